@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The whole check: install what is missing, build, run every test, then
+# build the core tests with AddressSanitizer and UndefinedBehaviorSanitizer
+# and run them too. Fails when anything fails.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+bash scripts/setup.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+export CTEST_OUTPUT_ON_FAILURE=1
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+echo "== tests"
+ctest --test-dir build -j "$jobs" --timeout 900
+
+echo "== sanitizer build (core tests)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELLUCINE_SANITIZE=ON -DPELLUCINE_CORE_ONLY=ON
+cmake --build build-asan -j "$jobs"
+echo "== sanitizer tests"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -j "$jobs" --timeout 1800
+echo "== all tests passed"
