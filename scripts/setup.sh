@@ -8,6 +8,9 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qtbase5-dev libtbb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  qt5-image-formats-plugins kimageformat-plugins
+  libraw-dev liblcms2-dev libexiv2-dev
+  locales
 )
 
 missing=()
@@ -29,3 +32,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 echo "setup: all packages present"
+
+# The tests check that numbers in text files ignore a comma-decimal locale;
+# they need one generated (the locales package ships only the sources).
+if ! locale -a 2>/dev/null | grep -iE '^de_DE\.utf-?8$' >/dev/null; then
+  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+  if grep -qE '^#? *de_DE\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    $SUDO sed -i -E 's/^# *(de_DE\.UTF-8 UTF-8)/\1/' /etc/locale.gen
+  else
+    echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  fi
+  $SUDO locale-gen >/dev/null || echo "setup: could not generate de_DE.UTF-8 (locale tests will skip)"
+fi

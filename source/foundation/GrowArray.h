@@ -8,7 +8,15 @@
 // Works for value types (GrowString, XmlNode) as well as pointers and numbers.
 
 #include <cstdint>
+#include <cstdlib>
 #include <utility>
+
+// Gives a freshly allocated slot the element type's empty value. Value
+// initialisation already does that for pointers, numbers and XmlNode; an
+// element type whose empty value differs (GrowString: a terminated "")
+// provides an overload of this name next to its class.
+template <class T>
+inline void initEmptySlot(T&) {}
 
 template <class T>
 class GrowArray {
@@ -35,12 +43,18 @@ public:
     }
     GrowArray& operator=(GrowArray&& other) noexcept {
         if (this != &other) {
-            destroy();
-            data = other.data;
-            count = other.count;
-            capacity = other.capacity;
+            // Take the source's array before freeing ours: the source may
+            // live inside one of our elements.
+            T* taken = other.data;
+            const int32_t takenCount = other.count;
+            const int32_t takenCapacity = other.capacity;
             other.data = nullptr;
             other.count = other.capacity = 0;
+            T* old = data;
+            data = taken;
+            count = takenCount;
+            capacity = takenCapacity;
+            delete[] old;
         }
         return *this;
     }
@@ -48,24 +62,32 @@ public:
     // Doubles the capacity (2 when there is no array); count is unchanged.
     // All capacity old slots are copied, not only the first count.
     void grow() {
-        if (!data) {
+        if (!data || capacity < 1) {
+            delete[] data;
             count = 0;
             capacity = 2;
             data = new T[2]();
+            for (int32_t i = 0; i < 2; ++i) initEmptySlot(data[i]);
             return;
         }
-        T* bigger = new T[static_cast<int64_t>(capacity) * 2]();
-        for (int32_t i = 0; i < capacity; ++i) bigger[i] = data[i];
+        // A 32-bit count cannot go further; stop rather than overflow.
+        if (capacity > (1 << 29)) std::abort();
+        const int32_t bigger = capacity * 2;
+        T* fresh = new T[bigger]();
+        for (int32_t i = 0; i < capacity; ++i) fresh[i] = data[i];
+        for (int32_t i = capacity; i < bigger; ++i) initEmptySlot(fresh[i]);
         delete[] data;
-        data = bigger;
-        capacity *= 2;
+        data = fresh;
+        capacity = bigger;
     }
 
     void append(const T& value) {
         if (count >= capacity) {
-            T copy(value);  // value may live inside this array
+            // Copied first: value may live in this array or inside one of
+            // its elements, which growing frees.
+            T copy(value);
             grow();
-            data[count] = std::move(copy);
+            data[count] = copy;
         } else {
             data[count] = value;
         }
@@ -83,10 +105,10 @@ public:
     void insertAt(int32_t index, const T& value) {
         if (index < 0) index = 0;
         if (index > count) index = count;
-        T copy(value);
+        T copy(value);  // value may live inside this array
         if (count >= capacity) grow();
         for (int32_t i = count; i > index; --i) data[i] = data[i - 1];
-        data[index] = std::move(copy);
+        data[index] = copy;
         ++count;
     }
 

@@ -67,6 +67,9 @@ private:
     void release();
 };
 
+// The empty value of a fresh GrowArray slot: a terminated "" (length 1).
+inline void initEmptySlot(GrowString& slot) { slot.assign(""); }
+
 // Path functions: backslashes are treated as "/".
 GrowString replaceAll(const GrowString& text, const GrowString& find, const GrowString& replacement);
 GrowString fileExtension(const GrowString& path);

@@ -7,9 +7,15 @@
 // is allocated; a 4th channel is alpha, 255 opaque. The insets give the
 // border around the photograph proper; `scale` is full-resolution pixels per
 // pixel of this buffer. Sizes are computed in 64 bits.
+//
+// Owned samples are allocated with std::malloc/std::calloc and freed with
+// std::free, whichever their kind: code that hands a buffer its own memory
+// (owns = 1) must allocate it the same way.
 
 #include <cstddef>
 #include <cstdint>
+
+#include "ColorConversions.h"
 
 class ImageBuffer {
 public:
@@ -41,12 +47,20 @@ public:
     // are zeroed. Returns false when the allocation fails.
     bool allocateFloat(int32_t w, int32_t h, int32_t ch);
     bool allocate8(int32_t w, int32_t h, int32_t ch);
-    // Points at samples the buffer does not own.
+    // Frees owned data, then points at samples the buffer does not own.
     void wrap(void* samples, int32_t w, int32_t h, int32_t ch);
-    // Frees owned data; the buffer becomes empty (insets and scale stay).
+    // Frees owned data; the buffer becomes empty: no data, width and height
+    // 0 (channels, insets and scale stay).
     void release();
 
     // Makes target a copy of source (float, bytes, and the two conversions).
+    // The target keeps its storage when it has data of the source's width
+    // and height (and, when adoptChannels, channel count); otherwise it frees
+    // what it owns and allocates width x height x channels samples, taking
+    // the channel count from the source when adoptChannels, else keeping its
+    // own (0 becomes 3). Per pixel a 4-channel target gets alpha 255 first,
+    // then min(target, source) channels are copied. The insets and the scale
+    // are always copied. Copying a buffer onto itself changes nothing.
     static void copyFloat(ImageBuffer& target, const ImageBuffer& source, bool adoptChannels);
     static void copy8(ImageBuffer& target, const ImageBuffer& source, bool adoptChannels);
     // Float samples truncated toward zero into bytes (clamped to 0..255
@@ -54,6 +68,14 @@ public:
     static void copy8FromFloat(ImageBuffer& target, const ImageBuffer& source, bool adoptChannels);
     static void copyFloatFrom8(ImageBuffer& target, const ImageBuffer& source, bool adoptChannels);
 };
+
+// Writes the rows [top inset, height - bottom inset) and columns
+// [left inset, width - right inset) of the float source into the 8-bit
+// target at (x + offsetX, y + offsetY), skipping positions outside the
+// target; min(channels) samples per pixel, each stored with storeByte.
+// insets: {left, right, top, bottom}, or null for none.
+void copyRowsFloatTo8(ImageBuffer& target, const ImageBuffer& source, int32_t offsetX, int32_t offsetY,
+                      const int32_t* insets);
 
 // The 8-bit store used everywhere a float result goes into a byte:
 // clamp to 0..255, NaN stores as 0, then truncate toward zero.
@@ -66,9 +88,3 @@ inline uint8_t storeByte(float v) {
 // Float to int conversion that saturates instead of being undefined:
 // NaN gives 0, values beyond the int range give INT32_MIN / INT32_MAX.
 int32_t saturatingInt(double v);
-
-// Colour functions on one RGB triple on the 0..255 scale.
-void rgbToHsv(float* h, float* s, float* v, float r, float g, float b);
-float rgbHue(float r, float g, float b);
-void setRgbHue(float rgb[3], float hue);
-void setRgbSaturation(float rgb[3], float saturation);

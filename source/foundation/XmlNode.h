@@ -1,0 +1,73 @@
+#pragma once
+// XmlNode: one element of the program's small XML trees, with the text
+// writer and reader used by filter files and the preferences file.
+//
+// A tree is held by a root node with an empty tag that is never written
+// itself; its children are the document's top-level elements (there may be
+// several). Copies are deep and tight. A pointer to a child points into its
+// parent's children array and stays valid only until the next child is
+// added to that parent.
+//
+// The text form is a subset of XML: elements with attributes and text,
+// written indented, never self-closing, without a declaration. The writer
+// escapes & < > " in texts and attribute values (&amp; &lt; &gt; &quot;)
+// and the reader turns exactly those four back, so any path or name
+// round-trips; text without such characters is written byte for byte.
+// The reader is lenient: it skips comments and declarations, accepts
+// self-closing tags, and never fails: what cannot be read is left out.
+
+#include "GrowArray.h"
+#include "GrowString.h"
+
+#include <cstdio>
+
+class XmlNode {
+public:
+    GrowArray<XmlNode> children;             // in document order
+    GrowString text;                         // character content, "" when none
+    GrowString tag;                          // element name, "" for a root
+    GrowArray<GrowString> attributeNames;    // in order of setting
+    GrowArray<GrowString> attributeValues;   // parallel to the names
+
+    XmlNode();
+    XmlNode(const GrowString& tag, const GrowString& text);
+    XmlNode(const XmlNode& other);
+    XmlNode(XmlNode&& other) noexcept;
+    ~XmlNode();
+    // Both assignments are safe when the source lives inside this node's
+    // own subtree (node = node.children[0]).
+    XmlNode& operator=(const XmlNode& other);
+    XmlNode& operator=(XmlNode&& other) noexcept;
+
+    // Appends a child with that tag and text and no attributes; returns it.
+    XmlNode* addChild(const GrowString& childTag, const GrowString& childText = GrowString(""));
+    // Removes an attribute of the same name, then appends name and value:
+    // re-setting an attribute moves it to the last place.
+    void setAttribute(const GrowString& name, const GrowString& value);
+    // The value of the first attribute with that name, "" when there is none.
+    GrowString attribute(const GrowString& name) const;
+    // The first child with that tag, or null.
+    XmlNode* findChild(const GrowString& childTag);
+    const XmlNode* findChild(const GrowString& childTag) const;
+
+private:
+    void swapWith(XmlNode& other) noexcept;
+};
+
+// Writes the node and its subtree at the given depth (two spaces per level).
+// Returns false when the file reported a write error.
+bool writeXml(const XmlNode& node, FILE* file, int depth);
+// The same text, appended to a string.
+void writeXmlToString(const XmlNode& node, GrowString& out, int depth);
+
+// Reads a file into new children of root. An empty path, a missing or
+// unreadable file leaves root unchanged.
+void parseXmlFile(XmlNode& root, const GrowString& path);
+// Reads text held in memory (up to its first NUL) into new children of root.
+void parseXmlText(XmlNode& root, const GrowString& text);
+// Reads a byte range, NUL bytes included, into new children of root.
+void parseXmlBytes(XmlNode& root, const char* bytes, size_t size);
+
+// The escaping the writer and reader use for texts and attribute values.
+GrowString escapeXml(const GrowString& text);
+GrowString unescapeXml(const GrowString& text);

@@ -1,0 +1,336 @@
+#include "foundation/Preferences.h"
+
+#include "CommaLocale.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+GrowArray<GrowString> strings(std::initializer_list<const char*> texts) {
+    GrowArray<GrowString> result;
+    for (const char* t : texts) result.append(GrowString(t));
+    return result;
+}
+
+std::string elementText(const XmlNode* element) {
+    GrowString out("");
+    if (element) writeXmlToString(*element, out, 0);
+    return out.c_str();
+}
+
+class PreferencesTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "prefs-XXXXXX").string();
+        ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
+        folder_ = pattern;
+        path_ = folder_ + "/PellucinePrefs.xml";
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+    std::unique_ptr<Preferences> open() { return std::make_unique<Preferences>(GrowString(path_.c_str())); }
+
+    void writeRaw(const std::string& bytes) { std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes; }
+
+    std::string readRaw() const {
+        std::ifstream in(path_, std::ios::binary);
+        std::stringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+
+    bool onlyTheFileInFolder() const {
+        int entries = 0;
+        for (const auto& entry : fs::directory_iterator(folder_)) {
+            (void)entry;
+            ++entries;
+        }
+        return entries == 1;
+    }
+
+    std::string folder_;
+    std::string path_;
+};
+
+TEST_F(PreferencesTest, MissingKeyIsCreatedInMemoryAndWrittenAtTheEnd) {
+    {
+        auto prefs = open();
+        EXPECT_EQ(prefs->getInt(GrowString("CurrentTab"), 0), 0);
+        EXPECT_EQ(elementText(prefs->root.findChild(GrowString("CurrentTab"))),
+                  "<CurrentTab type=\"int\">0</CurrentTab>\n");
+        EXPECT_FALSE(fs::exists(path_));
+    }
+    EXPECT_EQ(readRaw(), "<CurrentTab type=\"int\">0</CurrentTab>\n");
+}
+
+TEST_F(PreferencesTest, ExactFileLines) {
+    auto prefs = open();
+    prefs->setString(GrowString("LastBatchPostfix"), GrowString("_batch"));
+    prefs->setInt(GrowString("CurrentTab"), 0);
+    prefs->setBool(GrowString("IsFullscreen"), false);
+    prefs->setFloat(GrowString("DefaultFiltersVersion"), 3.1f);
+    prefs->setStringArray(GrowString("CollapsedToolSections"), strings({"0 Advanced Light", "0 Borders"}));
+    prefs->setInt(GrowString("CurrentTab"), -3);  // a key set again keeps its place
+    prefs->setBool(GrowString("UseHoverPreviews"), true);
+    ASSERT_TRUE(prefs->writeFile());
+    EXPECT_EQ(readRaw(),
+              "<LastBatchPostfix type=\"string\">_batch</LastBatchPostfix>\n"
+              "<CurrentTab type=\"int\">-3</CurrentTab>\n"
+              "<IsFullscreen type=\"bool\">0</IsFullscreen>\n"
+              "<DefaultFiltersVersion type=\"float\">3.100000</DefaultFiltersVersion>\n"
+              "<CollapsedToolSections type=\"string array\">\n"
+              "  <Item>0 Advanced Light</Item>\n"
+              "  <Item>0 Borders</Item>\n"
+              "</CollapsedToolSections>\n"
+              "<UseHoverPreviews type=\"bool\">1</UseHoverPreviews>\n");
+    EXPECT_TRUE(onlyTheFileInFolder());  // no temporary file left behind
+}
+
+TEST_F(PreferencesTest, TypedGettersReadStoredTexts) {
+    writeRaw(
+        "<IntString type=\"string\">2</IntString>\n"
+        "<Int29 type=\"int\">2.9</Int29>\n"
+        "<IntMinus29 type=\"int\">-2.9</IntMinus29>\n"
+        "<IntAbc type=\"int\">abc</IntAbc>\n"
+        "<IntNan type=\"int\">nan</IntNan>\n"
+        "<IntHuge type=\"int\">1e30</IntHuge>\n"
+        "<IntTiny type=\"int\">-1e30</IntTiny>\n"
+        "<BoolHalf type=\"bool\">0.5</BoolHalf>\n"
+        "<BoolZero type=\"bool\">0</BoolZero>\n"
+        "<BoolAbc type=\"bool\">abc</BoolAbc>\n"
+        "<BoolAsInt type=\"int\">1</BoolAsInt>\n"
+        "<FloatOk type=\"float\">3.100000</FloatOk>\n"
+        "<FloatInf type=\"float\">inf</FloatInf>\n"
+        "<FloatHuge type=\"float\">1e300</FloatHuge>\n"
+        "<FloatAsString type=\"string\">2.5</FloatAsString>\n"
+        "<StringOk type=\"string\">hello world</StringOk>\n"
+        "<StringNoType>x</StringNoType>\n");
+    auto prefs = open();
+    const struct {
+        const char* key;
+        int32_t fallback;
+        int32_t expected;
+    } ints[] = {
+        {"IntString", 7, 7},   {"Int29", 7, 2},         {"IntMinus29", 7, -2},      {"IntAbc", 7, 0},
+        {"IntNan", 7, 0},      {"IntHuge", 7, INT_MAX}, {"IntTiny", 7, INT_MIN},    {"IntMissing", 85, 85},
+    };
+    for (const auto& c : ints) {
+        SCOPED_TRACE(c.key);
+        EXPECT_EQ(prefs->getInt(GrowString(c.key), c.fallback), c.expected);
+    }
+    const struct {
+        const char* key;
+        bool fallback;
+        bool expected;
+    } bools[] = {
+        {"BoolHalf", false, true}, {"BoolZero", true, false},  {"BoolAbc", true, false},
+        {"BoolAsInt", false, false}, {"BoolMissing", true, true},
+    };
+    for (const auto& c : bools) {
+        SCOPED_TRACE(c.key);
+        EXPECT_EQ(prefs->getBool(GrowString(c.key), c.fallback), c.expected);
+    }
+    const struct {
+        const char* key;
+        float fallback;
+        float expected;
+    } floats[] = {
+        {"FloatOk", 0.0f, 3.1f},  {"FloatInf", 1.5f, 1.5f},        {"FloatHuge", 1.5f, 1.5f},
+        {"FloatAsString", 1.5f, 1.5f}, {"FloatMissing", 0.25f, 0.25f},
+    };
+    for (const auto& c : floats) {
+        SCOPED_TRACE(c.key);
+        EXPECT_EQ(prefs->getFloat(GrowString(c.key), c.fallback), c.expected);
+    }
+    EXPECT_STREQ(prefs->getString(GrowString("StringOk"), GrowString("d")).c_str(), "hello world");
+    EXPECT_STREQ(prefs->getString(GrowString("StringNoType"), GrowString("d")).c_str(), "d");
+    EXPECT_STREQ(prefs->getString(GrowString("Int29"), GrowString("d")).c_str(), "d");
+    EXPECT_STREQ(prefs->getString(GrowString("StringMissing"), GrowString("")).c_str(), "");
+
+    // A key of another type keeps its stored value and type; missing keys
+    // were created with the defaults in their text form.
+    EXPECT_EQ(elementText(prefs->root.findChild(GrowString("IntString"))), "<IntString type=\"string\">2</IntString>\n");
+    EXPECT_EQ(elementText(prefs->root.findChild(GrowString("IntMissing"))), "<IntMissing type=\"int\">85</IntMissing>\n");
+    EXPECT_EQ(elementText(prefs->root.findChild(GrowString("BoolMissing"))), "<BoolMissing type=\"bool\">1</BoolMissing>\n");
+    EXPECT_EQ(elementText(prefs->root.findChild(GrowString("FloatMissing"))),
+              "<FloatMissing type=\"float\">0.250000</FloatMissing>\n");
+    // The next set of such a key replaces text and type.
+    prefs->setInt(GrowString("IntString"), 4);
+    EXPECT_EQ(prefs->getInt(GrowString("IntString"), 7), 4);
+}
+
+TEST_F(PreferencesTest, StringArrays) {
+    auto prefs = open();
+    const GrowArray<GrowString> defaults = strings({"0 Advanced Light", "0 Advanced Color", "0 Photographic"});
+    GrowArray<GrowString> got = prefs->getStringArray(GrowString("CollapsedToolSections"), defaults);
+    ASSERT_EQ(got.count, 3);
+    EXPECT_STREQ(got[2].c_str(), "0 Photographic");
+
+    prefs->setStringArray(GrowString("CollapsedToolSections"), strings({"a", "b", "c"}));
+    prefs->setStringArray(GrowString("CollapsedToolSections"), strings({"1 Borders"}));
+    got = prefs->getStringArray(GrowString("CollapsedToolSections"), defaults);
+    ASSERT_EQ(got.count, 1);
+    EXPECT_STREQ(got[0].c_str(), "1 Borders");
+
+    prefs->setStringArray(GrowString("Empty"), GrowArray<GrowString>());
+    EXPECT_EQ(prefs->getStringArray(GrowString("Empty"), defaults).count, 0);
+    EXPECT_EQ(elementText(prefs->root.findChild(GrowString("Empty"))), "<Empty type=\"string array\"></Empty>\n");
+
+    prefs->setString(GrowString("NotAList"), GrowString("x"));
+    EXPECT_EQ(prefs->getStringArray(GrowString("NotAList"), defaults).count, 3);
+}
+
+TEST_F(PreferencesTest, SaveNowRewritesTheWholeFile) {
+    auto prefs = open();
+    prefs->setInt(GrowString("LastImageSaveQuality"), 85);
+    prefs->setFloat(GrowString("PreferencesVersion"), 3.0f);
+    EXPECT_FALSE(fs::exists(path_));
+    prefs->setString(GrowString("LastBatchSaveDir"), GrowString("/out"), true);
+    EXPECT_EQ(readRaw(),
+              "<LastImageSaveQuality type=\"int\">85</LastImageSaveQuality>\n"
+              "<PreferencesVersion type=\"float\">3.000000</PreferencesVersion>\n"
+              "<LastBatchSaveDir type=\"string\">/out</LastBatchSaveDir>\n");
+    prefs->setBool(GrowString("AutohideControls"), true, true);
+    EXPECT_NE(readRaw().find("<AutohideControls type=\"bool\">1</AutohideControls>\n"), std::string::npos);
+}
+
+TEST_F(PreferencesTest, SpecialCharactersRoundTripWithoutLosingKeys) {
+    const char* path = "/photos/a<b & \"c\".jpg";
+    {
+        auto prefs = open();
+        prefs->setString(GrowString("LastMediaLoadPath"), GrowString(path));
+        prefs->setInt(GrowString("CurrentTab"), 2);
+        prefs->setStringArray(GrowString("List"), strings({"x > y", "&amp;"}));
+        prefs->setString(GrowString("LastBatchPostfix"), GrowString("_batch"));
+    }
+    EXPECT_NE(readRaw().find("/photos/a&lt;b &amp; &quot;c&quot;.jpg"), std::string::npos);
+    auto prefs = open();
+    EXPECT_EQ(prefs->root.children.count, 4);
+    EXPECT_STREQ(prefs->getString(GrowString("LastMediaLoadPath"), GrowString("")).c_str(), path);
+    EXPECT_EQ(prefs->getInt(GrowString("CurrentTab"), 0), 2);
+    const GrowArray<GrowString> list = prefs->getStringArray(GrowString("List"), GrowArray<GrowString>());
+    ASSERT_EQ(list.count, 2);
+    EXPECT_STREQ(list[0].c_str(), "x > y");
+    EXPECT_STREQ(list[1].c_str(), "&amp;");
+    EXPECT_STREQ(prefs->getString(GrowString("LastBatchPostfix"), GrowString("")).c_str(), "_batch");
+}
+
+TEST_F(PreferencesTest, PlainFilesKeepTheirExactBytes) {
+    const std::string original =
+        "<WindowGeometry type=\"string\">100 100 1200 800</WindowGeometry>\n"
+        "<CollapsedToolSections type=\"string array\">\n"
+        "  <Item>0 Utility</Item>\n"
+        "</CollapsedToolSections>\n"
+        "<DefaultFiltersVersion type=\"float\">3.100000</DefaultFiltersVersion>\n";
+    writeRaw(original);
+    open().reset();
+    EXPECT_EQ(readRaw(), original);
+}
+
+TEST_F(PreferencesTest, HostileFilesLoadWhatTheyCan) {
+    const std::string files[] = {
+        "",
+        "garbage \x01\x02 no tags at all",
+        "<CurrentTab type=\"int\">3</CurrentTab>\n<Trunc type=\"int\">4",
+        std::string("<CurrentTab type=\"int\">\0" "3</CurrentTab>", 38),
+        "<CurrentTab type=\"int\"><Nested>1</Nested></CurrentTab>",
+        "</></></><CurrentTab type=int>3</CurrentTab>",
+        "<!-- <CurrentTab type=\"int\">9</CurrentTab>",
+    };
+    for (const std::string& bytes : files) {
+        SCOPED_TRACE(bytes);
+        writeRaw(bytes);
+        auto prefs = open();
+        const int32_t tab = prefs->getInt(GrowString("CurrentTab"), 0);
+        EXPECT_TRUE(tab == 0 || tab == 3) << tab;
+        EXPECT_STREQ(prefs->getString(GrowString("LastBatchPostfix"), GrowString("_batch")).c_str(), "_batch");
+        EXPECT_TRUE(prefs->writeFile());
+    }
+}
+
+TEST_F(PreferencesTest, FailedWriteLeavesTheOldFileIntact) {
+    const std::string original = "<CurrentTab type=\"int\">1</CurrentTab>\n";
+    writeRaw(original);
+    auto prefs = open();
+    prefs->setString(GrowString("Big"), GrowString(std::string(64 * 1024, 'x').c_str()));
+
+    // Writes beyond 4 KiB fail with EFBIG (the signal is ignored meanwhile).
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*previousHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = prefs->writeFile();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(readRaw(), original);
+    EXPECT_TRUE(onlyTheFileInFolder());
+
+    // A store whose folder cannot be made reports failure and writes nothing.
+    Preferences nowhere(GrowString((folder_ + "/missing/deeper/PellucinePrefs.xml").c_str()));
+    EXPECT_FALSE(nowhere.writeFile());
+    EXPECT_FALSE(fs::exists(folder_ + "/missing"));
+    nowhere.path.assign("");
+    EXPECT_FALSE(nowhere.writeFile());
+}
+
+TEST_F(PreferencesTest, CreatesItsOwnFolderButNotItsParents) {
+    Preferences prefs(GrowString((folder_ + "/Pellucine/PellucinePrefs.xml").c_str()));
+    prefs.setInt(GrowString("CurrentTab"), 1);
+    EXPECT_TRUE(prefs.writeFile());
+    EXPECT_TRUE(fs::exists(folder_ + "/Pellucine/PellucinePrefs.xml"));
+}
+
+TEST_F(PreferencesTest, NumbersIgnoreACommaDecimalLocale) {
+    const std::string name = commaDecimalLocale();
+    if (name.empty()) GTEST_SKIP() << "no comma-decimal locale on this machine";
+    ProcessLocaleScope scope(name);
+    ASSERT_TRUE(scope.active());
+    char check[32];
+    std::snprintf(check, sizeof check, "%f", 3.1);
+    ASSERT_STREQ(check, "3,100000");  // the process really is in the comma locale
+    {
+        auto prefs = open();
+        prefs->setFloat(GrowString("DefaultFiltersVersion"), 3.1f);
+        EXPECT_EQ(prefs->getFloat(GrowString("Missing"), 0.5f), 0.5f);
+    }
+    const std::string text = readRaw();
+    EXPECT_NE(text.find("<DefaultFiltersVersion type=\"float\">3.100000</DefaultFiltersVersion>"), std::string::npos);
+    EXPECT_NE(text.find("<Missing type=\"float\">0.500000</Missing>"), std::string::npos);
+    auto prefs = open();
+    EXPECT_FLOAT_EQ(prefs->getFloat(GrowString("DefaultFiltersVersion"), 0.0f), 3.1f);
+}
+
+TEST(GlobalPreferences, LivesInTheApplicationSupportFolder) {
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    ASSERT_NE(dataHome, nullptr);  // the test main points it at a private folder
+    std::error_code ignored;
+    fs::create_directories(dataHome, ignored);
+    Preferences& prefs = globalPreferences();
+    EXPECT_EQ(&prefs, &globalPreferences());
+    EXPECT_EQ(std::string(prefs.path.c_str()), std::string(dataHome) + "/Pellucine/PellucinePrefs.xml");
+    EXPECT_EQ(prefs.getInt(GrowString("CurrentTab"), 5), 5);
+    prefs.setString(GrowString("LastFilterLoadDir"), GrowString("/filters"), true);
+    Preferences reread(prefs.path);
+    EXPECT_STREQ(reread.getString(GrowString("LastFilterLoadDir"), GrowString("")).c_str(), "/filters");
+}
+
+}  // namespace
