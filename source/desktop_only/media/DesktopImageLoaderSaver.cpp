@@ -1,0 +1,265 @@
+#include "DesktopImageLoaderSaver.h"
+
+#include "ColorProfiles.h"
+#include "MediaFileIo.h"
+#include "MetadataIo.h"
+#include "PixelTransfer.h"
+#include "PliFile.h"
+#include "RawDecoder.h"
+
+#include "foundation/GrowString.h"
+#include "foundation/ImageBuffer.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QColorSpace>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The image formats read through Qt, recognised by their first bytes.
+const char* qtFormatOf(const uint8_t* d, size_t n) {
+    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return "jpeg";
+    if (n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return "png";
+    if (n >= 4 && (std::memcmp(d, "II*\0", 4) == 0 || std::memcmp(d, "MM\0*", 4) == 0 ||
+                   std::memcmp(d, "II+\0", 4) == 0 || std::memcmp(d, "MM\0+", 4) == 0))
+        return "tiff";  // classic and big TIFF
+    if (n >= 4 && std::memcmp(d, "8BPS", 4) == 0) return "psd";
+    return nullptr;
+}
+
+// Whether a JPEG stream reaches its end-of-image marker. libjpeg, and with it
+// Qt's reader, fills a cut-off picture with grey and calls it a success, so
+// the stream is walked here: the marker segments up to the first scan, then
+// the entropy-coded data (where 0xFF is followed by 0x00 stuffing or a restart
+// marker) and any later segments of a progressive file, until EOI.
+bool jpegIsComplete(const uint8_t* d, size_t n) {
+    size_t i = 2;  // after SOI
+    while (i + 1 < n) {
+        if (d[i] != 0xFF) {
+            ++i;  // entropy-coded data
+            continue;
+        }
+        const uint8_t marker = d[i + 1];
+        if (marker == 0xD9) return true;  // EOI
+        if (marker == 0x00 || marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+            i += (marker == 0xFF) ? 1 : 2;  // stuffing, fill byte, TEM, RSTn, SOI: no length
+            continue;
+        }
+        if (i + 3 >= n) return false;
+        const size_t length = (static_cast<size_t>(d[i + 2]) << 8) | d[i + 3];
+        if (length < 2) return false;
+        i += 2 + length;  // skip the segment; after SOS this lands on scan data
+    }
+    return false;
+}
+
+// Qt's name for an orientation, as the EXIF value.
+int32_t orientationOf(QImageIOHandler::Transformations t) {
+    switch (static_cast<int>(t)) {
+        case QImageIOHandler::TransformationMirror: return 2;
+        case QImageIOHandler::TransformationRotate180: return 3;
+        case QImageIOHandler::TransformationFlip: return 4;
+        case QImageIOHandler::TransformationFlipAndRotate90: return 5;
+        case QImageIOHandler::TransformationRotate90: return 6;
+        case QImageIOHandler::TransformationMirrorAndRotate90: return 7;
+        case QImageIOHandler::TransformationRotate270: return 8;
+        default: return 1;
+    }
+}
+
+bool isDeepFormat(QImage::Format format) {
+    switch (format) {
+        case QImage::Format_RGBX64:
+        case QImage::Format_RGBA64:
+        case QImage::Format_RGBA64_Premultiplied:
+        case QImage::Format_Grayscale16:
+        case QImage::Format_BGR30:
+        case QImage::Format_A2BGR30_Premultiplied:
+        case QImage::Format_RGB30:
+        case QImage::Format_A2RGB30_Premultiplied:
+            return true;
+        default:
+            return false;
+    }
+}
+
+struct QtDecoded {
+    QImage pixels;                    // Format_RGBA8888 or Format_RGBA64
+    int32_t orientation = 1;          // as Qt's reader reports it
+    std::vector<uint8_t> iccProfile;  // as Qt's reader found it
+};
+
+bool decodeWithQt(const FileBytes& bytes, QtDecoded* out) {
+    const char* format = qtFormatOf(bytes.data(), bytes.size());
+    if (!format || bytes.size() > static_cast<size_t>(INT_MAX)) return false;
+    if (std::strcmp(format, "jpeg") == 0 && !jpegIsComplete(bytes.data(), bytes.size())) return false;
+
+    QByteArray wrapped = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
+    QBuffer device(&wrapped);
+    if (!device.open(QIODevice::ReadOnly)) return false;
+    QImageReader reader(&device, format);
+    reader.setAutoDetectImageFormat(false);  // only the reader the content calls for
+    reader.setAutoTransform(false);          // the orientation is applied once, by the caller
+    if (!reader.canRead()) return false;
+    const QSize size = reader.size();
+    if (!withinPixelBudget(size.width(), size.height())) return false;
+
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) return false;
+    if (!withinPixelBudget(image.width(), image.height())) return false;
+    out->orientation = orientationOf(reader.transformation());
+    const QByteArray icc = image.colorSpace().iccProfile();
+    out->iccProfile.assign(icc.constData(), icc.constData() + icc.size());
+
+    const QImage::Format target = isDeepFormat(image.format()) ? QImage::Format_RGBA64 : QImage::Format_RGBA8888;
+    if (image.format() != target) {
+        image.convertTo(target);
+        if (image.format() != target || image.isNull()) return false;
+    }
+    out->pixels = std::move(image);
+    return true;
+}
+
+enum class SaveFormat { None, Jpeg, Png, Tiff, Pli };
+
+SaveFormat saveFormatOf(const QString& suffix) {
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")) return SaveFormat::Jpeg;
+    if (suffix == QLatin1String("png")) return SaveFormat::Png;
+    if (suffix == QLatin1String("tif") || suffix == QLatin1String("tiff")) return SaveFormat::Tiff;
+    if (suffix == QLatin1String("pli")) return SaveFormat::Pli;
+    return SaveFormat::None;
+}
+
+}  // namespace
+
+bool DesktopImageLoaderSaver::load8(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile) {
+    return load(path, image, applyEmbeddedProfile, false, nullptr);
+}
+
+bool DesktopImageLoaderSaver::loadFloat(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
+                                        std::unique_ptr<ImageMetadata>* metadataOut) {
+    return load(path, image, applyEmbeddedProfile, true, metadataOut);
+}
+
+bool DesktopImageLoaderSaver::save8(const GrowString& path, const ImageBuffer& image, const SaveOptions& options,
+                                    const ImageMetadata* metadata) {
+    return save(path, image, false, options, metadata);
+}
+
+bool DesktopImageLoaderSaver::saveFloat(const GrowString& path, const ImageBuffer& image, const SaveOptions& options,
+                                        const ImageMetadata* metadata) {
+    return save(path, image, true, options, metadata);
+}
+
+bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
+                                   bool asFloat, std::unique_ptr<ImageMetadata>* metadataOut) {
+    if (metadataOut) metadataOut->reset();
+    if (!image) return false;
+    if (image->channels <= 0) image->channels = 3;
+    const int32_t channels = image->channels;
+    const QString qpath = qtPath(path);
+
+    // Everything is decoded before the caller's buffer is touched; on failure
+    // the buffer is released so that no earlier picture passes for this file.
+    FileBytes bytes;
+    if (channels > 4 || !bytes.read(qpath)) {
+        image->release();
+        return false;
+    }
+
+    QImage pixels;
+    ImageMetadata metadata;
+    int32_t orientation = 1;
+    if (isPliData(bytes.data(), bytes.size())) {
+        if (!decodePli(bytes.data(), bytes.size(), &pixels)) {
+            image->release();
+            return false;
+        }
+    } else {
+        const bool raw = isRawExtension(QFileInfo(qpath).suffix().toLower());
+        QtDecoded decoded;
+        if (raw ? !decodeRaw(bytes.data(), bytes.size(), &pixels) : !decodeWithQt(bytes, &decoded)) {
+            image->release();
+            return false;
+        }
+        readImageMetadata(bytes.data(), bytes.size(), metadataOut != nullptr, &metadata);
+        if (raw) {
+            // LibRaw has turned the picture already and delivers sRGB.
+            metadata.iccProfile.clear();
+        } else {
+            pixels = std::move(decoded.pixels);
+            orientation = metadata.orientation >= 1 ? metadata.orientation : decoded.orientation;
+            if (metadata.iccProfile.empty()) metadata.iccProfile = std::move(decoded.iccProfile);
+            metadata.orientation = orientation;
+        }
+        if (applyEmbeddedProfile && !metadata.iccProfile.empty()) {
+            // Float buffers get the conversion at 16 bits, so that an 8-bit
+            // source does not lose levels twice.
+            if (!convertToSrgb(&pixels, metadata.iccProfile, asFloat)) {
+                std::printf("ignoring the unusable colour profile of %s\n", path.c_str());
+                std::fflush(stdout);
+            }
+        }
+    }
+    if (metadata.orientation < 1 || metadata.orientation > 8) metadata.orientation = 1;
+
+    if (!copyToBuffer(pixels, orientation, channels, asFloat, image)) return false;
+    if (metadataOut) {
+        metadata.width = image->width;
+        metadata.height = image->height;
+        *metadataOut = std::make_unique<ImageMetadata>(std::move(metadata));
+    }
+    return true;
+}
+
+bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& image, bool isFloat,
+                                   const SaveOptions& options, const ImageMetadata* metadata) {
+    const QString qpath = qtPath(path);
+    if (qpath.isEmpty() || qpath.startsWith(QLatin1String(":/"))) return false;
+    const SaveFormat format = saveFormatOf(QFileInfo(qpath).suffix().toLower());
+    if (format == SaveFormat::None || !withinPixelBudget(image.width, image.height)) return false;
+
+    const bool sixteenBit = options.sixteenBit && (format == SaveFormat::Png || format == SaveFormat::Tiff);
+    QImage pixels = imageFromBuffer(image, isFloat, sixteenBit);
+    if (pixels.isNull()) return false;
+
+    QByteArray encoded;
+    if (format == SaveFormat::Pli) {
+        if (!encodePli(pixels, &encoded)) return false;
+    } else {
+        const char* qtFormat = format == SaveFormat::Jpeg ? "jpeg" : (format == SaveFormat::Png ? "png" : "tiff");
+        if (format == SaveFormat::Jpeg && pixels.format() != QImage::Format_Grayscale8 &&
+            pixels.format() != QImage::Format_RGB888) {
+            pixels.convertTo(QImage::Format_RGB888);  // JPEG has no alpha
+            if (pixels.isNull()) return false;
+        }
+        // The profile is attached for Qt's writer to embed; an RGB profile
+        // does not describe a grey file, so grey files carry none.
+        const bool grey = pixels.format() == QImage::Format_Grayscale8 || pixels.format() == QImage::Format_Grayscale16;
+        if (options.embedProfile && !grey && !attachSrgbProfile(&pixels)) return false;
+        QBuffer device(&encoded);
+        if (!device.open(QIODevice::WriteOnly)) return false;
+        QImageWriter writer(&device, qtFormat);
+        if (format == SaveFormat::Jpeg) writer.setQuality(options.quality < 1 ? 1 : (options.quality > 100 ? 100 : options.quality));
+        if (format == SaveFormat::Tiff) writer.setCompression(1);  // LZW, lossless
+        if (!writer.write(pixels)) return false;
+        device.close();
+
+        if (metadata && (format == SaveFormat::Jpeg || format == SaveFormat::Tiff) &&
+            !writeImageMetadata(&encoded, *metadata, pixels.width(), pixels.height())) {
+            // Metadata exiv2 cannot write must not cost the picture: the
+            // file is saved without it.
+            std::printf("could not write the metadata of %s\n", path.c_str());
+            std::fflush(stdout);
+        }
+    }
+    return writeFileReplacing(qpath, encoded.constData(), static_cast<size_t>(encoded.size()));
+}

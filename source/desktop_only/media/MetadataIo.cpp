@@ -1,0 +1,187 @@
+#include "MetadataIo.h"
+
+#include <QByteArray>
+
+#include <exiv2/exiv2.hpp>
+
+#include <cctype>
+#include <cstring>
+#include <iterator>
+#include <mutex>
+#include <string>
+
+namespace {
+
+// exiv2's XMP toolkit must be initialised once before threads use it; its
+// warnings about odd files would only be noise on the console, failures are
+// reported through the results.
+void initExiv2() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::XmpParser::initialize();
+    });
+}
+
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+// Tags of the first image directory that describe how the pixels of that
+// particular file are stored. They are wrong for any other file and are
+// never carried.
+bool isPixelLayoutTag(const std::string& tagName) {
+    static const char* const kLayoutTags[] = {
+        "NewSubfileType", "SubfileType", "ImageWidth", "ImageLength", "BitsPerSample", "Compression",
+        "PhotometricInterpretation", "FillOrder", "StripOffsets", "SamplesPerPixel", "RowsPerStrip",
+        "StripByteCounts", "PlanarConfiguration", "Predictor", "TileWidth", "TileLength", "TileOffsets",
+        "TileByteCounts", "SubIFDs", "ExtraSamples", "SampleFormat", "JPEGInterchangeFormat",
+        "JPEGInterchangeFormatLength", "JPEGTables", "InterColorProfile", "DNGVersion", "DNGBackwardVersion",
+    };
+    for (const char* name : kLayoutTags) {
+        if (tagName == name) return true;
+    }
+    return false;
+}
+
+// Removes the pixel layout of the source, its thumbnail (which would show
+// the unedited picture) and the sub-images of raw files.
+void stripSourceLayout(Exiv2::ExifData* exif) {
+    for (Exiv2::ExifData::iterator it = exif->begin(); it != exif->end();) {
+        const std::string group = it->groupName();
+        bool drop = group == "Thumbnail" || group == "PanasonicRaw" || startsWith(group, "SubImage") ||
+                    startsWith(group, "SubThumb") ||
+                    (group.size() > 5 && startsWith(group, "Image") && std::isdigit(static_cast<unsigned char>(group[5])));
+        if (!drop && group == "Image") drop = isPixelLayoutTag(it->tagName());
+        it = drop ? exif->erase(it) : std::next(it);
+    }
+}
+
+// The EXIF orientation, else the XMP one; 0 when neither is a valid 1..8.
+int32_t orientationOf(Exiv2::Image& image) {
+    const Exiv2::ExifData& exif = image.exifData();
+    const Exiv2::ExifData::const_iterator e = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+    if (e != exif.end() && e->count() > 0) {
+        const long value = e->toLong();
+        if (value >= 1 && value <= 8) return static_cast<int32_t>(value);
+    }
+    const Exiv2::XmpData& xmp = image.xmpData();
+    const Exiv2::XmpData::const_iterator x = xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
+    if (x != xmp.end() && x->count() > 0) {
+        const long value = x->toLong();
+        if (value >= 1 && value <= 8) return static_cast<int32_t>(value);
+    }
+    return 0;
+}
+
+void setExistingXmp(Exiv2::XmpData* xmp, const char* key, const std::string& value) {
+    const Exiv2::XmpData::iterator it = xmp->findKey(Exiv2::XmpKey(key));
+    if (it != xmp->end()) it->setValue(value);
+}
+
+// Carried EXIF merged over the file's own (which a TIFF needs for its pixel
+// layout), describing the saved pixels: upright, width x height.
+void carryExif(Exiv2::Image& image, const std::vector<uint8_t>& block, int32_t width, int32_t height) {
+    Exiv2::ExifData carried;
+    Exiv2::ExifParser::decode(carried, block.data(), static_cast<uint32_t>(block.size()));
+    stripSourceLayout(&carried);
+    if (carried.empty()) return;
+    for (const Exiv2::Exifdatum& own : image.exifData()) {
+        if (carried.findKey(Exiv2::ExifKey(own.key())) == carried.end()) carried.add(own);
+    }
+    carried["Exif.Image.Orientation"] = static_cast<uint16_t>(1);
+    carried["Exif.Photo.PixelXDimension"] = static_cast<uint32_t>(width);
+    carried["Exif.Photo.PixelYDimension"] = static_cast<uint32_t>(height);
+    image.setExifData(carried);
+}
+
+void carryXmp(Exiv2::Image& image, const std::string& packet, int32_t width, int32_t height) {
+    Exiv2::XmpData xmp;
+    if (Exiv2::XmpParser::decode(xmp, packet) != 0 || xmp.empty()) return;
+    setExistingXmp(&xmp, "Xmp.tiff.Orientation", "1");
+    setExistingXmp(&xmp, "Xmp.tiff.ImageWidth", std::to_string(width));
+    setExistingXmp(&xmp, "Xmp.tiff.ImageLength", std::to_string(height));
+    setExistingXmp(&xmp, "Xmp.exif.PixelXDimension", std::to_string(width));
+    setExistingXmp(&xmp, "Xmp.exif.PixelYDimension", std::to_string(height));
+    image.setXmpData(xmp);
+}
+
+void carryIptc(Exiv2::Image& image, const std::vector<uint8_t>& block) {
+    Exiv2::IptcData iptc;
+    if (Exiv2::IptcParser::decode(iptc, block.data(), static_cast<uint32_t>(block.size())) != 0) return;
+    if (!iptc.empty()) image.setIptcData(iptc);
+}
+
+}  // namespace
+
+bool readImageMetadata(const uint8_t* data, size_t size, bool withBlocks, ImageMetadata* out) {
+    if (!data || size == 0 || !out) return false;
+    initExiv2();
+    try {
+        Exiv2::Image::AutoPtr image =
+            Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(data), static_cast<long>(size));
+        if (!image.get()) return false;
+        image->readMetadata();
+
+        ImageMetadata found;
+        found.orientation = orientationOf(*image);
+        if (image->iccProfileDefined()) {
+            const Exiv2::DataBuf* icc = image->iccProfile();
+            if (icc->pData_ && icc->size_ > 0) found.iccProfile.assign(icc->pData_, icc->pData_ + icc->size_);
+        }
+        if (withBlocks) {
+            Exiv2::ExifData exif = image->exifData();
+            stripSourceLayout(&exif);
+            if (!exif.empty()) {
+                Exiv2::Blob blob;
+                Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+                found.exif.assign(blob.begin(), blob.end());
+            }
+            found.xmpPacket = image->xmpPacket();
+            if (found.xmpPacket.empty() && !image->xmpData().empty()) {
+                if (Exiv2::XmpParser::encode(found.xmpPacket, image->xmpData()) != 0) found.xmpPacket.clear();
+            }
+            if (!image->iptcData().empty()) {
+                Exiv2::DataBuf iptc = Exiv2::IptcParser::encode(image->iptcData());
+                if (iptc.pData_ && iptc.size_ > 0) found.iptc.assign(iptc.pData_, iptc.pData_ + iptc.size_);
+            }
+        }
+        *out = std::move(found);
+        return true;
+    } catch (...) {
+        // exiv2 throws on files it cannot parse: they simply carry no metadata.
+        return false;
+    }
+}
+
+bool writeImageMetadata(QByteArray* file, const ImageMetadata& carried, int32_t width, int32_t height) {
+    if (!file || file->isEmpty()) return false;
+    initExiv2();
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte*>(file->constData()), static_cast<long>(file->size()));
+        if (!image.get()) return false;
+        image->readMetadata();
+        if (!carried.exif.empty()) carryExif(*image, carried.exif, width, height);
+        if (!carried.xmpPacket.empty()) carryXmp(*image, carried.xmpPacket, width, height);
+        if (!carried.iptc.empty()) carryIptc(*image, carried.iptc);
+        image->writeMetadata();
+
+        Exiv2::BasicIo& io = image->io();
+        if (io.open() != 0) return false;
+        const long total = io.size();
+        if (total <= 0 || total > static_cast<long>(INT32_MAX)) {
+            io.close();
+            return false;
+        }
+        QByteArray rewritten(static_cast<int>(total), Qt::Uninitialized);
+        io.seek(0, Exiv2::BasicIo::beg);
+        const long got = io.read(reinterpret_cast<Exiv2::byte*>(rewritten.data()), total);
+        io.close();
+        if (got != total) return false;
+        *file = std::move(rewritten);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Moving pixels between decoded images (QImage) and the core's ImageBuffer.
+//
+// Decoded images are always QImage::Format_RGBA8888 or Format_RGBA64,
+// straight (not premultiplied) alpha, exactly as stored in the file; the
+// orientation is applied while the samples are copied into the buffer.
+//
+// Sample rules: 8-bit to 8-bit and 8-bit to float are exact; 16-bit to float
+// is value / 257 (0..255, fractions kept); 16-bit to 8-bit rounds to the
+// nearest level. Buffers of 1 or 2 channels get grey (Rec. 601 weights,
+// exact for grey sources) and, with 2, alpha.
+
+#include <cstdint>
+
+class ImageBuffer;
+class QImage;
+
+// The upright size of a width x height image with the EXIF orientation (1..8).
+void uprightSize(int32_t width, int32_t height, int32_t orientation, int32_t* uprightWidth, int32_t* uprightHeight);
+
+// Allocates the buffer as bytes or floats with the given channel count (1..4)
+// and fills it from the decoded image turned upright. False when the channel
+// count or the image is unusable or the allocation fails.
+bool copyToBuffer(const QImage& decoded, int32_t orientation, int32_t channels, bool asFloat, ImageBuffer* image);
+
+// A QImage of the buffer for encoding: bytes are copied as they are; floats
+// are stored as bytes (clamped, truncated toward zero, NaN as 0, the rule of
+// every 8-bit store) or, with sixteenBit, as 16-bit samples rounded to the
+// nearest of value x 257. A null image when the buffer is empty, has
+// another channel count than 1..4, or memory runs out.
+QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit);

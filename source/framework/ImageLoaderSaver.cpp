@@ -1,0 +1,5 @@
+#include "ImageLoaderSaver.h"
+
+ImageLoaderSaver* gImageLoaderSaver = nullptr;
+
+ImageLoaderSaver::~ImageLoaderSaver() = default;

@@ -1,0 +1,106 @@
+#pragma once
+// Helpers for the media tests: a private temporary folder, the shared test
+// files, synthetic images and pixel comparisons.
+
+#include "foundation/GrowString.h"
+#include "foundation/ImageBuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace mediatest {
+
+inline std::string testData(const std::string& relative) {
+    return std::string(PELLUCINE_TESTDATA_DIR) + "/" + relative;
+}
+
+// A folder of its own for each test, removed afterwards.
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "pellucine-media-XXXXXX").string();
+        if (mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+inline std::vector<char> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeFile(const std::string& path, const std::vector<char>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A smooth, asymmetric test picture: a gradient with every channel distinct,
+// so that a turned, mirrored or channel-swapped copy differs clearly. Float
+// samples carry fractions (steps of 1/257 would survive 16 bits).
+inline void makePicture(ImageBuffer* image, int32_t w, int32_t h, int32_t channels, bool asFloat) {
+    if (asFloat) image->allocateFloat(w, h, channels);
+    else image->allocate8(w, h, channels);
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            const float r = 255.0f * x / (w - 1);
+            const float g = 255.0f * y / (h - 1);
+            const float b = 40.0f + 150.0f * (x + y) / (w + h - 2);
+            const float a = 60.0f + 195.0f * (w - 1 - x) / (w - 1);
+            const float values[4] = {r, g, b, a};
+            for (int32_t c = 0; c < channels; ++c) {
+                const int64_t i = (static_cast<int64_t>(y) * w + x) * channels + c;
+                if (asFloat) image->floats()[i] = values[c];
+                else image->bytes()[i] = static_cast<uint8_t>(values[c]);
+            }
+        }
+    }
+}
+
+inline float sampleAt(const ImageBuffer& image, bool isFloat, int64_t i) {
+    return isFloat ? image.floats()[i] : static_cast<float>(image.bytes()[i]);
+}
+
+// Mean and largest absolute sample difference of two buffers of equal shape.
+struct Difference {
+    double mean = 0;
+    double max = 0;
+};
+inline Difference difference(const ImageBuffer& a, bool aFloat, const ImageBuffer& b, bool bFloat) {
+    Difference d;
+    const int64_t n = a.sampleCount();
+    if (n == 0 || n != b.sampleCount()) {
+        d.mean = d.max = 1e9;
+        return d;
+    }
+    double sum = 0;
+    for (int64_t i = 0; i < n; ++i) {
+        const double diff = std::fabs(sampleAt(a, aFloat, i) - sampleAt(b, bFloat, i));
+        sum += diff;
+        if (diff > d.max) d.max = diff;
+    }
+    d.mean = sum / static_cast<double>(n);
+    return d;
+}
+
+inline GrowString gs(const std::string& text) {
+    return GrowString(text.c_str());
+}
+
+}  // namespace mediatest

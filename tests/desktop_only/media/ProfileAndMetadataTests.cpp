@@ -1,0 +1,217 @@
+// Embedded colour profiles on loading and saving, and the metadata carried
+// from a source into the files saved from it.
+#include "MediaTestHelpers.h"
+
+#include "desktop_only/media/DesktopImageLoaderSaver.h"
+
+#include <QColorSpace>
+#include <QImage>
+
+#include <exiv2/exiv2.hpp>
+#include <lcms2.h>
+
+#include <cstring>
+
+using namespace mediatest;
+
+namespace {
+
+// What exiv2 finds in a saved file.
+struct SavedMetadata {
+    Exiv2::ExifData exif;
+    Exiv2::XmpData xmp;
+    Exiv2::IptcData iptc;
+    std::vector<uint8_t> icc;
+};
+
+bool readSaved(const std::string& path, SavedMetadata* out) {
+    Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
+        image->readMetadata();
+        out->exif = image->exifData();
+        out->xmp = image->xmpData();
+        out->iptc = image->iptcData();
+        if (image->iccProfileDefined())
+            out->icc.assign(image->iccProfile()->pData_, image->iccProfile()->pData_ + image->iccProfile()->size_);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::string exifText(const Exiv2::ExifData& exif, const char* key) {
+    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    return it == exif.end() ? std::string("<none>") : it->toString();
+}
+std::string xmpText(const Exiv2::XmpData& xmp, const char* key) {
+    const auto it = xmp.findKey(Exiv2::XmpKey(key));
+    return it == xmp.end() ? std::string("<none>") : it->toString();
+}
+std::string iptcText(const Exiv2::IptcData& iptc, const char* key) {
+    const auto it = iptc.findKey(Exiv2::IptcKey(key));
+    return it == iptc.end() ? std::string("<none>") : it->toString();
+}
+
+// True when the ICC bytes describe sRGB primaries (red's colorant near sRGB's).
+bool isSrgbProfile(const std::vector<uint8_t>& icc) {
+    cmsHPROFILE profile = cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size()));
+    if (!profile) return false;
+    bool srgb = false;
+    if (const cmsCIEXYZ* red = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, cmsSigRedColorantTag))) {
+        srgb = std::fabs(red->X - 0.4361) < 0.002 && std::fabs(red->Y - 0.2225) < 0.002;
+    }
+    cmsCloseProfile(profile);
+    return srgb;
+}
+
+// A grey picture saved by Qt with a linear-light profile attached: mid grey
+// 128 in linear light is 188 in sRGB.
+void saveLinearTagged(const std::string& path, const char* format) {
+    QImage image(16, 8, QImage::Format_RGB888);
+    image.fill(QColor(128, 128, 128));
+    image.setColorSpace(QColorSpace(QColorSpace::SRgbLinear));
+    ASSERT_TRUE(image.save(QString::fromStdString(path), format, 100));
+}
+
+// A grey JPEG with a grey linear-light profile, embedded with exiv2 (Qt's
+// colour spaces are RGB only).
+void saveGreyLinearTagged(const std::string& path) {
+    QImage image(16, 8, QImage::Format_Grayscale8);
+    image.fill(QColor(128, 128, 128));
+    ASSERT_TRUE(image.save(QString::fromStdString(path), "jpeg", 100));
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), linear);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(grey, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(grey, bytes.data(), &size);
+    cmsCloseProfile(grey);
+    cmsFreeToneCurve(linear);
+    Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
+    file->readMetadata();
+    Exiv2::DataBuf icc(bytes.data(), static_cast<long>(bytes.size()));
+    file->setIccProfile(icc, true);
+    file->writeMetadata();
+}
+
+TEST(MediaProfiles, EmbeddedProfileIsAppliedOnlyWhenAsked) {
+    TempFolder folder;
+    saveLinearTagged(folder.file("linear.png"), "png");
+    saveLinearTagged(folder.file("linear.jpg"), "jpeg");
+    saveLinearTagged(folder.file("linear.tif"), "tiff");
+    saveGreyLinearTagged(folder.file("grey-linear.jpg"));
+    DesktopImageLoaderSaver io;
+    for (const char* name : {"linear.png", "linear.jpg", "linear.tif", "grey-linear.jpg"}) {
+        SCOPED_TRACE(name);
+        const GrowString path = gs(folder.file(name));
+        ImageBuffer ignored;
+        ASSERT_TRUE(io.load8(path, &ignored, false));
+        ImageBuffer converted;
+        ASSERT_TRUE(io.load8(path, &converted, true));
+        ImageBuffer floats;
+        std::unique_ptr<ImageMetadata> metadata;
+        ASSERT_TRUE(io.loadFloat(path, &floats, true, &metadata));
+        ASSERT_TRUE(metadata);
+        EXPECT_GT(metadata->iccProfile.size(), 128u);
+        for (int64_t i = 0; i < ignored.sampleCount(); ++i) {
+            ASSERT_NEAR(ignored.bytes()[i], 128, 1);
+            ASSERT_NEAR(converted.bytes()[i], 188, 1);
+            ASSERT_NEAR(floats.floats()[i], 187.5f, 1.0f);
+        }
+    }
+}
+
+TEST(MediaProfiles, AnSrgbProfileUnderAnotherNameChangesNothing) {
+    // The shared files carry an sRGB profile named "Blue".
+    DesktopImageLoaderSaver io;
+    for (const char* name : {"jpeg/icc-profile.jpeg", "png/icc-profile.png"}) {
+        SCOPED_TRACE(name);
+        const std::string path = testData(name);
+        ImageBuffer ignored;
+        ImageBuffer converted;
+        ASSERT_TRUE(io.load8(gs(path), &ignored, false));
+        ASSERT_TRUE(io.load8(gs(path), &converted, true));
+        EXPECT_EQ(difference(ignored, false, converted, false).max, 0.0);
+
+        // Ignoring the profile gives exactly the decoder's own samples.
+        QImage plain(QString::fromStdString(path));
+        ASSERT_FALSE(plain.isNull());
+        plain = plain.convertToFormat(QImage::Format_RGB888);
+        ImageBuffer reference;
+        reference.allocate8(plain.width(), plain.height(), 3);
+        for (int y = 0; y < plain.height(); ++y)
+            std::memcpy(reference.bytes() + int64_t(y) * plain.width() * 3, plain.constScanLine(y), plain.width() * 3);
+        EXPECT_EQ(difference(ignored, false, reference, false).max, 0.0);
+    }
+}
+
+TEST(MediaProfiles, SavingEmbedsTheSrgbProfileOnlyWhenAsked) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    ImageBuffer picture;
+    makePicture(&picture, 20, 10, 3, false);
+    for (const char* name : {"p.jpg", "p.png", "p.tif"}) {
+        for (bool embed : {true, false}) {
+            SCOPED_TRACE(std::string(name) + (embed ? " embedded" : " plain"));
+            SaveOptions options;
+            options.embedProfile = embed;
+            const std::string path = folder.file(name);
+            ASSERT_TRUE(io.save8(gs(path), picture, options, nullptr));
+            SavedMetadata saved;
+            ASSERT_TRUE(readSaved(path, &saved));
+            EXPECT_EQ(!saved.icc.empty(), embed);
+            if (embed) {
+                EXPECT_TRUE(isSrgbProfile(saved.icc));
+            }
+            // The profile is sRGB: loading with it applied changes next to nothing.
+            ImageBuffer loaded;
+            ASSERT_TRUE(io.load8(gs(path), &loaded, true));
+            EXPECT_LT(difference(picture, false, loaded, false).mean, std::string(name) == "p.jpg" ? 4.0 : 0.6);
+        }
+    }
+}
+
+TEST(MediaMetadata, SurvivesASaveDescribingTheSavedPixels) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    ImageBuffer source;
+    std::unique_ptr<ImageMetadata> metadata;
+    ASSERT_TRUE(io.loadFloat(gs(testData("psd/orientation6.psd")), &source, false, &metadata));
+    ASSERT_TRUE(metadata);
+    EXPECT_FALSE(metadata->exif.empty());
+    EXPECT_FALSE(metadata->xmpPacket.empty());
+    EXPECT_FALSE(metadata->iptc.empty());
+    const std::unique_ptr<ImageMetadata> copy = metadata->clone();
+    EXPECT_EQ(copy->exif, metadata->exif);
+    EXPECT_EQ(copy->xmpPacket, metadata->xmpPacket);
+
+    for (const char* name : {"carried.jpg", "carried.tif"}) {
+        SCOPED_TRACE(name);
+        const std::string path = folder.file(name);
+        ASSERT_TRUE(io.saveFloat(gs(path), source, SaveOptions(), copy.get()));
+        SavedMetadata saved;
+        ASSERT_TRUE(readSaved(path, &saved));
+        EXPECT_EQ(exifText(saved.exif, "Exif.Image.Software"), "LIFE Pro 2.18.5 (Windows)");
+        EXPECT_EQ(exifText(saved.exif, "Exif.Photo.ImageUniqueID"), "6768fe733f364c51a6b0ea58f4589f9e");
+        EXPECT_EQ(exifText(saved.exif, "Exif.Image.Orientation"), "1");
+        EXPECT_EQ(exifText(saved.exif, "Exif.Photo.PixelXDimension"), "480");
+        EXPECT_EQ(exifText(saved.exif, "Exif.Photo.PixelYDimension"), "160");
+        EXPECT_EQ(xmpText(saved.xmp, "Xmp.tiff.Orientation"), "1");
+        EXPECT_EQ(xmpText(saved.xmp, "Xmp.xmp.CreatorTool"), "LIFE Pro 2.18.5 (Windows)");
+        EXPECT_EQ(iptcText(saved.iptc, "Iptc.Application2.DateCreated"), "2025-01-18");
+        EXPECT_TRUE(isSrgbProfile(saved.icc));
+        // The source's pixel layout is not carried: a TIFF keeps its own.
+        const std::string width = exifText(saved.exif, "Exif.Image.ImageWidth");
+        EXPECT_TRUE(width == "480" || width == "<none>") << width;
+
+        // The saved file comes up upright, not turned a second time.
+        ImageBuffer reloaded;
+        ASSERT_TRUE(io.loadFloat(gs(path), &reloaded, true, nullptr));
+        ASSERT_EQ(reloaded.width, 480);
+        ASSERT_EQ(reloaded.height, 160);
+        EXPECT_LT(difference(source, true, reloaded, true).mean, 2.0);
+    }
+}
+
+}  // namespace
