@@ -1,0 +1,32 @@
+#include "framework/ModListHelpers.h"
+
+#include "framework/CompoundFilter.h"
+#include "framework/ImageMod.h"
+
+ImageMod* findModByTag(const GrowArray<ImageMod*>& list, int32_t tag) {
+    for (ImageMod* mod : list) {
+        if (!mod) continue;
+        // A tile's own tags are tested before its sub-tiles.
+        for (int32_t t : mod->typeTags) {
+            if (t == tag) return mod;
+        }
+        if (mod->kind() == kCompoundMod) {
+            if (const CompoundFilter* compound = dynamic_cast<const CompoundFilter*>(mod)) {
+                if (ImageMod* found = findModByTag(compound->subMods, tag)) return found;
+            }
+        }
+    }
+    return nullptr;
+}
+
+GrowArray<ImageMod*> precedingSelectors(const GrowArray<ImageMod*>& list, int32_t index) {
+    GrowArray<ImageMod*> selectors;
+    if (index <= 0 || index >= list.count) return selectors;
+    for (int32_t i = index - 1; i >= 0; --i) {
+        ImageMod* mod = list[i];
+        if (!mod || mod->kind() != kSelectorMod) break;  // the run of selectors ends
+        if (!mod->enabled) continue;                     // a disabled one neither counts nor ends it
+        selectors.insertAt(0, mod);
+    }
+    return selectors;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// Preset bundles (.bnd): a flat archive of named files, used to ship the
+// default preset collections inside the program's resources.
+//
+// A bundle is a concatenation of records without header or trailer:
+//   "FILE", name length N (u32 little-endian), N name bytes,
+//   data length D (u32 little-endian), D data bytes.
+// A record whose name ends in ".bnd" holds a nested bundle; unpacking turns
+// it into a folder named like it without the extension.
+//
+// Names come from the archive and are never trusted: a name that is empty,
+// ".", or holds "/", "\\", ".." or a NUL byte is skipped, so nothing is ever
+// written outside the target folder; a name without a '.' is a plain file.
+
+#include "foundation/GrowString.h"
+
+// Unpacks the archive (a file path, or a Qt resource path ":/...") into the
+// folder, which is created when missing. Existing files of the same names
+// are replaced (symbolic links are not followed). Each nested bundle that was
+// written is unpacked into its own folder next to it and its file is
+// removed. What can be written is written and the rest skipped: a truncated
+// archive leaves a short last file. Returns false when the folder path is
+// empty (nothing is touched) or the archive cannot be opened.
+bool unpackBundle(const GrowString& archivePath, const GrowString& folder);

@@ -1,0 +1,505 @@
+#include "render/RenderPipeline.h"
+
+#include <cstring>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+#include "foundation/ImageBuffer.h"
+#include "foundation/Mutex.h"
+#include "framework/ImageMod.h"
+#include "framework/ModListHelpers.h"
+#include "framework/SelectorMod.h"
+#include "platform/ParallelFor.h"
+#include "render/RenderContext.h"
+
+BandPlan planBands(int32_t height, int32_t threads, int32_t margin, int32_t maxBandHeight, bool scratch) {
+    BandPlan plan;
+    plan.scratch = scratch;
+    if (height < 1) return plan;
+    const int32_t t = threads < 1 ? 1 : threads;
+    int32_t m = margin < 0 ? 0 : margin;
+    if (m > height) m = height;
+    const int64_t b0 = height / t;
+    if (!scratch) {
+        // Bands are views that see only their own rows: no margin.
+        plan.bandHeight = b0;
+        plan.bandCount = t;
+        return plan;
+    }
+    plan.margin = m;
+    const int64_t limited = maxBandHeight < b0 ? maxBandHeight : b0;
+    int64_t b = 3 * static_cast<int64_t>(m);
+    if (limited > b) b = limited;
+    if (b < 1) {
+        // No margin and fewer rows than threads (or a band limit below 1):
+        // one band of the whole image.
+        plan.bandHeight = height;
+        plan.bandCount = 1;
+        return plan;
+    }
+    plan.bandHeight = b;
+    plan.bandCount = static_cast<int32_t>((height + b - 1) / b);
+    return plan;
+}
+
+BandRows bandRows(const BandPlan& plan, int32_t index, int32_t height) {
+    BandRows rows;
+    if (index < 0 || index >= plan.bandCount || height < 1) return rows;
+    const int64_t m = plan.margin;
+    const int64_t top = static_cast<int64_t>(index) * plan.bandHeight;
+    const bool last = index == plan.bandCount - 1;
+    int64_t paddedTop = top - m;
+    if (paddedTop < 0) paddedTop = 0;
+    int64_t paddedBottom = height;
+    if (!last && top + plan.bandHeight + m < height) paddedBottom = top + plan.bandHeight + m;
+    int64_t ownTop = top < height ? top : height;
+    rows.viewTop = static_cast<int32_t>(paddedTop < ownTop ? paddedTop : ownTop);
+    rows.viewBottom = static_cast<int32_t>(paddedBottom);
+    if (rows.viewBottom < rows.viewTop) rows.viewBottom = rows.viewTop;
+    rows.overlapAbove = static_cast<int32_t>(ownTop - rows.viewTop);
+    if (!last) {
+        int64_t ownBottom = top + plan.bandHeight;
+        if (ownBottom > rows.viewBottom) ownBottom = rows.viewBottom;
+        rows.overlapBelow = static_cast<int32_t>(rows.viewBottom - ownBottom);
+    }
+    return rows;
+}
+
+namespace {
+
+// The row conversions run over whole band rows; at -O2 GCC only vectorises
+// loops whose trip count it knows unless the cost model is relaxed.
+#define RENDER_VECTOR_LOOP __attribute__((optimize("vect-cost-model=dynamic")))
+
+RENDER_VECTOR_LOOP void bytesToFloats(float* out, const uint8_t* in, int64_t count) {
+    for (int64_t k = 0; k < count; ++k) out[k] = static_cast<float>(in[k]);
+}
+
+// storeByte on every sample, written without branches: clamped to 0..255
+// (NaN fails the first test and becomes 0), then truncated toward zero.
+RENDER_VECTOR_LOOP void floatsToBytes(uint8_t* out, const float* in, int64_t count) {
+    for (int64_t k = 0; k < count; ++k) {
+        float v = in[k];
+        v = v > 0.0f ? v : 0.0f;
+        v = v < 255.0f ? v : 255.0f;
+        out[k] = static_cast<uint8_t>(static_cast<int32_t>(v));
+    }
+}
+
+// ---- Sample-type differences between the float and the 8-bit pipeline ----
+
+template <class Sample>
+struct Samples;
+
+template <>
+struct Samples<float> {
+    static void copyImage(ImageBuffer& target, const ImageBuffer& source) {
+        ImageBuffer::copyFloat(target, source, true);
+    }
+    static void restoreCache(ImageBuffer& target, const ImageBuffer& cache) {
+        ImageBuffer::copyFloat(target, cache, true);
+    }
+    static void storeCache(ImageBuffer& cache, const ImageBuffer& target) {
+        ImageBuffer::copyFloat(cache, target, true);
+    }
+    static void process(ImageMod& mod, ImageBuffer& image, const RenderArgs* args) {
+        mod.processFloat(image, args);
+    }
+    static void toFloat(float* out, const float* in, int64_t count) {
+        std::memcpy(out, in, static_cast<size_t>(count) * sizeof(float));
+    }
+    static void fromFloat(float* out, const float* in, int64_t count) {
+        std::memcpy(out, in, static_cast<size_t>(count) * sizeof(float));
+    }
+    static bool scratchMode(int32_t margin, const RenderContext&) { return margin > 0; }
+};
+
+template <>
+struct Samples<uint8_t> {
+    static void copyImage(ImageBuffer& target, const ImageBuffer& source) {
+        ImageBuffer::copy8(target, source, true);
+    }
+    static void restoreCache(ImageBuffer& target, const ImageBuffer& cache) {
+        ImageBuffer::copy8FromFloat(target, cache, true);
+    }
+    static void storeCache(ImageBuffer& cache, const ImageBuffer& target) {
+        ImageBuffer::copyFloatFrom8(cache, target, true);
+    }
+    static void process(ImageMod& mod, ImageBuffer& image, const RenderArgs* args) {
+        mod.process8(image, args);
+    }
+    static void toFloat(float* out, const uint8_t* in, int64_t count) { bytesToFloats(out, in, count); }
+    // Clamped to 0..255 (NaN as 0), then truncated toward zero.
+    static void fromFloat(uint8_t* out, const float* in, int64_t count) { floatsToBytes(out, in, count); }
+    static bool scratchMode(int32_t margin, const RenderContext& ctx) { return margin > 0 || ctx.floatBands8; }
+};
+
+// One band of the run's band table.
+struct Band {
+    ImageBuffer view;       // not owning: the band's padded rows of the target
+    BandRows rows;
+    int32_t ownTop = 0;     // first own row, in target rows
+    int32_t ownBottom = 0;  // one past the last own row
+    RenderRegion region;
+};
+
+// Everything the band tasks of one run share. Set up once per run; only the
+// pool list changes while bands run, under its lock.
+template <class Sample>
+struct Run {
+    RenderContext* ctx = nullptr;
+    ImageBuffer* target = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t channels = 3;
+    int64_t rowSamples = 0;  // samples per row
+    BandPlan plan;
+    std::unique_ptr<Band[]> bands;
+
+    // Margin rows around each band boundary as they stood when the pass
+    // began: boundary j (1..N-1) keeps rows [top_j - m, top_j + m) clipped to
+    // the image, at zone j - 1 of 2m rows.
+    std::vector<Sample> boundaryRows;
+
+    // The scratch pool: float buffers handed from band to band.
+    Mutex poolLock;
+    std::vector<std::unique_ptr<ImageBuffer>> pool;
+
+    // The current pass.
+    ImageMod* mod = nullptr;
+    ImageMod* selector = nullptr;
+    int32_t pass = 0;
+
+    const Sample* rowOfTarget(int64_t row) const {
+        return static_cast<const Sample*>(target->data) + row * rowSamples;
+    }
+    Sample* rowOfTarget(int64_t row) { return static_cast<Sample*>(target->data) + row * rowSamples; }
+
+    int64_t zoneTop(int32_t boundary) const {
+        return static_cast<int64_t>(boundary) * plan.bandHeight - plan.margin;
+    }
+    int64_t zoneOffset(int32_t boundary, int64_t row) const {
+        const int64_t zoneRowIndex = static_cast<int64_t>(boundary - 1) * 2 * plan.margin + (row - zoneTop(boundary));
+        return zoneRowIndex * rowSamples;
+    }
+    const Sample* zoneRow(int32_t boundary, int64_t row) const { return boundaryRows.data() + zoneOffset(boundary, row); }
+    Sample* zoneRow(int32_t boundary, int64_t row) { return boundaryRows.data() + zoneOffset(boundary, row); }
+};
+
+template <class Sample>
+void setUpBands(Run<Sample>& run) {
+    RenderContext& ctx = *run.ctx;
+    ImageBuffer& target = *run.target;
+    const int32_t n = run.plan.bandCount;
+    run.bands.reset(new Band[n]);
+    RenderRegion base;
+    if (ctx.region) base = *ctx.region;
+    const int32_t fullWidth = ctx.region && ctx.region->fullWidth > 0 ? ctx.region->fullWidth : run.width;
+    const int32_t fullHeight = ctx.region && ctx.region->fullHeight > 0 ? ctx.region->fullHeight : run.height;
+    for (int32_t i = 0; i < n; ++i) {
+        Band& band = run.bands[i];
+        band.rows = bandRows(run.plan, i, run.height);
+        band.ownTop = band.rows.viewTop + band.rows.overlapAbove;
+        band.ownBottom = band.rows.viewBottom - band.rows.overlapBelow;
+        const int32_t viewHeight = band.rows.viewBottom - band.rows.viewTop;
+        band.view.wrap(viewHeight > 0 ? run.rowOfTarget(band.rows.viewTop) : nullptr, run.width, viewHeight,
+                       target.channels);
+        // The band carries the whole image's insets and scale, so that a
+        // tile sees the same geometry on a band as on the whole image.
+        band.view.insetLeft = target.insetLeft;
+        band.view.insetRight = target.insetRight;
+        band.view.insetTop = target.insetTop;
+        band.view.insetBottom = target.insetBottom;
+        band.view.scale = target.scale;
+        band.region = base;
+        band.region.fullWidth = fullWidth;
+        band.region.fullHeight = fullHeight;
+        band.region.originY = base.originY + band.rows.viewTop;
+        band.region.insetLeft = target.insetLeft;
+        band.region.insetRight = target.insetRight;
+        band.region.insetTop = target.insetTop;
+        band.region.insetBottom = target.insetBottom;
+    }
+    if (run.plan.scratch) {
+        if (run.plan.margin > 0 && n > 1)
+            run.boundaryRows.resize(static_cast<size_t>(n - 1) * 2 * run.plan.margin * run.rowSamples);
+        run.pool.reserve(static_cast<size_t>(n));
+    }
+}
+
+// Copies the rows around every band boundary aside before a pass.
+template <class Sample>
+void snapshotBoundaries(Run<Sample>& run) {
+    const int32_t boundaries = run.plan.bandCount - 1;
+    if (boundaries < 1 || run.plan.margin < 1) return;
+    parallelFor(boundaries, run.ctx->priority, [&run](int32_t j) {
+        const int32_t boundary = j + 1;
+        const int64_t top = run.zoneTop(boundary);
+        int64_t bottom = top + 2 * static_cast<int64_t>(run.plan.margin);
+        if (bottom > run.height) bottom = run.height;
+        if (bottom <= top) return;
+        Sample* out = run.zoneRow(boundary, top);
+        std::memcpy(out, run.rowOfTarget(top), static_cast<size_t>((bottom - top) * run.rowSamples) * sizeof(Sample));
+    });
+}
+
+// Takes a scratch buffer from the pool: the first of the band's height, else
+// the last one, else a new one.
+template <class Sample>
+std::unique_ptr<ImageBuffer> takeScratch(Run<Sample>& run, int32_t height) {
+    std::unique_ptr<ImageBuffer> taken;
+    MutexLocker guard(&run.poolLock);
+    auto& pool = run.pool;
+    for (size_t k = 0; k < pool.size(); ++k) {
+        if (pool[k]->height == height) {
+            taken = std::move(pool[k]);
+            pool.erase(pool.begin() + static_cast<std::ptrdiff_t>(k));
+            return taken;
+        }
+    }
+    if (!pool.empty()) {
+        taken = std::move(pool.back());
+        pool.pop_back();
+    }
+    return taken;
+}
+
+template <class Sample>
+void returnScratch(Run<Sample>& run, std::unique_ptr<ImageBuffer> scratch) {
+    MutexLocker guard(&run.poolLock);
+    run.pool.push_back(std::move(scratch));
+}
+
+// One band of a banded pass.
+template <class Sample>
+void processBand(Run<Sample>& run, int32_t index) {
+    Band& band = run.bands[index];
+    ImageBuffer& view = band.view;
+    if (view.height < 1) return;  // an empty band: nothing to change
+    RenderArgs args;
+    args.region = &band.region;
+    args.selector = run.selector;
+    args.requestValue = run.ctx->requestValue;
+    args.pass = run.pass;
+    if (!run.plan.scratch) {
+        Samples<Sample>::process(*run.mod, view, &args);
+        return;
+    }
+
+    std::unique_ptr<ImageBuffer> scratch = takeScratch(run, view.height);
+    if (!scratch) scratch = std::make_unique<ImageBuffer>();
+    if (!scratch->data || scratch->width != view.width || scratch->height != view.height ||
+        scratch->channelCount() != run.channels) {
+        if (!scratch->allocateFloat(view.width, view.height, run.channels) || !scratch->data) {
+            returnScratch(run, std::move(scratch));
+            return;  // out of memory: the band keeps its input
+        }
+    }
+    scratch->insetLeft = view.insetLeft;
+    scratch->insetRight = view.insetRight;
+    scratch->insetTop = view.insetTop;
+    scratch->insetBottom = view.insetBottom;
+    scratch->scale = view.scale;
+
+    // Copy-in: own rows from the target (no other band writes them), margin
+    // rows from the boundary copy taken before the pass.
+    const bool last = index == run.plan.bandCount - 1;
+    const int64_t ownTop = band.ownTop;
+    const int64_t ownBottom = band.ownBottom;
+    float* scratchData = scratch->floats();
+    for (int64_t row = band.rows.viewTop; row < band.rows.viewBottom; ++row) {
+        const Sample* source;
+        if (row < ownTop)
+            source = run.zoneRow(index, row);
+        else if (!last && row >= ownBottom)
+            source = run.zoneRow(index + 1, row);
+        else
+            source = run.rowOfTarget(row);
+        Samples<Sample>::toFloat(scratchData + (row - band.rows.viewTop) * run.rowSamples, source, run.rowSamples);
+    }
+
+    run.mod->processFloat(*scratch, &args);
+
+    // Write back the band's own rows only: scratch rows from the overlap
+    // above to (height - overlap below), those that lie inside the view, and
+    // the columns and channels both buffers have.
+    if (scratch->data) {
+        const int32_t firstRow = band.rows.overlapAbove;
+        int32_t endRow = scratch->height - band.rows.overlapBelow;
+        if (endRow > view.height) endRow = view.height;
+        const int32_t columns = scratch->width < view.width ? scratch->width : view.width;
+        const int32_t scratchChannels = scratch->channelCount();
+        const int32_t shared = scratchChannels < run.channels ? scratchChannels : run.channels;
+        const int64_t scratchRow = static_cast<int64_t>(scratch->width) * scratchChannels;
+        Sample* viewData = static_cast<Sample*>(view.data);
+        const float* in = scratch->floats();
+        for (int32_t r = firstRow; r < endRow; ++r) {
+            Sample* out = viewData + r * run.rowSamples;
+            const float* src = in + r * scratchRow;
+            if (shared == run.channels && shared == scratchChannels) {
+                Samples<Sample>::fromFloat(out, src, static_cast<int64_t>(columns) * shared);
+            } else {
+                for (int32_t x = 0; x < columns; ++x)
+                    Samples<Sample>::fromFloat(out + static_cast<int64_t>(x) * run.channels,
+                                               src + static_cast<int64_t>(x) * scratchChannels, shared);
+            }
+        }
+    }
+    returnScratch(run, std::move(scratch));
+}
+
+void markIdle(RenderContext& ctx) {
+    MutexLocker guard(ctx.chainLock.get());
+    ctx.idle = 1;
+    ctx.cancelRequested = 0;
+}
+
+template <class Sample>
+void runChain(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
+    if (!ctx) return;
+    if (!image || image->width < 1 || image->height < 1 || !image->data) {
+        markIdle(*ctx);
+        return;
+    }
+    {
+        MutexLocker guard(ctx->chainLock.get());
+        ctx->cancelRequested = 0;
+    }
+
+    // Target: dest (a copy of image) when it is another buffer, else image.
+    ImageBuffer* target = image;
+    if (dest && dest != image) {
+        Samples<Sample>::copyImage(*dest, *image);
+        target = dest;
+        if (!target->data || target->width < 1 || target->height < 1) {
+            markIdle(*ctx);
+            return;
+        }
+    }
+
+    Run<Sample> run;
+    run.ctx = ctx;
+    run.target = target;
+    run.width = target->width;
+    run.height = target->height;
+    run.channels = target->channelCount();
+    run.rowSamples = static_cast<int64_t>(run.width) * run.channels;
+
+    // Geometry of the request.
+    const RenderRegion* region = ctx->region;
+    const int32_t fullWidth = region && region->fullWidth > 0 ? region->fullWidth : run.width;
+    const int32_t fullHeight = region && region->fullHeight > 0 ? region->fullHeight : run.height;
+    const float scale = region ? region->scale : target->scale;
+
+    // Cache set-up.
+    const int32_t count = ctx->mods.count;
+    const int32_t pending = ctx->pendingCacheIndex;
+    bool cacheReady = false;
+    if (pending != -1) {
+        ctx->cachedIndex = -1;
+        if (!ctx->cacheImage) ctx->cacheImage = std::make_unique<ImageBuffer>();
+        ImageBuffer& cache = *ctx->cacheImage;
+        if (!cache.data || cache.width != run.width || cache.height != run.height ||
+            cache.channelCount() != run.channels)
+            cache.allocateFloat(run.width, run.height, run.channels);
+        cache.insetLeft = target->insetLeft;
+        cache.insetRight = target->insetRight;
+        cache.insetTop = target->insetTop;
+        cache.insetBottom = target->insetBottom;
+        cache.scale = scale;
+        cacheReady = cache.data != nullptr && pending >= 0 && pending < count;
+    }
+    // A cache point that does not fit this run (past the chain, no cache
+    // image, or one of another size or channel count) is not restored: the
+    // run computes every tile instead of copying foreign pixels.
+    if (ctx->cachedIndex >= 0) {
+        const ImageBuffer* cache = ctx->cacheImage.get();
+        if (ctx->cachedIndex >= count || !cache || !cache->data || cache->width != run.width ||
+            cache->height != run.height || cache->channelCount() != run.channels)
+            ctx->cachedIndex = -1;
+    }
+    const int32_t cachedIndex = ctx->cachedIndex;
+
+    // The margin of the tiles still to run.
+    int32_t margin = 0;
+    for (int32_t k = cachedIndex + 1; k < count; ++k) {
+        const ImageMod* mod = ctx->mods[k];
+        if (!mod || !mod->enabled) continue;
+        const int32_t m = mod->marginFor(fullWidth, fullHeight, scale);
+        if (m > margin) margin = m;
+    }
+
+    run.plan = planBands(run.height, parallelThreadCount(), margin, ctx->maxBandHeight,
+                         Samples<Sample>::scratchMode(margin, *ctx));
+    setUpBands(run);
+
+    bool cancelled = false;
+    bool cacheStored = false;
+    for (int32_t k = 0; k < count; ++k) {
+        {
+            MutexLocker guard(ctx->chainLock.get());
+            cancelled = ctx->cancelRequested != 0;
+        }
+        if (cancelled) break;
+        if (k == cachedIndex) {
+            Samples<Sample>::restoreCache(*target, *ctx->cacheImage);
+            continue;
+        }
+        if (k < cachedIndex) continue;
+
+        ImageMod* mod = ctx->mods[k];
+        if (mod && mod->enabled && mod->kind() != kSelectorMod) {
+            std::unique_ptr<SelectorPointerArray> holder;
+            ImageMod* selector = chooseSelector(precedingSelectors(ctx->mods, k), holder);
+            const int32_t passes = mod->passCount();
+            for (int32_t p = 0; p < passes; ++p) {
+                if (!mod->canTile(p)) {
+                    RenderArgs args;
+                    args.region = ctx->region;
+                    args.selector = selector;
+                    args.requestValue = ctx->requestValue;
+                    args.pass = p;
+                    Samples<Sample>::process(*mod, *target, &args);
+                    continue;
+                }
+                run.mod = mod;
+                run.selector = selector;
+                run.pass = p;
+                if (run.plan.scratch) snapshotBoundaries(run);
+                parallelFor(run.plan.bandCount, ctx->priority, [&run](int32_t i) { processBand(run, i); });
+            }
+        }
+        if (k == pending && cacheReady) {
+            Samples<Sample>::storeCache(*ctx->cacheImage, *target);
+            cacheStored = true;
+        }
+    }
+
+    MutexLocker guard(ctx->chainLock.get());
+    if (!cancelled) {
+        if (pending != -1) ctx->cachedIndex = cacheStored ? pending : -1;
+        ctx->done = 1;
+    }
+    ctx->idle = 1;
+    ctx->cancelRequested = 0;
+}
+
+}  // namespace
+
+void applyModChainParallel32(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
+    runChain<float>(ctx, image, dest);
+}
+
+void applyModChainParallel8(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
+    runChain<uint8_t>(ctx, image, dest);
+}
+
+void runRenderAsync(RenderContext* ctx) {
+    if (!ctx) return;
+    if (ctx->asyncImage)
+        applyModChainParallel32(ctx, ctx->asyncImage, ctx->asyncDest);
+    else if (ctx->asyncImage8)
+        applyModChainParallel8(ctx, ctx->asyncImage8, ctx->asyncDest8);
+    ctx->renderLock->unlock();
+}
