@@ -1,0 +1,227 @@
+#include "adjustments/GammaExposure.h"
+
+#include <math.h>
+
+#include <type_traits>
+
+#include "adjustments/PixelLoops.h"
+#include "framework/PixelMath.h"
+#include "render/PixelHelpers.h"
+
+using tileloop::floatVar;
+
+namespace {
+
+const char* const kDescription = "Adjust exposure, which affects the brightness of an image.";
+
+// The "Amount" var both tiles share: a factor 0..2 in force, shown as 0..100.
+ModVar* addAmountVar(ImageMod& mod, float amount) {
+    ModVar* amountVar = mod.addFloatVar("Amount", amount, 0.0f, 2.0f, 0);
+    FloatValue* value = amountVar->floatValue();
+    value->displayLow = 0.0f;
+    value->displayHigh = 100.0f;
+    value->useDisplayRange = 1;
+    value->tickCount = 10;
+    return amountVar;
+}
+
+// ---- Gamma ---------------------------------------------------------------
+
+// Which mapping a Gamma call runs, and its exponent, prepared once per call.
+enum class GammaCurve { kUnchanged, kVersion1, kVersion2Lighten, kVersion2Darken };
+
+struct GammaParams {
+    GammaCurve curve = GammaCurve::kUnchanged;
+    float exponent = 1.0f;
+};
+
+// Versions other than 2: the plain power in both directions.
+GammaParams prepareGammaVersion1(float a) {
+    if (a >= 1.0f) return {GammaCurve::kVersion1, 2.0f - a};
+    if (a < 1.0f) return {GammaCurve::kVersion1, 1.0f / a};
+    return {};  // NaN from a hostile file: leave the image alone
+}
+
+// Version 2: above 1 the power bends the curve from the white end.
+GammaParams prepareGammaVersion2(float a) {
+    if (a > 1.0f) return {GammaCurve::kVersion2Lighten, 1.0f / (2.0f - a)};
+    if (a < 1.0f) return {GammaCurve::kVersion2Darken, 1.0f / a};
+    return {};
+}
+
+GammaParams prepareGamma(const GammaMod& mod) {
+    const float a = floatVar(mod, 0);
+    if (a == 1.0f) return {};
+    return mod.version == 2 ? prepareGammaVersion2(a) : prepareGammaVersion1(a);
+}
+
+// How each sample type enters and leaves the gamma formulas. Floats are
+// scaled by the stored 1/255 constant, floored at 0.05 before lightening,
+// capped at 254.95 before darkening, and keep their unclamped result. Bytes
+// are divided by 255, have no floor (a byte 0 stays 0), are capped at 254,
+// and store their result clamped and truncated toward zero.
+template <class Sample>
+struct GammaRules;
+
+template <>
+struct GammaRules<float> {
+    static float unit(float x) { return x * pixel::kInv255; }
+    static float lightenFloor(float x) { return x <= 0.05f ? 0.05f : x; }
+    static float darkenCap(float x) { return x >= 254.95f ? 254.95f : x; }
+    static float store(float v) { return v; }
+    static float storeFromWhite(float v) { return 255.0f - v; }
+};
+
+template <>
+struct GammaRules<uint8_t> {
+    static float unit(float x) { return x / 255.0f; }
+    static float lightenFloor(float x) { return x; }
+    static float darkenCap(float x) { return x >= 255.0f ? 254.0f : x; }
+    static uint8_t store(float v) { return storeByte(v); }
+    // 255 minus the truncated value, not the truncation of the difference.
+    static uint8_t storeFromWhite(float v) { return static_cast<uint8_t>(255 - storeByte(v)); }
+};
+
+// Versions other than 2: x' = 255 (x/255)^e.
+template <class Sample>
+inline Sample gammaVersion1(Sample sample, float e) {
+    using R = GammaRules<Sample>;
+    return R::store(255.0f * powf(tileloop::powerBase(R::unit(static_cast<float>(sample))), e));
+}
+
+// Version 2 above 1: x' = 255 - 255 ((255 - x)/255)^e.
+template <class Sample>
+inline Sample gammaVersion2Lighten(Sample sample, float e) {
+    using R = GammaRules<Sample>;
+    const float x = R::lightenFloor(static_cast<float>(sample));
+    return R::storeFromWhite(255.0f * powf(tileloop::powerBase(R::unit(255.0f - x)), e));
+}
+
+// Version 2 below 1: x' = 255 (x/255)^e after the cap below white.
+template <class Sample>
+inline Sample gammaVersion2Darken(Sample sample, float e) {
+    using R = GammaRules<Sample>;
+    const float x = R::darkenCap(static_cast<float>(sample));
+    return R::store(255.0f * powf(tileloop::powerBase(R::unit(x)), e));
+}
+
+// Maps every sample of the image alone (the fourth included): floats one by
+// one, bytes through a table of the 256 values.
+template <class Sample, class Map>
+void mapEverySample(ImageBuffer& image, Map map) {
+    if constexpr (std::is_same<Sample, uint8_t>::value) {
+        tileloop::mapEveryByte(image, map);
+    } else {
+        float* s = image.floats();
+        const int64_t count = tileloop::hasPixels(image) ? image.sampleCount() : 0;
+        for (int64_t i = 0; i < count; ++i) s[i] = map(s[i]);
+    }
+}
+
+// The version switch, outside the pixel loop.
+template <class Sample>
+void gammaSamples(ImageBuffer& image, const GammaParams& g) {
+    const float e = g.exponent;
+    switch (g.curve) {
+    case GammaCurve::kVersion1:
+        mapEverySample<Sample>(image, [e](Sample x) { return gammaVersion1(x, e); });
+        break;
+    case GammaCurve::kVersion2Lighten:
+        mapEverySample<Sample>(image, [e](Sample x) { return gammaVersion2Lighten(x, e); });
+        break;
+    case GammaCurve::kVersion2Darken:
+        mapEverySample<Sample>(image, [e](Sample x) { return gammaVersion2Darken(x, e); });
+        break;
+    case GammaCurve::kUnchanged:
+        break;
+    }
+}
+
+// ---- Exposure ------------------------------------------------------------
+
+struct ExposureParams {
+    float amount = 1.0f;
+    tileloop::Selector selector;
+};
+
+// False when the call leaves the image unchanged (Amount exactly 1).
+bool prepareExposure(const ExposureMod& mod, const RenderArgs* args, ExposureParams& p) {
+    p.amount = floatVar(mod, 0);
+    if (p.amount == 1.0f) return false;
+    p.selector = tileloop::selectorOf(args);
+    return true;
+}
+
+inline void exposureCurve(const ImageBuffer& image, float* px, float x) { applyExposureCurve(image, px, x); }
+inline void exposureCurve(const ImageBuffer& image, uint8_t* px, float x) { applyExposureCurve8(image, px, x); }
+inline void exposureCurveRows(const ImageBuffer& image, float* s, int64_t pixels, float x) {
+    applyExposureCurveRow(image, s, pixels, x);
+}
+inline void exposureCurveRows(const ImageBuffer& image, uint8_t* s, int64_t pixels, float x) {
+    applyExposureCurveRow8(image, s, pixels, x);
+}
+
+// The exposure curve over every pixel: the Amount itself without a
+// selector, 1 + w (a - 1) at a pixel of weight w with one.
+template <class Sample>
+void exposePixels(ImageBuffer& image, const ExposureParams& p) {
+    if (!tileloop::hasPixels(image)) return;
+    if (p.selector) {
+        tileloop::forEachWeightedPixel<Sample>(image, p.selector, [&](Sample* px, auto, float w) {
+            exposureCurve(image, px, pixel::weightedFactor(p.amount, w));
+        });
+        return;
+    }
+    const int64_t pixels = static_cast<int64_t>(image.width) * image.height;
+    exposureCurveRows(image, static_cast<Sample*>(image.data), pixels, p.amount);
+}
+
+}  // namespace
+
+// ---- GammaMod ------------------------------------------------------------
+
+GammaMod::GammaMod(float amount) : ImageMod(GrowString("Gamma"), GrowString("Exposure")) {
+    version = 2;
+    addAmountVar(*this, amount);
+    description = kDescription;
+}
+
+ModVar* GammaMod::amountVar() { return var(0); }
+
+ImageMod* GammaMod::clone() const { return new GammaMod(1.0f); }
+
+void GammaMod::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }
+void GammaMod::processFloat(ImageBuffer& image, const RenderArgs* args) { applyFloat(image, args); }
+
+void GammaMod::apply8(ImageBuffer& image, const RenderArgs*) const {
+    gammaSamples<uint8_t>(image, prepareGamma(*this));
+}
+
+void GammaMod::applyFloat(ImageBuffer& image, const RenderArgs*) const {
+    gammaSamples<float>(image, prepareGamma(*this));
+}
+
+// ---- ExposureMod ---------------------------------------------------------
+
+ExposureMod::ExposureMod(float amount) : ImageMod(GrowString("Exposure"), GrowString("Exposure")) {
+    ModVar* amountVar = addAmountVar(*this, amount);
+    addAnimTrack(amountVar, "1.8 .2 1.8", 3.0f);
+    description = kDescription;
+}
+
+ModVar* ExposureMod::amountVar() { return var(0); }
+
+ImageMod* ExposureMod::clone() const { return new ExposureMod(1.0f); }
+
+void ExposureMod::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }
+void ExposureMod::processFloat(ImageBuffer& image, const RenderArgs* args) { applyFloat(image, args); }
+
+void ExposureMod::apply8(ImageBuffer& image, const RenderArgs* args) const {
+    ExposureParams p;
+    if (prepareExposure(*this, args, p)) exposePixels<uint8_t>(image, p);
+}
+
+void ExposureMod::applyFloat(ImageBuffer& image, const RenderArgs* args) const {
+    ExposureParams p;
+    if (prepareExposure(*this, args, p)) exposePixels<float>(image, p);
+}
