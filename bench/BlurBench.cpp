@@ -1,0 +1,93 @@
+// The Gaussian blur on a 24-megapixel float photo (6000 x 4000, three
+// channels): the tile rendered through the band pipeline with 1 and 8
+// threads, as a view or a save renders it, and the blur routine alone on the
+// whole image on one thread.
+//
+//   pellucine_bench_blur [--benchmark_filter=...]
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "effects/Blur.h"
+#include "foundation/GrowArray.h"
+#include "foundation/ImageBuffer.h"
+#include "platform/ParallelFor.h"
+#include "render/RenderContext.h"
+
+namespace {
+
+constexpr int32_t kWidth = 6000;
+constexpr int32_t kHeight = 4000;
+
+// A photo-sized image of samples spread over 0..255, the same every run.
+const ImageBuffer& photo() {
+    static ImageBuffer image;
+    if (!image.data) {
+        image.allocateFloat(kWidth, kHeight, 3);
+        uint32_t state = 2463534242u;
+        float* s = image.floats();
+        const int64_t count = image.sampleCount();
+        for (int64_t i = 0; i < count; ++i) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            s[i] = static_cast<float>(state % 25501u) / 100.0f;
+        }
+    }
+    return image;
+}
+
+// Arguments: Amount, thread count.
+void BM_BlurTilePipeline(benchmark::State& state) {
+    const float amount = static_cast<float>(state.range(0));
+    setParallelThreadCount(static_cast<int>(state.range(1)));
+    BlurMod blur(amount, 100.0f);
+    GrowArray<ImageMod*> chain;
+    chain.append(&blur);
+    RenderContext context(0);
+    ImageBuffer work;
+    for (auto _ : state) {
+        state.PauseTiming();
+        ImageBuffer::copyFloat(work, photo(), true);
+        state.ResumeTiming();
+        context.render(chain, &work, nullptr, -1, 0, nullptr);
+        benchmark::DoNotOptimize(work.data);
+    }
+    setParallelThreadCount(0);
+    state.counters["margin"] = blur.marginFor(kWidth, kHeight, 1.0f);
+    state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
+}
+BENCHMARK(BM_BlurTilePipeline)
+    ->ArgNames({"amount", "threads"})
+    ->Args({20, 1})
+    ->Args({20, 8})
+    ->Args({50, 1})
+    ->Args({50, 8})
+    ->Args({100, 1})
+    ->Args({100, 8})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The routine on the whole image at once (no bands, no margin rows).
+void BM_BlurImageWhole(benchmark::State& state) {
+    const float amount = static_cast<float>(state.range(0));
+    const float q = static_cast<float>(static_cast<double>(amount) * 0.01);
+    const float radius = 0.03f * (q * q * static_cast<float>(kWidth)) + 1.0f;
+    ImageBuffer work;
+    for (auto _ : state) {
+        state.PauseTiming();
+        ImageBuffer::copyFloat(work, photo(), true);
+        state.ResumeTiming();
+        blurImage(work, kBlurGaussian, radius, 1.0f);
+        benchmark::DoNotOptimize(work.data);
+    }
+    state.counters["taps"] = 2 * blurHalfWidth(radius) + 1;
+    state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
+}
+BENCHMARK(BM_BlurImageWhole)->ArgName("amount")->Arg(20)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
