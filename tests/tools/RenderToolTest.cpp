@@ -1,0 +1,378 @@
+// End-to-end tests of pellucine-render: the built program is run on real
+// files, its outputs and its one line of failure are checked.
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QList>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/ImageBuffer.h"
+
+namespace {
+
+const QString kTool = QStringLiteral(PELLUCINE_RENDER_TOOL);
+const QString kFlower = QStringLiteral(PELLUCINE_TESTDATA_DIR "/png/flower.png");
+const QString kExampleFilter = QStringLiteral(PELLUCINE_SOURCE_DIR "/examples/gamma-exposure.plf");
+
+struct ToolRun {
+    bool finished = false;  // ended by itself, not by a signal or the time limit
+    int status = -1;
+    QByteArray standardError;
+};
+
+ToolRun runTool(const QStringList& arguments, const QProcessEnvironment& environment =
+                                                    QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(kTool, arguments);
+    ToolRun run;
+    if (!process.waitForStarted(30000)) return run;
+    process.closeWriteChannel();
+    const bool ended = process.waitForFinished(300000);
+    run.finished = ended && process.exitStatus() == QProcess::NormalExit;
+    run.status = process.exitCode();
+    run.standardError = process.readAllStandardError();
+    return run;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A portable float map as the tool writes it: header and samples.
+struct FloatMap {
+    int width = 0;
+    int height = 0;
+    std::vector<float> samples;  // RGB, rows bottom to top as in the file
+
+    // Sample c of pixel (x, y), y counted from the top.
+    float at(int x, int y, int c) const {
+        return samples[(static_cast<size_t>(height - 1 - y) * width + x) * 3 + c];
+    }
+};
+
+bool readFloatMap(const QByteArray& bytes, FloatMap& map) {
+    const QRegularExpression header(QStringLiteral("^PF\\n(\\d+) (\\d+)\\n-1\\.0\\n"));
+    const QRegularExpressionMatch match = header.match(QString::fromLatin1(bytes.left(64)));
+    if (!match.hasMatch()) return false;
+    map.width = match.captured(1).toInt();
+    map.height = match.captured(2).toInt();
+    const size_t count = static_cast<size_t>(map.width) * map.height * 3;
+    const int start = match.capturedLength(0);
+    if (static_cast<size_t>(bytes.size() - start) != count * 4) return false;
+    map.samples.resize(count);
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.constData() + start);
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t bits = static_cast<uint32_t>(p[4 * i]) | static_cast<uint32_t>(p[4 * i + 1]) << 8 |
+                              static_cast<uint32_t>(p[4 * i + 2]) << 16 | static_cast<uint32_t>(p[4 * i + 3]) << 24;
+        std::memcpy(&map.samples[i], &bits, 4);
+    }
+    return true;
+}
+
+class RenderTool : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+    QString path(const char* name) const { return folder.filePath(QString::fromUtf8(name)); }
+
+    // A small 3-channel PNG, for the cases that need a valid but quick input.
+    QString smallImage() {
+        const QString file = path("small.png");
+        QImage image(16, 8, QImage::Format_RGB888);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 16; ++x) image.setPixel(x, y, qRgb(x * 16, y * 32, 128));
+        EXPECT_TRUE(image.save(file));
+        return file;
+    }
+
+    QTemporaryDir folder;
+};
+
+}  // namespace
+
+TEST_F(RenderTool, ThreadCountsGiveBitIdenticalFloatMaps) {
+    const ToolRun one = runTool({"--threads", "1", kExampleFilter, kFlower, path("one.pfm")});
+    const ToolRun eight = runTool({"--threads", "8", kExampleFilter, kFlower, path("eight.pfm")});
+    ASSERT_TRUE(one.finished && eight.finished);
+    ASSERT_EQ(one.status, 0) << one.standardError.constData();
+    ASSERT_EQ(eight.status, 0) << eight.standardError.constData();
+    const QByteArray a = fileBytes(path("one.pfm"));
+    FloatMap map;
+    ASSERT_TRUE(readFloatMap(a, map));
+    EXPECT_EQ(map.width, 2268);
+    EXPECT_EQ(map.height, 1512);
+    EXPECT_TRUE(a == fileBytes(path("eight.pfm")));
+}
+
+TEST_F(RenderTool, EightBitPipelineIsTheSameForEveryThreadCount) {
+    const ToolRun one = runTool({"--8bit", "--threads", "1", kExampleFilter, kFlower, path("one.pfm")});
+    const ToolRun eight = runTool({"--8bit", "--threads", "8", kExampleFilter, kFlower, path("eight.pfm")});
+    ASSERT_EQ(one.status, 0) << one.standardError.constData();
+    ASSERT_EQ(eight.status, 0) << eight.standardError.constData();
+    EXPECT_TRUE(fileBytes(path("one.pfm")) == fileBytes(path("eight.pfm")));
+    // The 8-bit result holds whole numbers only.
+    FloatMap map;
+    ASSERT_TRUE(readFloatMap(fileBytes(path("one.pfm")), map));
+    for (size_t i = 0; i < map.samples.size(); i += 997)
+        ASSERT_EQ(map.samples[i], static_cast<float>(static_cast<int>(map.samples[i])));
+}
+
+TEST_F(RenderTool, FloatMapHoldsTheSamplesRowsBottomToTop) {
+    // An identity chain hands the input through: the map must hold the
+    // photo's own bytes, first row last, red first.
+    const QString identity = path("identity.plf");
+    ASSERT_TRUE(writeFile(identity, "<filter version=\"4\">\n  <mod name=\"Exposure\" version=\"1\" enabled=\"1\">\n"
+                                    "    <var name=\"Amount\" type=\"float\">1.000000</var>\n  </mod>\n</filter>\n"));
+    const ToolRun run = runTool({identity, kFlower, path("same.pfm")});
+    ASSERT_EQ(run.status, 0) << run.standardError.constData();
+    FloatMap map;
+    ASSERT_TRUE(readFloatMap(fileBytes(path("same.pfm")), map));
+    const QImage photo = QImage(kFlower).convertToFormat(QImage::Format_RGB888);
+    ASSERT_EQ(map.width, photo.width());
+    ASSERT_EQ(map.height, photo.height());
+    for (int y = 0; y < photo.height(); y += 37) {
+        for (int x = 0; x < photo.width(); x += 41) {
+            const QRgb pixel = photo.pixel(x, y);
+            ASSERT_EQ(map.at(x, y, 0), static_cast<float>(qRed(pixel))) << x << "," << y;
+            ASSERT_EQ(map.at(x, y, 1), static_cast<float>(qGreen(pixel))) << x << "," << y;
+            ASSERT_EQ(map.at(x, y, 2), static_cast<float>(qBlue(pixel))) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(RenderTool, EightBitFilesHoldTheFloatSamplesTruncated) {
+    ASSERT_EQ(runTool({kExampleFilter, kFlower, path("out.pfm")}).status, 0);
+    FloatMap map;
+    ASSERT_TRUE(readFloatMap(fileBytes(path("out.pfm")), map));
+    for (const char* name : {"out.png", "out.tif", "out.tiff"}) {
+        SCOPED_TRACE(name);
+        const ToolRun run = runTool({kExampleFilter, kFlower, path(name)});
+        ASSERT_EQ(run.status, 0) << run.standardError.constData();
+        const QImage written = QImage(path(name)).convertToFormat(QImage::Format_RGB888);
+        ASSERT_EQ(written.width(), map.width);
+        ASSERT_EQ(written.height(), map.height);
+        int64_t differing = 0;
+        for (int y = 0; y < map.height; ++y) {
+            const uchar* row = written.constScanLine(y);
+            for (int x = 0; x < map.width; ++x)
+                for (int c = 0; c < 3; ++c) differing += row[x * 3 + c] != storeByte(map.at(x, y, c));
+        }
+        EXPECT_EQ(differing, 0);
+    }
+    const ToolRun jpeg = runTool({kExampleFilter, kFlower, path("out.jpg")});
+    ASSERT_EQ(jpeg.status, 0) << jpeg.standardError.constData();
+    EXPECT_EQ(QImage(path("out.jpg")).size(), QSize(map.width, map.height));
+}
+
+TEST_F(RenderTool, AlphaIsKeptInPngAndLeftOutOfTheFloatMap) {
+    const QString withAlpha = QStringLiteral(PELLUCINE_TESTDATA_DIR "/png/flower-alpha.png");
+    ASSERT_EQ(runTool({kExampleFilter, withAlpha, path("alpha.png")}).status, 0);
+    EXPECT_TRUE(QImage(path("alpha.png")).hasAlphaChannel());
+    ASSERT_EQ(runTool({kExampleFilter, withAlpha, path("alpha.pfm")}).status, 0);
+    FloatMap map;
+    EXPECT_TRUE(readFloatMap(fileBytes(path("alpha.pfm")), map));
+}
+
+TEST_F(RenderTool, RepeatKeepsTheResultAndTimePrintsOneLine) {
+    const QString image = smallImage();
+    ASSERT_EQ(runTool({kExampleFilter, image, path("once.pfm")}).status, 0);
+    const ToolRun run = runTool({"--repeat", "3", "--time", kExampleFilter, image, path("thrice.pfm")});
+    ASSERT_EQ(run.status, 0);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^render_ms: \\d+\\.\\d+\\n$"))
+                    .match(QString::fromUtf8(run.standardError))
+                    .hasMatch())
+        << run.standardError.constData();
+    EXPECT_TRUE(fileBytes(path("once.pfm")) == fileBytes(path("thrice.pfm")));
+}
+
+TEST_F(RenderTool, NumbersAreReadAndWrittenInTheCLocale) {
+    const QString image = smallImage();
+    ASSERT_EQ(runTool({kExampleFilter, image, path("c.pfm")}).status, 0);
+    QProcessEnvironment german = QProcessEnvironment::systemEnvironment();
+    german.insert("LC_ALL", "de_DE.UTF-8");
+    const ToolRun run = runTool({"--time", kExampleFilter, image, path("de.pfm")}, german);
+    ASSERT_EQ(run.status, 0);
+    EXPECT_TRUE(run.standardError.contains('.')) << run.standardError.constData();
+    EXPECT_FALSE(run.standardError.contains(',')) << run.standardError.constData();
+    EXPECT_TRUE(fileBytes(path("c.pfm")) == fileBytes(path("de.pfm")));
+}
+
+namespace {
+
+// The data lines of a .cube file as numbers, three per line; empty when a
+// line does not hold exactly three numbers.
+std::vector<double> cubeValues(const QByteArray& bytes, QByteArray& title, QByteArray& size) {
+    QList<QByteArray> lines = bytes.split('\n');
+    if (lines.size() < 3 || !lines.last().isEmpty()) return {};
+    lines.removeLast();
+    title = lines[0];
+    size = lines[1];
+    std::vector<double> values;
+    for (int i = 2; i < lines.size(); ++i) {
+        const QList<QByteArray> numbers = lines[i].split(' ');
+        if (numbers.size() != 3) return {};
+        for (const QByteArray& number : numbers) {
+            bool ok = false;
+            values.push_back(number.toDouble(&ok));
+            if (!ok) return {};
+        }
+    }
+    return values;
+}
+
+}  // namespace
+
+TEST_F(RenderTool, LutOfAnIdentityFilterIsTheGrid) {
+    const QString identity = path("identity.plf");
+    ASSERT_TRUE(writeFile(identity, "<filter version=\"4\">\n  <mod name=\"Exposure\" version=\"1\" enabled=\"1\">\n"
+                                    "    <var name=\"Amount\" type=\"float\">1.000000</var>\n  </mod>\n</filter>\n"));
+    // INPUT is not read: "-" and a missing file both do.
+    for (const QString& input : {QStringLiteral("-"), path("missing.png")}) {
+        const ToolRun run = runTool({"--lut", path("identity.cube"), identity, input});
+        ASSERT_TRUE(run.finished);
+        ASSERT_EQ(run.status, 0) << run.standardError.constData();
+        EXPECT_TRUE(run.standardError.isEmpty()) << run.standardError.constData();
+    }
+    QByteArray title, size;
+    const std::vector<double> values = cubeValues(fileBytes(path("identity.cube")), title, size);
+    EXPECT_EQ(title, QByteArray("TITLE \"identity\""));
+    EXPECT_EQ(size, QByteArray("LUT_3D_SIZE 33"));
+    ASSERT_EQ(values.size(), 35937u * 3);
+    for (size_t p = 0; p < 35937; ++p) {
+        const size_t grid[3] = {p % 33, (p / 33) % 33, p / (33 * 33)};
+        for (int c = 0; c < 3; ++c) ASSERT_NEAR(values[p * 3 + c], grid[c] / 32.0, 1e-6) << p;
+    }
+}
+
+TEST_F(RenderTool, LutAgreesWithTheRenderedImage) {
+    // The eight corners of the cube are whole 8-bit colours: rendered as an
+    // image they must give the table's entries.
+    const QString corners = path("corners.png");
+    QImage image(8, 1, QImage::Format_RGB888);
+    for (int i = 0; i < 8; ++i) image.setPixel(i, 0, qRgb(i & 1 ? 255 : 0, i & 2 ? 255 : 0, i & 4 ? 255 : 0));
+    ASSERT_TRUE(image.save(corners));
+    ASSERT_EQ(runTool({"--threads", "3", "--lut", path("look.cube"), kExampleFilter, "-"}).status, 0);
+    ASSERT_EQ(runTool({kExampleFilter, corners, path("corners.pfm")}).status, 0);
+    QByteArray title, size;
+    const std::vector<double> values = cubeValues(fileBytes(path("look.cube")), title, size);
+    EXPECT_EQ(title, QByteArray("TITLE \"gamma-exposure\""));
+    ASSERT_EQ(values.size(), 35937u * 3);
+    FloatMap map;
+    ASSERT_TRUE(readFloatMap(fileBytes(path("corners.pfm")), map));
+    for (int i = 0; i < 8; ++i) {
+        const size_t line = (i & 1 ? 32 : 0) + (i & 2 ? 32 * 33 : 0) + (i & 4 ? 32 * 33 * 33 : 0);
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(values[line * 3 + c], map.at(i, 0, c) / 255.0, 1e-6) << "corner " << i << " channel " << c;
+    }
+    // The filter does change colours.
+    double largestChange = 0.0;
+    for (size_t p = 0; p < 35937; ++p)
+        largestChange = std::max(largestChange, std::abs(values[p * 3] - static_cast<double>(p % 33) / 32.0));
+    EXPECT_GT(largestChange, 0.02);
+}
+
+TEST_F(RenderTool, FailuresExitWithOneLineNamingTheFile) {
+    const QString image = smallImage();
+    const QString malformed = path("malformed.plf");
+    ASSERT_TRUE(writeFile(malformed, "this is <not a filter"));
+    const QString unknownTile = path("unknown.plf");
+    ASSERT_TRUE(writeFile(unknownTile, "<filter version=\"4\">\n  <mod name=\"No Such Tile\" version=\"1\" "
+                                       "enabled=\"1\">\n  </mod>\n</filter>\n"));
+    const QString truncated = path("truncated.png");
+    ASSERT_TRUE(writeFile(truncated, fileBytes(kFlower).left(4000)));
+    const QString folderOutput = path("folder.png");
+    ASSERT_TRUE(QDir().mkpath(folderOutput));
+
+    struct Case {
+        const char* what;
+        QStringList arguments;
+        QString named;  // the file the line must name
+    };
+    const QString out = path("out.pfm");
+    const Case cases[] = {
+        {"missing input", {kExampleFilter, path("missing.png"), out}, path("missing.png")},
+        {"truncated input", {kExampleFilter, truncated, out}, truncated},
+        {"input is a folder", {kExampleFilter, folder.path(), out}, folder.path()},
+        {"missing filter", {path("missing.plf"), image, out}, path("missing.plf")},
+        {"malformed filter", {malformed, image, out}, malformed},
+        {"unknown tile name", {unknownTile, image, out}, unknownTile},
+        {"unwritable output", {kExampleFilter, image, path("no/such/folder/out.png")}, path("no/such/folder/out.png")},
+        {"output is a folder", {kExampleFilter, image, folderOutput}, folderOutput},
+        {"unknown output format", {kExampleFilter, image, path("out.bmp")}, path("out.bmp")},
+        {"zero threads", {"--threads", "0", kExampleFilter, image, out}, "--threads"},
+        {"repeat without a number", {kExampleFilter, image, out, "--repeat"}, "--repeat"},
+        {"too few arguments", {kExampleFilter, image}, "usage"},
+        {"lut into a missing folder", {"--lut", path("no/such/folder/x.cube"), kExampleFilter, "-"},
+         path("no/such/folder/x.cube")},
+        {"lut onto a folder", {"--lut", folderOutput, kExampleFilter, "-"}, folderOutput},
+        {"lut of another kind", {"--lut", path("x.txt"), kExampleFilter, "-"}, path("x.txt")},
+        {"lut of a missing filter", {"--lut", path("x.cube"), path("missing.plf"), "-"}, path("missing.plf")},
+        {"lut of an unknown tile", {"--lut", path("x.cube"), unknownTile, "-"}, unknownTile},
+        {"lut without a path", {kExampleFilter, "-", "--lut"}, "--lut"},
+        {"lut with an output image", {"--lut", path("x.cube"), kExampleFilter, image, out}, "usage"},
+        {"lut with --8bit", {"--8bit", "--lut", path("x.cube"), kExampleFilter, "-"}, "--8bit"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ToolRun run = runTool(c.arguments);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.standardError.count('\n'), 1) << run.standardError.constData();
+        EXPECT_TRUE(run.standardError.endsWith('\n'));
+        EXPECT_TRUE(run.standardError.contains(c.named.toUtf8())) << run.standardError.constData();
+        EXPECT_FALSE(QFile::exists(out));
+        EXPECT_FALSE(QFile::exists(path("x.cube")));
+    }
+}
+
+TEST_F(RenderTool, HostileFilterFilesNeverCrashIt) {
+    const QString image = smallImage();
+    std::string deep = "<filter version=\"4\">";
+    for (int i = 0; i < 200; ++i) deep += "<submod name=\"S\">";
+    deep += "<mod name=\"Exposure\"/>";
+    for (int i = 0; i < 200; ++i) deep += "</submod><mod name=\"S\"/>";
+    deep += "</filter>";
+    const std::string texts[] = {
+        "",
+        "<filter version=\"99999999999999999999\"><mod name=\"Gamma\" version=\"-7\"/></filter>",
+        "<filter version=\"4\"><mod name=\"Gamma\" version=\"1\"><var name=\"Amount\" type=\"float\">nan</var></mod>"
+        "<mod name=\"Exposure\"><var name=\"Amount\" type=\"float\">1e999</var></mod></filter>",
+        "<filter version=\"4\"><mod name=\"Exposure\"><var name=\"Amount\" type=\"curve\">0 0 1 1 </var></mod>"
+        "<mod name=\"Gamma\"><var name=\"Amount\" type=\"float\">-5</var></mod></filter>",
+        "<filter version=\"4\"><mod name=\"Gamma\" version=\"4294967295\" enabled=\"x\"></mod></filter>",
+        deep,
+    };
+    int index = 0;
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(testing::Message() << "filter " << index);
+        const QString filter = path(("hostile" + std::to_string(index++) + ".plf").c_str());
+        ASSERT_TRUE(writeFile(filter, QByteArray::fromStdString(text)));
+        const ToolRun run = runTool({filter, image, path("out.png")});
+        ASSERT_TRUE(run.finished);
+        EXPECT_TRUE(run.status == 0 || run.status == 1);
+        if (run.status == 1) {
+            EXPECT_EQ(run.standardError.count('\n'), 1) << run.standardError.constData();
+        }
+    }
+}

@@ -1,0 +1,559 @@
+// pellucine-render: renders an image through a filter file, headless.
+//
+//   pellucine-render [--8bit] [--threads N] [--repeat N] [--time] FILTER.plf INPUT OUTPUT
+//   pellucine-render --lut OUT.cube [--threads N] FILTER.plf INPUT
+//
+// The input is read through the program's image loader as float samples on
+// the 0..255 scale (3 channels, or 4 when the file has alpha). The filter's
+// chain is read with the full prototype list and rendered through a
+// RenderContext without cache, as the save path renders. OUTPUT's extension picks the format: .png, .tif/.tiff
+// and .jpg are written with 8 bits per sample (clamped to 0..255 and
+// truncated, as every 8-bit store does); .pfm is a portable float map of the
+// rendered samples on their 0..255 scale, unclamped, RGB.
+//
+//   --8bit       render through the 8-bit pipeline on an 8-bit copy of the input
+//   --threads N  plan the bands for N threads
+//   --repeat N   render N times, keep the last result
+//   --time       print "render_ms: X" on standard error: the median time of
+//                one render, without loading and saving
+//   --lut F      instead of rendering an image, write the filter's chain as
+//                a 33-point look-up table to F (".cube"); INPUT is not read
+//                and may be "-"; the table's title is the filter file's name
+//                without its extension
+//
+// Exit status 0 on success. Any failure prints one line on standard error
+// naming the file and the problem, and exits with status 1. Numbers are read
+// and written in the C locale whatever the environment says.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QSaveFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <clocale>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "desktop_only/media/DesktopImageLoaderSaver.h"
+#include "desktop_only/media/LutExport.h"
+#include "desktop_only/media/RawDecoder.h"
+#include "foundation/GrowArray.h"
+#include "foundation/GrowString.h"
+#include "foundation/ImageBuffer.h"
+#include "foundation/TextNumbers.h"
+#include "foundation/XmlNode.h"
+#include "framework/FilterFile.h"
+#include "framework/ImageLoaderSaver.h"
+#include "framework/ImageMod.h"
+#include "framework/TilePrototypes.h"
+#include "platform/ParallelFor.h"
+#include "render/RenderContext.h"
+
+namespace {
+
+const char* const kToolName = "pellucine-render";
+const char* const kUsage =
+    "[--8bit] [--threads N] [--repeat N] [--time] FILTER.plf INPUT OUTPUT | --lut OUT.cube [--threads N] FILTER.plf "
+    "INPUT";
+constexpr long kMaxThreads = 1024;
+constexpr long kMaxRepeat = 100000;
+
+// The one line of a failure: "pellucine-render: FILE: PROBLEM", or
+// "pellucine-render: PROBLEM" when no file is concerned.
+void reportFailure(const std::string& file, const std::string& problem) {
+    if (file.empty())
+        std::fprintf(stderr, "%s: %s\n", kToolName, problem.c_str());
+    else
+        std::fprintf(stderr, "%s: %s: %s\n", kToolName, file.c_str(), problem.c_str());
+    std::fflush(stderr);
+}
+
+// Keeps standard error closed to the codec libraries while it lives: some
+// print their own remarks there (libpng's "Read Error"), which would break
+// the promise of one line per failure.
+class QuietStandardError {
+public:
+    QuietStandardError() {
+        std::fflush(stderr);
+        saved = dup(STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+        if (null >= 0) close(null);
+    }
+    ~QuietStandardError() {
+        std::fflush(stderr);
+        if (saved >= 0) {
+            dup2(saved, STDERR_FILENO);
+            close(saved);
+        }
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    int saved = -1;
+};
+
+struct Options {
+    bool eightBit = false;
+    int threads = 0;  // 0: the machine's default
+    int repeat = 1;
+    bool time = false;
+    std::string lut;  // --lut: the table to write instead of rendering
+    std::string filter;
+    std::string input;
+    std::string output;
+};
+
+// A whole number from 1 to `limit`, nothing else.
+bool parseCount(const char* text, long limit, int& out) {
+    if (!text || !*text) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < 1 || value > limit) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& problem) {
+    std::vector<std::string> positional;
+    bool optionsEnded = false;
+    const size_t count = args.size();
+    for (size_t i = 0; i < count; ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            positional.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--8bit") {
+            options.eightBit = true;
+        } else if (arg == "--time") {
+            options.time = true;
+        } else if (arg == "--lut") {
+            if (i + 1 >= count || args[i + 1].empty()) {
+                problem = std::string("--lut needs the path of the table to write; usage: ") + kToolName + " " + kUsage;
+                return false;
+            }
+            options.lut = args[++i];
+        } else if (arg == "--threads" || arg == "--repeat") {
+            const bool threads = arg == "--threads";
+            const long limit = threads ? kMaxThreads : kMaxRepeat;
+            if (i + 1 >= count || !parseCount(args[i + 1].c_str(), limit, threads ? options.threads : options.repeat)) {
+                problem = arg + " needs a whole number from 1 to " + std::to_string(limit) + "; usage: " +
+                          kToolName + " " + kUsage;
+                return false;
+            }
+            ++i;
+        } else {
+            problem = "unknown option " + arg + "; usage: " + kToolName + " " + kUsage;
+            return false;
+        }
+    }
+    if (!options.lut.empty()) {
+        if (options.eightBit || options.repeat != 1 || options.time) {
+            problem = std::string("--lut renders no image: --8bit, --repeat and --time do not apply; usage: ") +
+                      kToolName + " " + kUsage;
+            return false;
+        }
+        if (positional.size() != 2) {
+            problem = std::string("usage: ") + kToolName + " " + kUsage;
+            return false;
+        }
+        options.filter = positional[0];
+        options.input = positional[1];
+        return true;
+    }
+    if (positional.size() != 3) {
+        problem = std::string("usage: ") + kToolName + " " + kUsage;
+        return false;
+    }
+    options.filter = positional[0];
+    options.input = positional[1];
+    options.output = positional[2];
+    return true;
+}
+
+// ---- Output formats --------------------------------------------------------
+
+enum class OutputFormat { kUnknown, kPng, kTiff, kJpeg, kPfm };
+
+OutputFormat outputFormatOf(const std::string& path) {
+    const QString suffix = QFileInfo(QFile::decodeName(path.c_str())).suffix().toLower();
+    if (suffix == "png") return OutputFormat::kPng;
+    if (suffix == "tif" || suffix == "tiff") return OutputFormat::kTiff;
+    if (suffix == "jpg") return OutputFormat::kJpeg;
+    if (suffix == "pfm") return OutputFormat::kPfm;
+    return OutputFormat::kUnknown;
+}
+
+// Why a file cannot be opened for reading, or "" when it can.
+std::string unreadableReason(const std::string& path) {
+    if (QFileInfo(QFile::decodeName(path.c_str())).isDir()) return "is a folder, not a file";
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return std::string("cannot open: ") + std::strerror(errno);
+    std::fclose(file);
+    return "";
+}
+
+// ---- The filter ----------------------------------------------------------------
+
+// Tiles owned for the length of a run.
+struct OwnedTiles {
+    GrowArray<ImageMod*> list;
+    OwnedTiles() = default;
+    OwnedTiles(const OwnedTiles&) = delete;
+    OwnedTiles& operator=(const OwnedTiles&) = delete;
+    ~OwnedTiles() { freePrototypeList(list); }
+};
+
+bool hasTileNamed(const GrowArray<ImageMod*>& tiles, const GrowString& name) {
+    for (const ImageMod* mod : tiles)
+        if (mod->name == name) return true;
+    return false;
+}
+
+// The first "mod" element, depth first, whose name is neither a prototype's
+// nor a "submod" template's of the file.
+bool findUnknownTile(const XmlNode& parent, const GrowArray<ImageMod*>& prototypes,
+                     const GrowArray<GrowString>& templates, GrowString& name, int depth) {
+    if (depth > kMaxSubmodDepth) return false;
+    for (const XmlNode& child : parent.children) {
+        if (child.tag == "mod") {
+            const GrowString modName = child.attribute(GrowString("name"));
+            bool isTemplate = false;
+            for (const GrowString& t : templates) isTemplate = isTemplate || t == modName;
+            if (!isTemplate && !hasTileNamed(prototypes, modName)) {
+                name = modName;
+                return true;
+            }
+        } else if (child.tag == "submod" && findUnknownTile(child, prototypes, templates, name, depth + 1)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void collectTemplateNames(const XmlNode& parent, GrowArray<GrowString>& names, int depth) {
+    if (depth > kMaxSubmodDepth) return;
+    for (const XmlNode& child : parent.children) {
+        if (child.tag != "submod") continue;
+        names.append(child.attribute(GrowString("name")));
+        collectTemplateNames(child, names, depth + 1);
+    }
+}
+
+// Says why a filter file read with status "problem": not a filter file, or
+// a tile that no prototype has.
+std::string filterProblem(const std::string& path, const GrowArray<ImageMod*>& prototypes) {
+    XmlNode document;
+    parseXmlFile(document, GrowString(path.c_str()));
+    if (document.children.count < 1 || document.children[0].tag != "filter")
+        return "is not a filter file (no \"filter\" element)";
+    GrowArray<GrowString> templates;
+    collectTemplateNames(document.children[0], templates, 0);
+    GrowString unknown;
+    if (findUnknownTile(document.children[0], prototypes, templates, unknown, 0))
+        return std::string("names a tile this program does not have: \"") + unknown.c_str() + "\"";
+    return "holds tiles that could not be read";
+}
+
+// Reads the chain; `note` receives a remark for a file of a newer release.
+bool loadChain(const std::string& path, const GrowArray<ImageMod*>& prototypes, OwnedTiles& chain,
+               std::string& problem, std::string& note) {
+    problem = unreadableReason(path);
+    if (!problem.empty()) return false;
+    uint32_t status = kFilterReadClean;
+    loadFilterFile(chain.list, GrowString(path.c_str()), prototypes, status);
+    if (status == kFilterProblem) {
+        problem = filterProblem(path, prototypes);
+        return false;
+    }
+    if (status == kFilterFromNewerRelease) note = "written by a newer release; rendered the tiles that could be read";
+    return true;
+}
+
+// ---- Loading and saving ---------------------------------------------------------
+
+// Whether the file's pixels carry alpha: from the header where the reader
+// tells it (PNG, TIFF, JPEG), else from a decoded copy (Photoshop). Camera
+// raw files have none.
+bool fileHasAlpha(const std::string& path) {
+    const QString name = QFile::decodeName(path.c_str());
+    if (isRawExtension(QFileInfo(name).suffix().toLower())) return false;
+    QImageReader reader(name);
+    const QImage::Format format = reader.imageFormat();
+    if (format != QImage::Format_Invalid)
+        return QImage::toPixelFormat(format).alphaUsage() == QPixelFormat::UsesAlpha;
+    return QImageReader(name).read().hasAlphaChannel();
+}
+
+// Reads an image file into float samples on the 0..255 scale through the
+// program's image loader: 3 channels, or 4 when the file has alpha; upright;
+// 16-bit sources keep their precision. An embedded colour profile is not
+// applied, so the samples are the file's own.
+bool loadInputImage(ImageLoaderSaver& loader, const std::string& path, ImageBuffer& image, std::string& problem) {
+    problem = unreadableReason(path);
+    if (!problem.empty()) return false;
+    bool loaded;
+    {
+        QuietStandardError quiet;
+        image.channels = fileHasAlpha(path) ? 4 : 3;
+        loaded = loader.loadFloat(GrowString(path.c_str()), &image, false, nullptr);
+    }
+    if (!loaded || !image.data) {
+        problem = "cannot read the image (not an image this program reads, damaged, or too large)";
+        return false;
+    }
+    return true;
+}
+
+// The rendered samples as an 8-bit QImage (RGB, or RGBA when kept).
+QImage toQImage(const ImageBuffer& image, bool floatSamples, bool keepAlpha) {
+    const int32_t n = image.channelCount();
+    const bool alpha = keepAlpha && n >= 4;
+    QImage out(image.width, image.height, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    if (out.isNull()) return out;
+    const int32_t outChannels = alpha ? 4 : 3;
+    for (int32_t y = 0; y < image.height; ++y) {
+        uchar* row = out.scanLine(y);
+        const int64_t first = static_cast<int64_t>(y) * image.width * n;
+        for (int32_t x = 0; x < image.width; ++x) {
+            for (int32_t c = 0; c < outChannels; ++c) {
+                const int64_t i = first + static_cast<int64_t>(x) * n + std::min(c, n - 1);
+                row[x * outChannels + c] = floatSamples ? storeByte(image.floats()[i]) : image.bytes()[i];
+            }
+        }
+    }
+    return out;
+}
+
+// Portable float map: "PF", the size, scale -1.0 (little-endian), then the
+// rows bottom to top, three 32-bit floats per pixel.
+bool writePfm(QIODevice& file, const ImageBuffer& image, bool floatSamples) {
+    const int32_t n = image.channelCount();
+    char header[64];
+    const int headerLength = cFormat(header, sizeof header, "PF\n%d %d\n-1.0\n", image.width, image.height);
+    if (headerLength < 0 || file.write(header, headerLength) != headerLength) return false;
+    std::vector<char> row(static_cast<size_t>(image.width) * 12);
+    for (int32_t y = image.height - 1; y >= 0; --y) {
+        const int64_t first = static_cast<int64_t>(y) * image.width * n;
+        char* out = row.data();
+        for (int32_t x = 0; x < image.width; ++x) {
+            for (int32_t c = 0; c < 3; ++c) {
+                const int64_t i = first + static_cast<int64_t>(x) * n + std::min(c, n - 1);
+                const float v = floatSamples ? image.floats()[i] : static_cast<float>(image.bytes()[i]);
+                uint32_t bits;
+                std::memcpy(&bits, &v, sizeof bits);
+                for (int b = 0; b < 4; ++b) *out++ = static_cast<char>((bits >> (8 * b)) & 0xFF);
+            }
+        }
+        const qint64 size = static_cast<qint64>(row.size());
+        if (file.write(row.data(), size) != size) return false;
+    }
+    return true;
+}
+
+// Writes the result beside the target under a temporary name and renames it
+// over the target only when complete.
+bool saveOutput(const std::string& path, OutputFormat format, const ImageBuffer& image, bool floatSamples,
+                std::string& problem) {
+    QSaveFile file(QFile::decodeName(path.c_str()));
+    if (!file.open(QIODevice::WriteOnly)) {
+        problem = "cannot write the file: " + file.errorString().toStdString();
+        return false;
+    }
+    if (format == OutputFormat::kPfm) {
+        if (!writePfm(file, image, floatSamples)) {
+            problem = "cannot write the file: " + file.errorString().toStdString();
+            file.cancelWriting();
+            return false;
+        }
+    } else {
+        const QImage out = toQImage(image, floatSamples, format != OutputFormat::kJpeg);
+        if (out.isNull()) {
+            problem = "the image is too large to write";
+            file.cancelWriting();
+            return false;
+        }
+        const char* formatName = format == OutputFormat::kPng ? "png" : format == OutputFormat::kTiff ? "tiff" : "jpeg";
+        QImageWriter writer(&file, formatName);
+        if (format == OutputFormat::kJpeg) writer.setQuality(90);
+        bool written;
+        {
+            QuietStandardError quiet;
+            written = writer.write(out);
+        }
+        if (!written) {
+            problem = "cannot write the image: " + writer.errorString().toStdString();
+            file.cancelWriting();
+            return false;
+        }
+    }
+    if (!file.commit()) {
+        problem = "cannot write the file: " + file.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
+// ---- The look-up table ------------------------------------------------------
+
+bool hasCubeExtension(const std::string& path) {
+    return QFileInfo(QFile::decodeName(path.c_str())).suffix().toLower() == "cube";
+}
+
+// Why the table could not be written.
+std::string lutProblem(const std::string& path) {
+    const QFileInfo info(QFile::decodeName(path.c_str()));
+    if (info.isDir()) return "is a folder, not a file";
+    if (!info.absoluteDir().exists()) return "cannot write the look-up table: the folder does not exist";
+    return "cannot write the look-up table";
+}
+
+// Writes the chain as the 33-point table, titled with the filter's name.
+int exportLut(const Options& options, const GrowArray<ImageMod*>& chain) {
+    const QString title = QFileInfo(QFile::decodeName(options.filter.c_str())).completeBaseName();
+    if (!exportCubeLut(chain, GrowString(options.lut.c_str()), GrowString(title.toUtf8().constData()))) {
+        reportFailure(options.lut, lutProblem(options.lut));
+        return 1;
+    }
+    return 0;
+}
+
+// ---- Rendering --------------------------------------------------------------
+
+double medianOf(std::vector<double> values) {
+    if (values.empty()) return 0.0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : 0.5 * (values[middle - 1] + values[middle]);
+}
+
+// Renders the chain `repeat` times over fresh copies of the input, through
+// one context without cache; the last result stays in `result`. Returns
+// the render times in milliseconds.
+std::vector<double> renderRepeatedly(const GrowArray<ImageMod*>& chain, const ImageBuffer& input, bool eightBit,
+                                     int repeat, ImageBuffer& result) {
+    RenderContext context(0);
+    std::vector<double> times;
+    for (int r = 0; r < repeat; ++r) {
+        if (eightBit)
+            ImageBuffer::copy8(result, input, true);
+        else
+            ImageBuffer::copyFloat(result, input, true);
+        const auto start = std::chrono::steady_clock::now();
+        if (eightBit)
+            context.render8(chain, &result, nullptr, -1, 0, nullptr);
+        else
+            context.render(chain, &result, nullptr, -1, 0, nullptr);
+        const auto end = std::chrono::steady_clock::now();
+        times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+    }
+    return times;
+}
+
+int run(const std::vector<std::string>& args, ImageLoaderSaver& loader) {
+    Options options;
+    std::string problem;
+    if (!parseOptions(args, options, problem)) {
+        reportFailure("", problem);
+        return 1;
+    }
+    const bool lut = !options.lut.empty();
+    if (lut && !hasCubeExtension(options.lut)) {
+        reportFailure(options.lut, "a look-up table is written as .cube");
+        return 1;
+    }
+    const OutputFormat format = lut ? OutputFormat::kUnknown : outputFormatOf(options.output);
+    if (!lut && format == OutputFormat::kUnknown) {
+        reportFailure(options.output, "unknown output format (use .png, .tif, .tiff, .jpg or .pfm)");
+        return 1;
+    }
+
+    OwnedTiles prototypes;
+    buildPrototypeList(prototypes.list);
+    OwnedTiles chain;
+    std::string filterNote;
+    if (!loadChain(options.filter, prototypes.list, chain, problem, filterNote)) {
+        reportFailure(options.filter, problem);
+        return 1;
+    }
+
+    if (lut) {
+        if (options.threads > 0) setParallelThreadCount(options.threads);
+        const int status = exportLut(options, chain.list);
+        if (status == 0 && !filterNote.empty()) reportFailure(options.filter, filterNote);
+        return status;
+    }
+
+    ImageBuffer input;
+    if (!loadInputImage(loader, options.input, input, problem)) {
+        reportFailure(options.input, problem);
+        return 1;
+    }
+    if (options.eightBit) {
+        ImageBuffer bytes;
+        ImageBuffer::copy8FromFloat(bytes, input, true);
+        input = std::move(bytes);
+    }
+
+    if (options.threads > 0) setParallelThreadCount(options.threads);
+    ImageBuffer result;
+    const std::vector<double> times = renderRepeatedly(chain.list, input, options.eightBit, options.repeat, result);
+    if (!result.data) {
+        reportFailure(options.input, "the image is too large to render");
+        return 1;
+    }
+    if (options.time) cFprintf(stderr, "render_ms: %.3f\n", medianOf(times));
+
+    if (!saveOutput(options.output, format, result, !options.eightBit, problem)) {
+        reportFailure(options.output, problem);
+        return 1;
+    }
+    if (!filterNote.empty()) reportFailure(options.filter, filterNote);
+    return 0;
+}
+
+// Qt's own warnings (decoder remarks and the like) would break the promise
+// of one line on standard error; the tool reports what matters itself.
+void ignoreQtMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    qInstallMessageHandler(ignoreQtMessage);
+    QCoreApplication application(argc, argv);
+    // Qt took the number format from the environment; files and the timing
+    // line use the C locale whatever LC_ALL says.
+    std::setlocale(LC_NUMERIC, "C");
+    // The program's loader, also for tiles that draw bitmaps.
+    DesktopImageLoaderSaver loader;
+    gImageLoaderSaver = &loader;
+    try {
+        const int status = run(args, loader);
+        gImageLoaderSaver = nullptr;
+        return status;
+    } catch (const std::bad_alloc&) {
+        // The core reports no allocation failure of its containers; a file
+        // asking for more memory than there is ends here instead of aborting.
+        reportFailure("", "out of memory");
+        return 1;
+    }
+}
