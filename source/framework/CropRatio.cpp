@@ -1,4 +1,4 @@
-#include "framework/CropAspectRatio.h"
+#include "framework/CropRatio.h"
 
 #include "framework/ImageMod.h"
 

@@ -1,7 +1,7 @@
 // The crop frame's proportion from the crop tile's "Aspect" choice.
 #include <gtest/gtest.h>
 
-#include "framework/CropAspectRatio.h"
+#include "framework/CropRatio.h"
 #include "framework/ImageMod.h"
 
 namespace {
@@ -27,7 +27,7 @@ public:
 
 }  // namespace
 
-TEST(CropAspectRatioTest, EveryOptionGivesItsRatio) {
+TEST(CropRatioTest, EveryOptionGivesItsRatio) {
     struct Case {
         const char* option;
         float ratio;
@@ -45,7 +45,7 @@ TEST(CropAspectRatioTest, EveryOptionGivesItsRatio) {
     }
 }
 
-TEST(CropAspectRatioTest, TextsThatAreNoOptionAndTilesWithoutAChoiceGiveZero) {
+TEST(CropRatioTest, TextsThatAreNoOptionAndTilesWithoutAChoiceGiveZero) {
     const char* const unknown[] = {"square", "16:10", "4:3 ", "", "2.39"};
     for (const char* text : unknown) {
         AspectTile tile;
