@@ -1,0 +1,303 @@
+#include "ProcessingState.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QPixelFormat>
+
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+#include "MediaFileIo.h"
+#include "PliFile.h"
+#include "RawDecoder.h"
+#include "foundation/ImageBuffer.h"
+#include "foundation/Mutex.h"
+#include "foundation/WorkerThread.h"
+#include "framework/ImageMod.h"
+#include "render/RenderContext.h"
+
+namespace {
+
+// The saving and batch worker runs at the highest priority short of
+// time-critical.
+constexpr float kWorkerPriority = 0.9f;
+
+void deleteTiles(RenderJob& job) {
+    for (ImageMod* mod : job.mods) delete mod;
+    job.mods.destroy();
+}
+
+// Whether the source's pixels carry alpha, from its header: .pli files
+// always do, camera raw files never; other files as Qt's reader reports
+// their pixel format (unknown formats count as opaque).
+bool sourceHasAlpha(const GrowString& path) {
+    const QString name = qtPath(path);
+    QFile file(name);
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray head = file.read(12);
+        if (isPliData(reinterpret_cast<const uint8_t*>(head.constData()), static_cast<size_t>(head.size())))
+            return true;
+    }
+    if (isRawExtension(QFileInfo(name).suffix().toLower())) return false;
+    const QImage::Format format = QImageReader(name).imageFormat();
+    return format != QImage::Format_Invalid &&
+           QImage::toPixelFormat(format).alphaUsage() == QPixelFormat::UsesAlpha;
+}
+
+// Whether two paths name the same file: the same file on disk (links and
+// other spellings included), or, when either is missing, the same path once
+// made absolute and normalised.
+bool sameFile(const GrowString& a, const GrowString& b) {
+    const std::filesystem::path first(a.c_str());
+    const std::filesystem::path second(b.c_str());
+    std::error_code error;
+    if (std::filesystem::equivalent(first, second, error)) return true;
+    const std::filesystem::path absoluteFirst = std::filesystem::absolute(first, error);
+    if (error) return false;
+    const std::filesystem::path absoluteSecond = std::filesystem::absolute(second, error);
+    if (error) return false;
+    return absoluteFirst.lexically_normal() == absoluteSecond.lexically_normal();
+}
+
+}  // namespace
+
+GrowArray<ImageMod*> cloneModChain(const GrowArray<ImageMod*>& chain) {
+    GrowArray<ImageMod*> clones;
+    for (const ImageMod* mod : chain)
+        if (mod) clones.append(duplicateMod(*mod));
+    return clones;
+}
+
+ProcessingState::ProcessingState()
+    : loaderLock(std::make_unique<Mutex>()),
+      workerLock(std::make_unique<Mutex>()),
+      queueLock(std::make_unique<Mutex>()),
+      fourthLock(std::make_unique<Mutex>()),
+      statusLock(std::make_unique<Mutex>()) {}
+
+ProcessingState::~ProcessingState() {
+    stopAfterCurrentJob();
+    // The worker holds a pointer to this queue: wait until every thread
+    // started for it has returned.
+    while (startedThreads.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (RenderJob& job : jobs) deleteTiles(job);
+    jobs.destroy();
+}
+
+void ProcessingState::installLoader(std::unique_ptr<ImageLoaderSaver> newLoader) {
+    MutexLocker guard(loaderLock.get());
+    loader = std::move(newLoader);
+}
+
+int32_t ProcessingState::addJobs(GrowArray<RenderJob>& batch) {
+    int32_t firstId = 0;
+    {
+        MutexLocker queue(queueLock.get());
+        MutexLocker status(statusLock.get());
+        const int32_t batchNumber = nextBatch++;
+        firstId = nextJobId;
+        for (RenderJob& job : batch) {
+            job.id = nextJobId++;
+            job.batch = batchNumber;
+            jobs.append(job);
+        }
+        if (batch.count > 0) {
+            busy = true;
+            // A stop asked for earlier has already dropped the jobs it was
+            // meant for; these new ones are to run.
+            if (cancelFlag == kCancelAfterCurrentJob) cancelFlag = kCancelNone;
+        }
+    }
+    if (batch.count > 0) {
+        startedThreads.fetch_add(1);
+        startWorkerThread(&ProcessingState::workerEntry, this, kWorkerPriority);
+    }
+    return firstId;
+}
+
+int32_t ProcessingState::addJob(RenderJob& job) {
+    GrowArray<RenderJob> batch;
+    batch.append(job);
+    const int32_t id = addJobs(batch);
+    job.id = batch[0].id;
+    job.batch = batch[0].batch;
+    return id;
+}
+
+bool ProcessingState::cancelJob(int32_t jobId) {
+    MutexLocker queue(queueLock.get());
+    MutexLocker status(statusLock.get());
+    for (int32_t i = currentJobIndex; i < jobs.count; ++i) {
+        if (jobs[i].id != jobId) continue;
+        if (i == currentJobIndex) {
+            cancelFlag = kCancelCurrentJob;
+            if (activeContext) {
+                // Stop the render before its next tile; the worker sees the
+                // flag and does not save.
+                MutexLocker chain(activeContext->chainLock.get());
+                if (!activeContext->idle) activeContext->cancelRequested = 1;
+            }
+        } else {
+            deleteTiles(jobs[i]);
+            jobs.removeAt(i);
+        }
+        return true;
+    }
+    return false;
+}
+
+void ProcessingState::stopAfterCurrentJob() {
+    MutexLocker queue(queueLock.get());
+    MutexLocker status(statusLock.get());
+    dropWaitingJobs();
+    // A job in progress that was cancelled stays cancelled: with nothing
+    // left after it, the worker abandons it and stops all the same.
+    if (busy && cancelFlag != kCancelCurrentJob) cancelFlag = kCancelAfterCurrentJob;
+}
+
+void ProcessingState::dropWaitingJobs() {
+    const int32_t keep = currentJobIndex + 1 < jobs.count ? currentJobIndex + 1 : jobs.count;
+    for (int32_t i = keep; i < jobs.count; ++i) deleteTiles(jobs[i]);
+    jobs.count = keep;
+}
+
+GrowString ProcessingState::statusText() const {
+    MutexLocker status(statusLock.get());
+    GrowString text(progressText);
+    if (!progressText.isEmpty()) text.append(": ");
+    text.appendString(currentFileName);
+    return text;
+}
+
+void ProcessingState::refreshProgress() {
+    MutexLocker queue(queueLock.get());
+    MutexLocker status(statusLock.get());
+    waitingNames.destroy();
+    waitingIds.destroy();
+    for (int32_t i = currentJobIndex; i < jobs.count; ++i) {
+        waitingNames.append(jobs[i].sourcePath);
+        waitingIds.append(jobs[i].id);
+    }
+    progressText = "";
+    if (jobs.count > 1) {
+        progressText = "File ";
+        progressText.appendInt(currentJobIndex + 1);
+        progressText.append(" of ");
+        progressText.appendInt(jobs.count);
+    }
+}
+
+bool ProcessingState::isBusy() const {
+    MutexLocker status(statusLock.get());
+    return busy;
+}
+
+bool ProcessingState::currentJobCancelled() const {
+    MutexLocker status(statusLock.get());
+    return cancelFlag == kCancelCurrentJob;
+}
+
+void ProcessingState::workerEntry(void* state) {
+    ProcessingState* queue = static_cast<ProcessingState*>(state);
+    queue->runWorker();
+    // The last touch of the queue: its destructor may run from here on.
+    queue->startedThreads.fetch_sub(1);
+}
+
+void ProcessingState::runWorker() {
+    // One worker per queue. Jobs are appended under the queue lock, and a
+    // worker that ends releases this lock while it still holds the queue
+    // lock, so a job is either seen by the running worker or finds the lock
+    // free for the worker started after it.
+    if (!workerLock->tryLock()) return;
+
+    RenderContext context(0);
+    {
+        MutexLocker status(statusLock.get());
+        errorFlag = 0;
+        activeContext = &context;
+    }
+
+    for (;;) {
+        RenderJob job;
+        GrowArray<GrowString> batchSources;
+        {
+            MutexLocker queue(queueLock.get());
+            MutexLocker status(statusLock.get());
+            if (cancelFlag == kCancelAfterCurrentJob || currentJobIndex >= jobs.count) {
+                // The run is over: release every tile still held and empty
+                // the list, then let the next worker in.
+                for (RenderJob& left : jobs) deleteTiles(left);
+                jobs.destroy();
+                currentJobIndex = 0;
+                currentFileName = "";
+                cancelFlag = kCancelNone;
+                busy = false;
+                activeContext = nullptr;
+                workerLock->unlock();
+                return;
+            }
+            job = jobs[currentJobIndex];
+            for (const RenderJob& other : jobs)
+                if (other.batch == job.batch) batchSources.append(other.sourcePath);
+            currentFileName = fileNamePart(job.sourcePath);
+        }
+
+        const JobOutcome outcome = processJob(job, batchSources, context);
+
+        MutexLocker queue(queueLock.get());
+        MutexLocker status(statusLock.get());
+        if (outcome == JobOutcome::kFailed) errorFlag = 1;
+        // Only jobs after the current one can be removed, so the job is
+        // still at the current index.
+        deleteTiles(jobs[currentJobIndex]);
+        ++currentJobIndex;
+        if (cancelFlag == kCancelCurrentJob) cancelFlag = kCancelNone;
+        currentFileName = "";
+    }
+}
+
+ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
+                                                        const GrowArray<GrowString>& batchSources,
+                                                        RenderContext& context) {
+    // Never replace a file the batch reads (or has read): its own source only
+    // when the job saves over its original.
+    for (const GrowString& source : batchSources) {
+        if (sameFile(job.outputPath, source)) {
+            if (job.replacesSource && sameFile(source, job.sourcePath)) continue;
+            return JobOutcome::kFailed;
+        }
+    }
+
+    ImageBuffer image;
+    image.channels = job.channels == 3 || job.channels == 4 ? job.channels : (sourceHasAlpha(job.sourcePath) ? 4 : 3);
+    std::unique_ptr<ImageMetadata> metadata;
+    bool loaded = false;
+    {
+        MutexLocker guard(loaderLock.get());
+        loaded = loader && loader->loadFloat(job.sourcePath, &image, job.applyEmbeddedProfile, &metadata);
+    }
+    if (!loaded || !image.data) return JobOutcome::kFailed;
+    if (currentJobCancelled()) return JobOutcome::kAbandoned;
+
+    image.scale = 1.0f;
+    context.render(job.mods, &image, nullptr, -1, 0, nullptr);
+    bool rendered;
+    {
+        MutexLocker chain(context.chainLock.get());
+        rendered = context.done != 0;
+    }
+    if (currentJobCancelled()) return JobOutcome::kAbandoned;
+    if (!rendered) return JobOutcome::kFailed;
+
+    bool saved = false;
+    {
+        MutexLocker guard(loaderLock.get());
+        saved = loader && loader->saveFloat(job.outputPath, image, job.options, metadata.get());
+    }
+    return saved ? JobOutcome::kSaved : JobOutcome::kFailed;
+}

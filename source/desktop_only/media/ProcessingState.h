@@ -1,0 +1,162 @@
+#pragma once
+// ProcessingState: a processing queue of saves and batch jobs, and the
+// background worker that drains it.
+//
+// Each RenderJob names a source file, an output file, how to save it and the
+// job's own clones of the tiles to render. The worker (one at a time per
+// queue, started with startWorkerThread at priority 0.9) takes the jobs in
+// order: it loads the source as float samples under the loader lock through
+// the queue's own image loader, renders it at full size through a
+// RenderContext without cache, and saves it (the loader writes a temporary
+// file and renames it over the target). When the list is done it empties
+// it, clears the busy flag and ends.
+//
+// Failures and cancelling:
+// - A job whose source cannot be read, whose render fails or whose file
+//   cannot be saved sets the error flag; the worker goes on with the next
+//   job. The flag is cleared when a worker starts a new run.
+// - A job whose output would replace one of its batch's sources (its own
+//   included, unless the job is a "save over original") is refused: error
+//   flag, nothing written, next job. The comparison is by file identity, so
+//   links and "../" spellings of the same file count.
+// - cancelJob(id) on the job in progress sets cancel flag 1: the render
+//   stops before its next tile and the job is not saved; the worker goes on
+//   with the next job. On a waiting job it removes that job (its tiles are
+//   deleted); no other job is touched. Jobs are found by their id, which
+//   never changes, so a stale row of the progress list can never hit
+//   another job.
+// - stopAfterCurrentJob() drops every waiting job and sets cancel flag 2:
+//   the job in progress is finished and saved (unless it was cancelled
+//   already), then the worker ends. Jobs queued after that call run as
+//   usual.
+//
+// Locks (each a non-recursive Mutex; when several are needed they are taken
+// in this order: queue lock, status lock, a render context's chain lock):
+// - loaderLock: around every load and save through the queue's loader and
+//   around installing the loader.
+// - workerLock: held by the running worker for its whole run; a second
+//   worker that cannot take it ends at once.
+// - queueLock: over `jobs` (and the job ids).
+// - fourthLock: created with the others; nothing in this program takes it.
+// - statusLock: over busy, cancelFlag, errorFlag, currentJobIndex,
+//   progressText, currentFileName, waitingNames and waitingIds.
+// The fields are public for the progress display, which reads them under
+// those locks; changing the job list goes through the operations below.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "foundation/GrowArray.h"
+#include "foundation/GrowString.h"
+#include "framework/ImageLoaderSaver.h"
+
+class ImageMod;
+class Mutex;
+class RenderContext;
+
+// Values of ProcessingState::cancelFlag.
+enum ProcessingCancel : int32_t {
+    kCancelNone = 0,
+    kCancelCurrentJob = 1,       // abandon the job in progress, go on with the next
+    kCancelAfterCurrentJob = 2,  // finish the job in progress, then stop
+};
+
+// One job of a queue: a plain, copy-assignable record. Copies share the tile
+// pointers; once queued, the tiles belong to the queue, which deletes them
+// when the job is done, removed or dropped.
+struct RenderJob {
+    int32_t id = 0;         // given by the queue: unique and stable
+    int32_t batch = 0;      // given by the queue: the jobs queued by one call
+    GrowString sourcePath;
+    GrowString outputPath;
+    SaveOptions options;
+    bool applyEmbeddedProfile = true;  // "ColorProfileImport" 0: convert the source's profile to sRGB
+    int32_t channels = 0;              // 3 or 4; 0: 4 when the source has alpha, else 3
+    bool replacesSource = false;       // "save over original": the output may be this job's own source
+    GrowArray<ImageMod*> mods;         // the job's own clones of the chain
+};
+
+class ProcessingState {
+public:
+    // Empty lists and strings, not busy, the five locks, no image loader.
+    ProcessingState();
+    // Drops the waiting jobs, waits for the worker to finish the job in
+    // progress (it is saved unless it was cancelled), then frees the loader,
+    // the locks and every job's tiles.
+    ~ProcessingState();
+    ProcessingState(const ProcessingState&) = delete;
+    ProcessingState& operator=(const ProcessingState&) = delete;
+    ProcessingState(ProcessingState&&) = delete;
+    ProcessingState& operator=(ProcessingState&&) = delete;
+
+    // Replaces the queue's image loader (under the loader lock). Without a
+    // loader every job fails.
+    void installLoader(std::unique_ptr<ImageLoaderSaver> newLoader);
+
+    // Appends the jobs as one batch and makes sure a worker runs. The queue
+    // takes over their tiles (each job must hold clones of its own); the
+    // records receive their id and batch number. Returns the first id.
+    int32_t addJobs(GrowArray<RenderJob>& batch);
+    // One job as a batch of its own; returns its id.
+    int32_t addJob(RenderJob& job);
+
+    // Cancels the job in progress (cancel flag 1) or removes a waiting job,
+    // found by id. Returns false, changing nothing, for an id that is done
+    // or unknown.
+    bool cancelJob(int32_t jobId);
+    // Drops every waiting job and lets the worker stop after the job in
+    // progress (cancel flag 2).
+    void stopAfterCurrentJob();
+
+    // The progress line: the progress text, ": " when it is not empty, then
+    // the name of the file being processed.
+    GrowString statusText() const;
+    // Rebuilds the waiting list (the source path and id of every job from
+    // the current one on) and the progress text ("File 2 of 5" with more
+    // than one job, else empty).
+    void refreshProgress();
+    // The busy flag, read under the status lock.
+    bool isBusy() const;
+
+    std::unique_ptr<Mutex> loaderLock;
+    std::unique_ptr<Mutex> workerLock;
+    std::unique_ptr<Mutex> queueLock;
+    std::unique_ptr<Mutex> fourthLock;
+    std::unique_ptr<Mutex> statusLock;
+
+    // Under statusLock.
+    bool busy = false;               // jobs are queued or the worker runs
+    int32_t cancelFlag = kCancelNone;
+    int32_t errorFlag = 0;           // 1 after a job failed; cleared when a worker starts
+    int32_t currentJobIndex = 0;     // 0-based index into jobs of the job in progress
+    GrowString progressText;
+    GrowString currentFileName;      // file name of the job in progress, "" when idle
+    GrowArray<GrowString> waitingNames;
+    GrowArray<int32_t> waitingIds;
+
+    // Under queueLock: the whole run, done jobs included (their tiles are
+    // already deleted), until the worker ends and empties it.
+    GrowArray<RenderJob> jobs;
+
+private:
+    enum class JobOutcome { kSaved, kFailed, kAbandoned };
+
+    static void workerEntry(void* state);
+    void runWorker();
+    JobOutcome processJob(const RenderJob& job, const GrowArray<GrowString>& batchSources,
+                          RenderContext& context);
+    bool currentJobCancelled() const;
+    // Deletes the tiles of the jobs after the current one and removes them.
+    // Called with the queue and status locks held.
+    void dropWaitingJobs();
+
+    std::unique_ptr<ImageLoaderSaver> loader;  // under loaderLock
+    RenderContext* activeContext = nullptr;    // the worker's context, under statusLock
+    int32_t nextJobId = 1;                     // under queueLock
+    int32_t nextBatch = 1;                     // under queueLock
+    std::atomic<int32_t> startedThreads{0};    // worker threads started and not yet returned
+};
+
+// Clones each tile with its state (clone, then copyFrom): the tiles of a job.
+GrowArray<ImageMod*> cloneModChain(const GrowArray<ImageMod*>& chain);

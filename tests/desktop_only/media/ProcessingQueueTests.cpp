@@ -1,0 +1,359 @@
+// The processing queue and its worker, on small real images: jobs are
+// loaded, rendered and saved in order; failures set the error flag without
+// stopping the run; cancelling, stopping and removing hit exactly the job
+// they name; a batch never writes over one of its own inputs.
+#include "MediaTestHelpers.h"
+
+#include "desktop_only/media/DesktopImageLoaderSaver.h"
+#include "desktop_only/media/ProcessingState.h"
+#include "foundation/Mutex.h"
+#include "support/TestTiles.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+using namespace mediatest;
+
+namespace {
+
+// Holds a render inside a tile until the test opens it.
+class Gate {
+public:
+    void enterAndWait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        entered_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return open_; });
+    }
+    bool waitUntilEntered() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(30), [this] { return entered_; });
+    }
+    void open() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool entered_ = false;
+    bool open_ = false;
+};
+
+// A tile that waits at the gate, then leaves the image as it is.
+ImageMod* gateTile(const std::shared_ptr<Gate>& gate) {
+    return new rendertest::HookTile([gate](ImageBuffer&, const RenderArgs*, bool) { gate->enterAndWait(); }, false);
+}
+
+bool waitUntilIdle(const ProcessingState& queue) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (queue.isBusy()) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+int32_t errorFlagOf(ProcessingState& queue) {
+    MutexLocker status(queue.statusLock.get());
+    return queue.errorFlag;
+}
+
+class ProcessingQueue : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(folder.path().empty());
+        queue.installLoader(std::make_unique<DesktopImageLoaderSaver>());
+        for (const char* name : {"a.png", "b.png", "c.png", "d.png"}) writePicture(name, 3);
+    }
+
+    void writePicture(const std::string& name, int32_t channels) {
+        ImageBuffer picture;
+        makePicture(&picture, 24, 16, channels, false);
+        ASSERT_TRUE(io.save8(gs(folder.file(name)), picture, SaveOptions(), nullptr));
+    }
+
+    // A job from the folder's source to the folder's output whose chain
+    // adds `amount` to every sample (or waits at the gate first).
+    RenderJob job(const std::string& source, const std::string& output, float amount = 10.0f,
+                  const std::shared_ptr<Gate>& gate = nullptr) {
+        RenderJob j;
+        j.sourcePath = gs(folder.file(source));
+        j.outputPath = gs(folder.file(output));
+        if (gate) j.mods.append(gateTile(gate));
+        j.mods.append(new AddConstantTile(amount));
+        return j;
+    }
+
+    bool exists(const std::string& name) const { return std::filesystem::exists(folder.file(name)); }
+
+    // Whether output holds source's picture with `amount` added (alpha too
+    // when channels is 4).
+    void expectRendered(const std::string& source, const std::string& output, float amount, int32_t channels = 3) {
+        ImageBuffer in, out;
+        in.channels = out.channels = channels;
+        ASSERT_TRUE(io.loadFloat(gs(folder.file(source)), &in, false, nullptr));
+        ASSERT_TRUE(io.loadFloat(gs(folder.file(output)), &out, false, nullptr));
+        ASSERT_EQ(out.width, in.width);
+        ASSERT_EQ(out.height, in.height);
+        for (int64_t i = 0; i < in.sampleCount(); ++i)
+            ASSERT_EQ(out.floats()[i], std::min(255.0f, in.floats()[i] + amount)) << "sample " << i;
+    }
+
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    ProcessingState queue;
+};
+
+}  // namespace
+
+TEST_F(ProcessingQueue, RendersEveryJobAndEndsIdle) {
+    GrowArray<RenderJob> batch;
+    batch.append(job("a.png", "a-out.png", 10.0f));
+    batch.append(job("b.png", "b-out.jpg", 20.0f));
+    writePicture("alpha.png", 4);
+    batch.append(job("alpha.png", "alpha-out.png", 5.0f));
+    const int32_t first = queue.addJobs(batch);
+    EXPECT_EQ(batch[1].id, first + 1);
+    EXPECT_EQ(batch[0].batch, batch[2].batch);
+    ASSERT_TRUE(waitUntilIdle(queue));
+
+    expectRendered("a.png", "a-out.png", 10.0f);
+    expectRendered("alpha.png", "alpha-out.png", 5.0f, 4);  // alpha kept (with 5 added)
+    ImageBuffer jpeg;
+    EXPECT_TRUE(io.loadFloat(gs(folder.file("b-out.jpg")), &jpeg, false, nullptr));
+    EXPECT_EQ(errorFlagOf(queue), 0);
+    MutexLocker queueGuard(queue.queueLock.get());
+    MutexLocker status(queue.statusLock.get());
+    EXPECT_EQ(queue.jobs.count, 0);
+    EXPECT_EQ(queue.currentJobIndex, 0);
+    EXPECT_TRUE(queue.currentFileName.isEmpty());
+}
+
+TEST_F(ProcessingQueue, FailedJobsSetTheErrorFlagAndTheRunGoesOn) {
+    std::vector<char> cut = readFile(folder.file("a.png"));
+    cut.resize(60);
+    writeFile(folder.file("truncated.png"), cut);
+    GrowArray<RenderJob> batch;
+    batch.append(job("missing.png", "1.png"));
+    batch.append(job("truncated.png", "2.png"));
+    batch.append(job("a.png", "no-such-folder/3.png"));  // cannot be saved
+    batch.append(job("b.png", "4.png"));
+    queue.addJobs(batch);
+    ASSERT_TRUE(waitUntilIdle(queue));
+    EXPECT_EQ(errorFlagOf(queue), 1);
+    EXPECT_FALSE(exists("1.png"));
+    EXPECT_FALSE(exists("2.png"));
+    expectRendered("b.png", "4.png", 10.0f);
+
+    // The next run starts with the flag cleared.
+    RenderJob good = job("c.png", "5.png");
+    queue.addJob(good);
+    ASSERT_TRUE(waitUntilIdle(queue));
+    EXPECT_EQ(errorFlagOf(queue), 0);
+    EXPECT_TRUE(exists("5.png"));
+}
+
+TEST_F(ProcessingQueue, WithoutALoaderEveryJobFails) {
+    ProcessingState bare;
+    RenderJob j = job("a.png", "out.png");
+    bare.addJob(j);
+    ASSERT_TRUE(waitUntilIdle(bare));
+    MutexLocker status(bare.statusLock.get());
+    EXPECT_EQ(bare.errorFlag, 1);
+    EXPECT_FALSE(exists("out.png"));
+}
+
+TEST_F(ProcessingQueue, CancellingTheJobInProgressAbandonsOnlyThatJob) {
+    auto gate = std::make_shared<Gate>();
+    GrowArray<RenderJob> batch;
+    batch.append(job("a.png", "a-out.png", 10.0f, gate));
+    batch.append(job("b.png", "b-out.png"));
+    queue.addJobs(batch);
+    ASSERT_TRUE(gate->waitUntilEntered());
+
+    queue.refreshProgress();
+    EXPECT_EQ(std::string(queue.statusText().c_str()), "File 1 of 2: a.png");
+    {
+        MutexLocker status(queue.statusLock.get());
+        ASSERT_EQ(queue.waitingIds.count, 2);
+        EXPECT_EQ(queue.waitingIds[0], batch[0].id);
+        EXPECT_EQ(std::string(queue.waitingNames[1].c_str()), folder.file("b.png"));
+    }
+
+    EXPECT_TRUE(queue.cancelJob(batch[0].id));
+    {
+        MutexLocker status(queue.statusLock.get());
+        EXPECT_EQ(queue.cancelFlag, kCancelCurrentJob);
+    }
+    gate->open();
+    ASSERT_TRUE(waitUntilIdle(queue));
+    EXPECT_FALSE(exists("a-out.png"));
+    expectRendered("b.png", "b-out.png", 10.0f);
+    EXPECT_EQ(errorFlagOf(queue), 0);  // a cancelled job is no failure
+}
+
+TEST_F(ProcessingQueue, StopAfterCurrentJobFinishesItAndDropsTheRest) {
+    auto gate = std::make_shared<Gate>();
+    GrowArray<RenderJob> batch;
+    batch.append(job("a.png", "a-out.png", 10.0f, gate));
+    batch.append(job("b.png", "b-out.png"));
+    batch.append(job("c.png", "c-out.png"));
+    queue.addJobs(batch);
+    ASSERT_TRUE(gate->waitUntilEntered());
+    queue.stopAfterCurrentJob();
+    {
+        MutexLocker queueGuard(queue.queueLock.get());
+        MutexLocker status(queue.statusLock.get());
+        EXPECT_EQ(queue.cancelFlag, kCancelAfterCurrentJob);
+        EXPECT_EQ(queue.jobs.count, 1);
+    }
+    EXPECT_FALSE(queue.cancelJob(batch[1].id));  // already dropped
+    gate->open();
+    ASSERT_TRUE(waitUntilIdle(queue));
+    expectRendered("a.png", "a-out.png", 10.0f);
+    EXPECT_FALSE(exists("b-out.png"));
+    EXPECT_FALSE(exists("c-out.png"));
+}
+
+TEST_F(ProcessingQueue, ACancelledJobStaysCancelledWhenTheQueueStops) {
+    auto gate = std::make_shared<Gate>();
+    GrowArray<RenderJob> batch;
+    batch.append(job("a.png", "a-out.png", 10.0f, gate));
+    batch.append(job("b.png", "b-out.png"));
+    queue.addJobs(batch);
+    ASSERT_TRUE(gate->waitUntilEntered());
+    EXPECT_TRUE(queue.cancelJob(batch[0].id));
+    queue.stopAfterCurrentJob();
+    gate->open();
+    ASSERT_TRUE(waitUntilIdle(queue));
+    EXPECT_FALSE(exists("a-out.png"));
+    EXPECT_FALSE(exists("b-out.png"));
+    EXPECT_EQ(errorFlagOf(queue), 0);  // abandoned, not failed
+}
+
+TEST_F(ProcessingQueue, JobsQueuedAfterAStopStillRun) {
+    auto gate = std::make_shared<Gate>();
+    RenderJob first = job("a.png", "a-out.png", 10.0f, gate);
+    queue.addJob(first);
+    ASSERT_TRUE(gate->waitUntilEntered());
+    RenderJob dropped = job("b.png", "b-out.png");
+    queue.addJob(dropped);
+    queue.stopAfterCurrentJob();
+    RenderJob later = job("c.png", "c-out.png");
+    queue.addJob(later);
+    gate->open();
+    ASSERT_TRUE(waitUntilIdle(queue));
+    EXPECT_TRUE(exists("a-out.png"));
+    EXPECT_FALSE(exists("b-out.png"));
+    expectRendered("c.png", "c-out.png", 10.0f);
+}
+
+TEST_F(ProcessingQueue, RemovingAWaitingJobNeverTouchesAnother) {
+    auto gate = std::make_shared<Gate>();
+    GrowArray<RenderJob> batch;
+    batch.append(job("a.png", "a-out.png", 10.0f, gate));
+    batch.append(job("b.png", "b-out.png"));
+    batch.append(job("c.png", "c-out.png"));
+    batch.append(job("d.png", "d-out.png"));
+    queue.addJobs(batch);
+    ASSERT_TRUE(gate->waitUntilEntered());
+
+    // Removing b shifts c and d down; the ids still name them.
+    EXPECT_TRUE(queue.cancelJob(batch[1].id));
+    EXPECT_FALSE(queue.cancelJob(batch[1].id));
+    EXPECT_TRUE(queue.cancelJob(batch[3].id));
+    EXPECT_FALSE(queue.cancelJob(12345));
+    {
+        MutexLocker queueGuard(queue.queueLock.get());
+        MutexLocker status(queue.statusLock.get());
+        EXPECT_EQ(queue.cancelFlag, kCancelNone);  // the job in progress goes on
+        ASSERT_EQ(queue.jobs.count, 2);
+        EXPECT_EQ(queue.jobs[1].id, batch[2].id);
+    }
+    gate->open();
+    ASSERT_TRUE(waitUntilIdle(queue));
+    expectRendered("a.png", "a-out.png", 10.0f);
+    EXPECT_FALSE(exists("b-out.png"));
+    expectRendered("c.png", "c-out.png", 10.0f);
+    EXPECT_FALSE(exists("d-out.png"));
+    EXPECT_FALSE(queue.cancelJob(batch[0].id));  // done
+    EXPECT_EQ(errorFlagOf(queue), 0);
+}
+
+TEST_F(ProcessingQueue, ABatchNeverWritesOverItsOwnInputs) {
+    std::filesystem::create_directory(folder.file("sub"));
+    std::filesystem::create_symlink(folder.file("c.png"), folder.file("link-to-c.png"));
+    struct Case {
+        const char* what;
+        const char* source;
+        const char* output;
+        bool replacesSource;
+        bool refused;
+    };
+    // Every batch also reads b.png, as its second job.
+    const Case cases[] = {
+        {"own input", "a.png", "a.png", false, true},
+        {"own input, other spelling", "a.png", "sub/../a.png", false, true},
+        {"another input of the batch", "a.png", "b.png", false, true},
+        {"through a link", "link-to-c.png", "c.png", false, true},
+        {"save over original", "a.png", "a.png", true, false},
+        {"save over original, not over another input", "a.png", "b.png", true, true},
+        {"a new file", "a.png", "new.png", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const char* name : {"a.png", "b.png", "c.png"}) writePicture(name, 3);
+        const std::vector<char> before = readFile(folder.file(c.output));
+        GrowArray<RenderJob> batch;
+        batch.append(job(c.source, c.output, 30.0f));
+        batch[0].replacesSource = c.replacesSource;
+        batch.append(job("b.png", "b-out.png", 10.0f));
+        queue.addJobs(batch);
+        ASSERT_TRUE(waitUntilIdle(queue));
+        EXPECT_EQ(errorFlagOf(queue), c.refused ? 1 : 0);
+        if (c.refused) EXPECT_EQ(readFile(folder.file(c.output)), before);
+        else EXPECT_NE(readFile(folder.file(c.output)), before);
+        // The batch's other job ran on the untouched input.
+        expectRendered("b.png", "b-out.png", 10.0f);
+        std::filesystem::remove(folder.file("b-out.png"));
+    }
+}
+
+TEST_F(ProcessingQueue, DestroyingTheQueueWaitsForTheJobInProgress) {
+    auto gate = std::make_shared<Gate>();
+    auto doomed = std::make_unique<ProcessingState>();
+    doomed->installLoader(std::make_unique<DesktopImageLoaderSaver>());
+    GrowArray<RenderJob> batch;
+    batch.append(job("a.png", "a-out.png", 10.0f, gate));
+    batch.append(job("b.png", "b-out.png"));
+    doomed->addJobs(batch);
+    ASSERT_TRUE(gate->waitUntilEntered());
+    std::thread opener([gate] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        gate->open();
+    });
+    doomed.reset();
+    opener.join();
+    expectRendered("a.png", "a-out.png", 10.0f);
+    EXPECT_FALSE(exists("b-out.png"));
+}
+
+TEST_F(ProcessingQueue, StatusTextOfAnIdleQueueIsEmpty) {
+    queue.refreshProgress();
+    EXPECT_TRUE(queue.statusText().isEmpty());
+    RenderJob single = job("a.png", "a-out.png");
+    auto gate = std::make_shared<Gate>();
+    single.mods.insertAt(0, gateTile(gate));
+    queue.addJob(single);
+    ASSERT_TRUE(gate->waitUntilEntered());
+    queue.refreshProgress();
+    EXPECT_EQ(std::string(queue.statusText().c_str()), "a.png");  // one job: the name alone
+    gate->open();
+    ASSERT_TRUE(waitUntilIdle(queue));
+}
