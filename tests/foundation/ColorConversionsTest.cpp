@@ -32,6 +32,13 @@ TEST(RgbHue, EdgeColours) {
     for (const auto& c : cases) EXPECT_NEAR(rgbHue(c.in.r, c.in.g, c.in.b), c.hue, 1e-3f) << c.hue;
 }
 
+// The single-precision steps (inv = 1/d, the 180-offset term) are kept
+// exactly: the textbook formula differs from them by an ulp or two here.
+TEST(RgbHue, KeepsTheStoredSinglePrecisionSteps) {
+    EXPECT_EQ(rgbHue(0, 21, 5), 134.285706f);
+    EXPECT_EQ(rgbHue(0, 49, 40), 168.979599f);
+}
+
 TEST(RgbHue, AgreesWithTheSixSectorFormulaEverywhere) {
     for (int r = 0; r <= 255; r += 15) {
         for (int g = 0; g <= 255; g += 15) {

@@ -195,7 +195,7 @@ int compoundDepth(const ImageMod* mod) {
 
 // ---- the exact text --------------------------------------------------------
 
-TEST_F(FilterFileTest, WritesTheDocumentedExampleByteForByte) {
+TEST_F(FilterFileTest, WritesTheToneCurveExposureExampleByteForByte) {
     OwnedMods chain;
     ImageMod* tone = chain.add(new ToneCurveTile());
     tone->floatAt(0)->value = 0.745318f;
