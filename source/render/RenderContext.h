@@ -55,6 +55,11 @@ public:
     uint8_t cancelRequested = 0;    // stop before the next tile (under chainLock)
     float priority = 0.5f;          // of the parallel loop and of an asynchronous worker
     uint8_t floatBands8 = 0;        // 8-bit pipeline: always run banded passes through float scratch
+    // Working-set size of a sub-band when consecutive point tiles run fused
+    // (RenderPipeline.h): small enough to stay in a core's own cache while
+    // every tile of the run passes over it.
+    int32_t fusedBandBytes = kDefaultFusedBandBytes;
+    static constexpr int32_t kDefaultFusedBandBytes = 256 * 1024;
 
     // The request as the asynchronous worker reads it (not owned).
     ImageBuffer* asyncImage = nullptr;

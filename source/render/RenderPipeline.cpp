@@ -1,5 +1,6 @@
 #include "render/RenderPipeline.h"
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <type_traits>
@@ -113,6 +114,13 @@ struct Samples<float> {
         std::memcpy(out, in, static_cast<size_t>(count) * sizeof(float));
     }
     static bool scratchMode(int32_t margin, const RenderContext&) { return margin > 0; }
+    // Rows of the float cache image into the target and back.
+    static void restoreRows(float* out, const float* cache, int64_t count) {
+        std::memcpy(out, cache, static_cast<size_t>(count) * sizeof(float));
+    }
+    static void storeRows(float* cache, const float* in, int64_t count) {
+        std::memcpy(cache, in, static_cast<size_t>(count) * sizeof(float));
+    }
 };
 
 template <>
@@ -133,7 +141,23 @@ struct Samples<uint8_t> {
     // Clamped to 0..255 (NaN as 0), then truncated toward zero.
     static void fromFloat(uint8_t* out, const float* in, int64_t count) { floatsToBytes(out, in, count); }
     static bool scratchMode(int32_t margin, const RenderContext& ctx) { return margin > 0 || ctx.floatBands8; }
+    // The cache restored as copy8FromFloat does (truncated), stored exactly.
+    static void restoreRows(uint8_t* out, const float* cache, int64_t count) { floatsToBytes(out, cache, count); }
+    static void storeRows(float* cache, const uint8_t* in, int64_t count) { bytesToFloats(cache, in, count); }
 };
+
+// The insets and the scale, which every ImageBuffer copy takes over.
+void copyInsetsAndScale(ImageBuffer& to, const ImageBuffer& from) {
+    to.insetLeft = from.insetLeft;
+    to.insetRight = from.insetRight;
+    to.insetTop = from.insetTop;
+    to.insetBottom = from.insetBottom;
+    to.scale = from.scale;
+}
+
+// Tasks per thread of a fused segment: enough that a thread slowed by other
+// work on the machine does not hold the others up at the end.
+constexpr int64_t kFusedTasksPerThread = 4;
 
 // One band of the run's band table.
 struct Band {
@@ -156,6 +180,9 @@ struct Run {
     int64_t rowSamples = 0;  // samples per row
     BandPlan plan;
     std::unique_ptr<Band[]> bands;
+    // The request's region with the run's full size and the target's insets:
+    // the region of a band starting at row 0.
+    RenderRegion baseRegion;
 
     // Margin rows around each band boundary as they stood when the pass
     // began: boundary j (1..N-1) keeps rows [top_j - m, top_j + m) clipped to
@@ -197,6 +224,13 @@ void setUpBands(Run<Sample>& run) {
     if (ctx.region) base = *ctx.region;
     const int32_t fullWidth = ctx.region && ctx.region->fullWidth > 0 ? ctx.region->fullWidth : run.width;
     const int32_t fullHeight = ctx.region && ctx.region->fullHeight > 0 ? ctx.region->fullHeight : run.height;
+    run.baseRegion = base;
+    run.baseRegion.fullWidth = fullWidth;
+    run.baseRegion.fullHeight = fullHeight;
+    run.baseRegion.insetLeft = target.insetLeft;
+    run.baseRegion.insetRight = target.insetRight;
+    run.baseRegion.insetTop = target.insetTop;
+    run.baseRegion.insetBottom = target.insetBottom;
     for (int32_t i = 0; i < n; ++i) {
         Band& band = run.bands[i];
         band.rows = bandRows(run.plan, i, run.height);
@@ -355,6 +389,305 @@ void markIdle(RenderContext& ctx) {
     ctx.cancelRequested = 0;
 }
 
+bool cancelAsked(RenderContext& ctx) {
+    MutexLocker guard(ctx.chainLock.get());
+    return ctx.cancelRequested != 0;
+}
+
+// ---- Whole-image copies between the target and the cache image ----
+
+// Rows per task of the parallel whole-image copies: enough work per task to
+// outweigh handing it out, and several tasks per thread.
+constexpr int64_t kCopyTaskBytes = int64_t(1) << 20;
+
+// Runs body(firstRow, endRow) over the image's rows in parallel chunks of
+// about `taskBytes` (at least one row each).
+template <class Body>
+void forRowChunks(int32_t height, int64_t rowBytes, int64_t taskBytes, float priority, const Body& body) {
+    if (height < 1) return;
+    int64_t rows = rowBytes > 0 ? taskBytes / rowBytes : height;
+    if (rows < 1) rows = 1;
+    const int32_t chunks = static_cast<int32_t>((height + rows - 1) / rows);
+    parallelFor(chunks, priority, [&](int32_t i) {
+        const int64_t top = static_cast<int64_t>(i) * rows;
+        const int64_t bottom = top + rows < height ? top + rows : height;
+        body(static_cast<int32_t>(top), static_cast<int32_t>(bottom));
+    });
+}
+
+// The cache image copied into the target (restore) or the target into the
+// cache image (store). The run has checked that both have the same width,
+// height and channel count, so these are the copies of ImageBuffer::copyFloat
+// (copy8FromFloat, copyFloatFrom8 for 8-bit targets) done on many rows at
+// once: the same samples, the insets and the scale taken over as they do.
+template <class Sample>
+void restoreWhole(RenderContext& ctx, ImageBuffer& target, const ImageBuffer& cache, int64_t rowSamples) {
+    forRowChunks(target.height, rowSamples * static_cast<int64_t>(sizeof(float)), kCopyTaskBytes, ctx.priority,
+                 [&](int32_t top, int32_t bottom) {
+                     Samples<Sample>::restoreRows(static_cast<Sample*>(target.data) + top * rowSamples,
+                                                  cache.floats() + top * rowSamples, (bottom - top) * rowSamples);
+                 });
+    copyInsetsAndScale(target, cache);
+}
+
+template <class Sample>
+void storeWhole(RenderContext& ctx, ImageBuffer& cache, const ImageBuffer& target, int64_t rowSamples) {
+    forRowChunks(target.height, rowSamples * static_cast<int64_t>(sizeof(float)), kCopyTaskBytes, ctx.priority,
+                 [&](int32_t top, int32_t bottom) {
+                     Samples<Sample>::storeRows(cache.floats() + top * rowSamples,
+                                                static_cast<const Sample*>(target.data) + top * rowSamples,
+                                                (bottom - top) * rowSamples);
+                 });
+    copyInsetsAndScale(cache, target);
+}
+
+// ---- Fused runs of point tiles ----
+//
+// A segment of the chain whose tiles all run in one banded pass without a
+// margin of their own (point tiles, tiles that read only the rows they are
+// given) is done sub-band by sub-band: each task takes a few rows, small
+// enough to stay in the core's cache, and runs every tile of the segment on
+// them before it moves on, instead of sweeping the whole image once per tile.
+// Every pixel meets the same tiles in the same order with the same
+// arithmetic, and a tile that may run on bands gives the same pixels on any
+// band, so the result is the one of the tile-by-tile walk.
+//
+// What the walk does between tiles is kept at the same tile boundaries:
+// - the cache restore (the segment starts at cachedIndex) is the first step
+//   of every sub-band, and the cache store after the tile at
+//   pendingCacheIndex is done by every sub-band right after that tile;
+// - the cancel check before each tile is made once per tile for the whole
+//   image: the first sub-band to reach a tile reads cancelRequested under
+//   chainLock and records the answer, and every sub-band follows it. A tile
+//   is thus started everywhere or nowhere, and a cancelled segment leaves
+//   the output of the tiles before the refused one, as the walk would.
+// - in the 8-bit pipeline through float bands (a margin elsewhere in the
+//   chain, or floatBands8), the samples are stored as bytes after every
+//   tile, here by rounding the float sub-band the same way.
+
+// Decisions of the cancel checks inside a segment.
+enum : uint8_t { kUndecided = 0, kGoOn = 1, kStop = 2 };
+
+struct FusedStep {
+    ImageMod* mod = nullptr;
+    ImageMod* selector = nullptr;
+    std::unique_ptr<SelectorPointerArray> holder;
+    bool check = false;  // a cancel check comes before this tile
+};
+
+struct Segment {
+    int32_t first = 0;  // chain indices covered, first..last
+    int32_t last = -1;
+    bool restore = false;   // starts with the restore of the cache image
+    int32_t storeAt = -1;   // the cache store comes before step storeAt (== step count: after the last)
+    std::vector<FusedStep> steps;
+    std::unique_ptr<std::atomic<uint8_t>[]> decisions;  // one per step
+    int64_t bandRows = 1;   // rows of a sub-band
+    int32_t bandCount = 0;  // sub-bands over the image
+    int32_t taskCount = 0;  // tasks, each a run of neighbouring sub-bands
+    bool floatScratch = false;  // 8-bit samples through float sub-bands
+};
+
+// Whether the tile takes no part in a run: missing, disabled or a selector.
+bool inert(const ImageMod* mod) {
+    return !mod || !mod->enabled || mod->kind() == kSelectorMod;
+}
+
+// Whether the tile can join a fused segment: one pass, which may run on
+// bands, with no rows of context.
+bool fusable(const ImageMod* mod, int32_t fullWidth, int32_t fullHeight, float scale) {
+    return mod->passCount() == 1 && mod->canTile(0) && mod->marginFor(fullWidth, fullHeight, scale) <= 0;
+}
+
+// Builds the segment that starts at chain index k (k >= cachedIndex); false
+// when fusing gains nothing there (fewer than two pieces of work, or no tile
+// to run), and the walk handles index k on its own.
+template <class Sample>
+bool buildSegment(Run<Sample>& run, int32_t k, int32_t cachedIndex, int32_t pending, bool cacheReady,
+                  int32_t fullWidth, int32_t fullHeight, float scale, Segment& segment) {
+    RenderContext& ctx = *run.ctx;
+    const int32_t count = ctx.mods.count;
+    segment.first = k;
+    segment.restore = k == cachedIndex;
+    int32_t j = segment.restore ? k + 1 : k;
+    int32_t tiles = 0;
+    for (; j < count; ++j) {
+        ImageMod* mod = ctx.mods[j];
+        if (inert(mod)) continue;
+        if (!fusable(mod, fullWidth, fullHeight, scale)) break;
+        ++tiles;
+    }
+    segment.last = j - 1;
+    const bool store = cacheReady && pending >= k && pending <= segment.last;
+    if (tiles == 0 || (segment.restore ? 1 : 0) + tiles + (store ? 1 : 0) < 2) return false;
+
+    segment.steps.clear();
+    segment.steps.reserve(static_cast<size_t>(tiles));
+    segment.storeAt = -1;
+    for (int32_t i = segment.restore ? k + 1 : k; i <= segment.last; ++i) {
+        ImageMod* mod = ctx.mods[i];
+        if (!inert(mod)) {
+            FusedStep step;
+            step.mod = mod;
+            step.selector = chooseSelector(precedingSelectors(ctx.mods, i), step.holder);
+            step.check = i > k;  // the walk has checked before index k
+            segment.steps.push_back(std::move(step));
+        }
+        if (store && i == pending) segment.storeAt = static_cast<int32_t>(segment.steps.size());
+    }
+    segment.decisions.reset(new std::atomic<uint8_t>[segment.steps.size()]);
+    for (size_t s = 0; s < segment.steps.size(); ++s) segment.decisions[s].store(kUndecided, std::memory_order_relaxed);
+
+    // Sub-bands of about fusedBandBytes of working samples (floats when the
+    // 8-bit samples go through float bands), at least one row each; a few
+    // tasks per thread, each a run of neighbouring sub-bands so that a
+    // thread walks memory forwards.
+    segment.floatScratch = std::is_same<Sample, uint8_t>::value && run.plan.scratch;
+    const int64_t sampleBytes = segment.floatScratch ? int64_t(sizeof(float)) : int64_t(sizeof(Sample));
+    const int64_t rowBytes = run.rowSamples * sampleBytes;
+    const int64_t budget = ctx.fusedBandBytes > 0 ? ctx.fusedBandBytes : 1;
+    int64_t rows = rowBytes > 0 ? budget / rowBytes : run.height;
+    if (rows < 1) rows = 1;
+    if (rows > run.height) rows = run.height;
+    segment.bandRows = rows;
+    segment.bandCount = static_cast<int32_t>((run.height + rows - 1) / rows);
+    const int64_t tasks = static_cast<int64_t>(parallelThreadCount()) * kFusedTasksPerThread;
+    segment.taskCount = static_cast<int32_t>(segment.bandCount < tasks ? segment.bandCount : tasks);
+    return true;
+}
+
+// Whether the tiles from step s on may start: the decision of the cancel
+// check before step s, made by the first sub-band that gets there.
+bool mayStart(RenderContext& ctx, Segment& segment, size_t s) {
+    std::atomic<uint8_t>& decision = segment.decisions[s];
+    uint8_t seen = decision.load(std::memory_order_acquire);
+    if (seen == kUndecided) {
+        const uint8_t mine = cancelAsked(ctx) ? kStop : kGoOn;
+        if (decision.compare_exchange_strong(seen, mine, std::memory_order_acq_rel)) seen = mine;
+    }
+    return seen == kGoOn;
+}
+
+// Rounds float samples as the 8-bit store and reload between two tiles do:
+// clamped to 0..255 (NaN as 0), truncated toward zero. Two loops, because
+// GCC vectorises each alone but not the two steps in one loop; the samples
+// are a sub-band in the core's cache.
+RENDER_VECTOR_LOOP void roundToBytes(float* samples, int64_t count) {
+    for (int64_t k = 0; k < count; ++k) {
+        const float v = samples[k] > 0.0f ? samples[k] : 0.0f;
+        samples[k] = v < 255.0f ? v : 255.0f;
+    }
+    for (int64_t k = 0; k < count; ++k) samples[k] = static_cast<float>(static_cast<int32_t>(samples[k]));
+}
+
+// One sub-band of a segment: rows [top, bottom) of the target. `scratch`
+// is the task's float buffer of a sub-band's rows when 8-bit samples go
+// through float bands, else null.
+template <class Sample>
+void runSubBand(Run<Sample>& run, Segment& segment, int32_t top, int32_t bottom, ImageBuffer* scratch) {
+    RenderContext& ctx = *run.ctx;
+    ImageBuffer& target = *run.target;
+    const int32_t rows = bottom - top;
+    const int64_t samples = rows * run.rowSamples;
+    Sample* own = run.rowOfTarget(top);
+    float* cacheRows = ctx.cacheImage && ctx.cacheImage->data ? ctx.cacheImage->floats() + top * run.rowSamples : nullptr;
+    constexpr bool eightBit = std::is_same<Sample, uint8_t>::value;
+
+    // The rows the tiles work on: a view of the target, or for 8-bit
+    // samples through float bands a view of the scratch buffer holding them
+    // as floats.
+    ImageBuffer view;
+    if (eightBit && segment.floatScratch) {
+        float* work = scratch->floats();
+        if (segment.restore) {
+            std::memcpy(work, cacheRows, static_cast<size_t>(samples) * sizeof(float));
+            roundToBytes(work, samples);  // the restore stores bytes
+        } else {
+            Samples<Sample>::storeRows(work, own, samples);
+        }
+        view.wrap(work, run.width, rows, target.channels);
+    } else {
+        if (segment.restore) Samples<Sample>::restoreRows(own, cacheRows, samples);
+        view.wrap(own, run.width, rows, target.channels);
+    }
+    view.insetLeft = target.insetLeft;
+    view.insetRight = target.insetRight;
+    view.insetTop = target.insetTop;
+    view.insetBottom = target.insetBottom;
+    view.scale = target.scale;
+    RenderRegion region = run.baseRegion;
+    region.originY = run.baseRegion.originY + top;
+
+    const size_t stepCount = segment.steps.size();
+    for (size_t s = 0; s <= stepCount; ++s) {
+        if (static_cast<int32_t>(s) == segment.storeAt) {
+            // Float bands hold the bytes exactly (rounded after every tile).
+            if (eightBit && segment.floatScratch)
+                std::memcpy(cacheRows, view.floats(), static_cast<size_t>(samples) * sizeof(float));
+            else
+                Samples<Sample>::storeRows(cacheRows, own, samples);
+        }
+        if (s == stepCount) break;
+        FusedStep& step = segment.steps[s];
+        if (step.check && !mayStart(ctx, segment, s)) break;
+        RenderArgs args;
+        args.region = &region;
+        args.selector = step.selector;
+        args.requestValue = ctx.requestValue;
+        args.pass = 0;
+        if (eightBit && segment.floatScratch) {
+            step.mod->processFloat(view, &args);
+            roundToBytes(view.floats(), samples);  // the store as bytes between tiles
+        } else {
+            Samples<Sample>::process(*step.mod, view, &args);
+        }
+    }
+    if (eightBit && segment.floatScratch) Samples<Sample>::fromFloat(own, view.floats(), samples);
+}
+
+// Runs a segment over the whole target. Returns the index of the step whose
+// cancel check stopped it, or -1 when every step ran.
+template <class Sample>
+int32_t runSegment(Run<Sample>& run, Segment& segment) {
+    RenderContext& ctx = *run.ctx;
+    if (segment.restore) copyInsetsAndScale(*run.target, *ctx.cacheImage);
+    const int32_t bands = segment.bandCount;
+    const int32_t tasks = segment.taskCount;
+    parallelFor(tasks, ctx.priority, [&run, &segment, bands, tasks](int32_t task) {
+        const int32_t firstBand = static_cast<int32_t>(static_cast<int64_t>(bands) * task / tasks);
+        const int32_t endBand = static_cast<int32_t>(static_cast<int64_t>(bands) * (task + 1) / tasks);
+        std::unique_ptr<ImageBuffer> scratch;
+        if (segment.floatScratch) {
+            const int32_t rows = static_cast<int32_t>(segment.bandRows);
+            scratch = takeScratch(run, rows);
+            if (!scratch) scratch = std::make_unique<ImageBuffer>();
+            if (!scratch->data || scratch->width != run.width || scratch->height != rows ||
+                scratch->channelCount() != run.channels) {
+                if (!scratch->allocateFloat(run.width, rows, run.channels) || !scratch->data) {
+                    returnScratch(run, std::move(scratch));
+                    return;  // out of memory: these rows keep their input
+                }
+            }
+        }
+        for (int32_t b = firstBand; b < endBand; ++b) {
+            const int64_t top = static_cast<int64_t>(b) * segment.bandRows;
+            int64_t bottom = top + segment.bandRows;
+            if (bottom > run.height) bottom = run.height;
+            runSubBand(run, segment, static_cast<int32_t>(top), static_cast<int32_t>(bottom), scratch.get());
+        }
+        if (scratch) returnScratch(run, std::move(scratch));
+    });
+    if (segment.storeAt >= 0) {
+        bool stored = true;
+        for (int32_t s = 0; s < segment.storeAt; ++s)
+            if (segment.decisions[s].load(std::memory_order_acquire) == kStop) stored = false;
+        if (stored) copyInsetsAndScale(*ctx.cacheImage, *run.target);
+    }
+    for (size_t s = 0; s < segment.steps.size(); ++s)
+        if (segment.decisions[s].load(std::memory_order_acquire) == kStop) return static_cast<int32_t>(s);
+    return -1;
+}
+
 template <class Sample>
 void runChain(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
     if (!ctx) return;
@@ -436,17 +769,28 @@ void runChain(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
 
     bool cancelled = false;
     bool cacheStored = false;
+    Segment segment;
     for (int32_t k = 0; k < count; ++k) {
-        {
-            MutexLocker guard(ctx->chainLock.get());
-            cancelled = ctx->cancelRequested != 0;
-        }
+        cancelled = cancelAsked(*ctx);
         if (cancelled) break;
-        if (k == cachedIndex) {
-            Samples<Sample>::restoreCache(*target, *ctx->cacheImage);
+        if (k < cachedIndex) continue;
+
+        if (buildSegment(run, k, cachedIndex, pending, cacheReady, fullWidth, fullHeight, scale, segment)) {
+            const int32_t stoppedAt = runSegment(run, segment);
+            if (stoppedAt >= 0) {
+                cancelled = true;
+                break;
+            }
+            if (segment.storeAt >= 0) cacheStored = true;
+            segment.steps.clear();  // the selector arrays go with their tiles
+            k = segment.last;
             continue;
         }
-        if (k < cachedIndex) continue;
+
+        if (k == cachedIndex) {
+            restoreWhole<Sample>(*ctx, *target, *ctx->cacheImage, run.rowSamples);
+            continue;
+        }
 
         ImageMod* mod = ctx->mods[k];
         if (mod && mod->enabled && mod->kind() != kSelectorMod) {
@@ -471,7 +815,7 @@ void runChain(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
             }
         }
         if (k == pending && cacheReady) {
-            Samples<Sample>::storeCache(*ctx->cacheImage, *target);
+            storeWhole<Sample>(*ctx, *ctx->cacheImage, *target, run.rowSamples);
             cacheStored = true;
         }
     }

@@ -21,6 +21,22 @@
 // (pendingCacheIndex / cachedIndex / cacheImage) lets a run start after the
 // unchanged tiles of the last one. A cancel request is honoured between
 // tiles; a tile that has started finishes all its passes.
+//
+// Fused runs: two or more consecutive tiles of one banded pass without a
+// margin of their own (point tiles; disabled tiles and selectors between
+// them do not count), with the cache restore before them or the cache store
+// among them, are done sub-band by sub-band: each task takes a few rows
+// (RenderContext::fusedBandBytes of working samples) and runs every tile of
+// the run on them while they are in the core's cache, instead of one sweep
+// over the image per tile. Each pixel meets the same tiles in the same order
+// with the same arithmetic, so the pixels are those of the tile-by-tile
+// walk. The restore, the store and the cancel check stay at their tile
+// boundaries: every sub-band restores first and stores right after the tile
+// at the cache point; the cancel check before a tile is made once for the
+// whole image by the first sub-band that reaches it, and all sub-bands
+// follow its answer, so a tile starts everywhere or nowhere. The 8-bit
+// pipeline through float bands rounds each tile's result as its byte store
+// would. Whole-image copies of the cache image run on all threads.
 
 #include <cstdint>
 

@@ -51,6 +51,7 @@
 
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/LutExport.h"
+#include "desktop_only/media/PixelTransfer.h"
 #include "desktop_only/media/RawDecoder.h"
 #include "foundation/GrowArray.h"
 #include "foundation/GrowString.h"
@@ -323,23 +324,44 @@ bool loadInputImage(ImageLoaderSaver& loader, const std::string& path, ImageBuff
     return true;
 }
 
-// The rendered samples as an 8-bit QImage (RGB, or RGBA when kept).
+// The rendered samples as an 8-bit QImage (RGB, or RGBA when kept); float
+// samples are stored clamped and truncated. The rows are converted on the
+// parallel loop's threads.
 QImage toQImage(const ImageBuffer& image, bool floatSamples, bool keepAlpha) {
     const int32_t n = image.channelCount();
     const bool alpha = keepAlpha && n >= 4;
     QImage out(image.width, image.height, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     if (out.isNull()) return out;
+    preferLargePages(out.bits(), static_cast<size_t>(out.sizeInBytes()));
     const int32_t outChannels = alpha ? 4 : 3;
-    for (int32_t y = 0; y < image.height; ++y) {
-        uchar* row = out.scanLine(y);
-        const int64_t first = static_cast<int64_t>(y) * image.width * n;
-        for (int32_t x = 0; x < image.width; ++x) {
-            for (int32_t c = 0; c < outChannels; ++c) {
-                const int64_t i = first + static_cast<int64_t>(x) * n + std::min(c, n - 1);
-                row[x * outChannels + c] = floatSamples ? storeByte(image.floats()[i]) : image.bytes()[i];
+    // Rows are reached through the first one: scanLine() is not to be called
+    // from several threads at once.
+    uchar* firstRow = out.bits();
+    const int64_t bytesPerLine = out.bytesPerLine();
+    const int64_t rowsPerTask = std::max<int64_t>(1, (int64_t(1) << 20) / std::max<int64_t>(1, bytesPerLine));
+    const int32_t tasks = static_cast<int32_t>((image.height + rowsPerTask - 1) / rowsPerTask);
+    parallelFor(tasks, 0.5f, [&](int32_t task) {
+        const int64_t top = task * rowsPerTask;
+        const int64_t bottom = std::min<int64_t>(image.height, top + rowsPerTask);
+        for (int64_t y = top; y < bottom; ++y) {
+            uchar* row = firstRow + y * bytesPerLine;
+            const int64_t first = y * image.width * n;
+            if (n == outChannels) {
+                const int64_t count = static_cast<int64_t>(image.width) * n;
+                if (floatSamples)
+                    storeBytes(row, image.floats() + first, count);
+                else
+                    std::memcpy(row, image.bytes() + first, static_cast<size_t>(count));
+                continue;
+            }
+            for (int32_t x = 0; x < image.width; ++x) {
+                for (int32_t c = 0; c < outChannels; ++c) {
+                    const int64_t i = first + static_cast<int64_t>(x) * n + std::min(c, n - 1);
+                    row[x * outChannels + c] = floatSamples ? storeByte(image.floats()[i]) : image.bytes()[i];
+                }
             }
         }
-    }
+    });
     return out;
 }
 
@@ -446,14 +468,17 @@ double medianOf(std::vector<double> values) {
 }
 
 // Renders the chain `repeat` times over fresh copies of the input, through
-// one context without cache; the last result stays in `result`. Returns
-// the render times in milliseconds.
-std::vector<double> renderRepeatedly(const GrowArray<ImageMod*>& chain, const ImageBuffer& input, bool eightBit,
+// one context without cache; the last render runs on the input itself
+// (which is not needed afterwards), and its result ends in `result`.
+// Returns the render times in milliseconds.
+std::vector<double> renderRepeatedly(const GrowArray<ImageMod*>& chain, ImageBuffer& input, bool eightBit,
                                      int repeat, ImageBuffer& result) {
     RenderContext context(0);
     std::vector<double> times;
     for (int r = 0; r < repeat; ++r) {
-        if (eightBit)
+        if (r == repeat - 1)
+            result = std::move(input);
+        else if (eightBit)
             ImageBuffer::copy8(result, input, true);
         else
             ImageBuffer::copyFloat(result, input, true);

@@ -92,7 +92,7 @@ bool isDeepFormat(QImage::Format format) {
 }
 
 struct QtDecoded {
-    QImage pixels;                    // Format_RGBA8888 or Format_RGBA64
+    QImage pixels;                    // Format_RGBA8888, Format_RGBA64 or Format_RGB32
     int32_t orientation = 1;          // as Qt's reader reports it
     std::vector<uint8_t> iccProfile;  // as Qt's reader found it
 };
@@ -112,15 +112,25 @@ bool decodeWithQt(const FileBytes& bytes, QtDecoded* out) {
     const QSize size = reader.size();
     if (!withinPixelBudget(size.width(), size.height())) return false;
 
+    // A JPEG is decoded into an image made here, which Qt's reader fills
+    // when its size and format are right: its memory is then mapped by all
+    // threads at once beforehand instead of page by page inside the serial
+    // decoder.
     QImage image;
+    if (std::strcmp(format, "jpeg") == 0 && reader.imageFormat() == QImage::Format_RGB32) {
+        image = QImage(size, QImage::Format_RGB32);  // null when memory runs out: the reader then tries itself
+        if (!image.isNull()) mapForWriting(image.bits(), static_cast<size_t>(image.sizeInBytes()));
+    }
     if (!reader.read(&image) || image.isNull()) return false;
     if (!withinPixelBudget(image.width(), image.height())) return false;
     out->orientation = orientationOf(reader.transformation());
     const QByteArray icc = image.colorSpace().iccProfile();
     out->iccProfile.assign(icc.constData(), icc.constData() + icc.size());
 
+    // Qt's JPEG reader delivers 32-bit RGB, which copyToBuffer reads as it
+    // stands: no second full-size copy just to reorder the bytes.
     const QImage::Format target = isDeepFormat(image.format()) ? QImage::Format_RGBA64 : QImage::Format_RGBA8888;
-    if (image.format() != target) {
+    if (image.format() != target && image.format() != QImage::Format_RGB32) {
         image.convertTo(target);
         if (image.format() != target || image.isNull()) return false;
     }
@@ -201,6 +211,8 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
             metadata.orientation = orientation;
         }
         if (applyEmbeddedProfile && !metadata.iccProfile.empty()) {
+            // The profile conversion works on RGBA samples.
+            if (pixels.format() == QImage::Format_RGB32) pixels.convertTo(QImage::Format_RGBA8888);
             // Float buffers get the conversion at 16 bits, so that an 8-bit
             // source does not lose levels twice.
             if (!convertToSrgb(&pixels, metadata.iccProfile, asFloat)) {

@@ -1,15 +1,18 @@
 #pragma once
 // Moving pixels between decoded images (QImage) and the core's ImageBuffer.
 //
-// Decoded images are always QImage::Format_RGBA8888 or Format_RGBA64,
-// straight (not premultiplied) alpha, exactly as stored in the file; the
-// orientation is applied while the samples are copied into the buffer.
+// Decoded images are QImage::Format_RGBA8888 or Format_RGBA64, straight
+// (not premultiplied) alpha, exactly as stored in the file, or
+// Format_RGB32 (opaque, as Qt's JPEG reader delivers it); the orientation is
+// applied while the samples are copied into the buffer. Both copies run on
+// the parallel loop's threads, a band of rows each.
 //
 // Sample rules: 8-bit to 8-bit and 8-bit to float are exact; 16-bit to float
 // is value / 257 (0..255, fractions kept); 16-bit to 8-bit rounds to the
 // nearest level. Buffers of 1 or 2 channels get grey (Rec. 601 weights,
 // exact for grey sources) and, with 2, alpha.
 
+#include <cstddef>
 #include <cstdint>
 
 class ImageBuffer;
@@ -29,3 +32,20 @@ bool copyToBuffer(const QImage& decoded, int32_t orientation, int32_t channels, 
 // nearest of value x 257. A null image when the buffer is empty, has
 // another channel count than 1..4, or memory runs out.
 QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit);
+
+// storeByte on `count` samples (clamped to 0..255, NaN as 0, truncated
+// toward zero), vectorised.
+void storeBytes(uint8_t* out, const float* in, int64_t count);
+
+// Asks the system to back a large, freshly allocated and not yet touched
+// buffer with large pages: a 24-megapixel float image then costs a few
+// hundred page faults instead of seventy thousand when it is first written,
+// and far less work when it is freed. Advice only; small buffers are left
+// alone.
+void preferLargePages(void* data, size_t bytes);
+
+// Prepares a freshly allocated buffer that a serial writer (a decoder) is
+// about to fill: large pages asked for, and every page mapped now by the
+// parallel loop's threads (one zero byte written per page), so that the
+// writer does not stop at each page for the system to map it.
+void mapForWriting(void* data, size_t bytes);

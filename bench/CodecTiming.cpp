@@ -1,0 +1,104 @@
+// pellucine_codec_timing: times the program's JPEG decoding and encoding in
+// process, for bench/compare.sh.
+//
+//   pellucine_codec_timing [--threads N] [--repeat N] decode|encode PHOTO.jpg [WORK_FOLDER]
+//
+// decode: the file read into a float image on the 0..255 scale, as the
+//         render tool and the program load a photo (the loader of the
+//         desktop program, no colour profile applied);
+// encode: that float image written as a JPEG file (quality 90) into
+//         WORK_FOLDER through the program's saver, without metadata.
+// Prints "OPERATION: MEDIAN_MS" on standard output.
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "desktop_only/media/DesktopImageLoaderSaver.h"
+#include "foundation/GrowString.h"
+#include "foundation/ImageBuffer.h"
+#include "framework/ImageLoaderSaver.h"
+#include "platform/ParallelFor.h"
+
+namespace {
+
+double medianOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : 0.5 * (values[middle - 1] + values[middle]);
+}
+
+bool parseCount(const char* text, int& out) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (!text[0] || *end || value < 1 || value > 100000) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: pellucine_codec_timing [--threads N] [--repeat N] decode|encode PHOTO.jpg [WORK_FOLDER]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    int threads = 0;
+    int repeat = 5;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if ((arg == "--threads" || arg == "--repeat") && i + 1 < argc) {
+            if (!parseCount(argv[++i], arg == "--threads" ? threads : repeat)) return usage();
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.size() < 2 || (positional[0] != "decode" && positional[0] != "encode")) return usage();
+    if (threads > 0) setParallelThreadCount(threads);
+    const std::string operation = positional[0];
+    const GrowString photoPath(positional[1].c_str());
+    const std::string outPath = (positional.size() > 2 ? positional[2] : std::string("/tmp")) + "/codec_timing_out.jpg";
+
+    DesktopImageLoaderSaver loader;
+    gImageLoaderSaver = &loader;
+    ImageBuffer image;
+    image.channels = 3;
+    if (!loader.loadFloat(photoPath, &image, false, nullptr)) {
+        std::fprintf(stderr, "cannot read %s\n", photoPath.c_str());
+        return 1;
+    }
+    std::vector<double> times;
+    for (int r = 0; r < repeat; ++r) {
+        const auto start = std::chrono::steady_clock::now();
+        bool ok;
+        if (operation == "decode") {
+            ImageBuffer decoded;  // a new image each time, as when a photo is opened
+            decoded.channels = 3;
+            ok = loader.loadFloat(photoPath, &decoded, false, nullptr);
+        } else {
+            SaveOptions options;
+            options.quality = 90;
+            options.embedProfile = false;
+            ok = loader.saveFloat(GrowString(outPath.c_str()), image, options, nullptr);
+        }
+        const auto end = std::chrono::steady_clock::now();
+        if (!ok) {
+            std::fprintf(stderr, "%s failed\n", operation.c_str());
+            return 1;
+        }
+        times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+    }
+    std::printf("%s: %.3f\n", operation.c_str(), medianOf(times));
+    gImageLoaderSaver = nullptr;
+    return 0;
+}
