@@ -5,7 +5,9 @@
 #include <type_traits>
 
 #include "adjustments/BrightnessContrast.h"
+#include "adjustments/ContrastSaturation.h"
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 #include "framework/PixelMath.h"
 #include "render/PixelHelpers.h"
 
@@ -37,35 +39,24 @@ bool prepareAdvancedContrast(const AdvancedContrastMod& mod, const RenderArgs* a
     return true;
 }
 
-// e = a below 1, 1/(2 - a) from 1 up (infinite at 2).
-inline float contrastExponent(float a) { return a < 1.0f ? a : 1.0f / (2.0f - a); }
+using tileloop::contrastExponent;
 
 // ---- Kernels -----------------------------------------------------------------
 
-// The RGB method on one sample: bent toward or away from K. A sample equal
-// to K is kept; so is one whose span would be zero (a centre of 0 or 255
-// with a sample outside 0..255).
+// The RGB method on one sample: the contrast curve about K.
 template <class Sample>
-inline void rgbPivotSample(Sample& sample, float e, float K) {
-    const float v = static_cast<float>(sample);
-    if (v < K) {
-        if (K == 0.0f) return;
-        tileloop::store(sample, K * powf(tileloop::powerBase(v / K), e));
-    } else if (v > K) {
-        const float span = 255.0f - K;
-        if (span == 0.0f) return;
-        tileloop::store(sample, 255.0f - span * powf(tileloop::powerBase((255.0f - v) / span), e));
-    }
+inline void rgbPivotSample(Sample& sample, float e, const tileloop::ContrastCurve& curve) {
+    tileloop::store(sample, curve.bend(static_cast<float>(sample), e));
 }
 
 template <class Sample>
 void rgbPixels(ImageBuffer& image, const AdvancedContrastParams& p) {
-    const float K = p.center;
+    const tileloop::ContrastCurve curve(p.center);
     if (p.selector) {
         const float a = p.amount;
         tileloop::forEachWeightedPixel<Sample>(image, p.selector, [=](Sample* px, auto n, float w) {
             const float e = contrastExponent(pixel::weightedFactor(a, w));
-            for (int32_t k = 0; k < n; ++k) rgbPivotSample(px[k], e, K);
+            for (int32_t k = 0; k < n; ++k) rgbPivotSample(px[k], e, curve);
         });
         return;
     }
@@ -73,13 +64,11 @@ void rgbPixels(ImageBuffer& image, const AdvancedContrastParams& p) {
     if constexpr (std::is_same<Sample, uint8_t>::value) {
         tileloop::mapEveryByte(image, [=](uint8_t b) {
             uint8_t out = b;
-            rgbPivotSample(out, e, K);
+            rgbPivotSample(out, e, curve);
             return out;
         });
-    } else {
-        float* s = image.floats();
-        const int64_t count = tileloop::hasPixels(image) ? image.sampleCount() : 0;
-        for (int64_t i = 0; i < count; ++i) rgbPivotSample(s[i], e, K);
+    } else if (tileloop::hasPixels(image)) {
+        applyContrastCurveRow(image.floats(), image.sampleCount(), p.center, e);
     }
 }
 
@@ -135,11 +124,7 @@ void runAdvancedContrast(const AdvancedContrastMod& mod, ImageBuffer& image, con
 
 AdvancedContrastMod::AdvancedContrastMod()
     : ImageMod(GrowString("Advanced Contrast"), GrowString("Advanced Contrast")) {
-    ModVar* amountVar = addFloatVar("Amount", 1.0f, 0.0f, 2.0f, 0);
-    FloatValue* amount = amountVar->floatValue();
-    amount->displayLow = 0.0f;
-    amount->displayHigh = 100.0f;
-    amount->useDisplayRange = 1;
+    ModVar* amountVar = tilevars::addFactorAmount(*this, 1.0f);
 
     ModVar* centerVar = addFloatVar("Center", 90.0f, 0.0f, 255.0f, 0);
     centerVar->floatValue()->tickCount = 8;

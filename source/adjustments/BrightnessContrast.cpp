@@ -5,59 +5,26 @@
 #include <type_traits>
 
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 #include "framework/PixelMath.h"
 
 namespace {
 
-// The "Amount" of both tiles: a factor 0..2 shown as 0..100.
-ModVar* addFactorAmount(ImageMod& mod, float amount) {
-    ModVar* v = mod.addFloatVar("Amount", amount, 0.0f, 2.0f, 0);
-    FloatValue* value = v->floatValue();
-    value->displayLow = 0.0f;
-    value->displayHigh = 100.0f;
-    value->useDisplayRange = 1;
-    return v;
-}
+using tilevars::addFactorAmount;  // the "Amount" of both tiles
 
-inline float contrastExponent(float p) { return p < 1.0f ? p : 1.0f / (2.0f - p); }
+using tileloop::contrastExponent;
 
 // ---- Luminance contrast step -------------------------------------------------
 
-// Bends the pixel's luminance L about c with the exponent e, then rescales
-// the samples so the pixel takes the new luminance: toward 0 in proportion
-// when it falls, toward 255 in proportion to the distance from it when it
-// rises; a black or white pixel takes the new luminance in every sample.
+// Bends the pixel's luminance L about c with the exponent e (the contrast
+// curve), and the pixel takes the new luminance; a pixel whose luminance
+// the curve keeps is left as it is.
 template <class Sample, class N>
 inline void luminanceContrastStep(Sample* px, N n, float e, float c) {
     const float L = pixel::luminance(px, n);
-    float bent;
-    if (L > c) {
-        const float span = 255.0f - c;
-        if (span == 0.0f) return;
-        bent = 255.0f - powf(tileloop::powerBase((255.0f - L) / span), e) * span;
-    } else if (L < c) {
-        if (c == 0.0f) return;
-        bent = powf(tileloop::powerBase(L / c), e) * c;
-    } else {
-        return;  // on the centre (or NaN): unchanged
-    }
-    if (L != 0.0f && L != 255.0f) {
-        if (L >= bent) {
-            const float f = (L - bent) / L;
-            for (int32_t k = 0; k < n; ++k) {
-                const float v = static_cast<float>(px[k]);
-                tileloop::store(px[k], v - v * f);
-            }
-        } else {
-            const float f = (bent - L) / (255.0f - L);
-            for (int32_t k = 0; k < n; ++k) {
-                const float v = static_cast<float>(px[k]);
-                tileloop::store(px[k], v + (255.0f - v) * f);
-            }
-        }
-    } else {
-        for (int32_t k = 0; k < n; ++k) tileloop::store(px[k], bent);
-    }
+    const tileloop::ContrastCurve curve(c);
+    if (!curve.moves(L)) return;
+    pixel::takeLuminance(px, n, L, curve.bend(L, e));
 }
 
 struct LuminanceContrastParams {

@@ -2,19 +2,12 @@
 
 #include "adjustments/Curves.h"
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 #include "framework/PixelMath.h"
 
 namespace {
 
-// The "Amount" of the three tiles: a strength 0..1 shown as 0..100.
-ModVar* addStrengthAmount(ImageMod& mod, float amount) {
-    ModVar* v = mod.addFloatVar("Amount", amount, 0.0f, 1.0f, 0);
-    FloatValue* value = v->floatValue();
-    value->displayLow = 0.0f;
-    value->displayHigh = 100.0f;
-    value->useDisplayRange = 1;
-    return v;
-}
+using tilevars::addStrengthAmount;  // the "Amount" of the three tiles
 
 ModVar* addCurveVar(ImageMod& mod, const char* name, const Curve& curve) {
     return mod.addVar(ModVar(name, new CurveValue(curve)));
@@ -276,15 +269,9 @@ RgbCurvesMod::RgbCurvesMod(const Curve& red, const Curve& green, const Curve& bl
     // The hover preview moves the three points of each channel's curve, each
     // channel at its own pace (periods in double, stored as float).
     for (int32_t i = 0; i < 3; ++i) {
-        GrowArray<GrowString> pointKeys;
-        pointKeys.append(GrowString("0 0 0 .1 0 0"));
-        pointKeys.append(GrowString(".5 .7 .5 .3 .5 .7"));
-        pointKeys.append(GrowString("1 1 1 .9 1 1"));
-        GrowArray<float> seconds;
-        seconds.append(static_cast<float>(2.135 + 0.32 * i));
-        seconds.append(static_cast<float>(2.737 - 0.25 * i));
-        seconds.append(static_cast<float>(2.464 - 0.37 * i));
-        addCurveAnimTrack(channelVars[i], pointKeys, seconds);
+        tilevars::addCurvePreview(*this, channelVars[i], {"0 0 0 .1 0 0", ".5 .7 .5 .3 .5 .7", "1 1 1 .9 1 1"},
+                                  {static_cast<float>(2.135 + 0.32 * i), static_cast<float>(2.737 - 0.25 * i),
+                                   static_cast<float>(2.464 - 0.37 * i)});
     }
     description = "Adjust separate curves for red, green, and blue components.";
 }
@@ -333,15 +320,8 @@ ComponentCurveMod::ComponentCurveMod(const Curve& curve)
 
     // The hover preview lets the middle point wander while the ends stay,
     // and steps through the channel sets.
-    GrowArray<GrowString> pointKeys;
-    pointKeys.append(GrowString("0 0"));
-    pointKeys.append(GrowString(".3 .15 .15 .3 .65 .85 .85 .65 .3 .15"));
-    pointKeys.append(GrowString("1 1"));
-    GrowArray<float> seconds;
-    seconds.append(1.0f);
-    seconds.append(3.0f);
-    seconds.append(1.0f);
-    addCurveAnimTrack(curveVar, pointKeys, seconds);
+    tilevars::addCurvePreview(*this, curveVar, {"0 0", ".3 .15 .15 .3 .65 .85 .85 .65 .3 .15", "1 1"},
+                              {1.0f, 3.0f, 1.0f});
     addChoiceAnimTrack(componentsVar, names, static_cast<float>(names.count) * 2.33f);
 
     description = "Adjust a single curve for individual or combined red, green, and blue components.";

@@ -4,15 +4,15 @@
 #include <type_traits>
 
 #include "adjustments/ContrastSaturation.h"
-#include "adjustments/HsvPixel.h"
 #include "adjustments/PixelLoops.h"
+#include "render/PixelHelpers.h"
 
 using tileloop::floatVar;
 
 namespace {
 
 // A weighted sum clamped to the sample range: below 0, and NaN, give 0.
-inline float clampOrZero(float v) {
+TILE_INLINE float clampOrZero(float v) {
     if (!(v >= 0.0f)) return 0.0f;
     return v < 255.0f ? v : 255.0f;
 }
@@ -160,13 +160,29 @@ bool prepareMatrix(const ColorMixerMod& mod, const ImageBuffer& image, const Ren
 
 // The three outputs of a pixel, each clamped to 0..255.
 template <class Sample>
-inline void matrixOf(const Sample* px, const float* m, float out[3]) {
+TILE_INLINE void matrixOf(const Sample* px, const float* m, float out[3]) {
     const float t0 = static_cast<float>(px[0]);
     const float t1 = static_cast<float>(px[1]);
     const float t2 = static_cast<float>(px[2]);
     out[0] = clampOrZero(t0 * m[0] + t1 * m[1] + t2 * m[2]);
     out[1] = clampOrZero(t0 * m[3] + t1 * m[4] + t2 * m[5]);
     out[2] = clampOrZero(t0 * m[6] + t1 * m[7] + t2 * m[8]);
+}
+
+// The factors, copied so that the kernel keeps them in registers.
+struct Matrix {
+    float m[9];
+};
+
+template <class Sample>
+TILE_ROW_KERNEL void matrixRow(Sample* __restrict s, int64_t pixels, int32_t channels, Matrix matrix) {
+    tileloop::forEachPixelIn(s, pixels, channels, [&matrix](Sample* px, auto) TILE_INLINE_LAMBDA {
+        float out[3];
+        matrixOf(px, matrix.m, out);
+        tileloop::store(px[0], out[0]);
+        tileloop::store(px[1], out[1]);
+        tileloop::store(px[2], out[2]);
+    });
 }
 
 template <class Sample>
@@ -182,17 +198,10 @@ void matrixPixels(ImageBuffer& image, const MatrixParams& p) {
         });
         return;
     }
-    struct Matrix {
-        float m[9];
-    } matrix;
+    Matrix matrix;
     for (int32_t k = 0; k < 9; ++k) matrix.m[k] = p.m[k];
-    tileloop::forEachPixel<Sample>(image, [matrix](Sample* px, auto) {
-        float out[3];
-        matrixOf(px, matrix.m, out);
-        tileloop::store(px[0], out[0]);
-        tileloop::store(px[1], out[1]);
-        tileloop::store(px[2], out[2]);
-    });
+    matrixRow(static_cast<Sample*>(image.data), static_cast<int64_t>(image.width) * image.height,
+                image.channelCount(), matrix);
 }
 
 const char* const kMatrixNames[9] = {"RedR", "GreenR", "BlueR", "RedG", "GreenG",

@@ -1,6 +1,7 @@
 #include "adjustments/ColorBalance.h"
 
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 
 namespace {
 
@@ -25,9 +26,26 @@ bool prepareBalance(const ColorBalanceMod& mod, const ImageBuffer& image, const 
     return true;
 }
 
-inline float clampOrZero(float v) {
+TILE_INLINE float clampOrZero(float v) {
     if (!(v >= 0.0f)) return 0.0f;
     return v < 255.0f ? v : 255.0f;
+}
+
+// The three offsets, copied so that the kernel keeps them in registers.
+struct Offsets {
+    float d[3];
+};
+
+template <class Sample>
+TILE_ROW_KERNEL void balanceRow(Sample* __restrict s, int64_t pixels, int32_t channels, Offsets o) {
+    const float d0 = o.d[0];
+    const float d1 = o.d[1];
+    const float d2 = o.d[2];
+    tileloop::forEachPixelIn(s, pixels, channels, [=](Sample* px, auto) TILE_INLINE_LAMBDA {
+        tileloop::store(px[0], clampOrZero(static_cast<float>(px[0]) + d0));
+        tileloop::store(px[1], clampOrZero(static_cast<float>(px[1]) + d1));
+        tileloop::store(px[2], clampOrZero(static_cast<float>(px[2]) + d2));
+    });
 }
 
 template <class Sample>
@@ -41,14 +59,8 @@ void balancePixels(ImageBuffer& image, const BalanceParams& p) {
         return;
     }
     if (changed == 3) {
-        const float d0 = p.offset[0];
-        const float d1 = p.offset[1];
-        const float d2 = p.offset[2];
-        tileloop::forEachPixel<Sample>(image, [d0, d1, d2](Sample* px, auto) {
-            tileloop::store(px[0], clampOrZero(static_cast<float>(px[0]) + d0));
-            tileloop::store(px[1], clampOrZero(static_cast<float>(px[1]) + d1));
-            tileloop::store(px[2], clampOrZero(static_cast<float>(px[2]) + d2));
-        });
+        balanceRow(static_cast<Sample*>(image.data), static_cast<int64_t>(image.width) * image.height,
+                     image.channelCount(), Offsets{{p.offset[0], p.offset[1], p.offset[2]}});
         return;
     }
     const BalanceParams q = p;
@@ -64,11 +76,7 @@ ModVar* addOffset(ImageMod& mod, const char* name) { return mod.addFloatVar(name
 }  // namespace
 
 ColorBalanceMod::ColorBalanceMod() : ImageMod(GrowString("Color Balance"), GrowString("Color Balance")) {
-    ModVar* amount = addFloatVar("Amount", 1.0f, 0.0f, 1.0f, 0);
-    FloatValue* value = amount->floatValue();
-    value->displayLow = 0.0f;
-    value->displayHigh = 100.0f;
-    value->useDisplayRange = 1;
+    ModVar* amount = tilevars::addStrengthAmount(*this, 1.0f);
     amount->shown = 0;
     ModVar* red = addOffset(*this, "Red");
     ModVar* green = addOffset(*this, "Green");

@@ -3,6 +3,7 @@
 #include <type_traits>
 
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 #include "framework/Curve.h"
 #include "framework/PixelMath.h"
 
@@ -110,12 +111,7 @@ void correctPixels(ImageBuffer& image, const CorrectionParams& p) {
 ColorCorrectionMod::ColorCorrectionMod(const float shadows[4], const float midtones[4], const float highlights[4],
                                        float amount)
     : ImageMod(GrowString("Color Correction"), GrowString("Color Correction")) {
-    ModVar* amountVar = addFloatVar("Amount", amount, 0.0f, 1.0f, 0);
-    FloatValue* value = amountVar->floatValue();
-    value->displayLow = 0.0f;
-    value->displayHigh = 100.0f;
-    value->useDisplayRange = 1;
-    amountVar->shown = 0;
+    tilevars::addStrengthAmount(*this, amount)->shown = 0;
     addVar(ModVar("Shadows", new ColorValue(shadows[0], shadows[1], shadows[2], shadows[3])));
     addVar(ModVar("Midtones", new ColorValue(midtones[0], midtones[1], midtones[2], midtones[3])));
     addVar(ModVar("Highlights", new ColorValue(highlights[0], highlights[1], highlights[2], highlights[3])));

@@ -56,6 +56,7 @@
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
 #include "framework/PixelMath.h"
+#include "render/PixelHelpers.h"
 
 enum ColorMethod : int32_t {
     kColorizeMethod = 0,
@@ -119,14 +120,7 @@ inline void sectorToRgb(const HueSector& sector, float saturation, float value, 
         const float p = (1.0f - saturation) * value;
         const float qq = (1.0f - f * saturation) * value;
         const float tt = ((f - 1.0f) * saturation + 1.0f) * value;
-        switch (sector.j) {
-        case 0: r = value; g = tt; b = p; break;
-        case 1: r = qq; g = value; b = p; break;
-        case 2: r = p; g = value; b = tt; break;
-        case 3: r = p; g = qq; b = value; break;
-        case 4: r = tt; g = p; b = value; break;
-        default: r = value; g = p; b = qq; break;
-        }
+        hsvpixel::pickSector(static_cast<float>(sector.j), value, p, qq, tt, &r, &g, &b);
     }
     rgb[0] = r * 255.0f;
     rgb[1] = g * 255.0f;

@@ -2,6 +2,7 @@
 
 #include "adjustments/ColorMethods.h"
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 #include "framework/PixelMath.h"
 
 namespace {
@@ -96,15 +97,8 @@ ColorizeCurveMod::ColorizeCurveMod(const Curve& region, const float colour[4], u
 
     // The hover preview moves the region's three points, sweeps the hue and
     // steps through the methods.
-    GrowArray<GrowString> pointKeys;
-    pointKeys.append(GrowString("0 .25 0 .75 0 .25"));
-    pointKeys.append(GrowString(".5 .75 .5 .25 .5 .75"));
-    pointKeys.append(GrowString("1 .25 1 .5 1 .25"));
-    GrowArray<float> seconds;
-    seconds.append(2.135f);
-    seconds.append(2.737f);
-    seconds.append(2.464f);
-    addCurveAnimTrack(regionVar, pointKeys, seconds);
+    tilevars::addCurvePreview(*this, regionVar, {"0 .25 0 .75 0 .25", ".5 .75 .5 .25 .5 .75", "1 .25 1 .5 1 .25"},
+                              {2.135f, 2.737f, 2.464f});
     addColorAnimTrack(colourVar, "0 1 .75 1 360 1 .75 1", 3.0f);
     addChoiceAnimTrack(methodVar, methods, static_cast<float>(methods.count) * 1.81f);
 

@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 #include "framework/PixelMath.h"
 
 using tileloop::clampSample;
@@ -21,15 +22,7 @@ const char* const kContrastFixedCenterDescription =
 // Contrast version 2 and above pivot here, whatever the Center var holds.
 constexpr float kFixedContrastCenter = 90.0f;
 
-// The "Amount" of all three tiles: a factor 0..2 shown as 0..100.
-ModVar* addFactorAmount(ImageMod& mod, float amount) {
-    ModVar* v = mod.addFloatVar("Amount", amount, 0.0f, 2.0f, 0);
-    FloatValue* value = v->floatValue();
-    value->displayLow = 0.0f;
-    value->displayHigh = 100.0f;
-    value->useDisplayRange = 1;
-    return v;
-}
+using tilevars::addFactorAmount;  // the "Amount" of all three tiles
 
 // A "Center" brightness 0..255 with the label the control shows.
 ModVar* addCenter(ImageMod& mod, float center, const char* label, int32_t ticks) {
@@ -44,7 +37,6 @@ ModVar* addCenter(ImageMod& mod, float center, const char* label, int32_t ticks)
 struct ContrastParams {
     float amount = 1.0f;
     float center = 0.0f;
-    float span = 255.0f;  // 255 - center
     tileloop::Selector selector;
 };
 
@@ -53,52 +45,36 @@ bool prepareContrast(const ContrastMod& mod, const RenderArgs* args, ContrastPar
     p.amount = floatVar(mod, 0);
     if (p.amount == 1.0f) return false;
     p.center = mod.version <= 1 ? floatVar(mod, 1) : kFixedContrastCenter;
-    p.span = 255.0f - p.center;
     p.selector = tileloop::selectorOf(args);
     return true;
 }
 
-// Below 1 the exponent is the factor itself, from 1 up 1 / (2 - p).
-inline float contrastExponent(float p) { return p < 1.0f ? p : 1.0f / (2.0f - p); }
+using tileloop::ContrastCurve;
+using tileloop::contrastExponent;
 
-// One sample bent about the centre: above it the power is taken on the
-// distance from white, below it on the distance from black. A side whose
-// span is 0 (centre 255 or 0, reachable only by samples outside 0..255)
-// keeps the sample.
-inline float contrastSample(float v, float center, float span, float e) {
-    if (v > center) {
-        if (span == 0.0f) return v;
-        return 255.0f - powf(tileloop::powerBase((255.0f - v) / span), e) * span;
-    }
-    if (v < center) {
-        if (center == 0.0f) return v;
-        return powf(tileloop::powerBase(v / center), e) * center;
-    }
-    return v;
+TILE_ROW_KERNEL void contrastRow(float* __restrict s, int64_t count, float center, float e) {
+    pixel::WholeSampleTable table;
+    pixel::powerMapSamples(ContrastCurve(center), s, count, e, table);
 }
 
 template <class Sample>
 void contrastPixels(ImageBuffer& image, const ContrastParams& p) {
-    const float c = p.center;
-    const float span = p.span;
+    const ContrastCurve curve(p.center);
     if (p.selector) {
         tileloop::forEachWeightedPixel<Sample>(image, p.selector, [&](Sample* px, auto n, float w) {
             const float factor = pixel::weightedFactor(p.amount, w);
             if (factor == 1.0f) return;  // weight 0: exactly as the identity Amount
             const float e = contrastExponent(factor);
-            for (int32_t k = 0; k < n; ++k)
-                tileloop::store(px[k], contrastSample(static_cast<float>(px[k]), c, span, e));
+            for (int32_t k = 0; k < n; ++k) tileloop::store(px[k], curve.bend(static_cast<float>(px[k]), e));
         });
         return;
     }
     const float e = contrastExponent(p.amount);
     if constexpr (std::is_same<Sample, uint8_t>::value) {
         // Every byte is mapped alone: once per value, then through a table.
-        tileloop::mapEveryByte(image, [&](uint8_t b) { return storeByte(contrastSample(b, c, span, e)); });
-    } else {
-        float* s = image.floats();
-        const int64_t count = tileloop::hasPixels(image) ? image.sampleCount() : 0;
-        for (int64_t i = 0; i < count; ++i) s[i] = contrastSample(s[i], c, span, e);
+        tileloop::mapEveryByte(image, [&](uint8_t b) { return storeByte(curve.bend(b, e)); });
+    } else if (tileloop::hasPixels(image)) {
+        contrastRow(image.floats(), image.sampleCount(), p.center, e);
     }
 }
 
@@ -130,7 +106,7 @@ inline float saturationFactor(float p) {
 // sqrt(0.299 R^2 + 0.587 G^2 + 0.114 B^2) (squares in float, the rest in
 // double); the fourth sample is left alone.
 template <class Sample>
-inline void saturateRootMeanSquare(Sample* px, float s) {
+TILE_INLINE void saturateRootMeanSquare(Sample* px, float s) {
     const float r = static_cast<float>(px[0]);
     const float g = static_cast<float>(px[1]);
     const float b = static_cast<float>(px[2]);
@@ -143,10 +119,25 @@ inline void saturateRootMeanSquare(Sample* px, float s) {
 
 // Other versions: every sample blended with the linear luminance.
 template <class Sample, class N>
-inline void saturateLinear(Sample* px, N n, float s) {
+TILE_INLINE void saturateLinear(Sample* px, N n, float s) {
     const float L = pixel::luminance(px, n);
     const float t = (1.0f - s) * L;
-    for (int32_t k = 0; k < n; ++k) tileloop::store(px[k], clampSample(static_cast<float>(px[k]) * s + t));
+    const int32_t count = n;
+    TILE_EACH_SAMPLE
+    for (int32_t k = 0; k < count; ++k) tileloop::store(px[k], clampSample(static_cast<float>(px[k]) * s + t));
+}
+
+// Every pixel with one factor, the version chosen once.
+template <class Sample>
+TILE_ROW_KERNEL void saturateRow(Sample* __restrict s, int64_t pixels, int32_t channels, bool rootMeanSquare,
+                                 float f) {
+    if (rootMeanSquare) {
+        tileloop::forEachPixelIn(s, pixels, channels,
+                                 [f](Sample* px, auto) TILE_INLINE_LAMBDA { saturateRootMeanSquare(px, f); });
+    } else {
+        tileloop::forEachPixelIn(s, pixels, channels,
+                                 [f](Sample* px, auto n) TILE_INLINE_LAMBDA { saturateLinear(px, n, f); });
+    }
 }
 
 template <class Sample>
@@ -166,12 +157,9 @@ void saturatePixels(ImageBuffer& image, const SaturationParams& p) {
         });
         return;
     }
-    const float s = saturationFactor(p.amount);
-    if (p.rootMeanSquare) {
-        tileloop::forEachPixel<Sample>(image, [s](Sample* px, auto) { saturateRootMeanSquare(px, s); });
-    } else {
-        tileloop::forEachPixel<Sample>(image, [s](Sample* px, auto n) { saturateLinear(px, n, s); });
-    }
+    if (!tileloop::hasPixels(image)) return;
+    saturateRow(static_cast<Sample*>(image.data), static_cast<int64_t>(image.width) * image.height,
+                  image.channelCount(), p.rootMeanSquare, saturationFactor(p.amount));
 }
 
 // ---- Contrast Saturation ---------------------------------------------------------
@@ -277,4 +265,8 @@ void ContrastSaturationMod::process8(ImageBuffer& image, const RenderArgs* args)
 
 void ContrastSaturationMod::processFloat(ImageBuffer& image, const RenderArgs* args) {
     contrastSaturation<float>(*this, image, args);
+}
+
+void applyContrastCurveRow(float* samples, int64_t count, float center, float exponent) {
+    if (samples && count > 0) contrastRow(samples, count, center, exponent);
 }

@@ -64,3 +64,8 @@ public:
     void process8(ImageBuffer& image, const RenderArgs* args) override;
     void processFloat(ImageBuffer& image, const RenderArgs* args) override;
 };
+
+// Contrast's sample curve about `center` with the exponent of the factor
+// (see tileloop::ContrastCurve) on `count` float samples, each alone:
+// Contrast's and Advanced Contrast's float row kernel.
+void applyContrastCurveRow(float* samples, int64_t count, float center, float exponent);

@@ -1,22 +1,13 @@
 #include "adjustments/Curves.h"
 
-#include <type_traits>
-
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 #include "framework/PixelMath.h"
 #include "render/PixelHelpers.h"
 
 namespace {
 
-// The "Amount" of both tiles: a strength 0..1 shown as 0..100.
-ModVar* addStrengthAmount(ImageMod& mod, float amount) {
-    ModVar* v = mod.addFloatVar("Amount", amount, 0.0f, 1.0f, 0);
-    FloatValue* value = v->floatValue();
-    value->displayLow = 0.0f;
-    value->displayHigh = 100.0f;
-    value->useDisplayRange = 1;
-    return v;
-}
+using tilevars::addStrengthAmount;  // the "Amount" of both tiles
 
 // The "Curve" var: a curve value started as the straight curve, then given
 // the caller's curve.
@@ -47,18 +38,18 @@ bool prepareCurves(const CurvesMod& mod, CurvesParams& p) {
     return true;
 }
 
-inline void luminanceCurve(int32_t n, float* px, const float* table, float s) {
-    pixel::applyLuminanceCurve(n, px, table, s);
+inline void luminanceCurveRows(float* s, int64_t pixels, int32_t n, const CurvesParams& p) {
+    applyLuminanceCurveRow(s, pixels, n, p.table, p.amount);
 }
-inline void luminanceCurve(int32_t n, uint8_t* px, const float* table, float s) {
-    pixel::applyLuminanceCurve8(n, px, table, s);
+inline void luminanceCurveRows(uint8_t* s, int64_t pixels, int32_t n, const CurvesParams& p) {
+    applyLuminanceCurveRow8(s, pixels, n, p.table, p.amount);
 }
 
 template <class Sample>
 void curvesPixels(ImageBuffer& image, const CurvesParams& p) {
-    const float* table = p.table;
-    const float a = p.amount;
-    tileloop::forEachPixel<Sample>(image, [=](Sample* px, auto n) { luminanceCurve(n, px, table, a); });
+    if (!tileloop::hasPixels(image)) return;
+    luminanceCurveRows(static_cast<Sample*>(image.data), static_cast<int64_t>(image.width) * image.height,
+                       image.channelCount(), p);
 }
 
 }  // namespace
@@ -108,17 +99,8 @@ ToneCurveMod::ToneCurveMod(const Curve& curve) : ImageMod(GrowString("Tone Curve
 
     // The hover preview moves a four-point curve: the black point rises to
     // 0.1, the two inner points bob, the white point stays.
-    GrowArray<GrowString> pointKeys;
-    pointKeys.append(GrowString("0 0 0 .1 0 0"));
-    pointKeys.append(GrowString(".3 .1 .3 .5 .3 .1"));
-    pointKeys.append(GrowString(".7 .5 .7 1 .7 .5"));
-    pointKeys.append(GrowString("1 1"));
-    GrowArray<float> seconds;
-    seconds.append(3.01f);
-    seconds.append(2.737f);
-    seconds.append(2.47f);
-    seconds.append(1.0f);
-    addCurveAnimTrack(curveVar, pointKeys, seconds);
+    tilevars::addCurvePreview(*this, curveVar, {"0 0 0 .1 0 0", ".3 .1 .3 .5 .3 .1", ".7 .5 .7 1 .7 .5", "1 1"},
+                              {3.01f, 2.737f, 2.47f, 1.0f});
     addChoiceAnimTrack(methodVar, methods, static_cast<float>(methods.count) * 3.01f);
 
     description = "Adjust brightness values using a traditional curve editor.";

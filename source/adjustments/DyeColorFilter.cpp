@@ -2,19 +2,14 @@
 
 #include "adjustments/ColorMethods.h"
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 
 namespace {
 
 const float kDyeStartColour[4] = {255.0f, 0.0f, 0.0f, 255.0f};
 const float kFilterStartColour[4] = {255.0f, 127.0f, 127.0f, 255.0f};
 
-// The "Amount" of both tiles: a strength 0..1 shown as 0..100.
-void addStrengthAmount(ImageMod& mod, float amount) {
-    FloatValue* value = mod.addFloatVar("Amount", amount, 0.0f, 1.0f, 0)->floatValue();
-    value->displayLow = 0.0f;
-    value->displayHigh = 100.0f;
-    value->useDisplayRange = 1;
-}
+using tilevars::addStrengthAmount;  // the "Amount" of both tiles
 
 void addColourVar(ImageMod& mod, const float colour[4]) {
     mod.addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3])));

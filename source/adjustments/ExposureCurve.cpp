@@ -2,9 +2,8 @@
 
 #include <math.h>
 
-#include <type_traits>
-
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 #include "framework/PixelMath.h"
 #include "render/PixelHelpers.h"
 
@@ -101,9 +100,6 @@ inline void gammaCurvePixel(Sample* px, N n, float g) {
     }
 }
 
-inline void exposureCurve(const ImageBuffer& image, float* px, float x) { applyExposureCurve(image, px, x); }
-inline void exposureCurve(const ImageBuffer& image, uint8_t* px, float x) { applyExposureCurve8(image, px, x); }
-
 // One pixel of strength s. A NaN factor (only from a curve table holding
 // NaN) leaves the pixel alone.
 template <class Sample, bool kVersion2, class N>
@@ -113,7 +109,7 @@ inline void exposureCurvePixel(const ImageBuffer& image, Sample* px, N n, const 
     if constexpr (kVersion2)
         gammaCurvePixel(px, n, g);
     else
-        exposureCurve(image, px, g);
+        applyExposureCurvePixel(image, px, g);
 }
 
 template <class Sample, bool kVersion2>
@@ -169,11 +165,7 @@ ExposureCurveMod::ExposureCurveMod(const Curve& initial)
     version = 2;
     applyVersionNames(*this);
 
-    ModVar* amountVar = addFloatVar("Amount", 1.0f, 0.0f, 1.0f, 0);
-    FloatValue* amount = amountVar->floatValue();
-    amount->displayLow = 0.0f;
-    amount->displayHigh = 100.0f;
-    amount->useDisplayRange = 1;
+    tilevars::addStrengthAmount(*this, 1.0f);
 
     CurveValue* value = new CurveValue(Curve(0));
     value->curve = initial;
@@ -181,17 +173,8 @@ ExposureCurveMod::ExposureCurveMod(const Curve& initial)
 
     // The preview keeps both ends at 0.5 and swings a dark-side and a
     // light-side point in opposite directions at slightly different rates.
-    GrowArray<GrowString> pointKeys;
-    pointKeys.append(GrowString("0 .5"));
-    pointKeys.append(GrowString(".12 .25 .12 .75 .12 .25"));
-    pointKeys.append(GrowString(".88 .75 .88 .25 .88 .75"));
-    pointKeys.append(GrowString("1 .5"));
-    GrowArray<float> seconds;
-    seconds.append(1.0f);
-    seconds.append(2.737f);
-    seconds.append(2.47f);
-    seconds.append(1.0f);
-    addCurveAnimTrack(curveVar, pointKeys, seconds);
+    tilevars::addCurvePreview(*this, curveVar, {"0 .5", ".12 .25 .12 .75 .12 .25", ".88 .75 .88 .25 .88 .75", "1 .5"},
+                              {1.0f, 2.737f, 2.47f, 1.0f});
 }
 
 void ExposureCurveMod::setVersion(uint32_t newVersion) {

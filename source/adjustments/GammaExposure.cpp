@@ -2,9 +2,8 @@
 
 #include <math.h>
 
-#include <type_traits>
-
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 #include "framework/PixelMath.h"
 #include "render/PixelHelpers.h"
 
@@ -14,16 +13,7 @@ namespace {
 
 const char* const kDescription = "Adjust exposure, which affects the brightness of an image.";
 
-// The "Amount" var both tiles share: a factor 0..2 in force, shown as 0..100.
-ModVar* addAmountVar(ImageMod& mod, float amount) {
-    ModVar* amountVar = mod.addFloatVar("Amount", amount, 0.0f, 2.0f, 0);
-    FloatValue* value = amountVar->floatValue();
-    value->displayLow = 0.0f;
-    value->displayHigh = 100.0f;
-    value->useDisplayRange = 1;
-    value->tickCount = 10;
-    return amountVar;
-}
+using tilevars::addFactorAmount;  // the "Amount" both tiles share
 
 // ---- Gamma ---------------------------------------------------------------
 
@@ -65,11 +55,11 @@ struct GammaRules;
 
 template <>
 struct GammaRules<float> {
-    static float unit(float x) { return x * pixel::kInv255; }
-    static float lightenFloor(float x) { return x <= 0.05f ? 0.05f : x; }
-    static float darkenCap(float x) { return x >= 254.95f ? 254.95f : x; }
-    static float store(float v) { return v; }
-    static float storeFromWhite(float v) { return 255.0f - v; }
+    static TILE_INLINE float unit(float x) { return x * pixel::kInv255; }
+    static TILE_INLINE float lightenFloor(float x) { return x <= 0.05f ? 0.05f : x; }
+    static TILE_INLINE float darkenCap(float x) { return x >= 254.95f ? 254.95f : x; }
+    static TILE_INLINE float store(float v) { return v; }
+    static TILE_INLINE float storeFromWhite(float v) { return 255.0f - v; }
 };
 
 template <>
@@ -82,59 +72,70 @@ struct GammaRules<uint8_t> {
     static uint8_t storeFromWhite(float v) { return static_cast<uint8_t>(255 - storeByte(v)); }
 };
 
-// Versions other than 2: x' = 255 (x/255)^e.
+// Each mapping in two halves around its power: the base, and the result
+// from the power. Versions other than 2: x' = 255 (x/255)^e. Version 2
+// above 1: x' = 255 - 255 ((255 - x)/255)^e; below 1: x' = 255 (x/255)^e
+// after the cap below white.
 template <class Sample>
-inline Sample gammaVersion1(Sample sample, float e) {
+struct GammaVersion1 {
     using R = GammaRules<Sample>;
-    return R::store(255.0f * powf(tileloop::powerBase(R::unit(static_cast<float>(sample))), e));
+    static TILE_INLINE float base(Sample x) { return tileloop::powerBase(R::unit(static_cast<float>(x))); }
+    static TILE_INLINE Sample finish(Sample, float power) { return R::store(255.0f * power); }
+};
+
+template <class Sample>
+struct GammaVersion2Lighten {
+    using R = GammaRules<Sample>;
+    static TILE_INLINE float base(Sample x) {
+        return tileloop::powerBase(R::unit(255.0f - R::lightenFloor(static_cast<float>(x))));
+    }
+    static TILE_INLINE Sample finish(Sample, float power) { return R::storeFromWhite(255.0f * power); }
+};
+
+template <class Sample>
+struct GammaVersion2Darken {
+    using R = GammaRules<Sample>;
+    static TILE_INLINE float base(Sample x) {
+        return tileloop::powerBase(R::unit(R::darkenCap(static_cast<float>(x))));
+    }
+    static TILE_INLINE Sample finish(Sample, float power) { return R::store(255.0f * power); }
+};
+
+// Floats: every sample alone through the mapping (the fourth included),
+// the powers in blocks between vectorised halves.
+template <class Mapping>
+TILE_INLINE void gammaFloats(float* s, int64_t count, float e) {
+    pixel::WholeSampleTable table;
+    pixel::powerMapSamples(Mapping(), s, count, e, table);
 }
 
-// Version 2 above 1: x' = 255 - 255 ((255 - x)/255)^e.
-template <class Sample>
-inline Sample gammaVersion2Lighten(Sample sample, float e) {
-    using R = GammaRules<Sample>;
-    const float x = R::lightenFloor(static_cast<float>(sample));
-    return R::storeFromWhite(255.0f * powf(tileloop::powerBase(R::unit(255.0f - x)), e));
-}
-
-// Version 2 below 1: x' = 255 (x/255)^e after the cap below white.
-template <class Sample>
-inline Sample gammaVersion2Darken(Sample sample, float e) {
-    using R = GammaRules<Sample>;
-    const float x = R::darkenCap(static_cast<float>(sample));
-    return R::store(255.0f * powf(tileloop::powerBase(R::unit(x)), e));
-}
-
-// Maps every sample of the image alone (the fourth included): floats one by
-// one, bytes through a table of the 256 values.
-template <class Sample, class Map>
-void mapEverySample(ImageBuffer& image, Map map) {
-    if constexpr (std::is_same<Sample, uint8_t>::value) {
-        tileloop::mapEveryByte(image, map);
-    } else {
-        float* s = image.floats();
-        const int64_t count = tileloop::hasPixels(image) ? image.sampleCount() : 0;
-        for (int64_t i = 0; i < count; ++i) s[i] = map(s[i]);
+TILE_ROW_KERNEL void gammaRow(float* __restrict s, int64_t count, GammaCurve curve, float e) {
+    switch (curve) {
+    case GammaCurve::kVersion1: gammaFloats<GammaVersion1<float>>(s, count, e); break;
+    case GammaCurve::kVersion2Lighten: gammaFloats<GammaVersion2Lighten<float>>(s, count, e); break;
+    case GammaCurve::kVersion2Darken: gammaFloats<GammaVersion2Darken<float>>(s, count, e); break;
+    case GammaCurve::kUnchanged: break;
     }
 }
 
-// The version switch, outside the pixel loop.
-template <class Sample>
-void gammaSamples(ImageBuffer& image, const GammaParams& g) {
-    const float e = g.exponent;
+// Bytes: through a table of the 256 values.
+template <class Mapping>
+void gammaBytes(ImageBuffer& image, float e) {
+    tileloop::mapEveryByte(image, [e](uint8_t x) { return Mapping::finish(x, powf(Mapping::base(x), e)); });
+}
+
+void gammaSamples8(ImageBuffer& image, const GammaParams& g) {
     switch (g.curve) {
-    case GammaCurve::kVersion1:
-        mapEverySample<Sample>(image, [e](Sample x) { return gammaVersion1(x, e); });
-        break;
-    case GammaCurve::kVersion2Lighten:
-        mapEverySample<Sample>(image, [e](Sample x) { return gammaVersion2Lighten(x, e); });
-        break;
-    case GammaCurve::kVersion2Darken:
-        mapEverySample<Sample>(image, [e](Sample x) { return gammaVersion2Darken(x, e); });
-        break;
-    case GammaCurve::kUnchanged:
-        break;
+    case GammaCurve::kVersion1: gammaBytes<GammaVersion1<uint8_t>>(image, g.exponent); break;
+    case GammaCurve::kVersion2Lighten: gammaBytes<GammaVersion2Lighten<uint8_t>>(image, g.exponent); break;
+    case GammaCurve::kVersion2Darken: gammaBytes<GammaVersion2Darken<uint8_t>>(image, g.exponent); break;
+    case GammaCurve::kUnchanged: break;
     }
+}
+
+void gammaSamplesFloat(ImageBuffer& image, const GammaParams& g) {
+    if (g.curve == GammaCurve::kUnchanged || !tileloop::hasPixels(image)) return;
+    gammaRow(image.floats(), image.sampleCount(), g.curve, g.exponent);
 }
 
 // ---- Exposure ------------------------------------------------------------
@@ -152,8 +153,6 @@ bool prepareExposure(const ExposureMod& mod, const RenderArgs* args, ExposurePar
     return true;
 }
 
-inline void exposureCurve(const ImageBuffer& image, float* px, float x) { applyExposureCurve(image, px, x); }
-inline void exposureCurve(const ImageBuffer& image, uint8_t* px, float x) { applyExposureCurve8(image, px, x); }
 inline void exposureCurveRows(const ImageBuffer& image, float* s, int64_t pixels, float x) {
     applyExposureCurveRow(image, s, pixels, x);
 }
@@ -168,7 +167,7 @@ void exposePixels(ImageBuffer& image, const ExposureParams& p) {
     if (!tileloop::hasPixels(image)) return;
     if (p.selector) {
         tileloop::forEachWeightedPixel<Sample>(image, p.selector, [&](Sample* px, auto, float w) {
-            exposureCurve(image, px, pixel::weightedFactor(p.amount, w));
+            applyExposureCurvePixel(image, px, pixel::weightedFactor(p.amount, w));
         });
         return;
     }
@@ -182,7 +181,7 @@ void exposePixels(ImageBuffer& image, const ExposureParams& p) {
 
 GammaMod::GammaMod(float amount) : ImageMod(GrowString("Gamma"), GrowString("Exposure")) {
     version = 2;
-    addAmountVar(*this, amount);
+    addFactorAmount(*this, amount);
     description = kDescription;
 }
 
@@ -193,18 +192,16 @@ ImageMod* GammaMod::clone() const { return new GammaMod(1.0f); }
 void GammaMod::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }
 void GammaMod::processFloat(ImageBuffer& image, const RenderArgs* args) { applyFloat(image, args); }
 
-void GammaMod::apply8(ImageBuffer& image, const RenderArgs*) const {
-    gammaSamples<uint8_t>(image, prepareGamma(*this));
-}
+void GammaMod::apply8(ImageBuffer& image, const RenderArgs*) const { gammaSamples8(image, prepareGamma(*this)); }
 
 void GammaMod::applyFloat(ImageBuffer& image, const RenderArgs*) const {
-    gammaSamples<float>(image, prepareGamma(*this));
+    gammaSamplesFloat(image, prepareGamma(*this));
 }
 
 // ---- ExposureMod ---------------------------------------------------------
 
 ExposureMod::ExposureMod(float amount) : ImageMod(GrowString("Exposure"), GrowString("Exposure")) {
-    ModVar* amountVar = addAmountVar(*this, amount);
+    ModVar* amountVar = addFactorAmount(*this, amount);
     addAnimTrack(amountVar, "1.8 .2 1.8", 3.0f);
     description = kDescription;
 }

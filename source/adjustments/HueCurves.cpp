@@ -2,10 +2,10 @@
 
 #include <math.h>
 
-#include <type_traits>
+#include <cmath>
 
-#include "adjustments/HsvPixel.h"
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 #include "framework/PixelMath.h"
 #include "render/PixelHelpers.h"
 
@@ -27,11 +27,7 @@ struct HueCurveVars {
 HueCurveVars addHueCurveVars(ImageMod& mod, Curve& start) {
     start.setWrap(true);
     HueCurveVars vars;
-    vars.amount = mod.addFloatVar("Amount", 1.0f, 0.0f, 1.0f, 0);
-    FloatValue* amount = vars.amount->floatValue();
-    amount->displayLow = 0.0f;
-    amount->displayHigh = 100.0f;
-    amount->useDisplayRange = 1;
+    vars.amount = tilevars::addStrengthAmount(mod, 1.0f);
 
     CurveValue* value = new CurveValue(Curve(0));
     value->curve = start;
@@ -92,17 +88,32 @@ bool prepareHueCurve(const ImageMod& mod, const RenderArgs* args, HueCurveParams
     return true;
 }
 
+// How a hue is brought back onto the circle: fmodf, or remainder360 where
+// the call has made sure the hues stay in its range (the same numbers,
+// without a library call per pixel, so the row loop vectorises).
+struct LibraryRemainder {
+    static float of(float x) { return fmodf(x, 360.0f); }
+};
+struct RangeRemainder {
+    static TILE_INLINE float of(float x) { return pixel::remainder360(x); }
+};
+
 // The curve height at hue H (degrees). The curve starts at the hue offset;
 // an offset outside 0..360 (from a file) still wraps onto the circle, and a
 // NaN position reads the first entry.
-inline float hueHeight(const float* table, float H, float turn) {
-    float h = fmodf(H + turn, 360.0f);
-    if (h < 0.0f) h += 360.0f;
+template <class Remainder>
+TILE_INLINE float hueHeightBy(const float* table, float H, float turn) {
+    float h = Remainder::of(H + turn);
+    h = h < 0.0f ? h + 360.0f : h;
     return pixel::curveLookupUnit(table, h * kInv360);
 }
 
+inline float hueHeight(const float* table, float H, float turn) {
+    return hueHeightBy<LibraryRemainder>(table, H, turn);
+}
+
 // t |t| with t = 2y - 1: the signed square of the height's distance from 0.5.
-inline float signedSquare(float y) {
+TILE_INLINE float signedSquare(float y) {
     const float t = 2.0f * y - 1.0f;
     return t > 0.0f ? t * t : -(t * t);
 }
@@ -124,25 +135,19 @@ void hueCurvePixels(ImageBuffer& image, const HueCurveParams& p, Op op) {
 
 // ---- Hue Shift -------------------------------------------------------------------
 
-template <class Sample, bool kVersion2>
-inline void hueShiftPixel(Sample* px, const float* table, float turn, float w) {
+// One pixel: the hue turned by the curve's height at it, saturation and
+// value kept; a grey pixel (S = 0) takes its value in all three samples.
+// Every case is formed and the pixel's one picked, so the row loop
+// vectorises (with RangeRemainder).
+template <class Sample, bool kVersion2, class Remainder>
+TILE_INLINE void hueShiftPixel(Sample* px, const float* table, float turn, float w) {
     const hsvpixel::Hsv c = hsvpixel::hsvOf(px);
     const float V = c.v;
     const float S = c.s;
-    if (S == 0.0f) {
-        const float grey = V * 255.0f;
-        tileloop::store(px[0], grey);
-        tileloop::store(px[1], grey);
-        tileloop::store(px[2], grey);
-        return;
-    }
-    const float y = hueHeight(table, c.h, turn);
-    float H;
-    if constexpr (kVersion2)
-        H = fmodf(w * 180.0f * signedSquare(y) + (c.h + 360.0f), 360.0f);
-    else
-        H = fmodf((y * 360.0f - 180.0f) * w + (c.h + 360.0f), 360.0f);
-    if (H < 0.0f) H += 360.0f;  // a turn beyond -180 degrees (Amount above 1 from a file)
+    const float y = hueHeightBy<Remainder>(table, c.h, turn);
+    const float turned = kVersion2 ? w * 180.0f * signedSquare(y) : (y * 360.0f - 180.0f) * w;
+    float H = Remainder::of(turned + (c.h + 360.0f));
+    H = H < 0.0f ? H + 360.0f : H;  // a turn beyond -180 degrees (Amount above 1 from a file)
 
     const float q6 = (H * kInv360) * 6.0f;
     const float i = floorf(q6);
@@ -151,17 +156,46 @@ inline void hueShiftPixel(Sample* px, const float* table, float turn, float w) {
     const float q = (1.0f - f * S) * V;
     const float t = ((f - 1.0f) * S + 1.0f) * V;
     float r, g, b;
-    switch (hsvpixel::sectorOf(i)) {
-    case 0: r = V; g = t; b = p; break;
-    case 1: r = q; g = V; b = p; break;
-    case 2: r = p; g = V; b = t; break;
-    case 3: r = p; g = q; b = V; break;
-    case 4: r = t; g = p; b = V; break;
-    default: r = V; g = p; b = q; break;
+    hsvpixel::pickSector(i, V, p, q, t, &r, &g, &b);
+    const bool grey = S == 0.0f;
+    tileloop::store(px[0], (grey ? V : r) * 255.0f);
+    tileloop::store(px[1], (grey ? V : g) * 255.0f);
+    tileloop::store(px[2], (grey ? V : b) * 255.0f);
+}
+
+// Whether every hue a call forms stays where remainder360 equals fmodf:
+// the hue offset's turn within 0..720 (a hue of 0..360 plus it stays below
+// 1080) and the curve's turn of a hue, at most 180 |w| t^2 (version 2) or
+// |w| |360 y - 180| over the table's entries, well below 360 (the turned
+// hue then stays within -360..1440, with room for rounding). A table entry
+// that is not finite sends the call to fmodf too.
+bool hueShiftInRange(const float* table, float turn, float w, bool version2) {
+    if (!(turn >= 0.0f && turn < 720.0f) || !std::isfinite(w)) return false;
+    double largest = 0.0;
+    for (int32_t k = 0; k < Curve::kTableSize; ++k) {
+        const double y = table[k];
+        if (!std::isfinite(y)) return false;
+        const double t = 2.0 * y - 1.0;
+        const double reach = version2 ? 180.0 * t * t : std::fabs(360.0 * y - 180.0);
+        if (reach > largest) largest = reach;
     }
-    tileloop::store(px[0], r * 255.0f);
-    tileloop::store(px[1], g * 255.0f);
-    tileloop::store(px[2], b * 255.0f);
+    return largest * std::fabs(static_cast<double>(w)) * 1.001 < 700.0;
+}
+
+template <class Sample, bool kVersion2>
+TILE_INLINE void hueShiftRows(Sample* s, int64_t pixels, int32_t channels, const float* table, float turn, float w) {
+    tileloop::forEachPixelIn(s, pixels, channels, [=](Sample* px, auto) TILE_INLINE_LAMBDA {
+        hueShiftPixel<Sample, kVersion2, RangeRemainder>(px, table, turn, w);
+    });
+}
+
+template <class Sample>
+TILE_ROW_KERNEL void hueShiftRow(Sample* __restrict s, int64_t pixels, int32_t channels,
+                                 const float* __restrict table, float turn, float w, bool version2) {
+    if (version2)
+        hueShiftRows<Sample, true>(s, pixels, channels, table, turn, w);
+    else
+        hueShiftRows<Sample, false>(s, pixels, channels, table, turn, w);
 }
 
 template <class Sample>
@@ -170,21 +204,25 @@ void runHueShift(const HueShiftMod& mod, ImageBuffer& image, const RenderArgs* a
     if (!prepareHueCurve(mod, args, p)) return;
     const float* table = p.table;
     const float turn = p.turn;
-    if (p.version == 2) {
+    const bool version2 = p.version == 2;
+    if (!p.selector && tileloop::hasPixels(image) && image.channelCount() >= 3 &&
+        hueShiftInRange(table, turn, p.amount, version2)) {
+        hueShiftRow(static_cast<Sample*>(image.data), static_cast<int64_t>(image.width) * image.height,
+                    image.channelCount(), table, turn, p.amount, version2);
+        return;
+    }
+    if (version2) {
         hueCurvePixels<Sample>(image, p, [=](Sample* px, auto, float w) {
-            hueShiftPixel<Sample, true>(px, table, turn, w);
+            hueShiftPixel<Sample, true, LibraryRemainder>(px, table, turn, w);
         });
     } else {
         hueCurvePixels<Sample>(image, p, [=](Sample* px, auto, float w) {
-            hueShiftPixel<Sample, false>(px, table, turn, w);
+            hueShiftPixel<Sample, false, LibraryRemainder>(px, table, turn, w);
         });
     }
 }
 
 // ---- Hue Brightness ----------------------------------------------------------------
-
-inline void exposureCurve(const ImageBuffer& image, float* px, float x) { applyExposureCurve(image, px, x); }
-inline void exposureCurve(const ImageBuffer& image, uint8_t* px, float x) { applyExposureCurve8(image, px, x); }
 
 // Version 3: the exposure curve with a factor faded toward grey and black.
 template <class Sample>
@@ -197,15 +235,7 @@ inline void hueExposurePixel(const ImageBuffer& image, Sample* px, const float* 
     const float v2 = v1 * v1;
     const float X = 1.0f + (1.0f - s2 * s2) * e * ((1.0f - v2 * v2) * w);
     if (X != X) return;  // only from a curve table holding NaN
-    exposureCurve(image, px, X);
-}
-
-template <class Sample>
-inline void hslOf(const Sample* px, float* h, float* s, float* l) {
-    if constexpr (std::is_same<Sample, uint8_t>::value)
-        rgbToHsl8(px[0], px[1], px[2], h, s, l);
-    else
-        rgbToHsl(h, s, l, px[0], px[1], px[2]);
+    applyExposureCurvePixel(image, px, X);
 }
 
 // A smooth ramp from 0 to 1: x0 (x / x0)^2 below the knee x0, then
@@ -261,14 +291,7 @@ inline void hueLightnessPixel(Sample* px, const float* table, float turn, float 
         const float D = f * Q * ((Q - P) / Q);
         const float down = Q - D;
         const float up = P + D;
-        switch (i) {
-        case 1: r = down; g = Q; b = P; break;
-        case 2: r = P; g = Q; b = up; break;
-        case 3: r = P; g = down; b = Q; break;
-        case 4: r = up; g = P; b = Q; break;
-        case 5: r = Q; g = P; b = down; break;
-        default: r = Q; g = up; b = P; break;  // 0, and 6 for a hue of exactly 360
-        }
+        pickHslSector(static_cast<float>(i), P, Q, up, down, &r, &g, &b);  // 6: a hue of exactly 360
     }
     storeUnit(px[0], r);
     storeUnit(px[1], g);

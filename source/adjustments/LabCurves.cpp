@@ -4,6 +4,7 @@
 
 #include "adjustments/Curves.h"
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 #include "framework/PixelMath.h"
 
 namespace {
@@ -136,10 +137,7 @@ LabCurvesMod::LabCurvesMod(const Curve& l, const Curve& a, const Curve& b)
     addVar(ModVar("L", new CurveValue(l)));
     addVar(ModVar("a", new CurveValue(a)));
     addVar(ModVar("b", new CurveValue(b)));
-    FloatValue* amount = addFloatVar("Amount", 1.0f, 0.0f, 1.0f, 0)->floatValue();
-    amount->displayLow = 0.0f;
-    amount->displayHigh = 100.0f;
-    amount->useDisplayRange = 1;
+    tilevars::addStrengthAmount(*this, 1.0f);
     description = "Adjust curves in the Lab color space.";
 }
 

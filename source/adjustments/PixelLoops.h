@@ -6,12 +6,16 @@
 // of the buffer (a band or a whole image); without a selector they carry no
 // per-pixel call beyond the inlined operation, and the channel count is a
 // compile-time constant for the usual 3 and 4 channels, so that simple
-// kernels vectorise. With a selector the loop asks it for every pixel's
-// weight just before that pixel is processed, with band-local coordinates
-// and the region of the request.
+// kernels vectorise. The hot tiles run the operation in a row kernel of
+// their own instead (TILE_ROW_KERNEL over forEachPixelIn, PixelMath.h),
+// which also builds an AVX2 copy. With a selector the loop asks it for
+// every pixel's weight just before that pixel is processed, with band-local
+// coordinates and the region of the request.
 //
-// Samples are read as floats; a float result goes into a byte through
-// storeByte (clamped to 0..255, NaN as 0, truncated toward zero).
+// Samples are read as floats; a float result goes into a byte by
+// storeByte's rule (clamped to 0..255, NaN as 0, truncated toward zero).
+
+#include <math.h>
 
 #include <cstdint>
 #include <type_traits>
@@ -19,17 +23,8 @@
 #include "foundation/ImageBuffer.h"
 #include "framework/ImageMod.h"
 #include "framework/RenderArgs.h"
+#include "framework/PixelMath.h"
 #include "framework/SelectorMod.h"
-
-// GCC's -O2 cost model vectorises only loops whose trip count it knows;
-// the pixel loops below are worth the dynamic model. Vectorising keeps every
-// lane's IEEE result (no reassociation, no contraction), so pixels do not
-// change.
-#if defined(__GNUC__) && !defined(__clang__)
-#define TILE_VECTOR_LOOP __attribute__((optimize("vect-cost-model=dynamic")))
-#else
-#define TILE_VECTOR_LOOP
-#endif
 
 namespace tileloop {
 
@@ -70,12 +65,12 @@ inline float weightAt(const Selector& s, const ImageBuffer& image, int32_t x, in
 }
 
 // Stores a float result into a sample of either kind.
-inline void store(float& sample, float v) { sample = v; }
-inline void store(uint8_t& sample, float v) { sample = storeByte(v); }
+TILE_INLINE void store(float& sample, float v) { sample = v; }
+TILE_INLINE void store(uint8_t& sample, float v) { pixel::storeSample(sample, v); }
 
 // Clamps a float result to 0..255 (NaN passes through; a byte store then
 // takes it as 0).
-inline float clampSample(float v) {
+TILE_INLINE float clampSample(float v) {
     if (v < 0.0f) return 0.0f;
     if (v > 255.0f) return 255.0f;
     return v;
@@ -84,7 +79,7 @@ inline float clampSample(float v) {
 // A result computed in double: a float sample takes it rounded to float; a
 // byte takes it clamped to 0..255 and truncated from the double itself
 // (NaN stores as 0).
-inline uint8_t storeByteFromDouble(double v) {
+TILE_INLINE uint8_t storeByteFromDouble(double v) {
     if (!(v > 0.0)) return 0;
     if (v >= 255.0) return 255;
     return static_cast<uint8_t>(v);
@@ -93,23 +88,48 @@ inline uint8_t storeByteFromDouble(double v) {
 // A power base that has fallen below 0 (a sample outside 0..255, a hostile
 // parameter) is taken as 0, so the power stays defined; in-range bases pass
 // unchanged.
-inline float powerBase(float b) { return b > 0.0f ? b : 0.0f; }
+TILE_INLINE float powerBase(float b) { return b > 0.0f ? b : 0.0f; }
+
+// ---- The contrast power curve -----------------------------------------------------
+//
+// Contrast, Luminance Contrast and Advanced Contrast bend a value v about a
+// centre c with the exponent e: above c the power is taken on the distance
+// from white, 255 - ((255 - v)/span)^e span with span = 255 - c; below it on
+// the distance from black, (v/c)^e c. A value on the centre (or NaN), or on
+// a side whose span is 0 (a centre of 255 or 0, reached only by values
+// outside 0..255), is kept. The exponent is the factor itself below 1 and
+// 1/(2 - factor) from 1 up.
+
+TILE_INLINE float contrastExponent(float factor) { return factor < 1.0f ? factor : 1.0f / (2.0f - factor); }
+
+// The curve in two halves around its power, so that a row kernel can run
+// the powers in a loop of their own (see pixel::powerMapSamples): base(v)
+// is the power's base on v's side, finish(v, power) the bent value.
+struct ContrastCurve {
+    float center;
+    float span;  // 255 - center
+
+    explicit ContrastCurve(float c) : center(c), span(255.0f - c) {}
+
+    // Whether v moves at all.
+    TILE_INLINE bool moves(float v) const { return v > center ? span != 0.0f : (v < center && center != 0.0f); }
+    TILE_INLINE float base(float v) const {
+        const bool above = v > center;
+        return powerBase((above ? 255.0f - v : v) / (above ? span : center));
+    }
+    TILE_INLINE float finish(float v, float power) const {
+        const float aboveValue = span == 0.0f ? v : 255.0f - power * span;
+        const float belowValue = center == 0.0f ? v : power * center;
+        return v > center ? aboveValue : (v < center ? belowValue : v);
+    }
+    TILE_INLINE float bend(float v, float e) const { return finish(v, powf(base(v), e)); }
+};
 
 template <int32_t N>
-using Channels = std::integral_constant<int32_t, N>;
+using Channels = pixel::Channels<N>;
 
-// Calls f with the channel count: a compile-time constant for 3 and 4, the
-// plain number otherwise.
-template <class F>
-inline void withChannelCount(int32_t n, F&& f) {
-    if (n == 3) {
-        f(Channels<3>());
-    } else if (n == 4) {
-        f(Channels<4>());
-    } else {
-        f(n);
-    }
-}
+using pixel::forEachPixelIn;
+using pixel::withChannels;
 
 // op(pixel, channelCount) for every pixel of the buffer.
 template <class Sample, class Op>
@@ -120,7 +140,7 @@ TILE_VECTOR_LOOP void forEachPixel(ImageBuffer& image, Op&& op) {
     // A local copy of the operation: its captured parameters then cannot
     // alias the samples, so they stay in registers across the loop.
     auto kernel = op;
-    withChannelCount(image.channelCount(), [&](auto n) {
+    withChannels(image.channelCount(), [&](auto n) {
         const int64_t step = n;
         for (int64_t i = 0; i < count; ++i) kernel(data + i * step, n);
     });
@@ -133,7 +153,7 @@ void forEachWeightedPixel(ImageBuffer& image, const Selector& selector, Op&& op)
     if (!hasPixels(image)) return;
     Sample* data = static_cast<Sample*>(image.data);
     const int32_t width = image.width;
-    withChannelCount(image.channelCount(), [&](auto n) {
+    withChannels(image.channelCount(), [&](auto n) {
         const int64_t step = n;
         for (int32_t y = 0; y < image.height; ++y) {
             Sample* row = data + static_cast<int64_t>(y) * width * step;

@@ -2,8 +2,8 @@
 
 #include <math.h>
 
-#include "adjustments/HsvPixel.h"
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 #include "framework/PixelMath.h"
 #include "render/PixelHelpers.h"
 
@@ -39,11 +39,7 @@ Curve curveFromText(const char* text) {
 // Builds the one var of both building blocks: "Amount", a factor 0..2 shown
 // as 0..100, and its preview track.
 void addBlockAmount(ImageMod& mod, float amount) {
-    ModVar* v = mod.addFloatVar("Amount", amount, 0.0f, 2.0f, 0);
-    FloatValue* value = v->floatValue();
-    value->displayLow = 0.0f;
-    value->displayHigh = 100.0f;
-    value->useDisplayRange = 1;
+    ModVar* v = tilevars::addFactorAmount(mod, amount);
     mod.addAnimTrack(v, ".3 1.7 .3", 3.0f);
 }
 
@@ -107,13 +103,6 @@ inline void valueCurvePixel(Sample* px, const float* table, float k) {
     const hsvpixel::Hsv c = hsvpixel::hsvOf(px);
     const float looked = pixel::curveLookupUnit(table, c.v);
     const float v = (looked - c.v) * k + c.v;
-    if (c.s == 0.0f) {
-        const float grey = v * 255.0f;
-        tileloop::store(px[0], grey);
-        tileloop::store(px[1], grey);
-        tileloop::store(px[2], grey);
-        return;
-    }
     const float s = c.s;
     const float hh = static_cast<float>(static_cast<double>(c.h) * kInv360d) * 6.0f;
     const float n = floorf(hh);
@@ -122,24 +111,18 @@ inline void valueCurvePixel(Sample* px, const float* table, float k) {
     const float q = (1.0f - f * s) * v;
     const float t = (1.0f - (1.0f - f) * s) * v;
     float r, g, b;
-    switch (hsvpixel::sectorOf(n)) {
-    case 0: r = v; g = t; b = p; break;
-    case 1: r = q; g = v; b = p; break;
-    case 2: r = p; g = v; b = t; break;
-    case 3: r = p; g = q; b = v; break;
-    case 4: r = t; g = p; b = v; break;
-    default: r = v; g = p; b = q; break;
-    }
-    tileloop::store(px[0], r * 255.0f);
-    tileloop::store(px[1], g * 255.0f);
-    tileloop::store(px[2], b * 255.0f);
+    hsvpixel::pickSector(n, v, p, q, t, &r, &g, &b);
+    const bool grey = s == 0.0f;  // a grey pixel takes the new value in all three
+    tileloop::store(px[0], (grey ? v : r) * 255.0f);
+    tileloop::store(px[1], (grey ? v : g) * 255.0f);
+    tileloop::store(px[2], (grey ? v : b) * 255.0f);
 }
 
-inline void luminanceCurve(int32_t n, float* px, const float* table, float s) {
-    pixel::applyLuminanceCurve(n, px, table, s);
+inline void luminanceCurveRows(float* s, int64_t pixels, int32_t n, const float* table) {
+    applyLuminanceCurveRow(s, pixels, n, table, 1.0f);
 }
-inline void luminanceCurve(int32_t n, uint8_t* px, const float* table, float s) {
-    pixel::applyLuminanceCurve8(n, px, table, s);
+inline void luminanceCurveRows(uint8_t* s, int64_t pixels, int32_t n, const float* table) {
+    applyLuminanceCurveRow8(s, pixels, n, table, 1.0f);
 }
 
 template <class Sample>
@@ -159,10 +142,12 @@ void toneEndPixels(ImageBuffer& image, const ToneEndParams& p) {
     }
     const float* table = p.luminanceCurve.table.data;
     if (p.selector) {
-        tileloop::forEachWeightedPixel<Sample>(
-            image, p.selector, [=](Sample* px, auto n, float w) { luminanceCurve(n, px, table, w); });
-    } else {
-        tileloop::forEachPixel<Sample>(image, [=](Sample* px, auto n) { luminanceCurve(n, px, table, 1.0f); });
+        tileloop::forEachWeightedPixel<Sample>(image, p.selector, [=](Sample* px, auto n, float w) {
+            pixel::luminanceCurvePixel(px, n, table, w);
+        });
+    } else if (tileloop::hasPixels(image)) {
+        luminanceCurveRows(static_cast<Sample*>(image.data), static_cast<int64_t>(image.width) * image.height,
+                           image.channelCount(), table);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "adjustments/SplitTone.h"
 
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 #include "framework/PixelMath.h"
 
 const float SplitToneMod::kStartDark[4] = {0.0f, 24.415525f, 101.20623f, 255.0f};
@@ -42,16 +43,31 @@ bool prepareSplitTone(const SplitToneMod& mod, const ImageBuffer& image, const R
 // D_k (1 - x) in double plus H_k x in float; X' = target p + X (1 - p) in
 // double, rounded to float.
 template <class Sample, class N>
-inline void splitTonePixel(Sample* px, N n, const SplitToneParams& params, float p) {
+TILE_INLINE void splitTonePixel(Sample* px, N n, const float dark[3], const float light[3], float p) {
     const float x = pixel::luminance(px, n) * pixel::kInv255;
     const double darkWeight = 1.0 - static_cast<double>(x);
     const double keep = 1.0 - static_cast<double>(p);
     const int32_t toned = n < 3 ? static_cast<int32_t>(n) : 3;
+    TILE_EACH_SAMPLE
     for (int32_t k = 0; k < toned; ++k) {
-        const double target = static_cast<double>(params.dark[k]) * darkWeight + static_cast<double>(params.light[k] * x);
+        const double target = static_cast<double>(dark[k]) * darkWeight + static_cast<double>(light[k] * x);
         const double mixed = target * static_cast<double>(p) + static_cast<double>(static_cast<float>(px[k])) * keep;
         tileloop::store(px[k], static_cast<float>(mixed));
     }
+}
+
+// The colours, copied so that the kernel keeps them in registers.
+struct SplitToneColours {
+    float dark[3];
+    float light[3];
+};
+
+template <class Sample>
+TILE_ROW_KERNEL void splitToneRow(Sample* __restrict s, int64_t pixels, int32_t channels, SplitToneColours c,
+                                  float a) {
+    tileloop::forEachPixelIn(s, pixels, channels, [&c, a](Sample* px, auto n) TILE_INLINE_LAMBDA {
+        splitTonePixel(px, n, c.dark, c.light, a);
+    });
 }
 
 template <class Sample>
@@ -60,22 +76,25 @@ void splitTone(const SplitToneMod& mod, ImageBuffer& image, const RenderArgs* ar
     if (!prepareSplitTone(mod, image, args, p)) return;
     const float a = p.amount;
     if (p.selector) {
-        tileloop::forEachWeightedPixel<Sample>(image, p.selector,
-                                               [&](Sample* px, auto n, float w) { splitTonePixel(px, n, p, a * w); });
+        tileloop::forEachWeightedPixel<Sample>(image, p.selector, [&](Sample* px, auto n, float w) {
+            splitTonePixel(px, n, p.dark, p.light, a * w);
+        });
         return;
     }
-    tileloop::forEachPixel<Sample>(image, [&](Sample* px, auto n) { splitTonePixel(px, n, p, a); });
+    SplitToneColours c;
+    for (int32_t k = 0; k < 3; ++k) {
+        c.dark[k] = p.dark[k];
+        c.light[k] = p.light[k];
+    }
+    splitToneRow(static_cast<Sample*>(image.data), static_cast<int64_t>(image.width) * image.height,
+                   image.channelCount(), c, a);
 }
 
 }  // namespace
 
 SplitToneMod::SplitToneMod(const float dark[4], const float light[4], float amount)
     : ImageMod(GrowString("Split Tone"), GrowString("")) {
-    ModVar* amountVar = addFloatVar("Amount", amount, 0.0f, 1.0f, 0);
-    FloatValue* value = amountVar->floatValue();
-    value->displayLow = 0.0f;
-    value->displayHigh = 100.0f;
-    value->useDisplayRange = 1;
+    ModVar* amountVar = tilevars::addStrengthAmount(*this, amount);
     ModVar* darkVar = addVar(ModVar("Dark Color", new ColorValue(dark[0], dark[1], dark[2], dark[3])));
     ModVar* lightVar = addVar(ModVar("Light Color", new ColorValue(light[0], light[1], light[2], light[3])));
 

@@ -3,6 +3,7 @@
 #include <type_traits>
 
 #include "adjustments/PixelLoops.h"
+#include "adjustments/TileVars.h"
 
 using tileloop::clampSample;
 
@@ -13,11 +14,7 @@ const float kStartColour[4] = {255.0f, 0.0f, 0.0f, 255.0f};
 
 // Vars of all three tiles: "Amount" 0..1 shown as 0..100, then "Color".
 void addAmountAndColour(ImageMod& mod, float amount, const float colour[4]) {
-    ModVar* amountVar = mod.addFloatVar("Amount", amount, 0.0f, 1.0f, 0);
-    FloatValue* value = amountVar->floatValue();
-    value->displayLow = 0.0f;
-    value->displayHigh = 100.0f;
-    value->useDisplayRange = 1;
+    tilevars::addStrengthAmount(mod, amount);
     mod.addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3])));
 }
 
@@ -46,7 +43,34 @@ inline float greyMean(const float c[3]) {
     return static_cast<float>(static_cast<double>(c[1] + c[0] + c[2]) * 0.3333333333333333);
 }
 
-inline float shifted(float v, float offset) { return clampSample(v + offset); }
+TILE_INLINE float shifted(float v, float offset) { return clampSample(v + offset); }
+
+// The three offsets, copied so that the kernel keeps them in registers.
+struct Offsets {
+    float o[3];
+};
+
+// Adds o[k] to the first `shiftedCount` samples (1 to 3, at most the
+// channel count) of every float pixel, clamped.
+TILE_ROW_KERNEL void shiftRow(float* __restrict s, int64_t pixels, int32_t channels, int32_t shiftedCount,
+                              Offsets offsets) {
+    const float o0 = offsets.o[0];
+    const float o1 = offsets.o[1];
+    const float o2 = offsets.o[2];
+    if (shiftedCount >= 3) {
+        tileloop::forEachPixelIn(s, pixels, channels, [=](float* px, auto) TILE_INLINE_LAMBDA {
+            px[0] = shifted(px[0], o0);
+            px[1] = shifted(px[1], o1);
+            px[2] = shifted(px[2], o2);
+        });
+        return;
+    }
+    for (int64_t i = 0; i < pixels; ++i) {
+        float* px = s + i * channels;
+        px[0] = shifted(px[0], o0);
+        if (shiftedCount > 1) px[1] = shifted(px[1], o1);
+    }
+}
 
 // Adds offset[k] to the first `Shifted` samples of every pixel, clamped.
 // Bytes go through one table per channel (the same arithmetic per value).
@@ -55,10 +79,9 @@ void shiftPixels(ImageBuffer& image, const float offset[3]) {
     const float o[3] = {offset[0], offset[1], offset[2]};
     if constexpr (std::is_same<Sample, uint8_t>::value) {
         tileloop::mapLeadingBytes(image, Shifted, [&o](int32_t k, uint8_t b) { return storeByte(shifted(b, o[k])); });
-    } else {
-        tileloop::forEachPixel<Sample>(image, [o](Sample* px, auto) {
-            for (int32_t k = 0; k < Shifted; ++k) px[k] = shifted(px[k], o[k]);
-        });
+    } else if (tileloop::hasPixels(image)) {
+        shiftRow(image.floats(), static_cast<int64_t>(image.width) * image.height, image.channelCount(), Shifted,
+                 Offsets{{o[0], o[1], o[2]}});
     }
 }
 
@@ -89,6 +112,18 @@ void colorize(const ImageMod& mod, ImageBuffer& image) {
     shiftPixels<Sample, 3>(image, offset);
 }
 
+// Samples 0, 1, 2 of every float pixel: v keep + t[k].
+TILE_ROW_KERNEL void tintRow(float* __restrict s, int64_t pixels, int32_t channels, float keep, Offsets t) {
+    const float t0 = t.o[0];
+    const float t1 = t.o[1];
+    const float t2 = t.o[2];
+    tileloop::forEachPixelIn(s, pixels, channels, [=](float* px, auto) TILE_INLINE_LAMBDA {
+        px[0] = px[0] * keep + t0;
+        px[1] = px[1] * keep + t1;
+        px[2] = px[2] * keep + t2;
+    });
+}
+
 // Samples 0, 1, 2 blended toward the colour: v (1 - a) + c a.
 template <class Sample>
 void tint(const ImageMod& mod, ImageBuffer& image) {
@@ -99,9 +134,8 @@ void tint(const ImageMod& mod, ImageBuffer& image) {
     if constexpr (std::is_same<Sample, uint8_t>::value) {
         tileloop::mapLeadingBytes(image, 3, [&](int32_t k, uint8_t b) { return storeByte(b * keep + t[k]); });
     } else {
-        tileloop::forEachPixel<Sample>(image, [keep, t](Sample* px, auto) {
-            for (int32_t k = 0; k < 3; ++k) px[k] = px[k] * keep + t[k];
-        });
+        tintRow(image.floats(), static_cast<int64_t>(image.width) * image.height, image.channelCount(), keep,
+                Offsets{{t[0], t[1], t[2]}});
     }
 }
 

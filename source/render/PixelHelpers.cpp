@@ -5,137 +5,126 @@
 #include "framework/ImageMod.h"
 #include "framework/SelectorMod.h"
 
-void applyExposureCurveRow(const ImageBuffer& image, float* samples, int64_t pixelCount, float x) {
-    if (x == 1.0f || !samples) return;
-    const int64_t n = image.channelCount();
-    for (int64_t i = 0; i < pixelCount; ++i) applyExposureCurve(image, samples + i * n, x);
-}
-
-void applyExposureCurveRow8(const ImageBuffer& image, uint8_t* samples, int64_t pixelCount, float x) {
-    if (x == 1.0f || !samples) return;
-    const int64_t n = image.channelCount();
-    for (int64_t i = 0; i < pixelCount; ++i) applyExposureCurve8(image, samples + i * n, x);
-}
+using pixel::withChannels;
 
 namespace {
 
-// Truncation toward zero of a double into a byte, clamped first (NaN gives 0).
-inline uint8_t storeByteDouble(double v) {
-    if (!(v > 0.0)) return 0;
-    if (v >= 255.0) return 255;
-    return static_cast<uint8_t>(v);
+// Maps every byte of a buffer through a table of its 256 values.
+TILE_INLINE void mapBytes(uint8_t* samples, int64_t count, const uint8_t table[256]) {
+    for (int64_t i = 0; i < count; ++i) samples[i] = table[samples[i]];
 }
 
-inline void storeSample(float* p, float v) { *p = v; }
-inline void storeSample(uint8_t* p, float v) { *p = storeByte(v); }
+// ---- Exposure curve ----
 
-// A sector number taken from a float that may be NaN or huge: values
-// outside 0..7 become -1, which every sector switch treats as its default.
-inline int32_t sectorOf(float v) {
-    if (!(v >= 0.0f) || !(v < 8.0f)) return -1;
-    return static_cast<int32_t>(v);
-}
+// Pixels per block of the darkening curve: its powers run over the block's
+// samples, then the pull over its pixels.
+constexpr int64_t kExposureBlock = 128;
 
-// HSV of the first three samples on the 0..1 scale (each times the double
-// 1/255, rounded to float). hue in degrees [0, 360), 0 for greys.
-struct Hsv {
-    float h = 0.0f;
-    float s = 0.0f;
-    float v = 0.0f;
-};
-
-template <class Sample>
-inline Hsv hsvOf(const Sample* p) {
-    const float r = static_cast<float>(static_cast<double>(p[0]) * pixel::kInv255d);
-    const float g = static_cast<float>(static_cast<double>(p[1]) * pixel::kInv255d);
-    const float b = static_cast<float>(static_cast<double>(p[2]) * pixel::kInv255d);
-    float maxValue = r > g ? r : g;
-    if (b > maxValue) maxValue = b;
-    float minValue = r < g ? r : g;
-    if (b < minValue) minValue = b;
-    Hsv out;
-    out.v = maxValue;
-    const float d = maxValue - minValue;
-    if (d != 0.0f) {
-        out.s = d / maxValue;
-        float h;
-        if (r == maxValue)
-            h = 60.0f * (g - b) / d;
-        else if (g == maxValue)
-            h = 120.0f + 60.0f * (b - r) / d;
-        else
-            h = 240.0f + 60.0f * (r - g) / d;
-        if (h < 0.0f) h += 360.0f;
-        if (h >= 360.0f) h -= 360.0f;
-        out.h = h;
-    }
-    return out;
-}
-
-// HSV back to RGB on the 0..1 scale; a saturation of 0 gives grey.
-inline void hsvToRgb(float h, float s, float v, float out[3]) {
-    if (s == 0.0f) {
-        out[0] = out[1] = out[2] = v;
+TILE_ROW_KERNEL void exposureRow(float* __restrict s, int64_t pixels, int32_t channels, float x) {
+    pixel::WholeSampleTable table;
+    if (x > 1.0f) {
+        const float e = 1.0f / (2.0f - x);
+        pixel::powerMapSamples(ExposureLighten(), s, pixels * channels, e, table);
         return;
     }
+    const float k = exposureGreyPull(x);
+    const float inverse = 1.0f / x;
+    withChannels(channels, [&](auto n) TILE_INLINE_LAMBDA {
+        const int64_t step = n;
+        for (int64_t start = 0; start < pixels; start += kExposureBlock) {
+            const int64_t m = pixels - start < kExposureBlock ? pixels - start : kExposureBlock;
+            float* block = s + start * step;
+            pixel::powerMapSamples(ExposureDarken(), block, m * step, inverse, table);
+            for (int64_t i = 0; i < m; ++i) exposurePull(block + i * step, n, k);
+        }
+    });
+}
+
+TILE_ROW_KERNEL void exposureRow8(uint8_t* __restrict b, int64_t pixels, int32_t channels, float x) {
+    uint8_t table[256];
+    if (x > 1.0f) {
+        const float e = 1.0f / (2.0f - x);
+        for (int32_t v = 0; v < 256; ++v) table[v] = exposureLightenByte(static_cast<uint8_t>(v), e);
+        mapBytes(b, pixels * channels, table);
+        return;
+    }
+    const float k = exposureGreyPull(x);
+    const float inverse = 1.0f / x;
+    for (int32_t v = 0; v < 256; ++v) table[v] = exposureDarkenByte(static_cast<uint8_t>(v), inverse);
+    withChannels(channels, [&](auto n) TILE_INLINE_LAMBDA {
+        const int64_t step = n;
+        for (int64_t i = 0; i < pixels; ++i) {
+            uint8_t* px = b + i * step;
+            for (int32_t c = 0; c < n; ++c) px[c] = table[px[c]];
+            exposurePull8(px, n, k);
+        }
+    });
+}
+
+// ---- Luminance curve ----
+
+template <class Sample>
+TILE_ROW_KERNEL void luminanceRow(Sample* __restrict s, int64_t pixels, int32_t channels,
+                                  const float* __restrict table, float strength) {
+    pixel::forEachPixelIn(s, pixels, channels, [&](Sample* px, auto n) TILE_INLINE_LAMBDA {
+        pixel::luminanceCurvePixel(px, n, table, strength);
+    });
+}
+
+// ---- HSV and HSL back to RGB ----
+
+// HSV back to RGB on the 0..1 scale; a saturation of 0 gives grey. The
+// sector's three values are picked without a jump.
+TILE_INLINE void hsvToRgb(float h, float s, float v, float out[3]) {
     const float h6 = h * 0.0027777778f * 6.0f;  // 0.0027777778 = 1/360
     const float j = floorf(h6);
     const float f = h6 - j;
     const float p = v * (1.0f - s);
     const float q = v * (1.0f - f * s);
     const float t = v * (1.0f - (1.0f - f) * s);
-    switch (sectorOf(j)) {
-        case 0: out[0] = v; out[1] = t; out[2] = p; break;
-        case 1: out[0] = q; out[1] = v; out[2] = p; break;
-        case 2: out[0] = p; out[1] = v; out[2] = t; break;
-        case 3: out[0] = p; out[1] = q; out[2] = v; break;
-        case 4: out[0] = t; out[1] = p; out[2] = v; break;
-        default: out[0] = v; out[1] = p; out[2] = q; break;
-    }
+    float r, g, b;
+    hsvpixel::pickSector(j, v, p, q, t, &r, &g, &b);
+    const bool grey = s == 0.0f;
+    out[0] = grey ? v : r;
+    out[1] = grey ? v : g;
+    out[2] = grey ? v : b;
 }
 
 // HSL back to RGB on the 0..1 scale (hue in degrees, 0..360).
-inline void hslToRgb(float h, float s, float l, float out[3]) {
+TILE_INLINE void hslToRgb(float h, float s, float l, float out[3]) {
     const float q = l > 0.5f ? l + s - s * l : (s + 1.0f) * l;
-    if (q <= 0.0f) {
-        out[0] = out[1] = out[2] = l;
-        return;
-    }
     const float p = 2.0f * l - q;
     const float hk = h * 0.016666668f;  // 1/60
-    const int32_t k = sectorOf(hk);
-    const float f = hk - static_cast<float>(k < 0 ? 0 : k);
+    // The sector: hk truncated (floored, as it is not negative) when it
+    // lies in 0..8, else -1 (NaN too), kept as a float for the compares
+    // below; compares of a converted integer would become a switch.
+    const float k = (hk >= 0.0f) & (hk < 8.0f) ? floorf(hk) : -1.0f;
+    const float f = hk - (k < 0.0f ? 0.0f : k);
     const float up = p + f * (q - p);
     const float down = q - f * (q - p);
-    switch (k) {
-        case 1: out[0] = down; out[1] = q; out[2] = p; break;
-        case 2: out[0] = p; out[1] = q; out[2] = up; break;
-        case 3: out[0] = p; out[1] = down; out[2] = q; break;
-        case 4: out[0] = up; out[1] = p; out[2] = q; break;
-        case 5: out[0] = q; out[1] = p; out[2] = down; break;
-        default: out[0] = q; out[1] = up; out[2] = p; break;  // 0 and 6 (pure red at 360)
-    }
+    // Sector 6 is pure red at 360.
+    float r, g, b;
+    pickHslSector(k, p, q, up, down, &r, &g, &b);
+    const bool grey = q <= 0.0f;
+    out[0] = grey ? l : r;
+    out[1] = grey ? l : g;
+    out[2] = grey ? l : b;
 }
 
 template <class Sample>
-inline void hslOf(const Sample* p, float* h, float* s, float* l) {
-    if constexpr (std::is_same<Sample, uint8_t>::value)
-        rgbToHsl8(p[0], p[1], p[2], h, s, l);
-    else
-        rgbToHsl(h, s, l, p[0], p[1], p[2]);
-}
-
-template <class Sample>
-inline void storeRgb(Sample* p, const float rgb[3]) {
-    for (int32_t c = 0; c < 3; ++c) storeSample(p + c, rgb[c] * 255.0f);
+TILE_INLINE void storeRgb(Sample* p, const float rgb[3]) {
+    TILE_EACH_SAMPLE
+    for (int32_t c = 0; c < 3; ++c) pixel::storeSample(p[c], rgb[c] * 255.0f);
 }
 
 // ---- Tone curve ----
 
+enum ToneMethod : int32_t { kToneRgb = 0, kToneLuminance = 1, kToneValue = 2, kToneLightness = 3 };
+
 struct ToneParams {
     float amount = 0.0f;
     const float* table = nullptr;
-    int32_t method = 0;
+    int32_t method = kToneRgb;
     const SelectorMod* selector = nullptr;
     const RenderRegion* region = nullptr;
 };
@@ -152,8 +141,8 @@ bool prepareToneCurve(const ImageMod& tile, const RenderArgs* args, ToneParams& 
     if (curve.table.count < Curve::kTableSize) return false;
     const ModVar* methodVar = tile.var(2);
     const ChoiceValue* choice = methodVar ? methodVar->choiceValue() : nullptr;
-    out.method = choice ? choice->selected : 0;
-    if (out.method < 0 || out.method > 3) out.method = 0;
+    out.method = choice ? choice->selected : kToneRgb;
+    if (out.method < kToneRgb || out.method > kToneLightness) out.method = kToneRgb;
     const GrowArray<CurvePoint>& points = curve.points;
     if (points.count == 2 && points[0].x == 0.0f && points[0].y == 0.0f && points[1].x == 1.0f &&
         points[1].y == 1.0f)
@@ -166,54 +155,94 @@ bool prepareToneCurve(const ImageMod& tile, const RenderArgs* args, ToneParams& 
     return true;
 }
 
-// One pixel of n samples with strength w.
+// "RGB": every sample through the curve with strength w. Floats blend in
+// float; bytes in double, truncated from the double.
+TILE_INLINE float toneSample(float v, const float* table, float w) {
+    return v * (1.0f - w) + 255.0f * w * pixel::curveLookup(table, v);
+}
+TILE_INLINE uint8_t toneByte(uint8_t b, const float* table, float w) {
+    const double v = b;
+    const double lookedUp = pixel::curveLookup(table, static_cast<float>(b));
+    const double mixed = v * (1.0 - static_cast<double>(w)) + 255.0 * static_cast<double>(w) * lookedUp;
+    if (!(mixed > 0.0)) return 0;  // NaN too
+    if (mixed >= 255.0) return 255;
+    return static_cast<uint8_t>(mixed);
+}
+
+// "Value" and "Lightness" on one pixel of three or more samples.
+template <class Sample>
+TILE_INLINE void toneValuePixel(Sample* p, const float* table, float w) {
+    const hsvpixel::Hsv hsv = hsvpixel::hsvOf(p);
+    const float v2 = hsv.v + (pixel::curveLookupUnit(table, hsv.v) - hsv.v) * w;
+    float rgb[3];
+    hsvToRgb(hsv.h, hsv.s, v2, rgb);
+    storeRgb(p, rgb);
+}
+
+template <class Sample>
+TILE_INLINE void toneLightnessPixel(Sample* p, const float* table, float w) {
+    float h, s, l;
+    hslOf(p, &h, &s, &l);
+    const float l2 = l + (pixel::curveLookupUnit(table, l) - l) * w;
+    float rgb[3];
+    hslToRgb(h, s, l2, rgb);
+    storeRgb(p, rgb);
+}
+
+// "Value" and "Lightness" on an image of one or two channels: a grey pixel,
+// whose value and lightness are both the first sample.
+template <class Sample>
+TILE_INLINE void toneGreyPixel(Sample* p, const float* table, float w) {
+    const float v = static_cast<float>(static_cast<double>(p[0]) * pixel::kInv255d);
+    const float v2 = v + (pixel::curveLookupUnit(table, v) - v) * w;
+    pixel::storeSample(p[0], v2 * 255.0f);
+}
+
+// One pixel of n samples with strength w, any method.
 template <class Sample>
 inline void tonePixel(Sample* p, int32_t n, const ToneParams& tp, float w) {
     const float* table = tp.table;
-    switch (tp.method) {
-        case 1:
+    if (tp.method == kToneLuminance) {
+        pixel::luminanceCurvePixel(p, n, table, w);
+    } else if (tp.method == kToneRgb) {
+        for (int32_t c = 0; c < n; ++c) {
             if constexpr (std::is_same<Sample, uint8_t>::value)
-                pixel::applyLuminanceCurve8(n, p, table, w);
+                p[c] = toneByte(p[c], table, w);
             else
-                pixel::applyLuminanceCurve(n, p, table, w);
-            return;
-        case 2:
-        case 3: {
-            if (n < 3) {
-                // One or two channels: a grey pixel, whose value and
-                // lightness are both the first sample.
-                const float v = static_cast<float>(static_cast<double>(p[0]) * pixel::kInv255d);
-                const float v2 = v + (pixel::curveLookupUnit(table, v) - v) * w;
-                storeSample(p, v2 * 255.0f);
-                return;
-            }
-            float rgb[3];
-            if (tp.method == 2) {
-                const Hsv hsv = hsvOf(p);
-                const float v2 = hsv.v + (pixel::curveLookupUnit(table, hsv.v) - hsv.v) * w;
-                hsvToRgb(hsv.h, hsv.s, v2, rgb);
-            } else {
-                float h, s, l;
-                hslOf(p, &h, &s, &l);
-                const float l2 = l + (pixel::curveLookupUnit(table, l) - l) * w;
-                hslToRgb(h, s, l2, rgb);
-            }
-            storeRgb(p, rgb);
-            return;
+                p[c] = toneSample(p[c], table, w);
         }
-        default:
-            for (int32_t c = 0; c < n; ++c) {
-                if constexpr (std::is_same<Sample, uint8_t>::value) {
-                    const double v = p[c];
-                    const double lookedUp = pixel::curveLookup(table, static_cast<float>(p[c]));
-                    p[c] = storeByteDouble(v * (1.0 - static_cast<double>(w)) +
-                                           255.0 * static_cast<double>(w) * lookedUp);
-                } else {
-                    const float v = p[c];
-                    p[c] = v * (1.0f - w) + 255.0f * w * pixel::curveLookup(table, v);
-                }
-            }
-            return;
+    } else if (n < 3) {
+        toneGreyPixel(p, table, w);
+    } else if (tp.method == kToneValue) {
+        toneValuePixel(p, table, w);
+    } else {
+        toneLightnessPixel(p, table, w);
+    }
+}
+
+// The methods without a selector: one strength, the method chosen once
+// ("Luminance" goes through the luminance curve rows, "RGB" on bytes
+// through a table of the 256 values).
+template <class Sample>
+TILE_ROW_KERNEL void toneRow(Sample* __restrict s, int64_t pixels, int32_t channels, int32_t method,
+                             const float* __restrict table, float w) {
+    if (method == kToneRgb) {
+        if constexpr (std::is_same<Sample, uint8_t>::value) {
+            uint8_t bytes[256];
+            for (int32_t b = 0; b < 256; ++b) bytes[b] = toneByte(static_cast<uint8_t>(b), table, w);
+            mapBytes(s, pixels * channels, bytes);
+        } else {
+            const int64_t count = pixels * channels;
+            for (int64_t i = 0; i < count; ++i) s[i] = toneSample(s[i], table, w);
+        }
+    } else if (channels < 3) {
+        for (int64_t i = 0; i < pixels; ++i) toneGreyPixel(s + i * channels, table, w);
+    } else if (method == kToneValue) {
+        pixel::forEachPixelIn(s, pixels, channels,
+                              [=](Sample* px, auto) TILE_INLINE_LAMBDA { toneValuePixel(px, table, w); });
+    } else {
+        pixel::forEachPixelIn(s, pixels, channels,
+                              [=](Sample* px, auto) TILE_INLINE_LAMBDA { toneLightnessPixel(px, table, w); });
     }
 }
 
@@ -235,8 +264,11 @@ void toneCurveImage(const ImageMod& tile, ImageBuffer& image, const RenderArgs* 
     const int32_t n = image.channelCount();
     const int32_t width = image.width;
     if (!tp.selector) {
-        const int64_t count = static_cast<int64_t>(width) * image.height;
-        for (int64_t i = 0; i < count; ++i) tonePixel(data + i * n, n, tp, tp.amount);
+        const int64_t pixels = static_cast<int64_t>(width) * image.height;
+        if (tp.method == kToneLuminance)
+            luminanceRow(data, pixels, n, tp.table, tp.amount);
+        else
+            toneRow(data, pixels, n, tp.method, tp.table, tp.amount);
         return;
     }
     for (int32_t y = 0; y < image.height; ++y) {
@@ -277,7 +309,7 @@ void lightnessPivot(Sample* p, float x, float pivot) {
 
 template <class Sample>
 void valuePivot(Sample* p, float x, float pivot) {
-    const Hsv hsv = hsvOf(p);
+    const hsvpixel::Hsv hsv = hsvpixel::hsvOf(p);
     float bent;
     if (!pivotBend(hsv.v, x, pivot, &bent)) return;
     float rgb[3];
@@ -286,6 +318,30 @@ void valuePivot(Sample* p, float x, float pivot) {
 }
 
 }  // namespace
+
+void exposurePull8Any(uint8_t* b, int32_t n, float k) { exposurePull8(b, n, k); }
+
+void applyExposureCurveRow(const ImageBuffer& image, float* samples, int64_t pixelCount, float x) {
+    if (x == 1.0f || !samples || pixelCount < 1) return;
+    exposureRow(samples, pixelCount, image.channelCount(), x);
+}
+
+void applyExposureCurveRow8(const ImageBuffer& image, uint8_t* samples, int64_t pixelCount, float x) {
+    if (x == 1.0f || !samples || pixelCount < 1) return;
+    exposureRow8(samples, pixelCount, image.channelCount(), x);
+}
+
+void applyLuminanceCurveRow(float* samples, int64_t pixelCount, int32_t channels, const float* table,
+                            float strength) {
+    if (samples && table && pixelCount > 0 && channels > 0)
+        luminanceRow(samples, pixelCount, channels, table, strength);
+}
+
+void applyLuminanceCurveRow8(uint8_t* samples, int64_t pixelCount, int32_t channels, const float* table,
+                             float strength) {
+    if (samples && table && pixelCount > 0 && channels > 0)
+        luminanceRow(samples, pixelCount, channels, table, strength);
+}
 
 void applyToneCurve(const ImageMod& tile, ImageBuffer& image, const RenderArgs* args) {
     toneCurveImage<float>(tile, image, args);
