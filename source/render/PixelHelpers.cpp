@@ -189,15 +189,6 @@ TILE_INLINE void toneLightnessPixel(Sample* p, const float* table, float w) {
     storeRgb(p, rgb);
 }
 
-// "Value" and "Lightness" on an image of one or two channels: a grey pixel,
-// whose value and lightness are both the first sample.
-template <class Sample>
-TILE_INLINE void toneGreyPixel(Sample* p, const float* table, float w) {
-    const float v = static_cast<float>(static_cast<double>(p[0]) * pixel::kInv255d);
-    const float v2 = v + (pixel::curveLookupUnit(table, v) - v) * w;
-    pixel::storeSample(p[0], v2 * 255.0f);
-}
-
 // One pixel of n samples with strength w, any method.
 template <class Sample>
 inline void tonePixel(Sample* p, int32_t n, const ToneParams& tp, float w) {
@@ -211,8 +202,6 @@ inline void tonePixel(Sample* p, int32_t n, const ToneParams& tp, float w) {
             else
                 p[c] = toneSample(p[c], table, w);
         }
-    } else if (n < 3) {
-        toneGreyPixel(p, table, w);
     } else if (tp.method == kToneValue) {
         toneValuePixel(p, table, w);
     } else {
@@ -235,8 +224,6 @@ TILE_ROW_KERNEL void toneRow(Sample* __restrict s, int64_t pixels, int32_t chann
             const int64_t count = pixels * channels;
             for (int64_t i = 0; i < count; ++i) s[i] = toneSample(s[i], table, w);
         }
-    } else if (channels < 3) {
-        for (int64_t i = 0; i < pixels; ++i) toneGreyPixel(s + i * channels, table, w);
     } else if (method == kToneValue) {
         pixel::forEachPixelIn(s, pixels, channels,
                               [=](Sample* px, auto) TILE_INLINE_LAMBDA { toneValuePixel(px, table, w); });
@@ -263,6 +250,9 @@ void toneCurveImage(const ImageMod& tile, ImageBuffer& image, const RenderArgs* 
     Sample* data = static_cast<Sample*>(image.data);
     const int32_t n = image.channelCount();
     const int32_t width = image.width;
+    // "Value" and "Lightness" read and write three samples: an image of one
+    // or two channels is left as it is.
+    if (n < 3 && (tp.method == kToneValue || tp.method == kToneLightness)) return;
     if (!tp.selector) {
         const int64_t pixels = static_cast<int64_t>(width) * image.height;
         if (tp.method == kToneLuminance)
