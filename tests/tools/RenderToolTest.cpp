@@ -4,15 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QList>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QVector>
+
+#include <exiv2/exiv2.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -28,6 +33,9 @@ namespace {
 const QString kTool = QStringLiteral(PELLUCINE_RENDER_TOOL);
 const QString kFlower = QStringLiteral(PELLUCINE_TESTDATA_DIR "/png/flower.png");
 const QString kExampleFilter = QStringLiteral(PELLUCINE_SOURCE_DIR "/examples/gamma-exposure.plf");
+// A chain that changes no sample: Exposure at its identity Amount.
+const QByteArray kIdentityFilter = "<filter version=\"4\">\n  <mod name=\"Exposure\" version=\"1\" enabled=\"1\">\n"
+                                   "    <var name=\"Amount\" type=\"float\">1.000000</var>\n  </mod>\n</filter>\n";
 
 struct ToolRun {
     bool finished = false;  // ended by itself, not by a signal or the time limit
@@ -142,8 +150,7 @@ TEST_F(RenderTool, FloatMapHoldsTheSamplesRowsBottomToTop) {
     // An identity chain hands the input through: the map must hold the
     // photo's own bytes, first row last, red first.
     const QString identity = path("identity.plf");
-    ASSERT_TRUE(writeFile(identity, "<filter version=\"4\">\n  <mod name=\"Exposure\" version=\"1\" enabled=\"1\">\n"
-                                    "    <var name=\"Amount\" type=\"float\">1.000000</var>\n  </mod>\n</filter>\n"));
+    ASSERT_TRUE(writeFile(identity, kIdentityFilter));
     const ToolRun run = runTool({identity, kFlower, path("same.pfm")});
     ASSERT_EQ(run.status, 0) << run.standardError.constData();
     FloatMap map;
@@ -192,6 +199,122 @@ TEST_F(RenderTool, AlphaIsKeptInPngAndLeftOutOfTheFloatMap) {
     ASSERT_EQ(runTool({kExampleFilter, withAlpha, path("alpha.pfm")}).status, 0);
     FloatMap map;
     EXPECT_TRUE(readFloatMap(fileBytes(path("alpha.pfm")), map));
+}
+
+namespace {
+
+// Whether a file's embedded profile is sRGB, as Qt's reader sees it.
+bool carriesSrgbProfile(const QString& path) {
+    const QColorSpace space = QImage(path).colorSpace();
+    return space.isValid() && space.primaries() == QColorSpace::Primaries::SRgb &&
+           space.transferFunction() == QColorSpace::TransferFunction::SRgb;
+}
+
+// The EXIF value of `key` in a file, "<none>" when absent, "<unreadable>"
+// when exiv2 cannot read the file.
+std::string exifValue(const QString& path, const char* key) {
+    Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path.toStdString());
+        image->readMetadata();
+        const Exiv2::ExifData& exif = image->exifData();
+        const auto it = exif.findKey(Exiv2::ExifKey(key));
+        return it == exif.end() ? std::string("<none>") : it->toString();
+    } catch (...) {
+        return "<unreadable>";
+    }
+}
+
+// A 4 x 2 palette PNG (colour type 3) whose index 0 is a fully transparent
+// red (where x + y is even) and index 1 an opaque blue; the transparency
+// lives in a tRNS chunk.
+bool writePalettePng(const QString& path) {
+    QImage image(4, 2, QImage::Format_Indexed8);
+    image.setColorTable(QVector<QRgb>{qRgba(255, 0, 0, 0), qRgba(0, 0, 255, 255)});
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) image.setPixel(x, y, static_cast<uint>((x + y) % 2));
+    if (!image.save(path, "png")) return false;
+    const QByteArray bytes = fileBytes(path);
+    return bytes.size() > 26 && bytes[25] == 3 && bytes.contains("tRNS");
+}
+
+}  // namespace
+
+TEST_F(RenderTool, ImagesAreWrittenByTheSaverWithTheSrgbProfile) {
+    const QString image = smallImage();
+    for (const char* name : {"out.png", "out.jpg", "out.tif"}) {
+        SCOPED_TRACE(name);
+        const ToolRun run = runTool({kExampleFilter, image, path(name)});
+        ASSERT_EQ(run.status, 0) << run.standardError.constData();
+        EXPECT_TRUE(carriesSrgbProfile(path(name)));
+    }
+}
+
+TEST_F(RenderTool, InputMetadataReachesTheOutputUpright) {
+    // The shared photo stored sideways (orientation 6), with a tag of our own.
+    const QString source = path("sideways.jpg");
+    ASSERT_TRUE(writeFile(source, fileBytes(QStringLiteral(PELLUCINE_TESTDATA_DIR "/jpeg/orientation-6.jpg"))));
+    {
+        Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(source.toStdString());
+        file->readMetadata();
+        file->exifData()["Exif.Image.Artist"] = std::string("Render tool test");
+        file->writeMetadata();
+    }
+    ASSERT_EQ(exifValue(source, "Exif.Image.Orientation"), "6");
+    const QString identity = path("identity.plf");
+    ASSERT_TRUE(writeFile(identity, kIdentityFilter));
+    for (const char* name : {"upright.jpg", "upright.tif"}) {
+        SCOPED_TRACE(name);
+        const ToolRun run = runTool({identity, source, path(name)});
+        ASSERT_EQ(run.status, 0) << run.standardError.constData();
+        EXPECT_EQ(exifValue(path(name), "Exif.Image.Artist"), "Render tool test");
+        EXPECT_EQ(exifValue(path(name), "Exif.Image.Orientation"), "1");
+        EXPECT_EQ(exifValue(path(name), "Exif.Photo.PixelXDimension"), "50");
+        EXPECT_EQ(exifValue(path(name), "Exif.Photo.PixelYDimension"), "70");
+        // The pixels were turned once, by the loader; the file says upright.
+        QImageReader reader(path(name));
+        reader.setAutoTransform(true);
+        EXPECT_EQ(reader.read().size(), QSize(50, 70));
+    }
+}
+
+TEST_F(RenderTool, EmbeddedProfileOfTheInputIsApplied) {
+    // Mid grey 128 in linear light is 187.5 in sRGB; untagged it stays 128.
+    const QString identity = path("identity.plf");
+    ASSERT_TRUE(writeFile(identity, kIdentityFilter));
+    for (bool tagged : {true, false}) {
+        SCOPED_TRACE(tagged ? "linear profile" : "no profile");
+        QImage grey(16, 8, QImage::Format_RGB888);
+        grey.fill(QColor(128, 128, 128));
+        if (tagged) grey.setColorSpace(QColorSpace(QColorSpace::SRgbLinear));
+        const QString input = path(tagged ? "linear.png" : "plain.png");
+        ASSERT_TRUE(grey.save(input, "png"));
+        const ToolRun run = runTool({identity, input, path("grey.pfm")});
+        ASSERT_EQ(run.status, 0) << run.standardError.constData();
+        FloatMap map;
+        ASSERT_TRUE(readFloatMap(fileBytes(path("grey.pfm")), map));
+        for (float sample : map.samples) ASSERT_NEAR(sample, tagged ? 187.5f : 128.0f, 1.0f);
+    }
+}
+
+TEST_F(RenderTool, TransparentPaletteEntriesKeepTheirAlpha) {
+    const QString palette = path("palette.png");
+    ASSERT_TRUE(writePalettePng(palette));
+    const QString identity = path("identity.plf");
+    ASSERT_TRUE(writeFile(identity, kIdentityFilter));
+    const ToolRun run = runTool({identity, palette, path("out.png")});
+    ASSERT_EQ(run.status, 0) << run.standardError.constData();
+    const QImage out = QImage(path("out.png"));
+    ASSERT_TRUE(out.hasAlphaChannel());
+    const QImage rgba = out.convertToFormat(QImage::Format_RGBA8888);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            const bool transparent = (x + y) % 2 == 0;
+            const uchar* p = rgba.constScanLine(y) + x * 4;
+            EXPECT_EQ(p[3], transparent ? 0 : 255) << x << "," << y;
+            EXPECT_EQ(p[2], transparent ? 0 : 255) << x << "," << y;
+        }
+    }
 }
 
 TEST_F(RenderTool, RepeatKeepsTheResultAndTimePrintsOneLine) {
@@ -245,8 +368,7 @@ std::vector<double> cubeValues(const QByteArray& bytes, QByteArray& title, QByte
 
 TEST_F(RenderTool, LutOfAnIdentityFilterIsTheGrid) {
     const QString identity = path("identity.plf");
-    ASSERT_TRUE(writeFile(identity, "<filter version=\"4\">\n  <mod name=\"Exposure\" version=\"1\" enabled=\"1\">\n"
-                                    "    <var name=\"Amount\" type=\"float\">1.000000</var>\n  </mod>\n</filter>\n"));
+    ASSERT_TRUE(writeFile(identity, kIdentityFilter));
     // INPUT is not read: "-" and a missing file both do.
     for (const QString& input : {QStringLiteral("-"), path("missing.png")}) {
         const ToolRun run = runTool({"--lut", path("identity.cube"), identity, input});
@@ -303,6 +425,8 @@ TEST_F(RenderTool, FailuresExitWithOneLineNamingTheFile) {
     ASSERT_TRUE(writeFile(truncated, fileBytes(kFlower).left(4000)));
     const QString folderOutput = path("folder.png");
     ASSERT_TRUE(QDir().mkpath(folderOutput));
+    const QString misnamed = path("really-a-png.jpg");
+    ASSERT_TRUE(writeFile(misnamed, fileBytes(image)));
 
     struct Case {
         const char* what;
@@ -314,6 +438,7 @@ TEST_F(RenderTool, FailuresExitWithOneLineNamingTheFile) {
         {"missing input", {kExampleFilter, path("missing.png"), out}, path("missing.png")},
         {"truncated input", {kExampleFilter, truncated, out}, truncated},
         {"input is a folder", {kExampleFilter, folder.path(), out}, folder.path()},
+        {"input of another kind than its extension", {kExampleFilter, misnamed, out}, misnamed},
         {"missing filter", {path("missing.plf"), image, out}, path("missing.plf")},
         {"malformed filter", {malformed, image, out}, malformed},
         {"unknown tile name", {unknownTile, image, out}, unknownTile},
@@ -344,6 +469,8 @@ TEST_F(RenderTool, FailuresExitWithOneLineNamingTheFile) {
         EXPECT_FALSE(QFile::exists(out));
         EXPECT_FALSE(QFile::exists(path("x.cube")));
     }
+    // The misnamed file is told apart from a damaged one.
+    EXPECT_TRUE(runTool({kExampleFilter, misnamed, out}).standardError.contains("extension"));
 }
 
 TEST_F(RenderTool, HostileFilterFilesNeverCrashIt) {

@@ -3,13 +3,17 @@
 //   pellucine-render [--8bit] [--threads N] [--repeat N] [--time] FILTER.plf INPUT OUTPUT
 //   pellucine-render --lut OUT.cube [--threads N] FILTER.plf INPUT
 //
-// The input is read through the program's image loader as float samples on
-// the 0..255 scale (3 channels, or 4 when the file has alpha). The filter's
-// chain is read with the full prototype list and rendered through a
-// RenderContext without cache, as the save path renders. OUTPUT's extension picks the format: .png, .tif/.tiff
-// and .jpg are written with 8 bits per sample (clamped to 0..255 and
-// truncated, as every 8-bit store does); .pfm is a portable float map of the
-// rendered samples on their 0..255 scale, unclamped, RGB.
+// The input is read through the program's image loader as the application
+// opens a photo: float samples on the 0..255 scale (3 channels, or 4 when
+// the picture has alpha), upright, its embedded colour profile converted to
+// sRGB. The filter's chain is read with the full prototype list and rendered
+// through a RenderContext without cache, as the save path renders. OUTPUT's
+// extension picks the format: .png, .tif/.tiff and .jpg are written by the
+// program's saver as the application saves, with 8 bits per sample (clamped
+// to 0..255 and truncated, as every 8-bit store does), the sRGB profile
+// embedded and the input's metadata carried (JPEG and TIFF); .pfm is a
+// portable float map of the rendered samples on their 0..255 scale,
+// unclamped, RGB.
 //
 //   --8bit       render through the 8-bit pipeline on an 8-bit copy of the input
 //   --threads N  plan the bands for N threads
@@ -29,9 +33,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
-#include <QImageReader>
-#include <QImageWriter>
 #include <QSaveFile>
 
 #include <fcntl.h>
@@ -45,14 +46,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/LutExport.h"
-#include "desktop_only/media/PixelTransfer.h"
-#include "desktop_only/media/RawDecoder.h"
 #include "foundation/GrowArray.h"
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
@@ -291,78 +291,39 @@ bool loadChain(const std::string& path, const GrowArray<ImageMod*>& prototypes, 
 
 // ---- Loading and saving ---------------------------------------------------------
 
-// Whether the file's pixels carry alpha: from the header where the reader
-// tells it (PNG, TIFF, JPEG), else from a decoded copy (Photoshop). Camera
-// raw files have none.
-bool fileHasAlpha(const std::string& path) {
-    const QString name = QFile::decodeName(path.c_str());
-    if (isRawExtension(QFileInfo(name).suffix().toLower())) return false;
-    QImageReader reader(name);
-    const QImage::Format format = reader.imageFormat();
-    if (format != QImage::Format_Invalid)
-        return QImage::toPixelFormat(format).alphaUsage() == QPixelFormat::UsesAlpha;
-    return QImageReader(name).read().hasAlphaChannel();
-}
-
 // Reads an image file into float samples on the 0..255 scale through the
-// program's image loader: 3 channels, or 4 when the file has alpha; upright;
-// 16-bit sources keep their precision. An embedded colour profile is not
-// applied, so the samples are the file's own.
-bool loadInputImage(ImageLoaderSaver& loader, const std::string& path, ImageBuffer& image, std::string& problem) {
+// program's image loader, as the application opens it: 3 channels, or 4 when
+// the decoded picture carries alpha (a palette with transparent entries
+// included); upright; an embedded colour profile converted to sRGB (the
+// "ColorProfileImport" default); 16-bit sources keep their precision. The
+// file's metadata is kept for the output.
+bool loadInputImage(DesktopImageLoaderSaver& loader, const std::string& path, ImageBuffer& image,
+                    std::unique_ptr<ImageMetadata>& metadata, std::string& problem) {
     problem = unreadableReason(path);
     if (!problem.empty()) return false;
+    const GrowString name(path.c_str());
     bool loaded;
     {
         QuietStandardError quiet;
-        image.channels = fileHasAlpha(path) ? 4 : 3;
-        loaded = loader.loadFloat(GrowString(path.c_str()), &image, false, nullptr);
+        loaded = loader.loadFloatKeepingAlpha(name, &image, true, &metadata);
     }
     if (!loaded || !image.data) {
-        problem = "cannot read the image (not an image this program reads, damaged, or too large)";
+        problem = isMisnamedImage(name)
+                      ? "cannot read the image: its content is another kind of image than its extension names"
+                      : "cannot read the image (not an image this program reads, damaged, or too large)";
         return false;
     }
     return true;
 }
 
-// The rendered samples as an 8-bit QImage (RGB, or RGBA when kept); float
-// samples are stored clamped and truncated. The rows are converted on the
-// parallel loop's threads.
-QImage toQImage(const ImageBuffer& image, bool floatSamples, bool keepAlpha) {
-    const int32_t n = image.channelCount();
-    const bool alpha = keepAlpha && n >= 4;
-    QImage out(image.width, image.height, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    if (out.isNull()) return out;
-    preferLargePages(out.bits(), static_cast<size_t>(out.sizeInBytes()));
-    const int32_t outChannels = alpha ? 4 : 3;
-    // Rows are reached through the first one: scanLine() is not to be called
-    // from several threads at once.
-    uchar* firstRow = out.bits();
-    const int64_t bytesPerLine = out.bytesPerLine();
-    const int64_t rowsPerTask = std::max<int64_t>(1, (int64_t(1) << 20) / std::max<int64_t>(1, bytesPerLine));
-    const int32_t tasks = static_cast<int32_t>((image.height + rowsPerTask - 1) / rowsPerTask);
-    parallelFor(tasks, 0.5f, [&](int32_t task) {
-        const int64_t top = task * rowsPerTask;
-        const int64_t bottom = std::min<int64_t>(image.height, top + rowsPerTask);
-        for (int64_t y = top; y < bottom; ++y) {
-            uchar* row = firstRow + y * bytesPerLine;
-            const int64_t first = y * image.width * n;
-            if (n == outChannels) {
-                const int64_t count = static_cast<int64_t>(image.width) * n;
-                if (floatSamples)
-                    storeBytes(row, image.floats() + first, count);
-                else
-                    std::memcpy(row, image.bytes() + first, static_cast<size_t>(count));
-                continue;
-            }
-            for (int32_t x = 0; x < image.width; ++x) {
-                for (int32_t c = 0; c < outChannels; ++c) {
-                    const int64_t i = first + static_cast<int64_t>(x) * n + std::min(c, n - 1);
-                    row[x * outChannels + c] = floatSamples ? storeByte(image.floats()[i]) : image.bytes()[i];
-                }
-            }
-        }
-    });
-    return out;
+// Why an image could not be written to `path`.
+std::string saveProblem(const std::string& path) {
+    const QFileInfo info(QFile::decodeName(path.c_str()));
+    if (info.isDir()) return "is a folder, not a file";
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.isDir()) return "cannot write the file: the folder does not exist";
+    if (!folder.isWritable()) return "cannot write the file: the folder is not writable";
+    return "cannot write the image (the disk may be full, or the image too large)";
 }
 
 // Portable float map: "PF", the size, scale -1.0 (little-endian), then the
@@ -392,40 +353,35 @@ bool writePfm(QIODevice& file, const ImageBuffer& image, bool floatSamples) {
 }
 
 // Writes the result beside the target under a temporary name and renames it
-// over the target only when complete.
-bool saveOutput(const std::string& path, OutputFormat format, const ImageBuffer& image, bool floatSamples,
-                std::string& problem) {
+// over the target only when complete. The .png, .tif and .jpg files are
+// written by the program's saver as a save of the application writes them:
+// 8 bits per sample (float samples clamped and truncated), the sRGB profile
+// embedded (the "ColorProfileExport" default), JPEG quality 90, and the
+// input's EXIF (turned upright: orientation 1), XMP and IPTC carried into
+// JPEG and TIFF files.
+bool saveOutput(DesktopImageLoaderSaver& saver, const std::string& path, OutputFormat format,
+                const ImageBuffer& image, bool floatSamples, const ImageMetadata* metadata, std::string& problem) {
+    if (format != OutputFormat::kPfm) {
+        const GrowString name(path.c_str());
+        const SaveOptions options;  // quality 90, the sRGB profile embedded, 8 bits
+        bool saved;
+        {
+            QuietStandardError quiet;
+            saved = floatSamples ? saver.saveFloat(name, image, options, metadata)
+                                 : saver.save8(name, image, options, metadata);
+        }
+        if (!saved) problem = saveProblem(path);
+        return saved;
+    }
     QSaveFile file(QFile::decodeName(path.c_str()));
     if (!file.open(QIODevice::WriteOnly)) {
         problem = "cannot write the file: " + file.errorString().toStdString();
         return false;
     }
-    if (format == OutputFormat::kPfm) {
-        if (!writePfm(file, image, floatSamples)) {
-            problem = "cannot write the file: " + file.errorString().toStdString();
-            file.cancelWriting();
-            return false;
-        }
-    } else {
-        const QImage out = toQImage(image, floatSamples, format != OutputFormat::kJpeg);
-        if (out.isNull()) {
-            problem = "the image is too large to write";
-            file.cancelWriting();
-            return false;
-        }
-        const char* formatName = format == OutputFormat::kPng ? "png" : format == OutputFormat::kTiff ? "tiff" : "jpeg";
-        QImageWriter writer(&file, formatName);
-        if (format == OutputFormat::kJpeg) writer.setQuality(90);
-        bool written;
-        {
-            QuietStandardError quiet;
-            written = writer.write(out);
-        }
-        if (!written) {
-            problem = "cannot write the image: " + writer.errorString().toStdString();
-            file.cancelWriting();
-            return false;
-        }
+    if (!writePfm(file, image, floatSamples)) {
+        problem = "cannot write the file: " + file.errorString().toStdString();
+        file.cancelWriting();
+        return false;
     }
     if (!file.commit()) {
         problem = "cannot write the file: " + file.errorString().toStdString();
@@ -493,7 +449,7 @@ std::vector<double> renderRepeatedly(const GrowArray<ImageMod*>& chain, ImageBuf
     return times;
 }
 
-int run(const std::vector<std::string>& args, ImageLoaderSaver& loader) {
+int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
     Options options;
     std::string problem;
     if (!parseOptions(args, options, problem)) {
@@ -528,7 +484,8 @@ int run(const std::vector<std::string>& args, ImageLoaderSaver& loader) {
     }
 
     ImageBuffer input;
-    if (!loadInputImage(loader, options.input, input, problem)) {
+    std::unique_ptr<ImageMetadata> metadata;
+    if (!loadInputImage(loader, options.input, input, metadata, problem)) {
         reportFailure(options.input, problem);
         return 1;
     }
@@ -547,7 +504,7 @@ int run(const std::vector<std::string>& args, ImageLoaderSaver& loader) {
     }
     if (options.time) cFprintf(stderr, "render_ms: %.3f\n", medianOf(times));
 
-    if (!saveOutput(options.output, format, result, !options.eightBit, problem)) {
+    if (!saveOutput(loader, options.output, format, result, !options.eightBit, metadata.get(), problem)) {
         reportFailure(options.output, problem);
         return 1;
     }

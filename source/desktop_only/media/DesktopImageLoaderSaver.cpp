@@ -13,6 +13,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QColorSpace>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
@@ -24,15 +25,58 @@
 
 namespace {
 
-// The image formats read through Qt, recognised by their first bytes.
-const char* qtFormatOf(const uint8_t* d, size_t n) {
-    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return "jpeg";
-    if (n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return "png";
+// The kinds of file the loader reads.
+enum class FileKind { Unknown, Jpeg, Png, Tiff, Psd, Pli, Raw };
+
+// The kind of file a lower-case extension names; Unknown for every other
+// extension and for none.
+FileKind kindOfExtension(const QString& suffix) {
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") || suffix == QLatin1String("jpe"))
+        return FileKind::Jpeg;
+    if (suffix == QLatin1String("png")) return FileKind::Png;
+    if (suffix == QLatin1String("tif") || suffix == QLatin1String("tiff")) return FileKind::Tiff;
+    if (suffix == QLatin1String("psd")) return FileKind::Psd;
+    if (suffix == QLatin1String("pli")) return FileKind::Pli;
+    if (isRawExtension(suffix)) return FileKind::Raw;
+    return FileKind::Unknown;
+}
+
+// The kind of image the first bytes announce. Raw files have no common
+// signature (several are TIFF containers) and are never recognised here.
+FileKind kindOfContent(const uint8_t* d, size_t n) {
+    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return FileKind::Jpeg;
+    if (n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return FileKind::Png;
     if (n >= 4 && (std::memcmp(d, "II*\0", 4) == 0 || std::memcmp(d, "MM\0*", 4) == 0 ||
                    std::memcmp(d, "II+\0", 4) == 0 || std::memcmp(d, "MM\0+", 4) == 0))
-        return "tiff";  // classic and big TIFF
-    if (n >= 4 && std::memcmp(d, "8BPS", 4) == 0) return "psd";
-    return nullptr;
+        return FileKind::Tiff;  // classic and big TIFF
+    if (n >= 4 && std::memcmp(d, "8BPS", 4) == 0) return FileKind::Psd;
+    if (isPliData(d, n)) return FileKind::Pli;
+    return FileKind::Unknown;
+}
+
+// The kind of file to decode: the one the extension names when the content
+// is of that kind, the content's own when the extension names none (and for
+// ":/" resources, whose names are the program's own). Raw extensions go to
+// LibRaw whatever the content. Unknown when the content is no image read
+// here or is another kind than the extension says: a PNG named .jpg fails
+// like any other file that is not what its name says.
+FileKind kindToDecode(const QString& path, const uint8_t* d, size_t n) {
+    const FileKind named = kindOfExtension(QFileInfo(path).suffix().toLower());
+    if (named == FileKind::Raw) return FileKind::Raw;
+    const FileKind content = kindOfContent(d, n);
+    if (named == FileKind::Unknown || path.startsWith(QLatin1String(":/"))) return content;
+    return content == named ? content : FileKind::Unknown;
+}
+
+// Qt's reader for a kind of file.
+const char* qtFormatOf(FileKind kind) {
+    switch (kind) {
+        case FileKind::Jpeg: return "jpeg";
+        case FileKind::Png: return "png";
+        case FileKind::Tiff: return "tiff";
+        case FileKind::Psd: return "psd";
+        default: return nullptr;
+    }
 }
 
 // Whether a JPEG stream reaches its end-of-image marker. libjpeg, and with it
@@ -95,10 +139,11 @@ struct QtDecoded {
     QImage pixels;                    // Format_RGBA8888, Format_RGBA64 or Format_RGB32
     int32_t orientation = 1;          // as Qt's reader reports it
     std::vector<uint8_t> iccProfile;  // as Qt's reader found it
+    bool hasAlpha = false;            // the decoded image carries alpha
 };
 
-bool decodeWithQt(const FileBytes& bytes, QtDecoded* out) {
-    const char* format = qtFormatOf(bytes.data(), bytes.size());
+bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out) {
+    const char* format = qtFormatOf(kind);
     if (!format || bytes.size() > static_cast<size_t>(INT_MAX)) return false;
     if (std::strcmp(format, "jpeg") == 0 && !jpegIsComplete(bytes.data(), bytes.size())) return false;
 
@@ -124,6 +169,9 @@ bool decodeWithQt(const FileBytes& bytes, QtDecoded* out) {
     if (!reader.read(&image) || image.isNull()) return false;
     if (!withinPixelBudget(image.width(), image.height())) return false;
     out->orientation = orientationOf(reader.transformation());
+    // Asked of the decoded image, not of the header: a palette image with
+    // transparent entries reports an opaque palette format beforehand.
+    out->hasAlpha = image.hasAlphaChannel();
     const QByteArray icc = image.colorSpace().iccProfile();
     out->iccProfile.assign(icc.constData(), icc.constData() + icc.size());
 
@@ -136,6 +184,14 @@ bool decodeWithQt(const FileBytes& bytes, QtDecoded* out) {
     }
     out->pixels = std::move(image);
     return true;
+}
+
+// The orientation to apply (1..8): the one exiv2 read from the file's
+// metadata (EXIF, else XMP; 0 when it found none or could not read the file
+// at all), else Qt's reader's own, else 1.
+int32_t chooseOrientation(int32_t fromMetadata, int32_t fromDecoder) {
+    if (fromMetadata >= 1 && fromMetadata <= 8) return fromMetadata;
+    return fromDecoder >= 1 && fromDecoder <= 8 ? fromDecoder : 1;
 }
 
 enum class SaveFormat { None, Jpeg, Png, Tiff, Pli };
@@ -151,12 +207,18 @@ SaveFormat saveFormatOf(const QString& suffix) {
 }  // namespace
 
 bool DesktopImageLoaderSaver::load8(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile) {
-    return load(path, image, applyEmbeddedProfile, false, nullptr);
+    return load(path, image, applyEmbeddedProfile, false, false, nullptr);
 }
 
 bool DesktopImageLoaderSaver::loadFloat(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
                                         std::unique_ptr<ImageMetadata>* metadataOut) {
-    return load(path, image, applyEmbeddedProfile, true, metadataOut);
+    return load(path, image, applyEmbeddedProfile, true, false, metadataOut);
+}
+
+bool DesktopImageLoaderSaver::loadFloatKeepingAlpha(const GrowString& path, ImageBuffer* image,
+                                                    bool applyEmbeddedProfile,
+                                                    std::unique_ptr<ImageMetadata>* metadataOut) {
+    return load(path, image, applyEmbeddedProfile, true, true, metadataOut);
 }
 
 bool DesktopImageLoaderSaver::save8(const GrowString& path, const ImageBuffer& image, const SaveOptions& options,
@@ -169,12 +231,23 @@ bool DesktopImageLoaderSaver::saveFloat(const GrowString& path, const ImageBuffe
     return save(path, image, true, options, metadata);
 }
 
+bool isMisnamedImage(const GrowString& path) {
+    const QString qpath = qtPath(path);
+    QFile file(qpath);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray head = file.read(16);  // the longest signature is the .pli header
+    const uint8_t* d = reinterpret_cast<const uint8_t*>(head.constData());
+    const size_t n = static_cast<size_t>(head.size());
+    return kindOfContent(d, n) != FileKind::Unknown && kindToDecode(qpath, d, n) == FileKind::Unknown;
+}
+
 bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
-                                   bool asFloat, std::unique_ptr<ImageMetadata>* metadataOut) {
+                                   bool asFloat, bool channelsFromFile,
+                                   std::unique_ptr<ImageMetadata>* metadataOut) {
     if (metadataOut) metadataOut->reset();
     if (!image) return false;
-    if (image->channels <= 0) image->channels = 3;
-    const int32_t channels = image->channels;
+    if (image->channels <= 0 || channelsFromFile) image->channels = 3;  // the file's count is set once decoded
+    int32_t channels = image->channels;
     const QString qpath = qtPath(path);
 
     // Everything is decoded before the caller's buffer is touched; on failure
@@ -185,18 +258,22 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
         return false;
     }
 
+    const FileKind kind = kindToDecode(qpath, bytes.data(), bytes.size());
     QImage pixels;
     ImageMetadata metadata;
+    metadata.orientation = 0;  // none until exiv2 reads one
     int32_t orientation = 1;
-    if (isPliData(bytes.data(), bytes.size())) {
+    bool hasAlpha = false;
+    if (kind == FileKind::Pli) {
         if (!decodePli(bytes.data(), bytes.size(), &pixels)) {
             image->release();
             return false;
         }
+        hasAlpha = true;  // the file always stores alpha
     } else {
-        const bool raw = isRawExtension(QFileInfo(qpath).suffix().toLower());
+        const bool raw = kind == FileKind::Raw;
         QtDecoded decoded;
-        if (raw ? !decodeRaw(bytes.data(), bytes.size(), &pixels) : !decodeWithQt(bytes, &decoded)) {
+        if (raw ? !decodeRaw(bytes.data(), bytes.size(), &pixels) : !decodeWithQt(bytes, kind, &decoded)) {
             image->release();
             return false;
         }
@@ -206,7 +283,8 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
             metadata.iccProfile.clear();
         } else {
             pixels = std::move(decoded.pixels);
-            orientation = metadata.orientation >= 1 ? metadata.orientation : decoded.orientation;
+            hasAlpha = decoded.hasAlpha;
+            orientation = chooseOrientation(metadata.orientation, decoded.orientation);
             if (metadata.iccProfile.empty()) metadata.iccProfile = std::move(decoded.iccProfile);
             metadata.orientation = orientation;
         }
@@ -222,6 +300,10 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
         }
     }
     if (metadata.orientation < 1 || metadata.orientation > 8) metadata.orientation = 1;
+    if (channelsFromFile) {
+        channels = hasAlpha ? 4 : 3;
+        image->channels = channels;
+    }
 
     if (!copyToBuffer(pixels, orientation, channels, asFloat, image)) return false;
     if (metadataOut) {
@@ -240,7 +322,8 @@ bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& im
     if (format == SaveFormat::None || !withinPixelBudget(image.width, image.height)) return false;
 
     const bool sixteenBit = options.sixteenBit && (format == SaveFormat::Png || format == SaveFormat::Tiff);
-    QImage pixels = imageFromBuffer(image, isFloat, sixteenBit);
+    // JPEG has no alpha: it is left out while the samples are stored.
+    QImage pixels = imageFromBuffer(image, isFloat, sixteenBit, format == SaveFormat::Jpeg);
     if (pixels.isNull()) return false;
 
     QByteArray encoded;
@@ -265,7 +348,11 @@ bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& im
         if (!writer.write(pixels)) return false;
         device.close();
 
-        if (metadata && (format == SaveFormat::Jpeg || format == SaveFormat::Tiff) &&
+        // Only when there is something to carry: exiv2 rewrites the whole
+        // encoded file, which for a large TIFF costs more than the encoding.
+        const bool carries = metadata && (!metadata->exif.empty() || !metadata->xmpPacket.empty() ||
+                                          !metadata->iptc.empty());
+        if (carries && (format == SaveFormat::Jpeg || format == SaveFormat::Tiff) &&
             !writeImageMetadata(&encoded, *metadata, pixels.width(), pixels.height())) {
             // Metadata exiv2 cannot write must not cost the picture: the
             // file is saved without it.

@@ -3,17 +3,21 @@
 //
 // Reading: JPEG, PNG, TIFF (8 and 16 bits) and Photoshop documents through
 // Qt's image readers and plug-ins, camera raw through LibRaw, and the .pli
-// intermediate file. The kind of file is decided by its content (raw files by
-// their extension), so a mis-named image still loads and a file of any other
-// content fails. Every photo comes up upright: the EXIF orientation is read
-// with exiv2 (with Qt's reading as the fallback) and applied once, while the
-// samples are copied; Qt's own automatic turning stays off. Embedded ICC
-// profiles are converted to sRGB with lcms2 when asked.
+// intermediate file. The extension names the kind of file (jpg/jpeg/jpe,
+// png, tif/tiff, psd, pli) and the content must be of that kind: a PNG named
+// .jpg fails. Raw extensions go to LibRaw whatever the first bytes (several
+// raw formats are TIFF containers); ":/" resources and paths without one of
+// these extensions are read as their content says. Every photo comes up
+// upright: the EXIF orientation (else the XMP one) is read with exiv2, Qt's
+// reading serving when exiv2 finds none or cannot read the file, and applied
+// once, while the samples are copied; Qt's own automatic turning stays off.
+// Embedded ICC profiles are converted to sRGB with lcms2 when asked.
 //
 // Safety: a truncated JPEG (which Qt's reader passes as a success) fails; the
 // size is read from the header and an image over the pixel budget is refused
-// before decoding; empty files, folders, missing files and unknown content
-// fail; no error ends the program.
+// before decoding; empty files, folders, missing files, unknown content and
+// content of another kind than the extension names fail; no error ends the
+// program.
 //
 // Writing: .jpg/.jpeg (quality 1..100), .png and .tif/.tiff (8 bits, or 16
 // with SaveOptions::sixteenBit from float samples), and .pli. The sRGB profile
@@ -39,9 +43,23 @@ public:
     bool saveFloat(const GrowString& path, const ImageBuffer& image, const SaveOptions& options,
                    const ImageMetadata* metadata) override;
 
+    // loadFloat with the channel count the file has instead of the buffer's:
+    // 4 (RGB and alpha) when the decoded image carries alpha, as an alpha
+    // channel or as a palette with transparent entries, and for .pli files;
+    // otherwise 3. Decided from the decoded picture, so the file is read and
+    // decoded once.
+    bool loadFloatKeepingAlpha(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
+                               std::unique_ptr<ImageMetadata>* metadataOut);
+
 private:
     bool load(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile, bool asFloat,
-              std::unique_ptr<ImageMetadata>* metadataOut);
+              bool channelsFromFile, std::unique_ptr<ImageMetadata>* metadataOut);
     bool save(const GrowString& path, const ImageBuffer& image, bool isFloat, const SaveOptions& options,
               const ImageMetadata* metadata);
 };
+
+// True when the file starts as one kind of image the loader reads (JPEG,
+// PNG, TIFF, Photoshop, .pli) while its extension names another, which the
+// loader refuses. For telling the user why a file did not open; false for
+// unreadable files, resources, raw and unknown extensions.
+bool isMisnamedImage(const GrowString& path);

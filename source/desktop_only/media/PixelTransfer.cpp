@@ -164,7 +164,8 @@ inline void storeRow<float, uint8_t>(uint8_t* out, const float* in, int64_t coun
 
 // Fills a QImage laid out with outChannels samples of type D per pixel (1
 // grey, 3 RGB, 4 RGBA) from the buffer's samples of type S. A 2-channel
-// buffer becomes grey RGBA; a 3-channel one written into 4 samples is opaque.
+// buffer becomes grey RGBA; a 3-channel one written into 4 samples is opaque;
+// a 4-channel one written into 3 samples loses its alpha.
 template <class S, class D>
 void fillImage(const ImageBuffer& image, int32_t outChannels, QImage* target) {
     const int32_t channels = image.channelCount();
@@ -181,6 +182,12 @@ void fillImage(const ImageBuffer& image, int32_t outChannels, QImage* target) {
         const S* src = in + static_cast<int64_t>(y) * width * channels;
         if (channels == outChannels) {
             storeRow(row, src, static_cast<int64_t>(width) * channels);
+        } else if (channels == 4 && outChannels == 3) {
+            for (int32_t x = 0; x < width; ++x) {
+                row[x * 3] = storeSample(src[x * 4], tag);
+                row[x * 3 + 1] = storeSample(src[x * 4 + 1], tag);
+                row[x * 3 + 2] = storeSample(src[x * 4 + 2], tag);
+            }
         } else if (channels == 2) {
             for (int32_t x = 0; x < width; ++x) {
                 const D grey = storeSample(src[x * 2], tag);
@@ -234,20 +241,20 @@ bool copyToBuffer(const QImage& decoded, int32_t orientation, int32_t channels, 
     return true;
 }
 
-QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit) {
+QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, bool opaque) {
     const int32_t channels = image.channelCount();
     if (!image.data || image.width < 1 || image.height < 1 || channels < 1 || channels > 4) return QImage();
     const bool deep = isFloat && sixteenBit;
+    // Alpha left out of 8-bit samples gives RGB, as for 3 channels.
+    const bool rgb = channels == 3 || (channels == 4 && opaque && !deep);
     QImage::Format format;
-    switch (channels) {
-        case 1: format = deep ? QImage::Format_Grayscale16 : QImage::Format_Grayscale8; break;
-        case 3: format = deep ? QImage::Format_RGBX64 : QImage::Format_RGB888; break;
-        default: format = deep ? QImage::Format_RGBA64 : QImage::Format_RGBA8888; break;
-    }
+    if (channels == 1) format = deep ? QImage::Format_Grayscale16 : QImage::Format_Grayscale8;
+    else if (rgb) format = deep ? QImage::Format_RGBX64 : QImage::Format_RGB888;
+    else format = deep ? QImage::Format_RGBA64 : QImage::Format_RGBA8888;
     QImage target(image.width, image.height, format);
     if (target.isNull()) return QImage();
     preferLargePages(target.bits(), static_cast<size_t>(target.sizeInBytes()));
-    const int32_t outChannels = channels == 1 ? 1 : (channels == 3 && !deep ? 3 : 4);
+    const int32_t outChannels = channels == 1 ? 1 : (rgb && !deep ? 3 : 4);
     if (deep) fillImage<float, uint16_t>(image, outChannels, &target);
     else if (isFloat) fillImage<float, uint8_t>(image, outChannels, &target);
     else fillImage<uint8_t, uint8_t>(image, outChannels, &target);

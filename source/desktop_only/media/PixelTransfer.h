@@ -29,9 +29,11 @@ bool copyToBuffer(const QImage& decoded, int32_t orientation, int32_t channels, 
 // A QImage of the buffer for encoding: bytes are copied as they are; floats
 // are stored as bytes (clamped, truncated toward zero, NaN as 0, the rule of
 // every 8-bit store) or, with sixteenBit, as 16-bit samples rounded to the
-// nearest of value x 257. A null image when the buffer is empty, has
-// another channel count than 1..4, or memory runs out.
-QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit);
+// nearest of value x 257. With opaque, the alpha of a 4-channel buffer is
+// left out of 8-bit images (RGB, for formats without alpha) in the same
+// pass. A null image when the buffer is empty, has another channel count
+// than 1..4, or memory runs out.
+QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, bool opaque = false);
 
 // storeByte on `count` samples (clamped to 0..255, NaN as 0, truncated
 // toward zero), vectorised.

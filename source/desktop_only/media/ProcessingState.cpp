@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "DesktopImageLoaderSaver.h"
 #include "MediaFileIo.h"
 #include "PliFile.h"
 #include "RawDecoder.h"
@@ -31,10 +32,11 @@ void deleteTiles(RenderJob& job) {
     job.mods.destroy();
 }
 
-// Whether the source's pixels carry alpha, from its header: .pli files
-// always do, camera raw files never; other files as Qt's reader reports
-// their pixel format (unknown formats count as opaque).
-bool sourceHasAlpha(const GrowString& path) {
+// Whether the source's pixels carry alpha, from its header, for a loader
+// that cannot tell from the decoded picture: .pli files always do, camera raw
+// files never; other files as Qt's reader reports their pixel format
+// (unknown formats count as opaque).
+bool headerHasAlpha(const GrowString& path) {
     const QString name = qtPath(path);
     QFile file(name);
     if (file.open(QIODevice::ReadOnly)) {
@@ -46,6 +48,21 @@ bool sourceHasAlpha(const GrowString& path) {
     const QImage::Format format = QImageReader(name).imageFormat();
     return format != QImage::Format_Invalid &&
            QImage::toPixelFormat(format).alphaUsage() == QPixelFormat::UsesAlpha;
+}
+
+// Loads a job's source as float samples. With channels 0 the count is the
+// file's: the program's loader decides from the decoded picture (a palette
+// with transparent entries is alpha too, which a header does not tell).
+bool loadSource(ImageLoaderSaver& loader, const RenderJob& job, ImageBuffer* image,
+                std::unique_ptr<ImageMetadata>* metadata) {
+    if (job.channels == 3 || job.channels == 4) {
+        image->channels = job.channels;
+        return loader.loadFloat(job.sourcePath, image, job.applyEmbeddedProfile, metadata);
+    }
+    if (DesktopImageLoaderSaver* desktop = dynamic_cast<DesktopImageLoaderSaver*>(&loader))
+        return desktop->loadFloatKeepingAlpha(job.sourcePath, image, job.applyEmbeddedProfile, metadata);
+    image->channels = headerHasAlpha(job.sourcePath) ? 4 : 3;
+    return loader.loadFloat(job.sourcePath, image, job.applyEmbeddedProfile, metadata);
 }
 
 // Whether two paths name the same file: the same file on disk (links and
@@ -274,12 +291,11 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     }
 
     ImageBuffer image;
-    image.channels = job.channels == 3 || job.channels == 4 ? job.channels : (sourceHasAlpha(job.sourcePath) ? 4 : 3);
     std::unique_ptr<ImageMetadata> metadata;
     bool loaded = false;
     {
         MutexLocker guard(loaderLock.get());
-        loaded = loader && loader->loadFloat(job.sourcePath, &image, job.applyEmbeddedProfile, &metadata);
+        loaded = loader && loadSource(*loader, job, &image, &metadata);
     }
     if (!loaded || !image.data) return JobOutcome::kFailed;
     if (currentJobCancelled()) return JobOutcome::kAbandoned;

@@ -123,14 +123,58 @@ TEST(MediaBadInput, MissingFilesFoldersAndOddBuffersFail) {
     EXPECT_FALSE(io.load8(gs(testData("jpeg/orientation-1.jpg")), &fiveChannels, false));
 }
 
-TEST(MediaBadInput, AMisnamedImageLoadsByItsContent) {
+TEST(MediaBadInput, ContentMustBeTheKindItsExtensionNames) {
     TempFolder folder;
-    const std::string path = folder.file("really-a-png.jpg");
-    writeFile(path, readFile(testData("png/icc-profile.png")));
+    const std::string png = testData("png/icc-profile.png");       // 48 wide
+    const std::string jpeg = testData("jpeg/orientation-1.jpg");
+    const std::string tiff = testData("tiff/rgb-16bit.tiff");
+    const std::string psd = testData("psd/rgb-8bit.psd");
+    const std::vector<char> pli = pliClaiming(2, 2, 16);
+    struct Case {
+        const char* name;
+        std::vector<char> bytes;
+        bool loads;
+    };
+    const Case cases[] = {
+        // Another kind of image than the extension names: refused.
+        {"really-a-png.jpg", readFile(png), false},
+        {"really-a-png.jpe", readFile(png), false},
+        {"really-a-png.JPEG", readFile(png), false},
+        {"really-a-jpeg.png", readFile(jpeg), false},
+        {"really-a-jpeg.tif", readFile(jpeg), false},
+        {"really-a-tiff.psd", readFile(tiff), false},
+        {"really-a-psd.tiff", readFile(psd), false},
+        {"really-a-pli.png", pli, false},
+        {"really-a-png.pli", readFile(png), false},
+        // The kind the extension names, in any case of letters, or no
+        // extension of a kind: read as the content says.
+        {"upper.PNG", readFile(png), true},
+        {"jpeg.jpe", readFile(jpeg), true},
+        {"plain.pli", pli, true},
+        {"unknown-extension.img", readFile(png), true},
+        {"no-extension", readFile(jpeg), true},
+    };
     DesktopImageLoaderSaver io;
-    ImageBuffer image;
-    ASSERT_TRUE(io.load8(gs(path), &image, false));
-    EXPECT_EQ(image.width, 48);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.file(c.name);
+        writeFile(path, c.bytes);
+        EXPECT_EQ(isMisnamedImage(gs(path)), !c.loads);
+        for (bool asFloat : {false, true}) {
+            ImageBuffer image;
+            makePicture(&image, 3, 3, 3, asFloat);  // an earlier picture must not survive
+            std::unique_ptr<ImageMetadata> metadata;
+            const bool loaded = asFloat ? io.loadFloat(gs(path), &image, true, &metadata) : io.load8(gs(path), &image, true);
+            EXPECT_EQ(loaded, c.loads);
+            EXPECT_EQ(image.data != nullptr, c.loads);
+            EXPECT_EQ(metadata != nullptr, asFloat && c.loads);
+            if (!c.loads) {
+                EXPECT_EQ(image.width, 0);
+            }
+        }
+    }
+    // A file that does not open is not called misnamed.
+    EXPECT_FALSE(isMisnamedImage(gs(folder.file("missing.png"))));
 }
 
 // Lets every write of this process beyond a file size limit fail with EFBIG,

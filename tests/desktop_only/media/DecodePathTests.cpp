@@ -92,4 +92,36 @@ TEST(MediaDecodePath, StoreBytesFollowsTheEightBitStore) {
     for (int64_t i = 0; i < count; ++i) EXPECT_EQ(storeByte(values[i]), out[i]) << "value " << values[i];
 }
 
+// Samples stored for a format without alpha: the 4th channel is left out in
+// the same pass, the others follow the 8-bit store (floats) or are copied.
+TEST(MediaDecodePath, OpaqueImagesLeaveTheAlphaOut) {
+    const float specials[] = {-3.0f, 0.5f, 254.99f, 300.0f, std::numeric_limits<float>::quiet_NaN(), 77.7f};
+    for (int threads : {1, 3}) {
+        setParallelThreadCount(threads);
+        for (bool isFloat : {true, false}) {
+            SCOPED_TRACE(std::string(isFloat ? "float" : "bytes") + ", T " + std::to_string(threads));
+            ImageBuffer buffer;
+            makePicture(&buffer, 31, 23, 4, isFloat);
+            if (isFloat) {
+                for (int64_t i = 0; i < buffer.sampleCount(); i += 7) buffer.floats()[i] = specials[(i / 7) % 6];
+            }
+            const QImage rgb = imageFromBuffer(buffer, isFloat, false, true);
+            ASSERT_EQ(rgb.format(), QImage::Format_RGB888);
+            ASSERT_EQ(rgb.size(), QSize(31, 23));
+            for (int y = 0; y < 23; ++y) {
+                for (int x = 0; x < 31; ++x) {
+                    for (int c = 0; c < 3; ++c) {
+                        const int64_t i = (static_cast<int64_t>(y) * 31 + x) * 4 + c;
+                        const uint8_t expected = isFloat ? storeByte(buffer.floats()[i]) : buffer.bytes()[i];
+                        ASSERT_EQ(rgb.constScanLine(y)[x * 3 + c], expected) << x << "," << y << " channel " << c;
+                    }
+                }
+            }
+            // Without the request the alpha stays.
+            EXPECT_EQ(imageFromBuffer(buffer, isFloat, false, false).format(), QImage::Format_RGBA8888);
+        }
+    }
+    setParallelThreadCount(0);
+}
+
 }  // namespace

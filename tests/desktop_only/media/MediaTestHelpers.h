@@ -5,6 +5,11 @@
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
 
+#include <QByteArray>
+#include <QFile>
+#include <QImage>
+#include <QVector>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -97,6 +102,25 @@ inline Difference difference(const ImageBuffer& a, bool aFloat, const ImageBuffe
     }
     d.mean = sum / static_cast<double>(n);
     return d;
+}
+
+// A 4 x 2 palette PNG whose palette has a fully transparent red (index 0,
+// where x + y is even) and an opaque blue (index 1). Qt's writer stores it
+// as colour type 3 with the transparency in a tRNS chunk, which the test
+// checks so that it really exercises that layout.
+inline void writePalettePng(const std::string& path) {
+    QImage image(4, 2, QImage::Format_Indexed8);
+    image.setColorTable(QVector<QRgb>{qRgba(255, 0, 0, 0), qRgba(0, 0, 255, 255)});
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) image.setPixel(x, y, static_cast<uint>((x + y) % 2));
+    const QString name = QString::fromStdString(path);
+    ASSERT_TRUE(image.save(name, "png"));
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_GT(bytes.size(), 26);
+    EXPECT_EQ(bytes[25], 3) << "colour type";  // IHDR's colour type byte
+    EXPECT_TRUE(bytes.contains("tRNS"));
 }
 
 inline GrowString gs(const std::string& text) {

@@ -139,9 +139,11 @@ TEST_F(ProcessingQueue, FailedJobsSetTheErrorFlagAndTheRunGoesOn) {
     std::vector<char> cut = readFile(folder.file("a.png"));
     cut.resize(60);
     writeFile(folder.file("truncated.png"), cut);
+    writeFile(folder.file("misnamed.jpg"), readFile(folder.file("a.png")));
     GrowArray<RenderJob> batch;
     batch.append(job("missing.png", "1.png"));
     batch.append(job("truncated.png", "2.png"));
+    batch.append(job("misnamed.jpg", "2b.png"));
     batch.append(job("a.png", "no-such-folder/3.png"));  // cannot be saved
     batch.append(job("b.png", "4.png"));
     queue.addJobs(batch);
@@ -149,6 +151,7 @@ TEST_F(ProcessingQueue, FailedJobsSetTheErrorFlagAndTheRunGoesOn) {
     EXPECT_EQ(errorFlagOf(queue), 1);
     EXPECT_FALSE(exists("1.png"));
     EXPECT_FALSE(exists("2.png"));
+    EXPECT_FALSE(exists("2b.png"));
     expectRendered("b.png", "4.png", 10.0f);
 
     // The next run starts with the flag cleared.
@@ -157,6 +160,29 @@ TEST_F(ProcessingQueue, FailedJobsSetTheErrorFlagAndTheRunGoesOn) {
     ASSERT_TRUE(waitUntilIdle(queue));
     EXPECT_EQ(errorFlagOf(queue), 0);
     EXPECT_TRUE(exists("5.png"));
+}
+
+TEST_F(ProcessingQueue, TransparentPaletteEntriesKeepTheirAlpha) {
+    writePalettePng(folder.file("palette.png"));
+    GrowArray<RenderJob> batch;
+    batch.append(job("palette.png", "kept.png", 0.0f));  // channels 0: as the file has
+    batch.append(job("palette.png", "opaque.png", 0.0f));
+    batch[1].channels = 3;
+    queue.addJobs(batch);
+    ASSERT_TRUE(waitUntilIdle(queue));
+    ASSERT_EQ(errorFlagOf(queue), 0);
+    for (const char* name : {"kept.png", "opaque.png"}) {
+        SCOPED_TRACE(name);
+        const bool kept = std::string(name) == "kept.png";
+        ImageBuffer out;
+        ASSERT_TRUE(io.loadFloatKeepingAlpha(gs(folder.file(name)), &out, false, nullptr));
+        ASSERT_EQ(out.channels, kept ? 4 : 3);
+        if (!kept) continue;
+        for (int32_t p = 0; p < 8; ++p) {
+            const bool transparent = (p % 4 + p / 4) % 2 == 0;
+            EXPECT_EQ(out.floats()[p * 4 + 3], transparent ? 0.0f : 255.0f) << "pixel " << p;
+        }
+    }
 }
 
 TEST_F(ProcessingQueue, WithoutALoaderEveryJobFails) {
