@@ -78,7 +78,9 @@ float wrapHue(float hue) {
     return hue;
 }
 
-// HSV (hue in degrees, s and v 0..1) to a triple on the 0..255 scale.
+
+}  // namespace
+
 void hsvToRgb(float rgb[3], float hue, float s, float v) {
     hue = wrapHue(hue);
     if (s == 0.0f) {
@@ -105,8 +107,6 @@ void hsvToRgb(float rgb[3], float hue, float s, float v) {
     rgb[1] = g * 255.0f;
     rgb[2] = b * 255.0f;
 }
-
-}  // namespace
 
 void rgbToHsv(float* h, float* s, float* v, float r, float g, float b) {
     const UnitRgb u = toUnit(r, g, b);

@@ -20,3 +20,7 @@ void setRgbHue(float rgb[3], float hue);
 // Keeps the colour's hue and value and gives it the saturation (0..1). A
 // grey colour has hue 0, so a saturation above 0 tints it toward red.
 void setRgbSaturation(float rgb[3], float saturation);
+// HSV to RGB: hue in degrees (any range, brought into [0, 360) by whole
+// turns), s and v 0..1; the triple on the 0..255 scale. Single precision
+// with the six-sector table; s == 0 gives v x 255 in all three.
+void hsvToRgb(float rgb[3], float hue, float s, float v);

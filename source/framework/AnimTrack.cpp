@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "foundation/ColorConversions.h"
 #include "framework/ModVar.h"
 
 int32_t animFrameCount(float frameInterval, float seconds) {
@@ -47,39 +48,6 @@ float interpolateAt(int32_t keyCount, float t, KeyAt key) {
 
 float keyOf(const GrowArray<float>& keys, int32_t i) { return i >= 0 && i < keys.count ? keys[i] : 0.0f; }
 
-// HSV to RGB on the 0..255 scale: hue in degrees (any range), saturation and
-// value 0..1; single precision with the six-sector table.
-void hsvToRgb255(float hue, float saturation, float value, float rgb[3]) {
-    const double inverse360 = 0.002777777777777778;
-    float h = std::isfinite(hue) ? hue : 0.0f;
-    if (h < 0.0f) h = static_cast<float>(h + (std::trunc(h * -inverse360) * 360.0 + 360.0));
-    if (h >= 360.0f) h = static_cast<float>(h - std::trunc(h * inverse360) * 360.0);
-    if (saturation == 0.0f) {
-        rgb[0] = rgb[1] = rgb[2] = value * 255.0f;
-        return;
-    }
-    const float x = static_cast<float>(h * inverse360) * 6.0f;
-    const float sectorFloor = std::floor(x);
-    const int32_t sector = sectorFloor >= 0.0f && sectorFloor <= 6.0f ? static_cast<int32_t>(sectorFloor) : 0;
-    const float f = x - sectorFloor;
-    const float s = saturation;
-    const float v = value;
-    const float p = (1.0f - s) * v;
-    const float q = (1.0f - f * s) * v;
-    const float t = ((f - 1.0f) * s + 1.0f) * v;
-    float r, g, b;
-    switch (sector) {
-        case 0: r = v; g = t; b = p; break;
-        case 1: r = q; g = v; b = p; break;
-        case 2: r = p; g = v; b = t; break;
-        case 3: r = p; g = q; b = v; break;
-        case 4: r = t; g = p; b = v; break;
-        default: r = v; g = p; b = q; break;
-    }
-    rgb[0] = r * 255.0f;
-    rgb[1] = g * 255.0f;
-    rgb[2] = b * 255.0f;
-}
 
 }  // namespace
 
@@ -113,7 +81,7 @@ void ColorAnimTrack::applyFrame(int32_t frame) {
         return interpolateAt(hues.count, t, [&keys](int32_t i) { return keyOf(keys, i); });
     };
     float rgb[3];
-    hsvToRgb255(at(hues), at(saturations), at(values), rgb);
+    hsvToRgb(rgb, at(hues), at(saturations), at(values));
     color->red = rgb[0];
     color->green = rgb[1];
     color->blue = rgb[2];
