@@ -40,8 +40,16 @@ IM=convert-im6.q16
 
 # ---- Our programs ----------------------------------------------------------
 echo "compare: building (Release) in $build" >&2
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target pellucine-render pellucine_codec_timing vips_timing pellucine_bench_pipeline >/dev/null
+buildlog=$(mktemp "${TMPDIR:-/tmp}/pellucine-compare-build.XXXXXX")
+if ! { cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release &&
+       cmake --build "$build" --target pellucine-render pellucine_codec_timing vips_timing pellucine_bench_pipeline; } \
+     >"$buildlog" 2>&1; then
+  tail -n 40 "$buildlog" >&2
+  echo "compare: the build failed" >&2
+  rm -f "$buildlog"
+  exit 1
+fi
+rm -f "$buildlog"
 tool=$build/tools/pellucine-render
 codec=$build/bench/pellucine_codec_timing
 vipstime=$build/bench/vips_timing
