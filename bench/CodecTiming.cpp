@@ -20,27 +20,18 @@
 #include <string>
 #include <vector>
 
+#include "TimingSupport.h"
+
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
 #include "framework/ImageLoaderSaver.h"
 #include "platform/ParallelFor.h"
 
+using timing::medianOf;
+using timing::parseCount;
+
 namespace {
-
-double medianOf(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : 0.5 * (values[middle - 1] + values[middle]);
-}
-
-bool parseCount(const char* text, int& out) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (!text[0] || *end || value < 1 || value > 100000) return false;
-    out = static_cast<int>(value);
-    return true;
-}
 
 int usage() {
     std::fprintf(stderr, "usage: pellucine_codec_timing [--threads N] [--repeat N] decode|encode PHOTO.jpg [WORK_FOLDER]\n");

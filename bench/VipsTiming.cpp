@@ -37,15 +37,14 @@
 #include <string>
 #include <vector>
 
+#include "TimingSupport.h"
+
 using vips::VImage;
 
-namespace {
+using timing::medianOf;
+using timing::parseCount;
 
-double medianOf(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : 0.5 * (values[middle - 1] + values[middle]);
-}
+namespace {
 
 VImage matrix(int width, int height, std::vector<double> values) {
     return VImage::new_matrix(width, height, values.data(), static_cast<int>(values.size()));
@@ -128,14 +127,6 @@ std::vector<double> timeRepeats(int repeat, Body body) {
         times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     }
     return times;
-}
-
-bool parseCount(const char* text, int& out) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (!text[0] || *end || value < 1 || value > 100000) return false;
-    out = static_cast<int>(value);
-    return true;
 }
 
 int usage() {
