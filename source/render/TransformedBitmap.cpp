@@ -10,6 +10,7 @@
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
 #include "framework/ImageLoaderSaver.h"
+#include "platform/ParallelFor.h"
 
 void matMul4(float* m, const float* b) {
     float product[16];
@@ -227,9 +228,16 @@ bool allocateLike(ImageBuffer& buffer, int32_t w, int32_t h, int32_t channels) {
         return buffer.allocate8(w, h, channels);
 }
 
+// Rows of the destination drawn per task of the parallel loop: every pixel
+// is computed on its own, so any split gives the same pixels.
+constexpr int32_t kDrawRowsPerTask = 16;
+
+// Draws the picture of width x height; with a window, only the part of it
+// of `window` size at (originX, originY) is drawn into dest (which then has
+// the window's size).
 template <class Sample>
 ImageBuffer* drawTransformed(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
-                             const int32_t* insets, ImageBuffer* dest, float angle) {
+                             const int32_t* insets, ImageBuffer* dest, float angle, const DrawWindow* window) {
     const int32_t W = src && src->data ? src->width : 0;
     const int32_t H = src && src->data ? src->height : 0;
     const bool sourceUsable = W >= 1 && H >= 1;
@@ -266,12 +274,17 @@ ImageBuffer* drawTransformed(const ImageBuffer* src, int32_t width, int32_t heig
     }
 
     // Destination: a given one keeps its channel count, a new one takes the
-    // source's; then cleared to (opaque) black.
+    // source's; then cleared to (opaque) black. With a window it has the
+    // window's size and its pixel (x, y) is the picture's (x + ox, y + oy).
+    const int32_t destWidth = window ? window->width : width;
+    const int32_t destHeight = window ? window->height : height;
+    const int32_t ox = window ? window->originX : 0;
+    const int32_t oy = window ? window->originY : 0;
     if (!dest) {
         dest = new ImageBuffer();
-        allocateLike<Sample>(*dest, width, height, src ? src->channelCount() : 3);
-    } else if (!dest->data || dest->width != width || dest->height != height) {
-        allocateLike<Sample>(*dest, width, height, dest->channels);
+        allocateLike<Sample>(*dest, destWidth, destHeight, src ? src->channelCount() : 3);
+    } else if (!dest->data || dest->width != destWidth || dest->height != destHeight) {
+        allocateLike<Sample>(*dest, destWidth, destHeight, dest->channels);
     }
     if (!dest->data || dest->width < 1 || dest->height < 1) return dest;
     const int32_t dc = dest->channelCount();
@@ -288,7 +301,25 @@ ImageBuffer* drawTransformed(const ImageBuffer* src, int32_t width, int32_t heig
     const int64_t ch = static_cast<int64_t>(height) - iT - iB;
     if (W == width && H == height && angle == 0.0f && kL == 0.0f && kR == 0.0f && kT == 0.0f && kB == 0.0f &&
         cw == width && ch == height) {
-        copyResizedNearestT<Sample>(*dest, *src);
+        if (!window) {
+            copyResizedNearestT<Sample>(*dest, *src);
+        } else {
+            // One to one: the window's rectangle of the source.
+            const int32_t sc = src->channelCount();
+            const int32_t n = dc < sc ? dc : sc;
+            const Sample* in = static_cast<const Sample*>(src->data);
+            for (int32_t y = 0; y < dest->height; ++y) {
+                const int32_t sy = y + oy;
+                if (sy < 0 || sy >= H) continue;
+                Sample* row = out + static_cast<int64_t>(y) * dest->width * dc;
+                for (int32_t x = 0; x < dest->width; ++x) {
+                    const int32_t sx = x + ox;
+                    if (sx < 0 || sx >= W) continue;
+                    const Sample* p = in + (static_cast<int64_t>(sy) * W + sx) * sc;
+                    for (int32_t c = 0; c < n; ++c) row[static_cast<int64_t>(x) * dc + c] = p[c];
+                }
+            }
+        }
         dest->scale = src->scale;
         return dest;
     }
@@ -358,28 +389,34 @@ ImageBuffer* drawTransformed(const ImageBuffer* src, int32_t width, int32_t heig
     const int32_t sc = src->channelCount();
     const int32_t n = dc < sc ? dc : sc;
     const Sample* in = static_cast<const Sample*>(src->data);
-    std::vector<Sample> pixel(static_cast<size_t>(sc));
-    for (int32_t y = 0; y < dest->height; ++y) {
-        const float fy = static_cast<float>(y);
-        Sample* row = out + static_cast<int64_t>(y) * dest->width * dc;
-        for (int32_t x = 0; x < dest->width; ++x) {
-            const float fx = static_cast<float>(x);
-            const float u = fx * m[0] + fy * m[4] + m[12];
-            const float v = fx * m[1] + fy * m[5] + m[13];
-            Sample* q = row + static_cast<int64_t>(x) * dc;
-            if (nearest) {
-                const Sample* p = in + static_cast<int64_t>(indexIn(v + 0.5f, H - 1)) * W * sc +
-                                  static_cast<int64_t>(indexIn(u + 0.5f, W - 1)) * sc;
-                for (int32_t c = 0; c < n; ++c) storeClamped(q + c, p[c]);
-                continue;
+    const int32_t rowsTotal = dest->height;
+    const int32_t tasks = (rowsTotal + kDrawRowsPerTask - 1) / kDrawRowsPerTask;
+    parallelFor(tasks, 0.5f, [&](int32_t task) {
+        std::vector<Sample> pixel(static_cast<size_t>(sc));
+        const int32_t firstRow = task * kDrawRowsPerTask;
+        const int32_t endRow = firstRow + kDrawRowsPerTask < rowsTotal ? firstRow + kDrawRowsPerTask : rowsTotal;
+        for (int32_t y = firstRow; y < endRow; ++y) {
+            const float fy = static_cast<float>(y + oy);
+            Sample* row = out + static_cast<int64_t>(y) * dest->width * dc;
+            for (int32_t x = 0; x < dest->width; ++x) {
+                const float fx = static_cast<float>(x + ox);
+                const float u = fx * m[0] + fy * m[4] + m[12];
+                const float v = fx * m[1] + fy * m[5] + m[13];
+                Sample* q = row + static_cast<int64_t>(x) * dc;
+                if (nearest) {
+                    const Sample* p = in + static_cast<int64_t>(indexIn(v + 0.5f, H - 1)) * W * sc +
+                                      static_cast<int64_t>(indexIn(u + 0.5f, W - 1)) * sc;
+                    for (int32_t c = 0; c < n; ++c) storeClamped(q + c, p[c]);
+                    continue;
+                }
+                // A box span of nothing but transparent pixels writes nothing:
+                // such a pixel becomes transparent black.
+                std::fill(pixel.begin(), pixel.end(), static_cast<Sample>(0));
+                samplePixelT<Sample>(*src, pixel.data(), u, v, footprint);
+                for (int32_t c = 0; c < n; ++c) storeClamped(q + c, pixel[c]);
             }
-            // A box span of nothing but transparent pixels writes nothing:
-            // such a pixel becomes transparent black.
-            std::fill(pixel.begin(), pixel.end(), static_cast<Sample>(0));
-            samplePixelT<Sample>(*src, pixel.data(), u, v, footprint);
-            for (int32_t c = 0; c < n; ++c) storeClamped(q + c, pixel[c]);
         }
-    }
+    });
     dest->scale = s * src->scale;
     return dest;
 }
@@ -404,12 +441,19 @@ void copyResizedNearest8(ImageBuffer& dest, const ImageBuffer& src) {
 
 ImageBuffer* drawTransformedBitmap(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
                                    const int32_t* insets, ImageBuffer* dest, float angle) {
-    return drawTransformed<float>(src, width, height, crop, insets, dest, angle);
+    return drawTransformed<float>(src, width, height, crop, insets, dest, angle, nullptr);
+}
+
+ImageBuffer* drawTransformedBitmapWindow(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
+                                         const int32_t* insets, ImageBuffer* dest, float angle,
+                                         const DrawWindow& window) {
+    if (width < 1 || height < 1) return dest;
+    return drawTransformed<float>(src, width, height, crop, insets, dest, angle, &window);
 }
 
 ImageBuffer* drawTransformedBitmap8(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
                                     const int32_t* insets, ImageBuffer* dest, float angle) {
-    return drawTransformed<uint8_t>(src, width, height, crop, insets, dest, angle);
+    return drawTransformed<uint8_t>(src, width, height, crop, insets, dest, angle, nullptr);
 }
 
 bool loadNamedBitmap(ImageBuffer* image, const char* name, bool applyEmbeddedProfile) {
