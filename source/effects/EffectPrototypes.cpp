@@ -1,6 +1,11 @@
 // Prototypes of the effect, mask, sizing and border tiles, one per class.
 
 #include "effects/Blur.h"
+#include "effects/borders/BasicBorder.h"
+#include "effects/borders/FillBorder.h"
+#include "effects/sizing/AspectRatio.h"
+#include "effects/sizing/OutputSize.h"
+#include "framework/CropMod.h"
 #include "framework/ImageMod.h"
 #include "framework/TilePrototypes.h"
 
@@ -8,4 +13,17 @@ void addEffectPrototypes(GrowArray<ImageMod*>& out) {
     (void)out;
     // Blur
     out.append(new BlurMod(0.0f, 100.0f));
+    // Crop: no list button; made so that filter files holding one load
+    out.append(new CropMod());
+    // Borders: the straight basic border (no list button), then the rounded one
+    {
+        const float white[4] = {255.0f, 255.0f, 255.0f, 255.0f};
+        out.append(new BasicBorder(false, white));
+        out.append(new BasicBorder(true, white));
+        out.append(new FillBorder(white));
+    }
+    // Sizing
+    out.append(new AspectRatioMod());
+    out.append(new OutputSizeExactMod());
+    out.append(new OutputSizeMod(2));
 }
