@@ -1,0 +1,34 @@
+#include "desktop_only/app/CustomApplication.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QFileOpenEvent>
+
+#include "desktop_only/app/MainWindow.h"
+
+CustomApplication::CustomApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+CustomApplication::~CustomApplication() = default;
+
+bool CustomApplication::event(QEvent* event) {
+    if (event->type() != QEvent::FileOpen) return QApplication::event(event);
+    const QString path = static_cast<QFileOpenEvent*>(event)->file();
+    if (mainWindow && !mainWindow->hostMode) {
+        mainWindow->openMediaFile(path);
+        return true;
+    }
+    pendingOpenPaths.append(path);
+    return true;
+}
+
+QString chooseStartupPath(const QStringList& pendingOpenPaths, int argc, char** argv) {
+    if (!pendingOpenPaths.isEmpty()) return pendingOpenPaths.first();
+    if (argc >= 2 && argv && argv[1]) return QFile::decodeName(argv[1]);
+    return QString();
+}
+
+bool isOpenableStartupPath(const QString& path) {
+    if (path.isEmpty()) return false;
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
