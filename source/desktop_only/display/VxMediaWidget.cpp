@@ -610,7 +610,11 @@ void VxMediaWidget::runDisplayPasses() {
 
 void VxMediaWidget::renderPass(PassState& pass) {
     MutexLocker guard(renderLock.get());
-    while (holdPasses.load()) QThread::msleep(1);
+    if (holdPasses.load()) {
+        passIsHeld = true;
+        while (holdPasses.load()) QThread::msleep(1);
+        passIsHeld = false;
+    }
 
     auto publishEmpty = [this]() {
         MutexLocker shown(displayImageLock.get());

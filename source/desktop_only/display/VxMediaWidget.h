@@ -47,6 +47,7 @@
 #include "desktop_only/display/VideoLoaderSaverTime.h"
 #include "foundation/GrowArray.h"
 #include "foundation/ImageBuffer.h"
+#include "framework/ImageLoaderSaver.h"
 
 class ImageMod;
 class Mutex;
@@ -54,7 +55,6 @@ class QTimer;
 class RenderContext;
 class VxHistogramWindow;
 class VxSubWindow;
-struct ImageMetadata;
 
 // The primary screen's device-pixel ratio, stored by main before any view
 // exists; the display buffers are drawn at the view's size times it.
@@ -161,6 +161,7 @@ public:
     std::atomic<int32_t> passesCompleted{0};
     // Test hook: a pass waits here while it is set, with the render lock held.
     std::atomic<bool> holdPasses{false};
+    std::atomic<bool> passIsHeld{false};  // a pass waits in the hold
 
 signals:
     void emptyClickSignal();
