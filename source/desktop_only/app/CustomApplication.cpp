@@ -12,12 +12,15 @@ CustomApplication::~CustomApplication() = default;
 
 bool CustomApplication::event(QEvent* event) {
     if (event->type() != QEvent::FileOpen) return QApplication::event(event);
-    const QString path = static_cast<QFileOpenEvent*>(event)->file();
-    if (mainWindow && !mainWindow->hostMode) {
-        mainWindow->openMediaFile(path);
+    return handleFileOpenRequest(pendingOpenPaths, mainWindow, static_cast<QFileOpenEvent*>(event)->file());
+}
+
+bool handleFileOpenRequest(QStringList& pending, MainWindow* window, const QString& path) {
+    if (window && !window->hostMode) {
+        window->openMediaFile(path);  // reports its own failure
         return true;
     }
-    pendingOpenPaths.append(path);
+    pending.append(path);
     return true;
 }
 

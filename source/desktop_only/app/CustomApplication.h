@@ -26,3 +26,8 @@ public:
 QString chooseStartupPath(const QStringList& pendingOpenPaths, int argc, char** argv);
 // Whether the start-up path names an existing file that is not a folder.
 bool isOpenableStartupPath(const QString& path);
+
+// A desktop file-open request: opened in the window at once when it exists
+// and is not in plug-in host mode, else held in `pending`. Returns true
+// (the request is handled either way).
+bool handleFileOpenRequest(QStringList& pending, MainWindow* window, const QString& path);
