@@ -1,6 +1,7 @@
 // MainWindow: bringing the window in line after the current document
 // changed: the view's chain, the control strip, adding tiles, the title.
 
+#include <QFile>
 #include <QLabel>
 
 #include "desktop_only/app/MainWindow.h"
@@ -122,9 +123,10 @@ void MainWindow::addModToTray(ImageMod* mod, bool append, bool select, bool asOn
 void MainWindow::updateTitle() {
     DocumentTab* tab = current();
     if (!tab) return;
-    GrowString title("Pellucine | RAW");
-    if (!tab->name.isEmpty()) title.append(" - ").appendString(fileNamePart(tab->name));
-    setWindowTitle(QString::fromUtf8(title.c_str()));
+    // The name is a path in the file system's encoding.
+    QString title("Pellucine | RAW");
+    if (!tab->name.isEmpty()) title += " - " + QFile::decodeName(fileNamePart(tab->name).c_str());
+    setWindowTitle(title);
 
     if (cropPanelButton) {
         const GrowArray<ImageMod*> pre = tab->tray->preMods();
