@@ -2,12 +2,16 @@
 // selection inside nested edits.
 #include <gtest/gtest.h>
 
+#include <QSignalSpy>
 #include <QString>
+#include <QTest>
 
 #include "WidgetTestApp.h"
+#include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
 #include "support/TestTiles.h"
 #include "tray/TrayNode.h"
+#include "widgets/VxPushButton.h"
 #include "tray/TrayWidget.h"
 
 namespace {
@@ -271,4 +275,53 @@ TEST_F(TrayFixture, ModIndexPathFindsNestedCompounds) {
     EXPECT_EQ(tray.displayedList, outer);
     tray.exitComboButtonPressed();
     EXPECT_EQ(tray.displayedList, tray.masterList.get());
+}
+
+// Clicks: a plain click selects one node, Ctrl toggles, Shift extends from
+// the last clicked node; a click on the empty tray clears the selection.
+TEST_F(TrayFixture, ClicksSelectNodes) {
+    TrayWidget tray(nullptr);
+    tray.resize(800, 100);
+    fill(tray, {plainTile(1.0f), plainTile(2.0f), plainTile(3.0f), plainTile(4.0f)});
+    tray.show();
+    QSignalSpy changed(&tray, &TrayWidget::selectionChanged);
+    auto selected = [&tray] {
+        QString marks;
+        for (TrayNode* node : tray.nodes) marks += node->selected ? QLatin1Char('x') : QLatin1Char('.');
+        return marks;
+    };
+    const QPoint inside(10, TrayNode::kHeight - 10);
+    QTest::mouseClick(tray.nodes[1], Qt::LeftButton, Qt::NoModifier, inside);
+    EXPECT_EQ(selected(), QStringLiteral(".x.."));
+    QTest::mouseClick(tray.nodes[3], Qt::LeftButton, Qt::ShiftModifier, inside);
+    EXPECT_EQ(selected(), QStringLiteral(".xxx"));
+    QTest::mouseClick(tray.nodes[2], Qt::LeftButton, Qt::ControlModifier, inside);
+    EXPECT_EQ(selected(), QStringLiteral(".x.x"));
+    QTest::mouseClick(&tray, Qt::LeftButton, Qt::NoModifier, QPoint(790, 5));
+    EXPECT_EQ(selected(), QStringLiteral("...."));
+    EXPECT_EQ(changed.count(), 4);
+}
+
+// The tray's own edits (context menu nesting, enable buttons) record one
+// undo step first, also when the nesting is refused, and report themselves.
+TEST_F(TrayFixture, OwnEditsRecordUndoAndReport) {
+    TrayWidget tray(nullptr);
+    fill(tray, {plainTile(1.0f), plainTile(2.0f)});
+    tray.show();
+    QSignalSpy adjusted(&tray, &TrayWidget::trayAdjusted);
+    ModalAnswer answer;
+    answerNextDialog(&answer, true);
+    tray.menuItemChosen(tray.nestAction);
+    EXPECT_EQ(answer.title, QStringLiteral("Can't Nest Tiles"));
+    EXPECT_EQ(tray.undoStack->undoCount(), 1);
+    EXPECT_TRUE(tray.modified);
+    EXPECT_EQ(adjusted.count(), 1);
+
+    tray.nodes[1]->enableButton->click();
+    EXPECT_EQ(tray.masterList->subMods[1]->enabled, 0);
+    EXPECT_FALSE(tray.nodes[1]->enableButton->isChecked());
+    EXPECT_EQ(tray.undoStack->undoCount(), 2);
+    EXPECT_EQ(adjusted.count(), 2);
+    ASSERT_TRUE(tray.undoStack->undo());
+    EXPECT_EQ(tray.masterList->subMods[1]->enabled, 1);
 }
