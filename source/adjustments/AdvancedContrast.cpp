@@ -6,10 +6,8 @@
 
 #include "adjustments/BrightnessContrast.h"
 #include "adjustments/ContrastSaturation.h"
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
 #include "adjustments/ChannelCurves.h"
 
 #include "adjustments/Curves.h"
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 

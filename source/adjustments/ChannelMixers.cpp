@@ -4,8 +4,7 @@
 #include <type_traits>
 
 #include "adjustments/ContrastSaturation.h"
-#include "adjustments/PixelLoops.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
 
 using tileloop::floatVar;
 

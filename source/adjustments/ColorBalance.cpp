@@ -1,7 +1,7 @@
 #include "adjustments/ColorBalance.h"
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 

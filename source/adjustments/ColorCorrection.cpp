@@ -2,10 +2,9 @@
 
 #include <type_traits>
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
 #include "framework/Curve.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "adjustments/ColoringWheels.h"
+#include "pixels/PixelKit.h"
 
 #include <math.h>
 
-#include "adjustments/PixelLoops.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
 #include "adjustments/ColorizeCurve.h"
 
 #include "adjustments/ColorMethods.h"
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 

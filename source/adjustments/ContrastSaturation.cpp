@@ -4,9 +4,8 @@
 
 #include <type_traits>
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 using tileloop::clampSample;
 using tileloop::floatVar;

@@ -1,9 +1,7 @@
 #include "adjustments/Curves.h"
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "adjustments/DyeColorFilter.h"
 
 #include "adjustments/ColorMethods.h"
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ inline float filterSample(float x, float step, bool darkens) {
     const float moved = darkens ? step * x + x
                                 : static_cast<float>(static_cast<double>(step) * (255.0 - static_cast<double>(x)) +
                                                      static_cast<double>(x));
-    return clampColorSample(moved);
+    return tileloop::clampSample(moved);
 }
 
 TILE_VECTOR_LOOP void colorFilterFloats(ImageBuffer& image, const ColorFilterParams& p) {

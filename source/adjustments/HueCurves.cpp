@@ -4,10 +4,10 @@
 
 #include <cmath>
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
+
+using tileloop::clampSample;
 
 namespace {
 
@@ -296,12 +296,6 @@ inline void hueLightnessPixel(Sample* px, const float* table, float turn, float 
     storeUnit(px[0], r);
     storeUnit(px[1], g);
     storeUnit(px[2], b);
-}
-
-inline float clampSample(float v) {
-    if (v < 0.0f) return 0.0f;
-    if (v > 255.0f) return 255.0f;
-    return v;
 }
 
 // Any other version: a signed offset on the three samples.

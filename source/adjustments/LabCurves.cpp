@@ -3,9 +3,8 @@
 #include <math.h>
 
 #include "adjustments/Curves.h"
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "adjustments/ColorizeCurve.h"
 #include "adjustments/ContrastSaturation.h"
 #include "adjustments/GammaExposure.h"
-#include "adjustments/PixelLoops.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 #include "adjustments/RgbSwap.h"
+#include "pixels/PixelKit.h"
 
-#include "adjustments/PixelLoops.h"
-#include "framework/PixelMath.h"
 
 namespace {
 

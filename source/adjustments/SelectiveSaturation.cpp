@@ -2,9 +2,8 @@
 
 #include <cmath>
 
-#include "adjustments/PixelLoops.h"
 #include "foundation/ColorConversions.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 

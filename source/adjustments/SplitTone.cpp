@@ -1,8 +1,7 @@
 #include "adjustments/SplitTone.h"
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 const float SplitToneMod::kStartDark[4] = {0.0f, 24.415525f, 101.20623f, 255.0f};
 const float SplitToneMod::kStartLight[4] = {255.0f, 220.66708f, 107.36842f, 255.0f};

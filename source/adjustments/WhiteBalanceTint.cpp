@@ -2,8 +2,8 @@
 
 #include <type_traits>
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
+#include "pixels/PixelKit.h"
 
 using tileloop::clampSample;
 
