@@ -122,6 +122,7 @@ void runAdvancedContrast(const AdvancedContrastMod& mod, ImageBuffer& image, con
 
 AdvancedContrastMod::AdvancedContrastMod()
     : ImageMod(GrowString("Advanced Contrast"), GrowString("Advanced Contrast")) {
+    version = kNewestVersion;
     ModVar* amountVar = tilevars::addFactorAmount(*this, 1.0f);
 
     ModVar* centerVar = addFloatVar("Center", 90.0f, 0.0f, 255.0f, 0);

@@ -21,6 +21,8 @@
 
 class CurvesMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     CurvesMod(const Curve& curve, float amount);
 
     ImageMod* clone() const override;
@@ -34,6 +36,8 @@ public:
 
 class ToneCurveMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     explicit ToneCurveMod(const Curve& curve);
 
     ImageMod* clone() const override;

@@ -91,6 +91,7 @@ void dynamicsPixels(ImageBuffer& image, const ImageBuffer& blurred, const Dynami
 
 DynamicsMod::DynamicsMod()
     : ImageMod(GrowString("Dynamics"), GrowString("Dynamics")) {
+    version = kNewestVersion;
     ModVar* amountVar = addFloatVar("Amount", 0.0f, 0.0f, 100.0f, 0);
     ModVar* radiusVar = addFloatVar("Radius", 50.0f, 0.0f, 100.0f, 0);
     GrowArray<GrowString> methods;

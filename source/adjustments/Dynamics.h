@@ -19,6 +19,8 @@
 
 class DynamicsMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     DynamicsMod();
 
     int32_t marginFor(int32_t width, int32_t height, float scale) const override;

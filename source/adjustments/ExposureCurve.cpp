@@ -141,7 +141,7 @@ Curve flatExposureCurve() {
 
 ExposureCurveMod::ExposureCurveMod(const Curve& initial)
     : ImageMod(GrowString("Exposure Curve"), GrowString("Exposure Curve")) {
-    version = 2;
+    version = kNewestVersion;
     applyVersionNames(*this);
 
     tilevars::addStrengthAmount(*this, 1.0f);

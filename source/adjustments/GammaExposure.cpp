@@ -154,7 +154,7 @@ void exposePixels(ImageBuffer& image, const ExposureParams& p) {
 // ---- GammaMod ------------------------------------------------------------
 
 GammaMod::GammaMod(float amount) : ImageMod(GrowString("Gamma"), GrowString("Exposure")) {
-    version = 2;
+    version = kNewestVersion;
     addFactorAmount(*this, amount);
     description = kDescription;
 }
@@ -175,6 +175,7 @@ void GammaMod::applyFloat(ImageBuffer& image, const RenderArgs*) const {
 // ---- ExposureMod ---------------------------------------------------------
 
 ExposureMod::ExposureMod(float amount) : ImageMod(GrowString("Exposure"), GrowString("Exposure")) {
+    version = kNewestVersion;
     ModVar* amountVar = addFactorAmount(*this, amount);
     addAnimTrack(amountVar, "1.8 .2 1.8", 3.0f);
     description = kDescription;

@@ -93,6 +93,7 @@ void splitTone(const SplitToneMod& mod, ImageBuffer& image, const RenderArgs* ar
 
 SplitToneMod::SplitToneMod(const float dark[4], const float light[4], float amount)
     : ImageMod(GrowString("Split Tone"), GrowString("")) {
+    version = kNewestVersion;
     ModVar* amountVar = tilevars::addStrengthAmount(*this, amount);
     ModVar* darkVar = addVar(ModVar("Dark Color", new ColorValue(dark[0], dark[1], dark[2], dark[3])));
     ModVar* lightVar = addVar(ModVar("Light Color", new ColorValue(light[0], light[1], light[2], light[3])));

@@ -15,6 +15,7 @@ uint32_t methodOf(const ImageMod& mod) {
 // ---- BlurMod ------------------------------------------------------------------------------------
 
 BlurMod::BlurMod(float amount, float mix) : ImageMod(GrowString("Blur"), GrowString("Blur")) {
+    version = kNewestVersion;
     ModVar* amountVar = addFloatVar("Amount", amount, 0.0f, 100.0f);
     ModVar* mixVar = addFloatVar("Mix", mix, 0.0f, 100.0f);
     GrowArray<GrowString> methods;

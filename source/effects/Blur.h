@@ -25,6 +25,8 @@
 
 class BlurMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     BlurMod(float amount, float mix);
 
     int32_t marginFor(int32_t width, int32_t height, float scale) const override;
