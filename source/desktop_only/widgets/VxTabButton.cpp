@@ -14,7 +14,9 @@ VxTabButton::VxTabButton(QWidget* parent, int tabId) : QPushButton(parent), tabI
 void VxTabButton::updateText() {
     const QString text = QString::fromUtf8(title.c_str());
     setText(text);
-    const int textWidth = QFontMetrics(font()).horizontalAdvance(text);
+    ensurePolished();  // the style sheet's font decides the width
+    // A little slack: the advance is rounded, and an exact fit would elide.
+    const int textWidth = fontMetrics().horizontalAdvance(text) + 4;
     resize(kTextPadding + textWidth + kCloseRoom, kHeight);
     update();
 }
