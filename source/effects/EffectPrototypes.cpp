@@ -6,6 +6,7 @@
 #include "effects/masks/HsvMask.h"
 #include "effects/masks/HueMask.h"
 #include "effects/borders/BasicBorder.h"
+#include "effects/borders/BitmapBorder.h"
 #include "effects/borders/FillBorder.h"
 #include "effects/sizing/AspectRatio.h"
 #include "effects/sizing/OutputSize.h"
@@ -33,6 +34,8 @@ void addEffectPrototypes(GrowArray<ImageMod*>& out) {
         out.append(new BasicBorder(true, white));
         out.append(new FillBorder(white));
     }
+    // The built-in frames
+    addBuiltInFrames(out);
     // Sizing
     out.append(new AspectRatioMod());
     out.append(new OutputSizeExactMod());
