@@ -51,67 +51,76 @@ void repairPixel(const ImageMod& mod, ImageBuffer& image, const RenderArgs* args
     if (!image.data || image.width < 1 || image.height < 1) return;
     const RenderRegion* region = args ? args->region : nullptr;
     const float s = usableScale(region ? region->scale : image.scale);
-    float x = floatVar(mod, 0) / s;
-    float y = floatVar(mod, 1) / s;
-    if (region) {
-        x -= static_cast<float>(region->originX);
-        y -= static_cast<float>(region->originY);
-    }
+    // Positions stay in whole-picture pixels, and the band's offset is taken
+    // off the whole-pixel results: truncating band-relative positions (which
+    // may be negative) or subtracting the offset in float would make the
+    // result depend on where the bands start.
+    const float x = floatVar(mod, 0) / s;
+    const float y = floatVar(mod, 1) / s;
+    const int64_t originX = region ? region->originX : 0;
+    const int64_t originY = region ? region->originY : 0;
+    const int64_t pictureWidth = region && region->fullWidth > 0 ? region->fullWidth : image.width;
+    const int64_t pictureHeight = region && region->fullHeight > 0 ? region->fullHeight : image.height;
     const float R = processedRadius(mod, s);
     const int32_t width = image.width;
     const int32_t height = image.height;
-    const float fw = static_cast<float>(width);
-    const float fh = static_cast<float>(height);
+    const float left0 = static_cast<float>(originX);
+    const float top0 = static_cast<float>(originY);
     // The neighbourhood misses the image (NaN positions too).
-    if (!(1.0f + x + R >= 0.0f) || !(x - R - 1.0f <= fw) || !(1.0f + y + R >= 0.0f) || !(y - R - 1.0f <= fh))
+    if (!(1.0f + x + R >= left0) || !(x - R - 1.0f <= left0 + static_cast<float>(width)) ||
+        !(1.0f + y + R >= top0) || !(y - R - 1.0f <= top0 + static_cast<float>(height)))
         return;
 
     const int32_t channels = image.channelCount();
     const int32_t q = channels < 3 ? channels : 3;
     Sample* samples = static_cast<Sample*>(image.data);
-    auto at = [&](int32_t px, int32_t py) {
-        return samples + (static_cast<int64_t>(py) * width + px) * channels;
-    };
+    auto at = [&](int64_t px, int64_t py) { return samples + (py * width + px) * channels; };
 
-    // Ring average.
+    // Ring average over the samples inside the picture. The band's margin
+    // holds every ring row of a disc that reaches the band's own rows; a
+    // band that misses a sample paints only rows the pipeline throws away.
     const int32_t ringLimit = static_cast<int32_t>(kTwoPi * static_cast<double>(R));
     const int32_t N = ringLimit > 8 ? ringLimit : 8;
     float sum[3] = {0.0f, 0.0f, 0.0f};
     int32_t count = 0;
     for (int32_t i = 0; i < N; ++i) {
-        const double theta = static_cast<double>(static_cast<float>(i)) * kTwoPi / static_cast<double>(static_cast<float>(N));
-        const int32_t sx = static_cast<int32_t>(sin(theta) * static_cast<double>(R) + (static_cast<double>(x) + 0.5));
-        const int32_t sy = static_cast<int32_t>(cos(theta) * static_cast<double>(R) + (static_cast<double>(y) + 0.5));
-        if (sx < 0 || sx >= width || sy < 0 || sy >= height) continue;
-        const Sample* p = at(sx, sy);
+        const double theta =
+            static_cast<double>(static_cast<float>(i)) * kTwoPi / static_cast<double>(static_cast<float>(N));
+        const int64_t sx = static_cast<int64_t>(sin(theta) * static_cast<double>(R) + (static_cast<double>(x) + 0.5));
+        const int64_t sy = static_cast<int64_t>(cos(theta) * static_cast<double>(R) + (static_cast<double>(y) + 0.5));
+        if (sx < 0 || sx >= pictureWidth || sy < 0 || sy >= pictureHeight) continue;
+        const int64_t bx = sx - originX;
+        const int64_t by = sy - originY;
+        if (bx < 0 || bx >= width || by < 0 || by >= height) return;
+        const Sample* p = at(bx, by);
         for (int32_t k = 0; k < q; ++k) sum[k] += static_cast<float>(p[k]) / static_cast<float>(N);
         ++count;
     }
-    // No sample inside the image: there is no average to paint.
+    // No sample inside the picture: there is no average to paint.
     if (count == 0) return;
     float average[3] = {0.0f, 0.0f, 0.0f};
     for (int32_t k = 0; k < q; ++k) average[k] = sum[k] * (static_cast<float>(N) / static_cast<float>(count));
     if (R <= 1.0f) return;
 
-    // The disc.
-    const int32_t cx = static_cast<int32_t>(static_cast<double>(x) - 0.5);
-    const int32_t cy = static_cast<int32_t>(static_cast<double>(y) - 0.5);
-    const int32_t right = static_cast<int32_t>(static_cast<float>(cx) + R);
-    const int32_t left = static_cast<int32_t>(static_cast<float>(cx) - R);
-    const int32_t bottom = static_cast<int32_t>(static_cast<float>(cy) + R);
-    const int32_t top = static_cast<int32_t>(static_cast<float>(cy) - R);
+    // The disc, in whole-picture pixels, then clipped to this image.
+    const int64_t cx = static_cast<int64_t>(static_cast<double>(x) - 0.5);
+    const int64_t cy = static_cast<int64_t>(static_cast<double>(y) - 0.5);
+    const int64_t right = static_cast<int64_t>(static_cast<float>(cx) + R) - originX;
+    const int64_t left = static_cast<int64_t>(static_cast<float>(cx) - R) - originX;
+    const int64_t bottom = static_cast<int64_t>(static_cast<float>(cy) + R) - originY;
+    const int64_t top = static_cast<int64_t>(static_cast<float>(cy) - R) - originY;
     if (right < 0 || left >= width || bottom < 0 || top >= height) return;
-    const int32_t x0 = left > 0 ? left : 0;
-    const int32_t x1 = right < width - 1 ? right : width - 1;
-    const int32_t y0 = top > 0 ? top : 0;
-    const int32_t y1 = bottom < height - 1 ? bottom : height - 1;
+    const int64_t x0 = left > 0 ? left : 0;
+    const int64_t x1 = right < width - 1 ? right : width - 1;
+    const int64_t y0 = top > 0 ? top : 0;
+    const int64_t y1 = bottom < height - 1 ? bottom : height - 1;
     const float inner = R > 2.0f ? R - 1.0f : 1.0f;
     const float fade = R - inner;
 
-    for (int32_t Y = y0; Y <= y1; ++Y) {
-        for (int32_t X = x0; X <= x1; ++X) {
-            const float dx = static_cast<float>(cx - X);
-            const float dy = static_cast<float>(cy - Y);
+    for (int64_t Y = y0; Y <= y1; ++Y) {
+        for (int64_t X = x0; X <= x1; ++X) {
+            const float dx = static_cast<float>(cx - (X + originX));
+            const float dy = static_cast<float>(cy - (Y + originY));
             const float d = sqrtf(dx * dx + dy * dy);
             float g = 255.0f;
             if (!(d <= inner)) {
