@@ -3,7 +3,7 @@
 #include <math.h>
 
 #include "effects/masks/MaskPixels.h"
-#include "framework/PixelMath.h"
+#include "pixels/SampleRules.h"
 
 namespace {
 
