@@ -8,6 +8,7 @@
 #include "effects/borders/BasicBorder.h"
 #include "effects/borders/BitmapBorder.h"
 #include "effects/borders/FillBorder.h"
+#include "effects/borders/ImageBorder.h"
 #include "effects/sizing/AspectRatio.h"
 #include "effects/sizing/OutputSize.h"
 #include "framework/CropMod.h"
@@ -34,6 +35,7 @@ void addEffectPrototypes(GrowArray<ImageMod*>& out) {
         out.append(new BasicBorder(true, white));
         out.append(new FillBorder(white));
     }
+    out.append(new ImageBorder());
     // The built-in frames
     addBuiltInFrames(out);
     // Sizing

@@ -304,3 +304,45 @@ TEST(BorderTiles, TileProperties) {
         tiletest::expectFilterRoundTrip(*tile);
     }
 }
+
+// Hostile sizes and angles reach no integer conversion and no unbounded
+// allocation: each border either draws a picture within the budget or
+// leaves the destination empty.
+TEST(BorderTiles, HostileSizesAndAngles) {
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char* what;
+        float width, height, angle, margin;
+    };
+    const Case cases[] = {
+        {"NaN angle", 64, 48, kNaN, 0},      {"infinite angle", 64, 48, inf, 0},
+        {"huge angle", 64, 48, 1e30f, 0},    {"NaN margin", 64, 48, 0, kNaN},
+        {"huge target", 1e12f, 1e12f, 0, 0}, {"NaN target", kNaN, 48, 0, 0},
+        {"negative target", -64, 48, 0, 0},  {"margins past the side", 64, 48, 0, 1.5f},
+    };
+    const ImageBuffer source = testimages::makeFloatImage(30, 20, 3);
+    ImageBuffer source8;
+    ImageBuffer::copy8FromFloat(source8, source, true);
+    FillBorder fill(nullptr);
+    BasicBorder basic(true, nullptr);
+    basic.floatAt(1)->value = 100.0f;
+    for (BorderMod* border : std::initializer_list<BorderMod*>{&fill, &basic}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << border->name.c_str() << ": " << c.what);
+            const float margins[4] = {c.margin, c.margin, 0.0f, 0.0f};
+            float w = 0, h = 0;
+            border->contentSizeFor(margins, &w, &h, 30.0f, 20.0f, c.angle);
+            for (bool exact : {true, false}) {
+                ImageBuffer dest;
+                border->fitImageFloat(&source, &dest, margins, exact, c.width, c.height, c.angle);
+                EXPECT_LE(static_cast<int64_t>(dest.width) * dest.height, int64_t(1000000000));
+                ImageBuffer dest8;
+                border->fitImage8(&source8, &dest8, margins, exact, c.width, c.height, c.angle);
+                if (dest.data) tiletest::renderFloat(*border, dest);
+            }
+        }
+        EXPECT_TRUE(std::isfinite(border->borderAspectFor(1.5f)));
+        border->borderAspectFor(kNaN);
+        border->borderAspectFor(inf);
+    }
+}
