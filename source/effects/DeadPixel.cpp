@@ -154,6 +154,7 @@ void repairPixel(const ImageMod& mod, ImageBuffer& image, const RenderArgs* args
 }  // namespace
 
 DeadPixelMod::DeadPixelMod() : ImageMod(GrowString("Dead Pixel"), GrowString("")) {
+    version = kNewestVersion;
     for (const char* name : {"Pixel X", "Pixel Y"}) {
         ModVar* v = addFloatVar(name, 0.0f, 0.0f, 1.0f, kControlNumberBox);
         v->floatValue()->hasMaximum = 0;  // only the lower bound is enforced

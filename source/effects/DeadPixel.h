@@ -24,6 +24,7 @@
 
 class DeadPixelMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
     DeadPixelMod();
     ImageMod* clone() const override;
     int32_t marginFor(int32_t width, int32_t height, float scale) const override;

@@ -40,6 +40,7 @@ uint8_t storeBlend<uint8_t>(double v) {
 }  // namespace
 
 WatermarkMod::WatermarkMod() : ImageMod(GrowString("Watermark"), GrowString("")), lock(std::make_unique<Mutex>()) {
+    version = kNewestVersion;
     FileValue* file = new FileValue();
     for (const char* extension : {"png", "tif", "tiff", "jpg", "jpeg"}) file->extensions.append(GrowString(extension));
     addVar(ModVar("File", file));

@@ -32,6 +32,7 @@
 
 class WatermarkMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
     WatermarkMod();
     ~WatermarkMod() override;
     ImageMod* clone() const override;

@@ -74,6 +74,7 @@ inline uint8_t blendSample<uint8_t>(uint8_t out, uint8_t frame, float a) {
 BitmapBorder::BitmapBorder(const GrowString& xmlName, const GrowString& shownName, const BitmapReference& bitmap,
                            const BitmapReference& thumbnail, const float* insets)
     : BorderMod(xmlName, shownName), cacheLock(std::make_unique<Mutex>()) {
+    version = kNewestVersion;
     init(bitmap, thumbnail, insets);
 }
 

@@ -39,6 +39,7 @@ struct BitmapReference {
 
 class BitmapBorder : public BorderMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
     // insets: {left, right, top, bottom}, or null for none.
     BitmapBorder(const GrowString& xmlName, const GrowString& shownName, const BitmapReference& bitmap,
                  const BitmapReference& thumbnail, const float* insets);

@@ -64,6 +64,7 @@ const Preset kPresets[LuminanceMask::kPresetCount] = {
 
 HsvMask::HsvMask(Curve& hueCurve, Curve& saturationCurve, Curve& valueCurve)
     : SelectorMod(GrowString("HSV Mask"), GrowString("")) {
+    version = kNewestVersion;
     hueCurve.setWrap(true);
     addCurveVar(*this, "Hue Region", hueCurve, kControlHueCurve);
     addCurveVar(*this, "Saturation Range", saturationCurve, kControlCurveB);
@@ -111,6 +112,7 @@ float HsvMask::maskWeight8(const ImageBuffer& image, int32_t x, int32_t y, const
 // ---- Luminance Mask ------------------------------------------------------------------
 
 LuminanceMask::LuminanceMask(Curve& curve) : SelectorMod(GrowString("Luminance Mask"), GrowString("")) {
+    version = kNewestVersion;
     addCurveVar(*this, "Curve", curve, kControlCurveA);
     GrowArray<GrowString> options;
     options.append(GrowString("Load Preset..."));

@@ -27,6 +27,7 @@
 
 class HsvMask : public SelectorMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
     HsvMask(Curve& hueCurve, Curve& saturationCurve, Curve& valueCurve);
     // A mask with the default curves, as the tool panel shows it.
     static HsvMask* makeDefault();
@@ -43,6 +44,7 @@ private:
 
 class LuminanceMask : public SelectorMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
     static constexpr int32_t kPresetCount = 9;
     int32_t presetChoiceIndex[kPresetCount] = {};  // option index of each preset in "Presets"
 

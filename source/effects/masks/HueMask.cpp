@@ -30,6 +30,7 @@ inline float fadeFactor(float x) {
 }  // namespace
 
 HueMask::HueMask() : SelectorMod(GrowString("Hue Mask"), GrowString("")) {
+    version = kNewestVersion;
     description =
         "Place to the left of a tile (or nested group of tiles) to make that tile only affect selected hues.";
     wrapThreshold = 290.0f;

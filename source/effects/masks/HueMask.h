@@ -27,6 +27,7 @@ struct HueBand {
 
 class HueMask : public SelectorMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
     static constexpr int32_t kControlSwatches = 13;  // the colour-swatch multichoice control
 
     GrowArray<HueBand> bands;
