@@ -25,9 +25,6 @@
 
 class ImageBuffer;
 
-// The rows are drawn in parallel bands; every pixel is computed on its own,
-// so the pixels do not depend on the split.
-//
 // Draws src into dest at width x height and returns dest; with a null dest
 // a new owned buffer is made (channels of the source, insets 0, scale 1) and
 // returned, and the caller deletes it. A given dest of another size is
@@ -36,24 +33,36 @@ class ImageBuffer;
 // source's scale times the source pixels per destination pixel.
 ImageBuffer* drawTransformedBitmap(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
                                    const int32_t* insets, ImageBuffer* dest, float angle);
-// A part of the picture drawTransformedBitmap draws at width x height: the
-// rectangle of window.width x window.height at (originX, originY) of it.
+// The same for 8-bit images.
+ImageBuffer* drawTransformedBitmap8(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
+                                    const int32_t* insets, ImageBuffer* dest, float angle);
+
+// A window of the picture drawTransformedBitmap draws at width x height:
+// the rectangle of window.width x window.height at (originX, originY) of it.
 struct DrawWindow {
     int32_t originX = 0;
     int32_t originY = 0;
     int32_t width = 0;
     int32_t height = 0;
 };
-// Draws that part into dest (reallocated to the window's size when it has
-// another; null makes a new owned buffer). Each pixel equals the pixel of
-// the whole picture at the same place. width and height must be given (at
-// least 1); otherwise nothing is drawn and dest is returned as it was.
+// Draws that window into dest (reallocated to the window's size when it
+// has another; null makes a new owned buffer). Each pixel equals the pixel
+// of the whole picture at the same place; the rows are drawn in parallel
+// strips. width and height must be given (at least 1), else nothing is
+// drawn and dest is returned as it was.
 ImageBuffer* drawTransformedBitmapWindow(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
                                          const int32_t* insets, ImageBuffer* dest, float angle,
                                          const DrawWindow& window);
-// The same for 8-bit images.
-ImageBuffer* drawTransformedBitmap8(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
-                                    const int32_t* insets, ImageBuffer* dest, float angle);
+
+// The part of drawTransformedBitmap8(src, width, height, null, null, ...,
+// 0) that starts at column partX and row partY, drawn into dest at dest's
+// size (allocated by the caller): every pixel gets the value it has in the
+// whole drawing, while only the part is computed, so a resize far larger
+// than memory can be drawn where it meets a picture. The sizes are 64-bit.
+// False (dest cleared) when the part does not lie inside the drawing or
+// nothing can be drawn.
+bool drawResizedBitmapPart8(const ImageBuffer* src, int64_t width, int64_t height, int64_t partX, int64_t partY,
+                            ImageBuffer& dest);
 
 // Fills an 8-bit image from a named bitmap (a border frame or a watermark)
 // through the application's image loader; applyEmbeddedProfile chooses

@@ -53,6 +53,7 @@
 #include <string>
 #include <vector>
 
+#include "FrameResources.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/LutExport.h"
 #include "foundation/GrowArray.h"
@@ -546,6 +547,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     qInstallMessageHandler(ignoreQtMessage);
     QCoreApplication application(argc, argv);
+    registerFrameResources();
     // Qt took the number format from the environment; files and the timing
     // line use the C locale whatever LC_ALL says.
     std::setlocale(LC_NUMERIC, "C");
