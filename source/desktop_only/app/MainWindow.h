@@ -12,6 +12,10 @@
 //   MainWindowMedia.cpp         opening photos and loading filters
 //   MainWindowLayout.cpp        window layout and window events
 //   MainWindowSlots.cpp         the remaining slots
+//   MainWindowSave.cpp          saving, batch processing, filter and LUT export
+//   MainWindowEvents.cpp        hover, keys, drag and drop, closing
+//   MainWindowPresets.cpp       the preset folders and their migration
+//   MainWindowState.cpp         window buttons and restored state
 // Everything runs on the interface thread.
 
 #include <QMainWindow>
@@ -24,7 +28,13 @@
 
 class ImageMod;
 class ModVar;
+class Preferences;
 class QAction;
+class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QKeyEvent;
+class QRect;
 class QHBoxLayout;
 class QLabel;
 class QTimer;
@@ -165,9 +175,84 @@ public slots:
     void loadFilterSlot(const QString& fileName, bool removeTrayNodes);
     void modButtonClicked(VxPanelItemListButton* clicker, bool append);
 
+public:
+    // ---- Saving, batch processing and export (MainWindowSave.cpp) ----
+    // "Save As..." (false, true), "Save Over Original" (false, false); a
+    // video frame (true, ...) does nothing: no source here is a video.
+    void saveMedia(bool videoFrame, bool saveAs);
+    void batchProcessFolder();
+    void exportFilterPrompt(bool asLut);
+    void saveFavoriteFilterPrompt();
+    // The work behind the dialogs. queueSave queues the current document's
+    // photo rendered through its chain (at width x height, 0 x 0 for the
+    // chain's own size) to path; false when there is no photo.
+    bool queueSave(const GrowString& path, const SaveOptions& options, int32_t width, int32_t height,
+                   bool overOriginal);
+    // Queues one job per input with the current chain; returns the count.
+    int32_t queueBatch(const GrowArray<GrowString>& inputs, const GrowArray<GrowString>& outputs,
+                       const SaveOptions& options);
+    // Writes the current chain as a filter file or a look-up table titled
+    // with the document's filter name.
+    bool exportFilterTo(const GrowString& path, bool asLut);
+    // Saves the current chain as "Presets/<name>.plf" and lists it in the
+    // tool panel; false (with a message) for a name that would leave the
+    // folder or an empty chain.
+    bool saveFavoriteFilter(const QString& name);
+
+    // ---- Window events (MainWindowEvents.cpp) ----
+    GrowArray<int32_t> deleteSelectedTiles();  // the displayed list's selected tiles; returns what was removed
+    void storeWindowState();                   // the closing keys, then the preferences file
+
+    // ---- Preset folders (MainWindowPresets.cpp) ----
+    bool presetsMigrated = false;
+    bool filtersOutdated = false;
+    void setUpPresetFolders();
+
+    // ---- Window buttons and restored state (MainWindowState.cpp) ----
+    VxPushButton* singleViewButton = nullptr;
+    VxPushButton* splitVerticalButton = nullptr;
+    VxPushButton* splitHorizontalButton = nullptr;
+    VxPushButton* hidePanelButton = nullptr;
+    VxPushButton* hideTrayButton = nullptr;
+    VxPushButton* previewButton = nullptr;
+    VxPushButton* deleteNodesButton = nullptr;
+    VxPushButton* cancelProcessingButton = nullptr;
+    VxPanelItemBigButton* sendToHostButton = nullptr;
+    void restoreWindowState();
+
+public slots:
+    void sendToPluginHost();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 };
+
+// ---- Helpers of the save, batch, preset and restore flows ----
+// Whether a name typed by the user stays inside its folder: not empty, no
+// "/", "\\" or NUL, not "." or "..".
+bool isSafeFileName(const QString& name);
+// Output paths of a batch: folder + base name + postfix + "." + extension,
+// inputs taken in the given order; a name given twice gets " 2", " 3", ...
+// before the extension.
+GrowArray<GrowString> batchOutputPaths(const GrowArray<GrowString>& inputs, const GrowString& folder,
+                                       const GrowString& postfix, const GrowString& extension);
+// The files of a folder a batch takes: openable, not hidden, in name order.
+GrowArray<GrowString> batchInputFiles(const GrowString& folder);
+// The restored window geometry from the "WindowGeometry" text on a screen
+// of screenWidth x screenHeight (values saturated; NaN reads as 0).
+QRect restoredGeometry(const GrowString& text, int32_t screenWidth, int32_t screenHeight);
+// A number read from text (C locale) truncated to int, saturated, NaN as 0;
+// end receives the rest of the text.
+int32_t saturatedIntFromText(const char* text, const char** end);
+// The preset folders: set-up and migration of dataFolder (ending with "/").
+// Sets migrated and outdated as the window's flags.
+void setUpPresetFoldersIn(const GrowString& dataFolder, Preferences& preferences, const QString& bundleResource,
+                          bool& migrated, bool& outdated);
 
 // The one modal message of the program: a DialogWindow centred on the
 // default screen's available area. Returns 1 for OK, 0 for Cancel or

@@ -82,7 +82,7 @@ MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
     nodeControlAnimationTimer = new QTimer(this);
     connect(nodeControlAnimationTimer, SIGNAL(timeout()), this, SLOT(nodeControlAnimationTimerFired()));
 
-    // The preset folders are set up by a later stage of the window.
+    setUpPresetFolders();
 
     registerVideoLoaderSaverTime();
 
@@ -188,17 +188,3 @@ void MainWindow::buildToolPanel() {
 
 // The menus come with a later stage; the window has an empty menu bar.
 void MainWindow::buildMenus() { menuBar()->setNativeMenuBar(false); }
-
-// The window buttons and the restored state come with a later stage. Here
-// the filter-name and progress labels are made, the window renders once and
-// the layout is switched on.
-void MainWindow::buildButtonsAndRestoreState() {
-    filterNameLabel = new QLabel(this);
-    processingInfoLabel = new QLabel("ProcessingInfo", this);
-    processingInfoLabel->hide();
-    refreshView();
-    updateTitle();
-    layoutReady = true;
-    resize(1200, 800);
-    layoutWindow();
-}

@@ -85,9 +85,3 @@ void MainWindow::layoutWindow() {
 
 // The control strip comes with a later stage.
 void MainWindow::layoutControls(bool) {}
-
-void MainWindow::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    layoutWindow();
-    layoutControls(true);
-}

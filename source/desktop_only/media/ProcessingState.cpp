@@ -304,11 +304,19 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     image.scale = 1.0f;
     // The output geometry (crop, border, output size) makes the picture the
     // chain runs on; a size beyond the pixel budget fails the job.
+    // A job with an output size limits the picture to it; the chain then
+    // runs on the smaller picture with the matching scale, as the view
+    // renders a reduced preview.
+    GeometryOptions limits;
+    limits.maxWidth = job.outputWidth > 0 ? job.outputWidth : 0;
+    limits.maxHeight = job.outputHeight > 0 ? job.outputHeight : 0;
     OutputGeometry geometry;
-    if (!computeOutputGeometry(job.mods, image.width, image.height, geometry)) return JobOutcome::kFailed;
+    if (!computeOutputGeometry(job.mods, image.width, image.height, limits, geometry)) return JobOutcome::kFailed;
     if (!geometry.isIdentity()) {
         ImageBuffer picture;
         if (!applyChainGeometry(image, geometry, picture)) return JobOutcome::kFailed;
+        if (geometry.width > 0 && geometry.preLimitWidth > static_cast<float>(geometry.width))
+            picture.scale = geometry.preLimitWidth / static_cast<float>(geometry.width);
         image = std::move(picture);
     }
     context.render(job.mods, &image, nullptr, -1, 0, nullptr);
