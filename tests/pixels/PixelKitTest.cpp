@@ -20,6 +20,30 @@ ImageBuffer pixelImage(int32_t channels) {
     return image;
 }
 
+// The two clamps differ only in NaN; the double store truncates the double
+// itself.
+TEST(SampleRules, ClampVariantsAndTheDoubleStore) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        float v;
+        float clamped;
+    } cases[] = {{-inf, 0.0f}, {-1.0f, 0.0f}, {0.0f, 0.0f}, {127.5f, 127.5f}, {255.0f, 255.0f}, {300.0f, 255.0f},
+                 {inf, 255.0f}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(pixel::clampSampleKeepNan(c.v), c.clamped) << c.v;
+        EXPECT_EQ(pixel::clampSampleNanToZero(c.v), c.clamped) << c.v;
+        EXPECT_EQ(tileloop::clampSample(c.v), c.clamped) << c.v;
+    }
+    EXPECT_TRUE(std::isnan(pixel::clampSampleKeepNan(nan)));
+    EXPECT_EQ(pixel::clampSampleNanToZero(nan), 0.0f);
+    EXPECT_EQ(storeByte(nan), 0);
+    EXPECT_EQ(pixel::storeByteFromDouble(254.9999999), 254);  // rounded to float it would be 255
+    EXPECT_EQ(pixel::storeByteFromDouble(static_cast<double>(nan)), 0);
+    EXPECT_EQ(pixel::storeByteFromDouble(-0.5), 0);
+    EXPECT_EQ(pixel::storeByteFromDouble(1e300), 255);
+}
+
 TEST(ExposureCurve, Values) {
     const ImageBuffer rgb = pixelImage(3);
     const ImageBuffer rgba = pixelImage(4);
