@@ -89,7 +89,7 @@ if wizard="$("$xclient" wait-title "Batch Process Folder" 5000)"; then
     keys ctrl+a; xdotool type --delay 20 "$work/in"
     keys Tab ctrl+a; xdotool type --delay 20 "$work/out"
     keys Return
-    wait_for 60 bash -c "[ \$(ls '$work/out' | grep -c '_batch\\.jpg\$') -eq 6 ]" ||
+    wait_for 60 bash -c "[ \$(ls '$work/out' | grep -c '_batch\\.[a-z]*\$') -eq 6 ]" ||
         { ls "$work/out"; finish "the batch did not give six outputs"; }
     echo "flows: the batch gave six outputs"
 else
