@@ -1,0 +1,168 @@
+// Camera styles: what every style and every stored version must satisfy,
+// then each style's worked values.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cameras/ColorcrossCamera.h"
+#include "cameras/MonoCamera.h"
+#include "cameras/SilverCamera.h"
+#include "support/ImageBuilders.h"
+#include "support/TileProperties.h"
+
+using tiletest::copyOf;
+using tiletest::renderFloat;
+using tiletest::sameFloatImages;
+
+namespace {
+
+struct StyleCase {
+    const char* name;
+    std::function<CameraMod*()> make;
+    std::vector<uint32_t> versions;  // each stored version with its own recipe
+};
+
+// Every built style with the versions whose recipes differ, plus versions
+// no release wrote (0 and the largest), which take the "other" recipe.
+std::vector<StyleCase> styles() {
+    return {
+        {"Colorcross", [] { return new ColorcrossCamera(1.0f, 0.0f); }, {2}},
+        {"Mono", [] { return new MonoCamera(); }, {1, 2, 0, 4294967295u}},
+        {"Silver", [] { return new SilverCamera(2); }, {1, 2, 0, 4294967295u}},
+    };
+}
+
+void setValues(CameraMod& tile, float a, float v) {
+    tile.floatAt(0)->value = a;
+    tile.floatAt(1)->value = v;
+}
+
+class EveryStyle : public testing::TestWithParam<StyleCase> {};
+
+TEST_P(EveryStyle, VarsAndNames) {
+    std::unique_ptr<CameraMod> tile(GetParam().make());
+    EXPECT_EQ(tile->kind(), kCameraMod);
+    EXPECT_EQ(std::string(tile->displayName.c_str()), std::string(GetParam().name) + " Camera");
+    ASSERT_EQ(tile->vars.count, 2);
+    const FloatValue* a = tile->floatAt(0);
+    const FloatValue* v = tile->floatAt(1);
+    EXPECT_EQ(a->displayHigh, 100.0f);
+    EXPECT_TRUE(a->useDisplayRange);
+    EXPECT_TRUE(a->hasMinimum && a->hasMaximum);
+    EXPECT_FALSE(v->hasMinimum || v->hasMaximum);
+    EXPECT_EQ(v->rangeHigh, 100.0f);
+    EXPECT_STREQ(tile->vars[1]->label().c_str(), "Remix");
+    EXPECT_EQ(tile->vars[0]->controlCode, 0);
+}
+
+TEST_P(EveryStyle, PropertiesInEveryVersion) {
+    const ImageBuffer large = testimages::makeFloatImage(64, 97, 3, 11);
+    for (uint32_t version : GetParam().versions) {
+        SCOPED_TRACE(testing::Message() << "version " << version);
+        std::unique_ptr<CameraMod> tile(GetParam().make());
+        tile->setVersion(version);
+        setValues(*tile, 0.0f, 37.0f);
+        tiletest::expectIdentityLeavesImage(*tile);
+        setValues(*tile, 1.0f, 13.0f);
+        tiletest::expectCloneCopyFromEquals(*tile);
+        tiletest::expectFilterRoundTrip(*tile);
+        tiletest::expectBandedEqualsWhole(*tile, large);
+        setValues(*tile, 3.0f, -21.5f);
+        tiletest::expectBandedEqualsWhole(*tile, large);
+    }
+}
+
+// Values a filter file can hold: the styles stay defined (the sanitizer
+// build checks for undefined behaviour), margins stay within the picture and
+// bands still equal the whole.
+TEST_P(EveryStyle, HostileValues) {
+    const ImageBuffer image = testimages::makeFloatImage(23, 41, 4, 5);
+    const float amounts[] = {5.0f, -3.0f, 1e6f, NAN};
+    const float variations[] = {1e8f, -1e8f, 3e38f, -3e38f, INFINITY, NAN};
+    for (uint32_t version : GetParam().versions) {
+        std::unique_ptr<CameraMod> tile(GetParam().make());
+        tile->setVersion(version);
+        for (float a : amounts) {
+            for (float v : variations) {
+                SCOPED_TRACE(testing::Message() << "version " << version << " a " << a << " v " << v);
+                setValues(*tile, a, v);
+                const int32_t margin = tile->marginFor(image.width, image.height, 1.0f);
+                EXPECT_GE(margin, 0);
+                EXPECT_LE(margin, image.height);
+                renderFloat(*tile, image);
+                tiletest::render8(*tile, tiletest::bytesOf(image));
+            }
+        }
+        setValues(*tile, 5.0f, 1e8f);
+        tiletest::expectBandedEqualsWhole(*tile, image);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cameras, EveryStyle, testing::ValuesIn(styles()),
+                         [](const testing::TestParamInfo<StyleCase>& info) { return std::string(info.param.name); });
+
+TEST(Colorcross, PhaseAndCurves) {
+    EXPECT_DOUBLE_EQ(ColorcrossCamera::phaseFor(0.0f), -104.78279922044243);
+    // The moved points never cross, for any Variation.
+    for (float v : {0.0f, 7.0f, -55.5f, 1234.0f}) {
+        ColorcrossCamera::Curves curves(1.0f, v, 2);
+        for (const Curve& c : curves.channel) {
+            ASSERT_EQ(c.points.count, 5);
+            for (int i = 1; i < 5; ++i) {
+                EXPECT_GE(c.points[i].x, c.points[i - 1].x);
+                EXPECT_GE(c.points[i].y, c.points[i - 1].y);
+            }
+        }
+    }
+}
+
+TEST(Colorcross, FullAmountIsTheCurveTimes255) {
+    ColorcrossCamera tile(1.0f, 0.0f);
+    ImageBuffer image = testimages::filledFloatImage(2, 1, {0.0f, 255.0f, 100.0f});
+    const ImageBuffer out = renderFloat(tile, image);
+    ColorcrossCamera::Curves curves(1.0f, 0.0f, 2);
+    const float* red = curves.channel[0].table.data;
+    const float* green = curves.channel[1].table.data;
+    EXPECT_EQ(testimages::floatAt(out, 0, 0, 0), static_cast<float>(0.0 + red[0] * 255.0f));
+    EXPECT_EQ(testimages::floatAt(out, 0, 0, 1), green[2047] * 255.0f);
+}
+
+TEST(Mono, VersionTwoIsGreyAtFullAmount) {
+    MonoCamera tile;
+    const ImageBuffer out = renderFloat(tile, testimages::makeFloatImage(9, 7, 3, 3));
+    for (int y = 0; y < 7; ++y) {
+        for (int x = 0; x < 9; ++x) {
+            EXPECT_EQ(testimages::floatAt(out, x, y, 0), testimages::floatAt(out, x, y, 1));
+            EXPECT_EQ(testimages::floatAt(out, x, y, 1), testimages::floatAt(out, x, y, 2));
+        }
+    }
+}
+
+TEST(Mono, OtherVersionsRunTheColorcrossChain) {
+    MonoCamera chain;
+    chain.setVersion(1);
+    const ImageBuffer image = testimages::makeFloatImage(9, 7, 3, 3);
+    const ImageBuffer out = renderFloat(chain, image);
+    MonoCamera grey;
+    EXPECT_FALSE(sameFloatImages(renderFloat(grey, image), out));
+    // At full Amount the chain's Saturation 0 leaves no colour either.
+    EXPECT_NEAR(testimages::floatAt(out, 4, 4, 0), testimages::floatAt(out, 4, 4, 2), 1e-3f);
+}
+
+TEST(Silver, TintHue) {
+    struct { float v; float hue; } cases[] = {
+        {0.0f, 30.0f}, {-10.0f, 340.0f}, {66.0f, 0.0f}, {1e9f, std::fmod(5.0f * (1e9f + 6.0f), 360.0f)},
+    };
+    for (const auto& c : cases) EXPECT_FLOAT_EQ(SilverCamera::tintHue(c.v), c.hue) << c.v;
+    for (float v : {1e25f, 1e38f, -1e38f, INFINITY, NAN}) {
+        const float h = SilverCamera::tintHue(v);
+        EXPECT_TRUE(h >= 0.0f && h < 360.0f) << v << " gives " << h;
+    }
+}
+
+}  // namespace
