@@ -9,9 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "cameras/Camera1958.h"
 #include "cameras/ColorcrossCamera.h"
+#include "cameras/LoloCamera.h"
+#include "cameras/MagazineCamera.h"
 #include "cameras/MonoCamera.h"
 #include "cameras/SilverCamera.h"
+#include "foundation/ColorConversions.h"
+#include "effects/Blur.h"
 #include "support/ImageBuilders.h"
 #include "support/TileProperties.h"
 
@@ -34,6 +39,9 @@ std::vector<StyleCase> styles() {
         {"Colorcross", [] { return new ColorcrossCamera(1.0f, 0.0f); }, {2}},
         {"Mono", [] { return new MonoCamera(); }, {1, 2, 0, 4294967295u}},
         {"Silver", [] { return new SilverCamera(2); }, {1, 2, 0, 4294967295u}},
+        {"Magazine", [] { return new MagazineCamera(3); }, {1, 2, 3, 0, 4294967295u}},
+        {"Lolo", [] { return new LoloCamera(); }, {1}},
+        {"1958", [] { return new Camera1958(2); }, {1, 2, 0, 4294967295u}},
     };
 }
 
@@ -163,6 +171,45 @@ TEST(Silver, TintHue) {
         const float h = SilverCamera::tintHue(v);
         EXPECT_TRUE(h >= 0.0f && h < 360.0f) << v << " gives " << h;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Magazine, VersionThreeIsVersionTwoAtSevenTenths) {
+    const ImageBuffer image = testimages::makeFloatImage(17, 13, 3, 9);
+    MagazineCamera three(3), two(2);
+    setValues(three, 1.0f, 12.0f);
+    setValues(two, 0.699999988079071f, 12.0f);
+    EXPECT_TRUE(sameFloatImages(renderFloat(two, image), renderFloat(three, image)));
+    // Versions 0, 1 and 4 share the four-step chain.
+    MagazineCamera one(1), zero(0), four(4);
+    for (MagazineCamera* t : {&one, &zero, &four}) setValues(*t, 0.8f, 5.0f);
+    EXPECT_TRUE(sameFloatImages(renderFloat(one, image), renderFloat(zero, image)));
+    EXPECT_TRUE(sameFloatImages(renderFloat(one, image), renderFloat(four, image)));
+}
+
+TEST(Magazine, BalanceHueAtVariationZero) {
+    float c[4];
+    MagazineCamera::balanceColour(0.0f, c);
+    EXPECT_NEAR(rgbHue(c[0], c[1], c[2]), 4.16f, 0.01f);
+}
+
+TEST(Camera1958, MarginsAndTheClosingBlur) {
+    Camera1958 tile(2);
+    EXPECT_EQ(tile.marginFor(1000, 800, 1.0f), 2);
+    EXPECT_EQ(tile.marginFor(3000, 2000, 1.0f), 4);
+    Camera1958 one(1);
+    EXPECT_EQ(one.marginFor(3000, 2000, 1.0f), 0);
+
+    // Version 2 is version 1 followed by the blur of its recipe.
+    const ImageBuffer image = testimages::makeFloatImage(40, 30, 3, 4);
+    float amount, mix;
+    Camera1958::closingBlur(1.0f, 0.0f, amount, mix);
+    BlurMod blur(amount, mix);
+    const ImageBuffer expected = renderFloat(blur, renderFloat(one, image));
+    EXPECT_TRUE(sameFloatImages(expected, renderFloat(tile, image)));
 }
 
 }  // namespace
