@@ -53,6 +53,15 @@ struct Camera1958::Recipe {
             blur = std::make_unique<BlurMod>(amount, mix);
         }
     }
+
+    template <class Sample>
+    void run(ImageBuffer& image, const RenderArgs* args) const {
+        camera::run<Sample>(*curve, image, nullptr);
+        camera::run<Sample>(*colour, image, args);
+        camera::run<Sample>(*contrast, image, args);
+        camera::run<Sample>(*saturation, image, args);
+        if (blur) camera::run<Sample>(*blur, image, args);
+    }
 };
 
 void Camera1958::closingBlur(float a, float v, float& amount, float& mix) {
@@ -83,17 +92,6 @@ int32_t Camera1958::marginFor(int32_t width, int32_t height, float scale) const 
     return std::max(written, recipe->blur->marginFor(width, height, scale));
 }
 
-template <class Sample>
-void Camera1958::run(ImageBuffer& image, const RenderArgs* args) const {
-    float a, v;
-    if (!readValues(a, v) || !camera::hasPixels(image)) return;
-    const auto recipe = prepared<Recipe>(a, v);
-    camera::run<Sample>(*recipe->curve, image, nullptr);
-    camera::run<Sample>(*recipe->colour, image, args);
-    camera::run<Sample>(*recipe->contrast, image, args);
-    camera::run<Sample>(*recipe->saturation, image, args);
-    if (recipe->blur) camera::run<Sample>(*recipe->blur, image, args);
-}
 
-void Camera1958::process8(ImageBuffer& image, const RenderArgs* args) { run<uint8_t>(image, args); }
-void Camera1958::processFloat(ImageBuffer& image, const RenderArgs* args) { run<float>(image, args); }
+void Camera1958::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
+void Camera1958::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }

@@ -20,8 +20,4 @@ public:
     static void closingBlur(float a, float v, float& amount, float& mix);
 
     struct Recipe;
-
-private:
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const;
 };

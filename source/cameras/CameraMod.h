@@ -72,6 +72,16 @@ protected:
         return recipe;
     }
 
+    // The common body of a style: leaves the picture alone at Amount 0 (or
+    // NaN), otherwise runs the steps of the recipe prepared for the current
+    // values. Recipe has a template member run<Sample>(image, args).
+    template <class Recipe, class Sample>
+    void runRecipe(ImageBuffer& image, const RenderArgs* args) const {
+        float a, v;
+        if (!readValues(a, v) || image.data == nullptr || image.width <= 0 || image.height <= 0) return;
+        prepared<Recipe>(a, v)->template run<Sample>(image, args);
+    }
+
 private:
     mutable std::mutex preparedLock_;
     mutable std::shared_ptr<const void> preparedRecipe_;

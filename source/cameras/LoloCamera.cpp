@@ -32,22 +32,20 @@ struct LoloCamera::Recipe {
              0.312000036239624f) * a + 1.0f,
             32.414798736572266f);
     }
+
+    template <class Sample>
+    void run(ImageBuffer& image, const RenderArgs* args) const {
+        camera::run<Sample>(*contrast, image, args);
+        camera::run<Sample>(*saturation, image, args);
+        camera::run<Sample>(*colour, image, args);
+        camera::run<Sample>(*finish, image, args);
+    }
 };
 
 LoloCamera::LoloCamera() : CameraMod("Lolo", "Colorful, vibrant photos shot from the hip.") {}
 
 ImageMod* LoloCamera::clone() const { return new LoloCamera(); }
 
-template <class Sample>
-void LoloCamera::run(ImageBuffer& image, const RenderArgs* args) const {
-    float a, v;
-    if (!readValues(a, v) || !camera::hasPixels(image)) return;
-    const auto recipe = prepared<Recipe>(a, v);
-    camera::run<Sample>(*recipe->contrast, image, args);
-    camera::run<Sample>(*recipe->saturation, image, args);
-    camera::run<Sample>(*recipe->colour, image, args);
-    camera::run<Sample>(*recipe->finish, image, args);
-}
 
-void LoloCamera::process8(ImageBuffer& image, const RenderArgs* args) { run<uint8_t>(image, args); }
-void LoloCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { run<float>(image, args); }
+void LoloCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
+void LoloCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }

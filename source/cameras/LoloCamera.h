@@ -14,8 +14,4 @@ public:
     void processFloat(ImageBuffer& image, const RenderArgs* args) override;
 
     struct Recipe;
-
-private:
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const;
 };

@@ -49,6 +49,19 @@ struct MagazineCamera::Recipe {
             saturation = std::make_unique<SaturationMod>(1u, (s - 1.0f) * a + 1.0f);
         }
     }
+
+    template <class Sample>
+    void run(ImageBuffer& image, const RenderArgs* args) const {
+        if (balance) {
+            camera::run<Sample>(*contrast, image, args);
+            camera::run<Sample>(*colour, image, args);
+        } else {
+            camera::run<Sample>(*filter, image, nullptr);
+            camera::run<Sample>(*curve, image, nullptr);
+            camera::run<Sample>(*contrast, image, args);
+            camera::run<Sample>(*saturation, image, args);
+        }
+    }
 };
 
 void MagazineCamera::balanceColour(float variation, float colour[4]) {
@@ -67,21 +80,6 @@ MagazineCamera::MagazineCamera(uint32_t styleVersion)
 
 ImageMod* MagazineCamera::clone() const { return new MagazineCamera(version); }
 
-template <class Sample>
-void MagazineCamera::run(ImageBuffer& image, const RenderArgs* args) const {
-    float a, v;
-    if (!readValues(a, v) || !camera::hasPixels(image)) return;
-    const auto recipe = prepared<Recipe>(a, v);
-    if (recipe->balance) {
-        camera::run<Sample>(*recipe->contrast, image, args);
-        camera::run<Sample>(*recipe->colour, image, args);
-    } else {
-        camera::run<Sample>(*recipe->filter, image, nullptr);
-        camera::run<Sample>(*recipe->curve, image, nullptr);
-        camera::run<Sample>(*recipe->contrast, image, args);
-        camera::run<Sample>(*recipe->saturation, image, args);
-    }
-}
 
-void MagazineCamera::process8(ImageBuffer& image, const RenderArgs* args) { run<uint8_t>(image, args); }
-void MagazineCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { run<float>(image, args); }
+void MagazineCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
+void MagazineCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }

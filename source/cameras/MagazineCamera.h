@@ -20,8 +20,4 @@ public:
     static void balanceColour(float variation, float colour[4]);
 
     struct Recipe;
-
-private:
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const;
 };

@@ -74,16 +74,29 @@ struct MonoCamera::Recipe {
     std::unique_ptr<SaturationMod> saturation;
     std::unique_ptr<LuminanceContrastMod> contrast;
 
-    Recipe(float a, float v, uint32_t version) : filtered(version == 2), grey(v) {
+    float amount;
+
+    Recipe(float a, float v, uint32_t version) : filtered(version == 2), grey(v), amount(a) {
         if (filtered) return;
         const double x = static_cast<double>(v);
         cross = std::make_unique<ColorcrossCamera>(a, static_cast<float>(static_cast<double>(v) + 970.699));
         saturation = std::make_unique<SaturationMod>(1u, 1.0f - a);
-        const float amount =
+        const float k =
             (camera::toFloat(std::cos(0.10838494809552812 * x + 1.725000023841858) * 0.10000000149011612) +
              0.10000002384185791f) * a + 1.0f;
         const float center = camera::wave(x, 0.13320352138146505, 2.119999885559082, 25.0, 5.0) + 63.0f;
-        contrast = std::make_unique<LuminanceContrastMod>(amount, center);
+        contrast = std::make_unique<LuminanceContrastMod>(k, center);
+    }
+
+    template <class Sample>
+    void run(ImageBuffer& image, const RenderArgs* args) const {
+        if (filtered) {
+            filteredGrey<Sample>(grey, amount, image);
+            return;
+        }
+        camera::run<Sample>(*cross, image, nullptr);
+        camera::run<Sample>(*saturation, image, args);
+        camera::run<Sample>(*contrast, image, args);
     }
 };
 
@@ -98,21 +111,7 @@ ImageMod* MonoCamera::clone() const {
     return copy;
 }
 
-template <class Sample>
-void MonoCamera::run(ImageBuffer& image, const RenderArgs* args) const {
-    float a, v;
-    if (!readValues(a, v) || !camera::hasPixels(image)) return;
-    const auto recipe = prepared<Recipe>(a, v);
-    if (recipe->filtered) {
-        filteredGrey<Sample>(recipe->grey, a, image);
-        return;
-    }
-    camera::run<Sample>(*recipe->cross, image, nullptr);
-    camera::run<Sample>(*recipe->saturation, image, args);
-    camera::run<Sample>(*recipe->contrast, image, args);
-}
-
-void MonoCamera::apply8(ImageBuffer& image, const RenderArgs* args) const { run<uint8_t>(image, args); }
-void MonoCamera::applyFloat(ImageBuffer& image, const RenderArgs* args) const { run<float>(image, args); }
+void MonoCamera::apply8(ImageBuffer& image, const RenderArgs* args) const { runRecipe<Recipe, uint8_t>(image, args); }
+void MonoCamera::applyFloat(ImageBuffer& image, const RenderArgs* args) const { runRecipe<Recipe, float>(image, args); }
 void MonoCamera::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }
 void MonoCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { applyFloat(image, args); }

@@ -24,8 +24,4 @@ public:
     void applyFloat(ImageBuffer& image, const RenderArgs* args) const;
 
     struct Recipe;
-
-private:
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const;
 };

@@ -99,6 +99,20 @@ struct SilverCamera::Recipe {
             cross = std::make_unique<ColorcrossCamera>(a, w + 3000.0f);
         }
     }
+
+    template <class Sample>
+    void run(ImageBuffer& image, const RenderArgs* args) const {
+        if (toned) {
+            camera::run<Sample>(*contrast, image, args);
+            camera::run<Sample>(*mono, image, args);
+            camera::run<Sample>(*tint, image, args);
+            camera::run<Sample>(*brightness, image, args);
+        } else {
+            camera::run<Sample>(*gamma, image, nullptr);
+            camera::run<Sample>(*saturation, image, args);
+            camera::run<Sample>(*cross, image, nullptr);
+        }
+    }
 };
 
 SilverCamera::SilverCamera(uint32_t styleVersion)
@@ -108,22 +122,6 @@ SilverCamera::SilverCamera(uint32_t styleVersion)
 
 ImageMod* SilverCamera::clone() const { return new SilverCamera(version); }
 
-template <class Sample>
-void SilverCamera::run(ImageBuffer& image, const RenderArgs* args) const {
-    float a, v;
-    if (!readValues(a, v) || !camera::hasPixels(image)) return;
-    const auto recipe = prepared<Recipe>(a, v);
-    if (recipe->toned) {
-        camera::run<Sample>(*recipe->contrast, image, args);
-        camera::run<Sample>(*recipe->mono, image, args);
-        camera::run<Sample>(*recipe->tint, image, args);
-        camera::run<Sample>(*recipe->brightness, image, args);
-    } else {
-        camera::run<Sample>(*recipe->gamma, image, nullptr);
-        camera::run<Sample>(*recipe->saturation, image, args);
-        camera::run<Sample>(*recipe->cross, image, nullptr);
-    }
-}
 
-void SilverCamera::process8(ImageBuffer& image, const RenderArgs* args) { run<uint8_t>(image, args); }
-void SilverCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { run<float>(image, args); }
+void SilverCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
+void SilverCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }

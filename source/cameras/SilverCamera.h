@@ -21,8 +21,4 @@ public:
     static float tintHue(float variation);
 
     struct Recipe;
-
-private:
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const;
 };
