@@ -41,7 +41,7 @@ struct AutochromeCamera::Recipe {
                 blur = std::make_unique<BlurMod>(r * a, m);
             }
             grain = std::make_unique<NoiseMod>(static_cast<float>(cN * 7.0 + 28.0) * a, 13.0f,
-                                               version == 3 ? std::fmod(s * 1000.0f, 10000.0f) : 0.0f);
+                                               version == 3 ? grainOffset(v) : 0.0f);
         } else {
             grain = std::make_unique<NoiseMod>(static_cast<float>(cN * 3.5 + 17.5) * a, 13.0f, 0.0f);
             grain->version = 1;
@@ -62,6 +62,8 @@ struct AutochromeCamera::Recipe {
         camera::run<Sample>(*saturation, image, args);
     }
 };
+
+float AutochromeCamera::grainOffset(float variation) { return std::fmod(phaseOf(variation) * 1000.0f, 10000.0f); }
 
 AutochromeCamera::AutochromeCamera(uint32_t styleVersion)
     : CameraMod("Autochrome", "One of the first color photo processes from the early 1900s.") {

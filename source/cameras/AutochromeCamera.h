@@ -18,5 +18,9 @@ public:
     void process8(ImageBuffer& image, const RenderArgs* args) override;
     void processFloat(ImageBuffer& image, const RenderArgs* args) override;
 
+    // Version 3's grain offset: (v + 170.21) 1000 wrapped below 10000,
+    // keeping the sign.
+    static float grainOffset(float variation);
+
     struct Recipe;
 };

@@ -26,8 +26,7 @@ struct SkaterCamera::Recipe {
             const double c1 = std::cos(3.0999999046325684 * t + 3.0999999046325684);
             const float bp = static_cast<float>(std::cos(2.7699999809265137 * t + 1.5) * 6.5 + 26.5);
             blur = std::make_unique<BlurMod>(static_cast<float>(static_cast<double>(bp * a) * 0.8), 100.0f);
-            grain = std::make_unique<NoiseMod>(static_cast<float>(c1 * 7.5 + 37.5) * a, bp,
-                                               std::fmod(u * 100.0f, 10000.0f));
+            grain = std::make_unique<NoiseMod>(static_cast<float>(c1 * 7.5 + 37.5) * a, bp, grainOffset(v));
         } else {
             const float scale = camera::wave(X, 0.1740442318885775, 1.5, 6.5, 26.5);
             if (version == 2) {
@@ -63,6 +62,11 @@ struct SkaterCamera::Recipe {
         camera::run<Sample>(*grain, image, args);
     }
 };
+
+float SkaterCamera::grainOffset(float variation) {
+    const float u = static_cast<float>(0.7 * static_cast<double>(variation) + 230.0);
+    return std::fmod(u * 100.0f, 10000.0f);
+}
 
 SkaterCamera::SkaterCamera(uint32_t styleVersion) : CameraMod("Skater", "Skinned knees and noisy photos.") {
     setVersion(styleVersion);

@@ -19,5 +19,9 @@ public:
     void process8(ImageBuffer& image, const RenderArgs* args) override;
     void processFloat(ImageBuffer& image, const RenderArgs* args) override;
 
+    // Version 3's grain offset for a Variation value: (0.7 v + 230) 100,
+    // wrapped below 10000.
+    static float grainOffset(float variation);
+
     struct Recipe;
 };

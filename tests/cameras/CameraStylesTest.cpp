@@ -9,6 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "cameras/AutochromeCamera.h"
+#include "cameras/Camera1962.h"
+#include "cameras/Camera1974.h"
+#include "cameras/Camera1983.h"
+#include "cameras/HelgaCamera.h"
+#include "cameras/HipsterCamera.h"
+#include "cameras/InstantCamera.h"
+#include "cameras/ItalianoCamera.h"
+#include "cameras/MatteCamera.h"
+#include "cameras/PlasticCamera.h"
+#include "cameras/PoolsideCamera.h"
+#include "cameras/SaloonCamera.h"
+#include "cameras/SkaterCamera.h"
+#include "cameras/WeddingCamera.h"
 #include "cameras/Camera1958.h"
 #include "cameras/ColorcrossCamera.h"
 #include "cameras/LoloCamera.h"
@@ -42,6 +56,20 @@ std::vector<StyleCase> styles() {
         {"Magazine", [] { return new MagazineCamera(3); }, {1, 2, 3, 0, 4294967295u}},
         {"Lolo", [] { return new LoloCamera(); }, {1}},
         {"1958", [] { return new Camera1958(2); }, {1, 2, 0, 4294967295u}},
+        {"1962", [] { return new Camera1962(4); }, {1, 2, 3, 4, 0, 4294967295u}},
+        {"1974", [] { return new Camera1974(3); }, {1, 2, 3, 0, 4294967295u}},
+        {"1983", [] { return new Camera1983(3); }, {1, 2, 3, 0, 4294967295u}},
+        {"Autochrome", [] { return new AutochromeCamera(3); }, {1, 2, 3, 0, 4294967295u}},
+        {"Helga", [] { return new HelgaCamera(2); }, {1, 2, 0, 4294967295u}},
+        {"Instant", [] { return new InstantCamera(2); }, {1, 2, 0, 4294967295u}},
+        {"Italiano", [] { return new ItalianoCamera(2); }, {1, 2, 0, 4294967295u}},
+        {"Matte", [] { return new MatteCamera(4); }, {1, 2, 3, 4, 0, 4294967295u}},
+        {"Poolside", [] { return new PoolsideCamera(2); }, {1, 2, 0, 4294967295u}},
+        {"Skater", [] { return new SkaterCamera(3); }, {1, 2, 3, 0, 4294967295u}},
+        {"Wedding", [] { return new WeddingCamera(); }, {1}},
+        {"Hipster", [] { return new HipsterCamera(); }, {1}},
+        {"Plastic", [] { return new PlasticCamera(); }, {1}},
+        {"Saloon", [] { return new SaloonCamera(); }, {1}},
     };
 }
 
