@@ -52,14 +52,14 @@ struct AutochromeCamera::Recipe {
             1u, (camera::wave(S, 0.15707963275, 1.0, 0.14499998092651367, 1.3450000286102295) - 1.0f) * a + 1.0f);
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
-        camera::run<Sample>(*gamma, image, nullptr);
-        camera::run<Sample>(*soften, image, args);
-        if (blur) camera::run<Sample>(*blur, image, args);
-        camera::run<Sample>(*grain, image, args);
-        camera::run<Sample>(*contrast, image, args);
-        camera::run<Sample>(*saturation, image, args);
+    template <class Step>
+    void steps(Step&& step) const {
+        step(*gamma, camera::kBare);
+        step(*soften, camera::kWithContext);
+        if (blur) step(*blur, camera::kWithContext);
+        step(*grain, camera::kWithContext);
+        step(*contrast, camera::kWithContext);
+        step(*saturation, camera::kWithContext);
     }
 };
 
@@ -85,3 +85,4 @@ int32_t AutochromeCamera::marginFor(int32_t width, int32_t height, float scale) 
 ImageMod* AutochromeCamera::clone() const { return new AutochromeCamera(version); }
 void AutochromeCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void AutochromeCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void AutochromeCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

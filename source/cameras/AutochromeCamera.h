@@ -22,5 +22,7 @@ public:
     // keeping the sign.
     static float grainOffset(float variation);
 
+    void recipeChain(GrowArray<ImageMod*>& out) const override;
+
     struct Recipe;
 };

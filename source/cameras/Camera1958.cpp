@@ -54,13 +54,13 @@ struct Camera1958::Recipe {
         }
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
-        camera::run<Sample>(*curve, image, nullptr);
-        camera::run<Sample>(*colour, image, args);
-        camera::run<Sample>(*contrast, image, args);
-        camera::run<Sample>(*saturation, image, args);
-        if (blur) camera::run<Sample>(*blur, image, args);
+    template <class Step>
+    void steps(Step&& step) const {
+        step(*curve, camera::kBare);
+        step(*colour, camera::kWithContext);
+        step(*contrast, camera::kWithContext);
+        step(*saturation, camera::kWithContext);
+        if (blur) step(*blur, camera::kWithContext);
     }
 };
 
@@ -95,3 +95,4 @@ int32_t Camera1958::marginFor(int32_t width, int32_t height, float scale) const 
 
 void Camera1958::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void Camera1958::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void Camera1958::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

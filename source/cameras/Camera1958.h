@@ -19,5 +19,7 @@ public:
     // The closing blur of version 2: its amount and mix for the values.
     static void closingBlur(float a, float v, float& amount, float& mix);
 
+    void recipeChain(GrowArray<ImageMod*>& out) const override;
+
     struct Recipe;
 };

@@ -84,24 +84,24 @@ struct Camera1962::Recipe {
         grain->version = 1;
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
+    template <class Step>
+    void steps(Step&& step) const {
         if (chain == 4) {
-            camera::run<Sample>(*cross, image, nullptr);
-            camera::run<Sample>(*desaturate, image, args);
-            camera::run<Sample>(*blur, image, args);
-            camera::run<Sample>(*grain, image, args);
-            camera::run<Sample>(*contrast, image, args);
+            step(*cross, camera::kBare);
+            step(*desaturate, camera::kWithContext);
+            step(*blur, camera::kWithContext);
+            step(*grain, camera::kWithContext);
+            step(*contrast, camera::kWithContext);
         } else if (chain == 2) {
-            camera::run<Sample>(*mono, image, args);
-            camera::run<Sample>(*contrast, image, args);
-            camera::run<Sample>(*rgb, image, nullptr);
-            camera::run<Sample>(*grain, image, args);
+            step(*mono, camera::kWithContext);
+            step(*contrast, camera::kWithContext);
+            step(*rgb, camera::kBare);
+            step(*grain, camera::kWithContext);
         } else {
-            camera::run<Sample>(*contrast, image, args);
-            camera::run<Sample>(*desaturate, image, args);
-            camera::run<Sample>(*curve, image, nullptr);
-            camera::run<Sample>(*grain, image, args);
+            step(*contrast, camera::kWithContext);
+            step(*desaturate, camera::kWithContext);
+            step(*curve, camera::kBare);
+            step(*grain, camera::kWithContext);
         }
     }
 };
@@ -125,3 +125,4 @@ int32_t Camera1962::marginFor(int32_t width, int32_t height, float scale) const 
 ImageMod* Camera1962::clone() const { return new Camera1962(version); }
 void Camera1962::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void Camera1962::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void Camera1962::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

@@ -95,27 +95,27 @@ struct Camera1974::Recipe {
         saturation = std::make_unique<SaturationMod>(1u, static_cast<float>(c3 * 0.16999998688697815 + 0.6699999868869781));
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
+    template <class Step>
+    void steps(Step&& step) const {
         if (chain == 3) {
-            camera::run<Sample>(*blur, image, args);
-            camera::run<Sample>(*curve, image, nullptr);
-            camera::run<Sample>(*colour, image, args);
-            camera::run<Sample>(*rgb, image, nullptr);
-            camera::run<Sample>(*cross, image, nullptr);
-            camera::run<Sample>(*grain, image, args);
+            step(*blur, camera::kWithContext);
+            step(*curve, camera::kBare);
+            step(*colour, camera::kWithContext);
+            step(*rgb, camera::kBare);
+            step(*cross, camera::kBare);
+            step(*grain, camera::kWithContext);
         } else if (chain == 2) {
-            camera::run<Sample>(*contrast, image, args);
-            camera::run<Sample>(*rgb, image, nullptr);
-            camera::run<Sample>(*colour, image, args);
-            camera::run<Sample>(*grain, image, args);
+            step(*contrast, camera::kWithContext);
+            step(*rgb, camera::kBare);
+            step(*colour, camera::kWithContext);
+            step(*grain, camera::kWithContext);
         } else {
-            camera::run<Sample>(*grain, image, args);
-            camera::run<Sample>(*contrast, image, args);
-            camera::run<Sample>(*correction, image, nullptr);
-            camera::run<Sample>(*curves, image, args);
-            camera::run<Sample>(*gamma, image, nullptr);
-            camera::run<Sample>(*saturation, image, args);
+            step(*grain, camera::kWithContext);
+            step(*contrast, camera::kWithContext);
+            step(*correction, camera::kBare);
+            step(*curves, camera::kWithContext);
+            step(*gamma, camera::kBare);
+            step(*saturation, camera::kWithContext);
         }
     }
 };
@@ -137,3 +137,4 @@ int32_t Camera1974::marginFor(int32_t width, int32_t height, float scale) const 
 ImageMod* Camera1974::clone() const { return new Camera1974(version); }
 void Camera1974::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void Camera1974::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void Camera1974::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

@@ -77,23 +77,23 @@ struct Camera1983::Recipe {
         }
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
+    template <class Step>
+    void steps(Step&& step) const {
         if (current) {
-            camera::run<Sample>(*shadows, image, args);
-            camera::run<Sample>(*curves, image, args);
-            camera::run<Sample>(*split, image, args);
-            camera::run<Sample>(*contrast, image, args);
-            if (blur) camera::run<Sample>(*blur, image, args);
-            camera::run<Sample>(*grain, image, args);
+            step(*shadows, camera::kWithContext);
+            step(*curves, camera::kWithContext);
+            step(*split, camera::kWithContext);
+            step(*contrast, camera::kWithContext);
+            if (blur) step(*blur, camera::kWithContext);
+            step(*grain, camera::kWithContext);
         } else {
-            camera::run<Sample>(*vignette, image, args);
-            camera::run<Sample>(*shadows, image, args);
-            camera::run<Sample>(*curves, image, args);
-            camera::run<Sample>(*gamma, image, nullptr);
-            camera::run<Sample>(*split, image, args);
-            camera::run<Sample>(*grain, image, args);
-            camera::run<Sample>(*contrast, image, args);
+            step(*vignette, camera::kWithContext);
+            step(*shadows, camera::kWithContext);
+            step(*curves, camera::kWithContext);
+            step(*gamma, camera::kBare);
+            step(*split, camera::kWithContext);
+            step(*grain, camera::kWithContext);
+            step(*contrast, camera::kWithContext);
         }
     }
 };
@@ -117,3 +117,4 @@ int32_t Camera1983::marginFor(int32_t width, int32_t height, float scale) const 
 ImageMod* Camera1983::clone() const { return new Camera1983(version); }
 void Camera1983::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void Camera1983::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void Camera1983::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

@@ -72,15 +72,22 @@ protected:
         return recipe;
     }
 
+    // The building blocks the recipe runs at the current values, in order,
+    // as new tiles the caller owns (empty at Amount 0 and for styles whose
+    // pixel work is a kernel of their own). The benchmark renders them as
+    // a chain of tiles to compare with the style.
+    virtual void recipeChain(GrowArray<ImageMod*>& out) const { (void)out; }
+
     // The common body of a style: leaves the picture alone at Amount 0 (or
     // NaN), otherwise runs the steps of the recipe prepared for the current
-    // values. Recipe has a template member run<Sample>(image, args).
+    // values. A Recipe lists its steps in order through a template member
+    // steps(step), calling step(block, how) for each building block, where
+    // `how` says which context the block's body receives.
     template <class Recipe, class Sample>
-    void runRecipe(ImageBuffer& image, const RenderArgs* args) const {
-        float a, v;
-        if (!readValues(a, v) || image.data == nullptr || image.width <= 0 || image.height <= 0) return;
-        prepared<Recipe>(a, v)->template run<Sample>(image, args);
-    }
+    void runRecipe(ImageBuffer& image, const RenderArgs* args) const;
+
+    template <class Recipe>
+    void appendRecipeChain(GrowArray<ImageMod*>& out) const;
 
 private:
     mutable std::mutex preparedLock_;
@@ -108,6 +115,24 @@ inline bool hasPixels(const ImageBuffer& image) {
     return image.data != nullptr && image.width > 0 && image.height > 0;
 }
 
+// Which context a step's building block receives: none, the style's own,
+// or the style's own with the frame number 0 (grain that must not move
+// from frame to frame).
+enum StepContext { kBare, kWithContext, kStillContext };
+
+template <class Sample, class Block>
+inline void runStep(const Block& block, ImageBuffer& image, const RenderArgs* args, StepContext how) {
+    if (how == kBare || args == nullptr) {
+        run<Sample>(block, image, nullptr);
+    } else if (how == kStillContext) {
+        RenderArgs still = *args;
+        still.requestValue = 0;
+        run<Sample>(block, image, &still);
+    } else {
+        run<Sample>(block, image, args);
+    }
+}
+
 // The recipes' conversion of a double result to float.
 inline float toFloat(double v) { return static_cast<float>(v); }
 
@@ -122,6 +147,21 @@ inline float wave(double x, double k, double phase, double s, double o) {
 int32_t marginRows(double reach, int32_t height);
 
 }  // namespace camera
+
+template <class Recipe, class Sample>
+void CameraMod::runRecipe(ImageBuffer& image, const RenderArgs* args) const {
+    float a, v;
+    if (!readValues(a, v) || !camera::hasPixels(image)) return;
+    prepared<Recipe>(a, v)->steps(
+        [&](const auto& block, camera::StepContext how) { camera::runStep<Sample>(block, image, args, how); });
+}
+
+template <class Recipe>
+void CameraMod::appendRecipeChain(GrowArray<ImageMod*>& out) const {
+    float a, v;
+    if (!readValues(a, v)) return;
+    prepared<Recipe>(a, v)->steps([&](const ImageMod& block, camera::StepContext) { out.append(duplicateMod(block)); });
+}
 
 namespace camera {
 

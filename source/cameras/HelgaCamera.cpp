@@ -65,16 +65,16 @@ struct HelgaCamera::Recipe {
             127.0f);
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
-        if (radial) camera::run<Sample>(*radial, image, args);
-        camera::run<Sample>(*contrast, image, args);
-        camera::run<Sample>(*curve, image, nullptr);
-        camera::run<Sample>(*swap, image, nullptr);
-        camera::run<Sample>(*vignette, image, args);
-        camera::run<Sample>(*master, image, args);
-        camera::run<Sample>(*cross, image, nullptr);
-        camera::run<Sample>(*finish, image, args);
+    template <class Step>
+    void steps(Step&& step) const {
+        if (radial) step(*radial, camera::kWithContext);
+        step(*contrast, camera::kWithContext);
+        step(*curve, camera::kBare);
+        step(*swap, camera::kBare);
+        step(*vignette, camera::kWithContext);
+        step(*master, camera::kWithContext);
+        step(*cross, camera::kBare);
+        step(*finish, camera::kWithContext);
     }
 };
 
@@ -98,3 +98,4 @@ int32_t HelgaCamera::marginFor(int32_t width, int32_t height, float scale) const
 ImageMod* HelgaCamera::clone() const { return new HelgaCamera(version); }
 void HelgaCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void HelgaCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void HelgaCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

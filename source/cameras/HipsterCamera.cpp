@@ -54,22 +54,16 @@ struct HipsterCamera::Recipe {
             a);
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
-        camera::run<Sample>(*gamma, image, nullptr);
-        camera::run<Sample>(*tone, image, nullptr);
-        camera::run<Sample>(*vignette, image, args);
-        camera::run<Sample>(*channels, image, args);
-        camera::run<Sample>(*saturation, image, args);
+    template <class Step>
+    void steps(Step&& step) const {
+        step(*gamma, camera::kBare);
+        step(*tone, camera::kBare);
+        step(*vignette, camera::kWithContext);
+        step(*channels, camera::kWithContext);
+        step(*saturation, camera::kWithContext);
         // The grain never moves with the frame number of the request.
-        if (args) {
-            RenderArgs still = *args;
-            still.requestValue = 0;
-            camera::run<Sample>(*grain, image, &still);
-        } else {
-            camera::run<Sample>(*grain, image, nullptr);
-        }
-        camera::run<Sample>(*colour, image, args);
+        step(*grain, camera::kStillContext);
+        step(*colour, camera::kWithContext);
     }
 };
 
@@ -78,3 +72,4 @@ HipsterCamera::HipsterCamera() : CameraMod("Hipster", "From Brooklyn, with love.
 ImageMod* HipsterCamera::clone() const { return new HipsterCamera(); }
 void HipsterCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void HipsterCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void HipsterCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

@@ -42,15 +42,15 @@ struct InstantCamera::Recipe {
         if (version == 2) blur = std::make_unique<BlurMod>(25.0f * a, 58.0f);
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
-        camera::run<Sample>(*gamma, image, nullptr);
-        camera::run<Sample>(*curve, image, nullptr);
-        camera::run<Sample>(*vignette, image, args);
-        camera::run<Sample>(*filter, image, nullptr);
-        camera::run<Sample>(*discolor, image, args);
-        camera::run<Sample>(*blacks, image, nullptr);
-        if (blur) camera::run<Sample>(*blur, image, args);
+    template <class Step>
+    void steps(Step&& step) const {
+        step(*gamma, camera::kBare);
+        step(*curve, camera::kBare);
+        step(*vignette, camera::kWithContext);
+        step(*filter, camera::kBare);
+        step(*discolor, camera::kWithContext);
+        step(*blacks, camera::kBare);
+        if (blur) step(*blur, camera::kWithContext);
     }
 };
 
@@ -73,3 +73,4 @@ int32_t InstantCamera::marginFor(int32_t width, int32_t height, float scale) con
 ImageMod* InstantCamera::clone() const { return new InstantCamera(version); }
 void InstantCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void InstantCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void InstantCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

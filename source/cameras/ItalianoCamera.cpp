@@ -71,20 +71,20 @@ struct ItalianoCamera::Recipe {
         finish = std::make_unique<SaturationMod>(1u, (s - 1.0f) * a + 1.0f);
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
+    template <class Step>
+    void steps(Step&& step) const {
         if (blur) {
-            camera::run<Sample>(*blur, image, args);
-            camera::run<Sample>(*grain, image, args);
-            camera::run<Sample>(*contrast, image, args);
+            step(*blur, camera::kWithContext);
+            step(*grain, camera::kWithContext);
+            step(*contrast, camera::kWithContext);
         } else {
-            camera::run<Sample>(*contrast, image, args);
-            camera::run<Sample>(*grain, image, args);
+            step(*contrast, camera::kWithContext);
+            step(*grain, camera::kWithContext);
         }
-        camera::run<Sample>(*grey, image, args);
-        camera::run<Sample>(*vignette, image, args);
-        camera::run<Sample>(*curves, image, args);
-        camera::run<Sample>(*finish, image, args);
+        step(*grey, camera::kWithContext);
+        step(*vignette, camera::kWithContext);
+        step(*curves, camera::kWithContext);
+        step(*finish, camera::kWithContext);
     }
 };
 
@@ -108,3 +108,4 @@ int32_t ItalianoCamera::marginFor(int32_t width, int32_t height, float scale) co
 ImageMod* ItalianoCamera::clone() const { return new ItalianoCamera(version); }
 void ItalianoCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void ItalianoCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void ItalianoCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

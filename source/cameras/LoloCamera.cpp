@@ -33,12 +33,12 @@ struct LoloCamera::Recipe {
             32.414798736572266f);
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
-        camera::run<Sample>(*contrast, image, args);
-        camera::run<Sample>(*saturation, image, args);
-        camera::run<Sample>(*colour, image, args);
-        camera::run<Sample>(*finish, image, args);
+    template <class Step>
+    void steps(Step&& step) const {
+        step(*contrast, camera::kWithContext);
+        step(*saturation, camera::kWithContext);
+        step(*colour, camera::kWithContext);
+        step(*finish, camera::kWithContext);
     }
 };
 
@@ -49,3 +49,4 @@ ImageMod* LoloCamera::clone() const { return new LoloCamera(); }
 
 void LoloCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void LoloCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void LoloCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

@@ -50,16 +50,16 @@ struct MagazineCamera::Recipe {
         }
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
+    template <class Step>
+    void steps(Step&& step) const {
         if (balance) {
-            camera::run<Sample>(*contrast, image, args);
-            camera::run<Sample>(*colour, image, args);
+            step(*contrast, camera::kWithContext);
+            step(*colour, camera::kWithContext);
         } else {
-            camera::run<Sample>(*filter, image, nullptr);
-            camera::run<Sample>(*curve, image, nullptr);
-            camera::run<Sample>(*contrast, image, args);
-            camera::run<Sample>(*saturation, image, args);
+            step(*filter, camera::kBare);
+            step(*curve, camera::kBare);
+            step(*contrast, camera::kWithContext);
+            step(*saturation, camera::kWithContext);
         }
     }
 };
@@ -83,3 +83,4 @@ ImageMod* MagazineCamera::clone() const { return new MagazineCamera(version); }
 
 void MagazineCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void MagazineCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void MagazineCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

@@ -19,5 +19,7 @@ public:
     // The colour-balance colour of versions 2 and 3 for a Variation value.
     static void balanceColour(float variation, float colour[4]);
 
+    void recipeChain(GrowArray<ImageMod*>& out) const override;
+
     struct Recipe;
 };

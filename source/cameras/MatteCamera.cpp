@@ -44,15 +44,15 @@ struct MatteCamera::Recipe {
         grain->version = version == 3 ? 4 : (version == 2 ? 3 : 1);
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
+    template <class Step>
+    void steps(Step&& step) const {
         if (curve) {
-            camera::run<Sample>(*curve, image, nullptr);
+            step(*curve, camera::kBare);
         } else {
-            camera::run<Sample>(*contrast, image, args);
+            step(*contrast, camera::kWithContext);
         }
-        camera::run<Sample>(*rgb, image, nullptr);
-        camera::run<Sample>(*grain, image, args);
+        step(*rgb, camera::kBare);
+        step(*grain, camera::kWithContext);
     }
 };
 
@@ -61,3 +61,4 @@ MatteCamera::MatteCamera(uint32_t styleVersion) : CameraMod("Matte", "Not so glo
 ImageMod* MatteCamera::clone() const { return new MatteCamera(version); }
 void MatteCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void MatteCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void MatteCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

@@ -74,9 +74,7 @@ struct MonoCamera::Recipe {
     std::unique_ptr<SaturationMod> saturation;
     std::unique_ptr<LuminanceContrastMod> contrast;
 
-    float amount;
-
-    Recipe(float a, float v, uint32_t version) : filtered(version == 2), grey(v), amount(a) {
+    Recipe(float a, float v, uint32_t version) : filtered(version == 2), grey(v) {
         if (filtered) return;
         const double x = static_cast<double>(v);
         cross = std::make_unique<ColorcrossCamera>(a, static_cast<float>(static_cast<double>(v) + 970.699));
@@ -88,15 +86,12 @@ struct MonoCamera::Recipe {
         contrast = std::make_unique<LuminanceContrastMod>(k, center);
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
-        if (filtered) {
-            filteredGrey<Sample>(grey, amount, image);
-            return;
-        }
-        camera::run<Sample>(*cross, image, nullptr);
-        camera::run<Sample>(*saturation, image, args);
-        camera::run<Sample>(*contrast, image, args);
+    template <class Step>
+    void steps(Step&& step) const {
+        if (filtered) return;
+        step(*cross, camera::kBare);
+        step(*saturation, camera::kWithContext);
+        step(*contrast, camera::kWithContext);
     }
 };
 
@@ -111,7 +106,21 @@ ImageMod* MonoCamera::clone() const {
     return copy;
 }
 
-void MonoCamera::apply8(ImageBuffer& image, const RenderArgs* args) const { runRecipe<Recipe, uint8_t>(image, args); }
-void MonoCamera::applyFloat(ImageBuffer& image, const RenderArgs* args) const { runRecipe<Recipe, float>(image, args); }
+// Version 2 is a kernel of its own; every other version runs its chain.
+template <class Sample>
+void MonoCamera::run(ImageBuffer& image, const RenderArgs* args) const {
+    float a, v;
+    if (!readValues(a, v) || !camera::hasPixels(image)) return;
+    const auto recipe = prepared<Recipe>(a, v);
+    if (recipe->filtered) {
+        filteredGrey<Sample>(recipe->grey, a, image);
+    } else {
+        runRecipe<Recipe, Sample>(image, args);
+    }
+}
+
+void MonoCamera::apply8(ImageBuffer& image, const RenderArgs* args) const { run<uint8_t>(image, args); }
+void MonoCamera::applyFloat(ImageBuffer& image, const RenderArgs* args) const { run<float>(image, args); }
+void MonoCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }
 void MonoCamera::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }
 void MonoCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { applyFloat(image, args); }

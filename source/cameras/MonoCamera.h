@@ -23,5 +23,11 @@ public:
     void apply8(ImageBuffer& image, const RenderArgs* args) const;
     void applyFloat(ImageBuffer& image, const RenderArgs* args) const;
 
+    void recipeChain(GrowArray<ImageMod*>& out) const override;
+
     struct Recipe;
+
+private:
+    template <class Sample>
+    void run(ImageBuffer& image, const RenderArgs* args) const;
 };

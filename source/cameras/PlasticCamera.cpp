@@ -47,15 +47,15 @@ struct PlasticCamera::Recipe {
         grain->version = 1;  // the first grain method
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
-        camera::run<Sample>(*blotches, image, args);
-        camera::run<Sample>(*gamma, image, nullptr);
-        camera::run<Sample>(*vignette, image, args);
-        camera::run<Sample>(*curves, image, args);
-        camera::run<Sample>(*split, image, args);
-        camera::run<Sample>(*contrast, image, args);
-        camera::run<Sample>(*grain, image, args);
+    template <class Step>
+    void steps(Step&& step) const {
+        step(*blotches, camera::kWithContext);
+        step(*gamma, camera::kBare);
+        step(*vignette, camera::kWithContext);
+        step(*curves, camera::kWithContext);
+        step(*split, camera::kWithContext);
+        step(*contrast, camera::kWithContext);
+        step(*grain, camera::kWithContext);
     }
 };
 
@@ -64,3 +64,4 @@ PlasticCamera::PlasticCamera() : CameraMod("Plastic", "The cheapest color camera
 ImageMod* PlasticCamera::clone() const { return new PlasticCamera(); }
 void PlasticCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void PlasticCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void PlasticCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

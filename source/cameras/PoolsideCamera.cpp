@@ -43,12 +43,12 @@ struct PoolsideCamera::Recipe {
             camera::curveFrom("0.000000 0.110091 0.444954 0.802752 1.000000 1.000000"), a);
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
-        camera::run<Sample>(*gamma, image, nullptr);
-        camera::run<Sample>(*saturation, image, args);
-        if (vignette) camera::run<Sample>(*vignette, image, args);
-        camera::run<Sample>(*curves, image, args);
+    template <class Step>
+    void steps(Step&& step) const {
+        step(*gamma, camera::kBare);
+        step(*saturation, camera::kWithContext);
+        if (vignette) step(*vignette, camera::kWithContext);
+        step(*curves, camera::kWithContext);
     }
 };
 
@@ -60,3 +60,4 @@ PoolsideCamera::PoolsideCamera(uint32_t styleVersion)
 ImageMod* PoolsideCamera::clone() const { return new PoolsideCamera(version); }
 void PoolsideCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void PoolsideCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void PoolsideCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

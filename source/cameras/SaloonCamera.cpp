@@ -33,13 +33,13 @@ struct SaloonCamera::Recipe {
             1u, camera::wave(x, 0.08419468525123937, 1.340000033378601, 0.20000000298023224, 0.0) * a + 1.0f);
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
-        camera::run<Sample>(*gamma, image, nullptr);
-        camera::run<Sample>(*vignette, image, args);
-        camera::run<Sample>(*curve, image, nullptr);
-        camera::run<Sample>(*dye, image, nullptr);
-        camera::run<Sample>(*saturation, image, args);
+    template <class Step>
+    void steps(Step&& step) const {
+        step(*gamma, camera::kBare);
+        step(*vignette, camera::kWithContext);
+        step(*curve, camera::kBare);
+        step(*dye, camera::kBare);
+        step(*saturation, camera::kWithContext);
     }
 };
 
@@ -48,3 +48,4 @@ SaloonCamera::SaloonCamera() : CameraMod("Saloon", "Old-timey fun with a white v
 ImageMod* SaloonCamera::clone() const { return new SaloonCamera(); }
 void SaloonCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void SaloonCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void SaloonCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

@@ -100,17 +100,17 @@ struct SilverCamera::Recipe {
         }
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
+    template <class Step>
+    void steps(Step&& step) const {
         if (toned) {
-            camera::run<Sample>(*contrast, image, args);
-            camera::run<Sample>(*mono, image, args);
-            camera::run<Sample>(*tint, image, args);
-            camera::run<Sample>(*brightness, image, args);
+            step(*contrast, camera::kWithContext);
+            step(*mono, camera::kWithContext);
+            step(*tint, camera::kWithContext);
+            step(*brightness, camera::kWithContext);
         } else {
-            camera::run<Sample>(*gamma, image, nullptr);
-            camera::run<Sample>(*saturation, image, args);
-            camera::run<Sample>(*cross, image, nullptr);
+            step(*gamma, camera::kBare);
+            step(*saturation, camera::kWithContext);
+            step(*cross, camera::kBare);
         }
     }
 };
@@ -125,3 +125,4 @@ ImageMod* SilverCamera::clone() const { return new SilverCamera(version); }
 
 void SilverCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void SilverCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void SilverCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

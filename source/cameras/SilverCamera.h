@@ -20,5 +20,7 @@ public:
     // hue is 0.
     static float tintHue(float variation);
 
+    void recipeChain(GrowArray<ImageMod*>& out) const override;
+
     struct Recipe;
 };

@@ -52,14 +52,14 @@ struct SkaterCamera::Recipe {
                  1.0f) * a + 1.0f);
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
-        if (blur) camera::run<Sample>(*blur, image, args);
-        camera::run<Sample>(*gamma, image, nullptr);
-        camera::run<Sample>(*vignette, image, args);
-        camera::run<Sample>(*curves, image, args);
-        camera::run<Sample>(*saturation, image, args);
-        camera::run<Sample>(*grain, image, args);
+    template <class Step>
+    void steps(Step&& step) const {
+        if (blur) step(*blur, camera::kWithContext);
+        step(*gamma, camera::kBare);
+        step(*vignette, camera::kWithContext);
+        step(*curves, camera::kWithContext);
+        step(*saturation, camera::kWithContext);
+        step(*grain, camera::kWithContext);
     }
 };
 
@@ -83,3 +83,4 @@ int32_t SkaterCamera::marginFor(int32_t width, int32_t height, float scale) cons
 ImageMod* SkaterCamera::clone() const { return new SkaterCamera(version); }
 void SkaterCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void SkaterCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void SkaterCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

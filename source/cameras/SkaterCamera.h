@@ -23,5 +23,7 @@ public:
     // wrapped below 10000.
     static float grainOffset(float variation);
 
+    void recipeChain(GrowArray<ImageMod*>& out) const override;
+
     struct Recipe;
 };

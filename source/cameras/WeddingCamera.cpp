@@ -29,12 +29,12 @@ struct WeddingCamera::Recipe {
             42.78499984741211f, 0.9289000034332275f);
     }
 
-    template <class Sample>
-    void run(ImageBuffer& image, const RenderArgs* args) const {
-        camera::run<Sample>(*gamma, image, nullptr);
-        camera::run<Sample>(*saturation, image, args);
-        camera::run<Sample>(*curve, image, nullptr);
-        camera::run<Sample>(*vignette, image, args);
+    template <class Step>
+    void steps(Step&& step) const {
+        step(*gamma, camera::kBare);
+        step(*saturation, camera::kWithContext);
+        step(*curve, camera::kBare);
+        step(*vignette, camera::kWithContext);
     }
 };
 
@@ -43,3 +43,4 @@ WeddingCamera::WeddingCamera() : CameraMod("Wedding", "The perfect SLR look for 
 ImageMod* WeddingCamera::clone() const { return new WeddingCamera(); }
 void WeddingCamera::process8(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, uint8_t>(image, args); }
 void WeddingCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { runRecipe<Recipe, float>(image, args); }
+void WeddingCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }

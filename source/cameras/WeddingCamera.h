@@ -12,5 +12,7 @@ public:
     void process8(ImageBuffer& image, const RenderArgs* args) override;
     void processFloat(ImageBuffer& image, const RenderArgs* args) override;
 
+    void recipeChain(GrowArray<ImageMod*>& out) const override;
+
     struct Recipe;
 };
