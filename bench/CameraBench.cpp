@@ -113,7 +113,7 @@ int registerStyles() {
     return 0;
 }
 
-const int registered = registerStyles();
+[[maybe_unused]] const int registered = registerStyles();
 
 }  // namespace
 
