@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "framework/PixelMath.h"
+#include "pixels/SampleRules.h"
 
 ColorcrossCamera::ColorcrossCamera(float amount, float variation)
     : CameraMod("Colorcross", "Chemical color-swapping straight from the darkroom. ") {

@@ -6,7 +6,7 @@
 #include "adjustments/BrightnessContrast.h"
 #include "adjustments/ContrastSaturation.h"
 #include "cameras/ColorcrossCamera.h"
-#include "framework/PixelMath.h"
+#include "pixels/SampleRules.h"
 
 namespace {
 
