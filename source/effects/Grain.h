@@ -31,10 +31,12 @@
 // bright highlights), and alpha-blended through one of three stamps. Grains
 // near a band's edge take their values from a fixed table indexed by the
 // grain's whole-picture position (so overlapping bands paint the same
-// grains there); grains inside the band draw from the band's own generator,
-// seeded from the tile's values and the band's origin. Which grains count
+// grains there); grains inside the band draw from a generator of the band
+// seeded from the tile's values and the grain's cell of the whole-picture
+// grid, so they are the same whichever band paints them. Which grains count
 // as near an edge depends on where bands start, so this engine alone gives
-// pixels that depend on how the picture is cut into bands.
+// pixels that depend on how the picture is cut into bands (and so on the
+// thread count); a render with the same bands repeats exactly.
 
 #include <cstdint>
 #include <memory>

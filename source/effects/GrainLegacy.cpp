@@ -184,17 +184,18 @@ void legacyBody(const GrainLegacyMod& mod, ImageBuffer& image, const RenderArgs*
     const float edgeBottom = static_cast<float>(h) - static_cast<float>(K) - E;
     const float edgeRight = static_cast<float>(w) - static_cast<float>(K) - E;
 
-    // Interior grains draw from this band's own generator.
+    // Interior grains draw from a generator of the band, started afresh for
+    // every grain from the tile's values and the grain's cell of the
+    // whole-picture grid: a grain inside a band gets the same values
+    // whichever band paints it, and nothing is shared between threads.
     uint64_t seed = effectmath::seedWith(0x4c45474143590001ull, effectmath::floatBits(A));
     seed = effectmath::seedWith(seed, effectmath::floatBits(S));
     seed = effectmath::seedWith(seed, effectmath::floatBits(U));
     seed = effectmath::seedWith(seed, effectmath::floatBits(s));
     seed = effectmath::seedWith(seed, static_cast<uint64_t>(wholeWidth));
     seed = effectmath::seedWith(seed, static_cast<uint64_t>(wholeHeight));
-    seed = effectmath::seedWith(seed, static_cast<uint64_t>(x0));
-    seed = effectmath::seedWith(seed, static_cast<uint64_t>(y0));
     seed = effectmath::seedWith(seed, static_cast<uint64_t>(frame));
-    effectmath::TileRandom random(seed);
+    const double pitch = g;
 
     // The grid lies on multiples of g in whole-picture coordinates and starts
     // one pitch above (left of) the band.
@@ -203,6 +204,8 @@ void legacyBody(const GrainLegacyMod& mod, ImageBuffer& image, const RenderArgs*
     for (float yc = firstRow; yc < static_cast<float>(h); yc += g) {
         const int64_t iy = saturatingInt64(trunc(static_cast<double>(yc) + 0.5));
         const float yf = static_cast<float>(iy);
+        const uint64_t rowSeed =
+            effectmath::seedWith(seed, static_cast<uint64_t>(llround((static_cast<double>(yc) + y0) / pitch)));
         for (float xc = firstColumn; xc < static_cast<float>(w); xc += g) {
             const int64_t ix = saturatingInt64(trunc(static_cast<double>(xc) + 0.5));
             const float xf = static_cast<float>(ix);
@@ -218,6 +221,8 @@ void legacyBody(const GrainLegacyMod& mod, ImageBuffer& image, const RenderArgs*
                 start %= kGrainRandomTableSize;
                 for (int32_t v = 0; v < 5; ++v) values[v] = table[(start + v + 1) % kGrainRandomTableSize];
             } else {
+                effectmath::TileRandom random(effectmath::seedWith(
+                    rowSeed, static_cast<uint64_t>(llround((static_cast<double>(xc) + x0) / pitch))));
                 for (int32_t v = 0; v < 5; ++v)
                     values[v] = static_cast<float>(static_cast<double>(random.next() % 10000u) * 0.0001);
             }
