@@ -157,7 +157,11 @@ void noisePixels(ImageBuffer& image, const NoiseParams& p, N channels) {
             if constexpr (Method == kOldGrain) {
                 const float dark = (255.0f - L) * pixel::kInv255;
                 const float d = static_cast<float>(static_cast<double>(dark * dark) * 0.7 + 0.3);
-                const float v = oldGrainNoise(table, X, Y) * p.strength * d;
+                float v = oldGrainNoise(table, X, Y) * p.strength * d;
+                // Within -1..1 already for Amounts up to 100; beyond (a
+                // hand-edited file) the exponent would turn negative or NaN
+                // and send samples to infinity.
+                v = v >= -1.0f ? (v <= 1.0f ? v : 1.0f) : (v < -1.0f ? -1.0f : 0.0f);
                 const float e = v >= 0.0f ? 1.0f - v : 1.0f / (1.0f + v);
                 for (int32_t k = 0; k < n; ++k) {
                     const float base = tileloop::powerBase(static_cast<float>(px[k]) * pixel::kInv255);
