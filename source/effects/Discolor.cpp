@@ -3,6 +3,7 @@
 #include <math.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "adjustments/PixelLoops.h"
 #include "effects/Noise.h"
@@ -92,19 +93,34 @@ inline float coverage(float n, float amount) {
 // The result clamped to 0..255, NaN as 0.
 inline float clampResult(float v) { return v > 0.0f ? (v < 255.0f ? v : 255.0f) : 0.0f; }
 
+// Row buffers of the calling thread, reused by its later calls.
+struct DiscolorRows {
+    std::vector<float> positions;
+    std::vector<float> noise;
+};
+
 template <class Sample>
 void discolorPixels(ImageBuffer& image, const DiscolorParams& p) {
     const int32_t n = image.channelCount();
     const int32_t coloured = n < 3 ? n : 3;
     const int32_t width = image.width;
+    static thread_local DiscolorRows rows;
+    if (rows.positions.size() < static_cast<size_t>(width)) {
+        rows.positions.resize(static_cast<size_t>(width));
+        rows.noise.resize(static_cast<size_t>(width));
+    }
+    float* xs = rows.positions.data();
+    float* noise = rows.noise.data();
+    for (int32_t c = 0; c < width; ++c) xs[c] = fabsf(static_cast<float>(c + p.xShift) * p.sx);
     Sample* data = static_cast<Sample*>(image.data);
     for (int32_t r = 0; r < image.height; ++r) {
         const float Y = fabsf(static_cast<float>(r + p.y0) * p.sy);
+        // Two octaves: N(X, Y) + 0.5 N(2X, 2Y).
+        addNoiseOctaveRow(xs, Y, 1.0f, 1.0f, true, width, noise);
+        addNoiseOctaveRow(xs, Y, 2.0f, 0.5f, false, width, noise);
         Sample* row = data + static_cast<int64_t>(r) * width * n;
         for (int32_t c = 0; c < width; ++c) {
-            const float X = fabsf(static_cast<float>(c + p.xShift) * p.sx);
-            const float noise = valueNoise2d(X, Y) + 0.5f * valueNoise2d(2.0f * X, 2.0f * Y);
-            const float w = coverage(noise, p.amount);
+            const float w = coverage(noise[c], p.amount);
             if (w == 0.0f) continue;
             Sample* px = row + static_cast<int64_t>(c) * n;
             for (int32_t i = 0; i < coloured; ++i) {

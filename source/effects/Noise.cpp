@@ -3,6 +3,7 @@
 #include <math.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "adjustments/PixelLoops.h"
 #include "framework/PixelMath.h"
@@ -33,35 +34,60 @@ const float* cosineTable() {
 
 // The value of the lattice point (ix, iy), 32-bit arithmetic with
 // wrap-around: 1 - m 2^-30 with m the hash rounded to float.
-inline float cornerValue(int32_t ix, int32_t iy) {
+TILE_INLINE float cornerValue(int32_t ix, int32_t iy) {
     uint32_t n = static_cast<uint32_t>(ix) + 2939u * static_cast<uint32_t>(iy);
     n = (n << 13) ^ n;
     const uint32_t m = ((n * n * 60493u + 19990303u) * n + 1376312589u) & 0x7fffffffu;
-    return static_cast<float>(1.0 - static_cast<double>(static_cast<float>(m)) * 9.313225746154785e-10);
+    return static_cast<float>(1.0 - static_cast<double>(static_cast<float>(static_cast<int32_t>(m))) *
+                                        9.313225746154785e-10);
+}
+
+// Every conversion below is made on a value already brought into range,
+// so none is undefined whatever the coordinates.
+
+// truncf(v): below 2^23 in size a float is truncated exactly through a
+// 32-bit integer (a -0 result becomes +0, which nothing downstream tells
+// apart); from there up every float is whole, and infinities and NaN stay
+// as they are.
+TILE_INLINE float wholePart(float v) {
+    const bool small = fabsf(v) < 8388608.0f;
+    const float inRange = small ? v : 0.0f;
+    return small ? static_cast<float>(static_cast<int32_t>(inRange)) : v;
+}
+
+// A whole float as a lattice index: beyond the 32-bit range the range's
+// end, NaN 0 (saturatingInt's rule).
+TILE_INLINE int32_t latticeIndex(float v) {
+    const bool inside = (v >= -2147483648.0f) & (v < 2147483648.0f);
+    int32_t i = static_cast<int32_t>(inside ? v : 0.0f);
+    i = v >= 2147483648.0f ? INT32_MAX : i;
+    i = v < -2147483648.0f ? INT32_MIN : i;
+    return i;
 }
 
 // The cosine ease of a fraction: 0 at the lattice point, close to 1 at the
 // next. A negative fraction or NaN takes entry 0.
-inline float easeWeight(const float* table, float f) {
-    int32_t index = 0;
-    if (f >= 0.0f) index = static_cast<int32_t>(static_cast<double>(f < 1.0f ? f : 1.0f) * 999.9);
+TILE_INLINE float easeWeight(const float* table, float f) {
+    float limited = f < 1.0f ? f : 1.0f;
+    limited = f >= 0.0f ? limited : 0.0f;
+    const int32_t index = static_cast<int32_t>(static_cast<double>(limited) * 999.9);
     return static_cast<float>((1.0 - static_cast<double>(table[index])) * 0.5);
 }
 
 // near (1 - w) + far w: the far product in float, the near one and the sum
 // in double.
-inline float blendNoise(float nearValue, float farValue, float w) {
+TILE_INLINE float blendNoise(float nearValue, float farValue, float w) {
     return static_cast<float>(static_cast<double>(farValue * w) +
                               static_cast<double>(nearValue) * (1.0 - static_cast<double>(w)));
 }
 
-inline float noiseAt(const float* table, float x, float y) {
-    const float X0 = truncf(x);
-    const float Y0 = truncf(y);
-    const int32_t ix0 = saturatingInt(X0);
-    const int32_t ix1 = saturatingInt(X0 + 1.0f);
-    const int32_t iy0 = saturatingInt(Y0);
-    const int32_t iy1 = saturatingInt(Y0 + 1.0f);
+TILE_INLINE float noiseAt(const float* table, float x, float y) {
+    const float X0 = wholePart(x);
+    const float Y0 = wholePart(y);
+    const int32_t ix0 = latticeIndex(X0);
+    const int32_t ix1 = latticeIndex(X0 + 1.0f);
+    const int32_t iy0 = latticeIndex(Y0);
+    const int32_t iy1 = latticeIndex(Y0 + 1.0f);
     const float wx = easeWeight(table, x - X0);
     const float wy = easeWeight(table, y - Y0);
     const float top = blendNoise(cornerValue(ix0, iy0), cornerValue(ix1, iy0), wx);
@@ -72,6 +98,17 @@ inline float noiseAt(const float* table, float x, float y) {
 }  // namespace
 
 float valueNoise2d(float x, float y) { return noiseAt(cosineTable(), x, y); }
+
+void addNoiseOctaveRow(const float* __restrict xs, float y, float factor, float weight, bool first, int32_t count,
+                       float* __restrict sums) {
+    const float* __restrict table = cosineTable();
+    const float fy = factor * y;
+    if (first) {
+        for (int32_t i = 0; i < count; ++i) sums[i] = weight * noiseAt(table, factor * xs[i], fy);
+    } else {
+        for (int32_t i = 0; i < count; ++i) sums[i] = sums[i] + weight * noiseAt(table, factor * xs[i], fy);
+    }
+}
 
 // ---- The Noise tile ----------------------------------------------------------------------
 
@@ -123,19 +160,20 @@ bool prepareNoise(const NoiseMod& mod, const ImageBuffer& image, const RenderArg
     return true;
 }
 
-// The octaves of the first method, clamped to -1..1.
-inline float oldGrainNoise(const float* table, float X, float Y) {
-    float n = noiseAt(table, X, Y) + 0.6f * noiseAt(table, 1.33f * X, 1.33f * Y) +
-              0.36f * noiseAt(table, 1.7689002f * X, 1.7689002f * Y);
-    return n < -1.0f ? -1.0f : (n > 1.0f ? 1.0f : n);
-}
+// Row buffers of the calling thread, reused by its later calls: the
+// pixels' noise positions and their octave sums.
+struct NoiseRows {
+    std::vector<float> positions;
+    std::vector<float> sums;
+};
 
-// The four octaves of the second and third methods, unclamped.
-inline float newGrainNoise(const float* table, float X, float Y) {
-    return (noiseAt(table, X, Y) + 0.7f * noiseAt(table, 1.137f * X, 1.137f * Y) +
-            0.48999998f * noiseAt(table, 1.292769f * X, 1.292769f * Y) +
-            0.343f * noiseAt(table, 1.4698782f * X, 1.4698782f * Y)) *
-           0.3947888f;
+NoiseRows& threadRows(int32_t width) {
+    static thread_local NoiseRows rows;
+    if (rows.positions.size() < static_cast<size_t>(width)) {
+        rows.positions.resize(static_cast<size_t>(width));
+        rows.sums.resize(static_cast<size_t>(width));
+    }
+    return rows;
 }
 
 // min(max(v, 0), 255), NaN as 0.
@@ -143,21 +181,36 @@ inline float clampGrain(float v) { return v > 0.0f ? (v < 255.0f ? v : 255.0f) :
 
 template <class Sample, int32_t Method, class N>
 void noisePixels(ImageBuffer& image, const NoiseParams& p, N channels) {
-    const float* table = cosineTable();
     const int32_t n = channels;
     const int32_t width = image.width;
+    NoiseRows& rows = threadRows(width);
+    float* xs = rows.positions.data();
+    float* sums = rows.sums.data();
+    for (int32_t c = 0; c < width; ++c) xs[c] = fabsf(static_cast<float>(c + p.x0) * p.f + p.xShift);
     Sample* data = static_cast<Sample*>(image.data);
     for (int32_t r = 0; r < image.height; ++r) {
         const float Y = fabsf(static_cast<float>(r + p.y0) * p.f + 10000.0f);
+        // The octaves: 1.33^k with weights 0.6^k (first method), 1.137^k
+        // with weights 0.7^k (the others).
+        addNoiseOctaveRow(xs, Y, 1.0f, 1.0f, true, width, sums);
+        if constexpr (Method == kOldGrain) {
+            addNoiseOctaveRow(xs, Y, 1.33f, 0.6f, false, width, sums);
+            addNoiseOctaveRow(xs, Y, 1.7689002f, 0.36f, false, width, sums);
+        } else {
+            addNoiseOctaveRow(xs, Y, 1.137f, 0.7f, false, width, sums);
+            addNoiseOctaveRow(xs, Y, 1.292769f, 0.48999998f, false, width, sums);
+            addNoiseOctaveRow(xs, Y, 1.4698782f, 0.343f, false, width, sums);
+        }
         Sample* row = data + static_cast<int64_t>(r) * width * n;
         for (int32_t c = 0; c < width; ++c) {
             Sample* px = row + static_cast<int64_t>(c) * n;
-            const float X = fabsf(static_cast<float>(c + p.x0) * p.f + p.xShift);
             const float L = pixel::luminance(px, n);
             if constexpr (Method == kOldGrain) {
+                float v = sums[c];
+                v = v < -1.0f ? -1.0f : (v > 1.0f ? 1.0f : v);
                 const float dark = (255.0f - L) * pixel::kInv255;
                 const float d = static_cast<float>(static_cast<double>(dark * dark) * 0.7 + 0.3);
-                float v = oldGrainNoise(table, X, Y) * p.strength * d;
+                v = v * p.strength * d;
                 // Within -1..1 already for Amounts up to 100; beyond (a
                 // hand-edited file) the exponent would turn negative or NaN
                 // and send samples to infinity.
@@ -168,7 +221,7 @@ void noisePixels(ImageBuffer& image, const NoiseParams& p, N channels) {
                     tileloop::store(px[k], powf(base, e) * 255.0f);
                 }
             } else {
-                float v = newGrainNoise(table, X, Y);
+                float v = sums[c] * 0.3947888f;
                 const float fromGrey = fabsf((L - 127.5f) * 0.007843138f);
                 float w;
                 if constexpr (Method == kClampedGrain) {

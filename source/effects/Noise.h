@@ -31,6 +31,13 @@
 // The noise value at (x, y), -1 .. 1.
 float valueNoise2d(float x, float y);
 
+// One octave over a row of positions: sums[i] becomes
+// sums[i] + weight valueNoise2d(factor xs[i], factor y), or, for the first
+// octave, weight valueNoise2d(...) alone (a weight and factor of 1 give the
+// noise itself), with the values of the calls one by one. The grain tiles
+// run their octaves row by row through it.
+void addNoiseOctaveRow(const float* xs, float y, float factor, float weight, bool first, int32_t count, float* sums);
+
 class NoiseMod : public ImageMod {
 public:
     NoiseMod(float amount, float scale, float offset);
