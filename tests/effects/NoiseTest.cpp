@@ -93,6 +93,16 @@ TEST(ValueNoise, NonFiniteAndHugeCoordinatesAreDefined) {
     EXPECT_EQ(valueNoise2d(1e30f, 0.0f), valueNoise2d(3e9f, 0.0f));
 }
 
+TEST(ValueNoise, OctaveRowsEqualTheCallsOneByOne) {
+    const float xs[] = {0.0f, 0.5f, 3.25f, 17.999f, 1e5f, 8388607.5f, 3e9f, kInf, kNaN, 123.456f};
+    const int32_t count = static_cast<int32_t>(sizeof xs / sizeof xs[0]);
+    float sums[count];
+    addNoiseOctaveRow(xs, 7.75f, 1.0f, 1.0f, true, count, sums);
+    addNoiseOctaveRow(xs, 7.75f, 1.33f, 0.6f, false, count, sums);
+    for (int32_t i = 0; i < count; ++i)
+        EXPECT_EQ(sums[i], valueNoise2d(xs[i], 7.75f) + 0.6f * valueNoise2d(1.33f * xs[i], 1.33f * 7.75f)) << xs[i];
+}
+
 // ---- Noise -------------------------------------------------------------------------------------
 
 TEST(NoiseMod, NamesVarsAndHiddenPrototype) {
