@@ -38,8 +38,13 @@ inline float reshapeFrequency(float v) {
 bool prepareDiscolor(const DiscolorMod& mod, const ImageBuffer& image, const RenderArgs* args, DiscolorParams& p) {
     if (!tileloop::hasPixels(image)) return false;
     const RenderRegion* region = args ? args->region : nullptr;
-    const int64_t contentWidth =
-        region ? static_cast<int64_t>(region->fullWidth) - region->insetLeft - region->insetRight : image.width;
+    // The whole picture's width (a region without one is the image itself)
+    // less the border insets.
+    int64_t contentWidth = image.width;
+    if (region) {
+        if (region->fullWidth > 0) contentWidth = region->fullWidth;
+        contentWidth -= static_cast<int64_t>(region->insetLeft) + region->insetRight;
+    }
     const FloatValue* amount = mod.floatAt(0);
     if (!amount || amount->value == 0.0f || amount->value != amount->value) return false;
     if (contentWidth < 1) return false;
