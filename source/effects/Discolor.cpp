@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "adjustments/PixelLoops.h"
+#include "pixels/RowLoops.h"
 #include "effects/Noise.h"
-#include "framework/PixelMath.h"
+#include "pixels/SampleRules.h"
 
 // ---- Discolor ---------------------------------------------------------------------------
 
@@ -95,9 +95,6 @@ inline float coverage(float n, float amount) {
     return w * amount;
 }
 
-// The result clamped to 0..255, NaN as 0.
-inline float clampResult(float v) { return v > 0.0f ? (v < 255.0f ? v : 255.0f) : 0.0f; }
-
 // Row buffers of the calling thread, reused by its later calls.
 struct DiscolorRows {
     std::vector<float> positions;
@@ -135,7 +132,7 @@ void discolorPixels(ImageBuffer& image, const DiscolorParams& p) {
                                                   : static_cast<float>(static_cast<double>(dw) *
                                                                            (255.0 - static_cast<double>(v)) +
                                                                        static_cast<double>(v));
-                tileloop::store(px[i], clampResult(result));
+                tileloop::store(px[i], pixel::clampSampleNanToZero(result));
             }
         }
     }

@@ -29,6 +29,8 @@
 
 class DiscolorMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     DiscolorMod(const float colour[4], float amount, float offset, float scale, float stretch);
 
     ImageMod* clone() const override;
@@ -52,6 +54,8 @@ LightleakRecipe lightleakRecipe(float amount, float variation);
 
 class LightleakMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     LightleakMod();
 
     ImageMod* clone() const override;

@@ -6,11 +6,11 @@
 #include <type_traits>
 #include <vector>
 
-#include "adjustments/PixelLoops.h"
-#include "effects/Blur.h"
+#include "pixels/RowLoops.h"
+#include "pixels/Convolution.h"
 #include "effects/EffectRandom.h"
 #include "framework/Curve.h"
-#include "framework/PixelMath.h"
+#include "pixels/SampleRules.h"
 #include "framework/SelectorMod.h"
 
 using effectmath::saturatingInt64;
@@ -88,10 +88,8 @@ inline float grainProfile(float tau) {
     return powf(static_cast<float>(static_cast<double>(tau) * 2.7777776673988104), 1.7f) * 0.36f;
 }
 
-inline float clampSample(float v) { return v > 0.0f ? (v < 255.0f ? v : 255.0f) : 0.0f; }
-
 inline void addGrain(float& sample, double v) { sample = static_cast<float>(v); }
-inline void addGrain(uint8_t& sample, double v) { sample = tileloop::storeByteFromDouble(v); }
+inline void addGrain(uint8_t& sample, double v) { sample = pixel::storeByteFromDouble(v); }
 
 }  // namespace
 
@@ -284,7 +282,7 @@ void GrainMod::processBody(ImageBuffer& image, const RenderArgs* args) {
     if constexpr (!eightBit) {
         const int64_t count = image.sampleCount();
         float* samples = image.floats();
-        for (int64_t i = 0; i < count; ++i) samples[i] = clampSample(samples[i]);
+        for (int64_t i = 0; i < count; ++i) samples[i] = pixel::clampSampleNanToZero(samples[i]);
     }
 
     // Soften the grain (only where there is a texture to soften).
@@ -315,17 +313,13 @@ GrainMod::GrainMod() : ImageMod(GrowString("Grain"), GrowString("")) {
     addAnimTrack(amountVar, "60 20 60", 2.348f);
     addAnimTrack(scaleVar, "30 75 30", 3.577f);
     addAnimTrack(uniformityVar, "0 100 0", 3.0f);
-    setVersion(3);
+    setVersion(kNewestVersion);
     description = "Apply film grain to the image.";
 }
 
 GrainMod::~GrainMod() = default;
 
-ImageMod* GrainMod::clone() const {
-    GrainMod* copy = new GrainMod();
-    copy->setVersion(version);
-    return copy;
-}
+ImageMod* GrainMod::clone() const { return withVersionOf(*this, new GrainMod()); }
 
 bool GrainMod::canTile(int32_t pass) const { return version == 1 || pass != 0; }
 

@@ -48,6 +48,8 @@ class Curve;
 
 class GrainMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 3;
+
     GrainMod();
     ~GrainMod() override;
 
@@ -77,6 +79,8 @@ private:
 
 class GrainLegacyMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     GrainLegacyMod(float amount, float scale, float uniformity);
 
     int32_t marginFor(int32_t width, int32_t height, float scale) const override;

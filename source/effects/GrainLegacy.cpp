@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "adjustments/PixelLoops.h"
+#include "pixels/RowLoops.h"
 #include "effects/EffectRandom.h"
 #include "effects/Grain.h"
 #include "framework/Curve.h"
-#include "framework/PixelMath.h"
+#include "pixels/SampleRules.h"
 
 using effectmath::saturatingInt64;
 
@@ -94,7 +94,7 @@ inline float stampProfile(float tau) {
 }
 
 inline void storeBlended(float& sample, double v) { sample = static_cast<float>(v); }
-inline void storeBlended(uint8_t& sample, double v) { sample = tileloop::storeByteFromDouble(v); }
+inline void storeBlended(uint8_t& sample, double v) { sample = pixel::storeByteFromDouble(v); }
 
 inline void copyBand(ImageBuffer& target, const ImageBuffer& source, const float*) {
     ImageBuffer::copyFloat(target, source, true);
@@ -102,8 +102,6 @@ inline void copyBand(ImageBuffer& target, const ImageBuffer& source, const float
 inline void copyBand(ImageBuffer& target, const ImageBuffer& source, const uint8_t*) {
     ImageBuffer::copy8(target, source, true);
 }
-
-inline float clampResult(float v) { return v > 0.0f ? (v < 255.0f ? v : 255.0f) : 0.0f; }
 
 template <class Sample>
 void legacyBody(const GrainLegacyMod& mod, ImageBuffer& image, const RenderArgs* args) {
@@ -283,7 +281,7 @@ void legacyBody(const GrainLegacyMod& mod, ImageBuffer& image, const RenderArgs*
     if constexpr (!std::is_same<Sample, uint8_t>::value) {
         const int64_t count = image.sampleCount();
         float* samples = image.floats();
-        for (int64_t i = 0; i < count; ++i) samples[i] = clampResult(samples[i]);
+        for (int64_t i = 0; i < count; ++i) samples[i] = pixel::clampSampleNanToZero(samples[i]);
     }
 }
 
@@ -310,11 +308,7 @@ int32_t GrainLegacyMod::marginFor(int32_t width, int32_t height, float scale) co
     return legacyGrainMargin(width, height, scale, tileloop::floatVar(*this, 1));
 }
 
-ImageMod* GrainLegacyMod::clone() const {
-    GrainLegacyMod* copy = new GrainLegacyMod(25.0f, 25.0f, 50.0f);
-    copy->setVersion(version);
-    return copy;
-}
+ImageMod* GrainLegacyMod::clone() const { return withVersionOf(*this, new GrainLegacyMod(25.0f, 25.0f, 50.0f)); }
 
 void GrainLegacyMod::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }
 void GrainLegacyMod::processFloat(ImageBuffer& image, const RenderArgs* args) { applyFloat(image, args); }

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "adjustments/PixelLoops.h"
-#include "framework/PixelMath.h"
+#include "pixels/RowLoops.h"
+#include "pixels/SampleRules.h"
 
 // ---- Value noise --------------------------------------------------------------------
 
@@ -176,9 +176,6 @@ NoiseRows& threadRows(int32_t width) {
     return rows;
 }
 
-// min(max(v, 0), 255), NaN as 0.
-inline float clampGrain(float v) { return v > 0.0f ? (v < 255.0f ? v : 255.0f) : 0.0f; }
-
 template <class Sample, int32_t Method, class N>
 void noisePixels(ImageBuffer& image, const NoiseParams& p, N channels) {
     const int32_t n = channels;
@@ -233,7 +230,7 @@ void noisePixels(ImageBuffer& image, const NoiseParams& p, N channels) {
                     w = sqrtf(static_cast<float>(base > 0.0 ? base : 0.0));
                 }
                 const float delta = v * p.strength * w;
-                for (int32_t k = 0; k < n; ++k) tileloop::store(px[k], clampGrain(static_cast<float>(px[k]) + delta));
+                for (int32_t k = 0; k < n; ++k) tileloop::store(px[k], pixel::clampSampleNanToZero(static_cast<float>(px[k]) + delta));
             }
         }
     }
@@ -267,14 +264,10 @@ NoiseMod::NoiseMod(float amount, float scale, float offset) : ImageMod(GrowStrin
     shift->hasMinimum = 0;  // the offset is not limited
     shift->hasMaximum = 0;
     description = "Apply film grain.";
-    setVersion(4);
+    setVersion(kNewestVersion);
 }
 
-ImageMod* NoiseMod::clone() const {
-    NoiseMod* copy = new NoiseMod(25.0f, 20.0f, 0.0f);
-    copy->setVersion(version);
-    return copy;
-}
+ImageMod* NoiseMod::clone() const { return withVersionOf(*this, new NoiseMod(25.0f, 20.0f, 0.0f)); }
 
 void NoiseMod::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }
 void NoiseMod::processFloat(ImageBuffer& image, const RenderArgs* args) { applyFloat(image, args); }

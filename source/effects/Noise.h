@@ -40,6 +40,8 @@ void addNoiseOctaveRow(const float* xs, float y, float factor, float weight, boo
 
 class NoiseMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 4;
+
     NoiseMod(float amount, float scale, float offset);
 
     ImageMod* clone() const override;

@@ -10,7 +10,7 @@
 
 #include "effects/Grain.h"
 #include "framework/Curve.h"
-#include "framework/PixelMath.h"
+#include "pixels/SampleRules.h"
 #include "framework/TilePrototypes.h"
 #include "platform/ParallelFor.h"
 #include "render/RenderContext.h"
