@@ -33,7 +33,7 @@ inline float reshapeFrequency(float v) {
     return v;
 }
 
-// False when the image stays as it is: Amount 0 (or not a number var), or a
+// False when the image stays as it is: Amount 0 (NaN, or not a float var), or a
 // content width below one pixel.
 bool prepareDiscolor(const DiscolorMod& mod, const ImageBuffer& image, const RenderArgs* args, DiscolorParams& p) {
     if (!tileloop::hasPixels(image)) return false;
@@ -46,7 +46,7 @@ bool prepareDiscolor(const DiscolorMod& mod, const ImageBuffer& image, const Ren
         contentWidth -= static_cast<int64_t>(region->insetLeft) + region->insetRight;
     }
     const FloatValue* amount = mod.floatAt(0);
-    if (!amount || amount->value == 0.0f || amount->value != amount->value) return false;
+    if (!amount || amount->value == 0.0f || amount->value != amount->value) return false;  // NaN: no amount
     if (contentWidth < 1) return false;
     p.amount = amount->value;
     const float wc = static_cast<float>(contentWidth);

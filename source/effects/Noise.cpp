@@ -17,7 +17,7 @@ constexpr int32_t kCosineCount = 1000;
 struct CosineTable {
     float value[kCosineCount];
     CosineTable() {
-        // Entry i is cos(pi i / 1000) as the stored textures were made: the
+        // Entry i is cos(pi i / 1000) as the grain has always computed it: the
         // step i 0.001 in float, widened and multiplied by the double
         // 3.1415927 (not the library's pi), the cosine rounded to float.
         for (int32_t i = 0; i < kCosineCount; ++i)
@@ -125,11 +125,11 @@ struct NoiseParams {
     int64_t y0 = 0;
 };
 
-// False when the image stays as it is (Amount 0 or not a number var).
+// False when the image stays as it is (Amount 0, NaN or not a float var).
 bool prepareNoise(const NoiseMod& mod, const ImageBuffer& image, const RenderArgs* args, NoiseParams& p) {
     if (!tileloop::hasPixels(image)) return false;
     const FloatValue* amount = mod.floatAt(0);
-    if (!amount || amount->value == 0.0f || amount->value != amount->value) return false;
+    if (!amount || amount->value == 0.0f || amount->value != amount->value) return false;  // NaN: no amount
     const float a = amount->value;
     const float s = tileloop::floatVar(mod, 1);
     const float o = tileloop::floatVar(mod, 2);

@@ -142,6 +142,9 @@ TEST(NoiseMod, EveryMethodPassesTheTileChecks) {
 }
 
 TEST(NoiseMod, EdgeCasesOfTheMethods) {
+    // An Amount that is not a number is no amount.
+    NoiseMod notANumber(kNaN, 20.0f, 0.0f);
+    tiletest::expectIdentityLeavesImage(notANumber);
     // Scale 100: one noise value everywhere, so a flat image stays flat.
     NoiseMod flat(80.0f, 100.0f, 0.0f);
     ImageBuffer grey = testimages::filledFloatImage(30, 20, {100.0f, 100.0f, 100.0f});
@@ -188,6 +191,8 @@ TEST(DiscolorMod, NamesVarsAndHiddenPrototype) {
 TEST(DiscolorMod, PassesTheTileChecks) {
     DiscolorMod off(kOrange, 0.0f, 10.0f, 1.0f, 1.0f);
     tiletest::expectIdentityLeavesImage(off);
+    DiscolorMod notANumber(kOrange, kNaN, 10.0f, 1.0f, 1.0f);
+    tiletest::expectIdentityLeavesImage(notANumber);
     // A high frequency so that a small image shows blotches and clear areas.
     const float purple[4] = {60.0f, 20.0f, 200.0f, 255.0f};
     DiscolorMod discolor(purple, 0.9f, 37.0f, 1.9f, 1.6f);
