@@ -88,6 +88,16 @@ inline float grainProfile(float tau) {
     return powf(static_cast<float>(static_cast<double>(tau) * 2.7777776673988104), 1.7f) * 0.36f;
 }
 
+// v mod T in 0..T-1, cheap for the texture's coordinates, which lie within
+// a few sides of 0.
+inline int64_t wrapNear(int64_t v, int64_t T) {
+    if (v >= T) {
+        v -= T;
+        return v < T ? v : v % T;
+    }
+    return v >= 0 ? v : wrapIndex(v, T);
+}
+
 inline void addGrain(float& sample, double v) { sample = static_cast<float>(v); }
 inline void addGrain(uint8_t& sample, double v) { sample = pixel::storeByteFromDouble(v); }
 
@@ -204,10 +214,10 @@ void GrainMod::buildGrainTexture(int32_t sourceSize, float g, float a) {
                 const float top = jitter(r1) + rowBase;
                 const float left = static_cast<float>(j) * step + static_cast<float>(T) + jitter(r2);
                 for (int32_t y = 0; y < K; ++y) {
-                    float* textureRow = texture + wrapIndex(saturatingInt64(static_cast<float>(y) + top), T) * T;
+                    float* textureRow = texture + wrapNear(saturatingInt64(static_cast<float>(y) + top), T) * T;
                     const float* stampRow = stamp + static_cast<size_t>(y) * K;
                     for (int32_t x = 0; x < K; ++x) {
-                        const int64_t tx = wrapIndex(saturatingInt64(static_cast<float>(x) + left), T);
+                        const int64_t tx = wrapNear(saturatingInt64(static_cast<float>(x) + left), T);
                         // Phase 0: t - s q; phase 1: t + s q (the negation is exact).
                         textureRow[tx] += sign * (stampRow[x] * q);
                     }
