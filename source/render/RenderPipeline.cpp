@@ -221,7 +221,10 @@ void setUpBands(Run<Sample>& run) {
     const int32_t n = run.plan.bandCount;
     run.bands.reset(new Band[n]);
     RenderRegion base;
-    if (ctx.region) base = *ctx.region;
+    if (ctx.region)
+        base = *ctx.region;
+    else
+        base.scale = target.scale;  // without a request region the picture's own scale, as marginFor sees it
     const int32_t fullWidth = ctx.region && ctx.region->fullWidth > 0 ? ctx.region->fullWidth : run.width;
     const int32_t fullHeight = ctx.region && ctx.region->fullHeight > 0 ? ctx.region->fullHeight : run.height;
     run.baseRegion = base;
