@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "pixels/RowLoops.h"
 #include "effects/Noise.h"
+#include "pixels/RowLoops.h"
 #include "pixels/SampleRules.h"
 
 // ---- Discolor ---------------------------------------------------------------------------

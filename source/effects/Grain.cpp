@@ -6,12 +6,12 @@
 #include <type_traits>
 #include <vector>
 
-#include "pixels/RowLoops.h"
-#include "pixels/Convolution.h"
 #include "effects/EffectRandom.h"
 #include "framework/Curve.h"
-#include "pixels/SampleRules.h"
 #include "framework/SelectorMod.h"
+#include "pixels/Convolution.h"
+#include "pixels/RowLoops.h"
+#include "pixels/SampleRules.h"
 
 using effectmath::saturatingInt64;
 using effectmath::wrapIndex;

@@ -4,12 +4,13 @@
 #include <math.h>
 
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
-#include "pixels/RowLoops.h"
 #include "effects/EffectRandom.h"
 #include "effects/Grain.h"
 #include "framework/Curve.h"
+#include "pixels/RowLoops.h"
 #include "pixels/SampleRules.h"
 
 using effectmath::saturatingInt64;
