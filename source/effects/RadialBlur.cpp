@@ -120,19 +120,121 @@ int32_t radiusMap(const RadialParams& p, const ImageBuffer& image, float* map) {
     return widest;
 }
 
-inline int32_t makeKernel(uint32_t method, float* kernel, float k) {
-    return method == 0 ? makeBellKernel(kernel, k) : makeBoxKernel(kernel, k);
+// Four floats in one register: the samples of a pixel of three or four
+// channels (a fourth lane unused for three). Each lane keeps the IEEE float
+// arithmetic of the scalar code.
+typedef float v4f __attribute__((vector_size(16)));
+typedef float v4fu __attribute__((vector_size(16), aligned(4), may_alias));
+typedef double v4d __attribute__((vector_size(32)));
+
+inline v4f load4(const float* p) { return *reinterpret_cast<const v4fu*>(p); }
+
+// Pixels whose kernels are built and summed together, so that their
+// independent sums overlap in the processor.
+constexpr int32_t kGroup = 4;
+
+// The raw bell weights of offsets d = 1..m for radius k (k1 = k + 1),
+// written without branches so that the loop vectorises; the values of
+// bellCurve.
+TILE_VECTOR_LOOP void bellRawWeights(float k1, int32_t m, float* raw) {
+    for (int32_t d = 1; d <= m; ++d) {
+        const float u = 1.0f - static_cast<float>(d) / k1;
+        const float twice = 2.0f * u;
+        const float low = twice * twice * 0.5f;
+        const float s = static_cast<float>(2.0 - 2.0 * static_cast<double>(u));
+        const float high = static_cast<float>(1.0 - 0.5 * static_cast<double>(s * s));
+        raw[d] = u <= 0.0f ? 0.0f : (u < 0.5f ? low : (u < 1.0f ? high : 1.0f));
+    }
+}
+
+TILE_VECTOR_LOOP void divideWeights(const float* raw, int32_t m, float total, float* half) {
+    for (int32_t d = 1; d <= m; ++d) half[d] = raw[d] / total;
+}
+
+// The kernels of `count` pixels (at most kGroup) of radii k[g] into
+// kernels + g stride, as makeBellKernel and makeBoxKernel build them; the
+// bell's sums of raw weights run side by side. m[g] receives the
+// half-widths (all above 0: the caller groups only blurred pixels).
+void groupKernels(uint32_t method, const float* k, int32_t count, int32_t* m, float* kernels, size_t stride,
+                  float* raw) {
+    if (method != 0) {
+        for (int32_t g = 0; g < count; ++g) m[g] = makeBoxKernel(kernels + g * stride, k[g]);
+        return;
+    }
+    int32_t shortest = 0;
+    for (int32_t g = 0; g < count; ++g) {
+        m[g] = halfWidthOf(k[g]);
+        bellRawWeights(k[g] + 1.0f, m[g], raw + g * stride);
+        shortest = g == 0 || m[g] < shortest ? m[g] : shortest;
+    }
+    float sums[kGroup] = {0.0f, 0.0f, 0.0f, 0.0f};
+    if (count == kGroup) {
+        const float* r0 = raw;
+        const float* r1 = raw + stride;
+        const float* r2 = raw + 2 * stride;
+        const float* r3 = raw + 3 * stride;
+        for (int32_t d = 1; d <= shortest; ++d) {
+            sums[0] += r0[d];
+            sums[1] += r1[d];
+            sums[2] += r2[d];
+            sums[3] += r3[d];
+        }
+    } else {
+        shortest = 0;
+    }
+    for (int32_t g = 0; g < count; ++g) {
+        const float* r = raw + g * stride;
+        for (int32_t d = shortest + 1; d <= m[g]; ++d) sums[g] += r[d];
+        const float total = 1.0f + 2.0f * sums[g];
+        float* half = kernels + g * stride + m[g];
+        half[0] = 1.0f / total;
+        divideWeights(r, m[g], total, half);
+        for (int32_t d = 1; d <= m[g]; ++d) half[-d] = half[d];
+    }
 }
 
 // acc[c] = sum over j of w[j] src[j n + c], j = 0..taps-1 in order, from 0.
-template <class N>
-inline void tapSums(const float* src, const float* w, int32_t taps, N n, float* acc) {
-    const int32_t count = n;
-    for (int32_t c = 0; c < count; ++c) acc[c] = 0.0f;
+inline void tapSums(const float* src, const float* w, int32_t taps, int32_t n, float* acc) {
+    for (int32_t c = 0; c < n; ++c) acc[c] = 0.0f;
     for (int32_t j = 0; j < taps; ++j) {
         const float wj = w[j];
-        const float* s = src + static_cast<ptrdiff_t>(j) * count;
-        for (int32_t c = 0; c < count; ++c) acc[c] += wj * s[c];
+        const float* s = src + static_cast<ptrdiff_t>(j) * n;
+        for (int32_t c = 0; c < n; ++c) acc[c] += wj * s[c];
+    }
+}
+
+// The same for pixels of four lanes, `count` of them side by side up to the
+// shortest kernel, each then finishing its own taps.
+inline void groupTapSums(const float* const* src, const float* kernels, size_t stride, const int32_t* m,
+                         int32_t count, v4f* out) {
+    int32_t shared = 0;
+    if (count == kGroup) {
+        shared = 2 * m[0] + 1;
+        for (int32_t g = 1; g < kGroup; ++g) shared = 2 * m[g] + 1 < shared ? 2 * m[g] + 1 : shared;
+        const float* w0 = kernels;
+        const float* w1 = kernels + stride;
+        const float* w2 = kernels + 2 * stride;
+        const float* w3 = kernels + 3 * stride;
+        v4f a0 = {0.0f, 0.0f, 0.0f, 0.0f};
+        v4f a1 = a0, a2 = a0, a3 = a0;
+        for (int32_t j = 0; j < shared; ++j) {
+            a0 += w0[j] * load4(src[0] + 4 * j);
+            a1 += w1[j] * load4(src[1] + 4 * j);
+            a2 += w2[j] * load4(src[2] + 4 * j);
+            a3 += w3[j] * load4(src[3] + 4 * j);
+        }
+        out[0] = a0;
+        out[1] = a1;
+        out[2] = a2;
+        out[3] = a3;
+    } else {
+        for (int32_t g = 0; g < count; ++g) out[g] = v4f{0.0f, 0.0f, 0.0f, 0.0f};
+    }
+    for (int32_t g = 0; g < count; ++g) {
+        const float* w = kernels + g * stride;
+        v4f a = out[g];
+        for (int32_t j = shared; j < 2 * m[g] + 1; ++j) a += w[j] * load4(src[g] + 4 * j);
+        out[g] = a;
     }
 }
 
@@ -146,25 +248,63 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
     const int32_t width = image.width;
     const int32_t height = image.height;
     const int32_t channels = image.channelCount();
+    // Pixels of three or four channels are kept in four lanes.
+    const int32_t lanes = channels == 3 || channels == 4 ? 4 : channels;
     const size_t rowLength = static_cast<size_t>(width) * channels;
     const int32_t strip = vertical ? kColumnStrip : 1;
     const size_t lineLength = static_cast<size_t>(vertical ? height : width) + 2 * static_cast<size_t>(widest);
-    std::unique_ptr<float[]> lines(new (std::nothrow) float[lineLength * channels * strip]);
-    std::unique_ptr<float[]> kernel(new (std::nothrow) float[2 * static_cast<size_t>(widest) + 1]);
+    const size_t stride = 2 * static_cast<size_t>(widest) + 1;
+    std::unique_ptr<float[]> lines(new (std::nothrow) float[lineLength * lanes * strip]);
+    std::unique_ptr<float[]> kernels(new (std::nothrow) float[stride * kGroup]);
+    std::unique_ptr<float[]> raw(new (std::nothrow) float[stride * kGroup]);
     std::unique_ptr<float[]> acc(new (std::nothrow) float[channels]);
-    if (!lines || !kernel || !acc) return false;
+    if (!lines || !kernels || !raw || !acc) return false;
     Sample* data = static_cast<Sample*>(image.data);
 
-    // The pixel (x, y) from its line copy, whose pixel `at` is (x, y) and
-    // whose edges reach `pad` pixels out.
-    auto blurPixel = [&](int32_t x, int32_t y, const float* line, int64_t at, int32_t pad) {
+    // A group of blurred pixels waiting for their sums: where they are and
+    // where their taps start in their line copies.
+    int32_t count = 0;
+    int32_t gx[kGroup], gy[kGroup], m[kGroup];
+    float gk[kGroup];
+    const float* gline[kGroup];
+    int64_t gat[kGroup];
+    int32_t gpad[kGroup];
+    auto flush = [&]() {
+        if (count == 0) return;
+        groupKernels(method, gk, count, m, kernels.get(), stride, raw.get());
+        const float* src[kGroup] = {nullptr, nullptr, nullptr, nullptr};
+        for (int32_t g = 0; g < count; ++g) src[g] = gline[g] + (gat[g] + gpad[g] - m[g]) * lanes;
+        if (lanes == 4) {
+            v4f sums[kGroup];
+            groupTapSums(src, kernels.get(), stride, m, count, sums);
+            for (int32_t g = 0; g < count; ++g) {
+                Sample* px = data + static_cast<size_t>(gy[g]) * rowLength + static_cast<size_t>(gx[g]) * channels;
+                for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], sums[g][c]);
+            }
+        } else {
+            for (int32_t g = 0; g < count; ++g) {
+                tapSums(src[g], kernels.get() + g * stride, 2 * m[g] + 1, channels, acc.get());
+                Sample* px = data + static_cast<size_t>(gy[g]) * rowLength + static_cast<size_t>(gx[g]) * channels;
+                for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], acc[c]);
+            }
+        }
+        count = 0;
+    };
+    auto add = [&](int32_t x, int32_t y, const float* line, int64_t at, int32_t pad) {
         const float k = map[static_cast<size_t>(y) * width + x];
-        const int32_t m = makeKernel(method, kernel.get(), k);
-        if (m == 0) return;
-        const float* src = line + (at + pad - m) * channels;
-        pixel::withChannels(channels, [&](auto n) { tapSums(src, kernel.get(), 2 * m + 1, n, acc.get()); });
-        Sample* px = data + static_cast<size_t>(y) * rowLength + static_cast<size_t>(x) * channels;
-        for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], acc[c]);
+        if (halfWidthOf(k) == 0) return;
+        gx[count] = x;
+        gy[count] = y;
+        gk[count] = k;
+        gline[count] = line;
+        gat[count] = at;
+        gpad[count] = pad;
+        if (++count == kGroup) flush();
+    };
+    // Copies `length` pixels into a line of `lanes` floats per pixel.
+    auto copyPixel = [&](const Sample* px, float* out) {
+        for (int32_t c = 0; c < channels; ++c) out[c] = static_cast<float>(px[c]);
+        for (int32_t c = channels; c < lanes; ++c) out[c] = 0.0f;
     };
 
     if (!vertical) {
@@ -172,17 +312,16 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
             const float* mapRow = map + static_cast<size_t>(y) * width;
             int32_t pad = 0;
             for (int32_t x = 0; x < width; ++x) {
-                const int32_t m = halfWidthOf(mapRow[x]);
-                pad = m > pad ? m : pad;
+                const int32_t mx = halfWidthOf(mapRow[x]);
+                pad = mx > pad ? mx : pad;
             }
             if (pad == 0) continue;
             const Sample* row = data + static_cast<size_t>(y) * rowLength;
             float* line = lines.get();
-            for (int64_t i = -pad; i < width + pad; ++i) {
-                const Sample* px = row + static_cast<size_t>(clampIndex(i, width)) * channels;
-                for (int32_t c = 0; c < channels; ++c) *line++ = static_cast<float>(px[c]);
-            }
-            for (int32_t x = 0; x < width; ++x) blurPixel(x, y, lines.get(), x, pad);
+            for (int64_t i = -pad; i < width + pad; ++i, line += lanes)
+                copyPixel(row + static_cast<size_t>(clampIndex(i, width)) * channels, line);
+            for (int32_t x = 0; x < width; ++x) add(x, y, lines.get(), x, pad);
+            flush();  // the row is written before the next one is copied
         }
         return true;
     }
@@ -192,8 +331,8 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
         int32_t pad = 0;
         for (int32_t y = 0; y < height; ++y)
             for (int32_t x = x0; x < x1; ++x) {
-                const int32_t m = halfWidthOf(map[static_cast<size_t>(y) * width + x]);
-                pad = m > pad ? m : pad;
+                const int32_t mx = halfWidthOf(map[static_cast<size_t>(y) * width + x]);
+                pad = mx > pad ? mx : pad;
             }
         if (pad == 0) continue;
         // Gather the strip's columns, each contiguous, rows repeated at the edges.
@@ -201,16 +340,15 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
         for (int64_t r = -pad; r < height + pad; ++r) {
             const Sample* row = data + static_cast<size_t>(clampIndex(r, height)) * rowLength;
             for (int32_t x = x0; x < x1; ++x) {
-                float* out = lines.get() + (static_cast<size_t>(x - x0) * columnLength + static_cast<size_t>(r + pad)) *
-                                               channels;
-                const Sample* px = row + static_cast<size_t>(x) * channels;
-                for (int32_t c = 0; c < channels; ++c) out[c] = static_cast<float>(px[c]);
+                const size_t at = static_cast<size_t>(x - x0) * columnLength + static_cast<size_t>(r + pad);
+                copyPixel(row + static_cast<size_t>(x) * channels, lines.get() + at * lanes);
             }
         }
         for (int32_t x = x0; x < x1; ++x) {
-            const float* column = lines.get() + static_cast<size_t>(x - x0) * columnLength * channels;
-            for (int32_t y = 0; y < height; ++y) blurPixel(x, y, column, y, pad);
+            const float* column = lines.get() + static_cast<size_t>(x - x0) * columnLength * lanes;
+            for (int32_t y = 0; y < height; ++y) add(x, y, column, y, pad);
         }
+        flush();  // the strip is written before the next one is gathered
     }
     return true;
 }
@@ -239,13 +377,110 @@ struct Distances {
     }
 };
 
-// One row of a strip in the ring: its samples (the first `used` channels),
-// edges repeated, and their prefix sums in double.
+// One row of a strip in the ring: its samples in four lanes (the first
+// three channels, 0 for missing ones, and 1 in the fourth lane, whose sums
+// then count the disc's weight), edges repeated, and their prefix sums
+// in double.
 struct RingRow {
     const float* values = nullptr;
-    const double* prefix = nullptr;
+    const v4d* prefix = nullptr;
     bool direct = false;  // a sample too large for the prefix sums
 };
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define DISC_KERNEL_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define DISC_KERNEL_CLONES
+#endif
+
+// Adds the sum of the samples at positions [from, to] of a ring row.
+inline void addSpan(v4d& acc, const RingRow& r, int32_t from, int32_t to) {
+    if (!r.direct) {
+        acc += r.prefix[to + 1] - r.prefix[from];
+        return;
+    }
+    v4d s = {0.0, 0.0, 0.0, 0.0};
+    for (int32_t i = from; i <= to; ++i) s += __builtin_convertvector(load4(r.values + 4 * i), v4d);
+    acc += s;
+}
+
+// The largest dx in [0, m] whose cell at row offset ady lies closer than
+// `limit` (-1 when none), found from a guess: distances grow with dx, so
+// the walk from a guess near the answer is short.
+inline int32_t widestBelow(const Distances& distances, float limit, int32_t ady, int32_t m, int32_t guess) {
+    int32_t a = guess > m ? m : guess;
+    while (a >= 0 && !(distances.at(a, ady) < limit)) --a;
+    while (a < m && distances.at(a + 1, ady) < limit) ++a;
+    return a;
+}
+
+// The disc averages of the pixels [x0, x1) of output row `mapRow`, from
+// the ring rows rows[pad + dy] (dy = -pad..pad); pixel x of the strip is
+// at position x - x0 + pad of every ring row. Pixels with k > 0 get their
+// average in out (four floats per pixel of the strip) and done[] set.
+// Neighbouring pixels have nearly the same radius, so each pixel's spans
+// start from its left neighbour's.
+DISC_KERNEL_CLONES
+void discRow(const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const RingRow* rows,
+             const Distances& distances, int32_t* inner, int32_t* outer, float* out, uint8_t* done) {
+    int32_t previous = -1;  // the half-width inner and outer were found for
+    for (int32_t x = x0; x < x1; ++x) {
+        const float k = mapRow[x];
+        const int32_t m = halfWidthOf(k);
+        done[x - x0] = m > 0;
+        if (m == 0) continue;
+        const float rim = k + 1.0f;
+        // The widest full cell (d < k) and rim cell (d < k + 1) of each row
+        // offset; -1 when the row has none.
+        for (int32_t ady = 0; ady <= m; ++ady) {
+            const bool known = ady <= previous;
+            inner[ady] = widestBelow(distances, k, ady, m, known ? inner[ady] : m);
+            outer[ady] = widestBelow(distances, rim, ady, m, known ? outer[ady] : m);
+        }
+        previous = m;
+        const int32_t at = x - x0 + pad;
+        // The fourth lane of every sample is 1, so its sum is the weight.
+        v4d full = {0.0, 0.0, 0.0, 0.0};
+        v4d edge0 = full, edge1 = full;
+        // The centre row, then the rows above and below in pairs: both
+        // have the same full span and rim.
+        for (int32_t ady = 0; ady <= m; ++ady) {
+            const RingRow& up = rows[pad - ady];
+            const RingRow& down = rows[pad + ady];
+            const bool pair = ady > 0;
+            const int32_t a0 = inner[ady];
+            if (a0 >= 0) {
+                addSpan(full, up, at - a0, at + a0);
+                if (pair) addSpan(full, down, at - a0, at + a0);
+            }
+            // The rim cells on both sides (the pixel's own column once).
+            auto rimCells = [&](int32_t dx) TILE_INLINE_LAMBDA {
+                v4f v = load4(up.values + 4 * (at + dx));
+                if (dx > 0) v += load4(up.values + 4 * (at - dx));
+                if (pair) {
+                    v += load4(down.values + 4 * (at + dx));
+                    if (dx > 0) v += load4(down.values + 4 * (at - dx));
+                }
+                return v;
+            };
+            auto addRim = [&](v4d& acc, int32_t dx) TILE_INLINE_LAMBDA {
+                const double w = static_cast<double>(rim - distances.at(dx, ady));
+                acc += w * __builtin_convertvector(rimCells(dx), v4d);
+            };
+            const int32_t last = outer[ady];
+            int32_t dx = a0 + 1;
+            // Two accumulators, so that one sum need not wait for the other.
+            for (; dx + 1 <= last; dx += 2) {
+                addRim(edge0, dx);
+                addRim(edge1, dx + 1);
+            }
+            if (dx <= last) addRim(edge0, dx);
+        }
+        const v4d sum = full + (edge0 + edge1);
+        float* o = out + 4 * (x - x0);
+        for (int32_t c = 0; c < 3; ++c) o[c] = static_cast<float>(sum[c] / sum[3]);
+    }
+}
 
 template <class Sample>
 bool discPass(ImageBuffer& image, const float* map, int32_t widest) {
@@ -260,13 +495,15 @@ bool discPass(ImageBuffer& image, const float* map, int32_t widest) {
 
     Distances distances;
     if (!distances.build(widest)) return false;
-    std::unique_ptr<float[]> values(new (std::nothrow) float[static_cast<size_t>(ringCapacity) * maxLine * used]);
-    std::unique_ptr<double[]> prefix(new (std::nothrow) double[static_cast<size_t>(ringCapacity) * (maxLine + 1) * used]);
+    std::unique_ptr<float[]> values(new (std::nothrow) float[static_cast<size_t>(ringCapacity) * maxLine * 4]);
+    std::unique_ptr<v4d[]> prefix(new (std::nothrow) v4d[static_cast<size_t>(ringCapacity) * (maxLine + 1)]);
     std::unique_ptr<bool[]> direct(new (std::nothrow) bool[ringCapacity]);
     std::unique_ptr<RingRow[]> rows(new (std::nothrow) RingRow[2 * static_cast<size_t>(widest) + 1]);
     std::unique_ptr<int32_t[]> inner(new (std::nothrow) int32_t[static_cast<size_t>(widest) + 1]);
     std::unique_ptr<int32_t[]> outer(new (std::nothrow) int32_t[static_cast<size_t>(widest) + 1]);
-    if (!values || !prefix || !direct || !rows || !inner || !outer) return false;
+    std::unique_ptr<float[]> averages(new (std::nothrow) float[4 * static_cast<size_t>(kDiscStrip)]);
+    std::unique_ptr<uint8_t[]> done(new (std::nothrow) uint8_t[kDiscStrip]);
+    if (!values || !prefix || !direct || !rows || !inner || !outer || !averages || !done) return false;
     Sample* data = static_cast<Sample*>(image.data);
 
     // The discs read the image as it stood before the pass: a strip's
@@ -296,88 +533,39 @@ bool discPass(ImageBuffer& image, const float* map, int32_t widest) {
             const int32_t needed = y + pad + 1 < height ? y + pad + 1 : height;
             for (; loaded < needed; ++loaded) {
                 const int32_t slot = loaded % ringRows;
-                float* v = values.get() + static_cast<size_t>(slot) * maxLine * used;
-                double* p = prefix.get() + static_cast<size_t>(slot) * (maxLine + 1) * used;
+                float* v = values.get() + static_cast<size_t>(slot) * maxLine * 4;
+                v4d* p = prefix.get() + static_cast<size_t>(slot) * (maxLine + 1);
                 const Sample* row = src + static_cast<size_t>(loaded) * rowLength;
                 bool large = false;
                 for (int32_t i = 0; i < line; ++i) {
-                    const Sample* px = row + static_cast<size_t>(clampIndex(static_cast<int64_t>(x0) - pad + i, width)) *
-                                                 channels;
-                    for (int32_t c = 0; c < used; ++c) {
-                        const float s = static_cast<float>(px[c]);
-                        large |= !(fabsf(s) <= kPrefixSafe);
-                        v[static_cast<size_t>(i) * used + c] = s;
+                    const Sample* px =
+                        row + static_cast<size_t>(clampIndex(static_cast<int64_t>(x0) - pad + i, width)) * channels;
+                    float* o = v + 4 * static_cast<size_t>(i);
+                    for (int32_t c = 0; c < 4; ++c) {
+                        const float sample = c < used ? static_cast<float>(px[c]) : (c == 3 ? 1.0f : 0.0f);
+                        large |= !(fabsf(sample) <= kPrefixSafe);
+                        o[c] = sample;
                     }
                 }
-                for (int32_t c = 0; c < used; ++c) p[c] = 0.0;
-                for (int32_t i = 0; i < line; ++i)
-                    for (int32_t c = 0; c < used; ++c)
-                        p[static_cast<size_t>(i + 1) * used + c] =
-                            p[static_cast<size_t>(i) * used + c] + static_cast<double>(v[static_cast<size_t>(i) * used + c]);
+                p[0] = v4d{0.0, 0.0, 0.0, 0.0};
+                for (int32_t i = 0; i < line; ++i) p[i + 1] = p[i] + __builtin_convertvector(load4(v + 4 * i), v4d);
                 direct[slot] = large;
             }
             for (int32_t dy = -pad; dy <= pad; ++dy) {
                 const int32_t slot = clampIndex(static_cast<int64_t>(y) + dy, height) % ringRows;
                 RingRow& r = rows[dy + pad];
-                r.values = values.get() + static_cast<size_t>(slot) * maxLine * used;
-                r.prefix = prefix.get() + static_cast<size_t>(slot) * (maxLine + 1) * used;
+                r.values = values.get() + static_cast<size_t>(slot) * maxLine * 4;
+                r.prefix = prefix.get() + static_cast<size_t>(slot) * (maxLine + 1);
                 r.direct = direct[slot];
             }
-
+            discRow(map + static_cast<size_t>(y) * width, x0, x1, pad, rows.get(), distances, inner.get(), outer.get(),
+                    averages.get(), done.get());
+            Sample* out = data + static_cast<size_t>(y) * rowLength;
             for (int32_t x = x0; x < x1; ++x) {
-                const float k = map[static_cast<size_t>(y) * width + x];
-                const int32_t m = halfWidthOf(k);
-                if (m == 0) continue;
-                const float rim = k + 1.0f;
-                // The widest full cell (d < k) and rim cell (d < k + 1) of
-                // each row offset; -1 when the row has none.
-                int32_t a = m;
-                int32_t b = m;
-                for (int32_t ady = 0; ady <= m; ++ady) {
-                    while (a >= 0 && !(distances.at(a, ady) < k)) --a;
-                    while (b >= 0 && !(distances.at(b, ady) < rim)) --b;
-                    inner[ady] = a;
-                    outer[ady] = b;
-                }
-                double sum[3] = {0.0, 0.0, 0.0};
-                double weight = 0.0;
-                const int32_t at = x - x0 + pad;  // the pixel in the strip's lines
-                for (int32_t dy = -m; dy <= m; ++dy) {
-                    const int32_t ady = dy < 0 ? -dy : dy;
-                    const RingRow& r = rows[dy + pad];
-                    const int32_t full = inner[ady];
-                    if (full >= 0) {
-                        weight += static_cast<double>(2 * full + 1);
-                        if (!r.direct) {
-                            const double* hi = r.prefix + static_cast<size_t>(at + full + 1) * used;
-                            const double* lo = r.prefix + static_cast<size_t>(at - full) * used;
-                            for (int32_t c = 0; c < used; ++c) sum[c] += hi[c] - lo[c];
-                        } else {
-                            for (int32_t c = 0; c < used; ++c) {
-                                double s = 0.0;
-                                for (int32_t i = at - full; i <= at + full; ++i)
-                                    s += static_cast<double>(r.values[static_cast<size_t>(i) * used + c]);
-                                sum[c] += s;
-                            }
-                        }
-                    }
-                    for (int32_t dx = full + 1; dx <= outer[ady]; ++dx) {
-                        const double w = static_cast<double>(rim - distances.at(dx, ady));
-                        const float* right = r.values + static_cast<size_t>(at + dx) * used;
-                        if (dx == 0) {
-                            weight += w;
-                            for (int32_t c = 0; c < used; ++c) sum[c] += w * static_cast<double>(right[c]);
-                        } else {
-                            const float* left = r.values + static_cast<size_t>(at - dx) * used;
-                            weight += 2.0 * w;
-                            for (int32_t c = 0; c < used; ++c)
-                                sum[c] += w * (static_cast<double>(right[c]) + static_cast<double>(left[c]));
-                        }
-                    }
-                }
-                Sample* px = data + static_cast<size_t>(y) * rowLength + static_cast<size_t>(x) * channels;
-                for (int32_t c = 0; c < used; ++c)
-                    tileloop::store(px[c], tileloop::clampSample(static_cast<float>(sum[c] / weight)));
+                if (!done[x - x0]) continue;
+                const float* a = averages.get() + 4 * static_cast<size_t>(x - x0);
+                Sample* px = out + static_cast<size_t>(x) * channels;
+                for (int32_t c = 0; c < used; ++c) tileloop::store(px[c], tileloop::clampSample(a[c]));
             }
         }
     }

@@ -60,9 +60,10 @@ void boxHighPass(const ImageBuffer& source, int32_t n, float e, float centre, fl
                 for (size_t j = 0; j < rowLength; ++j) out[j] += static_cast<double>(in[j]);
             }
         }
-        for (int32_t j = 0; j < taps; ++j)
-            table[j] = ring.get() + static_cast<size_t>(clampIndex(static_cast<int64_t>(y) - n + j, height) % ringRows) *
-                                        rowLength;
+        for (int32_t j = 0; j < taps; ++j) {
+            const int32_t row = clampIndex(static_cast<int64_t>(y) - n + j, height);
+            table[j] = ring.get() + static_cast<size_t>(row % ringRows) * rowLength;
+        }
         double* s = sums.get();
         for (size_t i = 0; i < rowLength; ++i) s[i] = 0.0;
         for (int32_t j = 0; j < taps; ++j) {

@@ -94,10 +94,10 @@ PhotoRect photoRectOf(const ImageBuffer& image, const RenderRegion* region) {
     rect.height = static_cast<int64_t>(region->fullHeight) - region->insetTop - region->insetBottom;
     // The whole picture's centre (floor, so that it is one pixel for every
     // band), then in this image's coordinates.
-    rect.cx = static_cast<int64_t>(floor(static_cast<double>(region->insetLeft) + static_cast<double>(rect.width) * 0.5)) -
-              region->originX;
-    rect.cy = static_cast<int64_t>(floor(static_cast<double>(region->insetTop) + static_cast<double>(rect.height) * 0.5)) -
-              region->originY;
+    const double left = static_cast<double>(region->insetLeft) + static_cast<double>(rect.width) * 0.5;
+    const double top = static_cast<double>(region->insetTop) + static_cast<double>(rect.height) * 0.5;
+    rect.cx = static_cast<int64_t>(floor(left)) - region->originX;
+    rect.cy = static_cast<int64_t>(floor(top)) - region->originY;
     return rect;
 }
 
@@ -113,7 +113,7 @@ float vignetteRamp(float t, float E) {
     if (u < 0.5f)
         f = 0.5f * powf(t * 2.1f, E);
     else if (u < 1.0f)
-        f = static_cast<float>(1.0 - 0.5 * static_cast<double>(powf(static_cast<float>(2.0 - 2.0 * static_cast<double>(u)), E)));
+        f = static_cast<float>(1.0 - 0.5 * static_cast<double>(powf(static_cast<float>(2.0 - 2.0 * double(u)), E)));
     else
         f = 1.0f;
     if (isnan(f)) return 0.0f;
@@ -141,7 +141,9 @@ ImageMod* VignetteMod::clone() const { return new VignetteMod(1.0f, 50.0f, 1.0f)
 void VignetteMod::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }
 void VignetteMod::processFloat(ImageBuffer& image, const RenderArgs* args) { applyFloat(image, args); }
 
-void VignetteMod::apply8(ImageBuffer& image, const RenderArgs* args) const { vignetteBody<uint8_t>(*this, image, args); }
+void VignetteMod::apply8(ImageBuffer& image, const RenderArgs* args) const {
+    vignetteBody<uint8_t>(*this, image, args);
+}
 void VignetteMod::applyFloat(ImageBuffer& image, const RenderArgs* args) const {
     vignetteBody<float>(*this, image, args);
 }
