@@ -441,7 +441,7 @@ void discRow(const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const Rin
         const int32_t at = x - x0 + pad;
         // The fourth lane of every sample is 1, so its sum is the weight.
         v4d full = {0.0, 0.0, 0.0, 0.0};
-        v4d edge0 = full, edge1 = full;
+        v4d fullBelow = full, edge0 = full, edge1 = full;
         // The centre row, then the rows above and below in pairs: both
         // have the same full span and rim.
         for (int32_t ady = 0; ady <= m; ++ady) {
@@ -451,7 +451,7 @@ void discRow(const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const Rin
             const int32_t a0 = inner[ady];
             if (a0 >= 0) {
                 addSpan(full, up, at - a0, at + a0);
-                if (pair) addSpan(full, down, at - a0, at + a0);
+                if (pair) addSpan(fullBelow, down, at - a0, at + a0);
             }
             // The rim cells on both sides (the pixel's own column once).
             auto rimCells = [&](int32_t dx) TILE_INLINE_LAMBDA {
@@ -476,7 +476,7 @@ void discRow(const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const Rin
             }
             if (dx <= last) addRim(edge0, dx);
         }
-        const v4d sum = full + (edge0 + edge1);
+        const v4d sum = (full + fullBelow) + (edge0 + edge1);
         float* o = out + 4 * (x - x0);
         for (int32_t c = 0; c < 3; ++c) o[c] = static_cast<float>(sum[c] / sum[3]);
     }
