@@ -44,7 +44,7 @@ public:
 // The kernel half-width n = ceilf(0.5f / scale), at least 1 and at most
 // kMaxSharpenHalfWidth. A scale that is not a positive finite number counts
 // as 1 (the full-size render).
-constexpr int32_t kMaxSharpenHalfWidth = 1024;
+constexpr int32_t kMaxSharpenHalfWidth = 256;
 int32_t sharpenHalfWidth(float scale);
 
 // The K x K kernel (K = 2 sharpenHalfWidth(scale) + 1), row by row, of the
