@@ -7,10 +7,10 @@
 #include <new>
 #include <type_traits>
 
-#include "adjustments/PixelLoops.h"
-#include "effects/Blur.h"
 #include "effects/Vignette.h"
 #include "framework/SelectorMod.h"
+#include "pixels/Convolution.h"
+#include "pixels/RowLoops.h"
 
 // How the body runs.
 //
@@ -387,12 +387,6 @@ struct RingRow {
     bool direct = false;  // a sample too large for the prefix sums
 };
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define DISC_KERNEL_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define DISC_KERNEL_CLONES
-#endif
-
 // Adds the sum of the samples at positions [from, to] of a ring row.
 inline void addSpan(v4d& acc, const RingRow& r, int32_t from, int32_t to) {
     if (!r.direct) {
@@ -420,7 +414,7 @@ inline int32_t widestBelow(const Distances& distances, float limit, int32_t ady,
 // average in out (four floats per pixel of the strip) and done[] set.
 // Neighbouring pixels have nearly the same radius, so each pixel's spans
 // start from its left neighbour's.
-DISC_KERNEL_CLONES
+TILE_TARGET_CLONES
 void discRow(const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const RingRow* rows,
              const Distances& distances, int32_t* inner, int32_t* outer, float* out, uint8_t* done) {
     int32_t previous = -1;  // the half-width inner and outer were found for
@@ -639,6 +633,7 @@ int32_t makeBellKernel(float* kernel, float k) {
 
 RadialBlurMod::RadialBlurMod(float amount, float radius)
     : ImageMod(GrowString("Radial Blur"), GrowString("Circular Blur")) {
+    version = kNewestVersion;
     ModVar* amountVar = addFloatVar("Amount", amount, 0.0f, 1.0f);
     FloatValue* amountValue = amountVar->floatValue();
     amountValue->displayLow = 0.0f;

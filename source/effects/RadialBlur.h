@@ -39,6 +39,8 @@
 
 class RadialBlurMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     RadialBlurMod(float amount, float radius);
 
     int32_t marginFor(int32_t width, int32_t height, float scale) const override;

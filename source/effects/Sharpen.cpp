@@ -7,9 +7,9 @@
 #include <new>
 #include <type_traits>
 
-#include "adjustments/PixelLoops.h"
-#include "effects/Blur.h"
 #include "framework/SelectorMod.h"
+#include "pixels/Convolution.h"
+#include "pixels/RowLoops.h"
 
 namespace {
 
@@ -164,8 +164,8 @@ void sharpenHighPass8(const ImageBuffer& source, const std::vector<float>& kerne
 }
 
 SharpenMod::SharpenMod() : ImageMod(GrowString("Sharpen"), GrowString("Sharpen")) {
+    version = kNewestVersion;
     ModVar* amountVar = addFloatVar("Amount", 50.0f, 0.0f, 100.0f);
-    setVersion(2);
     description = kDescription;
     addAnimTrack(amountVar, "0 100 0", 3.0f);
 }

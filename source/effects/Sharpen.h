@@ -33,6 +33,8 @@
 
 class SharpenMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 2;
+
     SharpenMod();
 
     int32_t marginFor(int32_t width, int32_t height, float scale) const override;

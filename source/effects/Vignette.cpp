@@ -4,8 +4,8 @@
 
 #include <cstddef>
 
-#include "adjustments/PixelLoops.h"
 #include "framework/SelectorMod.h"
+#include "pixels/RowLoops.h"
 
 namespace {
 
@@ -122,6 +122,7 @@ float vignetteRamp(float t, float E) {
 
 VignetteMod::VignetteMod(float amount, float sharpness, float radius)
     : ImageMod(GrowString("Vignette"), GrowString("Vignette")) {
+    version = kNewestVersion;
     ModVar* amountVar = addFloatVar("Amount", amount, -1.0f, 1.0f);
     FloatValue* amountValue = amountVar->floatValue();
     amountValue->displayLow = -100.0f;

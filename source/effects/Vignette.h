@@ -27,6 +27,8 @@
 
 class VignetteMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     VignetteMod(float amount, float sharpness, float radius);
 
     ImageMod* clone() const override;
