@@ -135,20 +135,29 @@ constexpr int32_t kGroup = 4;
 
 // The raw bell weights of offsets d = 1..m for radius k (k1 = k + 1),
 // written without branches so that the loop vectorises; the values of
-// bellCurve.
-TILE_VECTOR_LOOP void bellRawWeights(float k1, int32_t m, float* raw) {
+// bellCurve. Its double steps are exact here and are taken in float: for a
+// float u in [0.5, 1), 2 - 2u is a float; 1 - y for y = s^2 / 2 is exact in
+// double from y >= 2^-30 on (one rounding to float, as the float
+// subtraction rounds), and below that both give 1.
+TILE_ROW_KERNEL void bellRawWeights(float k1, int32_t m, float* raw) {
     for (int32_t d = 1; d <= m; ++d) {
         const float u = 1.0f - static_cast<float>(d) / k1;
         const float twice = 2.0f * u;
         const float low = twice * twice * 0.5f;
-        const float s = static_cast<float>(2.0 - 2.0 * static_cast<double>(u));
-        const float high = static_cast<float>(1.0 - 0.5 * static_cast<double>(s * s));
+        const float s = 2.0f - twice;
+        const float high = 1.0f - 0.5f * (s * s);
         raw[d] = u <= 0.0f ? 0.0f : (u < 0.5f ? low : (u < 1.0f ? high : 1.0f));
     }
 }
 
-TILE_VECTOR_LOOP void divideWeights(const float* raw, int32_t m, float total, float* half) {
-    for (int32_t d = 1; d <= m; ++d) half[d] = raw[d] / total;
+// The normalised bell of half-width m into kernel[0..2m]: raw[d] / total
+// at offsets +-d, the centre 1 / total.
+TILE_ROW_KERNEL void normaliseBell(const float* __restrict raw, int32_t m, float total, float* __restrict kernel) {
+    float* __restrict right = kernel + m;
+    right[0] = 1.0f / total;
+    for (int32_t d = 1; d <= m; ++d) right[d] = raw[d] / total;
+    const float* __restrict weights = kernel + m + 1;
+    for (int32_t i = 0; i < m; ++i) kernel[i] = weights[m - 1 - i];
 }
 
 // The kernels of `count` pixels (at most kGroup) of radii k[g] into
@@ -185,11 +194,7 @@ void groupKernels(uint32_t method, const float* k, int32_t count, int32_t* m, fl
     for (int32_t g = 0; g < count; ++g) {
         const float* r = raw + g * stride;
         for (int32_t d = shortest + 1; d <= m[g]; ++d) sums[g] += r[d];
-        const float total = 1.0f + 2.0f * sums[g];
-        float* half = kernels + g * stride + m[g];
-        half[0] = 1.0f / total;
-        divideWeights(r, m[g], total, half);
-        for (int32_t d = 1; d <= m[g]; ++d) half[-d] = half[d];
+        normaliseBell(r, m[g], 1.0f + 2.0f * sums[g], kernels + g * stride);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "effects/RadialBlur.h"
 #include "effects/Vignette.h"
+#include "pixels/Convolution.h"
 #include "support/ImageBuilders.h"
 #include "support/TileProperties.h"
 
@@ -186,6 +187,22 @@ TEST(RadialBlur, KernelWorkedValues) {
     EXPECT_EQ(k[0], 0.25f);
     EXPECT_EQ(k[1], 0.5f);
     EXPECT_EQ(k[2], 0.25f);
+    // The bell as defined (the shared bellCurve, each raw weight divided by
+    // S = 1 + 2 (sum of the raw weights of d = 1..m)), bit for bit.
+    std::vector<float> bell(700);
+    for (int32_t i = 1; i < 4000; ++i) {
+        const float radius = static_cast<float>(i) * 0.0777f;
+        const int32_t m = makeBellKernel(bell.data(), radius);
+        ASSERT_EQ(m, static_cast<int32_t>(ceilf(radius)));
+        std::vector<float> raw(m + 1, 1.0f);
+        float sum = 0.0f;
+        for (int32_t d = 1; d <= m; ++d) {
+            raw[d] = bellCurve(1.0f - static_cast<float>(d) / (radius + 1.0f));
+            sum += raw[d];
+        }
+        const float total = 1.0f + 2.0f * sum;
+        for (int32_t d = -m; d <= m; ++d) ASSERT_EQ(bell[m + d], raw[d < 0 ? -d : d] / total) << radius << " " << d;
+    }
     for (float bad : {0.0f, -2.0f, kNaN, 1e30f}) {
         EXPECT_EQ(makeBoxKernel(k.data(), bad), 0);
         EXPECT_EQ(makeBellKernel(k.data(), bad), 0);
