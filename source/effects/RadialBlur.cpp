@@ -361,7 +361,8 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
 // ---- Disc ----------------------------------------------------------------------
 
 // Distances sqrtf(dx^2 + dy^2) of the disc's cells, from a table when the
-// disc is small enough for one.
+// disc is small enough for one (every disc of a photo up to 20000 pixels
+// a side), else computed.
 struct Distances {
     std::unique_ptr<float[]> table;
     int32_t side = 0;
@@ -376,16 +377,24 @@ struct Distances {
                 table[static_cast<size_t>(dy) * side + dx] = sqrtf(static_cast<float>(dx * dx + dy * dy));
         return true;
     }
-    float at(int32_t dx, int32_t dy) const {
-        if (table) return table[static_cast<size_t>(dy) * side + dx];
+};
+
+struct TableDistances {
+    const float* table;
+    int32_t side;
+    TILE_INLINE float operator()(int32_t dx, int32_t dy) const { return table[static_cast<size_t>(dy) * side + dx]; }
+};
+
+struct RootDistances {
+    TILE_INLINE float operator()(int32_t dx, int32_t dy) const {
         return sqrtf(static_cast<float>(static_cast<int64_t>(dx) * dx + static_cast<int64_t>(dy) * dy));
     }
 };
 
 // One row of a strip in the ring: its samples in four lanes (the first
 // three channels, 0 for missing ones, and 1 in the fourth lane, whose sums
-// then count the disc's weight), edges repeated, and their prefix sums
-// in double.
+// then count the disc's weight), edges repeated, and their prefix sums in
+// double.
 struct RingRow {
     const float* values = nullptr;
     const v4d* prefix = nullptr;
@@ -393,7 +402,7 @@ struct RingRow {
 };
 
 // Adds the sum of the samples at positions [from, to] of a ring row.
-inline void addSpan(v4d& acc, const RingRow& r, int32_t from, int32_t to) {
+TILE_INLINE void addSpan(v4d& acc, const RingRow& r, int32_t from, int32_t to) {
     if (!r.direct) {
         acc += r.prefix[to + 1] - r.prefix[from];
         return;
@@ -406,11 +415,26 @@ inline void addSpan(v4d& acc, const RingRow& r, int32_t from, int32_t to) {
 // The largest dx in [0, m] whose cell at row offset ady lies closer than
 // `limit` (-1 when none), found from a guess: distances grow with dx, so
 // the walk from a guess near the answer is short.
-inline int32_t widestBelow(const Distances& distances, float limit, int32_t ady, int32_t m, int32_t guess) {
+template <class Distance>
+TILE_INLINE int32_t widestBelow(const Distance& distance, float limit, int32_t ady, int32_t m, int32_t guess) {
     int32_t a = guess > m ? m : guess;
-    while (a >= 0 && !(distances.at(a, ady) < limit)) --a;
-    while (a < m && distances.at(a + 1, ady) < limit) ++a;
+    while (a >= 0 && !(distance(a, ady) < limit)) --a;
+    while (a < m && distance(a + 1, ady) < limit) ++a;
     return a;
+}
+
+// Adds w (cells(dx)) over the rim cells dx = first..last of a row offset,
+// w = rim - distance, in two accumulators so that one sum need not wait for
+// the other.
+template <class Distance, class Cells>
+TILE_INLINE void addRim(v4d& acc0, v4d& acc1, const Distance& distance, float rim, int32_t ady, int32_t first,
+                        int32_t last, Cells&& cells) {
+    int32_t dx = first;
+    for (; dx + 1 <= last; dx += 2) {
+        acc0 += static_cast<double>(rim - distance(dx, ady)) * __builtin_convertvector(cells(dx), v4d);
+        acc1 += static_cast<double>(rim - distance(dx + 1, ady)) * __builtin_convertvector(cells(dx + 1), v4d);
+    }
+    if (dx <= last) acc0 += static_cast<double>(rim - distance(dx, ady)) * __builtin_convertvector(cells(dx), v4d);
 }
 
 // The disc averages of the pixels [x0, x1) of output row `mapRow`, from
@@ -419,9 +443,9 @@ inline int32_t widestBelow(const Distances& distances, float limit, int32_t ady,
 // average in out (four floats per pixel of the strip) and done[] set.
 // Neighbouring pixels have nearly the same radius, so each pixel's spans
 // start from its left neighbour's.
-TILE_TARGET_CLONES
-void discRow(const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const RingRow* rows,
-             const Distances& distances, int32_t* inner, int32_t* outer, float* out, uint8_t* done) {
+template <class Distance>
+TILE_INLINE void discRowWith(const Distance& distance, const float* mapRow, int32_t x0, int32_t x1, int32_t pad,
+                             const RingRow* rows, int32_t* inner, int32_t* outer, float* out, uint8_t* done) {
     int32_t previous = -1;  // the half-width inner and outer were found for
     for (int32_t x = x0; x < x1; ++x) {
         const float k = mapRow[x];
@@ -433,52 +457,57 @@ void discRow(const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const Rin
         // offset; -1 when the row has none.
         for (int32_t ady = 0; ady <= m; ++ady) {
             const bool known = ady <= previous;
-            inner[ady] = widestBelow(distances, k, ady, m, known ? inner[ady] : m);
-            outer[ady] = widestBelow(distances, rim, ady, m, known ? outer[ady] : m);
+            inner[ady] = widestBelow(distance, k, ady, m, known ? inner[ady] : m);
+            outer[ady] = widestBelow(distance, rim, ady, m, known ? outer[ady] : m);
         }
         previous = m;
         const int32_t at = x - x0 + pad;
         // The fourth lane of every sample is 1, so its sum is the weight.
         v4d full = {0.0, 0.0, 0.0, 0.0};
         v4d fullBelow = full, edge0 = full, edge1 = full;
-        // The centre row, then the rows above and below in pairs: both
-        // have the same full span and rim.
-        for (int32_t ady = 0; ady <= m; ++ady) {
+        // The centre row alone, then the rows above and below in pairs:
+        // both have the same full span and rim. A row without full cells
+        // has the pixel's own column in its rim, once.
+        {
+            const RingRow& row = rows[pad];
+            const int32_t a0 = inner[0];  // at least 0: the centre cell is full
+            addSpan(full, row, at - a0, at + a0);
+            addRim(edge0, edge1, distance, rim, 0, a0 + 1, outer[0], [&](int32_t dx) TILE_INLINE_LAMBDA {
+                return load4(row.values + 4 * (at + dx)) + load4(row.values + 4 * (at - dx));
+            });
+        }
+        for (int32_t ady = 1; ady <= m; ++ady) {
             const RingRow& up = rows[pad - ady];
             const RingRow& down = rows[pad + ady];
-            const bool pair = ady > 0;
             const int32_t a0 = inner[ady];
+            const int32_t last = outer[ady];
             if (a0 >= 0) {
                 addSpan(full, up, at - a0, at + a0);
-                if (pair) addSpan(fullBelow, down, at - a0, at + a0);
+                addSpan(fullBelow, down, at - a0, at + a0);
+            } else if (last >= 0) {
+                const double w = static_cast<double>(rim - distance(0, ady));
+                edge0 += w * __builtin_convertvector(load4(up.values + 4 * at) + load4(down.values + 4 * at), v4d);
             }
-            // The rim cells on both sides (the pixel's own column once).
-            auto rimCells = [&](int32_t dx) TILE_INLINE_LAMBDA {
-                v4f v = load4(up.values + 4 * (at + dx));
-                if (dx > 0) v += load4(up.values + 4 * (at - dx));
-                if (pair) {
-                    v += load4(down.values + 4 * (at + dx));
-                    if (dx > 0) v += load4(down.values + 4 * (at - dx));
-                }
-                return v;
-            };
-            auto addRim = [&](v4d& acc, int32_t dx) TILE_INLINE_LAMBDA {
-                const double w = static_cast<double>(rim - distances.at(dx, ady));
-                acc += w * __builtin_convertvector(rimCells(dx), v4d);
-            };
-            const int32_t last = outer[ady];
-            int32_t dx = a0 + 1;
-            // Two accumulators, so that one sum need not wait for the other.
-            for (; dx + 1 <= last; dx += 2) {
-                addRim(edge0, dx);
-                addRim(edge1, dx + 1);
-            }
-            if (dx <= last) addRim(edge0, dx);
+            const int32_t first = a0 >= 0 ? a0 + 1 : 1;
+            addRim(edge0, edge1, distance, rim, ady, first, last, [&](int32_t dx) TILE_INLINE_LAMBDA {
+                return (load4(up.values + 4 * (at + dx)) + load4(up.values + 4 * (at - dx))) +
+                       (load4(down.values + 4 * (at + dx)) + load4(down.values + 4 * (at - dx)));
+            });
         }
         const v4d sum = (full + fullBelow) + (edge0 + edge1);
         float* o = out + 4 * (x - x0);
         for (int32_t c = 0; c < 3; ++c) o[c] = static_cast<float>(sum[c] / sum[3]);
     }
+}
+
+TILE_TARGET_CLONES
+void discRow(const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const RingRow* rows,
+             const Distances& distances, int32_t* inner, int32_t* outer, float* out, uint8_t* done) {
+    if (distances.table)
+        discRowWith(TableDistances{distances.table.get(), distances.side}, mapRow, x0, x1, pad, rows, inner, outer, out,
+                    done);
+    else
+        discRowWith(RootDistances{}, mapRow, x0, x1, pad, rows, inner, outer, out, done);
 }
 
 template <class Sample>
