@@ -2,6 +2,7 @@
 
 #include <math.h>
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -11,6 +12,7 @@
 #include "framework/SelectorMod.h"
 #include "pixels/Convolution.h"
 #include "pixels/RowLoops.h"
+#include "platform/ParallelFor.h"
 
 // How the body runs.
 //
@@ -45,7 +47,45 @@ constexpr float kPrefixSafe = 1.0e7f;
 constexpr int32_t kDistanceTableLimit = 512;
 // Columns per strip: the columns pass and the disc.
 constexpr int32_t kColumnStrip = 16;
+// Rows per task of the rows pass.
+constexpr int32_t kRowBlock = 8;
 constexpr int32_t kDiscStrip = 256;
+
+// Scratch memory of the calling thread, reused by its later tasks, so that
+// a strip or a block of rows allocates nothing once its thread has served
+// one as large. Blocks above kKeptScratchBytes are freed when a task ends.
+constexpr size_t kKeptScratchBytes = size_t(64) << 20;
+
+template <class T>
+class Scratch {
+public:
+    Scratch() = default;
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    Scratch(Scratch&&) = delete;
+    Scratch& operator=(Scratch&&) = delete;
+    ~Scratch() { delete[] items; }
+
+    // Room for count elements (contents unspecified), or null.
+    T* get(size_t count) {
+        if (count > capacity) {
+            delete[] items;
+            items = new (std::nothrow) T[count];
+            capacity = items ? count : 0;
+        }
+        return items;
+    }
+    void trim() {
+        if (capacity * sizeof(T) <= kKeptScratchBytes) return;
+        delete[] items;
+        items = nullptr;
+        capacity = 0;
+    }
+
+private:
+    T* items = nullptr;
+    size_t capacity = 0;
+};
 
 uint32_t methodOf(const ImageMod& mod) {
     const ModVar* v = mod.var(3);
@@ -243,10 +283,31 @@ inline void groupTapSums(const float* const* src, const float* kernels, size_t s
     }
 }
 
+// The scratch of one task of a kernel pass.
+struct KernelScratch {
+    Scratch<float> lines;
+    Scratch<float> kernels;
+    Scratch<float> raw;
+    Scratch<float> acc;
+    void trim() {
+        lines.trim();
+        kernels.trim();
+        raw.trim();
+        acc.trim();
+    }
+};
+
+KernelScratch& kernelScratch() {
+    static thread_local KernelScratch scratch;
+    return scratch;
+}
+
 // One pass of the bell or box method: every pixel with k > 0 takes its
 // kernel's sum along rows (vertical false) or columns (vertical true) of
 // the image as it stood before the pass. The sums are stored unclamped in
-// float, truncated in bytes.
+// float, truncated in bytes. Blocks of rows (or strips of columns) are
+// independent tasks of a parallel loop: threads that the pipeline's bands
+// leave idle help, and each pixel is computed alike whoever computes it.
 template <class Sample>
 bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t method, bool vertical) {
     if (widest < 1) return true;
@@ -256,106 +317,116 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
     // Pixels of three or four channels are kept in four lanes.
     const int32_t lanes = channels == 3 || channels == 4 ? 4 : channels;
     const size_t rowLength = static_cast<size_t>(width) * channels;
-    const int32_t strip = vertical ? kColumnStrip : 1;
+    const int32_t strip = vertical ? kColumnStrip : kRowBlock;
     const size_t lineLength = static_cast<size_t>(vertical ? height : width) + 2 * static_cast<size_t>(widest);
     const size_t stride = 2 * static_cast<size_t>(widest) + 1;
-    std::unique_ptr<float[]> lines(new (std::nothrow) float[lineLength * lanes * strip]);
-    std::unique_ptr<float[]> kernels(new (std::nothrow) float[stride * kGroup]);
-    std::unique_ptr<float[]> raw(new (std::nothrow) float[stride * kGroup]);
-    std::unique_ptr<float[]> acc(new (std::nothrow) float[channels]);
-    if (!lines || !kernels || !raw || !acc) return false;
     Sample* data = static_cast<Sample*>(image.data);
+    const int32_t extent = vertical ? width : height;
+    const int32_t tasks = (extent + strip - 1) / strip;
+    std::atomic<bool> failed{false};
 
-    // A group of blurred pixels waiting for their sums: where they are and
-    // where their taps start in their line copies.
-    int32_t count = 0;
-    int32_t gx[kGroup], gy[kGroup], m[kGroup];
-    float gk[kGroup];
-    const float* gline[kGroup];
-    int64_t gat[kGroup];
-    int32_t gpad[kGroup];
-    auto flush = [&]() {
-        if (count == 0) return;
-        groupKernels(method, gk, count, m, kernels.get(), stride, raw.get());
-        const float* src[kGroup] = {nullptr, nullptr, nullptr, nullptr};
-        for (int32_t g = 0; g < count; ++g) src[g] = gline[g] + (gat[g] + gpad[g] - m[g]) * lanes;
-        if (lanes == 4) {
-            v4f sums[kGroup];
-            groupTapSums(src, kernels.get(), stride, m, count, sums);
-            for (int32_t g = 0; g < count; ++g) {
-                Sample* px = data + static_cast<size_t>(gy[g]) * rowLength + static_cast<size_t>(gx[g]) * channels;
-                for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], sums[g][c]);
+    parallelFor(tasks, 0.5f, [&](int32_t task) {
+        KernelScratch& scratch = kernelScratch();
+        float* lines = scratch.lines.get(lineLength * lanes * (vertical ? strip : 1));
+        float* kernels = scratch.kernels.get(stride * kGroup);
+        float* raw = scratch.raw.get(stride * kGroup);
+        float* acc = scratch.acc.get(static_cast<size_t>(channels));
+        if (!lines || !kernels || !raw || !acc) {
+            failed = true;
+            return;
+        }
+        // A group of blurred pixels waiting for their sums: where they are
+        // and where their taps start in their line copies.
+        int32_t count = 0;
+        int32_t gx[kGroup], gy[kGroup], m[kGroup];
+        float gk[kGroup];
+        const float* gline[kGroup];
+        int64_t gat[kGroup];
+        int32_t gpad[kGroup];
+        auto flush = [&]() {
+            if (count == 0) return;
+            groupKernels(method, gk, count, m, kernels, stride, raw);
+            const float* src[kGroup] = {nullptr, nullptr, nullptr, nullptr};
+            for (int32_t g = 0; g < count; ++g) src[g] = gline[g] + (gat[g] + gpad[g] - m[g]) * lanes;
+            if (lanes == 4) {
+                v4f sums[kGroup];
+                groupTapSums(src, kernels, stride, m, count, sums);
+                for (int32_t g = 0; g < count; ++g) {
+                    Sample* px = data + static_cast<size_t>(gy[g]) * rowLength + static_cast<size_t>(gx[g]) * channels;
+                    for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], sums[g][c]);
+                }
+            } else {
+                for (int32_t g = 0; g < count; ++g) {
+                    tapSums(src[g], kernels + g * stride, 2 * m[g] + 1, channels, acc);
+                    Sample* px = data + static_cast<size_t>(gy[g]) * rowLength + static_cast<size_t>(gx[g]) * channels;
+                    for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], acc[c]);
+                }
+            }
+            count = 0;
+        };
+        auto add = [&](int32_t x, int32_t y, const float* line, int64_t at, int32_t pad) {
+            const float k = map[static_cast<size_t>(y) * width + x];
+            if (halfWidthOf(k) == 0) return;
+            gx[count] = x;
+            gy[count] = y;
+            gk[count] = k;
+            gline[count] = line;
+            gat[count] = at;
+            gpad[count] = pad;
+            if (++count == kGroup) flush();
+        };
+        // One pixel into a line of `lanes` floats per pixel.
+        auto copyPixel = [&](const Sample* px, float* out) {
+            for (int32_t c = 0; c < channels; ++c) out[c] = static_cast<float>(px[c]);
+            for (int32_t c = channels; c < lanes; ++c) out[c] = 0.0f;
+        };
+
+        const int32_t first = task * strip;
+        const int32_t end = first + strip < extent ? first + strip : extent;
+        if (!vertical) {
+            for (int32_t y = first; y < end; ++y) {
+                const float* mapRow = map + static_cast<size_t>(y) * width;
+                int32_t pad = 0;
+                for (int32_t x = 0; x < width; ++x) {
+                    const int32_t mx = halfWidthOf(mapRow[x]);
+                    pad = mx > pad ? mx : pad;
+                }
+                if (pad == 0) continue;
+                const Sample* row = data + static_cast<size_t>(y) * rowLength;
+                float* line = lines;
+                for (int64_t i = -pad; i < width + pad; ++i, line += lanes)
+                    copyPixel(row + static_cast<size_t>(clampIndex(i, width)) * channels, line);
+                for (int32_t x = 0; x < width; ++x) add(x, y, lines, x, pad);
+                flush();  // the row is written before the next one is copied
             }
         } else {
-            for (int32_t g = 0; g < count; ++g) {
-                tapSums(src[g], kernels.get() + g * stride, 2 * m[g] + 1, channels, acc.get());
-                Sample* px = data + static_cast<size_t>(gy[g]) * rowLength + static_cast<size_t>(gx[g]) * channels;
-                for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], acc[c]);
-            }
-        }
-        count = 0;
-    };
-    auto add = [&](int32_t x, int32_t y, const float* line, int64_t at, int32_t pad) {
-        const float k = map[static_cast<size_t>(y) * width + x];
-        if (halfWidthOf(k) == 0) return;
-        gx[count] = x;
-        gy[count] = y;
-        gk[count] = k;
-        gline[count] = line;
-        gat[count] = at;
-        gpad[count] = pad;
-        if (++count == kGroup) flush();
-    };
-    // Copies `length` pixels into a line of `lanes` floats per pixel.
-    auto copyPixel = [&](const Sample* px, float* out) {
-        for (int32_t c = 0; c < channels; ++c) out[c] = static_cast<float>(px[c]);
-        for (int32_t c = channels; c < lanes; ++c) out[c] = 0.0f;
-    };
-
-    if (!vertical) {
-        for (int32_t y = 0; y < height; ++y) {
-            const float* mapRow = map + static_cast<size_t>(y) * width;
             int32_t pad = 0;
-            for (int32_t x = 0; x < width; ++x) {
-                const int32_t mx = halfWidthOf(mapRow[x]);
-                pad = mx > pad ? mx : pad;
-            }
-            if (pad == 0) continue;
-            const Sample* row = data + static_cast<size_t>(y) * rowLength;
-            float* line = lines.get();
-            for (int64_t i = -pad; i < width + pad; ++i, line += lanes)
-                copyPixel(row + static_cast<size_t>(clampIndex(i, width)) * channels, line);
-            for (int32_t x = 0; x < width; ++x) add(x, y, lines.get(), x, pad);
-            flush();  // the row is written before the next one is copied
-        }
-        return true;
-    }
-
-    for (int32_t x0 = 0; x0 < width; x0 += strip) {
-        const int32_t x1 = x0 + strip < width ? x0 + strip : width;
-        int32_t pad = 0;
-        for (int32_t y = 0; y < height; ++y)
-            for (int32_t x = x0; x < x1; ++x) {
-                const int32_t mx = halfWidthOf(map[static_cast<size_t>(y) * width + x]);
-                pad = mx > pad ? mx : pad;
-            }
-        if (pad == 0) continue;
-        // Gather the strip's columns, each contiguous, rows repeated at the edges.
-        const size_t columnLength = static_cast<size_t>(height) + 2 * static_cast<size_t>(pad);
-        for (int64_t r = -pad; r < height + pad; ++r) {
-            const Sample* row = data + static_cast<size_t>(clampIndex(r, height)) * rowLength;
-            for (int32_t x = x0; x < x1; ++x) {
-                const size_t at = static_cast<size_t>(x - x0) * columnLength + static_cast<size_t>(r + pad);
-                copyPixel(row + static_cast<size_t>(x) * channels, lines.get() + at * lanes);
+            for (int32_t y = 0; y < height; ++y)
+                for (int32_t x = first; x < end; ++x) {
+                    const int32_t mx = halfWidthOf(map[static_cast<size_t>(y) * width + x]);
+                    pad = mx > pad ? mx : pad;
+                }
+            if (pad > 0) {
+                // Gather the strip's columns, each contiguous, rows repeated
+                // at the edges; no other task reads or writes them.
+                const size_t columnLength = static_cast<size_t>(height) + 2 * static_cast<size_t>(pad);
+                for (int64_t r = -pad; r < height + pad; ++r) {
+                    const Sample* row = data + static_cast<size_t>(clampIndex(r, height)) * rowLength;
+                    for (int32_t x = first; x < end; ++x) {
+                        const size_t at = static_cast<size_t>(x - first) * columnLength + static_cast<size_t>(r + pad);
+                        copyPixel(row + static_cast<size_t>(x) * channels, lines + at * lanes);
+                    }
+                }
+                for (int32_t x = first; x < end; ++x) {
+                    const float* column = lines + static_cast<size_t>(x - first) * columnLength * lanes;
+                    for (int32_t y = 0; y < height; ++y) add(x, y, column, y, pad);
+                }
+                flush();
             }
         }
-        for (int32_t x = x0; x < x1; ++x) {
-            const float* column = lines.get() + static_cast<size_t>(x - x0) * columnLength * lanes;
-            for (int32_t y = 0; y < height; ++y) add(x, y, column, y, pad);
-        }
-        flush();  // the strip is written before the next one is gathered
-    }
-    return true;
+        scratch.trim();
+    });
+    return !failed;
 }
 
 // ---- Disc ----------------------------------------------------------------------
@@ -510,6 +581,29 @@ void discRow(const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const Rin
         discRowWith(RootDistances{}, mapRow, x0, x1, pad, rows, inner, outer, out, done);
 }
 
+// The scratch of one strip of the disc.
+struct DiscScratch {
+    Scratch<float> values;
+    Scratch<v4d> prefix;
+    Scratch<uint8_t> direct;
+    Scratch<RingRow> rows;
+    Scratch<int32_t> inner;
+    Scratch<int32_t> outer;
+    Scratch<float> averages;
+    Scratch<uint8_t> done;
+    void trim() {
+        values.trim();
+        prefix.trim();
+    }
+};
+
+DiscScratch& discScratch() {
+    static thread_local DiscScratch scratch;
+    return scratch;
+}
+
+// The disc pass. Strips of columns are independent tasks of a parallel loop
+// (each reads the copy of the image and writes only its own columns).
 template <class Sample>
 bool discPass(ImageBuffer& image, const float* map, int32_t widest) {
     if (widest < 1) return true;
@@ -518,24 +612,12 @@ bool discPass(ImageBuffer& image, const float* map, int32_t widest) {
     const int32_t channels = image.channelCount();
     const int32_t used = channels < 3 ? channels : 3;
     const size_t rowLength = static_cast<size_t>(width) * channels;
-    const int32_t ringCapacity = 2 * widest + 1 < height ? 2 * widest + 1 : height;
-    const size_t maxLine = static_cast<size_t>(kDiscStrip) + 2 * static_cast<size_t>(widest);
+    Sample* data = static_cast<Sample*>(image.data);
 
     Distances distances;
     if (!distances.build(widest)) return false;
-    std::unique_ptr<float[]> values(new (std::nothrow) float[static_cast<size_t>(ringCapacity) * maxLine * 4]);
-    std::unique_ptr<v4d[]> prefix(new (std::nothrow) v4d[static_cast<size_t>(ringCapacity) * (maxLine + 1)]);
-    std::unique_ptr<bool[]> direct(new (std::nothrow) bool[ringCapacity]);
-    std::unique_ptr<RingRow[]> rows(new (std::nothrow) RingRow[2 * static_cast<size_t>(widest) + 1]);
-    std::unique_ptr<int32_t[]> inner(new (std::nothrow) int32_t[static_cast<size_t>(widest) + 1]);
-    std::unique_ptr<int32_t[]> outer(new (std::nothrow) int32_t[static_cast<size_t>(widest) + 1]);
-    std::unique_ptr<float[]> averages(new (std::nothrow) float[4 * static_cast<size_t>(kDiscStrip)]);
-    std::unique_ptr<uint8_t[]> done(new (std::nothrow) uint8_t[kDiscStrip]);
-    if (!values || !prefix || !direct || !rows || !inner || !outer || !averages || !done) return false;
-    Sample* data = static_cast<Sample*>(image.data);
-
     // The discs read the image as it stood before the pass: a strip's
-    // padding reaches into columns that earlier strips have written.
+    // padding reaches into columns that other strips write.
     ImageBuffer source;
     if constexpr (std::is_same<Sample, uint8_t>::value)
         ImageBuffer::copy8(source, image, true);
@@ -543,8 +625,11 @@ bool discPass(ImageBuffer& image, const float* map, int32_t widest) {
         ImageBuffer::copyFloat(source, image, true);
     if (!source.data) return false;
     const Sample* src = static_cast<const Sample*>(source.data);
+    const int32_t strips = (width + kDiscStrip - 1) / kDiscStrip;
+    std::atomic<bool> failed{false};
 
-    for (int32_t x0 = 0; x0 < width; x0 += kDiscStrip) {
+    parallelFor(strips, 0.5f, [&](int32_t strip) {
+        const int32_t x0 = strip * kDiscStrip;
         const int32_t x1 = x0 + kDiscStrip < width ? x0 + kDiscStrip : width;
         int32_t pad = 0;
         for (int32_t y = 0; y < height; ++y)
@@ -552,17 +637,30 @@ bool discPass(ImageBuffer& image, const float* map, int32_t widest) {
                 const int32_t m = halfWidthOf(map[static_cast<size_t>(y) * width + x]);
                 pad = m > pad ? m : pad;
             }
-        if (pad == 0) continue;
+        if (pad == 0) return;
         const int32_t line = (x1 - x0) + 2 * pad;
         const int32_t ringRows = 2 * pad + 1 < height ? 2 * pad + 1 : height;
+        DiscScratch& scratch = discScratch();
+        float* values = scratch.values.get(static_cast<size_t>(ringRows) * line * 4);
+        v4d* prefix = scratch.prefix.get(static_cast<size_t>(ringRows) * (line + 1));
+        uint8_t* direct = scratch.direct.get(static_cast<size_t>(ringRows));
+        RingRow* rows = scratch.rows.get(2 * static_cast<size_t>(pad) + 1);
+        int32_t* inner = scratch.inner.get(static_cast<size_t>(pad) + 1);
+        int32_t* outer = scratch.outer.get(static_cast<size_t>(pad) + 1);
+        float* averages = scratch.averages.get(4 * static_cast<size_t>(kDiscStrip));
+        uint8_t* done = scratch.done.get(kDiscStrip);
+        if (!values || !prefix || !direct || !rows || !inner || !outer || !averages || !done) {
+            failed = true;
+            return;
+        }
 
         int32_t loaded = 0;  // source rows [0, loaded) are in the ring
         for (int32_t y = 0; y < height; ++y) {
             const int32_t needed = y + pad + 1 < height ? y + pad + 1 : height;
             for (; loaded < needed; ++loaded) {
                 const int32_t slot = loaded % ringRows;
-                float* v = values.get() + static_cast<size_t>(slot) * maxLine * 4;
-                v4d* p = prefix.get() + static_cast<size_t>(slot) * (maxLine + 1);
+                float* v = values + static_cast<size_t>(slot) * line * 4;
+                v4d* p = prefix + static_cast<size_t>(slot) * (line + 1);
                 const Sample* row = src + static_cast<size_t>(loaded) * rowLength;
                 bool large = false;
                 for (int32_t i = 0; i < line; ++i) {
@@ -582,22 +680,22 @@ bool discPass(ImageBuffer& image, const float* map, int32_t widest) {
             for (int32_t dy = -pad; dy <= pad; ++dy) {
                 const int32_t slot = clampIndex(static_cast<int64_t>(y) + dy, height) % ringRows;
                 RingRow& r = rows[dy + pad];
-                r.values = values.get() + static_cast<size_t>(slot) * maxLine * 4;
-                r.prefix = prefix.get() + static_cast<size_t>(slot) * (maxLine + 1);
-                r.direct = direct[slot];
+                r.values = values + static_cast<size_t>(slot) * line * 4;
+                r.prefix = prefix + static_cast<size_t>(slot) * (line + 1);
+                r.direct = direct[slot] != 0;
             }
-            discRow(map + static_cast<size_t>(y) * width, x0, x1, pad, rows.get(), distances, inner.get(), outer.get(),
-                    averages.get(), done.get());
+            discRow(map + static_cast<size_t>(y) * width, x0, x1, pad, rows, distances, inner, outer, averages, done);
             Sample* out = data + static_cast<size_t>(y) * rowLength;
             for (int32_t x = x0; x < x1; ++x) {
                 if (!done[x - x0]) continue;
-                const float* a = averages.get() + 4 * static_cast<size_t>(x - x0);
+                const float* a = averages + 4 * static_cast<size_t>(x - x0);
                 Sample* px = out + static_cast<size_t>(x) * channels;
                 for (int32_t c = 0; c < used; ++c) tileloop::store(px[c], tileloop::clampSample(a[c]));
             }
         }
-    }
-    return true;
+        scratch.trim();
+    });
+    return !failed;
 }
 
 template <class Sample>
