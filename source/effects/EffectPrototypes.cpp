@@ -5,6 +5,9 @@
 #include "effects/Grain.h"
 #include "effects/Noise.h"
 #include "effects/DeadPixel.h"
+#include "effects/RadialBlur.h"
+#include "effects/Sharpen.h"
+#include "effects/Vignette.h"
 #include "effects/Watermark.h"
 #include "effects/masks/HsvMask.h"
 #include "effects/masks/HueMask.h"
@@ -20,6 +23,8 @@
 
 void addEffectPrototypes(GrowArray<ImageMod*>& out) {
     (void)out;
+    // Vignette
+    out.append(new VignetteMod(1.0f, 50.0f, 1.0f));
     // Blur
     out.append(new BlurMod(0.0f, 100.0f));
     // Grain; Noise, Discolor and Lightleak (hidden building blocks)
@@ -30,6 +35,10 @@ void addEffectPrototypes(GrowArray<ImageMod*>& out) {
         out.append(new DiscolorMod(leakColour, 1.0f, 0.0f, 1.0f, 1.0f));
     }
     out.append(new LightleakMod());
+    // Sharpen
+    out.append(new SharpenMod());
+    // Radial Blur
+    out.append(new RadialBlurMod(0.5f, 1.0f));
     // Masks
     out.append(new HueMask());
     out.append(HsvMask::makeDefault());
