@@ -83,16 +83,20 @@ HelgaCamera::HelgaCamera(uint32_t styleVersion)
     setVersion(styleVersion);
 }
 
-int32_t HelgaCamera::marginFor(int32_t width, int32_t height, float scale) const {
+int32_t HelgaCamera::marginFor(int32_t width, int32_t height, float) const {
     if (version != 2) return 0;
     const float q = radialAmountAtOne(phaseOf(variationValue())) * 45.0f;
     const double M = static_cast<double>(static_cast<float>(std::max(width, height)));
     const float r = static_cast<float>(M * 0.0008333333333333334 * static_cast<double>(q));
     const int32_t written = camera::marginRows(std::trunc(r + 1.0f), height);
-    // The radial blur at the current Amount (a file may hold more than 1).
-    float a, v;
-    if (!readValues(a, v)) return written;
-    return std::max(written, prepared<Recipe>(a, v)->radial->marginFor(width, height, scale));
+    // The rows the radial blur's kernels reach at the current Amount (a
+    // file may hold more than 1): its largest radius, rounded up.
+    const float a = amountValue();
+    if (!(a == a) || a == 0.0f) return written;
+    const float reach = radialBlurMaxRadius(radialAmountAtOne(phaseOf(variationValue())) * a, 0u,
+                                            static_cast<float>(width), static_cast<float>(height));
+    if (!(reach <= kMaxRadialBlurRadius)) return written;
+    return std::max(written, camera::marginRows(std::ceil(static_cast<double>(reach)), height));
 }
 
 ImageMod* HelgaCamera::clone() const { return new HelgaCamera(version); }
