@@ -316,6 +316,7 @@ TEST_F(FlowsTest, PresetNamesThatLeaveTheFolderAreRefused) {
 namespace {
 
 struct PresetCase {
+    const char* name;
     bool presetsPresent;
     const char* storedType;  // null: no key
     const char* storedText;
@@ -352,14 +353,15 @@ TEST_P(PresetFolders, OutcomeTable) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, PresetFolders,
-                         ::testing::Values(PresetCase{false, nullptr, nullptr, true, false, false},
-                                           PresetCase{false, "float", "3.0", true, false, true},
-                                           PresetCase{false, "float", "3.1", true, false, false},
-                                           PresetCase{true, nullptr, nullptr, false, false, false},
-                                           PresetCase{true, "float", "3.0", true, true, true},
-                                           PresetCase{true, "float", "3.100000", false, false, false},
-                                           PresetCase{true, "string", "2.0", false, false, false},
-                                           PresetCase{false, "string", "2.0", true, false, false}));
+                         ::testing::Values(PresetCase{"AbsentMissing", false, nullptr, nullptr, true, false, false},
+                                           PresetCase{"AbsentOlder", false, "float", "3.0", true, false, true},
+                                           PresetCase{"AbsentCurrent", false, "float", "3.1", true, false, false},
+                                           PresetCase{"PresentMissing", true, nullptr, nullptr, false, false, false},
+                                           PresetCase{"PresentOlder", true, "float", "3.0", true, true, true},
+                                           PresetCase{"PresentCurrent", true, "float", "3.100000", false, false, false},
+                                           PresetCase{"PresentNotFloat", true, "string", "2.0", false, false, false},
+                                           PresetCase{"AbsentNotFloat", false, "string", "2.0", true, false, false}),
+                         [](const ::testing::TestParamInfo<PresetCase>& info) { return std::string(info.param.name); });
 
 TEST(PresetFolderMigration, ArchiveNumbersLeftoversFailedCopiesAndCommaLocale) {
     ensureTestApplication();
