@@ -237,6 +237,7 @@ bool MainWindow::queueSave(const GrowString& path, const SaveOptions& options, i
     job.replacesSource = overOriginal;
     job.outputWidth = width;
     job.outputHeight = height;
+    job.quarterTurns = tab->view->quarterTurns;
     GrowArray<ImageMod*> chain = tab->tray->modChain(true, false);
     job.mods = cloneModChain(chain);
     chain.destroy();
@@ -300,7 +301,9 @@ void MainWindow::saveMedia(bool videoFrame, bool saveAs) {
     int32_t height = sizeDialog.heightBox->value();
     if (width >= geometry.width && height >= geometry.height) width = height = 0;  // the chain's own size
 
-    queueSave(nativePath(target), saveOptionsWithQuality(quality), width, height, !saveAs);
+    // Save As onto the photo's own file replaces it: the dialog asked first.
+    const bool overSource = !saveAs || QFileInfo(target).canonicalFilePath() == sourceInfo.canonicalFilePath();
+    queueSave(nativePath(target), saveOptionsWithQuality(quality), width, height, overSource);
 }
 
 int32_t MainWindow::queueBatch(const GrowArray<GrowString>& inputs, const GrowArray<GrowString>& outputs,

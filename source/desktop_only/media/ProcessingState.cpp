@@ -66,6 +66,29 @@ bool loadSource(ImageLoaderSaver& loader, const RenderJob& job, ImageBuffer* ima
     return loader.loadFloat(job.sourcePath, image, job.applyEmbeddedProfile, metadata);
 }
 
+// Turns the picture clockwise by quarter turns (0..3), its metadata's size
+// with it. False when the turned copy cannot be allocated.
+bool turnQuarters(ImageBuffer& image, std::unique_ptr<ImageMetadata>& metadata, int32_t turns) {
+    turns = ((turns % 4) + 4) % 4;
+    for (int32_t t = 0; t < turns; ++t) {
+        const int32_t W = image.width, H = image.height, n = image.channelCount();
+        ImageBuffer turned;
+        if (!turned.allocateFloat(H, W, n)) return false;
+        const float* in = image.floats();
+        float* out = turned.floats();
+        for (int32_t y = 0; y < H; ++y)
+            for (int32_t x = 0; x < W; ++x) {
+                const float* p = in + (static_cast<int64_t>(y) * W + x) * n;
+                float* q = out + (static_cast<int64_t>(x) * H + (H - 1 - y)) * n;
+                for (int32_t c = 0; c < n; ++c) q[c] = p[c];
+            }
+        turned.scale = image.scale;
+        image = std::move(turned);
+        if (metadata) std::swap(metadata->width, metadata->height);
+    }
+    return true;
+}
+
 // Whether two paths name the same file: the same file on disk (links and
 // other spellings included), or, when either is missing, the same path once
 // made absolute and normalised.
@@ -300,6 +323,7 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     }
     if (!loaded || !image.data) return JobOutcome::kFailed;
     if (currentJobCancelled()) return JobOutcome::kAbandoned;
+    if (job.quarterTurns != 0 && !turnQuarters(image, metadata, job.quarterTurns)) return JobOutcome::kFailed;
 
     image.scale = 1.0f;
     // The output geometry (crop, border, output size) makes the picture the

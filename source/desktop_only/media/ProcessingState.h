@@ -81,6 +81,7 @@ struct RenderJob {
     // before the chain runs. 0 x 0: the chain's own size.
     int32_t outputWidth = 0;
     int32_t outputHeight = 0;
+    int32_t quarterTurns = 0;  // clockwise quarter turns of the loaded source (0..3), as the view turned it
     GrowArray<ImageMod*> mods;         // the job's own clones of the chain
 };
 

@@ -230,6 +230,15 @@ TEST_F(FlowsTest, SaveAsEqualsTheRenderToolAndKeepsItsSize) {
                             << QImage(photo).pixel(5, 5);
     EXPECT_EQ(QImage(half).size(), QSize(60, 40));
 
+    // A turned view saves turned (the chain is a colour map, so turning
+    // before or after it gives the same pixels).
+    window->current()->view->rotateSource(true);
+    const QString turned = folder.path() + "/turned.png";
+    ASSERT_TRUE(window->queueSave(GrowString(QFile::encodeName(turned).constData()), SaveOptions(), 0, 0, false));
+    ASSERT_TRUE(waitForQueue(*window));
+    EXPECT_EQ(QImage(turned).convertToFormat(QImage::Format_RGB888),
+              b.transformed(QTransform().rotate(90)).convertToFormat(QImage::Format_RGB888));
+
     // Without a photo nothing is queued.
     window->buildDocumentTab();
     EXPECT_FALSE(window->queueSave(GrowString(QFile::encodeName(saved).constData()), SaveOptions(), 0, 0, false));
