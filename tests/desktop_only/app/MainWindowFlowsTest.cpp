@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -283,6 +285,66 @@ TEST_F(FlowsTest, BatchOfSixGivesSixNamedOutputs) {
         EXPECT_TRUE(QFileInfo::exists(folder.path() + "/out/" + name + "_batch.png")) << name;
     inputs.destroy();
     outputs.destroy();
+}
+
+// The wizard as a user fills it; a second run over the same outputs asks
+// once before overwriting, and "Cancel" leaves them alone.
+TEST_F(FlowsTest, BatchWizardAsksOnceBeforeOverwriting) {
+    QDir dir(folder.path());
+    ASSERT_TRUE(dir.mkpath("in"));
+    for (const char* name : {"x.png", "y.png"}) ASSERT_TRUE(writeTwoColourPhoto(folder.path() + "/in/" + name, 40, 30));
+    const QString out = folder.path() + "/out";
+    QStringList questions;
+    auto answer = [&](bool overwrite) {
+        QTimer::singleShot(30, [&, overwrite] {
+            auto* wizard = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(wizard, nullptr);
+            QList<QLineEdit*> edits = wizard->findChildren<QLineEdit*>();
+            ASSERT_GE(edits.size(), 3);
+            edits[0]->setText(folder.path() + "/in");
+            edits[1]->setText(out);
+            QTimer::singleShot(30, [&, overwrite] {
+                QWidget* question = QApplication::activeModalWidget();
+                if (!question) return;
+                questions << question->windowTitle();
+                for (QPushButton* button : question->findChildren<QPushButton*>())
+                    if (button->text() == (overwrite ? "Overwrite" : "Cancel")) button->click();
+            });
+            wizard->accept();
+        });
+    };
+    answer(false);
+    window->batchProcessFolder();
+    ASSERT_TRUE(waitForQueue(*window));
+    EXPECT_TRUE(questions.isEmpty());
+    const QString first = out + "/x_batch.jpg";
+    ASSERT_TRUE(QFileInfo::exists(first));
+    QFile::remove(out + "/y_batch.jpg");
+    {
+        QFile mark(first);
+        ASSERT_TRUE(mark.open(QIODevice::WriteOnly));
+        mark.write("keep");
+    }
+    answer(false);
+    window->batchProcessFolder();
+    ASSERT_TRUE(waitForQueue(*window));
+    EXPECT_EQ(questions, QStringList{"Overwrite Files?"});
+    EXPECT_FALSE(QFileInfo::exists(out + "/y_batch.jpg"));  // nothing queued
+    EXPECT_EQ(QFileInfo(first).size(), 4);
+    EXPECT_EQ(globalPreferences().getString(GrowString("LastBatchSaveDir"), GrowString("")),
+              GrowString(out.toUtf8().constData()));
+}
+
+TEST_F(FlowsTest, SaveWithoutAPhotoDoesNothing) {
+    DialogCatcher catcher;
+    catcher.arm();
+    window->saveMedia(false, false);
+    window->saveMedia(false, true);
+    window->saveMedia(true, true);
+    QApplication::processEvents();
+    EXPECT_FALSE(window->saveQueue.isBusy());
+    EXPECT_EQ(catcher.seen, 0);
+    QApplication::processEvents();
 }
 
 TEST_F(FlowsTest, LutFromTheWindowEqualsTheRenderToolsByteForByte) {
