@@ -130,7 +130,8 @@ void MainWindow::buildButtonsAndRestoreState() {
 
     if (hostMode) {
         sendToHostButton = new VxPanelItemBigButton(-1, GrowString("Send To Host"), this);
-        connect(sendToHostButton, SIGNAL(released()), this, SLOT(sendToPluginHost()));
+        // The panel's big button reports a click through pressed(), its one signal.
+        connect(sendToHostButton, SIGNAL(pressed()), this, SLOT(sendToPluginHost()));
     }
 
     filterNameLabel = new QLabel(this);
