@@ -347,6 +347,20 @@ TEST_F(FlowsTest, SaveWithoutAPhotoDoesNothing) {
     QApplication::processEvents();
 }
 
+TEST_F(FlowsTest, SendToHostPrintsItsTwoLines) {
+    window->pluginId = "7";
+    ::testing::internal::CaptureStdout();
+    window->sendToPluginHost();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "pluginreturn -clearmods -id 7\n");
+    window->loadFilterIntoDocument(GrowString(QFile::encodeName(kExampleFilter).constData()), true);
+    ::testing::internal::CaptureStdout();
+    window->sendToPluginHost();
+    const std::string line = ::testing::internal::GetCapturedStdout();
+    const std::string path = std::string(applicationSupportFolder().c_str()) + "pluginreturn.plf";
+    EXPECT_EQ(line, "pluginreturn -filter " + path + " -id 7\n");
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(path)));
+}
+
 TEST_F(FlowsTest, LutFromTheWindowEqualsTheRenderToolsByteForByte) {
     window->loadFilterIntoDocument(GrowString(QFile::encodeName(kExampleFilter).constData()), true);
     const QString mine = folder.path() + "/window.cube";
