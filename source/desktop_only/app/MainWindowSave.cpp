@@ -452,6 +452,13 @@ bool MainWindow::saveFavoriteFilter(const QString& name) {
     GrowString path = folder;
     path.appendString(nativePath(name));
     path.append(".plf");
+    // A preset of that name is replaced only when the user says so.
+    if (QFileInfo::exists(fromNative(path)) &&
+        showMessageDialog(this, "Replace Preset?", QString("A preset named \"%1\" exists already. Replace it?").arg(name),
+                          "Replace", "Cancel", "") != 1) {
+        chain.destroy();
+        return false;
+    }
     const bool written = saveFilterFile(chain, path);
     if (!written) {
         chain.destroy();

@@ -394,6 +394,10 @@ TEST_F(FlowsTest, PresetNamesThatLeaveTheFolderAreRefused) {
     EXPECT_EQ(QDir(data).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
     EXPECT_TRUE(window->saveFavoriteFilter("Warm Look"));
     EXPECT_TRUE(QFileInfo::exists(data + "Presets/Warm Look.plf"));
+    DialogCatcher replace;  // a second save of the name asks first
+    replace.arm();
+    EXPECT_TRUE(window->saveFavoriteFilter("Warm Look"));
+    EXPECT_EQ(replace.seen, 1);
 }
 
 // ---- Preset folders ----
