@@ -29,6 +29,7 @@
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/LutExport.h"
 #include "desktop_only/tray/TrayWidget.h"
+#include "desktop_only/widgets/VxPushButton.h"
 #include "desktop_only/widgets/VxToolPanel.h"
 #include "foundation/Preferences.h"
 #include "foundation/UndoStack.h"
@@ -46,11 +47,13 @@ namespace {
 const QString kExampleFilter = QString(PELLUCINE_SOURCE_DIR) + "/examples/gamma-exposure.plf";
 
 // Answers the next modal dialog with its first button, recording its text.
+// Its timers belong to its guard object, so none outlives the catcher.
 struct DialogCatcher {
     QString text;
     int seen = 0;
+    std::unique_ptr<QObject> guard = std::make_unique<QObject>();
     void arm() {
-        QTimer::singleShot(30, [this] {
+        QTimer::singleShot(30, guard.get(), [this] {
             QWidget* modal = QApplication::activeModalWidget();
             if (!modal) return arm();
             ++seen;
@@ -552,4 +555,33 @@ TEST_F(FlowsTest, CollapsedSectionsComeBackAndHostileKeysAreHarmless) {
     collapsed = window->toolPanel->collapsedSectionNames(0);
     EXPECT_EQ(collapsed.count, 0);  // the defaults name no section of this panel
     collapsed.destroy();
+}
+
+TEST_F(FlowsTest, ButtonsAndTheFiltersUpdatedMessage) {
+    MainWindow& w = *window;
+    const QSize start = QPixmap(":/img/startup_loadphoto.png").size();
+    EXPECT_EQ(w.startLoadButton->size(), QSize(qRound(start.width() / 2.0), qRound(start.height() / 2.0)));
+    EXPECT_EQ(w.hidePanelButton->size(), QSize(32, 22));
+    EXPECT_EQ(w.deleteNodesButton->size(), QSize(22, 32));
+    EXPECT_EQ(w.cancelProcessingButton->size(), QSize(18, 18));
+    EXPECT_FALSE(w.cancelProcessingButton->isVisible());
+    EXPECT_FALSE(w.singleViewButton->isVisible());
+    EXPECT_EQ(w.sendToHostButton, nullptr);
+    EXPECT_EQ(w.minimumSize(), QSize(600, 400));
+
+    // An older stored version migrates the presets and says so once.
+    window.reset();
+    globalPreferences().setValue(GrowString("DefaultFiltersVersion"), GrowString("3.000000"), GrowString("float"),
+                                 false);
+    DialogCatcher catcher;
+    catcher.arm();
+    window = std::make_unique<MainWindow>("");
+    EXPECT_EQ(catcher.seen, 1);
+    EXPECT_TRUE(catcher.text.startsWith("Your filters have been updated!"));
+    window->close();  // stores 3.1: the next start says nothing
+    DialogCatcher again;
+    again.arm();
+    window = std::make_unique<MainWindow>("");
+    QApplication::processEvents();
+    EXPECT_EQ(again.seen, 0);
 }
