@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -30,6 +32,7 @@
 #include "desktop_only/widgets/VxColorChoiceWidget.h"
 #include "desktop_only/widgets/VxInputBox.h"
 #include "desktop_only/widgets/VxListChooser.h"
+#include "desktop_only/widgets/VxPanelItemListButton.h"
 #include "desktop_only/widgets/VxPushButton.h"
 #include "desktop_only/widgets/VxSlider.h"
 #include "desktop_only/widgets/VxTabBar.h"
@@ -532,4 +535,36 @@ TEST_F(ControlStripTest, DraggingTheStripSliderReachesTheView) {
     ASSERT_TRUE(showsChain());
     MutexLocker guard(view->displayImageLock.get());
     EXPECT_EQ(maxDifference(view->displayBuffer, original), 0.0f);
+}
+
+// Deleting a saved style ends the hover and removes the file only when it
+// lies inside "Presets/".
+TEST_F(ControlStripTest, DeletingAFavoriteStaysInsideThePresetsFolder) {
+    MainWindow& w = *window;
+    const QString presets = QFile::decodeName(applicationSupportFolder().c_str()) + "Presets";
+    ASSERT_TRUE(QDir().mkpath(presets));
+    const QString inside = presets + "/Mine.plf";
+    const QString outside = folder.path() + "/Elsewhere.plf";
+    for (const QString& path : {inside, outside}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("<filter version=\"4\">\n</filter>\n");
+    }
+    for (const QString& path : {outside, inside}) {
+        CompoundFilter* style = new CompoundFilter(GrowString("Compound Filter"));
+        style->loadedFrom = GrowString(QFile::encodeName(path).constData());
+        VxPanelItemListButton* button = new VxPanelItemListButton(style, true, w.toolPanel);
+        w.toolPanel->tabs[0].items.append(button);
+        w.imageModHovered(style, false);
+        ASSERT_TRUE(w.toolTipBox->isVisible());
+        QPointer<VxPanelItemListButton> alive(button);
+        QTimer::singleShot(50, [] {
+            if (QDialog* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) modal->accept();
+        });
+        w.deleteFavoriteClicked(button);
+        EXPECT_TRUE(alive.isNull());
+        EXPECT_FALSE(w.toolTipBox->isVisible());
+    }
+    EXPECT_TRUE(QFile::exists(outside));
+    EXPECT_FALSE(QFile::exists(inside));
 }
