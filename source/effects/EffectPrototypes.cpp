@@ -41,5 +41,5 @@ void addEffectPrototypes(GrowArray<ImageMod*>& out) {
     // Sizing
     out.append(new AspectRatioMod());
     out.append(new OutputSizeExactMod());
-    out.append(new OutputSizeMod(2));
+    out.append(new OutputSizeMod(OutputSizeMod::kNewestVersion));
 }
