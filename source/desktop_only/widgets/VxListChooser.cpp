@@ -7,10 +7,12 @@
 #include <QStyleOption>
 
 namespace {
-const QString kToolStyle = QString("QWidget {") + "border-image: url(:/img/generic_tool_bg.png) 20 20 20 20;" +
+QString toolStyle() {
+    return QString("QWidget {") + "border-image: url(:/img/generic_tool_bg.png) 20 20 20 20;" +
                            "border-top: 10px transparent;" + "border-bottom: 10px transparent;" +
                            "border-right: 10px transparent;" + "border-left: 10px transparent;" +
                            "background:none;;" + "}";
+}
 constexpr int kArrowSize = 10;
 }  // namespace
 
@@ -79,7 +81,7 @@ void VxListChooserList::leaveEvent(QEvent*) {
 VxListChooser::VxListChooser(QWidget* parent) : VxPushButton(parent), arrow(new QLabel(this)) {
     setFlat(true);
     setFocusPolicy(Qt::NoFocus);
-    setStyleSheet(kToolStyle);
+    setStyleSheet(toolStyle());
     list = new VxListChooserList(parent);
     list->resize(130, 16);
     arrow->setStyleSheet(QString("QLabel {") + "border-image: none;" + "}");
