@@ -568,3 +568,28 @@ TEST_F(ControlStripTest, DeletingAFavoriteStaysInsideThePresetsFolder) {
     EXPECT_TRUE(QFile::exists(outside));
     EXPECT_FALSE(QFile::exists(inside));
 }
+
+// Every tile class: each shown var with a value gets its control (plain
+// multichoices excepted), and writing every control back keeps the tile whole.
+TEST_F(ControlStripTest, EveryPrototypeGetsItsControls) {
+    MainWindow& w = *window;
+    ASSERT_GT(w.tilePrototypes.count, 50);
+    for (ImageMod* proto : w.tilePrototypes) {
+        w.addModToTray(proto, false, true, false);
+        const GrowArray<int32_t> selected = tray()->selectedIndices();
+        if (selected.count != 1) continue;  // a filter unpacks into several tiles
+        ImageMod* tile = tray()->displayedList->subMods[selected[0]];
+        int32_t expected = 0;
+        for (const ModVar* var : tile->vars) {
+            if (!var || !var->shown || !var->value) continue;
+            if (var->value->kind() == kMultiChoiceVar && var->controlCode != 13) continue;
+            ++expected;
+        }
+        ASSERT_EQ(w.controlTable.count, expected) << proto->name.c_str();
+        for (int32_t i = 0; i < w.controlTable.count; ++i) w.controlAdjusted(w.controlTable[i].control);
+        EXPECT_EQ(tile->vars.count, proto->vars.count) << proto->name.c_str();
+        w.deleteNodesButtonPressed();
+        w.deleteNodesButtonPressed();
+        flushDeletes();
+    }
+}
