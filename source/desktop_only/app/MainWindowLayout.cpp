@@ -48,7 +48,6 @@ constexpr int kStripReserve = 76;       // width of the view area not given to t
 constexpr int kControlHeight = 48;
 
 int widthOf(const QWidget* w) { return w ? w->width() : 0; }
-int heightOf(const QWidget* w) { return w ? w->height() : 0; }
 }  // namespace
 
 int MainWindow::menuBarHeight() const {

@@ -564,6 +564,23 @@ void MainWindow::videoShuttleUpdateRequest(VideoLoaderSaverTime time) {
                               : 0.0;
     if (length == 0.0 || !std::isfinite(length)) return;
     shuttle->setPosition(false, static_cast<float>(static_cast<double>(time.value) / length));
+    if (shuttle->zoomedRange) {
+        // The zoomed range keeps its width with its middle at the position;
+        // the marker range moves by the same fraction of its own width.
+        const double low = shuttle->zoomLow;
+        const double width = static_cast<double>(shuttle->zoomHigh) - low;
+        if (width != 0.0) {
+            const double fraction = (low - shuttle->position) / width + 0.5;
+            const double shift = width * fraction;
+            shuttle->zoomLow = static_cast<float>(low - shift);
+            shuttle->zoomHigh = static_cast<float>(shuttle->zoomHigh - shift);
+            if (shuttle->markerRange) {
+                const double markerShift = (static_cast<double>(shuttle->markerHigh) - shuttle->markerLow) * fraction;
+                shuttle->markerLow = static_cast<float>(shuttle->markerLow - markerShift);
+                shuttle->markerHigh = static_cast<float>(shuttle->markerHigh - markerShift);
+            }
+        }
+    }
     shuttle->updateDisplay(true);
 }
 

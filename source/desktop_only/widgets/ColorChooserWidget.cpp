@@ -2,7 +2,10 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
@@ -46,6 +49,14 @@ ColorChooserWidget::ColorChooserWidget(QWidget* parent, int32_t chooserMode) : Q
             field->resize(kFieldWidth, kFieldHeight);
             connect(field, &QLineEdit::editingFinished, this, &ColorChooserWidget::numberEdited);
         }
+        eyedropper = new QPushButton(this);
+        eyedropper->setFocusPolicy(Qt::NoFocus);
+        eyedropper->setCursor(Qt::CrossCursor);
+        eyedropper->setStyleSheet(QString("border-image: none;") + "border: 1px solid #666666;" +
+                                  "background:none;" + "color: #aaaaaa;");
+        eyedropper->setText("+");
+        eyedropper->resize(kFieldHeight, kFieldHeight);
+        connect(eyedropper, &QPushButton::released, this, &ColorChooserWidget::eyedropperPressed);
     }
     setControlSize(mode == 0 ? 300 : 150, mode == 0 ? 130 : 150);
     showNumbers();
@@ -108,6 +119,24 @@ void ColorChooserWidget::resizeEvent(QResizeEvent*) {
     const int x = hues.right() + 1 + kGap;
     caption->setGeometry(x, hues.top(), kFieldWidth, kFieldHeight);
     for (int i = 0; i < 3; ++i) fields[i]->move(x, hues.top() + (i + 1) * (kFieldHeight + 4));
+    eyedropper->move(x + (kFieldWidth - kFieldHeight) / 2, hues.top() + 4 * (kFieldHeight + 4));
+}
+
+void ColorChooserWidget::eyedropperPressed() {
+    picking = true;
+    grabMouse(Qt::CrossCursor);
+}
+
+void ColorChooserWidget::pickScreenColor(const QPoint& globalPos) {
+    QScreen* screen = QGuiApplication::screenAt(globalPos);
+    if (!screen) return;
+    const QPoint local = globalPos - screen->geometry().topLeft();
+    const QImage pixel = screen->grabWindow(0, local.x(), local.y(), 1, 1).toImage();
+    if (pixel.isNull() || pixel.width() < 1 || pixel.height() < 1) return;
+    const QColor c = pixel.pixelColor(0, 0);
+    emit editingStarted(this);
+    setColor(static_cast<float>(c.red()), static_cast<float>(c.green()), static_cast<float>(c.blue()), alpha * 255.0f);
+    emit colorChanged(this);
 }
 
 void ColorChooserWidget::paintEvent(QPaintEvent*) {
@@ -162,6 +191,13 @@ void ColorChooserWidget::pick(const QPointF& pos) {
 }
 
 void ColorChooserWidget::mousePressEvent(QMouseEvent* event) {
+    if (picking) {
+        // The click that ends the eyedropper: any button, anywhere.
+        picking = false;
+        releaseMouse();
+        if (event->button() == Qt::LeftButton) pickScreenColor(event->globalPos());
+        return;
+    }
     if (event->button() != Qt::LeftButton) return;
     const QPoint pos = event->pos();
     if (hueRect().adjusted(-4, -4, 4, 4).contains(pos)) drag = kHue;

@@ -1,8 +1,10 @@
 #pragma once
 // ColorChooserWidget: the control strip's colour chooser.
 //
-// Mode 0 (full): a saturation/value area with a hue bar beside it and three
-// number fields for red, green and blue under the caption "RGB". Mode 1
+// Mode 0 (full): a saturation/value area with a hue bar beside it, three
+// number fields for red, green and blue under the caption "RGB", and an
+// eyedropper: after a press on it the next click anywhere on the screen
+// takes the colour of the pixel under the pointer. Mode 1
 // (hue only): a hue bar; a picked hue is shown at full saturation and value.
 // The colour is kept as hue, saturation, value and alpha, each in 0..1. A
 // press or a typed number emits editingStarted then colorChanged, dragging
@@ -13,6 +15,7 @@
 
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 class ColorChooserWidget : public QWidget {
     Q_OBJECT
@@ -35,12 +38,15 @@ public:
     QRect areaRect() const;  // the saturation/value area (full mode)
     QRect hueRect() const;   // the hue bar
 
+    bool picking = false;  // the eyedropper waits for its click
+
 signals:
     void editingStarted(QWidget* control);
     void colorChanged(QWidget* control);
 
 public slots:
     void numberEdited();
+    void eyedropperPressed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -58,4 +64,7 @@ private:
     QPixmap hueIndicator;
     QLabel* caption = nullptr;
     QLineEdit* fields[3] = {nullptr, nullptr, nullptr};
+    QPushButton* eyedropper = nullptr;
+    // Takes the colour of the screen pixel at a global position.
+    void pickScreenColor(const QPoint& globalPos);
 };

@@ -228,3 +228,16 @@ TEST_F(StripControls, SwatchRowTogglesButKeepsOne) {
     EXPECT_EQ(row.selection.count, 1);
     EXPECT_EQ(changed.count(), 3);
 }
+
+TEST_F(StripControls, EyedropperEndsWithTheNextClick) {
+    ColorChooserWidget chooser(nullptr, 0);
+    chooser.show();
+    chooser.setColor(10, 20, 30, 255);
+    QSignalSpy changed(&chooser, &ColorChooserWidget::colorChanged);
+    chooser.eyedropperPressed();
+    EXPECT_TRUE(chooser.picking);
+    QTest::mouseClick(&chooser, Qt::RightButton, {}, QPoint(5, 5));  // another button: no colour taken
+    EXPECT_FALSE(chooser.picking);
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_EQ(chooser.currentColor().rgb(), QColor(10, 20, 30).rgb());
+}
