@@ -21,6 +21,7 @@
 #include <QMainWindow>
 
 #include "desktop_only/display/VideoLoaderSaverTime.h"
+#include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/media/ProcessingState.h"
 #include "foundation/GrowArray.h"
 #include "foundation/GrowString.h"
@@ -51,6 +52,14 @@ class VxTabBar;
 class VxToolPanel;
 class VxToolTipBox;
 class VxToolWidget;
+class ColorChooserWidget;
+class ToneCurveWidget;
+class VxColorChoiceWidget;
+class VxInputBox;
+class VxListChooser;
+class VxSlider;
+class VxStringInputBox;
+class VxTrayButton;
 
 // One open document.
 struct DocumentTab {
@@ -143,7 +152,9 @@ public:
     void showSelectedTileControls();
     void addModToTray(ImageMod* mod, bool append, bool select, bool asOneTile);
     void updateTitle();
-    void buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile, bool keepPosition);
+    // Builds the control strip for vars (MainWindowStrip.cpp); onTop raises
+    // the new controls above every sibling (the crop tool passes itself).
+    void buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile, bool onTop);
 
     // ---- Media ----
     bool openMediaFile(const QString& path);
@@ -212,6 +223,34 @@ public:
     void setUpPresetFolders();
 
     // ---- Window buttons and restored state (MainWindowState.cpp) ----
+    // ---- Control strip (MainWindowStrip.cpp, MainWindowLayout.cpp) ----
+public:
+    ControlEntry* rightClickedControl = nullptr;  // points into controlTable, or null
+    GrowArray<QLabel*> controlLabels;              // entry i labels record i of controlTable
+    GrowArray<VxTrayButton*> buttonControls;
+    GrowArray<VxListChooser*> listControls;
+    GrowArray<VxSlider*> sliderControls;
+    GrowArray<VxInputBox*> inputBoxControls;
+    GrowArray<VxStringInputBox*> stringControls;
+    GrowArray<ColorChooserWidget*> colorControls;
+    GrowArray<VxColorChoiceWidget*> colorChoiceControls;
+    GrowArray<ToneCurveWidget*> curveControls;
+    float controlSlideOffset = 0.0f;
+    int32_t controlHideLine = 0;
+    int32_t controlShowLine = 0;
+    int32_t controlSlideStep = 0;
+    void refreshControls();
+    void stepRemixValues(float delta);
+    // The first record of controlTable whose control is control; null when none.
+    ControlEntry* findControlEntry(const QWidget* control);
+    // The bottom edge (last pixel row) of mediaArea in the window.
+    int mediaAreaBottom() const;
+    // Sets controlHideLine and controlShowLine from the placed controls.
+    void computeControlLines();
+
+    // ---- Window layout (MainWindowLayout.cpp) ----
+    // The window's buttons, placed by the layout (made by the window buttons
+    // stage; null until then).
     VxPushButton* singleViewButton = nullptr;
     VxPushButton* splitVerticalButton = nullptr;
     VxPushButton* splitHorizontalButton = nullptr;
@@ -225,6 +264,60 @@ public:
 
 public slots:
     void sendToPluginHost();
+    // The height of the window's menu bar (0 when it is not shown).
+    int menuBarHeight() const;
+public slots:
+    void controlAdjusted(QWidget* control);
+
+    // ---- Slots (MainWindowSlots.cpp) ----
+public:
+    // The pixel samples the Pixel Inspector follows, newest first (at most 3).
+    struct PixelSample {
+        int32_t x = 0;
+        int32_t y = 0;
+        int32_t tabID = -1;
+    };
+    struct PixelReading {
+        int32_t x = 0;
+        int32_t y = 0;
+        float values[3] = {0.0f, 0.0f, 0.0f};
+    };
+    GrowArray<PixelSample> pixelSamples;
+    GrowArray<PixelReading> pixelReadings;  // the last readings handed to the inspector
+    // The view's geometric tiles the hover preview's base picture was drawn
+    // through (owned clones), and its size: the picture is drawn again only
+    // when these or the source changed.
+    GrowArray<ImageMod*> previewSourceTiles;
+    const VxMediaWidget* previewSourceView = nullptr;
+    int32_t previewSourceWidth = 0;
+    int32_t previewSourceHeight = 0;
+    // Puts a sample in front of pixelSamples (at most 3 kept, the oldest drops off).
+    void addPixelSample(const PixelSample& sample);
+    // Draws previewSource for the hover preview when it is stale; returns
+    // whether previewSource holds the current picture.
+    bool updatePreviewSource(int32_t width, int32_t height);
+    // The image position of a click on the current view's image; false when
+    // it misses the image (the Pixel Inspector's hit test).
+    bool hitTestViews(const QPoint& windowPos, PixelSample& sample);
+    // Reads the three values of a sample from the view's published display
+    // buffer; false when the sample lies outside it.
+    static bool readDisplaySample(VxMediaWidget* view, int32_t x, int32_t y, float values[3]);
+public slots:
+    void controlHeightChanged(QWidget* control);
+    void controlHovered(QWidget* control);
+    void controlRightClicked(QWidget* control);
+    void controlAboutToBeAdjusted(QWidget* control);
+    void deleteFavoriteClicked(VxPanelItemListButton* clicker);
+    void imageModHovered(ImageMod* mod, bool append);
+    void hidePanelButtonPressed();
+    void hideTrayButtonPressed();
+    void previewButtonPressed();
+    void deleteNodesButtonPressed();
+    void cycleInterfaceVisibility();
+    void toggleInterfaceVisibility();
+    void viewportButtonPressed();
+    void toggleHistogramView(VxHistogramWidget::HistogramWidgetGraph graphType);
+    void startupButtonPressed();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
