@@ -32,8 +32,14 @@
 // the discs of the current output row reach are kept in a ring, each as an
 // edge-padded float copy and its double prefix sums. A disc is symmetric
 // about its centre row: the span of full cells (d < k) and the rim
-// (k <= d < k + 1) of each row offset are found once per pixel by walking
-// inward from the widest column, row offset by row offset.
+// (k <= d < k + 1) of each row offset are found once per pixel, starting
+// from the left neighbour's (whose radius is nearly the same).
+//
+// Threads: blocks of rows, strips of columns and disc strips are tasks of
+// a nested parallel loop, so that threads the pipeline's bands leave idle
+// (a margin of 151 rows cuts 4000 rows into 9 bands for 8 threads) help.
+// A task writes only its own rows or columns, and every pixel is computed
+// by the same code whichever thread runs it.
 
 namespace {
 
@@ -45,9 +51,9 @@ const char* const kDescription =
 constexpr float kPrefixSafe = 1.0e7f;
 // Distance tables are made for discs up to this half-width (1 MiB).
 constexpr int32_t kDistanceTableLimit = 512;
-// Columns per strip: the columns pass and the disc.
+// Columns per task of the columns pass, rows per task of the rows pass,
+// columns per strip of the disc.
 constexpr int32_t kColumnStrip = 16;
-// Rows per task of the rows pass.
 constexpr int32_t kRowBlock = 8;
 constexpr int32_t kDiscStrip = 256;
 
