@@ -103,6 +103,14 @@ void highPassOf(const ImageBuffer& source, const std::vector<float>& kernel, flo
     }
 }
 
+// Every sample v becomes clamp(v + h s, 0, 255) (bytes truncated).
+TILE_ROW_KERNEL void addHighPass(float* __restrict samples, const float* __restrict h, size_t count, float s) {
+    for (size_t i = 0; i < count; ++i) samples[i] = tileloop::clampSample(samples[i] + h[i] * s);
+}
+TILE_ROW_KERNEL void addHighPass(uint8_t* __restrict samples, const float* __restrict h, size_t count, float s) {
+    for (size_t i = 0; i < count; ++i) samples[i] = pixel::clampedByte(static_cast<float>(samples[i]) + h[i] * s);
+}
+
 template <class Sample>
 void sharpenBody(const SharpenMod& mod, ImageBuffer& image, const RenderArgs* args) {
     if (!tileloop::hasPixels(image)) return;
@@ -124,6 +132,10 @@ void sharpenBody(const SharpenMod& mod, ImageBuffer& image, const RenderArgs* ar
     const int32_t channels = image.channelCount();
     Sample* data = static_cast<Sample*>(image.data);
     const float* h = highPass.get();
+    if (!selector) {
+        addHighPass(data, h, count, s);
+        return;
+    }
     for (int32_t y = 0; y < image.height; ++y) {
         for (int32_t x = 0; x < width; ++x) {
             const float k = selector ? tileloop::weightAt(selector, image, x, y, data) * s : s;
