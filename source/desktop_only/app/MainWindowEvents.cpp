@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
 
 #include "desktop_only/app/MainWindow.h"
 #include "desktop_only/display/VxMediaWidget.h"
@@ -29,7 +30,13 @@
 // Hover moves drive the Pixel Inspector's readout and the control strip's
 // auto-hide; both come with the inspector and the strip. Every event goes on
 // to the base class.
-bool MainWindow::event(QEvent* event) { return QMainWindow::event(event); }
+bool MainWindow::event(QEvent* event) {
+    if (event->type() == QEvent::HoverMove && QApplication::mouseButtons() == Qt::NoButton) {
+        const QPointF at = static_cast<QHoverEvent*>(event)->posF();
+        updateInspectorHover(QPoint(static_cast<int>(std::floor(at.x() + 0.5)), static_cast<int>(std::floor(at.y() + 0.5))));
+    }
+    return QMainWindow::event(event);
+}
 
 // Deletes the selected tiles of the list the tray shows (the master list, or
 // the nested compound being edited): the selection's indices are those of
