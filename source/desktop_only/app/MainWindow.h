@@ -31,6 +31,8 @@ class ImageMod;
 class ModVar;
 class Preferences;
 class PixelSwatchWidget;
+class QDialog;
+class XmlPreferencesWindow;
 class QAction;
 class QCloseEvent;
 class QDragEnterEvent;
@@ -330,6 +332,15 @@ public:
     // The live readout: the pixel under a window point, while the
     // inspector is shown.
     void updateInspectorHover(const QPoint& windowPos);
+
+    // ---- Preferences window and about dialog (MainWindowPreferences.cpp) ----
+public:
+    XmlPreferencesWindow* preferencesWindow = nullptr;  // owned (a child), null until first opened
+    // "Preferences...": a fresh window with the two colour-profile rows.
+    void openPreferencesWindow();
+    // "About": the program's name and version, modal, deleted when closed.
+    void showAboutDialog();
+    QDialog* makeAboutDialog();  // the dialog, not yet shown (the caller owns it)
 
     // ---- Processing progress (MainWindowProgress.cpp) ----
 public slots:

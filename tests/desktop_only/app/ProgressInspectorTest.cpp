@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QComboBox>
 #include <QLabel>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -21,6 +23,8 @@
 #include "desktop_only/widgets/VxRenderQueueWidget.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
 #include "desktop_only/widgets/VxScroller.h"
+#include "desktop_only/widgets/XmlPreferencesWindow.h"
+#include "foundation/Preferences.h"
 #include "foundation/Mutex.h"
 #include "support/DesktopTestHelpers.h"
 
@@ -459,4 +463,55 @@ TEST_F(InspectorTest, HostileBuffersAndTheReadout) {
     EXPECT_FALSE(w.pixelSwatch->recentLabels[0]->isHidden());
     EXPECT_EQ(w.pixelSwatch->recentLabels[0]->text(), QStringLiteral("130.2, 131.2, 132.2"));
     w.pixelInspectorWindow->hide();
+}
+
+// ---- Preferences window and about dialog ----
+
+TEST_F(ProgressTest, PreferencesAreWrittenAtOnceAndShownAgain) {
+    MainWindow& w = *window;
+    Preferences& store = globalPreferences();
+    store.setValue(GrowString("ColorProfileImport"), GrowString("1"), GrowString("int"), false);
+    store.setValue(GrowString("ColorProfileExport"), GrowString("7"), GrowString("int"), false);  // names no choice
+    w.openPreferencesWindow();
+    XmlPreferencesWindow* first = w.preferencesWindow;
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->windowTitle(), QStringLiteral("Pellucine Preferences"));
+    EXPECT_EQ(first->size(), QSize(500, 250));
+    ASSERT_EQ(first->rowCombos.count, 2);
+    EXPECT_EQ(first->rowLabels[0]->text(), QStringLiteral("Color Profiles - Load:"));
+    EXPECT_EQ(first->rowCombos[0]->currentText(), QStringLiteral("Ignore Embedded Profiles"));
+    EXPECT_EQ(first->rowCombos[1]->currentIndex(), 0);
+    EXPECT_EQ(first->rowLabels[0]->geometry().right(), 199);
+    EXPECT_EQ(first->rowCombos[0]->x(), 210);
+
+    // A choice is in the file at once.
+    first->rowCombos[1]->setCurrentIndex(1);
+    {
+        Preferences reread(store.path);
+        EXPECT_EQ(reread.getInt(GrowString("ColorProfileExport"), -1), 1);
+        EXPECT_EQ(reread.getInt(GrowString("ColorProfileImport"), -1), 1);
+    }
+    first->closeButtonPressed();
+    EXPECT_FALSE(first->isVisible());
+
+    // A second opening builds a fresh window showing the stored choice.
+    QPointer<XmlPreferencesWindow> old(first);
+    w.openPreferencesWindow();
+    EXPECT_TRUE(old.isNull());
+    EXPECT_EQ(w.preferencesWindow->rowCombos[1]->currentText(), QStringLiteral("Don't Embed Profiles"));
+    store.setValue(GrowString("ColorProfileImport"), GrowString("0"), GrowString("int"), false);
+    store.setValue(GrowString("ColorProfileExport"), GrowString("0"), GrowString("int"), true);
+}
+
+TEST_F(ProgressTest, AboutDialogShowsNameAndVersion) {
+    std::unique_ptr<QDialog> about(window->makeAboutDialog());
+    QStringList texts;
+    for (QLabel* label : about->findChildren<QLabel*>()) texts << label->text();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Pellucine")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Version 1.0")));
+    EXPECT_TRUE(about->isModal());
+    DialogCounter closer;
+    closer.arm();
+    window->showAboutDialog();  // runs until closed, then is deleted
+    EXPECT_EQ(closer.title, QStringLiteral("About Pellucine"));
 }
