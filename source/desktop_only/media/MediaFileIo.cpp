@@ -49,8 +49,12 @@ bool writeFileReplacing(const QString& path, const char* data, size_t size) {
     if (QFileInfo(path).isDir()) return false;
     // QSaveFile writes "<name>.XXXXXX" beside the target and renames it over
     // the target on commit; without commit the temporary file is discarded.
+    // Unbuffered: every write reaches the file at once, so a short or failed
+    // write (a full disk, a file-size limit) is seen here. Through the buffer
+    // it would surface only in commit's flush, whose failure commit ignores,
+    // renaming a truncated file over the target.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
     size_t done = 0;
     while (done < size) {
         const qint64 wrote = file.write(data + done, static_cast<qint64>(size - done));

@@ -8,11 +8,20 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPointer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <sys/resource.h>
+
 #include <cmath>
+#include <csignal>
 #include <memory>
 
 #include "desktop_only/app/MainWindow.h"
@@ -456,6 +465,12 @@ TEST_F(InspectorTest, HostileBuffersAndTheReadout) {
     EXPECT_FALSE(w.pixelSwatch->hasPixel);
     EXPECT_EQ(w.pixelSwatch->redLabel->text(), QStringLiteral("Red:"));
 
+    // The pointer moving over the window drives the readout.
+    QTest::mouseMove(window.get(), over(11, 20));
+    waitUntil([&] { return w.pixelSwatch->hasPixel; }, 2000);
+    EXPECT_TRUE(w.pixelSwatch->hasPixel);
+    EXPECT_EQ(w.pixelSwatch->positionLabel->text(), QStringLiteral("Position: 2, 1\n"));
+
     // A clicked sample follows the display updates into the recent lines.
     w.addPixelSample({1, 0, w.current()->tabID});
     w.displayFinishedUpdating();
@@ -514,4 +529,119 @@ TEST_F(ProgressTest, AboutDialogShowsNameAndVersion) {
     closer.arm();
     window->showAboutDialog();  // runs until closed, then is deleted
     EXPECT_EQ(closer.title, QStringLiteral("About Pellucine"));
+}
+
+// ---- Real runs of the queue ----
+
+namespace {
+
+QStringList outputsIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+GrowArray<GrowString> batchOutputs(const GrowArray<GrowString>& inputs, const QString& folder) {
+    QDir().mkpath(folder);
+    return batchOutputPaths(inputs, GrowString(QFile::encodeName(folder).constData()), GrowString("_batch"),
+                            GrowString("png"));
+}
+
+}  // namespace
+
+TEST_F(ProgressTest, BatchRowsCancelStopAndTheNextRun) {
+    MainWindow& w = *window;
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QDir(folder.path()).mkpath("in");
+    GrowArray<GrowString> inputs;
+    for (int i = 1; i <= 6; ++i) {
+        const QString path = folder.path() + QStringLiteral("/in/p%1.png").arg(i);
+        ASSERT_TRUE(writeTwoColourPhoto(path, 2000, 1400));
+        inputs.append(GrowString(QFile::encodeName(path).constData()));
+    }
+
+    // First run: the label names the file in progress; the last row's
+    // cancel button removes that job only.
+    GrowArray<GrowString> outputs = batchOutputs(inputs, folder.path() + "/out1");
+    ASSERT_EQ(w.queueBatch(inputs, outputs, SaveOptions()), 6);
+    w.processingInfoTimerFired();
+    ASSERT_EQ(rows()->itemIds.count, 6);
+    emit rows()->cancelButtons[5]->released();
+    QStringList labels;
+    waitUntil([&] {
+        if (!w.processingInfoLabel->text().isEmpty()) labels << w.processingInfoLabel->text();
+        return !w.saveQueue.isBusy();
+    }, 60000);
+    ASSERT_FALSE(labels.isEmpty());
+    bool named = false;
+    for (const QString& text : labels)
+        named = named || QRegularExpression("^File [1-5] of 5: p[1-5]\\.png$").match(text).hasMatch();
+    EXPECT_TRUE(named) << labels.join(" | ").toStdString();
+    QStringList written = outputsIn(folder.path() + "/out1");
+    EXPECT_EQ(written.size(), 5) << written.join(" ").toStdString();
+    EXPECT_FALSE(written.contains("p6_batch.png"));
+
+    // Second run: "Cancel Processing" once the first file is out; what is
+    // left is only whole files.
+    outputs = batchOutputs(inputs, folder.path() + "/out2");
+    ASSERT_EQ(w.queueBatch(inputs, outputs, SaveOptions()), 6);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(folder.path() + "/out2/p1_batch.png"); }, 60000));
+    DialogCounter yes;
+    yes.arm();
+    w.cancelProcessingButtonPressed();
+    ASSERT_TRUE(waitUntil([&] { return !w.saveQueue.isBusy(); }, 60000));
+    written = outputsIn(folder.path() + "/out2");
+    EXPECT_LT(written.size(), 6);
+    for (const QString& name : written) {
+        EXPECT_TRUE(name.endsWith("_batch.png")) << name.toStdString();  // no temporary file left
+        EXPECT_EQ(QImage(folder.path() + "/out2/" + name).size(), QSize(2000, 1400)) << name.toStdString();
+    }
+
+    // The next run goes to its end.
+    outputs = batchOutputs(inputs, folder.path() + "/out3");
+    ASSERT_EQ(w.queueBatch(inputs, outputs, SaveOptions()), 6);
+    ASSERT_TRUE(waitUntil([&] { return !w.saveQueue.isBusy(); }, 60000));
+    EXPECT_EQ(outputsIn(folder.path() + "/out3").size(), 6);
+    waitUntil([&] { return !w.processingInfoTimer->isActive(); }, 3000);
+    EXPECT_EQ(yes.seen, 1);  // no error message after a stopped or whole run
+}
+
+TEST_F(ProgressTest, FailedSaveOverOriginalReportsOnceAndKeepsTheOriginal) {
+    MainWindow& w = *window;
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString png = folder.path() + "/a.png";
+    const QString photo = folder.path() + "/a.jpg";
+    ASSERT_TRUE(writeTwoColourPhoto(png, 600, 400));
+    ASSERT_TRUE(QImage(png).save(photo, "JPEG", 95));
+    QFile::remove(png);
+    QFile original(photo);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray before = original.readAll();
+    original.close();
+    ASSERT_TRUE(w.openMediaFile(photo));
+    waitForDisplayIdle(w.current()->view);
+
+    // Files of this process may grow to 64 bytes only; the signal is ignored, so
+    // the write fails instead of ending the process.
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    DialogCounter counter;
+    counter.arm();
+    const bool queued = w.queueSave(GrowString(QFile::encodeName(photo).constData()), SaveOptions(), 0, 0, true);
+    waitUntil([&] { return !w.saveQueue.isBusy(); }, 60000);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_TRUE(queued);
+    waitUntil([&] { return counter.seen > 0; }, 5000);
+    waitUntil([] { return false; }, 1200);  // more ticks would open more messages
+    EXPECT_EQ(counter.seen, 1);
+    EXPECT_EQ(counter.title, QStringLiteral("Processing Error"));
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(original.readAll() == before);
+    original.close();
+    EXPECT_EQ(outputsIn(folder.path()), QStringList{"a.jpg"});
 }
