@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QResizeEvent>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -27,13 +28,33 @@
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
 
-// Hover moves drive the Pixel Inspector's readout and the control strip's
-// auto-hide; both come with the inspector and the strip. Every event goes on
+// Hover moves (no button held) drive the Pixel Inspector's readout and the
+// control strip's auto-hide: a move upward above the strip's hide line
+// slides it away, a move downward below its show line brings it back, in
+// steps of a fifteenth of the strip's span every 30 ms. Every event goes on
 // to the base class.
 bool MainWindow::event(QEvent* event) {
     if (event->type() == QEvent::HoverMove && QApplication::mouseButtons() == Qt::NoButton) {
-        const QPointF at = static_cast<QHoverEvent*>(event)->posF();
-        updateInspectorHover(QPoint(static_cast<int>(std::floor(at.x() + 0.5)), static_cast<int>(std::floor(at.y() + 0.5))));
+        const QHoverEvent* hover = static_cast<QHoverEvent*>(event);
+        auto rounded = [](const QPointF& p) {
+            return QPoint(static_cast<int>(std::floor(p.x() + 0.5)), static_cast<int>(std::floor(p.y() + 0.5)));
+        };
+        const QPoint at = rounded(hover->posF());
+        const QPoint before = rounded(hover->oldPosF());
+        updateInspectorHover(at);
+        const bool stripIdle = nodeControlAnimationTimer && !nodeControlAnimationTimer->isActive();
+        if (stripIdle && controlTable.count > 0 && toolPanel && at.x() < toolPanel->x()) {
+            const int step = (height() - controlHideLine) / 15;
+            if (autohideControls && at.y() < controlHideLine && controlSlideOffset == 0.0f && at.y() < before.y()) {
+                if (!activeTool) {
+                    controlSlideStep = step;
+                    nodeControlAnimationTimer->start(30);
+                }
+            } else if (at.y() > controlShowLine && controlSlideOffset != 0.0f && at.y() > before.y() && !activeTool) {
+                controlSlideStep = -step;
+                nodeControlAnimationTimer->start(30);
+            }
+        }
     }
     return QMainWindow::event(event);
 }

@@ -32,6 +32,8 @@
 #include "desktop_only/widgets/VxRenderQueueWidget.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
 #include "desktop_only/widgets/VxScroller.h"
+#include "desktop_only/widgets/VxToolPanel.h"
+#include "framework/ImageMod.h"
 #include "desktop_only/widgets/XmlPreferencesWindow.h"
 #include "foundation/Preferences.h"
 #include "foundation/Mutex.h"
@@ -644,4 +646,41 @@ TEST_F(ProgressTest, FailedSaveOverOriginalReportsOnceAndKeepsTheOriginal) {
     EXPECT_TRUE(original.readAll() == before);
     original.close();
     EXPECT_EQ(outputsIn(folder.path()), QStringList{"a.jpg"});
+}
+
+// ---- The control strip's auto-hide on hover ----
+
+TEST_F(ProgressTest, HoverSlidesTheControlStripAwayAndBack) {
+    MainWindow& w = *window;
+    w.resize(1200, 800);
+    QApplication::processEvents();
+    ImageMod* withControls = nullptr;
+    for (ImageMod* tile : w.tilePrototypes)
+        if (tile->vars.count > 0 && !withControls) withControls = tile;
+    ASSERT_NE(withControls, nullptr);
+    w.addModToTray(withControls, true, true, false);
+    ASSERT_GT(w.controlTable.count, 0);
+    const int x = w.toolPanel->x() - 5;
+    ASSERT_GT(x, 0);
+    const int hide = w.controlHideLine;
+    const int step = (w.height() - hide) / 15;
+
+    // Downward above the line, or with a button held: nothing.
+    QHoverEvent down(QEvent::HoverMove, QPointF(x, hide - 5), QPointF(x, hide - 10));
+    QApplication::sendEvent(&w, &down);
+    EXPECT_FALSE(w.nodeControlAnimationTimer->isActive());
+
+    QHoverEvent up(QEvent::HoverMove, QPointF(x, hide - 10), QPointF(x, hide - 5));
+    QApplication::sendEvent(&w, &up);
+    EXPECT_TRUE(w.nodeControlAnimationTimer->isActive());
+    EXPECT_EQ(w.controlSlideStep, step);
+    ASSERT_TRUE(waitUntil([&] { return !w.nodeControlAnimationTimer->isActive(); }, 5000));
+    EXPECT_GT(w.controlSlideOffset, 0.0f);
+
+    const int show = w.controlShowLine;
+    QHoverEvent back(QEvent::HoverMove, QPointF(x, show + 10), QPointF(x, show + 5));
+    QApplication::sendEvent(&w, &back);
+    EXPECT_EQ(w.controlSlideStep, -step);
+    ASSERT_TRUE(waitUntil([&] { return !w.nodeControlAnimationTimer->isActive(); }, 5000));
+    EXPECT_EQ(w.controlSlideOffset, 0.0f);
 }
