@@ -10,7 +10,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)"
 
 filter=examples/gamma-exposure.plf
-photo=../shared/testdata/png/flower.png
+photo=tests/data/png/flower.png
 result=build/flower-gamma-exposure.png
 build/tools/pellucine-render "$filter" "$photo" "$result"
 echo "run: rendered $photo through $filter into $root/$result"

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "desktop_only/media/MediaTestHelpers.h"
 #include "foundation/ImageBuffer.h"
 
 namespace {
@@ -193,7 +194,8 @@ TEST_F(RenderTool, EightBitFilesHoldTheFloatSamplesTruncated) {
 }
 
 TEST_F(RenderTool, AlphaIsKeptInPngAndLeftOutOfTheFloatMap) {
-    const QString withAlpha = QStringLiteral(PELLUCINE_TESTDATA_DIR "/png/flower-alpha.png");
+    const QString withAlpha = path("flower-alpha.png");
+    ASSERT_TRUE(mediatest::writeFlowerWithAlpha(withAlpha.toStdString()));
     ASSERT_EQ(runTool({kExampleFilter, withAlpha, path("alpha.png")}).status, 0);
     EXPECT_TRUE(QImage(path("alpha.png")).hasAlphaChannel());
     ASSERT_EQ(runTool({kExampleFilter, withAlpha, path("alpha.pfm")}).status, 0);
