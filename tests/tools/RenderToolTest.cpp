@@ -505,3 +505,26 @@ TEST_F(RenderTool, HostileFilterFilesNeverCrashIt) {
         }
     }
 }
+
+namespace {
+
+// A render whose scratch bands cannot be allocated is a failure: exit 1,
+// one line, no output file, for the float and the 8-bit pipeline.
+TEST_F(RenderTool, ARenderThatRunsOutOfMemoryFails) {
+    const QString blur = QStringLiteral(PELLUCINE_SOURCE_DIR "/bench/filters/blur16.plf");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PELLUCINE_TEST_FAILING_ALLOCATIONS"), QStringLiteral("100000"));
+    for (const QStringList& options : {QStringList(), QStringList{"--8bit"}}) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        const QString out = path("starved.png");
+        const ToolRun run = runTool(options + QStringList{"--threads", "4", blur, smallImage(), out}, environment);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.standardError.count('\n'), 1) << run.standardError.constData();
+        EXPECT_TRUE(run.standardError.contains("out of memory")) << run.standardError.constData();
+        EXPECT_FALSE(QFile::exists(out));
+    }
+    EXPECT_EQ(runTool({"--threads", "4", blur, smallImage(), path("fed.png")}).status, 0);
+}
+
+}  // namespace

@@ -25,6 +25,11 @@
 //                and may be "-"; the table's title is the filter file's name
 //                without its extension
 //
+// Test hook: PELLUCINE_TEST_FAILING_ALLOCATIONS=N makes the first N
+// allocations of pixel storage after loading fail, as an exhausted memory
+// would (ImageBuffer::failAllocationsForTesting), so that the tests can
+// check how a render that runs out of memory ends.
+//
 // Exit status 0 on success. Any failure prints one line on standard error
 // naming the file and the problem, and exits with status 1. Numbers are read
 // and written in the C locale whatever the environment says.
@@ -426,9 +431,11 @@ double medianOf(std::vector<double> values) {
 // Renders the chain `repeat` times over fresh copies of the input, through
 // one context without cache; the last render runs on the input itself
 // (which is not needed afterwards), and its result ends in `result`.
-// Returns the render times in milliseconds.
+// Returns the render times in milliseconds; `complete` tells whether every
+// render covered the whole image (a run that ran out of memory did not).
 std::vector<double> renderRepeatedly(const GrowArray<ImageMod*>& chain, ImageBuffer& input, bool eightBit,
-                                     int repeat, ImageBuffer& result) {
+                                     int repeat, ImageBuffer& result, bool& complete) {
+    complete = true;
     RenderContext context(0);
     std::vector<double> times;
     for (int r = 0; r < repeat; ++r) {
@@ -445,6 +452,10 @@ std::vector<double> renderRepeatedly(const GrowArray<ImageMod*>& chain, ImageBuf
             context.render(chain, &result, nullptr, -1, 0, nullptr);
         const auto end = std::chrono::steady_clock::now();
         times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        if (!context.lastRunSucceeded()) {
+            complete = false;
+            break;
+        }
     }
     return times;
 }
@@ -496,10 +507,16 @@ int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
     }
 
     if (options.threads > 0) setParallelThreadCount(options.threads);
+    if (const char* failing = std::getenv("PELLUCINE_TEST_FAILING_ALLOCATIONS")) {
+        int count = 0;
+        if (parseCount(failing, kMaxRepeat, count)) ImageBuffer::failAllocationsForTesting(0, count);
+    }
     ImageBuffer result;
-    const std::vector<double> times = renderRepeatedly(chain.list, input, options.eightBit, options.repeat, result);
-    if (!result.data) {
-        reportFailure(options.input, "the image is too large to render");
+    bool complete = false;
+    const std::vector<double> times =
+        renderRepeatedly(chain.list, input, options.eightBit, options.repeat, result, complete);
+    if (!complete || !result.data) {
+        reportFailure(options.input, "out of memory while rendering: the image could not be rendered completely");
         return 1;
     }
     if (options.time) cFprintf(stderr, "render_ms: %.3f\n", medianOf(times));

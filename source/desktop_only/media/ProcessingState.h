@@ -12,8 +12,9 @@
 // it, clears the busy flag and ends.
 //
 // Failures and cancelling:
-// - A job whose source cannot be read, whose render fails or whose file
-//   cannot be saved sets the error flag; the worker goes on with the next
+// - A job whose source cannot be read, whose render fails (memory ran out
+//   and rows were left unrendered) or whose file cannot be saved sets the
+//   error flag; the worker goes on with the next
 //   job. The flag is cleared when a worker starts a new run.
 // - A job whose output would replace one of its batch's sources (its own
 //   included, unless the job is a "save over original") is refused: error
