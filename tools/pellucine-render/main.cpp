@@ -8,10 +8,11 @@
 // the picture has alpha), upright, its embedded colour profile converted to
 // sRGB. The filter's chain is read with the full prototype list and rendered
 // through a RenderContext without cache, as the save path renders. OUTPUT's
-// extension picks the format: .png, .tif/.tiff and .jpg are written by the
-// program's saver as the application saves, with 8 bits per sample (clamped
-// to 0..255 and truncated, as every 8-bit store does), the sRGB profile
-// embedded and the input's metadata carried (JPEG and TIFF); .pfm is a
+// extension picks the format: .png, .tif/.tiff, .jpg/.jpeg and .pli are
+// written by the program's saver as the application saves, with 8 bits per
+// sample (clamped to 0..255 and truncated, as every 8-bit store does), the
+// sRGB profile embedded and the input's metadata carried (JPEG and TIFF);
+// .pfm is a
 // portable float map of the rendered samples on their 0..255 scale,
 // unclamped, RGB.
 //
@@ -31,20 +32,22 @@
 // check how a render that runs out of memory ends.
 //
 // Exit status 0 on success. Any failure prints one line on standard error
-// naming the file and the problem, and exits with status 1. Numbers are read
-// and written in the C locale whatever the environment says.
+// naming the file and the problem (the reason the loader, the saver or the
+// filter reader gives), and exits with status 1; a failed write leaves no
+// file behind, and a file-size limit fails the write like a full disk.
+// Numbers are read and written in the C locale whatever the environment says.
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <clocale>
 #include <cstdint>
@@ -58,11 +61,12 @@
 
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/LutExport.h"
+#include "desktop_only/media/MediaExtensions.h"
+#include "desktop_only/media/MediaFileIo.h"
 #include "foundation/GrowArray.h"
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
 #include "foundation/TextNumbers.h"
-#include "foundation/XmlNode.h"
 #include "framework/FilterFile.h"
 #include "framework/ImageLoaderSaver.h"
 #include "framework/ImageMod.h"
@@ -197,24 +201,22 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
 
 // ---- Output formats --------------------------------------------------------
 
-enum class OutputFormat { kUnknown, kPng, kTiff, kJpeg, kPfm };
+enum class OutputFormat { kUnknown, kSaver, kPfm };
 
+// .pfm is the tool's own; every other format is one the program's saver
+// writes (the one table of MediaExtensions.h).
 OutputFormat outputFormatOf(const std::string& path) {
     const QString suffix = QFileInfo(QFile::decodeName(path.c_str())).suffix().toLower();
-    if (suffix == "png") return OutputFormat::kPng;
-    if (suffix == "tif" || suffix == "tiff") return OutputFormat::kTiff;
-    if (suffix == "jpg") return OutputFormat::kJpeg;
     if (suffix == "pfm") return OutputFormat::kPfm;
+    if (writeKindOfExtension(suffix) != ImageFileKind::Unknown) return OutputFormat::kSaver;
     return OutputFormat::kUnknown;
 }
 
-// Why a file cannot be opened for reading, or "" when it can.
-std::string unreadableReason(const std::string& path) {
-    if (QFileInfo(QFile::decodeName(path.c_str())).isDir()) return "is a folder, not a file";
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return std::string("cannot open: ") + std::strerror(errno);
-    std::fclose(file);
-    return "";
+// The output extensions, for the line that refuses another one.
+std::string outputExtensions() {
+    std::string list;
+    for (const GrowString& extension : supportedSaveExtensions()) list += std::string(".") + extension.c_str() + ", ";
+    return list + ".pfm";
 }
 
 // ---- The filter ----------------------------------------------------------------
@@ -228,66 +230,14 @@ struct OwnedTiles {
     ~OwnedTiles() { freePrototypeList(list); }
 };
 
-bool hasTileNamed(const GrowArray<ImageMod*>& tiles, const GrowString& name) {
-    for (const ImageMod* mod : tiles)
-        if (mod->name == name) return true;
-    return false;
-}
-
-// The first "mod" element, depth first, whose name is neither a prototype's
-// nor a "submod" template's of the file.
-bool findUnknownTile(const XmlNode& parent, const GrowArray<ImageMod*>& prototypes,
-                     const GrowArray<GrowString>& templates, GrowString& name, int depth) {
-    if (depth > kMaxSubmodDepth) return false;
-    for (const XmlNode& child : parent.children) {
-        if (child.tag == "mod") {
-            const GrowString modName = child.attribute(GrowString("name"));
-            bool isTemplate = false;
-            for (const GrowString& t : templates) isTemplate = isTemplate || t == modName;
-            if (!isTemplate && !hasTileNamed(prototypes, modName)) {
-                name = modName;
-                return true;
-            }
-        } else if (child.tag == "submod" && findUnknownTile(child, prototypes, templates, name, depth + 1)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void collectTemplateNames(const XmlNode& parent, GrowArray<GrowString>& names, int depth) {
-    if (depth > kMaxSubmodDepth) return;
-    for (const XmlNode& child : parent.children) {
-        if (child.tag != "submod") continue;
-        names.append(child.attribute(GrowString("name")));
-        collectTemplateNames(child, names, depth + 1);
-    }
-}
-
-// Says why a filter file read with status "problem": not a filter file, or
-// a tile that no prototype has.
-std::string filterProblem(const std::string& path, const GrowArray<ImageMod*>& prototypes) {
-    XmlNode document;
-    parseXmlFile(document, GrowString(path.c_str()));
-    if (document.children.count < 1 || document.children[0].tag != "filter")
-        return "is not a filter file (no \"filter\" element)";
-    GrowArray<GrowString> templates;
-    collectTemplateNames(document.children[0], templates, 0);
-    GrowString unknown;
-    if (findUnknownTile(document.children[0], prototypes, templates, unknown, 0))
-        return std::string("names a tile this program does not have: \"") + unknown.c_str() + "\"";
-    return "holds tiles that could not be read";
-}
-
 // Reads the chain; `note` receives a remark for a file of a newer release.
 bool loadChain(const std::string& path, const GrowArray<ImageMod*>& prototypes, OwnedTiles& chain,
                std::string& problem, std::string& note) {
-    problem = unreadableReason(path);
-    if (!problem.empty()) return false;
     uint32_t status = kFilterReadClean;
-    loadFilterFile(chain.list, GrowString(path.c_str()), prototypes, status);
+    GrowString reason;
+    loadFilterFile(chain.list, GrowString(path.c_str()), prototypes, status, &reason);
     if (status == kFilterProblem) {
-        problem = filterProblem(path, prototypes);
+        problem = reason.isEmpty() ? std::string("holds tiles that could not be read") : std::string(reason.c_str());
         return false;
     }
     if (status == kFilterFromNewerRelease) note = "written by a newer release; rendered the tiles that could be read";
@@ -304,40 +254,27 @@ bool loadChain(const std::string& path, const GrowArray<ImageMod*>& prototypes, 
 // file's metadata is kept for the output.
 bool loadInputImage(DesktopImageLoaderSaver& loader, const std::string& path, ImageBuffer& image,
                     std::unique_ptr<ImageMetadata>& metadata, std::string& problem) {
-    problem = unreadableReason(path);
-    if (!problem.empty()) return false;
     const GrowString name(path.c_str());
+    GrowString reason;
     bool loaded;
     {
         QuietStandardError quiet;
-        loaded = loader.loadFloatKeepingAlpha(name, &image, true, &metadata);
+        loaded = loader.loadFloatKeepingAlpha(name, &image, true, &metadata, &reason);
     }
     if (!loaded || !image.data) {
-        problem = isMisnamedImage(name)
-                      ? "cannot read the image: its content is another kind of image than its extension names"
-                      : "cannot read the image (not an image this program reads, damaged, or too large)";
+        problem = reason.isEmpty() ? std::string("cannot read the image") : std::string(reason.c_str());
         return false;
     }
     return true;
 }
 
-// Why an image could not be written to `path`.
-std::string saveProblem(const std::string& path) {
-    const QFileInfo info(QFile::decodeName(path.c_str()));
-    if (info.isDir()) return "is a folder, not a file";
-    const QFileInfo folder(info.absolutePath());
-    if (!folder.isDir()) return "cannot write the file: the folder does not exist";
-    if (!folder.isWritable()) return "cannot write the file: the folder is not writable";
-    return "cannot write the image (the disk may be full, or the image too large)";
-}
-
 // Portable float map: "PF", the size, scale -1.0 (little-endian), then the
 // rows bottom to top, three 32-bit floats per pixel.
-bool writePfm(QIODevice& file, const ImageBuffer& image, bool floatSamples) {
+bool writePfm(ReplacingFile& file, const ImageBuffer& image, bool floatSamples, GrowString* reason) {
     const int32_t n = image.channelCount();
     char header[64];
     const int headerLength = cFormat(header, sizeof header, "PF\n%d %d\n-1.0\n", image.width, image.height);
-    if (headerLength < 0 || file.write(header, headerLength) != headerLength) return false;
+    if (headerLength < 0 || !file.write(header, static_cast<size_t>(headerLength), reason)) return false;
     std::vector<char> row(static_cast<size_t>(image.width) * 12);
     for (int32_t y = image.height - 1; y >= 0; --y) {
         const int64_t first = static_cast<int64_t>(y) * image.width * n;
@@ -351,8 +288,7 @@ bool writePfm(QIODevice& file, const ImageBuffer& image, bool floatSamples) {
                 for (int b = 0; b < 4; ++b) *out++ = static_cast<char>((bits >> (8 * b)) & 0xFF);
             }
         }
-        const qint64 size = static_cast<qint64>(row.size());
-        if (file.write(row.data(), size) != size) return false;
+        if (!file.write(row.data(), row.size(), reason)) return false;
     }
     return true;
 }
@@ -366,33 +302,22 @@ bool writePfm(QIODevice& file, const ImageBuffer& image, bool floatSamples) {
 // JPEG and TIFF files.
 bool saveOutput(DesktopImageLoaderSaver& saver, const std::string& path, OutputFormat format,
                 const ImageBuffer& image, bool floatSamples, const ImageMetadata* metadata, std::string& problem) {
+    GrowString reason;
+    bool saved;
     if (format != OutputFormat::kPfm) {
         const GrowString name(path.c_str());
         const SaveOptions options;  // quality 90, the sRGB profile embedded, 8 bits
-        bool saved;
-        {
-            QuietStandardError quiet;
-            saved = floatSamples ? saver.saveFloat(name, image, options, metadata)
-                                 : saver.save8(name, image, options, metadata);
-        }
-        if (!saved) problem = saveProblem(path);
-        return saved;
+        QuietStandardError quiet;
+        saved = floatSamples ? saver.saveFloat(name, image, options, metadata, &reason)
+                             : saver.save8(name, image, options, metadata, &reason);
+    } else {
+        // Beside the target under a temporary name, renamed over it when
+        // complete; removed on failure.
+        ReplacingFile file(QFile::decodeName(path.c_str()));
+        saved = file.open(&reason) && writePfm(file, image, floatSamples, &reason) && file.commit(&reason);
     }
-    QSaveFile file(QFile::decodeName(path.c_str()));
-    if (!file.open(QIODevice::WriteOnly)) {
-        problem = "cannot write the file: " + file.errorString().toStdString();
-        return false;
-    }
-    if (!writePfm(file, image, floatSamples)) {
-        problem = "cannot write the file: " + file.errorString().toStdString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        problem = "cannot write the file: " + file.errorString().toStdString();
-        return false;
-    }
-    return true;
+    if (!saved) problem = reason.isEmpty() ? std::string("cannot write the file") : std::string(reason.c_str());
+    return saved;
 }
 
 // ---- The look-up table ------------------------------------------------------
@@ -474,7 +399,7 @@ int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
     }
     const OutputFormat format = lut ? OutputFormat::kUnknown : outputFormatOf(options.output);
     if (!lut && format == OutputFormat::kUnknown) {
-        reportFailure(options.output, "unknown output format (use .png, .tif, .tiff, .jpg or .pfm)");
+        reportFailure(options.output, "unknown output format (use " + outputExtensions() + ")");
         return 1;
     }
 
@@ -537,6 +462,9 @@ void ignoreQtMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    // Past a file-size limit a write then fails with its error (EFBIG),
+    // which the tool reports, instead of the signal ending it unannounced.
+    std::signal(SIGXFSZ, SIG_IGN);
     qInstallMessageHandler(ignoreQtMessage);
     QCoreApplication application(argc, argv);
     // Qt took the number format from the environment; files and the timing

@@ -1,5 +1,7 @@
 #include "ColorProfiles.h"
 
+#include "PixelTransfer.h"
+
 #include <QByteArray>
 #include <QColorSpace>
 #include <QImage>
@@ -91,8 +93,7 @@ bool convertToSrgb(QImage* image, const std::vector<uint8_t>& profile, bool atSi
     if (!srgb) return false;
     if (isSrgbEquivalent(source.get(), srgb.get())) return true;
     if (atSixteenBits && image->format() == QImage::Format_RGBA8888) {
-        image->convertTo(QImage::Format_RGBA64);
-        if (image->format() != QImage::Format_RGBA64) return false;
+        if (!convertInStrips(image, QImage::Format_RGBA64)) return false;
     }
     const bool deep = image->format() == QImage::Format_RGBA64;
     const cmsUInt32Number inFormat = deep ? (grey ? TYPE_GRAY_16 : TYPE_RGB_16) : (grey ? TYPE_GRAY_8 : TYPE_RGB_8);
