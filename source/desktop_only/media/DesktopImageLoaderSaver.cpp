@@ -318,9 +318,18 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
             pixels = std::move(decoded.pixels);
             hasAlpha = decoded.hasAlpha;
             orientation = chooseOrientation(metadata.orientation, decoded.orientation);
+            // A damaged profile counts as none: its colours cannot be
+            // trusted. Qt hands over the embedded bytes as they stand, while
+            // exiv2 may cut them to the size their header declares, so the
+            // bytes Qt found are judged too.
+            if (!decoded.iccProfile.empty() && !isSoundProfile(decoded.iccProfile)) {
+                metadata.iccProfile.clear();
+                decoded.iccProfile.clear();
+            }
             if (metadata.iccProfile.empty()) metadata.iccProfile = std::move(decoded.iccProfile);
             metadata.orientation = orientation;
         }
+        if (!metadata.iccProfile.empty() && !isSoundProfile(metadata.iccProfile)) metadata.iccProfile.clear();
         if (applyEmbeddedProfile && !metadata.iccProfile.empty()) {
             // The profile conversion works on RGBA samples.
             if (pixels.format() == QImage::Format_RGB32 && !convertInStrips(&pixels, QImage::Format_RGBA8888)) {
