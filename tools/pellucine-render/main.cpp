@@ -326,19 +326,12 @@ bool hasCubeExtension(const std::string& path) {
     return QFileInfo(QFile::decodeName(path.c_str())).suffix().toLower() == "cube";
 }
 
-// Why the table could not be written.
-std::string lutProblem(const std::string& path) {
-    const QFileInfo info(QFile::decodeName(path.c_str()));
-    if (info.isDir()) return "is a folder, not a file";
-    if (!info.absoluteDir().exists()) return "cannot write the look-up table: the folder does not exist";
-    return "cannot write the look-up table";
-}
-
 // Writes the chain as the 33-point table, titled with the filter's name.
 int exportLut(const Options& options, const GrowArray<ImageMod*>& chain) {
     const QString title = QFileInfo(QFile::decodeName(options.filter.c_str())).completeBaseName();
-    if (!exportCubeLut(chain, GrowString(options.lut.c_str()), GrowString(title.toUtf8().constData()))) {
-        reportFailure(options.lut, lutProblem(options.lut));
+    GrowString reason;
+    if (!exportCubeLut(chain, GrowString(options.lut.c_str()), GrowString(title.toUtf8().constData()), &reason)) {
+        reportFailure(options.lut, reason.isEmpty() ? std::string("cannot write the look-up table") : reason.c_str());
         return 1;
     }
     return 0;
