@@ -32,8 +32,8 @@ void addAdjustmentPrototypes(GrowArray<ImageMod*>& out) {
     out.append(new ExposureMod(1.0f));
 
     // Contrast, Saturation and Contrast Saturation (the last one hidden)
-    out.append(new ContrastMod(2, 1.0f, 90.0f));
-    out.append(new SaturationMod(2, 1.0f));
+    out.append(new ContrastMod(ContrastMod::kNewestVersion, 1.0f, 90.0f));
+    out.append(new SaturationMod(SaturationMod::kNewestVersion, 1.0f));
     out.append(new ContrastSaturationMod());
     // Curves (hidden building block) and Tone Curve
     out.append(new CurvesMod(Curve(0), 1.0f));
@@ -75,7 +75,7 @@ void addAdjustmentPrototypes(GrowArray<ImageMod*>& out) {
     // Dye and Color Filter (hidden building blocks)
     {
         const float red[4] = {255.0f, 0.0f, 0.0f, 255.0f};
-        out.append(new DyeMod(2, red, 0.0f));
+        out.append(new DyeMod(DyeMod::kNewestVersion, red, 0.0f));
         const float filter[4] = {255.0f, 127.0f, 127.0f, 255.0f};
         out.append(new ColorFilterMod(filter, 0.0f));
     }

@@ -6,10 +6,8 @@
 
 #include "adjustments/BrightnessContrast.h"
 #include "adjustments/ContrastSaturation.h"
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -124,6 +122,7 @@ void runAdvancedContrast(const AdvancedContrastMod& mod, ImageBuffer& image, con
 
 AdvancedContrastMod::AdvancedContrastMod()
     : ImageMod(GrowString("Advanced Contrast"), GrowString("Advanced Contrast")) {
+    version = kNewestVersion;
     ModVar* amountVar = tilevars::addFactorAmount(*this, 1.0f);
 
     ModVar* centerVar = addFloatVar("Center", 90.0f, 0.0f, 255.0f, 0);

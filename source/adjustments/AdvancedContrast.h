@@ -21,6 +21,8 @@
 
 class AdvancedContrastMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     AdvancedContrastMod();
 
     ImageMod* clone() const override;

@@ -4,9 +4,8 @@
 
 #include <type_traits>
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -121,6 +120,7 @@ void luminanceContrastPixel8(const ImageBuffer& image, uint8_t* px, float p, flo
 
 LuminanceContrastMod::LuminanceContrastMod(float amount, float center)
     : ImageMod(GrowString("Luminance Contrast"), GrowString("Luminance Contrast")) {
+    version = kNewestVersion;
     ModVar* amountVar = addFactorAmount(*this, amount);
     ModVar* centerVar = addFloatVar("Center", center, 0.0f, 255.0f, 0);
     centerVar->floatValue()->tickCount = 8;
@@ -150,6 +150,7 @@ void LuminanceContrastMod::applyFloat(ImageBuffer& image, const RenderArgs* args
 // ---- BrightnessMod -------------------------------------------------------------------
 
 BrightnessMod::BrightnessMod(float amount) : ImageMod(GrowString("Brightness"), GrowString("Brightness")) {
+    version = kNewestVersion;
     ModVar* amountVar = addFactorAmount(*this, amount);
     addAnimTrack(amountVar, ".7 1.3 .7", 3.0f);
     description = "Adjust overall image brightness.";

@@ -21,6 +21,8 @@
 
 class LuminanceContrastMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     LuminanceContrastMod(float amount, float center);
 
     ImageMod* clone() const override;
@@ -34,6 +36,8 @@ public:
 
 class BrightnessMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     explicit BrightnessMod(float amount);
 
     ImageMod* clone() const override;

@@ -1,9 +1,8 @@
 #include "adjustments/ChannelCurves.h"
 
 #include "adjustments/Curves.h"
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -235,6 +234,7 @@ void componentCurve(const ComponentCurveMod& mod, ImageBuffer& image, const Rend
 
 RgbCurveMod::RgbCurveMod(const Curve& curve, float amount)
     : ImageMod(GrowString("RGB Curve"), GrowString("RGB Curve")) {
+    version = kNewestVersion;
     addStrengthAmount(*this, amount);
     addCurveVar(*this, "Curve", curve);
     description = "Adjust RGB values together using a curve editor.";
@@ -259,6 +259,7 @@ void RgbCurveMod::applyFloat(ImageBuffer& image, const RenderArgs*) const {
 
 RgbCurvesMod::RgbCurvesMod(const Curve& red, const Curve& green, const Curve& blue, const Curve& rgb, float amount)
     : ImageMod(GrowString("RGB Curves"), GrowString("R,G,B Curves")) {
+    version = kNewestVersion;
     ModVar* channelVars[3];
     channelVars[0] = addCurveVar(*this, "Red", red);
     channelVars[1] = addCurveVar(*this, "Green", green);
@@ -305,6 +306,7 @@ void RgbCurvesMod::applyFloat(ImageBuffer& image, const RenderArgs* args) const 
 
 ComponentCurveMod::ComponentCurveMod(const Curve& curve)
     : ImageMod(GrowString("Component Curve"), GrowString("Component Curve")) {
+    version = kNewestVersion;
     addStrengthAmount(*this, 1.0f);
     ModVar* curveVar = addCurveVar(*this, "Curve", curve);
     // Two lists of the same six options: the names shown, and the short

@@ -25,6 +25,8 @@
 
 class RgbCurveMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     RgbCurveMod(const Curve& curve, float amount);
 
     ImageMod* clone() const override;
@@ -38,6 +40,8 @@ public:
 
 class RgbCurvesMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     RgbCurvesMod(const Curve& red, const Curve& green, const Curve& blue, const Curve& rgb, float amount);
 
     ImageMod* clone() const override;
@@ -51,6 +55,8 @@ public:
 
 class ComponentCurveMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     explicit ComponentCurveMod(const Curve& curve);
 
     ImageMod* clone() const override;

@@ -4,8 +4,7 @@
 #include <type_traits>
 
 #include "adjustments/ContrastSaturation.h"
-#include "adjustments/PixelLoops.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
 
 using tileloop::floatVar;
 
@@ -213,6 +212,7 @@ const char* const kMatrixNames[9] = {"RedR", "GreenR", "BlueR", "RedG", "GreenG"
 
 GreyscaleChannelMixerMod::GreyscaleChannelMixerMod(float red, float green, float blue)
     : ImageMod(GrowString("Greyscale Channel Mixer"), GrowString("Greyscale Mixer")) {
+    version = kNewestVersion;
     addPercentVar(*this, "Red", red);
     redIndex = vars.count - 1;
     addPercentVar(*this, "Green", green);
@@ -224,9 +224,7 @@ GreyscaleChannelMixerMod::GreyscaleChannelMixerMod(float red, float green, float
 }
 
 ImageMod* GreyscaleChannelMixerMod::clone() const {
-    GreyscaleChannelMixerMod* copy = new GreyscaleChannelMixerMod(30.0f, 59.0f, 11.0f);
-    copy->setVersion(version);
-    return copy;
+    return withVersionOf(*this, new GreyscaleChannelMixerMod(30.0f, 59.0f, 11.0f));
 }
 
 void GreyscaleChannelMixerMod::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }
@@ -245,6 +243,7 @@ void GreyscaleChannelMixerMod::applyFloat(ImageBuffer& image, const RenderArgs* 
 // ---- FilteredBwMod ---------------------------------------------------------------------------
 
 FilteredBwMod::FilteredBwMod() : ImageMod(GrowString("Filtered B+W"), GrowString("Filtered B+W")) {
+    version = kNewestVersion;
     addFloatVar("Amount", 100.0f, 0.0f, 100.0f, 0);
     ModVar* hue = addFloatVar("Hue", 180.0f, 0.0f, 360.0f, 0);
     hue->setAlias("Filter Hue");
@@ -252,11 +251,7 @@ FilteredBwMod::FilteredBwMod() : ImageMod(GrowString("Filtered B+W"), GrowString
     description = "Create a greyscale image while filtering for selected hues.";
 }
 
-ImageMod* FilteredBwMod::clone() const {
-    FilteredBwMod* copy = new FilteredBwMod();
-    copy->setVersion(version);
-    return copy;
-}
+ImageMod* FilteredBwMod::clone() const { return withVersionOf(*this, new FilteredBwMod()); }
 
 GrowString FilteredBwMod::tileLabel() const { return GrowString("Filtered\n B+W"); }
 
@@ -281,6 +276,7 @@ void FilteredBwMod::processFloat(ImageBuffer& image, const RenderArgs* args) {
 // ---- ColorMixerMod ---------------------------------------------------------------------------
 
 ColorMixerMod::ColorMixerMod() : ImageMod(GrowString("Color Mixer"), GrowString("Color Mixer")) {
+    version = kNewestVersion;
     addPercentVar(*this, "Red", 100.0f);
     redIndex = vars.count - 1;
     addPercentVar(*this, "Green", 0.0f);
@@ -304,11 +300,7 @@ ColorMixerMod::ColorMixerMod() : ImageMod(GrowString("Color Mixer"), GrowString(
     description = "Determine how to calculate the output values of the red, green, and blue channels.";
 }
 
-ImageMod* ColorMixerMod::clone() const {
-    ColorMixerMod* copy = new ColorMixerMod();
-    copy->setVersion(version);
-    return copy;
-}
+ImageMod* ColorMixerMod::clone() const { return withVersionOf(*this, new ColorMixerMod()); }
 
 // The sliders and the selected row are kept in step:
 // - a new output channel shows its row on the sliders;

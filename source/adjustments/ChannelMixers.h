@@ -33,6 +33,8 @@
 
 class GreyscaleChannelMixerMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     // Start weights in percent; the prototype and clones use 30, 59, 11.
     GreyscaleChannelMixerMod(float red, float green, float blue);
 
@@ -52,6 +54,8 @@ public:
 
 class FilteredBwMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     FilteredBwMod();
 
     ImageMod* clone() const override;
@@ -67,6 +71,8 @@ public:
 
 class ColorMixerMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     ColorMixerMod();
 
     ImageMod* clone() const override;

@@ -1,7 +1,7 @@
 #include "adjustments/ColorBalance.h"
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -76,6 +76,7 @@ ModVar* addOffset(ImageMod& mod, const char* name) { return mod.addFloatVar(name
 }  // namespace
 
 ColorBalanceMod::ColorBalanceMod() : ImageMod(GrowString("Color Balance"), GrowString("Color Balance")) {
+    version = kNewestVersion;
     ModVar* amount = tilevars::addStrengthAmount(*this, 1.0f);
     amount->shown = 0;
     ModVar* red = addOffset(*this, "Red");

@@ -11,6 +11,8 @@
 
 class ColorBalanceMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     ColorBalanceMod();
 
     ImageMod* clone() const override;

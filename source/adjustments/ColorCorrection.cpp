@@ -2,10 +2,9 @@
 
 #include <type_traits>
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
 #include "framework/Curve.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -111,6 +110,7 @@ void correctPixels(ImageBuffer& image, const CorrectionParams& p) {
 ColorCorrectionMod::ColorCorrectionMod(const float shadows[4], const float midtones[4], const float highlights[4],
                                        float amount)
     : ImageMod(GrowString("Color Correction"), GrowString("Color Correction")) {
+    version = kNewestVersion;
     tilevars::addStrengthAmount(*this, amount)->shown = 0;
     addVar(ModVar("Shadows", new ColorValue(shadows[0], shadows[1], shadows[2], shadows[3])));
     addVar(ModVar("Midtones", new ColorValue(midtones[0], midtones[1], midtones[2], midtones[3])));

@@ -22,6 +22,8 @@
 
 class ColorCorrectionMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     // All four components of each colour are copied; the prototype uses
     // black (0, 0, 0, 255) three times and Amount 1.
     ColorCorrectionMod(const float shadows[4], const float midtones[4], const float highlights[4], float amount);

@@ -51,12 +51,10 @@
 
 #include <type_traits>
 
-#include "adjustments/PixelLoops.h"
 #include "foundation/GrowArray.h"
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
-#include "framework/PixelMath.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
 
 enum ColorMethod : int32_t {
     kColorizeMethod = 0,
@@ -87,9 +85,6 @@ inline bool colorMethodNeedsThreeChannels(ColorMethod method, bool dyeKeepsDetai
     if (method == kDyeMethod) return dyeKeepsDetail;
     return true;
 }
-
-// A colour result clamped to 0..255 (NaN passes through).
-inline float clampColorSample(float v) { return tileloop::clampSample(v); }
 
 // ---- Dye colours -------------------------------------------------------------
 

@@ -1,8 +1,8 @@
 #include "adjustments/ColoringWheels.h"
+#include "pixels/PixelKit.h"
 
 #include <math.h>
 
-#include "adjustments/PixelLoops.h"
 
 namespace {
 
@@ -66,6 +66,7 @@ bool holdsColour(const ImageMod& mod, int32_t index) {
 ColorizeBasicMod::ColorizeBasicMod(const float colour[4])
     : ImageMod(GrowString("Colorize Basic"), GrowString("Coloring")),
       curveTile(ColorizeCurveMod::startRegion(), kMemberStartColour, 0, 1.0f) {
+    version = kNewestVersion;
     resetMember(curveTile, kFullRegion, colour, 0.5f);
 
     ModVar* colourVar = addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3])));
@@ -99,11 +100,7 @@ void ColorizeBasicMod::copyFrom(const ImageMod& other) {
 
 void ColorizeBasicMod::varChanged(int32_t) { syncMember(); }
 
-ImageMod* ColorizeBasicMod::clone() const {
-    ColorizeBasicMod* copy = new ColorizeBasicMod(kColoringStartColour);
-    copy->setVersion(version);
-    return copy;
-}
+ImageMod* ColorizeBasicMod::clone() const { return withVersionOf(*this, new ColorizeBasicMod(kColoringStartColour)); }
 
 void ColorizeBasicMod::process8(ImageBuffer& image, const RenderArgs* args) {
     if (holdsColour(*this, 0)) curveTile.apply8(image, args);
@@ -129,6 +126,7 @@ ColorWheelsMod::ColorWheelsMod(const float shadows[4], const float midtones[4], 
       shadowsTile(ColorizeCurveMod::startRegion(), kMemberStartColour, 0, 1.0f),
       midtonesTile(ColorizeCurveMod::startRegion(), kMemberStartColour, 0, 1.0f),
       highlightsTile(ColorizeCurveMod::startRegion(), kMemberStartColour, 0, 1.0f) {
+    version = kNewestVersion;
     for (int32_t wheel = 0; wheel < 4; ++wheel) resetMember(*memberAt(wheel), kRegions[wheel], kBlack, 0.0f);
 
     const float* colours[4] = {all, shadows, midtones, highlights};

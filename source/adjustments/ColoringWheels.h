@@ -27,6 +27,8 @@
 
 class ColorizeBasicMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     explicit ColorizeBasicMod(const float colour[4]);
 
     void copyFrom(const ImageMod& other) override;
@@ -48,6 +50,8 @@ private:
 
 class ColorWheelsMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     ColorWheelsMod(const float shadows[4], const float midtones[4], const float highlights[4], const float all[4]);
 
     void copyFrom(const ImageMod& other) override;

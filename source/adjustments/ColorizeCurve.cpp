@@ -1,9 +1,8 @@
 #include "adjustments/ColorizeCurve.h"
 
 #include "adjustments/ColorMethods.h"
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -102,7 +101,7 @@ ColorizeCurveMod::ColorizeCurveMod(const Curve& region, const float colour[4], u
     addColorAnimTrack(colourVar, "0 1 .75 1 360 1 .75 1", 3.0f);
     addChoiceAnimTrack(methodVar, methods, static_cast<float>(methods.count) * 1.81f);
 
-    setVersion(2);
+    setVersion(kNewestVersion);
     description = "Adjust the color of a specified luminance region.";
 }
 
@@ -118,9 +117,7 @@ ModVar* ColorizeCurveMod::colorMethodVar() { return var(3); }
 ModVar* ColorizeCurveMod::colorVar() { return var(1); }
 
 ImageMod* ColorizeCurveMod::clone() const {
-    ColorizeCurveMod* copy = new ColorizeCurveMod(startRegion(), kStartColour, 0, 1.0f);
-    copy->setVersion(version);
-    return copy;
+    return withVersionOf(*this, new ColorizeCurveMod(startRegion(), kStartColour, 0, 1.0f));
 }
 
 void ColorizeCurveMod::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }

@@ -22,6 +22,8 @@
 
 class ColorizeCurveMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 2;
+
     ColorizeCurveMod(const Curve& region, const float colour[4], uint32_t methodIndex, float amount);
 
     // The region curve of the prototype and of clones: (0, 0.5), (0.5, 0.6),

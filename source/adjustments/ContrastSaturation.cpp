@@ -4,9 +4,8 @@
 
 #include <type_traits>
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 using tileloop::clampSample;
 using tileloop::floatVar;
@@ -196,11 +195,7 @@ ContrastMod::ContrastMod(uint32_t newVersion, float amount, float center)
     setVersion(newVersion);
 }
 
-ImageMod* ContrastMod::clone() const {
-    ContrastMod* copy = new ContrastMod(2, 1.0f, 90.0f);
-    copy->setVersion(version);
-    return copy;
-}
+ImageMod* ContrastMod::clone() const { return withVersionOf(*this, new ContrastMod(kNewestVersion, 1.0f, 90.0f)); }
 
 void ContrastMod::setVersion(uint32_t newVersion) {
     version = newVersion;
@@ -231,7 +226,7 @@ SaturationMod::SaturationMod(uint32_t newVersion, float amount)
     description = "Adjust color intensity.";
 }
 
-ImageMod* SaturationMod::clone() const { return new SaturationMod(2, 1.0f); }
+ImageMod* SaturationMod::clone() const { return new SaturationMod(kNewestVersion, 1.0f); }
 
 void SaturationMod::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }
 void SaturationMod::processFloat(ImageBuffer& image, const RenderArgs* args) { applyFloat(image, args); }
@@ -250,6 +245,7 @@ void SaturationMod::applyFloat(ImageBuffer& image, const RenderArgs* args) const
 
 ContrastSaturationMod::ContrastSaturationMod()
     : ImageMod(GrowString("Contrast Saturation"), GrowString("Contrast")) {
+    version = kNewestVersion;
     addFactorAmount(*this, 1.0f);
     addCenter(*this, 90.0f, "Brightness Origin", 10);
     description =

@@ -29,6 +29,8 @@
 
 class ContrastMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 2;
+
     ContrastMod(uint32_t version, float amount, float center);
 
     ImageMod* clone() const override;
@@ -45,6 +47,8 @@ public:
 
 class SaturationMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 2;
+
     SaturationMod(uint32_t version, float amount);
 
     ImageMod* clone() const override;
@@ -58,6 +62,8 @@ public:
 
 class ContrastSaturationMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     ContrastSaturationMod();
 
     ImageMod* clone() const override;

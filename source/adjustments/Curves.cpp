@@ -1,9 +1,7 @@
 #include "adjustments/Curves.h"
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -65,6 +63,7 @@ bool isStraightCurve(const Curve& curve) {
 
 CurvesMod::CurvesMod(const Curve& curve, float amount)
     : ImageMod(GrowString("Curves"), GrowString("Luminance Curve")) {
+    version = kNewestVersion;
     addStrengthAmount(*this, amount);
     addCurveVar(*this, curve);
     description = "Adjust luminance using a curve editor.";
@@ -88,6 +87,7 @@ void CurvesMod::applyFloat(ImageBuffer& image, const RenderArgs*) const {
 // ---- ToneCurveMod ------------------------------------------------------------
 
 ToneCurveMod::ToneCurveMod(const Curve& curve) : ImageMod(GrowString("Tone Curve"), GrowString("Tone Curve")) {
+    version = kNewestVersion;
     addStrengthAmount(*this, 1.0f);
     ModVar* curveVar = addCurveVar(*this, curve);
     GrowArray<GrowString> methods;

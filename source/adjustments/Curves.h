@@ -12,7 +12,7 @@
 //
 // ToneCurveMod ("Tone Curve", panel tile): a curve with a choice of what it
 // acts on ("RGB" every sample, "Luminance", HSV "Value", HSL "Lightness").
-// Its pixel work is the shared tone-curve body (render/PixelHelpers.h),
+// Its pixel work is the shared tone-curve body (pixels/ToneCurves.h),
 // which the Shadows/Highlights tile also runs on the Tone Curve it owns.
 // Amount 0..1 (shown 0..100) scales the strength, times the selector weight.
 // One version.
@@ -21,6 +21,8 @@
 
 class CurvesMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     CurvesMod(const Curve& curve, float amount);
 
     ImageMod* clone() const override;
@@ -34,6 +36,8 @@ public:
 
 class ToneCurveMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     explicit ToneCurveMod(const Curve& curve);
 
     ImageMod* clone() const override;

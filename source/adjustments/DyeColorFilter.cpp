@@ -1,8 +1,8 @@
 #include "adjustments/DyeColorFilter.h"
 
 #include "adjustments/ColorMethods.h"
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ inline float filterSample(float x, float step, bool darkens) {
     const float moved = darkens ? step * x + x
                                 : static_cast<float>(static_cast<double>(step) * (255.0 - static_cast<double>(x)) +
                                                      static_cast<double>(x));
-    return clampColorSample(moved);
+    return tileloop::clampSample(moved);
 }
 
 TILE_VECTOR_LOOP void colorFilterFloats(ImageBuffer& image, const ColorFilterParams& p) {
@@ -117,7 +117,7 @@ DyeMod::DyeMod(uint32_t version, const float colour[4], float amount) : ImageMod
     description = "Dye the image with the selected color, preserving detail. Compare this result with Color Filter and Tint.";
 }
 
-ImageMod* DyeMod::clone() const { return new DyeMod(version, kDyeStartColour, 0.0f); }
+ImageMod* DyeMod::clone() const { return withVersionOf(*this, new DyeMod(kNewestVersion, kDyeStartColour, 0.0f)); }
 
 void DyeMod::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }
 void DyeMod::processFloat(ImageBuffer& image, const RenderArgs* args) { applyFloat(image, args); }
@@ -136,6 +136,7 @@ void DyeMod::applyFloat(ImageBuffer& image, const RenderArgs*) const {
 
 ColorFilterMod::ColorFilterMod(const float colour[4], float amount)
     : ImageMod(GrowString("Color Filter"), GrowString("")) {
+    version = kNewestVersion;
     addStrengthAmount(*this, amount);
     addColourVar(*this, colour);
     description = "Filter the image with the selected color. Compare this result with Tint and Dye.";

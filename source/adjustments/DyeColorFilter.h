@@ -28,6 +28,8 @@
 
 class DyeMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 2;
+
     DyeMod(uint32_t version, const float colour[4], float amount);
 
     ImageMod* clone() const override;
@@ -41,6 +43,8 @@ public:
 
 class ColorFilterMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     ColorFilterMod(const float colour[4], float amount);
 
     ImageMod* clone() const override;

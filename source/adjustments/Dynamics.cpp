@@ -3,8 +3,8 @@
 #include <type_traits>
 
 #include "adjustments/BrightnessContrast.h"
-#include "adjustments/PixelLoops.h"
-#include "framework/PixelMath.h"
+#include "pixels/Convolution.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -90,42 +90,24 @@ void dynamicsPixels(ImageBuffer& image, const ImageBuffer& blurred, const Dynami
 }  // namespace
 
 DynamicsMod::DynamicsMod()
-    : ImageMod(GrowString("Dynamics"), GrowString("Dynamics")), blur(new BlurMod(0.0f, 100.0f)) {
+    : ImageMod(GrowString("Dynamics"), GrowString("Dynamics")) {
+    version = kNewestVersion;
     ModVar* amountVar = addFloatVar("Amount", 0.0f, 0.0f, 100.0f, 0);
     ModVar* radiusVar = addFloatVar("Radius", 50.0f, 0.0f, 100.0f, 0);
     GrowArray<GrowString> methods;
     methods.append(GrowString("Overlay"));
     methods.append(GrowString("Luminance"));
     ModVar* methodVar = addVar(ModVar("Method", new ChoiceValue(methods, 0)));
-    keepBlurInStep();
     addAnimTrack(amountVar, "0 75 0", 3.0f);
     addAnimTrack(radiusVar, "30 60", 2.55f);
     addChoiceAnimTrack(methodVar, methods, static_cast<float>(methods.count) * 2.0f);
     description = "Adjust the dynamic range of shadows and highlights relative to pixels within a given radius.";
 }
 
-DynamicsMod::~DynamicsMod() = default;
+float DynamicsMod::blurAmount() const { return tileloop::floatVar(*this, 1); }
 
-void DynamicsMod::keepBlurInStep() {
-    ModVar* blurAmount = blur->var(0);
-    if (!blurAmount) return;
-    FloatValue* value = blurAmount->floatValue();
-    if (!value) {
-        value = new FloatValue(0.0f);  // limits 0..1, as the filter reader makes them
-        blurAmount->setValue(value);
-    }
-    value->value = tileloop::floatVar(*this, 1);
-}
-
-void DynamicsMod::copyFrom(const ImageMod& other) {
-    ImageMod::copyFrom(other);
-    keepBlurInStep();
-}
-
-void DynamicsMod::varChanged(int32_t) { keepBlurInStep(); }
-
-int32_t DynamicsMod::marginFor(int32_t width, int32_t height, float scale) const {
-    return blur->marginFor(width, height, scale);
+int32_t DynamicsMod::marginFor(int32_t width, int32_t height, float) const {
+    return blurMarginFor(blurAmount(), kBlurGaussian, width, height);
 }
 
 ImageMod* DynamicsMod::clone() const { return new DynamicsMod(); }
@@ -140,7 +122,7 @@ void DynamicsMod::process8(ImageBuffer& image, const RenderArgs* args) {
     blurred.channels = 3;
     ImageBuffer::copy8(blurred, image, true);
     if (!blurred.data) return;
-    blur->process8(blurred, args);
+    blurByAmount8(blurred, blurAmount(), 100.0f, kBlurGaussian, args);
     dynamicsPixels<uint8_t>(image, blurred, p);
 }
 
@@ -151,6 +133,6 @@ void DynamicsMod::processFloat(ImageBuffer& image, const RenderArgs* args) {
     blurred.channels = 3;
     ImageBuffer::copyFloat(blurred, image, true);
     if (!blurred.data) return;
-    blur->processFloat(blurred, args);
+    blurByAmount(blurred, blurAmount(), 100.0f, kBlurGaussian, args);
     dynamicsPixels<float>(image, blurred, p);
 }

@@ -2,10 +2,8 @@
 
 #include <math.h>
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -54,31 +52,12 @@ inline float pixelGain(const Sample* px, N n, const float* table, float s) {
     return static_cast<float>((1.0 - static_cast<double>(s)) + static_cast<double>(2.0f * c * s));
 }
 
-// How each sample type enters and leaves the version-2 power curve. Floats
-// are floored at 0.05 before lightening, capped at 254.95 before darkening
-// and keep their unclamped result. Bytes keep 0 (the floor of 0.05 held in
-// an integer), are capped at 254, and store clamped and truncated.
-template <class Sample>
-struct PowerRules;
-
-template <>
-struct PowerRules<float> {
-    static float lightenFloor(float v) { return v <= 0.05f ? 0.05f : v; }
-    static float darkenCap(float v) { return v >= 254.95f ? 254.95f : v; }
-    static void store(float& sample, float v) { sample = v; }
-    static void storeFromWhite(float& sample, float lifted) { sample = 255.0f - lifted; }
-};
-
-template <>
-struct PowerRules<uint8_t> {
-    static float lightenFloor(float v) { return v; }
-    static float darkenCap(float v) { return v >= 255.0f ? 254.0f : v; }
-    static void store(uint8_t& sample, float v) { sample = storeByte(v); }
-    // 255 minus the truncated value, not the truncation of the difference.
-    static void storeFromWhite(uint8_t& sample, float lifted) {
-        sample = static_cast<uint8_t>(255 - storeByte(lifted));
-    }
-};
+// How each sample type enters and leaves the version-2 power curve:
+// pixel::PowerRules (floats floored at 0.05 before lightening, capped at
+// 254.95 before darkening, unclamped; bytes capped at 254, stored clamped
+// and truncated). The bases are scaled here as this curve always scaled
+// them, whatever the sample type.
+using pixel::PowerRules;
 
 // Version 2: a plain power curve on every sample of the pixel. g = 2 and
 // g = 0 give infinite exponents, which send the samples to 255 and 0.
@@ -89,13 +68,13 @@ inline void gammaCurvePixel(Sample* px, N n, float g) {
         const float e = 1.0f / (2.0f - g);
         for (int32_t k = 0; k < n; ++k) {
             const float v = R::lightenFloor(static_cast<float>(px[k]));
-            R::storeFromWhite(px[k], 255.0f * powf(tileloop::powerBase((255.0f - v) / 255.0f), e));
+            px[k] = R::storeFromWhite(255.0f * powf(tileloop::powerBase((255.0f - v) / 255.0f), e));
         }
     } else if (g < 1.0f) {
         const float e = 1.0f / g;
         for (int32_t k = 0; k < n; ++k) {
             const float v = R::darkenCap(static_cast<float>(px[k]));
-            R::store(px[k], 255.0f * powf(tileloop::powerBase(v * pixel::kInv255), e));
+            px[k] = R::store(255.0f * powf(tileloop::powerBase(v * pixel::kInv255), e));
         }
     }
 }
@@ -162,7 +141,7 @@ Curve flatExposureCurve() {
 
 ExposureCurveMod::ExposureCurveMod(const Curve& initial)
     : ImageMod(GrowString("Exposure Curve"), GrowString("Exposure Curve")) {
-    version = 2;
+    version = kNewestVersion;
     applyVersionNames(*this);
 
     tilevars::addStrengthAmount(*this, 1.0f);

@@ -21,6 +21,8 @@
 
 class ExposureCurveMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 2;
+
     explicit ExposureCurveMod(const Curve& initial);
 
     // Stores the version and takes that version's display name and

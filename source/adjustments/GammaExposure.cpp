@@ -2,10 +2,8 @@
 
 #include <math.h>
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
 
 using tileloop::floatVar;
 
@@ -45,47 +43,23 @@ GammaParams prepareGamma(const GammaMod& mod) {
     return mod.version == 2 ? prepareGammaVersion2(a) : prepareGammaVersion1(a);
 }
 
-// How each sample type enters and leaves the gamma formulas. Floats are
-// scaled by the stored 1/255 constant, floored at 0.05 before lightening,
-// capped at 254.95 before darkening, and keep their unclamped result. Bytes
-// are divided by 255, have no floor (a byte 0 stays 0), are capped at 254,
-// and store their result clamped and truncated toward zero.
-template <class Sample>
-struct GammaRules;
-
-template <>
-struct GammaRules<float> {
-    static TILE_INLINE float unit(float x) { return x * pixel::kInv255; }
-    static TILE_INLINE float lightenFloor(float x) { return x <= 0.05f ? 0.05f : x; }
-    static TILE_INLINE float darkenCap(float x) { return x >= 254.95f ? 254.95f : x; }
-    static TILE_INLINE float store(float v) { return v; }
-    static TILE_INLINE float storeFromWhite(float v) { return 255.0f - v; }
-};
-
-template <>
-struct GammaRules<uint8_t> {
-    static float unit(float x) { return x / 255.0f; }
-    static float lightenFloor(float x) { return x; }
-    static float darkenCap(float x) { return x >= 255.0f ? 254.0f : x; }
-    static uint8_t store(float v) { return storeByte(v); }
-    // 255 minus the truncated value, not the truncation of the difference.
-    static uint8_t storeFromWhite(float v) { return static_cast<uint8_t>(255 - storeByte(v)); }
-};
-
+// Each sample type enters and leaves the gamma formulas by pixel::PowerRules
+// (floats scaled by the stored 1/255, floored and capped before the power;
+// bytes divided by 255, capped, stored clamped and truncated).
 // Each mapping in two halves around its power: the base, and the result
 // from the power. Versions other than 2: x' = 255 (x/255)^e. Version 2
 // above 1: x' = 255 - 255 ((255 - x)/255)^e; below 1: x' = 255 (x/255)^e
 // after the cap below white.
 template <class Sample>
 struct GammaVersion1 {
-    using R = GammaRules<Sample>;
+    using R = pixel::PowerRules<Sample>;
     static TILE_INLINE float base(Sample x) { return tileloop::powerBase(R::unit(static_cast<float>(x))); }
     static TILE_INLINE Sample finish(Sample, float power) { return R::store(255.0f * power); }
 };
 
 template <class Sample>
 struct GammaVersion2Lighten {
-    using R = GammaRules<Sample>;
+    using R = pixel::PowerRules<Sample>;
     static TILE_INLINE float base(Sample x) {
         return tileloop::powerBase(R::unit(255.0f - R::lightenFloor(static_cast<float>(x))));
     }
@@ -94,7 +68,7 @@ struct GammaVersion2Lighten {
 
 template <class Sample>
 struct GammaVersion2Darken {
-    using R = GammaRules<Sample>;
+    using R = pixel::PowerRules<Sample>;
     static TILE_INLINE float base(Sample x) {
         return tileloop::powerBase(R::unit(R::darkenCap(static_cast<float>(x))));
     }
@@ -180,7 +154,7 @@ void exposePixels(ImageBuffer& image, const ExposureParams& p) {
 // ---- GammaMod ------------------------------------------------------------
 
 GammaMod::GammaMod(float amount) : ImageMod(GrowString("Gamma"), GrowString("Exposure")) {
-    version = 2;
+    version = kNewestVersion;
     addFactorAmount(*this, amount);
     description = kDescription;
 }
@@ -201,6 +175,7 @@ void GammaMod::applyFloat(ImageBuffer& image, const RenderArgs*) const {
 // ---- ExposureMod ---------------------------------------------------------
 
 ExposureMod::ExposureMod(float amount) : ImageMod(GrowString("Exposure"), GrowString("Exposure")) {
+    version = kNewestVersion;
     ModVar* amountVar = addFactorAmount(*this, amount);
     addAnimTrack(amountVar, "1.8 .2 1.8", 3.0f);
     description = kDescription;

@@ -24,6 +24,8 @@
 
 class GammaMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 2;
+
     explicit GammaMod(float amount);
 
     ModVar* amountVar() override;
@@ -38,6 +40,8 @@ public:
 
 class ExposureMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     explicit ExposureMod(float amount);
 
     ModVar* amountVar() override;

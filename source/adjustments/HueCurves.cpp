@@ -4,10 +4,10 @@
 
 #include <cmath>
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
+
+using tileloop::clampSample;
 
 namespace {
 
@@ -298,12 +298,6 @@ inline void hueLightnessPixel(Sample* px, const float* table, float turn, float 
     storeUnit(px[2], b);
 }
 
-inline float clampSample(float v) {
-    if (v < 0.0f) return 0.0f;
-    if (v > 255.0f) return 255.0f;
-    return v;
-}
-
 // Any other version: a signed offset on the three samples.
 template <class Sample>
 inline void hueOffsetPixel(Sample* px, const float* table, float turn, float w) {
@@ -420,15 +414,13 @@ Curve flatHueRegionCurve() {
 HueShiftMod::HueShiftMod(Curve& start) : ImageMod(GrowString("Hue Shift"), GrowString("Hue Shift")) {
     const HueCurveVars vars = addHueCurveVars(*this, start);
     addHueCurveTracks(*this, vars, kBumpKeys, true);
-    setVersion(2);
+    setVersion(kNewestVersion);
     description = "Shift selected hues using a curve editor.";
 }
 
 ImageMod* HueShiftMod::clone() const {
     Curve start = flatHueRegionCurve();
-    ImageMod* copy = new HueShiftMod(start);
-    copy->setVersion(version);
-    return copy;
+    return withVersionOf(*this, new HueShiftMod(start));
 }
 
 void HueShiftMod::process8(ImageBuffer& image, const RenderArgs* args) { runHueShift<uint8_t>(*this, image, args); }
@@ -440,7 +432,7 @@ void HueShiftMod::processFloat(ImageBuffer& image, const RenderArgs* args) { run
 HueBrightnessMod::HueBrightnessMod(Curve& start)
     : ImageMod(GrowString("Hue Brightness"), GrowString("Hue Brightness")) {
     const HueCurveVars vars = addHueCurveVars(*this, start);
-    setVersion(3);
+    setVersion(kNewestVersion);
     addHueCurveTracks(*this, vars, kWideBumpKeys, true);
     description = "Adjust the brightness of selected hues using a curve editor.";
 }
@@ -452,9 +444,7 @@ void HueBrightnessMod::setVersion(uint32_t newVersion) {
 
 ImageMod* HueBrightnessMod::clone() const {
     Curve start = flatHueRegionCurve();
-    ImageMod* copy = new HueBrightnessMod(start);
-    copy->setVersion(version);
-    return copy;
+    return withVersionOf(*this, new HueBrightnessMod(start));
 }
 
 void HueBrightnessMod::process8(ImageBuffer& image, const RenderArgs* args) {
@@ -471,15 +461,13 @@ SaturationCurveMod::SaturationCurveMod(Curve& start)
     : ImageMod(GrowString("Saturation Curve"), GrowString("Hue Saturation")) {
     const HueCurveVars vars = addHueCurveVars(*this, start);
     addHueCurveTracks(*this, vars, kBumpKeys, false);
-    setVersion(3);
+    setVersion(kNewestVersion);
     description = "Adjust the saturation of selected hues using a curve editor.";
 }
 
 ImageMod* SaturationCurveMod::clone() const {
     Curve start = flatHueRegionCurve();
-    ImageMod* copy = new SaturationCurveMod(start);
-    copy->setVersion(version);
-    return copy;
+    return withVersionOf(*this, new SaturationCurveMod(start));
 }
 
 void SaturationCurveMod::process8(ImageBuffer& image, const RenderArgs* args) {

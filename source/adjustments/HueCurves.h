@@ -38,6 +38,8 @@
 
 class HueShiftMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 2;
+
     // Sets the start curve's wrap flag (rebuilding it when that changes it).
     explicit HueShiftMod(Curve& start);
 
@@ -48,6 +50,8 @@ public:
 
 class HueBrightnessMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 3;
+
     explicit HueBrightnessMod(Curve& start);
 
     // Stores the version; the display name is "Hue Brightness" below 3
@@ -60,6 +64,8 @@ public:
 
 class SaturationCurveMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 3;
+
     explicit SaturationCurveMod(Curve& start);
 
     ImageMod* clone() const override;

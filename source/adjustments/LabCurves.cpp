@@ -3,9 +3,8 @@
 #include <math.h>
 
 #include "adjustments/Curves.h"
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -134,6 +133,7 @@ void labCurves(const LabCurvesMod& mod, ImageBuffer& image) {
 
 LabCurvesMod::LabCurvesMod(const Curve& l, const Curve& a, const Curve& b)
     : ImageMod(GrowString("Lab Curves"), GrowString("L,a,b Curves")) {
+    version = kNewestVersion;
     addVar(ModVar("L", new CurveValue(l)));
     addVar(ModVar("a", new CurveValue(a)));
     addVar(ModVar("b", new CurveValue(b)));

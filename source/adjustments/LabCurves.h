@@ -22,6 +22,8 @@
 
 class LabCurvesMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     LabCurvesMod(const Curve& l, const Curve& a, const Curve& b);
 
     ImageMod* clone() const override;

@@ -7,7 +7,7 @@
 #include "adjustments/ColorizeCurve.h"
 #include "adjustments/ContrastSaturation.h"
 #include "adjustments/GammaExposure.h"
-#include "adjustments/PixelLoops.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -139,7 +139,7 @@ void temperature(const ColorizeTemperatureMod& mod, ImageBuffer& image, const Re
 // ---- MultiToolMod ------------------------------------------------------------------
 
 MultiToolMod::MultiToolMod() : ImageMod(GrowString("Multi Tool"), GrowString("Multi Tool")) {
-    version = 3;
+    version = kNewestVersion;
     addSlider(*this, "Exposure", 10, "20 80 20", 3.2f);
     addSlider(*this, "Contrast", 8, "35 65 35", 4.43f);
     addSlider(*this, "Saturation", 10, "0 70 0", 5.09f);
@@ -161,15 +161,11 @@ ColorizeTemperatureMod::ColorizeTemperatureMod()
     value->displayHigh = 100.0f;
     value->useDisplayRange = 1;
     addAnimTrack(amountVar, "-.5 -.5 .5 .5 -.5", 3.0f);
-    setVersion(3);
+    setVersion(kNewestVersion);
     description = "Adjust tones to be warmer or cooler.";
 }
 
-ImageMod* ColorizeTemperatureMod::clone() const {
-    ColorizeTemperatureMod* copy = new ColorizeTemperatureMod();
-    copy->setVersion(version);
-    return copy;
-}
+ImageMod* ColorizeTemperatureMod::clone() const { return withVersionOf(*this, new ColorizeTemperatureMod()); }
 
 void ColorizeTemperatureMod::process8(ImageBuffer& image, const RenderArgs* args) {
     temperature<uint8_t>(*this, image, args);

@@ -26,6 +26,8 @@
 
 class MultiToolMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 3;
+
     MultiToolMod();
 
     ImageMod* clone() const override;
@@ -35,6 +37,8 @@ public:
 
 class ColorizeTemperatureMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 3;
+
     ColorizeTemperatureMod();
 
     ImageMod* clone() const override;

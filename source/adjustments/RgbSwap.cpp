@@ -1,7 +1,6 @@
 #include "adjustments/RgbSwap.h"
+#include "pixels/PixelKit.h"
 
-#include "adjustments/PixelLoops.h"
-#include "framework/PixelMath.h"
 
 namespace {
 
@@ -76,6 +75,7 @@ void swapPixels(ImageBuffer& image, const SwapParams& p) {
 
 RgbSwapMod::RgbSwapMod(const float red[4], const float green[4], const float blue[4])
     : ImageMod(GrowString("RGB Swap"), GrowString("RGB Swap")) {
+    version = kNewestVersion;
     addVar(ModVar("Red", new ColorValue(red[0], red[1], red[2], red[3])));
     addVar(ModVar("Green", new ColorValue(green[0], green[1], green[2], green[3])));
     addVar(ModVar("Blue", new ColorValue(blue[0], blue[1], blue[2], blue[3])));

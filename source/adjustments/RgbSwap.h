@@ -16,6 +16,8 @@
 
 class RgbSwapMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     // All four components of each colour are copied; the prototype and
     // clones use the identity (255, 0, 0, 255), (0, 255, 0, 255),
     // (0, 0, 255, 255).

@@ -2,9 +2,8 @@
 
 #include <cmath>
 
-#include "adjustments/PixelLoops.h"
 #include "foundation/ColorConversions.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -86,6 +85,7 @@ void selectivePixels(ImageBuffer& image, const SelectiveParams& p) {
 
 SelectiveSaturationMod::SelectiveSaturationMod(const float colour[4])
     : ImageMod(GrowString("Selective Saturation"), GrowString("Selective Saturation")) {
+    version = kNewestVersion;
     addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3])));
     addFloatVar("Tolerance", 20.0f, 0.0f, 100.0f, 0);
     FloatValue* saturation = addFloatVar("Saturation", 0.3f, 0.0f, 2.0f, 0)->floatValue();

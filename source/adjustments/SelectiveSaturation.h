@@ -19,6 +19,8 @@
 
 class SelectiveSaturationMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     // The start value of "Color"; the prototype and clones use
     // (229, 182, 171, 255).
     explicit SelectiveSaturationMod(const float colour[4]);

@@ -2,10 +2,8 @@
 
 #include <math.h>
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
 
 namespace {
 
@@ -178,7 +176,7 @@ ShadowsMod::ShadowsMod(float amount) : ImageMod(GrowString("Shadows"), GrowStrin
     brighten = curveFromText(kShadowsBrighten);
     darken = curveFromText(kShadowsDarken);
     addBlockAmount(*this, amount);
-    setVersion(2);
+    setVersion(kNewestVersion);
     description = "Adjust the brightness of only the darker portions of an image.";
 }
 
@@ -202,7 +200,7 @@ HighlightsMod::HighlightsMod()
     brighten = curveFromText(kHighlightsBrighten);
     darken = curveFromText(kHighlightsDarken);
     addBlockAmount(*this, 1.0f);
-    setVersion(2);
+    setVersion(kNewestVersion);
     description = "Adjust the brightness of only the lighter portions of an image.";
 }
 
@@ -220,6 +218,7 @@ void HighlightsMod::processFloat(ImageBuffer& image, const RenderArgs* args) {
 
 ShadowsHighlightsMod::ShadowsHighlightsMod()
     : ImageMod(GrowString("Shadows/Highlights"), GrowString("Shadows/Highlights")), tone(Curve(0)) {
+    version = kNewestVersion;
     if (ModVar* curveVar = tone.var(1)) curveVar->makeCurve()->curve = curveFromText(kFivePointIdentity);
 
     addSlider(*this, "Shadows", 3.0f);

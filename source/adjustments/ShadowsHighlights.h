@@ -30,6 +30,8 @@
 
 class ShadowsMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 2;
+
     explicit ShadowsMod(float amount);
 
     ImageMod* clone() const override;
@@ -46,6 +48,8 @@ public:
 
 class HighlightsMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 2;
+
     HighlightsMod();
 
     ImageMod* clone() const override;
@@ -58,6 +62,8 @@ public:
 
 class ShadowsHighlightsMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     ShadowsHighlightsMod();
 
     void copyFrom(const ImageMod& other) override;

@@ -1,8 +1,7 @@
 #include "adjustments/SplitTone.h"
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 const float SplitToneMod::kStartDark[4] = {0.0f, 24.415525f, 101.20623f, 255.0f};
 const float SplitToneMod::kStartLight[4] = {255.0f, 220.66708f, 107.36842f, 255.0f};
@@ -94,6 +93,7 @@ void splitTone(const SplitToneMod& mod, ImageBuffer& image, const RenderArgs* ar
 
 SplitToneMod::SplitToneMod(const float dark[4], const float light[4], float amount)
     : ImageMod(GrowString("Split Tone"), GrowString("")) {
+    version = kNewestVersion;
     ModVar* amountVar = tilevars::addStrengthAmount(*this, amount);
     ModVar* darkVar = addVar(ModVar("Dark Color", new ColorValue(dark[0], dark[1], dark[2], dark[3])));
     ModVar* lightVar = addVar(ModVar("Light Color", new ColorValue(light[0], light[1], light[2], light[3])));

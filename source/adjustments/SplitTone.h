@@ -15,6 +15,8 @@
 
 class SplitToneMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     SplitToneMod(const float dark[4], const float light[4], float amount);
 
     // The start colours of the prototype: a deep blue and a warm yellow.

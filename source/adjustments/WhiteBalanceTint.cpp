@@ -2,8 +2,8 @@
 
 #include <type_traits>
 
-#include "adjustments/PixelLoops.h"
 #include "adjustments/TileVars.h"
+#include "pixels/PixelKit.h"
 
 using tileloop::clampSample;
 
@@ -145,6 +145,7 @@ void tint(const ImageMod& mod, ImageBuffer& image) {
 
 WhiteBalanceMod::WhiteBalanceMod(const float colour[4])
     : ImageMod(GrowString("White Balance"), GrowString("White Balance")) {
+    version = kNewestVersion;
     addAmountAndColour(*this, 0.1f, colour);
     description =
         "Correct the overall color of an image, particularly if surfaces which should be white appear "
@@ -158,6 +159,7 @@ void WhiteBalanceMod::processFloat(ImageBuffer& image, const RenderArgs*) { whit
 // ---- TintMod -----------------------------------------------------------------------
 
 TintMod::TintMod(const float colour[4]) : ImageMod(GrowString("Tint"), GrowString("Tint")) {
+    version = kNewestVersion;
     addAmountAndColour(*this, 0.0f, colour);
     description = "Tint the image by overlaying the selected color. Compare this result with Color Filter and Dye.";
 }
@@ -169,6 +171,7 @@ void TintMod::processFloat(ImageBuffer& image, const RenderArgs*) { tint<float>(
 // ---- ColorizeMod ---------------------------------------------------------------------
 
 ColorizeMod::ColorizeMod(const float colour[4]) : ImageMod(GrowString("Colorize"), GrowString("Colorize")) {
+    version = kNewestVersion;
     addAmountAndColour(*this, 0.0f, colour);
     description =
         "Adjust the color of the image by adding or subtracting RGB values. Compare this result with Color "

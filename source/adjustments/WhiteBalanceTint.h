@@ -21,6 +21,8 @@
 
 class WhiteBalanceMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     explicit WhiteBalanceMod(const float colour[4]);
 
     ImageMod* clone() const override;
@@ -30,6 +32,8 @@ public:
 
 class TintMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     explicit TintMod(const float colour[4]);
 
     ImageMod* clone() const override;
@@ -39,6 +43,8 @@ public:
 
 class ColorizeMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
+
     explicit ColorizeMod(const float colour[4]);
 
     ImageMod* clone() const override;

@@ -109,5 +109,20 @@ public:
     virtual void applyAnimFrame(int32_t frame);
 };
 
+// A clone in one of the two ways a tile class makes it. Most return a new
+// tile of the class's start values, made at the class's newest version
+// (its kNewestVersion), and leave the version to copyFrom:
+//   ImageMod* GammaMod::clone() const { return new GammaMod(1.0f); }
+// A class whose clone carries the version over hands the new tile to
+// withVersionOf, which gives it the copied tile's version through
+// setVersion (so that what that version shows or hides, a control or a
+// display name, goes with it):
+//   ImageMod* HueShiftMod::clone() const { ... return withVersionOf(*this, new HueShiftMod(start)); }
+template <class Mod>
+Mod* withVersionOf(const ImageMod& original, Mod* copy) {
+    copy->setVersion(original.version);
+    return copy;
+}
+
 // Clones a tile with its state: clone() then copyFrom().
 ImageMod* duplicateMod(const ImageMod& mod);

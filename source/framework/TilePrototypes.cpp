@@ -2,11 +2,8 @@
 
 #include "framework/ImageMod.h"
 
-void buildPrototypeList(GrowArray<ImageMod*>& out) {
-    addAdjustmentPrototypes(out);
-    addCameraPrototypes(out);
-    addEffectPrototypes(out);
-}
+// buildPrototypeList lives in source/TilePrototypeList.cpp, above every
+// tile folder: the framework knows none of them.
 
 void freePrototypeList(GrowArray<ImageMod*>& list) {
     for (int32_t i = 0; i < list.count; ++i) delete list[i];

@@ -10,6 +10,7 @@
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
 #include "framework/ImageLoaderSaver.h"
+#include "pixels/SampleRules.h"
 
 void matMul4(float* m, const float* b) {
     float product[16];
@@ -37,17 +38,6 @@ inline float clampCoordinate(float v, float high) {
     return v > high ? high : v;
 }
 
-inline float clampSample(float v) {
-    if (!(v > 0.0f)) return 0.0f;  // also NaN
-    return v > 255.0f ? 255.0f : v;
-}
-
-inline uint8_t byteFromDouble(double v) {
-    if (!(v > 0.0)) return 0;
-    if (v >= 255.0) return 255;
-    return static_cast<uint8_t>(v);
-}
-
 template <class Sample>
 inline Sample fromDouble(double v);
 template <>
@@ -56,10 +46,10 @@ inline float fromDouble<float>(double v) {
 }
 template <>
 inline uint8_t fromDouble<uint8_t>(double v) {
-    return byteFromDouble(v);
+    return pixel::storeByteFromDouble(v);
 }
 
-inline void storeClamped(float* out, float v) { *out = clampSample(v); }
+inline void storeClamped(float* out, float v) { *out = pixel::clampSampleNanToZero(v); }
 inline void storeClamped(uint8_t* out, uint8_t v) { *out = v; }
 
 template <class Sample>

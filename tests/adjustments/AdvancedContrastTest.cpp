@@ -6,8 +6,7 @@
 #include "adjustments/AdvancedContrast.h"
 #include "adjustments/BrightnessContrast.h"
 #include "adjustments/LightHueTestSupport.h"
-#include "framework/PixelMath.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
 
 using namespace tonetest;
 using namespace lighthue;

@@ -4,7 +4,7 @@
 
 #include "adjustments/BrightnessContrast.h"
 #include "adjustments/ToneTestSupport.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 using namespace tonetest;
 

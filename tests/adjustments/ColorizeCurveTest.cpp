@@ -7,7 +7,7 @@
 #include "adjustments/ColorizeCurve.h"
 #include "adjustments/ToneTestSupport.h"
 #include "foundation/ColorConversions.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 using namespace tonetest;
 

@@ -6,7 +6,7 @@
 
 #include "adjustments/Dynamics.h"
 #include "adjustments/ToneTestSupport.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 
 using namespace tonetest;
 
@@ -48,10 +48,10 @@ TEST(DynamicsSetup, VarsNamesTracksAndPrototype) {
     EXPECT_EQ(d.animTracks.count, 3);
     EXPECT_TRUE(d.description ==
                 "Adjust the dynamic range of shadows and highlights relative to pixels within a given radius.");
-    // The owned blur starts Gaussian, fully mixed, at the Radius.
-    EXPECT_EQ(d.blurTile().floatAt(0)->value, 50.0f);
-    EXPECT_EQ(d.blurTile().floatAt(1)->value, 100.0f);
-    EXPECT_EQ(d.blurTile().var(2)->choiceValue()->selected, 0);
+    // The blur is the Gaussian one at the Radius (a Box blur's margin would
+    // be 20 here).
+    EXPECT_EQ(d.marginFor(4000, 3000, 1.0f), blurMarginFor(50.0f, kBlurGaussian, 4000, 3000));
+    EXPECT_EQ(d.marginFor(4000, 3000, 1.0f), 30);
     expectRegistered(DynamicsMod());
 }
 
@@ -75,23 +75,25 @@ TEST(Dynamics, MarginIsTheBlursMargin) {
     DynamicsMod d;
     d.var(1)->setValue(new ColorValue(1, 2, 3));
     d.varChanged(1);
-    EXPECT_EQ(d.blurTile().floatAt(0)->value, 0.0f);
     EXPECT_EQ(d.marginFor(4000, 3000, 1.0f), 0);
 }
 
 TEST(Dynamics, BlurRadiusFollowsRadiusThroughCopies) {
+    // The blur's radius is read from "Radius" at every use: the margin
+    // (ceil(q^2 0.03 4000)) follows it through clones and copies.
     DYNAMICS(source, 40.0f, 70.0f, kLuminance);
-    EXPECT_EQ(source.blurTile().floatAt(0)->value, 70.0f);
+    EXPECT_EQ(source.marginFor(4000, 3000, 1.0f), 59);
     std::unique_ptr<ImageMod> copy(source.clone());
-    EXPECT_EQ(static_cast<DynamicsMod&>(*copy).blurTile().floatAt(0)->value, 50.0f);
+    EXPECT_EQ(copy->marginFor(4000, 3000, 1.0f), 30);
     copy->copyFrom(source);
-    EXPECT_EQ(static_cast<DynamicsMod&>(*copy).blurTile().floatAt(0)->value, 70.0f);
-    EXPECT_EQ(copy->marginFor(4000, 3000, 1.0f), source.marginFor(4000, 3000, 1.0f));
+    EXPECT_EQ(copy->marginFor(4000, 3000, 1.0f), 59);
     // A filter file that stores Radius as another kind: the copy's blur
     // falls back to 0 instead of keeping a stale radius.
     source.var(1)->setValue(new ButtonValue());
     copy->copyFrom(source);
-    EXPECT_EQ(static_cast<DynamicsMod&>(*copy).blurTile().floatAt(0)->value, 0.0f);
+    EXPECT_EQ(copy->marginFor(4000, 3000, 1.0f), 0);
+    const ImageBuffer image = tiletest::standardImage(3);
+    EXPECT_TRUE(tiletest::sameFloatImages(image, renderedFloat(*copy, image)));
 }
 
 TEST(Dynamics, OverlayOnABlackNeighbourhoodDoublesShadowsAndWhitensHighlights) {

@@ -5,7 +5,7 @@
 
 #include "adjustments/HueCurves.h"
 #include "adjustments/LightHueTestSupport.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
 
 using namespace tonetest;
 using namespace lighthue;

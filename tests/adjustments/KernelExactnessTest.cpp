@@ -15,9 +15,8 @@
 
 #include "adjustments/Curves.h"
 #include "adjustments/ToneTestSupport.h"
-#include "framework/PixelMath.h"
+#include "pixels/PixelKit.h"
 #include "platform/ParallelFor.h"
-#include "render/PixelHelpers.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "framework/ImageMod.h"
-#include "render/PixelHelpers.h"
+#include "pixels/PixelKit.h"
 #include "support/ImageBuilders.h"
 #include "support/TestTiles.h"
 

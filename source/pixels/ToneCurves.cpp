@@ -1,9 +1,10 @@
-#include "render/PixelHelpers.h"
+#include "pixels/ToneCurves.h"
 
 #include <type_traits>
 
 #include "framework/ImageMod.h"
 #include "framework/SelectorMod.h"
+#include "pixels/ColourModels.h"
 
 using pixel::withChannels;
 

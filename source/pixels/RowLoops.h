@@ -1,5 +1,7 @@
 #pragma once
-// Pixel loops and sample rules shared by the colour and tone tile bodies.
+// The row loops of the tile bodies: the channel-count dispatch, the pixel
+// loops with and without a selector's weights, the byte tables and the
+// power map over whole-number samples.
 //
 // A body prepares its parameters into a small struct, then hands a per-pixel
 // operation to one of the loops below. The loops walk the contiguous pixels
@@ -7,24 +9,115 @@
 // per-pixel call beyond the inlined operation, and the channel count is a
 // compile-time constant for the usual 3 and 4 channels, so that simple
 // kernels vectorise. The hot tiles run the operation in a row kernel of
-// their own instead (TILE_ROW_KERNEL over forEachPixelIn, PixelMath.h),
-// which also builds an AVX2 copy. With a selector the loop asks it for
-// every pixel's weight just before that pixel is processed, with band-local
-// coordinates and the region of the request.
-//
-// Samples are read as floats; a float result goes into a byte by
-// storeByte's rule (clamped to 0..255, NaN as 0, truncated toward zero).
+// their own instead (TILE_ROW_KERNEL over forEachPixelIn), which also builds
+// the wider copies. With a selector the loop asks it for every pixel's
+// weight just before that pixel is processed, with band-local coordinates
+// and the region of the request.
 
 #include <math.h>
 
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "foundation/ImageBuffer.h"
 #include "framework/ImageMod.h"
 #include "framework/RenderArgs.h"
-#include "framework/PixelMath.h"
 #include "framework/SelectorMod.h"
+#include "pixels/KernelAttributes.h"
+#include "pixels/SampleRules.h"
+
+namespace pixel {
+
+// A channel count known when the kernel is compiled (3 and 4), so that the
+// per-sample loops of a pixel unroll.
+template <int32_t N>
+using Channels = std::integral_constant<int32_t, N>;
+
+// Calls f with the channel count: a compile-time constant for 3 and 4, the
+// plain number otherwise.
+template <class F>
+TILE_INLINE void withChannels(int32_t n, F&& f) {
+    if (n == 3)
+        f(Channels<3>());
+    else if (n == 4)
+        f(Channels<4>());
+    else
+        f(n);
+}
+
+// op(pixel, channelCount) for `pixels` consecutive pixels of `channels`
+// samples: the body of a row kernel (op a TILE_INLINE_LAMBDA).
+template <class Sample, class Op>
+TILE_INLINE void forEachPixelIn(Sample* s, int64_t pixels, int32_t channels, Op&& op) {
+    withChannels(channels, [&](auto n) TILE_INLINE_LAMBDA {
+        const int64_t step = n;
+        for (int64_t i = 0; i < pixels; ++i) op(s + i * step, n);
+    });
+}
+
+// ---- Whole-number samples -------------------------------------------------
+//
+// An image read from an 8-bit file holds whole numbers 0..255 in its float
+// samples until a tile makes fractions of them. A function of one sample
+// can then be read from a table of its 256 values: each entry is the
+// function computed for exactly that sample, so the result is the same,
+// while the function (a power, say) runs 256 times instead of once per
+// sample.
+
+// True when every one of the count samples is a whole number 0..255, +0
+// included and -0 not (its bits differ from those of the table's 0).
+TILE_INLINE bool wholeByteSamples(const float* s, int64_t count) {
+    uint32_t differ = 0;
+    for (int64_t i = 0; i < count; ++i) {
+        const float v = s[i];
+        const float inRange = v >= 0.0f && v <= 255.0f ? v : 0.5f;  // 0.5 never matches
+        const float whole = static_cast<float>(static_cast<int32_t>(inRange));
+        uint32_t a;
+        uint32_t b;
+        std::memcpy(&a, &v, sizeof a);
+        std::memcpy(&b, &whole, sizeof b);
+        differ |= a ^ b;
+    }
+    return differ == 0;
+}
+
+// The 256 results of a sample function, built at first use.
+struct WholeSampleTable {
+    float value[256];
+    bool built = false;
+};
+
+// Maps every sample alone: v' = map.finish(v, powf(map.base(v), e)), the
+// two halves TILE_INLINE members of a small mapping object. The bases and
+// the finishing run as vectorised loops over a block of samples, the powers
+// in a tight loop of their own; a block of whole numbers 0..255 reads the
+// table instead (built from the same three steps).
+template <class Mapping>
+TILE_INLINE void powerMapSamples(const Mapping& map, float* s, int64_t count, float e, WholeSampleTable& table) {
+    constexpr int64_t kBlock = 512;
+    float power[kBlock];
+    for (int64_t start = 0; start < count; start += kBlock) {
+        float* block = s + start;
+        const int64_t m = count - start < kBlock ? count - start : kBlock;
+        if (wholeByteSamples(block, m)) {
+            if (!table.built) {
+                for (int32_t k = 0; k < 256; ++k) {
+                    const float v = static_cast<float>(k);
+                    table.value[k] = map.finish(v, powf(map.base(v), e));
+                }
+                table.built = true;
+            }
+            for (int64_t i = 0; i < m; ++i) block[i] = table.value[static_cast<int32_t>(block[i])];
+            continue;
+        }
+        for (int64_t i = 0; i < m; ++i) power[i] = map.base(block[i]);
+        for (int64_t i = 0; i < m; ++i) power[i] = powf(power[i], e);
+        for (int64_t i = 0; i < m; ++i) block[i] = map.finish(block[i], power[i]);
+    }
+}
+
+}  // namespace pixel
 
 namespace tileloop {
 
@@ -63,67 +156,6 @@ inline float weightAt(const Selector& s, const ImageBuffer& image, int32_t x, in
 inline float weightAt(const Selector& s, const ImageBuffer& image, int32_t x, int32_t y, const uint8_t*) {
     return s.mod->maskWeight8(image, x, y, s.region);
 }
-
-// Stores a float result into a sample of either kind.
-TILE_INLINE void store(float& sample, float v) { sample = v; }
-TILE_INLINE void store(uint8_t& sample, float v) { pixel::storeSample(sample, v); }
-
-// Clamps a float result to 0..255 (NaN passes through; a byte store then
-// takes it as 0).
-TILE_INLINE float clampSample(float v) {
-    if (v < 0.0f) return 0.0f;
-    if (v > 255.0f) return 255.0f;
-    return v;
-}
-
-// A result computed in double: a float sample takes it rounded to float; a
-// byte takes it clamped to 0..255 and truncated from the double itself
-// (NaN stores as 0).
-TILE_INLINE uint8_t storeByteFromDouble(double v) {
-    if (!(v > 0.0)) return 0;
-    if (v >= 255.0) return 255;
-    return static_cast<uint8_t>(v);
-}
-
-// A power base that has fallen below 0 (a sample outside 0..255, a hostile
-// parameter) is taken as 0, so the power stays defined; in-range bases pass
-// unchanged.
-TILE_INLINE float powerBase(float b) { return b > 0.0f ? b : 0.0f; }
-
-// ---- The contrast power curve -----------------------------------------------------
-//
-// Contrast, Luminance Contrast and Advanced Contrast bend a value v about a
-// centre c with the exponent e: above c the power is taken on the distance
-// from white, 255 - ((255 - v)/span)^e span with span = 255 - c; below it on
-// the distance from black, (v/c)^e c. A value on the centre (or NaN), or on
-// a side whose span is 0 (a centre of 255 or 0, reached only by values
-// outside 0..255), is kept. The exponent is the factor itself below 1 and
-// 1/(2 - factor) from 1 up.
-
-TILE_INLINE float contrastExponent(float factor) { return factor < 1.0f ? factor : 1.0f / (2.0f - factor); }
-
-// The curve in two halves around its power, so that a row kernel can run
-// the powers in a loop of their own (see pixel::powerMapSamples): base(v)
-// is the power's base on v's side, finish(v, power) the bent value.
-struct ContrastCurve {
-    float center;
-    float span;  // 255 - center
-
-    explicit ContrastCurve(float c) : center(c), span(255.0f - c) {}
-
-    // Whether v moves at all.
-    TILE_INLINE bool moves(float v) const { return v > center ? span != 0.0f : (v < center && center != 0.0f); }
-    TILE_INLINE float base(float v) const {
-        const bool above = v > center;
-        return powerBase((above ? 255.0f - v : v) / (above ? span : center));
-    }
-    TILE_INLINE float finish(float v, float power) const {
-        const float aboveValue = span == 0.0f ? v : 255.0f - power * span;
-        const float belowValue = center == 0.0f ? v : power * center;
-        return v > center ? aboveValue : (v < center ? belowValue : v);
-    }
-    TILE_INLINE float bend(float v, float e) const { return finish(v, powf(base(v), e)); }
-};
 
 template <int32_t N>
 using Channels = pixel::Channels<N>;
