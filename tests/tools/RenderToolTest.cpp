@@ -574,6 +574,8 @@ TEST_F(RenderTool, HostileInputsEndInOneLine) {
         {"a device as the input", {kExampleFilter, "/dev/zero", out}, "is not a regular file"},
         {"control characters in a tile name", {control, image, out}, "\"Evil\\nName\\x1b[31m\""},
         {"a header claiming 30000 x 30000", {kExampleFilter, huge, out}, "too large"},
+        {"a missing input whose name holds a line feed", {kExampleFilter, path("new\nline.png"), out},
+         "new\\nline.png: cannot open the file: No such file or directory"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -84,12 +84,15 @@ constexpr long kMaxThreads = 1024;
 constexpr long kMaxRepeat = 100000;
 
 // The one line of a failure: "pellucine-render: FILE: PROBLEM", or
-// "pellucine-render: PROBLEM" when no file is concerned.
+// "pellucine-render: PROBLEM" when no file is concerned. A file name's
+// control characters are escaped so that the line stays one line (the
+// reasons escape the names they quote themselves).
 void reportFailure(const std::string& file, const std::string& problem) {
     if (file.empty())
         std::fprintf(stderr, "%s: %s\n", kToolName, problem.c_str());
     else
-        std::fprintf(stderr, "%s: %s: %s\n", kToolName, file.c_str(), problem.c_str());
+        std::fprintf(stderr, "%s: %s: %s\n", kToolName, printableName(GrowString(file.c_str())).c_str(),
+                     problem.c_str());
     std::fflush(stderr);
 }
 
