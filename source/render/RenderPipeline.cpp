@@ -264,7 +264,7 @@ bool setUpBands(Run<Sample>& run) {
     if (run.plan.scratch) {
         if (run.plan.margin > 0 && n > 1) {
             const size_t samples = static_cast<size_t>(n - 1) * 2 * run.plan.margin * run.rowSamples;
-            run.boundaryRows.reset(new (std::nothrow) Sample[samples]);
+            run.boundaryRows.reset(new (std::nothrow) Sample[samples]());
             if (!run.boundaryRows) return false;
         }
         run.pool.reserve(static_cast<size_t>(n));
