@@ -11,6 +11,7 @@ packages=(
   qt5-image-formats-plugins kimageformat-plugins
   libraw-dev liblcms2-dev libexiv2-dev
   locales
+  ttf-bitstream-vera
 )
 
 missing=()

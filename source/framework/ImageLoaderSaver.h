@@ -36,6 +36,11 @@
 class GrowString;
 class ImageBuffer;
 
+// The pixel budget of the whole program: the loader refuses an image larger
+// than one gigapixel before it allocates any pixel storage, and the output
+// geometry of a render refuses to make a larger picture.
+constexpr int64_t kMaxImagePixels = 1000000000;
+
 // What travels from a source file to the file saved from it.
 struct ImageMetadata {
     int32_t width = 0;        // upright size of the loaded pixels

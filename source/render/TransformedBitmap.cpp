@@ -217,6 +217,141 @@ bool allocateLike(ImageBuffer& buffer, int32_t w, int32_t h, int32_t channels) {
         return buffer.allocate8(w, h, channels);
 }
 
+// How destination pixels map to source points in one drawing: the matrix
+// (row vectors), the sampling footprint and whether the nearest pixel is
+// read, and the source pixels per destination pixel.
+struct DrawMapping {
+    float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    float footprint = 1.0f;
+    bool nearest = false;
+    float s = 1.0f;
+};
+
+// The mapping of a source of W x H drawn at width x height with the crop,
+// insets and angle; false when nothing is to be drawn. The sizes are 64-bit
+// so that a part of a drawing larger than memory can be planned.
+template <class Sample>
+bool planDrawing(int32_t W, int32_t H, int64_t width, int64_t height, const float* crop, const int32_t* insets,
+                 float angle, bool sizeFromCrop, DrawMapping& mapping) {
+    const float kL = crop ? crop[0] : 0.0f;
+    const float kR = crop ? crop[1] : 0.0f;
+    const float kT = crop ? crop[2] : 0.0f;
+    const float kB = crop ? crop[3] : 0.0f;
+    const int32_t iL = insets ? insets[0] : 0;
+    const int32_t iR = insets ? insets[1] : 0;
+    const int32_t iT = insets ? insets[2] : 0;
+    const int32_t iB = insets ? insets[3] : 0;
+    const int64_t cw = width - iL - iR;
+    const int64_t ch = height - iT - iB;
+    if (cw < 1 || ch < 1 || !isfinite(angle)) return false;
+
+    // Source rectangle, centre-cropped to the content's proportions.
+    const float fw = static_cast<float>(W);
+    const float fh = static_cast<float>(H);
+    float left = kL * fw;
+    const float right = fw - kR * fw;
+    float top = kT * fh;
+    const float bottom = fh - kB * fh;
+    const float rw = right - left;
+    const float rh = bottom - top;
+    if (!(rw > 0.0f) || !(rh > 0.0f) || !isfinite(rw) || !isfinite(rh) || !isfinite(left) || !isfinite(top))
+        return false;
+    const float aspect = static_cast<float>(cw) / static_cast<float>(ch);
+    float narrowedWidth = rw;
+    if (aspect < rw / rh) {
+        narrowedWidth = rh * aspect;
+        left += (rw - rh * aspect) / 2.0f;
+    } else {
+        top += (rh - rw / aspect) / 2.0f;
+    }
+    float s = narrowedWidth / static_cast<float>(cw);
+    if (fabsf(narrowedWidth - static_cast<float>(cw)) < 1.0f || sizeFromCrop) s = 1.0f;
+
+    // Straighten zoom: just enough that the turned source covers the frame.
+    float z = 1.0f;
+    if (angle != 0.0f) {
+        float folded = fabsf(angle);
+        const float whole = truncf(folded);
+        folded = static_cast<float>(fmod(static_cast<double>(whole), 180.0)) + (folded - whole);
+        if (folded > 90.0f) folded = 180.0f - folded;
+        z = AngleMath<Sample>::zoom(folded, fw, fh);
+    }
+    if (!(z > 0.0f) || !isfinite(z) || !(s > 0.0f) || !isfinite(s)) return false;
+
+    // destination pixel -> source point
+    float* m = mapping.m;
+    auto translate = [m](float tx, float ty) {
+        const float t[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, tx, ty, 0, 1};
+        matMul4(m, t);
+    };
+    auto scaleBy = [m](float f) {
+        const float t[16] = {f, 0, 0, 0, 0, f, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        matMul4(m, t);
+    };
+    const double t = AngleMath<Sample>::radians(angle);
+    const float cosT = static_cast<float>(cos(t));
+    const float sinT = static_cast<float>(sin(t));
+    translate(fw / 2.0f, fh / 2.0f);
+    scaleBy(1.0f / z);
+    {
+        const float r[16] = {cosT, -sinT, 0, 0, sinT, cosT, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        matMul4(m, r);
+    }
+    translate(-fw / 2.0f, -fh / 2.0f);
+    translate(left, top);
+    scaleBy(s);
+    if (insets) translate(static_cast<float>(-iL), static_cast<float>(-iT));
+
+    float footprint = s / z;
+    if (footprint > 2.0f) footprint *= 1.18f;
+    mapping.footprint = footprint;
+    mapping.nearest = footprint == 1.0f && angle == 0.0f;
+    mapping.s = s;
+    return true;
+}
+
+
+// Draws the destination's pixels through the mapping; destination pixel
+// (x, y) is pixel (originX + x, originY + y) of the whole drawing.
+template <class Sample>
+void drawMappedRows(const ImageBuffer& source, const DrawMapping& mapping, ImageBuffer& destination, int64_t originX,
+                    int64_t originY) {
+    const ImageBuffer* src = &source;
+    ImageBuffer* dest = &destination;
+    const int32_t W = src->width;
+    const int32_t H = src->height;
+    const int32_t dc = dest->channelCount();
+    Sample* out = static_cast<Sample*>(dest->data);
+    const float* m = mapping.m;
+    const float footprint = mapping.footprint;
+    const bool nearest = mapping.nearest;
+    const int32_t sc = src->channelCount();
+    const int32_t n = dc < sc ? dc : sc;
+    const Sample* in = static_cast<const Sample*>(src->data);
+    std::vector<Sample> pixel(static_cast<size_t>(sc));
+    for (int32_t y = 0; y < dest->height; ++y) {
+        const float fy = static_cast<float>(originY + y);
+        Sample* row = out + static_cast<int64_t>(y) * dest->width * dc;
+        for (int32_t x = 0; x < dest->width; ++x) {
+            const float fx = static_cast<float>(originX + x);
+            const float u = fx * m[0] + fy * m[4] + m[12];
+            const float v = fx * m[1] + fy * m[5] + m[13];
+            Sample* q = row + static_cast<int64_t>(x) * dc;
+            if (nearest) {
+                const Sample* p = in + static_cast<int64_t>(indexIn(v + 0.5f, H - 1)) * W * sc +
+                                  static_cast<int64_t>(indexIn(u + 0.5f, W - 1)) * sc;
+                for (int32_t c = 0; c < n; ++c) storeClamped(q + c, p[c]);
+                continue;
+            }
+            // A box span of nothing but transparent pixels writes nothing:
+            // such a pixel becomes transparent black.
+            std::fill(pixel.begin(), pixel.end(), static_cast<Sample>(0));
+            samplePixelT<Sample>(*src, pixel.data(), u, v, footprint);
+            for (int32_t c = 0; c < n; ++c) storeClamped(q + c, pixel[c]);
+        }
+    }
+}
+
 template <class Sample>
 ImageBuffer* drawTransformed(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
                              const int32_t* insets, ImageBuffer* dest, float angle) {
@@ -282,96 +417,46 @@ ImageBuffer* drawTransformed(const ImageBuffer* src, int32_t width, int32_t heig
         dest->scale = src->scale;
         return dest;
     }
-    if (cw < 1 || ch < 1 || !isfinite(angle)) return dest;
-
-    // Source rectangle, centre-cropped to the content's proportions.
-    const float fw = static_cast<float>(W);
-    const float fh = static_cast<float>(H);
-    float left = kL * fw;
-    const float right = fw - kR * fw;
-    float top = kT * fh;
-    const float bottom = fh - kB * fh;
-    const float rw = right - left;
-    const float rh = bottom - top;
-    if (!(rw > 0.0f) || !(rh > 0.0f) || !isfinite(rw) || !isfinite(rh) || !isfinite(left) || !isfinite(top))
-        return dest;
-    const float aspect = static_cast<float>(cw) / static_cast<float>(ch);
-    float narrowedWidth = rw;
-    if (aspect < rw / rh) {
-        narrowedWidth = rh * aspect;
-        left += (rw - rh * aspect) / 2.0f;
-    } else {
-        top += (rh - rw / aspect) / 2.0f;
-    }
-    float s = narrowedWidth / static_cast<float>(cw);
-    if (fabsf(narrowedWidth - static_cast<float>(cw)) < 1.0f || sizeFromCrop) s = 1.0f;
-
-    // Straighten zoom: just enough that the turned source covers the frame.
-    float z = 1.0f;
-    if (angle != 0.0f) {
-        float folded = fabsf(angle);
-        const float whole = truncf(folded);
-        folded = static_cast<float>(fmod(static_cast<double>(whole), 180.0)) + (folded - whole);
-        if (folded > 90.0f) folded = 180.0f - folded;
-        z = AngleMath<Sample>::zoom(folded, fw, fh);
-    }
-    if (!(z > 0.0f) || !isfinite(z) || !(s > 0.0f) || !isfinite(s)) return dest;
-
-    // destination pixel -> source point
-    float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    auto translate = [&m](float tx, float ty) {
-        const float t[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, tx, ty, 0, 1};
-        matMul4(m, t);
-    };
-    auto scaleBy = [&m](float f) {
-        const float t[16] = {f, 0, 0, 0, 0, f, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-        matMul4(m, t);
-    };
-    const double t = AngleMath<Sample>::radians(angle);
-    const float cosT = static_cast<float>(cos(t));
-    const float sinT = static_cast<float>(sin(t));
-    translate(fw / 2.0f, fh / 2.0f);
-    scaleBy(1.0f / z);
-    {
-        const float r[16] = {cosT, -sinT, 0, 0, sinT, cosT, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-        matMul4(m, r);
-    }
-    translate(-fw / 2.0f, -fh / 2.0f);
-    translate(left, top);
-    scaleBy(s);
-    if (insets) translate(static_cast<float>(-iL), static_cast<float>(-iT));
-
-    float footprint = s / z;
-    if (footprint > 2.0f) footprint *= 1.18f;
-    const bool nearest = footprint == 1.0f && angle == 0.0f;
-
-    const int32_t sc = src->channelCount();
-    const int32_t n = dc < sc ? dc : sc;
-    const Sample* in = static_cast<const Sample*>(src->data);
-    std::vector<Sample> pixel(static_cast<size_t>(sc));
-    for (int32_t y = 0; y < dest->height; ++y) {
-        const float fy = static_cast<float>(y);
-        Sample* row = out + static_cast<int64_t>(y) * dest->width * dc;
-        for (int32_t x = 0; x < dest->width; ++x) {
-            const float fx = static_cast<float>(x);
-            const float u = fx * m[0] + fy * m[4] + m[12];
-            const float v = fx * m[1] + fy * m[5] + m[13];
-            Sample* q = row + static_cast<int64_t>(x) * dc;
-            if (nearest) {
-                const Sample* p = in + static_cast<int64_t>(indexIn(v + 0.5f, H - 1)) * W * sc +
-                                  static_cast<int64_t>(indexIn(u + 0.5f, W - 1)) * sc;
-                for (int32_t c = 0; c < n; ++c) storeClamped(q + c, p[c]);
-                continue;
-            }
-            // A box span of nothing but transparent pixels writes nothing:
-            // such a pixel becomes transparent black.
-            std::fill(pixel.begin(), pixel.end(), static_cast<Sample>(0));
-            samplePixelT<Sample>(*src, pixel.data(), u, v, footprint);
-            for (int32_t c = 0; c < n; ++c) storeClamped(q + c, pixel[c]);
-        }
-    }
-    dest->scale = s * src->scale;
+    DrawMapping mapping;
+    if (!planDrawing<Sample>(W, H, width, height, crop, insets, angle, sizeFromCrop, mapping)) return dest;
+    drawMappedRows<Sample>(*src, mapping, *dest, 0, 0);
+    dest->scale = mapping.s * src->scale;
     return dest;
+}
+
+// The part of a plain resize (no crop, insets or angle) of src to
+// width x height that starts at (partX, partY), into dest at dest's size.
+template <class Sample>
+bool drawResizedPart(const ImageBuffer* src, int64_t width, int64_t height, int64_t partX, int64_t partY,
+                     ImageBuffer& dest) {
+    if (!dest.data || dest.width < 1 || dest.height < 1) return false;
+    const int32_t dc = dest.channelCount();
+    const int64_t destPixels = static_cast<int64_t>(dest.width) * dest.height;
+    Sample* out = static_cast<Sample*>(dest.data);
+    std::memset(out, 0, static_cast<size_t>(destPixels * dc) * sizeof(Sample));
+    if (dc == 4)
+        for (int64_t p = 0; p < destPixels; ++p) out[p * 4 + 3] = static_cast<Sample>(255);
+    if (!src || !src->data || src->width < 1 || src->height < 1 || width < 1 || height < 1) return false;
+    if (partX < 0 || partY < 0 || partX + dest.width > width || partY + dest.height > height) return false;
+    const int32_t W = src->width;
+    const int32_t H = src->height;
+    if (W == width && H == height) {
+        // One to one: the whole drawing is the source itself.
+        const int32_t sc = src->channelCount();
+        const int32_t n = dc < sc ? dc : sc;
+        const Sample* in = static_cast<const Sample*>(src->data);
+        for (int32_t y = 0; y < dest.height; ++y) {
+            const Sample* p = in + ((partY + y) * W + partX) * sc;
+            Sample* q = out + static_cast<int64_t>(y) * dest.width * dc;
+            for (int32_t x = 0; x < dest.width; ++x, p += sc, q += dc)
+                for (int32_t c = 0; c < n; ++c) q[c] = p[c];
+        }
+        return true;
+    }
+    DrawMapping mapping;
+    if (!planDrawing<Sample>(W, H, width, height, nullptr, nullptr, 0.0f, false, mapping)) return false;
+    drawMappedRows<Sample>(*src, mapping, dest, partX, partY);
+    return true;
 }
 
 }  // namespace
@@ -419,4 +504,9 @@ bool loadNamedBitmap(ImageBuffer* image, const char* name, bool applyEmbeddedPro
         if (n == 4) p[3] = 255;
     }
     return false;
+}
+
+bool drawResizedBitmapPart8(const ImageBuffer* src, int64_t width, int64_t height, int64_t partX, int64_t partY,
+                            ImageBuffer& dest) {
+    return drawResizedPart<uint8_t>(src, width, height, partX, partY, dest);
 }

@@ -37,6 +37,16 @@ ImageBuffer* drawTransformedBitmap(const ImageBuffer* src, int32_t width, int32_
 ImageBuffer* drawTransformedBitmap8(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
                                     const int32_t* insets, ImageBuffer* dest, float angle);
 
+// The part of drawTransformedBitmap8(src, width, height, null, null, ...,
+// 0) that starts at column partX and row partY, drawn into dest at dest's
+// size (allocated by the caller): every pixel gets the value it has in the
+// whole drawing, while only the part is computed, so a resize far larger
+// than memory can be drawn where it meets a picture. The sizes are 64-bit.
+// False (dest cleared) when the part does not lie inside the drawing or
+// nothing can be drawn.
+bool drawResizedBitmapPart8(const ImageBuffer* src, int64_t width, int64_t height, int64_t partX, int64_t partY,
+                            ImageBuffer& dest);
+
 // Fills an 8-bit image from a named bitmap (a border frame or a watermark)
 // through the application's image loader; applyEmbeddedProfile chooses
 // whether the file's colour profile is applied. Without a loader an image

@@ -7,7 +7,9 @@
 // opens a photo: float samples on the 0..255 scale (3 channels, or 4 when
 // the picture has alpha), upright, its embedded colour profile converted to
 // sRGB. The filter's chain is read with the full prototype list and rendered
-// through a RenderContext without cache, as the save path renders. OUTPUT's
+// through a RenderContext without cache, as the save path renders: the
+// output geometry first (the chain's crop, border and output size draw the
+// input into a picture of the output size), then the chain. OUTPUT's
 // extension picks the format: .png, .tif/.tiff, .jpg/.jpeg and .pli are
 // written by the program's saver as the application saves, with 8 bits per
 // sample (clamped to 0..255 and truncated, as every 8-bit store does), the
@@ -59,6 +61,7 @@
 #include <string>
 #include <vector>
 
+#include "FrameResources.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/LutExport.h"
 #include "desktop_only/media/MediaExtensions.h"
@@ -70,8 +73,10 @@
 #include "framework/FilterFile.h"
 #include "framework/ImageLoaderSaver.h"
 #include "framework/ImageMod.h"
+#include "framework/ModListHelpers.h"
 #include "framework/TilePrototypes.h"
 #include "platform/ParallelFor.h"
+#include "render/OutputGeometry.h"
 #include "render/RenderContext.h"
 
 namespace {
@@ -224,14 +229,6 @@ std::string outputExtensions() {
 
 // ---- The filter ----------------------------------------------------------------
 
-// Tiles owned for the length of a run.
-struct OwnedTiles {
-    GrowArray<ImageMod*> list;
-    OwnedTiles() = default;
-    OwnedTiles(const OwnedTiles&) = delete;
-    OwnedTiles& operator=(const OwnedTiles&) = delete;
-    ~OwnedTiles() { freePrototypeList(list); }
-};
 
 // Reads the chain; `note` receives a remark for a file of a newer release.
 bool loadChain(const std::string& path, const GrowArray<ImageMod*>& prototypes, OwnedTiles& chain,
@@ -349,24 +346,39 @@ double medianOf(std::vector<double> values) {
     return values.size() % 2 ? values[middle] : 0.5 * (values[middle - 1] + values[middle]);
 }
 
-// Renders the chain `repeat` times over fresh copies of the input, through
-// one context without cache; the last render runs on the input itself
-// (which is not needed afterwards), and its result ends in `result`.
-// Returns the render times in milliseconds; `complete` tells whether every
-// render covered the whole image (a run that ran out of memory did not).
-std::vector<double> renderRepeatedly(const GrowArray<ImageMod*>& chain, ImageBuffer& input, bool eightBit,
-                                     int repeat, ImageBuffer& result, bool& complete) {
+// Renders the chain `repeat` times through one context without cache, each
+// time on a fresh picture drawn from the input by the output geometry (a
+// copy of the input when the geometry leaves it as it is; the last render
+// then runs on the input itself, which is not needed afterwards). The
+// result ends in `result`, empty when the picture could not be made.
+// Returns the render times in milliseconds, the geometry's drawing included;
+// `complete` tells whether every render covered the whole image (a run that
+// ran out of memory did not).
+std::vector<double> renderRepeatedly(const GrowArray<ImageMod*>& chain, ImageBuffer& input,
+                                     const OutputGeometry& geometry, bool eightBit, int repeat, ImageBuffer& result,
+                                     bool& complete) {
     complete = true;
     RenderContext context(0);
     std::vector<double> times;
+    const bool identity = geometry.isIdentity();
     for (int r = 0; r < repeat; ++r) {
-        if (r == repeat - 1)
-            result = std::move(input);
-        else if (eightBit)
-            ImageBuffer::copy8(result, input, true);
-        else
-            ImageBuffer::copyFloat(result, input, true);
-        const auto start = std::chrono::steady_clock::now();
+        auto start = std::chrono::steady_clock::now();
+        if (!identity) {
+            const bool drawn = eightBit ? applyChainGeometry8(input, geometry, result)
+                                        : applyChainGeometry(input, geometry, result);
+            if (!drawn) {
+                result.release();
+                return times;
+            }
+        } else {
+            if (r == repeat - 1)
+                result = std::move(input);
+            else if (eightBit)
+                ImageBuffer::copy8(result, input, true);
+            else
+                ImageBuffer::copyFloat(result, input, true);
+            start = std::chrono::steady_clock::now();  // the copy is no part of the render
+        }
         if (eightBit)
             context.render8(chain, &result, nullptr, -1, 0, nullptr);
         else
@@ -427,6 +439,13 @@ int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
         input = std::move(bytes);
     }
 
+    OutputGeometry geometry;
+    if (!computeOutputGeometry(chain.list, input.width, input.height, geometry)) {
+        reportFailure(options.input,
+                      "the picture is too large: the filter's output size is beyond one gigapixel or not a number");
+        return 1;
+    }
+
     if (options.threads > 0) setParallelThreadCount(options.threads);
     if (const char* failing = std::getenv("PELLUCINE_TEST_FAILING_ALLOCATIONS")) {
         int count = 0;
@@ -435,8 +454,12 @@ int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
     ImageBuffer result;
     bool complete = false;
     const std::vector<double> times =
-        renderRepeatedly(chain.list, input, options.eightBit, options.repeat, result, complete);
-    if (!complete || !result.data) {
+        renderRepeatedly(chain.list, input, geometry, options.eightBit, options.repeat, result, complete);
+    if (!result.data) {
+        reportFailure(options.input, "the image is too large to render");
+        return 1;
+    }
+    if (!complete) {
         reportFailure(options.input, "out of memory while rendering: the image could not be rendered completely");
         return 1;
     }
@@ -463,6 +486,7 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     qInstallMessageHandler(ignoreQtMessage);
     QCoreApplication application(argc, argv);
+    registerFrameResources();
     // Qt took the number format from the environment; files and the timing
     // line use the C locale whatever LC_ALL says.
     std::setlocale(LC_NUMERIC, "C");

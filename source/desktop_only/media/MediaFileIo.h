@@ -9,14 +9,13 @@
 #include <memory>
 #include <string>
 
+#include "framework/ImageLoaderSaver.h"  // kMaxImagePixels, the program's pixel budget
+
 class GrowString;
 class QString;
 
-// The pixel budget: an image larger than one gigapixel is refused before
-// any pixel storage is allocated.
-constexpr int64_t kMaxImagePixels = 1000000000;
-
-// True when both sides are at least 1 and width x height is within the budget.
+// True when both sides are at least 1 and width x height is within the
+// pixel budget (kMaxImagePixels).
 bool withinPixelBudget(int64_t width, int64_t height);
 
 // Bytes per pixel a picture costs while it is opened and rendered: its

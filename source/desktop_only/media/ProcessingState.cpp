@@ -19,6 +19,7 @@
 #include "foundation/Mutex.h"
 #include "foundation/WorkerThread.h"
 #include "framework/ImageMod.h"
+#include "render/OutputGeometry.h"
 #include "render/RenderContext.h"
 
 namespace {
@@ -301,6 +302,15 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     if (currentJobCancelled()) return JobOutcome::kAbandoned;
 
     image.scale = 1.0f;
+    // The output geometry (crop, border, output size) makes the picture the
+    // chain runs on; a size beyond the pixel budget fails the job.
+    OutputGeometry geometry;
+    if (!computeOutputGeometry(job.mods, image.width, image.height, geometry)) return JobOutcome::kFailed;
+    if (!geometry.isIdentity()) {
+        ImageBuffer picture;
+        if (!applyChainGeometry(image, geometry, picture)) return JobOutcome::kFailed;
+        image = std::move(picture);
+    }
     context.render(job.mods, &image, nullptr, -1, 0, nullptr);
     // Done and not failed: a run that left rows unprocessed is no picture.
     const bool rendered = context.lastRunSucceeded();

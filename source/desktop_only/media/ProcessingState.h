@@ -6,16 +6,18 @@
 // job's own clones of the tiles to render. The worker (one at a time per
 // queue, started with startWorkerThread at priority 0.9) takes the jobs in
 // order: it loads the source as float samples under the loader lock through
-// the queue's own image loader, renders it at full size through a
-// RenderContext without cache, and saves it (the loader writes a temporary
+// the queue's own image loader, draws it through the chain's output
+// geometry (crop, border, output size), renders the chain on that picture
+// through a RenderContext without cache, and saves it (the loader writes a temporary
 // file and renames it over the target). When the list is done it empties
 // it, clears the busy flag and ends.
 //
 // Failures and cancelling:
-// - A job whose source cannot be read, whose render fails (memory ran out
-//   and rows were left unrendered) or whose file cannot be saved sets the
-//   error flag; the worker goes on with the next
-//   job. The flag is cleared when a worker starts a new run.
+// - A job whose source cannot be read, whose output size is beyond the
+//   pixel budget, whose render fails (memory ran out and rows were left
+//   unrendered) or whose file cannot be saved sets the error flag; the
+//   worker goes on with the next job. The flag is cleared when a worker
+//   starts a new run.
 // - A job whose output would replace one of its batch's sources (its own
 //   included, unless the job is a "save over original") is refused: error
 //   flag, nothing written, next job. The comparison is by file identity, so

@@ -1,0 +1,141 @@
+#pragma once
+// TrayWidget: a document's tray of tiles.
+//
+// It owns the document's two chains, each a CompoundFilter named
+// "Compound Filter": the master chain whose tiles it shows as a row of
+// TrayNode cards, and the hidden pre chain applied first (it holds the crop
+// tile). It shows either the master chain or a nested compound being edited
+// (the displayed list); node i always shows tile i of the displayed list.
+// It also owns the document's UndoStack, the loaded filter's name and the
+// modified flag, and the tiles-off preview mode with its overlay.
+//
+// The tray reports selection changes (selectionChanged) and edits it made
+// itself (trayAdjusted: nesting from its context menu, enable buttons);
+// edits made by the main window are refreshed by the main window.
+
+#include <QWidget>
+
+#include <memory>
+
+#include "foundation/GrowArray.h"
+#include "foundation/GrowString.h"
+
+class CompoundFilter;
+class ImageMod;
+class QAction;
+class QLabel;
+class QMenu;
+class TrayNode;
+class UndoStack;
+class VxPushButton;
+class VxScroller;
+
+class TrayWidget : public QWidget {
+    Q_OBJECT
+public:
+    explicit TrayWidget(QWidget* parent);
+    ~TrayWidget() override;
+
+    std::unique_ptr<CompoundFilter> masterList;  // the tiles the tray shows
+    std::unique_ptr<CompoundFilter> preList;     // applied first; holds the crop tile
+    CompoundFilter* displayedList;               // masterList, or a nested compound inside it
+    GrowArray<TrayNode*> nodes;                  // node i shows tile i of displayedList
+    std::unique_ptr<UndoStack> undoStack;        // may be null
+    GrowString filterName;
+    bool modified = false;
+    bool previewMode = false;      // tiles-off preview: ordinary tiles are left out of the chain
+    QLabel* previewOverlay;        // shown while previewMode is on
+    VxScroller* scroller;
+    VxPushButton* exitComboButton; // leaves a nested edit; shown while one is displayed
+    QMenu* contextMenu;
+    QAction* nestAction;
+    QAction* unnestAction;
+    float scrollPosition = 0.0f;
+    int32_t anchorIndex = -1;      // the node a Shift-click extends the selection from
+
+    static constexpr int kGap = 8;           // between nodes
+    static constexpr int kExitButtonWidth = 30;
+
+    // Tiles of the pre list (when includePre), then of the master list;
+    // ordinary tiles are left out while the tiles-off preview mode is on
+    // when applyPreviewMode. A new array; the tiles stay the tray's.
+    GrowArray<ImageMod*> modChain(bool includePre, bool applyPreviewMode) const;
+    // A new array of the pre list's tiles.
+    GrowArray<ImageMod*> preMods() const;
+    // Indices of the selected nodes in tray order (ordinary tiles left out
+    // while the tiles-off preview mode is on).
+    GrowArray<int32_t> selectedIndices() const;
+    // Removes from the master and pre lists (and from list) every tile
+    // sharing a type tag with tile, pinned ones only when replacePinned.
+    // When a pinned tile of that type remains in list, returns its index
+    // (-1 when it remains elsewhere); otherwise appends a clone of tile to
+    // list, rebuilds the nodes and returns the new index.
+    int32_t addMod(CompoundFilter* list, const ImageMod* tile, bool replacePinned);
+    // Deletes the master list's tiles (the pinned ones stay with keepPinned),
+    // then rebuilds the nodes.
+    void deleteTiles(bool keepPinned);
+    // Deletes every tile of the pre list and empties it.
+    void clearPreMods();
+    // Rebuilds the nodes for the displayed list (which falls back to the
+    // master list when the displayed compound is no longer in it).
+    void rebuildNodes();
+    // Ends the preview mode when no ordinary tile is displayed; the overlay
+    // is shown only while the mode is on.
+    void updatePreviewMode();
+    // Nests the selected tiles into one new nested tile named by the user.
+    void nestSelectedTiles();
+    // Replaces the one selected nested tile by its tiles.
+    void unnestSelectedTile();
+    // Index path of compound inside the master chain; empty when absent
+    // (or when compound is the master chain itself).
+    GrowArray<int32_t> modIndexPath(const ImageMod* compound) const;
+    // Replaces both chains by the given ones (the old ones are handed back
+    // through the same pointers): the undo commands' swap. The nested edit
+    // shown stays when the new master chain has a compound at its path.
+    void swapChains(std::unique_ptr<CompoundFilter>& master, std::unique_ptr<CompoundFilter>& pre);
+    // Shows a nested compound of the master chain (or the master chain).
+    void showCompound(CompoundFilter* compound);
+
+    // Selection. selectOnlyNode selects exactly the node at index when the
+    // index lies inside the node list (else changes nothing and returns
+    // false). deselectAll returns whether anything changed. Nodes that
+    // change are restyled; neither emits selectionChanged.
+    bool selectOnlyNode(int32_t index);
+    bool deselectAll();
+    void setNodeSelected(int32_t index, bool selected);
+    // Restyles every node's enable button (after tiles were changed elsewhere).
+    void updateNodes();
+    // Places the nodes, the exit button, the scroller and the overlay.
+    void layoutNodes();
+
+    // Whether a tile counts as ordinary for the tiles-off preview: every
+    // tile but crop, output sizing and borders.
+    static bool isOrdinaryTile(const ImageMod* mod);
+
+signals:
+    void selectionChanged();
+    void trayAdjusted();
+
+public slots:
+    void scrollerScrolled(float position);
+    void exitComboButtonPressed();
+    void menuItemChosen(QAction* action);
+    void nodePressed(TrayNode* node, Qt::KeyboardModifiers modifiers);
+    void nodeRightPressed(TrayNode* node);
+    void nodeDoubleClicked(TrayNode* node);
+    void nodeEnableButtonPressed(TrayNode* node);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Marks the tray modified and records a snapshot, when it has an undo stack.
+    void recordContents();
+    void showRefusal(const QString& title, const QString& text);
+    int32_t indexOfNode(const TrayNode* node) const;
+    void discardNodes();
+};

@@ -1,0 +1,41 @@
+#pragma once
+// VxPanelItemListButton: a tile or saved filter in the tool panel's list:
+// the tile's display name, with a "+" area at its right end that appends
+// instead of replacing. It holds its tile and deletes it with itself only
+// when its owns-tile flag is set (the prototypes belong to the panel's
+// owner; a saved preset's tile belongs to its button).
+
+#include "foundation/GrowString.h"
+#include "widgets/VxPanelItem.h"
+
+class ImageMod;
+
+class VxPanelItemListButton : public VxPanelItem {
+    Q_OBJECT
+public:
+    VxPanelItemListButton(ImageMod* tile, bool ownsTile, QWidget* parent);
+    ~VxPanelItemListButton() override;
+
+    ImageMod* mod;
+    bool ownsMod;
+    bool deletable = false;    // offers "Delete" in the context menu (saved presets)
+    bool appendPressed = false;  // the last press was on the "+" area
+    bool overPlus = false;       // the pointer is over the "+" area
+
+    static constexpr int kPlusWidth = 26;
+
+    ItemKind itemKind() const override { return kListButtonItem; }
+    int itemHeight() const override { return 24; }
+
+signals:
+    void pressed();
+    void plusHoverChanged(VxPanelItemListButton* button, bool overPlusArea);
+    void buttonRightClicked(VxPanelItemListButton* button, QPoint globalPosition);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void enterEvent(QEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+};

@@ -1,0 +1,77 @@
+#pragma once
+// The output geometry of a render: what size the result has and how the
+// source is drawn into the buffer the chain then runs on.
+//
+// Every render of a chain (the display, thumbnails, saves, the batch worker
+// and the render tool) goes: computeOutputGeometry, applyChainGeometry into
+// the starting buffer, then the chain itself. The geometry comes from three
+// tiles of the chain, each found by its type tag (depth first, inside
+// compound filters too) and used only when enabled:
+//   1. the crop tile (tag 0, CropMod): margins cut from the source and the
+//      straighten angle; without a border the size becomes the straightened
+//      and cropped source size;
+//   2. the border (tag 4, BorderMod): contentSizeFor gives the framed size;
+//   3. the sizing tile (tag 1, SizingMod): outputWidth, then outputHeight,
+//      both given the same size from before the sizing;
+// then the caller's final width or height limit scales the size down
+// keeping its aspect, and the size becomes whole pixels (truncated toward
+// zero, at least 1).
+//
+// The step fails on a size or an angle that is not finite and on a picture
+// beyond the pixel budget (kMaxImagePixels, the loader's budget), so no
+// integer conversion sees such a value and no render allocates without
+// bound; the caller then reports that the picture is too large.
+
+#include <cstdint>
+
+#include "foundation/GrowArray.h"
+
+class BorderMod;
+class ImageBuffer;
+class ImageMod;
+
+struct GeometryOptions {
+    bool useCrop = true;     // apply the crop tile
+    bool useBorder = true;   // apply the border's geometry
+    bool useSizing = true;   // apply the sizing tile
+    int32_t maxWidth = 0;    // the caller's final limit, 0 for none
+    int32_t maxHeight = 0;
+};
+
+struct OutputGeometry {
+    int32_t width = 0;    // the size of the starting buffer
+    int32_t height = 0;
+    float preLimitWidth = 0.0f;   // the size before the caller's limit (floats)
+    float preLimitHeight = 0.0f;
+    bool hasCrop = false;         // margins holds the crop tile's margins
+    float margins[4] = {0.0f, 0.0f, 0.0f, 0.0f};  // left, right, top, bottom
+    float angle = 0.0f;           // straighten angle, degrees
+    BorderMod* border = nullptr;  // the enabled border of the chain, or null (not owned)
+    int32_t sourceWidth = 0;
+    int32_t sourceHeight = 0;
+
+    // The crop margins for the drawing functions, or null without a crop.
+    const float* cropMargins() const { return hasCrop ? margins : nullptr; }
+    // True when the starting buffer is the source as it stands: no crop,
+    // no angle, no border, and the source's own size.
+    bool isIdentity() const;
+};
+
+// Finds the chain's output size for a sourceWidth x sourceHeight source.
+// False, with a size of 0 x 0, when a value is not finite, the source is
+// empty or the picture would exceed the pixel budget.
+bool computeOutputGeometry(const GrowArray<ImageMod*>& chain, int32_t sourceWidth, int32_t sourceHeight,
+                           const GeometryOptions& options, OutputGeometry& out);
+inline bool computeOutputGeometry(const GrowArray<ImageMod*>& chain, int32_t sourceWidth, int32_t sourceHeight,
+                                  OutputGeometry& out) {
+    return computeOutputGeometry(chain, sourceWidth, sourceHeight, GeometryOptions(), out);
+}
+
+// Draws the source into dest at the geometry's size: through the border's
+// fitImageFloat (exact) when the geometry has a border, else cut by the crop
+// margins and turned by the angle with drawTransformedBitmap (content insets
+// 0). dest keeps its channel count when it has data, else takes the
+// source's. False when nothing could be drawn (no source, no memory).
+bool applyChainGeometry(const ImageBuffer& source, const OutputGeometry& geometry, ImageBuffer& dest);
+// The same for 8-bit images (fitImage8, drawTransformedBitmap8).
+bool applyChainGeometry8(const ImageBuffer& source, const OutputGeometry& geometry, ImageBuffer& dest);

@@ -1,0 +1,327 @@
+// The tray: adding tiles by type, nesting, the tiles-off preview and
+// selection inside nested edits.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QString>
+#include <QTest>
+
+#include "WidgetTestApp.h"
+#include "foundation/UndoStack.h"
+#include "framework/CompoundFilter.h"
+#include "support/TestTiles.h"
+#include "tray/TrayNode.h"
+#include "widgets/VxPushButton.h"
+#include "tray/TrayWidget.h"
+
+namespace {
+
+// An output-sizing tile (tag 1) that changes no pixel.
+class SizingTile : public ImageMod {
+public:
+    SizingTile() : ImageMod(GrowString("Sizing Test"), GrowString("")) { addTypeTag(kTagOutputSize); }
+    ImageMod* clone() const override { return new SizingTile(); }
+};
+
+ImageMod* plainTile(float amount) { return new AddConstantTile(amount); }
+
+float amountOf(const ImageMod* mod) { return mod->floatAt(0)->value; }
+
+struct TrayFixture : ::testing::Test {
+    void SetUp() override { ensureWidgetTestApp(); }
+    // Puts tiles straight into the master list and rebuilds the nodes.
+    void fill(TrayWidget& tray, std::initializer_list<ImageMod*> tiles) {
+        for (ImageMod* tile : tiles) tray.masterList->subMods.append(tile);
+        tray.rebuildNodes();
+    }
+};
+
+}  // namespace
+
+TEST_F(TrayFixture, StartsEmptyWithItsOwnUndoStack) {
+    TrayWidget tray(nullptr);
+    EXPECT_EQ(tray.masterList->subMods.count, 0);
+    EXPECT_EQ(tray.preList->subMods.count, 0);
+    EXPECT_EQ(tray.displayedList, tray.masterList.get());
+    EXPECT_TRUE(tray.undoStack != nullptr);
+    EXPECT_FALSE(tray.modified);
+    EXPECT_TRUE(tray.filterName.isEmpty());
+    EXPECT_STREQ(tray.masterList->name.c_str(), "Compound Filter");
+}
+
+// addMod: tiles sharing a type tag replace each other; pinned ones survive
+// unless replacePinned; tiles without tags are simply appended.
+TEST_F(TrayFixture, AddModReplacesByTypeTagAndHonoursPins) {
+    struct Case {
+        const char* what;
+        bool existingPinned;
+        bool existingInPre;
+        bool replacePinned;
+        int32_t expectedIndex;
+        int32_t expectedMasterCount;
+        bool newTileAdded;
+    };
+    const Case cases[] = {
+        {"unpinned border replaced", false, false, false, 1, 2, true},
+        {"pinned border kept", true, false, false, 1, 2, false},
+        {"pinned border replaced when asked", true, false, true, 1, 2, true},
+        {"border in the pre list removed", false, true, false, 2, 3, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TrayWidget tray(nullptr);
+        FrameBorderTile* existing = new FrameBorderTile();
+        existing->pinned = c.existingPinned ? 1 : 0;
+        existing->setAttribute("marker", "existing");  // freed memory may be reused: no pointer compare
+        fill(tray, {plainTile(1.0f)});
+        if (c.existingInPre) {
+            tray.preList->subMods.append(existing);
+            tray.masterList->subMods.append(plainTile(2.0f));
+            tray.rebuildNodes();
+        } else {
+            fill(tray, {existing});
+        }
+        FrameBorderTile incoming;
+        const int32_t index = tray.addMod(tray.masterList.get(), &incoming, c.replacePinned);
+        EXPECT_EQ(index, c.expectedIndex);
+        ASSERT_EQ(tray.masterList->subMods.count, c.expectedMasterCount);
+        EXPECT_EQ(tray.nodes.count, c.expectedMasterCount);
+        if (c.existingInPre) {
+            EXPECT_EQ(tray.preList->subMods.count, 0);
+        }
+        ImageMod* atIndex = tray.masterList->subMods[index];
+        EXPECT_EQ(atIndex->kind(), kBorderMod);
+        EXPECT_EQ(atIndex->attributeValue("marker").isEmpty(), c.newTileAdded);
+        EXPECT_NE(atIndex, &incoming);  // the tray holds a copy
+    }
+}
+
+TEST_F(TrayFixture, AddModAppendsUntaggedTilesAndKeepsOtherTypes) {
+    TrayWidget tray(nullptr);
+    fill(tray, {new FrameBorderTile()});
+    AddConstantTile plain(5.0f);
+    SizingTile sizing;
+    EXPECT_EQ(tray.addMod(tray.masterList.get(), &plain, true), 1);
+    EXPECT_EQ(tray.addMod(tray.masterList.get(), &plain, true), 2);
+    EXPECT_EQ(tray.addMod(tray.masterList.get(), &sizing, true), 3);
+    ASSERT_EQ(tray.masterList->subMods.count, 4);
+    EXPECT_FLOAT_EQ(amountOf(tray.masterList->subMods[2]), 5.0f);
+    EXPECT_EQ(tray.masterList->subMods[0]->kind(), kBorderMod);
+}
+
+// Mended fault: an index from the master list while a nested compound is
+// shown selects nothing instead of reaching past the node list.
+TEST_F(TrayFixture, SelectionStaysInsideTheDisplayedList) {
+    TrayWidget tray(nullptr);
+    auto* nested = new CompoundFilter(GrowString("Group"));
+    nested->subMods.append(plainTile(1.0f));
+    FrameBorderTile* pinnedBorder = new FrameBorderTile();
+    pinnedBorder->pinned = 1;
+    fill(tray, {plainTile(1.0f), nested, plainTile(2.0f), pinnedBorder});
+    tray.showCompound(nested);
+    ASSERT_EQ(tray.nodes.count, 1);
+    EXPECT_FALSE(tray.selectOnlyNode(3));
+    EXPECT_FALSE(tray.selectOnlyNode(-1));
+    EXPECT_EQ(tray.selectedIndices().count, 0);
+    // The pinned border survives in the master list: addMod to the shown
+    // compound reports no index of that compound.
+    FrameBorderTile incoming;
+    EXPECT_EQ(tray.addMod(tray.displayedList, &incoming, false), -1);
+    EXPECT_EQ(nested->subMods.count, 1);
+    EXPECT_TRUE(tray.selectOnlyNode(0));
+    EXPECT_EQ(tray.selectedIndices().count, 1);
+}
+
+// Mended fault: deleting the tiles while a nested compound is shown falls
+// back to the master list instead of showing a deleted compound.
+TEST_F(TrayFixture, DeletingTheShownCompoundShowsTheMasterList) {
+    TrayWidget tray(nullptr);
+    auto* nested = new CompoundFilter(GrowString("Group"));
+    nested->subMods.append(plainTile(1.0f));
+    fill(tray, {nested});
+    tray.showCompound(nested);
+    tray.deleteTiles(false);
+    EXPECT_EQ(tray.displayedList, tray.masterList.get());
+    EXPECT_EQ(tray.nodes.count, 0);
+}
+
+TEST_F(TrayFixture, PreviewModeLeavesOutOrdinaryTiles) {
+    TrayWidget tray(nullptr);
+    FrameBorderTile* border = new FrameBorderTile();
+    fill(tray, {plainTile(1.0f), border});
+    tray.preList->subMods.append(plainTile(3.0f));
+    tray.selectOnlyNode(0);
+    tray.setNodeSelected(1, true);
+    tray.previewMode = true;
+    tray.updatePreviewMode();
+    EXPECT_TRUE(tray.previewMode);
+    const GrowArray<ImageMod*> chain = tray.modChain(true, true);
+    ASSERT_EQ(chain.count, 2);
+    EXPECT_EQ(chain[1], border);
+    EXPECT_EQ(tray.modChain(false, false).count, 2);
+    const GrowArray<int32_t> selected = tray.selectedIndices();
+    ASSERT_EQ(selected.count, 1);
+    EXPECT_EQ(selected[0], 1);
+    // Without ordinary tiles the mode ends.
+    delete tray.masterList->subMods[0];
+    tray.masterList->subMods.removeAt(0);
+    tray.rebuildNodes();
+    tray.updatePreviewMode();
+    EXPECT_FALSE(tray.previewMode);
+}
+
+TEST_F(TrayFixture, NestingMovesTheSelectedTilesIntoANamedTile) {
+    TrayWidget tray(nullptr);
+    ImageMod* a = plainTile(1.0f);
+    ImageMod* b = plainTile(2.0f);
+    ImageMod* c = plainTile(3.0f);
+    fill(tray, {a, b, c});
+    tray.selectOnlyNode(0);
+    tray.setNodeSelected(2, true);
+    ModalAnswer answer;
+    const QString name = QStringLiteral("Pair & <Co>");
+    answerNextDialog(&answer, true, &name);
+    tray.nestSelectedTiles();
+    ASSERT_TRUE(answer.seen);
+    ASSERT_EQ(tray.masterList->subMods.count, 2);
+    ImageMod* nestedMod = tray.masterList->subMods[0];
+    ASSERT_EQ(nestedMod->kind(), kCompoundMod);
+    EXPECT_STREQ(nestedMod->name.c_str(), "Pair & <Co>");
+    auto* nested = static_cast<CompoundFilter*>(nestedMod);
+    ASSERT_EQ(nested->subMods.count, 2);
+    EXPECT_EQ(nested->subMods[0], a);
+    EXPECT_EQ(nested->subMods[1], c);
+    EXPECT_EQ(tray.masterList->subMods[1], b);
+    ASSERT_EQ(tray.selectedIndices().count, 1);
+    EXPECT_EQ(tray.selectedIndices()[0], 0);
+
+    // Unnesting puts them back in place, selected.
+    tray.unnestSelectedTile();
+    ASSERT_EQ(tray.masterList->subMods.count, 3);
+    EXPECT_EQ(tray.masterList->subMods[0], a);
+    EXPECT_EQ(tray.masterList->subMods[1], c);
+    EXPECT_EQ(tray.masterList->subMods[2], b);
+    EXPECT_EQ(tray.selectedIndices().count, 2);
+}
+
+TEST_F(TrayFixture, NestingCancelledChangesNothing) {
+    TrayWidget tray(nullptr);
+    fill(tray, {plainTile(1.0f), plainTile(2.0f)});
+    tray.selectOnlyNode(1);
+    ModalAnswer answer;
+    answerNextDialog(&answer, false);
+    tray.nestSelectedTiles();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(tray.masterList->subMods.count, 2);
+    EXPECT_EQ(tray.masterList->subMods[1]->kind(), kPlainMod);
+}
+
+TEST_F(TrayFixture, NestingAndUnnestingRefusals) {
+    struct Case {
+        const char* what;
+        int selectFirst;   // -1: none
+        bool selectSecond;
+        bool nest;
+        const char* title;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"nest without selection", -1, false, true, "Can't Nest Tiles", "You must select one or more tiles to nest."},
+        {"unnest without selection", -1, false, false, "Can't Unnest Tile",
+         "You must select one nested tile to unnest."},
+        {"unnest a plain tile", 0, false, false, "Can't Unnest Tile", "You must select one nested tile to unnest."},
+        {"unnest two tiles", 0, true, false, "Can't Unnest Tile", "You must select one nested tile to unnest."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TrayWidget tray(nullptr);
+        auto* nested = new CompoundFilter(GrowString("Group"));
+        nested->subMods.append(plainTile(1.0f));
+        fill(tray, {plainTile(1.0f), nested});
+        if (c.selectFirst >= 0) tray.selectOnlyNode(c.selectFirst);
+        if (c.selectSecond) tray.setNodeSelected(1, true);
+        ModalAnswer answer;
+        answerNextDialog(&answer, true);
+        if (c.nest) {
+            tray.nestSelectedTiles();
+        } else {
+            tray.unnestSelectedTile();
+        }
+        ASSERT_TRUE(answer.seen);
+        EXPECT_EQ(answer.title, QString::fromUtf8(c.title));
+        EXPECT_EQ(answer.message, QString::fromUtf8(c.message));
+        EXPECT_EQ(tray.masterList->subMods.count, 2);
+        EXPECT_EQ(tray.masterList->subMods[1], nested);
+    }
+}
+
+TEST_F(TrayFixture, ModIndexPathFindsNestedCompounds) {
+    TrayWidget tray(nullptr);
+    auto* outer = new CompoundFilter(GrowString("Outer"));
+    auto* inner = new CompoundFilter(GrowString("Inner"));
+    outer->subMods.append(plainTile(1.0f));
+    outer->subMods.append(inner);
+    fill(tray, {plainTile(1.0f), outer});
+    const GrowArray<int32_t> path = tray.modIndexPath(inner);
+    ASSERT_EQ(path.count, 2);
+    EXPECT_EQ(path[0], 1);
+    EXPECT_EQ(path[1], 1);
+    CompoundFilter stranger(GrowString("Elsewhere"));
+    EXPECT_EQ(tray.modIndexPath(&stranger).count, 0);
+    EXPECT_EQ(tray.modIndexPath(tray.masterList.get()).count, 0);
+    // Leaving a nested edit walks back one level.
+    tray.showCompound(inner);
+    tray.exitComboButtonPressed();
+    EXPECT_EQ(tray.displayedList, outer);
+    tray.exitComboButtonPressed();
+    EXPECT_EQ(tray.displayedList, tray.masterList.get());
+}
+
+// Clicks: a plain click selects one node, Ctrl toggles, Shift extends from
+// the last clicked node; a click on the empty tray clears the selection.
+TEST_F(TrayFixture, ClicksSelectNodes) {
+    TrayWidget tray(nullptr);
+    tray.resize(800, 100);
+    fill(tray, {plainTile(1.0f), plainTile(2.0f), plainTile(3.0f), plainTile(4.0f)});
+    tray.show();
+    QSignalSpy changed(&tray, &TrayWidget::selectionChanged);
+    auto selected = [&tray] {
+        QString marks;
+        for (TrayNode* node : tray.nodes) marks += node->selected ? QLatin1Char('x') : QLatin1Char('.');
+        return marks;
+    };
+    const QPoint inside(10, TrayNode::kHeight - 10);
+    QTest::mouseClick(tray.nodes[1], Qt::LeftButton, Qt::NoModifier, inside);
+    EXPECT_EQ(selected(), QStringLiteral(".x.."));
+    QTest::mouseClick(tray.nodes[3], Qt::LeftButton, Qt::ShiftModifier, inside);
+    EXPECT_EQ(selected(), QStringLiteral(".xxx"));
+    QTest::mouseClick(tray.nodes[2], Qt::LeftButton, Qt::ControlModifier, inside);
+    EXPECT_EQ(selected(), QStringLiteral(".x.x"));
+    QTest::mouseClick(&tray, Qt::LeftButton, Qt::NoModifier, QPoint(790, 5));
+    EXPECT_EQ(selected(), QStringLiteral("...."));
+    EXPECT_EQ(changed.count(), 4);
+}
+
+// The tray's own edits (context menu nesting, enable buttons) record one
+// undo step first, also when the nesting is refused, and report themselves.
+TEST_F(TrayFixture, OwnEditsRecordUndoAndReport) {
+    TrayWidget tray(nullptr);
+    fill(tray, {plainTile(1.0f), plainTile(2.0f)});
+    tray.show();
+    QSignalSpy adjusted(&tray, &TrayWidget::trayAdjusted);
+    ModalAnswer answer;
+    answerNextDialog(&answer, true);
+    tray.menuItemChosen(tray.nestAction);
+    EXPECT_EQ(answer.title, QStringLiteral("Can't Nest Tiles"));
+    EXPECT_EQ(tray.undoStack->undoCount(), 1);
+    EXPECT_TRUE(tray.modified);
+    EXPECT_EQ(adjusted.count(), 1);
+
+    tray.nodes[1]->enableButton->click();
+    EXPECT_EQ(tray.masterList->subMods[1]->enabled, 0);
+    EXPECT_FALSE(tray.nodes[1]->enableButton->isChecked());
+    EXPECT_EQ(tray.undoStack->undoCount(), 2);
+    EXPECT_EQ(adjusted.count(), 2);
+    ASSERT_TRUE(tray.undoStack->undo());
+    EXPECT_EQ(tray.masterList->subMods[1]->enabled, 1);
+}

@@ -1,0 +1,282 @@
+// The output geometry of a render: the straighten factor and fit rule of the
+// border base, the crop tile, the geometry step with its caller's limit and
+// pixel budget, the drawing into the starting buffer, and the pixel scale a
+// band sees when a render has no request region.
+#include <gtest/gtest.h>
+
+#include <math.h>
+
+#include <atomic>
+#include <limits>
+
+#include "RenderFixtures.h"
+#include "framework/CropMod.h"
+#include "framework/SizingMod.h"
+#include "render/BorderMod.h"
+#include "render/OutputGeometry.h"
+#include "render/RenderContext.h"
+#include "support/ImageBuilders.h"
+
+using namespace rendertest;
+
+namespace {
+
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+const float kInf = std::numeric_limits<float>::infinity();
+
+// A sizing tile that answers fixed sizes (or halves the input) and records
+// what it was asked.
+class FixedSizeTile : public SizingMod {
+public:
+    FixedSizeTile(float w, float h, bool halve = false)
+        : SizingMod(GrowString("Fixed Size"), GrowString("Fixed Size")), w(w), h(h), halve(halve) {}
+    ImageMod* clone() const override { return new FixedSizeTile(w, h, halve); }
+    float outputWidth(float inW, float inH) override {
+        askedWidth[0] = inW;
+        askedWidth[1] = inH;
+        return halve ? inW * 0.5f : w;
+    }
+    float outputHeight(float inW, float inH) override {
+        askedHeight[0] = inW;
+        askedHeight[1] = inH;
+        return halve ? inH * 0.5f : h;
+    }
+    float w, h;
+    bool halve;
+    float askedWidth[2] = {0, 0};
+    float askedHeight[2] = {0, 0};
+};
+
+// Remembers the pixel scale of the band record its clones are handed (the
+// render context runs clones of the chain).
+std::atomic<float> gSeenScale{0.0f};
+class ScaleProbeTile : public ImageMod {
+public:
+    ScaleProbeTile() : ImageMod(GrowString("Scale Probe"), GrowString("Scale Probe")) {}
+    ImageMod* clone() const override { return new ScaleProbeTile(); }
+    void processFloat(ImageBuffer&, const RenderArgs* args) override {
+        if (args && args->region) gSeenScale.store(args->region->scale);
+    }
+    void process8(ImageBuffer& image, const RenderArgs* args) override { processFloat(image, args); }
+};
+
+CropMod* addCrop(OwnedChain& chain, float l, float r, float t, float b, float angle) {
+    CropMod* crop = chain.add(new CropMod());
+    const float values[5] = {l, r, t, b, angle};
+    for (int32_t i = 0; i < 5; ++i) crop->floatAt(i)->value = values[i];
+    return crop;
+}
+
+}  // namespace
+
+TEST(StraightenFactor, WorkedValuesAndFolding) {
+    EXPECT_EQ(straightenFactor(3000.0f, 2000.0f, 0.0f), 1.0f);
+    EXPECT_EQ(straightenFactor(1000.0f, 1000.0f, 45.0f), 0.70710677f);
+    struct Fold {
+        float angle, same;
+    };
+    const Fold folds[] = {{90.0f, 270.0f}, {-30.0f, 30.0f}, {200.5f, 20.5f}, {135.0f, 45.0f}, {-380.0f, 20.0f}};
+    for (const Fold& f : folds)
+        EXPECT_EQ(straightenFactor(3000.0f, 2000.0f, f.angle), straightenFactor(3000.0f, 2000.0f, f.same)) << f.angle;
+    EXPECT_TRUE(isnan(straightenFactor(3000.0f, 2000.0f, kNaN)));
+    EXPECT_TRUE(isnan(straightenFactor(3000.0f, 2000.0f, kInf)));
+    // A huge finite angle folds without an integer overflow.
+    EXPECT_TRUE(isfinite(straightenFactor(3000.0f, 2000.0f, 1e30f)));
+}
+
+TEST(StraightenFactor, CroppedSizeAndFitRule) {
+    const float margins[4] = {0.1f, 0.1f, 0.0f, 0.25f};
+    float w = 0.0f, h = 0.0f;
+    straightenedCroppedSize(margins, 3000.0f, 2000.0f, 0.0f, &w, &h);
+    EXPECT_FLOAT_EQ(w, 2400.0f);
+    EXPECT_FLOAT_EQ(h, 1500.0f);
+    straightenedCroppedSize(nullptr, 1000.0f, 1000.0f, 45.0f, &w, &h);
+    EXPECT_NEAR(w, 707.1f, 0.01f);
+    fitIntoBox(2400.0f, 1500.0f, 1000.0f, 1000.0f, &w, &h);
+    EXPECT_EQ(w, 1000.0f);
+    EXPECT_EQ(h, 625.0f);
+}
+
+TEST(StraightenFactor, PictureSizeGuards) {
+    struct Case {
+        double w, h;
+        bool ok;
+        int32_t outW, outH;
+    };
+    const Case cases[] = {
+        {1200.9, 900.2, true, 1200, 900},   {1.0, 1.0, true, 1, 1},           {0.99, 5.0, false, 0, 0},
+        {kNaN, 5.0, false, 0, 0},           {5.0, kInf, false, 0, 0},         {-3.0, 5.0, false, 0, 0},
+        {31623.0, 31623.0, false, 0, 0},    {1e9, 1.0, true, 1000000000, 1}, {100000.0, 100000.0, false, 0, 0},
+        {1e30, 1e30, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        int32_t w = -1, h = -1;
+        EXPECT_EQ(pictureSize(c.w, c.h, &w, &h), c.ok) << c.w << " x " << c.h;
+        EXPECT_EQ(w, c.outW);
+        EXPECT_EQ(h, c.outH);
+    }
+}
+
+TEST(CropTile, PropertiesAndMargins) {
+    CropMod crop;
+    EXPECT_EQ(crop.name, GrowString("Crop"));
+    EXPECT_EQ(crop.chainGroup(), kGroupLeading);
+    ASSERT_EQ(crop.typeTags.count, 1);
+    EXPECT_EQ(crop.typeTags[0], kTagCrop);
+    EXPECT_TRUE(crop.isNeutral());
+    EXPECT_EQ(crop.findVar("Aspect")->choiceText(), GrowString("Custom"));
+
+    float m[4];
+    crop.floatAt(kCropLeft)->value = 0.8f;
+    crop.floatAt(kCropRight)->value = 0.8f;  // together more than the side
+    crop.floatAt(kCropTop)->value = -1.0f;
+    crop.floatAt(kCropBottom)->value = 5.0f;
+    EXPECT_TRUE(crop.cropMargins(m));
+    EXPECT_FLOAT_EQ(m[0] + m[1], 0.99f);
+    EXPECT_EQ(m[2], 0.0f);
+    EXPECT_EQ(m[3], 0.99f);
+    EXPECT_FALSE(crop.isNeutral());
+}
+
+TEST(OutputGeometry, PlainChainAndCrop) {
+    OwnedChain chain;
+    OutputGeometry g;
+    ASSERT_TRUE(computeOutputGeometry(chain.list, 4000, 3000, g));
+    EXPECT_EQ(g.width, 4000);
+    EXPECT_EQ(g.height, 3000);
+    EXPECT_TRUE(g.isIdentity());
+
+    addCrop(chain, 0.1f, 0.1f, 0.0f, 0.25f, 0.0f);
+    ASSERT_TRUE(computeOutputGeometry(chain.list, 3000, 2000, g));
+    EXPECT_EQ(g.width, 2400);
+    EXPECT_EQ(g.height, 1500);
+    EXPECT_FALSE(g.isIdentity());
+
+    // A disabled crop, and the crop switched off by the caller, change nothing.
+    chain.list[0]->enabled = 0;
+    ASSERT_TRUE(computeOutputGeometry(chain.list, 3000, 2000, g));
+    EXPECT_EQ(g.width, 3000);
+    chain.list[0]->enabled = 1;
+    GeometryOptions noCrop;
+    noCrop.useCrop = false;
+    ASSERT_TRUE(computeOutputGeometry(chain.list, 3000, 2000, noCrop, g));
+    EXPECT_EQ(g.width, 3000);
+    EXPECT_EQ(g.height, 2000);
+}
+
+TEST(OutputGeometry, SizingGetsThePreSizingSizeTwice) {
+    OwnedChain chain;
+    FixedSizeTile* sizing = chain.add(new FixedSizeTile(0.0f, 0.0f, true));  // halves each side
+    OutputGeometry g;
+    ASSERT_TRUE(computeOutputGeometry(chain.list, 4001, 3001, g));
+    EXPECT_EQ(sizing->askedWidth[0], 4001.0f);
+    EXPECT_EQ(sizing->askedHeight[0], 4001.0f);  // not the new width
+    EXPECT_EQ(sizing->askedHeight[1], 3001.0f);
+    EXPECT_EQ(g.width, 2000);  // 2000.5 truncated
+    EXPECT_EQ(g.height, 1500);
+}
+
+TEST(OutputGeometry, CallerLimitKeepsAspectAndTruncates) {
+    OwnedChain chain;
+    struct Case {
+        int32_t maxW, maxH, w, h;
+    };
+    const Case cases[] = {
+        {1200, 0, 1200, 900}, {0, 600, 800, 600}, {1000, 1000, 1000, 750}, {8000, 8000, 4000, 3000}, {1, 1, 1, 1},
+        {3, 0, 3, 2},  // 2.25 truncated
+    };
+    for (const Case& c : cases) {
+        GeometryOptions options;
+        options.maxWidth = c.maxW;
+        options.maxHeight = c.maxH;
+        OutputGeometry g;
+        ASSERT_TRUE(computeOutputGeometry(chain.list, 4000, 3000, options, g));
+        EXPECT_EQ(g.width, c.w) << c.maxW << " " << c.maxH;
+        EXPECT_EQ(g.height, c.h) << c.maxW << " " << c.maxH;
+    }
+    // A size below one pixel becomes one pixel.
+    chain.add(new FixedSizeTile(0.4f, 300.0f));
+    OutputGeometry g;
+    ASSERT_TRUE(computeOutputGeometry(chain.list, 4000, 3000, g));
+    EXPECT_EQ(g.width, 1);
+    EXPECT_EQ(g.height, 300);
+}
+
+TEST(OutputGeometry, HostileSizesAndAnglesFail) {
+    struct Case {
+        const char* what;
+        float w, h, angle, margin;
+        int32_t sourceW, sourceH;
+    };
+    const Case cases[] = {
+        {"beyond a gigapixel", 100000.0f, 100000.0f, 0.0f, 0.0f, 3000, 2000},
+        {"infinite width", kInf, 100.0f, 0.0f, 0.0f, 3000, 2000},
+        {"NaN height", 100.0f, kNaN, 0.0f, 0.0f, 3000, 2000},
+        {"NaN angle", 100.0f, 100.0f, kNaN, 0.0f, 3000, 2000},
+        {"infinite angle", 100.0f, 100.0f, -kInf, 0.0f, 3000, 2000},
+        {"NaN margin", 100.0f, 100.0f, 0.0f, kNaN, 3000, 2000},
+        {"empty source", 100.0f, 100.0f, 0.0f, 0.0f, 0, 2000},
+        {"negative width", -5.0f, 100.0f, 0.0f, 0.0f, 3000, 2000},
+    };
+    for (const Case& c : cases) {
+        OwnedChain chain;
+        addCrop(chain, c.margin, 0.0f, 0.0f, 0.0f, c.angle);
+        chain.add(new FixedSizeTile(c.w, c.h));
+        OutputGeometry g;
+        EXPECT_FALSE(computeOutputGeometry(chain.list, c.sourceW, c.sourceH, g)) << c.what;
+        EXPECT_EQ(g.width, 0) << c.what;
+        EXPECT_EQ(g.height, 0) << c.what;
+    }
+    // The caller's limit brings a huge size back within the budget.
+    OwnedChain chain;
+    chain.add(new FixedSizeTile(200000.0f, 100000.0f));
+    GeometryOptions options;
+    options.maxWidth = 2000;
+    OutputGeometry g;
+    ASSERT_TRUE(computeOutputGeometry(chain.list, 10, 10, options, g));
+    EXPECT_EQ(g.width, 2000);
+    EXPECT_EQ(g.height, 1000);
+}
+
+TEST(OutputGeometry, ApplyDrawsCropAndStraighten) {
+    const ImageBuffer source = testimages::makeFloatImage(300, 200, 3);
+    OwnedChain chain;
+    addCrop(chain, 0.1f, 0.1f, 0.0f, 0.25f, 0.0f);
+    OutputGeometry g;
+    ASSERT_TRUE(computeOutputGeometry(chain.list, source.width, source.height, g));
+    ImageBuffer dest;
+    dest.insetLeft = 9;  // stale insets of an earlier use are cleared
+    ASSERT_TRUE(applyChainGeometry(source, g, dest));
+    EXPECT_EQ(dest.width, 240);
+    EXPECT_EQ(dest.height, 150);
+    EXPECT_EQ(dest.insetLeft, 0);
+    // One to one: the pixel at (0, 0) is the source's at (30, 0).
+    EXPECT_EQ(dest.floats()[0], source.floats()[30 * 3]);
+
+    ImageBuffer source8;
+    ImageBuffer::copy8FromFloat(source8, source, true);
+    ImageBuffer dest8;
+    ASSERT_TRUE(applyChainGeometry8(source8, g, dest8));
+    EXPECT_EQ(dest8.width, 240);
+    EXPECT_EQ(dest8.bytes()[0], source8.bytes()[30 * 3]);
+
+    OutputGeometry failed;
+    EXPECT_FALSE(applyChainGeometry(source, failed, dest));
+}
+
+// Without a request region every band sees the picture's own pixel scale,
+// the scale marginFor is given (a reduced preview has a scale above 1).
+TEST(OutputGeometry, BandsSeeThePictureScaleWithoutRegion) {
+    ThreadCountGuard guard;
+    for (int32_t threads : {1, 3}) {
+        setParallelThreadCount(threads);
+        OwnedChain chain;
+        chain.add(new ScaleProbeTile());
+        gSeenScale.store(0.0f);
+        ImageBuffer image = testimages::makeFloatImage(40, 30, 3);
+        image.scale = 2.5f;
+        RenderContext context(0);
+        context.render(chain.list, &image, nullptr, -1, 0, nullptr);
+        EXPECT_EQ(gSeenScale.load(), 2.5f) << threads;
+    }
+}
