@@ -10,6 +10,7 @@
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
 #include "framework/ImageLoaderSaver.h"
+#include "platform/ParallelFor.h"
 #include "pixels/SampleRules.h"
 
 void matMul4(float* m, const float* b) {
@@ -352,6 +353,28 @@ void drawMappedRows(const ImageBuffer& source, const DrawMapping& mapping, Image
     }
 }
 
+// drawMappedRows over the whole destination, in strips of rows on all
+// threads: every pixel depends only on its own position, so the result is
+// that of one sweep whatever the thread count.
+template <class Sample>
+void drawMappedRowsInStrips(const ImageBuffer& source, const DrawMapping& mapping, ImageBuffer& destination) {
+    constexpr int32_t kStripRows = 32;
+    const int32_t strips = (destination.height + kStripRows - 1) / kStripRows;
+    if (strips <= 1) {
+        drawMappedRows<Sample>(source, mapping, destination, 0, 0);
+        return;
+    }
+    const int64_t rowSamples = static_cast<int64_t>(destination.width) * destination.channelCount();
+    Sample* out = static_cast<Sample*>(destination.data);
+    parallelFor(strips, 0.5f, [&](int32_t i) {
+        const int32_t top = i * kStripRows;
+        const int32_t rows = destination.height - top < kStripRows ? destination.height - top : kStripRows;
+        ImageBuffer strip;
+        strip.wrap(out + top * rowSamples, destination.width, rows, destination.channelCount());
+        drawMappedRows<Sample>(source, mapping, strip, 0, top);
+    });
+}
+
 template <class Sample>
 ImageBuffer* drawTransformed(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
                              const int32_t* insets, ImageBuffer* dest, float angle) {
@@ -419,7 +442,7 @@ ImageBuffer* drawTransformed(const ImageBuffer* src, int32_t width, int32_t heig
     }
     DrawMapping mapping;
     if (!planDrawing<Sample>(W, H, width, height, crop, insets, angle, sizeFromCrop, mapping)) return dest;
-    drawMappedRows<Sample>(*src, mapping, *dest, 0, 0);
+    drawMappedRowsInStrips<Sample>(*src, mapping, *dest);
     dest->scale = mapping.s * src->scale;
     return dest;
 }
