@@ -38,6 +38,12 @@ public:
     float amountValue() const;
     float variationValue() const;
 
+    // The building blocks the recipe runs at the current values, in order,
+    // as new tiles the caller owns (empty at Amount 0 and for styles whose
+    // pixel work is a kernel of their own). The benchmark renders them as
+    // a chain of tiles to compare with the style.
+    virtual void recipeChain(GrowArray<ImageMod*>& out) const { (void)out; }
+
     // Reads Amount and Variation; false when the recipe must leave the
     // picture untouched (Amount 0 or NaN).
     bool readValues(float& a, float& v) const {
@@ -72,11 +78,6 @@ protected:
         return recipe;
     }
 
-    // The building blocks the recipe runs at the current values, in order,
-    // as new tiles the caller owns (empty at Amount 0 and for styles whose
-    // pixel work is a kernel of their own). The benchmark renders them as
-    // a chain of tiles to compare with the style.
-    virtual void recipeChain(GrowArray<ImageMod*>& out) const { (void)out; }
 
     // The common body of a style: leaves the picture alone at Amount 0 (or
     // NaN), otherwise runs the steps of the recipe prepared for the current
