@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the program as it stands: until
-# the application exists, the render tool renders a real photograph through
-# the project's example filter.
+# Installs what is missing, builds, renders a photo of the project through
+# the example filter with the render tool, then starts the application on
+# that photo.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc 2>/dev/null || echo 2)"
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target pellucine pellucine-render
 
 filter=examples/gamma-exposure.plf
 photo=tests/data/png/flower.png
 result=build/flower-gamma-exposure.png
 build/tools/pellucine-render "$filter" "$photo" "$result"
 echo "run: rendered $photo through $filter into $root/$result"
+echo "run: starting pellucine on $photo"
+exec build/source/desktop_only/pellucine "$photo"

@@ -12,6 +12,7 @@ packages=(
   libraw-dev liblcms2-dev libexiv2-dev
   locales
   ttf-bitstream-vera
+  xvfb xauth xdotool libx11-dev
 )
 
 missing=()

@@ -462,6 +462,39 @@ void storeWhole(RenderContext& ctx, ImageBuffer& cache, const ImageBuffer& targe
     copyInsetsAndScale(cache, target);
 }
 
+// Makes target ready to receive a copy of source as Samples::copyImage
+// would: same size and channel count (storage kept when it fits). Returns
+// true when the samples still have to be copied (copyWhole); false when the
+// copy could not be prepared that way and was done whole already.
+template <class Sample>
+bool prepareCopyTarget(ImageBuffer& target, const ImageBuffer& source) {
+    const int32_t channels = source.channelCount();
+    if (!source.data || source.width < 1 || source.height < 1) {
+        Samples<Sample>::copyImage(target, source);
+        return false;
+    }
+    if (!target.data || target.width != source.width || target.height != source.height ||
+        target.channelCount() != channels) {
+        const bool ok = std::is_same<Sample, float>::value ? target.allocateFloat(source.width, source.height, channels)
+                                                          : target.allocate8(source.width, source.height, channels);
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// The samples of source copied into target of the same size and channel
+// count, on many rows at once, with the insets and the scale.
+template <class Sample>
+void copyWhole(RenderContext& ctx, ImageBuffer& target, const ImageBuffer& source, int64_t rowSamples) {
+    forRowChunks(target.height, rowSamples * static_cast<int64_t>(sizeof(Sample)), kCopyTaskBytes, ctx.priority,
+                 [&](int32_t top, int32_t bottom) {
+                     std::memcpy(static_cast<Sample*>(target.data) + top * rowSamples,
+                                 static_cast<const Sample*>(source.data) + top * rowSamples,
+                                 static_cast<size_t>((bottom - top) * rowSamples) * sizeof(Sample));
+                 });
+    copyInsetsAndScale(target, source);
+}
+
 // ---- Fused runs of point tiles ----
 //
 // A segment of the chain whose tiles all run in one banded pass without a
@@ -721,9 +754,13 @@ void runChain(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
     }
 
     // Target: dest (a copy of image) when it is another buffer, else image.
+    // The copy of the samples waits until the cache set-up below: when the
+    // run restores the cache image, the restore fills every sample and the
+    // copy would be thrown away.
     ImageBuffer* target = image;
+    bool copyPending = false;
     if (dest && dest != image) {
-        Samples<Sample>::copyImage(*dest, *image);
+        copyPending = prepareCopyTarget<Sample>(*dest, *image);
         target = dest;
         if (!target->data || target->width < 1 || target->height < 1) {
             markFailed(*ctx, ctx->pendingCacheIndex);  // out of memory for the copy
@@ -773,6 +810,12 @@ void runChain(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
             ctx->cachedIndex = -1;
     }
     const int32_t cachedIndex = ctx->cachedIndex;
+    if (copyPending) {
+        if (cachedIndex >= 0)
+            copyInsetsAndScale(*target, *image);
+        else
+            copyWhole<Sample>(*ctx, *target, *image, run.rowSamples);
+    }
 
     // The margin of the tiles still to run.
     int32_t margin = 0;

@@ -356,12 +356,15 @@ void drawMappedRows(const ImageBuffer& source, const DrawMapping& mapping, Image
 // drawMappedRows over the whole destination, in strips of rows on all
 // threads: every pixel depends only on its own position, so the result is
 // that of one sweep whatever the thread count.
+// With an origin, destination pixel (x, y) is pixel (originX + x,
+// originY + y) of the whole drawing.
 template <class Sample>
-void drawMappedRowsInStrips(const ImageBuffer& source, const DrawMapping& mapping, ImageBuffer& destination) {
+void drawMappedRowsInStrips(const ImageBuffer& source, const DrawMapping& mapping, ImageBuffer& destination,
+                            int64_t originX = 0, int64_t originY = 0) {
     constexpr int32_t kStripRows = 32;
     const int32_t strips = (destination.height + kStripRows - 1) / kStripRows;
     if (strips <= 1) {
-        drawMappedRows<Sample>(source, mapping, destination, 0, 0);
+        drawMappedRows<Sample>(source, mapping, destination, originX, originY);
         return;
     }
     const int64_t rowSamples = static_cast<int64_t>(destination.width) * destination.channelCount();
@@ -371,7 +374,7 @@ void drawMappedRowsInStrips(const ImageBuffer& source, const DrawMapping& mappin
         const int32_t rows = destination.height - top < kStripRows ? destination.height - top : kStripRows;
         ImageBuffer strip;
         strip.wrap(out + top * rowSamples, destination.width, rows, destination.channelCount());
-        drawMappedRows<Sample>(source, mapping, strip, 0, top);
+        drawMappedRows<Sample>(source, mapping, strip, originX, originY + top);
     });
 }
 
@@ -503,6 +506,77 @@ void copyResizedNearest8(ImageBuffer& dest, const ImageBuffer& src) {
 ImageBuffer* drawTransformedBitmap(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
                                    const int32_t* insets, ImageBuffer* dest, float angle) {
     return drawTransformed<float>(src, width, height, crop, insets, dest, angle);
+}
+
+ImageBuffer* drawTransformedBitmapWindow(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
+                                         const int32_t* insets, ImageBuffer* dest, float angle,
+                                         const DrawWindow& window) {
+    if (width < 1 || height < 1 || window.width < 1 || window.height < 1) return dest;
+    if (!dest) {
+        dest = new ImageBuffer();
+        allocateLike<float>(*dest, window.width, window.height, src ? src->channelCount() : 3);
+    } else if (!dest->data || dest->width != window.width || dest->height != window.height) {
+        allocateLike<float>(*dest, window.width, window.height, dest->channels);
+    }
+    if (!dest->data) return dest;
+    const int32_t dc = dest->channelCount();
+    const int64_t destPixels = static_cast<int64_t>(dest->width) * dest->height;
+    float* out = dest->floats();
+    // Cleared to (opaque) black first, unless every sample of the window is
+    // about to be written.
+    auto clear = [&]() {
+        std::memset(out, 0, static_cast<size_t>(destPixels * dc) * sizeof(float));
+        if (dc == 4)
+            for (int64_t p = 0; p < destPixels; ++p) out[p * 4 + 3] = 255.0f;
+    };
+    const bool usable = src && src->data && src->width >= 1 && src->height >= 1;
+    const int32_t W = usable ? src->width : 0;
+    const int32_t H = usable ? src->height : 0;
+    const bool plain = !crop || (crop[0] == 0.0f && crop[1] == 0.0f && crop[2] == 0.0f && crop[3] == 0.0f);
+    const bool noInsets = !insets || (insets[0] == 0 && insets[1] == 0 && insets[2] == 0 && insets[3] == 0);
+    const bool oneToOne = W == width && H == height && angle == 0.0f && plain && noInsets;
+    const bool inside = window.originX >= 0 && window.originY >= 0 &&
+                        static_cast<int64_t>(window.originX) + window.width <= width &&
+                        static_cast<int64_t>(window.originY) + window.height <= height;
+    if (!usable || dc > src->channelCount() || !inside) clear();
+    if (!usable) return dest;
+    if (oneToOne) {
+        // One to one: the window's rectangle of the source, rows on all threads.
+        const int32_t sc = src->channelCount();
+        const int32_t n = dc < sc ? dc : sc;
+        const float* in = src->floats();
+        const int64_t firstX = window.originX < 0 ? -static_cast<int64_t>(window.originX) : 0;
+        int64_t endX = dest->width;
+        if (static_cast<int64_t>(window.originX) + endX > W) endX = static_cast<int64_t>(W) - window.originX;
+        constexpr int32_t kCopyRows = 64;
+        const int32_t tasks = (dest->height + kCopyRows - 1) / kCopyRows;
+        parallelFor(tasks, 0.5f, [&](int32_t task) {
+            const int32_t top = task * kCopyRows;
+            const int32_t bottom = top + kCopyRows < dest->height ? top + kCopyRows : dest->height;
+            for (int32_t y = top; y < bottom; ++y) {
+                const int64_t sy = static_cast<int64_t>(window.originY) + y;
+                if (sy < 0 || sy >= H || endX <= firstX) continue;
+                const float* p = in + (sy * W + window.originX + firstX) * sc;
+                float* q = out + (static_cast<int64_t>(y) * dest->width + firstX) * dc;
+                if (sc == dc) {
+                    std::memcpy(q, p, static_cast<size_t>((endX - firstX) * sc) * sizeof(float));
+                    continue;
+                }
+                for (int64_t x = firstX; x < endX; ++x, p += sc, q += dc)
+                    for (int32_t c = 0; c < n; ++c) q[c] = p[c];
+            }
+        });
+        dest->scale = src->scale;
+        return dest;
+    }
+    DrawMapping mapping;
+    if (!planDrawing<float>(W, H, width, height, crop, insets, angle, false, mapping)) {
+        if (dc <= src->channelCount() && inside) clear();  // nothing drawn: black
+        return dest;
+    }
+    drawMappedRowsInStrips<float>(*src, mapping, *dest, window.originX, window.originY);
+    dest->scale = mapping.s * src->scale;
+    return dest;
 }
 
 ImageBuffer* drawTransformedBitmap8(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,

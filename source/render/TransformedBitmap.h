@@ -37,6 +37,23 @@ ImageBuffer* drawTransformedBitmap(const ImageBuffer* src, int32_t width, int32_
 ImageBuffer* drawTransformedBitmap8(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
                                     const int32_t* insets, ImageBuffer* dest, float angle);
 
+// A window of the picture drawTransformedBitmap draws at width x height:
+// the rectangle of window.width x window.height at (originX, originY) of it.
+struct DrawWindow {
+    int32_t originX = 0;
+    int32_t originY = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+// Draws that window into dest (reallocated to the window's size when it
+// has another; null makes a new owned buffer). Each pixel equals the pixel
+// of the whole picture at the same place; the rows are drawn in parallel
+// strips. width and height must be given (at least 1), else nothing is
+// drawn and dest is returned as it was.
+ImageBuffer* drawTransformedBitmapWindow(const ImageBuffer* src, int32_t width, int32_t height, const float* crop,
+                                         const int32_t* insets, ImageBuffer* dest, float angle,
+                                         const DrawWindow& window);
+
 // The part of drawTransformedBitmap8(src, width, height, null, null, ...,
 // 0) that starts at column partX and row partY, drawn into dest at dest's
 // size (allocated by the caller): every pixel gets the value it has in the

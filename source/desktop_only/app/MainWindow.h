@@ -1,0 +1,358 @@
+#pragma once
+// MainWindow: the one top-level window and the owner of everything the user
+// works with: the document tabs (each a tray, a view and a shuttle), the
+// side tool panel with one prototype of every tile class, the control
+// strip, the two processing queues, the floating sub-windows, the preview
+// chooser and the timers.
+//
+// The operations live in files by concern:
+//   MainWindowConstruction.cpp  construction and teardown
+//   MainWindowTabs.cpp          document tabs
+//   MainWindowRefresh.cpp       refreshView, the control strip, addModToTray, updateTitle
+//   MainWindowMedia.cpp         opening photos and loading filters
+//   MainWindowLayout.cpp        window layout and window events
+//   MainWindowSlots.cpp         the remaining slots
+//   MainWindowSave.cpp          saving, batch processing, filter and LUT export
+//   MainWindowEvents.cpp        hover, keys, drag and drop, closing
+//   MainWindowPresets.cpp       the preset folders and their migration
+//   MainWindowState.cpp         window buttons and restored state
+// Everything runs on the interface thread.
+
+#include <QMainWindow>
+
+#include "desktop_only/display/VideoLoaderSaverTime.h"
+#include "desktop_only/display/VxHistogramWidget.h"
+#include "desktop_only/media/ProcessingState.h"
+#include "foundation/GrowArray.h"
+#include "foundation/GrowString.h"
+#include "foundation/ImageBuffer.h"
+
+class ImageMod;
+class ModVar;
+class Preferences;
+class QAction;
+class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QKeyEvent;
+class QRect;
+class QHBoxLayout;
+class QLabel;
+class QTimer;
+class TrayWidget;
+class VxMediaWidget;
+class VxPanelItemBigButton;
+class VxPanelItemListButton;
+class VxPreviewChooser;
+class VxPushButton;
+class VxRenderQueueWindow;
+class VxShuttleControl;
+class VxSubWindow;
+class VxTabBar;
+class VxToolPanel;
+class VxToolTipBox;
+class VxToolWidget;
+class ColorChooserWidget;
+class ToneCurveWidget;
+class VxColorChoiceWidget;
+class VxInputBox;
+class VxListChooser;
+class VxSlider;
+class VxStringInputBox;
+class VxTrayButton;
+
+// One open document.
+struct DocumentTab {
+    GrowString name;                      // path of the file shown, "" for an empty tab
+    TrayWidget* tray = nullptr;           // owned (through Qt parenthood)
+    VxMediaWidget* view = nullptr;        // owned
+    VxShuttleControl* shuttle = nullptr;  // owned; hidden in this build
+    VideoLoaderSaverTime videoTimes[3];
+    int tabID = -1;
+};
+
+// One control of the control strip.
+struct ControlEntry {
+    QWidget* control = nullptr;
+    ImageMod* tile = nullptr;
+    ModVar* var = nullptr;
+    int32_t index = 0;
+};
+
+// The records of the window's form.
+struct MainWindowForm {
+    QAction* actionOpen = nullptr;
+    QAction* actionSave = nullptr;
+    QAction* actionSave_Copy = nullptr;
+    QAction* actionSave_As = nullptr;
+    QWidget* centralwidget = nullptr;
+    QHBoxLayout* horizontalLayout_2 = nullptr;
+};
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(const QString& styleSheet);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    GrowArray<QAction*> toolDisabledActions;
+    GrowArray<DocumentTab> documentTabs;
+    int32_t currentTab = 0;
+    MainWindowForm* ui = nullptr;
+    VxToolWidget* activeTool = nullptr;
+    QWidget* mediaArea = nullptr;
+    VxTabBar* tabBar = nullptr;
+    VxToolPanel* toolPanel = nullptr;
+    QWidget* trayArea = nullptr;
+    VxRenderQueueWindow* renderQueueWindow = nullptr;
+    VxSubWindow* pixelInspectorWindow = nullptr;
+    VxPreviewChooser* previewChooser = nullptr;
+    GrowArray<ControlEntry> controlTable;
+    VxToolTipBox* toolTipBox = nullptr;
+    bool autohideControls = true;
+    bool trayShown = true;
+    bool toolPanelShown = true;
+    int32_t presetIndex = 0;
+    QTimer* nodeControlAnimationTimer = nullptr;
+    QLabel* backgroundLabel = nullptr;
+    ProcessingState saveQueue;
+    ProcessingState secondQueue;
+    QTimer* processingInfoTimer = nullptr;
+    QTimer* previewProcessorTimer = nullptr;
+    ImageBuffer previewSource;
+    int32_t nextTabId = 0;
+    bool layoutReady = false;
+    int32_t splitViewMode = 0;
+    QWidget* activeViewFrame = nullptr;
+    bool hostMode = false;
+    GrowString pluginId;
+
+    // Set up by later stages of the window (tool panel, buttons).
+    GrowArray<ImageMod*> tilePrototypes;      // owned: one tile of every class
+    VxPanelItemBigButton* cropPanelButton = nullptr;
+    QLabel* filterNameLabel = nullptr;
+    QLabel* processingInfoLabel = nullptr;
+    QWidget* controlArea = nullptr;           // holds the control strip
+    GrowArray<QWidget*> startScreenButtons;
+    VxPushButton* startLoadButton = nullptr;
+
+    // ---- Document tabs ----
+    void buildDocumentTab();
+    // Waits for every view's display pass to end and lets no new one start
+    // (at exit: no pass may run while the process's statics are destroyed).
+    void stopDisplayThreads();
+    DocumentTab* current();
+    // Closes an open tool overlay (before a tab is closed or switched).
+    void endActiveTool();
+
+    // ---- Refresh ----
+    void refreshView();
+    void showSelectedTileControls();
+    void addModToTray(ImageMod* mod, bool append, bool select, bool asOneTile);
+    void updateTitle();
+    // Builds the control strip for vars (MainWindowStrip.cpp); onTop raises
+    // the new controls above every sibling (the crop tool passes itself).
+    void buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile, bool onTop);
+
+    // ---- Media ----
+    bool openMediaFile(const QString& path);
+    void loadFilterIntoDocument(const GrowString& path, bool replaceTiles);
+
+    // ---- Layout ----
+    void layoutWindow();
+    void layoutControls(bool sizing);
+
+    // ---- Construction stages ----
+    void buildToolPanel();
+    void buildMenus();
+    void buildButtonsAndRestoreState();
+
+public slots:
+    void processingInfoTimerFired();
+    void previewProcessorTimerFired();
+    void nodeControlAnimationTimerFired();
+    void documentTabChosen(int tabID);
+    void documentTabWantsClosing(int tabID);
+    void cancelRenderQueueItem(int id);
+    void filterPreviewChosen(ImageMod* mod, bool append);
+    void previewSectionEnabled(int tabID, GrowString sectionName, bool enabled);
+    void onEmptyClick();
+    void videoShuttleUpdateRequest(VideoLoaderSaverTime time);
+    void displayFinishedUpdating();
+    void onImageRepositioned();
+    void trayContentChanged();
+    void traySelectionChanged();
+    void shuttleControlAdjusted(QWidget* control);
+    void toolRequestedExit(VxToolWidget* tool);
+    void loadFilterSlot(const QString& fileName, bool removeTrayNodes);
+    void modButtonClicked(VxPanelItemListButton* clicker, bool append);
+
+public:
+    // ---- Saving, batch processing and export (MainWindowSave.cpp) ----
+    // "Save As..." (false, true), "Save Over Original" (false, false); a
+    // video frame (true, ...) does nothing: no source here is a video.
+    void saveMedia(bool videoFrame, bool saveAs);
+    void batchProcessFolder();
+    void exportFilterPrompt(bool asLut);
+    void saveFavoriteFilterPrompt();
+    // The work behind the dialogs. queueSave queues the current document's
+    // photo rendered through its chain (at width x height, 0 x 0 for the
+    // chain's own size) to path; false when there is no photo.
+    bool queueSave(const GrowString& path, const SaveOptions& options, int32_t width, int32_t height,
+                   bool overOriginal);
+    // Queues one job per input with the current chain; returns the count.
+    int32_t queueBatch(const GrowArray<GrowString>& inputs, const GrowArray<GrowString>& outputs,
+                       const SaveOptions& options);
+    // Writes the current chain as a filter file or a look-up table titled
+    // with the document's filter name.
+    bool exportFilterTo(const GrowString& path, bool asLut);
+    // Saves the current chain as "Presets/<name>.plf" and lists it in the
+    // tool panel; false (with a message) for a name that would leave the
+    // folder or an empty chain.
+    bool saveFavoriteFilter(const QString& name);
+
+    // ---- Window events (MainWindowEvents.cpp) ----
+    GrowArray<int32_t> deleteSelectedTiles();  // the displayed list's selected tiles; returns what was removed
+    void storeWindowState();                   // the closing keys, then the preferences file
+
+    // ---- Preset folders (MainWindowPresets.cpp) ----
+    bool presetsMigrated = false;
+    bool filtersOutdated = false;
+    void setUpPresetFolders();
+
+    // ---- Window buttons and restored state (MainWindowState.cpp) ----
+    // ---- Control strip (MainWindowStrip.cpp, MainWindowLayout.cpp) ----
+public:
+    ControlEntry* rightClickedControl = nullptr;  // points into controlTable, or null
+    GrowArray<QLabel*> controlLabels;              // entry i labels record i of controlTable
+    GrowArray<VxTrayButton*> buttonControls;
+    GrowArray<VxListChooser*> listControls;
+    GrowArray<VxSlider*> sliderControls;
+    GrowArray<VxInputBox*> inputBoxControls;
+    GrowArray<VxStringInputBox*> stringControls;
+    GrowArray<ColorChooserWidget*> colorControls;
+    GrowArray<VxColorChoiceWidget*> colorChoiceControls;
+    GrowArray<ToneCurveWidget*> curveControls;
+    float controlSlideOffset = 0.0f;
+    int32_t controlHideLine = 0;
+    int32_t controlShowLine = 0;
+    int32_t controlSlideStep = 0;
+    void refreshControls();
+    void stepRemixValues(float delta);
+    // The first record of controlTable whose control is control; null when none.
+    ControlEntry* findControlEntry(const QWidget* control);
+    // The bottom edge (last pixel row) of mediaArea in the window.
+    int mediaAreaBottom() const;
+    // Sets controlHideLine and controlShowLine from the placed controls.
+    void computeControlLines();
+
+    // ---- Window layout (MainWindowLayout.cpp) ----
+    // The window's buttons, placed by the layout (made by the window buttons
+    // stage; null until then).
+    VxPushButton* singleViewButton = nullptr;
+    VxPushButton* splitVerticalButton = nullptr;
+    VxPushButton* splitHorizontalButton = nullptr;
+    VxPushButton* hidePanelButton = nullptr;
+    VxPushButton* hideTrayButton = nullptr;
+    VxPushButton* previewButton = nullptr;
+    VxPushButton* deleteNodesButton = nullptr;
+    VxPushButton* cancelProcessingButton = nullptr;
+    VxPanelItemBigButton* sendToHostButton = nullptr;
+    void restoreWindowState();
+
+public slots:
+    void sendToPluginHost();
+    // The height of the window's menu bar (0 when it is not shown).
+    int menuBarHeight() const;
+public slots:
+    void controlAdjusted(QWidget* control);
+
+    // ---- Slots (MainWindowSlots.cpp) ----
+public:
+    // The pixel samples the Pixel Inspector follows, newest first (at most 3).
+    struct PixelSample {
+        int32_t x = 0;
+        int32_t y = 0;
+        int32_t tabID = -1;
+    };
+    struct PixelReading {
+        int32_t x = 0;
+        int32_t y = 0;
+        float values[3] = {0.0f, 0.0f, 0.0f};
+    };
+    GrowArray<PixelSample> pixelSamples;
+    GrowArray<PixelReading> pixelReadings;  // the last readings handed to the inspector
+    // The view's geometric tiles the hover preview's base picture was drawn
+    // through (owned clones), and its size: the picture is drawn again only
+    // when these or the source changed.
+    GrowArray<ImageMod*> previewSourceTiles;
+    const VxMediaWidget* previewSourceView = nullptr;
+    int32_t previewSourceWidth = 0;
+    int32_t previewSourceHeight = 0;
+    // Puts a sample in front of pixelSamples (at most 3 kept, the oldest drops off).
+    void addPixelSample(const PixelSample& sample);
+    // Draws previewSource for the hover preview when it is stale; returns
+    // whether previewSource holds the current picture.
+    bool updatePreviewSource(int32_t width, int32_t height);
+    // The image position of a click on the current view's image; false when
+    // it misses the image (the Pixel Inspector's hit test).
+    bool hitTestViews(const QPoint& windowPos, PixelSample& sample);
+    // Reads the three values of a sample from the view's published display
+    // buffer; false when the sample lies outside it.
+    static bool readDisplaySample(VxMediaWidget* view, int32_t x, int32_t y, float values[3]);
+public slots:
+    void controlHeightChanged(QWidget* control);
+    void controlHovered(QWidget* control);
+    void controlRightClicked(QWidget* control);
+    void controlAboutToBeAdjusted(QWidget* control);
+    void deleteFavoriteClicked(VxPanelItemListButton* clicker);
+    void imageModHovered(ImageMod* mod, bool append);
+    void hidePanelButtonPressed();
+    void hideTrayButtonPressed();
+    void previewButtonPressed();
+    void deleteNodesButtonPressed();
+    void cycleInterfaceVisibility();
+    void toggleInterfaceVisibility();
+    void viewportButtonPressed();
+    void toggleHistogramView(VxHistogramWidget::HistogramWidgetGraph graphType);
+    void startupButtonPressed();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+};
+
+// ---- Helpers of the save, batch, preset and restore flows ----
+// Whether a name typed by the user stays inside its folder: not empty, no
+// "/", "\\" or NUL, not "." or "..".
+bool isSafeFileName(const QString& name);
+// Output paths of a batch: folder + base name + postfix + "." + extension,
+// inputs taken in the given order; a name given twice gets " 2", " 3", ...
+// before the extension.
+GrowArray<GrowString> batchOutputPaths(const GrowArray<GrowString>& inputs, const GrowString& folder,
+                                       const GrowString& postfix, const GrowString& extension);
+// The files of a folder a batch takes: openable, not hidden, in name order.
+GrowArray<GrowString> batchInputFiles(const GrowString& folder);
+// The restored window geometry from the "WindowGeometry" text on a screen
+// of screenWidth x screenHeight (values saturated; NaN reads as 0).
+QRect restoredGeometry(const GrowString& text, int32_t screenWidth, int32_t screenHeight);
+// A number read from text (C locale) truncated to int, saturated, NaN as 0;
+// end receives the rest of the text.
+int32_t saturatedIntFromText(const char* text, const char** end);
+// The preset folders: set-up and migration of dataFolder (ending with "/").
+// Sets migrated and outdated as the window's flags.
+void setUpPresetFoldersIn(const GrowString& dataFolder, Preferences& preferences, const QString& bundleResource,
+                          bool& migrated, bool& outdated);
+
+// The one modal message of the program: a DialogWindow centred on the
+// default screen's available area. Returns 1 for OK, 0 for Cancel or
+// closing. An empty button text hides that button.
+int showMessageDialog(QWidget* parent, const QString& title, const QString& text, const QString& okText,
+                      const QString& cancelText, const QString& inputLabel);
+

@@ -1,0 +1,190 @@
+// MainWindow: construction and teardown.
+
+#include <QAction>
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPalette>
+#include <QTimer>
+
+#include <ctime>
+#include <cstdlib>
+#include <memory>
+
+#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/display/VxMediaWidget.h"
+#include "desktop_only/display/VxPreviewChooser.h"
+#include "desktop_only/media/DesktopImageLoaderSaver.h"
+#include "desktop_only/tray/TrayWidget.h"
+#include "desktop_only/widgets/VxPanelItemBigButton.h"
+#include "desktop_only/widgets/VxPanelItemListButton.h"
+#include "desktop_only/widgets/VxRenderQueueWindow.h"
+#include "desktop_only/widgets/VxShuttleControl.h"
+#include "desktop_only/widgets/VxSubWindow.h"
+#include "desktop_only/widgets/VxTabBar.h"
+#include "desktop_only/widgets/VxToolPanel.h"
+#include "desktop_only/widgets/VxToolTipBox.h"
+#include "foundation/Preferences.h"
+#include "framework/ImageLoaderSaver.h"
+#include "framework/ImageMod.h"
+#include "framework/TilePrototypes.h"
+
+namespace {
+
+constexpr int kPixelInspectorHeight = 202;
+constexpr int kSubWindowDrop = 30;  // sub-windows start this far below their constructor's place
+
+// The form's palette: white text on black, tooltips light yellow.
+QPalette formPalette() {
+    QPalette palette;
+    const QBrush white(QColor(255, 255, 255));
+    const QBrush black(QColor(0, 0, 0));
+    const QBrush toolTipBase(QColor(255, 255, 220));
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const bool disabled = group == QPalette::Disabled;
+        palette.setBrush(group, QPalette::WindowText, disabled ? black : white);
+        for (QPalette::ColorRole role : {QPalette::Button, QPalette::Light, QPalette::Midlight, QPalette::Dark,
+                                         QPalette::Mid, QPalette::Base, QPalette::Window, QPalette::Shadow,
+                                         QPalette::AlternateBase})
+            palette.setBrush(group, role, black);
+        palette.setBrush(group, QPalette::Text, disabled ? black : white);
+        palette.setBrush(group, QPalette::ButtonText, disabled ? black : white);
+        palette.setBrush(group, QPalette::BrightText, white);
+        palette.setBrush(group, QPalette::ToolTipBase, toolTipBase);
+        palette.setBrush(group, QPalette::ToolTipText, black);
+    }
+    return palette;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
+    ui = new MainWindowForm();
+    setStyleSheet(styleSheet);
+
+    processingInfoTimer = new QTimer(this);
+    connect(processingInfoTimer, SIGNAL(timeout()), this, SLOT(processingInfoTimerFired()));
+    previewProcessorTimer = new QTimer(this);
+    connect(previewProcessorTimer, SIGNAL(timeout()), this, SLOT(previewProcessorTimerFired()));
+
+    // Native window behaviour (full-screen collection, tabbing mode): nothing
+    // to set on this desktop.
+
+    if (!gImageLoaderSaver) gImageLoaderSaver = new DesktopImageLoaderSaver();
+    secondQueue.installLoader(std::make_unique<DesktopImageLoaderSaver>());
+    saveQueue.installLoader(std::make_unique<DesktopImageLoaderSaver>());
+
+    nextTabId = 0;
+    presetIndex = 0;
+    autohideControls = globalPreferences().getBool(GrowString("AutohideControls"), true);
+
+    nodeControlAnimationTimer = new QTimer(this);
+    connect(nodeControlAnimationTimer, SIGNAL(timeout()), this, SLOT(nodeControlAnimationTimerFired()));
+
+    setUpPresetFolders();
+
+    registerVideoLoaderSaverTime();
+
+    // The form.
+    if (objectName().isEmpty()) setObjectName("MainWindow");
+    resize(950, 650);
+    setPalette(formPalette());
+    ui->actionOpen = new QAction(this);
+    ui->actionSave = new QAction(this);
+    ui->actionSave_Copy = new QAction(this);
+    ui->actionSave_As = new QAction(this);
+    ui->centralwidget = new QWidget(this);
+    ui->horizontalLayout_2 = new QHBoxLayout(ui->centralwidget);
+    setCentralWidget(ui->centralwidget);
+    setWindowTitle(QApplication::translate("MainWindow", "MainWindow"));
+    ui->actionOpen->setText(QApplication::translate("MainWindow", "Open"));
+    ui->actionOpen->setShortcut(QKeySequence(QApplication::translate("MainWindow", "Ctrl+O")));
+    ui->actionSave->setText(QApplication::translate("MainWindow", "Save"));
+    ui->actionSave_Copy->setText(QApplication::translate("MainWindow", "Save Copy"));
+    ui->actionSave_As->setText(QApplication::translate("MainWindow", "Save As..."));
+
+    backgroundLabel = new QLabel(this);
+    toolTipBox = new VxToolTipBox(this);
+    toolTipBox->hide();
+
+    mediaArea = new QWidget(this);
+    activeViewFrame = new QWidget(mediaArea);
+    activeViewFrame->setStyleSheet(QString("background-color:transparent;") +
+                                   "border-image: url(:/img/active_media_panel_bg.png) 16 16 16 16;" +
+                                   "border-top: 8px transparent;" + "border-bottom: 8px transparent;" +
+                                   "border-right: 8px transparent;" + "border-left: 8px transparent;");
+    activeViewFrame->hide();
+    trayArea = new QWidget(this);
+
+    tabBar = new VxTabBar(this);
+    connect(tabBar, SIGNAL(tabActivated(int)), this, SLOT(documentTabChosen(int)));
+    connect(tabBar, SIGNAL(tabRequestedClose(int)), this, SLOT(documentTabWantsClosing(int)));
+    tabBar->hide();
+
+    buildDocumentTab();
+    buildToolPanel();
+
+    renderQueueWindow = new VxRenderQueueWindow(mediaArea, GrowString("Render Queue"));
+    renderQueueWindow->move(renderQueueWindow->x(), renderQueueWindow->y() + kSubWindowDrop);
+    renderQueueWindow->hide();
+    connect(renderQueueWindow, SIGNAL(cancelItemRequested(int)), this, SLOT(cancelRenderQueueItem(int)));
+
+    // The Pixel Inspector's swatches come with a later stage; its window is
+    // made here with an empty content.
+    pixelInspectorWindow = new VxSubWindow(mediaArea, GrowString("Pixel Inspector"));
+    pixelInspectorWindow->move(pixelInspectorWindow->x(), pixelInspectorWindow->y() + kSubWindowDrop);
+    pixelInspectorWindow->layoutContents();
+    pixelInspectorWindow->resize(pixelInspectorWindow->width(), kPixelInspectorHeight);
+    pixelInspectorWindow->hide();
+
+    previewChooser = new VxPreviewChooser(this);
+    previewChooser->hide();
+    connect(previewChooser, SIGNAL(previewChosen(ImageMod*, bool)), this, SLOT(filterPreviewChosen(ImageMod*, bool)));
+    connect(previewChooser, SIGNAL(sectionEnabled(int, GrowString, bool)), this,
+            SLOT(previewSectionEnabled(int, GrowString, bool)));
+
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    backgroundLabel->setStyleSheet(QString("background-image: url(:/img/main_bg.png);") +
+                                   "background-color: #3a3a3a;");
+    setAcceptDrops(true);
+    setFocusPolicy(Qt::StrongFocus);
+
+    buildMenus();
+    buildButtonsAndRestoreState();
+}
+
+MainWindow::~MainWindow() {
+    // A tool overlay and the views go with Qt parenthood; the views wait for
+    // their display threads in their own destructors.
+    delete ui;
+    ui = nullptr;
+    pluginId = GrowString();
+    previewSource.release();
+    controlTable.destroy();
+    startScreenButtons.destroy();
+    documentTabs.destroy();
+    toolDisabledActions.destroy();
+    freePrototypeList(tilePrototypes);
+}
+
+// The tool panel: its sections, command buttons and tile lists come with a
+// later stage. Here it holds one tab with the Crop/Straighten button and a
+// list button for every tile class, and the prototype list that filter files
+// are read with.
+void MainWindow::buildToolPanel() {
+    buildPrototypeList(tilePrototypes);
+    toolPanel = new VxToolPanel(this);
+    toolPanel->addTab(0, GrowString("Adjustments"));
+    cropPanelButton = toolPanel->addCommandButton(0, GrowString("Crop/Straighten"), 0);
+    toolPanel->addSectionHeader(GrowString("Tiles"), QString());
+    for (int32_t i = 0; i < tilePrototypes.count; ++i)
+        if (tilePrototypes[i]->kind() != kCameraMod && tilePrototypes[i]->typeTags.count == 0)
+            toolPanel->addModButton(tilePrototypes[i]);
+    connect(toolPanel, SIGNAL(modButtonClicked(VxPanelItemListButton*, bool)), this,
+            SLOT(modButtonClicked(VxPanelItemListButton*, bool)));
+    toolPanel->relayout();
+}
+
+// The menus come with a later stage; the window has an empty menu bar.
+void MainWindow::buildMenus() { menuBar()->setNativeMenuBar(false); }

@@ -1,0 +1,125 @@
+// MainWindow: opening photos into the current document and loading filter
+// files into its tray.
+
+#include <QFile>
+
+#include <cstdio>
+#include <memory>
+
+#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/display/VxMediaWidget.h"
+#include "desktop_only/media/DesktopImageLoaderSaver.h"
+#include "desktop_only/tray/TrayContentsCommand.h"
+#include "desktop_only/tray/TrayWidget.h"
+#include "foundation/Preferences.h"
+#include "foundation/UndoStack.h"
+#include "framework/CompoundFilter.h"
+#include "framework/FilterFile.h"
+#include "framework/ImageLoaderSaver.h"
+#include "framework/ImageMod.h"
+
+namespace {
+
+// Reads the photo as float samples: RGB, or RGB and alpha when the picture
+// has alpha. Null when it cannot be read.
+std::unique_ptr<ImageBuffer> loadPhoto(const GrowString& path, std::unique_ptr<ImageMetadata>* metadata) {
+    if (!gImageLoaderSaver) return nullptr;
+    auto image = std::make_unique<ImageBuffer>();
+    image->channels = 3;
+    const bool applyProfile = globalPreferences().getInt(GrowString("ColorProfileImport"), 0) == 0;
+    bool loaded;
+    if (auto* desktop = dynamic_cast<DesktopImageLoaderSaver*>(gImageLoaderSaver))
+        loaded = desktop->loadFloatKeepingAlpha(path, image.get(), applyProfile, metadata);
+    else
+        loaded = gImageLoaderSaver->loadFloat(path, image.get(), applyProfile, metadata);
+    if (!loaded || !image->data || image->width < 1 || image->height < 1) return nullptr;
+    return image;
+}
+
+}  // namespace
+
+// The photo is read before anything of the document is touched, so a file
+// that cannot be read leaves the document as it was.
+bool MainWindow::openMediaFile(const QString& path) {
+    DocumentTab* tab = current();
+    if (!tab) return false;
+    const GrowString nativePath(QFile::encodeName(path).constData());
+    std::unique_ptr<ImageMetadata> metadata;
+    std::unique_ptr<ImageBuffer> image = loadPhoto(nativePath, &metadata);
+    if (!image) {
+        showMessageDialog(this, "Can't Load File",
+                          QString("The file \"%1\" could not be opened as an image.").arg(path), "OK", "", "");
+        return false;
+    }
+    VxMediaWidget* view = tab->view;
+    view->clearMedia();
+    view->setSource(image.release(), std::move(metadata));
+    tab->name = nativePath;
+    view->resetZoomAndPan();
+    view->hasMedia = true;
+    view->setRenderCacheReset();
+    view->setGeometryChanged();
+    tab->tray->rebuildNodes();
+    layoutWindow();
+    showSelectedTileControls();
+    refreshView();
+    view->updateImageRect();
+    updateTitle();
+    return true;
+}
+
+// The file is read first: a file that yields no tile changes nothing.
+void MainWindow::loadFilterIntoDocument(const GrowString& path, bool replaceTiles) {
+    DocumentTab* tab = current();
+    if (!tab) return;
+    TrayWidget* tray = tab->tray;
+    GrowArray<ImageMod*> loaded;
+    uint32_t status = kFilterReadClean;
+    loadFilterFile(loaded, path, tilePrototypes, status);
+    std::printf("got filter name %s with retVal %i\n", path.c_str(), static_cast<int>(status));
+    std::fflush(stdout);
+    const QString problem =
+        status == kFilterFromNewerRelease
+            ? QString("The filter \"%1\" was made by a newer release; parts of it may be missing.")
+            : QString("The filter \"%1\" could not be read completely.");
+    if (loaded.count == 0) {
+        if (status != kFilterReadClean)
+            showMessageDialog(this, "Filter Load Error", problem.arg(QFile::decodeName(path.c_str())), "OK", "", "");
+        loaded.destroy();
+        if (status != kFilterReadClean) return;
+    }
+    if (tray->undoStack) {
+        tray->modified = true;
+        tray->undoStack->push(new TrayContentsCommand(tray));
+    }
+    if (replaceTiles) tray->deleteTiles(false);
+    for (int32_t i = 0; i < loaded.count; ++i) {
+        tray->addMod(tray->masterList.get(), loaded[i], false);
+        delete loaded[i];
+    }
+    loaded.destroy();
+    tray->filterName = removeExtension(fileNamePart(path));
+    tab->view->setRenderCacheReset();
+    showSelectedTileControls();
+    refreshView();
+    updateTitle();
+    if (status != kFilterReadClean)
+        showMessageDialog(this, "Filter Load Error", problem.arg(QFile::decodeName(path.c_str())), "OK", "", "");
+}
+
+void MainWindow::loadFilterSlot(const QString& fileName, bool removeTrayNodes) {
+    DocumentTab* tab = current();
+    if (!tab) return;
+    if (fileName.isEmpty()) {
+        if (!removeTrayNodes) return;
+        tab->tray->deleteTiles(false);
+        tab->tray->filterName = GrowString("");
+        tab->tray->modified = false;
+        tab->view->setRenderCacheReset();
+        showSelectedTileControls();
+        refreshView();
+        updateTitle();
+        return;
+    }
+    loadFilterIntoDocument(GrowString(fileName.toUtf8().constData()), removeTrayNodes);
+}

@@ -1,0 +1,145 @@
+// MainWindow: bringing the window in line after the current document
+// changed: the view's chain, the control strip, adding tiles, the title.
+
+#include <QFile>
+#include <QLabel>
+
+#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/display/VxMediaWidget.h"
+#include "desktop_only/display/VxToolWidget.h"
+#include "desktop_only/tray/TrayContentsCommand.h"
+#include "desktop_only/tray/TrayNode.h"
+#include "desktop_only/tray/TrayWidget.h"
+#include "desktop_only/widgets/VxPanelItemBigButton.h"
+#include "desktop_only/widgets/VxTabBar.h"
+#include "desktop_only/widgets/VxTabButton.h"
+#include "foundation/Mutex.h"
+#include "foundation/UndoStack.h"
+#include "framework/CompoundFilter.h"
+#include "framework/ImageMod.h"
+#include "framework/ModListHelpers.h"
+
+void MainWindow::refreshView() {
+    DocumentTab* tab = current();
+    if (!tab) return;
+    VxMediaWidget* view = tab->view;
+    GrowArray<ImageMod*> chain = tab->tray->modChain(true, true);
+    if (activeTool) activeTool->setModList(chain);
+    {
+        MutexLocker guard(view->stateLock.get());
+        for (int32_t i = 0; i < view->chainClones.count; ++i) delete view->chainClones[i];
+        view->chainClones.count = 0;
+        for (int32_t i = 0; i < chain.count; ++i) {
+            ImageMod* clone = chain[i]->clone();
+            if (!clone) continue;
+            clone->copyFrom(*chain[i]);
+            view->chainClones.append(clone);
+        }
+    }
+    const int32_t oldWidth = view->outputWidth;
+    const int32_t oldHeight = view->outputHeight;
+    view->updateOutputSize(view->applyGeometric, view->applyGeometric, view->applyGeometric);
+    if (view->outputWidth != oldWidth || view->outputHeight != oldHeight) {
+        view->updateImageRect();
+        view->setGeometryChanged();
+    }
+    view->setDirty();
+    startDisplayThread(view);
+    if (activeTool) activeTool->restoreMods(chain);
+}
+
+void MainWindow::showSelectedTileControls() {
+    DocumentTab* tab = current();
+    if (!tab) return;
+    const GrowArray<int32_t> selected = tab->tray->selectedIndices();
+    const CompoundFilter* shown = tab->tray->displayedList;
+    if (selected.count == 1 && shown && selected[0] >= 0 && selected[0] < shown->subMods.count) {
+        ImageMod* tile = shown->subMods[selected[0]];
+        buildControls(tile->vars, tile, false);
+    } else {
+        buildControls(GrowArray<ModVar*>(), nullptr, false);
+    }
+}
+
+void MainWindow::addModToTray(ImageMod* mod, bool append, bool select, bool asOneTile) {
+    DocumentTab* tab = current();
+    if (!tab || !mod) return;
+    TrayWidget* tray = tab->tray;
+    if (tray->undoStack) {
+        tray->modified = true;
+        tray->undoStack->push(new TrayContentsCommand(tray));
+    }
+    for (int32_t i = 0; i < tray->nodes.count; ++i) {
+        if (!tray->nodes[i]->selected) continue;
+        tray->nodes[i]->selected = false;
+        tray->nodes[i]->updateStyle();
+    }
+    const int32_t kind = mod->kind();
+    bool cleared = false;
+    if ((kind == kCameraMod || kind == kCompoundMod || kind == kSelectorMod) && !append) {
+        tray->deleteTiles(true);
+        cleared = true;
+    }
+    if (kind == kCompoundMod && !asOneTile) {
+        if (cleared) {
+            tray->filterName = mod->displayName;
+            tray->modified = false;
+        }
+        const CompoundFilter* filter = static_cast<const CompoundFilter*>(mod);
+        for (int32_t i = 0; i < filter->subMods.count; ++i)
+            tray->addMod(tray->displayedList, filter->subMods[i], false);
+    } else {
+        const int32_t index = tray->addMod(tray->displayedList, mod, !cleared);
+        if (select) {
+            for (int32_t i = 0; i < tray->nodes.count; ++i) {
+                const bool want = i == index;
+                if (tray->nodes[i]->selected == want) continue;
+                tray->nodes[i]->selected = want;
+                tray->nodes[i]->updateStyle();
+            }
+            showSelectedTileControls();
+        }
+    }
+    tab->view->setRenderCacheReset();
+    showSelectedTileControls();
+    refreshView();
+    updateTitle();
+}
+
+void MainWindow::updateTitle() {
+    DocumentTab* tab = current();
+    if (!tab) return;
+    // The name is a path in the file system's encoding.
+    QString title("Pellucine | RAW");
+    if (!tab->name.isEmpty()) title += " - " + QFile::decodeName(fileNamePart(tab->name).c_str());
+    setWindowTitle(title);
+
+    if (cropPanelButton) {
+        const GrowArray<ImageMod*> pre = tab->tray->preMods();
+        cropPanelButton->text = GrowString(findModByTag(pre, kTagCrop) ? "Crop/Straighten*" : "Crop/Straighten");
+        cropPanelButton->update();
+    }
+    if (filterNameLabel) {
+        GrowString text = tab->tray->filterName;
+        if (!text.isEmpty() && tab->tray->modified) text.append("*");
+        filterNameLabel->setText(QString::fromUtf8(text.c_str()));
+        filterNameLabel->adjustSize();
+        if (processingInfoLabel) {
+            const int right = processingInfoLabel->geometry().right();
+            const int left = filterNameLabel->geometry().right() + 1;
+            processingInfoLabel->setGeometry(left, processingInfoLabel->y(), right - left + 1,
+                                             processingInfoLabel->height());
+        }
+    }
+    for (int32_t i = 0; i < documentTabs.count; ++i) {
+        GrowString text = fileNamePart(documentTabs[i].name);
+        if (text.isEmpty()) text = GrowString("Empty Tab");
+        for (int32_t b = 0; b < tabBar->tabButtons.count; ++b) {
+            VxTabButton* button = tabBar->tabButtons[b];
+            if (button->tabID != documentTabs[i].tabID) continue;
+            button->title = text;
+            button->updateText();
+        }
+    }
+    tabBar->layoutTabs();
+}

@@ -1,0 +1,106 @@
+// MainWindow: document tabs.
+
+#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/display/VxMediaWidget.h"
+#include "desktop_only/display/VxToolWidget.h"
+#include "desktop_only/tray/TrayWidget.h"
+#include "desktop_only/widgets/VxShuttleControl.h"
+#include "desktop_only/widgets/VxTabBar.h"
+#include "desktop_only/widgets/VxTabButton.h"
+
+namespace {
+constexpr int kHiddenShuttlePosition = -5000;
+}
+
+DocumentTab* MainWindow::current() {
+    if (currentTab < 0 || currentTab >= documentTabs.count) return nullptr;
+    return &documentTabs[currentTab];
+}
+
+void MainWindow::buildDocumentTab() {
+    VxMediaWidget* view = new VxMediaWidget(mediaArea);
+    connect(view, SIGNAL(emptyClickSignal()), this, SLOT(onEmptyClick()));
+    connect(view, SIGNAL(frameNudgedSignal(VideoLoaderSaverTime)), this,
+            SLOT(videoShuttleUpdateRequest(VideoLoaderSaverTime)));
+    connect(view, SIGNAL(displayUpdatedSignal()), this, SLOT(displayFinishedUpdating()));
+    connect(view, SIGNAL(imageRepositionedSignal()), this, SLOT(onImageRepositioned()));
+
+    TrayWidget* tray = new TrayWidget(trayArea);
+    connect(tray, SIGNAL(trayAdjusted()), this, SLOT(trayContentChanged()));
+    connect(tray, SIGNAL(selectionChanged()), this, SLOT(traySelectionChanged()));
+
+    VxShuttleControl* shuttle = new VxShuttleControl(this);
+    connect(shuttle, SIGNAL(sliderChanged(QWidget*)), this, SLOT(shuttleControlAdjusted(QWidget*)));
+    shuttle->hide();
+    shuttle->move(kHiddenShuttlePosition, kHiddenShuttlePosition);
+
+    const int tabID = nextTabId++;
+    DocumentTab tab;
+    tab.name = GrowString("");
+    tab.tray = tray;
+    tab.view = view;
+    tab.shuttle = shuttle;
+    tab.tabID = tabID;
+    documentTabs.append(tab);
+
+    tabBar->addTab(tabID);
+    if (tabBar->tabButtons.count >= 2) {
+        tabBar->setCurrentTab(tabID);
+        documentTabChosen(tabID);
+    }
+    layoutWindow();
+}
+
+void MainWindow::stopDisplayThreads() {
+    for (int32_t i = 0; i < documentTabs.count; ++i) documentTabs[i].view->threadLock.lock();
+}
+
+// An open tool overlay works on the current document's chain and lies over
+// its view: it is closed before that document stops being current or goes.
+void MainWindow::endActiveTool() {
+    if (activeTool) toolRequestedExit(activeTool);
+}
+
+void MainWindow::documentTabChosen(int tabID) {
+    for (int32_t i = 0; i < documentTabs.count; ++i) {
+        if (documentTabs[i].tabID != tabID) continue;
+        if (i != currentTab) endActiveTool();
+        currentTab = i;
+        documentTabs[i].view->previewSourceStale = true;
+        layoutWindow();
+        showSelectedTileControls();
+        break;
+    }
+    updateTitle();
+}
+
+void MainWindow::documentTabWantsClosing(int tabID) {
+    if (documentTabs.count < 2) return;
+    int32_t index = -1;
+    for (int32_t i = 0; i < documentTabs.count; ++i)
+        if (documentTabs[i].tabID == tabID) {
+            index = i;
+            break;
+        }
+    int32_t next;
+    if (index >= 0) {
+        // The overlay belongs to the current tab; end it before that tab can go.
+        if (index == currentTab) endActiveTool();
+        DocumentTab tab = documentTabs[index];
+        documentTabs.removeAt(index);
+        if (currentTab >= documentTabs.count) currentTab = documentTabs.count - 1;
+        tab.view->clearMedia();
+        delete tab.view;  // waits for its display thread
+        tab.tray->deleteTiles(false);
+        tab.tray->clearPreMods();
+        delete tab.tray;
+        delete tab.shuttle;
+        tabBar->removeTab(tabID);
+        next = index - 1 > 0 ? index - 1 : 0;
+    } else {
+        next = documentTabs.count - 1;
+    }
+    tabBar->setCurrentTab(documentTabs[next].tabID);
+    documentTabChosen(documentTabs[next].tabID);
+    layoutWindow();
+}

@@ -1,0 +1,233 @@
+// The document view: turning the source, its display passes (exact pixels,
+// one thread for many edits, no lost edit, zoom and pan), and deleting it
+// in the middle of a pass.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "desktop_only/display/DisplayGeometry.h"
+#include "desktop_only/display/ModOrdering.h"
+#include "desktop_only/display/VxHistogramWidget.h"
+#include "desktop_only/display/VxMediaWidget.h"
+#include "foundation/Mutex.h"
+#include "framework/CropMod.h"
+#include "framework/ImageLoaderSaver.h"
+#include "framework/ImageMod.h"
+#include "render/RenderContext.h"
+#include "render/TransformedBitmap.h"
+#include "support/DesktopTestHelpers.h"
+#include "support/ImageBuilders.h"
+#include "support/TestTiles.h"
+
+using namespace testimages;
+
+namespace {
+
+// A view of the given size showing a generated picture.
+std::unique_ptr<VxMediaWidget> makeView(int viewW, int viewH, int imageW, int imageH) {
+    ensureTestApplication();
+    auto view = std::make_unique<VxMediaWidget>(nullptr);
+    view->resize(viewW, viewH);
+    view->show();
+    QApplication::processEvents();
+    auto* source = new ImageBuffer(makeFloatImage(imageW, imageH, 3, 11));
+    view->setSource(source, nullptr);
+    view->hasMedia = true;
+    return view;
+}
+
+// Replaces the view's chain with clones of the tiles, as refreshView does.
+void handChain(VxMediaWidget* view, const GrowArray<ImageMod*>& tiles) {
+    {
+        MutexLocker guard(view->stateLock.get());
+        for (ImageMod* old : view->chainClones) delete old;
+        view->chainClones.count = 0;
+        for (ImageMod* tile : tiles) view->chainClones.append(duplicateMod(*tile));
+    }
+    view->updateOutputSize(true, true, true);
+    view->updateImageRect();
+    view->requestDisplayPass();
+}
+
+ImageBuffer shownBuffer(VxMediaWidget* view) {
+    MutexLocker guard(view->displayImageLock.get());
+    return duplicateFloat(view->displayBuffer);
+}
+
+}  // namespace
+
+TEST(MediaWidget, RotateSourceTurnsAThreeByTwoPicture) {
+    ensureTestApplication();
+    struct Case {
+        bool clockwise;
+        int x, y;  // where the source's top-left pixel lands in the 2 x 3 result
+    };
+    for (const Case& c : {Case{true, 1, 0}, Case{false, 0, 2}}) {
+        VxMediaWidget view(nullptr);
+        auto* source = new ImageBuffer();
+        source->allocateFloat(3, 2, 3);
+        for (int i = 0; i < 18; ++i) source->floats()[i] = static_cast<float>(i);
+        view.setSource(source, nullptr);
+        view.rotateSource(c.clockwise);
+        ASSERT_EQ(view.sourceImage->width, 2);
+        ASSERT_EQ(view.sourceImage->height, 3);
+        EXPECT_EQ(view.sourceWidth, 2);
+        EXPECT_EQ(view.sourceHeight, 3);
+        for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(floatAt(*view.sourceImage, c.x, c.y, ch), static_cast<float>(ch));
+        MutexLocker guard(view.stateLock.get());
+        EXPECT_TRUE(view.geometryChanged);
+    }
+    VxMediaWidget empty(nullptr);
+    empty.rotateSource(true);  // no picture: only the stale flag
+    EXPECT_EQ(empty.sourceImage, nullptr);
+    EXPECT_TRUE(empty.previewSourceStale);
+}
+
+TEST(MediaWidget, PassShowsTheChainOverTheDrawnSourceExactly) {
+    auto view = makeView(320, 200, 700, 500);
+    AddConstantTile plus(12.5f);
+    GrowArray<ImageMod*> chain;
+    chain.append(&plus);
+    handChain(view.get(), chain);
+    ASSERT_TRUE(waitForDisplayIdle(view.get()));
+    const ImageBuffer expected = expectedFitDisplay(*view->sourceImage, chain, 320, 200);
+    ASSERT_EQ(expected.width, 280);
+    EXPECT_EQ(maxDifference(shownBuffer(view.get()), expected), 0.0f);
+    MutexLocker guard(view->displayImageLock.get());
+    EXPECT_EQ(view->displayImage.width(), 280);
+    EXPECT_EQ(view->shownImageRect, QRect(20, 0, 280, 200));
+}
+
+TEST(MediaWidget, TenEditsDuringAHeldPassStartOneThreadAndShowTheLast) {
+    auto view = makeView(200, 150, 400, 300);
+    AddConstantTile plus(0.0f);
+    GrowArray<ImageMod*> chain;
+    chain.append(&plus);
+    view->holdPasses = true;
+    handChain(view.get(), chain);
+    ASSERT_TRUE(waitUntil([&] { return view->passIsHeld.load(); }));
+    for (int i = 1; i <= 10; ++i) {
+        plus.var(0)->floatValue()->value = static_cast<float>(i);
+        handChain(view.get(), chain);
+    }
+    EXPECT_EQ(view->displayThreadsStarted.load(), 1);
+    view->holdPasses = false;
+    ASSERT_TRUE(waitForDisplayIdle(view.get()));
+    EXPECT_EQ(view->displayThreadsStarted.load(), 1);
+    EXPECT_EQ(view->passesCompleted.load(), 2);  // the held pass and one more with the last chain
+    EXPECT_EQ(maxDifference(shownBuffer(view.get()), expectedFitDisplay(*view->sourceImage, chain, 200, 150)), 0.0f);
+}
+
+TEST(MediaWidget, NoEditIsLostWhenEditsMeetTheEndOfAPass) {
+    auto view = makeView(160, 120, 320, 240);
+    AddConstantTile plus(0.0f);
+    GrowArray<ImageMod*> chain;
+    chain.append(&plus);
+    for (int i = 0; i < 300; ++i) {
+        plus.var(0)->floatValue()->value = static_cast<float>(i % 37);
+        handChain(view.get(), chain);
+        if (i % 3 == 0) QThread::usleep(200);
+    }
+    ASSERT_TRUE(waitForDisplayIdle(view.get()));
+    EXPECT_EQ(maxDifference(shownBuffer(view.get()), expectedFitDisplay(*view->sourceImage, chain, 160, 120)), 0.0f);
+}
+
+TEST(MediaWidget, ZoomAndPanShowTheRightWindowOfTheFullPicture) {
+    auto view = makeView(200, 100, 600, 400);
+    AddConstantTile plus(3.0f);
+    GrowArray<ImageMod*> chain;
+    chain.append(&plus);
+    handChain(view.get(), chain);
+    ASSERT_TRUE(waitForDisplayIdle(view.get()));
+    view->setZoom(1.0f, 100.0f, 50.0f);  // full size about the centre
+    ASSERT_TRUE(waitForDisplayIdle(view.get()));
+
+    // The whole picture at full size, rendered, then the windows cut out.
+    ImageBuffer full;
+    drawTransformedBitmap(view->sourceImage, 600, 400, nullptr, nullptr, &full, 0.0f);
+    RenderContext context(0);
+    context.render(chain, &full, nullptr, -1, 0, nullptr);
+    auto expectWindow = [&](int ox, int oy) {
+        const ImageBuffer shown = shownBuffer(view.get());
+        ASSERT_EQ(shown.width, 200);
+        ASSERT_EQ(shown.height, 100);
+        float worst = 0.0f;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 200; ++x)
+                for (int c = 0; c < 3; ++c)
+                    worst = std::max(worst, std::fabs(floatAt(shown, x, y, c) - floatAt(full, x + ox, y + oy, c)));
+        EXPECT_EQ(worst, 0.0f) << "window at " << ox << ", " << oy;
+    };
+    expectWindow(200, 150);
+    // A pan keeps the buffer size: the cache of the old window must not serve.
+    view->setPanOffset(-40.0f, 30.0f);
+    view->requestDisplayPass();
+    ASSERT_TRUE(waitForDisplayIdle(view.get()));
+    expectWindow(240, 120);
+    // Beyond the edge the pan is held at the edge.
+    view->setPanOffset(-5000.0f, 5000.0f);
+    view->requestDisplayPass();
+    ASSERT_TRUE(waitForDisplayIdle(view.get()));
+    expectWindow(400, 0);
+}
+
+TEST(MediaWidget, ClearMediaEmptiesTheDisplayAndKeepsTheChain) {
+    auto view = makeView(100, 100, 50, 50);
+    AddConstantTile plus(1.0f);
+    GrowArray<ImageMod*> chain;
+    chain.append(&plus);
+    handChain(view.get(), chain);
+    ASSERT_TRUE(waitForDisplayIdle(view.get()));
+    EXPECT_TRUE(view->histogramWindow->histogram->hasData());
+    view->clearMedia();
+    EXPECT_FALSE(view->hasMedia);
+    EXPECT_EQ(view->sourceImage, nullptr);
+    EXPECT_FALSE(view->histogramWindow->histogram->hasData());
+    MutexLocker guard(view->displayImageLock.get());
+    EXPECT_TRUE(view->displayImage.isNull() || view->displayImage.width() == 0);
+    EXPECT_EQ(view->displayBuffer.data, nullptr);
+    EXPECT_EQ(view->chainClones.count, 1);
+}
+
+TEST(MediaWidget, DeletingTheViewInTheMiddleOfAPassWaitsForItsThread) {
+    auto view = makeView(300, 200, 900, 600);
+    AddConstantTile plus(1.0f);
+    GrowArray<ImageMod*> chain;
+    chain.append(&plus);
+    view->holdPasses = true;
+    handChain(view.get(), chain);
+    ASSERT_TRUE(waitUntil([&] { return view->passIsHeld.load(); }));
+    VxMediaWidget* raw = view.get();
+    std::thread releaser([raw] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        raw->holdPasses = false;
+    });
+    view.reset();  // must not free what the running pass uses (AddressSanitizer checks)
+    releaser.join();
+}
+
+TEST(ModOrdering, GroupsComeLeadingCentralTrailingKeepingListOrder) {
+    CropMod crop;
+    FrameBorderTile frame;
+    AddConstantTile a(1.0f), b(2.0f);
+    GrowArray<ImageMod*> list;
+    for (ImageMod* m : {static_cast<ImageMod*>(&frame), static_cast<ImageMod*>(&a), static_cast<ImageMod*>(&crop),
+                        static_cast<ImageMod*>(&b)})
+        list.append(m);
+    list.append(nullptr);
+    const GrowArray<ImageMod*> ordered = orderModsByChainGroup(list);
+    ASSERT_EQ(ordered.count, 4);
+    EXPECT_EQ(ordered[0], &crop);
+    EXPECT_EQ(ordered[1], &a);
+    EXPECT_EQ(ordered[2], &b);
+    EXPECT_EQ(ordered[3], &frame);
+}
