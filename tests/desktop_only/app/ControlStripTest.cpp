@@ -254,10 +254,10 @@ TEST_F(ControlStripTest, WindowLayoutRows) {
     EXPECT_FALSE(w.tabBar->isVisibleTo(&w));
 
     // The start-screen button centres on the view area.
-    VxPushButton* start = new VxPushButton(w.mediaArea);
+    ASSERT_NE(w.startLoadButton, nullptr);
+    ASSERT_EQ(w.startScreenButtons.count, 1);
+    VxPushButton* start = w.startLoadButton;
     start->resize(200, 100);
-    w.startLoadButton = start;
-    w.startScreenButtons.append(start);
     w.layoutWindow();
     EXPECT_EQ(start->pos(), QPoint(389, static_cast<int>(std::trunc((688 - M) / 2) - 50)));
     EXPECT_TRUE(start->isVisibleTo(&w));
