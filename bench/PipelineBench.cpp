@@ -27,6 +27,7 @@
 #include "foundation/ImageBuffer.h"
 #include "framework/FilterFile.h"
 #include "framework/ImageMod.h"
+#include "framework/ModListHelpers.h"
 #include "framework/ModVar.h"
 #include "framework/TilePrototypes.h"
 #include "platform/ParallelFor.h"
@@ -80,15 +81,6 @@ const ImageBuffer& view() {
     static const ImageBuffer image = makePhoto(kViewWidth, kViewHeight);
     return image;
 }
-
-// Tiles owned for the benchmark's life.
-struct OwnedTiles {
-    GrowArray<ImageMod*> list;
-    OwnedTiles() = default;
-    OwnedTiles(const OwnedTiles&) = delete;
-    OwnedTiles& operator=(const OwnedTiles&) = delete;
-    ~OwnedTiles() { freePrototypeList(list); }
-};
 
 const GrowArray<ImageMod*>& prototypes() {
     static OwnedTiles list;

@@ -2,6 +2,7 @@
 
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
+#include "framework/TilePrototypes.h"
 
 ImageMod* findModByTag(const GrowArray<ImageMod*>& list, int32_t tag) {
     for (ImageMod* mod : list) {
@@ -30,3 +31,5 @@ GrowArray<ImageMod*> precedingSelectors(const GrowArray<ImageMod*>& list, int32_
     }
     return selectors;
 }
+
+void OwnedTiles::clear() { freePrototypeList(list); }

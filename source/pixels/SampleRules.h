@@ -55,13 +55,13 @@ TILE_INLINE uint8_t storeByteFromDouble(double v) {
 //   then takes it as 0 (the colour and tone tiles as tileloop::clampSample,
 //   the blur's float stores);
 // - clampSampleNanToZero gives 0 for NaN, like storeByte (the transformed
-//   bitmap drawing).
+//   bitmap drawing, the pipeline's rounding between 8-bit tiles).
 
 TILE_INLINE float clampSampleKeepNan(float v) { return v < 0.0f ? 0.0f : (v > 255.0f ? 255.0f : v); }
 
 TILE_INLINE float clampSampleNanToZero(float v) {
-    if (!(v > 0.0f)) return 0.0f;  // also NaN
-    return v > 255.0f ? 255.0f : v;
+    const float low = v > 0.0f ? v : 0.0f;  // NaN fails the test and becomes 0
+    return low < 255.0f ? low : 255.0f;
 }
 
 // ---- Power bases -------------------------------------------------------------

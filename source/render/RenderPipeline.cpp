@@ -11,6 +11,8 @@
 #include "framework/ImageMod.h"
 #include "framework/ModListHelpers.h"
 #include "framework/SelectorMod.h"
+#include "pixels/KernelAttributes.h"
+#include "pixels/SampleRules.h"
 #include "platform/ParallelFor.h"
 #include "render/RenderContext.h"
 
@@ -70,22 +72,16 @@ BandRows bandRows(const BandPlan& plan, int32_t index, int32_t height) {
 namespace {
 
 // The row conversions run over whole band rows; at -O2 GCC only vectorises
-// loops whose trip count it knows unless the cost model is relaxed.
-#define RENDER_VECTOR_LOOP __attribute__((optimize("vect-cost-model=dynamic")))
+// loops whose trip count it knows unless the cost model is relaxed
+// (TILE_VECTOR_LOOP).
 
-RENDER_VECTOR_LOOP void bytesToFloats(float* out, const uint8_t* in, int64_t count) {
+TILE_VECTOR_LOOP void bytesToFloats(float* out, const uint8_t* in, int64_t count) {
     for (int64_t k = 0; k < count; ++k) out[k] = static_cast<float>(in[k]);
 }
 
-// storeByte on every sample, written without branches: clamped to 0..255
-// (NaN fails the first test and becomes 0), then truncated toward zero.
-RENDER_VECTOR_LOOP void floatsToBytes(uint8_t* out, const float* in, int64_t count) {
-    for (int64_t k = 0; k < count; ++k) {
-        float v = in[k];
-        v = v > 0.0f ? v : 0.0f;
-        v = v < 255.0f ? v : 255.0f;
-        out[k] = static_cast<uint8_t>(static_cast<int32_t>(v));
-    }
+// storeByte on every sample, written without branches (pixel::clampedByte).
+TILE_VECTOR_LOOP void floatsToBytes(uint8_t* out, const float* in, int64_t count) {
+    for (int64_t k = 0; k < count; ++k) out[k] = pixel::clampedByte(in[k]);
 }
 
 // ---- Sample-type differences between the float and the 8-bit pipeline ----
@@ -608,11 +604,8 @@ bool mayStart(RenderContext& ctx, Segment& segment, size_t s) {
 // clamped to 0..255 (NaN as 0), truncated toward zero. Two loops, because
 // GCC vectorises each alone but not the two steps in one loop; the samples
 // are a sub-band in the core's cache.
-RENDER_VECTOR_LOOP void roundToBytes(float* samples, int64_t count) {
-    for (int64_t k = 0; k < count; ++k) {
-        const float v = samples[k] > 0.0f ? samples[k] : 0.0f;
-        samples[k] = v < 255.0f ? v : 255.0f;
-    }
+TILE_VECTOR_LOOP void roundToBytes(float* samples, int64_t count) {
+    for (int64_t k = 0; k < count; ++k) samples[k] = pixel::clampSampleNanToZero(samples[k]);
     for (int64_t k = 0; k < count; ++k) samples[k] = static_cast<float>(static_cast<int32_t>(samples[k]));
 }
 

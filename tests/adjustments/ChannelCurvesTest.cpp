@@ -5,17 +5,11 @@
 #include "adjustments/ChannelCurves.h"
 #include "adjustments/ToneTestSupport.h"
 #include "framework/AnimTrack.h"
+#include "support/TestTiles.h"
 
 using namespace tonetest;
 
 namespace {
-
-Curve curveOf(const char* points) {
-    Curve curve(0);
-    GrowString text(points);
-    curve.setFromString(text);
-    return curve;
-}
 
 const char* const kLift = "0 .1 .4 .55 1 .95";   // lifts the shadows, pins nothing
 const char* const kBend = "0 0 .3 .2 .7 .85 1 1";  // an S with fixed ends

@@ -11,17 +11,11 @@
 #include "framework/FilterFile.h"
 #include "platform/ParallelFor.h"
 #include "render/RenderContext.h"
+#include "support/TestTiles.h"
 
 using namespace tonetest;
 
 namespace {
-
-Curve curveOf(const char* points) {
-    Curve curve(0);
-    GrowString text(points);
-    curve.setFromString(text);
-    return curve;
-}
 
 // A Coloring tile with its vars set the way a control sets them: each
 // write followed by varChanged.

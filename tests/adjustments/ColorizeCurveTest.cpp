@@ -8,17 +8,11 @@
 #include "adjustments/ToneTestSupport.h"
 #include "foundation/ColorConversions.h"
 #include "pixels/PixelKit.h"
+#include "support/TestTiles.h"
 
 using namespace tonetest;
 
 namespace {
-
-Curve curveOf(const char* points) {
-    Curve curve(0);
-    GrowString text(points);
-    curve.setFromString(text);
-    return curve;
-}
 
 std::unique_ptr<ColorizeCurveMod> colorizeCurve(const char* region, float r, float g, float b, int32_t method,
                                                 float amount, uint32_t version = 2) {

@@ -4,19 +4,9 @@
 
 #include "adjustments/Curves.h"
 #include "adjustments/ToneTestSupport.h"
+#include "support/TestTiles.h"
 
 using namespace tonetest;
-
-namespace {
-
-Curve curveOf(const char* points) {
-    Curve curve(0);
-    GrowString text(points);
-    curve.setFromString(text);
-    return curve;
-}
-
-}  // namespace
 
 TEST(CurvesSetup, Registered) {
     expectRegistered(CurvesMod(Curve(0), 1.0f));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "adjustments/GammaExposure.h"
+#include "framework/ModListHelpers.h"
 #include "framework/TilePrototypes.h"
 #include "support/TestTiles.h"
 #include "support/TileProperties.h"
@@ -304,11 +305,11 @@ TEST(GammaExposureProperties, FilterFileRoundTrip) {
 }
 
 TEST(GammaExposureProperties, PrototypesHaveTheStartValues) {
-    GrowArray<ImageMod*> prototypes;
-    buildPrototypeList(prototypes);
+    OwnedTiles prototypes;
+    buildPrototypeList(prototypes.list);
     int gammas = 0;
     int exposures = 0;
-    for (ImageMod* mod : prototypes) {
+    for (ImageMod* mod : prototypes.list) {
         if (mod->name == "Gamma") {
             ++gammas;
             EXPECT_EQ(mod->version, 2u);
@@ -321,5 +322,4 @@ TEST(GammaExposureProperties, PrototypesHaveTheStartValues) {
     }
     EXPECT_EQ(gammas, 1);
     EXPECT_EQ(exposures, 1);
-    freePrototypeList(prototypes);
 }

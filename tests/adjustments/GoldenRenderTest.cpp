@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "framework/ImageMod.h"
+#include "framework/ModListHelpers.h"
 #include "framework/TilePrototypes.h"
 #include "support/TileProperties.h"
 
@@ -229,19 +230,18 @@ bool writeStored(const std::vector<std::pair<std::string, std::string>>& lines) 
 TEST(GoldenRender, EveryTileRendersItsStoredSamples) {
     const ImageBuffer images[2] = {goldenImage(3), goldenImage(4)};
     const ImageBuffer bytes[2] = {tiletest::bytesOf(images[0]), tiletest::bytesOf(images[1])};
-    GrowArray<ImageMod*> prototypes;
-    buildPrototypeList(prototypes);
-    ASSERT_GT(prototypes.count, 0);
+    OwnedTiles prototypes;
+    buildPrototypeList(prototypes.list);
+    ASSERT_GT(prototypes.list.count, 0);
 
     std::vector<std::pair<std::string, std::string>> lines;
-    for (ImageMod* prototype : prototypes) {
+    for (ImageMod* prototype : prototypes.list) {
         // Versions 0 ("1 or less"), 1, 2, 3 and one past the tile's own
         // (an unknown version) cover every branch a version selects.
         const uint32_t last = prototype->version + 1 > 4 ? prototype->version + 1 : 4;
         for (uint32_t v = 0; v <= last; ++v)
             lines.emplace_back(keyOf(*prototype, v), hashesOf(*prototype, v, images, bytes));
     }
-    freePrototypeList(prototypes);
 
     const char* update = std::getenv("PELLUCINE_UPDATE_GOLDEN");
     if (update && std::strcmp(update, "1") == 0) {

@@ -8,17 +8,11 @@
 #include "adjustments/LabCurves.h"
 #include "adjustments/ToneTestSupport.h"
 #include "support/ImageBuilders.h"
+#include "support/TestTiles.h"
 
 using namespace tonetest;
 
 namespace {
-
-Curve curveOf(const char* points) {
-    Curve curve(0);
-    GrowString text(points);
-    curve.setFromString(text);
-    return curve;
-}
 
 const char* const kStraight = "0 0 1 1";
 

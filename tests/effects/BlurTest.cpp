@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "effects/Blur.h"
+#include "framework/ModListHelpers.h"
 #include "framework/SelectorMod.h"
 #include "framework/TilePrototypes.h"
 #include "support/ImageBuilders.h"
@@ -506,10 +507,10 @@ TEST(BlurMod, NamesVarsAndPrototype) {
     EXPECT_EQ(blur.floatAt(0)->maximum, 100.0f);
     EXPECT_EQ(blur.animTracks.count, 3);
 
-    GrowArray<ImageMod*> prototypes;
-    buildPrototypeList(prototypes);
+    OwnedTiles prototypes;
+    buildPrototypeList(prototypes.list);
     int32_t found = 0;
-    for (ImageMod* mod : prototypes) {
+    for (ImageMod* mod : prototypes.list) {
         if (mod->name == GrowString("Blur")) {
             ++found;
             EXPECT_EQ(mod->floatAt(0)->value, 0.0f);
@@ -517,7 +518,6 @@ TEST(BlurMod, NamesVarsAndPrototype) {
         }
     }
     EXPECT_EQ(found, 1);
-    freePrototypeList(prototypes);
 }
 
 TEST(BlurMod, MarginIsTheKernelHalfWidth) {

@@ -17,6 +17,7 @@
 #include "framework/CompoundFilter.h"
 #include "framework/FilterFile.h"
 #include "framework/ImageMod.h"
+#include "framework/ModListHelpers.h"
 #include "framework/TilePrototypes.h"
 
 namespace fs = std::filesystem;
@@ -82,18 +83,9 @@ public:
 };
 
 // Owns the tiles of a list.
-struct OwnedMods {
-    GrowArray<ImageMod*> mods;
-    OwnedMods() = default;
-    OwnedMods(const OwnedMods&) = delete;
-    OwnedMods& operator=(const OwnedMods&) = delete;
-    ~OwnedMods() { clear(); }
-    void clear() {
-        for (ImageMod* mod : mods) delete mod;
-        mods.destroy();
-    }
+struct OwnedMods : OwnedTiles {
     ImageMod* add(ImageMod* mod) {
-        mods.append(mod);
+        list.append(mod);
         return mod;
     }
 };
@@ -151,7 +143,7 @@ protected:
     // Loads text written to a file; the status is kept in status_.
     void loadText(const std::string& text, OwnedMods& out) {
         writeFile(folder_ / "in.plf", text);
-        loadFilterFile(out.mods, pathOf("in.plf"), prototypes_.mods, status_);
+        loadFilterFile(out.list, pathOf("in.plf"), prototypes_.list, status_);
     }
     // Saves the list and returns the bytes written.
     std::string saveText(const GrowArray<ImageMod*>& mods) {
@@ -162,7 +154,7 @@ protected:
     ImageMod* loadOne(const std::string& attributes, const std::string& body, OwnedMods& out) {
         loadText("<filter version=\"4\">\n<mod name=\"Kinds\"" + attributes + ">\n" + body + "</mod>\n</filter>\n",
                  out);
-        return out.mods.count == 1 ? out.mods[0] : nullptr;
+        return out.list.count == 1 ? out.list[0] : nullptr;
     }
 
     fs::path folder_;
@@ -203,16 +195,16 @@ TEST_F(FilterFileTest, WritesTheToneCurveExposureExampleByteForByte) {
     ImageMod* exposure = chain.add(new ExposureTile());
     exposure->floatAt(0)->value = 1.166667f;
 
-    EXPECT_EQ(saveText(chain.mods), kExampleText);
+    EXPECT_EQ(saveText(chain.list), kExampleText);
 
     // Reading it back gives the same chain and the same bytes.
     OwnedMods loaded;
     loadText(kExampleText, loaded);
     EXPECT_EQ(status_, kFilterReadClean);
-    ASSERT_EQ(loaded.mods.count, 2);
-    EXPECT_TRUE(loaded.mods[0]->equals(*tone));
-    EXPECT_TRUE(loaded.mods[1]->equals(*exposure));
-    EXPECT_EQ(saveText(loaded.mods), kExampleText);
+    ASSERT_EQ(loaded.list.count, 2);
+    EXPECT_TRUE(loaded.list[0]->equals(*tone));
+    EXPECT_TRUE(loaded.list[1]->equals(*exposure));
+    EXPECT_EQ(saveText(loaded.list), kExampleText);
 }
 
 TEST_F(FilterFileTest, CompoundIsWrittenAsSubmodFollowedByItsModAndReadsBackAsOneTile) {
@@ -223,7 +215,7 @@ TEST_F(FilterFileTest, CompoundIsWrittenAsSubmodFollowedByItsModAndReadsBackAsOn
     inner->floatAt(0)->value = 1.5f;
     look->subMods.append(inner);
 
-    EXPECT_EQ(saveText(chain.mods),
+    EXPECT_EQ(saveText(chain.list),
               "<filter version=\"4\">\n"
               "  <submod name=\"My Look\">\n"
               "    <mod name=\"Exposure\" version=\"1\" enabled=\"1\">\n"
@@ -237,12 +229,12 @@ TEST_F(FilterFileTest, CompoundIsWrittenAsSubmodFollowedByItsModAndReadsBackAsOn
               "</filter>\n");
 
     OwnedMods loaded;
-    loadFilterFile(loaded.mods, pathOf("out.plf"), prototypes_.mods, status_);
+    loadFilterFile(loaded.list, pathOf("out.plf"), prototypes_.list, status_);
     EXPECT_EQ(status_, kFilterReadClean);
-    ASSERT_EQ(loaded.mods.count, 1);
-    ASSERT_EQ(loaded.mods[0]->kind(), kCompoundMod);
-    EXPECT_TRUE(loaded.mods[0]->equals(*look));
-    EXPECT_EQ(static_cast<CompoundFilter*>(loaded.mods[0])->subMods.count, 1);
+    ASSERT_EQ(loaded.list.count, 1);
+    ASSERT_EQ(loaded.list[0]->kind(), kCompoundMod);
+    EXPECT_TRUE(loaded.list[0]->equals(*look));
+    EXPECT_EQ(static_cast<CompoundFilter*>(loaded.list[0])->subMods.count, 1);
 }
 
 // ---- round trips -----------------------------------------------------------
@@ -273,14 +265,14 @@ TEST_F(FilterFileTest, EveryValueKindRoundTrips) {
     outer->subMods.append(new ToneCurveTile());
     outer->floatAt(0)->value = 0.75f;
 
-    const std::string written = saveText(chain.mods);
+    const std::string written = saveText(chain.list);
     OwnedMods loaded;
-    loadFilterFile(loaded.mods, pathOf("out.plf"), prototypes_.mods, status_);
+    loadFilterFile(loaded.list, pathOf("out.plf"), prototypes_.list, status_);
     EXPECT_EQ(status_, kFilterReadClean);
-    ASSERT_EQ(loaded.mods.count, 2);
-    const ImageMod& back = *loaded.mods[0];
+    ASSERT_EQ(loaded.list.count, 2);
+    const ImageMod& back = *loaded.list[0];
     EXPECT_TRUE(back.equals(*tile));
-    EXPECT_TRUE(loaded.mods[1]->equals(*outer));
+    EXPECT_TRUE(loaded.list[1]->equals(*outer));
     EXPECT_EQ(back.vars[RecordingTile::kHue]->curveValue()->curve.hueOffset, 42.5f);
     EXPECT_EQ(back.vars[RecordingTile::kTexture]->fileValue()->extensions.count, 2);  // the prototype's
     EXPECT_EQ(back.attributeValue("Note"), "x \"y\" <z>");
@@ -293,25 +285,25 @@ TEST_F(FilterFileTest, EveryValueKindRoundTrips) {
               std::string::npos);
     EXPECT_NE(written.find("      <selection>Blue</selection>\n      <selection>Red</selection>\n"),
               std::string::npos);
-    EXPECT_EQ(saveText(loaded.mods), written);
+    EXPECT_EQ(saveText(loaded.list), written);
 }
 
 TEST_F(FilterFileTest, EveryPrototypeRoundTripsThroughAFile) {
     OwnedMods all;
-    buildPrototypeList(all.mods);
-    if (all.mods.count == 0) GTEST_SKIP() << "no tile classes registered";
-    for (ImageMod* mod : all.mods) {
+    buildPrototypeList(all.list);
+    if (all.list.count == 0) GTEST_SKIP() << "no tile classes registered";
+    for (ImageMod* mod : all.list) {
         std::unique_ptr<ImageMod> copy(duplicateMod(*mod));
         ASSERT_NE(copy, nullptr) << mod->name.c_str();
         EXPECT_TRUE(copy->equals(*mod)) << mod->name.c_str();
     }
-    ASSERT_TRUE(saveFilterFile(all.mods, pathOf("all.plf")));
+    ASSERT_TRUE(saveFilterFile(all.list, pathOf("all.plf")));
     OwnedMods loaded;
-    loadFilterFile(loaded.mods, pathOf("all.plf"), all.mods, status_);
+    loadFilterFile(loaded.list, pathOf("all.plf"), all.list, status_);
     EXPECT_EQ(status_, kFilterReadClean);
-    ASSERT_EQ(loaded.mods.count, all.mods.count);
-    for (int32_t i = 0; i < all.mods.count; ++i) {
-        EXPECT_TRUE(loaded.mods[i]->equals(*all.mods[i])) << all.mods[i]->name.c_str();
+    ASSERT_EQ(loaded.list.count, all.list.count);
+    for (int32_t i = 0; i < all.list.count; ++i) {
+        EXPECT_TRUE(loaded.list[i]->equals(*all.list[i])) << all.list[i]->name.c_str();
     }
 }
 
@@ -327,10 +319,10 @@ TEST_F(FilterFileTest, TwoCompoundsOfTheSameNameKeepTheirOwnSubTiles) {
              "</filter>\n",
              loaded);
     EXPECT_EQ(status_, kFilterReadClean);
-    ASSERT_EQ(loaded.mods.count, 2);
+    ASSERT_EQ(loaded.list.count, 2);
     for (int32_t i = 0; i < 2; ++i) {
-        ASSERT_EQ(loaded.mods[i]->kind(), kCompoundMod);
-        const auto* look = static_cast<const CompoundFilter*>(loaded.mods[i]);
+        ASSERT_EQ(loaded.list[i]->kind(), kCompoundMod);
+        const auto* look = static_cast<const CompoundFilter*>(loaded.list[i]);
         ASSERT_EQ(look->subMods.count, 1);
         EXPECT_EQ(look->subMods[0]->floatAt(0)->value, i == 0 ? 0.3f : 0.7f);
     }
@@ -366,8 +358,8 @@ TEST_F(FilterFileTest, ATemplateServesOnlyTheModRightAfterIt) {
         OwnedMods loaded;
         loadText(std::string("<filter version=\"4\">") + c.body + "</filter>", loaded);
         EXPECT_EQ(status_, c.status) << c.what;
-        ASSERT_EQ(loaded.mods.count, static_cast<int32_t>(c.kinds.size())) << c.what;
-        for (int32_t i = 0; i < loaded.mods.count; ++i) EXPECT_EQ(loaded.mods[i]->kind(), c.kinds[i]) << c.what;
+        ASSERT_EQ(loaded.list.count, static_cast<int32_t>(c.kinds.size())) << c.what;
+        for (int32_t i = 0; i < loaded.list.count; ++i) EXPECT_EQ(loaded.list[i]->kind(), c.kinds[i]) << c.what;
     }
 }
 
@@ -402,13 +394,13 @@ TEST_F(FilterFileTest, StatusCodes) {
         OwnedMods loaded;
         loadText(c.text, loaded);
         EXPECT_EQ(status_, c.status) << c.text;
-        EXPECT_EQ(loaded.mods.count, c.tiles) << c.text;
+        EXPECT_EQ(loaded.list.count, c.tiles) << c.text;
     }
 
     OwnedMods missing;
-    loadFilterFile(missing.mods, pathOf("no such file.plf"), prototypes_.mods, status_);
+    loadFilterFile(missing.list, pathOf("no such file.plf"), prototypes_.list, status_);
     EXPECT_EQ(status_, kFilterProblem);
-    EXPECT_EQ(missing.mods.count, 0);
+    EXPECT_EQ(missing.list.count, 0);
 }
 
 TEST_F(FilterFileTest, ModFlagsVersionAndVarOrder) {
@@ -618,8 +610,8 @@ TEST_F(FilterFileTest, SubmodNestingIsCapped) {
         OwnedMods loaded;
         loadText(nestedSubmods(c.depth), loaded);
         EXPECT_EQ(status_, c.status) << c.depth;
-        ASSERT_EQ(loaded.mods.count, 1) << c.depth;
-        EXPECT_EQ(compoundDepth(loaded.mods[0]), kMaxSubmodDepth) << c.depth;
+        ASSERT_EQ(loaded.list.count, 1) << c.depth;
+        EXPECT_EQ(compoundDepth(loaded.list[0]), kMaxSubmodDepth) << c.depth;
     }
 }
 
@@ -629,7 +621,7 @@ TEST_F(FilterFileTest, TruncatedAndGarbledFilesNeverCrash) {
     tile->vars[RecordingTile::kChannels]->multiChoiceValue()->selection.append(1);
     auto* look = static_cast<CompoundFilter*>(chain.add(new CompoundFilter(GrowString("Look"))));
     look->subMods.append(new ToneCurveTile());
-    const std::string whole = saveText(chain.mods);
+    const std::string whole = saveText(chain.list);
     for (size_t cut = 0; cut < whole.size(); cut += 7) {
         OwnedMods loaded;
         loadText(whole.substr(0, cut), loaded);
@@ -657,18 +649,18 @@ TEST_F(FilterFileTest, SaveReplacesWholeFilesAndReportsFailure) {
     OwnedMods chain;
     chain.add(new ExposureTile());
     writeFile(folder_ / "target.plf", std::string(100000, 'x'));
-    ASSERT_TRUE(saveFilterFile(chain.mods, pathOf("target.plf")));
+    ASSERT_TRUE(saveFilterFile(chain.list, pathOf("target.plf")));
     EXPECT_EQ(readFile(folder_ / "target.plf").rfind("<filter version=\"4\">\n", 0), 0u);
     EXPECT_EQ(readFile(folder_ / "target.plf").back(), '\n');
     EXPECT_LT(readFile(folder_ / "target.plf").size(), 1000u);
 
     // Failures: a missing folder, a folder in the way, an empty path.
-    EXPECT_FALSE(saveFilterFile(chain.mods, pathOf("missing/x.plf")));
+    EXPECT_FALSE(saveFilterFile(chain.list, pathOf("missing/x.plf")));
     fs::create_directory(folder_ / "taken.plf");
     writeFile(folder_ / "taken.plf" / "inside", "stays");
-    EXPECT_FALSE(saveFilterFile(chain.mods, pathOf("taken.plf")));
+    EXPECT_FALSE(saveFilterFile(chain.list, pathOf("taken.plf")));
     EXPECT_EQ(readFile(folder_ / "taken.plf" / "inside"), "stays");
-    EXPECT_FALSE(saveFilterFile(chain.mods, GrowString("")));
+    EXPECT_FALSE(saveFilterFile(chain.list, GrowString("")));
 
     // No temporary file stays behind, after success or failure.
     std::vector<std::string> names;
@@ -689,11 +681,11 @@ TEST_F(FilterFileTest, NumbersUseTheCLocaleWhateverTheProcessLocale) {
     if (!chosen) GTEST_SKIP() << "no locale with a decimal comma installed";
     OwnedMods chain;
     chain.add(new ExposureTile())->floatAt(0)->value = 1.5f;
-    const std::string text = saveText(chain.mods);
+    const std::string text = saveText(chain.list);
     OwnedMods loaded;
     loadText(text, loaded);
     std::setlocale(LC_NUMERIC, "C");
     EXPECT_NE(text.find(">1.500000<"), std::string::npos);
-    ASSERT_EQ(loaded.mods.count, 1);
-    EXPECT_EQ(loaded.mods[0]->floatAt(0)->value, 1.5f);
+    ASSERT_EQ(loaded.list.count, 1);
+    EXPECT_EQ(loaded.list[0]->floatAt(0)->value, 1.5f);
 }

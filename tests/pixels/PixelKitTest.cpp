@@ -10,6 +10,7 @@
 #include "pixels/PixelKit.h"
 #include "support/ImageBuilders.h"
 #include "support/TestTiles.h"
+#include "support/TileProperties.h"
 
 namespace {
 
@@ -17,6 +18,30 @@ ImageBuffer pixelImage(int32_t channels) {
     ImageBuffer image;
     image.allocateFloat(1, 1, channels);
     return image;
+}
+
+// The two clamps differ only in NaN; the double store truncates the double
+// itself.
+TEST(SampleRules, ClampVariantsAndTheDoubleStore) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        float v;
+        float clamped;
+    } cases[] = {{-inf, 0.0f}, {-1.0f, 0.0f}, {0.0f, 0.0f}, {127.5f, 127.5f}, {255.0f, 255.0f}, {300.0f, 255.0f},
+                 {inf, 255.0f}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(pixel::clampSampleKeepNan(c.v), c.clamped) << c.v;
+        EXPECT_EQ(pixel::clampSampleNanToZero(c.v), c.clamped) << c.v;
+        EXPECT_EQ(tileloop::clampSample(c.v), c.clamped) << c.v;
+    }
+    EXPECT_TRUE(std::isnan(pixel::clampSampleKeepNan(nan)));
+    EXPECT_EQ(pixel::clampSampleNanToZero(nan), 0.0f);
+    EXPECT_EQ(storeByte(nan), 0);
+    EXPECT_EQ(pixel::storeByteFromDouble(254.9999999), 254);  // rounded to float it would be 255
+    EXPECT_EQ(pixel::storeByteFromDouble(static_cast<double>(nan)), 0);
+    EXPECT_EQ(pixel::storeByteFromDouble(-0.5), 0);
+    EXPECT_EQ(pixel::storeByteFromDouble(1e300), 255);
 }
 
 TEST(ExposureCurve, Values) {
@@ -73,20 +98,60 @@ TEST(ExposureCurve, EightBit) {
     }
 }
 
-// Amounts outside 0..2 are not guarded by the formula; the stores still
-// give bytes (no undefined conversion) and floats clamped where the
-// darkening step clamps.
+// Amounts outside 0..2 (and NaN or infinite ones) are not guarded by the
+// formula. Whatever it gives, the row forms (byte tables, float power
+// blocks) give what the per-pixel forms give, bit for bit; the darkening
+// step leaves floats within 0..255 or NaN. The two ends of the range are
+// worked: 2 turns every float white (a byte 0 stays 0: bytes have no
+// floor), 0 turns everything black.
 TEST(ExposureCurve, OutOfRangeAmountsStoreSafely) {
-    ImageBuffer rgb;
-    rgb.allocate8(1, 1, 3);
-    for (float x : {3.0f, 2.0f, 0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(),
-                    std::numeric_limits<float>::infinity()}) {
-        uint8_t pixel[3] = {0, 128, 255};
-        applyExposureCurve8(rgb, pixel, x);
-        float floats[3] = {0.0f, 128.0f, 255.0f};
-        applyExposureCurve(pixelImage(3), floats, x);
+    constexpr int32_t kPixels = 260;
+    ImageBuffer bytes;
+    bytes.allocate8(kPixels, 1, 3);
+    ImageBuffer floats;
+    floats.allocateFloat(kPixels, 1, 3);
+    const float odd[4] = {-10.0f, 300.0f, 127.5f, 0.03f};
+    for (int32_t i = 0; i < kPixels; ++i) {
+        const int32_t v = i < 256 ? i : 255 - i % 256;
+        const uint8_t b[3] = {static_cast<uint8_t>(v), static_cast<uint8_t>(255 - v), static_cast<uint8_t>(v / 2)};
+        for (int32_t c = 0; c < 3; ++c) {
+            bytes.bytes()[i * 3 + c] = b[c];
+            floats.floats()[i * 3 + c] = i < 256 ? static_cast<float>(b[c]) : odd[(i + c) % 4];
+        }
     }
-    SUCCEED();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float x : {3.0f, 2.0f, 0.0f, -1.0f, nan, inf, -inf}) {
+        SCOPED_TRACE(x);
+        ImageBuffer rowBytes = tiletest::copyOf8(bytes);
+        applyExposureCurveRow8(rowBytes, rowBytes.bytes(), kPixels, x);
+        ImageBuffer rowFloats = tiletest::copyOf(floats);
+        applyExposureCurveRow(rowFloats, rowFloats.floats(), kPixels, x);
+        for (int32_t i = 0; i < kPixels; ++i) {
+            uint8_t b[3];
+            float f[3];
+            for (int32_t c = 0; c < 3; ++c) {
+                b[c] = bytes.bytes()[i * 3 + c];
+                f[c] = floats.floats()[i * 3 + c];
+            }
+            applyExposureCurve8(bytes, b, x);
+            applyExposureCurve(floats, f, x);
+            for (int32_t c = 0; c < 3; ++c) {
+                const float r = rowFloats.floats()[i * 3 + c];
+                ASSERT_EQ(b[c], rowBytes.bytes()[i * 3 + c]) << "pixel " << i;
+                ASSERT_TRUE(r == f[c] || (std::isnan(r) && std::isnan(f[c]))) << "pixel " << i << ": " << f[c];
+                if (x < 1.0f) EXPECT_TRUE(std::isnan(f[c]) || (f[c] >= 0.0f && f[c] <= 255.0f)) << f[c];
+                if (x == 2.0f && i < 256) {
+                    EXPECT_EQ(f[c], 255.0f);
+                    EXPECT_EQ(b[c], bytes.bytes()[i * 3 + c] == 0 ? 0 : 255);
+                }
+                if (x == 0.0f) {
+                    EXPECT_EQ(b[c], 0);
+                    EXPECT_EQ(f[c], 0.0f);
+                }
+            }
+        }
+    }
 }
 
 struct HslCase {

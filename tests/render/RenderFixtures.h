@@ -62,14 +62,7 @@ inline void renderWhole8(const GrowArray<ImageMod*>& chain, ImageBuffer& image8)
 }
 
 // A chain that owns its tiles for the length of a test.
-struct OwnedChain {
-    GrowArray<ImageMod*> list;
-    OwnedChain() = default;
-    OwnedChain(const OwnedChain&) = delete;
-    OwnedChain& operator=(const OwnedChain&) = delete;
-    ~OwnedChain() {
-        for (ImageMod* mod : list) delete mod;
-    }
+struct OwnedChain : OwnedTiles {
     template <class T>
     T* add(T* mod) {
         list.append(mod);

@@ -361,3 +361,13 @@ WidthBorderTile::WidthBorderTile(float width) : ImageMod(GrowString("Width Borde
 }
 
 }  // namespace rendertest
+
+// ---------------------------------------------------------------------------
+// Curves for the curve tiles' tests
+
+Curve curveOf(const char* points) {
+    Curve curve(0);
+    GrowString text(points);
+    curve.setFromString(text);
+    return curve;
+}

@@ -180,3 +180,12 @@ public:
 };
 
 }  // namespace rendertest
+
+// ---------------------------------------------------------------------------
+// Curves for the curve tiles' tests
+
+#include "framework/Curve.h"
+
+// A curve of the control points in text ("x0 y0 x1 y1 ..."), as a filter
+// file stores them.
+Curve curveOf(const char* points);

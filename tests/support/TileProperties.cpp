@@ -15,6 +15,7 @@
 #include "support/TestTiles.h"
 #include "framework/FilterFile.h"
 #include "framework/ImageMod.h"
+#include "framework/ModListHelpers.h"
 #include "platform/ParallelFor.h"
 #include "render/RenderContext.h"
 
@@ -50,17 +51,6 @@ void runPasses(ImageMod& tile, const RenderArgs* args, Process process) {
 // Restores the machine's thread count when a check ends, early or not.
 struct ThreadCountReset {
     ~ThreadCountReset() { setParallelThreadCount(0); }
-};
-
-// Tiles created by a check, deleted when it ends.
-struct OwnedTiles {
-    GrowArray<ImageMod*> list;
-    OwnedTiles() = default;
-    OwnedTiles(const OwnedTiles&) = delete;
-    OwnedTiles& operator=(const OwnedTiles&) = delete;
-    ~OwnedTiles() {
-        for (ImageMod* mod : list) delete mod;
-    }
 };
 
 std::string temporaryPath(const char* stem) {

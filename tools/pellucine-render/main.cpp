@@ -64,6 +64,7 @@
 #include "framework/FilterFile.h"
 #include "framework/ImageLoaderSaver.h"
 #include "framework/ImageMod.h"
+#include "framework/ModListHelpers.h"
 #include "framework/TilePrototypes.h"
 #include "platform/ParallelFor.h"
 #include "render/OutputGeometry.h"
@@ -217,15 +218,6 @@ std::string unreadableReason(const std::string& path) {
 }
 
 // ---- The filter ----------------------------------------------------------------
-
-// Tiles owned for the length of a run.
-struct OwnedTiles {
-    GrowArray<ImageMod*> list;
-    OwnedTiles() = default;
-    OwnedTiles(const OwnedTiles&) = delete;
-    OwnedTiles& operator=(const OwnedTiles&) = delete;
-    ~OwnedTiles() { freePrototypeList(list); }
-};
 
 bool hasTileNamed(const GrowArray<ImageMod*>& tiles, const GrowString& name) {
     for (const ImageMod* mod : tiles)
