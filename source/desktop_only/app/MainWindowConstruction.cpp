@@ -168,27 +168,6 @@ MainWindow::~MainWindow() {
     freePrototypeList(tilePrototypes);
 }
 
-// The tool panel: its sections, command buttons and tile lists come with a
-// later stage. Here it holds one tab with the Crop/Straighten button and a
-// list button for every tile class, and the prototype list that filter files
-// are read with.
-void MainWindow::buildToolPanel() {
-    buildPrototypeList(tilePrototypes);
-    toolPanel = new VxToolPanel(this);
-    toolPanel->addTab(0, GrowString("Adjustments"));
-    cropPanelButton = toolPanel->addCommandButton(0, GrowString("Crop/Straighten"), 0);
-    toolPanel->addSectionHeader(GrowString("Tiles"), QString());
-    for (int32_t i = 0; i < tilePrototypes.count; ++i)
-        if (tilePrototypes[i]->kind() != kCameraMod && tilePrototypes[i]->typeTags.count == 0)
-            toolPanel->addModButton(tilePrototypes[i]);
-    connect(toolPanel, SIGNAL(modButtonClicked(VxPanelItemListButton*, bool)), this,
-            SLOT(modButtonClicked(VxPanelItemListButton*, bool)));
-    toolPanel->relayout();
-}
-
-// The menus come with a later stage; the window has an empty menu bar.
-void MainWindow::buildMenus() { menuBar()->setNativeMenuBar(false); }
-
 // The window buttons and the restored state come with a later stage. Here
 // the filter-name and progress labels are made, the window renders once and
 // the layout is switched on.

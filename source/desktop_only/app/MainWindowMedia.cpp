@@ -1,7 +1,13 @@
 // MainWindow: opening photos into the current document and loading filter
 // files into its tray.
 
+#include <QCollator>
+#include <algorithm>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QStringList>
 
 #include <cstdio>
 #include <memory>
@@ -9,6 +15,7 @@
 #include "desktop_only/app/MainWindow.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
+#include "desktop_only/media/MediaExtensions.h"
 #include "desktop_only/tray/TrayContentsCommand.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "foundation/Preferences.h"
@@ -65,7 +72,69 @@ bool MainWindow::openMediaFile(const QString& path) {
     refreshView();
     view->updateImageRect();
     updateTitle();
+    // The last file opened in any tab: where the next open dialog starts
+    // and what "Reveal Current File" shows.
+    globalPreferences().setString(GrowString("LastMediaLoadPath"), nativePath, false);
     return true;
+}
+
+std::function<GrowString(const GrowString& title)>& MainWindow::openFileChooserOverride() {
+    static std::function<GrowString(const GrowString&)> chooser;
+    return chooser;
+}
+
+GrowString MainWindow::chooseOpenFile(QWidget* parent, const GrowString& title, const GrowString& startPath,
+                                      const GrowArray<GrowString>& extensions) {
+    if (openFileChooserOverride()) return openFileChooserOverride()(title);
+    QStringList patterns;
+    for (const GrowString& extension : extensions) {
+        patterns << "*." + QString::fromUtf8(extension.c_str());
+        patterns << "*." + QString::fromUtf8(extension.c_str()).toUpper();
+    }
+    const QString filter = patterns.isEmpty() ? QString() : "Files (" + patterns.join(' ') + ")";
+    const QString chosen = QFileDialog::getOpenFileName(parent, QString::fromUtf8(title.c_str()),
+                                                        QFile::decodeName(startPath.c_str()), filter);
+    if (chosen.isEmpty()) return GrowString("");
+    return GrowString(QFile::encodeName(chosen).constData());
+}
+
+void MainWindow::loadPhotoPrompt() {
+    const GrowString last = globalPreferences().getString(GrowString("LastMediaLoadPath"), GrowString(""));
+    const GrowString start = last.isEmpty() ? last : directoryPart(last);
+    const GrowString path = chooseOpenFile(this, GrowString("Load Image"), start, supportedOpenExtensions());
+    if (path.isEmpty()) return;
+    openMediaFile(QFile::decodeName(path.c_str()));
+}
+
+// The neighbours are the folder's openable files in natural name order
+// ("img2" before "img10"); past either end the walk wraps around. A file
+// that cannot be read reports "Can't Load File" and leaves the document.
+void MainWindow::loadAdjacentMedia(int32_t step) {
+    DocumentTab* tab = current();
+    if (!tab || tab->name.isEmpty() || (step != 1 && step != -1)) return;
+    const QFileInfo currentFile(QFile::decodeName(tab->name.c_str()));
+    const QDir folder = currentFile.absoluteDir();
+    QStringList names;
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Readable | QDir::Hidden)) {
+        if (hasSupportedOpenExtension(GrowString(QFile::encodeName(name).constData()))) names << name;
+    }
+    QCollator collator;
+    collator.setNumericMode(true);
+    std::sort(names.begin(), names.end(),
+              [&collator](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    const int n = names.size();
+    if (n == 0) return;
+    int index = names.indexOf(currentFile.fileName());
+    if (index < 0) {
+        // The current file is gone: start from where it would stand.
+        index = 0;
+        while (index < n && collator.compare(names[index], currentFile.fileName()) < 0) ++index;
+        index = step > 0 ? index - 1 : index;
+    }
+    index = ((index + step) % n + n) % n;
+    const QString candidate = folder.filePath(names[index]);
+    if (candidate == currentFile.absoluteFilePath()) return;
+    openMediaFile(candidate);
 }
 
 // The file is read first: a file that yields no tile changes nothing.

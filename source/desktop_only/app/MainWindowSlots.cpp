@@ -60,18 +60,6 @@ void MainWindow::traySelectionChanged() { showSelectedTileControls(); }
 
 void MainWindow::shuttleControlAdjusted(QWidget*) {}
 
-void MainWindow::toolRequestedExit(VxToolWidget* tool) {
-    if (!tool || tool != activeTool) return;
-    activeTool = nullptr;
-    for (int32_t i = 0; i < toolDisabledActions.count; ++i) toolDisabledActions[i]->setEnabled(true);
-    tool->hide();
-    tool->deleteLater();
-    showSelectedTileControls();
-    layoutWindow();
-    refreshView();
-    updateTitle();
-}
-
 void MainWindow::modButtonClicked(VxPanelItemListButton* clicker, bool append) {
     if (!clicker || !clicker->mod) return;
     const bool shift = QApplication::keyboardModifiers() & Qt::ShiftModifier;
