@@ -24,4 +24,12 @@ cmake --build build-asan -j "$jobs"
 echo "== sanitizer tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -j "$jobs" --timeout 1800
+echo "== sanitizer build (document view and application tests)"
+# The display thread's hand-over (a view closed in the middle of a pass, the
+# thread lock given back by another thread) under AddressSanitizer and UBSan.
+cmake -S . -B build-asan-desktop -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELLUCINE_SANITIZE=ON
+cmake --build build-asan-desktop -j "$jobs" --target test_desktop_display test_desktop_app
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS=suppressions="$root/tests/desktop_only/lsan-suppressions.txt" \
+  ctest --test-dir build-asan-desktop -j "$jobs" --timeout 1800 -R '^(MediaWidget|ModOrdering|MainWindowTest|MessageDialog|StartupFile)'
 echo "== all tests passed"

@@ -1,8 +1,50 @@
-// Prototypes of the camera-style tiles, one per style.
+// Prototypes of the camera-style tiles, one per style, in the order the
+// tool panel creates them. The first seventeen are listed for the user;
+// Hipster, Plastic and Saloon come last and exist so that filter files
+// naming them load.
 
+#include "cameras/AutochromeCamera.h"
+#include "cameras/Camera1958.h"
+#include "cameras/Camera1962.h"
+#include "cameras/Camera1974.h"
+#include "cameras/Camera1983.h"
+#include "cameras/ColorcrossCamera.h"
+#include "cameras/HelgaCamera.h"
+#include "cameras/HipsterCamera.h"
+#include "cameras/InstantCamera.h"
+#include "cameras/ItalianoCamera.h"
+#include "cameras/LoloCamera.h"
+#include "cameras/MagazineCamera.h"
+#include "cameras/MatteCamera.h"
+#include "cameras/MonoCamera.h"
+#include "cameras/PlasticCamera.h"
+#include "cameras/PoolsideCamera.h"
+#include "cameras/SaloonCamera.h"
+#include "cameras/SilverCamera.h"
+#include "cameras/SkaterCamera.h"
+#include "cameras/WeddingCamera.h"
 #include "framework/ImageMod.h"
 #include "framework/TilePrototypes.h"
 
 void addCameraPrototypes(GrowArray<ImageMod*>& out) {
-    (void)out;
+    out.append(new Camera1958(2));
+    out.append(new Camera1962(4));
+    out.append(new Camera1974(3));
+    out.append(new Camera1983(3));
+    out.append(new AutochromeCamera(3));
+    out.append(new ColorcrossCamera(1.0f, 0.0f));
+    out.append(new HelgaCamera(2));
+    out.append(new InstantCamera(2));
+    out.append(new ItalianoCamera(2));
+    out.append(new LoloCamera());
+    out.append(new MagazineCamera(3));
+    out.append(new MatteCamera(4));
+    out.append(new MonoCamera());
+    out.append(new PoolsideCamera(2));
+    out.append(new SilverCamera(2));
+    out.append(new SkaterCamera(3));
+    out.append(new WeddingCamera());
+    out.append(new HipsterCamera());
+    out.append(new PlasticCamera());
+    out.append(new SaloonCamera());
 }

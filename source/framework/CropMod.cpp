@@ -28,6 +28,7 @@ void limitPair(float& a, float& b) {
 }  // namespace
 
 CropMod::CropMod() : ImageMod(GrowString("Crop"), GrowString("Crop")) {
+    version = kNewestVersion;
     const char* const sides[] = {"Left", "Right", "Top", "Bottom"};
     for (const char* side : sides) {
         ModVar* margin = addFloatVar(side, 0.0f, 0.0f, kMaxMargin);

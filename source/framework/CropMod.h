@@ -31,6 +31,7 @@ enum CropVar : int32_t {
 
 class CropMod : public ImageMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
     CropMod();
 
     ImageMod* clone() const override;

@@ -522,35 +522,58 @@ ImageBuffer* drawTransformedBitmapWindow(const ImageBuffer* src, int32_t width, 
     const int32_t dc = dest->channelCount();
     const int64_t destPixels = static_cast<int64_t>(dest->width) * dest->height;
     float* out = dest->floats();
-    std::memset(out, 0, static_cast<size_t>(destPixels * dc) * sizeof(float));
-    if (dc == 4)
-        for (int64_t p = 0; p < destPixels; ++p) out[p * 4 + 3] = 255.0f;
-    if (!src || !src->data || src->width < 1 || src->height < 1) return dest;
-    const int32_t W = src->width;
-    const int32_t H = src->height;
+    // Cleared to (opaque) black first, unless every sample of the window is
+    // about to be written.
+    auto clear = [&]() {
+        std::memset(out, 0, static_cast<size_t>(destPixels * dc) * sizeof(float));
+        if (dc == 4)
+            for (int64_t p = 0; p < destPixels; ++p) out[p * 4 + 3] = 255.0f;
+    };
+    const bool usable = src && src->data && src->width >= 1 && src->height >= 1;
+    const int32_t W = usable ? src->width : 0;
+    const int32_t H = usable ? src->height : 0;
     const bool plain = !crop || (crop[0] == 0.0f && crop[1] == 0.0f && crop[2] == 0.0f && crop[3] == 0.0f);
     const bool noInsets = !insets || (insets[0] == 0 && insets[1] == 0 && insets[2] == 0 && insets[3] == 0);
-    if (W == width && H == height && angle == 0.0f && plain && noInsets) {
-        // One to one: the window's rectangle of the source.
+    const bool oneToOne = W == width && H == height && angle == 0.0f && plain && noInsets;
+    const bool inside = window.originX >= 0 && window.originY >= 0 &&
+                        static_cast<int64_t>(window.originX) + window.width <= width &&
+                        static_cast<int64_t>(window.originY) + window.height <= height;
+    if (!usable || dc > src->channelCount() || !inside) clear();
+    if (!usable) return dest;
+    if (oneToOne) {
+        // One to one: the window's rectangle of the source, rows on all threads.
         const int32_t sc = src->channelCount();
         const int32_t n = dc < sc ? dc : sc;
         const float* in = src->floats();
-        for (int32_t y = 0; y < dest->height; ++y) {
-            const int64_t sy = static_cast<int64_t>(window.originY) + y;
-            if (sy < 0 || sy >= H) continue;
-            for (int32_t x = 0; x < dest->width; ++x) {
-                const int64_t sx = static_cast<int64_t>(window.originX) + x;
-                if (sx < 0 || sx >= W) continue;
-                const float* p = in + (sy * W + sx) * sc;
-                float* q = out + (static_cast<int64_t>(y) * dest->width + x) * dc;
-                for (int32_t c = 0; c < n; ++c) q[c] = p[c];
+        const int64_t firstX = window.originX < 0 ? -static_cast<int64_t>(window.originX) : 0;
+        int64_t endX = dest->width;
+        if (static_cast<int64_t>(window.originX) + endX > W) endX = static_cast<int64_t>(W) - window.originX;
+        constexpr int32_t kCopyRows = 64;
+        const int32_t tasks = (dest->height + kCopyRows - 1) / kCopyRows;
+        parallelFor(tasks, 0.5f, [&](int32_t task) {
+            const int32_t top = task * kCopyRows;
+            const int32_t bottom = top + kCopyRows < dest->height ? top + kCopyRows : dest->height;
+            for (int32_t y = top; y < bottom; ++y) {
+                const int64_t sy = static_cast<int64_t>(window.originY) + y;
+                if (sy < 0 || sy >= H || endX <= firstX) continue;
+                const float* p = in + (sy * W + window.originX + firstX) * sc;
+                float* q = out + (static_cast<int64_t>(y) * dest->width + firstX) * dc;
+                if (sc == dc) {
+                    std::memcpy(q, p, static_cast<size_t>((endX - firstX) * sc) * sizeof(float));
+                    continue;
+                }
+                for (int64_t x = firstX; x < endX; ++x, p += sc, q += dc)
+                    for (int32_t c = 0; c < n; ++c) q[c] = p[c];
             }
-        }
+        });
         dest->scale = src->scale;
         return dest;
     }
     DrawMapping mapping;
-    if (!planDrawing<float>(W, H, width, height, crop, insets, angle, false, mapping)) return dest;
+    if (!planDrawing<float>(W, H, width, height, crop, insets, angle, false, mapping)) {
+        if (dc <= src->channelCount() && inside) clear();  // nothing drawn: black
+        return dest;
+    }
     drawMappedRowsInStrips<float>(*src, mapping, *dest, window.originX, window.originY);
     dest->scale = mapping.s * src->scale;
     return dest;

@@ -27,7 +27,10 @@ TEST(DrawWindow, EqualsTheSamePartOfTheWholeDrawing) {
     for (const Case& c : cases) {
         ImageBuffer whole;
         drawTransformedBitmap(&source, c.width, c.height, c.crop, nullptr, &whole, c.angle);
+        // A reused buffer holding an older picture: every sample is drawn anew.
         ImageBuffer part;
+        part.allocateFloat(c.window.width, c.window.height, 3);
+        for (int64_t i = 0; i < part.sampleCount(); ++i) part.floats()[i] = 999.0f;
         drawTransformedBitmapWindow(&source, c.width, c.height, c.crop, nullptr, &part, c.angle, c.window);
         ASSERT_EQ(part.width, c.window.width);
         ASSERT_EQ(part.height, c.window.height);

@@ -131,6 +131,9 @@ public:
 
     // ---- Document tabs ----
     void buildDocumentTab();
+    // Waits for every view's display pass to end and lets no new one start
+    // (at exit: no pass may run while the process's statics are destroyed).
+    void stopDisplayThreads();
     DocumentTab* current();
     // Closes an open tool overlay (before a tab is closed or switched).
     void endActiveTool();

@@ -51,6 +51,10 @@ void MainWindow::buildDocumentTab() {
     layoutWindow();
 }
 
+void MainWindow::stopDisplayThreads() {
+    for (int32_t i = 0; i < documentTabs.count; ++i) documentTabs[i].view->threadLock.lock();
+}
+
 // An open tool overlay works on the current document's chain and lies over
 // its view: it is closed before that document stops being current or goes.
 void MainWindow::endActiveTool() {

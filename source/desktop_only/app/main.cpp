@@ -102,5 +102,8 @@ int main(int argc, char** argv) {
     const int code = app.exec();
     std::fputs("pluginexited\n", stdout);
     std::fflush(stdout);
+    // The window is not deleted; its views' display passes end before the
+    // process's statics go.
+    window->stopDisplayThreads();
     return code;
 }

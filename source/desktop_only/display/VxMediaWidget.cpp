@@ -30,6 +30,11 @@ constexpr int kUpdateDelayMs = 300;        // display update after a resize
 constexpr int kDragThreshold = 3;          // pixels a press may move and still count as a click
 constexpr float kWheelZoomStep = 1.1f;     // zoom factor of one wheel notch
 constexpr int32_t kConvertRowsPerTask = 32;
+// The display thread's priority: the lowest ordinary one. The idle priority
+// (-1) is SCHED_IDLE on Linux, which runs the thread only while no other
+// thread wants the processor: a batch save in the background, or any busy
+// program, would freeze the view.
+constexpr float kDisplayThreadPriority = 0.17f;
 
 // Where the picture lies in the view: all in device pixels.
 struct Placement {
@@ -253,7 +258,7 @@ bool startDisplayThread(VxMediaWidget* view) {
     if (!view || !view->threadLock.tryLock()) return false;
     view->activeDisplayThreads.fetch_add(1, std::memory_order_acq_rel);
     view->displayThreadsStarted.fetch_add(1);
-    startWorkerThread(displayThreadLoop, view, -1.0f);
+    startWorkerThread(displayThreadLoop, view, kDisplayThreadPriority);
     return true;
 }
 

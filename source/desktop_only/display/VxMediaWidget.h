@@ -224,5 +224,5 @@ private:
 void displayThreadLoop(void* view);
 
 // Starts a display thread for the view when its thread lock can be taken
-// (at idle priority). Returns whether one was started.
+// (at the lowest ordinary priority). Returns whether one was started.
 bool startDisplayThread(VxMediaWidget* view);

@@ -51,6 +51,7 @@ float roundedCornerWeight(float d2, float radius) {
 BasicBorder::BasicBorder(bool isRounded, const float* color)
     : BorderMod(GrowString(isRounded ? "Custom Rounded" : "Custom Straight"), GrowString("Basic Border")),
       rounded(isRounded ? 1 : 0) {
+    version = kNewestVersion;
     addFloatVar("Thickness", 5.0f, 0.0f, 100.0f);
     ModVar* rounding = addFloatVar("Rounding", 0.0f, 0.0f, 100.0f);
     rounding->shown = rounded;

@@ -21,6 +21,7 @@
 
 class BasicBorder : public BorderMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
     // color: four floats, red, green, blue, alpha.
     BasicBorder(bool rounded, const float* color);
 

@@ -12,6 +12,7 @@ const float kOpaqueWhite[4] = {255.0f, 255.0f, 255.0f, 255.0f};
 }  // namespace
 
 FillBorder::FillBorder(const float* color) : BorderMod(GrowString("Fill Out"), GrowString("Fill Border")) {
+    version = kNewestVersion;
     addFloatVar("Aspect Ratio", 1.0f, 0.001f, 10.0f);
     const float* c = color ? color : kOpaqueWhite;
     addVar(ModVar("Color", new ColorValue(c[0], c[1], c[2], c[3])));

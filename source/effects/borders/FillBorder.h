@@ -13,6 +13,7 @@
 
 class FillBorder : public BorderMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
     // color: four floats, red, green, blue, alpha.
     explicit FillBorder(const float* color);
 

@@ -49,6 +49,7 @@ void findFrameWindow(const ImageBuffer& frame, float insets[4]) {
 
 ImageBorder::ImageBorder()
     : BorderMod(GrowString("Custom File Border"), GrowString("Image Border")), loadLock(std::make_unique<Mutex>()) {
+    version = kNewestVersion;
     FileValue* file = new FileValue();
     for (const char* extension : {"png", "tif", "tiff"}) file->extensions.append(GrowString(extension));
     addVar(ModVar("File", file));

@@ -26,6 +26,7 @@ class BitmapBorder;
 
 class ImageBorder : public BorderMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
     ImageBorder();
     ~ImageBorder() override;
 

@@ -17,6 +17,7 @@ const AspectOption kAspectOptions[] = {
 
 AspectRatioMod::AspectRatioMod()
     : SizingMod(GrowString("Aspect Ratio"), GrowString("Aspect Ratio")), cacheLock(std::make_unique<Mutex>()) {
+    version = kNewestVersion;
     GrowArray<GrowString> options;
     for (const AspectOption& option : kAspectOptions) options.append(GrowString(option.text));
     ModVar* aspect = addVar(ModVar("Aspect", new ChoiceValue(options, 0)));

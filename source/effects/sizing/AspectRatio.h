@@ -14,6 +14,7 @@
 
 class AspectRatioMod : public SizingMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
     AspectRatioMod();
 
     ImageMod* clone() const override;

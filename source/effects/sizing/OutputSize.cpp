@@ -61,7 +61,7 @@ OutputSizeMod::OutputSizeMod(uint32_t newVersion)
     description = "Specify width and height constraints for the output image.";
 }
 
-ImageMod* OutputSizeMod::clone() const { return new OutputSizeMod(version); }
+ImageMod* OutputSizeMod::clone() const { return withVersionOf(*this, new OutputSizeMod(kNewestVersion)); }
 
 void OutputSizeMod::setVersion(uint32_t newVersion) {
     version = newVersion;
@@ -122,6 +122,7 @@ float OutputSizeMod::outputHeight(float width, float height) {
 // ---- OutputSizeExactMod -------------------------------------------------------------
 
 OutputSizeExactMod::OutputSizeExactMod() : SizingMod(GrowString("Output Size Exact"), GrowString("Exact Size")) {
+    version = kNewestVersion;
     for (const char* name : {"Width", "Height"}) {
         FloatValue* value = addSizeVar(*this, name, 1200.0f, 1.0f)->floatValue();
         value->rangeLow = value->displayLow = 1.0f;

@@ -26,6 +26,8 @@
 
 class OutputSizeMod : public SizingMod {
 public:
+    // Version 1 offers "Maximum Side"; version 2 hides it.
+    static constexpr uint32_t kNewestVersion = 2;
     // The panel's tile is version 2.
     explicit OutputSizeMod(uint32_t version);
 
@@ -47,6 +49,7 @@ private:
 
 class OutputSizeExactMod : public SizingMod {
 public:
+    static constexpr uint32_t kNewestVersion = 1;
     OutputSizeExactMod();
 
     ImageMod* clone() const override;

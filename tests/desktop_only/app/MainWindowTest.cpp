@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileOpenEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -42,6 +44,8 @@ QString styleSheet() { return "QWidget { color: #ffffff; }"; }
 struct DialogCatcher {
     QString title;
     QString text;
+    QRect geometry;
+    bool accept = true;
     int seen = 0;
     void arm() {
         QTimer::singleShot(50, [this] {
@@ -49,9 +53,13 @@ struct DialogCatcher {
             if (!modal) return arm();
             ++seen;
             title = modal->windowTitle();
+            geometry = modal->geometry();
             for (QLabel* label : modal->findChildren<QLabel*>())
                 if (!label->text().isEmpty() && label->text() != title) text = label->text();
-            static_cast<QDialog*>(modal)->accept();
+            if (accept)
+                static_cast<QDialog*>(modal)->accept();
+            else
+                static_cast<QDialog*>(modal)->reject();
         });
     }
 };
@@ -278,6 +286,22 @@ TEST_F(MainWindowTest, ClosingATabInTheMiddleOfAPassIsClean) {
     w.documentTabWantsClosing(0);
     releaser.join();
     EXPECT_EQ(w.documentTabs.count, 1);
+}
+
+TEST(MessageDialog, CentredOnTheScreenWithTheButtonsResult) {
+    ensureTestApplication();
+    QWidget parent;
+    parent.setGeometry(3000, 2000, 100, 100);  // wherever the parent lies
+    for (bool accept : {true, false}) {
+        DialogCatcher catcher;
+        catcher.accept = accept;
+        catcher.arm();
+        EXPECT_EQ(showMessageDialog(&parent, "Title", "Text", "OK", "", ""), accept ? 1 : 0);
+        EXPECT_EQ(catcher.title, "Title");
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        EXPECT_LE(std::abs(catcher.geometry.center().x() - screen.center().x()), 1);
+        EXPECT_LE(std::abs(catcher.geometry.center().y() - screen.center().y()), 1);
+    }
 }
 
 TEST(StartupFile, HeldRequestsComeFirstAndOnlyTheFirstIsUsed) {

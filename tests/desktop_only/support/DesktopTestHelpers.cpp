@@ -18,13 +18,15 @@
 #include "render/RenderContext.h"
 
 void ensureTestApplication() {
-    static std::unique_ptr<QApplication> app;
+    // Made once and never destroyed: at exit the toolkit's own statics may
+    // already be gone, and the process ends anyway.
+    static QApplication* app = nullptr;
     if (app) return;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "pellucine-test";
     static char* argv[] = {name, nullptr};
-    app = std::make_unique<QApplication>(argc, argv);
+    app = new QApplication(argc, argv);
     if (!gImageLoaderSaver) gImageLoaderSaver = new DesktopImageLoaderSaver();
     screenDevicePixelRatio = 1.0f;
 }

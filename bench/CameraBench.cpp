@@ -1,0 +1,120 @@
+// Camera styles on a 24-megapixel photo (6000 x 4000, three channels,
+// float): every style's prototype (newest version, Amount 1, Variation 0)
+// rendered through the pipeline, and beside it the same building blocks at
+// the same values rendered as a chain of ordinary tiles. A style should
+// cost no more than its blocks as tiles (plus a few percent): it prepares
+// its blocks once per set of values instead of once per band.
+//
+//   pellucine_bench_cameras [--benchmark_filter=...]
+//
+// Arguments: "threads" is the thread count of the parallel loop.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+
+#include "cameras/CameraMod.h"
+#include "foundation/GrowArray.h"
+#include "foundation/ImageBuffer.h"
+#include "framework/ImageMod.h"
+#include "framework/TilePrototypes.h"
+#include "platform/ParallelFor.h"
+#include "render/RenderContext.h"
+
+namespace {
+
+constexpr int32_t kWidth = 6000;
+constexpr int32_t kHeight = 4000;
+
+// Smooth gradients with a little noise, the same every run.
+ImageBuffer makePhoto() {
+    ImageBuffer image;
+    image.allocateFloat(kWidth, kHeight, 3);
+    uint32_t state = 2463534242u;
+    float* s = image.floats();
+    for (int32_t y = 0; y < kHeight; ++y) {
+        for (int32_t x = 0; x < kWidth; ++x) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            const float noise = static_cast<float>(state % 2001u) / 100.0f - 10.0f;
+            const float u = static_cast<float>(x) / kWidth;
+            const float v = static_cast<float>(y) / kHeight;
+            float* p = s + (static_cast<int64_t>(y) * kWidth + x) * 3;
+            p[0] = 20.0f + 215.0f * u + noise;
+            p[1] = 20.0f + 215.0f * v + noise;
+            p[2] = 20.0f + 215.0f * (1.0f - u) * v + noise;
+            for (int c = 0; c < 3; ++c) p[c] = p[c] < 0.0f ? 0.0f : (p[c] > 255.0f ? 255.0f : p[c]);
+        }
+    }
+    return image;
+}
+
+const ImageBuffer& photo() {
+    static const ImageBuffer image = makePhoto();
+    return image;
+}
+
+struct OwnedList {
+    GrowArray<ImageMod*> list;
+    OwnedList() = default;
+    OwnedList(const OwnedList&) = delete;
+    OwnedList& operator=(const OwnedList&) = delete;
+    ~OwnedList() { freePrototypeList(list); }
+};
+
+const GrowArray<ImageMod*>& prototypes() {
+    static OwnedList all;
+    if (all.list.count == 0) buildPrototypeList(all.list);
+    return all.list;
+}
+
+void renderChain(benchmark::State& state, const GrowArray<ImageMod*>& chain) {
+    setParallelThreadCount(static_cast<int32_t>(state.range(0)));
+    ImageBuffer work;
+    for (auto _ : state) {
+        state.PauseTiming();
+        ImageBuffer::copyFloat(work, photo(), true);
+        state.ResumeTiming();
+        RenderContext context(0);
+        context.render(chain, &work, nullptr, -1, 0, nullptr);
+        benchmark::DoNotOptimize(work.data);
+    }
+    setParallelThreadCount(0);
+}
+
+void styleAlone(benchmark::State& state, const ImageMod* prototype) {
+    OwnedList chain;
+    chain.list.append(duplicateMod(*prototype));
+    renderChain(state, chain.list);
+}
+
+void styleAsTiles(benchmark::State& state, const CameraMod* prototype) {
+    OwnedList chain;
+    prototype->recipeChain(chain.list);
+    renderChain(state, chain.list);
+}
+
+int registerStyles() {
+    for (const ImageMod* tile : prototypes()) {
+        if (tile->kind() != kCameraMod) continue;
+        const std::string name(tile->name.c_str());
+        benchmark::RegisterBenchmark(("Style/" + name).c_str(), styleAlone, tile)
+            ->ArgName("threads")->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+        GrowArray<ImageMod*> blocks;
+        static_cast<const CameraMod*>(tile)->recipeChain(blocks);
+        const bool hasBlocks = blocks.count > 0;
+        freePrototypeList(blocks);
+        if (!hasBlocks) continue;
+        benchmark::RegisterBenchmark(("Tiles/" + name).c_str(), styleAsTiles, static_cast<const CameraMod*>(tile))
+            ->ArgName("threads")->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+    }
+    return 0;
+}
+
+[[maybe_unused]] const int registered = registerStyles();
+
+}  // namespace
+
+BENCHMARK_MAIN();

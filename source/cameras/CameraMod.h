@@ -1,0 +1,173 @@
+#pragma once
+// CameraMod: the base of the camera styles, one-step looks driven by two
+// vars. "Amount" (stored 0..1, shown 0..100) scales every step of the look
+// toward leaving the picture as it was; "Variation" (shown as "Remix",
+// unbounded, slider 0..100) moves each step's parameters along a cosine of
+// its own, so every value gives a different, repeatable variant.
+//
+// A style's body is a fixed recipe: building-block tiles (gamma, vignette,
+// curves, dye, saturation, noise, ...) run one after another on the same
+// picture. Every stored version of a style keeps its own recipe.
+//
+// What a recipe builds depends only on (Amount, Variation, version): the
+// blocks with their start values, curves and tables. A style therefore
+// prepares that once per set of values and keeps it; the pipeline calls a
+// style once per band (over a thousand times for one large picture), and
+// each call only runs the prepared blocks on its rows. The prepared recipe
+// is immutable and shared between the threads that render bands at once.
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <type_traits>
+
+#include "framework/Curve.h"
+#include "framework/ImageMod.h"
+
+class CameraMod : public ImageMod {
+public:
+    // The style constructor: names, the two vars and the description.
+    // The display name is the XML name followed by " Camera".
+    CameraMod(const char* xmlName, const char* descriptionText);
+
+    int32_t kind() const override { return kCameraMod; }
+
+    // Amount and Variation as the recipes read them: the float value of
+    // var 0 and var 1, 0 for a var of another kind or none.
+    float amountValue() const;
+    float variationValue() const;
+
+    // The building blocks the recipe runs at the current values, in order,
+    // as new tiles the caller owns (empty at Amount 0 and for styles whose
+    // pixel work is a kernel of their own). The benchmark renders them as
+    // a chain of tiles to compare with the style.
+    virtual void recipeChain(GrowArray<ImageMod*>& out) const { (void)out; }
+
+    // Reads Amount and Variation; false when the recipe must leave the
+    // picture untouched (Amount 0 or NaN).
+    bool readValues(float& a, float& v) const {
+        a = amountValue();
+        v = variationValue();
+        return a == a && a != 0.0f;
+    }
+
+protected:
+    // Sets the Amount and Variation values (used by the Colorcross
+    // constructor and by recipes that run another style as a block).
+    void setAmountAndVariation(float amount, float variation);
+
+    // The recipe prepared for the current values, built on first use and
+    // kept until Amount, Variation or the version change (compared bit for
+    // bit, so -0 and 0 or two NaNs of different payload prepare apart).
+    // Recipe must be constructible from (float a, float v, uint32_t version).
+    template <class Recipe>
+    std::shared_ptr<const Recipe> prepared(float a, float v) const {
+        uint32_t aBits, vBits;
+        std::memcpy(&aBits, &a, sizeof aBits);
+        std::memcpy(&vBits, &v, sizeof vBits);
+        std::lock_guard<std::mutex> hold(preparedLock_);
+        if (preparedRecipe_ && preparedA_ == aBits && preparedV_ == vBits && preparedVersion_ == version) {
+            return std::static_pointer_cast<const Recipe>(preparedRecipe_);
+        }
+        auto recipe = std::make_shared<const Recipe>(a, v, version);
+        preparedRecipe_ = recipe;
+        preparedA_ = aBits;
+        preparedV_ = vBits;
+        preparedVersion_ = version;
+        return recipe;
+    }
+
+
+    // The common body of a style: leaves the picture alone at Amount 0 (or
+    // NaN), otherwise runs the steps of the recipe prepared for the current
+    // values. A Recipe lists its steps in order through a template member
+    // steps(step), calling step(block, how) for each building block, where
+    // `how` says which context the block's body receives.
+    template <class Recipe, class Sample>
+    void runRecipe(ImageBuffer& image, const RenderArgs* args) const;
+
+    template <class Recipe>
+    void appendRecipeChain(GrowArray<ImageMod*>& out) const;
+
+private:
+    mutable std::mutex preparedLock_;
+    mutable std::shared_ptr<const void> preparedRecipe_;
+    mutable uint32_t preparedA_ = 0;
+    mutable uint32_t preparedV_ = 0;
+    mutable uint32_t preparedVersion_ = 0;
+};
+
+namespace camera {
+
+// Runs a building block's pixel body on the picture: the 8-bit body for
+// byte samples, the float body for float samples. Blocks that the recipe
+// runs without the caller's context get null args.
+template <class Sample, class Block>
+inline void run(const Block& block, ImageBuffer& image, const RenderArgs* args) {
+    if constexpr (std::is_same<Sample, uint8_t>::value) {
+        block.apply8(image, args);
+    } else {
+        block.applyFloat(image, args);
+    }
+}
+
+inline bool hasPixels(const ImageBuffer& image) {
+    return image.data != nullptr && image.width > 0 && image.height > 0;
+}
+
+// Which context a step's building block receives: none, the style's own,
+// or the style's own with the frame number 0 (grain that must not move
+// from frame to frame).
+enum StepContext { kBare, kWithContext, kStillContext };
+
+template <class Sample, class Block>
+inline void runStep(const Block& block, ImageBuffer& image, const RenderArgs* args, StepContext how) {
+    if (how == kBare || args == nullptr) {
+        run<Sample>(block, image, nullptr);
+    } else if (how == kStillContext) {
+        RenderArgs still = *args;
+        still.requestValue = 0;
+        run<Sample>(block, image, &still);
+    } else {
+        run<Sample>(block, image, args);
+    }
+}
+
+// The recipes' conversion of a double result to float.
+inline float toFloat(double v) { return static_cast<float>(v); }
+
+// A parameter of the general form float(cos(k x + phase) * s + o): the
+// cosine, products and sums in double, the result rounded to float.
+inline float wave(double x, double k, double phase, double s, double o) {
+    return static_cast<float>(std::cos(k * x + phase) * s + o);
+}
+
+// A margin in rows from a reach in (possibly fractional) rows: NaN or
+// negative gives 0; anything beyond the picture is the picture's height.
+int32_t marginRows(double reach, int32_t height);
+
+}  // namespace camera
+
+template <class Recipe, class Sample>
+void CameraMod::runRecipe(ImageBuffer& image, const RenderArgs* args) const {
+    float a, v;
+    if (!readValues(a, v) || !camera::hasPixels(image)) return;
+    prepared<Recipe>(a, v)->steps(
+        [&](const auto& block, camera::StepContext how) { camera::runStep<Sample>(block, image, args, how); });
+}
+
+template <class Recipe>
+void CameraMod::appendRecipeChain(GrowArray<ImageMod*>& out) const {
+    float a, v;
+    if (!readValues(a, v)) return;
+    prepared<Recipe>(a, v)->steps([&](const ImageMod& block, camera::StepContext) { out.append(duplicateMod(block)); });
+}
+
+namespace camera {
+
+// A curve from a point string "x0 y0 x1 y1 ...", hue offset 180, as the
+// recipes build their curves.
+Curve curveFrom(const char* points);
+
+}  // namespace camera

@@ -1,0 +1,812 @@
+#include "effects/RadialBlur.h"
+
+#include <math.h>
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <type_traits>
+
+#include "effects/Vignette.h"
+#include "framework/SelectorMod.h"
+#include "pixels/Convolution.h"
+#include "pixels/RowLoops.h"
+#include "platform/ParallelFor.h"
+
+// How the body runs.
+//
+// A map of every pixel's radius k is made first (one powf and one square
+// root per pixel), so the passes need no ramp and a selector is asked once
+// per pixel and pass. Without a selector one map serves both passes of the
+// bell and box methods; with one the columns pass gets a map of its own,
+// measured on the rows pass's result, as the selector sees it there.
+//
+// Rows pass: each row is copied aside with its edges repeated as far as its
+// widest kernel reaches, and every pixel sums its own kernel over the copy.
+// Columns pass: the image is worked in strips of a few columns, each strip
+// gathered into contiguous column copies (edges repeated), so that a
+// pixel's taps lie next to each other in memory.
+//
+// Disc: the image is worked in strips of columns; the rows of a strip that
+// the discs of the current output row reach are kept in a ring, each as an
+// edge-padded float copy and its double prefix sums. A disc is symmetric
+// about its centre row: the span of full cells (d < k) and the rim
+// (k <= d < k + 1) of each row offset are found once per pixel by walking
+// inward from the widest column, row offset by row offset.
+
+namespace {
+
+const char* const kDescription =
+    "Blur in a circle around the edges of an image. Falloff affects how quickly the blur intensity grows as it gets "
+    "further from the center of the image.";
+
+// Samples whose size could swamp the double prefix sums of a row.
+constexpr float kPrefixSafe = 1.0e7f;
+// Distance tables are made for discs up to this half-width (1 MiB).
+constexpr int32_t kDistanceTableLimit = 512;
+// Columns per strip: the columns pass and the disc.
+constexpr int32_t kColumnStrip = 16;
+// Rows per task of the rows pass.
+constexpr int32_t kRowBlock = 8;
+constexpr int32_t kDiscStrip = 256;
+
+// Scratch memory of the calling thread, reused by its later tasks, so that
+// a strip or a block of rows allocates nothing once its thread has served
+// one as large. Blocks above kKeptScratchBytes are freed when a task ends.
+constexpr size_t kKeptScratchBytes = size_t(64) << 20;
+
+template <class T>
+class Scratch {
+public:
+    Scratch() = default;
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    Scratch(Scratch&&) = delete;
+    Scratch& operator=(Scratch&&) = delete;
+    ~Scratch() { delete[] items; }
+
+    // Room for count elements (contents unspecified), or null.
+    T* get(size_t count) {
+        if (count > capacity) {
+            delete[] items;
+            items = new (std::nothrow) T[count];
+            capacity = items ? count : 0;
+        }
+        return items;
+    }
+    void trim() {
+        if (capacity * sizeof(T) <= kKeptScratchBytes) return;
+        delete[] items;
+        items = nullptr;
+        capacity = 0;
+    }
+
+private:
+    T* items = nullptr;
+    size_t capacity = 0;
+};
+
+uint32_t methodOf(const ImageMod& mod) {
+    const ModVar* v = mod.var(3);
+    const ChoiceValue* choice = v ? v->choiceValue() : nullptr;
+    return choice ? static_cast<uint32_t>(choice->selected) : 0u;
+}
+
+inline int32_t clampIndex(int64_t i, int32_t size) {
+    return i < 0 ? 0 : (i >= size ? size - 1 : static_cast<int32_t>(i));
+}
+
+// m = ceil(k), or 0 for a k that is not above 0 or beyond the limit.
+inline int32_t halfWidthOf(float k) {
+    if (!(k > 0.0f) || k > kMaxRadialBlurRadius) return 0;
+    return static_cast<int32_t>(ceilf(k));
+}
+
+struct RadialParams {
+    uint32_t method = 0;
+    float exponent = 1.0f;
+    float reach = 0.0f;      // D
+    float maxRadius = 0.0f;  // B
+    PhotoRect rect;
+    tileloop::Selector selector;
+};
+
+bool prepareRadial(const RadialBlurMod& mod, const ImageBuffer& image, const RenderArgs* args, RadialParams& p) {
+    if (!tileloop::hasPixels(image)) return false;
+    p.method = methodOf(mod);
+    const FloatValue* amount = mod.floatAt(0);
+    if (!amount || amount->value == 0.0f) return false;
+    const float falloff = tileloop::floatVar(mod, 1);
+    p.exponent = 1.0f / powf(static_cast<float>(static_cast<double>(falloff) * -0.01 + 1.0), 1.68f);
+    const float rr = static_cast<float>(static_cast<double>(tileloop::floatVar(mod, 2)) * 1.85);
+    const RenderRegion* region = args ? args->region : nullptr;
+    p.rect = photoRectOf(image, region);
+    const float rw = static_cast<float>(p.rect.width);
+    const float rh = static_cast<float>(p.rect.height);
+    const float hw = rw * 0.5f;
+    const float hh = rh * 0.5f;
+    p.reach = sqrtf(hw * hw + hh * hh) * rr;
+    p.maxRadius = radialBlurMaxRadius(amount->value, p.method, rw, rh);
+    // NaN, 0 or less (no pixel would blur) and beyond any picture: unchanged.
+    if (!(p.maxRadius > 0.0f) || p.maxRadius > kMaxRadialBlurRadius) return false;
+    p.selector.mod = args ? asSelector(args->selector) : nullptr;
+    p.selector.region = region;
+    return true;
+}
+
+// Fills map with every pixel's radius k and returns the widest half-width
+// ceil(k) among them.
+template <class Sample>
+int32_t radiusMap(const RadialParams& p, const ImageBuffer& image, float* map) {
+    const int32_t width = image.width;
+    const Sample* data = static_cast<const Sample*>(image.data);
+    int32_t widest = 0;
+    for (int32_t y = 0; y < image.height; ++y) {
+        const float dy = static_cast<float>(static_cast<int64_t>(y) - p.rect.cy);
+        const float dy2 = dy * dy;
+        float* out = map + static_cast<size_t>(y) * width;
+        for (int32_t x = 0; x < width; ++x) {
+            const float dx = static_cast<float>(static_cast<int64_t>(x) - p.rect.cx);
+            const float t = sqrtf(dx * dx + dy2) / p.reach;
+            const float f = vignetteRamp(t, p.exponent);
+            const float k =
+                p.selector ? (tileloop::weightAt(p.selector, image, x, y, data) * f) * p.maxRadius : f * p.maxRadius;
+            out[x] = k;
+            const int32_t m = halfWidthOf(k);
+            widest = m > widest ? m : widest;
+        }
+    }
+    return widest;
+}
+
+// Four floats in one register: the samples of a pixel of three or four
+// channels (a fourth lane unused for three). Each lane keeps the IEEE float
+// arithmetic of the scalar code.
+typedef float v4f __attribute__((vector_size(16)));
+typedef float v4fu __attribute__((vector_size(16), aligned(4), may_alias));
+typedef double v4d __attribute__((vector_size(32)));
+
+inline v4f load4(const float* p) { return *reinterpret_cast<const v4fu*>(p); }
+
+// Pixels whose kernels are built and summed together, so that their
+// independent sums overlap in the processor.
+constexpr int32_t kGroup = 4;
+
+// The raw bell weights of offsets d = 1..m for radius k (k1 = k + 1),
+// written without branches so that the loop vectorises; the values of
+// bellCurve. Its double steps are exact here and are taken in float: for a
+// float u in [0.5, 1), 2 - 2u is a float; 1 - y for y = s^2 / 2 is exact in
+// double from y >= 2^-30 on (one rounding to float, as the float
+// subtraction rounds), and below that both give 1.
+TILE_ROW_KERNEL void bellRawWeights(float k1, int32_t m, float* raw) {
+    for (int32_t d = 1; d <= m; ++d) {
+        const float u = 1.0f - static_cast<float>(d) / k1;
+        const float twice = 2.0f * u;
+        const float low = twice * twice * 0.5f;
+        const float s = 2.0f - twice;
+        const float high = 1.0f - 0.5f * (s * s);
+        raw[d] = u <= 0.0f ? 0.0f : (u < 0.5f ? low : (u < 1.0f ? high : 1.0f));
+    }
+}
+
+// The normalised bell of half-width m into kernel[0..2m]: raw[d] / total
+// at offsets +-d, the centre 1 / total.
+TILE_ROW_KERNEL void normaliseBell(const float* __restrict raw, int32_t m, float total, float* __restrict kernel) {
+    float* __restrict right = kernel + m;
+    right[0] = 1.0f / total;
+    for (int32_t d = 1; d <= m; ++d) right[d] = raw[d] / total;
+    const float* __restrict weights = kernel + m + 1;
+    for (int32_t i = 0; i < m; ++i) kernel[i] = weights[m - 1 - i];
+}
+
+// The kernels of `count` pixels (at most kGroup) of radii k[g] into
+// kernels + g stride, as makeBellKernel and makeBoxKernel build them; the
+// bell's sums of raw weights run side by side. m[g] receives the
+// half-widths (all above 0: the caller groups only blurred pixels).
+void groupKernels(uint32_t method, const float* k, int32_t count, int32_t* m, float* kernels, size_t stride,
+                  float* raw) {
+    if (method != 0) {
+        for (int32_t g = 0; g < count; ++g) m[g] = makeBoxKernel(kernels + g * stride, k[g]);
+        return;
+    }
+    int32_t shortest = 0;
+    for (int32_t g = 0; g < count; ++g) {
+        m[g] = halfWidthOf(k[g]);
+        bellRawWeights(k[g] + 1.0f, m[g], raw + g * stride);
+        shortest = g == 0 || m[g] < shortest ? m[g] : shortest;
+    }
+    float sums[kGroup] = {0.0f, 0.0f, 0.0f, 0.0f};
+    if (count == kGroup) {
+        const float* r0 = raw;
+        const float* r1 = raw + stride;
+        const float* r2 = raw + 2 * stride;
+        const float* r3 = raw + 3 * stride;
+        for (int32_t d = 1; d <= shortest; ++d) {
+            sums[0] += r0[d];
+            sums[1] += r1[d];
+            sums[2] += r2[d];
+            sums[3] += r3[d];
+        }
+    } else {
+        shortest = 0;
+    }
+    for (int32_t g = 0; g < count; ++g) {
+        const float* r = raw + g * stride;
+        for (int32_t d = shortest + 1; d <= m[g]; ++d) sums[g] += r[d];
+        normaliseBell(r, m[g], 1.0f + 2.0f * sums[g], kernels + g * stride);
+    }
+}
+
+// acc[c] = sum over j of w[j] src[j n + c], j = 0..taps-1 in order, from 0.
+inline void tapSums(const float* src, const float* w, int32_t taps, int32_t n, float* acc) {
+    for (int32_t c = 0; c < n; ++c) acc[c] = 0.0f;
+    for (int32_t j = 0; j < taps; ++j) {
+        const float wj = w[j];
+        const float* s = src + static_cast<ptrdiff_t>(j) * n;
+        for (int32_t c = 0; c < n; ++c) acc[c] += wj * s[c];
+    }
+}
+
+// The same for pixels of four lanes, `count` of them side by side up to the
+// shortest kernel, each then finishing its own taps.
+inline void groupTapSums(const float* const* src, const float* kernels, size_t stride, const int32_t* m,
+                         int32_t count, v4f* out) {
+    int32_t shared = 0;
+    if (count == kGroup) {
+        shared = 2 * m[0] + 1;
+        for (int32_t g = 1; g < kGroup; ++g) shared = 2 * m[g] + 1 < shared ? 2 * m[g] + 1 : shared;
+        const float* w0 = kernels;
+        const float* w1 = kernels + stride;
+        const float* w2 = kernels + 2 * stride;
+        const float* w3 = kernels + 3 * stride;
+        v4f a0 = {0.0f, 0.0f, 0.0f, 0.0f};
+        v4f a1 = a0, a2 = a0, a3 = a0;
+        for (int32_t j = 0; j < shared; ++j) {
+            a0 += w0[j] * load4(src[0] + 4 * j);
+            a1 += w1[j] * load4(src[1] + 4 * j);
+            a2 += w2[j] * load4(src[2] + 4 * j);
+            a3 += w3[j] * load4(src[3] + 4 * j);
+        }
+        out[0] = a0;
+        out[1] = a1;
+        out[2] = a2;
+        out[3] = a3;
+    } else {
+        for (int32_t g = 0; g < count; ++g) out[g] = v4f{0.0f, 0.0f, 0.0f, 0.0f};
+    }
+    for (int32_t g = 0; g < count; ++g) {
+        const float* w = kernels + g * stride;
+        v4f a = out[g];
+        for (int32_t j = shared; j < 2 * m[g] + 1; ++j) a += w[j] * load4(src[g] + 4 * j);
+        out[g] = a;
+    }
+}
+
+// The scratch of one task of a kernel pass.
+struct KernelScratch {
+    Scratch<float> lines;
+    Scratch<float> kernels;
+    Scratch<float> raw;
+    Scratch<float> acc;
+    void trim() {
+        lines.trim();
+        kernels.trim();
+        raw.trim();
+        acc.trim();
+    }
+};
+
+KernelScratch& kernelScratch() {
+    static thread_local KernelScratch scratch;
+    return scratch;
+}
+
+// One pass of the bell or box method: every pixel with k > 0 takes its
+// kernel's sum along rows (vertical false) or columns (vertical true) of
+// the image as it stood before the pass. The sums are stored unclamped in
+// float, truncated in bytes. Blocks of rows (or strips of columns) are
+// independent tasks of a parallel loop: threads that the pipeline's bands
+// leave idle help, and each pixel is computed alike whoever computes it.
+template <class Sample>
+bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t method, bool vertical) {
+    if (widest < 1) return true;
+    const int32_t width = image.width;
+    const int32_t height = image.height;
+    const int32_t channels = image.channelCount();
+    // Pixels of three or four channels are kept in four lanes.
+    const int32_t lanes = channels == 3 || channels == 4 ? 4 : channels;
+    const size_t rowLength = static_cast<size_t>(width) * channels;
+    const int32_t strip = vertical ? kColumnStrip : kRowBlock;
+    const size_t lineLength = static_cast<size_t>(vertical ? height : width) + 2 * static_cast<size_t>(widest);
+    const size_t stride = 2 * static_cast<size_t>(widest) + 1;
+    Sample* data = static_cast<Sample*>(image.data);
+    const int32_t extent = vertical ? width : height;
+    const int32_t tasks = (extent + strip - 1) / strip;
+    std::atomic<bool> failed{false};
+
+    parallelFor(tasks, 0.5f, [&](int32_t task) {
+        KernelScratch& scratch = kernelScratch();
+        float* lines = scratch.lines.get(lineLength * lanes * (vertical ? strip : 1));
+        float* kernels = scratch.kernels.get(stride * kGroup);
+        float* raw = scratch.raw.get(stride * kGroup);
+        float* acc = scratch.acc.get(static_cast<size_t>(channels));
+        if (!lines || !kernels || !raw || !acc) {
+            failed = true;
+            return;
+        }
+        // A group of blurred pixels waiting for their sums: where they are
+        // and where their taps start in their line copies.
+        int32_t count = 0;
+        int32_t gx[kGroup], gy[kGroup], m[kGroup];
+        float gk[kGroup];
+        const float* gline[kGroup];
+        int64_t gat[kGroup];
+        int32_t gpad[kGroup];
+        auto flush = [&]() {
+            if (count == 0) return;
+            groupKernels(method, gk, count, m, kernels, stride, raw);
+            const float* src[kGroup] = {nullptr, nullptr, nullptr, nullptr};
+            for (int32_t g = 0; g < count; ++g) src[g] = gline[g] + (gat[g] + gpad[g] - m[g]) * lanes;
+            if (lanes == 4) {
+                v4f sums[kGroup];
+                groupTapSums(src, kernels, stride, m, count, sums);
+                for (int32_t g = 0; g < count; ++g) {
+                    Sample* px = data + static_cast<size_t>(gy[g]) * rowLength + static_cast<size_t>(gx[g]) * channels;
+                    for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], sums[g][c]);
+                }
+            } else {
+                for (int32_t g = 0; g < count; ++g) {
+                    tapSums(src[g], kernels + g * stride, 2 * m[g] + 1, channels, acc);
+                    Sample* px = data + static_cast<size_t>(gy[g]) * rowLength + static_cast<size_t>(gx[g]) * channels;
+                    for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], acc[c]);
+                }
+            }
+            count = 0;
+        };
+        auto add = [&](int32_t x, int32_t y, const float* line, int64_t at, int32_t pad) {
+            const float k = map[static_cast<size_t>(y) * width + x];
+            if (halfWidthOf(k) == 0) return;
+            gx[count] = x;
+            gy[count] = y;
+            gk[count] = k;
+            gline[count] = line;
+            gat[count] = at;
+            gpad[count] = pad;
+            if (++count == kGroup) flush();
+        };
+        // One pixel into a line of `lanes` floats per pixel.
+        auto copyPixel = [&](const Sample* px, float* out) {
+            for (int32_t c = 0; c < channels; ++c) out[c] = static_cast<float>(px[c]);
+            for (int32_t c = channels; c < lanes; ++c) out[c] = 0.0f;
+        };
+
+        const int32_t first = task * strip;
+        const int32_t end = first + strip < extent ? first + strip : extent;
+        if (!vertical) {
+            for (int32_t y = first; y < end; ++y) {
+                const float* mapRow = map + static_cast<size_t>(y) * width;
+                int32_t pad = 0;
+                for (int32_t x = 0; x < width; ++x) {
+                    const int32_t mx = halfWidthOf(mapRow[x]);
+                    pad = mx > pad ? mx : pad;
+                }
+                if (pad == 0) continue;
+                const Sample* row = data + static_cast<size_t>(y) * rowLength;
+                float* line = lines;
+                for (int64_t i = -pad; i < width + pad; ++i, line += lanes)
+                    copyPixel(row + static_cast<size_t>(clampIndex(i, width)) * channels, line);
+                for (int32_t x = 0; x < width; ++x) add(x, y, lines, x, pad);
+                flush();  // the row is written before the next one is copied
+            }
+        } else {
+            int32_t pad = 0;
+            for (int32_t y = 0; y < height; ++y)
+                for (int32_t x = first; x < end; ++x) {
+                    const int32_t mx = halfWidthOf(map[static_cast<size_t>(y) * width + x]);
+                    pad = mx > pad ? mx : pad;
+                }
+            if (pad > 0) {
+                // Gather the strip's columns, each contiguous, rows repeated
+                // at the edges; no other task reads or writes them.
+                const size_t columnLength = static_cast<size_t>(height) + 2 * static_cast<size_t>(pad);
+                for (int64_t r = -pad; r < height + pad; ++r) {
+                    const Sample* row = data + static_cast<size_t>(clampIndex(r, height)) * rowLength;
+                    for (int32_t x = first; x < end; ++x) {
+                        const size_t at = static_cast<size_t>(x - first) * columnLength + static_cast<size_t>(r + pad);
+                        copyPixel(row + static_cast<size_t>(x) * channels, lines + at * lanes);
+                    }
+                }
+                for (int32_t x = first; x < end; ++x) {
+                    const float* column = lines + static_cast<size_t>(x - first) * columnLength * lanes;
+                    for (int32_t y = 0; y < height; ++y) add(x, y, column, y, pad);
+                }
+                flush();
+            }
+        }
+        scratch.trim();
+    });
+    return !failed;
+}
+
+// ---- Disc ----------------------------------------------------------------------
+
+// Distances sqrtf(dx^2 + dy^2) of the disc's cells, from a table when the
+// disc is small enough for one (every disc of a photo up to 20000 pixels
+// a side), else computed.
+struct Distances {
+    std::unique_ptr<float[]> table;
+    int32_t side = 0;
+
+    bool build(int32_t widest) {
+        if (widest > kDistanceTableLimit) return true;
+        side = widest + 1;
+        table.reset(new (std::nothrow) float[static_cast<size_t>(side) * side]);
+        if (!table) return false;
+        for (int32_t dy = 0; dy < side; ++dy)
+            for (int32_t dx = 0; dx < side; ++dx)
+                table[static_cast<size_t>(dy) * side + dx] = sqrtf(static_cast<float>(dx * dx + dy * dy));
+        return true;
+    }
+};
+
+struct TableDistances {
+    const float* table;
+    int32_t side;
+    TILE_INLINE float operator()(int32_t dx, int32_t dy) const { return table[static_cast<size_t>(dy) * side + dx]; }
+};
+
+struct RootDistances {
+    TILE_INLINE float operator()(int32_t dx, int32_t dy) const {
+        return sqrtf(static_cast<float>(static_cast<int64_t>(dx) * dx + static_cast<int64_t>(dy) * dy));
+    }
+};
+
+// One row of a strip in the ring: its samples in four lanes (the first
+// three channels, 0 for missing ones, and 1 in the fourth lane, whose sums
+// then count the disc's weight), edges repeated, and their prefix sums in
+// double.
+struct RingRow {
+    const float* values = nullptr;
+    const v4d* prefix = nullptr;
+    bool direct = false;  // a sample too large for the prefix sums
+};
+
+// Adds the sum of the samples at positions [from, to] of a ring row.
+TILE_INLINE void addSpan(v4d& acc, const RingRow& r, int32_t from, int32_t to) {
+    if (!r.direct) {
+        acc += r.prefix[to + 1] - r.prefix[from];
+        return;
+    }
+    v4d s = {0.0, 0.0, 0.0, 0.0};
+    for (int32_t i = from; i <= to; ++i) s += __builtin_convertvector(load4(r.values + 4 * i), v4d);
+    acc += s;
+}
+
+// The largest dx in [0, m] whose cell at row offset ady lies closer than
+// `limit` (-1 when none), found from a guess: distances grow with dx, so
+// the walk from a guess near the answer is short.
+template <class Distance>
+TILE_INLINE int32_t widestBelow(const Distance& distance, float limit, int32_t ady, int32_t m, int32_t guess) {
+    int32_t a = guess > m ? m : guess;
+    while (a >= 0 && !(distance(a, ady) < limit)) --a;
+    while (a < m && distance(a + 1, ady) < limit) ++a;
+    return a;
+}
+
+// Adds w (cells(dx)) over the rim cells dx = first..last of a row offset,
+// w = rim - distance, in two accumulators so that one sum need not wait for
+// the other.
+template <class Distance, class Cells>
+TILE_INLINE void addRim(v4d& acc0, v4d& acc1, const Distance& distance, float rim, int32_t ady, int32_t first,
+                        int32_t last, Cells&& cells) {
+    int32_t dx = first;
+    for (; dx + 1 <= last; dx += 2) {
+        acc0 += static_cast<double>(rim - distance(dx, ady)) * __builtin_convertvector(cells(dx), v4d);
+        acc1 += static_cast<double>(rim - distance(dx + 1, ady)) * __builtin_convertvector(cells(dx + 1), v4d);
+    }
+    if (dx <= last) acc0 += static_cast<double>(rim - distance(dx, ady)) * __builtin_convertvector(cells(dx), v4d);
+}
+
+// The disc averages of the pixels [x0, x1) of output row `mapRow`, from
+// the ring rows rows[pad + dy] (dy = -pad..pad); pixel x of the strip is
+// at position x - x0 + pad of every ring row. Pixels with k > 0 get their
+// average in out (four floats per pixel of the strip) and done[] set.
+// Neighbouring pixels have nearly the same radius, so each pixel's spans
+// start from its left neighbour's.
+template <class Distance>
+TILE_INLINE void discRowWith(const Distance& distance, const float* mapRow, int32_t x0, int32_t x1, int32_t pad,
+                             const RingRow* rows, int32_t* inner, int32_t* outer, float* out, uint8_t* done) {
+    int32_t previous = -1;  // the half-width inner and outer were found for
+    for (int32_t x = x0; x < x1; ++x) {
+        const float k = mapRow[x];
+        const int32_t m = halfWidthOf(k);
+        done[x - x0] = m > 0;
+        if (m == 0) continue;
+        const float rim = k + 1.0f;
+        // The widest full cell (d < k) and rim cell (d < k + 1) of each row
+        // offset; -1 when the row has none.
+        for (int32_t ady = 0; ady <= m; ++ady) {
+            const bool known = ady <= previous;
+            inner[ady] = widestBelow(distance, k, ady, m, known ? inner[ady] : m);
+            outer[ady] = widestBelow(distance, rim, ady, m, known ? outer[ady] : m);
+        }
+        previous = m;
+        const int32_t at = x - x0 + pad;
+        // The fourth lane of every sample is 1, so its sum is the weight.
+        v4d full = {0.0, 0.0, 0.0, 0.0};
+        v4d fullBelow = full, edge0 = full, edge1 = full;
+        // The centre row alone, then the rows above and below in pairs:
+        // both have the same full span and rim. A row without full cells
+        // has the pixel's own column in its rim, once.
+        {
+            const RingRow& row = rows[pad];
+            const int32_t a0 = inner[0];  // at least 0: the centre cell is full
+            addSpan(full, row, at - a0, at + a0);
+            addRim(edge0, edge1, distance, rim, 0, a0 + 1, outer[0], [&](int32_t dx) TILE_INLINE_LAMBDA {
+                return load4(row.values + 4 * (at + dx)) + load4(row.values + 4 * (at - dx));
+            });
+        }
+        for (int32_t ady = 1; ady <= m; ++ady) {
+            const RingRow& up = rows[pad - ady];
+            const RingRow& down = rows[pad + ady];
+            const int32_t a0 = inner[ady];
+            const int32_t last = outer[ady];
+            if (a0 >= 0) {
+                addSpan(full, up, at - a0, at + a0);
+                addSpan(fullBelow, down, at - a0, at + a0);
+            } else if (last >= 0) {
+                const double w = static_cast<double>(rim - distance(0, ady));
+                edge0 += w * __builtin_convertvector(load4(up.values + 4 * at) + load4(down.values + 4 * at), v4d);
+            }
+            const int32_t first = a0 >= 0 ? a0 + 1 : 1;
+            addRim(edge0, edge1, distance, rim, ady, first, last, [&](int32_t dx) TILE_INLINE_LAMBDA {
+                return (load4(up.values + 4 * (at + dx)) + load4(up.values + 4 * (at - dx))) +
+                       (load4(down.values + 4 * (at + dx)) + load4(down.values + 4 * (at - dx)));
+            });
+        }
+        const v4d sum = (full + fullBelow) + (edge0 + edge1);
+        float* o = out + 4 * (x - x0);
+        for (int32_t c = 0; c < 3; ++c) o[c] = static_cast<float>(sum[c] / sum[3]);
+    }
+}
+
+TILE_TARGET_CLONES
+void discRow(const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const RingRow* rows,
+             const Distances& distances, int32_t* inner, int32_t* outer, float* out, uint8_t* done) {
+    if (distances.table)
+        discRowWith(TableDistances{distances.table.get(), distances.side}, mapRow, x0, x1, pad, rows, inner, outer, out,
+                    done);
+    else
+        discRowWith(RootDistances{}, mapRow, x0, x1, pad, rows, inner, outer, out, done);
+}
+
+// The scratch of one strip of the disc.
+struct DiscScratch {
+    Scratch<float> values;
+    Scratch<v4d> prefix;
+    Scratch<uint8_t> direct;
+    Scratch<RingRow> rows;
+    Scratch<int32_t> inner;
+    Scratch<int32_t> outer;
+    Scratch<float> averages;
+    Scratch<uint8_t> done;
+    void trim() {
+        values.trim();
+        prefix.trim();
+    }
+};
+
+DiscScratch& discScratch() {
+    static thread_local DiscScratch scratch;
+    return scratch;
+}
+
+// The disc pass. Strips of columns are independent tasks of a parallel loop
+// (each reads the copy of the image and writes only its own columns).
+template <class Sample>
+bool discPass(ImageBuffer& image, const float* map, int32_t widest) {
+    if (widest < 1) return true;
+    const int32_t width = image.width;
+    const int32_t height = image.height;
+    const int32_t channels = image.channelCount();
+    const int32_t used = channels < 3 ? channels : 3;
+    const size_t rowLength = static_cast<size_t>(width) * channels;
+    Sample* data = static_cast<Sample*>(image.data);
+
+    Distances distances;
+    if (!distances.build(widest)) return false;
+    // The discs read the image as it stood before the pass: a strip's
+    // padding reaches into columns that other strips write.
+    ImageBuffer source;
+    if constexpr (std::is_same<Sample, uint8_t>::value)
+        ImageBuffer::copy8(source, image, true);
+    else
+        ImageBuffer::copyFloat(source, image, true);
+    if (!source.data) return false;
+    const Sample* src = static_cast<const Sample*>(source.data);
+    const int32_t strips = (width + kDiscStrip - 1) / kDiscStrip;
+    std::atomic<bool> failed{false};
+
+    parallelFor(strips, 0.5f, [&](int32_t strip) {
+        const int32_t x0 = strip * kDiscStrip;
+        const int32_t x1 = x0 + kDiscStrip < width ? x0 + kDiscStrip : width;
+        int32_t pad = 0;
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t x = x0; x < x1; ++x) {
+                const int32_t m = halfWidthOf(map[static_cast<size_t>(y) * width + x]);
+                pad = m > pad ? m : pad;
+            }
+        if (pad == 0) return;
+        const int32_t line = (x1 - x0) + 2 * pad;
+        const int32_t ringRows = 2 * pad + 1 < height ? 2 * pad + 1 : height;
+        DiscScratch& scratch = discScratch();
+        float* values = scratch.values.get(static_cast<size_t>(ringRows) * line * 4);
+        v4d* prefix = scratch.prefix.get(static_cast<size_t>(ringRows) * (line + 1));
+        uint8_t* direct = scratch.direct.get(static_cast<size_t>(ringRows));
+        RingRow* rows = scratch.rows.get(2 * static_cast<size_t>(pad) + 1);
+        int32_t* inner = scratch.inner.get(static_cast<size_t>(pad) + 1);
+        int32_t* outer = scratch.outer.get(static_cast<size_t>(pad) + 1);
+        float* averages = scratch.averages.get(4 * static_cast<size_t>(kDiscStrip));
+        uint8_t* done = scratch.done.get(kDiscStrip);
+        if (!values || !prefix || !direct || !rows || !inner || !outer || !averages || !done) {
+            failed = true;
+            return;
+        }
+
+        int32_t loaded = 0;  // source rows [0, loaded) are in the ring
+        for (int32_t y = 0; y < height; ++y) {
+            const int32_t needed = y + pad + 1 < height ? y + pad + 1 : height;
+            for (; loaded < needed; ++loaded) {
+                const int32_t slot = loaded % ringRows;
+                float* v = values + static_cast<size_t>(slot) * line * 4;
+                v4d* p = prefix + static_cast<size_t>(slot) * (line + 1);
+                const Sample* row = src + static_cast<size_t>(loaded) * rowLength;
+                bool large = false;
+                for (int32_t i = 0; i < line; ++i) {
+                    const Sample* px =
+                        row + static_cast<size_t>(clampIndex(static_cast<int64_t>(x0) - pad + i, width)) * channels;
+                    float* o = v + 4 * static_cast<size_t>(i);
+                    for (int32_t c = 0; c < 4; ++c) {
+                        const float sample = c < used ? static_cast<float>(px[c]) : (c == 3 ? 1.0f : 0.0f);
+                        large |= !(fabsf(sample) <= kPrefixSafe);
+                        o[c] = sample;
+                    }
+                }
+                p[0] = v4d{0.0, 0.0, 0.0, 0.0};
+                for (int32_t i = 0; i < line; ++i) p[i + 1] = p[i] + __builtin_convertvector(load4(v + 4 * i), v4d);
+                direct[slot] = large;
+            }
+            for (int32_t dy = -pad; dy <= pad; ++dy) {
+                const int32_t slot = clampIndex(static_cast<int64_t>(y) + dy, height) % ringRows;
+                RingRow& r = rows[dy + pad];
+                r.values = values + static_cast<size_t>(slot) * line * 4;
+                r.prefix = prefix + static_cast<size_t>(slot) * (line + 1);
+                r.direct = direct[slot] != 0;
+            }
+            discRow(map + static_cast<size_t>(y) * width, x0, x1, pad, rows, distances, inner, outer, averages, done);
+            Sample* out = data + static_cast<size_t>(y) * rowLength;
+            for (int32_t x = x0; x < x1; ++x) {
+                if (!done[x - x0]) continue;
+                const float* a = averages + 4 * static_cast<size_t>(x - x0);
+                Sample* px = out + static_cast<size_t>(x) * channels;
+                for (int32_t c = 0; c < used; ++c) tileloop::store(px[c], tileloop::clampSample(a[c]));
+            }
+        }
+        scratch.trim();
+    });
+    return !failed;
+}
+
+template <class Sample>
+void radialBody(const RadialBlurMod& mod, ImageBuffer& image, const RenderArgs* args) {
+    RadialParams p;
+    if (!prepareRadial(mod, image, args, p)) return;
+    const size_t pixels = static_cast<size_t>(image.width) * image.height;
+    std::unique_ptr<float[]> map(new (std::nothrow) float[pixels]);
+    if (!map) return;
+    int32_t widest = radiusMap<Sample>(p, image, map.get());
+    if (p.method > 1) {
+        discPass<Sample>(image, map.get(), widest);
+        return;
+    }
+    if (!kernelPass<Sample>(image, map.get(), widest, p.method, false)) return;
+    if (p.selector) widest = radiusMap<Sample>(p, image, map.get());
+    kernelPass<Sample>(image, map.get(), widest, p.method, true);
+    if constexpr (std::is_same<Sample, float>::value) {
+        float* s = image.floats();
+        const int64_t count = image.sampleCount();
+        for (int64_t i = 0; i < count; ++i) s[i] = tileloop::clampSample(s[i]);
+    }
+}
+
+}  // namespace
+
+float radialBlurMaxRadius(float amount, uint32_t method, float photoWidth, float photoHeight) {
+    const float g = method == 0 ? 1.5f : 1.0f;
+    const float perPixels = amount * g * 30.0f;
+    const float w = static_cast<float>(saturatingInt(static_cast<double>(photoWidth)));
+    const float h = static_cast<float>(saturatingInt(static_cast<double>(photoHeight)));
+    const float side = w > h ? w : h;
+    return static_cast<float>(static_cast<double>(perPixels) * 0.0008333333333333334 * static_cast<double>(side));
+}
+
+int32_t makeBoxKernel(float* kernel, float k) {
+    const int32_t m = halfWidthOf(k);
+    if (m == 0) return 0;
+    const float frac = k - static_cast<float>(m) + 1.0f;
+    const float sum = 2.0f * frac + static_cast<float>(2 * m - 1);
+    const float end = frac / sum;
+    const float middle = 1.0f / sum;
+    kernel[0] = end;
+    for (int32_t j = 1; j < 2 * m; ++j) kernel[j] = middle;
+    kernel[2 * m] = end;
+    return m;
+}
+
+int32_t makeBellKernel(float* kernel, float k) {
+    const int32_t m = halfWidthOf(k);
+    if (m == 0) return 0;
+    const float k1 = k + 1.0f;
+    float* right = kernel + m;  // offsets 0..m
+    float sum = 0.0f;
+    for (int32_t d = 1; d <= m; ++d) {
+        right[d] = bellCurve(1.0f - static_cast<float>(d) / k1);
+        sum += right[d];
+    }
+    const float total = 1.0f + 2.0f * sum;
+    right[0] = 1.0f / total;
+    for (int32_t d = 1; d <= m; ++d) {
+        right[d] = right[d] / total;
+        kernel[m - d] = right[d];
+    }
+    return m;
+}
+
+RadialBlurMod::RadialBlurMod(float amount, float radius)
+    : ImageMod(GrowString("Radial Blur"), GrowString("Circular Blur")) {
+    version = kNewestVersion;
+    ModVar* amountVar = addFloatVar("Amount", amount, 0.0f, 1.0f);
+    FloatValue* amountValue = amountVar->floatValue();
+    amountValue->displayLow = 0.0f;
+    amountValue->displayHigh = 100.0f;
+    amountValue->useDisplayRange = 1;
+    ModVar* falloffVar = addFloatVar("Falloff", 50.0f, 0.0f, 100.0f);
+    ModVar* radiusVar = addFloatVar("Radius", radius, 0.0f, 2.0f);
+    GrowArray<GrowString> methods;
+    methods.append(GrowString("Gaussian"));
+    methods.append(GrowString("Box"));
+    methods.append(GrowString("Circle"));
+    ModVar* methodVar = addVar(ModVar("Blur Method", new ChoiceValue(methods, 0)));
+    description = kDescription;
+    addAnimTrack(amountVar, "1 .25 1", 2.348f);
+    addAnimTrack(falloffVar, "35 80 35", 3.343f);
+    addAnimTrack(radiusVar, ".75 1.2 .75", 2.844f);
+    addChoiceAnimTrack(methodVar, methods, static_cast<float>(methods.count) * 1.91f);
+}
+
+ImageMod* RadialBlurMod::clone() const { return new RadialBlurMod(0.5f, 1.0f); }
+
+// The rows the widest kernel reaches, plus one: ceil(B) + 1 with B computed
+// as the body computes it, the picture's size standing in for the photo's
+// (which is never larger), so that B here is never below the body's.
+// Clamped to the height; 0 when the body leaves the image alone anyway.
+int32_t RadialBlurMod::marginFor(int32_t width, int32_t height, float) const {
+    const FloatValue* amount = floatAt(0);
+    const float b = radialBlurMaxRadius(amount ? amount->value : 0.0f, methodOf(*this), static_cast<float>(width),
+                                        static_cast<float>(height));
+    if (isnan(b) || b > kMaxRadialBlurRadius) return 0;
+    const float rows = b > 0.0f ? ceilf(b) + 1.0f : 1.0f;
+    if (height > 0 && rows >= static_cast<float>(height)) return height;
+    return static_cast<int32_t>(rows);
+}
+
+void RadialBlurMod::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }
+void RadialBlurMod::processFloat(ImageBuffer& image, const RenderArgs* args) { applyFloat(image, args); }
+
+void RadialBlurMod::apply8(ImageBuffer& image, const RenderArgs* args) const {
+    radialBody<uint8_t>(*this, image, args);
+}
+void RadialBlurMod::applyFloat(ImageBuffer& image, const RenderArgs* args) const {
+    radialBody<float>(*this, image, args);
+}
