@@ -1,7 +1,6 @@
 // MainWindow: opening photos into the current document and loading filter
 // files into its tray.
 
-#include <QCollator>
 #include <algorithm>
 #include <QDir>
 #include <QFile>
@@ -41,6 +40,34 @@ std::unique_ptr<ImageBuffer> loadPhoto(const GrowString& path, std::unique_ptr<I
         loaded = gImageLoaderSaver->loadFloat(path, image.get(), applyProfile, metadata);
     if (!loaded || !image->data || image->width < 1 || image->height < 1) return nullptr;
     return image;
+}
+
+// Natural name order: runs of digits compare by their value ("img2"
+// before "img10"), everything else by character, case-insensitively first.
+bool naturalLess(const QString& a, const QString& b) {
+    int i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            int i2 = i, j2 = j;
+            while (i2 < a.size() && a[i2] == '0') ++i2;
+            while (j2 < b.size() && b[j2] == '0') ++j2;
+            int iEnd = i2, jEnd = j2;
+            while (iEnd < a.size() && a[iEnd].isDigit()) ++iEnd;
+            while (jEnd < b.size() && b[jEnd].isDigit()) ++jEnd;
+            if (iEnd - i2 != jEnd - j2) return iEnd - i2 < jEnd - j2;
+            const int c = QStringRef(&a, i2, iEnd - i2).compare(QStringRef(&b, j2, jEnd - j2));
+            if (c != 0) return c < 0;
+            i = iEnd;
+            j = jEnd;
+            continue;
+        }
+        const QChar x = a[i].toLower(), y = b[j].toLower();
+        if (x != y) return x < y;
+        ++i;
+        ++j;
+    }
+    if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
+    return a < b;
 }
 
 }  // namespace
@@ -118,17 +145,14 @@ void MainWindow::loadAdjacentMedia(int32_t step) {
     for (const QString& name : folder.entryList(QDir::Files | QDir::Readable | QDir::Hidden)) {
         if (hasSupportedOpenExtension(GrowString(QFile::encodeName(name).constData()))) names << name;
     }
-    QCollator collator;
-    collator.setNumericMode(true);
-    std::sort(names.begin(), names.end(),
-              [&collator](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    std::sort(names.begin(), names.end(), naturalLess);
     const int n = names.size();
     if (n == 0) return;
     int index = names.indexOf(currentFile.fileName());
     if (index < 0) {
         // The current file is gone: start from where it would stand.
         index = 0;
-        while (index < n && collator.compare(names[index], currentFile.fileName()) < 0) ++index;
+        while (index < n && naturalLess(names[index], currentFile.fileName())) ++index;
         index = step > 0 ? index - 1 : index;
     }
     index = ((index + step) % n + n) % n;

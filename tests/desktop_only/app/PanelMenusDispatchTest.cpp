@@ -558,10 +558,60 @@ TEST_F(PanelWindowTest, RevealPassesThePathAsData) {
     EXPECT_EQ(openedUrls[0].toLocalFile(), odd);
 }
 
+// A data folder holding "#", "?" and "%20" opens as itself.
 TEST_F(PanelWindowTest, RevealPresetsFolderOpensItsLocalAddress) {
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    const QString odd = folder.path() + "/data #2 ?q %20";
+    qputenv("XDG_DATA_HOME", QFile::encodeName(odd));
     trigger("Reveal Presets Folder");
+    qputenv("XDG_DATA_HOME", saved);
     ASSERT_EQ(openedUrls.size(), 1);
-    EXPECT_EQ(openedUrls[0].toLocalFile(), QString(applicationSupportFolder().c_str()) + "Presets/");
+    EXPECT_TRUE(openedUrls[0].isLocalFile());
+    EXPECT_EQ(openedUrls[0].toLocalFile(), odd + "/Pellucine/Presets/");
+}
+
+// ---- The open flows ----
+
+TEST_F(PanelWindowTest, LoadPhotoPromptStartsAtTheLastPhotosFolder) {
+    globalPreferences().setString(GrowString("LastMediaLoadPath"), GrowString(""), false);
+    MainWindow::openFileChooserOverride() = [](const GrowString&) { return GrowString(""); };
+    trigger("Load Photo...");
+    EXPECT_FALSE(view()->hasMedia);
+    const QString chosen = photo;
+    MainWindow::openFileChooserOverride() = [chosen](const GrowString& title) {
+        EXPECT_STREQ(title.c_str(), "Load Image");
+        return GrowString(QFile::encodeName(chosen).constData());
+    };
+    trigger("Load Photo...");
+    EXPECT_TRUE(view()->hasMedia);
+    EXPECT_EQ(QString(globalPreferences().getString(GrowString("LastMediaLoadPath"), GrowString("")).c_str()),
+              photo);
+}
+
+// Neighbours in natural name order among the openable files, wrapping at
+// both ends; a tab without a file has no neighbours.
+TEST_F(PanelWindowTest, AdjacentMediaInNaturalOrderWrapping) {
+    trigger("Load Next");
+    EXPECT_FALSE(view()->hasMedia);
+    const QString dir = folder.path() + "/walk";
+    ASSERT_TRUE(QDir().mkpath(dir));
+    for (const char* name : {"img2.png", "img10.png", "img1.png"})
+        ASSERT_TRUE(QFile::copy(photo, dir + "/" + name));
+    QFile notes(dir + "/notes.txt");
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.close();
+    ASSERT_TRUE(window->openMediaFile(dir + "/img1.png"));
+    auto name = [this] { return QFileInfo(QFile::decodeName(window->current()->name.c_str())).fileName(); };
+    trigger("Right Pressed");
+    EXPECT_EQ(name(), "img2.png");
+    trigger("Load Next");
+    EXPECT_EQ(name(), "img10.png");
+    trigger("Load Next");
+    EXPECT_EQ(name(), "img1.png");
+    trigger("Left Pressed");
+    EXPECT_EQ(name(), "img10.png");
+    trigger("Load Previous");
+    EXPECT_EQ(name(), "img2.png");
 }
 
 TEST_F(PanelWindowTest, HelpOpensTheReadme) {
