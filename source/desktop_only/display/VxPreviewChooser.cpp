@@ -65,10 +65,11 @@ void thumbnailWorker(void* argument) {
         QMutexLocker guard(&job->receiverLock);
         if (!job->receiver || job->cancelled) break;
         VxPreviewChooser* chooser = job->receiver;
+        const uint64_t number = job->number;
         // Posted while the lock keeps the chooser alive; a chooser deleted
         // before the call arrives drops it.
         QMetaObject::invokeMethod(
-            chooser, [chooser, job, i, image]() { chooser->thumbnailArrived(job, i, image); },
+            chooser, [chooser, number, i, image]() { chooser->thumbnailArrived(number, i, image); },
             Qt::QueuedConnection);
     }
     job->finished = true;
@@ -135,6 +136,8 @@ void VxPreviewChooser::open(VxMediaWidget* view, const GrowArray<PreviewSection>
     thumbnailsShown = 0;
 
     auto newJob = std::make_shared<ThumbnailJob>();
+    static uint64_t jobsStarted = 0;  // interface thread only
+    newJob->number = ++jobsStarted;
     const int32_t side = thumbnailSize;
     // The picture is drawn once, at thumbnail size, through the document's
     // geometric tiles; a view without a photo gives its placeholder.
@@ -177,8 +180,8 @@ void VxPreviewChooser::open(VxMediaWidget* view, const GrowArray<PreviewSection>
     startWorkerThread(thumbnailWorker, new std::shared_ptr<ThumbnailJob>(job), kThumbnailPriority);
 }
 
-void VxPreviewChooser::thumbnailArrived(const ThumbnailJob* from, int32_t index, const QImage& image) {
-    if (!job || from != job.get() || job->cancelled) return;
+void VxPreviewChooser::thumbnailArrived(uint64_t jobNumber, int32_t index, const QImage& image) {
+    if (!job || jobNumber != job->number || job->cancelled) return;
     if (index < 0 || index >= thumbnailLabels.count) return;
     QPixmap pixmap = QPixmap::fromImage(image);
     pixmap.setDevicePixelRatio(kPixelRatio);

@@ -76,7 +76,7 @@ public:
     int32_t thumbnailsShown = 0;          // thumbnails received from the current job
 
     // A finished thumbnail of the job (interface thread).
-    void thumbnailArrived(const ThumbnailJob* from, int32_t index, const QImage& image);
+    void thumbnailArrived(uint64_t jobNumber, int32_t index, const QImage& image);
 
     // Test hook: while set, the worker waits before each thumbnail.
     static std::atomic<bool> holdRendering;
@@ -104,6 +104,7 @@ private:
 
 // What a thumbnail job shares between the chooser and its worker.
 struct ThumbnailJob {
+    uint64_t number = 0;              // distinguishes this job's results from an earlier job's
     ImageBuffer base;                 // the view's picture at thumbnail size (float)
     GrowArray<ImageMod*> mods;        // owned clones of the filters
     std::atomic<bool> cancelled{false};
