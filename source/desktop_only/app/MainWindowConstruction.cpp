@@ -27,6 +27,7 @@
 #include "desktop_only/widgets/VxToolTipBox.h"
 #include "foundation/Preferences.h"
 #include "framework/ImageLoaderSaver.h"
+#include "framework/Curve.h"
 #include "framework/ImageMod.h"
 #include "framework/TilePrototypes.h"
 
@@ -165,6 +166,8 @@ MainWindow::~MainWindow() {
     startScreenButtons.destroy();
     documentTabs.destroy();
     toolDisabledActions.destroy();
+    delete copiedCurve;
+    copiedCurve = nullptr;
     freePrototypeList(tilePrototypes);
 }
 
