@@ -136,6 +136,8 @@ FloatValue* ModVar::makeFloat() {
     return made;
 }
 
+void ModVar::setFloat(float v) { makeFloat()->value = v; }
+
 CurveValue* ModVar::makeCurve() {
     if (CurveValue* existing = curveValue()) return existing;
     CurveValue* made = new CurveValue();  // the identity, hue offset 180, table built

@@ -61,6 +61,10 @@ public:
 class CurveValue : public VarValue {
 public:
     Curve curve;
+    // A guide line of the value's own for the curve editor, drawn instead of
+    // the editor's default one while hasGuide is set (an empty list: none).
+    uint8_t hasGuide = 0;
+    GrowArray<CurvePoint> guidePoints;
     CurveValue() = default;
     explicit CurveValue(const Curve& c) : curve(c) {}
     int32_t kind() const override { return kCurveVar; }
@@ -159,6 +163,9 @@ public:
     MultiChoiceValue* makeMultiChoice();
     FileValue* makeFile();
     ColorValue* makeColor();
+    // Stores v in the var's float value; a var holding no float value has its
+    // value replaced by a new one with the defaults (0..1, both limits on).
+    void setFloat(float v);
 
     // Typed access: null when the var holds no value of that kind.
     FloatValue* floatValue() const;

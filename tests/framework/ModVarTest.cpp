@@ -246,3 +246,49 @@ TEST(ModVar, ChoiceTextOutsideTheListIsEmpty) {
     EXPECT_STREQ(v.choiceText().c_str(), "");
 }
 
+
+// setFloat keeps a float value's ranges; any other value (or none) becomes a
+// float with the defaults: 0..1, both limits on, display range off, 10 ticks.
+TEST(ModVarSetFloat, KeepsAFloatAndReplacesAnythingElse) {
+    ModVar ranged("Amount", new FloatValue(0.5f));
+    ranged.floatValue()->maximum = 100.0f;
+    ranged.floatValue()->rangeHigh = 100.0f;
+    ranged.setFloat(42.0f);
+    EXPECT_EQ(ranged.floatValue()->value, 42.0f);
+    EXPECT_EQ(ranged.floatValue()->maximum, 100.0f);  // no clamping, ranges kept
+
+    GrowArray<GrowString> options;
+    options.append(GrowString("A"));
+    ModVar* others[] = {new ModVar("None", nullptr), new ModVar("Choice", new ChoiceValue(options, 0)),
+                        new ModVar("Curve", new CurveValue(Curve(0)))};
+    for (ModVar* var : others) {
+        var->setFloat(-3.0f);
+        const FloatValue* made = var->floatValue();
+        ASSERT_NE(made, nullptr) << var->name.c_str();
+        EXPECT_EQ(made->value, -3.0f);
+        EXPECT_EQ(made->minimum, 0.0f);
+        EXPECT_EQ(made->maximum, 1.0f);
+        EXPECT_TRUE(made->hasMinimum && made->hasMaximum);
+        EXPECT_EQ(made->rangeLow, 0.0f);
+        EXPECT_EQ(made->rangeHigh, 1.0f);
+        EXPECT_EQ(made->displayLow, 0.0f);
+        EXPECT_EQ(made->displayHigh, 1.0f);
+        EXPECT_FALSE(made->useDisplayRange);
+        EXPECT_EQ(made->tickCount, 10);
+        delete var;
+    }
+}
+
+// A curve value's own guide line travels with copies of the var.
+TEST(ModVarSetFloat, CurveGuideIsCopied) {
+    CurveValue* value = new CurveValue(Curve(0));
+    EXPECT_FALSE(value->hasGuide);
+    value->hasGuide = 1;
+    value->guidePoints.append(CurvePoint{0.0f, 0.25f});
+    ModVar var("Curve", value);
+    ModVar copy(var);
+    ASSERT_NE(copy.curveValue(), nullptr);
+    EXPECT_TRUE(copy.curveValue()->hasGuide);
+    ASSERT_EQ(copy.curveValue()->guidePoints.count, 1);
+    EXPECT_EQ(copy.curveValue()->guidePoints[0].y, 0.25f);
+}

@@ -16,6 +16,10 @@
 //   MainWindowMenus.cpp         the menus and the window-level key actions
 //   MainWindowDispatch.cpp      the action dispatcher
 //   MainWindowCommands.cpp      panel commands, the crop tool, the preview chooser
+//   MainWindowSave.cpp          saving, batch processing, filter and LUT export
+//   MainWindowEvents.cpp        hover, keys, drag and drop, closing
+//   MainWindowPresets.cpp       the preset folders and their migration
+//   MainWindowState.cpp         window buttons and restored state
 // Everything runs on the interface thread.
 
 #include <QList>
@@ -24,6 +28,7 @@
 #include <functional>
 
 #include "desktop_only/display/VideoLoaderSaverTime.h"
+#include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/media/ProcessingState.h"
 #include "foundation/GrowArray.h"
 #include "foundation/GrowString.h"
@@ -32,9 +37,15 @@
 class Curve;
 class ImageMod;
 class ModVar;
+class Preferences;
 class QAction;
 class QKeySequence;
 class QMenu;
+class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QKeyEvent;
+class QRect;
 class QHBoxLayout;
 class QLabel;
 class QTimer;
@@ -51,6 +62,14 @@ class VxTabBar;
 class VxToolPanel;
 class VxToolTipBox;
 class VxToolWidget;
+class ColorChooserWidget;
+class ToneCurveWidget;
+class VxColorChoiceWidget;
+class VxInputBox;
+class VxListChooser;
+class VxSlider;
+class VxStringInputBox;
+class VxTrayButton;
 
 // One open document.
 struct DocumentTab {
@@ -143,7 +162,9 @@ public:
     void showSelectedTileControls();
     void addModToTray(ImageMod* mod, bool append, bool select, bool asOneTile);
     void updateTitle();
-    void buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile, bool keepPosition);
+    // Builds the control strip for vars (MainWindowStrip.cpp); onTop raises
+    // the new controls above every sibling (the crop tool passes itself).
+    void buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile, bool onTop);
 
     // ---- Media ----
     bool openMediaFile(const QString& path);
@@ -192,7 +213,6 @@ public:
     QAction* autohideControlsAction = nullptr;
     QAction* hoverPreviewsAction = nullptr;
     Curve* copiedCurve = nullptr;                 // owned: the curve clipboard
-    ControlEntry* rightClickedControl = nullptr;  // the control whose curve menu is open, or null
     double pastedHuePosition = 0.0;               // the hue handle position of the last paste
 
     // The dispatcher: performs the action, known by identity or exact text.
@@ -215,22 +235,176 @@ public:
 private:
     QAction* addMenuEntry(QMenu* menu, const char* text, const QList<QKeySequence>& keys, bool disabledByTool);
     QAction* addWindowAction(const char* text, const QKeySequence& key, bool disabledByTool);
-    void runFlowAction(const GrowString& text);
     void closePhoto();
     void stepPreset(int32_t step, bool random);
     void showScope(int graph);
     void copyCurve();
     void pasteCurve();
-    void pasteCurveIntoControl(ControlEntry* entry, double huePosition);
 
 public slots:
     void menuTriggered(QAction* act);
     void actionTriggered();
     void comIDButtonClicked(VxPanelItemBigButton* clicker, bool append);
+public:
+    // ---- Saving, batch processing and export (MainWindowSave.cpp) ----
+    // "Save As..." (false, true), "Save Over Original" (false, false); a
+    // video frame (true, ...) does nothing: no source here is a video.
+    void saveMedia(bool videoFrame, bool saveAs);
+    void batchProcessFolder();
+    void exportFilterPrompt(bool asLut);
+    void saveFavoriteFilterPrompt();
+    // The work behind the dialogs. queueSave queues the current document's
+    // photo rendered through its chain (at width x height, 0 x 0 for the
+    // chain's own size) to path; false when there is no photo.
+    bool queueSave(const GrowString& path, const SaveOptions& options, int32_t width, int32_t height,
+                   bool overOriginal);
+    // Queues one job per input with the current chain; returns the count.
+    int32_t queueBatch(const GrowArray<GrowString>& inputs, const GrowArray<GrowString>& outputs,
+                       const SaveOptions& options);
+    // Writes the current chain as a filter file or a look-up table titled
+    // with the document's filter name.
+    bool exportFilterTo(const GrowString& path, bool asLut);
+    // Saves the current chain as "Presets/<name>.plf" and lists it in the
+    // tool panel; false (with a message) for a name that would leave the
+    // folder or an empty chain.
+    bool saveFavoriteFilter(const QString& name);
+
+    // ---- Window events (MainWindowEvents.cpp) ----
+    GrowArray<int32_t> deleteSelectedTiles();  // the displayed list's selected tiles; returns what was removed
+    void storeWindowState();                   // the closing keys, then the preferences file
+
+    // ---- Preset folders (MainWindowPresets.cpp) ----
+    bool presetsMigrated = false;
+    bool filtersOutdated = false;
+    void setUpPresetFolders();
+
+    // ---- Window buttons and restored state (MainWindowState.cpp) ----
+    // ---- Control strip (MainWindowStrip.cpp, MainWindowLayout.cpp) ----
+public:
+    ControlEntry* rightClickedControl = nullptr;  // points into controlTable, or null
+    GrowArray<QLabel*> controlLabels;              // entry i labels record i of controlTable
+    GrowArray<VxTrayButton*> buttonControls;
+    GrowArray<VxListChooser*> listControls;
+    GrowArray<VxSlider*> sliderControls;
+    GrowArray<VxInputBox*> inputBoxControls;
+    GrowArray<VxStringInputBox*> stringControls;
+    GrowArray<ColorChooserWidget*> colorControls;
+    GrowArray<VxColorChoiceWidget*> colorChoiceControls;
+    GrowArray<ToneCurveWidget*> curveControls;
+    float controlSlideOffset = 0.0f;
+    int32_t controlHideLine = 0;
+    int32_t controlShowLine = 0;
+    int32_t controlSlideStep = 0;
+    void refreshControls();
+    void stepRemixValues(float delta);
+    // The first record of controlTable whose control is control; null when none.
+    ControlEntry* findControlEntry(const QWidget* control);
+    // The bottom edge (last pixel row) of mediaArea in the window.
+    int mediaAreaBottom() const;
+    // Sets controlHideLine and controlShowLine from the placed controls.
+    void computeControlLines();
+
+    // ---- Window layout (MainWindowLayout.cpp) ----
+    // The window's buttons, placed by the layout (made by the window buttons
+    // stage; null until then).
+    VxPushButton* singleViewButton = nullptr;
+    VxPushButton* splitVerticalButton = nullptr;
+    VxPushButton* splitHorizontalButton = nullptr;
+    VxPushButton* hidePanelButton = nullptr;
+    VxPushButton* hideTrayButton = nullptr;
+    VxPushButton* previewButton = nullptr;
+    VxPushButton* deleteNodesButton = nullptr;
+    VxPushButton* cancelProcessingButton = nullptr;
+    VxPanelItemBigButton* sendToHostButton = nullptr;
+    void restoreWindowState();
+
+public slots:
+    void sendToPluginHost();
+    // The height of the window's menu bar (0 when it is not shown).
+    int menuBarHeight() const;
+public slots:
+    void controlAdjusted(QWidget* control);
+
+    // ---- Slots (MainWindowSlots.cpp) ----
+public:
+    // The pixel samples the Pixel Inspector follows, newest first (at most 3).
+    struct PixelSample {
+        int32_t x = 0;
+        int32_t y = 0;
+        int32_t tabID = -1;
+    };
+    struct PixelReading {
+        int32_t x = 0;
+        int32_t y = 0;
+        float values[3] = {0.0f, 0.0f, 0.0f};
+    };
+    GrowArray<PixelSample> pixelSamples;
+    GrowArray<PixelReading> pixelReadings;  // the last readings handed to the inspector
+    // The view's geometric tiles the hover preview's base picture was drawn
+    // through (owned clones), and its size: the picture is drawn again only
+    // when these or the source changed.
+    GrowArray<ImageMod*> previewSourceTiles;
+    const VxMediaWidget* previewSourceView = nullptr;
+    int32_t previewSourceWidth = 0;
+    int32_t previewSourceHeight = 0;
+    // Puts a sample in front of pixelSamples (at most 3 kept, the oldest drops off).
+    void addPixelSample(const PixelSample& sample);
+    // Draws previewSource for the hover preview when it is stale; returns
+    // whether previewSource holds the current picture.
+    bool updatePreviewSource(int32_t width, int32_t height);
+    // The image position of a click on the current view's image; false when
+    // it misses the image (the Pixel Inspector's hit test).
+    bool hitTestViews(const QPoint& windowPos, PixelSample& sample);
+    // Reads the three values of a sample from the view's published display
+    // buffer; false when the sample lies outside it.
+    static bool readDisplaySample(VxMediaWidget* view, int32_t x, int32_t y, float values[3]);
+public slots:
+    void controlHeightChanged(QWidget* control);
+    void controlHovered(QWidget* control);
+    void controlRightClicked(QWidget* control);
+    void controlAboutToBeAdjusted(QWidget* control);
+    void deleteFavoriteClicked(VxPanelItemListButton* clicker);
+    void imageModHovered(ImageMod* mod, bool append);
+    void hidePanelButtonPressed();
+    void hideTrayButtonPressed();
+    void previewButtonPressed();
+    void deleteNodesButtonPressed();
+    void cycleInterfaceVisibility();
+    void toggleInterfaceVisibility();
+    void viewportButtonPressed();
+    void toggleHistogramView(VxHistogramWidget::HistogramWidgetGraph graphType);
+    void startupButtonPressed();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 };
+
+// ---- Helpers of the save, batch, preset and restore flows ----
+// Whether a name typed by the user stays inside its folder: not empty, no
+// "/", "\\" or NUL, not "." or "..".
+bool isSafeFileName(const QString& name);
+// Output paths of a batch: folder + base name + postfix + "." + extension,
+// inputs taken in the given order; a name given twice gets " 2", " 3", ...
+// before the extension.
+GrowArray<GrowString> batchOutputPaths(const GrowArray<GrowString>& inputs, const GrowString& folder,
+                                       const GrowString& postfix, const GrowString& extension);
+// The files of a folder a batch takes: openable, not hidden, in name order.
+GrowArray<GrowString> batchInputFiles(const GrowString& folder);
+// The restored window geometry from the "WindowGeometry" text on a screen
+// of screenWidth x screenHeight (values saturated; NaN reads as 0).
+QRect restoredGeometry(const GrowString& text, int32_t screenWidth, int32_t screenHeight);
+// A number read from text (C locale) truncated to int, saturated, NaN as 0;
+// end receives the rest of the text.
+int32_t saturatedIntFromText(const char* text, const char** end);
+// The preset folders: set-up and migration of dataFolder (ending with "/").
+// Sets migrated and outdated as the window's flags.
+void setUpPresetFoldersIn(const GrowString& dataFolder, Preferences& preferences, const QString& bundleResource,
+                          bool& migrated, bool& outdated);
 
 // The one modal message of the program: a DialogWindow centred on the
 // default screen's available area. Returns 1 for OK, 0 for Cancel or

@@ -73,9 +73,7 @@ void MainWindow::runComID(int comID) {
         break;
     }
     case 10:
-        // Saving the tray as a preset belongs to the preset flows; nothing
-        // to do where the window has none.
-        runFlowAction(GrowString("Save Filter to Presets..."));
+        saveFavoriteFilterPrompt();
         break;
     default:
         break;

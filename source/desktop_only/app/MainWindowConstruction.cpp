@@ -83,7 +83,7 @@ MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
     nodeControlAnimationTimer = new QTimer(this);
     connect(nodeControlAnimationTimer, SIGNAL(timeout()), this, SLOT(nodeControlAnimationTimerFired()));
 
-    // The preset folders are set up by a later stage of the window.
+    setUpPresetFolders();
 
     registerVideoLoaderSaverTime();
 
@@ -171,16 +171,3 @@ MainWindow::~MainWindow() {
     freePrototypeList(tilePrototypes);
 }
 
-// The window buttons and the restored state come with a later stage. Here
-// the filter-name and progress labels are made, the window renders once and
-// the layout is switched on.
-void MainWindow::buildButtonsAndRestoreState() {
-    filterNameLabel = new QLabel(this);
-    processingInfoLabel = new QLabel("ProcessingInfo", this);
-    processingInfoLabel->hide();
-    refreshView();
-    updateTitle();
-    layoutReady = true;
-    resize(1200, 800);
-    layoutWindow();
-}

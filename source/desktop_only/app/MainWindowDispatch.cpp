@@ -23,6 +23,7 @@
 #include "desktop_only/tray/TrayContentsCommand.h"
 #include "desktop_only/tray/TrayNode.h"
 #include "desktop_only/tray/TrayWidget.h"
+#include "desktop_only/widgets/ToneCurveWidget.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
 #include "desktop_only/widgets/VxSubWindow.h"
 #include "desktop_only/widgets/VxToolPanel.h"
@@ -91,12 +92,17 @@ void MainWindow::actionTriggered(QAction* action) {
         loadPhotoPrompt();
     } else if (textIs(text, "New Tab")) {
         buildDocumentTab();
-    } else if (textIs(text, "Save As...") || textIs(text, "Save Over Original") || textIs(text, "Send To Host") ||
-               textIs(text, "Save Video Frame...") || textIs(text, "Batch Process Folder...") ||
-               textIs(text, "Export Preset...") || textIs(text, "Export Filter LUT...") ||
-               textIs(text, "Save Filter to Presets...")) {
-        runFlowAction(text);
+    } else if (textIs(text, "Save As...")) {
+        saveMedia(false, true);
+    } else if (textIs(text, "Save Over Original")) {
+        saveMedia(false, false);
+    } else if (textIs(text, "Send To Host")) {
+        sendToPluginHost();
+    } else if (textIs(text, "Save Video Frame...")) {
+        saveMedia(true, true);
     } else if (textIs(text, "Preview Video")) {
+    } else if (textIs(text, "Batch Process Folder...")) {
+        batchProcessFolder();
     } else if (textIs(text, "Reveal Current File")) {
         runComID(8);
     } else if (textIs(text, "Close Photo")) {
@@ -105,6 +111,10 @@ void MainWindow::actionTriggered(QAction* action) {
         loadAdjacentMedia(1);
     } else if (textIs(text, "Load Previous")) {
         loadAdjacentMedia(-1);
+    } else if (textIs(text, "Export Preset...")) {
+        exportFilterPrompt(false);
+    } else if (textIs(text, "Export Filter LUT...")) {
+        exportFilterPrompt(true);
     } else if (textIs(text, "Load Preset...")) {
         const GrowString start = globalPreferences().getString(GrowString("LastFilterLoadDir"), GrowString(""));
         GrowArray<GrowString> extensions;
@@ -113,6 +123,8 @@ void MainWindow::actionTriggered(QAction* action) {
         if (path.isEmpty()) return;
         globalPreferences().setString(GrowString("LastFilterLoadDir"), path, false);
         loadFilterIntoDocument(path, true);
+    } else if (textIs(text, "Save Filter to Presets...")) {
+        saveFavoriteFilterPrompt();
     } else if (textIs(text, "Reveal Presets Folder")) {
         runComID(9);
     } else if (textIs(text, "Test Function")) {
@@ -125,7 +137,7 @@ void MainWindow::actionTriggered(QAction* action) {
         if (!folder.isEmpty()) unpackBundle(path, folder);
         globalPreferences().setString(GrowString("LastFilterLoadDir"), path, false);
     } else if (textIs(text, "Preferences...")) {
-        runFlowAction(text);
+        // The preferences window is not part of this program yet.
     } else if (textIs(text, "Crop/Straighten")) {
         openCropTool();
     } else if (textIs(text, "Undo") || textIs(text, "Redo")) {
@@ -148,8 +160,10 @@ void MainWindow::actionTriggered(QAction* action) {
         stepPreset(-1, false);
     } else if (textIs(text, "Next Style")) {
         stepPreset(1, false);
-    } else if (textIs(text, "Remix Up") || textIs(text, "Remix Down")) {
-        runFlowAction(text);
+    } else if (textIs(text, "Remix Up")) {
+        stepRemixValues(10.0f);
+    } else if (textIs(text, "Remix Down")) {
+        stepRemixValues(-10.0f);
     } else if (textIs(text, "Random Preset")) {
         stepPreset(1, true);
     } else if (textIs(text, "Toggle Original")) {
@@ -252,11 +266,6 @@ void MainWindow::actionTriggered(QAction* action) {
     }
 }
 
-// Rows whose operations belong to the save, batch, export, preferences and
-// control-strip concerns. They are joined to those operations where the
-// window defines them; until then the rows do nothing.
-void MainWindow::runFlowAction(const GrowString&) {}
-
 void MainWindow::closePhoto() {
     DocumentTab* tab = current();
     if (!tab) return;
@@ -311,15 +320,18 @@ void MainWindow::pasteCurve() {
     std::printf("pasted the curve!\n");
     std::fflush(stdout);
     pastedHuePosition = hueHandlePosition(copiedCurve->hueOffset);
+    if (auto* widget = qobject_cast<ToneCurveWidget*>(rightClickedControl->control)) {
+        // The control takes the curve and its handle; the strip's edit path
+        // writes them into the var and re-renders.
+        widget->curve = *copiedCurve;
+        widget->huePosition = static_cast<float>(pastedHuePosition);
+        widget->update();
+        controlAdjusted(widget);
+        return;
+    }
+    // A record without its curve control: the var takes the curve itself.
     value->curve = *copiedCurve;
-    pasteCurveIntoControl(rightClickedControl, pastedHuePosition);
-}
-
-// The curve control takes the pasted curve and handle through the control
-// strip, which writes them into the var and re-renders; without a strip
-// control the var (already written) is announced to its tile here.
-void MainWindow::pasteCurveIntoControl(ControlEntry* entry, double) {
-    if (entry->tile) entry->tile->varChanged(entry->index);
+    if (rightClickedControl->tile) rightClickedControl->tile->varChanged(rightClickedControl->index);
     if (DocumentTab* tab = current()) tab->view->setRenderCacheReset();
     refreshView();
 }

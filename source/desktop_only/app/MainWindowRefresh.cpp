@@ -61,20 +61,6 @@ void MainWindow::showSelectedTileControls() {
     }
 }
 
-// The control strip comes with a later stage: here the table of controls is
-// only emptied and refilled with the tile's shown vars, without widgets.
-void MainWindow::buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile, bool) {
-    controlTable.count = 0;
-    for (int32_t i = 0; i < vars.count; ++i) {
-        if (!vars[i] || !vars[i]->shown) continue;
-        ControlEntry entry;
-        entry.tile = tile;
-        entry.var = vars[i];
-        entry.index = i;
-        controlTable.append(entry);
-    }
-}
-
 void MainWindow::addModToTray(ImageMod* mod, bool append, bool select, bool asOneTile) {
     DocumentTab* tab = current();
     if (!tab || !mod) return;

@@ -1,17 +1,91 @@
-// MainWindow: slots of the timers, the views, the trays, the preview chooser
-// and the tool panel. Several are completed by later stages of the window;
-// each body here is the least that keeps the window working.
+// MainWindow: the slots of the timers, the views, the trays, the preview
+// chooser, the tool panel and the control strip: edit records, adding and
+// deleting tiles, hover previews in the tooltip box, the interface toggles,
+// the strip's slide, the Pixel Inspector's samples, the histogram toggle and
+// the video hooks.
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
 #include "desktop_only/app/MainWindow.h"
+#include "desktop_only/display/ModOrdering.h"
+#include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxToolWidget.h"
+#include "desktop_only/tray/TileParamsCommand.h"
+#include "desktop_only/tray/TrayContentsCommand.h"
 #include "desktop_only/tray/TrayNode.h"
 #include "desktop_only/tray/TrayWidget.h"
+#include "desktop_only/widgets/VxListChooser.h"
 #include "desktop_only/widgets/VxPanelItemListButton.h"
+#include "desktop_only/widgets/VxShuttleControl.h"
+#include "desktop_only/widgets/VxTabBar.h"
+#include "desktop_only/widgets/VxTabButton.h"
+#include "desktop_only/widgets/VxToolPanel.h"
+#include "desktop_only/widgets/VxToolTipBox.h"
+#include "foundation/Mutex.h"
+#include "foundation/UndoStack.h"
+#include "framework/CompoundFilter.h"
+#include "framework/ImageMod.h"
+#include "framework/ModListHelpers.h"
+#include "framework/ModVar.h"
+
+namespace {
+
+// A double as an int: clamped to the int range, NaN as 0.
+int32_t clampedInt(double v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return 2147483647;
+    if (v <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<int32_t>(v);
+}
+
+// The view's geometric tiles (crop, output size, border) as clones.
+GrowArray<ImageMod*> geometricClones(VxMediaWidget* view) {
+    GrowArray<ImageMod*> clones;
+    MutexLocker guard(view->stateLock.get());
+    for (ImageMod* mod : view->chainClones)
+        if (mod && mod->typeTags.count > 0)
+            if (ImageMod* copy = duplicateMod(*mod)) clones.append(copy);
+    return clones;
+}
+
+bool sameTiles(const GrowArray<ImageMod*>& a, const GrowArray<ImageMod*>& b) {
+    if (a.count != b.count) return false;
+    for (int32_t i = 0; i < a.count; ++i)
+        if (!a[i]->equals(*b[i])) return false;
+    return true;
+}
+
+void freeTiles(GrowArray<ImageMod*>& tiles) {
+    for (ImageMod* mod : tiles) delete mod;
+    tiles.destroy();
+}
+
+// Deselects every node of the tray; returns whether any changed.
+bool deselectNodes(TrayWidget* tray) {
+    bool changed = false;
+    for (TrayNode* node : tray->nodes) {
+        if (!node->selected) continue;
+        node->selected = false;
+        node->updateStyle();
+        changed = true;
+    }
+    return changed;
+}
+
+}  // namespace
 
 void MainWindow::processingInfoTimerFired() {
     if (!saveQueue.isBusy()) processingInfoTimer->stop();
@@ -19,33 +93,11 @@ void MainWindow::processingInfoTimerFired() {
 
 void MainWindow::previewProcessorTimerFired() {}
 
-void MainWindow::nodeControlAnimationTimerFired() { nodeControlAnimationTimer->stop(); }
-
 void MainWindow::cancelRenderQueueItem(int id) { saveQueue.cancelJob(id); }
 
-void MainWindow::filterPreviewChosen(ImageMod* mod, bool append) { addModToTray(mod, append, true, false); }
+// ---- Tray changes and edit records ----
 
-void MainWindow::previewSectionEnabled(int, GrowString, bool) {}
-
-void MainWindow::onEmptyClick() {
-    DocumentTab* tab = current();
-    if (!tab) return;
-    for (int32_t i = 0; i < tab->tray->nodes.count; ++i) {
-        if (!tab->tray->nodes[i]->selected) continue;
-        tab->tray->nodes[i]->selected = false;
-        tab->tray->nodes[i]->updateStyle();
-    }
-    showSelectedTileControls();
-}
-
-void MainWindow::videoShuttleUpdateRequest(VideoLoaderSaverTime) {}
-
-void MainWindow::displayFinishedUpdating() {}
-
-void MainWindow::onImageRepositioned() {
-    DocumentTab* tab = current();
-    if (activeTool && tab && sender() == tab->view) activeTool->setImageRect(tab->view->imageRect);
-}
+void MainWindow::traySelectionChanged() { showSelectedTileControls(); }
 
 void MainWindow::trayContentChanged() {
     DocumentTab* tab = current();
@@ -56,12 +108,485 @@ void MainWindow::trayContentChanged() {
     updateTitle();
 }
 
-void MainWindow::traySelectionChanged() { showSelectedTileControls(); }
+void MainWindow::controlAboutToBeAdjusted(QWidget*) {
+    DocumentTab* tab = current();
+    if (!tab) return;
+    TrayWidget* tray = tab->tray;
+    if (tray->undoStack) {
+        tray->modified = true;
+        tray->undoStack->push(new TileParamsCommand(tray));
+    }
+    updateTitle();
+}
 
-void MainWindow::shuttleControlAdjusted(QWidget*) {}
+void MainWindow::previewButtonPressed() {
+    DocumentTab* tab = current();
+    if (!tab) return;
+    TrayWidget* tray = tab->tray;
+    tray->previewMode = !tray->previewMode;
+    tray->updatePreviewMode();
+    tray->previewOverlay->setVisible(tray->previewMode);
+    if (tray->previewMode) tray->previewOverlay->raise();
+    showSelectedTileControls();
+    refreshView();
+}
+
+void MainWindow::deleteNodesButtonPressed() {
+    DocumentTab* tab = current();
+    if (!tab) return;
+    TrayWidget* tray = tab->tray;
+    if (tray->undoStack) {
+        tray->modified = true;
+        tray->undoStack->push(new TrayContentsCommand(tray));
+    }
+    CompoundFilter* shown = tray->displayedList;
+    GrowArray<ImageMod*>& list = shown->subMods;
+    bool allPinned = true;
+    for (const ImageMod* mod : list)
+        if (mod && !mod->pinned) allPinned = false;
+    if (list.count > 0) {
+        GrowArray<ImageMod*> kept;
+        for (ImageMod* mod : list) {
+            if (mod && mod->pinned && !allPinned) kept.append(mod);
+            else delete mod;
+        }
+        list = kept;
+    } else if (shown != tray->masterList.get()) {
+        // An emptied nested compound: back to its parent, without it.
+        const GrowArray<int32_t> path = tray->modIndexPath(shown);
+        CompoundFilter* parent = tray->masterList.get();
+        bool found = path.count > 0;
+        for (int32_t step = 0; found && step + 1 < path.count; ++step) {
+            const int32_t index = path[step];
+            ImageMod* next = index >= 0 && index < parent->subMods.count ? parent->subMods[index] : nullptr;
+            if (!next || next->kind() != kCompoundMod) found = false;
+            else parent = static_cast<CompoundFilter*>(next);
+        }
+        if (found) {
+            tray->showCompound(parent);
+            parent->removeMod(shown);
+            delete shown;
+        }
+    }
+    tray->rebuildNodes();
+    tray->updatePreviewMode();
+    tab->view->setRenderCacheReset();
+    showSelectedTileControls();
+    refreshView();
+    updateTitle();
+}
+
+// ---- Adding tiles ----
+
+namespace {
+int32_t presetPosition(VxToolPanel* panel, const ImageMod* mod) {
+    const GrowArray<ImageMod*> presets = panel->presetMods();
+    for (int32_t i = 0; i < presets.count; ++i)
+        if (presets[i] == mod) return i;
+    return -1;
+}
+}  // namespace
 
 void MainWindow::modButtonClicked(VxPanelItemListButton* clicker, bool append) {
     if (!clicker || !clicker->mod) return;
     const bool shift = QApplication::keyboardModifiers() & Qt::ShiftModifier;
     addModToTray(clicker->mod, append || shift, true, shift);
+    const int32_t position = presetPosition(toolPanel, clicker->mod);
+    if (position >= 0) presetIndex = position;
 }
+
+void MainWindow::filterPreviewChosen(ImageMod* mod, bool append) {
+    if (!mod) return;
+    addModToTray(mod, append, true, false);
+    const int32_t position = presetPosition(toolPanel, mod);
+    if (position >= 0) presetIndex = position;
+}
+
+void MainWindow::previewSectionEnabled(int tabID, GrowString sectionName, bool enabled) {
+    toolPanel->setSectionCollapsed(tabID, sectionName, !enabled);
+}
+
+// ---- Saved styles ----
+
+void MainWindow::deleteFavoriteClicked(VxPanelItemListButton* clicker) {
+    if (!clicker || !clicker->mod) return;
+    const QString text = "Are you sure you want to permanently delete the style " +
+                         QString::fromUtf8(clicker->mod->displayName.c_str()) + "? This action cannot be undone.";
+    const int answer = showMessageDialog(this, "Delete Style", text, "Delete", "Cancel", QString());
+    std::printf("\n finished popping up dialog");
+    std::fflush(stdout);
+    if (answer == 0) return;
+    std::printf("\n chose yes in popup dialog");
+    std::fflush(stdout);
+    // The tooltip box may show this tile: the hover ends first.
+    imageModHovered(nullptr, false);
+    const GrowString path = clicker->mod->filePath();
+    if (!path.isEmpty()) {
+        // Only a file inside the presets folder is ever deleted.
+        const QString presets =
+            QDir(QFile::decodeName(applicationSupportFolder().c_str()) + "Presets").canonicalPath();
+        const QFileInfo file(QFile::decodeName(path.c_str()));
+        const QString canonical = file.canonicalFilePath();
+        if (!presets.isEmpty() && !canonical.isEmpty() && canonical.startsWith(presets + "/"))
+            QFile::remove(canonical);
+    }
+    for (ToolPanelTab& tab : toolPanel->tabs) {
+        for (int32_t i = 0; i < tab.items.count; ++i) {
+            if (tab.items[i] != clicker) continue;
+            tab.items.removeAt(i);
+            break;
+        }
+    }
+    if (toolPanel->menuTarget == clicker) toolPanel->menuTarget = nullptr;
+    clicker->hide();
+    clicker->setParent(nullptr);
+    delete clicker;
+    toolPanel->relayout();
+    toolPanel->update();
+}
+
+// ---- The control strip ----
+
+void MainWindow::controlHeightChanged(QWidget*) {
+    std::printf("control height changed, recalculating\n");
+    std::fflush(stdout);
+    computeControlLines();
+}
+
+void MainWindow::nodeControlAnimationTimerFired() {
+    controlSlideOffset += static_cast<float>(controlSlideStep);
+    controlSlideStep = controlSlideStep >= 0 ? std::max(controlSlideStep, 1) : -std::max(-controlSlideStep, 1);
+    const float limit = static_cast<float>(mediaArea->frameGeometry().bottom() - controlHideLine);
+    if (controlSlideStep > 0 && controlSlideOffset > limit) {
+        controlSlideOffset = limit;
+        nodeControlAnimationTimer->stop();
+    } else if (controlSlideStep < 0 && controlSlideOffset <= 0.0f) {
+        controlSlideOffset = 0.0f;
+        nodeControlAnimationTimer->stop();
+    }
+    layoutControls(false);
+}
+
+void MainWindow::controlHovered(QWidget* control) {
+    ControlEntry* entry = findControlEntry(control);
+    DocumentTab* tab = current();
+    if (!entry || !tab || !entry->var || !entry->tile) return;
+    TrayWidget* tray = tab->tray;
+    int32_t position = -1;
+    for (int32_t i = 0; i < tray->displayedList->subMods.count; ++i)
+        if (tray->displayedList->subMods[i] == entry->tile) position = i;
+    if (position < 0) return;
+    if (position < tray->nodes.count && !tray->nodes[position]->mod->enabled) {
+        tray->nodes[position]->mod->enabled = 1;
+        tray->nodes[position]->updateEnableButton();
+    }
+    if (ChoiceValue* choice = entry->var->choiceValue())
+        choice->selected = static_cast<VxListChooser*>(control)->hoveredIndex;
+    entry->tile->varChanged(entry->index);
+    tray->modified = true;
+    refreshView();
+    refreshControls();
+}
+
+void MainWindow::controlRightClicked(QWidget* control) {
+    rightClickedControl = nullptr;
+    for (int32_t i = controlTable.count - 1; i >= 0; --i)
+        if (controlTable[i].control == control) {
+            rightClickedControl = &controlTable[i];
+            break;
+        }
+    if (!rightClickedControl || !rightClickedControl->var || !rightClickedControl->var->curveValue()) return;
+    if (!curveMenu) return;
+    curveMenu->popup(QCursor::pos() - QPoint(10, 10));
+}
+
+// ---- Hover previews ----
+
+bool MainWindow::updatePreviewSource(int32_t width, int32_t height) {
+    DocumentTab* tab = current();
+    if (!tab) return false;
+    VxMediaWidget* view = tab->view;
+    GrowArray<ImageMod*> tiles = geometricClones(view);
+    const bool stale = view->previewSourceStale || previewSourceView != view || previewSourceWidth != width ||
+                       previewSourceHeight != height || !sameTiles(tiles, previewSourceTiles) ||
+                       !previewSource.data;
+    if (!stale) {
+        freeTiles(tiles);
+        return true;
+    }
+    view->previewSourceStale = false;
+    const bool drawn = view->renderScaledSource(&previewSource, width, height);
+    freeTiles(previewSourceTiles);
+    previewSourceTiles = tiles;
+    previewSourceView = drawn ? view : nullptr;
+    previewSourceWidth = width;
+    previewSourceHeight = height;
+    if (!drawn) previewSource.release();
+    return drawn;
+}
+
+void MainWindow::imageModHovered(ImageMod* mod, bool append) {
+    if (!mod) {
+        toolTipBox->lower();
+        toolTipBox->hide();
+        refreshView();
+        return;
+    }
+    DocumentTab* tab = current();
+    bool filled = false;
+    if (tab && mod->hasHoverPreview()) {
+        const float ratio = screenDevicePixelRatio > 0.0f ? screenDevicePixelRatio : 1.0f;
+        const int32_t w = clampedInt(static_cast<double>(toolTipBox->previewWidth) * ratio);
+        const int32_t h = clampedInt(static_cast<double>(toolTipBox->previewHeight) * ratio);
+        const bool redrawn = previewSourceView != tab->view || tab->view->previewSourceStale;
+        const bool upToDate = updatePreviewSource(w, h);
+        std::printf("preview thumb is %i by %i\n", previewSource.width, previewSource.height);
+        std::fflush(stdout);
+        if (upToDate && previewSource.width > 0 && previewSource.height > 0) {
+            GrowArray<ImageMod*> chain = tab->tray->modChain(false, true);
+            GrowArray<ImageMod*> list;
+            for (ImageMod* tile : chain) {
+                if (!tile) continue;
+                bool geometric = false;
+                for (int32_t tag : tile->typeTags)
+                    if (tag == kTagOutputSize || tag == kTagCrop) geometric = true;
+                if (geometric) continue;
+                if (append || tile->pinned) list.append(tile);
+            }
+            list.append(mod);
+            const GrowArray<ImageMod*> ordered = orderModsByChainGroup(list);
+            if (redrawn || toolTipBox->previewSource != &previewSource) toolTipBox->setPreviewSource(&previewSource);
+            toolTipBox->showModInfo(mod->displayName, mod->description, &ordered,
+                                    mod->hasAnimTracks() ? mod : nullptr);
+            filled = true;
+        }
+    }
+    if (!filled) toolTipBox->showModInfo(mod->displayName, mod->description, nullptr, nullptr);
+    toolTipBox->relayout();
+    toolTipBox->raise();
+    toolTipBox->move(toolPanel->x() - toolTipBox->width(), 0);
+    toolTipBox->show();
+}
+
+// ---- Interface visibility ----
+
+void MainWindow::hidePanelButtonPressed() {
+    toolPanelShown = !toolPanelShown;
+    layoutWindow();
+    layoutControls(true);
+}
+
+void MainWindow::hideTrayButtonPressed() {
+    if (DocumentTab* tab = current()) deselectNodes(tab->tray);
+    trayShown = !trayShown;
+    layoutWindow();
+    showSelectedTileControls();
+}
+
+void MainWindow::toggleInterfaceVisibility() {
+    const bool v = !(trayShown || toolPanelShown);
+    trayShown = v;
+    toolPanelShown = v;
+    layoutWindow();
+    layoutControls(true);
+}
+
+void MainWindow::cycleInterfaceVisibility() {
+    const bool panel = toolPanel->isVisibleTo(this);
+    const bool tray = trayArea->isVisibleTo(this);
+    if (panel && tray) {
+        trayShown = true;
+        toolPanelShown = false;
+    } else if (!panel && tray) {
+        trayShown = false;
+        toolPanelShown = false;
+    } else if (!panel && !tray) {
+        trayShown = false;
+        toolPanelShown = true;
+    } else {
+        trayShown = true;
+        toolPanelShown = true;
+    }
+    layoutWindow();
+    layoutControls(true);
+}
+
+// ---- Views ----
+
+void MainWindow::addPixelSample(const PixelSample& sample) {
+    pixelSamples.insertAt(0, sample);
+    if (pixelSamples.count > 3) pixelSamples.count = 3;
+}
+
+bool MainWindow::hitTestViews(const QPoint& windowPos, PixelSample& sample) {
+    DocumentTab* tab = current();
+    if (!tab || !tab->view->hasMedia) return false;
+    VxMediaWidget* view = tab->view;
+    const QPoint at = view->mapFrom(this, windowPos);
+    const QRect r = view->imageRect;
+    if (!r.contains(at) || view->outputWidth < 1 || view->outputHeight < 1) return false;
+    const double spanX = std::max(1, r.width() - 1);
+    const double spanY = std::max(1, r.height() - 1);
+    sample.x = clampedInt(std::round((at.x() - r.left()) * (view->outputWidth - 1) / spanX));
+    sample.y = clampedInt(std::round((at.y() - r.top()) * (view->outputHeight - 1) / spanY));
+    sample.tabID = tab->tabID;
+    return true;
+}
+
+void MainWindow::onEmptyClick() {
+    if (activeTool) return;
+    DocumentTab* tab = current();
+    if (!tab) return;
+    if (splitViewMode != 0 && sender() && sender() != tab->view) {
+        for (const DocumentTab& other : documentTabs) {
+            if (other.view != sender()) continue;
+            for (VxTabButton* button : tabBar->tabButtons) {
+                const bool chosen = button->tabID == other.tabID;
+                button->setActive(chosen);
+            }
+            documentTabChosen(other.tabID);
+            return;
+        }
+        return;
+    }
+    if (controlTable.count > 0 && controlSlideOffset <= 0.0f) {
+        deselectNodes(tab->tray);
+        showSelectedTileControls();
+        return;
+    }
+    PixelSample sample;
+    if (!hitTestViews(mapFromGlobal(QCursor::pos()), sample)) return;
+    addPixelSample(sample);
+    displayFinishedUpdating();
+}
+
+void MainWindow::onImageRepositioned() {
+    DocumentTab* tab = current();
+    if (activeTool && tab && sender() == tab->view) activeTool->setImageRect(tab->view->imageRect);
+}
+
+void MainWindow::toggleHistogramView(VxHistogramWidget::HistogramWidgetGraph graphType) {
+    DocumentTab* tab = current();
+    if (!tab || !tab->view->histogramWindow) return;
+    VxHistogramWindow* window = tab->view->histogramWindow;
+    VxHistogramWidget* widget = window->histogram;
+    if (window->isVisible() && widget && widget->graph() == graphType) {
+        window->hide();
+    } else {
+        if (widget) widget->setGraph(graphType);
+        window->show();
+    }
+    tab->view->requestDisplayPass();
+}
+
+bool MainWindow::readDisplaySample(VxMediaWidget* view, int32_t x, int32_t y, float values[3]) {
+    // The published picture, under the display-image lock (a pass holds the
+    // render lock throughout).
+    MutexLocker guard(view->displayImageLock.get());
+    const ImageBuffer& image = view->displayBuffer;
+    if (!image.data || image.width < 1 || image.height < 1) return false;
+    const QRect r = view->shownImageRect;
+    const double dpr = screenDevicePixelRatio > 0.0f ? screenDevicePixelRatio : 1.0;
+    const double spanX = view->outputWidth > 1 ? static_cast<double>(view->outputWidth - 1) : 1.0;
+    const double spanY = view->outputHeight > 1 ? static_cast<double>(view->outputHeight - 1) : 1.0;
+    const double fx = view->outputWidth > 1 ? (r.right() - r.left()) * static_cast<double>(x) / spanX : 0.0;
+    const double fy = view->outputHeight > 1 ? (r.bottom() - r.top()) * static_cast<double>(y) / spanY : 0.0;
+    const int32_t px = clampedInt((fx - view->shownOrigin.x()) * dpr);
+    const int32_t py = clampedInt((fy - view->shownOrigin.y()) * dpr);
+    if (px < 0 || px >= image.width || py < 0 || py >= image.height) return false;
+    const int32_t channels = image.channelCount();
+    const float* pixel = image.floats() + (static_cast<int64_t>(py) * image.width + px) * channels;
+    for (int i = 0; i < 3; ++i) values[i] = pixel[channels >= 3 ? i : 0];
+    return true;
+}
+
+void MainWindow::displayFinishedUpdating() {
+    if (!pixelInspectorWindow || !pixelInspectorWindow->isVisible()) return;
+    pixelReadings.count = 0;
+    for (int32_t i = 0; i < pixelSamples.count;) {
+        const PixelSample sample = pixelSamples[i];
+        DocumentTab* owner = nullptr;
+        int32_t ownerIndex = -1;
+        for (int32_t t = 0; t < documentTabs.count; ++t)
+            if (documentTabs[t].tabID == sample.tabID) {
+                owner = &documentTabs[t];
+                ownerIndex = t;
+            }
+        PixelReading reading;
+        const bool valid = owner && (ownerIndex == currentTab || splitViewMode != 0) && owner->view->hasMedia &&
+                           readDisplaySample(owner->view, sample.x, sample.y, reading.values);
+        if (!valid) {
+            pixelSamples.removeAt(i);
+            continue;
+        }
+        reading.x = sample.x;
+        reading.y = sample.y;
+        pixelReadings.append(reading);
+        ++i;
+    }
+    // The inspector's swatches come with the Pixel Inspector.
+    pixelInspectorWindow->update();
+}
+
+// ---- Video hooks: no video source exists in this build ----
+
+void MainWindow::shuttleControlAdjusted(QWidget*) {
+    DocumentTab* tab = current();
+    if (!tab) return;
+    VxShuttleControl* shuttle = tab->shuttle;
+    VideoLoaderSaverTime* times = tab->videoTimes;
+    const double duration = static_cast<double>(times[0].value);
+    const double durationScale = static_cast<double>(times[0].timescale);
+    if (tab->view->videoSource && durationScale != 0.0 && duration > 0.0) {
+        if (shuttle->inMarker > 0.0f && times[1].timescale != 0)
+            times[1].value = clampedInt(shuttle->inMarker * duration * (times[1].timescale / durationScale));
+        if (shuttle->outMarker < 1.0f && times[2].timescale != 0)
+            times[2].value = clampedInt(shuttle->outMarker * duration * (times[2].timescale / durationScale));
+        refreshView();
+    }
+}
+
+void MainWindow::videoShuttleUpdateRequest(VideoLoaderSaverTime time) {
+    DocumentTab* tab = current();
+    if (!tab || !tab->view->videoSource) return;
+    VxShuttleControl* shuttle = tab->shuttle;
+    VideoLoaderSaverTime* times = tab->videoTimes;
+    if (shuttle->markerMode == 1) times[1] = time;
+    else if (shuttle->markerMode == 2) times[2] = time;
+    auto seconds = [](const VideoLoaderSaverTime& t) {
+        return t.timescale != 0 ? static_cast<double>(t.value) / t.timescale : 0.0;
+    };
+    if (seconds(times[1]) > seconds(times[2])) std::swap(times[1], times[2]);
+    const double length = times[0].timescale != 0
+                              ? static_cast<double>(times[0].value) * time.timescale / times[0].timescale
+                              : 0.0;
+    if (length == 0.0 || !std::isfinite(length)) return;
+    shuttle->setPosition(false, static_cast<float>(static_cast<double>(time.value) / length));
+    if (shuttle->zoomedRange) {
+        // The zoomed range keeps its width with its middle at the position;
+        // the marker range moves by the same fraction of its own width.
+        const double low = shuttle->zoomLow;
+        const double width = static_cast<double>(shuttle->zoomHigh) - low;
+        if (width != 0.0) {
+            const double fraction = (low - shuttle->position) / width + 0.5;
+            const double shift = width * fraction;
+            shuttle->zoomLow = static_cast<float>(low - shift);
+            shuttle->zoomHigh = static_cast<float>(shuttle->zoomHigh - shift);
+            if (shuttle->markerRange) {
+                const double markerShift = (static_cast<double>(shuttle->markerHigh) - shuttle->markerLow) * fraction;
+                shuttle->markerLow = static_cast<float>(shuttle->markerLow - markerShift);
+                shuttle->markerHigh = static_cast<float>(shuttle->markerHigh - markerShift);
+            }
+        }
+    }
+    shuttle->updateDisplay(true);
+}
+
+// ---- The rest ----
+
+void MainWindow::viewportButtonPressed() {}
+
+void MainWindow::startupButtonPressed() {
+    if (sender() && sender() == startLoadButton) loadPhotoPrompt();
+}
+

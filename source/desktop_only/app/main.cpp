@@ -99,7 +99,9 @@ int main(int argc, char** argv) {
     const QString path = chooseStartupPath(app.pendingOpenPaths, argc, argv);
     if (isOpenableStartupPath(path)) window->openMediaFile(path);
 
-    const int code = app.exec();
+    // A window closed during the start-up wait asked to quit before the
+    // event loop ran, which a quit cannot reach: then there is no loop to run.
+    const int code = window->isVisible() ? app.exec() : 0;
     std::fputs("pluginexited\n", stdout);
     std::fflush(stdout);
     // The window is not deleted; its views' display passes end before the

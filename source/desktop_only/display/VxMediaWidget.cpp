@@ -383,6 +383,7 @@ void VxMediaWidget::setSource(ImageBuffer* image, std::unique_ptr<ImageMetadata>
     }
     sourceWidth = image ? image->width : -1;
     sourceHeight = image ? image->height : -1;
+    quarterTurns = 0;
 }
 
 void VxMediaWidget::clearMedia() {
@@ -451,6 +452,7 @@ void VxMediaWidget::rotateSource(bool clockwise) {
         // A video source would be turned here; this build has none.
     }
     if (!turned) return;
+    quarterTurns = (quarterTurns + (clockwise ? 1 : 3)) % 4;
     std::swap(sourceWidth, sourceHeight);
     updateOutputSize(applyGeometric, applyGeometric, applyGeometric);
     updateImageRect();

@@ -66,6 +66,29 @@ bool loadSource(ImageLoaderSaver& loader, const RenderJob& job, ImageBuffer* ima
     return loader.loadFloat(job.sourcePath, image, job.applyEmbeddedProfile, metadata);
 }
 
+// Turns the picture clockwise by quarter turns (0..3), its metadata's size
+// with it. False when the turned copy cannot be allocated.
+bool turnQuarters(ImageBuffer& image, std::unique_ptr<ImageMetadata>& metadata, int32_t turns) {
+    turns = ((turns % 4) + 4) % 4;
+    for (int32_t t = 0; t < turns; ++t) {
+        const int32_t W = image.width, H = image.height, n = image.channelCount();
+        ImageBuffer turned;
+        if (!turned.allocateFloat(H, W, n)) return false;
+        const float* in = image.floats();
+        float* out = turned.floats();
+        for (int32_t y = 0; y < H; ++y)
+            for (int32_t x = 0; x < W; ++x) {
+                const float* p = in + (static_cast<int64_t>(y) * W + x) * n;
+                float* q = out + (static_cast<int64_t>(x) * H + (H - 1 - y)) * n;
+                for (int32_t c = 0; c < n; ++c) q[c] = p[c];
+            }
+        turned.scale = image.scale;
+        image = std::move(turned);
+        if (metadata) std::swap(metadata->width, metadata->height);
+    }
+    return true;
+}
+
 // Whether two paths name the same file: the same file on disk (links and
 // other spellings included), or, when either is missing, the same path once
 // made absolute and normalised.
@@ -300,15 +323,24 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     }
     if (!loaded || !image.data) return JobOutcome::kFailed;
     if (currentJobCancelled()) return JobOutcome::kAbandoned;
+    if (job.quarterTurns != 0 && !turnQuarters(image, metadata, job.quarterTurns)) return JobOutcome::kFailed;
 
     image.scale = 1.0f;
     // The output geometry (crop, border, output size) makes the picture the
     // chain runs on; a size beyond the pixel budget fails the job.
+    // A job with an output size limits the picture to it; the chain then
+    // runs on the smaller picture with the matching scale, as the view
+    // renders a reduced preview.
+    GeometryOptions limits;
+    limits.maxWidth = job.outputWidth > 0 ? job.outputWidth : 0;
+    limits.maxHeight = job.outputHeight > 0 ? job.outputHeight : 0;
     OutputGeometry geometry;
-    if (!computeOutputGeometry(job.mods, image.width, image.height, geometry)) return JobOutcome::kFailed;
+    if (!computeOutputGeometry(job.mods, image.width, image.height, limits, geometry)) return JobOutcome::kFailed;
     if (!geometry.isIdentity()) {
         ImageBuffer picture;
         if (!applyChainGeometry(image, geometry, picture)) return JobOutcome::kFailed;
+        if (geometry.width > 0 && geometry.preLimitWidth > static_cast<float>(geometry.width))
+            picture.scale = geometry.preLimitWidth / static_cast<float>(geometry.width);
         image = std::move(picture);
     }
     context.render(job.mods, &image, nullptr, -1, 0, nullptr);

@@ -76,6 +76,12 @@ struct RenderJob {
     bool applyEmbeddedProfile = true;  // "ColorProfileImport" 0: convert the source's profile to sRGB
     int32_t channels = 0;              // 3 or 4; 0: 4 when the source has alpha, else 3
     bool replacesSource = false;       // "save over original": the output may be this job's own source
+    // The size to save at, at most the chain's own output size (aspect
+    // kept): the source is drawn at that size through the output geometry
+    // before the chain runs. 0 x 0: the chain's own size.
+    int32_t outputWidth = 0;
+    int32_t outputHeight = 0;
+    int32_t quarterTurns = 0;  // clockwise quarter turns of the loaded source (0..3), as the view turned it
     GrowArray<ImageMod*> mods;         // the job's own clones of the chain
 };
 

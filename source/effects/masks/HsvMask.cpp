@@ -35,6 +35,7 @@ inline float unitFactor(const float* table, float t) { return table ? pixel::cur
 ModVar* addCurveVar(ImageMod& mod, const char* name, const Curve& curve, int32_t controlCode) {
     CurveValue* value = new CurveValue(Curve(0));
     value->curve = curve;
+    value->hasGuide = 1;  // an empty guide list: the mask curves show no guide line
     ModVar* added = mod.addVar(ModVar(name, value));
     added->controlCode = controlCode;
     added->makeCurve();

@@ -29,6 +29,7 @@
 #include "desktop_only/widgets/VxPanelItemHeader.h"
 #include "desktop_only/widgets/VxPanelItemListButton.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
+#include "desktop_only/widgets/ToneCurveWidget.h"
 #include "desktop_only/widgets/VxToolPanel.h"
 #include "foundation/Preferences.h"
 #include "foundation/UndoStack.h"
@@ -619,4 +620,32 @@ TEST_F(PanelWindowTest, HelpOpensTheReadme) {
     ASSERT_EQ(openedUrls.size(), 1);
     EXPECT_TRUE(openedUrls[0].toLocalFile().endsWith("README.md"));
     EXPECT_TRUE(QFileInfo::exists(openedUrls[0].toLocalFile()));
+}
+
+// Through the strip's own curve control: the right-clicked control takes
+// the pasted curve and handle, and the edit path writes them into the var.
+TEST_F(PanelWindowTest, PasteCurveThroughTheStripsCurveControl) {
+    window->addModToTray(prototypeNamed(*window, "Hue Shift"), true, true, false);
+    ControlEntry* entry = nullptr;
+    for (ControlEntry& record : window->controlTable)
+        if (record.var && record.var->curveValue() && qobject_cast<ToneCurveWidget*>(record.control)) entry = &record;
+    ASSERT_NE(entry, nullptr);
+    ToneCurveWidget* widget = qobject_cast<ToneCurveWidget*>(entry->control);
+    window->controlRightClicked(widget);
+    window->curveMenu->hide();
+    ASSERT_EQ(window->rightClickedControl, entry);
+    Curve copied = entry->var->curveValue()->curve;
+    GrowString points("0 .2 .5 .9 1 .2");
+    copied.setFromString(points);
+    copied.hueOffset = 0.0f;
+    entry->var->curveValue()->curve = copied;
+    window->actionTriggered(window->copyCurveAction);
+    GrowString flat("0 .5 1 .5");
+    entry->var->curveValue()->curve.setFromString(flat);
+    entry->var->curveValue()->curve.hueOffset = 180.0f;
+    window->actionTriggered(window->pasteCurveAction);
+    ModVar* var = tray()->masterList->subMods[0]->vars[entry->index];
+    EXPECT_EQ(var->curveValue()->curve.points.count, 3);
+    EXPECT_FLOAT_EQ(var->curveValue()->curve.points[1].y, 0.9f);
+    EXPECT_FLOAT_EQ(widget->huePosition, 1.0f);
 }

@@ -9,6 +9,9 @@
 //   pellucine-xclient grab WINDOW OUT.ppm         the window's pixels (XGetImage)
 //   pellucine-xclient close WINDOW                WM_PROTOCOLS / WM_DELETE_WINDOW, as a
 //                                                 window manager asks a window to close
+//   pellucine-xclient drop WINDOW FILE            drags FILE (as a text/uri-list) over the
+//                                                 window's middle and drops it, as a file
+//                                                 manager does (the XDND protocol)
 //
 // Exit status 0 on success, 1 on failure (with a line on standard error).
 
@@ -96,6 +99,84 @@ void pixelAt(XImage* image, int x, int y, int& r, int& g, int& b) {
     r = channel(image->red_mask);
     g = channel(image->green_mask);
     b = channel(image->blue_mask);
+}
+
+void sendXdnd(Display* display, Window target, const char* message, long l0, long l1, long l2, long l3, long l4) {
+    XEvent event;
+    std::memset(&event, 0, sizeof(event));
+    event.xclient.type = ClientMessage;
+    event.xclient.window = target;
+    event.xclient.message_type = XInternAtom(display, message, False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = l0;
+    event.xclient.data.l[1] = l1;
+    event.xclient.data.l[2] = l2;
+    event.xclient.data.l[3] = l3;
+    event.xclient.data.l[4] = l4;
+    XSendEvent(display, target, False, NoEventMask, &event);
+    XFlush(display);
+}
+
+// One drag of a file onto the window: the source window owns the XDND
+// selection, announces the type text/uri-list, moves over the window's
+// middle, drops when the target accepts, and hands the file's URL over when
+// the target asks for the data. True once the target reports it finished.
+bool dropFile(Display* display, Window target, const std::string& file) {
+    const Window root = DefaultRootWindow(display);
+    const Window source = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+    const Atom selection = XInternAtom(display, "XdndSelection", False);
+    const Atom uriList = XInternAtom(display, "text/uri-list", False);
+    const Atom copy = XInternAtom(display, "XdndActionCopy", False);
+    XSetSelectionOwner(display, selection, source, CurrentTime);
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display, target, &attributes);
+    int x = 0, y = 0;
+    Window child;
+    XTranslateCoordinates(display, target, root, attributes.width / 2, attributes.height / 2, &x, &y, &child);
+    const long self = static_cast<long>(source);
+    sendXdnd(display, target, "XdndEnter", self, 5L << 24, static_cast<long>(uriList), 0, 0);
+    sendXdnd(display, target, "XdndPosition", self, 0, (static_cast<long>(x) << 16) | y, CurrentTime,
+             static_cast<long>(copy));
+    const std::string url = "file://" + file + "\r\n";
+    bool dropped = false;
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(15)) {
+        if (!XPending(display)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == SelectionRequest) {
+            const XSelectionRequestEvent& request = event.xselectionrequest;
+            XEvent reply;
+            std::memset(&reply, 0, sizeof(reply));
+            reply.xselection.type = SelectionNotify;
+            reply.xselection.requestor = request.requestor;
+            reply.xselection.selection = request.selection;
+            reply.xselection.target = request.target;
+            reply.xselection.time = request.time;
+            reply.xselection.property = request.property ? request.property : request.target;
+            XChangeProperty(display, request.requestor, reply.xselection.property, request.target, 8,
+                            PropModeReplace, reinterpret_cast<const unsigned char*>(url.data()),
+                            static_cast<int>(url.size()));
+            XSendEvent(display, request.requestor, False, NoEventMask, &reply);
+            XFlush(display);
+        } else if (event.type == ClientMessage) {
+            const std::string name = XGetAtomName(display, event.xclient.message_type);
+            if (name == "XdndStatus" && !dropped) {
+                if (!(event.xclient.data.l[1] & 1)) break;  // refused
+                dropped = true;
+                sendXdnd(display, target, "XdndDrop", self, 0, CurrentTime, 0, 0);
+            } else if (name == "XdndFinished") {
+                XDestroyWindow(display, source);
+                return true;
+            }
+        }
+    }
+    if (!dropped) sendXdnd(display, target, "XdndLeave", self, 0, 0, 0, 0);
+    XDestroyWindow(display, source);
+    return false;
 }
 
 Window parseWindow(const char* text) { return static_cast<Window>(std::strtoul(text, nullptr, 0)); }
@@ -186,6 +267,8 @@ int main(int argc, char** argv) {
         event.xclient.data.l[1] = CurrentTime;
         if (!XSendEvent(display, window, False, NoEventMask, &event)) status = fail("cannot send the close request");
         XFlush(display);
+    } else if (command == "drop" && argc >= 4) {
+        if (!dropFile(display, parseWindow(argv[2]), argv[3])) status = fail("the window did not take the drop");
     } else {
         status = fail("unknown command " + command);
     }

@@ -1,0 +1,598 @@
+// The main window's control strip, window layout and slots, offscreen: one
+// control per var kind, edits written back (with the mended clamping and
+// colour conversion), the layout's worked rows, the slots' cases, and a
+// real mouse drag on the strip's slider reaching the view's pixels.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QMenuBar>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+
+#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/display/VxMediaWidget.h"
+#include "desktop_only/tray/TrayNode.h"
+#include "desktop_only/tray/TrayWidget.h"
+#include "desktop_only/widgets/ColorChooserWidget.h"
+#include "desktop_only/widgets/ToneCurveWidget.h"
+#include "desktop_only/widgets/VxColorChoiceWidget.h"
+#include "desktop_only/widgets/VxInputBox.h"
+#include "desktop_only/widgets/VxListChooser.h"
+#include "desktop_only/widgets/VxPanelItemListButton.h"
+#include "desktop_only/widgets/VxPushButton.h"
+#include "desktop_only/widgets/VxSlider.h"
+#include "desktop_only/widgets/VxTabBar.h"
+#include "desktop_only/widgets/VxStringInputBox.h"
+#include "desktop_only/widgets/VxToolPanel.h"
+#include "desktop_only/widgets/VxToolTipBox.h"
+#include "desktop_only/widgets/VxTrayButton.h"
+#include "foundation/Mutex.h"
+#include "foundation/UndoStack.h"
+#include "framework/CompoundFilter.h"
+#include "framework/ImageMod.h"
+#include "framework/ModVar.h"
+#include "support/DesktopTestHelpers.h"
+
+namespace {
+
+GrowArray<GrowString> texts(std::initializer_list<const char*> list) {
+    GrowArray<GrowString> out;
+    for (const char* t : list) out.append(GrowString(t));
+    return out;
+}
+
+// A tile holding one var of every kind, plus a hidden one, a plain
+// multichoice and one without a value.
+class AllKindsTile : public ImageMod {
+public:
+    AllKindsTile() : ImageMod(GrowString("All Kinds"), GrowString()) {
+        addFloatVar("Amount", 0.5f, 0.0f, 1.0f);                                  // 0 slider
+        addVar(ModVar("Hidden", new FloatValue(1.0f)))->shown = 0;                // 1 none
+        addVar(ModVar("Count", new FloatValue(2.6f), kControlNumberBox));         // 2 number box
+        addVar(ModVar("Curve", new CurveValue(Curve(0))));                        // 3 curve editor
+        addVar(ModVar("Color", new ColorValue(10.0f, 20.0f, 30.0f)));             // 4 colour chooser
+        addVar(ModVar("Press", new ButtonValue()));                               // 5 button
+        addVar(ModVar("Mode", new ChoiceValue(texts({"A", "B", "C"}), 1)));      // 6 list chooser
+        addVar(ModVar("Tags", new MultiChoiceValue(texts({"x", "y"}), 0)));      // 7 none
+        GrowArray<int32_t> outside;
+        outside.append(5);
+        addVar(ModVar("Swatches", new MultiChoiceValue(texts({"12 34", "255 0 0"}), outside), 13));  // 8 swatches
+        addVar(ModVar("File", new FileValue()));                                  // 9 file box
+        addVar(ModVar("Empty", nullptr));                                         // 10 none
+        var(6)->setAlias("Remix");
+    }
+    ImageMod* clone() const override { return new AllKindsTile(); }
+    void varChanged(int32_t index) override {
+        lastChanged = index;
+        ++changes;
+    }
+    int32_t lastChanged = -1;
+    int32_t changes = 0;
+};
+
+// A tile with a "Variation" var, as camera styles have.
+class RemixTile : public ImageMod {
+public:
+    RemixTile() : ImageMod(GrowString("Remix Tile"), GrowString()) { addFloatVar("Variation", 1.0f, 0.0f, 100.0f); }
+    ImageMod* clone() const override { return new RemixTile(); }
+};
+
+class ControlStripTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureTestApplication();
+        ASSERT_TRUE(folder.isValid());
+        // The program's look: the fusion style and its fonts.
+        static const bool styled = [] {
+            QFontDatabase::addApplicationFont(":/fonts/Vera.ttf");
+            QFontDatabase::addApplicationFont(":/fonts/VeraBd.ttf");
+            if (QStyle* fusion = QStyleFactory::create("fusion")) QApplication::setStyle(fusion);
+            return true;
+        }();
+        (void)styled;
+        window = std::make_unique<MainWindow>("QWidget {color: #ffffff;font: 11px 'Bitstream Vera Sans';}");
+        window->show();
+        window->resize(1200, 800);
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        for (DocumentTab& tab : window->documentTabs) waitForDisplayIdle(tab.view);
+        window.reset();
+    }
+    TrayWidget* tray() { return window->current()->tray; }
+    // Deletes what the strip retired.
+    static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    QTemporaryDir folder;
+    std::unique_ptr<MainWindow> window;
+};
+
+}  // namespace
+
+TEST_F(ControlStripTest, OneControlPerShownVarWithItsData) {
+    MainWindow& w = *window;
+    AllKindsTile tile;
+    w.buildControls(tile.vars, &tile, false);
+    ASSERT_EQ(w.controlTable.count, 8);
+    const int32_t indexes[] = {0, 2, 3, 4, 5, 6, 8, 9};
+    for (int32_t i = 0; i < 8; ++i) {
+        EXPECT_EQ(w.controlTable[i].index, indexes[i]);
+        EXPECT_EQ(w.controlTable[i].tile, &tile);
+        EXPECT_TRUE(w.controlTable[i].control->isVisible());
+    }
+    EXPECT_EQ(w.sliderControls.count, 1);
+    EXPECT_EQ(w.inputBoxControls.count, 1);
+    EXPECT_EQ(w.curveControls.count, 1);
+    EXPECT_EQ(w.colorControls.count, 1);
+    EXPECT_EQ(w.buttonControls.count, 1);
+    EXPECT_EQ(w.listControls.count, 1);
+    EXPECT_EQ(w.colorChoiceControls.count, 1);
+    EXPECT_EQ(w.stringControls.count, 1);
+    ASSERT_EQ(w.controlLabels.count, 8);
+    EXPECT_EQ(w.controlLabels[5]->text(), "Remix");       // the alias
+    EXPECT_FALSE(w.controlLabels[4]->isVisible());          // a button names itself
+    EXPECT_EQ(w.buttonControls[0]->text(), "Press");
+    // The number box shows the integer part; the var keeps 2.6.
+    EXPECT_EQ(w.inputBoxControls[0]->findChild<QLineEdit*>()->text(), "2");
+    EXPECT_FLOAT_EQ(tile.var(2)->floatValue()->value, 2.6f);
+    // Swatches: a missing number reads 0; a selection outside the list gives {0}.
+    const VxColorChoiceWidget* row = w.colorChoiceControls[0];
+    ASSERT_EQ(row->colors.count, 2);
+    EXPECT_EQ(row->colors[0], QColor(12, 34, 0, 255));
+    EXPECT_EQ(row->colors[1], QColor(255, 0, 0, 255));
+    ASSERT_EQ(row->selection.count, 1);
+    EXPECT_EQ(row->selection[0], 0);
+    EXPECT_EQ(w.listControls[0]->text(), "B");
+    // The slider's limits are both on: no symbolic ends.
+    EXPECT_EQ(w.sliderControls[0]->symbolicEnds, 0);
+
+    // An empty list leaves an empty strip and the lines from the view area.
+    w.buildControls(GrowArray<ModVar*>(), nullptr, false);
+    EXPECT_EQ(w.controlTable.count, 0);
+    EXPECT_EQ(w.controlLabels.count, 0);
+    EXPECT_EQ(w.controlShowLine, w.mediaAreaBottom() - 2);
+    EXPECT_EQ(w.controlHideLine, w.mediaAreaBottom() - 50);
+}
+
+TEST_F(ControlStripTest, EditsAreWrittenBackClampedAndConverted) {
+    MainWindow& w = *window;
+    AllKindsTile tile;
+    w.buildControls(tile.vars, &tile, false);
+    ColorChooserWidget* chooser = w.colorControls[0];
+    const struct {
+        float h, s, v;
+        float r, g, b;
+    } colours[] = {{1.0f, 1.0f, 1.0f, 255, 0, 0},
+                   {0.0f, 1.0f, 1.0f, 255, 0, 0},
+                   {0.5f, 1.0f, 1.0f, 0, 255, 255},
+                   {0.3f, 0.0f, 0.4f, 102, 102, 102},
+                   {-0.25f, 1.0f, 1.0f, 127.5f, 0, 255}};
+    for (const auto& row : colours) {
+        chooser->hue = row.h;
+        chooser->saturation = row.s;
+        chooser->value = row.v;
+        chooser->alpha = 0.5f;
+        w.controlAdjusted(chooser);
+        const ColorValue* c = tile.var(4)->colorValue();
+        EXPECT_NEAR(c->red, row.r, 1e-3) << row.h;
+        EXPECT_NEAR(c->green, row.g, 1e-3) << row.h;
+        EXPECT_NEAR(c->blue, row.b, 1e-3) << row.h;
+        EXPECT_FLOAT_EQ(c->fourth, 127.5f);
+        EXPECT_EQ(tile.lastChanged, 4);
+    }
+    // A typed number obeys the value's limits (0..1 here).
+    VxInputBox* box = w.inputBoxControls[0];
+    for (const auto& row : {std::pair<float, float>{5.0f, 1.0f}, {-3.0f, 0.0f}}) {
+        box->setValue(true, row.first);
+        EXPECT_EQ(tile.var(2)->floatValue()->value, row.second);
+    }
+    // A button writes nothing but reaches the tile.
+    const int32_t before = tile.changes;
+    w.buttonControls[0]->click();
+    EXPECT_EQ(tile.changes, before + 1);
+    EXPECT_EQ(tile.lastChanged, 5);
+    // A choice and the swatches.
+    w.listControls[0]->itemChosenFromList(2);
+    EXPECT_EQ(tile.var(6)->choiceValue()->selected, 2);
+    // Undo elsewhere: refreshControls brings the slider and chooser back.
+    tile.var(0)->setFloat(0.25f);
+    tile.var(6)->choiceValue()->selected = 0;
+    w.refreshControls();
+    EXPECT_EQ(w.sliderControls[0]->value, 0.25f);
+    EXPECT_EQ(w.listControls[0]->currentIndex, 0);
+}
+
+TEST_F(ControlStripTest, RebuildingWhileAListIsOpenOrFromItsSignalIsSafe) {
+    MainWindow& w = *window;
+    AllKindsTile tile;
+    w.buildControls(tile.vars, &tile, false);
+    VxListChooser* chooser = w.listControls[0];
+    chooser->mainButtonPressed();
+    QPointer<VxListChooserList> list = chooser->list.data();
+    ASSERT_TRUE(list->isVisible());
+    // The strip is rebuilt from inside the chooser's own signal.
+    QObject::connect(chooser, &VxListChooser::itemChanged,
+                     [&w] { w.buildControls(GrowArray<ModVar*>(), nullptr, false); });
+    chooser->itemChosenFromList(1);
+    EXPECT_EQ(w.controlTable.count, 0);
+    EXPECT_EQ(w.rightClickedControl, nullptr);
+    // The old list may still report; it reaches no window slot.
+    if (list) emit list->itemChosen(0);
+    flushDeletes();
+    EXPECT_TRUE(list.isNull());
+}
+
+TEST_F(ControlStripTest, WindowLayoutRows) {
+    MainWindow& w = *window;
+    // The menus come with their own stage; one menu gives the bar its height.
+    w.menuBar()->addMenu("File");
+    w.resize(1200, 800);
+    QApplication::processEvents();
+    const int M = w.menuBarHeight();
+    EXPECT_EQ(M, 19);  // with the program's fonts
+    w.resize(1200, 800);
+    w.layoutWindow();
+    EXPECT_EQ(w.toolPanel->geometry(), QRect(990, M, 210, 800 - M));
+    EXPECT_EQ(w.trayArea->geometry(), QRect(5, 704, 980, 96));
+    EXPECT_EQ(w.mediaArea->geometry(), QRect(6, M + 6, 978, 688 - M));
+    EXPECT_EQ(w.toolPanel->size(), QSize(210, 781));
+    EXPECT_EQ(w.mediaArea->size(), QSize(978, 669));
+    EXPECT_FALSE(w.tabBar->isVisibleTo(&w));
+
+    // The start-screen button centres on the view area.
+    // Alone in the row: the window's own start button steps aside.
+    for (QWidget* button : w.startScreenButtons) button->hide();
+    w.startScreenButtons.count = 0;
+    VxPushButton* start = new VxPushButton(w.mediaArea);
+    start->resize(200, 100);
+    w.startLoadButton = start;
+    w.startScreenButtons.append(start);
+    w.layoutWindow();
+    EXPECT_EQ(start->pos(), QPoint(389, static_cast<int>(std::trunc((688 - M) / 2) - 50)));
+    EXPECT_TRUE(start->isVisibleTo(&w));
+
+    w.trayShown = false;
+    w.layoutWindow();
+    EXPECT_EQ(w.mediaArea->size(), QSize(978, 760 - M));
+    w.toolPanelShown = false;
+    w.layoutWindow();
+    EXPECT_FALSE(w.trayArea->isVisibleTo(&w));
+    EXPECT_EQ(w.mediaArea->size(), QSize(1188, 760 - M));
+    w.trayShown = w.toolPanelShown = true;
+
+    w.buildDocumentTab();
+    w.layoutWindow();
+    EXPECT_EQ(w.tabBar->geometry().topLeft(), QPoint(0, M));
+    EXPECT_EQ(w.tabBar->height(), 30);
+    EXPECT_EQ(w.mediaArea->geometry(), QRect(6, M + 36, 978, 658 - M));
+    for (int i = 0; i < w.documentTabs.count; ++i) {
+        if (i == w.currentTab) continue;
+        EXPECT_FALSE(w.documentTabs[i].view->isVisibleTo(&w));
+        EXPECT_FALSE(w.documentTabs[i].tray->isVisibleTo(&w));
+    }
+
+    // Split, stacked, three tabs: equal shares, the last takes the rest.
+    w.buildDocumentTab();
+    w.splitViewMode = 1;
+    w.layoutWindow();
+    const int V = w.mediaArea->height();
+    const int share = (V - 18) / 3;
+    EXPECT_EQ(w.documentTabs[0].view->geometry(), QRect(3, 3, 978 - 6, share));
+    EXPECT_EQ(w.documentTabs[1].view->geometry().y(), 3 + share + 6);
+    EXPECT_EQ(w.documentTabs[2].view->geometry().height(), V - 3 - (3 + 2 * (share + 6)));
+    EXPECT_TRUE(w.activeViewFrame->isVisibleTo(&w));
+    EXPECT_FALSE(start->isVisibleTo(&w));
+    w.splitViewMode = 0;
+}
+
+TEST_F(ControlStripTest, StripWidthsAndPlaces) {
+    MainWindow& w = *window;
+    w.resize(1222, 800);  // a view area 1000 wide
+    QApplication::processEvents();
+    ASSERT_EQ(w.mediaArea->width(), 1000);
+    ModVar amount("Amount", new FloatValue(0.5f));
+    GrowArray<ModVar*> one;
+    one.append(&amount);
+    w.buildControls(one, nullptr, false);
+    EXPECT_EQ(w.sliderControls[0]->width(), 600);
+    EXPECT_EQ(w.sliderControls[0]->x(), 200);
+    EXPECT_EQ(w.sliderControls[0]->geometry().bottom() + 1, w.mediaAreaBottom() - 20);
+    EXPECT_EQ(w.controlLabels[0]->y(), w.mediaAreaBottom() - 20);
+
+    // Two plain curve editors with R = 700: both 250.
+    w.resize(1006, 800);
+    QApplication::processEvents();
+    ASSERT_EQ(w.mediaArea->width(), 784);
+    ModVar a("A", new CurveValue(Curve(0)));
+    ModVar b("B", new CurveValue(Curve(0)));
+    GrowArray<ModVar*> curves;
+    curves.append(&a);
+    curves.append(&b);
+    w.buildControls(curves, nullptr, false);
+    EXPECT_EQ(w.curveControls[0]->size(), QSize(250, 250));
+    EXPECT_EQ(w.curveControls[1]->size(), QSize(250, 250));
+    // The lines: 50 above the highest control.
+    EXPECT_EQ(w.controlHideLine, w.curveControls[0]->y() - 50);
+    w.buildControls(GrowArray<ModVar*>(), nullptr, false);
+}
+
+TEST_F(ControlStripTest, DeleteButtonCases) {
+    MainWindow& w = *window;
+    AllKindsTile proto;
+    for (int i = 0; i < 3; ++i) w.addModToTray(&proto, true, false, false);
+    CompoundFilter* master = tray()->masterList.get();
+    ASSERT_EQ(master->subMods.count, 3);
+    master->subMods[0]->pinned = 1;
+    master->subMods[2]->pinned = 1;
+    const int32_t undos = tray()->undoStack->undoCount();
+    w.deleteNodesButtonPressed();  // the unpinned one
+    EXPECT_EQ(master->subMods.count, 2);
+    EXPECT_EQ(tray()->undoStack->undoCount(), undos + 1);
+    w.deleteNodesButtonPressed();  // all pinned: all go
+    EXPECT_EQ(master->subMods.count, 0);
+    w.deleteNodesButtonPressed();  // an empty master chain stays
+    EXPECT_EQ(master->subMods.count, 0);
+
+    // An emptied nested compound returns to its parent and goes.
+    CompoundFilter* nested = new CompoundFilter(GrowString("Compound Filter"));
+    master->subMods.append(nested);
+    tray()->rebuildNodes();
+    tray()->showCompound(nested);
+    ASSERT_EQ(tray()->displayedList, nested);
+    w.deleteNodesButtonPressed();
+    EXPECT_EQ(tray()->displayedList, master);
+    EXPECT_EQ(master->subMods.count, 0);
+    tray()->undoStack->undo();  // and undo brings it back
+    EXPECT_EQ(tray()->masterList->subMods.count, 1);
+}
+
+TEST_F(ControlStripTest, EditRecordsRemixAndSamples) {
+    MainWindow& w = *window;
+    AllKindsTile proto;
+    w.addModToTray(&proto, false, true, false);
+    ASSERT_EQ(w.controlTable.count, 8);
+    const int32_t undos = tray()->undoStack->undoCount();
+    VxSlider* slider = w.sliderControls[0];
+    slider->show();
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, 20));
+    QTest::mouseMove(slider, QPoint(slider->width() / 2 + 40, 20));
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2 + 40, 20));
+    EXPECT_EQ(tray()->undoStack->undoCount(), undos + 1);  // one record for the whole drag
+
+    // Remix: every Variation steps; one record restores them all.
+    RemixTile remix;
+    w.addModToTray(&remix, true, false, false);
+    w.addModToTray(&remix, true, false, false);
+    CompoundFilter* master = tray()->masterList.get();
+    const int32_t before = tray()->undoStack->undoCount();
+    w.stepRemixValues(10.0f);
+    EXPECT_EQ(tray()->undoStack->undoCount(), before + 1);
+    EXPECT_EQ(master->subMods[1]->findVar("Variation")->floatValue()->value, 11.0f);
+    EXPECT_EQ(master->subMods[2]->findVar("Variation")->floatValue()->value, 11.0f);
+    tray()->undoStack->undo();
+    EXPECT_EQ(tray()->masterList->subMods[1]->findVar("Variation")->floatValue()->value, 1.0f);
+    EXPECT_EQ(tray()->masterList->subMods[2]->findVar("Variation")->floatValue()->value, 1.0f);
+
+    // The fourth sample pushes out the oldest.
+    for (int i = 1; i <= 4; ++i) w.addPixelSample({i, i, 0});
+    ASSERT_EQ(w.pixelSamples.count, 3);
+    EXPECT_EQ(w.pixelSamples[0].x, 4);
+    EXPECT_EQ(w.pixelSamples[2].x, 2);
+
+    // The slide: a step of 0 moves 0, then 1.
+    w.controlSlideStep = 0;
+    w.nodeControlAnimationTimerFired();
+    EXPECT_EQ(w.controlSlideOffset, 0.0f);
+    EXPECT_EQ(w.controlSlideStep, 1);
+    w.nodeControlAnimationTimerFired();
+    EXPECT_EQ(w.controlSlideOffset, 1.0f);
+}
+
+TEST_F(ControlStripTest, InterfaceToggles) {
+    MainWindow& w = *window;
+    const bool expected[4][2] = {{true, false}, {false, false}, {false, true}, {true, true}};  // tray, panel
+    for (const auto& step : expected) {
+        w.cycleInterfaceVisibility();
+        EXPECT_EQ(w.trayShown, step[0]);
+        EXPECT_EQ(w.toolPanelShown, step[1]);
+        EXPECT_EQ(w.trayArea->isVisibleTo(&w), step[0]);
+        EXPECT_EQ(w.toolPanel->isVisibleTo(&w), step[1]);
+    }
+    w.toggleInterfaceVisibility();
+    EXPECT_FALSE(w.trayShown || w.toolPanelShown);
+    w.toggleInterfaceVisibility();
+    EXPECT_TRUE(w.trayShown && w.toolPanelShown);
+
+    VxHistogramWindow* scope = w.current()->view->histogramWindow;
+    w.toggleHistogramView(VxHistogramWidget::kLuminanceHistogram);
+    EXPECT_TRUE(scope->isVisible());
+    w.toggleHistogramView(VxHistogramWidget::kLuminanceHistogram);  // the shown graph again hides it
+    EXPECT_FALSE(scope->isVisible());
+    w.toggleHistogramView(VxHistogramWidget::kLuminanceHistogram);
+    w.toggleHistogramView(static_cast<VxHistogramWidget::HistogramWidgetGraph>(1));  // another graph switches
+    EXPECT_TRUE(scope->isVisible());
+    EXPECT_EQ(static_cast<int>(scope->histogram->graph()), 1);
+    scope->hide();
+}
+
+TEST_F(ControlStripTest, PixelSamplesReadThePublishedPictureSafely) {
+    MainWindow& w = *window;
+    VxMediaWidget* view = w.current()->view;
+    ASSERT_TRUE(waitForDisplayIdle(view));
+    float values[3];
+    {
+        MutexLocker guard(view->displayImageLock.get());
+        view->displayBuffer.allocateFloat(2, 1, 1);  // one channel: three equal values
+        view->displayBuffer.floats()[0] = -7.0f;
+        view->displayBuffer.floats()[1] = NAN;
+        view->shownImageRect = QRect(0, 0, 2, 1);
+        view->shownOrigin = QPoint(0, 0);
+    }
+    view->outputWidth = 1;  // one pixel wide: no division by zero
+    view->outputHeight = 1;
+    ASSERT_TRUE(MainWindow::readDisplaySample(view, 0, 0, values));
+    EXPECT_EQ(values[0], -7.0f);
+    EXPECT_EQ(values[1], -7.0f);
+    EXPECT_EQ(values[2], -7.0f);
+    view->outputWidth = 3;
+    EXPECT_FALSE(MainWindow::readDisplaySample(view, 1000000000, 0, values));  // far outside, no overflow
+    {
+        MutexLocker guard(view->displayImageLock.get());
+        view->displayBuffer.release();
+    }
+    EXPECT_FALSE(MainWindow::readDisplaySample(view, 0, 0, values));
+}
+
+TEST_F(ControlStripTest, HoverPreviewDrawsItsBaseOnlyWhenStale) {
+    MainWindow& w = *window;
+    const QString path = folder.path() + "/a.png";
+    ASSERT_TRUE(writeTwoColourPhoto(path, 300, 200));
+    ASSERT_TRUE(w.openMediaFile(path));
+    ASSERT_TRUE(waitForDisplayIdle(w.current()->view));
+    AllKindsTile tile;
+    w.imageModHovered(&tile, false);
+    ASSERT_GT(w.previewSource.width, 0);
+    EXPECT_TRUE(w.toolTipBox->isVisible());
+    EXPECT_FALSE(w.current()->view->previewSourceStale);
+    // A mark in the base picture survives the next hover: nothing redrew it.
+    w.previewSource.floats()[0] = 1234.0f;
+    w.imageModHovered(&tile, true);
+    EXPECT_EQ(w.previewSource.floats()[0], 1234.0f);
+    w.current()->view->previewSourceStale = true;
+    w.imageModHovered(&tile, false);
+    EXPECT_NE(w.previewSource.floats()[0], 1234.0f);
+    w.imageModHovered(nullptr, false);
+    EXPECT_FALSE(w.toolTipBox->isVisible());
+}
+
+// As a user would: a photo and a filter, a real drag on the strip's slider,
+// the view showing exactly the render of the new value; undo restores it.
+TEST_F(ControlStripTest, DraggingTheStripSliderReachesTheView) {
+    MainWindow& w = *window;
+    const QString path = folder.path() + "/a.png";
+    ASSERT_TRUE(writeTwoColourPhoto(path, 300, 200));
+    ASSERT_TRUE(w.openMediaFile(path));
+    const QString filter = folder.path() + "/bright.plf";
+    QFile file(filter);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<filter version=\"4\">\n  <mod name=\"Exposure\" version=\"1\" enabled=\"1\">\n"
+               "    <var name=\"Amount\" type=\"float\">0.500000</var>\n  </mod>\n</filter>\n");
+    file.close();
+    w.loadFilterIntoDocument(GrowString(filter.toUtf8().constData()), true);
+    ASSERT_EQ(tray()->masterList->subMods.count, 1);
+    VxMediaWidget* view = w.current()->view;
+    ASSERT_TRUE(waitForDisplayIdle(view));
+    tray()->selectOnlyNode(0);
+    w.showSelectedTileControls();
+    ASSERT_EQ(w.sliderControls.count, 1);
+    VxSlider* slider = w.sliderControls[0];
+    ImageMod* exposure = tray()->masterList->subMods[0];
+    const float before = exposure->var(0)->floatValue()->value;
+
+    auto showsChain = [&] {
+        if (!waitForDisplayIdle(view)) return false;
+        GrowArray<ImageMod*> chain = tray()->modChain(true, true);
+        const ImageBuffer expected = expectedFitDisplay(*view->sourceImage, chain, view->width(), view->height());
+        MutexLocker guard(view->displayImageLock.get());
+        return expected.width > 0 && maxDifference(view->displayBuffer, expected) == 0.0f;
+    };
+    ImageBuffer original;
+    {
+        MutexLocker guard(view->displayImageLock.get());
+        ImageBuffer::copyFloat(original, view->displayBuffer, true);
+    }
+
+    const QPoint from(slider->handleX(), 20);
+    const QPoint to(from.x() + slider->width() / 6, 20);
+    QTest::mousePress(slider, Qt::LeftButton, {}, from);
+    QTest::mouseMove(slider, to);
+    QMouseEvent drag(QEvent::MouseMove, to, slider->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(slider, &drag);
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, to);
+    const float after = exposure->var(0)->floatValue()->value;
+    EXPECT_NE(after, before);
+    EXPECT_EQ(after, slider->value);
+    ASSERT_TRUE(showsChain());
+    {
+        MutexLocker guard(view->displayImageLock.get());
+        EXPECT_GT(maxDifference(view->displayBuffer, original), 0.0f);
+    }
+
+    ASSERT_TRUE(tray()->undoStack->undo());
+    w.trayContentChanged();
+    EXPECT_EQ(tray()->masterList->subMods[0]->var(0)->floatValue()->value, before);
+    ASSERT_TRUE(showsChain());
+    MutexLocker guard(view->displayImageLock.get());
+    EXPECT_EQ(maxDifference(view->displayBuffer, original), 0.0f);
+}
+
+// Deleting a saved style ends the hover and removes the file only when it
+// lies inside "Presets/".
+TEST_F(ControlStripTest, DeletingAFavoriteStaysInsideThePresetsFolder) {
+    MainWindow& w = *window;
+    const QString presets = QFile::decodeName(applicationSupportFolder().c_str()) + "Presets";
+    ASSERT_TRUE(QDir().mkpath(presets));
+    const QString inside = presets + "/Mine.plf";
+    const QString outside = folder.path() + "/Elsewhere.plf";
+    for (const QString& path : {inside, outside}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("<filter version=\"4\">\n</filter>\n");
+    }
+    for (const QString& path : {outside, inside}) {
+        CompoundFilter* style = new CompoundFilter(GrowString("Compound Filter"));
+        style->loadedFrom = GrowString(QFile::encodeName(path).constData());
+        VxPanelItemListButton* button = new VxPanelItemListButton(style, true, w.toolPanel);
+        w.toolPanel->tabs[0].items.append(button);
+        w.imageModHovered(style, false);
+        ASSERT_TRUE(w.toolTipBox->isVisible());
+        QPointer<VxPanelItemListButton> alive(button);
+        QTimer::singleShot(50, [] {
+            if (QDialog* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) modal->accept();
+        });
+        w.deleteFavoriteClicked(button);
+        EXPECT_TRUE(alive.isNull());
+        EXPECT_FALSE(w.toolTipBox->isVisible());
+    }
+    EXPECT_TRUE(QFile::exists(outside));
+    EXPECT_FALSE(QFile::exists(inside));
+}
+
+// Every tile class: each shown var with a value gets its control (plain
+// multichoices excepted), and writing every control back keeps the tile whole.
+TEST_F(ControlStripTest, EveryPrototypeGetsItsControls) {
+    MainWindow& w = *window;
+    ASSERT_GT(w.tilePrototypes.count, 50);
+    for (ImageMod* proto : w.tilePrototypes) {
+        w.addModToTray(proto, false, true, false);
+        const GrowArray<int32_t> selected = tray()->selectedIndices();
+        if (selected.count != 1) continue;  // a filter unpacks into several tiles
+        ImageMod* tile = tray()->displayedList->subMods[selected[0]];
+        int32_t expected = 0;
+        for (const ModVar* var : tile->vars) {
+            if (!var || !var->shown || !var->value) continue;
+            if (var->value->kind() == kMultiChoiceVar && var->controlCode != 13) continue;
+            ++expected;
+        }
+        ASSERT_EQ(w.controlTable.count, expected) << proto->name.c_str();
+        for (int32_t i = 0; i < w.controlTable.count; ++i) w.controlAdjusted(w.controlTable[i].control);
+        EXPECT_EQ(tile->vars.count, proto->vars.count) << proto->name.c_str();
+        w.deleteNodesButtonPressed();
+        w.deleteNodesButtonPressed();
+        flushDeletes();
+    }
+}
