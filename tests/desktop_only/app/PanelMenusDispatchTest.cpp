@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,6 +30,7 @@
 #include "desktop_only/widgets/VxPanelItemHeader.h"
 #include "desktop_only/widgets/VxPanelItemListButton.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
+#include "desktop_only/widgets/VxShuttleControl.h"
 #include "desktop_only/widgets/ToneCurveWidget.h"
 #include "desktop_only/widgets/VxToolPanel.h"
 #include "foundation/Preferences.h"
@@ -648,4 +650,22 @@ TEST_F(PanelWindowTest, PasteCurveThroughTheStripsCurveControl) {
     EXPECT_EQ(var->curveValue()->curve.points.count, 3);
     EXPECT_FLOAT_EQ(var->curveValue()->curve.points[1].y, 0.9f);
     EXPECT_FLOAT_EQ(widget->huePosition, 1.0f);
+}
+
+// The keys reach the window's actions from wherever the focus lands after
+// start-up: the shuttle's time entry, kept far outside the view, does not
+// take it and swallow single keys.
+TEST_F(PanelWindowTest, KeysReachTheActionsFromTheStartingFocus) {
+    window->activateWindow();
+    QApplication::setActiveWindow(window.get());
+    QApplication::processEvents();
+    QWidget* focus = QApplication::focusWidget();
+    QStringList fired;
+    for (QAction* action : window->actions()) {
+        action->disconnect(window.get());
+        QObject::connect(action, &QAction::triggered, [&fired, action] { fired << action->text(); });
+    }
+    QTest::keyClick(focus ? focus : static_cast<QWidget*>(window.get()), Qt::Key_Right);
+    EXPECT_EQ(fired, QStringList{"Right Pressed"}) << (focus ? focus->metaObject()->className() : "no focus");
+    EXPECT_FALSE(qobject_cast<QLineEdit*>(focus)) << "a text entry holds the keyboard";
 }
