@@ -237,7 +237,6 @@ private:
     QAction* addWindowAction(const char* text, const QKeySequence& key, bool disabledByTool);
     void closePhoto();
     void stepPreset(int32_t step, bool random);
-    void showScope(int graph);
     void copyCurve();
     void pasteCurve();
 

@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -21,13 +20,11 @@
 #include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/tray/TrayContentsCommand.h"
-#include "desktop_only/tray/TrayNode.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/ToneCurveWidget.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
 #include "desktop_only/widgets/VxSubWindow.h"
 #include "desktop_only/widgets/VxToolPanel.h"
-#include "foundation/Mutex.h"
 #include "foundation/Preferences.h"
 #include "foundation/UndoStack.h"
 #include "framework/Curve.h"
@@ -192,57 +189,28 @@ void MainWindow::actionTriggered(QAction* action) {
         if (view->fitMode || view->zoom < 1.0f) view->setZoom(1.0f, -1.0f, -1.0f);
         else view->setZoom(0.0f, -1.0f, -1.0f);
     } else if (textIs(text, "Show/Hide Tray")) {
-        for (int32_t i = 0; i < tray->nodes.count; ++i) {
-            if (!tray->nodes[i]->selected) continue;
-            tray->nodes[i]->selected = false;
-            tray->nodes[i]->updateStyle();
-        }
-        trayShown = !trayShown;
-        layoutWindow();
-        showSelectedTileControls();
+        hideTrayButtonPressed();
     } else if (textIs(text, "Show/Hide Render Queue") || textIs(text, "Show/Hide Pixel Inspector")) {
         QWidget* window = textIs(text, "Show/Hide Render Queue") ? static_cast<QWidget*>(renderQueueWindow)
                                                                   : static_cast<QWidget*>(pixelInspectorWindow);
         window->setVisible(window->isHidden());
         if (!window->isHidden()) window->raise();
     } else if (textIs(text, "Luminance Histogram")) {
-        showScope(0);
+        toggleHistogramView(VxHistogramWidget::kLuminanceHistogram);
     } else if (textIs(text, "RGB Histogram")) {
-        showScope(1);
+        toggleHistogramView(VxHistogramWidget::kRgbHistogram);
     } else if (textIs(text, "RGB Waveform")) {
-        showScope(3);
+        toggleHistogramView(VxHistogramWidget::kRgbWaveform);
     } else if (textIs(text, "Luminance Waveform")) {
-        showScope(2);
+        toggleHistogramView(VxHistogramWidget::kLuminanceWaveform);
     } else if (textIs(text, "Chrominance Chart")) {
-        showScope(4);
+        toggleHistogramView(VxHistogramWidget::kChrominanceChart);
     } else if (textIs(text, "Show/Hide Tool Panel")) {
-        toolPanelShown = !toolPanelShown;
-        layoutWindow();
-        layoutControls(true);
+        hidePanelButtonPressed();
     } else if (textIs(text, "Cycle Interface")) {
-        const bool panel = toolPanel->isVisible();
-        const bool trayVisible = trayArea->isVisible();
-        if (panel && trayVisible) {
-            trayShown = true;
-            toolPanelShown = false;
-        } else if (trayVisible) {
-            trayShown = false;
-            toolPanelShown = false;
-        } else if (!panel) {
-            trayShown = false;
-            toolPanelShown = true;
-        } else {
-            trayShown = true;
-            toolPanelShown = true;
-        }
-        layoutWindow();
-        layoutControls(true);
+        cycleInterfaceVisibility();
     } else if (textIs(text, "Toggle Interface")) {
-        const bool show = !trayShown && !toolPanelShown;
-        trayShown = show;
-        toolPanelShown = show;
-        layoutWindow();
-        layoutControls(true);
+        toggleInterfaceVisibility();
     } else if (textIs(text, "Single View") || textIs(text, "Split Screen Vertical") ||
                textIs(text, "Split Screen Horizontal")) {
     } else if (textIs(text, "Show Hover Previews")) {
@@ -288,21 +256,6 @@ void MainWindow::stepPreset(int32_t step, bool random) {
     ImageMod* preset = presets[presetIndex];
     presets.destroy();
     addModToTray(preset, false, false, false);
-}
-
-void MainWindow::showScope(int graph) {
-    DocumentTab* tab = current();
-    if (!tab || !tab->view->histogramWindow) return;
-    VxMediaWidget* view = tab->view;
-    VxHistogramWindow* window = view->histogramWindow;
-    if (window->isVisible() && window->histogram->graph() == graph) {
-        window->hide();
-    } else {
-        window->histogram->setGraph(graph);
-        window->show();
-    }
-    view->setDirty();
-    startDisplayThread(view);
 }
 
 void MainWindow::copyCurve() {
