@@ -9,6 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchImages.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -25,19 +27,7 @@ constexpr int32_t kHeight = 4000;
 
 // A photo-sized image of samples spread over 0..255, the same every run.
 const ImageBuffer& photo() {
-    static ImageBuffer image;
-    if (!image.data) {
-        image.allocateFloat(kWidth, kHeight, 3);
-        uint32_t state = 2463534242u;
-        float* s = image.floats();
-        const int64_t count = image.sampleCount();
-        for (int64_t i = 0; i < count; ++i) {
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
-            s[i] = static_cast<float>(state % 25501u) / 100.0f;
-        }
-    }
+    static const ImageBuffer image = bench::noiseImage(kWidth, kHeight);
     return image;
 }
 

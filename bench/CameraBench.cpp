@@ -11,6 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchImages.h"
+
 #include <cstdint>
 #include <string>
 
@@ -27,32 +29,9 @@ namespace {
 constexpr int32_t kWidth = 6000;
 constexpr int32_t kHeight = 4000;
 
-// Smooth gradients with a little noise, the same every run.
-ImageBuffer makePhoto() {
-    ImageBuffer image;
-    image.allocateFloat(kWidth, kHeight, 3);
-    uint32_t state = 2463534242u;
-    float* s = image.floats();
-    for (int32_t y = 0; y < kHeight; ++y) {
-        for (int32_t x = 0; x < kWidth; ++x) {
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
-            const float noise = static_cast<float>(state % 2001u) / 100.0f - 10.0f;
-            const float u = static_cast<float>(x) / kWidth;
-            const float v = static_cast<float>(y) / kHeight;
-            float* p = s + (static_cast<int64_t>(y) * kWidth + x) * 3;
-            p[0] = 20.0f + 215.0f * u + noise;
-            p[1] = 20.0f + 215.0f * v + noise;
-            p[2] = 20.0f + 215.0f * (1.0f - u) * v + noise;
-            for (int c = 0; c < 3; ++c) p[c] = p[c] < 0.0f ? 0.0f : (p[c] > 255.0f ? 255.0f : p[c]);
-        }
-    }
-    return image;
-}
 
 const ImageBuffer& photo() {
-    static const ImageBuffer image = makePhoto();
+    static const ImageBuffer image = bench::gradientPhoto(kWidth, kHeight);
     return image;
 }
 

@@ -18,6 +18,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchImages.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -41,30 +43,7 @@ constexpr int32_t kViewWidth = 2560;
 constexpr int32_t kViewHeight = 1440;
 constexpr int32_t kChainLength = 10;
 
-// A photo-like image: smooth colour gradients with a little noise, samples
-// 0..255, the same every run.
-ImageBuffer makePhoto(int32_t width, int32_t height) {
-    ImageBuffer image;
-    image.allocateFloat(width, height, 3);
-    uint32_t state = 2463534242u;
-    float* s = image.floats();
-    for (int32_t y = 0; y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x) {
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
-            const float noise = static_cast<float>(state % 2001u) / 100.0f - 10.0f;
-            const float u = static_cast<float>(x) / static_cast<float>(width);
-            const float v = static_cast<float>(y) / static_cast<float>(height);
-            float* p = s + (static_cast<int64_t>(y) * width + x) * 3;
-            p[0] = 20.0f + 215.0f * u + noise;
-            p[1] = 20.0f + 215.0f * v + noise;
-            p[2] = 20.0f + 215.0f * (1.0f - u) * v + noise;
-            for (int c = 0; c < 3; ++c) p[c] = p[c] < 0.0f ? 0.0f : (p[c] > 255.0f ? 255.0f : p[c]);
-        }
-    }
-    return image;
-}
+ImageBuffer makePhoto(int32_t width, int32_t height) { return bench::gradientPhoto(width, height); }
 
 const ImageBuffer& photo() {
     static const ImageBuffer image = makePhoto(kPhotoWidth, kPhotoHeight);

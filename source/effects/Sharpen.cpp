@@ -22,6 +22,14 @@ inline int32_t clampIndex(int64_t i, int32_t size) {
     return i < 0 ? 0 : (i >= size ? size - 1 : static_cast<int32_t>(i));
 }
 
+// out[j] += in[j], j = 0..count-1 (in double).
+TILE_ROW_KERNEL void addFloats(double* __restrict out, const float* __restrict in, size_t count) {
+    for (size_t j = 0; j < count; ++j) out[j] += static_cast<double>(in[j]);
+}
+TILE_ROW_KERNEL void addDoubles(double* __restrict out, const double* __restrict in, size_t count) {
+    for (size_t j = 0; j < count; ++j) out[j] += in[j];
+}
+
 // The box-sum high-pass of a kernel of half-width n with off-centre weight
 // e and centre weight `centre`: h = centre v + e (S - v), S the K x K window
 // sum (edges repeated) in double. Horizontal sums of the rows a window
@@ -55,10 +63,7 @@ void boxHighPass(const ImageBuffer& source, int32_t n, float e, float centre, fl
             }
             double* out = ring.get() + static_cast<size_t>(loaded % ringRows) * rowLength;
             for (size_t j = 0; j < rowLength; ++j) out[j] = 0.0;
-            for (int32_t i = 0; i < taps; ++i) {
-                const float* in = padded.get() + static_cast<size_t>(i) * channels;
-                for (size_t j = 0; j < rowLength; ++j) out[j] += static_cast<double>(in[j]);
-            }
+            for (int32_t i = 0; i < taps; ++i) addFloats(out, padded.get() + static_cast<size_t>(i) * channels, rowLength);
         }
         for (int32_t j = 0; j < taps; ++j) {
             const int32_t row = clampIndex(static_cast<int64_t>(y) - n + j, height);
@@ -66,10 +71,7 @@ void boxHighPass(const ImageBuffer& source, int32_t n, float e, float centre, fl
         }
         double* s = sums.get();
         for (size_t i = 0; i < rowLength; ++i) s[i] = 0.0;
-        for (int32_t j = 0; j < taps; ++j) {
-            const double* in = table[j];
-            for (size_t i = 0; i < rowLength; ++i) s[i] += in[i];
-        }
+        for (int32_t j = 0; j < taps; ++j) addDoubles(s, table[j], rowLength);
         const Sample* row = data + static_cast<ptrdiff_t>(y) * rowLength;
         float* out = highPass + static_cast<size_t>(y) * rowLength;
         for (size_t i = 0; i < rowLength; ++i) {
@@ -101,6 +103,14 @@ void highPassOf(const ImageBuffer& source, const std::vector<float>& kernel, flo
     }
 }
 
+// Every sample v becomes clamp(v + h s, 0, 255) (bytes truncated).
+TILE_ROW_KERNEL void addHighPass(float* __restrict samples, const float* __restrict h, size_t count, float s) {
+    for (size_t i = 0; i < count; ++i) samples[i] = tileloop::clampSample(samples[i] + h[i] * s);
+}
+TILE_ROW_KERNEL void addHighPass(uint8_t* __restrict samples, const float* __restrict h, size_t count, float s) {
+    for (size_t i = 0; i < count; ++i) samples[i] = pixel::clampedByte(static_cast<float>(samples[i]) + h[i] * s);
+}
+
 template <class Sample>
 void sharpenBody(const SharpenMod& mod, ImageBuffer& image, const RenderArgs* args) {
     if (!tileloop::hasPixels(image)) return;
@@ -122,6 +132,10 @@ void sharpenBody(const SharpenMod& mod, ImageBuffer& image, const RenderArgs* ar
     const int32_t channels = image.channelCount();
     Sample* data = static_cast<Sample*>(image.data);
     const float* h = highPass.get();
+    if (!selector) {
+        addHighPass(data, h, count, s);
+        return;
+    }
     for (int32_t y = 0; y < image.height; ++y) {
         for (int32_t x = 0; x < width; ++x) {
             const float k = selector ? tileloop::weightAt(selector, image, x, y, data) * s : s;

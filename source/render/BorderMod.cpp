@@ -116,6 +116,24 @@ void recordContentInsets(ImageBuffer& image, const int32_t insets[4]) {
 
 // ---- BorderMod ----------------------------------------------------------------------
 
+bool BorderMod::framedBox(const ImageBuffer* source, ImageBuffer* dest, const float* margins, bool exact, float width,
+                          float height, float angle, float content[2], float box[2]) {
+    const int32_t none[4] = {0, 0, 0, 0};
+    recordContentInsets(*dest, none);
+    if (!source) {
+        dest->release();
+        return false;
+    }
+    content[0] = 0.0f;
+    content[1] = 0.0f;
+    contentSizeFor(margins, &content[0], &content[1], static_cast<float>(source->width),
+                   static_cast<float>(source->height), angle);
+    box[0] = width;
+    box[1] = height;
+    if (!exact) fitIntoBox(content[0], content[1], width, height, &box[0], &box[1]);
+    return true;
+}
+
 namespace {
 
 using DrawFunction = ImageBuffer* (*)(const ImageBuffer*, int32_t, int32_t, const float*, const int32_t*,

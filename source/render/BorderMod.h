@@ -54,6 +54,14 @@ public:
     virtual void fitImage8(const ImageBuffer* source, ImageBuffer* dest, const float* margins, bool exact,
                            float width, float height, float angle);
 
+    // The steps every border's fit starts with: dest loses its content
+    // insets and, without a source, its pixels (false). Otherwise writes the
+    // border's content size for the source (content[2]) and the box the
+    // framed picture fills (box[2]): that size fitted into width x height,
+    // or width x height itself when exact is set.
+    bool framedBox(const ImageBuffer* source, ImageBuffer* dest, const float* margins, bool exact, float width,
+                   float height, float angle, float content[2], float box[2]);
+
     // The fit rule: the straightened and cropped source fitted into
     // width x height keeping its aspect (the free side rounded half up),
     // or exactly width x height with exact set, drawn without insets; the

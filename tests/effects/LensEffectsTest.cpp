@@ -233,7 +233,9 @@ TEST(RadialBlur, MarginCoversTheWidestKernel) {
 }
 
 // The disc as defined: a K x K kernel of float cells, divided by their float
-// sum, summed cell by cell in float over the first three channels.
+// sum, summed cell by cell (in float, or in double for discs of millions of
+// cells) over the first three channels.
+template <class Sum = float>
 void plainDisc(const ImageBuffer& source, int32_t x, int32_t y, float k, float* out) {
     const int32_t m = static_cast<int32_t>(ceilf(k));
     const int32_t side = 2 * m + 1;
@@ -248,14 +250,14 @@ void plainDisc(const ImageBuffer& source, int32_t x, int32_t y, float k, float* 
         }
     for (float& w : cells) w /= sum;
     for (int32_t c = 0; c < 3; ++c) {
-        float acc = 0.0f;
+        Sum acc = 0;
         for (int32_t j = 0; j < side; ++j)
             for (int32_t i = 0; i < side; ++i) {
                 const int32_t sx = std::min(std::max(x + i - m, 0), source.width - 1);
                 const int32_t sy = std::min(std::max(y + j - m, 0), source.height - 1);
-                acc += cells[j * side + i] * floatAt(source, sx, sy, c);
+                acc += static_cast<Sum>(cells[j * side + i] * floatAt(source, sx, sy, c));
             }
-        out[c] = std::min(std::max(acc, 0.0f), 255.0f);
+        out[c] = std::min(std::max(static_cast<float>(acc), 0.0f), 255.0f);
     }
 }
 
@@ -277,6 +279,29 @@ TEST(RadialBlur, DiscWithinFloatRoundingOfTheCellByCellSum) {
             EXPECT_EQ(floatAt(out, x, y, 3), floatAt(image, x, y, 3));  // a fourth channel keeps its value
         }
     EXPECT_EQ(floatAt(out, 360, 12, 0), floatAt(image, 360, 12, 0));  // the centre stays sharp
+
+    // A disc beyond the distance table (B = 720, from an Amount far above
+    // the slider's): the spans are found by walking the rows instead.
+    RadialBlurMod wide(40.0f, 0.0f);
+    setMethod(wide, 2);
+    const ImageBuffer small = tiletest::makeTestImage(72, 6, 3, 10);
+    RenderRegion region = wholeRegion(small);
+    region.fullWidth = 720;  // the picture this strip belongs to
+    region.originX = 324;
+    region.originY = 9;
+    region.fullHeight = 24;
+    RenderArgs args;
+    args.region = &region;
+    const ImageBuffer wideOut = tiletest::renderFloat(wide, small, &args);
+    const float wideK = radialBlurMaxRadius(40.0f, 2, 720.0f, 24.0f);
+    ASSERT_EQ(wideK, 720.0f);
+    const int32_t probes[][2] = {{0, 0}, {71, 5}, {30, 2}};
+    for (const auto& probe : probes) {
+        float expected[3];
+        plainDisc<double>(small, probe[0], probe[1], wideK, expected);
+        for (int32_t c = 0; c < 3; ++c)
+            EXPECT_NEAR(floatAt(wideOut, probe[0], probe[1], c), expected[c], 1e-5f * std::max(expected[c], 1.0f));
+    }
 }
 
 TEST(RadialBlur, TwoPassMethodsBlurEveryChannelButTheCentre) {

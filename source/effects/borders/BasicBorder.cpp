@@ -107,21 +107,14 @@ void BasicBorder::contentSizeFor(const float* margins, float* outWidth, float* o
 template <bool kEightBit>
 void BasicBorder::place(const ImageBuffer* source, ImageBuffer* dest, const float* margins, bool exact, float width,
                         float height, float angle) {
-    if (!dest) return;
-    const int32_t none[4] = {0, 0, 0, 0};
-    recordContentInsets(*dest, none);
-    if (!source) {
-        dest->release();
-        return;
-    }
+    float content[2], box[2];
+    if (!dest || !framedBox(source, dest, margins, exact, width, height, angle, content, box)) return;
     const float sw = static_cast<float>(source->width);
     const float sh = static_cast<float>(source->height);
-    float fw = 0.0f;
-    float fh = 0.0f;
-    contentSizeFor(margins, &fw, &fh, sw, sh, angle);
-    float ow = width;
-    float oh = height;
-    if (!exact) fitIntoBox(fw, fh, width, height, &ow, &oh);
+    const float fw = content[0];
+    const float fh = content[1];
+    const float ow = box[0];
+    const float oh = box[1];
     int32_t pixelsWide = 0;
     int32_t pixelsHigh = 0;
     if (!pictureSize(ow, oh, &pixelsWide, &pixelsHigh) || !isfinite(fw) || !isfinite(fh)) {

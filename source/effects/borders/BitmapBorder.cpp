@@ -155,19 +155,10 @@ void BitmapBorder::contentSizeFor(const float* margins, float* outWidth, float* 
 template <bool kEightBit>
 void BitmapBorder::place(const ImageBuffer* source, ImageBuffer* dest, const float* margins, bool exact, float width,
                          float height, float angle) {
-    if (!dest) return;
-    const int32_t none[4] = {0, 0, 0, 0};
-    recordContentInsets(*dest, none);
-    if (!source) {
-        dest->release();
-        return;
-    }
-    float fw = 0.0f;
-    float fh = 0.0f;
-    contentSizeFor(margins, &fw, &fh, static_cast<float>(source->width), static_cast<float>(source->height), angle);
-    float ow = width;
-    float oh = height;
-    if (!exact) fitIntoBox(fw, fh, width, height, &ow, &oh);
+    float content[2], box[2];
+    if (!dest || !framedBox(source, dest, margins, exact, width, height, angle, content, box)) return;
+    const float ow = box[0];
+    const float oh = box[1];
     int32_t pixelsWide = 0;
     int32_t pixelsHigh = 0;
     if (!pictureSize(ow, oh, &pixelsWide, &pixelsHigh)) {

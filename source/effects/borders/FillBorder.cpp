@@ -56,21 +56,12 @@ void FillBorder::contentSizeFor(const float* margins, float* outWidth, float* ou
 template <bool kEightBit>
 void FillBorder::place(const ImageBuffer* source, ImageBuffer* dest, const float* margins, bool exact, float width,
                        float height, float angle) {
-    if (!dest) return;
-    const int32_t none[4] = {0, 0, 0, 0};
-    recordContentInsets(*dest, none);
-    if (!source) {
-        dest->release();
-        return;
-    }
+    float content[2], box[2];
+    if (!dest || !framedBox(source, dest, margins, exact, width, height, angle, content, box)) return;
     const float sw = static_cast<float>(source->width);
     const float sh = static_cast<float>(source->height);
-    float fw = 0.0f;
-    float fh = 0.0f;
-    contentSizeFor(margins, &fw, &fh, sw, sh, angle);
-    float ow = width;
-    float oh = height;
-    if (!exact) fitIntoBox(fw, fh, width, height, &ow, &oh);
+    const float ow = box[0];
+    const float oh = box[1];
     float cw = 0.0f;
     float ch = 0.0f;
     straightenedCroppedSize(margins, sw, sh, angle, &cw, &ch);

@@ -254,13 +254,10 @@ TEST_F(ControlStripTest, WindowLayoutRows) {
     EXPECT_FALSE(w.tabBar->isVisibleTo(&w));
 
     // The start-screen button centres on the view area.
-    // Alone in the row: the window's own start button steps aside.
-    for (QWidget* button : w.startScreenButtons) button->hide();
-    w.startScreenButtons.count = 0;
-    VxPushButton* start = new VxPushButton(w.mediaArea);
+    ASSERT_NE(w.startLoadButton, nullptr);
+    ASSERT_EQ(w.startScreenButtons.count, 1);
+    VxPushButton* start = w.startLoadButton;
     start->resize(200, 100);
-    w.startLoadButton = start;
-    w.startScreenButtons.append(start);
     w.layoutWindow();
     EXPECT_EQ(start->pos(), QPoint(389, static_cast<int>(std::trunc((688 - M) / 2) - 50)));
     EXPECT_TRUE(start->isVisibleTo(&w));
