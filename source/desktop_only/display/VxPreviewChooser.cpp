@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QThread>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -134,6 +135,8 @@ void VxPreviewChooser::open(VxMediaWidget* view, const GrowArray<PreviewSection>
     sections = newSections;
     appendChoice = append;
     thumbnailsShown = 0;
+    scrollPosition = 0.0f;
+    content->move(0, 0);
 
     auto newJob = std::make_shared<ThumbnailJob>();
     static uint64_t jobsStarted = 0;  // interface thread only
@@ -223,6 +226,8 @@ void VxPreviewChooser::layoutItems() {
         y += sectionMargin;
     }
     content->resize(width() - kScrollerWidth, y > height() ? y : height());
+    scroller->setLengths(static_cast<float>(height()), static_cast<float>(content->height()));
+    scroller->setPosition(std::fmin(scrollPosition, scroller->maxPosition()), true);
 }
 
 bool VxPreviewChooser::eventFilter(QObject* watched, QEvent* event) {
@@ -242,6 +247,8 @@ bool VxPreviewChooser::eventFilter(QObject* watched, QEvent* event) {
         }
     return false;
 }
+
+void VxPreviewChooser::wheelEvent(QWheelEvent* event) { scroller->wheelScroll(event); }
 
 void VxPreviewChooser::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {

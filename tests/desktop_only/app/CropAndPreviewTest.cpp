@@ -12,6 +12,7 @@
 #include "desktop_only/display/VxCropTool.h"
 #include "desktop_only/display/VxPreviewChooser.h"
 #include "desktop_only/widgets/VxPanelItemBigButton.h"
+#include "desktop_only/widgets/VxScroller.h"
 #include "foundation/Mutex.h"
 #include "framework/CompoundFilter.h"
 #include "framework/CropMod.h"
@@ -161,6 +162,10 @@ TEST_F(CropToolTest, ThumbnailsRenderOffTheInterfaceThread) {
     ASSERT_TRUE(waitUntil([chooser] { return chooser->thumbnailsShown == chooser->shownMods.count; }, 60000));
     EXPECT_FALSE(chooser->job->renderedOnInterfaceThread);
     for (QLabel* label : chooser->thumbnailLabels) EXPECT_FALSE(label->pixmap(Qt::ReturnByValue).isNull());
+    // More rows than the window holds: the scroller moves the thumbnails.
+    ASSERT_GT(chooser->scroller->contentLength(), chooser->scroller->viewLength());
+    chooser->scroller->setPosition(100.0f, true);
+    EXPECT_EQ(chooser->content->y(), -100);
 }
 
 TEST_F(CropToolTest, ClosingCancelsTheThumbnails) {
