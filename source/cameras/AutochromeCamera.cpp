@@ -75,11 +75,7 @@ int32_t AutochromeCamera::marginFor(int32_t width, int32_t height, float scale) 
     const double S = static_cast<double>(phaseOf(variationValue()));
     const float k = camera::wave(S, 0.029405306921233814, 0.0, 3.0, 16.0);
     const float q = static_cast<float>(static_cast<double>(k) * 0.01);
-    const float M = static_cast<float>(std::max(width, height));
-    const int32_t written = camera::marginRows(std::ceil(q * q * M * 0.029999999329447746f), height);
-    float a, v;
-    if (!readValues(a, v)) return written;
-    return std::max(written, prepared<Recipe>(a, v)->blur->marginFor(width, height, scale));
+    return atLeastBlurReach<Recipe>(camera::blurMarginRows(q, width, height), width, height, scale);
 }
 
 ImageMod* AutochromeCamera::clone() const { return new AutochromeCamera(version); }

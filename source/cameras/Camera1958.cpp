@@ -83,13 +83,7 @@ int32_t Camera1958::marginFor(int32_t width, int32_t height, float scale) const 
     const double S = phaseOf(variationValue());
     const float k = static_cast<float>(std::cos(0.09525309133691824 * S) * 5.0 + 20.0);
     const float q = static_cast<float>(static_cast<double>(k) * 0.01);
-    const float M = static_cast<float>(std::max(width, height));
-    const int32_t written = camera::marginRows(std::ceil(q * q * M * 0.029999999329447746f), height);
-    // The blur the recipe runs at the current values reaches at least as far.
-    float a, v;
-    if (!readValues(a, v)) return written;
-    const auto recipe = prepared<Recipe>(a, v);
-    return std::max(written, recipe->blur->marginFor(width, height, scale));
+    return atLeastBlurReach<Recipe>(camera::blurMarginRows(q, width, height), width, height, scale);
 }
 
 

@@ -127,11 +127,7 @@ Camera1974::Camera1974(uint32_t styleVersion) : CameraMod("1974", "Dad's old cam
 int32_t Camera1974::marginFor(int32_t width, int32_t height, float scale) const {
     if (version != 3) return 0;
     const float q = static_cast<float>(static_cast<double>(blurAmountAtOne(variationValue())) * 0.01);
-    const float M = static_cast<float>(std::max(width, height));
-    const int32_t written = camera::marginRows(std::ceil(q * q * M * 0.029999999329447746f), height);
-    float a, v;
-    if (!readValues(a, v)) return written;
-    return std::max(written, prepared<Recipe>(a, v)->blur->marginFor(width, height, scale));
+    return atLeastBlurReach<Recipe>(camera::blurMarginRows(q, width, height), width, height, scale);
 }
 
 ImageMod* Camera1974::clone() const { return new Camera1974(version); }

@@ -107,11 +107,7 @@ int32_t Camera1983::marginFor(int32_t width, int32_t height, float scale) const 
     if (version != 3) return 0;
     const float k = camera::wave(phaseOf(variationValue()), 0.033740705144660564, 0.0, 4.5, 18.5);
     const float q = static_cast<float>(static_cast<double>(k) * 0.01);
-    const float M = static_cast<float>(std::max(width, height));
-    const int32_t written = camera::marginRows(std::ceil(q * q * M * 0.029999999329447746f), height);
-    float a, v;
-    if (!readValues(a, v)) return written;
-    return std::max(written, prepared<Recipe>(a, v)->blur->marginFor(width, height, scale));
+    return atLeastBlurReach<Recipe>(camera::blurMarginRows(q, width, height), width, height, scale);
 }
 
 ImageMod* Camera1983::clone() const { return new Camera1983(version); }

@@ -74,6 +74,11 @@ int32_t marginRows(double reach, int32_t height) {
     return static_cast<int32_t>(rows < limit ? rows : limit);
 }
 
+int32_t blurMarginRows(float q, int32_t width, int32_t height) {
+    const float M = static_cast<float>(width > height ? width : height);
+    return marginRows(std::ceil(q * q * M * 0.029999999329447746f), height);
+}
+
 }  // namespace camera
 
 namespace camera {

@@ -90,6 +90,20 @@ protected:
     template <class Recipe>
     void appendRecipeChain(GrowArray<ImageMod*>& out) const;
 
+    // A margin of a style whose recipe may blur: the written margin, or the
+    // rows the recipe's blur reaches at the current values when that is
+    // more (a file may hold an Amount beyond 1). Recipe has a `blur` member,
+    // null in the versions that do not blur.
+    template <class Recipe>
+    int32_t atLeastBlurReach(int32_t written, int32_t width, int32_t height, float scale) const {
+        float a, v;
+        if (!readValues(a, v)) return written;
+        const auto recipe = prepared<Recipe>(a, v);
+        if (!recipe->blur) return written;
+        const int32_t reach = recipe->blur->marginFor(width, height, scale);
+        return reach > written ? reach : written;
+    }
+
 private:
     mutable std::mutex preparedLock_;
     mutable std::shared_ptr<const void> preparedRecipe_;
@@ -146,6 +160,10 @@ inline float wave(double x, double k, double phase, double s, double o) {
 // A margin in rows from a reach in (possibly fractional) rows: NaN or
 // negative gives 0; anything beyond the picture is the picture's height.
 int32_t marginRows(double reach, int32_t height);
+
+// The margin the styles write for their blur: ceilf(q q M 0.03) in float,
+// with q the blur's Amount / 100 and M the longer side, as rows.
+int32_t blurMarginRows(float q, int32_t width, int32_t height);
 
 }  // namespace camera
 

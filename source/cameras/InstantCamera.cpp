@@ -63,11 +63,7 @@ int32_t InstantCamera::marginFor(int32_t width, int32_t height, float scale) con
     if (version != 2) return 0;
     const float a = amountValue();
     const float k = static_cast<float>(static_cast<double>(a * 25.0f) * 0.01);
-    const float M = static_cast<float>(std::max(width, height));
-    const int32_t written = camera::marginRows(std::ceil(k * k * M * 0.029999999329447746f), height);
-    float amount, v;
-    if (!readValues(amount, v)) return written;
-    return std::max(written, prepared<Recipe>(amount, v)->blur->marginFor(width, height, scale));
+    return atLeastBlurReach<Recipe>(camera::blurMarginRows(k, width, height), width, height, scale);
 }
 
 ImageMod* InstantCamera::clone() const { return new InstantCamera(version); }

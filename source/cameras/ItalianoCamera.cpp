@@ -97,12 +97,7 @@ int32_t ItalianoCamera::marginFor(int32_t width, int32_t height, float scale) co
     if (version != 2) return 0;
     const double X = phaseOf(variationValue());
     const float k = static_cast<float>(static_cast<double>(blurAmountAtOne(X)) * 0.01);
-    const float M = static_cast<float>(std::max(width, height));
-    const int32_t written = camera::marginRows(std::ceil(k * k * M * 0.029999999329447746f), height);
-    // Amounts beyond 1 (from a file) blur further than the written formula.
-    float a, v;
-    if (!readValues(a, v)) return written;
-    return std::max(written, prepared<Recipe>(a, v)->blur->marginFor(width, height, scale));
+    return atLeastBlurReach<Recipe>(camera::blurMarginRows(k, width, height), width, height, scale);
 }
 
 ImageMod* ItalianoCamera::clone() const { return new ItalianoCamera(version); }
