@@ -14,6 +14,7 @@ packages=(
   ttf-bitstream-vera
   xvfb xauth xdotool libx11-dev
   imagemagick libjxl-testdata
+  dbus-daemon
 )
 
 missing=()

@@ -12,13 +12,20 @@
 //   MainWindowMedia.cpp         opening photos and loading filters
 //   MainWindowLayout.cpp        window layout and window events
 //   MainWindowSlots.cpp         the remaining slots
+//   MainWindowPanel.cpp         the tool panel and the prototype list
+//   MainWindowMenus.cpp         the menus and the window-level key actions
+//   MainWindowDispatch.cpp      the action dispatcher
+//   MainWindowCommands.cpp      panel commands, the crop tool, the preview chooser
 //   MainWindowSave.cpp          saving, batch processing, filter and LUT export
 //   MainWindowEvents.cpp        hover, keys, drag and drop, closing
 //   MainWindowPresets.cpp       the preset folders and their migration
 //   MainWindowState.cpp         window buttons and restored state
 // Everything runs on the interface thread.
 
+#include <QList>
 #include <QMainWindow>
+
+#include <functional>
 
 #include "desktop_only/display/VideoLoaderSaverTime.h"
 #include "desktop_only/display/VxHistogramWidget.h"
@@ -27,6 +34,7 @@
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
 
+class Curve;
 class ImageMod;
 class ModVar;
 class Preferences;
@@ -34,6 +42,8 @@ class PixelSwatchWidget;
 class QDialog;
 class XmlPreferencesWindow;
 class QAction;
+class QKeySequence;
+class QMenu;
 class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
@@ -192,6 +202,51 @@ public slots:
     void loadFilterSlot(const QString& fileName, bool removeTrayNodes);
     void modButtonClicked(VxPanelItemListButton* clicker, bool append);
 
+    // ---- Menus, dispatch, panel commands, tools and the open flows
+    //      (MainWindowMenus.cpp, MainWindowDispatch.cpp,
+    //      MainWindowCommands.cpp, MainWindowMedia.cpp) ----
+public:
+    QMenu* fileMenu = nullptr;
+    QMenu* editMenu = nullptr;
+    QMenu* viewMenu = nullptr;
+    QMenu* helpMenu = nullptr;
+    QMenu* curveMenu = nullptr;                   // context menu of curve controls
+    QAction* copyCurveAction = nullptr;
+    QAction* pasteCurveAction = nullptr;
+    QAction* autohideControlsAction = nullptr;
+    QAction* hoverPreviewsAction = nullptr;
+    Curve* copiedCurve = nullptr;                 // owned: the curve clipboard
+    double pastedHuePosition = 0.0;               // the hue handle position of the last paste
+
+    // The dispatcher: performs the action, known by identity or exact text.
+    void actionTriggered(QAction* action);
+    // Runs a panel command id on the current document.
+    void runComID(int comID);
+    void openCropTool();
+    void openPreviewChooser(bool append);
+    // "Load Photo...": asks for a photo, starting at "LastMediaLoadPath".
+    void loadPhotoPrompt();
+    // Opens the next (+1) or previous (-1) openable file of the current
+    // photo's folder, in name order, wrapping around.
+    void loadAdjacentMedia(int32_t step);
+    // A modal "open file" dialog limited to the extensions; "" when cancelled.
+    static GrowString chooseOpenFile(QWidget* parent, const GrowString& title, const GrowString& startPath,
+                                     const GrowArray<GrowString>& extensions);
+    // Test seam: answers chooseOpenFile instead of the dialog while set.
+    static std::function<GrowString(const GrowString& title)>& openFileChooserOverride();
+
+private:
+    QAction* addMenuEntry(QMenu* menu, const char* text, const QList<QKeySequence>& keys, bool disabledByTool);
+    QAction* addWindowAction(const char* text, const QKeySequence& key, bool disabledByTool);
+    void closePhoto();
+    void stepPreset(int32_t step, bool random);
+    void copyCurve();
+    void pasteCurve();
+
+public slots:
+    void menuTriggered(QAction* act);
+    void actionTriggered();
+    void comIDButtonClicked(VxPanelItemBigButton* clicker, bool append);
 public:
     // ---- Saving, batch processing and export (MainWindowSave.cpp) ----
     // "Save As..." (false, true), "Save Over Original" (false, false); a
@@ -383,4 +438,11 @@ void setUpPresetFoldersIn(const GrowString& dataFolder, Preferences& preferences
 // closing. An empty button text hides that button.
 int showMessageDialog(QWidget* parent, const QString& title, const QString& text, const QString& okText,
                       const QString& cancelText, const QString& inputLabel);
+
+// The hue handle position of a curve with this hue offset:
+// (180 - offset) / 180 in double precision, clamped to [-1, 1].
+double hueHandlePosition(double hueOffset);
+// The folder an archive unpacks into: the archive's folder and its file name
+// without the extension; "" when that name is empty or names a file.
+GrowString archiveFolderFor(const GrowString& archivePath);
 

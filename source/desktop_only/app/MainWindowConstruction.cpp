@@ -28,6 +28,7 @@
 #include "desktop_only/widgets/VxToolTipBox.h"
 #include "foundation/Preferences.h"
 #include "framework/ImageLoaderSaver.h"
+#include "framework/Curve.h"
 #include "framework/ImageMod.h"
 #include "framework/TilePrototypes.h"
 
@@ -166,26 +167,8 @@ MainWindow::~MainWindow() {
     startScreenButtons.destroy();
     documentTabs.destroy();
     toolDisabledActions.destroy();
+    delete copiedCurve;
+    copiedCurve = nullptr;
     freePrototypeList(tilePrototypes);
 }
 
-// The tool panel: its sections, command buttons and tile lists come with a
-// later stage. Here it holds one tab with the Crop/Straighten button and a
-// list button for every tile class, and the prototype list that filter files
-// are read with.
-void MainWindow::buildToolPanel() {
-    buildPrototypeList(tilePrototypes);
-    toolPanel = new VxToolPanel(this);
-    toolPanel->addTab(0, GrowString("Adjustments"));
-    cropPanelButton = toolPanel->addCommandButton(0, GrowString("Crop/Straighten"), 0);
-    toolPanel->addSectionHeader(GrowString("Tiles"), QString());
-    for (int32_t i = 0; i < tilePrototypes.count; ++i)
-        if (tilePrototypes[i]->kind() != kCameraMod && tilePrototypes[i]->typeTags.count == 0)
-            toolPanel->addModButton(tilePrototypes[i]);
-    connect(toolPanel, SIGNAL(modButtonClicked(VxPanelItemListButton*, bool)), this,
-            SLOT(modButtonClicked(VxPanelItemListButton*, bool)));
-    toolPanel->relayout();
-}
-
-// The menus come with a later stage; the window has an empty menu bar.
-void MainWindow::buildMenus() { menuBar()->setNativeMenuBar(false); }

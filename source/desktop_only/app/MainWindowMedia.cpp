@@ -1,7 +1,12 @@
 // MainWindow: opening photos into the current document and loading filter
 // files into its tray.
 
+#include <algorithm>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QStringList>
 
 #include <cstdio>
 #include <memory>
@@ -9,6 +14,7 @@
 #include "desktop_only/app/MainWindow.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
+#include "desktop_only/media/MediaExtensions.h"
 #include "desktop_only/tray/TrayContentsCommand.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "foundation/Preferences.h"
@@ -34,6 +40,34 @@ std::unique_ptr<ImageBuffer> loadPhoto(const GrowString& path, std::unique_ptr<I
         loaded = gImageLoaderSaver->loadFloat(path, image.get(), applyProfile, metadata);
     if (!loaded || !image->data || image->width < 1 || image->height < 1) return nullptr;
     return image;
+}
+
+// Natural name order: runs of digits compare by their value ("img2"
+// before "img10"), everything else by character, case-insensitively first.
+bool naturalLess(const QString& a, const QString& b) {
+    int i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            int i2 = i, j2 = j;
+            while (i2 < a.size() && a[i2] == '0') ++i2;
+            while (j2 < b.size() && b[j2] == '0') ++j2;
+            int iEnd = i2, jEnd = j2;
+            while (iEnd < a.size() && a[iEnd].isDigit()) ++iEnd;
+            while (jEnd < b.size() && b[jEnd].isDigit()) ++jEnd;
+            if (iEnd - i2 != jEnd - j2) return iEnd - i2 < jEnd - j2;
+            const int c = QStringRef(&a, i2, iEnd - i2).compare(QStringRef(&b, j2, jEnd - j2));
+            if (c != 0) return c < 0;
+            i = iEnd;
+            j = jEnd;
+            continue;
+        }
+        const QChar x = a[i].toLower(), y = b[j].toLower();
+        if (x != y) return x < y;
+        ++i;
+        ++j;
+    }
+    if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
+    return a < b;
 }
 
 }  // namespace
@@ -65,7 +99,66 @@ bool MainWindow::openMediaFile(const QString& path) {
     refreshView();
     view->updateImageRect();
     updateTitle();
+    // The last file opened in any tab: where the next open dialog starts
+    // and what "Reveal Current File" shows.
+    globalPreferences().setString(GrowString("LastMediaLoadPath"), nativePath, false);
     return true;
+}
+
+std::function<GrowString(const GrowString& title)>& MainWindow::openFileChooserOverride() {
+    static std::function<GrowString(const GrowString&)> chooser;
+    return chooser;
+}
+
+GrowString MainWindow::chooseOpenFile(QWidget* parent, const GrowString& title, const GrowString& startPath,
+                                      const GrowArray<GrowString>& extensions) {
+    if (openFileChooserOverride()) return openFileChooserOverride()(title);
+    QStringList patterns;
+    for (const GrowString& extension : extensions) {
+        patterns << "*." + QString::fromUtf8(extension.c_str());
+        patterns << "*." + QString::fromUtf8(extension.c_str()).toUpper();
+    }
+    const QString filter = patterns.isEmpty() ? QString() : "Files (" + patterns.join(' ') + ")";
+    const QString chosen = QFileDialog::getOpenFileName(parent, QString::fromUtf8(title.c_str()),
+                                                        QFile::decodeName(startPath.c_str()), filter);
+    if (chosen.isEmpty()) return GrowString("");
+    return GrowString(QFile::encodeName(chosen).constData());
+}
+
+void MainWindow::loadPhotoPrompt() {
+    const GrowString last = globalPreferences().getString(GrowString("LastMediaLoadPath"), GrowString(""));
+    const GrowString start = last.isEmpty() ? last : directoryPart(last);
+    const GrowString path = chooseOpenFile(this, GrowString("Load Image"), start, supportedOpenExtensions());
+    if (path.isEmpty()) return;
+    openMediaFile(QFile::decodeName(path.c_str()));
+}
+
+// The neighbours are the folder's openable files in natural name order
+// ("img2" before "img10"); past either end the walk wraps around. A file
+// that cannot be read reports "Can't Load File" and leaves the document.
+void MainWindow::loadAdjacentMedia(int32_t step) {
+    DocumentTab* tab = current();
+    if (!tab || tab->name.isEmpty() || (step != 1 && step != -1)) return;
+    const QFileInfo currentFile(QFile::decodeName(tab->name.c_str()));
+    const QDir folder = currentFile.absoluteDir();
+    QStringList names;
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Readable | QDir::Hidden)) {
+        if (hasSupportedOpenExtension(GrowString(QFile::encodeName(name).constData()))) names << name;
+    }
+    std::sort(names.begin(), names.end(), naturalLess);
+    const int n = names.size();
+    if (n == 0) return;
+    int index = names.indexOf(currentFile.fileName());
+    if (index < 0) {
+        // The current file is gone: start from where it would stand.
+        index = 0;
+        while (index < n && naturalLess(names[index], currentFile.fileName())) ++index;
+        index = step > 0 ? index - 1 : index;
+    }
+    index = ((index + step) % n + n) % n;
+    const QString candidate = folder.filePath(names[index]);
+    if (candidate == currentFile.absoluteFilePath()) return;
+    openMediaFile(candidate);
 }
 
 // The file is read first: a file that yields no tile changes nothing.

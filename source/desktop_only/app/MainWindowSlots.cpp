@@ -289,10 +289,8 @@ void MainWindow::controlRightClicked(QWidget* control) {
             break;
         }
     if (!rightClickedControl || !rightClickedControl->var || !rightClickedControl->var->curveValue()) return;
-    // The curve menu comes with the menus; without it there is nothing to show.
-    QMenu* menu = findChild<QMenu*>("curveMenu");
-    if (!menu) return;
-    menu->popup(QCursor::pos() - QPoint(10, 10));
+    if (!curveMenu) return;
+    curveMenu->popup(QCursor::pos() - QPoint(10, 10));
 }
 
 // ---- Hover previews ----
@@ -576,17 +574,6 @@ void MainWindow::videoShuttleUpdateRequest(VideoLoaderSaverTime time) {
 void MainWindow::viewportButtonPressed() {}
 
 void MainWindow::startupButtonPressed() {
-    // The load-photo flow comes with the open flows.
+    if (sender() && sender() == startLoadButton) loadPhotoPrompt();
 }
 
-void MainWindow::toolRequestedExit(VxToolWidget* tool) {
-    if (!tool || tool != activeTool) return;
-    activeTool = nullptr;
-    for (int32_t i = 0; i < toolDisabledActions.count; ++i) toolDisabledActions[i]->setEnabled(true);
-    tool->hide();
-    tool->deleteLater();
-    showSelectedTileControls();
-    layoutWindow();
-    refreshView();
-    updateTitle();
-}

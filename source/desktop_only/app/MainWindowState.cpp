@@ -188,9 +188,9 @@ void MainWindow::restoreWindowState() {
     setGeometry(restoredGeometry(geometryText, screen.width(), screen.height()));
     if (preferences.getBool(GrowString("IsFullscreen"), false)) showMaximized();
     toolPanel->hoverPreview = preferences.getBool(GrowString("UseHoverPreviews"), true);
-    // The menu actions for hover previews and auto-hide take these states
-    // when the menus exist.
-    preferences.getBool(GrowString("AutohideControls"), false);
+    if (hoverPreviewsAction) hoverPreviewsAction->setChecked(toolPanel->hoverPreview);
+    const bool autohide = preferences.getBool(GrowString("AutohideControls"), false);
+    if (autohideControlsAction) autohideControlsAction->setChecked(autohide);
     toolPanel->setCurrentTab(preferences.getInt(GrowString("CurrentTab"), 0));
 
     // A key of another type gives the defaults and stays as it is.

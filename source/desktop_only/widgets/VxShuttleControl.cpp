@@ -38,6 +38,10 @@ VxShuttleControl::VxShuttleControl(QWidget* parent)
     scrollFinishTimer->setSingleShot(true);
     hideInfoTimer->setSingleShot(true);
     timeEntry->setAlignment(Qt::AlignCenter);
+    // Only a click gives the entry the keyboard: the window keeps the shuttle
+    // shown but far outside the view in this build, and an entry that took
+    // the focus on its own would swallow the window's single-key shortcuts.
+    timeEntry->setFocusPolicy(Qt::ClickFocus);
     timeEntry->setStyleSheet(QStringLiteral("border-image: url(:/img/text_entry_bg.png) 8 8 8 8;"
                                             "border-top: 4px transparent;border-bottom: 4px transparent;"
                                             "border-right: 4px transparent;border-left: 4px transparent;"

@@ -673,6 +673,8 @@ TEST_F(ProgressTest, HoverSlidesTheControlStripAwayAndBack) {
     ASSERT_NE(withControls, nullptr);
     w.addModToTray(withControls, true, true, false);
     ASSERT_GT(w.controlTable.count, 0);
+    w.autohideControls = true;  // earlier tests of this process may have stored it off
+    ASSERT_EQ(QApplication::mouseButtons(), Qt::NoButton);
     const int x = w.toolPanel->x() - 5;
     ASSERT_GT(x, 0);
     const int hide = w.controlHideLine;

@@ -38,6 +38,19 @@ done
 cat "$work/colours.txt"
 if [ -n "${PELLUCINE_SCREENSHOT:-}" ]; then "$xclient" grab "$window" "$PELLUCINE_SCREENSHOT"; fi
 
+# Keys as a user types them, with the focus in the window: the Right arrow
+# opens the folder's next photo, Shift+Left the previous one again.
+if command -v xdotool >/dev/null; then
+    "$xclient" make-photo "$work/photo2.png" || finish "could not write the second photo"
+    xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+    sleep 0.3
+    xdotool key Right
+    "$xclient" wait-title "photo2.png" 10000 >/dev/null || finish "the Right arrow did not open the next photo"
+    xdotool key shift+Left
+    "$xclient" wait-title "RAW - photo.png" 10000 >/dev/null || finish "Shift+Left did not open the previous photo"
+    echo "whole program: keys reached their actions"
+fi
+
 "$xclient" close "$window" || finish "could not send the close request"
 for _ in $(seq 1 100); do
     kill -0 "$pid" 2>/dev/null || break

@@ -1,0 +1,65 @@
+#pragma once
+// VxCropTool: the crop and straighten overlay laid over the current view.
+//
+// It edits the document's crop tile (the "Crop" tile of the tray's pre
+// list): the frame's four margins by dragging its edges, corners or the
+// whole frame; the straighten angle and the frame proportion ("Aspect")
+// through the control strip, which shows the tile's controls while the tool
+// is open. While it is open the view shows the whole picture, straightened
+// but not cut, with the frame drawn over it: the tool takes the margins out
+// of the chain before the main window hands it to the view (setModList)
+// and puts them back right after (restoreMods). The margins are fractions
+// of the picture's width (left, right) and height (top, bottom).
+//
+// Escape, Return or Enter ask the main window to close the tool.
+
+#include <QPointF>
+#include <QRect>
+#include <QRectF>
+
+#include "desktop_only/display/VxToolWidget.h"
+
+class CropMod;
+
+class VxCropTool : public VxToolWidget {
+    Q_OBJECT
+public:
+    VxCropTool(QWidget* parent, CropMod* crop);
+    ~VxCropTool() override;
+
+    CropMod* cropTile;                         // the tray's crop tile (not owned)
+    float margins[4] = {0.0f, 0.0f, 0.0f, 0.0f};  // left, right, top, bottom
+    QRect imageRect;                           // the whole picture on screen (inclusive edges)
+
+    void setModList(const GrowArray<ImageMod*>& mods) override;
+    void restoreMods(const GrowArray<ImageMod*>& mods) override;
+    void setImageRect(const QRect& rect) override;
+    void controlAdjusted(ModVar* var) override;
+
+    // Sets the margins (each clamped to 0..0.99, the pair of one axis
+    // leaving at least 1% of the side), fits them to the proportion of the
+    // tile's "Aspect" choice and writes them into the tile.
+    void setMargins(const float newMargins[4]);
+    // The frame on screen, in view coordinates.
+    QRectF frameRect() const;
+
+signals:
+    void cropChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    enum DragPart { kNone = 0, kLeft = 1, kRight = 2, kTop = 4, kBottom = 8, kMove = 16 };
+    int dragPart = kNone;
+    QPointF pressPoint;
+    float marginsAtPress[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+
+    void writeMargins();
+    void fitAspect(int movedPart);
+    int partAt(const QPointF& point) const;
+};

@@ -1,0 +1,202 @@
+// The crop and straighten tool and the preview chooser on the real window
+// offscreen.
+
+#include <gtest/gtest.h>
+
+#include <QPixmap>
+#include <cmath>
+#include <QTest>
+#include <QThread>
+
+#include "app/PanelTestSupport.h"
+#include "desktop_only/display/VxCropTool.h"
+#include "desktop_only/display/VxPreviewChooser.h"
+#include "desktop_only/widgets/VxPanelItemBigButton.h"
+#include "desktop_only/widgets/VxScroller.h"
+#include "foundation/Mutex.h"
+#include "framework/CompoundFilter.h"
+#include "framework/CropMod.h"
+#include "framework/ModVar.h"
+
+namespace {
+
+class CropToolTest : public PanelWindowTest {
+protected:
+    VxCropTool* openTool() {
+        window->runComID(0);
+        return qobject_cast<VxCropTool*>(window->activeTool);
+    }
+    int32_t cropTiles() {
+        int32_t n = 0;
+        for (ImageMod* mod : tray()->preList->subMods)
+            if (asCropMod(mod)) ++n;
+        return n;
+    }
+    // What the view shows, once its display passes are done.
+    ImageBuffer shown() {
+        EXPECT_TRUE(waitForDisplayIdle(view()));
+        ImageBuffer copy;
+        MutexLocker guard(view()->displayImageLock.get());
+        ImageBuffer::copyFloat(copy, view()->displayBuffer, true);
+        return copy;
+    }
+};
+
+}  // namespace
+
+// The right half and the middle half of the rows of a 300 x 200 photo:
+// 150 x 100, every pixel from the reddish left half, exactly what the
+// chain's own geometry draws.
+TEST_F(CropToolTest, CropGivesTheExpectedRectangleAndUndoRestoresIt) {
+    ASSERT_TRUE(window->openMediaFile(photo));
+    VxCropTool* tool = openTool();
+    ASSERT_NE(tool, nullptr);
+    EXPECT_EQ(cropTiles(), 1);
+    EXPECT_FALSE(tool->isHidden());
+    const float margins[4] = {0.0f, 0.5f, 0.25f, 0.25f};
+    tool->setMargins(margins);
+    window->toolRequestedExit(tool);
+    ASSERT_EQ(window->activeTool, nullptr);
+    ASSERT_EQ(cropTiles(), 1);
+    EXPECT_EQ(view()->outputWidth, 150);
+    EXPECT_EQ(view()->outputHeight, 100);
+    const ImageBuffer image = shown();
+    ASSERT_EQ(image.width, 150);
+    ASSERT_EQ(image.height, 100);
+    const int32_t channels = image.channelCount();
+    int32_t bluish = 0;
+    for (int64_t i = 0; i < static_cast<int64_t>(image.width) * image.height; ++i)
+        if (image.floats()[i * channels + 2] > image.floats()[i * channels]) ++bluish;
+    EXPECT_EQ(bluish, 0);
+    GrowArray<ImageMod*> chain = tray()->modChain(true, true);
+    const ImageBuffer expected = expectedFitDisplay(*view()->sourceImage, chain, view()->width(), view()->height());
+    EXPECT_EQ(maxDifference(image, expected), 0.0f);
+    chain.destroy();
+    EXPECT_EQ(window->cropPanelButton->text, "Crop/Straighten*");
+
+    trigger("Undo");
+    EXPECT_EQ(cropTiles(), 0);
+    EXPECT_EQ(view()->outputWidth, 300);
+    EXPECT_EQ(view()->outputHeight, 200);
+    EXPECT_EQ(shown().width, 300);
+    EXPECT_EQ(window->cropPanelButton->text, "Crop/Straighten");
+}
+
+TEST_F(CropToolTest, NeutralCropIsDeletedOnExitAndTheViewShowsTheWholePictureWhileOpen) {
+    ASSERT_TRUE(window->openMediaFile(photo));
+    // An existing crop shows uncut while the tool is open, and cut again after.
+    VxCropTool* tool = openTool();
+    const float margins[4] = {0.25f, 0.25f, 0.0f, 0.0f};
+    tool->setMargins(margins);
+    window->refreshView();
+    EXPECT_EQ(view()->outputWidth, 300);
+    const CropMod* crop = asCropMod(tray()->preList->subMods[0]);
+    float stored[4];
+    crop->cropMargins(stored);
+    EXPECT_EQ(stored[0], 0.25f);  // the tile keeps its margins outside the view's copy
+    window->toolRequestedExit(tool);
+    EXPECT_EQ(view()->outputWidth, 150);
+
+    tool = openTool();
+    const float none[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    tool->setMargins(none);
+    QTest::keyClick(tool, Qt::Key_Escape);  // the tool asks to be closed
+    QApplication::processEvents();
+    EXPECT_EQ(window->activeTool, nullptr);
+    EXPECT_EQ(cropTiles(), 0);
+    EXPECT_EQ(view()->outputWidth, 300);
+}
+
+// Dragging the frame's left edge cuts the dragged share of the picture;
+// margins that together leave less than 1% of a side are held back.
+TEST_F(CropToolTest, DraggingTheLeftEdgeAndHostileMargins) {
+    ASSERT_TRUE(window->openMediaFile(photo));
+    VxCropTool* tool = openTool();
+    ASSERT_NE(tool, nullptr);
+    QApplication::processEvents();
+    const QRect image = tool->imageRect;
+    ASSERT_GT(image.width(), 100);
+    const QPoint start(image.left(), image.center().y());
+    const int dx = image.width() / 4;
+    QTest::mousePress(tool, Qt::LeftButton, Qt::NoModifier, start);
+    QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(dx, 0)), Qt::LeftButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(tool, &move);
+    QTest::mouseRelease(tool, Qt::LeftButton, Qt::NoModifier, start + QPoint(dx, 0));
+    EXPECT_NEAR(tool->margins[0], static_cast<float>(dx) / image.width(), 1e-6);
+    EXPECT_EQ(tool->margins[1], 0.0f);
+
+    const float hostile[4] = {0.9f, 0.9f, std::nanf(""), -3.0f};
+    tool->setMargins(hostile);
+    EXPECT_LE(tool->margins[0] + tool->margins[1], 0.99f + 1e-6f);
+    EXPECT_EQ(tool->margins[2], 0.0f);
+    EXPECT_EQ(tool->margins[3], 0.0f);
+    window->toolRequestedExit(tool);
+    EXPECT_GE(view()->outputWidth, 1);
+}
+
+// A square proportion chosen through the strip turns the frame square in
+// picture pixels.
+TEST_F(CropToolTest, AspectChoiceKeepsTheProportion) {
+    ASSERT_TRUE(window->openMediaFile(photo));
+    VxCropTool* tool = openTool();
+    ASSERT_NE(tool, nullptr);
+    QApplication::processEvents();
+    ModVar* aspect = tool->cropTile->vars[kCropAspect];
+    aspect->choiceValue()->selected = 1;  // "Square"
+    tool->controlAdjusted(aspect);
+    const QRectF frame = tool->frameRect();
+    EXPECT_NEAR(frame.width(), frame.height(), 1.0);
+    window->toolRequestedExit(tool);
+    EXPECT_NEAR(view()->outputWidth, view()->outputHeight, 1);
+}
+
+// ---- The preview chooser ----
+
+TEST_F(CropToolTest, ThumbnailsRenderOffTheInterfaceThread) {
+    ASSERT_TRUE(window->openMediaFile(photo));
+    window->openPreviewChooser(false);
+    VxPreviewChooser* chooser = window->previewChooser;
+    ASSERT_TRUE(chooser->isVisible());
+    ASSERT_GE(chooser->shownMods.count, 39);
+    ASSERT_TRUE(waitUntil([chooser] { return chooser->thumbnailsShown == chooser->shownMods.count; }, 60000));
+    EXPECT_FALSE(chooser->job->renderedOnInterfaceThread);
+    for (QLabel* label : chooser->thumbnailLabels) EXPECT_FALSE(label->pixmap(Qt::ReturnByValue).isNull());
+    // More rows than the window holds: the scroller moves the thumbnails.
+    ASSERT_GT(chooser->scroller->contentLength(), chooser->scroller->viewLength());
+    chooser->scroller->setPosition(100.0f, true);
+    EXPECT_EQ(chooser->content->y(), -100);
+}
+
+TEST_F(CropToolTest, ClosingCancelsTheThumbnails) {
+    ASSERT_TRUE(window->openMediaFile(photo));
+    VxPreviewChooser::holdRendering = true;
+    window->openPreviewChooser(false);
+    VxPreviewChooser* chooser = window->previewChooser;
+    std::shared_ptr<ThumbnailJob> job = chooser->job;
+    ASSERT_TRUE(job);
+    chooser->closeButtonPressed();
+    VxPreviewChooser::holdRendering = false;
+    ASSERT_TRUE(waitUntil([&job] { return job->finished.load(); }));
+    EXPECT_EQ(job->rendered, 0);
+    EXPECT_EQ(chooser->thumbnailsShown, 0);
+    EXPECT_FALSE(chooser->isVisible());
+}
+
+TEST_F(CropToolTest, ChoosingAddsTheFilterAppendingWithTheFlag) {
+    ASSERT_TRUE(window->openMediaFile(photo));
+    auto indexOf = [this](const char* name) {
+        for (int32_t i = 0; i < window->previewChooser->shownMods.count; ++i)
+            if (window->previewChooser->shownMods[i]->name == name) return i;
+        return -1;
+    };
+    window->openPreviewChooser(false);
+    window->previewChooser->chooseThumbnail(indexOf("Exposure"));
+    EXPECT_FALSE(window->previewChooser->isVisible());
+    ASSERT_EQ(tray()->masterList->subMods.count, 1);
+    trigger("Quicklook Presets (Append)");
+    EXPECT_TRUE(window->previewChooser->appendChoice);
+    window->previewChooser->chooseThumbnail(indexOf("Brightness"));
+    ASSERT_EQ(tray()->masterList->subMods.count, 2);
+    EXPECT_STREQ(tray()->masterList->subMods[1]->name.c_str(), "Brightness");
+}
