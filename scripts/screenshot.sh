@@ -3,7 +3,7 @@
 # virtual X server with a photograph and a look, the look's filter file
 # dropped on the window as a user would.
 #   scripts/screenshot.sh [BUILD_DIR]   (default: build)
-# Needs xvfb, xdotool, ImageMagick and libjxl-testdata (scripts/setup.sh).
+# Needs xvfb, xdotool and ImageMagick (scripts/setup.sh).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
@@ -12,7 +12,7 @@ if [ -z "${PELLUCINE_IN_XVFB:-}" ]; then
 fi
 app="$build/source/desktop_only/pellucine"
 xclient="$build/tests/desktop_only/pellucine-xclient"
-photo_source=/usr/share/libjxl-testdata/jxl/flower/flower.png
+photo_source="$root/tests/data/png/flower.png"
 look="$root/examples/gamma-exposure.plf"
 for needed in "$app" "$xclient" "$photo_source" "$look"; do
     [ -e "$needed" ] || { echo "screenshot: missing $needed" >&2; exit 1; }
