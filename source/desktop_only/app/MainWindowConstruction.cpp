@@ -149,6 +149,7 @@ MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
     backgroundLabel->setStyleSheet(QString("background-image: url(:/img/main_bg.png);") +
                                    "background-color: #3a3a3a;");
     setAcceptDrops(true);
+    setAttribute(Qt::WA_Hover, true);  // hover moves drive the Pixel Inspector
     setFocusPolicy(Qt::StrongFocus);
 
     buildMenus();
