@@ -256,6 +256,21 @@ TEST_F(WindowConnectionsTest, HoverMovesSlideTheStrip) {
         EXPECT_EQ(window->controlSlideStep, c.step) << c.what;
     }
 
+    // A real pointer move over the view area, upward across the hide line,
+    // reaches the window as a hover move.
+    timer->stop();
+    window->autohideControls = true;
+    window->controlSlideOffset = 0.0f;
+    window->controlHideLine = 620;
+    window->controlShowLine = 740;
+    window->controlSlideStep = 0;
+    QWidget* area = window->mediaArea;
+    const QPoint below = area->mapFrom(window.get(), QPoint(30, 630));
+    QTest::mouseMove(area, below);
+    QTest::mouseMove(area, below - QPoint(0, 30));
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_EQ(window->controlSlideStep, 12);
+
     // While a slide runs, or a tool is open, an upward move changes nothing.
     window->autohideControls = true;
     window->controlSlideOffset = 0.0f;
@@ -307,4 +322,32 @@ TEST(WindowCheckMarks, RestoredFromThePreferences) {
     }
     preferences.setBool(hover, hoverBefore);
     preferences.setBool(autohide, autohideBefore);
+}
+
+// The panel's delete signal of a saved style reaches the window: asked
+// with "Delete Style", the button goes and so does its file.
+TEST_F(WindowConnectionsTest, PanelDeleteSignalDeletesTheSavedStyle) {
+    ImageMod* exposure = prototypeNamed(*window, "Exposure");
+    ASSERT_NE(exposure, nullptr);
+    window->addModToTray(exposure, false, true, false);
+    ASSERT_TRUE(window->saveFavoriteFilter("Glue Style"));
+    VxPanelItemListButton* button = nullptr;
+    for (ToolPanelTab& tab : window->toolPanel->tabs)
+        for (VxPanelItem* item : tab.items)
+            if (item->itemKind() == VxPanelItem::kListButtonItem) {
+                auto* list = static_cast<VxPanelItemListButton*>(item);
+                if (list->mod && QString::fromUtf8(list->mod->filePath().c_str()).endsWith("/Glue Style.plf"))
+                    button = list;
+            }
+    ASSERT_NE(button, nullptr);
+    const QString file = QString::fromUtf8(button->mod->filePath().c_str());
+    ASSERT_TRUE(QFile::exists(file));
+    DialogCatcher catcher;
+    catcher.arm();
+    emit window->toolPanel->deleteButtonClicked(button);
+    EXPECT_EQ(catcher.title, "Delete Style");
+    EXPECT_FALSE(QFile::exists(file));
+    for (ToolPanelTab& tab : window->toolPanel->tabs)
+        for (VxPanelItem* item : tab.items) EXPECT_NE(item, static_cast<VxPanelItem*>(button));
+    waitForDisplayIdle(view());
 }
