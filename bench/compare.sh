@@ -16,7 +16,7 @@ if ! [[ "$runs" =~ ^[0-9]+$ ]] || [ "$runs" -lt 5 ]; then
   exit 2
 fi
 build=${PELLUCINE_COMPARE_BUILD:-$root/build-compare}
-flower=$root/../shared/testdata/png/flower.png
+flower=$root/tests/data/png/flower.png
 if [ ! -f "$flower" ]; then
   echo "compare: $flower is missing" >&2
   exit 1

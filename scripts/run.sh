@@ -11,7 +11,6 @@ cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target pellucine pellu
 
 filter=examples/gamma-exposure.plf
 photo=tests/data/png/flower.png
-[ -f "$photo" ] || photo=../shared/testdata/png/flower.png
 result=build/flower-gamma-exposure.png
 build/tools/pellucine-render "$filter" "$photo" "$result"
 echo "run: rendered $photo through $filter into $root/$result"

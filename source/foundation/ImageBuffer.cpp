@@ -1,5 +1,6 @@
 #include "ImageBuffer.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,19 @@ size_t storageBytes(int32_t w, int32_t h, int32_t ch, size_t sampleSize) {
     return bytes;
 }
 
+// The allocation failures asked for by failAllocationsForTesting: the
+// allocations numbered [failFrom, failTo) since it was armed fail.
+std::atomic<int64_t> gAllocationTicket{0};
+std::atomic<int64_t> gFailFrom{0};
+std::atomic<int64_t> gFailTo{0};
+
+bool allocationMustFail() {
+    const int64_t failTo = gFailTo.load(std::memory_order_acquire);
+    if (failTo <= 0) return false;
+    const int64_t ticket = gAllocationTicket.fetch_add(1, std::memory_order_relaxed);
+    return ticket >= gFailFrom.load(std::memory_order_relaxed) && ticket < failTo;
+}
+
 // Frees owned data and gives the buffer new storage of w x h x ch samples
 // (ch 0 becomes 3). No storage when a dimension is below 1. When the
 // allocation fails the buffer is left empty (width and height 0), so that
@@ -35,7 +49,8 @@ bool reallocate(ImageBuffer& buffer, int32_t w, int32_t h, int32_t ch, size_t sa
     buffer.channels = ch;
     if (w < 1 || h < 1 || ch < 1) return true;
     const size_t bytes = storageBytes(w, h, ch, sampleSize);
-    void* storage = bytes == 0 ? nullptr : (zeroed ? std::calloc(bytes, 1) : std::malloc(bytes));
+    void* storage = bytes == 0 || allocationMustFail() ? nullptr
+                                                      : (zeroed ? std::calloc(bytes, 1) : std::malloc(bytes));
     if (!storage) {
         buffer.width = 0;
         buffer.height = 0;
@@ -237,4 +252,11 @@ int32_t saturatingInt(double v) {
     if (v >= 2147483647.0) return std::numeric_limits<int32_t>::max();
     if (v <= -2147483648.0) return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(v);
+}
+
+void ImageBuffer::failAllocationsForTesting(int64_t allowed, int64_t failing) {
+    gFailTo.store(0, std::memory_order_release);
+    gAllocationTicket.store(0, std::memory_order_relaxed);
+    gFailFrom.store(allowed < 0 ? 0 : allowed, std::memory_order_relaxed);
+    if (failing > 0) gFailTo.store((allowed < 0 ? 0 : allowed) + failing, std::memory_order_release);
 }

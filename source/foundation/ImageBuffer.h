@@ -67,6 +67,14 @@ public:
     // first, NaN stored as 0).
     static void copy8FromFloat(ImageBuffer& target, const ImageBuffer& source, bool adoptChannels);
     static void copyFloatFrom8(ImageBuffer& target, const ImageBuffer& source, bool adoptChannels);
+
+    // Test hook for the paths that must survive a failed allocation: from
+    // now on the next `allowed` allocations of pixel storage (allocateFloat,
+    // allocate8 and the copies) succeed, the `failing` ones after them fail
+    // as an exhausted memory would, and every later one succeeds again.
+    // (0, 0) disarms it. Safe to arm while other threads allocate; unarmed
+    // it costs one atomic read per allocation.
+    static void failAllocationsForTesting(int64_t allowed, int64_t failing);
 };
 
 // Writes the rows [top inset, height - bottom inset) and columns

@@ -1,7 +1,17 @@
 #include "XmlNode.h"
 
+#include "TextNumbers.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -95,6 +105,42 @@ void writeNode(std::string& out, const XmlNode& node, int depth) {
 
 bool isSpaceByte(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t'; }
 
+// The separators between the words of a tag (GrowString::takeToken's).
+bool isWordSeparator(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+// One word of a tag's body.
+struct Span {
+    size_t start;
+    size_t size;
+};
+
+// Splits a tag's body into words as GrowString::takeToken takes them one
+// after another: separators outside double quotes end a word (the quotes
+// are counted from the word's first byte), runs of separators are skipped.
+// One pass over the body, so a tag of any length costs its length.
+std::vector<Span> splitWords(const std::string& body) {
+    std::vector<Span> words;
+    const size_t n = body.size();
+    size_t i = 0;
+    while (i < n) {
+        while (i < n && isWordSeparator(body[i])) ++i;
+        if (i >= n) break;
+        const size_t start = i;
+        int64_t quotes = body[i] == '"' ? 1 : 0;
+        ++i;
+        while (i < n) {
+            const char c = body[i];
+            if (c == '"')
+                ++quotes;
+            else if (isWordSeparator(c) && quotes % 2 == 0)
+                break;
+            ++i;
+        }
+        words.push_back(Span{start, i - start});
+    }
+    return words;
+}
+
 // The reader's state: the element that receives text and children, and the
 // open elements above root (the deepest last).
 class XmlReader {
@@ -160,8 +206,10 @@ private:
         bool selfClosing = !endTag && !body.empty() && body.back() == '/';
         if (selfClosing) body.pop_back();
 
-        GrowString rest = toGrowString(body);
-        GrowString name = rest.takeToken();
+        // The tag's words, split once in a single pass over the body.
+        const std::vector<Span> words = splitWords(body);
+        if (words.empty()) return;  // nothing
+        GrowString name = toGrowString(body.substr(words[0].start, words[0].size));
         if (name.isEmpty() || name.data[0] == '?') return;  // nothing, or a declaration
         if (endTag) {
             closeCurrent();  // the name is not compared with the open element
@@ -181,21 +229,43 @@ private:
         current_ = current_->addChild(name, GrowString(""));
         open_.append(current_);
         ++depth_;
-
-        while (!rest.isEmpty()) {
-            GrowString token = rest.takeToken();
-            const std::string item(token.c_str());
-            const size_t equals = item.find('=');
-            const std::string attributeName = item.substr(0, equals);
-            if (attributeName.empty()) continue;
-            std::string value;
-            if (equals != std::string::npos) value = item.substr(equals + 1);
-            // The first and last character are the quotes, whichever they are.
-            value = value.size() >= 2 ? value.substr(1, value.size() - 2) : std::string();
-            current_->setAttribute(toGrowString(attributeName),
-                                   toGrowString(unescaped(value.data(), value.size())));
-        }
+        addAttributes(body, words);
         if (selfClosing) closeCurrent();
+    }
+
+    // Sets the attributes written as name="value" in the words after the
+    // tag's name. A name given more than once keeps its last value and
+    // takes the place of its last mention, as setting it again does
+    // (XmlNode::setAttribute); found with a hash of the names, so a tag of
+    // many attributes costs its length.
+    void addAttributes(const std::string& body, const std::vector<Span>& words) {
+        struct Attribute {
+            std::string name;
+            std::string value;
+        };
+        std::vector<Attribute> attributes;
+        std::unordered_map<std::string, size_t> lastMention;
+        for (size_t w = 1; w < words.size(); ++w) {
+            const char* word = body.data() + words[w].start;
+            const size_t size = words[w].size;
+            const char* equals = static_cast<const char*>(std::memchr(word, '=', size));
+            const size_t nameSize = equals ? static_cast<size_t>(equals - word) : size;
+            if (nameSize == 0) continue;
+            Attribute attribute;
+            attribute.name.assign(word, nameSize);
+            if (equals) {
+                // The first and last character are the quotes, whichever they are.
+                const size_t valueSize = size - nameSize - 1;
+                if (valueSize >= 2) attribute.value = unescaped(equals + 2, valueSize - 2);
+            }
+            lastMention[attribute.name] = attributes.size();
+            attributes.push_back(std::move(attribute));
+        }
+        for (size_t a = 0; a < attributes.size(); ++a) {
+            if (lastMention[attributes[a].name] != a) continue;
+            current_->attributeNames.append(toGrowString(attributes[a].name));
+            current_->attributeValues.append(toGrowString(attributes[a].value));
+        }
     }
 
     // The current element becomes the one that was open before it, or root.
@@ -325,15 +395,70 @@ void parseXmlText(XmlNode& root, const GrowString& text) {
 }
 
 void parseXmlFile(XmlNode& root, const GrowString& path) {
-    if (path.isEmpty()) return;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return;
+    readXmlFile(root, path, INT64_MAX, nullptr);
+}
+
+bool readXmlFile(XmlNode& root, const GrowString& path, int64_t maxBytes, GrowString* reason) {
+    auto fail = [reason](const char* why, int error) {
+        if (reason) {
+            *reason = GrowString(why);
+            if (error != 0) reason->append(std::strerror(error));
+        }
+        return false;
+    };
+    if (path.isEmpty()) return fail("no file name given", 0);
+    // Without waiting: opening a FIFO for reading would otherwise block
+    // until a writer comes.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(errno == EISDIR ? "is a folder, not a file" : "cannot open: ", errno == EISDIR ? 0 : errno);
+    struct stat info;
+    if (fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return fail("cannot open: ", error);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return fail("is a folder, not a file", 0);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return fail("is not a regular file", 0);
+    }
+    if (info.st_size > maxBytes) {
+        ::close(fd);
+        if (reason) {
+            *reason = GrowString("");
+            appendFormat(*reason, "is too large (over %lld MB)", static_cast<long long>(maxBytes >> 20));
+        }
+        return false;
+    }
     std::string bytes;
+    bytes.reserve(static_cast<size_t>(info.st_size));
     char chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
-    std::fclose(file);
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            return fail("cannot read: ", error);
+        }
+        // A file that grows while it is read is held to the same limit.
+        if (static_cast<int64_t>(bytes.size()) + got > maxBytes) {
+            ::close(fd);
+            if (reason) {
+                *reason = GrowString("");
+                appendFormat(*reason, "is too large (over %lld MB)", static_cast<long long>(maxBytes >> 20));
+            }
+            return false;
+        }
+        bytes.append(chunk, static_cast<size_t>(got));
+    }
+    ::close(fd);
     parseXmlBytes(root, bytes.data(), bytes.size());
+    return true;
 }
 
 GrowString escapeXml(const GrowString& text) {

@@ -61,8 +61,16 @@ bool writeXml(const XmlNode& node, FILE* file, int depth);
 void writeXmlToString(const XmlNode& node, GrowString& out, int depth);
 
 // Reads a file into new children of root. An empty path, a missing or
-// unreadable file leaves root unchanged.
+// unreadable file, and anything but a regular file (a folder, a FIFO, a
+// device) leave root unchanged.
 void parseXmlFile(XmlNode& root, const GrowString& path);
+// The same for files of at most maxBytes; returns false, root unchanged,
+// when the path names no regular file, cannot be opened or read, or holds
+// more than maxBytes. The file is opened without waiting, so a FIFO never
+// blocks the reader. reason, when given, receives why it failed in a few
+// words ("cannot open: No such file or directory", "is a folder, not a
+// file", "is not a regular file", "is too large (over 64 MB)").
+bool readXmlFile(XmlNode& root, const GrowString& path, int64_t maxBytes, GrowString* reason);
 // Reads text held in memory (up to its first NUL) into new children of root.
 void parseXmlText(XmlNode& root, const GrowString& text);
 // Reads a byte range, NUL bytes included, into new children of root.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <string>
 #include <unistd.h>
 
 #include "foundation/ImageBuffer.h"
@@ -350,8 +351,13 @@ const ImageMod* lastNamed(const GrowArray<ImageMod*>& list, const GrowString& na
     return nullptr;
 }
 
+// Records the first problem of a read, when the caller asked for reasons.
+void noteProblem(GrowString* reason, const GrowString& text) {
+    if (reason && reason->isEmpty()) *reason = text;
+}
+
 void readModList(GrowArray<ImageMod*>& out, const XmlNode& parent, GrowArray<ImageMod*>& compounds,
-                 const GrowArray<ImageMod*>& prototypes, uint32_t& status, int32_t depth) {
+                 const GrowArray<ImageMod*>& prototypes, uint32_t& status, int32_t depth, GrowString* reason) {
     // The template of the "submod" just read, waiting for the "mod" element
     // after it. Owned by compounds.
     ImageMod* pending = nullptr;
@@ -361,15 +367,18 @@ void readModList(GrowArray<ImageMod*>& out, const XmlNode& parent, GrowArray<Ima
             GrowArray<ImageMod*> candidates;
             if (pending) candidates.append(pending);
             pending = nullptr;
-            if (ImageMod* mod = xmlToMod(child, candidates, prototypes, status)) out.append(mod);
+            if (ImageMod* mod = xmlToMod(child, candidates, prototypes, status, reason)) out.append(mod);
         } else if (child.tag == "submod") {
             pending = nullptr;
             if (depth >= kMaxSubmodDepth) {
                 status = kFilterProblem;
+                GrowString text("");
+                appendFormat(text, "holds compound tiles nested deeper than %d levels", kMaxSubmodDepth);
+                noteProblem(reason, text);
                 continue;
             }
             GrowArray<ImageMod*> subMods;
-            readModList(subMods, child, compounds, prototypes, status, depth + 1);
+            readModList(subMods, child, compounds, prototypes, status, depth + 1, reason);
             auto compound = std::make_unique<CompoundFilter>(child.attribute(GrowString("name")));
             for (int32_t i = 0; i < subMods.count; ++i) compound->subMods.append(subMods[i]);
             pending = compound.get();
@@ -427,14 +436,20 @@ bool saveFilterFile(const GrowArray<ImageMod*>& mods, const GrowString& path) {
 }
 
 void loadFilterFile(GrowArray<ImageMod*>& out, const GrowString& path,
-                    const GrowArray<ImageMod*>& prototypes, uint32_t& status) {
+                    const GrowArray<ImageMod*>& prototypes, uint32_t& status, GrowString* reason) {
     status = kFilterReadClean;
     out.count = 0;
+    GrowString problem("");
 
     XmlNode document;
-    parseXmlFile(document, path);
+    if (!readXmlFile(document, path, kMaxFilterFileBytes, &problem)) {
+        status = kFilterProblem;
+        if (reason) *reason = problem;
+        return;
+    }
     if (document.children.count < 1 || document.children[0].tag != "filter") {
         status = kFilterProblem;
+        if (reason) *reason = GrowString("is not a filter file (no \"filter\" element)");
         return;
     }
     const XmlNode& root = document.children[0];
@@ -443,17 +458,42 @@ void loadFilterFile(GrowArray<ImageMod*>& out, const GrowString& path,
     }
 
     GrowArray<ImageMod*> compounds;
-    xmlToModList(out, root, compounds, prototypes, status);
+    xmlToModList(out, root, compounds, prototypes, status, &problem);
     for (int32_t i = 0; i < compounds.count; ++i) delete compounds[i];
+    if (status == kFilterProblem && reason) *reason = problem;
 }
 
 void xmlToModList(GrowArray<ImageMod*>& out, const XmlNode& parent, GrowArray<ImageMod*>& compounds,
-                  const GrowArray<ImageMod*>& prototypes, uint32_t& status) {
-    readModList(out, parent, compounds, prototypes, status, 0);
+                  const GrowArray<ImageMod*>& prototypes, uint32_t& status, GrowString* reason) {
+    readModList(out, parent, compounds, prototypes, status, 0, reason);
+}
+
+GrowString printableName(const GrowString& name) {
+    std::string text;
+    const int32_t n = name.textLength();
+    for (int32_t i = 0; i < n; ++i) {
+        const unsigned char c = static_cast<unsigned char>(name.data[i]);
+        switch (c) {
+            case '\n': text += "\\n"; break;
+            case '\t': text += "\\t"; break;
+            case '\r': text += "\\r"; break;
+            case '\\': text += "\\\\"; break;
+            default:
+                if (c < 32 || c == 127) {
+                    char escaped[8];
+                    cFormat(escaped, sizeof escaped, "\\x%02x", c);
+                    text += escaped;
+                } else {
+                    text += static_cast<char>(c);
+                }
+                break;
+        }
+    }
+    return GrowString(text.c_str());
 }
 
 ImageMod* xmlToMod(const XmlNode& element, const GrowArray<ImageMod*>& compounds,
-                   const GrowArray<ImageMod*>& prototypes, uint32_t& status) {
+                   const GrowArray<ImageMod*>& prototypes, uint32_t& status, GrowString* reason) {
     const GrowString name = element.attribute(GrowString("name"));
     const bool enabled =
         hasAttribute(element, "enabled") ? readNumber(element.attribute(GrowString("enabled")).c_str()) != 0.0 : true;
@@ -464,11 +504,16 @@ ImageMod* xmlToMod(const XmlNode& element, const GrowArray<ImageMod*>& compounds
     if (!match) match = lastNamed(prototypes, name);
     if (!match) {
         status = kFilterProblem;
+        GrowString text("names a tile this program does not have: \"");
+        text.appendString(printableName(name));
+        text.append("\"");
+        noteProblem(reason, text);
         return nullptr;
     }
     ImageMod* mod = match->clone();
     if (!mod) {
         status = kFilterProblem;
+        noteProblem(reason, GrowString("holds tiles that could not be read"));
         return nullptr;
     }
     mod->enabled = enabled ? 1 : 0;

@@ -25,7 +25,10 @@
 // attribute names at kMaxModAttributes, values of another kind than the
 // tile's var holds are ignored, choice texts that name no option keep the
 // tile's selection, and "submod" nesting deeper than kMaxSubmodDepth is
-// refused with status 2.
+// refused with status 2. Only regular files of at most kMaxFilterFileBytes
+// are read (a FIFO or a device given as a filter is refused unread), and
+// reading costs time in proportion to the file's length, whatever its
+// shape (one tag of a hundred thousand attributes included).
 
 #include <cstdint>
 
@@ -50,6 +53,9 @@ constexpr int32_t kMaxFilterCurvePoints = 1024;
 constexpr int32_t kMaxModAttributes = 256;
 // "submod" elements nested deeper than this are not read.
 constexpr int32_t kMaxSubmodDepth = 64;
+// Filter files larger than this are refused unread: a real filter is a few
+// kilobytes, and a bundle's largest a few hundred.
+constexpr int64_t kMaxFilterFileBytes = int64_t(64) << 20;
 
 // Appends the elements of one tile ("submod" first for a compound, then its
 // "mod") to parent.
@@ -63,20 +69,30 @@ bool saveFilterFile(const GrowArray<ImageMod*>& mods, const GrowString& path);
 
 // Reads the file into out (new tiles, owned by the caller; out is emptied
 // first without deleting what it held). prototypes are only read. status is
-// one of FilterFileStatus.
+// one of FilterFileStatus. reason, when given, receives why the status is 2
+// (the first problem met, in a few words: "cannot open: ...", "is not a
+// regular file", "is not a filter file (no "filter" element)", "names a
+// tile this program does not have: "NAME"" with the name's control
+// characters escaped, ...), and is left alone otherwise.
 void loadFilterFile(GrowArray<ImageMod*>& out, const GrowString& path,
-                    const GrowArray<ImageMod*>& prototypes, uint32_t& status);
+                    const GrowArray<ImageMod*>& prototypes, uint32_t& status, GrowString* reason = nullptr);
 
 // Builds tiles from the children of parent and appends them to out.
 // compounds receives the templates made from "submod" elements; they are
 // owned by the caller, who deletes them when the reading is done (they are
 // templates only, never part of the result).
+// reason as for loadFilterFile: set with the first problem when it is empty.
 void xmlToModList(GrowArray<ImageMod*>& out, const XmlNode& parent, GrowArray<ImageMod*>& compounds,
-                  const GrowArray<ImageMod*>& prototypes, uint32_t& status);
+                  const GrowArray<ImageMod*>& prototypes, uint32_t& status, GrowString* reason = nullptr);
 
 // Builds one tile from a "mod" element: a clone of the last entry of
 // compounds with the element's name, else of the last such prototype, with
 // the element's flags, version, attributes and var values. Null (and
 // status 2) when neither list has a tile of that name.
 ImageMod* xmlToMod(const XmlNode& element, const GrowArray<ImageMod*>& compounds,
-                   const GrowArray<ImageMod*>& prototypes, uint32_t& status);
+                   const GrowArray<ImageMod*>& prototypes, uint32_t& status, GrowString* reason = nullptr);
+
+// A name as it may be printed on one line: control characters (bytes below
+// 32 and 127) and the backslash written as C escapes (\n, \t, \r, \\,
+// \xHH); every other byte, UTF-8 included, as it stands.
+GrowString printableName(const GrowString& name);

@@ -21,6 +21,12 @@
 // Saving: the format follows the path's extension (jpg/jpeg, png, tif/tiff,
 // pli). The file is written beside the target under a temporary name and
 // renamed over it only when complete, so a failed save keeps the old file.
+//
+// Reasons: every operation takes an optional `reason`; on failure it
+// receives why, in a few words that follow the file's name in a message
+// ("is not a regular file", "cannot open the file: No such file or
+// directory", "is too large for this machine's memory: ...", "cannot write
+// the file: No space left on device"). On success it is left alone.
 
 #include <cstdint>
 #include <memory>
@@ -59,16 +65,17 @@ public:
     virtual ~ImageLoaderSaver();
 
     // Reads a file (or a ":/" resource) into 8-bit samples.
-    virtual bool load8(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile) = 0;
+    virtual bool load8(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
+                       GrowString* reason = nullptr) = 0;
     // Reads into float samples. When metadataOut is not null it receives the
     // source's metadata on success and null on failure.
     virtual bool loadFloat(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
-                           std::unique_ptr<ImageMetadata>* metadataOut) = 0;
+                           std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason = nullptr) = 0;
     // Writes 8-bit or float samples; metadata may be null.
     virtual bool save8(const GrowString& path, const ImageBuffer& image, const SaveOptions& options,
-                       const ImageMetadata* metadata) = 0;
+                       const ImageMetadata* metadata, GrowString* reason = nullptr) = 0;
     virtual bool saveFloat(const GrowString& path, const ImageBuffer& image, const SaveOptions& options,
-                           const ImageMetadata* metadata) = 0;
+                           const ImageMetadata* metadata, GrowString* reason = nullptr) = 0;
 
 protected:
     ImageLoaderSaver() = default;

@@ -89,6 +89,7 @@ void RenderContext::prepareChain(const GrowArray<ImageMod*>& chain, int32_t widt
     pendingCacheIndex = -1;
     idle = 0;
     done = 0;
+    failed = 0;
 
     GrowArray<ImageMod*> flat;
     flattenChain(chain, flat);
@@ -181,6 +182,11 @@ void RenderContext::flattenChain(const GrowArray<ImageMod*>& list, GrowArray<Ima
         // the flat chain they would limit the tile after the compound.
         while (out.count > start && out[out.count - 1]->kind() == kSelectorMod) --out.count;
     }
+}
+
+bool RenderContext::lastRunSucceeded() const {
+    MutexLocker guard(chainLock.get());
+    return done != 0 && failed == 0;
 }
 
 void RenderContext::reset() {

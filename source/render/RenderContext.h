@@ -53,6 +53,10 @@ public:
     uint8_t idle = 1;               // no run in progress (under chainLock)
     uint8_t done = 0;               // the last run completed (under chainLock)
     uint8_t cancelRequested = 0;    // stop before the next tile (under chainLock)
+    // The last run left part of the image unprocessed (a scratch buffer or
+    // the destination could not be allocated): the run stopped, `done`
+    // stays 0 and the image is not a finished render (under chainLock).
+    uint8_t failed = 0;
     float priority = 0.5f;          // of the parallel loop and of an asynchronous worker
     uint8_t floatBands8 = 0;        // 8-bit pipeline: always run banded passes through float scratch
     // Working-set size of a sub-band when consecutive point tiles run fused
@@ -99,6 +103,10 @@ public:
     // they limit nothing, and in the flat list they would limit the tile
     // after the compound.
     static void flattenChain(const GrowArray<ImageMod*>& list, GrowArray<ImageMod*>& out);
+
+    // Whether the last run rendered the whole image: done, neither cancelled
+    // nor failed. Reads the flags under chainLock.
+    bool lastRunSucceeded() const;
 
     // Drops the cache: the cached image, the tile-cache levels and the cache
     // point. Waits for a run in progress.

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <type_traits>
 #include <vector>
 
@@ -183,7 +184,11 @@ struct Run {
     // Margin rows around each band boundary as they stood when the pass
     // began: boundary j (1..N-1) keeps rows [top_j - m, top_j + m) clipped to
     // the image, at zone j - 1 of 2m rows.
-    std::vector<Sample> boundaryRows;
+    std::unique_ptr<Sample[]> boundaryRows;
+
+    // Set by a band task that could not get its scratch buffer: its rows
+    // kept their input, so the run is a failed one and stops.
+    std::atomic<bool> incomplete{false};
 
     // The scratch pool: float buffers handed from band to band.
     Mutex poolLock;
@@ -206,12 +211,13 @@ struct Run {
         const int64_t zoneRowIndex = static_cast<int64_t>(boundary - 1) * 2 * plan.margin + (row - zoneTop(boundary));
         return zoneRowIndex * rowSamples;
     }
-    const Sample* zoneRow(int32_t boundary, int64_t row) const { return boundaryRows.data() + zoneOffset(boundary, row); }
-    Sample* zoneRow(int32_t boundary, int64_t row) { return boundaryRows.data() + zoneOffset(boundary, row); }
+    const Sample* zoneRow(int32_t boundary, int64_t row) const { return boundaryRows.get() + zoneOffset(boundary, row); }
+    Sample* zoneRow(int32_t boundary, int64_t row) { return boundaryRows.get() + zoneOffset(boundary, row); }
 };
 
+// Sets up the band table; false when memory for the boundary rows runs out.
 template <class Sample>
-void setUpBands(Run<Sample>& run) {
+bool setUpBands(Run<Sample>& run) {
     RenderContext& ctx = *run.ctx;
     ImageBuffer& target = *run.target;
     const int32_t n = run.plan.bandCount;
@@ -255,10 +261,14 @@ void setUpBands(Run<Sample>& run) {
         band.region.insetBottom = target.insetBottom;
     }
     if (run.plan.scratch) {
-        if (run.plan.margin > 0 && n > 1)
-            run.boundaryRows.resize(static_cast<size_t>(n - 1) * 2 * run.plan.margin * run.rowSamples);
+        if (run.plan.margin > 0 && n > 1) {
+            const size_t samples = static_cast<size_t>(n - 1) * 2 * run.plan.margin * run.rowSamples;
+            run.boundaryRows.reset(new (std::nothrow) Sample[samples]());
+            if (!run.boundaryRows) return false;
+        }
         run.pool.reserve(static_cast<size_t>(n));
     }
+    return true;
 }
 
 // Copies the rows around every band boundary aside before a pass.
@@ -326,7 +336,8 @@ void processBand(Run<Sample>& run, int32_t index) {
         scratch->channelCount() != run.channels) {
         if (!scratch->allocateFloat(view.width, view.height, run.channels) || !scratch->data) {
             returnScratch(run, std::move(scratch));
-            return;  // out of memory: the band keeps its input
+            run.incomplete.store(true);  // out of memory: the band keeps its input
+            return;
         }
     }
     scratch->insetLeft = view.insetLeft;
@@ -384,6 +395,17 @@ void processBand(Run<Sample>& run, int32_t index) {
 
 void markIdle(RenderContext& ctx) {
     MutexLocker guard(ctx.chainLock.get());
+    ctx.idle = 1;
+    ctx.cancelRequested = 0;
+}
+
+// Ends a run that could not render the whole image: not done, failed, no
+// cache point taken from it.
+void markFailed(RenderContext& ctx, int32_t pending) {
+    MutexLocker guard(ctx.chainLock.get());
+    ctx.failed = 1;
+    ctx.done = 0;
+    if (pending != -1) ctx.cachedIndex = -1;
     ctx.idle = 1;
     ctx.cancelRequested = 0;
 }
@@ -694,7 +716,8 @@ int32_t runSegment(Run<Sample>& run, Segment& segment) {
                 scratch->channelCount() != run.channels) {
                 if (!scratch->allocateFloat(run.width, rows, run.channels) || !scratch->data) {
                     returnScratch(run, std::move(scratch));
-                    return;  // out of memory: these rows keep their input
+                    run.incomplete.store(true);  // out of memory: these rows keep their input
+                    return;
                 }
             }
         }
@@ -727,6 +750,7 @@ void runChain(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
     {
         MutexLocker guard(ctx->chainLock.get());
         ctx->cancelRequested = 0;
+        ctx->failed = 0;
     }
 
     // Target: dest (a copy of image) when it is another buffer, else image.
@@ -739,7 +763,7 @@ void runChain(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
         copyPending = prepareCopyTarget<Sample>(*dest, *image);
         target = dest;
         if (!target->data || target->width < 1 || target->height < 1) {
-            markIdle(*ctx);
+            markFailed(*ctx, ctx->pendingCacheIndex);  // out of memory for the copy
             return;
         }
     }
@@ -804,7 +828,10 @@ void runChain(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
 
     run.plan = planBands(run.height, parallelThreadCount(), margin, ctx->maxBandHeight,
                          Samples<Sample>::scratchMode(margin, *ctx));
-    setUpBands(run);
+    if (!setUpBands(run)) {
+        markFailed(*ctx, pending);
+        return;
+    }
 
     bool cancelled = false;
     bool cacheStored = false;
@@ -816,6 +843,7 @@ void runChain(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
 
         if (buildSegment(run, k, cachedIndex, pending, cacheReady, fullWidth, fullHeight, scale, segment)) {
             const int32_t stoppedAt = runSegment(run, segment);
+            if (run.incomplete.load()) break;
             if (stoppedAt >= 0) {
                 cancelled = true;
                 break;
@@ -851,7 +879,9 @@ void runChain(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
                 run.pass = p;
                 if (run.plan.scratch) snapshotBoundaries(run);
                 parallelFor(run.plan.bandCount, ctx->priority, [&run](int32_t i) { processBand(run, i); });
+                if (run.incomplete.load()) break;
             }
+            if (run.incomplete.load()) break;
         }
         if (k == pending && cacheReady) {
             storeWhole<Sample>(*ctx, *ctx->cacheImage, *target, run.rowSamples);
@@ -859,6 +889,10 @@ void runChain(RenderContext* ctx, ImageBuffer* image, ImageBuffer* dest) {
         }
     }
 
+    if (run.incomplete.load()) {
+        markFailed(*ctx, pending);
+        return;
+    }
     MutexLocker guard(ctx->chainLock.get());
     if (!cancelled) {
         if (pending != -1) ctx->cachedIndex = cacheStored ? pending : -1;

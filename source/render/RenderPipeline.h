@@ -37,6 +37,12 @@
 // follow its answer, so a tile starts everywhere or nowhere. The 8-bit
 // pipeline through float bands rounds each tile's result as its byte store
 // would. Whole-image copies of the cache image run on all threads.
+//
+// A run that cannot get the memory it works in (a band's scratch buffer,
+// the rows kept aside at band boundaries, the copy into dest) would leave
+// rows unprocessed: it stops there and ends failed (RenderContext::failed
+// set, `done` left 0, no cache point taken from it), so that no caller
+// takes a partly rendered image for a finished one.
 
 #include <cstdint>
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -286,6 +287,52 @@ TEST(XmlReader, GarbageNeverCrashes) {
         const XmlNode second = parsed(again);
         EXPECT_LE(second.children.count, static_cast<int32_t>(again.size()));
     }
+}
+
+// A name given again takes the place of its last mention with its last
+// value, as setAttribute does; quoted words keep their separators.
+TEST(XmlReader, RepeatedAttributesMoveToTheirLastMention) {
+    const XmlNode root = parsed("<a x=\"1\" y=\"2\" x=\"3\" z=\"a \"b\" c\" y=\"4\"/>");
+    ASSERT_EQ(root.children.count, 1);
+    const XmlNode& a = root.children[0];
+    const char* names[] = {"x", "z", "y"};
+    const char* values[] = {"3", "a \"b\" c", "4"};
+    ASSERT_EQ(a.attributeNames.count, 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_STREQ(a.attributeNames[i].c_str(), names[i]);
+        EXPECT_STREQ(a.attributeValues[i].c_str(), values[i]);
+    }
+}
+
+// Only regular files are read, without waiting on a FIFO; a size limit
+// refuses larger files unread.
+TEST(XmlReader, ReadsOnlyRegularFilesWithinTheLimit) {
+    char pattern[] = "/tmp/xmlnode-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string folder = pattern;
+    ASSERT_EQ(mkfifo((folder + "/pipe").c_str(), 0600), 0);
+    { std::ofstream(folder + "/small.xml") << "<a>text</a>"; }
+    const struct {
+        std::string path;
+        int64_t limit;
+        bool read;
+        const char* reason;
+    } cases[] = {
+        {folder + "/pipe", 1 << 20, false, "is not a regular file"},
+        {"/dev/zero", 1 << 20, false, "is not a regular file"},
+        {folder, 1 << 20, false, "is a folder, not a file"},
+        {folder + "/small.xml", 4, false, "is too large (over 0 MB)"},
+        {folder + "/small.xml", 11, true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        XmlNode root;
+        GrowString reason;
+        EXPECT_EQ(readXmlFile(root, GrowString(c.path.c_str()), c.limit, &reason), c.read);
+        EXPECT_STREQ(reason.c_str(), c.reason);
+        EXPECT_EQ(root.children.count, c.read ? 1 : 0);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(XmlNode, AttributesAreReplacedAndMovedToTheEnd) {

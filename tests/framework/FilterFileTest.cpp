@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +14,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "framework/CompoundFilter.h"
 #include "framework/FilterFile.h"
@@ -688,4 +691,85 @@ TEST_F(FilterFileTest, NumbersUseTheCLocaleWhateverTheProcessLocale) {
     EXPECT_NE(text.find(">1.500000<"), std::string::npos);
     ASSERT_EQ(loaded.list.count, 1);
     EXPECT_EQ(loaded.list[0]->floatAt(0)->value, 1.5f);
+}
+
+// A refused filter file says why, and only regular files of a sane size
+// are read: a FIFO or a device is refused without waiting or reading.
+TEST_F(FilterFileTest, ProblemsComeWithTheirReason) {
+    ASSERT_EQ(mkfifo((folder_ / "pipe.plf").c_str(), 0600), 0);
+    fs::create_directory(folder_ / "folder.plf");
+    {
+        std::ofstream huge(folder_ / "huge.plf", std::ios::binary);
+        huge << "<filter version=\"4\">";
+    }
+    fs::resize_file(folder_ / "huge.plf", static_cast<uintmax_t>(kMaxFilterFileBytes) + 1);  // sparse
+    std::string deep = "<filter version=\"4\">";
+    for (int i = 0; i <= kMaxSubmodDepth; ++i) deep += "<submod name=\"S\">";
+    writeFile(folder_ / "deep.plf", deep);
+    writeFile(folder_ / "other.plf", "<preferences/>");
+    writeFile(folder_ / "unknown.plf",
+              "<filter version=\"4\"><mod name=\"Exposure\"/><mod name=\"Evil\nName\x01\x7f\\\"/>"
+              "<mod name=\"Second Unknown\"/></filter>");
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {(folder_ / "missing.plf").string(), "cannot open: No such file or directory"},
+        {(folder_ / "folder.plf").string(), "is a folder, not a file"},
+        {(folder_ / "pipe.plf").string(), "is not a regular file"},
+        {"/dev/zero", "is not a regular file"},
+        {(folder_ / "huge.plf").string(), "is too large (over 64 MB)"},
+        {(folder_ / "other.plf").string(), "is not a filter file (no \"filter\" element)"},
+        {(folder_ / "deep.plf").string(), "holds compound tiles nested deeper than 64 levels"},
+        // The first unknown name, its control characters escaped: one line.
+        {(folder_ / "unknown.plf").string(), "names a tile this program does not have: \"Evil\\nName\\x01\\x7f\\\\\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        OwnedMods loaded;
+        GrowString reason;
+        loadFilterFile(loaded.list, GrowString(c.path.c_str()), prototypes_.list, status_, &reason);
+        EXPECT_EQ(status_, kFilterProblem);
+        EXPECT_STREQ(reason.c_str(), c.reason);
+    }
+    // A clean read leaves the reason alone.
+    writeFile(folder_ / "fine.plf", "<filter version=\"4\"><mod name=\"Exposure\"/></filter>");
+    OwnedMods loaded;
+    GrowString reason("untouched");
+    loadFilterFile(loaded.list, pathOf("fine.plf"), prototypes_.list, status_, &reason);
+    EXPECT_EQ(status_, kFilterReadClean);
+    EXPECT_STREQ(reason.c_str(), "untouched");
+}
+
+// Reading is linear in the file's length whatever its shape: a 1 MB file
+// reads in well under a second (the bound leaves room for slow and
+// sanitizer builds; the quadratic reader took tens of seconds). A repeated
+// attribute keeps its last value.
+TEST_F(FilterFileTest, AnyShapeOfFileReadsInLinearTime) {
+    std::string manyNames = "<filter version=\"4\"><mod name=\"Exposure\"";
+    std::string oneName = manyNames;
+    std::string quotes = manyNames + " a=\"";
+    for (int i = 0; i < 100000; ++i) {
+        manyNames += " a" + std::to_string(i) + "=\"1\"";
+        oneName += " enabled=\"" + std::to_string(i % 2) + "\"";
+    }
+    for (int i = 0; i < 500000; ++i) quotes += " \"";  // words that never end outside quotes
+    std::string attrs = "<filter version=\"4\"><mod name=\"Exposure\">";
+    while (attrs.size() < 1000000) attrs += "<attr name=\"n" + std::to_string(attrs.size()) + "\">v</attr>";
+    const std::string shapes[] = {manyNames + "></mod></filter>", oneName + "></mod></filter>",
+                                  quotes + "></mod></filter>", attrs + "</mod></filter>"};
+    for (const std::string& text : shapes) {
+        ASSERT_GE(text.size(), 500000u);
+        OwnedMods loaded;
+        const auto start = std::chrono::steady_clock::now();
+        loadText(text, loaded);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, 5.0) << text.substr(0, 80);
+        EXPECT_EQ(loaded.list.count, 1);
+    }
+    // The last of the 100,000 "enabled" values (99999 % 2 = 1) wins.
+    OwnedMods loaded;
+    loadText(oneName + " enabled=\"0\"></mod></filter>", loaded);
+    ASSERT_EQ(loaded.list.count, 1);
+    EXPECT_EQ(loaded.list[0]->enabled, 0);
 }

@@ -434,3 +434,65 @@ TEST(Pipeline, HugeMarginIsOneBand) {
 }
 
 }  // namespace
+
+// Makes the next allocations of pixel storage fail while it lives.
+struct FailingAllocations {
+    FailingAllocations(int64_t allowed, int64_t failing) { ImageBuffer::failAllocationsForTesting(allowed, failing); }
+    ~FailingAllocations() { ImageBuffer::failAllocationsForTesting(0, 0); }
+    FailingAllocations(const FailingAllocations&) = delete;
+    FailingAllocations& operator=(const FailingAllocations&) = delete;
+};
+
+// A run whose scratch buffer (a band's, a fused sub-band's) or destination
+// copy cannot be allocated leaves rows unrendered: it ends failed, not
+// done, idle, and the next run of the same context succeeds again.
+TEST(Pipeline, ARunThatCannotAllocateItsScratchFails) {
+    ThreadCountGuard threads;
+    setParallelThreadCount(4);
+    struct Case {
+        const char* name;
+        bool eightBit;
+        bool floatBands8;
+        bool intoDest;
+        std::function<void(OwnedChain&)> build;
+    };
+    const Case cases[] = {
+        {"float band with a margin", false, false, false, [](OwnedChain& c) { c.add(new BoxBlurTile(3)); }},
+        {"8-bit band with a margin", true, false, false, [](OwnedChain& c) { c.add(new BoxBlurTile(3)); }},
+        {"8-bit fused sub-bands through float", true, true, false,
+         [](OwnedChain& c) {
+             c.add(new PositionTile());
+             c.add(new CountingTile(1.5f));
+         }},
+        {"copy into the destination", false, false, true, [](OwnedChain& c) { c.add(new CountingTile(2.0f)); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OwnedChain chain;
+        c.build(chain);
+        const ImageBuffer input = c.eightBit ? testimages::makeByteImage(9, 64, 3) : testimages::makeFloatImage(9, 64, 3);
+        RenderContext ctx(0);
+        ctx.floatBands8 = c.floatBands8 ? 1 : 0;
+        auto render = [&](ImageBuffer& image, ImageBuffer* dest) {
+            if (c.eightBit)
+                ctx.render8(chain.list, &image, dest, -1, 0, nullptr);
+            else
+                ctx.render(chain.list, &image, dest, -1, 0, nullptr);
+        };
+        ImageBuffer image = c.eightBit ? testimages::duplicateBytes(input) : testimages::duplicateFloat(input);
+        ImageBuffer dest;
+        {
+            FailingAllocations failing(0, 1);
+            render(image, c.intoDest ? &dest : nullptr);
+        }
+        EXPECT_EQ(1, ctx.failed);
+        EXPECT_EQ(0, ctx.done);
+        EXPECT_EQ(1, ctx.idle);
+        EXPECT_FALSE(ctx.lastRunSucceeded());
+
+        ImageBuffer again = c.eightBit ? testimages::duplicateBytes(input) : testimages::duplicateFloat(input);
+        render(again, c.intoDest ? &dest : nullptr);
+        EXPECT_EQ(0, ctx.failed);
+        EXPECT_TRUE(ctx.lastRunSucceeded());
+    }
+}

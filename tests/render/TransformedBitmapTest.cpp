@@ -137,17 +137,20 @@ TEST(TransformedBitmap, BoxFilterAndAlpha) {
 
 class RecordingLoader : public ImageLoaderSaver {
 public:
-    bool load8(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile) override {
+    bool load8(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile, GrowString*) override {
         lastPath = path.c_str();
         lastFlag = applyEmbeddedProfile;
         image->allocate8(2, 2, 3);
         return true;
     }
-    bool loadFloat(const GrowString&, ImageBuffer*, bool, std::unique_ptr<ImageMetadata>*) override { return false; }
-    bool save8(const GrowString&, const ImageBuffer&, const SaveOptions&, const ImageMetadata*) override {
+    bool loadFloat(const GrowString&, ImageBuffer*, bool, std::unique_ptr<ImageMetadata>*, GrowString*) override {
         return false;
     }
-    bool saveFloat(const GrowString&, const ImageBuffer&, const SaveOptions&, const ImageMetadata*) override {
+    bool save8(const GrowString&, const ImageBuffer&, const SaveOptions&, const ImageMetadata*, GrowString*) override {
+        return false;
+    }
+    bool saveFloat(const GrowString&, const ImageBuffer&, const SaveOptions&, const ImageMetadata*,
+                   GrowString*) override {
         return false;
     }
     std::string lastPath;

@@ -29,7 +29,7 @@ public:
         return it == counts.end() ? 0 : it->second;
     }
 
-    bool load8(const GrowString& path, ImageBuffer* image, bool) override {
+    bool load8(const GrowString& path, ImageBuffer* image, bool, GrowString*) override {
         ++counts[path.c_str()];
         const auto it = images.find(path.c_str());
         if (!image) return false;
@@ -40,11 +40,14 @@ public:
         ImageBuffer::copy8(*image, it->second, false);
         return image->data != nullptr;
     }
-    bool loadFloat(const GrowString&, ImageBuffer*, bool, std::unique_ptr<ImageMetadata>*) override { return false; }
-    bool save8(const GrowString&, const ImageBuffer&, const SaveOptions&, const ImageMetadata*) override {
+    bool loadFloat(const GrowString&, ImageBuffer*, bool, std::unique_ptr<ImageMetadata>*, GrowString*) override {
         return false;
     }
-    bool saveFloat(const GrowString&, const ImageBuffer&, const SaveOptions&, const ImageMetadata*) override {
+    bool save8(const GrowString&, const ImageBuffer&, const SaveOptions&, const ImageMetadata*, GrowString*) override {
+        return false;
+    }
+    bool saveFloat(const GrowString&, const ImageBuffer&, const SaveOptions&, const ImageMetadata*,
+                   GrowString*) override {
         return false;
     }
 

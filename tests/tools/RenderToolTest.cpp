@@ -19,6 +19,8 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -26,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "desktop_only/media/MediaTestHelpers.h"
 #include "foundation/ImageBuffer.h"
 
 namespace {
@@ -193,7 +196,8 @@ TEST_F(RenderTool, EightBitFilesHoldTheFloatSamplesTruncated) {
 }
 
 TEST_F(RenderTool, AlphaIsKeptInPngAndLeftOutOfTheFloatMap) {
-    const QString withAlpha = QStringLiteral(PELLUCINE_TESTDATA_DIR "/png/flower-alpha.png");
+    const QString withAlpha = path("flower-alpha.png");
+    ASSERT_TRUE(mediatest::writeFlowerWithAlpha(withAlpha.toStdString()));
     ASSERT_EQ(runTool({kExampleFilter, withAlpha, path("alpha.png")}).status, 0);
     EXPECT_TRUE(QImage(path("alpha.png")).hasAlphaChannel());
     ASSERT_EQ(runTool({kExampleFilter, withAlpha, path("alpha.pfm")}).status, 0);
@@ -503,3 +507,123 @@ TEST_F(RenderTool, HostileFilterFilesNeverCrashIt) {
         }
     }
 }
+
+namespace {
+
+// A render whose scratch bands cannot be allocated is a failure: exit 1,
+// one line, no output file, for the float and the 8-bit pipeline.
+TEST_F(RenderTool, ARenderThatRunsOutOfMemoryFails) {
+    const QString blur = QStringLiteral(PELLUCINE_SOURCE_DIR "/bench/filters/blur16.plf");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PELLUCINE_TEST_FAILING_ALLOCATIONS"), QStringLiteral("100000"));
+    for (const QStringList& options : {QStringList(), QStringList{"--8bit"}}) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        const QString out = path("starved.png");
+        const ToolRun run = runTool(options + QStringList{"--threads", "4", blur, smallImage(), out}, environment);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.standardError.count('\n'), 1) << run.standardError.constData();
+        EXPECT_TRUE(run.standardError.contains("out of memory")) << run.standardError.constData();
+        EXPECT_FALSE(QFile::exists(out));
+    }
+    EXPECT_EQ(runTool({"--threads", "4", blur, smallImage(), path("fed.png")}).status, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The tool run under resource limits set by prlimit (util-linux), which
+// leaves the signal dispositions alone: the tool's own handling is tested.
+ToolRun runLimited(const QString& limit, const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("/usr/bin/prlimit"), QStringList{limit, kTool} + arguments);
+    ToolRun run;
+    if (!process.waitForStarted(30000)) return run;
+    process.closeWriteChannel();
+    const bool ended = process.waitForFinished(120000);
+    run.finished = ended && process.exitStatus() == QProcess::NormalExit;
+    run.status = process.exitCode();
+    run.standardError = process.readAllStandardError();
+    return run;
+}
+
+// Hostile inputs found by fuzzing: each ends in one line and exit 1, never
+// blocks, never reads without end, and names the problem.
+TEST_F(RenderTool, HostileInputsEndInOneLine) {
+    const QString image = smallImage();
+    const QString fifo = path("pipe.plf");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString control = path("control.plf");
+    ASSERT_TRUE(writeFile(control, "<filter version=\"4\"><mod name=\"Evil\nName\x1b[31m\"/></filter>"));
+    const QString huge = path("huge.jpg");
+    QByteArray bytes = fileBytes(QStringLiteral(PELLUCINE_TESTDATA_DIR "/jpeg/orientation-1.jpg"));
+    const int frame = bytes.indexOf("\xFF\xC0");
+    ASSERT_GT(frame, 0);
+    for (int k = 0; k < 4; ++k) bytes[frame + 5 + k] = k % 2 ? char(0x30) : char(0x75);  // 30000 x 30000
+    ASSERT_TRUE(writeFile(huge, bytes));
+    const QString out = path("out.png");
+    const struct {
+        const char* what;
+        QStringList arguments;
+        const char* reason;
+    } cases[] = {
+        {"a FIFO as the filter", {fifo, image, out}, "is not a regular file"},
+        {"a FIFO as the input", {kExampleFilter, fifo, out}, "is not a regular file"},
+        {"a device as the filter", {"/dev/zero", image, out}, "is not a regular file"},
+        {"a device as the input", {kExampleFilter, "/dev/zero", out}, "is not a regular file"},
+        {"control characters in a tile name", {control, image, out}, "\"Evil\\nName\\x1b[31m\""},
+        {"a header claiming 30000 x 30000", {kExampleFilter, huge, out}, "too large"},
+        {"a missing input whose name holds a line feed", {kExampleFilter, path("new\nline.png"), out},
+         "new\\nline.png: cannot open the file: No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ToolRun run = runTool(c.arguments);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.standardError.count('\n'), 1) << run.standardError.constData();
+        EXPECT_TRUE(run.standardError.contains(c.reason)) << run.standardError.constData();
+        EXPECT_FALSE(QFile::exists(out));
+    }
+    // The saver's .jpeg is taken as an output too.
+    EXPECT_EQ(runTool({kExampleFilter, image, path("out.jpeg")}).status, 0);
+    EXPECT_FALSE(QImage(path("out.jpeg")).isNull());
+}
+
+// Past a file-size limit the write fails with its reason (no SIGXFSZ), in
+// one line, and leaves no file behind, for the saver's formats and .pfm.
+TEST_F(RenderTool, AFileSizeLimitFailsTheWriteWithItsReason) {
+    if (!QFile::exists(QStringLiteral("/usr/bin/prlimit"))) GTEST_SKIP() << "prlimit is missing";
+    const QString image = smallImage();
+    const QString outputs = path("outputs");
+    ASSERT_TRUE(QDir().mkpath(outputs));
+    for (const char* name : {"out.pfm", "out.png", "out.tif"}) {
+        SCOPED_TRACE(name);
+        const ToolRun run = runLimited(QStringLiteral("--fsize=64"), {kExampleFilter, image, outputs + "/" + name});
+        ASSERT_TRUE(run.finished) << "ended by a signal";
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.standardError.count('\n'), 1) << run.standardError.constData();
+        EXPECT_TRUE(run.standardError.contains("cannot write the file: File too large"))
+            << run.standardError.constData();
+        EXPECT_TRUE(QDir(outputs).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
+    }
+}
+
+// Under a memory limit the tool ends by itself every time: refused before
+// decoding, out of memory in one line, or rendered; never a hang or a crash.
+TEST_F(RenderTool, UnderAMemoryLimitItAlwaysEndsByItself) {
+    if (!QFile::exists(QStringLiteral("/usr/bin/prlimit"))) GTEST_SKIP() << "prlimit is missing";
+    const QString withAlpha = path("flower-alpha.png");
+    ASSERT_TRUE(mediatest::writeFlowerWithAlpha(withAlpha.toStdString()));
+    for (int megabytes : {250, 350, 450, 700}) {
+        SCOPED_TRACE(megabytes);
+        const ToolRun run = runLimited(QStringLiteral("--as=%1").arg(qint64(megabytes) << 20),
+                                       {kExampleFilter, withAlpha, path("limited.png")});
+        ASSERT_TRUE(run.finished) << "ended by a signal or hung";
+        EXPECT_TRUE(run.status == 0 || run.status == 1) << run.status;
+        EXPECT_LE(run.standardError.count('\n'), 1) << run.standardError.constData();
+    }
+}
+
+}  // namespace

@@ -10,10 +10,11 @@
 // through a RenderContext without cache, as the save path renders: the
 // output geometry first (the chain's crop, border and output size draw the
 // input into a picture of the output size), then the chain. OUTPUT's
-// extension picks the format: .png, .tif/.tiff and .jpg are written by the
-// program's saver as the application saves, with 8 bits per sample (clamped
-// to 0..255 and truncated, as every 8-bit store does), the sRGB profile
-// embedded and the input's metadata carried (JPEG and TIFF); .pfm is a
+// extension picks the format: .png, .tif/.tiff, .jpg/.jpeg and .pli are
+// written by the program's saver as the application saves, with 8 bits per
+// sample (clamped to 0..255 and truncated, as every 8-bit store does), the
+// sRGB profile embedded and the input's metadata carried (JPEG and TIFF);
+// .pfm is a
 // portable float map of the rendered samples on their 0..255 scale,
 // unclamped, RGB.
 //
@@ -27,21 +28,28 @@
 //                and may be "-"; the table's title is the filter file's name
 //                without its extension
 //
+// Test hook: PELLUCINE_TEST_FAILING_ALLOCATIONS=N makes the first N
+// allocations of pixel storage after loading fail, as an exhausted memory
+// would (ImageBuffer::failAllocationsForTesting), so that the tests can
+// check how a render that runs out of memory ends.
+//
 // Exit status 0 on success. Any failure prints one line on standard error
-// naming the file and the problem, and exits with status 1. Numbers are read
-// and written in the C locale whatever the environment says.
+// naming the file and the problem (the reason the loader, the saver or the
+// filter reader gives), and exits with status 1; a failed write leaves no
+// file behind, and a file-size limit fails the write like a full disk.
+// Numbers are read and written in the C locale whatever the environment says.
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <clocale>
 #include <cstdint>
@@ -56,11 +64,12 @@
 #include "FrameResources.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/LutExport.h"
+#include "desktop_only/media/MediaExtensions.h"
+#include "desktop_only/media/MediaFileIo.h"
 #include "foundation/GrowArray.h"
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
 #include "foundation/TextNumbers.h"
-#include "foundation/XmlNode.h"
 #include "framework/FilterFile.h"
 #include "framework/ImageLoaderSaver.h"
 #include "framework/ImageMod.h"
@@ -80,12 +89,15 @@ constexpr long kMaxThreads = 1024;
 constexpr long kMaxRepeat = 100000;
 
 // The one line of a failure: "pellucine-render: FILE: PROBLEM", or
-// "pellucine-render: PROBLEM" when no file is concerned.
+// "pellucine-render: PROBLEM" when no file is concerned. A file name's
+// control characters are escaped so that the line stays one line (the
+// reasons escape the names they quote themselves).
 void reportFailure(const std::string& file, const std::string& problem) {
     if (file.empty())
         std::fprintf(stderr, "%s: %s\n", kToolName, problem.c_str());
     else
-        std::fprintf(stderr, "%s: %s: %s\n", kToolName, file.c_str(), problem.c_str());
+        std::fprintf(stderr, "%s: %s: %s\n", kToolName, printableName(GrowString(file.c_str())).c_str(),
+                     problem.c_str());
     std::fflush(stderr);
 }
 
@@ -197,88 +209,35 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
 
 // ---- Output formats --------------------------------------------------------
 
-enum class OutputFormat { kUnknown, kPng, kTiff, kJpeg, kPfm };
+enum class OutputFormat { kUnknown, kSaver, kPfm };
 
+// .pfm is the tool's own; every other format is one the program's saver
+// writes (the one table of MediaExtensions.h).
 OutputFormat outputFormatOf(const std::string& path) {
     const QString suffix = QFileInfo(QFile::decodeName(path.c_str())).suffix().toLower();
-    if (suffix == "png") return OutputFormat::kPng;
-    if (suffix == "tif" || suffix == "tiff") return OutputFormat::kTiff;
-    if (suffix == "jpg") return OutputFormat::kJpeg;
     if (suffix == "pfm") return OutputFormat::kPfm;
+    if (writeKindOfExtension(suffix) != ImageFileKind::Unknown) return OutputFormat::kSaver;
     return OutputFormat::kUnknown;
 }
 
-// Why a file cannot be opened for reading, or "" when it can.
-std::string unreadableReason(const std::string& path) {
-    if (QFileInfo(QFile::decodeName(path.c_str())).isDir()) return "is a folder, not a file";
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return std::string("cannot open: ") + std::strerror(errno);
-    std::fclose(file);
-    return "";
+// The output extensions, for the line that refuses another one.
+std::string outputExtensions() {
+    std::string list;
+    for (const GrowString& extension : supportedSaveExtensions()) list += std::string(".") + extension.c_str() + ", ";
+    return list + ".pfm";
 }
 
 // ---- The filter ----------------------------------------------------------------
 
-bool hasTileNamed(const GrowArray<ImageMod*>& tiles, const GrowString& name) {
-    for (const ImageMod* mod : tiles)
-        if (mod->name == name) return true;
-    return false;
-}
-
-// The first "mod" element, depth first, whose name is neither a prototype's
-// nor a "submod" template's of the file.
-bool findUnknownTile(const XmlNode& parent, const GrowArray<ImageMod*>& prototypes,
-                     const GrowArray<GrowString>& templates, GrowString& name, int depth) {
-    if (depth > kMaxSubmodDepth) return false;
-    for (const XmlNode& child : parent.children) {
-        if (child.tag == "mod") {
-            const GrowString modName = child.attribute(GrowString("name"));
-            bool isTemplate = false;
-            for (const GrowString& t : templates) isTemplate = isTemplate || t == modName;
-            if (!isTemplate && !hasTileNamed(prototypes, modName)) {
-                name = modName;
-                return true;
-            }
-        } else if (child.tag == "submod" && findUnknownTile(child, prototypes, templates, name, depth + 1)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void collectTemplateNames(const XmlNode& parent, GrowArray<GrowString>& names, int depth) {
-    if (depth > kMaxSubmodDepth) return;
-    for (const XmlNode& child : parent.children) {
-        if (child.tag != "submod") continue;
-        names.append(child.attribute(GrowString("name")));
-        collectTemplateNames(child, names, depth + 1);
-    }
-}
-
-// Says why a filter file read with status "problem": not a filter file, or
-// a tile that no prototype has.
-std::string filterProblem(const std::string& path, const GrowArray<ImageMod*>& prototypes) {
-    XmlNode document;
-    parseXmlFile(document, GrowString(path.c_str()));
-    if (document.children.count < 1 || document.children[0].tag != "filter")
-        return "is not a filter file (no \"filter\" element)";
-    GrowArray<GrowString> templates;
-    collectTemplateNames(document.children[0], templates, 0);
-    GrowString unknown;
-    if (findUnknownTile(document.children[0], prototypes, templates, unknown, 0))
-        return std::string("names a tile this program does not have: \"") + unknown.c_str() + "\"";
-    return "holds tiles that could not be read";
-}
 
 // Reads the chain; `note` receives a remark for a file of a newer release.
 bool loadChain(const std::string& path, const GrowArray<ImageMod*>& prototypes, OwnedTiles& chain,
                std::string& problem, std::string& note) {
-    problem = unreadableReason(path);
-    if (!problem.empty()) return false;
     uint32_t status = kFilterReadClean;
-    loadFilterFile(chain.list, GrowString(path.c_str()), prototypes, status);
+    GrowString reason;
+    loadFilterFile(chain.list, GrowString(path.c_str()), prototypes, status, &reason);
     if (status == kFilterProblem) {
-        problem = filterProblem(path, prototypes);
+        problem = reason.isEmpty() ? std::string("holds tiles that could not be read") : std::string(reason.c_str());
         return false;
     }
     if (status == kFilterFromNewerRelease) note = "written by a newer release; rendered the tiles that could be read";
@@ -295,40 +254,27 @@ bool loadChain(const std::string& path, const GrowArray<ImageMod*>& prototypes, 
 // file's metadata is kept for the output.
 bool loadInputImage(DesktopImageLoaderSaver& loader, const std::string& path, ImageBuffer& image,
                     std::unique_ptr<ImageMetadata>& metadata, std::string& problem) {
-    problem = unreadableReason(path);
-    if (!problem.empty()) return false;
     const GrowString name(path.c_str());
+    GrowString reason;
     bool loaded;
     {
         QuietStandardError quiet;
-        loaded = loader.loadFloatKeepingAlpha(name, &image, true, &metadata);
+        loaded = loader.loadFloatKeepingAlpha(name, &image, true, &metadata, &reason);
     }
     if (!loaded || !image.data) {
-        problem = isMisnamedImage(name)
-                      ? "cannot read the image: its content is another kind of image than its extension names"
-                      : "cannot read the image (not an image this program reads, damaged, or too large)";
+        problem = reason.isEmpty() ? std::string("cannot read the image") : std::string(reason.c_str());
         return false;
     }
     return true;
 }
 
-// Why an image could not be written to `path`.
-std::string saveProblem(const std::string& path) {
-    const QFileInfo info(QFile::decodeName(path.c_str()));
-    if (info.isDir()) return "is a folder, not a file";
-    const QFileInfo folder(info.absolutePath());
-    if (!folder.isDir()) return "cannot write the file: the folder does not exist";
-    if (!folder.isWritable()) return "cannot write the file: the folder is not writable";
-    return "cannot write the image (the disk may be full, or the image too large)";
-}
-
 // Portable float map: "PF", the size, scale -1.0 (little-endian), then the
 // rows bottom to top, three 32-bit floats per pixel.
-bool writePfm(QIODevice& file, const ImageBuffer& image, bool floatSamples) {
+bool writePfm(ReplacingFile& file, const ImageBuffer& image, bool floatSamples, GrowString* reason) {
     const int32_t n = image.channelCount();
     char header[64];
     const int headerLength = cFormat(header, sizeof header, "PF\n%d %d\n-1.0\n", image.width, image.height);
-    if (headerLength < 0 || file.write(header, headerLength) != headerLength) return false;
+    if (headerLength < 0 || !file.write(header, static_cast<size_t>(headerLength), reason)) return false;
     std::vector<char> row(static_cast<size_t>(image.width) * 12);
     for (int32_t y = image.height - 1; y >= 0; --y) {
         const int64_t first = static_cast<int64_t>(y) * image.width * n;
@@ -342,8 +288,7 @@ bool writePfm(QIODevice& file, const ImageBuffer& image, bool floatSamples) {
                 for (int b = 0; b < 4; ++b) *out++ = static_cast<char>((bits >> (8 * b)) & 0xFF);
             }
         }
-        const qint64 size = static_cast<qint64>(row.size());
-        if (file.write(row.data(), size) != size) return false;
+        if (!file.write(row.data(), row.size(), reason)) return false;
     }
     return true;
 }
@@ -357,33 +302,22 @@ bool writePfm(QIODevice& file, const ImageBuffer& image, bool floatSamples) {
 // JPEG and TIFF files.
 bool saveOutput(DesktopImageLoaderSaver& saver, const std::string& path, OutputFormat format,
                 const ImageBuffer& image, bool floatSamples, const ImageMetadata* metadata, std::string& problem) {
+    GrowString reason;
+    bool saved;
     if (format != OutputFormat::kPfm) {
         const GrowString name(path.c_str());
         const SaveOptions options;  // quality 90, the sRGB profile embedded, 8 bits
-        bool saved;
-        {
-            QuietStandardError quiet;
-            saved = floatSamples ? saver.saveFloat(name, image, options, metadata)
-                                 : saver.save8(name, image, options, metadata);
-        }
-        if (!saved) problem = saveProblem(path);
-        return saved;
+        QuietStandardError quiet;
+        saved = floatSamples ? saver.saveFloat(name, image, options, metadata, &reason)
+                             : saver.save8(name, image, options, metadata, &reason);
+    } else {
+        // Beside the target under a temporary name, renamed over it when
+        // complete; removed on failure.
+        ReplacingFile file(QFile::decodeName(path.c_str()));
+        saved = file.open(&reason) && writePfm(file, image, floatSamples, &reason) && file.commit(&reason);
     }
-    QSaveFile file(QFile::decodeName(path.c_str()));
-    if (!file.open(QIODevice::WriteOnly)) {
-        problem = "cannot write the file: " + file.errorString().toStdString();
-        return false;
-    }
-    if (!writePfm(file, image, floatSamples)) {
-        problem = "cannot write the file: " + file.errorString().toStdString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        problem = "cannot write the file: " + file.errorString().toStdString();
-        return false;
-    }
-    return true;
+    if (!saved) problem = reason.isEmpty() ? std::string("cannot write the file") : std::string(reason.c_str());
+    return saved;
 }
 
 // ---- The look-up table ------------------------------------------------------
@@ -392,19 +326,12 @@ bool hasCubeExtension(const std::string& path) {
     return QFileInfo(QFile::decodeName(path.c_str())).suffix().toLower() == "cube";
 }
 
-// Why the table could not be written.
-std::string lutProblem(const std::string& path) {
-    const QFileInfo info(QFile::decodeName(path.c_str()));
-    if (info.isDir()) return "is a folder, not a file";
-    if (!info.absoluteDir().exists()) return "cannot write the look-up table: the folder does not exist";
-    return "cannot write the look-up table";
-}
-
 // Writes the chain as the 33-point table, titled with the filter's name.
 int exportLut(const Options& options, const GrowArray<ImageMod*>& chain) {
     const QString title = QFileInfo(QFile::decodeName(options.filter.c_str())).completeBaseName();
-    if (!exportCubeLut(chain, GrowString(options.lut.c_str()), GrowString(title.toUtf8().constData()))) {
-        reportFailure(options.lut, lutProblem(options.lut));
+    GrowString reason;
+    if (!exportCubeLut(chain, GrowString(options.lut.c_str()), GrowString(title.toUtf8().constData()), &reason)) {
+        reportFailure(options.lut, reason.isEmpty() ? std::string("cannot write the look-up table") : reason.c_str());
         return 1;
     }
     return 0;
@@ -424,9 +351,13 @@ double medianOf(std::vector<double> values) {
 // copy of the input when the geometry leaves it as it is; the last render
 // then runs on the input itself, which is not needed afterwards). The
 // result ends in `result`, empty when the picture could not be made.
-// Returns the render times in milliseconds, the geometry's drawing included.
+// Returns the render times in milliseconds, the geometry's drawing included;
+// `complete` tells whether every render covered the whole image (a run that
+// ran out of memory did not).
 std::vector<double> renderRepeatedly(const GrowArray<ImageMod*>& chain, ImageBuffer& input,
-                                     const OutputGeometry& geometry, bool eightBit, int repeat, ImageBuffer& result) {
+                                     const OutputGeometry& geometry, bool eightBit, int repeat, ImageBuffer& result,
+                                     bool& complete) {
+    complete = true;
     RenderContext context(0);
     std::vector<double> times;
     const bool identity = geometry.isIdentity();
@@ -454,6 +385,10 @@ std::vector<double> renderRepeatedly(const GrowArray<ImageMod*>& chain, ImageBuf
             context.render(chain, &result, nullptr, -1, 0, nullptr);
         const auto end = std::chrono::steady_clock::now();
         times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        if (!context.lastRunSucceeded()) {
+            complete = false;
+            break;
+        }
     }
     return times;
 }
@@ -472,7 +407,7 @@ int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
     }
     const OutputFormat format = lut ? OutputFormat::kUnknown : outputFormatOf(options.output);
     if (!lut && format == OutputFormat::kUnknown) {
-        reportFailure(options.output, "unknown output format (use .png, .tif, .tiff, .jpg or .pfm)");
+        reportFailure(options.output, "unknown output format (use " + outputExtensions() + ")");
         return 1;
     }
 
@@ -512,11 +447,20 @@ int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
     }
 
     if (options.threads > 0) setParallelThreadCount(options.threads);
+    if (const char* failing = std::getenv("PELLUCINE_TEST_FAILING_ALLOCATIONS")) {
+        int count = 0;
+        if (parseCount(failing, kMaxRepeat, count)) ImageBuffer::failAllocationsForTesting(0, count);
+    }
     ImageBuffer result;
+    bool complete = false;
     const std::vector<double> times =
-        renderRepeatedly(chain.list, input, geometry, options.eightBit, options.repeat, result);
+        renderRepeatedly(chain.list, input, geometry, options.eightBit, options.repeat, result, complete);
     if (!result.data) {
         reportFailure(options.input, "the image is too large to render");
+        return 1;
+    }
+    if (!complete) {
+        reportFailure(options.input, "out of memory while rendering: the image could not be rendered completely");
         return 1;
     }
     if (options.time) cFprintf(stderr, "render_ms: %.3f\n", medianOf(times));
@@ -537,6 +481,9 @@ void ignoreQtMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    // Past a file-size limit a write then fails with its error (EFBIG),
+    // which the tool reports, instead of the signal ending it unannounced.
+    std::signal(SIGXFSZ, SIG_IGN);
     qInstallMessageHandler(ignoreQtMessage);
     QCoreApplication application(argc, argv);
     registerFrameResources();

@@ -7,8 +7,17 @@
 
 class QImage;
 
+// Whether embedded profile bytes are a sound ICC profile: the size its
+// header declares is the size of the data, and lcms2 can open it. A
+// damaged profile is ignored like a missing one, as web browsers do: its
+// colours are not to be trusted.
+bool isSoundProfile(const std::vector<uint8_t>& profile);
+
 // Converts the pixels (QImage::Format_RGBA8888 or Format_RGBA64) in place
-// from the given ICC profile to sRGB, perceptual intent; alpha is kept. With
+// from the given ICC profile to sRGB, perceptual intent; alpha is kept.
+// The conversion is lcms2's own on float samples, clipped to 0..1 and
+// rounded to the nearest level of the image's samples: within half a level
+// of the exact result (no interpolated table). With
 // atSixteenBits, 8-bit pixels are widened to Format_RGBA64 first. RGB
 // and grey profiles are used; a profile that cannot be parsed or describes
 // another colour space (CMYK, Lab, ...) leaves the pixels alone and gives false.

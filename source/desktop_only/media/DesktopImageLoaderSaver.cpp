@@ -1,6 +1,7 @@
 #include "DesktopImageLoaderSaver.h"
 
 #include "ColorProfiles.h"
+#include "MediaExtensions.h"
 #include "MediaFileIo.h"
 #include "MetadataIo.h"
 #include "PixelTransfer.h"
@@ -25,21 +26,7 @@
 
 namespace {
 
-// The kinds of file the loader reads.
-enum class FileKind { Unknown, Jpeg, Png, Tiff, Psd, Pli, Raw };
-
-// The kind of file a lower-case extension names; Unknown for every other
-// extension and for none.
-FileKind kindOfExtension(const QString& suffix) {
-    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") || suffix == QLatin1String("jpe"))
-        return FileKind::Jpeg;
-    if (suffix == QLatin1String("png")) return FileKind::Png;
-    if (suffix == QLatin1String("tif") || suffix == QLatin1String("tiff")) return FileKind::Tiff;
-    if (suffix == QLatin1String("psd")) return FileKind::Psd;
-    if (suffix == QLatin1String("pli")) return FileKind::Pli;
-    if (isRawExtension(suffix)) return FileKind::Raw;
-    return FileKind::Unknown;
-}
+using FileKind = ImageFileKind;
 
 // The kind of image the first bytes announce. Raw files have no common
 // signature (several are TIFF containers) and are never recognised here.
@@ -61,7 +48,7 @@ FileKind kindOfContent(const uint8_t* d, size_t n) {
 // here or is another kind than the extension says: a PNG named .jpg fails
 // like any other file that is not what its name says.
 FileKind kindToDecode(const QString& path, const uint8_t* d, size_t n) {
-    const FileKind named = kindOfExtension(QFileInfo(path).suffix().toLower());
+    const FileKind named = readKindOfExtension(QFileInfo(path).suffix().toLower());
     if (named == FileKind::Raw) return FileKind::Raw;
     const FileKind content = kindOfContent(d, n);
     if (named == FileKind::Unknown || path.startsWith(QLatin1String(":/"))) return content;
@@ -142,20 +129,58 @@ struct QtDecoded {
     bool hasAlpha = false;            // the decoded image carries alpha
 };
 
-bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out) {
+// The reason of a picture whose header asks for too much: over the pixel
+// budget, or more than the working memory holds comfortably.
+void tooLargeReason(int64_t width, int64_t height, GrowString* reason) {
+    if (!reason) return;
+    char line[160];
+    if (!withinPixelBudget(width, height)) {
+        std::snprintf(line, sizeof line, "is too large: %lld x %lld pixels is over the limit of one gigapixel",
+                      static_cast<long long>(width), static_cast<long long>(height));
+    } else {
+        std::snprintf(line, sizeof line,
+                      "is too large for this machine's memory: %lld x %lld pixels would need %lld MB of the %lld MB "
+                      "a picture may take",
+                      static_cast<long long>(width), static_cast<long long>(height),
+                      static_cast<long long>(width * height * kWorkingBytesPerPixel >> 20),
+                      static_cast<long long>(workingMemoryBudget() >> 20));
+    }
+    *reason = GrowString(line);
+}
+
+bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out, GrowString* reason) {
     const char* format = qtFormatOf(kind);
-    if (!format || bytes.size() > static_cast<size_t>(INT_MAX)) return false;
-    if (std::strcmp(format, "jpeg") == 0 && !jpegIsComplete(bytes.data(), bytes.size())) return false;
+    if (!format || bytes.size() > static_cast<size_t>(INT_MAX)) {
+        setReason(reason, format ? "the file is too large to decode" : "is not an image this program reads");
+        return false;
+    }
+    if (std::strcmp(format, "jpeg") == 0 && !jpegIsComplete(bytes.data(), bytes.size())) {
+        setReason(reason, "the JPEG file is damaged or cut short");
+        return false;
+    }
 
     QByteArray wrapped = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
     QBuffer device(&wrapped);
-    if (!device.open(QIODevice::ReadOnly)) return false;
+    if (!device.open(QIODevice::ReadOnly)) {
+        setReason(reason, "cannot read the file");
+        return false;
+    }
     QImageReader reader(&device, format);
     reader.setAutoDetectImageFormat(false);  // only the reader the content calls for
     reader.setAutoTransform(false);          // the orientation is applied once, by the caller
-    if (!reader.canRead()) return false;
+    if (!reader.canRead()) {
+        setReason(reason, "the image is damaged or cannot be decoded");
+        return false;
+    }
+    // Refused before any pixel is decoded: the size the header claims.
     const QSize size = reader.size();
-    if (!withinPixelBudget(size.width(), size.height())) return false;
+    if (!withinPixelBudget(size.width(), size.height()) || !fitsInWorkingMemory(size.width(), size.height())) {
+        if (size.width() < 1 || size.height() < 1)
+            setReason(reason, "the image is damaged or cannot be decoded");
+        else
+            tooLargeReason(size.width(), size.height(), reason);
+        return false;
+    }
 
     // A JPEG is decoded into an image made here, which Qt's reader fills
     // when its size and format are right: its memory is then mapped by all
@@ -166,8 +191,14 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out) {
         image = QImage(size, QImage::Format_RGB32);  // null when memory runs out: the reader then tries itself
         if (!image.isNull()) mapForWriting(image.bits(), static_cast<size_t>(image.sizeInBytes()));
     }
-    if (!reader.read(&image) || image.isNull()) return false;
-    if (!withinPixelBudget(image.width(), image.height())) return false;
+    if (!reader.read(&image) || image.isNull()) {
+        setReason(reason, "the image is damaged or cannot be decoded (or memory ran out)");
+        return false;
+    }
+    if (!withinPixelBudget(image.width(), image.height()) || !fitsInWorkingMemory(image.width(), image.height())) {
+        tooLargeReason(image.width(), image.height(), reason);
+        return false;
+    }
     out->orientation = orientationOf(reader.transformation());
     // Asked of the decoded image, not of the header: a palette image with
     // transparent entries reports an opaque palette format beforehand.
@@ -178,9 +209,9 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out) {
     // Qt's JPEG reader delivers 32-bit RGB, which copyToBuffer reads as it
     // stands: no second full-size copy just to reorder the bytes.
     const QImage::Format target = isDeepFormat(image.format()) ? QImage::Format_RGBA64 : QImage::Format_RGBA8888;
-    if (image.format() != target && image.format() != QImage::Format_RGB32) {
-        image.convertTo(target);
-        if (image.format() != target || image.isNull()) return false;
+    if (image.format() != target && image.format() != QImage::Format_RGB32 && !convertInStrips(&image, target)) {
+        setReason(reason, "out of memory converting the decoded picture");
+        return false;
     }
     out->pixels = std::move(image);
     return true;
@@ -194,47 +225,40 @@ int32_t chooseOrientation(int32_t fromMetadata, int32_t fromDecoder) {
     return fromDecoder >= 1 && fromDecoder <= 8 ? fromDecoder : 1;
 }
 
-enum class SaveFormat { None, Jpeg, Png, Tiff, Pli };
-
-SaveFormat saveFormatOf(const QString& suffix) {
-    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")) return SaveFormat::Jpeg;
-    if (suffix == QLatin1String("png")) return SaveFormat::Png;
-    if (suffix == QLatin1String("tif") || suffix == QLatin1String("tiff")) return SaveFormat::Tiff;
-    if (suffix == QLatin1String("pli")) return SaveFormat::Pli;
-    return SaveFormat::None;
-}
-
 }  // namespace
 
-bool DesktopImageLoaderSaver::load8(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile) {
-    return load(path, image, applyEmbeddedProfile, false, false, nullptr);
+bool DesktopImageLoaderSaver::load8(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
+                                    GrowString* reason) {
+    return load(path, image, applyEmbeddedProfile, false, false, nullptr, reason);
 }
 
 bool DesktopImageLoaderSaver::loadFloat(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
-                                        std::unique_ptr<ImageMetadata>* metadataOut) {
-    return load(path, image, applyEmbeddedProfile, true, false, metadataOut);
+                                        std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason) {
+    return load(path, image, applyEmbeddedProfile, true, false, metadataOut, reason);
 }
 
 bool DesktopImageLoaderSaver::loadFloatKeepingAlpha(const GrowString& path, ImageBuffer* image,
                                                     bool applyEmbeddedProfile,
-                                                    std::unique_ptr<ImageMetadata>* metadataOut) {
-    return load(path, image, applyEmbeddedProfile, true, true, metadataOut);
+                                                    std::unique_ptr<ImageMetadata>* metadataOut,
+                                                    GrowString* reason) {
+    return load(path, image, applyEmbeddedProfile, true, true, metadataOut, reason);
 }
 
 bool DesktopImageLoaderSaver::save8(const GrowString& path, const ImageBuffer& image, const SaveOptions& options,
-                                    const ImageMetadata* metadata) {
-    return save(path, image, false, options, metadata);
+                                    const ImageMetadata* metadata, GrowString* reason) {
+    return save(path, image, false, options, metadata, reason);
 }
 
 bool DesktopImageLoaderSaver::saveFloat(const GrowString& path, const ImageBuffer& image, const SaveOptions& options,
-                                        const ImageMetadata* metadata) {
-    return save(path, image, true, options, metadata);
+                                        const ImageMetadata* metadata, GrowString* reason) {
+    return save(path, image, true, options, metadata, reason);
 }
 
 bool isMisnamedImage(const GrowString& path) {
     const QString qpath = qtPath(path);
     QFile file(qpath);
-    if (!file.open(QIODevice::ReadOnly)) return false;
+    // Regular files only: opening a FIFO would wait for a writer.
+    if (!QFileInfo(qpath).isFile() || !file.open(QIODevice::ReadOnly)) return false;
     const QByteArray head = file.read(16);  // the longest signature is the .pli header
     const uint8_t* d = reinterpret_cast<const uint8_t*>(head.constData());
     const size_t n = static_cast<size_t>(head.size());
@@ -243,40 +267,49 @@ bool isMisnamedImage(const GrowString& path) {
 
 bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
                                    bool asFloat, bool channelsFromFile,
-                                   std::unique_ptr<ImageMetadata>* metadataOut) {
+                                   std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason) {
     if (metadataOut) metadataOut->reset();
-    if (!image) return false;
+    if (!image) {
+        setReason(reason, "no image buffer given");
+        return false;
+    }
     if (image->channels <= 0 || channelsFromFile) image->channels = 3;  // the file's count is set once decoded
     int32_t channels = image->channels;
     const QString qpath = qtPath(path);
 
     // Everything is decoded before the caller's buffer is touched; on failure
     // the buffer is released so that no earlier picture passes for this file.
-    FileBytes bytes;
-    if (channels > 4 || !bytes.read(qpath)) {
+    auto fail = [image]() {
         image->release();
         return false;
+    };
+    if (channels > 4) {
+        setReason(reason, "images of more than 4 channels are not supported");
+        return fail();
     }
+    FileBytes bytes;
+    if (!bytes.read(qpath, reason)) return fail();
 
     const FileKind kind = kindToDecode(qpath, bytes.data(), bytes.size());
+    if (kind == FileKind::Unknown) {
+        const bool misnamed = kindOfContent(bytes.data(), bytes.size()) != FileKind::Unknown;
+        setReason(reason, misnamed ? "its content is another kind of image than its extension names"
+                                   : "is not an image this program reads");
+        return fail();
+    }
     QImage pixels;
     ImageMetadata metadata;
     metadata.orientation = 0;  // none until exiv2 reads one
     int32_t orientation = 1;
     bool hasAlpha = false;
     if (kind == FileKind::Pli) {
-        if (!decodePli(bytes.data(), bytes.size(), &pixels)) {
-            image->release();
-            return false;
-        }
+        if (!decodePli(bytes.data(), bytes.size(), &pixels, reason)) return fail();
         hasAlpha = true;  // the file always stores alpha
     } else {
         const bool raw = kind == FileKind::Raw;
         QtDecoded decoded;
-        if (raw ? !decodeRaw(bytes.data(), bytes.size(), &pixels) : !decodeWithQt(bytes, kind, &decoded)) {
-            image->release();
-            return false;
-        }
+        if (raw ? !decodeRaw(bytes.data(), bytes.size(), &pixels, reason) : !decodeWithQt(bytes, kind, &decoded, reason))
+            return fail();
         readImageMetadata(bytes.data(), bytes.size(), metadataOut != nullptr, &metadata);
         if (raw) {
             // LibRaw has turned the picture already and delivers sRGB.
@@ -285,12 +318,24 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
             pixels = std::move(decoded.pixels);
             hasAlpha = decoded.hasAlpha;
             orientation = chooseOrientation(metadata.orientation, decoded.orientation);
+            // A damaged profile counts as none: its colours cannot be
+            // trusted. Qt hands over the embedded bytes as they stand, while
+            // exiv2 may cut them to the size their header declares, so the
+            // bytes Qt found are judged too.
+            if (!decoded.iccProfile.empty() && !isSoundProfile(decoded.iccProfile)) {
+                metadata.iccProfile.clear();
+                decoded.iccProfile.clear();
+            }
             if (metadata.iccProfile.empty()) metadata.iccProfile = std::move(decoded.iccProfile);
             metadata.orientation = orientation;
         }
+        if (!metadata.iccProfile.empty() && !isSoundProfile(metadata.iccProfile)) metadata.iccProfile.clear();
         if (applyEmbeddedProfile && !metadata.iccProfile.empty()) {
             // The profile conversion works on RGBA samples.
-            if (pixels.format() == QImage::Format_RGB32) pixels.convertTo(QImage::Format_RGBA8888);
+            if (pixels.format() == QImage::Format_RGB32 && !convertInStrips(&pixels, QImage::Format_RGBA8888)) {
+                setReason(reason, "out of memory converting the decoded picture");
+                return fail();
+            }
             // Float buffers get the conversion at 16 bits, so that an 8-bit
             // source does not lose levels twice.
             if (!convertToSrgb(&pixels, metadata.iccProfile, asFloat)) {
@@ -305,7 +350,10 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
         image->channels = channels;
     }
 
-    if (!copyToBuffer(pixels, orientation, channels, asFloat, image)) return false;
+    if (!copyToBuffer(pixels, orientation, channels, asFloat, image)) {
+        setReason(reason, "out of memory for the image");
+        return false;
+    }
     if (metadataOut) {
         metadata.width = image->width;
         metadata.height = image->height;
@@ -315,44 +363,70 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
 }
 
 bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& image, bool isFloat,
-                                   const SaveOptions& options, const ImageMetadata* metadata) {
+                                   const SaveOptions& options, const ImageMetadata* metadata, GrowString* reason) {
     const QString qpath = qtPath(path);
-    if (qpath.isEmpty() || qpath.startsWith(QLatin1String(":/"))) return false;
-    const SaveFormat format = saveFormatOf(QFileInfo(qpath).suffix().toLower());
-    if (format == SaveFormat::None || !withinPixelBudget(image.width, image.height)) return false;
+    if (qpath.isEmpty() || qpath.startsWith(QLatin1String(":/"))) {
+        setReason(reason, qpath.isEmpty() ? "no file name given" : "cannot write into the program's resources");
+        return false;
+    }
+    const FileKind format = writeKindOfExtension(QFileInfo(qpath).suffix().toLower());
+    if (format == FileKind::Unknown) {
+        setReason(reason, "unknown image format (use .jpg, .jpeg, .png, .tif, .tiff or .pli)");
+        return false;
+    }
+    if (!withinPixelBudget(image.width, image.height)) {
+        setReason(reason, image.data ? "the image is too large to save" : "there is no image to save");
+        return false;
+    }
 
-    const bool sixteenBit = options.sixteenBit && (format == SaveFormat::Png || format == SaveFormat::Tiff);
+    const bool sixteenBit = options.sixteenBit && (format == FileKind::Png || format == FileKind::Tiff);
     // JPEG has no alpha: it is left out while the samples are stored.
-    QImage pixels = imageFromBuffer(image, isFloat, sixteenBit, format == SaveFormat::Jpeg);
-    if (pixels.isNull()) return false;
+    QImage pixels = imageFromBuffer(image, isFloat, sixteenBit, format == FileKind::Jpeg);
+    if (pixels.isNull()) {
+        setReason(reason, image.channelCount() > 4 ? "images of more than 4 channels cannot be saved"
+                                                   : "out of memory preparing the image");
+        return false;
+    }
 
     QByteArray encoded;
-    if (format == SaveFormat::Pli) {
-        if (!encodePli(pixels, &encoded)) return false;
+    if (format == FileKind::Pli) {
+        if (!encodePli(pixels, &encoded)) {
+            setReason(reason, "out of memory encoding the image");
+            return false;
+        }
     } else {
-        const char* qtFormat = format == SaveFormat::Jpeg ? "jpeg" : (format == SaveFormat::Png ? "png" : "tiff");
-        if (format == SaveFormat::Jpeg && pixels.format() != QImage::Format_Grayscale8 &&
-            pixels.format() != QImage::Format_RGB888) {
-            pixels.convertTo(QImage::Format_RGB888);  // JPEG has no alpha
-            if (pixels.isNull()) return false;
+        const char* qtFormat = format == FileKind::Jpeg ? "jpeg" : (format == FileKind::Png ? "png" : "tiff");
+        if (format == FileKind::Jpeg && pixels.format() != QImage::Format_Grayscale8 &&
+            pixels.format() != QImage::Format_RGB888 && !convertInStrips(&pixels, QImage::Format_RGB888)) {
+            setReason(reason, "out of memory preparing the image");  // JPEG has no alpha
+            return false;
         }
         // The profile is attached for Qt's writer to embed; an RGB profile
         // does not describe a grey file, so grey files carry none.
         const bool grey = pixels.format() == QImage::Format_Grayscale8 || pixels.format() == QImage::Format_Grayscale16;
-        if (options.embedProfile && !grey && !attachSrgbProfile(&pixels)) return false;
+        if (options.embedProfile && !grey && !attachSrgbProfile(&pixels)) {
+            setReason(reason, "cannot attach the sRGB colour profile");
+            return false;
+        }
         QBuffer device(&encoded);
-        if (!device.open(QIODevice::WriteOnly)) return false;
+        if (!device.open(QIODevice::WriteOnly)) {
+            setReason(reason, "out of memory encoding the image");
+            return false;
+        }
         QImageWriter writer(&device, qtFormat);
-        if (format == SaveFormat::Jpeg) writer.setQuality(options.quality < 1 ? 1 : (options.quality > 100 ? 100 : options.quality));
-        if (format == SaveFormat::Tiff) writer.setCompression(1);  // LZW, lossless
-        if (!writer.write(pixels)) return false;
+        if (format == FileKind::Jpeg) writer.setQuality(options.quality < 1 ? 1 : (options.quality > 100 ? 100 : options.quality));
+        if (format == FileKind::Tiff) writer.setCompression(1);  // LZW, lossless
+        if (!writer.write(pixels)) {
+            setReason(reason, ("cannot encode the image: " + writer.errorString().toStdString()).c_str());
+            return false;
+        }
         device.close();
 
         // Only when there is something to carry: exiv2 rewrites the whole
         // encoded file, which for a large TIFF costs more than the encoding.
         const bool carries = metadata && (!metadata->exif.empty() || !metadata->xmpPacket.empty() ||
                                           !metadata->iptc.empty());
-        if (carries && (format == SaveFormat::Jpeg || format == SaveFormat::Tiff) &&
+        if (carries && (format == FileKind::Jpeg || format == FileKind::Tiff) &&
             !writeImageMetadata(&encoded, *metadata, pixels.width(), pixels.height())) {
             // Metadata exiv2 cannot write must not cost the picture: the
             // file is saved without it.
@@ -360,5 +434,5 @@ bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& im
             std::fflush(stdout);
         }
     }
-    return writeFileReplacing(qpath, encoded.constData(), static_cast<size_t>(encoded.size()));
+    return writeFileReplacing(qpath, encoded.constData(), static_cast<size_t>(encoded.size()), reason);
 }

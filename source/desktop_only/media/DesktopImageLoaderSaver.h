@@ -14,10 +14,14 @@
 // Embedded ICC profiles are converted to sRGB with lcms2 when asked.
 //
 // Safety: a truncated JPEG (which Qt's reader passes as a success) fails; the
-// size is read from the header and an image over the pixel budget is refused
-// before decoding; empty files, folders, missing files, unknown content and
-// content of another kind than the extension names fail; no error ends the
-// program.
+// size is read from the header, and an image over the pixel budget or one
+// that would not fit comfortably in memory (fitsInWorkingMemory) is refused
+// before decoding; only regular files are read (a FIFO or a device is
+// refused without waiting); empty files, folders, missing files, unknown
+// content and content of another kind than the extension names fail; the
+// decoded picture is converted serially, in strips, so that an allocation
+// that fails while a picture is decoded fails the load instead of stalling
+// a thread pool; no error ends the program. Every failure can say why.
 //
 // Writing: .jpg/.jpeg (quality 1..100), .png and .tif/.tiff (8 bits, or 16
 // with SaveOptions::sixteenBit from float samples), and .pli. The sRGB profile
@@ -35,13 +39,14 @@ public:
     DesktopImageLoaderSaver() = default;
     ~DesktopImageLoaderSaver() override = default;
 
-    bool load8(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile) override;
+    bool load8(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
+               GrowString* reason = nullptr) override;
     bool loadFloat(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
-                   std::unique_ptr<ImageMetadata>* metadataOut) override;
+                   std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason = nullptr) override;
     bool save8(const GrowString& path, const ImageBuffer& image, const SaveOptions& options,
-               const ImageMetadata* metadata) override;
+               const ImageMetadata* metadata, GrowString* reason = nullptr) override;
     bool saveFloat(const GrowString& path, const ImageBuffer& image, const SaveOptions& options,
-                   const ImageMetadata* metadata) override;
+                   const ImageMetadata* metadata, GrowString* reason = nullptr) override;
 
     // loadFloat with the channel count the file has instead of the buffer's:
     // 4 (RGB and alpha) when the decoded image carries alpha, as an alpha
@@ -49,17 +54,17 @@ public:
     // otherwise 3. Decided from the decoded picture, so the file is read and
     // decoded once.
     bool loadFloatKeepingAlpha(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
-                               std::unique_ptr<ImageMetadata>* metadataOut);
+                               std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason = nullptr);
 
 private:
     bool load(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile, bool asFloat,
-              bool channelsFromFile, std::unique_ptr<ImageMetadata>* metadataOut);
+              bool channelsFromFile, std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason);
     bool save(const GrowString& path, const ImageBuffer& image, bool isFloat, const SaveOptions& options,
-              const ImageMetadata* metadata);
+              const ImageMetadata* metadata, GrowString* reason);
 };
 
 // True when the file starts as one kind of image the loader reads (JPEG,
 // PNG, TIFF, Photoshop, .pli) while its extension names another, which the
-// loader refuses. For telling the user why a file did not open; false for
-// unreadable files, resources, raw and unknown extensions.
+// loader refuses. False for unreadable files, resources, raw and unknown
+// extensions. (A failed load says so in its reason too.)
 bool isMisnamedImage(const GrowString& path);

@@ -34,15 +34,22 @@ float tableValue(float sample) {
 
 }  // namespace
 
-bool exportCubeLut(const GrowArray<ImageMod*>& chain, const GrowString& path, const GrowString& title) {
-    if (path.isEmpty()) return false;
+bool exportCubeLut(const GrowArray<ImageMod*>& chain, const GrowString& path, const GrowString& title,
+                   GrowString* reason) {
+    if (path.isEmpty()) {
+        setReason(reason, "no file name given");
+        return false;
+    }
 
     // The grid as a picture of 33 rows (blue) of 33 x 33 pixels (red
     // fastest, then green): pixel index r + 33 g + 1089 b, the order of the
     // table's lines.
     constexpr int32_t n = kCubeLutSize;
     ImageBuffer grid;
-    if (!grid.allocateFloat(n * n, n, 3)) return false;
+    if (!grid.allocateFloat(n * n, n, 3)) {
+        setReason(reason, "out of memory for the look-up table");
+        return false;
+    }
     float* samples = grid.floats();
     int64_t i = 0;
     for (int32_t b = 0; b < n; ++b) {
@@ -59,9 +66,9 @@ bool exportCubeLut(const GrowArray<ImageMod*>& chain, const GrowString& path, co
     // Rendered as a save renders: no cache, full size, no region.
     RenderContext context(0);
     context.render(chain, &grid, nullptr, -1, 0, nullptr);
-    {
-        MutexLocker guard(context.chainLock.get());
-        if (!context.done) return false;
+    if (!context.lastRunSucceeded()) {
+        setReason(reason, "out of memory while rendering the look-up table");
+        return false;
     }
 
     std::string text;
@@ -79,8 +86,11 @@ bool exportCubeLut(const GrowArray<ImageMod*>& chain, const GrowString& path, co
         const float* rgb = samples + p * 3;
         const int length = cFormat(line, sizeof line, "%f %f %f\n", static_cast<double>(tableValue(rgb[0])),
                                    static_cast<double>(tableValue(rgb[1])), static_cast<double>(tableValue(rgb[2])));
-        if (length < 0 || static_cast<size_t>(length) >= sizeof line) return false;
+        if (length < 0 || static_cast<size_t>(length) >= sizeof line) {
+            setReason(reason, "cannot format the look-up table");
+            return false;
+        }
         text.append(line, static_cast<size_t>(length));
     }
-    return writeFileReplacing(qtPath(path), text.data(), text.size());
+    return writeFileReplacing(qtPath(path), text.data(), text.size(), reason);
 }

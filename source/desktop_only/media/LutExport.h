@@ -32,5 +32,6 @@ constexpr int32_t kCubeLutSize = 33;
 // file. An empty chain gives the identity. In the title, double quotes
 // become single quotes and control characters spaces, so that it stays
 // one well-formed line. Returns false when the grid cannot be allocated or
-// the file cannot be written.
-bool exportCubeLut(const GrowArray<ImageMod*>& chain, const GrowString& path, const GrowString& title);
+// rendered or the file cannot be written; reason, when given, says which.
+bool exportCubeLut(const GrowArray<ImageMod*>& chain, const GrowString& path, const GrowString& title,
+                   GrowString* reason = nullptr);

@@ -4,10 +4,17 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QString>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <new>
+#include <string>
 
 bool withinPixelBudget(int64_t width, int64_t height) {
     if (width < 1 || height < 1) return false;
@@ -15,50 +22,228 @@ bool withinPixelBudget(int64_t width, int64_t height) {
     return width * height <= kMaxImagePixels;
 }
 
+int64_t workingMemoryBudget() {
+    int64_t memory = INT64_MAX;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0) memory = static_cast<int64_t>(pages) * pageSize;
+    // A limit set on the process counts like a smaller machine.
+    for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        struct rlimit limit;
+        if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+            static_cast<uint64_t>(limit.rlim_cur) < static_cast<uint64_t>(memory))
+            memory = static_cast<int64_t>(limit.rlim_cur);
+    }
+    return memory / 2;
+}
+
+bool fitsInWorkingMemory(int64_t width, int64_t height) {
+    if (width < 1 || height < 1) return false;
+    int64_t bytes = 0;
+    if (__builtin_mul_overflow(width, height, &bytes)) return false;
+    if (__builtin_mul_overflow(bytes, kWorkingBytesPerPixel, &bytes)) return false;
+    return bytes <= workingMemoryBudget();
+}
+
+void setReason(GrowString* reason, const char* text, int error) {
+    if (!reason) return;
+    std::string line(text);
+    if (error != 0) {
+        line += ": ";
+        line += std::strerror(error);
+    }
+    *reason = GrowString(line.c_str());
+}
+
 QString qtPath(const GrowString& path) {
     return QFile::decodeName(path.c_str());
 }
 
-bool FileBytes::read(const QString& path) {
-    bytes_.reset();
-    size_ = 0;
-    if (path.isEmpty()) return false;
-    const QFileInfo info(path);
-    if (!info.exists() || info.isDir()) return false;
+namespace {
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    const qint64 total = file.size();
-    if (total <= 0) return false;
-
+// Reads the regular file at an open descriptor whose size fstat gave.
+bool readDescriptor(int fd, int64_t total, std::unique_ptr<uint8_t[]>& out, GrowString* reason) {
     std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[static_cast<size_t>(total)]);
-    if (!bytes) return false;
-    qint64 done = 0;
+    if (!bytes) {
+        setReason(reason, "out of memory reading the file");
+        return false;
+    }
+    int64_t done = 0;
     while (done < total) {
-        const qint64 got = file.read(reinterpret_cast<char*>(bytes.get()) + done, total - done);
-        if (got <= 0) return false;  // error or the file shrank while being read
+        const ssize_t got = ::read(fd, bytes.get() + done, static_cast<size_t>(total - done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            setReason(reason, "cannot read the file", errno);
+            return false;
+        }
+        if (got == 0) {
+            setReason(reason, "cannot read the file: it shrank while being read");
+            return false;
+        }
         done += got;
     }
-    bytes_ = std::move(bytes);
-    size_ = static_cast<size_t>(total);
+    out = std::move(bytes);
     return true;
 }
 
-bool writeFileReplacing(const QString& path, const char* data, size_t size) {
-    if (path.isEmpty() || path.startsWith(QLatin1String(":/")) || !data) return false;
-    if (QFileInfo(path).isDir()) return false;
-    // QSaveFile writes "<name>.XXXXXX" beside the target and renames it over
-    // the target on commit; without commit the temporary file is discarded.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    size_t done = 0;
-    while (done < size) {
-        const qint64 wrote = file.write(data + done, static_cast<qint64>(size - done));
-        if (wrote <= 0) {
-            file.cancelWriting();
+}  // namespace
+
+bool FileBytes::read(const QString& path, GrowString* reason) {
+    bytes_.reset();
+    size_ = 0;
+    if (path.isEmpty()) {
+        setReason(reason, "no file name given");
+        return false;
+    }
+    if (path.startsWith(QLatin1String(":/"))) {
+        // The program's own resources.
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            setReason(reason, "no such resource");
             return false;
         }
-        done += static_cast<size_t>(wrote);
+        const QByteArray all = file.readAll();
+        if (all.isEmpty()) {
+            setReason(reason, "the file is empty");
+            return false;
+        }
+        std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[static_cast<size_t>(all.size())]);
+        if (!bytes) {
+            setReason(reason, "out of memory reading the file");
+            return false;
+        }
+        std::memcpy(bytes.get(), all.constData(), static_cast<size_t>(all.size()));
+        bytes_ = std::move(bytes);
+        size_ = static_cast<size_t>(all.size());
+        return true;
     }
-    return file.commit();
+
+    // Opened without waiting, so that a FIFO never blocks; only regular
+    // files are read (a device such as /dev/zero would never end).
+    const QByteArray local = QFile::encodeName(path);
+    const int fd = ::open(local.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        setReason(reason, "cannot open the file", errno);
+        return false;
+    }
+    struct stat info;
+    bool ok = fstat(fd, &info) == 0;
+    if (!ok) {
+        setReason(reason, "cannot open the file", errno);
+    } else if (S_ISDIR(info.st_mode)) {
+        setReason(reason, "is a folder, not a file");
+        ok = false;
+    } else if (!S_ISREG(info.st_mode)) {
+        setReason(reason, "is not a regular file");
+        ok = false;
+    } else if (info.st_size <= 0) {
+        setReason(reason, "the file is empty");
+        ok = false;
+    } else if (static_cast<uint64_t>(info.st_size) > SIZE_MAX / 2) {
+        setReason(reason, "the file is too large to read");
+        ok = false;
+    }
+    std::unique_ptr<uint8_t[]> bytes;
+    ok = ok && readDescriptor(fd, static_cast<int64_t>(info.st_size), bytes, reason);
+    ::close(fd);
+    if (!ok) return false;
+    bytes_ = std::move(bytes);
+    size_ = static_cast<size_t>(info.st_size);
+    return true;
+}
+
+ReplacingFile::ReplacingFile(const QString& target) : target_(QFile::encodeName(target).toStdString()) {}
+
+ReplacingFile::~ReplacingFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+bool ReplacingFile::open(GrowString* reason) {
+    if (target_.empty()) {
+        setReason(reason, "no file name given");
+        return false;
+    }
+    struct stat info;
+    if (::stat(target_.c_str(), &info) == 0) {
+        // Only a regular file is replaced: never a folder, a device or a FIFO.
+        if (S_ISDIR(info.st_mode)) {
+            setReason(reason, "is a folder, not a file");
+            return false;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            setReason(reason, "is not a regular file");
+            return false;
+        }
+    }
+    std::string pattern = target_ + ".XXXXXX";
+    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        const int error = errno;
+        const size_t slash = target_.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target_.substr(0, slash));
+        if (error == ENOENT || (::stat(folder.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)))
+            setReason(reason, "cannot write the file: the folder does not exist");
+        else
+            setReason(reason, "cannot write the file", error);
+        return false;
+    }
+    temporary_ = pattern;
+    // mkostemp makes the file readable by its owner only; a saved file gets
+    // the permissions the umask gives a new file, as a direct write would.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd_, 0666 & ~mask);
+    return true;
+}
+
+bool ReplacingFile::write(const void* data, size_t size, GrowString* reason) {
+    if (fd_ < 0) {
+        setReason(reason, "cannot write the file: it is not open");
+        return false;
+    }
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t wrote = ::write(fd_, p, size);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) {
+            setReason(reason, "cannot write the file", wrote < 0 ? errno : ENOSPC);
+            return false;
+        }
+        p += wrote;
+        size -= static_cast<size_t>(wrote);
+    }
+    return true;
+}
+
+bool ReplacingFile::commit(GrowString* reason) {
+    if (fd_ < 0) {
+        setReason(reason, "cannot write the file: it is not open");
+        return false;
+    }
+    if (::fsync(fd_) != 0) {
+        setReason(reason, "cannot write the file", errno);
+        return false;
+    }
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    if (closed != 0) {
+        setReason(reason, "cannot write the file", errno);
+        return false;
+    }
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        setReason(reason, "cannot write the file", errno);
+        return false;
+    }
+    committed_ = true;
+    return true;
+}
+
+bool writeFileReplacing(const QString& path, const char* data, size_t size, GrowString* reason) {
+    if (path.isEmpty() || path.startsWith(QLatin1String(":/")) || !data) {
+        setReason(reason, path.isEmpty() ? "no file name given" : "cannot write into the program's resources");
+        return false;
+    }
+    ReplacingFile file(path);
+    return file.open(reason) && file.write(data, size, reason) && file.commit(reason);
 }

@@ -3,7 +3,9 @@
 #include "foundation/ImageBuffer.h"
 #include "platform/ParallelFor.h"
 
+#include <QColorSpace>
 #include <QImage>
+#include <QVector>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -292,4 +294,32 @@ void mapForWriting(void* data, size_t bytes) {
         const size_t end = start + kChunk < bytes ? start + kChunk : bytes;
         for (size_t at = start; at < end; at += kPage) base[at] = 0;
     });
+}
+
+bool convertInStrips(QImage* image, QImage::Format target) {
+    if (!image || image->isNull()) return false;
+    if (image->format() == target) return true;
+    const int width = image->width();
+    const int height = image->height();
+    QImage converted(width, height, target);
+    if (converted.isNull()) return false;
+    // Qt converts sources under 128 KB on the calling thread; a strip of
+    // 64 KB (at least one row) stays below that.
+    constexpr qsizetype kStripBytes = qsizetype(1) << 16;
+    const qsizetype rowBytes = image->bytesPerLine();
+    const int stripRows = rowBytes > 0 && rowBytes < kStripBytes ? static_cast<int>(kStripBytes / rowBytes) : 1;
+    const QVector<QRgb> palette = image->colorTable();
+    const size_t outRowBytes = static_cast<size_t>(converted.bytesPerLine());
+    for (int top = 0; top < height; top += stripRows) {
+        const int rows = stripRows < height - top ? stripRows : height - top;
+        // A read-only view of the strip's rows: no copy.
+        QImage strip(image->constScanLine(top), width, rows, static_cast<int>(rowBytes), image->format());
+        if (!palette.isEmpty()) strip.setColorTable(palette);
+        const QImage part = strip.convertToFormat(target);
+        if (part.isNull() || static_cast<size_t>(part.bytesPerLine()) < outRowBytes) return false;
+        for (int r = 0; r < rows; ++r) std::memcpy(converted.scanLine(top + r), part.constScanLine(r), outRowBytes);
+    }
+    converted.setColorSpace(image->colorSpace());
+    *image = std::move(converted);
+    return true;
 }

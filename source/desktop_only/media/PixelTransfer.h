@@ -15,8 +15,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <QImage>
+
 class ImageBuffer;
-class QImage;
 
 // The upright size of a width x height image with the EXIF orientation (1..8).
 void uprightSize(int32_t width, int32_t height, int32_t orientation, int32_t* uprightWidth, int32_t* uprightHeight);
@@ -34,6 +35,14 @@ bool copyToBuffer(const QImage& decoded, int32_t orientation, int32_t channels, 
 // pass. A null image when the buffer is empty, has another channel count
 // than 1..4, or memory runs out.
 QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, bool opaque = false);
+
+// Converts the image to another format serially, a strip of rows at a time
+// (each strip small enough that Qt converts it on the calling thread), into
+// storage allocated once: Qt's own conversion of a large image hands parts
+// to its thread pool and waits for them, which never returns when memory
+// runs out while the pool starts its threads. False, the image unchanged,
+// when memory for the result cannot be had. The colour space is kept.
+bool convertInStrips(QImage* image, QImage::Format target);
 
 // storeByte on `count` samples (clamped to 0..255, NaN as 0, truncated
 // toward zero), vectorised.

@@ -1,6 +1,7 @@
 #include "PliFile.h"
 
 #include "MediaFileIo.h"
+#include "PixelTransfer.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -34,16 +35,32 @@ bool isPliData(const uint8_t* data, size_t size) {
     return data && size >= kMagicSize && std::memcmp(data, kMagic, kMagicSize) == 0;
 }
 
-bool decodePli(const uint8_t* data, size_t size, QImage* out) {
-    if (!out || !isPliData(data, size) || size < kHeaderSize) return false;
+bool decodePli(const uint8_t* data, size_t size, QImage* out, GrowString* reason) {
+    if (!out || !isPliData(data, size) || size < kHeaderSize) {
+        setReason(reason, "is not a .pli file");
+        return false;
+    }
     const int32_t width = readLittleEndian32(data + kMagicSize);
     const int32_t height = readLittleEndian32(data + kMagicSize + 4);
-    if (!withinPixelBudget(width, height)) return false;
+    if (!withinPixelBudget(width, height)) {
+        setReason(reason, "the .pli file's size is out of range");
+        return false;
+    }
+    if (!fitsInWorkingMemory(width, height)) {
+        setReason(reason, "is too large for this machine's memory");
+        return false;
+    }
     const size_t rowBytes = static_cast<size_t>(width) * 4;
-    if ((size - kHeaderSize) / rowBytes < static_cast<size_t>(height)) return false;  // cut short
+    if ((size - kHeaderSize) / rowBytes < static_cast<size_t>(height)) {
+        setReason(reason, "the .pli file is cut short");
+        return false;
+    }
 
     QImage image(width, height, QImage::Format_RGBA8888);
-    if (image.isNull()) return false;
+    if (image.isNull()) {
+        setReason(reason, "out of memory decoding the .pli file");
+        return false;
+    }
     const uint8_t* pixels = data + kHeaderSize;
     for (int32_t y = 0; y < height; ++y) std::memcpy(image.scanLine(y), pixels + y * rowBytes, rowBytes);
     *out = std::move(image);
@@ -52,8 +69,8 @@ bool decodePli(const uint8_t* data, size_t size, QImage* out) {
 
 bool encodePli(const QImage& image, QByteArray* out) {
     if (!out || image.isNull()) return false;
-    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
-    if (rgba.isNull()) return false;
+    QImage rgba = image;
+    if (!convertInStrips(&rgba, QImage::Format_RGBA8888)) return false;
     const size_t rowBytes = static_cast<size_t>(rgba.width()) * 4;
     const size_t total = kHeaderSize + rowBytes * static_cast<size_t>(rgba.height());
     if (total > static_cast<size_t>(INT_MAX)) return false;  // beyond what one QByteArray holds

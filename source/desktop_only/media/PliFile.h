@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+class GrowString;
 class QByteArray;
 class QImage;
 
@@ -16,8 +17,9 @@ class QImage;
 bool isPliData(const uint8_t* data, size_t size);
 
 // Decodes into QImage::Format_RGBA8888. Fails when the header is wrong, a
-// size is below 1 or over the pixel budget, or the pixels are cut short.
-bool decodePli(const uint8_t* data, size_t size, QImage* out);
+// size is below 1, over the pixel budget or too large for the working
+// memory, or the pixels are cut short; reason, when given, says which.
+bool decodePli(const uint8_t* data, size_t size, QImage* out, GrowString* reason = nullptr);
 
 // Encodes the image (converted to RGBA with 8 bits per sample).
 bool encodePli(const QImage& image, QByteArray* out);

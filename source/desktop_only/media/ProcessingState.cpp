@@ -344,11 +344,8 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
         image = std::move(picture);
     }
     context.render(job.mods, &image, nullptr, -1, 0, nullptr);
-    bool rendered;
-    {
-        MutexLocker chain(context.chainLock.get());
-        rendered = context.done != 0;
-    }
+    // Done and not failed: a run that left rows unprocessed is no picture.
+    const bool rendered = context.lastRunSucceeded();
     if (currentJobCancelled()) return JobOutcome::kAbandoned;
     if (!rendered) return JobOutcome::kFailed;
 

@@ -14,9 +14,10 @@
 //
 // Failures and cancelling:
 // - A job whose source cannot be read, whose output size is beyond the
-//   pixel budget, whose render fails or whose file cannot be saved sets the
-//   error flag; the worker goes on with the next
-//   job. The flag is cleared when a worker starts a new run.
+//   pixel budget, whose render fails (memory ran out and rows were left
+//   unrendered) or whose file cannot be saved sets the error flag; the
+//   worker goes on with the next job. The flag is cleared when a worker
+//   starts a new run.
 // - A job whose output would replace one of its batch's sources (its own
 //   included, unless the job is a "save over original") is refused: error
 //   flag, nothing written, next job. The comparison is by file identity, so

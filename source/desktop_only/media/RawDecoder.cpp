@@ -35,11 +35,17 @@ bool isRawExtension(const QString& extension) {
     return false;
 }
 
-bool decodeRaw(const uint8_t* data, size_t size, QImage* out) {
-    if (!data || size == 0 || !out) return false;
+bool decodeRaw(const uint8_t* data, size_t size, QImage* out, GrowString* reason) {
+    if (!data || size == 0 || !out) {
+        setReason(reason, "the file is empty");
+        return false;
+    }
     // LibRaw's state is several hundred kilobytes: never on the stack.
     std::unique_ptr<LibRaw> raw(new (std::nothrow) LibRaw(LIBRAW_OPTIONS_NONE));
-    if (!raw) return false;
+    if (!raw) {
+        setReason(reason, "out of memory decoding the camera raw file");
+        return false;
+    }
     libraw_output_params_t& params = raw->imgdata.params;
     params.use_camera_wb = 1;
     params.output_bps = 16;
@@ -48,24 +54,43 @@ bool decodeRaw(const uint8_t* data, size_t size, QImage* out) {
     params.gamm[1] = 12.92;      // ... and linear slope 12.92 near black
 
     // open_buffer only reads from the buffer, whatever its signature says.
-    if (raw->open_buffer(const_cast<uint8_t*>(data), size) != LIBRAW_SUCCESS) return false;
-    const libraw_image_sizes_t& sizes = raw->imgdata.sizes;
-    if (!withinPixelBudget(sizes.raw_width, sizes.raw_height) || !withinPixelBudget(sizes.width, sizes.height))
+    if (raw->open_buffer(const_cast<uint8_t*>(data), size) != LIBRAW_SUCCESS) {
+        setReason(reason, "is not a camera raw file this program reads");
         return false;
-    if (raw->unpack() != LIBRAW_SUCCESS) return false;
-    if (raw->dcraw_process() != LIBRAW_SUCCESS) return false;
+    }
+    const libraw_image_sizes_t& sizes = raw->imgdata.sizes;
+    if (!withinPixelBudget(sizes.raw_width, sizes.raw_height) || !withinPixelBudget(sizes.width, sizes.height)) {
+        setReason(reason, "is too large: over the limit of one gigapixel");
+        return false;
+    }
+    if (!fitsInWorkingMemory(sizes.raw_width, sizes.raw_height) || !fitsInWorkingMemory(sizes.width, sizes.height)) {
+        setReason(reason, "is too large for this machine's memory");
+        return false;
+    }
+    if (raw->unpack() != LIBRAW_SUCCESS || raw->dcraw_process() != LIBRAW_SUCCESS) {
+        setReason(reason, "the camera raw file is damaged or cannot be decoded");
+        return false;
+    }
 
     int error = 0;
     std::unique_ptr<libraw_processed_image_t, ProcessedImageDeleter> processed(raw->dcraw_make_mem_image(&error));
-    if (!processed || error != LIBRAW_SUCCESS) return false;
+    if (!processed || error != LIBRAW_SUCCESS) {
+        setReason(reason, "the camera raw file cannot be decoded");
+        return false;
+    }
     const libraw_processed_image_t& p = *processed;
-    if (p.type != LIBRAW_IMAGE_BITMAP || p.bits != 16 || (p.colors != 3 && p.colors != 1)) return false;
-    if (!withinPixelBudget(p.width, p.height)) return false;
-    const size_t samples = static_cast<size_t>(p.width) * p.height * p.colors;
-    if (p.data_size < samples * sizeof(uint16_t)) return false;
+    if (p.type != LIBRAW_IMAGE_BITMAP || p.bits != 16 || (p.colors != 3 && p.colors != 1) ||
+        !withinPixelBudget(p.width, p.height) ||
+        p.data_size < static_cast<size_t>(p.width) * p.height * p.colors * sizeof(uint16_t)) {
+        setReason(reason, "the camera raw file cannot be decoded");
+        return false;
+    }
 
     QImage image(p.width, p.height, QImage::Format_RGBA64);
-    if (image.isNull()) return false;
+    if (image.isNull()) {
+        setReason(reason, "out of memory decoding the camera raw file");
+        return false;
+    }
     // The samples are 16-bit in the machine's byte order, rows packed.
     const uint16_t* source = reinterpret_cast<const uint16_t*>(p.data);
     for (int y = 0; y < image.height(); ++y) {

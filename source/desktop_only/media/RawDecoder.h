@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+class GrowString;
 class QImage;
 class QString;
 
@@ -18,5 +19,7 @@ const char* const* rawExtensions();
 // Decodes a raw file held in memory with the camera's white balance, 16 bits
 // per sample and sRGB output, turned upright by LibRaw from the camera's
 // orientation. The result is QImage::Format_RGBA64, opaque. Sensor and
-// output sizes above the pixel budget are refused before decoding.
-bool decodeRaw(const uint8_t* data, size_t size, QImage* out);
+// output sizes above the pixel budget, or too large for the working memory
+// (fitsInWorkingMemory), are refused before decoding.
+// reason, when given, receives why a file failed.
+bool decodeRaw(const uint8_t* data, size_t size, QImage* out, GrowString* reason = nullptr);

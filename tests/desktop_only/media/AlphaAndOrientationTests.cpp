@@ -84,6 +84,7 @@ TEST(MediaChannels, KeepingAlphaFollowsTheDecodedPicture) {
     for (const char* name : {"rgba.png", "rgba.tif", "rgba.pli"}) ASSERT_TRUE(io.save8(gs(folder.file(name)), picture, SaveOptions(), nullptr));
     makePicture(&picture, 6, 4, 3, false);
     ASSERT_TRUE(io.save8(gs(folder.file("rgb.png")), picture, SaveOptions(), nullptr));
+    ASSERT_TRUE(writeFlowerWithAlpha(folder.file("flower-alpha.png")));
 
     const struct {
         std::string path;
@@ -92,7 +93,7 @@ TEST(MediaChannels, KeepingAlphaFollowsTheDecodedPicture) {
         {folder.file("palette-transparent.png"), 4}, {folder.file("palette-opaque.png"), 3},
         {folder.file("rgba.png"), 4},                {folder.file("rgba.tif"), 4},
         {folder.file("rgba.pli"), 4},                {folder.file("rgb.png"), 3},
-        {testData("png/flower-alpha.png"), 4},       {testData("jpeg/orientation-6.jpg"), 3},
+        {folder.file("flower-alpha.png"), 4},       {testData("jpeg/orientation-6.jpg"), 3},
         {testData("psd/rgb-8bit.psd"), 3},
     };
     for (const auto& c : cases) {

@@ -224,7 +224,9 @@ TEST(MediaSaving, AFailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile) {
         {
             FileSizeLimit limit(before.size() + 256);  // the old file fits, the new one does not
             ASSERT_TRUE(limit.active());
-            EXPECT_FALSE(io.save8(gs(path), large, SaveOptions(), nullptr));
+            GrowString reason;
+            EXPECT_FALSE(io.save8(gs(path), large, SaveOptions(), nullptr, &reason));
+            EXPECT_STREQ(reason.c_str(), "cannot write the file: File too large");  // the system's own reason
         }
         EXPECT_TRUE(readFile(path) == before);
         // A save refused before writing keeps it too.

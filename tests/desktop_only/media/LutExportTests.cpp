@@ -171,9 +171,19 @@ TEST(CubeLut, FailuresWriteNothingAndKeepTheOldFile) {
     TempFolder folder;
     Chain chain;
     ASSERT_TRUE(std::filesystem::create_directory(folder.file("a folder.cube")));
-    EXPECT_FALSE(exportCubeLut(chain.list, GrowString(""), GrowString("x")));
-    EXPECT_FALSE(exportCubeLut(chain.list, gs(folder.file("missing/x.cube")), GrowString("x")));
-    EXPECT_FALSE(exportCubeLut(chain.list, gs(folder.file("a folder.cube")), GrowString("x")));
+    const struct {
+        std::string path;
+        const char* reason;
+    } failures[] = {
+        {"", "no file name given"},
+        {folder.file("missing/x.cube"), "cannot write the file: the folder does not exist"},
+        {folder.file("a folder.cube"), "is a folder, not a file"},
+    };
+    for (const auto& f : failures) {
+        GrowString reason;
+        EXPECT_FALSE(exportCubeLut(chain.list, gs(f.path), GrowString("x"), &reason));
+        EXPECT_STREQ(reason.c_str(), f.reason) << f.path;
+    }
     EXPECT_FALSE(std::filesystem::exists(folder.file("missing")));
 
     // Replacing a longer file leaves none of its old tail behind.

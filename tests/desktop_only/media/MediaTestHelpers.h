@@ -1,6 +1,6 @@
 #pragma once
-// Helpers for the media tests: a private temporary folder, the shared test
-// files, synthetic images and pixel comparisons.
+// Helpers for the media tests: a private temporary folder, the project's
+// test files (tests/data), synthetic images and pixel comparisons.
 
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
@@ -121,6 +121,21 @@ inline void writePalettePng(const std::string& path) {
     ASSERT_GT(bytes.size(), 26);
     EXPECT_EQ(bytes[25], 3) << "colour type";  // IHDR's colour type byte
     EXPECT_TRUE(bytes.contains("tRNS"));
+}
+
+// The flower photo with an alpha channel of its own, written as a PNG:
+// alpha runs from 0 at the left edge to 255 at the right, so that a picture
+// of many alpha values passes through the loaders.
+inline bool writeFlowerWithAlpha(const std::string& path) {
+    QImage image(QString::fromStdString(testData("png/flower.png")));
+    if (image.isNull()) return false;
+    image = image.convertToFormat(QImage::Format_RGBA8888);
+    const int w = image.width();
+    for (int y = 0; y < image.height(); ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < w; ++x) row[x * 4 + 3] = static_cast<uchar>(x * 255 / (w > 1 ? w - 1 : 1));
+    }
+    return image.save(QString::fromStdString(path), "png");
 }
 
 inline GrowString gs(const std::string& text) {

@@ -383,3 +383,27 @@ TEST_F(ProcessingQueue, StatusTextOfAnIdleQueueIsEmpty) {
     gate->open();
     ASSERT_TRUE(waitUntilIdle(queue));
 }
+
+// A render that runs out of memory for its scratch bands leaves rows
+// unrendered: the job fails (error flag), nothing is saved, and the next
+// job runs as usual.
+TEST_F(ProcessingQueue, ARenderThatRunsOutOfMemoryFailsTheJob) {
+    auto gate = std::make_shared<Gate>();
+    RenderJob starved = job("a.png", "starved.png", 10.0f, gate);
+    starved.mods.append(new rendertest::BoxBlurTile(2));  // banded through scratch buffers
+    queue.addJob(starved);
+    ASSERT_TRUE(gate->waitUntilEntered());
+    ImageBuffer::failAllocationsForTesting(0, 1000000);  // the source is loaded; every later allocation fails
+    gate->open();
+    const bool idle = waitUntilIdle(queue);
+    ImageBuffer::failAllocationsForTesting(0, 0);
+    ASSERT_TRUE(idle);
+    EXPECT_EQ(errorFlagOf(queue), 1);
+    EXPECT_FALSE(exists("starved.png"));
+
+    RenderJob good = job("b.png", "fed.png");
+    queue.addJob(good);
+    ASSERT_TRUE(waitUntilIdle(queue));
+    EXPECT_EQ(errorFlagOf(queue), 0);
+    expectRendered("b.png", "fed.png", 10.0f);
+}

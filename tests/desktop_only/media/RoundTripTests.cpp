@@ -135,9 +135,11 @@ TEST(MediaRoundTrip, ChannelCountOfTheBufferIsKept) {
 
 TEST(MediaRoundTrip, AlphaOfTheFileIsRead) {
     DesktopImageLoaderSaver io;
+    TempFolder folder;
+    ASSERT_TRUE(writeFlowerWithAlpha(folder.file("flower-alpha.png")));
     ImageBuffer loaded;
     loaded.channels = 4;
-    ASSERT_TRUE(io.load8(gs(testData("png/flower-alpha.png")), &loaded, false));
+    ASSERT_TRUE(io.load8(gs(folder.file("flower-alpha.png")), &loaded, false));
     ASSERT_EQ(loaded.width, 2268);
     std::set<int> alphas;
     for (int64_t p = 0; p < int64_t(loaded.width) * loaded.height; p += 997) alphas.insert(loaded.bytes()[p * 4 + 3]);
