@@ -162,11 +162,17 @@ TEST_F(WindowConnectionsTest, PanelAndMiniButtonSignalsReachTheWindow) {
     QTest::mouseClick(window->hideTrayButton, Qt::LeftButton);
     EXPECT_EQ(window->trayShown, trayWasShown);
 
-    // The delete button removes the tray's unpinned tiles.
+    // The preview button switches the tray's tiles off and on.
     ImageMod* exposure = prototypeNamed(*window, "Exposure");
     ASSERT_NE(exposure, nullptr);
     window->addModToTray(exposure, true, true, false);
     ASSERT_EQ(tray()->masterList->subMods.count, 1);
+    QTest::mouseClick(window->previewButton, Qt::LeftButton);
+    EXPECT_TRUE(tray()->previewMode);
+    QTest::mouseClick(window->previewButton, Qt::LeftButton);
+    EXPECT_FALSE(tray()->previewMode);
+
+    // The delete button removes the tray's unpinned tiles.
     QTest::mouseClick(window->deleteNodesButton, Qt::LeftButton);
     EXPECT_EQ(tray()->masterList->subMods.count, 0);
     waitForDisplayIdle(view());
