@@ -13,6 +13,7 @@ packages=(
   locales
   ttf-bitstream-vera
   xvfb xauth xdotool libx11-dev
+  imagemagick
   dbus-daemon
 )
 

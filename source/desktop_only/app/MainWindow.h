@@ -38,6 +38,9 @@ class Curve;
 class ImageMod;
 class ModVar;
 class Preferences;
+class PixelSwatchWidget;
+class QDialog;
+class XmlPreferencesWindow;
 class QAction;
 class QKeySequence;
 class QMenu;
@@ -332,13 +335,7 @@ public:
         int32_t y = 0;
         int32_t tabID = -1;
     };
-    struct PixelReading {
-        int32_t x = 0;
-        int32_t y = 0;
-        float values[3] = {0.0f, 0.0f, 0.0f};
-    };
     GrowArray<PixelSample> pixelSamples;
-    GrowArray<PixelReading> pixelReadings;  // the last readings handed to the inspector
     // The view's geometric tiles the hover preview's base picture was drawn
     // through (owned clones), and its size: the picture is drawn again only
     // when these or the source changed.
@@ -351,9 +348,6 @@ public:
     // Draws previewSource for the hover preview when it is stale; returns
     // whether previewSource holds the current picture.
     bool updatePreviewSource(int32_t width, int32_t height);
-    // The image position of a click on the current view's image; false when
-    // it misses the image (the Pixel Inspector's hit test).
-    bool hitTestViews(const QPoint& windowPos, PixelSample& sample);
     // Reads the three values of a sample from the view's published display
     // buffer; false when the sample lies outside it.
     static bool readDisplaySample(VxMediaWidget* view, int32_t x, int32_t y, float values[3]);
@@ -373,6 +367,40 @@ public slots:
     void viewportButtonPressed();
     void toggleHistogramView(VxHistogramWidget::HistogramWidgetGraph graphType);
     void startupButtonPressed();
+
+    // ---- Pixel inspector (MainWindowInspector.cpp) ----
+public:
+    // The hit test's result: a pixel of a view's published picture under
+    // the point, its output-picture position and its three values.
+    struct PixelHit {
+        bool hit = false;
+        int32_t x = 0;
+        int32_t y = 0;
+        float values[3] = {0.0f, 0.0f, 0.0f};
+    };
+    PixelSwatchWidget* pixelSwatch = nullptr;  // the inspector's content
+    // The view under a window point and the pixel of its picture there.
+    // Every output may be null. hit->hit is false when no picture pixel lies
+    // under the point; tabId, viewX and viewY are written whenever a shown
+    // view lies under it.
+    void hitTestViews(int x, int y, PixelHit* hit, int32_t* tabId, int32_t* viewX, int32_t* viewY);
+    // The live readout: the pixel under a window point, while the
+    // inspector is shown.
+    void updateInspectorHover(const QPoint& windowPos);
+
+    // ---- Preferences window and about dialog (MainWindowPreferences.cpp) ----
+public:
+    XmlPreferencesWindow* preferencesWindow = nullptr;  // owned (a child), null until first opened
+    // "Preferences...": a fresh window with the two colour-profile rows.
+    void openPreferencesWindow();
+    // "About": the program's name and version, modal, deleted when closed.
+    void showAboutDialog();
+    QDialog* makeAboutDialog();  // the dialog, not yet shown (the caller owns it)
+
+    // ---- Processing progress (MainWindowProgress.cpp) ----
+public slots:
+    void cancelProcessingButtonPressed();
+    void previewVideoButtonPressed();
 
     // ---- Slots that hand on to operations of other concerns ----
 public slots:

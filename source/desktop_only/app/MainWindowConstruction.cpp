@@ -17,6 +17,7 @@
 #include "desktop_only/display/VxPreviewChooser.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/tray/TrayWidget.h"
+#include "desktop_only/widgets/PixelInspectorWindow.h"
 #include "desktop_only/widgets/VxPanelItemBigButton.h"
 #include "desktop_only/widgets/VxPanelItemListButton.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
@@ -131,11 +132,10 @@ MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
     renderQueueWindow->hide();
     connect(renderQueueWindow, SIGNAL(cancelItemRequested(int)), this, SLOT(cancelRenderQueueItem(int)));
 
-    // The Pixel Inspector's swatches come with a later stage; its window is
-    // made here with an empty content.
-    pixelInspectorWindow = new VxSubWindow(mediaArea, GrowString("Pixel Inspector"));
+    PixelInspectorWindow* inspector = new PixelInspectorWindow(mediaArea);
+    pixelInspectorWindow = inspector;
+    pixelSwatch = inspector->swatchWidget;
     pixelInspectorWindow->move(pixelInspectorWindow->x(), pixelInspectorWindow->y() + kSubWindowDrop);
-    pixelInspectorWindow->layoutContents();
     pixelInspectorWindow->resize(pixelInspectorWindow->width(), kPixelInspectorHeight);
     pixelInspectorWindow->hide();
 

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
-#include <QMessageBox>
 #include <QUrl>
 
 #include <cstdio>
@@ -134,7 +133,7 @@ void MainWindow::actionTriggered(QAction* action) {
         if (!folder.isEmpty()) unpackBundle(path, folder);
         globalPreferences().setString(GrowString("LastFilterLoadDir"), path, false);
     } else if (textIs(text, "Preferences...")) {
-        // The preferences window is not part of this program yet.
+        openPreferencesWindow();
     } else if (textIs(text, "Crop/Straighten")) {
         openCropTool();
     } else if (textIs(text, "Undo") || textIs(text, "Redo")) {
@@ -226,11 +225,7 @@ void MainWindow::actionTriggered(QAction* action) {
     } else if (textIs(text, "About")) {
         std::printf("\n open about dialog");
         std::fflush(stdout);
-        QMessageBox* about = new QMessageBox(QMessageBox::NoIcon, "About Pellucine",
-                                             "Pellucine\nA photo editor built around chains of tiles.",
-                                             QMessageBox::Ok, this);
-        about->exec();
-        delete about;
+        showAboutDialog();
     }
 }
 

@@ -40,8 +40,7 @@ bool MainWindow::event(QEvent* event) {
         };
         const QPoint at = rounded(hover->posF());
         const QPoint before = rounded(hover->oldPosF());
-        // The Pixel Inspector's live readout of the pixel under the pointer
-        // is called here, before the strip (MainWindowInspector.cpp).
+        updateInspectorHover(at);  // the Pixel Inspector's live readout
         slideControlStripOnHover(at, before);
     }
     return QMainWindow::event(event);

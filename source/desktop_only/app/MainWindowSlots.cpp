@@ -27,6 +27,7 @@
 #include "desktop_only/tray/TrayContentsCommand.h"
 #include "desktop_only/tray/TrayNode.h"
 #include "desktop_only/tray/TrayWidget.h"
+#include "desktop_only/widgets/PixelInspectorWindow.h"
 #include "desktop_only/widgets/VxListChooser.h"
 #include "desktop_only/widgets/VxPanelItemListButton.h"
 #include "desktop_only/widgets/VxShuttleControl.h"
@@ -86,14 +87,6 @@ bool deselectNodes(TrayWidget* tray) {
 }
 
 }  // namespace
-
-void MainWindow::processingInfoTimerFired() {
-    if (!saveQueue.isBusy()) processingInfoTimer->stop();
-}
-
-void MainWindow::previewProcessorTimerFired() {}
-
-void MainWindow::cancelRenderQueueItem(int id) { saveQueue.cancelJob(id); }
 
 // ---- Tray changes and edit records ----
 
@@ -420,21 +413,6 @@ void MainWindow::addPixelSample(const PixelSample& sample) {
     if (pixelSamples.count > 3) pixelSamples.count = 3;
 }
 
-bool MainWindow::hitTestViews(const QPoint& windowPos, PixelSample& sample) {
-    DocumentTab* tab = current();
-    if (!tab || !tab->view->hasMedia) return false;
-    VxMediaWidget* view = tab->view;
-    const QPoint at = view->mapFrom(this, windowPos);
-    const QRect r = view->imageRect;
-    if (!r.contains(at) || view->outputWidth < 1 || view->outputHeight < 1) return false;
-    const double spanX = std::max(1, r.width() - 1);
-    const double spanY = std::max(1, r.height() - 1);
-    sample.x = clampedInt(std::round((at.x() - r.left()) * (view->outputWidth - 1) / spanX));
-    sample.y = clampedInt(std::round((at.y() - r.top()) * (view->outputHeight - 1) / spanY));
-    sample.tabID = tab->tabID;
-    return true;
-}
-
 void MainWindow::onEmptyClick() {
     if (activeTool) return;
     DocumentTab* tab = current();
@@ -456,8 +434,15 @@ void MainWindow::onEmptyClick() {
         showSelectedTileControls();
         return;
     }
+    const QPoint at = mapFromGlobal(QCursor::pos());
+    PixelHit hit;
+    int32_t tabID = -1;
+    hitTestViews(at.x(), at.y(), &hit, &tabID, nullptr, nullptr);
+    if (!hit.hit) return;
     PixelSample sample;
-    if (!hitTestViews(mapFromGlobal(QCursor::pos()), sample)) return;
+    sample.x = hit.x;
+    sample.y = hit.y;
+    sample.tabID = tabID;
     addPixelSample(sample);
     displayFinishedUpdating();
 }
@@ -504,7 +489,7 @@ bool MainWindow::readDisplaySample(VxMediaWidget* view, int32_t x, int32_t y, fl
 
 void MainWindow::displayFinishedUpdating() {
     if (!pixelInspectorWindow || !pixelInspectorWindow->isVisible()) return;
-    pixelReadings.count = 0;
+    GrowArray<PixelReading> readings;
     for (int32_t i = 0; i < pixelSamples.count;) {
         const PixelSample sample = pixelSamples[i];
         DocumentTab* owner = nullptr;
@@ -523,11 +508,13 @@ void MainWindow::displayFinishedUpdating() {
         }
         reading.x = sample.x;
         reading.y = sample.y;
-        pixelReadings.append(reading);
+        readings.append(reading);
         ++i;
     }
-    // The inspector's swatches come with the Pixel Inspector.
-    pixelInspectorWindow->update();
+    if (!pixelSwatch) return;
+    pixelSwatch->readings = readings;
+    pixelSwatch->updateTexts();
+    pixelSwatch->update();
 }
 
 // ---- Video hooks: no video source exists in this build ----

@@ -694,7 +694,13 @@ void VxMediaWidget::renderPass(PassState& pass) {
     region.scale = outputGeometry.preLimitWidth / static_cast<float>(p.fullWidth);
     renderContext->render(ordered, &geometryBuffer, &visibleBuffer, -1, 0, &region);
     convertToImage(visibleBuffer, backImage);
-    if (histogramWindow && histogramWindow->histogram) histogramWindow->histogram->setHasData(true);
+    // The scope counts the shown picture only while it is on screen (showing
+    // it asks for a pass, which counts it then).
+    if (histogramWindow && histogramWindow->histogram) {
+        VxHistogramWidget* scope = histogramWindow->histogram;
+        if (scope->isShown()) scope->fillFrom(visibleBuffer);
+        else scope->setHasData(true);
+    }
 
     const float dpr = screenDevicePixelRatio > 0.0f ? screenDevicePixelRatio : 1.0f;
     {
