@@ -254,7 +254,7 @@ public:
     void saveMedia(bool videoFrame, bool saveAs);
     void batchProcessFolder();
     void exportFilterPrompt(bool asLut);
-    void saveFavoriteFilterPrompt();
+    Q_SLOT void saveFavoriteFilterPrompt();
     // The work behind the dialogs. queueSave queues the current document's
     // photo rendered through its chain (at width x height, 0 x 0 for the
     // chain's own size) to path; false when there is no photo.
@@ -401,6 +401,15 @@ public:
 public slots:
     void cancelProcessingButtonPressed();
     void previewVideoButtonPressed();
+
+    // ---- Slots that hand on to operations of other concerns ----
+public slots:
+    // Loads a filter file replacing the tray's tiles (loadFilterSlot with true).
+    void loadFilterSlot(const QString& fileName);
+public:
+    // The control strip's auto-hide for a hover move from before to at
+    // (window coordinates): starts the slide away or back.
+    void slideControlStripOnHover(const QPoint& at, const QPoint& before);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

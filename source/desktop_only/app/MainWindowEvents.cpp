@@ -23,40 +23,46 @@
 #include "desktop_only/tray/TrayNode.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/VxToolPanel.h"
+#include "foundation/ImageBuffer.h"
 #include "foundation/Preferences.h"
 #include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
 
-// Hover moves (no button held) drive the Pixel Inspector's readout and the
-// control strip's auto-hide: a move upward above the strip's hide line
-// slides it away, a move downward below its show line brings it back, in
-// steps of a fifteenth of the strip's span every 30 ms. Every event goes on
-// to the base class.
+// Hover moves with no button held drive the Pixel Inspector's readout and
+// the control strip's auto-hide. Every event goes on to the base class.
 bool MainWindow::event(QEvent* event) {
     if (event->type() == QEvent::HoverMove && QApplication::mouseButtons() == Qt::NoButton) {
-        const QHoverEvent* hover = static_cast<QHoverEvent*>(event);
+        const auto* hover = static_cast<const QHoverEvent*>(event);
+        // Window coordinates rounded to the nearest integer, halves upward.
         auto rounded = [](const QPointF& p) {
-            return QPoint(static_cast<int>(std::floor(p.x() + 0.5)), static_cast<int>(std::floor(p.y() + 0.5)));
+            return QPoint(saturatingInt(std::floor(p.x() + 0.5)), saturatingInt(std::floor(p.y() + 0.5)));
         };
         const QPoint at = rounded(hover->posF());
         const QPoint before = rounded(hover->oldPosF());
-        updateInspectorHover(at);
-        const bool stripIdle = nodeControlAnimationTimer && !nodeControlAnimationTimer->isActive();
-        if (stripIdle && controlTable.count > 0 && toolPanel && at.x() < toolPanel->x()) {
-            const int step = (height() - controlHideLine) / 15;
-            if (autohideControls && at.y() < controlHideLine && controlSlideOffset == 0.0f && at.y() < before.y()) {
-                if (!activeTool) {
-                    controlSlideStep = step;
-                    nodeControlAnimationTimer->start(30);
-                }
-            } else if (at.y() > controlShowLine && controlSlideOffset != 0.0f && at.y() > before.y() && !activeTool) {
-                controlSlideStep = -step;
-                nodeControlAnimationTimer->start(30);
-            }
-        }
+        updateInspectorHover(at);  // the Pixel Inspector's live readout
+        slideControlStripOnHover(at, before);
     }
     return QMainWindow::event(event);
+}
+
+// Starts the strip's slide for a hover move from before to at, left of the
+// tool panel, while no slide runs and the strip holds controls: an upward
+// move above the hide line slides it away (only with auto-hide on and no
+// tool open), a downward move below the show line brings a slid strip back.
+// Each 30 ms tick moves it a fifteenth of the span below the hide line.
+void MainWindow::slideControlStripOnHover(const QPoint& at, const QPoint& before) {
+    if (!nodeControlAnimationTimer || nodeControlAnimationTimer->isActive()) return;
+    if (controlTable.count < 1 || !toolPanel || at.x() >= toolPanel->x()) return;
+    const int32_t step = static_cast<int32_t>((static_cast<int64_t>(height()) - controlHideLine) / 15);
+    if (autohideControls && at.y() < controlHideLine && controlSlideOffset == 0.0f && at.y() < before.y()) {
+        if (activeTool) return;
+        controlSlideStep = step;
+        nodeControlAnimationTimer->start(30);
+    } else if (at.y() > controlShowLine && controlSlideOffset != 0.0f && at.y() > before.y() && !activeTool) {
+        controlSlideStep = -step;
+        nodeControlAnimationTimer->start(30);
+    }
 }
 
 // Deletes the selected tiles of the list the tray shows (the master list, or

@@ -200,6 +200,8 @@ void MainWindow::loadFilterIntoDocument(const GrowString& path, bool replaceTile
         showMessageDialog(this, "Filter Load Error", problem.arg(QFile::decodeName(path.c_str())), "OK", "", "");
 }
 
+void MainWindow::loadFilterSlot(const QString& fileName) { loadFilterSlot(fileName, true); }
+
 void MainWindow::loadFilterSlot(const QString& fileName, bool removeTrayNodes) {
     DocumentTab* tab = current();
     if (!tab) return;

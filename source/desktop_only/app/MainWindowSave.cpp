@@ -470,6 +470,7 @@ bool MainWindow::saveFavoriteFilter(const QString& name) {
     auto* preset = new CompoundFilter(GrowString("Compound Filter"));
     preset->name = utf8(name);
     preset->displayName = utf8(name);
+    preset->loadedFrom = path;  // deleting the style from the panel deletes this file
     for (ImageMod* mod : chain) preset->subMods.append(duplicateMod(*mod));
     chain.destroy();
     if (VxPanelItemListButton* button = toolPanel->addModButton(preset)) {

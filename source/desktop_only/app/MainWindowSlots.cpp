@@ -290,6 +290,8 @@ void MainWindow::controlRightClicked(QWidget* control) {
         }
     if (!rightClickedControl || !rightClickedControl->var || !rightClickedControl->var->curveValue()) return;
     if (!curveMenu) return;
+    // "Paste Curve" only while the clipboard holds a curve.
+    if (pasteCurveAction) pasteCurveAction->setEnabled(copiedCurve != nullptr);
     curveMenu->popup(QCursor::pos() - QPoint(10, 10));
 }
 
