@@ -32,6 +32,7 @@ public:
     CameraMod(const char* xmlName, const char* descriptionText);
 
     int32_t kind() const override { return kCameraMod; }
+    bool runsSeveralSteps() const override { return true; }
 
     // Amount and Variation as the recipes read them: the float value of
     // var 0 and var 1, 0 for a var of another kind or none.

@@ -105,6 +105,10 @@ public:
     virtual void hook25() {}
     virtual bool equals(const ImageMod& other) const;
     virtual bool hasAnimTracks() const { return animTracks.count > 0; }
+    // Whether one call runs several passes over its rows (a camera style's
+    // recipe): the pipeline then feeds it cache-sized sub-bands even when
+    // it is the only tile of a fused run.
+    virtual bool runsSeveralSteps() const { return false; }
     virtual float frameInterval() const { return frameIntervalValue; }
     virtual void applyAnimFrame(int32_t frame);
 };

@@ -565,15 +565,17 @@ bool buildSegment(Run<Sample>& run, int32_t k, int32_t cachedIndex, int32_t pend
     segment.restore = k == cachedIndex;
     int32_t j = segment.restore ? k + 1 : k;
     int32_t tiles = 0;
+    int32_t work = 0;  // pieces of work beyond one per tile
     for (; j < count; ++j) {
         ImageMod* mod = ctx.mods[j];
         if (inert(mod)) continue;
         if (!fusable(mod, fullWidth, fullHeight, scale)) break;
         ++tiles;
+        if (mod->runsSeveralSteps()) ++work;
     }
     segment.last = j - 1;
     const bool store = cacheReady && pending >= k && pending <= segment.last;
-    if (tiles == 0 || (segment.restore ? 1 : 0) + tiles + (store ? 1 : 0) < 2) return false;
+    if (tiles == 0 || (segment.restore ? 1 : 0) + tiles + work + (store ? 1 : 0) < 2) return false;
 
     segment.steps.clear();
     segment.steps.reserve(static_cast<size_t>(tiles));
