@@ -91,7 +91,7 @@ enum class Style {
     Paper,
 };
 
-struct FrameSpec {
+struct FrameLayout {
     Style style;
     const char* large;
     int largeWidth, largeHeight;
@@ -100,7 +100,7 @@ struct FrameSpec {
     Insets insets;
 };
 
-const FrameSpec kFrames[] = {
+const FrameLayout kFrames[] = {
     {Style::Square47, "E1005.png", 2000, 1872, "E1005_thumb.png", 450, 421, {0.077f, 0.05f, 0.041f, 0.041f}},
     {Style::Bleed35, "35mm_holga.png", 2000, 1192, "35mm_holga_thumb.png", 450, 268, {0, 0, 0, 0}},
     {Style::Eroded, "blotchy_black.png", 2000, 1750, "blotchy_black_thumb.png", 450, 394, {0, 0, 0, 0}},
@@ -577,9 +577,9 @@ void draw(Style style, Canvas& c) {
     }
 }
 
-bool writeFrame(const QString& folder, const char* name, int width, int height, const FrameSpec& spec) {
-    Canvas canvas(width, height, spec.insets);
-    draw(spec.style, canvas);
+bool writeFrame(const QString& folder, const char* name, int width, int height, const FrameLayout& layout) {
+    Canvas canvas(width, height, layout.insets);
+    draw(layout.style, canvas);
     const QImage out = canvas.image.convertToFormat(QImage::Format_ARGB32);
     return out.save(folder + QLatin1Char('/') + QLatin1String(name), "PNG");
 }
@@ -602,7 +602,7 @@ int main(int argc, char** argv) {
     std::vector<std::thread> threads;
     for (size_t i = 0; i < count; ++i)
         threads.emplace_back([&, i] {
-            const FrameSpec& f = kFrames[i];
+            const FrameLayout& f = kFrames[i];
             ok[i] = writeFrame(folder, f.large, f.largeWidth, f.largeHeight, f) &&
                     writeFrame(folder, f.thumb, f.thumbWidth, f.thumbHeight, f);
         });
@@ -614,7 +614,7 @@ int main(int argc, char** argv) {
         }
     // The resource list: every frame under ":/img/".
     QString qrc = QStringLiteral("<RCC>\n<qresource prefix=\"/img\">\n");
-    for (const FrameSpec& f : kFrames)
+    for (const FrameLayout& f : kFrames)
         for (const char* name : {f.large, f.thumb})
             qrc += QStringLiteral("<file>%1</file>\n").arg(QLatin1String(name));
     qrc += QStringLiteral("</qresource>\n</RCC>\n");

@@ -28,7 +28,7 @@ namespace {
 
 using Draw = std::function<void(QPainter&, const QRectF&)>;
 
-struct ImageSpec {
+struct ImageEntry {
     const char* name;
     int width;
     int height;
@@ -483,7 +483,7 @@ void defaultImageThumb(QPainter& p, const QRectF& r) {
     photoGlyph(p, glyph, QColor(72, 72, 72), 6.0);
 }
 
-std::vector<ImageSpec> imageSpecs() {
+std::vector<ImageEntry> imageEntries() {
     using namespace std::placeholders;
     return {
         // Border images (slices are twice the border widths the widgets use).
@@ -562,22 +562,22 @@ int main(int argc, char** argv) {
         return 1;
     }
     QTextStream names(&list);
-    for (const ImageSpec& spec : imageSpecs()) {
-        QImage image(spec.width, spec.height, QImage::Format_ARGB32_Premultiplied);
+    for (const ImageEntry& entry : imageEntries()) {
+        QImage image(entry.width, entry.height, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         {
             QPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing);
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
             painter.setRenderHint(QPainter::TextAntialiasing);
-            spec.draw(painter, QRectF(0, 0, spec.width, spec.height));
+            entry.draw(painter, QRectF(0, 0, entry.width, entry.height));
         }
-        const QString path = folder + QLatin1Char('/') + QLatin1String(spec.name);
+        const QString path = folder + QLatin1Char('/') + QLatin1String(entry.name);
         if (!image.save(path, "PNG")) {
             std::fprintf(stderr, "interface-images: cannot write %s\n", qPrintable(path));
             return 1;
         }
-        names << spec.name << '\n';
+        names << entry.name << '\n';
     }
     return 0;
 }
