@@ -49,4 +49,24 @@ inline ImageBuffer gradientPhoto(int32_t width, int32_t height) {
     return image;
 }
 
+// The size of the pictures the tile benchmarks render (24 megapixels).
+constexpr int32_t kPhotoWidth = 6000;
+constexpr int32_t kPhotoHeight = 4000;
+
+// The 6000 x 4000 noise picture the tile benchmarks share, float and as
+// bytes (the floats truncated), made once.
+inline const ImageBuffer& photo() {
+    static const ImageBuffer image = noiseImage(kPhotoWidth, kPhotoHeight);
+    return image;
+}
+
+inline const ImageBuffer& photoBytes() {
+    static const ImageBuffer bytes = [] {
+        ImageBuffer b;
+        ImageBuffer::copy8FromFloat(b, photo(), true);
+        return b;
+    }();
+    return bytes;
+}
+
 }  // namespace bench

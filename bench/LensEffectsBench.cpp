@@ -24,20 +24,10 @@
 
 namespace {
 
-constexpr int32_t kWidth = 6000;
-constexpr int32_t kHeight = 4000;
-
-// A photo-sized image of samples spread over 0..255, the same every run.
-const ImageBuffer& photo() {
-    static const ImageBuffer image = bench::noiseImage(kWidth, kHeight);
-    return image;
-}
-
-const ImageBuffer& photoBytes() {
-    static ImageBuffer bytes;
-    if (!bytes.data) ImageBuffer::copy8FromFloat(bytes, photo(), true);
-    return bytes;
-}
+using bench::photo;
+using bench::photoBytes;
+constexpr int32_t kWidth = bench::kPhotoWidth;
+constexpr int32_t kHeight = bench::kPhotoHeight;
 
 enum Tile { kVignette, kSharpen, kSharpenEnlarged, kRadialGaussian, kRadialBox, kRadialCircle };
 
