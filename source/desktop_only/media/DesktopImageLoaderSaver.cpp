@@ -274,28 +274,33 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
         return false;
     }
     if (image->channels <= 0 || channelsFromFile) image->channels = 3;  // the file's count is set once decoded
-    int32_t channels = image->channels;
-    const QString qpath = qtPath(path);
-
     // Everything is decoded before the caller's buffer is touched; on failure
     // the buffer is released so that no earlier picture passes for this file.
-    auto fail = [image]() {
+    if (image->channels > 4) {
+        setReason(reason, "images of more than 4 channels are not supported");
         image->release();
         return false;
-    };
-    if (channels > 4) {
-        setReason(reason, "images of more than 4 channels are not supported");
-        return fail();
     }
+    DecodedSource source;
+    if (!decode(path, applyEmbeddedProfile, asFloat, metadataOut != nullptr, &source, reason)) {
+        image->release();
+        return false;
+    }
+    return finishLoad(source, channelsFromFile ? 0 : image->channels, asFloat, image, metadataOut, reason);
+}
+
+bool DesktopImageLoaderSaver::decode(const GrowString& path, bool applyEmbeddedProfile, bool asFloat,
+                                     bool wantMetadata, DecodedSource* out, GrowString* reason) {
+    const QString qpath = qtPath(path);
     FileBytes bytes;
-    if (!bytes.read(qpath, reason)) return fail();
+    if (!bytes.read(qpath, reason)) return false;
 
     const FileKind kind = kindToDecode(qpath, bytes.data(), bytes.size());
     if (kind == FileKind::Unknown) {
         const bool misnamed = kindOfContent(bytes.data(), bytes.size()) != FileKind::Unknown;
         setReason(reason, misnamed ? "its content is another kind of image than its extension names"
                                    : "is not an image this program reads");
-        return fail();
+        return false;
     }
     QImage pixels;
     ImageMetadata metadata;
@@ -303,14 +308,14 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
     int32_t orientation = 1;
     bool hasAlpha = false;
     if (kind == FileKind::Pli) {
-        if (!decodePli(bytes.data(), bytes.size(), &pixels, reason)) return fail();
+        if (!decodePli(bytes.data(), bytes.size(), &pixels, reason)) return false;
         hasAlpha = true;  // the file always stores alpha
     } else {
         const bool raw = kind == FileKind::Raw;
         QtDecoded decoded;
         if (raw ? !decodeRaw(bytes.data(), bytes.size(), &pixels, reason) : !decodeWithQt(bytes, kind, &decoded, reason))
-            return fail();
-        readImageMetadata(bytes.data(), bytes.size(), metadataOut != nullptr, &metadata);
+            return false;
+        readImageMetadata(bytes.data(), bytes.size(), wantMetadata, &metadata);
         if (raw) {
             // LibRaw has turned the picture already and delivers sRGB.
             metadata.iccProfile.clear();
@@ -334,7 +339,7 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
             // The profile conversion works on RGBA samples.
             if (pixels.format() == QImage::Format_RGB32 && !convertInStrips(&pixels, QImage::Format_RGBA8888)) {
                 setReason(reason, "out of memory converting the decoded picture");
-                return fail();
+                return false;
             }
             // Float buffers get the conversion at 16 bits, so that an 8-bit
             // source does not lose levels twice.
@@ -345,25 +350,46 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
         }
     }
     if (metadata.orientation < 1 || metadata.orientation > 8) metadata.orientation = 1;
-    if (channelsFromFile) {
-        channels = hasAlpha ? 4 : 3;
-        image->channels = channels;
-    }
+    out->pixels = std::move(pixels);
+    out->orientation = orientation;
+    out->hasAlpha = hasAlpha;
+    out->metadata = std::move(metadata);
+    return true;
+}
 
-    if (!copyToBuffer(pixels, orientation, channels, asFloat, image)) {
+bool DesktopImageLoaderSaver::finishLoad(DecodedSource& source, int32_t channels, bool asFloat, ImageBuffer* image,
+                                         std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason) {
+    if (metadataOut) metadataOut->reset();
+    if (!image || channels < 0 || channels > 4) {
+        setReason(reason, image ? "images of more than 4 channels are not supported" : "no image buffer given");
+        if (image) image->release();
+        return false;
+    }
+    if (channels == 0) channels = source.hasAlpha ? 4 : 3;
+    image->channels = channels;
+    const bool copied = copyToBuffer(source.pixels, source.orientation, channels, asFloat, image);
+    source.pixels = QImage();  // the decoded samples are not needed any more
+    if (!copied) {
         setReason(reason, "out of memory for the image");
         return false;
     }
     if (metadataOut) {
-        metadata.width = image->width;
-        metadata.height = image->height;
-        *metadataOut = std::make_unique<ImageMetadata>(std::move(metadata));
+        source.metadata.width = image->width;
+        source.metadata.height = image->height;
+        *metadataOut = std::make_unique<ImageMetadata>(std::move(source.metadata));
     }
     return true;
 }
 
 bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& image, bool isFloat,
                                    const SaveOptions& options, const ImageMetadata* metadata, GrowString* reason) {
+    PreparedSave prepared;
+    return prepareSave(path, image, isFloat, options, &prepared, reason) &&
+           writePrepared(prepared, metadata, reason);
+}
+
+bool DesktopImageLoaderSaver::prepareSave(const GrowString& path, const ImageBuffer& image, bool isFloat,
+                                          const SaveOptions& options, PreparedSave* out, GrowString* reason) {
     const QString qpath = qtPath(path);
     if (qpath.isEmpty() || qpath.startsWith(QLatin1String(":/"))) {
         setReason(reason, qpath.isEmpty() ? "no file name given" : "cannot write into the program's resources");
@@ -387,15 +413,7 @@ bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& im
                                                    : "out of memory preparing the image");
         return false;
     }
-
-    QByteArray encoded;
-    if (format == FileKind::Pli) {
-        if (!encodePli(pixels, &encoded)) {
-            setReason(reason, "out of memory encoding the image");
-            return false;
-        }
-    } else {
-        const char* qtFormat = format == FileKind::Jpeg ? "jpeg" : (format == FileKind::Png ? "png" : "tiff");
+    if (format != FileKind::Pli) {
         if (format == FileKind::Jpeg && pixels.format() != QImage::Format_Grayscale8 &&
             pixels.format() != QImage::Format_RGB888 && !convertInStrips(&pixels, QImage::Format_RGB888)) {
             setReason(reason, "out of memory preparing the image");  // JPEG has no alpha
@@ -408,13 +426,37 @@ bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& im
             setReason(reason, "cannot attach the sRGB colour profile");
             return false;
         }
+    }
+    out->path = path;
+    out->pixels = std::move(pixels);
+    out->kind = format;
+    out->quality = options.quality < 1 ? 1 : (options.quality > 100 ? 100 : options.quality);
+    return true;
+}
+
+bool DesktopImageLoaderSaver::writePrepared(PreparedSave& prepared, const ImageMetadata* metadata,
+                                            GrowString* reason) {
+    const FileKind format = prepared.kind;
+    QImage pixels = std::move(prepared.pixels);
+    if (pixels.isNull() || format == FileKind::Unknown) {
+        setReason(reason, "there is no image to save");
+        return false;
+    }
+    QByteArray encoded;
+    if (format == FileKind::Pli) {
+        if (!encodePli(pixels, &encoded)) {
+            setReason(reason, "out of memory encoding the image");
+            return false;
+        }
+    } else {
+        const char* qtFormat = format == FileKind::Jpeg ? "jpeg" : (format == FileKind::Png ? "png" : "tiff");
         QBuffer device(&encoded);
         if (!device.open(QIODevice::WriteOnly)) {
             setReason(reason, "out of memory encoding the image");
             return false;
         }
         QImageWriter writer(&device, qtFormat);
-        if (format == FileKind::Jpeg) writer.setQuality(options.quality < 1 ? 1 : (options.quality > 100 ? 100 : options.quality));
+        if (format == FileKind::Jpeg) writer.setQuality(prepared.quality);
         if (format == FileKind::Tiff) writer.setCompression(1);  // LZW, lossless
         if (!writer.write(pixels)) {
             setReason(reason, ("cannot encode the image: " + writer.errorString().toStdString()).c_str());
@@ -430,9 +472,10 @@ bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& im
             !writeImageMetadata(&encoded, *metadata, pixels.width(), pixels.height())) {
             // Metadata exiv2 cannot write must not cost the picture: the
             // file is saved without it.
-            std::printf("could not write the metadata of %s\n", path.c_str());
+            std::printf("could not write the metadata of %s\n", prepared.path.c_str());
             std::fflush(stdout);
         }
     }
-    return writeFileReplacing(qpath, encoded.constData(), static_cast<size_t>(encoded.size()), reason);
+    pixels = QImage();  // the samples are encoded: freed before the file is written
+    return writeFileReplacing(qtPath(prepared.path), encoded.constData(), static_cast<size_t>(encoded.size()), reason);
 }
