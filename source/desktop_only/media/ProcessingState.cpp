@@ -461,7 +461,13 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     // A source that the write in flight replaces is read once it is written.
     if (saving.inFlight() && sameFile(saving.target(), job.sourcePath)) finishPendingSave(saving);
     DecodedSource decoded;
-    if (desktop && ahead.take(job.id, &decoded)) {
+    const bool decodedAhead = desktop && ahead.take(job.id, &decoded);
+    // The next photo decodes while this one is loaded, rendered and saved;
+    // not a file this job or the write in flight is about to write.
+    if (desktop && next && !sameFile(next->sourcePath, job.outputPath) &&
+        !(saving.inFlight() && sameFile(next->sourcePath, saving.target())))
+        ahead.start(current, desktop, *next);
+    if (decodedAhead) {
         // The channel count as loadSource chooses it: 3 or 4 as asked, else the file's.
         const int32_t channels = job.channels == 3 || job.channels == 4 ? job.channels : 0;
         loaded = desktop->finishLoad(decoded, channels, true, &image, &metadata);
@@ -469,11 +475,6 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
         MutexLocker guard(loaderLock.get());
         loaded = loader && loadSource(*loader, job, &image, &metadata);
     }
-    // The next photo decodes while this one renders and saves; not a file
-    // this job or the write in flight is about to write.
-    if (desktop && next && !sameFile(next->sourcePath, job.outputPath) &&
-        !(saving.inFlight() && sameFile(next->sourcePath, saving.target())))
-        ahead.start(current, desktop, *next);
     if (!loaded || !image.data) return JobOutcome::kFailed;
     if (currentJobCancelled()) return JobOutcome::kAbandoned;
     if (job.quarterTurns != 0 && !turnQuarters(image, metadata, job.quarterTurns)) return JobOutcome::kFailed;

@@ -13,9 +13,9 @@
 // it, clears the busy flag and ends.
 //
 // Look-ahead: with the program's own loader (which keeps no state, so two
-// threads may use it at once), once a job's source is loaded the next job of
-// the same batch has its source decoded on a thread of its own while the
-// worker renders and saves the current one; the decoded photo is held as the
+// threads may use it at once), as soon as a job's source is decoded the
+// next job of the same batch has its source decoded on a thread of its own
+// while the worker loads, renders and saves the current one; the decoded photo is held as the
 // decoder's samples (a quarter of its float image) until its job comes up.
 // Only one photo is ever decoded ahead, never across batches (a later batch
 // may read what an earlier one writes) and never a source that the current
