@@ -12,19 +12,34 @@
 //   pellucine-xclient drop WINDOW FILE            drags FILE (as a text/uri-list) over the
 //                                                 window's middle and drops it, as a file
 //                                                 manager does (the XDND protocol)
+//   pellucine-xclient find-text WINDOW BACKGROUND.ppm TEXT
+//   pellucine-xclient find-image WINDOW BACKGROUND.ppm IMAGE [OPACITY]
+//                                                 where the window shows TEXT (white, in the
+//                                                 program's interface font) or one of the
+//                                                 program's interface images (":/img/...",
+//                                                 at half its drawn size, at OPACITY, 1 when
+//                                                 not given): prints "X Y W H"
+//                                                 for each place, top to bottom, or exits 1
+//                                                 with "not found"; BACKGROUND is a grab of
+//                                                 the window from before it appeared
 //
 // Exit status 0 on success, 1 on failure (with a line on standard error).
 
 // Qt first: the X11 headers define macros (Bool, Status) that Qt's
 // headers must not see.
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -179,12 +194,150 @@ bool dropFile(Display* display, Window target, const std::string& file) {
     return false;
 }
 
+// ---- Finding what the program shows ----
+//
+// A template is an ARGB picture (premultiplied) of what should appear: a
+// text drawn by the toolkit in the program's own font on this display (so
+// hinting and smoothing are the program's), or an interface image from the
+// program's resources scaled the way its buttons scale it. The program
+// draws it over a background that a grab taken before it appeared still
+// shows; each candidate place composes the template over that background
+// and every sample of the box must lie within the tolerance. Samples are
+// compared in order of the template's coverage, so most places fail on
+// their first few samples.
+
+// The window's pixels as an RGB32 picture.
+QImage grabAsImage(Display* display, Window window) {
+    XImage* image = grabWindow(display, window);
+    if (!image) return QImage();
+    QImage grabbed(image->width, image->height, QImage::Format_RGB32);
+    for (int y = 0; y < image->height; ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(grabbed.scanLine(y));
+        for (int x = 0; x < image->width; ++x) {
+            int r, g, b;
+            pixelAt(image, x, y, r, g, b);
+            row[x] = qRgb(r, g, b);
+        }
+    }
+    XDestroyImage(image);
+    return grabbed;
+}
+
+// The program's labels: white, 11 pixels of its own Vera (the style sheet
+// of main.cpp). Several starts a quarter pixel apart, because the toolkit
+// may place glyphs at fractions of a pixel (a right-aligned label starts
+// wherever its text's width ends it).
+std::vector<QImage> textTemplates(const QString& text) {
+    std::vector<QImage> templates;
+    const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Vera.ttf"));
+    const QStringList families = QFontDatabase::applicationFontFamilies(id);
+    if (families.isEmpty()) return templates;
+    QFont font(families.first());
+    font.setPixelSize(11);
+    const QFontMetricsF metrics(font);
+    const int width = static_cast<int>(std::ceil(metrics.horizontalAdvance(text))) + 4;
+    const int height = static_cast<int>(std::ceil(metrics.height())) + 2;
+    for (int quarter = 0; quarter < 4; ++quarter) {
+        QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(QPointF(2.0 + quarter * 0.25, 1.0 + metrics.ascent()), text);
+        painter.end();
+        // Whole-pixel glyph placement draws the same picture at each start.
+        if (std::find(templates.begin(), templates.end(), image) == templates.end()) templates.push_back(image);
+    }
+    return templates;
+}
+
+// An interface image as the program's buttons show it on a screen of
+// device-pixel ratio 1: drawn at twice its size and shown at half, through
+// a smooth scale (the render queue's rows, which scale the image first) or
+// through a smooth drawing at the given opacity (VxPushButton, which draws
+// an image without an active twin at half opacity while idle).
+std::vector<QImage> imageTemplates(const QString& name, double opacity) {
+    std::vector<QImage> templates;
+    const QImage image(name);
+    if (image.isNull()) return templates;
+    const int width = static_cast<int>(std::lround(image.width() / 2.0));
+    const int height = static_cast<int>(std::lround(image.height() / 2.0));
+    if (opacity >= 1.0) {
+        templates.push_back(image.scaled(width, height, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                                .convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        return templates;
+    }
+    QImage drawn(width, height, QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(Qt::transparent);
+    QPainter painter(&drawn);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setOpacity(opacity);
+    painter.drawImage(QRectF(0, 0, image.width() / 2.0, image.height() / 2.0), image, QRectF(image.rect()));
+    painter.end();
+    templates.push_back(drawn);
+    return templates;
+}
+
+// Per sample: the toolkit here draws the same bits as in the program, so
+// found places match exactly; the margin only absorbs rounding of another
+// blending path.
+constexpr int kTolerance = 8;
+
+struct Match {
+    int x, y, width, height;
+};
+
+// Every place where a template, composed over the background, equals the
+// screen within `tolerance` per sample; overlapping places count once.
+std::vector<Match> findTemplates(const QImage& screen, const QImage& background,
+                                 const std::vector<QImage>& templates, int tolerance) {
+    std::vector<Match> found;
+    for (const QImage& image : templates) {
+        const int tw = image.width(), th = image.height();
+        if (tw > screen.width() || th > screen.height()) continue;
+        // Samples in order of coverage: the text's or the image's own
+        // pixels first, then its surroundings.
+        std::vector<std::pair<int, int>> order;
+        for (int y = 0; y < th; ++y)
+            for (int x = 0; x < tw; ++x) order.emplace_back(x, y);
+        std::stable_sort(order.begin(), order.end(), [&image](const auto& a, const auto& b) {
+            return qAlpha(image.pixel(a.first, a.second)) > qAlpha(image.pixel(b.first, b.second));
+        });
+        std::vector<QRgb> colours;
+        for (const auto& p : order) colours.push_back(image.pixel(p.first, p.second));
+        for (int y = 0; y + th <= screen.height(); ++y)
+            for (int x = 0; x + tw <= screen.width(); ++x) {
+                bool same = true;
+                for (size_t i = 0; i < order.size() && same; ++i) {
+                    const QRgb t = colours[i];
+                    const QRgb s = screen.pixel(x + order[i].first, y + order[i].second);
+                    const QRgb b = background.pixel(x + order[i].first, y + order[i].second);
+                    const int keep = 255 - qAlpha(t);
+                    const int want[3] = {qRed(t) + (qRed(b) * keep + 127) / 255,
+                                         qGreen(t) + (qGreen(b) * keep + 127) / 255,
+                                         qBlue(t) + (qBlue(b) * keep + 127) / 255};
+                    same = std::abs(qRed(s) - want[0]) <= tolerance && std::abs(qGreen(s) - want[1]) <= tolerance &&
+                           std::abs(qBlue(s) - want[2]) <= tolerance;
+                }
+                if (!same) continue;
+                bool overlaps = false;
+                for (const Match& m : found)
+                    overlaps = overlaps || (x < m.x + m.width && m.x < x + tw && y < m.y + m.height && m.y < y + th);
+                if (!overlaps) found.push_back({x, y, tw, th});
+            }
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Match& a, const Match& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    return found;
+}
+
 Window parseWindow(const char* text) { return static_cast<Window>(std::strtoul(text, nullptr, 0)); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return fail("usage: make-photo | wait-title | has-colours | grab | close ...");
+    if (argc < 3)
+        return fail("usage: make-photo | wait-title | has-colours | grab | close | drop | find-text | find-image ...");
     const std::string command = argv[1];
     if (command == "make-photo") {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -194,6 +347,30 @@ int main(int argc, char** argv) {
             for (int x = 0; x < 600; ++x)
                 photo.setPixel(x, y, x < 300 ? qRgb(220, 40, 30) : qRgb(30, 60, 210));
         return photo.save(QString::fromLocal8Bit(argv[2]), "PNG") ? 0 : fail("cannot write the photo");
+    }
+    if ((command == "find-text" || command == "find-image") && argc >= 5) {
+        // The toolkit on this display, so that text is drawn with the
+        // display's font settings, as the program draws it.
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        QGuiApplication app(argc, argv);
+        Display* display = XOpenDisplay(nullptr);
+        if (!display) return fail("cannot open the display");
+        const QImage background = QImage(QString::fromLocal8Bit(argv[3])).convertToFormat(QImage::Format_RGB32);
+        const QImage screen = grabAsImage(display, parseWindow(argv[2]));
+        XCloseDisplay(display);
+        if (screen.isNull() || background.size() != screen.size())
+            return fail("the background and the window differ in size or cannot be read");
+        const QString what = QString::fromUtf8(argv[4]);
+        const std::vector<QImage> templates =
+            command == "find-text" ? textTemplates(what) : imageTemplates(what, argc >= 6 ? std::atof(argv[5]) : 1.0);
+        if (templates.empty()) return fail("cannot draw " + std::string(argv[4]));
+        const std::vector<Match> found = findTemplates(screen, background, templates, kTolerance);
+        if (found.empty()) {
+            std::printf("not found\n");
+            return 1;
+        }
+        for (const Match& m : found) std::printf("%d %d %d %d\n", m.x, m.y, m.width, m.height);
+        return 0;
     }
     Display* display = XOpenDisplay(nullptr);
     if (!display) return fail("cannot open the display");
