@@ -196,15 +196,21 @@ bool dropFile(Display* display, Window target, const std::string& file) {
 
 // ---- Finding what the program shows ----
 //
-// A template is an ARGB picture (premultiplied) of what should appear: a
-// text drawn by the toolkit in the program's own font on this display (so
-// hinting and smoothing are the program's), or an interface image from the
-// program's resources scaled the way its buttons scale it. The program
-// draws it over a background that a grab taken before it appeared still
-// shows; each candidate place composes the template over that background
-// and every sample of the box must lie within the tolerance. Samples are
-// compared in order of the template's coverage, so most places fail on
-// their first few samples.
+// A template is what should appear, drawn by the toolkit on this display
+// (so hinting and smoothing are the program's): a text in the program's own
+// font, or an interface image from the program's resources scaled the way
+// its buttons scale it. It is kept as the colour it adds to a sample and
+// the share of the background it keeps, per channel (a text smoothed per
+// sub-pixel covers the three channels differently). The program draws it
+// over a background that a grab taken before it appeared still shows; each
+// candidate place composes the template over that background and every
+// sample of the box must lie within the tolerance. Samples are compared in
+// order of coverage, so most places fail on their first few samples.
+
+struct Template {
+    QImage added;  // RGB32: the colour the template adds (premultiplied)
+    QImage kept;   // RGB32: 255 times the share of the background kept
+};
 
 // The window's pixels as an RGB32 picture.
 QImage grabAsImage(Display* display, Window window) {
@@ -224,11 +230,13 @@ QImage grabAsImage(Display* display, Window window) {
 }
 
 // The program's labels: white, 11 pixels of its own Vera (the style sheet
-// of main.cpp). Several starts a quarter pixel apart, because the toolkit
-// may place glyphs at fractions of a pixel (a right-aligned label starts
-// wherever its text's width ends it).
-std::vector<QImage> textTemplates(const QString& text) {
-    std::vector<QImage> templates;
+// of main.cpp), drawn as the program draws them, on an opaque picture; on
+// black, each channel's value is that channel's coverage. Several starts a
+// quarter pixel apart, because the toolkit may place glyphs at fractions
+// of a pixel (a right-aligned label starts wherever its text's width ends
+// it); whole-pixel placement draws one picture for all.
+std::vector<Template> textTemplates(const QString& text) {
+    std::vector<Template> templates;
     const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Vera.ttf"));
     const QStringList families = QFontDatabase::applicationFontFamilies(id);
     if (families.isEmpty()) return templates;
@@ -238,15 +246,19 @@ std::vector<QImage> textTemplates(const QString& text) {
     const int width = static_cast<int>(std::ceil(metrics.horizontalAdvance(text))) + 4;
     const int height = static_cast<int>(std::ceil(metrics.height())) + 2;
     for (int quarter = 0; quarter < 4; ++quarter) {
-        QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
+        QImage added(width, height, QImage::Format_RGB32);
+        added.fill(Qt::black);
+        QPainter painter(&added);
         painter.setFont(font);
         painter.setPen(Qt::white);
         painter.drawText(QPointF(2.0 + quarter * 0.25, 1.0 + metrics.ascent()), text);
         painter.end();
-        // Whole-pixel glyph placement draws the same picture at each start.
-        if (std::find(templates.begin(), templates.end(), image) == templates.end()) templates.push_back(image);
+        bool drawn = false;
+        for (const Template& earlier : templates) drawn = drawn || earlier.added == added;
+        if (drawn) continue;
+        QImage kept = added;
+        kept.invertPixels();
+        templates.push_back({added, kept});
     }
     return templates;
 }
@@ -256,25 +268,33 @@ std::vector<QImage> textTemplates(const QString& text) {
 // a smooth scale (the render queue's rows, which scale the image first) or
 // through a smooth drawing at the given opacity (VxPushButton, which draws
 // an image without an active twin at half opacity while idle).
-std::vector<QImage> imageTemplates(const QString& name, double opacity) {
-    std::vector<QImage> templates;
+std::vector<Template> imageTemplates(const QString& name, double opacity) {
+    std::vector<Template> templates;
     const QImage image(name);
     if (image.isNull()) return templates;
     const int width = static_cast<int>(std::lround(image.width() / 2.0));
     const int height = static_cast<int>(std::lround(image.height() / 2.0));
+    QImage shown;
     if (opacity >= 1.0) {
-        templates.push_back(image.scaled(width, height, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                                .convertToFormat(QImage::Format_ARGB32_Premultiplied));
-        return templates;
+        shown = image.scaled(width, height, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                    .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    } else {
+        shown = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+        shown.fill(Qt::transparent);
+        QPainter painter(&shown);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setOpacity(opacity);
+        painter.drawImage(QRectF(0, 0, image.width() / 2.0, image.height() / 2.0), image, QRectF(image.rect()));
     }
-    QImage drawn(width, height, QImage::Format_ARGB32_Premultiplied);
-    drawn.fill(Qt::transparent);
-    QPainter painter(&drawn);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.setOpacity(opacity);
-    painter.drawImage(QRectF(0, 0, image.width() / 2.0, image.height() / 2.0), image, QRectF(image.rect()));
-    painter.end();
-    templates.push_back(drawn);
+    QImage added(shown.size(), QImage::Format_RGB32), kept(shown.size(), QImage::Format_RGB32);
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) {
+            const QRgb raw = reinterpret_cast<const QRgb*>(shown.constScanLine(y))[x];  // premultiplied
+            const int keep = 255 - qAlpha(raw);
+            added.setPixel(x, y, qRgb(qRed(raw), qGreen(raw), qBlue(raw)));
+            kept.setPixel(x, y, qRgb(keep, keep, keep));
+        }
+    templates.push_back({added, kept});
     return templates;
 }
 
@@ -290,34 +310,37 @@ struct Match {
 // Every place where a template, composed over the background, equals the
 // screen within `tolerance` per sample; overlapping places count once.
 std::vector<Match> findTemplates(const QImage& screen, const QImage& background,
-                                 const std::vector<QImage>& templates, int tolerance) {
+                                 const std::vector<Template>& templates, int tolerance) {
     std::vector<Match> found;
-    for (const QImage& image : templates) {
-        const int tw = image.width(), th = image.height();
+    for (const Template& t : templates) {
+        const int tw = t.added.width(), th = t.added.height();
         if (tw > screen.width() || th > screen.height()) continue;
-        // Samples in order of coverage: the text's or the image's own
-        // pixels first, then its surroundings.
-        std::vector<std::pair<int, int>> order;
+        struct Sample {
+            int x, y;
+            int added[3], kept[3];
+        };
+        std::vector<Sample> samples;
         for (int y = 0; y < th; ++y)
-            for (int x = 0; x < tw; ++x) order.emplace_back(x, y);
-        std::stable_sort(order.begin(), order.end(), [&image](const auto& a, const auto& b) {
-            return qAlpha(image.pixel(a.first, a.second)) > qAlpha(image.pixel(b.first, b.second));
+            for (int x = 0; x < tw; ++x) {
+                const QRgb a = t.added.pixel(x, y), k = t.kept.pixel(x, y);
+                samples.push_back({x, y, {qRed(a), qGreen(a), qBlue(a)}, {qRed(k), qGreen(k), qBlue(k)}});
+            }
+        // The template's own pixels first, then its surroundings.
+        std::stable_sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) {
+            return a.kept[0] + a.kept[1] + a.kept[2] < b.kept[0] + b.kept[1] + b.kept[2];
         });
-        std::vector<QRgb> colours;
-        for (const auto& p : order) colours.push_back(image.pixel(p.first, p.second));
         for (int y = 0; y + th <= screen.height(); ++y)
             for (int x = 0; x + tw <= screen.width(); ++x) {
                 bool same = true;
-                for (size_t i = 0; i < order.size() && same; ++i) {
-                    const QRgb t = colours[i];
-                    const QRgb s = screen.pixel(x + order[i].first, y + order[i].second);
-                    const QRgb b = background.pixel(x + order[i].first, y + order[i].second);
-                    const int keep = 255 - qAlpha(t);
-                    const int want[3] = {qRed(t) + (qRed(b) * keep + 127) / 255,
-                                         qGreen(t) + (qGreen(b) * keep + 127) / 255,
-                                         qBlue(t) + (qBlue(b) * keep + 127) / 255};
-                    same = std::abs(qRed(s) - want[0]) <= tolerance && std::abs(qGreen(s) - want[1]) <= tolerance &&
-                           std::abs(qBlue(s) - want[2]) <= tolerance;
+                for (size_t i = 0; i < samples.size() && same; ++i) {
+                    const Sample& sample = samples[i];
+                    const QRgb s = screen.pixel(x + sample.x, y + sample.y);
+                    const QRgb b = background.pixel(x + sample.x, y + sample.y);
+                    const int on[3] = {qRed(s), qGreen(s), qBlue(s)};
+                    const int under[3] = {qRed(b), qGreen(b), qBlue(b)};
+                    for (int c = 0; c < 3 && same; ++c)
+                        same = std::abs(on[c] - (sample.added[c] + (under[c] * sample.kept[c] + 127) / 255)) <=
+                               tolerance;
                 }
                 if (!same) continue;
                 bool overlaps = false;
@@ -361,7 +384,7 @@ int main(int argc, char** argv) {
         if (screen.isNull() || background.size() != screen.size())
             return fail("the background and the window differ in size or cannot be read");
         const QString what = QString::fromUtf8(argv[4]);
-        const std::vector<QImage> templates =
+        const std::vector<Template> templates =
             command == "find-text" ? textTemplates(what) : imageTemplates(what, argc >= 6 ? std::atof(argv[5]) : 1.0);
         if (templates.empty()) return fail("cannot draw " + std::string(argv[4]));
         const std::vector<Match> found = findTemplates(screen, background, templates, kTolerance);
