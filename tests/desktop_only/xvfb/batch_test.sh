@@ -16,6 +16,7 @@
 #    dropped; only whole files, fewer than six.
 # 3. The next batch shows "File 1 of 6: p1.jpg" to "File 6 of 6: p6.jpg" in
 #    turn and writes all six outputs; no "Processing Error" at any time.
+# PELLUCINE_FAILED_SHOT=FILE.ppm keeps a picture of the window on failure.
 set -uo pipefail
 app="$1"
 xclient="$2"
