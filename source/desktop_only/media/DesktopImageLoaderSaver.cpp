@@ -358,7 +358,8 @@ bool DesktopImageLoaderSaver::decode(const GrowString& path, bool applyEmbeddedP
 }
 
 bool DesktopImageLoaderSaver::finishLoad(DecodedSource& source, int32_t channels, bool asFloat, ImageBuffer* image,
-                                         std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason) {
+                                         std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason,
+                                         bool keepStorage) {
     if (metadataOut) metadataOut->reset();
     if (!image || channels < 0 || channels > 4) {
         setReason(reason, image ? "images of more than 4 channels are not supported" : "no image buffer given");
@@ -366,8 +367,8 @@ bool DesktopImageLoaderSaver::finishLoad(DecodedSource& source, int32_t channels
         return false;
     }
     if (channels == 0) channels = source.hasAlpha ? 4 : 3;
-    image->channels = channels;
-    const bool copied = copyToBuffer(source.pixels, source.orientation, channels, asFloat, image);
+    if (!keepStorage) image->channels = channels;
+    const bool copied = copyToBuffer(source.pixels, source.orientation, channels, asFloat, image, keepStorage);
     source.pixels = QImage();  // the decoded samples are not needed any more
     if (!copied) {
         setReason(reason, "out of memory for the image");

@@ -90,11 +90,15 @@ public:
     // copies the samples into the buffer, turned upright, with `channels`
     // samples a pixel (0: as the file has, as loadFloatKeepingAlpha) and
     // hands over the metadata. Together they give the same buffer and
-    // metadata as load8/loadFloat/loadFloatKeepingAlpha.
+    // metadata as load8/loadFloat/loadFloatKeepingAlpha. With keepStorage
+    // the buffer's own storage is filled in place when it holds samples of
+    // the asked kind and fits (see copyToBuffer), as a batch reuses one
+    // picture's memory for the next.
     bool decode(const GrowString& path, bool applyEmbeddedProfile, bool asFloat, bool wantMetadata,
                 DecodedSource* out, GrowString* reason = nullptr);
     bool finishLoad(DecodedSource& source, int32_t channels, bool asFloat, ImageBuffer* image,
-                    std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason = nullptr);
+                    std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason = nullptr,
+                    bool keepStorage = false);
 
     // The two halves of a save: prepareSave checks the path and stores the
     // samples (every check and conversion save8/saveFloat make before

@@ -74,6 +74,7 @@ TEST_F(BatchLookAhead, ABatchWritesTheBytesOfJobsRunOneByOne) {
     };
     const Case cases[] = {
         {testData("jpeg/orientation-6.jpg"), "o6.jpg", 12.5f, 0},
+        {testData("jpeg/orientation-1.jpg"), "o1.jpg", -3.0f, 0},  // upright 50 x 70 too: the float storage is reused
         {testData("jpeg/icc-profile.jpeg"), "icc.jpg", -7.0f, 0},
         {testData("png/flower.png"), "flower.jpg", 3.0f, 0},
         {folder.file("alpha.png"), "alpha.png", 20.0f, 0},
