@@ -148,7 +148,7 @@ void tooLargeReason(int64_t width, int64_t height, GrowString* reason) {
     *reason = GrowString(line);
 }
 
-bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out, GrowString* reason) {
+bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out, GrowString* reason, QImage* recycled) {
     const char* format = qtFormatOf(kind);
     if (!format || bytes.size() > static_cast<size_t>(INT_MAX)) {
         setReason(reason, format ? "the file is too large to decode" : "is not an image this program reads");
@@ -185,11 +185,20 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out, GrowStr
     // A JPEG is decoded into an image made here, which Qt's reader fills
     // when its size and format are right: its memory is then mapped by all
     // threads at once beforehand instead of page by page inside the serial
-    // decoder.
+    // decoder. An earlier picture of the same size and format handed in
+    // for reuse serves instead, its memory mapped already; its colour space
+    // is cleared first, so that nothing of the earlier file can pass for
+    // this one's.
     QImage image;
     if (std::strcmp(format, "jpeg") == 0 && reader.imageFormat() == QImage::Format_RGB32) {
-        image = QImage(size, QImage::Format_RGB32);  // null when memory runs out: the reader then tries itself
-        if (!image.isNull()) mapForWriting(image.bits(), static_cast<size_t>(image.sizeInBytes()));
+        if (recycled && recycled->size() == size && recycled->format() == QImage::Format_RGB32 &&
+            recycled->isDetached()) {
+            image = std::move(*recycled);
+            image.setColorSpace(QColorSpace());
+        } else {
+            image = QImage(size, QImage::Format_RGB32);  // null when memory runs out: the reader then tries itself
+            if (!image.isNull()) mapForWriting(image.bits(), static_cast<size_t>(image.sizeInBytes()));
+        }
     }
     if (!reader.read(&image) || image.isNull()) {
         setReason(reason, "the image is damaged or cannot be decoded (or memory ran out)");
@@ -292,6 +301,8 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
 bool DesktopImageLoaderSaver::decode(const GrowString& path, bool applyEmbeddedProfile, bool asFloat,
                                      bool wantMetadata, DecodedSource* out, GrowString* reason) {
     const QString qpath = qtPath(path);
+    QImage recycled = std::move(out->pixels);  // a picture handed in for reuse, if any
+    out->pixels = QImage();
     FileBytes bytes;
     if (!bytes.read(qpath, reason)) return false;
 
@@ -313,7 +324,7 @@ bool DesktopImageLoaderSaver::decode(const GrowString& path, bool applyEmbeddedP
     } else {
         const bool raw = kind == FileKind::Raw;
         QtDecoded decoded;
-        if (raw ? !decodeRaw(bytes.data(), bytes.size(), &pixels, reason) : !decodeWithQt(bytes, kind, &decoded, reason))
+        if (raw ? !decodeRaw(bytes.data(), bytes.size(), &pixels, reason) : !decodeWithQt(bytes, kind, &decoded, reason, &recycled))
             return false;
         readImageMetadata(bytes.data(), bytes.size(), wantMetadata, &metadata);
         if (raw) {
@@ -369,7 +380,6 @@ bool DesktopImageLoaderSaver::finishLoad(DecodedSource& source, int32_t channels
     if (channels == 0) channels = source.hasAlpha ? 4 : 3;
     if (!keepStorage) image->channels = channels;
     const bool copied = copyToBuffer(source.pixels, source.orientation, channels, asFloat, image, keepStorage);
-    source.pixels = QImage();  // the decoded samples are not needed any more
     if (!copied) {
         setReason(reason, "out of memory for the image");
         return false;

@@ -93,7 +93,10 @@ public:
     // metadata as load8/loadFloat/loadFloatKeepingAlpha. With keepStorage
     // the buffer's own storage is filled in place when it holds samples of
     // the asked kind and fits (see copyToBuffer), as a batch reuses one
-    // picture's memory for the next.
+    // picture's memory for the next. finishLoad leaves the decoded picture
+    // in `source`; a DecodedSource handed to decode with a picture in it
+    // offers that picture's memory to the decoder (a JPEG of the same size
+    // is decoded into it).
     bool decode(const GrowString& path, bool applyEmbeddedProfile, bool asFloat, bool wantMetadata,
                 DecodedSource* out, GrowString* reason = nullptr);
     bool finishLoad(DecodedSource& source, int32_t channels, bool asFloat, ImageBuffer* image,

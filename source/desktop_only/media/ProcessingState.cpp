@@ -127,6 +127,13 @@ ImageBuffer takeStorage(ImageBuffer& from) {
 
 }  // namespace
 
+// Memory the worker hands from one photo to the next: the float storage of
+// the last picture saved and the last decoded picture.
+struct RecycledMemory {
+    ImageBuffer floats;
+    QImage picture;
+};
+
 // The decode of one job's source on a thread of its own (see the header).
 // Lives on the worker's stack: its destructor waits for the decode, so no
 // thread outlives the worker's run and nothing decoded is kept after it.
@@ -139,8 +146,11 @@ public:
 
     // Starts decoding the job's source (float precision, metadata kept, as
     // the worker loads it). The loader reference keeps the loader alive.
-    void start(std::shared_ptr<ImageLoaderSaver> loader, DesktopImageLoaderSaver* desktop, const RenderJob& job) {
+    // `recycled`, an earlier decoded picture, is offered to the decoder.
+    void start(std::shared_ptr<ImageLoaderSaver> loader, DesktopImageLoaderSaver* desktop, const RenderJob& job,
+               QImage recycled) {
         discard();
+        source_.pixels = std::move(recycled);
         jobId_ = job.id;
         path_ = job.sourcePath;
         applyProfile_ = job.applyEmbeddedProfile;
@@ -387,7 +397,7 @@ void ProcessingState::runWorker() {
     // are released).
     SourceLookAhead ahead;
     PendingSave saving;
-    ImageBuffer spare;  // the float storage of the last picture saved, for the next one
+    RecycledMemory spare;
     RenderContext context(0);
     {
         MutexLocker status(statusLock.get());
@@ -459,7 +469,7 @@ void ProcessingState::runWorker() {
 ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
                                                         const GrowArray<GrowString>& batchSources,
                                                         RenderContext& context, SourceLookAhead& ahead,
-                                                        PendingSave& saving, ImageBuffer& spare,
+                                                        PendingSave& saving, RecycledMemory& spare,
                                                         const RenderJob* next) {
     // Never replace a file the batch reads (or has read): its own source only
     // when the job saves over its original.
@@ -488,12 +498,15 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     // not a file this job or the write in flight is about to write.
     if (desktop && next && !sameFile(next->sourcePath, job.outputPath) &&
         !(saving.inFlight() && sameFile(next->sourcePath, saving.target())))
-        ahead.start(current, desktop, *next);
+        ahead.start(current, desktop, *next, std::move(spare.picture));
+    spare.picture = QImage();  // not needed when nothing is decoded ahead
+
     if (decodedAhead) {
         // The channel count as loadSource chooses it: 3 or 4 as asked, else the file's.
         const int32_t channels = job.channels == 3 || job.channels == 4 ? job.channels : 0;
-        image = takeStorage(spare);
+        image = takeStorage(spare.floats);
         loaded = desktop->finishLoad(decoded, channels, true, &image, &metadata, nullptr, true);
+        spare.picture = std::move(decoded.pixels);
     } else {
         MutexLocker guard(loaderLock.get());
         loaded = loader && loadSource(*loader, job, &image, &metadata);
@@ -531,7 +544,7 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
         // next job, after the write before this one has ended.
         PreparedSave prepared;
         if (!desktop->prepareSave(job.outputPath, image, true, job.options, &prepared)) return JobOutcome::kFailed;
-        spare = takeStorage(image);
+        spare.floats = takeStorage(image);
         finishPendingSave(saving);
         saving.start(current, desktop, std::move(prepared), std::move(metadata));
         return JobOutcome::kSaved;  // a failed write is counted when it ends

@@ -28,7 +28,8 @@
 // it ends; the run (and the busy flag) ends only once its last file is
 // written; a source that the write in flight replaces is read after it.
 // The float image of a saved picture is kept for the next photo of the
-// same size, which is copied into it in place of fresh memory.
+// same size, which is copied into it in place of fresh memory; likewise a
+// decoded picture for the next decode.
 // The progress names the job being loaded or rendered, so a stop or a
 // cancel arriving while a job's file is written concerns the job after it.
 //
@@ -79,8 +80,8 @@
 class ImageMod;
 class Mutex;
 class RenderContext;
-class ImageBuffer;
 class PendingSave;
+struct RecycledMemory;
 class SourceLookAhead;
 
 // Values of ProcessingState::cancelFlag.
@@ -183,7 +184,7 @@ private:
     // its source is decoded ahead once this job's source is loaded.
     JobOutcome processJob(const RenderJob& job, const GrowArray<GrowString>& batchSources,
                           RenderContext& context, SourceLookAhead& ahead, PendingSave& saving,
-                          ImageBuffer& spare, const RenderJob* next);
+                          RecycledMemory& spare, const RenderJob* next);
     // Waits for the write in flight, if any; a failed one sets the error flag.
     void finishPendingSave(PendingSave& saving);
     bool currentJobCancelled() const;

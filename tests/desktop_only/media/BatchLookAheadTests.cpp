@@ -66,17 +66,26 @@ TEST_F(BatchLookAhead, ABatchWritesTheBytesOfJobsRunOneByOne) {
     makePicture(&alpha, 40, 30, 4, false);
     ASSERT_TRUE(DesktopImageLoaderSaver().save8(gs(folder.file("alpha.png")), alpha, SaveOptions(), nullptr));
     writePalettePng(folder.file("palette.png"));
+    ImageBuffer plain;  // the size of icc-profile.jpeg, without a profile
+    makePicture(&plain, 48, 48, 3, false);
+    SaveOptions noProfile;
+    noProfile.embedProfile = false;
+    ASSERT_TRUE(DesktopImageLoaderSaver().save8(gs(folder.file("plain.jpg")), plain, noProfile, nullptr));
     struct Case {
         std::string source;
         const char* output;
         float amount;
         int32_t channels;
+        bool applyProfile = true;
     };
     const Case cases[] = {
         {testData("jpeg/orientation-6.jpg"), "o6.jpg", 12.5f, 0},
         {testData("jpeg/orientation-1.jpg"), "o1.jpg", -3.0f, 0},  // upright 50 x 70 too: the float storage is reused
-        {testData("jpeg/icc-profile.jpeg"), "icc.jpg", -7.0f, 0},
+        {testData("jpeg/icc-profile.jpeg"), "icc.jpg", -7.0f, 0, false},  // its decoded picture keeps the profile
         {testData("png/flower.png"), "flower.jpg", 3.0f, 0},
+        // Decoded into the picture of the profiled photo two jobs before:
+        // that photo's profile must not stick to it.
+        {folder.file("plain.jpg"), "plain.jpg", 2.0f, 0},
         {folder.file("alpha.png"), "alpha.png", 20.0f, 0},
         {folder.file("alpha.png"), "alpha-opaque.jpg", 20.0f, 3},
         {folder.file("palette.png"), "palette.png", 1.0f, 0},
@@ -84,11 +93,15 @@ TEST_F(BatchLookAhead, ABatchWritesTheBytesOfJobsRunOneByOne) {
     };
     for (const Case& c : cases) {
         RenderJob single = job(c.source, std::string("single-") + c.output, c.amount, c.channels);
+        single.applyEmbeddedProfile = c.applyProfile;
         queue.addJob(single);
         ASSERT_TRUE(waitUntilIdle(queue));
     }
     GrowArray<RenderJob> batch;
-    for (const Case& c : cases) batch.append(job(c.source, std::string("batch-") + c.output, c.amount, c.channels));
+    for (const Case& c : cases) {
+        batch.append(job(c.source, std::string("batch-") + c.output, c.amount, c.channels));
+        batch[batch.count - 1].applyEmbeddedProfile = c.applyProfile;
+    }
     queue.addJobs(batch);
     ASSERT_TRUE(waitUntilIdle(queue));
     EXPECT_EQ(errorFlag(), 0);
