@@ -13,6 +13,11 @@
 #include "platform/ParallelFor.h"
 #include "pixels/SampleRules.h"
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define PELLUCINE_BOX_AVX 1
+#endif
+
 void matMul4(float* m, const float* b) {
     float product[16];
     for (int32_t r = 0; r < 4; ++r)
@@ -343,34 +348,11 @@ void buildBoxSpans(BoxSpans& spans, int32_t count, const float* position, float 
     spans.offset[static_cast<size_t>(count)] = static_cast<int32_t>(spans.length.size());
 }
 
-// drawMappedRows for a reduction of a three-channel float source into a
-// three-channel destination without a turn: each destination column reads
-// the same source columns on every row and each row the same source rows,
-// so the spans are worked out once per strip and every pixel only sums.
-// The sums are those of samplePixel's box average, in the same order and
-// precision, so every pixel is the same.
-void drawBoxRows3(const ImageBuffer& src, const DrawMapping& mapping, ImageBuffer& dest, int64_t originX,
-                  int64_t originY) {
-    const int32_t W = src.width;
-    const int32_t H = src.height;
-    const float* m = mapping.m;
-    const float footprint = mapping.footprint;
-    std::vector<float> position(static_cast<size_t>(dest.width > dest.height ? dest.width : dest.height));
-    // u = fx m0 + fy m4 + m12 with m4 zero: the row adds only a signed zero,
-    // which no later step tells apart.
-    const float fy0 = static_cast<float>(originY);
-    for (int32_t x = 0; x < dest.width; ++x)
-        position[static_cast<size_t>(x)] = static_cast<float>(originX + x) * m[0] + fy0 * m[4] + m[12];
-    BoxSpans columns;
-    buildBoxSpans(columns, dest.width, position.data(), footprint, W);
-    const float fx0 = static_cast<float>(originX);
-    for (int32_t y = 0; y < dest.height; ++y)
-        position[static_cast<size_t>(y)] = fx0 * m[1] + static_cast<float>(originY + y) * m[5] + m[13];
-    BoxSpans rows;
-    buildBoxSpans(rows, dest.height, position.data(), footprint, H);
-
+// Every destination pixel's box from the spans: the sums of samplePixel's
+// box average, in the same order and precision.
+void sumBoxes(const ImageBuffer& src, const BoxSpans& rows, const BoxSpans& columns, ImageBuffer& dest) {
     const float* in = src.floats();
-    const int64_t stride = static_cast<int64_t>(W) * 3;
+    const int64_t stride = static_cast<int64_t>(src.width) * 3;
     for (int32_t y = 0; y < dest.height; ++y) {
         const int32_t j0 = rows.first[static_cast<size_t>(y)];
         const double* rowLengths = rows.length.data() + rows.offset[static_cast<size_t>(y)];
@@ -405,6 +387,89 @@ void drawBoxRows3(const ImageBuffer& src, const DrawMapping& mapping, ImageBuffe
             out[2] = pixel::clampSampleNanToZero(static_cast<float>(sum2 / weightAll));
         }
     }
+}
+
+#if PELLUCINE_BOX_AVX
+// The same with the three channels of each sum side by side in one vector:
+// each lane adds the same products in the same order as sumBoxes, so every
+// sum, and every pixel, is the same.
+__attribute__((target("avx"))) void sumBoxesAvx(const ImageBuffer& src, const BoxSpans& rows,
+                                               const BoxSpans& columns, ImageBuffer& dest) {
+    const float* in = src.floats();
+    const int64_t stride = static_cast<int64_t>(src.width) * 3;
+    const __m128i three = _mm_set_epi32(0, -1, -1, -1);  // the pixel's three samples, nothing beyond
+    for (int32_t y = 0; y < dest.height; ++y) {
+        const int32_t j0 = rows.first[static_cast<size_t>(y)];
+        const double* rowLengths = rows.length.data() + rows.offset[static_cast<size_t>(y)];
+        const int32_t rowCount = rows.offset[static_cast<size_t>(y) + 1] - rows.offset[static_cast<size_t>(y)];
+        float* out = dest.floats() + static_cast<int64_t>(y) * dest.width * 3;
+        for (int32_t x = 0; x < dest.width; ++x, out += 3) {
+            const int32_t i0 = columns.first[static_cast<size_t>(x)];
+            const double* columnLengths = columns.length.data() + columns.offset[static_cast<size_t>(x)];
+            const int32_t columnCount =
+                columns.offset[static_cast<size_t>(x) + 1] - columns.offset[static_cast<size_t>(x)];
+            const float* first = in + j0 * stride + static_cast<int64_t>(i0) * 3;
+            const __m128 firstPixel = _mm_maskload_ps(first, three);
+            __m256d sums = _mm256_setzero_pd();
+            double weightAll = 0.0;
+            int equal = 7;
+            for (int32_t j = 0; j < rowCount; ++j) {
+                const double wy = rowLengths[j];
+                const float* p = first + j * stride;
+                for (int32_t i = 0; i < columnCount; ++i, p += 3) {
+                    const double weight = columnLengths[i] * wy;
+                    const __m128 pixel = _mm_maskload_ps(p, three);
+                    equal &= _mm_movemask_ps(_mm_cmpeq_ps(pixel, firstPixel));
+                    weightAll += weight;
+                    sums = _mm256_add_pd(sums, _mm256_mul_pd(_mm256_set1_pd(weight), _mm256_cvtps_pd(pixel)));
+                }
+            }
+            if ((equal & 7) == 7 || !(weightAll > 0.0)) {
+                for (int32_t c = 0; c < 3; ++c) out[c] = pixel::clampSampleNanToZero(first[c]);
+                continue;
+            }
+            alignas(32) double sum[4];
+            _mm256_store_pd(sum, sums);
+            for (int32_t c = 0; c < 3; ++c) out[c] = pixel::clampSampleNanToZero(static_cast<float>(sum[c] / weightAll));
+        }
+    }
+}
+#endif
+
+// drawMappedRows for a reduction of a three-channel float source into a
+// three-channel destination without a turn: each destination column reads
+// the same source columns on every row and each row the same source rows,
+// so the spans are worked out once per strip and every pixel only sums.
+// The sums are those of samplePixel's box average, in the same order and
+// precision, so every pixel is the same.
+void drawBoxRows3(const ImageBuffer& src, const DrawMapping& mapping, ImageBuffer& dest, int64_t originX,
+                  int64_t originY) {
+    const int32_t W = src.width;
+    const int32_t H = src.height;
+    const float* m = mapping.m;
+    const float footprint = mapping.footprint;
+    std::vector<float> position(static_cast<size_t>(dest.width > dest.height ? dest.width : dest.height));
+    // u = fx m0 + fy m4 + m12 with m4 zero: the row adds only a signed zero,
+    // which no later step tells apart.
+    const float fy0 = static_cast<float>(originY);
+    for (int32_t x = 0; x < dest.width; ++x)
+        position[static_cast<size_t>(x)] = static_cast<float>(originX + x) * m[0] + fy0 * m[4] + m[12];
+    BoxSpans columns;
+    buildBoxSpans(columns, dest.width, position.data(), footprint, W);
+    const float fx0 = static_cast<float>(originX);
+    for (int32_t y = 0; y < dest.height; ++y)
+        position[static_cast<size_t>(y)] = fx0 * m[1] + static_cast<float>(originY + y) * m[5] + m[13];
+    BoxSpans rows;
+    buildBoxSpans(rows, dest.height, position.data(), footprint, H);
+
+#if PELLUCINE_BOX_AVX
+    static const bool avx = __builtin_cpu_supports("avx");
+    if (avx) {
+        sumBoxesAvx(src, rows, columns, dest);
+        return;
+    }
+#endif
+    sumBoxes(src, rows, columns, dest);
 }
 
 // Draws the destination's pixels through the mapping; destination pixel
