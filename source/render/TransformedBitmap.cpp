@@ -424,13 +424,14 @@ __attribute__((target("avx"))) void sumBoxesAvx(const ImageBuffer& src, const Bo
                     sums = _mm256_add_pd(sums, _mm256_mul_pd(_mm256_set1_pd(weight), _mm256_cvtps_pd(pixel)));
                 }
             }
-            if ((equal & 7) == 7 || !(weightAll > 0.0)) {
-                for (int32_t c = 0; c < 3; ++c) out[c] = pixel::clampSampleNanToZero(first[c]);
-                continue;
-            }
-            alignas(32) double sum[4];
-            _mm256_store_pd(sum, sums);
-            for (int32_t c = 0; c < 3; ++c) out[c] = pixel::clampSampleNanToZero(static_cast<float>(sum[c] / weightAll));
+            // Each lane divided and rounded to float as the scalar steps
+            // do; then clampSampleNanToZero as max(v, 0) (NaN gives the
+            // second operand, 0) and min(., 255).
+            const __m128 value = (equal & 7) == 7 || !(weightAll > 0.0)
+                                     ? firstPixel
+                                     : _mm256_cvtpd_ps(_mm256_div_pd(sums, _mm256_set1_pd(weightAll)));
+            _mm_maskstore_ps(out, three,
+                             _mm_min_ps(_mm_max_ps(value, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
         }
     }
 }
