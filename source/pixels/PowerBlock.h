@@ -19,6 +19,10 @@
 // itself. At first use the vector path is compared with powf on a spread
 // of bases and exponents; if any result differs (another C library, another
 // processor), powBlock calls powf for every sample.
+//
+// The constants are those of that powf, which glibc takes from Arm's
+// optimized-routines (MIT licence); they are numbers the exact result
+// depends on, kept in PowerBlock.cpp as IEEE bit patterns.
 
 #include <cstdint>
 
