@@ -2,17 +2,26 @@
 # Times our render tool beside libvips and ImageMagick on the same
 # 24-megapixel photo and prints one table (see bench/README.md).
 #
-#   bench/compare.sh [RUNS]        RUNS: runs of each operation (default 5, at least 5)
+#   bench/compare.sh [RUNS]          RUNS: runs of each operation (default 5, at least 5)
+#   bench/compare.sh --batch [RUNS]  only the batch rows and the peak memory
+#                                    (RUNS at least 3)
 #
-# Needs what scripts/setup.sh installs; installs libvips-tools, libvips-dev
-# and imagemagick itself when they are missing (for this benchmark only).
+# Needs what scripts/setup.sh installs; installs libvips-tools, libvips-dev,
+# imagemagick and time (GNU time, for the peak memory) itself when they are
+# missing (for this benchmark only).
 # Builds a Release tree in build-compare/ (or $PELLUCINE_COMPARE_BUILD).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+batch_only=0
+if [ "${1:-}" = "--batch" ]; then
+  batch_only=1
+  shift
+fi
 runs=${1:-5}
-if ! [[ "$runs" =~ ^[0-9]+$ ]] || [ "$runs" -lt 5 ]; then
-  echo "compare: RUNS must be a whole number of at least 5" >&2
+least=$((batch_only ? 3 : 5))
+if ! [[ "$runs" =~ ^[0-9]+$ ]] || [ "$runs" -lt "$least" ]; then
+  echo "compare: RUNS must be a whole number of at least $least" >&2
   exit 2
 fi
 build=${PELLUCINE_COMPARE_BUILD:-$root/build-compare}
@@ -24,7 +33,7 @@ fi
 
 # ---- The peers ---------------------------------------------------------------
 missing=()
-for p in libvips-tools libvips-dev imagemagick; do
+for p in libvips-tools libvips-dev imagemagick time; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi
@@ -42,7 +51,7 @@ IM=convert-im6.q16
 echo "compare: building (Release) in $build" >&2
 buildlog=$(mktemp "${TMPDIR:-/tmp}/pellucine-compare-build.XXXXXX")
 if ! { cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release &&
-       cmake --build "$build" --target pellucine-render pellucine_codec_timing vips_timing pellucine_bench_pipeline; } \
+       cmake --build "$build" --target pellucine-render pellucine_codec_timing pellucine_batch_timing vips_timing pellucine_bench_pipeline; } \
      >"$buildlog" 2>&1; then
   tail -n 40 "$buildlog" >&2
   echo "compare: the build failed" >&2
@@ -52,6 +61,7 @@ fi
 rm -f "$buildlog"
 tool=$build/tools/pellucine-render
 codec=$build/bench/pellucine_codec_timing
+batchtime=$build/bench/pellucine_batch_timing
 vipstime=$build/bench/vips_timing
 pipebench=$build/bench/pellucine_bench_pipeline
 filters=$root/bench/filters
@@ -130,11 +140,11 @@ ours_render() { "$tool" --threads "$1" --repeat "$runs" --time "$filters/$2.plf"
 
 # The ten-tile chain through the vips command line: one command per
 # operation (see README.md), float intermediates in vips's own format.
-vips_chain_cli() {
-  local t=$work/chain
+vips_chain_cli() {  # [PHOTO [OUTPUT]]
+  local t=$work/chain in=${1:-$photo} out=${2:-$work/vips.jpg}
   mkdir -p "$t"
-  vips linear "$photo" "$t/1.v" 1.15 0
-  vips linear "$t/1.v" "$t/2.v" 1.2 -22
+  vips linear "$in" "$t/1.v" 1.15 0
+  vips linear "$t/1.v" "$t/2.v" 1.2 -- -22  # "--": vips would read -22 as an option
   vips recomb "$t/2.v" "$t/3.v" "$work/sat13.mat"
   vips cast "$t/3.v" "$t/4.v" uchar
   vips maplut "$t/4.v" "$t/5.v" "$work/lut.png"
@@ -146,7 +156,7 @@ vips_chain_cli() {
   vips add "$t/7h.v" "$t/tint.v" "$t/8.v"
   vips recomb "$t/8.v" "$t/9.v" "$work/hue.mat"
   vips linear "$t/9.v" "$t/10.v" "1 1 1" "10 -5 8"
-  vips recomb "$t/10.v" "$(vjpg "$work/vips.jpg")" "$work/mixer.mat"
+  vips recomb "$t/10.v" "$(vjpg "$out")" "$work/mixer.mat"
   rm -rf "$t"
 }
 
@@ -167,7 +177,17 @@ row() {  # operation threads ours vips im
   echo "compare: $1, $2 threads: ours $3, libvips $4, ImageMagick $5" >&2
 }
 
-for threads in 8 1; do
+# The peak memory (maximum resident set, MB) of one command, from GNU time.
+peak_mb() {
+  /usr/bin/time -f %M -o "$work/rss" "$@" >/dev/null 2>&1
+  awk '{ v = $1 } END { printf "%.0f\n", v / 1024 }' "$work/rss"
+}
+memrows=()
+memrow() { memrows+=("$(printf '%-38s %10s' "$1" "$2")"); echo "compare: peak memory, $1: $2 MB" >&2; }
+
+thread_counts="8 1"
+[ "$batch_only" = 1 ] && thread_counts=""
+for threads in $thread_counts; do
   export VIPS_CONCURRENCY=$threads MAGICK_THREAD_LIMIT=$threads
 
   # Render alone, in process, memory to memory (no codecs).
@@ -212,6 +232,75 @@ for threads in 8 1; do
   row "view 2560x1440: whole chain10" "$threads" "$(view_ms ViewWholeChain)" "-" "-"
 done
 
+# ---- The batch: twenty photos through the batch worker, 8 threads -----------
+# Each photo is another 6000 x 4000 crop of one Lanczos upscale, JPEG
+# quality 90, 4:2:0. Per round, interleaved: our batch worker over the
+# twenty (pellucine_batch_timing, timed in process from queueing to idle,
+# its peak memory from GNU time), the vips command line once per photo
+# (process starts included; the chain's over four photos, scaled), and
+# libvips's own pipeline once per photo in
+# one process (vips_timing gamma-e2e / chain10-e2e).
+export VIPS_CONCURRENCY=8 MAGICK_THREAD_LIMIT=8
+batch_count=20
+im "$flower" -filter Lanczos -resize '6240x4160^' -strip "$work/big.mpc"
+batch=()
+for ((i = 0; i < batch_count; i++)); do
+  b=$(printf '%s/batch/photo%02d.jpg' "$work" "$i")
+  mkdir -p "$work/batch" "$work/batch-ours" "$work/batch-vips"
+  im "$work/big.mpc" -gravity northwest -crop "6000x4000+$((i * 12))+$((i * 8))" +repage \
+    -sampling-factor 2x2,1x1,1x1 -quality 90 "$b"
+  batch+=("$b")
+done
+rm -f "$work"/big.mpc "$work"/big.cache
+# The chain's fourteen commands take seconds a photo: per round they run
+# over the first chain_cli_count photos and their time is scaled to the
+# twenty (a rate, as photos per second are).
+chain_cli_count=4
+vips_batch_cli() {  # LOOK
+  local i n=$batch_count
+  [ "$1" = gamma ] || n=$chain_cli_count
+  for ((i = 0; i < n; i++)); do
+    if [ "$1" = gamma ]; then
+      vips gamma "${batch[i]}" "$(vjpg "$work/batch-vips/$i.jpg")" --exponent 1.5
+    else
+      vips_chain_cli "${batch[i]}" "$work/batch-vips/$i.jpg"
+    fi
+  done
+}
+batchrows=()
+for look in gamma chain10; do
+  ours_t=() cli_t=() inproc_t=() ours_m=()
+  for ((r = 0; r < runs; r++)); do
+    ours_t+=("$(/usr/bin/time -f %M -o "$work/rss" "$batchtime" --threads 8 "$filters/$look.plf" "$work/batch-ours" "${batch[@]}" |
+      awk -F': ' '$1 == "batch_ms" { print $2 }')")
+    ours_m+=("$(awk '{ printf "%.0f\n", $1 / 1024 }' "$work/rss")")
+    start=$(now_ns); vips_batch_cli "$look" >/dev/null 2>&1; end=$(now_ns)
+    cli_n=$batch_count; [ "$look" = gamma ] || cli_n=$chain_cli_count
+    cli_t+=("$(awk -v d=$((end - start)) -v n=$cli_n -v all=$batch_count 'BEGIN { printf "%.1f\n", d / 1e6 * all / n }')")
+    inproc_t+=("$("$vipstime" --threads 8 --repeat 1 "$look-e2e" "${batch[@]}" "$work/batch-vips" | value_of)")
+    echo "compare: batch $look, round $((r + 1)): ours ${ours_t[-1]} ms (${ours_m[-1]} MB), vips CLI ${cli_t[-1]} ms, vips in process ${inproc_t[-1]} ms" >&2
+  done
+  o=$(printf '%s\n' "${ours_t[@]}" | median)
+  c=$(printf '%s\n' "${cli_t[@]}" | median)
+  v=$(printf '%s\n' "${inproc_t[@]}" | median)
+  row "$look: batch of $batch_count (vips CLI)" 8 "$o" "$c" "-"
+  row "$look: batch of $batch_count (vips in process)" 8 "$o" "$v" "-"
+  pps() { awk -v ms="$1" -v n=$batch_count 'BEGIN { printf "%.2f", n * 1000 / ms }'; }
+  batchrows+=("$(printf '%-38s %10s %10s %12s' "$look: photos per second" "$(pps "$o")" "$(pps "$c")" "$(pps "$v")")")
+  memrow "$look: batch of $batch_count" "$(printf '%s\n' "${ours_m[@]}" | sort -n | tail -n 1)"
+done
+
+# ---- Peak memory of one render from file to file (8 threads) -------------------
+for op in gamma chain10 blur16; do
+  memrow "$op: end to end (render tool)" "$(peak_mb "$tool" --threads 8 "$filters/$op.plf" "$photo" "$work/ours.jpg")"
+done
+
 echo
 printf '%-38s %7s %10s %10s %10s %8s\n' "operation" "threads" "ours ms" "libvips ms" "IM ms" "ours/vips"
 for r in "${rows[@]}"; do echo "$r"; done
+echo
+printf '%-38s %10s %10s %12s\n' "batch, 8 threads" "ours" "vips CLI" "vips in proc"
+for r in "${batchrows[@]}"; do echo "$r"; done
+echo
+printf '%-38s %10s\n' "peak memory (maximum resident set)" "ours MB"
+for r in "${memrows[@]}"; do echo "$r"; done

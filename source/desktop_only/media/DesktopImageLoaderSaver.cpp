@@ -148,7 +148,7 @@ void tooLargeReason(int64_t width, int64_t height, GrowString* reason) {
     *reason = GrowString(line);
 }
 
-bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out, GrowString* reason) {
+bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out, GrowString* reason, QImage* recycled) {
     const char* format = qtFormatOf(kind);
     if (!format || bytes.size() > static_cast<size_t>(INT_MAX)) {
         setReason(reason, format ? "the file is too large to decode" : "is not an image this program reads");
@@ -185,11 +185,20 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out, GrowStr
     // A JPEG is decoded into an image made here, which Qt's reader fills
     // when its size and format are right: its memory is then mapped by all
     // threads at once beforehand instead of page by page inside the serial
-    // decoder.
+    // decoder. An earlier picture of the same size and format handed in
+    // for reuse serves instead, its memory mapped already; its colour space
+    // is cleared first, so that nothing of the earlier file can pass for
+    // this one's.
     QImage image;
     if (std::strcmp(format, "jpeg") == 0 && reader.imageFormat() == QImage::Format_RGB32) {
-        image = QImage(size, QImage::Format_RGB32);  // null when memory runs out: the reader then tries itself
-        if (!image.isNull()) mapForWriting(image.bits(), static_cast<size_t>(image.sizeInBytes()));
+        if (recycled && recycled->size() == size && recycled->format() == QImage::Format_RGB32 &&
+            recycled->isDetached()) {
+            image = std::move(*recycled);
+            image.setColorSpace(QColorSpace());
+        } else {
+            image = QImage(size, QImage::Format_RGB32);  // null when memory runs out: the reader then tries itself
+            if (!image.isNull()) mapForWriting(image.bits(), static_cast<size_t>(image.sizeInBytes()));
+        }
     }
     if (!reader.read(&image) || image.isNull()) {
         setReason(reason, "the image is damaged or cannot be decoded (or memory ran out)");
@@ -274,28 +283,35 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
         return false;
     }
     if (image->channels <= 0 || channelsFromFile) image->channels = 3;  // the file's count is set once decoded
-    int32_t channels = image->channels;
-    const QString qpath = qtPath(path);
-
     // Everything is decoded before the caller's buffer is touched; on failure
     // the buffer is released so that no earlier picture passes for this file.
-    auto fail = [image]() {
+    if (image->channels > 4) {
+        setReason(reason, "images of more than 4 channels are not supported");
         image->release();
         return false;
-    };
-    if (channels > 4) {
-        setReason(reason, "images of more than 4 channels are not supported");
-        return fail();
     }
+    DecodedSource source;
+    if (!decode(path, applyEmbeddedProfile, asFloat, metadataOut != nullptr, &source, reason)) {
+        image->release();
+        return false;
+    }
+    return finishLoad(source, channelsFromFile ? 0 : image->channels, asFloat, image, metadataOut, reason);
+}
+
+bool DesktopImageLoaderSaver::decode(const GrowString& path, bool applyEmbeddedProfile, bool asFloat,
+                                     bool wantMetadata, DecodedSource* out, GrowString* reason) {
+    const QString qpath = qtPath(path);
+    QImage recycled = std::move(out->pixels);  // a picture handed in for reuse, if any
+    out->pixels = QImage();
     FileBytes bytes;
-    if (!bytes.read(qpath, reason)) return fail();
+    if (!bytes.read(qpath, reason)) return false;
 
     const FileKind kind = kindToDecode(qpath, bytes.data(), bytes.size());
     if (kind == FileKind::Unknown) {
         const bool misnamed = kindOfContent(bytes.data(), bytes.size()) != FileKind::Unknown;
         setReason(reason, misnamed ? "its content is another kind of image than its extension names"
                                    : "is not an image this program reads");
-        return fail();
+        return false;
     }
     QImage pixels;
     ImageMetadata metadata;
@@ -303,14 +319,14 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
     int32_t orientation = 1;
     bool hasAlpha = false;
     if (kind == FileKind::Pli) {
-        if (!decodePli(bytes.data(), bytes.size(), &pixels, reason)) return fail();
+        if (!decodePli(bytes.data(), bytes.size(), &pixels, reason)) return false;
         hasAlpha = true;  // the file always stores alpha
     } else {
         const bool raw = kind == FileKind::Raw;
         QtDecoded decoded;
-        if (raw ? !decodeRaw(bytes.data(), bytes.size(), &pixels, reason) : !decodeWithQt(bytes, kind, &decoded, reason))
-            return fail();
-        readImageMetadata(bytes.data(), bytes.size(), metadataOut != nullptr, &metadata);
+        if (raw ? !decodeRaw(bytes.data(), bytes.size(), &pixels, reason) : !decodeWithQt(bytes, kind, &decoded, reason, &recycled))
+            return false;
+        readImageMetadata(bytes.data(), bytes.size(), wantMetadata, &metadata);
         if (raw) {
             // LibRaw has turned the picture already and delivers sRGB.
             metadata.iccProfile.clear();
@@ -334,7 +350,7 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
             // The profile conversion works on RGBA samples.
             if (pixels.format() == QImage::Format_RGB32 && !convertInStrips(&pixels, QImage::Format_RGBA8888)) {
                 setReason(reason, "out of memory converting the decoded picture");
-                return fail();
+                return false;
             }
             // Float buffers get the conversion at 16 bits, so that an 8-bit
             // source does not lose levels twice.
@@ -345,25 +361,46 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
         }
     }
     if (metadata.orientation < 1 || metadata.orientation > 8) metadata.orientation = 1;
-    if (channelsFromFile) {
-        channels = hasAlpha ? 4 : 3;
-        image->channels = channels;
-    }
+    out->pixels = std::move(pixels);
+    out->orientation = orientation;
+    out->hasAlpha = hasAlpha;
+    out->metadata = std::move(metadata);
+    return true;
+}
 
-    if (!copyToBuffer(pixels, orientation, channels, asFloat, image)) {
+bool DesktopImageLoaderSaver::finishLoad(DecodedSource& source, int32_t channels, bool asFloat, ImageBuffer* image,
+                                         std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason,
+                                         bool keepStorage) {
+    if (metadataOut) metadataOut->reset();
+    if (!image || channels < 0 || channels > 4) {
+        setReason(reason, image ? "images of more than 4 channels are not supported" : "no image buffer given");
+        if (image) image->release();
+        return false;
+    }
+    if (channels == 0) channels = source.hasAlpha ? 4 : 3;
+    if (!keepStorage) image->channels = channels;
+    const bool copied = copyToBuffer(source.pixels, source.orientation, channels, asFloat, image, keepStorage);
+    if (!copied) {
         setReason(reason, "out of memory for the image");
         return false;
     }
     if (metadataOut) {
-        metadata.width = image->width;
-        metadata.height = image->height;
-        *metadataOut = std::make_unique<ImageMetadata>(std::move(metadata));
+        source.metadata.width = image->width;
+        source.metadata.height = image->height;
+        *metadataOut = std::make_unique<ImageMetadata>(std::move(source.metadata));
     }
     return true;
 }
 
 bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& image, bool isFloat,
                                    const SaveOptions& options, const ImageMetadata* metadata, GrowString* reason) {
+    PreparedSave prepared;
+    return prepareSave(path, image, isFloat, options, &prepared, reason) &&
+           writePrepared(prepared, metadata, reason);
+}
+
+bool DesktopImageLoaderSaver::prepareSave(const GrowString& path, const ImageBuffer& image, bool isFloat,
+                                          const SaveOptions& options, PreparedSave* out, GrowString* reason) {
     const QString qpath = qtPath(path);
     if (qpath.isEmpty() || qpath.startsWith(QLatin1String(":/"))) {
         setReason(reason, qpath.isEmpty() ? "no file name given" : "cannot write into the program's resources");
@@ -387,15 +424,7 @@ bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& im
                                                    : "out of memory preparing the image");
         return false;
     }
-
-    QByteArray encoded;
-    if (format == FileKind::Pli) {
-        if (!encodePli(pixels, &encoded)) {
-            setReason(reason, "out of memory encoding the image");
-            return false;
-        }
-    } else {
-        const char* qtFormat = format == FileKind::Jpeg ? "jpeg" : (format == FileKind::Png ? "png" : "tiff");
+    if (format != FileKind::Pli) {
         if (format == FileKind::Jpeg && pixels.format() != QImage::Format_Grayscale8 &&
             pixels.format() != QImage::Format_RGB888 && !convertInStrips(&pixels, QImage::Format_RGB888)) {
             setReason(reason, "out of memory preparing the image");  // JPEG has no alpha
@@ -408,13 +437,37 @@ bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& im
             setReason(reason, "cannot attach the sRGB colour profile");
             return false;
         }
+    }
+    out->path = path;
+    out->pixels = std::move(pixels);
+    out->kind = format;
+    out->quality = options.quality < 1 ? 1 : (options.quality > 100 ? 100 : options.quality);
+    return true;
+}
+
+bool DesktopImageLoaderSaver::writePrepared(PreparedSave& prepared, const ImageMetadata* metadata,
+                                            GrowString* reason) {
+    const FileKind format = prepared.kind;
+    QImage pixels = std::move(prepared.pixels);
+    if (pixels.isNull() || format == FileKind::Unknown) {
+        setReason(reason, "there is no image to save");
+        return false;
+    }
+    QByteArray encoded;
+    if (format == FileKind::Pli) {
+        if (!encodePli(pixels, &encoded)) {
+            setReason(reason, "out of memory encoding the image");
+            return false;
+        }
+    } else {
+        const char* qtFormat = format == FileKind::Jpeg ? "jpeg" : (format == FileKind::Png ? "png" : "tiff");
         QBuffer device(&encoded);
         if (!device.open(QIODevice::WriteOnly)) {
             setReason(reason, "out of memory encoding the image");
             return false;
         }
         QImageWriter writer(&device, qtFormat);
-        if (format == FileKind::Jpeg) writer.setQuality(options.quality < 1 ? 1 : (options.quality > 100 ? 100 : options.quality));
+        if (format == FileKind::Jpeg) writer.setQuality(prepared.quality);
         if (format == FileKind::Tiff) writer.setCompression(1);  // LZW, lossless
         if (!writer.write(pixels)) {
             setReason(reason, ("cannot encode the image: " + writer.errorString().toStdString()).c_str());
@@ -430,9 +483,10 @@ bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& im
             !writeImageMetadata(&encoded, *metadata, pixels.width(), pixels.height())) {
             // Metadata exiv2 cannot write must not cost the picture: the
             // file is saved without it.
-            std::printf("could not write the metadata of %s\n", path.c_str());
+            std::printf("could not write the metadata of %s\n", prepared.path.c_str());
             std::fflush(stdout);
         }
     }
-    return writeFileReplacing(qpath, encoded.constData(), static_cast<size_t>(encoded.size()), reason);
+    pixels = QImage();  // the samples are encoded: freed before the file is written
+    return writeFileReplacing(qtPath(prepared.path), encoded.constData(), static_cast<size_t>(encoded.size()), reason);
 }

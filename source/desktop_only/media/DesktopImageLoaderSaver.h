@@ -32,7 +32,34 @@
 //
 // The object has no state: one instance may serve several threads.
 
+#include <QImage>
+
+#include "MediaExtensions.h"
+#include "foundation/GrowString.h"
 #include "framework/ImageLoaderSaver.h"
+
+// A source file decoded and not yet copied into an ImageBuffer: the
+// decoder's own samples (8 or 16 bits, the colour profile already converted
+// when asked), the orientation still to apply and the file's metadata. The
+// batch worker holds its look-ahead photo this way: a quarter of the float
+// image it becomes.
+struct DecodedSource {
+    QImage pixels;            // Format_RGBA8888, Format_RGBA64 or Format_RGB32
+    int32_t orientation = 1;  // to apply while the samples are copied
+    bool hasAlpha = false;    // the decoded picture carries alpha
+    ImageMetadata metadata;
+};
+
+// A picture made ready for its file by prepareSave: the samples as the
+// encoder takes them (the profile attached), the kind of file and its
+// quality. Encoding and writing it (writePrepared) touch nothing else, so
+// that they may run beside the next render.
+struct PreparedSave {
+    GrowString path;
+    QImage pixels;
+    ImageFileKind kind = ImageFileKind::Unknown;
+    int32_t quality = 90;  // JPEG, 1..100
+};
 
 class DesktopImageLoaderSaver : public ImageLoaderSaver {
 public:
@@ -55,6 +82,35 @@ public:
     // decoded once.
     bool loadFloatKeepingAlpha(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile,
                                std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason = nullptr);
+
+    // The two halves of a load, for a caller that decodes one file while
+    // it works on another. decode reads and decodes the file (everything a
+    // load does before the samples are copied); asFloat chooses the
+    // precision of the profile conversion as for loadFloat. finishLoad then
+    // copies the samples into the buffer, turned upright, with `channels`
+    // samples a pixel (0: as the file has, as loadFloatKeepingAlpha) and
+    // hands over the metadata. Together they give the same buffer and
+    // metadata as load8/loadFloat/loadFloatKeepingAlpha. With keepStorage
+    // the buffer's own storage is filled in place when it holds samples of
+    // the asked kind and fits (see copyToBuffer), as a batch reuses one
+    // picture's memory for the next. finishLoad leaves the decoded picture
+    // in `source`; a DecodedSource handed to decode with a picture in it
+    // offers that picture's memory to the decoder (a JPEG of the same size
+    // is decoded into it).
+    bool decode(const GrowString& path, bool applyEmbeddedProfile, bool asFloat, bool wantMetadata,
+                DecodedSource* out, GrowString* reason = nullptr);
+    bool finishLoad(DecodedSource& source, int32_t channels, bool asFloat, ImageBuffer* image,
+                    std::unique_ptr<ImageMetadata>* metadataOut, GrowString* reason = nullptr,
+                    bool keepStorage = false);
+
+    // The two halves of a save: prepareSave checks the path and stores the
+    // samples (every check and conversion save8/saveFloat make before
+    // encoding), writePrepared encodes them, carries the metadata and
+    // writes the file under a temporary name renamed over the target.
+    // Together they write the bytes saveFloat/save8 write.
+    bool prepareSave(const GrowString& path, const ImageBuffer& image, bool isFloat, const SaveOptions& options,
+                     PreparedSave* out, GrowString* reason = nullptr);
+    bool writePrepared(PreparedSave& prepared, const ImageMetadata* metadata, GrowString* reason = nullptr);
 
 private:
     bool load(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile, bool asFloat,

@@ -215,7 +215,8 @@ void uprightSize(int32_t width, int32_t height, int32_t orientation, int32_t* up
     *uprightHeight = swap ? width : height;
 }
 
-bool copyToBuffer(const QImage& decoded, int32_t orientation, int32_t channels, bool asFloat, ImageBuffer* image) {
+bool copyToBuffer(const QImage& decoded, int32_t orientation, int32_t channels, bool asFloat, ImageBuffer* image,
+                  bool keepStorage) {
     if (!image || decoded.isNull() || channels < 1 || channels > 4) return false;
     const bool deep = decoded.format() == QImage::Format_RGBA64;
     const bool words = decoded.format() == QImage::Format_RGB32;
@@ -224,12 +225,17 @@ bool copyToBuffer(const QImage& decoded, int32_t orientation, int32_t channels, 
     int32_t width = 0;
     int32_t height = 0;
     uprightSize(decoded.width(), decoded.height(), orientation, &width, &height);
-    const bool allocated = asFloat ? image->allocateFloat(width, height, channels) : image->allocate8(width, height, channels);
-    if (!allocated || !image->data) {
-        image->release();
-        return false;
+    const bool fits = keepStorage && image->data && image->owns && image->width == width && image->height == height &&
+                      image->channels == channels;
+    if (!fits) {
+        const bool allocated =
+            asFloat ? image->allocateFloat(width, height, channels) : image->allocate8(width, height, channels);
+        if (!allocated || !image->data) {
+            image->release();
+            return false;
+        }
+        preferLargePages(image->data, static_cast<size_t>(image->sampleCount()) * (asFloat ? sizeof(float) : 1));
     }
-    preferLargePages(image->data, static_cast<size_t>(image->sampleCount()) * (asFloat ? sizeof(float) : 1));
     if (deep) {
         if (asFloat) copyUpright<RgbaSamples<uint16_t>, float>(decoded, orientation, image);
         else copyUpright<RgbaSamples<uint16_t>, uint8_t>(decoded, orientation, image);

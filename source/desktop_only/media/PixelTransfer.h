@@ -24,8 +24,13 @@ void uprightSize(int32_t width, int32_t height, int32_t orientation, int32_t* up
 
 // Allocates the buffer as bytes or floats with the given channel count (1..4)
 // and fills it from the decoded image turned upright. False when the channel
-// count or the image is unusable or the allocation fails.
-bool copyToBuffer(const QImage& decoded, int32_t orientation, int32_t channels, bool asFloat, ImageBuffer* image);
+// count or the image is unusable or the allocation fails. With keepStorage,
+// a buffer that owns storage of samples of the asked kind (the caller knows
+// which) and already has the upright size and channel count is filled in
+// place: every sample is written, and memory that is reused costs no fresh
+// pages.
+bool copyToBuffer(const QImage& decoded, int32_t orientation, int32_t channels, bool asFloat, ImageBuffer* image,
+                  bool keepStorage = false);
 
 // A QImage of the buffer for encoding: bytes are copied as they are; floats
 // are stored as bytes (clamped, truncated toward zero, NaN as 0, the rule of

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "DesktopImageLoaderSaver.h"
 #include "MediaFileIo.h"
@@ -104,7 +105,139 @@ bool sameFile(const GrowString& a, const GrowString& b) {
     return absoluteFirst.lexically_normal() == absoluteSecond.lexically_normal();
 }
 
+// A buffer's sample storage alone, in a buffer with every other field at
+// its default (no insets, scale 1); `from` is left empty. The worker hands
+// one picture's memory on to the next this way: fresh memory costs the
+// system a zeroed page for every page touched, the largest single cost of
+// a batch after the codecs.
+ImageBuffer takeStorage(ImageBuffer& from) {
+    ImageBuffer storage;
+    if (from.data && from.owns) {
+        storage.data = from.data;
+        storage.width = from.width;
+        storage.height = from.height;
+        storage.channels = from.channels;
+        storage.owns = 1;
+        from.data = nullptr;
+        from.owns = 0;
+    }
+    from.release();
+    return storage;
+}
+
 }  // namespace
+
+// Memory the worker hands from one photo to the next: the float storage of
+// the last picture saved and the last decoded picture.
+struct RecycledMemory {
+    ImageBuffer floats;
+    QImage picture;
+};
+
+// The decode of one job's source on a thread of its own (see the header).
+// Lives on the worker's stack: its destructor waits for the decode, so no
+// thread outlives the worker's run and nothing decoded is kept after it.
+class SourceLookAhead {
+public:
+    SourceLookAhead() = default;
+    ~SourceLookAhead() { discard(); }
+    SourceLookAhead(const SourceLookAhead&) = delete;
+    SourceLookAhead& operator=(const SourceLookAhead&) = delete;
+
+    // Starts decoding the job's source (float precision, metadata kept, as
+    // the worker loads it). The loader reference keeps the loader alive.
+    // `recycled`, an earlier decoded picture, is offered to the decoder.
+    void start(std::shared_ptr<ImageLoaderSaver> loader, DesktopImageLoaderSaver* desktop, const RenderJob& job,
+               QImage recycled) {
+        discard();
+        source_.pixels = std::move(recycled);
+        jobId_ = job.id;
+        path_ = job.sourcePath;
+        applyProfile_ = job.applyEmbeddedProfile;
+        loader_ = std::move(loader);
+        thread_ = std::thread([this, desktop] {
+            decoded_ = desktop->decode(path_, applyProfile_, true, true, &source_, nullptr);
+        });
+    }
+
+    // Waits for the look-ahead and hands over its decoded source when it
+    // was the given job's and decoding succeeded; anything else is thrown
+    // away and the job's source is to be loaded as usual.
+    bool take(int32_t jobId, DecodedSource* source) {
+        if (!thread_.joinable()) return false;
+        thread_.join();
+        const bool usable = jobId_ == jobId && decoded_;
+        if (usable) *source = std::move(source_);
+        discard();
+        return usable;
+    }
+
+    // Waits for a decode in flight and frees what it decoded.
+    void discard() {
+        if (thread_.joinable()) thread_.join();
+        source_ = DecodedSource();
+        loader_.reset();
+        jobId_ = 0;
+        decoded_ = false;
+    }
+
+private:
+    std::thread thread_;
+    std::shared_ptr<ImageLoaderSaver> loader_;
+    int32_t jobId_ = 0;
+    GrowString path_;
+    bool applyProfile_ = true;
+    bool decoded_ = false;   // written by the decoding thread, read after join
+    DecodedSource source_;   // likewise
+};
+
+// The encoding and writing of one saved picture on a thread of its own
+// while the worker goes on with the next job. One at a time, so files are
+// written in the order of their jobs. Lives on the worker's stack like the
+// look-ahead; the worker collects each result before it starts the next
+// write or ends its run.
+class PendingSave {
+public:
+    PendingSave() = default;
+    ~PendingSave() { finish(); }
+    PendingSave(const PendingSave&) = delete;
+    PendingSave& operator=(const PendingSave&) = delete;
+
+    bool inFlight() const { return thread_.joinable(); }
+    // The file being written (valid while in flight).
+    const GrowString& target() const { return target_; }
+
+    void start(std::shared_ptr<ImageLoaderSaver> loader, DesktopImageLoaderSaver* desktop, PreparedSave prepared,
+               std::unique_ptr<ImageMetadata> metadata) {
+        finish();
+        loader_ = std::move(loader);
+        target_ = prepared.path;
+        prepared_ = std::move(prepared);
+        metadata_ = std::move(metadata);
+        thread_ = std::thread([this, desktop] { saved_ = desktop->writePrepared(prepared_, metadata_.get(), nullptr); });
+    }
+
+    // Waits for the write in flight and frees what it held. False when it
+    // failed; true when it succeeded or nothing was in flight.
+    bool finish() {
+        if (!thread_.joinable()) return true;
+        thread_.join();
+        const bool saved = saved_;
+        prepared_ = PreparedSave();
+        metadata_.reset();
+        loader_.reset();
+        saved_ = false;
+        return saved;
+    }
+
+private:
+    std::thread thread_;
+    std::shared_ptr<ImageLoaderSaver> loader_;
+    GrowString target_;
+    PreparedSave prepared_;                   // handed to the writing thread
+    std::unique_ptr<ImageMetadata> metadata_;
+    bool saved_ = false;                      // written by the writing thread, read after join
+};
 
 GrowArray<ImageMod*> cloneModChain(const GrowArray<ImageMod*>& chain) {
     GrowArray<ImageMod*> clones;
@@ -131,7 +264,7 @@ ProcessingState::~ProcessingState() {
 
 void ProcessingState::installLoader(std::unique_ptr<ImageLoaderSaver> newLoader) {
     MutexLocker guard(loaderLock.get());
-    loader = std::move(newLoader);
+    loader = std::shared_ptr<ImageLoaderSaver>(std::move(newLoader));
 }
 
 int32_t ProcessingState::addJobs(GrowArray<RenderJob>& batch) {
@@ -225,8 +358,11 @@ void ProcessingState::refreshProgress() {
     }
     progressText = "";
     if (jobs.count > 1) {
+        // Past the last job only while its file is still being written: it
+        // is still the one in progress.
+        const int32_t current = currentJobIndex < jobs.count ? currentJobIndex : jobs.count - 1;
         progressText = "File ";
-        progressText.appendInt(currentJobIndex + 1);
+        progressText.appendInt(current + 1);
         progressText.append(" of ");
         progressText.appendInt(jobs.count);
     }
@@ -256,6 +392,12 @@ void ProcessingState::runWorker() {
     // free for the worker started after it.
     if (!workerLock->tryLock()) return;
 
+    // Declared before the context: on every way out, the look-ahead's
+    // decode and a write in flight are waited for (after the locks below
+    // are released).
+    SourceLookAhead ahead;
+    PendingSave saving;
+    RecycledMemory spare;
     RenderContext context(0);
     {
         MutexLocker status(statusLock.get());
@@ -265,13 +407,18 @@ void ProcessingState::runWorker() {
 
     for (;;) {
         RenderJob job;
+        RenderJob next;
+        bool hasNext = false;
         GrowArray<GrowString> batchSources;
+        bool over = false;
         {
             MutexLocker queue(queueLock.get());
             MutexLocker status(statusLock.get());
-            if (cancelFlag == kCancelAfterCurrentJob || currentJobIndex >= jobs.count) {
-                // The run is over: release every tile still held and empty
-                // the list, then let the next worker in.
+            over = cancelFlag == kCancelAfterCurrentJob || currentJobIndex >= jobs.count;
+            if (over && !saving.inFlight()) {
+                // The run is over and its last file written: release every
+                // tile still held and empty the list, then let the next
+                // worker in.
                 for (RenderJob& left : jobs) deleteTiles(left);
                 jobs.destroy();
                 currentJobIndex = 0;
@@ -282,13 +429,30 @@ void ProcessingState::runWorker() {
                 workerLock->unlock();
                 return;
             }
-            job = jobs[currentJobIndex];
-            for (const RenderJob& other : jobs)
-                if (other.batch == job.batch) batchSources.append(other.sourcePath);
-            currentFileName = fileNamePart(job.sourcePath);
+            if (over) {
+                // Until the last file is written the progress goes on naming
+                // its job (refreshProgress counts it as the current one).
+                if (jobs.count > 0) currentFileName = fileNamePart(jobs[jobs.count - 1].sourcePath);
+            } else {
+                job = jobs[currentJobIndex];
+                if (currentJobIndex + 1 < jobs.count && jobs[currentJobIndex + 1].batch == job.batch) {
+                    next = jobs[currentJobIndex + 1];
+                    next.mods = GrowArray<ImageMod*>();  // the tiles stay with the queue; only the paths are read
+                    hasNext = true;
+                }
+                for (const RenderJob& other : jobs)
+                    if (other.batch == job.batch) batchSources.append(other.sourcePath);
+                currentFileName = fileNamePart(job.sourcePath);
+            }
+        }
+        if (over) {
+            // The last file is still being written: the run ends once it is
+            // (and the queue is looked at again, jobs may have come).
+            finishPendingSave(saving);
+            continue;
         }
 
-        const JobOutcome outcome = processJob(job, batchSources, context);
+        const JobOutcome outcome = processJob(job, batchSources, context, ahead, saving, spare, hasNext ? &next : nullptr);
 
         MutexLocker queue(queueLock.get());
         MutexLocker status(statusLock.get());
@@ -304,7 +468,9 @@ void ProcessingState::runWorker() {
 
 ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
                                                         const GrowArray<GrowString>& batchSources,
-                                                        RenderContext& context) {
+                                                        RenderContext& context, SourceLookAhead& ahead,
+                                                        PendingSave& saving, RecycledMemory& spare,
+                                                        const RenderJob* next) {
     // Never replace a file the batch reads (or has read): its own source only
     // when the job saves over its original.
     for (const GrowString& source : batchSources) {
@@ -317,7 +483,31 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     ImageBuffer image;
     std::unique_ptr<ImageMetadata> metadata;
     bool loaded = false;
+    std::shared_ptr<ImageLoaderSaver> current;
     {
+        MutexLocker guard(loaderLock.get());
+        current = loader;
+    }
+    // Only the program's own loader is known to serve two threads at once.
+    DesktopImageLoaderSaver* desktop = dynamic_cast<DesktopImageLoaderSaver*>(current.get());
+    // A source that the write in flight replaces is read once it is written.
+    if (saving.inFlight() && sameFile(saving.target(), job.sourcePath)) finishPendingSave(saving);
+    DecodedSource decoded;
+    const bool decodedAhead = desktop && ahead.take(job.id, &decoded);
+    // The next photo decodes while this one is loaded, rendered and saved;
+    // not a file this job or the write in flight is about to write.
+    if (desktop && next && !sameFile(next->sourcePath, job.outputPath) &&
+        !(saving.inFlight() && sameFile(next->sourcePath, saving.target())))
+        ahead.start(current, desktop, *next, std::move(spare.picture));
+    spare.picture = QImage();  // not needed when nothing is decoded ahead
+
+    if (decodedAhead) {
+        // The channel count as loadSource chooses it: 3 or 4 as asked, else the file's.
+        const int32_t channels = job.channels == 3 || job.channels == 4 ? job.channels : 0;
+        image = takeStorage(spare.floats);
+        loaded = desktop->finishLoad(decoded, channels, true, &image, &metadata, nullptr, true);
+        spare.picture = std::move(decoded.pixels);
+    } else {
         MutexLocker guard(loaderLock.get());
         loaded = loader && loadSource(*loader, job, &image, &metadata);
     }
@@ -349,10 +539,27 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     if (currentJobCancelled()) return JobOutcome::kAbandoned;
     if (!rendered) return JobOutcome::kFailed;
 
+    if (desktop) {
+        // The samples are stored here; encoding and writing run beside the
+        // next job, after the write before this one has ended.
+        PreparedSave prepared;
+        if (!desktop->prepareSave(job.outputPath, image, true, job.options, &prepared)) return JobOutcome::kFailed;
+        spare.floats = takeStorage(image);
+        finishPendingSave(saving);
+        saving.start(current, desktop, std::move(prepared), std::move(metadata));
+        return JobOutcome::kSaved;  // a failed write is counted when it ends
+    }
+    finishPendingSave(saving);
     bool saved = false;
     {
         MutexLocker guard(loaderLock.get());
         saved = loader && loader->saveFloat(job.outputPath, image, job.options, metadata.get());
     }
     return saved ? JobOutcome::kSaved : JobOutcome::kFailed;
+}
+
+void ProcessingState::finishPendingSave(PendingSave& saving) {
+    if (saving.finish()) return;
+    MutexLocker status(statusLock.get());
+    errorFlag = 1;
 }

@@ -12,6 +12,27 @@
 // file and renames it over the target). When the list is done it empties
 // it, clears the busy flag and ends.
 //
+// Look-ahead: with the program's own loader (which keeps no state, so two
+// threads may use it at once), as soon as a job's source is decoded the
+// next job of the same batch has its source decoded on a thread of its own
+// while the worker loads, renders and saves the current one; the decoded photo is held as the
+// decoder's samples (a quarter of its float image) until its job comes up.
+// Only one photo is ever decoded ahead, never across batches (a later batch
+// may read what an earlier one writes) and never a source that the current
+// job writes. A look-ahead whose job was cancelled, dropped by a stop or
+// refused is thrown away unused: a decode writes nothing. The files written,
+// their order and the progress are those of a worker without look-ahead.
+// With that loader a job's picture is also encoded and written on a thread
+// of its own while the worker goes on with the next job: one write at a
+// time, in the order of the jobs; a failed write sets the error flag when
+// it ends; the run (and the busy flag) ends only once its last file is
+// written; a source that the write in flight replaces is read after it.
+// The float image of a saved picture is kept for the next photo of the
+// same size, which is copied into it in place of fresh memory; likewise a
+// decoded picture for the next decode.
+// The progress names the job being loaded or rendered, so a stop or a
+// cancel arriving while a job's file is written concerns the job after it.
+//
 // Failures and cancelling:
 // - A job whose source cannot be read, whose output size is beyond the
 //   pixel budget, whose render fails (memory ran out and rows were left
@@ -36,7 +57,9 @@
 // Locks (each a non-recursive Mutex; when several are needed they are taken
 // in this order: queue lock, status lock, a render context's chain lock):
 // - loaderLock: around every load and save through the queue's loader and
-//   around installing the loader.
+//   around installing the loader; the look-ahead decode holds a reference
+//   to the loader instead, so that a loader replaced meanwhile lives on
+//   until the decode ends.
 // - workerLock: held by the running worker for its whole run; a second
 //   worker that cannot take it ends at once.
 // - queueLock: over `jobs` (and the job ids).
@@ -57,6 +80,9 @@
 class ImageMod;
 class Mutex;
 class RenderContext;
+class PendingSave;
+struct RecycledMemory;
+class SourceLookAhead;
 
 // Values of ProcessingState::cancelFlag.
 enum ProcessingCancel : int32_t {
@@ -123,7 +149,8 @@ public:
     GrowString statusText() const;
     // Rebuilds the waiting list (the source path and id of every job from
     // the current one on) and the progress text ("File 2 of 5" with more
-    // than one job, else empty).
+    // than one job, else empty; while the last job's file is still being
+    // written, that job counts as the current one).
     void refreshProgress();
     // The busy flag, read under the status lock.
     bool isBusy() const;
@@ -153,14 +180,19 @@ private:
 
     static void workerEntry(void* state);
     void runWorker();
+    // `next`, when not null, is the job after this one in the same batch:
+    // its source is decoded ahead once this job's source is loaded.
     JobOutcome processJob(const RenderJob& job, const GrowArray<GrowString>& batchSources,
-                          RenderContext& context);
+                          RenderContext& context, SourceLookAhead& ahead, PendingSave& saving,
+                          RecycledMemory& spare, const RenderJob* next);
+    // Waits for the write in flight, if any; a failed one sets the error flag.
+    void finishPendingSave(PendingSave& saving);
     bool currentJobCancelled() const;
     // Deletes the tiles of the jobs after the current one and removes them.
     // Called with the queue and status locks held.
     void dropWaitingJobs();
 
-    std::unique_ptr<ImageLoaderSaver> loader;  // under loaderLock
+    std::shared_ptr<ImageLoaderSaver> loader;  // under loaderLock
     RenderContext* activeContext = nullptr;    // the worker's context, under statusLock
     int32_t nextJobId = 1;                     // under queueLock
     int32_t nextBatch = 1;                     // under queueLock
