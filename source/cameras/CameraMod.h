@@ -185,14 +185,13 @@ namespace camera {
 // and contextBelow): what they would write into the context rows is thrown
 // away. Every kept row meets the same steps in the same order with the same
 // arithmetic, so the samples are those of running each step over all rows.
-// The priority of the loop over strips when a style is called outside any
-// parallel loop (inside one, the loop stays in the caller's arena).
-constexpr float kStripPriority = 0.5f;
-
 struct StepWalk {
     static constexpr int32_t kMaxSteps = 64;
     // The working-set size of a strip, as the pipeline's fused sub-bands.
     static constexpr int64_t kStripBytes = 256 * 1024;
+    // The priority of the loop over strips when a style is called outside
+    // any parallel loop (inside one, the loop stays in the caller's arena).
+    static constexpr float kStripPriority = 0.5f;
     int32_t count = 0;         // steps of the recipe
     uint64_t readers = 0;      // bit i: step i reads rows of context
     int32_t lastReader = -1;   // the last step that reads context, or -1
@@ -264,7 +263,7 @@ void runStepsInStrips(const Recipe& recipe, ImageBuffer& image, const RenderArgs
     if (strips == 1) {
         runStrip(0);
     } else {
-        parallelFor(strips, kStripPriority, runStrip);
+        parallelFor(strips, StepWalk::kStripPriority, runStrip);
     }
 }
 
