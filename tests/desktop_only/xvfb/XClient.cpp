@@ -12,19 +12,34 @@
 //   pellucine-xclient drop WINDOW FILE            drags FILE (as a text/uri-list) over the
 //                                                 window's middle and drops it, as a file
 //                                                 manager does (the XDND protocol)
+//   pellucine-xclient find-text WINDOW BACKGROUND.ppm TEXT
+//   pellucine-xclient find-image WINDOW BACKGROUND.ppm IMAGE [OPACITY]
+//                                                 where the window shows TEXT (white, in the
+//                                                 program's interface font) or one of the
+//                                                 program's interface images (":/img/...",
+//                                                 at half its drawn size, at OPACITY, 1 when
+//                                                 not given): prints "X Y W H"
+//                                                 for each place, top to bottom, or exits 1
+//                                                 with "not found"; BACKGROUND is a grab of
+//                                                 the window from before it appeared
 //
 // Exit status 0 on success, 1 on failure (with a line on standard error).
 
 // Qt first: the X11 headers define macros (Bool, Status) that Qt's
 // headers must not see.
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -179,12 +194,173 @@ bool dropFile(Display* display, Window target, const std::string& file) {
     return false;
 }
 
+// ---- Finding what the program shows ----
+//
+// A template is what should appear, drawn by the toolkit on this display
+// (so hinting and smoothing are the program's): a text in the program's own
+// font, or an interface image from the program's resources scaled the way
+// its buttons scale it. It is kept as the colour it adds to a sample and
+// the share of the background it keeps, per channel (a text smoothed per
+// sub-pixel covers the three channels differently). The program draws it
+// over a background that a grab taken before it appeared still shows; each
+// candidate place composes the template over that background and every
+// sample of the box must lie within the tolerance. Samples are compared in
+// order of coverage, so most places fail on their first few samples.
+
+struct Template {
+    QImage added;  // RGB32: the colour the template adds (premultiplied)
+    QImage kept;   // RGB32: 255 times the share of the background kept
+};
+
+// The window's pixels as an RGB32 picture.
+QImage grabAsImage(Display* display, Window window) {
+    XImage* image = grabWindow(display, window);
+    if (!image) return QImage();
+    QImage grabbed(image->width, image->height, QImage::Format_RGB32);
+    for (int y = 0; y < image->height; ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(grabbed.scanLine(y));
+        for (int x = 0; x < image->width; ++x) {
+            int r, g, b;
+            pixelAt(image, x, y, r, g, b);
+            row[x] = qRgb(r, g, b);
+        }
+    }
+    XDestroyImage(image);
+    return grabbed;
+}
+
+// The program's labels: white, 11 pixels of its own Vera (the style sheet
+// of main.cpp), drawn as the program draws them, on an opaque picture; on
+// black, each channel's value is that channel's coverage. Several starts a
+// quarter pixel apart, because the toolkit may place glyphs at fractions
+// of a pixel (a right-aligned label starts wherever its text's width ends
+// it); whole-pixel placement draws one picture for all.
+std::vector<Template> textTemplates(const QString& text) {
+    std::vector<Template> templates;
+    const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Vera.ttf"));
+    const QStringList families = QFontDatabase::applicationFontFamilies(id);
+    if (families.isEmpty()) return templates;
+    QFont font(families.first());
+    font.setPixelSize(11);
+    const QFontMetricsF metrics(font);
+    const int width = static_cast<int>(std::ceil(metrics.horizontalAdvance(text))) + 4;
+    const int height = static_cast<int>(std::ceil(metrics.height())) + 2;
+    for (int quarter = 0; quarter < 4; ++quarter) {
+        QImage added(width, height, QImage::Format_RGB32);
+        added.fill(Qt::black);
+        QPainter painter(&added);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(QPointF(2.0 + quarter * 0.25, 1.0 + metrics.ascent()), text);
+        painter.end();
+        bool drawn = false;
+        for (const Template& earlier : templates) drawn = drawn || earlier.added == added;
+        if (drawn) continue;
+        QImage kept = added;
+        kept.invertPixels();
+        templates.push_back({added, kept});
+    }
+    return templates;
+}
+
+// An interface image as the program's buttons show it on a screen of
+// device-pixel ratio 1: drawn at twice its size and shown at half, through
+// a smooth scale (the render queue's rows, which scale the image first) or
+// through a smooth drawing at the given opacity (VxPushButton, which draws
+// an image without an active twin at half opacity while idle).
+std::vector<Template> imageTemplates(const QString& name, double opacity) {
+    std::vector<Template> templates;
+    const QImage image(name);
+    if (image.isNull()) return templates;
+    const int width = static_cast<int>(std::lround(image.width() / 2.0));
+    const int height = static_cast<int>(std::lround(image.height() / 2.0));
+    QImage shown;
+    if (opacity >= 1.0) {
+        shown = image.scaled(width, height, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                    .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    } else {
+        shown = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+        shown.fill(Qt::transparent);
+        QPainter painter(&shown);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setOpacity(opacity);
+        painter.drawImage(QRectF(0, 0, image.width() / 2.0, image.height() / 2.0), image, QRectF(image.rect()));
+    }
+    QImage added(shown.size(), QImage::Format_RGB32), kept(shown.size(), QImage::Format_RGB32);
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) {
+            const QRgb raw = reinterpret_cast<const QRgb*>(shown.constScanLine(y))[x];  // premultiplied
+            const int keep = 255 - qAlpha(raw);
+            added.setPixel(x, y, qRgb(qRed(raw), qGreen(raw), qBlue(raw)));
+            kept.setPixel(x, y, qRgb(keep, keep, keep));
+        }
+    templates.push_back({added, kept});
+    return templates;
+}
+
+// Per sample: the toolkit here draws the same bits as in the program, so
+// found places match exactly; the margin only absorbs rounding of another
+// blending path.
+constexpr int kTolerance = 8;
+
+struct Match {
+    int x, y, width, height;
+};
+
+// Every place where a template, composed over the background, equals the
+// screen within `tolerance` per sample; overlapping places count once.
+std::vector<Match> findTemplates(const QImage& screen, const QImage& background,
+                                 const std::vector<Template>& templates, int tolerance) {
+    std::vector<Match> found;
+    for (const Template& t : templates) {
+        const int tw = t.added.width(), th = t.added.height();
+        if (tw > screen.width() || th > screen.height()) continue;
+        struct Sample {
+            int x, y;
+            int added[3], kept[3];
+        };
+        std::vector<Sample> samples;
+        for (int y = 0; y < th; ++y)
+            for (int x = 0; x < tw; ++x) {
+                const QRgb a = t.added.pixel(x, y), k = t.kept.pixel(x, y);
+                samples.push_back({x, y, {qRed(a), qGreen(a), qBlue(a)}, {qRed(k), qGreen(k), qBlue(k)}});
+            }
+        // The template's own pixels first, then its surroundings.
+        std::stable_sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) {
+            return a.kept[0] + a.kept[1] + a.kept[2] < b.kept[0] + b.kept[1] + b.kept[2];
+        });
+        for (int y = 0; y + th <= screen.height(); ++y)
+            for (int x = 0; x + tw <= screen.width(); ++x) {
+                bool same = true;
+                for (size_t i = 0; i < samples.size() && same; ++i) {
+                    const Sample& sample = samples[i];
+                    const QRgb s = screen.pixel(x + sample.x, y + sample.y);
+                    const QRgb b = background.pixel(x + sample.x, y + sample.y);
+                    const int on[3] = {qRed(s), qGreen(s), qBlue(s)};
+                    const int under[3] = {qRed(b), qGreen(b), qBlue(b)};
+                    for (int c = 0; c < 3 && same; ++c)
+                        same = std::abs(on[c] - (sample.added[c] + (under[c] * sample.kept[c] + 127) / 255)) <=
+                               tolerance;
+                }
+                if (!same) continue;
+                bool overlaps = false;
+                for (const Match& m : found)
+                    overlaps = overlaps || (x < m.x + m.width && m.x < x + tw && y < m.y + m.height && m.y < y + th);
+                if (!overlaps) found.push_back({x, y, tw, th});
+            }
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Match& a, const Match& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    return found;
+}
+
 Window parseWindow(const char* text) { return static_cast<Window>(std::strtoul(text, nullptr, 0)); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return fail("usage: make-photo | wait-title | has-colours | grab | close ...");
+    if (argc < 3)
+        return fail("usage: make-photo | wait-title | has-colours | grab | close | drop | find-text | find-image ...");
     const std::string command = argv[1];
     if (command == "make-photo") {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -194,6 +370,30 @@ int main(int argc, char** argv) {
             for (int x = 0; x < 600; ++x)
                 photo.setPixel(x, y, x < 300 ? qRgb(220, 40, 30) : qRgb(30, 60, 210));
         return photo.save(QString::fromLocal8Bit(argv[2]), "PNG") ? 0 : fail("cannot write the photo");
+    }
+    if ((command == "find-text" || command == "find-image") && argc >= 5) {
+        // The toolkit on this display, so that text is drawn with the
+        // display's font settings, as the program draws it.
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        QGuiApplication app(argc, argv);
+        Display* display = XOpenDisplay(nullptr);
+        if (!display) return fail("cannot open the display");
+        const QImage background = QImage(QString::fromLocal8Bit(argv[3])).convertToFormat(QImage::Format_RGB32);
+        const QImage screen = grabAsImage(display, parseWindow(argv[2]));
+        XCloseDisplay(display);
+        if (screen.isNull() || background.size() != screen.size())
+            return fail("the background and the window differ in size or cannot be read");
+        const QString what = QString::fromUtf8(argv[4]);
+        const std::vector<Template> templates =
+            command == "find-text" ? textTemplates(what) : imageTemplates(what, argc >= 6 ? std::atof(argv[5]) : 1.0);
+        if (templates.empty()) return fail("cannot draw " + std::string(argv[4]));
+        const std::vector<Match> found = findTemplates(screen, background, templates, kTolerance);
+        if (found.empty()) {
+            std::printf("not found\n");
+            return 1;
+        }
+        for (const Match& m : found) std::printf("%d %d %d %d\n", m.x, m.y, m.width, m.height);
+        return 0;
     }
     Display* display = XOpenDisplay(nullptr);
     if (!display) return fail("cannot open the display");
