@@ -7,6 +7,12 @@
 //
 //   pellucine_bench_cameras [--benchmark_filter=...]
 //
+// The table of every style at 8 threads, style and tiles interleaved, with
+// the medians of five runs:
+//   pellucine_bench_cameras --benchmark_filter=threads:8 --benchmark_repetitions=5
+//       --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
+//       --benchmark_min_time=0.2
+//
 // Arguments: "threads" is the thread count of the parallel loop. The time
 // is wall-clock time; the CPU column is the CPU time of all the process's
 // threads, which a machine shared with other work disturbs less.

@@ -267,6 +267,9 @@ void runStepsInStrips(const Recipe& recipe, ImageBuffer& image, const RenderArgs
     }
 }
 
+// Runs the recipe as `walk` plans it: each step that reads context over the
+// whole image, each run of point steps in strips, over every row before the
+// last reader and over the kept rows after it.
 template <class Sample, class Recipe>
 void walkSteps(const Recipe& recipe, ImageBuffer& image, const RenderArgs& callerArgs, const StepWalk& walk) {
     // The blocks get the caller's context without the context rows, which
