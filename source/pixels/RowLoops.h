@@ -25,6 +25,7 @@
 #include "framework/RenderArgs.h"
 #include "framework/SelectorMod.h"
 #include "pixels/KernelAttributes.h"
+#include "pixels/PowerBlock.h"
 #include "pixels/SampleRules.h"
 
 namespace pixel {
@@ -91,8 +92,9 @@ struct WholeSampleTable {
 // Maps every sample alone: v' = map.finish(v, powf(map.base(v), e)), the
 // two halves TILE_INLINE members of a small mapping object. The bases and
 // the finishing run as vectorised loops over a block of samples, the powers
-// in a tight loop of their own; a block of whole numbers 0..255 reads the
-// table instead (built from the same three steps).
+// in a block of their own (powBlock: powf's own results, several at once);
+// a block of whole numbers 0..255 reads the table instead (built from the
+// same three steps).
 template <class Mapping>
 TILE_INLINE void powerMapSamples(const Mapping& map, float* s, int64_t count, float e, WholeSampleTable& table) {
     constexpr int64_t kBlock = 512;
@@ -112,7 +114,7 @@ TILE_INLINE void powerMapSamples(const Mapping& map, float* s, int64_t count, fl
             continue;
         }
         for (int64_t i = 0; i < m; ++i) power[i] = map.base(block[i]);
-        for (int64_t i = 0; i < m; ++i) power[i] = powf(power[i], e);
+        powBlock(power, m, e);
         for (int64_t i = 0; i < m; ++i) block[i] = map.finish(block[i], power[i]);
     }
 }

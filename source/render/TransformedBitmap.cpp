@@ -13,6 +13,11 @@
 #include "platform/ParallelFor.h"
 #include "pixels/SampleRules.h"
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define PELLUCINE_BOX_AVX 1
+#endif
+
 void matMul4(float* m, const float* b) {
     float product[16];
     for (int32_t r = 0; r < 4; ++r)
@@ -312,6 +317,162 @@ bool planDrawing(int32_t W, int32_t H, int64_t width, int64_t height, const floa
 }
 
 
+// The box average of samplePixel along one axis, for each destination
+// column (or row) at once: the source pixels its span covers and the
+// covered length of each, computed as the sampler computes them.
+struct BoxSpans {
+    std::vector<int32_t> first;   // first source index of each span
+    std::vector<int32_t> offset;  // where its lengths start in `length`; one more entry at the end
+    std::vector<double> length;   // covered length of each pixel, the float difference widened
+};
+
+void buildBoxSpans(BoxSpans& spans, int32_t count, const float* position, float footprint, int32_t size) {
+    spans.first.resize(static_cast<size_t>(count));
+    spans.offset.resize(static_cast<size_t>(count) + 1);
+    spans.length.clear();
+    const float half = footprint / 2.0f;
+    const float high = static_cast<float>(size - 1);
+    for (int32_t k = 0; k < count; ++k) {
+        const float start = clampCoordinate(position[k] - half, high);
+        const float end = clampCoordinate(position[k] - half + footprint, high);
+        const int32_t i0 = indexIn(start, size - 1);
+        const int32_t i1 = indexIn(end, size - 1);
+        spans.first[static_cast<size_t>(k)] = i0;
+        spans.offset[static_cast<size_t>(k)] = static_cast<int32_t>(spans.length.size());
+        for (int32_t i = i0; i <= i1; ++i) {
+            const float low = static_cast<float>(i) > start ? static_cast<float>(i) : start;
+            const float top = static_cast<float>(i + 1) < end ? static_cast<float>(i + 1) : end;
+            spans.length.push_back(static_cast<double>(top - low));
+        }
+    }
+    spans.offset[static_cast<size_t>(count)] = static_cast<int32_t>(spans.length.size());
+}
+
+// Every destination pixel's box from the spans: the sums of samplePixel's
+// box average, in the same order and precision.
+void sumBoxes(const ImageBuffer& src, const BoxSpans& rows, const BoxSpans& columns, ImageBuffer& dest) {
+    const float* in = src.floats();
+    const int64_t stride = static_cast<int64_t>(src.width) * 3;
+    for (int32_t y = 0; y < dest.height; ++y) {
+        const int32_t j0 = rows.first[static_cast<size_t>(y)];
+        const double* rowLengths = rows.length.data() + rows.offset[static_cast<size_t>(y)];
+        const int32_t rowCount = rows.offset[static_cast<size_t>(y) + 1] - rows.offset[static_cast<size_t>(y)];
+        float* out = dest.floats() + static_cast<int64_t>(y) * dest.width * 3;
+        for (int32_t x = 0; x < dest.width; ++x, out += 3) {
+            const int32_t i0 = columns.first[static_cast<size_t>(x)];
+            const double* columnLengths = columns.length.data() + columns.offset[static_cast<size_t>(x)];
+            const int32_t columnCount =
+                columns.offset[static_cast<size_t>(x) + 1] - columns.offset[static_cast<size_t>(x)];
+            const float* first = in + j0 * stride + static_cast<int64_t>(i0) * 3;
+            double sum0 = 0.0, sum1 = 0.0, sum2 = 0.0, weightAll = 0.0;
+            bool allEqual = true;
+            for (int32_t j = 0; j < rowCount; ++j) {
+                const double wy = rowLengths[j];
+                const float* p = first + j * stride;
+                for (int32_t i = 0; i < columnCount; ++i, p += 3) {
+                    const double weight = columnLengths[i] * wy;
+                    allEqual = allEqual && p[0] == first[0] && p[1] == first[1] && p[2] == first[2];
+                    weightAll += weight;
+                    sum0 += weight * static_cast<double>(p[0]);
+                    sum1 += weight * static_cast<double>(p[1]);
+                    sum2 += weight * static_cast<double>(p[2]);
+                }
+            }
+            if (allEqual || !(weightAll > 0.0)) {
+                for (int32_t c = 0; c < 3; ++c) out[c] = pixel::clampSampleNanToZero(first[c]);
+                continue;
+            }
+            out[0] = pixel::clampSampleNanToZero(static_cast<float>(sum0 / weightAll));
+            out[1] = pixel::clampSampleNanToZero(static_cast<float>(sum1 / weightAll));
+            out[2] = pixel::clampSampleNanToZero(static_cast<float>(sum2 / weightAll));
+        }
+    }
+}
+
+#if PELLUCINE_BOX_AVX
+// The same with the three channels of each sum side by side in one vector:
+// each lane adds the same products in the same order as sumBoxes, so every
+// sum, and every pixel, is the same.
+__attribute__((target("avx"))) void sumBoxesAvx(const ImageBuffer& src, const BoxSpans& rows,
+                                               const BoxSpans& columns, ImageBuffer& dest) {
+    const float* in = src.floats();
+    const int64_t stride = static_cast<int64_t>(src.width) * 3;
+    const __m128i three = _mm_set_epi32(0, -1, -1, -1);  // the pixel's three samples, nothing beyond
+    for (int32_t y = 0; y < dest.height; ++y) {
+        const int32_t j0 = rows.first[static_cast<size_t>(y)];
+        const double* rowLengths = rows.length.data() + rows.offset[static_cast<size_t>(y)];
+        const int32_t rowCount = rows.offset[static_cast<size_t>(y) + 1] - rows.offset[static_cast<size_t>(y)];
+        float* out = dest.floats() + static_cast<int64_t>(y) * dest.width * 3;
+        for (int32_t x = 0; x < dest.width; ++x, out += 3) {
+            const int32_t i0 = columns.first[static_cast<size_t>(x)];
+            const double* columnLengths = columns.length.data() + columns.offset[static_cast<size_t>(x)];
+            const int32_t columnCount =
+                columns.offset[static_cast<size_t>(x) + 1] - columns.offset[static_cast<size_t>(x)];
+            const float* first = in + j0 * stride + static_cast<int64_t>(i0) * 3;
+            const __m128 firstPixel = _mm_maskload_ps(first, three);
+            __m256d sums = _mm256_setzero_pd();
+            double weightAll = 0.0;
+            int equal = 7;
+            for (int32_t j = 0; j < rowCount; ++j) {
+                const double wy = rowLengths[j];
+                const float* p = first + j * stride;
+                for (int32_t i = 0; i < columnCount; ++i, p += 3) {
+                    const double weight = columnLengths[i] * wy;
+                    const __m128 pixel = _mm_maskload_ps(p, three);
+                    equal &= _mm_movemask_ps(_mm_cmpeq_ps(pixel, firstPixel));
+                    weightAll += weight;
+                    sums = _mm256_add_pd(sums, _mm256_mul_pd(_mm256_set1_pd(weight), _mm256_cvtps_pd(pixel)));
+                }
+            }
+            // Each lane divided and rounded to float as the scalar steps
+            // do; then clampSampleNanToZero as max(v, 0) (NaN gives the
+            // second operand, 0) and min(., 255).
+            const __m128 value = (equal & 7) == 7 || !(weightAll > 0.0)
+                                     ? firstPixel
+                                     : _mm256_cvtpd_ps(_mm256_div_pd(sums, _mm256_set1_pd(weightAll)));
+            _mm_maskstore_ps(out, three,
+                             _mm_min_ps(_mm_max_ps(value, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
+        }
+    }
+}
+#endif
+
+// drawMappedRows for a reduction of a three-channel float source into a
+// three-channel destination without a turn: each destination column reads
+// the same source columns on every row and each row the same source rows,
+// so the spans are worked out once per strip and every pixel only sums.
+// The sums are those of samplePixel's box average, in the same order and
+// precision, so every pixel is the same.
+void drawBoxRows3(const ImageBuffer& src, const DrawMapping& mapping, ImageBuffer& dest, int64_t originX,
+                  int64_t originY) {
+    const int32_t W = src.width;
+    const int32_t H = src.height;
+    const float* m = mapping.m;
+    const float footprint = mapping.footprint;
+    std::vector<float> position(static_cast<size_t>(dest.width > dest.height ? dest.width : dest.height));
+    // u = fx m0 + fy m4 + m12 with m4 zero: the row adds only a signed zero,
+    // which no later step tells apart.
+    const float fy0 = static_cast<float>(originY);
+    for (int32_t x = 0; x < dest.width; ++x)
+        position[static_cast<size_t>(x)] = static_cast<float>(originX + x) * m[0] + fy0 * m[4] + m[12];
+    BoxSpans columns;
+    buildBoxSpans(columns, dest.width, position.data(), footprint, W);
+    const float fx0 = static_cast<float>(originX);
+    for (int32_t y = 0; y < dest.height; ++y)
+        position[static_cast<size_t>(y)] = fx0 * m[1] + static_cast<float>(originY + y) * m[5] + m[13];
+    BoxSpans rows;
+    buildBoxSpans(rows, dest.height, position.data(), footprint, H);
+
+#if PELLUCINE_BOX_AVX
+    static const bool avx = __builtin_cpu_supports("avx");
+    if (avx) {
+        sumBoxesAvx(src, rows, columns, dest);
+        return;
+    }
+#endif
+    sumBoxes(src, rows, columns, dest);
+}
+
 // Draws the destination's pixels through the mapping; destination pixel
 // (x, y) is pixel (originX + x, originY + y) of the whole drawing.
 template <class Sample>
@@ -329,6 +490,12 @@ void drawMappedRows(const ImageBuffer& source, const DrawMapping& mapping, Image
     const int32_t sc = src->channelCount();
     const int32_t n = dc < sc ? dc : sc;
     const Sample* in = static_cast<const Sample*>(src->data);
+    if constexpr (std::is_same<Sample, float>::value) {
+        if (!nearest && footprint > 1.0f && m[1] == 0.0f && m[4] == 0.0f && sc == 3 && dc == 3 && W >= 1 && H >= 1) {
+            drawBoxRows3(source, mapping, destination, originX, originY);
+            return;
+        }
+    }
     std::vector<Sample> pixel(static_cast<size_t>(sc));
     for (int32_t y = 0; y < dest->height; ++y) {
         const float fy = static_cast<float>(originY + y);

@@ -18,6 +18,8 @@
 #include "foundation/WorkerThread.h"
 #include "framework/ImageLoaderSaver.h"
 #include "framework/ImageMod.h"
+#include "pixels/KernelAttributes.h"
+#include "pixels/SampleRules.h"
 #include "platform/ParallelFor.h"
 #include "render/RenderContext.h"
 #include "render/TransformedBitmap.h"
@@ -116,6 +118,18 @@ bool placePicture(const GrowArray<ImageMod*>& chain, int32_t sourceW, int32_t so
     return true;
 }
 
+// One row of three-channel floats into 32-bit RGB (qRgb's layout), each
+// sample stored as storeByte stores it, written as selects so that the loop
+// vectorises.
+TILE_ROW_KERNEL void convertRow3(const float* __restrict in, QRgb* __restrict out, int32_t width) {
+    for (int32_t x = 0; x < width; ++x) {
+        const uint32_t r = pixel::clampedByte(in[3 * x]);
+        const uint32_t g = pixel::clampedByte(in[3 * x + 1]);
+        const uint32_t b = pixel::clampedByte(in[3 * x + 2]);
+        out[x] = 0xff000000u | (r << 16) | (g << 8) | b;
+    }
+}
+
 // Float samples (1 to 4 channels) into 32-bit RGB, rows in parallel; each
 // sample stored as every 8-bit store is (clamped, truncated).
 void convertToImage(const ImageBuffer& buffer, QImage& image) {
@@ -133,6 +147,10 @@ void convertToImage(const ImageBuffer& buffer, QImage& image) {
         for (int32_t y = first; y < end; ++y) {
             const float* in = buffer.floats() + static_cast<int64_t>(y) * buffer.width * n;
             QRgb* out = reinterpret_cast<QRgb*>(bits + y * stride);
+            if (n == 3) {
+                convertRow3(in, out, buffer.width);
+                continue;
+            }
             for (int32_t x = 0; x < buffer.width; ++x, in += n) {
                 if (n >= 3)
                     out[x] = qRgb(storeByte(in[0]), storeByte(in[1]), storeByte(in[2]));

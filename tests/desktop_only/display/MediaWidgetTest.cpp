@@ -105,6 +105,15 @@ TEST(MediaWidget, PassShowsTheChainOverTheDrawnSourceExactly) {
     MutexLocker guard(view->displayImageLock.get());
     EXPECT_EQ(view->displayImage.width(), 280);
     EXPECT_EQ(view->shownImageRect, QRect(20, 0, 280, 200));
+    // The shown image holds the buffer's samples as bytes are stored.
+    int differing = 0;
+    for (int y = 0; y < expected.height; ++y)
+        for (int x = 0; x < expected.width; ++x)
+            if (view->displayImage.pixel(x, y) != qRgb(storeByte(floatAt(expected, x, y, 0)),
+                                                       storeByte(floatAt(expected, x, y, 1)),
+                                                       storeByte(floatAt(expected, x, y, 2))))
+                ++differing;
+    EXPECT_EQ(differing, 0);
 }
 
 TEST(MediaWidget, TenEditsDuringAHeldPassStartOneThreadAndShowTheLast) {
