@@ -8,10 +8,10 @@
 //   pellucine_bench_cameras [--benchmark_filter=...]
 //
 // The table of every style at 8 threads, style and tiles interleaved, with
-// the medians of five runs:
-//   pellucine_bench_cameras --benchmark_filter=threads:8 --benchmark_repetitions=5
+// the medians of eleven runs (a shared machine needs that many):
+//   pellucine_bench_cameras --benchmark_filter=threads:8 --benchmark_repetitions=11
 //       --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
-//       --benchmark_min_time=0.2
+//       --benchmark_min_time=0.01
 //
 // Arguments: "threads" is the thread count of the parallel loop. The time
 // is wall-clock time; the CPU column is the CPU time of all the process's
