@@ -24,6 +24,7 @@
 
 #include "framework/Curve.h"
 #include "framework/ImageMod.h"
+#include "platform/ParallelFor.h"
 
 class CameraMod : public ImageMod {
 public:
@@ -168,11 +169,147 @@ int32_t blurMarginRows(float q, int32_t width, int32_t height);
 
 }  // namespace camera
 
+namespace camera {
+
+// How a style's body walks its recipe over the rows it is given, when it
+// knows where they lie in the picture (a region with the picture's size).
+//
+// Each step of a recipe is either a point step, whose result on a row
+// depends on that row alone (and on where it lies, which the region tells),
+// or a step that reads rows of context (a blur: its block has a margin). A
+// run of point steps goes strip by strip over the rows, every step of the
+// run on one strip of about kStripBytes while it is in the core's cache,
+// instead of one sweep over all the rows per step; a step that reads context
+// runs once over all the rows. The steps after the last one that reads
+// context run on the rows the caller keeps only (RenderArgs::contextAbove
+// and contextBelow): what they would write into the context rows is thrown
+// away. Every kept row meets the same steps in the same order with the same
+// arithmetic, so the samples are those of running each step over all rows.
+struct StepWalk {
+    static constexpr int32_t kMaxSteps = 64;
+    // The working-set size of a strip, as the pipeline's fused sub-bands.
+    static constexpr int64_t kStripBytes = 256 * 1024;
+    // The priority of the loop over strips when a style is called outside
+    // any parallel loop (inside one, the loop stays in the caller's arena).
+    static constexpr float kStripPriority = 0.5f;
+    int32_t count = 0;         // steps of the recipe
+    uint64_t readers = 0;      // bit i: step i reads rows of context
+    int32_t lastReader = -1;   // the last step that reads context, or -1
+    int32_t keptTop = 0;       // rows the caller keeps: [keptTop, keptBottom)
+    int32_t keptBottom = 0;
+    int32_t stripRows = 1;
+};
+
+// Fills `walk` for the recipe over the image; false when the body should
+// simply run each step over the whole image (no region, more steps than the
+// walk holds, or nothing to gain: no context rows and one strip).
+template <class Recipe>
+bool planWalk(const Recipe& recipe, const ImageBuffer& image, const RenderArgs* args, int64_t sampleBytes,
+              StepWalk& walk) {
+    const RenderRegion* region = args ? args->region : nullptr;
+    if (!region || region->fullWidth < 1 || region->fullHeight < 1) return false;
+    int32_t index = 0;
+    recipe.steps([&](const ImageMod& block, StepContext) {
+        if (index < StepWalk::kMaxSteps && block.marginFor(region->fullWidth, region->fullHeight, region->scale) > 0) {
+            walk.readers |= uint64_t(1) << index;
+            walk.lastReader = index;
+        }
+        ++index;
+    });
+    if (index > StepWalk::kMaxSteps) return false;
+    walk.count = index;
+    const int32_t height = image.height;
+    const int32_t above = args->contextAbove > 0 ? args->contextAbove : 0;
+    const int32_t below = args->contextBelow > 0 ? args->contextBelow : 0;
+    walk.keptTop = above < height ? above : height;
+    walk.keptBottom = below < height - walk.keptTop ? height - below : walk.keptTop;
+    const int64_t rowBytes = static_cast<int64_t>(image.width) * image.channelCount() * sampleBytes;
+    const int64_t rows = rowBytes > 0 ? StepWalk::kStripBytes / rowBytes : height;
+    walk.stripRows = static_cast<int32_t>(rows < 1 ? 1 : (rows < height ? rows : height));
+    return walk.keptTop > 0 || walk.keptBottom < height || walk.stripRows < height;
+}
+
+// Runs steps [first, end) of the recipe over rows [top, bottom) of the
+// image, strip by strip: each strip is a view of its rows with the region
+// moved to where they lie. The strips are tasks of a parallel loop (nested
+// in the pipeline's loop over bands), so that threads done with their own
+// bands take strips of the others, as they take sub-bands of a fused run.
+template <class Sample, class Recipe>
+void runStepsInStrips(const Recipe& recipe, ImageBuffer& image, const RenderArgs& args, int32_t first, int32_t end,
+                      int32_t top, int32_t bottom, int32_t stripRows) {
+    if (bottom <= top) return;
+    const int64_t rowSamples = static_cast<int64_t>(image.width) * image.channelCount();
+    const auto runStrip = [&](int32_t strip) {
+        const int32_t stripTop = top + strip * stripRows;
+        const int32_t rows = bottom - stripTop < stripRows ? bottom - stripTop : stripRows;
+        ImageBuffer view;
+        view.wrap(static_cast<Sample*>(image.data) + stripTop * rowSamples, image.width, rows, image.channels);
+        view.insetLeft = image.insetLeft;
+        view.insetRight = image.insetRight;
+        view.insetTop = image.insetTop;
+        view.insetBottom = image.insetBottom;
+        view.scale = image.scale;
+        RenderRegion region = *args.region;
+        region.originY += stripTop;
+        RenderArgs stripArgs = args;
+        stripArgs.region = &region;
+        int32_t index = 0;
+        recipe.steps([&](const auto& block, StepContext how) {
+            if (index >= first && index < end) runStep<Sample>(block, view, &stripArgs, how);
+            ++index;
+        });
+    };
+    const int32_t strips = static_cast<int32_t>((static_cast<int64_t>(bottom - top) + stripRows - 1) / stripRows);
+    if (strips == 1) {
+        runStrip(0);
+    } else {
+        parallelFor(strips, StepWalk::kStripPriority, runStrip);
+    }
+}
+
+// Runs the recipe as `walk` plans it: each step that reads context over the
+// whole image, each run of point steps in strips, over every row before the
+// last reader and over the kept rows after it.
+template <class Sample, class Recipe>
+void walkSteps(const Recipe& recipe, ImageBuffer& image, const RenderArgs& callerArgs, const StepWalk& walk) {
+    // The blocks get the caller's context without the context rows, which
+    // are the style's business.
+    RenderArgs args = callerArgs;
+    args.contextAbove = 0;
+    args.contextBelow = 0;
+    int32_t i = 0;
+    while (i < walk.count) {
+        if (walk.readers >> i & 1u) {
+            int32_t index = 0;
+            recipe.steps([&](const auto& block, StepContext how) {
+                if (index == i) runStep<Sample>(block, image, &args, how);
+                ++index;
+            });
+            ++i;
+            continue;
+        }
+        int32_t end = i + 1;
+        while (end < walk.count && !(walk.readers >> end & 1u)) ++end;
+        const bool allRows = i < walk.lastReader;
+        runStepsInStrips<Sample>(recipe, image, args, i, end, allRows ? 0 : walk.keptTop,
+                                 allRows ? image.height : walk.keptBottom, walk.stripRows);
+        i = end;
+    }
+}
+
+}  // namespace camera
+
 template <class Recipe, class Sample>
 void CameraMod::runRecipe(ImageBuffer& image, const RenderArgs* args) const {
     float a, v;
     if (!readValues(a, v) || !camera::hasPixels(image)) return;
-    prepared<Recipe>(a, v)->steps(
+    const std::shared_ptr<const Recipe> recipe = prepared<Recipe>(a, v);
+    camera::StepWalk walk;
+    if (camera::planWalk(*recipe, image, args, sizeof(Sample), walk)) {
+        camera::walkSteps<Sample>(*recipe, image, *args, walk);
+        return;
+    }
+    recipe->steps(
         [&](const auto& block, camera::StepContext how) { camera::runStep<Sample>(block, image, args, how); });
 }
 

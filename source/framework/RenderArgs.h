@@ -23,4 +23,9 @@ struct RenderArgs {
     ImageMod* selector = nullptr;    // selector (kind 4) weighting the effect, or null
     int32_t requestValue = 0;
     int32_t pass = 0;                // -1 when a compound runs its sub-tiles
+    // Rows at the top and at the bottom of the image that are there only as
+    // context for a tile that reads neighbouring rows (a band's margin): the
+    // caller keeps nothing the tile writes into them. 0 when every row is kept.
+    int32_t contextAbove = 0;
+    int32_t contextBelow = 0;
 };

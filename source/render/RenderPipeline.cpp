@@ -329,6 +329,9 @@ void processBand(Run<Sample>& run, int32_t index) {
         Samples<Sample>::process(*run.mod, view, &args);
         return;
     }
+    // Only the band's own rows are written back: the rest is context.
+    args.contextAbove = band.rows.overlapAbove;
+    args.contextBelow = band.rows.overlapBelow;
 
     std::unique_ptr<ImageBuffer> scratch = takeScratch(run, view.height);
     if (!scratch) scratch = std::make_unique<ImageBuffer>();

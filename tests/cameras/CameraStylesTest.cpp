@@ -31,6 +31,10 @@
 #include "cameras/SilverCamera.h"
 #include "foundation/ColorConversions.h"
 #include "effects/Blur.h"
+#include "framework/CompoundFilter.h"
+#include "platform/ParallelFor.h"
+#include "render/RenderContext.h"
+#include "support/TestTiles.h"
 #include "support/ImageBuilders.h"
 #include "support/TileProperties.h"
 
@@ -147,6 +151,67 @@ TEST_P(EveryStyle, HostileValues) {
         }
         setValues(*tile, 5.0f, 1e8f);
         tiletest::expectBandedEqualsWhole(*tile, image);
+    }
+}
+
+// A style cut as the pipeline cuts it: bands with rows of context (the
+// steps after a blur skip them), strips of a few rows inside a band (taken
+// by any thread), gives the samples of every step run over the whole
+// picture: for 1, 3 and 8 threads, tall and short bands, float and 8-bit,
+// under a selector, and inside a compound that blends it with a blur after.
+TEST_P(EveryStyle, BandsAndStripsGiveTheWholePicture) {
+    struct Reset {
+        ~Reset() { setParallelThreadCount(0); }
+    } reset;
+    // 1200 float pixels of 3 channels are 14400 bytes a row: a style's
+    // strips are 18 rows, so one band holds several.
+    const ImageBuffer image = testimages::makeFloatImage(1200, 60, 3, 17);
+    const ImageBuffer bytes = tiletest::bytesOf(image);
+    std::unique_ptr<CameraMod> tile(GetParam().make());
+    setValues(*tile, 1.0f, 29.0f);
+    const bool margin = tile->marginFor(image.width, image.height, 1.0f) > 0;
+    WeightSelector selector(1.0f, redWeight);
+    auto compound = std::make_unique<CompoundFilter>(GrowString("Look"));
+    compound->subMods.append(duplicateMod(*tile));
+    compound->subMods.append(new BlurMod(20.0f, 100.0f));
+    compound->floatAt(0)->value = 0.5f;
+
+    struct Case {
+        const char* name;
+        ImageMod* front;  // a selector in front, or null
+        ImageMod* tile;
+    };
+    const Case cases[] = {{"alone", nullptr, tile.get()},
+                          {"selected", &selector, tile.get()},
+                          {"compound", nullptr, compound.get()}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RenderArgs args;
+        args.selector = c.front;
+        const ImageBuffer whole = renderFloat(*c.tile, image, &args);
+        // With a margin the 8-bit pipeline runs the float body on float bands.
+        const ImageBuffer whole8 = margin || c.tile == compound.get()
+                                       ? tiletest::bytesOf(renderFloat(*c.tile, tiletest::floatsOf(bytes), &args))
+                                       : tiletest::render8(*c.tile, bytes, &args);
+        GrowArray<ImageMod*> chain;
+        if (c.front) chain.append(c.front);
+        chain.append(c.tile);
+        for (int threads : {1, 3, 8}) {
+            for (int32_t bandLimit : {256, 9}) {
+                SCOPED_TRACE(testing::Message() << threads << " threads, bands up to " << bandLimit << " rows");
+                setParallelThreadCount(threads);
+                RenderContext context(0);
+                context.maxBandHeight = bandLimit;
+                ImageBuffer out = copyOf(image);
+                context.render(chain, &out, nullptr, -1, 0, nullptr);
+                EXPECT_TRUE(sameFloatImages(whole, out));
+                RenderContext context8(0);
+                context8.maxBandHeight = bandLimit;
+                ImageBuffer out8 = tiletest::copyOf8(bytes);
+                context8.render8(chain, &out8, nullptr, -1, 0, nullptr);
+                EXPECT_TRUE(tiletest::sameByteImages(whole8, out8));
+            }
+        }
     }
 }
 
