@@ -10,6 +10,7 @@
 
 #include <lcms2.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -169,6 +170,12 @@ const std::vector<uint8_t>& srgbProfileBytes() {
             result.resize(size);
             if (!cmsSaveProfileToMem(srgb.get(), result.data(), &size)) result.clear();
         }
+        // lcms2 stamps a new profile with the time it was made; a fixed
+        // date keeps the bytes of every saved file the same from run to run.
+        // The header's profile ID is left unset, so no checksum covers it.
+        constexpr size_t kDateOffset = 24;
+        static const uint8_t kFixedDate[12] = {0x07, 0xea, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0};  // 2026-01-01 00:00:00
+        if (result.size() >= 128) std::copy(kFixedDate, kFixedDate + 12, result.begin() + kDateOffset);
         return result;
     }();
     return bytes;

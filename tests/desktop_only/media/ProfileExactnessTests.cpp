@@ -187,4 +187,21 @@ TEST(MediaProfiles, ADamagedProfileIsIgnoredLikeAMissingOne) {
     EXPECT_FALSE(isSoundProfile(std::vector<uint8_t>(p3.begin(), p3.begin() + 100)));
 }
 
+// The sRGB profile embedded in saved files carries a fixed date, so that a
+// file saved twice (in two runs) has the same bytes; lcms2 still reads it,
+// and no profile ID checksum would need the date.
+TEST(MediaProfiles, TheEmbeddedSrgbProfileHasAFixedDate) {
+    const std::vector<uint8_t>& bytes = srgbProfileBytes();
+    ASSERT_GE(bytes.size(), 128u);
+    const uint8_t date[12] = {0x07, 0xea, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(0, std::memcmp(bytes.data() + 24, date, sizeof date));
+    EXPECT_TRUE(std::all_of(bytes.begin() + 84, bytes.begin() + 100, [](uint8_t b) { return b == 0; }));
+    cmsHPROFILE profile = cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
+    ASSERT_NE(profile, nullptr);
+    struct tm made {};
+    EXPECT_TRUE(cmsGetHeaderCreationDateTime(profile, &made));
+    EXPECT_EQ(made.tm_year, 126);
+    cmsCloseProfile(profile);
+}
+
 }  // namespace
