@@ -15,7 +15,7 @@
 #include "effects/borders/BitmapBorder.h"
 #include "effects/borders/FillBorder.h"
 #include "effects/borders/ImageBorder.h"
-#include "effects/sizing/AspectRatio.h"
+#include "effects/sizing/OutputRatio.h"
 #include "effects/sizing/OutputSize.h"
 #include "framework/CropMod.h"
 #include "framework/ImageMod.h"

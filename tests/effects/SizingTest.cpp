@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "effects/sizing/AspectRatio.h"
+#include "effects/sizing/OutputRatio.h"
 #include "effects/sizing/OutputSize.h"
 #include "foundation/XmlNode.h"
 #include "framework/FilterFile.h"

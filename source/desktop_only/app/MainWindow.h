@@ -368,7 +368,7 @@ public slots:
     void toggleHistogramView(VxHistogramWidget::HistogramWidgetGraph graphType);
     void startupButtonPressed();
 
-    // ---- Pixel inspector (MainWindowInspector.cpp) ----
+    // ---- Pixel inspector (MainWindowPixelReadout.cpp) ----
 public:
     // The hit test's result: a pixel of a view's published picture under
     // the point, its output-picture position and its three values.

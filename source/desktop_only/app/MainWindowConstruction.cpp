@@ -17,7 +17,7 @@
 #include "desktop_only/display/VxPreviewChooser.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/tray/TrayWidget.h"
-#include "desktop_only/widgets/PixelInspectorWindow.h"
+#include "desktop_only/widgets/PixelReadoutWindow.h"
 #include "desktop_only/widgets/VxPanelItemBigButton.h"
 #include "desktop_only/widgets/VxPanelItemListButton.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"

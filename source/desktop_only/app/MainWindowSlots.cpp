@@ -27,7 +27,7 @@
 #include "desktop_only/tray/TrayContentsCommand.h"
 #include "desktop_only/tray/TrayNode.h"
 #include "desktop_only/tray/TrayWidget.h"
-#include "desktop_only/widgets/PixelInspectorWindow.h"
+#include "desktop_only/widgets/PixelReadoutWindow.h"
 #include "desktop_only/widgets/VxListChooser.h"
 #include "desktop_only/widgets/VxPanelItemListButton.h"
 #include "desktop_only/widgets/VxShuttleControl.h"

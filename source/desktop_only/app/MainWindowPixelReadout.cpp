@@ -12,7 +12,7 @@
 #include "desktop_only/app/MainWindow.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "foundation/Mutex.h"
-#include "desktop_only/widgets/PixelInspectorWindow.h"
+#include "desktop_only/widgets/PixelReadoutWindow.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "widgets/PixelInspectorWindow.h"
+#include "widgets/PixelReadoutWindow.h"
 
 #include <QLabel>
 #include <QPainter>

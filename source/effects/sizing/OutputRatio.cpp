@@ -1,4 +1,4 @@
-#include "effects/sizing/AspectRatio.h"
+#include "effects/sizing/OutputRatio.h"
 
 namespace {
 

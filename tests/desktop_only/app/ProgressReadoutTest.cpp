@@ -29,7 +29,7 @@
 #include "desktop_only/app/MainWindow.h"
 #include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/display/VxMediaWidget.h"
-#include "desktop_only/widgets/PixelInspectorWindow.h"
+#include "desktop_only/widgets/PixelReadoutWindow.h"
 #include "desktop_only/widgets/VxPushButton.h"
 #include "desktop_only/widgets/VxRenderQueueWidget.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
