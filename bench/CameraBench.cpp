@@ -65,7 +65,7 @@ void renderChain(benchmark::State& state, const GrowArray<ImageMod*>& chain) {
         ImageBuffer::copyFloat(work, photo(), true);
         state.ResumeTiming();
         RenderContext context(0);
-        context.render(chain, &work, nullptr, -1, 0, nullptr);
+        if (!context.render(chain, &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
         benchmark::DoNotOptimize(work.data);
     }
     setParallelThreadCount(0);

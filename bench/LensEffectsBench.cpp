@@ -65,9 +65,9 @@ void BM_LensEffect(benchmark::State& state, int64_t tile) {
         work.scale = scale;
         state.ResumeTiming();
         if (eightBit)
-            context.render8(chain, &work, nullptr, -1, 0, nullptr);
+            if (!context.render8(chain, &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
         else
-            context.render(chain, &work, nullptr, -1, 0, nullptr);
+            if (!context.render(chain, &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
         benchmark::DoNotOptimize(work.data);
     }
     setParallelThreadCount(0);

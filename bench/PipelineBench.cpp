@@ -190,9 +190,9 @@ void renderLoop(benchmark::State& state, const GrowArray<ImageMod*>& chain, cons
             ImageBuffer::copyFloat(work, source, true);
         state.ResumeTiming();
         if (eightBit)
-            context.render8(chain, &work, nullptr, -1, 0, nullptr);
+            if (!context.render8(chain, &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
         else
-            context.render(chain, &work, nullptr, -1, 0, nullptr);
+            if (!context.render(chain, &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
         benchmark::DoNotOptimize(work.data);
     }
     setParallelThreadCount(0);
@@ -245,7 +245,7 @@ void BM_Chain10BandSize(benchmark::State& state) {
         state.PauseTiming();
         ImageBuffer::copyFloat(work, photo(), true);
         state.ResumeTiming();
-        context.render(chain10(), &work, nullptr, -1, 0, nullptr);
+        if (!context.render(chain10(), &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
         benchmark::DoNotOptimize(work.data);
     }
     setParallelThreadCount(0);
@@ -280,7 +280,7 @@ void BM_ViewLastTileChange(benchmark::State& state) {
     auto renderOnce = [&] {
         knob->value = (step++ % 2) ? 90.0f : 85.0f;
         ImageBuffer::copyFloat(work, view(), true);
-        context.render(chain.list, &work, nullptr, -1, 0, &region);
+        if (!context.render(chain.list, &work, nullptr, -1, 0, &region)) state.SkipWithError("render failed");
     };
     renderOnce();  // the first run: no cache yet
     renderOnce();  // the last tile changed: stores the cache point
@@ -290,7 +290,7 @@ void BM_ViewLastTileChange(benchmark::State& state) {
         knob->value = (step++ % 2) ? 90.0f : 85.0f;
         ImageBuffer::copyFloat(work, view(), true);
         state.ResumeTiming();
-        context.render(chain.list, &work, nullptr, -1, 0, &region);
+        if (!context.render(chain.list, &work, nullptr, -1, 0, &region)) state.SkipWithError("render failed");
         benchmark::DoNotOptimize(work.data);
         if (context.cachedIndex == kChainLength - 2) ++restored;
     }

@@ -74,9 +74,9 @@ void BM_TextureEffect(benchmark::State& state) {
         auto context = std::make_unique<RenderContext>(0);
         state.ResumeTiming();
         if (eightBit)
-            context->render8(chain, &work, nullptr, -1, 0, nullptr);
+            if (!context->render8(chain, &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
         else
-            context->render(chain, &work, nullptr, -1, 0, nullptr);
+            if (!context->render(chain, &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
         benchmark::DoNotOptimize(work.data);
         state.PauseTiming();
         context.reset();

@@ -61,25 +61,25 @@ void RenderContext::storeRequest(ImageBuffer* image, ImageBuffer* dest, ImageBuf
     }
 }
 
-void RenderContext::render(const GrowArray<ImageMod*>& chain, ImageBuffer* image, ImageBuffer* dest, int32_t tag,
+bool RenderContext::render(const GrowArray<ImageMod*>& chain, ImageBuffer* image, ImageBuffer* dest, int32_t tag,
                            int32_t value, const RenderRegion* requestRegion) {
     renderLock->lock();
     storeRequest(image, dest, nullptr, nullptr, value, requestRegion);
-    runRequest(chain, image, dest, tag);
+    return runRequest(chain, image, dest, tag);
 }
 
-void RenderContext::render8(const GrowArray<ImageMod*>& chain, ImageBuffer* image, ImageBuffer* dest, int32_t tag,
+bool RenderContext::render8(const GrowArray<ImageMod*>& chain, ImageBuffer* image, ImageBuffer* dest, int32_t tag,
                             int32_t value, const RenderRegion* requestRegion) {
     renderLock->lock();
     storeRequest(nullptr, nullptr, image, dest, value, requestRegion);
     prepareChain(chain, image ? image->width : 0, image ? image->height : 0, image ? image->channelCount() : 3, tag);
-    launch(true, image, dest);
+    return launch(true, image, dest);
 }
 
-void RenderContext::runRequest(const GrowArray<ImageMod*>& chain, ImageBuffer* image, ImageBuffer* dest,
+bool RenderContext::runRequest(const GrowArray<ImageMod*>& chain, ImageBuffer* image, ImageBuffer* dest,
                                int32_t tag) {
     prepareChain(chain, image ? image->width : 0, image ? image->height : 0, image ? image->channelCount() : 3, tag);
-    launch(false, image, dest);
+    return launch(false, image, dest);
 }
 
 void RenderContext::prepareChain(const GrowArray<ImageMod*>& chain, int32_t width, int32_t height,
@@ -150,17 +150,20 @@ void RenderContext::prepareChain(const GrowArray<ImageMod*>& chain, int32_t widt
     for (int32_t j = 0; j < old.count; ++j) delete old[j];
 }
 
-void RenderContext::launch(bool eightBit, ImageBuffer* image, ImageBuffer* dest) {
+bool RenderContext::launch(bool eightBit, ImageBuffer* image, ImageBuffer* dest) {
     if (asyncMode) {
         // The worker renders the stored request and releases renderLock.
         startWorkerThread(runRenderAsyncThread, this, priority);
-        return;
+        return false;
     }
     if (eightBit)
         applyModChainParallel8(this, image, dest);
     else
         applyModChainParallel32(this, image, dest);
+    // Read before the lock is given back: the next run resets the flags.
+    const bool succeeded = lastRunSucceeded();
     renderLock->unlock();
+    return succeeded;
 }
 
 void RenderContext::flattenChain(const GrowArray<ImageMod*>& list, GrowArray<ImageMod*>& out) {

@@ -84,17 +84,22 @@ public:
     // untouched). tag is stored and otherwise unused (callers pass -1);
     // requestValue goes to every tile (callers pass 0); the region, when
     // given, is copied. Blocks while another render of this context runs.
-    void render(const GrowArray<ImageMod*>& chain, ImageBuffer* image, ImageBuffer* dest, int32_t tag,
-                int32_t requestValue, const RenderRegion* requestRegion);
+    // Returns whether the whole image was rendered (lastRunSucceeded): false
+    // after a cancel or a run that ran out of memory, whose image is no
+    // picture and must not be shown or saved. In asynchronous mode the run
+    // has not ended on return and the result is false; ask lastRunSucceeded
+    // once it has.
+    [[nodiscard]] bool render(const GrowArray<ImageMod*>& chain, ImageBuffer* image, ImageBuffer* dest, int32_t tag,
+                              int32_t requestValue, const RenderRegion* requestRegion);
     // The same for 8-bit images, through the 8-bit pipeline.
-    void render8(const GrowArray<ImageMod*>& chain, ImageBuffer* image, ImageBuffer* dest, int32_t tag,
-                 int32_t requestValue, const RenderRegion* requestRegion);
+    [[nodiscard]] bool render8(const GrowArray<ImageMod*>& chain, ImageBuffer* image, ImageBuffer* dest, int32_t tag,
+                               int32_t requestValue, const RenderRegion* requestRegion);
 
     // The second half of render(): updates the clones and the cache point
     // under chainLock, then runs the float pipeline. Called by render() with
     // renderLock held; releases it when the run is over (in asynchronous mode
     // the worker releases it).
-    void runRequest(const GrowArray<ImageMod*>& chain, ImageBuffer* image, ImageBuffer* dest, int32_t tag);
+    bool runRequest(const GrowArray<ImageMod*>& chain, ImageBuffer* image, ImageBuffer* dest, int32_t tag);
 
     // Appends the tiles of list to out in order, replacing each compound that
     // is enabled, has an Amount (first var) of exactly 1 and has no selector
@@ -124,5 +129,7 @@ private:
     // width and height are the request image's.
     void prepareChain(const GrowArray<ImageMod*>& chain, int32_t width, int32_t height, int32_t channelCount,
                       int32_t tag);
-    void launch(bool eightBit, ImageBuffer* image, ImageBuffer* dest);
+    // Runs the stored request; returns whether it rendered the whole image
+    // (false at once in asynchronous mode).
+    bool launch(bool eightBit, ImageBuffer* image, ImageBuffer* dest);
 };

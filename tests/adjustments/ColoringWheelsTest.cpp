@@ -171,7 +171,7 @@ TEST(Coloring, MemberFollowsTheVarsOutsideProcessing) {
     setParallelThreadCount(8);
     RenderContext context(0);
     ImageBuffer out = tiletest::standardImage(4);
-    context.render(chain, &out, nullptr, -1, 0, nullptr);
+    EXPECT_TRUE(context.render(chain, &out, nullptr, -1, 0, nullptr));
     setParallelThreadCount(0);
     EXPECT_TRUE(sameState(*snapshot, member));
 

@@ -203,12 +203,12 @@ TEST_P(EveryStyle, BandsAndStripsGiveTheWholePicture) {
                 RenderContext context(0);
                 context.maxBandHeight = bandLimit;
                 ImageBuffer out = copyOf(image);
-                context.render(chain, &out, nullptr, -1, 0, nullptr);
+                EXPECT_TRUE(context.render(chain, &out, nullptr, -1, 0, nullptr));
                 EXPECT_TRUE(sameFloatImages(whole, out));
                 RenderContext context8(0);
                 context8.maxBandHeight = bandLimit;
                 ImageBuffer out8 = tiletest::copyOf8(bytes);
-                context8.render8(chain, &out8, nullptr, -1, 0, nullptr);
+                EXPECT_TRUE(context8.render8(chain, &out8, nullptr, -1, 0, nullptr));
                 EXPECT_TRUE(tiletest::sameByteImages(whole8, out8));
             }
         }

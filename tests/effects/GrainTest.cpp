@@ -45,7 +45,7 @@ ImageBuffer renderWithThreads(ImageMod& tile, const ImageBuffer& image, int thre
     chain.append(&tile);
     RenderContext context(0);
     ImageBuffer out = tiletest::copyOf(image);
-    context.render(chain, &out, nullptr, -1, 0, nullptr);
+    EXPECT_TRUE(context.render(chain, &out, nullptr, -1, 0, nullptr));
     setParallelThreadCount(0);
     return out;
 }

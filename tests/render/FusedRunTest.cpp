@@ -123,7 +123,7 @@ TEST(FusedRun, FloatEqualsTheWalk) {
                         ctx.fusedBandBytes = bandBytes;
                         ctx.maxBandHeight = 16;
                         ImageBuffer out = testimages::duplicateFloat(input);
-                        ctx.render(chain.list, &out, nullptr, -1, 0, request);
+                        EXPECT_TRUE(ctx.render(chain.list, &out, nullptr, -1, 0, request));
                         ASSERT_TRUE(floatsIdentical(whole, out));
                         EXPECT_EQ(1, ctx.done);
                     }
@@ -161,7 +161,7 @@ TEST(FusedRun, EightBitEqualsTheWalk) {
                         ctx.floatBands8 = static_cast<uint8_t>(floatBands);
                         ctx.maxBandHeight = 16;
                         ImageBuffer out = testimages::duplicateBytes(input);
-                        ctx.render8(chain.list, &out, nullptr, -1, 0, nullptr);
+                        EXPECT_TRUE(ctx.render8(chain.list, &out, nullptr, -1, 0, nullptr));
                         ASSERT_TRUE(bytesIdentical(whole, out));
                     }
                 }
@@ -192,9 +192,9 @@ TEST(FusedRun, CachePointInsideARun) {
             auto render = [&]() {
                 ImageBuffer out = eightBit ? testimages::duplicateBytes(byteInput) : testimages::duplicateFloat(floatInput);
                 if (eightBit)
-                    ctx.render8(chain.list, &out, nullptr, -1, 0, nullptr);
+                    EXPECT_TRUE(ctx.render8(chain.list, &out, nullptr, -1, 0, nullptr));
                 else
-                    ctx.render(chain.list, &out, nullptr, -1, 0, nullptr);
+                    EXPECT_TRUE(ctx.render(chain.list, &out, nullptr, -1, 0, nullptr));
                 return out;
             };
             auto expected = [&]() {
@@ -279,7 +279,7 @@ TEST(FusedRun, CancelStopsEverySubBandAtTheSameTile) {
             GrowArray<ImageMod*> start;
             for (int32_t i = 0; i < 4; ++i) start.append(chain.list[i]);
             ImageBuffer warmUp = testimages::filledFloatImage(3, 4, {0.0f, 0.0f, 0.0f});
-            std::thread warm([&] { ctx.render(start, &warmUp, nullptr, -1, 0, nullptr); });
+            std::thread warm([&] { EXPECT_FALSE(ctx.render(start, &warmUp, nullptr, -1, 0, nullptr)); });
             while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             ctx.cancelRender();
             warm.join();
@@ -289,7 +289,7 @@ TEST(FusedRun, CancelStopsEverySubBandAtTheSameTile) {
         const int32_t firstCalls = first->callCount();
 
         ImageBuffer image = testimages::filledFloatImage(3, 24, {0.0f, 1.0f, 2.0f});
-        std::thread worker([&] { ctx.render(chain.list, &image, nullptr, -1, 0, nullptr); });
+        std::thread worker([&] { EXPECT_FALSE(ctx.render(chain.list, &image, nullptr, -1, 0, nullptr)); });
         while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ctx.cancelRender();  // returns only when the run is idle
         worker.join();
@@ -381,10 +381,10 @@ TEST(FusedRun, ProgramTilesEqualTheWalk) {
                 ctx.fusedBandBytes = bandBytes;
                 ctx.maxBandHeight = 8;
                 ImageBuffer out = testimages::duplicateFloat(floatInput);
-                ctx.render(real.chain.list, &out, nullptr, -1, 0, nullptr);
+                EXPECT_TRUE(ctx.render(real.chain.list, &out, nullptr, -1, 0, nullptr));
                 EXPECT_TRUE(floatsIdentical(wholeFloat, out));
                 ImageBuffer out8 = testimages::duplicateBytes(byteInput);
-                ctx.render8(real.chain.list, &out8, nullptr, -1, 0, nullptr);
+                EXPECT_TRUE(ctx.render8(real.chain.list, &out8, nullptr, -1, 0, nullptr));
                 EXPECT_TRUE(bytesIdentical(whole8, out8));
             }
         }

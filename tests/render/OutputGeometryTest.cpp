@@ -271,7 +271,7 @@ TEST(OutputGeometry, BandsSeeThePictureScaleWithoutRegion) {
         ImageBuffer image = testimages::makeFloatImage(40, 30, 3);
         image.scale = 2.5f;
         RenderContext context(0);
-        context.render(chain.list, &image, nullptr, -1, 0, nullptr);
+        EXPECT_TRUE(context.render(chain.list, &image, nullptr, -1, 0, nullptr));
         EXPECT_EQ(gSeenScale.load(), 2.5f) << threads;
     }
 }

@@ -106,7 +106,7 @@ TEST(Pipeline, BandedEqualsWholeFloat) {
                         RenderContext ctx(0);
                         ctx.maxBandHeight = bandLimit;
                         ImageBuffer out = testimages::duplicateFloat(input);
-                        ctx.render(chain.list, &out, nullptr, -1, 0, request);
+                        EXPECT_TRUE(ctx.render(chain.list, &out, nullptr, -1, 0, request));
                         ASSERT_TRUE(floatsIdentical(whole, out));
                     }
                 }
@@ -138,7 +138,7 @@ TEST(Pipeline, BandedEqualsWhole8) {
                 RenderContext ctx(0);
                 ctx.maxBandHeight = 16;
                 ImageBuffer out = testimages::duplicateBytes(input);
-                ctx.render8(chain.list, &out, nullptr, -1, 0, nullptr);
+                EXPECT_TRUE(ctx.render8(chain.list, &out, nullptr, -1, 0, nullptr));
                 ASSERT_TRUE(bytesIdentical(whole, out));
             }
         }
@@ -162,7 +162,7 @@ TEST(Pipeline, FloatBands8RunsTheFloatBody) {
             RenderContext ctx(0);
             ctx.floatBands8 = 1;
             ImageBuffer out = testimages::duplicateBytes(input);
-            ctx.render8(chain.list, &out, nullptr, -1, 0, nullptr);
+            EXPECT_TRUE(ctx.render8(chain.list, &out, nullptr, -1, 0, nullptr));
             EXPECT_TRUE(bytesIdentical(expected, out));
             EXPECT_EQ(1, ctx.done);
         }
@@ -174,7 +174,7 @@ TEST(Pipeline, FloatBands8RunsTheFloatBody) {
     RenderContext ctx(0);
     ctx.floatBands8 = 1;
     ImageBuffer out = testimages::filledByteImage(2, 4, {10, 20, 254});
-    ctx.render8(twice.list, &out, nullptr, -1, 0, nullptr);
+    EXPECT_TRUE(ctx.render8(twice.list, &out, nullptr, -1, 0, nullptr));
     EXPECT_TRUE(bytesIdentical(testimages::filledByteImage(2, 4, {10, 20, 254}), out));
 }
 
@@ -198,7 +198,7 @@ TEST(Pipeline, EightBitStoreClampsAndZeroesNaN) {
             RenderContext ctx(0);
             ctx.floatBands8 = margin == 0 ? 1 : 0;
             ImageBuffer out = testimages::filledByteImage(2, 12, {100, 100, 100});
-            ctx.render8(chain.list, &out, nullptr, -1, 0, nullptr);
+            EXPECT_TRUE(ctx.render8(chain.list, &out, nullptr, -1, 0, nullptr));
             for (int64_t i = 0; i < out.sampleCount(); ++i) ASSERT_EQ(expected[i % 6], out.bytes()[i]) << i;
         }
     }
@@ -218,19 +218,19 @@ TEST(Pipeline, DestDifferingFromImage) {
     ImageBuffer dest;
     dest.allocateFloat(2, 2, 3);
     RenderContext ctx(0);
-    ctx.render(chain.list, &image, &dest, -1, 0, nullptr);
+    EXPECT_TRUE(ctx.render(chain.list, &image, &dest, -1, 0, nullptr));
     EXPECT_TRUE(floatsIdentical(input, image));
     EXPECT_TRUE(floatsIdentical(expected, dest));
 
     // dest equal to image: in place.
-    ctx.render(chain.list, &image, &image, -1, 0, nullptr);
+    EXPECT_TRUE(ctx.render(chain.list, &image, &image, -1, 0, nullptr));
     EXPECT_TRUE(floatsIdentical(expected, image));
 
     // The 8-bit pipeline likewise.
     const ImageBuffer bytes = testimages::makeByteImage(6, 20, 3);
     ImageBuffer bytesIn = testimages::duplicateBytes(bytes);
     ImageBuffer bytesOut;
-    ctx.render8(chain.list, &bytesIn, &bytesOut, -1, 0, nullptr);
+    EXPECT_TRUE(ctx.render8(chain.list, &bytesIn, &bytesOut, -1, 0, nullptr));
     EXPECT_TRUE(bytesIdentical(bytes, bytesIn));
     ImageBuffer bytesExpected = testimages::duplicateBytes(bytes);
     renderWhole8ThroughFloat(chain.list, bytesExpected);
@@ -247,7 +247,7 @@ TEST(Pipeline, DisabledTilesAndLoneSelectorsChangeNothing) {
     const ImageBuffer input = testimages::makeFloatImage(5, 40, 3);
     ImageBuffer out = testimages::duplicateFloat(input);
     RenderContext ctx(0);
-    ctx.render(chain.list, &out, nullptr, -1, 0, nullptr);
+    EXPECT_TRUE(ctx.render(chain.list, &out, nullptr, -1, 0, nullptr));
     EXPECT_TRUE(floatsIdentical(input, out));
     EXPECT_EQ(0, static_cast<CountingTile*>(chain.list[0])->callCount());
 }
@@ -303,7 +303,7 @@ TEST(Pipeline, SelectorsInFrontOfATile) {
     chain.add(new HookTile(record));  // 6: [3, 5]
     RenderContext ctx(0);
     ImageBuffer image = testimages::makeFloatImage(4, 1, 3);  // one row: one band with rows
-    ctx.render(chain.list, &image, nullptr, -1, 0, nullptr);
+    EXPECT_TRUE(ctx.render(chain.list, &image, nullptr, -1, 0, nullptr));
     ASSERT_EQ(3u, seen.calls.size());
     EXPECT_TRUE(seen.calls[0].empty());
     ASSERT_EQ(1u, seen.calls[1].size());
@@ -353,7 +353,7 @@ TEST(Pipeline, WholeImagePassThenBandedPass) {
     region.fullWidth = 300;
     region.fullHeight = 4000;
     region.originY = 100;
-    ctx.render(chain.list, &image, nullptr, -1, 0, &region);
+    EXPECT_TRUE(ctx.render(chain.list, &image, nullptr, -1, 0, &region));
     const auto& entries = tile->log->entries;
     ASSERT_EQ(5u, entries.size());
     EXPECT_EQ(0, entries[0].pass);
@@ -397,7 +397,7 @@ TEST(Pipeline, BandRegionsAndRequestValue) {
     region.originY = 50;
     region.scale = 2.0f;
     RenderContext ctx(0);
-    ctx.render(chain.list, &image, nullptr, -1, 42, &region);
+    EXPECT_TRUE(ctx.render(chain.list, &image, nullptr, -1, 42, &region));
     ASSERT_EQ(4u, bands.size());
     std::vector<int32_t> origins;
     for (const Band& band : bands) {
@@ -429,7 +429,7 @@ TEST(Pipeline, HugeMarginIsOneBand) {
     }));
     RenderContext ctx(0);
     ImageBuffer image = testimages::makeFloatImage(4, 30, 3);
-    ctx.render(chain.list, &image, nullptr, -1, 0, nullptr);
+    EXPECT_TRUE(ctx.render(chain.list, &image, nullptr, -1, 0, nullptr));
     EXPECT_EQ(1, calls.load());
 }
 
@@ -474,16 +474,14 @@ TEST(Pipeline, ARunThatCannotAllocateItsScratchFails) {
         RenderContext ctx(0);
         ctx.floatBands8 = c.floatBands8 ? 1 : 0;
         auto render = [&](ImageBuffer& image, ImageBuffer* dest) {
-            if (c.eightBit)
-                ctx.render8(chain.list, &image, dest, -1, 0, nullptr);
-            else
-                ctx.render(chain.list, &image, dest, -1, 0, nullptr);
+            return c.eightBit ? ctx.render8(chain.list, &image, dest, -1, 0, nullptr)
+                              : ctx.render(chain.list, &image, dest, -1, 0, nullptr);
         };
         ImageBuffer image = c.eightBit ? testimages::duplicateBytes(input) : testimages::duplicateFloat(input);
         ImageBuffer dest;
         {
             FailingAllocations failing(0, 1);
-            render(image, c.intoDest ? &dest : nullptr);
+            EXPECT_FALSE(render(image, c.intoDest ? &dest : nullptr));
         }
         EXPECT_EQ(1, ctx.failed);
         EXPECT_EQ(0, ctx.done);
@@ -491,7 +489,7 @@ TEST(Pipeline, ARunThatCannotAllocateItsScratchFails) {
         EXPECT_FALSE(ctx.lastRunSucceeded());
 
         ImageBuffer again = c.eightBit ? testimages::duplicateBytes(input) : testimages::duplicateFloat(input);
-        render(again, c.intoDest ? &dest : nullptr);
+        EXPECT_TRUE(render(again, c.intoDest ? &dest : nullptr));
         EXPECT_EQ(0, ctx.failed);
         EXPECT_TRUE(ctx.lastRunSucceeded());
     }

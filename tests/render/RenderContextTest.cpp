@@ -42,7 +42,7 @@ struct CacheChain {
     // Renders a fresh copy of the input; returns its first sample.
     float render(ImageBuffer* source = nullptr) {
         ImageBuffer image = testimages::duplicateFloat(source ? *source : input);
-        ctx.render(chain.list, &image, nullptr, -1, 0, nullptr);
+        EXPECT_TRUE(ctx.render(chain.list, &image, nullptr, -1, 0, nullptr));
         return image.floats()[0];
     }
     // Calls of A, B and C since the last look.
@@ -168,7 +168,7 @@ TEST(RenderCache, SavingContextNeverCaches) {
     for (float amount : {4.0f, 5.0f, 6.0f}) {
         setAmount(t.c, amount);
         ImageBuffer image = testimages::duplicateFloat(t.input);
-        saving.render(t.chain.list, &image, nullptr, -1, 0, nullptr);
+        EXPECT_TRUE(saving.render(t.chain.list, &image, nullptr, -1, 0, nullptr));
         EXPECT_EQ(13.0f + amount, image.floats()[0]);
         EXPECT_EQ((Ran{1, 1, 1}), t.ran());
         EXPECT_EQ(-1, saving.cachedIndex);
@@ -198,7 +198,7 @@ TEST(RenderCache, DestAndEightBit) {
     for (float amount : {4.0f, 5.0f, 6.0f}) {
         setAmount(t.c, amount);
         ImageBuffer image = testimages::duplicateFloat(t.input);
-        t.ctx.render(t.chain.list, &image, &dest, -1, 0, nullptr);
+        EXPECT_TRUE(t.ctx.render(t.chain.list, &image, &dest, -1, 0, nullptr));
         EXPECT_TRUE(floatsIdentical(t.input, image));
         EXPECT_EQ(13.0f + amount, dest.floats()[0]);
     }
@@ -210,7 +210,7 @@ TEST(RenderCache, DestAndEightBit) {
     for (float amount : {1.0f, 2.0f, 3.0f}) {
         setAmount(t.c, amount);
         ImageBuffer image = testimages::duplicateBytes(bytes);
-        ctx8.render8(t.chain.list, &image, nullptr, -1, 0, nullptr);
+        EXPECT_TRUE(ctx8.render8(t.chain.list, &image, nullptr, -1, 0, nullptr));
         EXPECT_EQ(static_cast<uint8_t>(12 + static_cast<int>(amount)), image.bytes()[0]);
     }
     EXPECT_EQ(1, ctx8.cachedIndex);
@@ -249,12 +249,12 @@ TEST(RenderContextFront, RegionIsCopied) {
     RenderRegion region;
     region.fullWidth = 77;
     ImageBuffer image = testimages::duplicateFloat(t.input);
-    t.ctx.render(t.chain.list, &image, nullptr, -1, 5, &region);
+    EXPECT_TRUE(t.ctx.render(t.chain.list, &image, nullptr, -1, 5, &region));
     ASSERT_EQ(&t.ctx.regionCopy, t.ctx.region);
     EXPECT_EQ(77, t.ctx.region->fullWidth);
     EXPECT_EQ(5, t.ctx.requestValue);
     EXPECT_EQ(-1, t.ctx.requestTag);
-    t.ctx.render(t.chain.list, &image, nullptr, -1, 0, nullptr);
+    EXPECT_TRUE(t.ctx.render(t.chain.list, &image, nullptr, -1, 0, nullptr));
     EXPECT_EQ(nullptr, t.ctx.region);
     EXPECT_EQ(1, t.ctx.done);
     EXPECT_EQ(1, t.ctx.idle);
@@ -308,10 +308,10 @@ TEST(RenderContextFront, CancelBetweenTiles) {
     {
         GrowArray<ImageMod*> start;
         start.append(first);
-        ctx.render(start, &warmUp, nullptr, -1, 0, nullptr);
+        EXPECT_TRUE(ctx.render(start, &warmUp, nullptr, -1, 0, nullptr));
     }
     ImageBuffer image = testimages::filledFloatImage(3, 8, {0.0f, 0.0f, 0.0f});
-    std::thread worker([&] { ctx.render(chain.list, &image, nullptr, -1, 0, nullptr); });
+    std::thread worker([&] { EXPECT_FALSE(ctx.render(chain.list, &image, nullptr, -1, 0, nullptr)); });
     while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ctx.cancelRender();  // returns only when the run is idle
     worker.join();
@@ -415,7 +415,7 @@ TEST(FlattenChain, TrailingSelectorDoesNotLimitTheNextTile) {
     renderWholeFloat(chain.list, expected);  // the compound as one tile
     ImageBuffer out = testimages::duplicateFloat(input);
     RenderContext ctx(0);
-    ctx.render(chain.list, &out, nullptr, -1, 0, nullptr);
+    EXPECT_TRUE(ctx.render(chain.list, &out, nullptr, -1, 0, nullptr));
     EXPECT_TRUE(floatsIdentical(expected, out));
     EXPECT_EQ(2, ctx.mods.count);
 }
@@ -435,7 +435,7 @@ TEST(FlattenChain, FlatRenderEqualsCompoundRender) {
     renderWholeFloat(chain.list, expected);
     ImageBuffer out = testimages::duplicateFloat(input);
     RenderContext ctx(0);
-    ctx.render(chain.list, &out, nullptr, -1, 0, nullptr);
+    EXPECT_TRUE(ctx.render(chain.list, &out, nullptr, -1, 0, nullptr));
     EXPECT_TRUE(testimages::floatsWithin(expected, out, 1e-3f));
 }
 

@@ -144,12 +144,12 @@ void expectBandedEqualsWhole(ImageMod& tile, const ImageBuffer& image) {
         setParallelThreadCount(threads);
         RenderContext context(0);
         ImageBuffer out = copyOf(image);
-        context.render(chain, &out, nullptr, -1, 0, nullptr);
+        EXPECT_TRUE(context.render(chain, &out, nullptr, -1, 0, nullptr));
         EXPECT_TRUE(sameFloatImages(whole, out));
 
         RenderContext context8(0);
         ImageBuffer out8 = copyOf8(bytes);
-        context8.render8(chain, &out8, nullptr, -1, 0, nullptr);
+        EXPECT_TRUE(context8.render8(chain, &out8, nullptr, -1, 0, nullptr));
         if (threads == 1) {
             firstBytes = std::move(out8);
         } else {

@@ -379,13 +379,11 @@ std::vector<double> renderRepeatedly(const GrowArray<ImageMod*>& chain, ImageBuf
                 ImageBuffer::copyFloat(result, input, true);
             start = std::chrono::steady_clock::now();  // the copy is no part of the render
         }
-        if (eightBit)
-            context.render8(chain, &result, nullptr, -1, 0, nullptr);
-        else
-            context.render(chain, &result, nullptr, -1, 0, nullptr);
+        const bool rendered = eightBit ? context.render8(chain, &result, nullptr, -1, 0, nullptr)
+                                       : context.render(chain, &result, nullptr, -1, 0, nullptr);
         const auto end = std::chrono::steady_clock::now();
         times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
-        if (!context.lastRunSucceeded()) {
+        if (!rendered) {
             complete = false;
             break;
         }

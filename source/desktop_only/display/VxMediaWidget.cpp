@@ -710,7 +710,12 @@ void VxMediaWidget::renderPass(PassState& pass) {
     region.originY = p.originY;
     // Output pixels per buffer pixel: the scale of a reduced preview.
     region.scale = outputGeometry.preLimitWidth / static_cast<float>(p.fullWidth);
-    renderContext->render(ordered, &geometryBuffer, &visibleBuffer, -1, 0, &region);
+    if (!renderContext->render(ordered, &geometryBuffer, &visibleBuffer, -1, 0, &region)) {
+        // A pass that ran out of memory (or was cancelled) left no finished
+        // picture: the last good one stays shown and counted, and the next
+        // change renders again.
+        return;
+    }
     convertToImage(visibleBuffer, backImage);
     // The scope counts the shown picture only while it is on screen (showing
     // it asks for a pass, which counts it then).

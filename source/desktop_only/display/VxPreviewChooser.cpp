@@ -36,7 +36,8 @@ QImage renderThumbnail(const ImageBuffer& base, ImageMod* mod) {
     chain.append(mod);
     RenderContext context(0);
     context.priority = 0.0f;
-    context.render(chain, &image, nullptr, -1, 0, nullptr);
+    // A render that failed (memory ran out) or was cancelled is no picture.
+    if (!context.render(chain, &image, nullptr, -1, 0, nullptr)) return QImage();
     QImage out(image.width, image.height, QImage::Format_RGB32);
     const int32_t channels = image.channelCount();
     for (int32_t y = 0; y < image.height; ++y) {

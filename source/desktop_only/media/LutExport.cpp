@@ -65,8 +65,7 @@ bool exportCubeLut(const GrowArray<ImageMod*>& chain, const GrowString& path, co
 
     // Rendered as a save renders: no cache, full size, no region.
     RenderContext context(0);
-    context.render(chain, &grid, nullptr, -1, 0, nullptr);
-    if (!context.lastRunSucceeded()) {
+    if (!context.render(chain, &grid, nullptr, -1, 0, nullptr)) {
         setReason(reason, "out of memory while rendering the look-up table");
         return false;
     }

@@ -533,9 +533,8 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
             picture.scale = geometry.preLimitWidth / static_cast<float>(geometry.width);
         image = std::move(picture);
     }
-    context.render(job.mods, &image, nullptr, -1, 0, nullptr);
     // Done and not failed: a run that left rows unprocessed is no picture.
-    const bool rendered = context.lastRunSucceeded();
+    const bool rendered = context.render(job.mods, &image, nullptr, -1, 0, nullptr);
     if (currentJobCancelled()) return JobOutcome::kAbandoned;
     if (!rendered) return JobOutcome::kFailed;
 

@@ -111,7 +111,12 @@ void VxToolTipBox::renderPreview() {
         previewLabel->hide();
         return;
     }
-    renderContext->render(previewMods, &work, nullptr, -1, 0, nullptr);
+    if (!renderContext->render(previewMods, &work, nullptr, -1, 0, nullptr)) {
+        // No finished picture: the box shows its text without a preview.
+        previewLabel->clear();
+        previewLabel->hide();
+        return;
+    }
     QPixmap pixmap = QPixmap::fromImage(imageFromBuffer(work, true, false, true));
     const qreal ratio = devicePixelRatioF();
     pixmap.setDevicePixelRatio(ratio);

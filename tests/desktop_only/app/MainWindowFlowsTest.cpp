@@ -120,8 +120,8 @@ bool renderLikeTheTool(const QString& input, const QString& filter, const QStrin
     ok = ok && computeOutputGeometry(chain, image.width, image.height, geometry);
     if (ok) {
         RenderContext context(0);
-        context.render(chain, &image, nullptr, -1, 0, nullptr);
-        ok = loader.saveFloat(GrowString(QFile::encodeName(output).constData()), image, SaveOptions(), metadata.get());
+        ok = context.render(chain, &image, nullptr, -1, 0, nullptr) &&
+             loader.saveFloat(GrowString(QFile::encodeName(output).constData()), image, SaveOptions(), metadata.get());
     }
     for (ImageMod* mod : chain) delete mod;
     chain.destroy();

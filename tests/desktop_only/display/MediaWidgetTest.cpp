@@ -150,6 +150,33 @@ TEST(MediaWidget, NoEditIsLostWhenEditsMeetTheEndOfAPass) {
     EXPECT_EQ(maxDifference(shownBuffer(view.get()), expectedFitDisplay(*view->sourceImage, chain, 160, 120)), 0.0f);
 }
 
+// A pass whose render runs out of memory shows nothing new: the last good
+// picture stays, and the next change renders again.
+TEST(MediaWidget, AFailedPassKeepsTheLastGoodPicture) {
+    auto view = makeView(200, 150, 400, 300);
+    AddConstantTile plus(5.0f);
+    rendertest::BoxBlurTile blur(2);
+    GrowArray<ImageMod*> chain;
+    chain.append(&plus);
+    chain.append(&blur);
+    handChain(view.get(), chain);
+    ASSERT_TRUE(waitForDisplayIdle(view.get()));
+    const ImageBuffer before = shownBuffer(view.get());
+    ASSERT_GT(before.width, 0);
+
+    plus.var(0)->floatValue()->value = 60.0f;
+    ImageBuffer::failAllocationsForTesting(0, int64_t(1) << 40);  // every allocation from here on fails
+    handChain(view.get(), chain);
+    const bool idle = waitForDisplayIdle(view.get());
+    ImageBuffer::failAllocationsForTesting(0, 0);
+    ASSERT_TRUE(idle);
+    EXPECT_EQ(maxDifference(shownBuffer(view.get()), before), 0.0f);
+
+    handChain(view.get(), chain);
+    ASSERT_TRUE(waitForDisplayIdle(view.get()));
+    EXPECT_EQ(maxDifference(shownBuffer(view.get()), expectedFitDisplay(*view->sourceImage, chain, 200, 150)), 0.0f);
+}
+
 TEST(MediaWidget, ZoomAndPanShowTheRightWindowOfTheFullPicture) {
     auto view = makeView(200, 100, 600, 400);
     AddConstantTile plus(3.0f);
@@ -164,7 +191,7 @@ TEST(MediaWidget, ZoomAndPanShowTheRightWindowOfTheFullPicture) {
     ImageBuffer full;
     drawTransformedBitmap(view->sourceImage, 600, 400, nullptr, nullptr, &full, 0.0f);
     RenderContext context(0);
-    context.render(chain, &full, nullptr, -1, 0, nullptr);
+    ASSERT_TRUE(context.render(chain, &full, nullptr, -1, 0, nullptr));
     auto expectWindow = [&](int ox, int oy) {
         const ImageBuffer shown = shownBuffer(view.get());
         ASSERT_EQ(shown.width, 200);

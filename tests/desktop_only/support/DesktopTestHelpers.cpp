@@ -72,7 +72,7 @@ ImageBuffer expectedFitDisplay(const ImageBuffer& source, const GrowArray<ImageM
     region.fullHeight = drawn.height;
     region.scale = geometry.preLimitWidth / static_cast<float>(drawn.width);
     RenderContext context(1);
-    context.render(ordered, &drawn, &result, -1, 0, &region);
+    if (!context.render(ordered, &drawn, &result, -1, 0, &region)) return ImageBuffer();
     return result;
 }
 
