@@ -20,6 +20,38 @@ ImageMod* findModByTag(const GrowArray<ImageMod*>& list, int32_t tag) {
     return nullptr;
 }
 
+int32_t orderingGroup(const ImageMod* mod) {
+    if (!mod || mod->kind() == kCompoundMod) return kGroupCentral;
+    const int32_t group = mod->chainGroup();
+    return group == kGroupLeading || group == kGroupTrailing ? group : kGroupCentral;
+}
+
+GrowArray<ImageMod*> orderModsByChainGroup(const GrowArray<ImageMod*>& mods) {
+    GrowArray<ImageMod*> ordered;
+    for (int32_t group : {kGroupLeading, kGroupCentral, kGroupTrailing})
+        for (int32_t i = 0; i < mods.count; ++i)
+            if (mods[i] && orderingGroup(mods[i]) == group) ordered.append(mods[i]);
+    return ordered;
+}
+
+bool sortModsByChainGroup(GrowArray<ImageMod*>& mods) {
+    bool moved = false;
+    for (ImageMod* mod : mods) {
+        if (!mod || mod->kind() != kCompoundMod) continue;
+        if (CompoundFilter* compound = dynamic_cast<CompoundFilter*>(mod))
+            moved = sortModsByChainGroup(compound->subMods) || moved;
+    }
+    // Null entries keep no place of their own: they go after the trailing group.
+    GrowArray<ImageMod*> ordered = orderModsByChainGroup(mods);
+    for (int32_t i = 0; i < mods.count; ++i)
+        if (!mods[i]) ordered.append(nullptr);
+    for (int32_t i = 0; i < mods.count; ++i) {
+        if (mods[i] != ordered[i]) moved = true;
+        mods[i] = ordered[i];
+    }
+    return moved;
+}
+
 GrowArray<ImageMod*> precedingSelectors(const GrowArray<ImageMod*>& list, int32_t index) {
     GrowArray<ImageMod*> selectors;
     if (index <= 0 || index >= list.count) return selectors;

@@ -1,7 +1,7 @@
 #pragma once
 // Questions about a list of tiles: which tile carries a type tag, and which
-// selectors govern the tile at a position of a chain; and the owner of a
-// list of tiles.
+// selectors govern the tile at a position of a chain; the order of a chain's
+// groups; and the owner of a list of tiles.
 
 #include "foundation/GrowArray.h"
 
@@ -11,6 +11,19 @@ class ImageMod;
 ImageMod* findModByTag(const GrowArray<ImageMod*>& list, int32_t tag);
 // The enabled selectors of the unbroken run of selectors in front of index.
 GrowArray<ImageMod*> precedingSelectors(const GrowArray<ImageMod*>& list, int32_t index);
+
+// A chain runs its leading group (the crop tile) first, then the central
+// tiles, then the trailing ones (output sizing, watermark, borders), each
+// group in list order. A tile of a group outside the three known ones, and
+// every nested tile whatever it holds, counts as central.
+int32_t orderingGroup(const ImageMod* mod);
+// A new list of the given tiles (not copies) in that order; a null entry is
+// left out.
+GrowArray<ImageMod*> orderModsByChainGroup(const GrowArray<ImageMod*>& mods);
+// Puts the list in that order in place (a stable reordering), and the inside
+// of every nested tile likewise, at every depth. Returns whether any tile
+// moved.
+bool sortModsByChainGroup(GrowArray<ImageMod*>& mods);
 
 // Owns the tiles of a list (a prototype list, a chain read from a file, a
 // chain built by hand): deletes every one of them when it goes.

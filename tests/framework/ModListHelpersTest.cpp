@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "framework/CompoundFilter.h"
+#include "framework/CropMod.h"
 #include "framework/ModListHelpers.h"
 #include "support/TestTiles.h"
 
@@ -79,4 +80,35 @@ TEST(ModListHelpers, FindModByTagSearchesDepthFirst) {
     // A compound's own tag is found before its children's.
     compound->addTypeTag(kTagCrop);
     EXPECT_EQ(findModByTag(chain.list, kTagCrop), compound);
+}
+
+// Leading (crop), central, trailing (borders, sizing), each group in list
+// order; a nested tile counts as central and its inside is ordered too.
+TEST(ModListHelpers, ChainGroupOrder) {
+    TileList chain;
+    ImageMod* frame = chain.add(new FrameBorderTile());
+    ImageMod* a = chain.add(new AddConstantTile(1.0f));
+    ImageMod* crop = chain.add(new CropMod());
+    auto* nested = new CompoundFilter(GrowString("Compound Filter"));
+    ImageMod* innerFrame = new FrameBorderTile();
+    ImageMod* innerB = new AddConstantTile(2.0f);
+    nested->subMods.append(innerFrame);
+    nested->subMods.append(innerB);
+    chain.add(nested);
+    ImageMod* c = chain.add(new AddConstantTile(3.0f));
+
+    GrowArray<ImageMod*> withNull = chain.list;
+    withNull.append(nullptr);
+    const GrowArray<ImageMod*> ordered = orderModsByChainGroup(withNull);
+    const std::vector<ImageMod*> expected = {crop, a, nested, c, frame};
+    ASSERT_EQ(ordered.count, 5);
+    for (int32_t i = 0; i < 5; ++i) EXPECT_EQ(ordered[i], expected[i]);
+    EXPECT_EQ(nested->subMods[0], innerFrame);  // a new list leaves the tiles alone
+
+    EXPECT_TRUE(sortModsByChainGroup(chain.list));
+    for (int32_t i = 0; i < 5; ++i) EXPECT_EQ(chain.list[i], expected[i]);
+    ASSERT_EQ(nested->subMods.count, 2);
+    EXPECT_EQ(nested->subMods[0], innerB);
+    EXPECT_EQ(nested->subMods[1], innerFrame);
+    EXPECT_FALSE(sortModsByChainGroup(chain.list));  // already in order
 }

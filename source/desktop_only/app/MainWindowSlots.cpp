@@ -19,7 +19,6 @@
 #include <cstdio>
 
 #include "desktop_only/app/MainWindow.h"
-#include "desktop_only/display/ModOrdering.h"
 #include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxToolWidget.h"

@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "desktop_only/display/DisplayGeometry.h"
-#include "desktop_only/display/ModOrdering.h"
+#include "framework/ModListHelpers.h"
 #include "desktop_only/display/VxHistogramWidget.h"
 #include "foundation/GrowString.h"
 #include "foundation/Mutex.h"

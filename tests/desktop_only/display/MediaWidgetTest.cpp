@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "desktop_only/display/DisplayGeometry.h"
-#include "desktop_only/display/ModOrdering.h"
+#include "framework/ModListHelpers.h"
 #include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "foundation/Mutex.h"
@@ -251,19 +251,3 @@ TEST(MediaWidget, DeletingTheViewInTheMiddleOfAPassWaitsForItsThread) {
     releaser.join();
 }
 
-TEST(ModOrdering, GroupsComeLeadingCentralTrailingKeepingListOrder) {
-    CropMod crop;
-    FrameBorderTile frame;
-    AddConstantTile a(1.0f), b(2.0f);
-    GrowArray<ImageMod*> list;
-    for (ImageMod* m : {static_cast<ImageMod*>(&frame), static_cast<ImageMod*>(&a), static_cast<ImageMod*>(&crop),
-                        static_cast<ImageMod*>(&b)})
-        list.append(m);
-    list.append(nullptr);
-    const GrowArray<ImageMod*> ordered = orderModsByChainGroup(list);
-    ASSERT_EQ(ordered.count, 4);
-    EXPECT_EQ(ordered[0], &crop);
-    EXPECT_EQ(ordered[1], &a);
-    EXPECT_EQ(ordered[2], &b);
-    EXPECT_EQ(ordered[3], &frame);
-}

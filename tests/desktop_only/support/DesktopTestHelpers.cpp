@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "desktop_only/display/DisplayGeometry.h"
-#include "desktop_only/display/ModOrdering.h"
+#include "framework/ModListHelpers.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "foundation/Mutex.h"
