@@ -46,7 +46,11 @@ void Preferences::load() {
     if (!readXmlFile(root, path, kMaxPreferencesFileBytes, nullptr, &report)) {
         // Missing, not a file, or not to be opened: an empty store. Only a
         // file too large to read is in the way of the one written at exit.
-        if (report.overLimit) setAside(GrowString("larger than 1 MB"));
+        if (report.overLimit) {
+            GrowString why("");
+            appendFormat(why, "larger than %lld MB", static_cast<long long>(kMaxPreferencesFileBytes >> 20));
+            setAside(why);
+        }
         return;
     }
     GrowString why = report.ending();

@@ -317,7 +317,7 @@ void readCurve(ModVar& var, const XmlNode& element, const ModVar* prototype) {
     const CurveValue* original = prototype ? prototype->curveValue() : nullptr;
     Curve built;
     // The var keeps its own wrap flag; the table is built once with it in
-    // force. The points stand as the file gives them (no forced ends).
+    // force. The points stand in the file's order, without forced ends.
     built.wrap = curveValue->curve.wrap;
     if (!finite) {
         if (!original) return;
