@@ -2,8 +2,10 @@
 
 #include "TextNumbers.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -36,7 +38,68 @@ bool hasType(const XmlNode& element, const char* type) { return element.attribut
 
 Preferences::Preferences(const GrowString& filePath) : path(filePath) {
     path.terminate();
-    parseXmlFile(root, path);
+    load();
+}
+
+void Preferences::load() {
+    XmlReadReport report;
+    if (!readXmlFile(root, path, kMaxPreferencesFileBytes, nullptr, &report)) {
+        // Missing, not a file, or not to be opened: an empty store. Only a
+        // file too large to read is in the way of the one written at exit.
+        if (report.overLimit) {
+            GrowString why("");
+            appendFormat(why, "larger than %lld MB", static_cast<long long>(kMaxPreferencesFileBytes >> 20));
+            setAside(why);
+        }
+        return;
+    }
+    GrowString why = report.ending();
+    for (int32_t i = 0; i < root.children.count && why.isEmpty(); ++i) {
+        if (root.children[i].attribute(GrowString("type")).isEmpty()) why = GrowString("an entry has no \"type\"");
+    }
+    if (why.isEmpty()) return;
+    root = XmlNode();
+    setAside(why);
+}
+
+namespace {
+
+// Renames from to to unless to exists; errno EEXIST when it does.
+bool renameWithoutReplacing(const char* from, const char* to) {
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without that flag: a new link fails on a name in use.
+    if (::link(from, to) != 0) return false;
+    ::unlink(from);
+    return true;
+}
+
+// Names tried for a file set aside: ".unreadable", then ".unreadable.2" up
+// to this number.
+constexpr int kMaxSetAsideNames = 100;
+
+}  // namespace
+
+void Preferences::setAside(const GrowString& why) {
+    int error = 0;
+    for (int n = 1; n <= kMaxSetAsideNames; ++n) {
+        GrowString aside = path;
+        aside.append(".unreadable");
+        if (n > 1) appendFormat(aside, ".%d", n);
+        if (renameWithoutReplacing(path.c_str(), aside.c_str())) {
+            std::printf("preferences file %s is unreadable (%s): set aside as %s; starting with default settings\n",
+                        path.c_str(), why.c_str(), aside.c_str());
+            std::fflush(stdout);
+            return;
+        }
+        error = errno;
+        if (error != EEXIST) break;
+    }
+    keepUnreadableFile_ = true;
+    std::printf("preferences file %s is unreadable (%s) and could not be set aside (%s): it is kept, and the "
+                "settings of this session are not saved\n",
+                path.c_str(), why.c_str(), std::strerror(error));
+    std::fflush(stdout);
 }
 
 Preferences::~Preferences() { writeFile(); }
@@ -130,7 +193,7 @@ GrowArray<GrowString> Preferences::getStringArray(const GrowString& key, const G
 }
 
 bool Preferences::writeFile() const {
-    if (path.isEmpty()) return false;
+    if (path.isEmpty() || keepUnreadableFile_) return false;
     const std::string target(path.c_str());
     const size_t slash = target.rfind('/');
     std::string folder = ".";

@@ -15,18 +15,31 @@
 // The file is written to a temporary file beside it, flushed to disk and
 // renamed over the old one, so a failed write leaves the old file intact.
 // The store is used from the interface thread only; it has no lock.
+//
+// A file that is not a preferences file the program could have written is
+// unreadable: one larger than kMaxPreferencesFileBytes, one that ends inside
+// a tag or a comment or with elements open, or one with a top-level entry
+// without a "type". It is never read in part and written back: it is set
+// aside beside itself as "PellucinePrefs.xml.unreadable" (".unreadable.2",
+// ".unreadable.3", ... when that name is taken), a line on standard output
+// says so and why, and the store starts empty. When it cannot be set aside
+// it stays as it is, and the store never writes over it.
 
 #include "GrowArray.h"
 #include "GrowString.h"
 #include "XmlNode.h"
+
+// The preferences file the program writes is a few kilobytes; a larger one
+// is not read.
+constexpr int64_t kMaxPreferencesFileBytes = int64_t(1) << 20;
 
 class Preferences {
 public:
     GrowString path;  // full path of the preferences file
     XmlNode root;     // its children are the settings
 
-    // Loads the file at filePath; a missing or unreadable file gives an
-    // empty store.
+    // Loads the file at filePath; a missing file gives an empty store, an
+    // unreadable one is set aside (see above) and gives an empty store.
     explicit Preferences(const GrowString& filePath);
     // Writes the file, then frees the tree.
     ~Preferences();
@@ -59,10 +72,16 @@ public:
 
     // Writes every setting to the file (see above). Creates the file's own
     // folder when only that last level is missing. Returns whether the new
-    // file is in place.
+    // file is in place; false, touching nothing, when the file found at
+    // start was unreadable and could not be set aside.
     bool writeFile() const;
 
 private:
+    bool keepUnreadableFile_ = false;  // an unreadable file is in the way: never write over it
+
+    void load();
+    // Moves the unreadable file aside and reports it on standard output.
+    void setAside(const GrowString& why);
     XmlNode* find(const GrowString& key);
     // The key's element, created with the default text and type when missing.
     XmlNode* findOrCreate(const GrowString& key, const GrowString& defaultText, const GrowString& type);

@@ -162,6 +162,13 @@ public:
         }
     }
 
+    // How the text ended: what was left open at its end.
+    void fillReport(XmlReadReport& report) const {
+        report.endedInTag = endedInTag_;
+        report.endedInComment = endedInComment_;
+        report.openElements = open_.count + skippedDepth_;
+    }
+
 private:
     // At "<!--": skips to the next "--" followed by '>' (or the end).
     bool skipComment() {
@@ -174,8 +181,9 @@ private:
             if (pos_ >= size_) break;
             if (bytes_[pos_++] != '-') continue;
             if (pos_ >= size_) break;
-            if (bytes_[pos_++] == '>') break;
+            if (bytes_[pos_++] == '>') return true;
         }
+        endedInComment_ = true;  // the input ran out before "-->"
         return true;
     }
 
@@ -195,11 +203,17 @@ private:
 
     void readTag() {
         std::string body;
+        bool closed = false;
         while (pos_ < size_) {
             const char c = bytes_[pos_++];
-            if (c == '>') break;
+            if (c == '>') {
+                closed = true;
+                break;
+            }
             if (c != '<' && c != 0) body += c;
         }
+        // The input ran out before the '>': the tag is read as far as it goes.
+        if (!closed) endedInTag_ = true;
         const size_t first = body.find_first_not_of(" \t\n");
         const bool endTag = first != std::string::npos && body[first] == '/';
         // "<a/>" and "<a x="1"/>": an element that is closed at once.
@@ -289,6 +303,8 @@ private:
     GrowArray<XmlNode*> open_;
     int32_t depth_ = 0;
     int32_t skippedDepth_ = 0;  // open elements beyond kMaxDepth
+    bool endedInTag_ = false;
+    bool endedInComment_ = false;
 };
 
 }  // namespace
@@ -384,21 +400,38 @@ void writeXmlToString(const XmlNode& node, GrowString& out, int depth) {
     out.append(text.c_str());
 }
 
-void parseXmlBytes(XmlNode& root, const char* bytes, size_t size) {
+GrowString XmlReadReport::ending() const {
+    GrowString text("");
+    if (endedInTag)
+        text.append("ends inside a tag");
+    else if (endedInComment)
+        text.append("ends inside a comment");
+    else if (openElements == 1)
+        text.append("ends with 1 element open");
+    else if (openElements > 1)
+        appendFormat(text, "ends with %d elements open", static_cast<int>(openElements));
+    return text;
+}
+
+void parseXmlBytes(XmlNode& root, const char* bytes, size_t size, XmlReadReport* report) {
+    if (report) *report = XmlReadReport();
     if (!bytes || size == 0) return;
     XmlReader reader(root, bytes, size);
     reader.run();
+    if (report) reader.fillReport(*report);
 }
 
-void parseXmlText(XmlNode& root, const GrowString& text) {
-    parseXmlBytes(root, text.c_str(), static_cast<size_t>(text.textLength()));
+void parseXmlText(XmlNode& root, const GrowString& text, XmlReadReport* report) {
+    parseXmlBytes(root, text.c_str(), static_cast<size_t>(text.textLength()), report);
 }
 
-void parseXmlFile(XmlNode& root, const GrowString& path) {
-    readXmlFile(root, path, INT64_MAX, nullptr);
+void parseXmlFile(XmlNode& root, const GrowString& path, XmlReadReport* report) {
+    readXmlFile(root, path, INT64_MAX, nullptr, report);
 }
 
-bool readXmlFile(XmlNode& root, const GrowString& path, int64_t maxBytes, GrowString* reason) {
+bool readXmlFile(XmlNode& root, const GrowString& path, int64_t maxBytes, GrowString* reason,
+                 XmlReadReport* report) {
+    if (report) *report = XmlReadReport();
     auto fail = [reason](const char* why, int error) {
         if (reason) {
             *reason = GrowString(why);
@@ -427,6 +460,7 @@ bool readXmlFile(XmlNode& root, const GrowString& path, int64_t maxBytes, GrowSt
     }
     if (info.st_size > maxBytes) {
         ::close(fd);
+        if (report) report->overLimit = true;
         if (reason) {
             *reason = GrowString("");
             appendFormat(*reason, "is too large (over %lld MB)", static_cast<long long>(maxBytes >> 20));
@@ -448,6 +482,7 @@ bool readXmlFile(XmlNode& root, const GrowString& path, int64_t maxBytes, GrowSt
         // A file that grows while it is read is held to the same limit.
         if (static_cast<int64_t>(bytes.size()) + got > maxBytes) {
             ::close(fd);
+            if (report) report->overLimit = true;
             if (reason) {
                 *reason = GrowString("");
                 appendFormat(*reason, "is too large (over %lld MB)", static_cast<long long>(maxBytes >> 20));
@@ -457,7 +492,7 @@ bool readXmlFile(XmlNode& root, const GrowString& path, int64_t maxBytes, GrowSt
         bytes.append(chunk, static_cast<size_t>(got));
     }
     ::close(fd);
-    parseXmlBytes(root, bytes.data(), bytes.size());
+    parseXmlBytes(root, bytes.data(), bytes.size(), report);
     return true;
 }
 

@@ -54,27 +54,49 @@ private:
     void swapWith(XmlNode& other) noexcept;
 };
 
+// How a read of XML text ended. The reader keeps what it built either way
+// (a text cut short reads as far as it goes); this tells the caller whether
+// the text was whole, so that a file cut short can be refused.
+struct XmlReadReport {
+    bool overLimit = false;       // readXmlFile: the file holds more than its limit; nothing was read
+    bool endedInTag = false;      // the text ended inside a tag, before its '>'
+    bool endedInComment = false;  // the text ended inside a comment, before its "-->"
+    int32_t openElements = 0;     // elements not closed when the text ended
+
+    // True when the text ended outside every tag, comment and element.
+    bool whole() const { return !endedInTag && !endedInComment && openElements == 0; }
+    // How a text that is not whole ended, in a few words: "ends inside a
+    // tag", "ends inside a comment", "ends with 2 elements open"; "" for a
+    // whole text.
+    GrowString ending() const;
+};
+
 // Writes the node and its subtree at the given depth (two spaces per level).
 // Returns false when the file reported a write error.
 bool writeXml(const XmlNode& node, FILE* file, int depth);
 // The same text, appended to a string.
 void writeXmlToString(const XmlNode& node, GrowString& out, int depth);
 
+// Every reader below fills report, when given, with how the text ended
+// (a text that was not read at all counts as whole).
+//
 // Reads a file into new children of root. An empty path, a missing or
 // unreadable file, and anything but a regular file (a folder, a FIFO, a
 // device) leave root unchanged.
-void parseXmlFile(XmlNode& root, const GrowString& path);
+void parseXmlFile(XmlNode& root, const GrowString& path, XmlReadReport* report = nullptr);
 // The same for files of at most maxBytes; returns false, root unchanged,
 // when the path names no regular file, cannot be opened or read, or holds
-// more than maxBytes. The file is opened without waiting, so a FIFO never
-// blocks the reader. reason, when given, receives why it failed in a few
-// words ("cannot open: No such file or directory", "is a folder, not a
-// file", "is not a regular file", "is too large (over 64 MB)").
-bool readXmlFile(XmlNode& root, const GrowString& path, int64_t maxBytes, GrowString* reason);
+// more than maxBytes (then report->overLimit is set). The file is opened
+// without waiting, so a FIFO never blocks the reader. reason, when given,
+// receives why it failed in a few words ("cannot open: No such file or
+// directory", "is a folder, not a file", "is not a regular file", "is too
+// large (over 64 MB)").
+bool readXmlFile(XmlNode& root, const GrowString& path, int64_t maxBytes, GrowString* reason,
+                 XmlReadReport* report = nullptr);
 // Reads text held in memory (up to its first NUL) into new children of root.
-void parseXmlText(XmlNode& root, const GrowString& text);
+void parseXmlText(XmlNode& root, const GrowString& text, XmlReadReport* report = nullptr);
 // Reads a byte range, NUL bytes included, into new children of root.
-void parseXmlBytes(XmlNode& root, const char* bytes, size_t size);
+void parseXmlBytes(XmlNode& root, const char* bytes, size_t size, XmlReadReport* report = nullptr);
 
 // The escaping the writer and reader use for texts and attribute values.
 GrowString escapeXml(const GrowString& text);

@@ -16,6 +16,7 @@
 #include "foundation/XmlNode.h"
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
+#include "framework/ModListHelpers.h"
 
 namespace {
 
@@ -30,15 +31,16 @@ double readNumber(const char* text) {
     return finiteOrZero(cStrtod(text, nullptr));
 }
 
-// A number stored as a 32-bit float: values that do not fit a float read as 0
-// like the other non-finite numbers.
-float toStoredFloat(double v) {
-    if (!(v >= -FLT_MAX && v <= FLT_MAX)) return 0.0f;
-    return static_cast<float>(v);
-}
-
-float readFloat(const char* text) {
-    return toStoredFloat(readNumber(text));
+// A number read for a value: NaN and infinities in the text, and numbers
+// that a float cannot hold, stand for no value, so the fallback (the
+// prototype's) is taken; any other number is first held to [low, high]
+// (either bound may be infinite: none).
+float valueFromFile(double x, double low, double high, float fallback) {
+    if (!std::isfinite(x)) return fallback;
+    if (x < low) x = low;
+    if (x > high) x = high;
+    if (!(x >= -FLT_MAX && x <= FLT_MAX)) return fallback;
+    return static_cast<float>(x);
 }
 
 // strtod truncated toward zero into the u32 version field, saturating.
@@ -50,15 +52,16 @@ uint32_t readVersion(const char* text) {
 }
 
 // Reads the space-separated words of a text as numbers, one by one (strtod
-// of each word; a word that is no number reads as 0). Walks the text once,
-// so a huge text costs only the words actually read.
+// of each word; a word that is no number reads as 0; "nan" and "inf" read
+// as they are, for the caller to judge). Walks the text once, so a huge
+// text costs only the words actually read.
 class WordNumbers {
 public:
     explicit WordNumbers(const char* text) : p_(text) {}
     bool next(double& number) {
         while (isSpace(*p_)) ++p_;
         if (*p_ == '\0') return false;
-        number = readNumber(p_);
+        number = cStrtod(p_, nullptr);
         while (*p_ != '\0' && !isSpace(*p_)) ++p_;
         return true;
     }
@@ -271,51 +274,85 @@ void readMultiChoice(ModVar& var, const XmlNode& element) {
     }
 }
 
-void readColor(ModVar& var, const GrowString& text) {
-    double numbers[4] = {0.0, 0.0, 0.0, 0.0};
+// Colour components are on the 0..255 scale the colour chooser gives; a
+// component that is no finite number takes the prototype's.
+void readColor(ModVar& var, const GrowString& text, const ModVar* prototype) {
+    double numbers[4] = {0.0, 0.0, 0.0, 255.0};
     WordNumbers words(text.c_str());
     int32_t count = 0;
     while (count < 4 && words.next(numbers[count])) ++count;
     if (count < 3) return;
     ColorValue* color = valueForReading(var, kColorVar, &ModVar::makeColor);
     if (!color) return;
-    color->red = toStoredFloat(numbers[0]);
-    color->green = toStoredFloat(numbers[1]);
-    color->blue = toStoredFloat(numbers[2]);
-    color->fourth = count >= 4 ? toStoredFloat(numbers[3]) : 255.0f;
+    const ColorValue* original = prototype ? prototype->colorValue() : nullptr;
+    const ColorValue fallback = original ? *original : ColorValue(0.0f, 0.0f, 0.0f, 255.0f);
+    color->red = valueFromFile(numbers[0], 0.0, 255.0, fallback.red);
+    color->green = valueFromFile(numbers[1], 0.0, 255.0, fallback.green);
+    color->blue = valueFromFile(numbers[2], 0.0, 255.0, fallback.blue);
+    color->fourth = valueFromFile(numbers[3], 0.0, 255.0, fallback.fourth);
 }
 
-void readCurve(ModVar& var, const XmlNode& element) {
+// Control points are held to 0..1, the square the curve editor works in. A
+// curve with a coordinate that is no finite number is no curve: the var
+// takes the prototype's curve (and keeps its own when the prototype has
+// none).
+void readCurve(ModVar& var, const XmlNode& element, const ModVar* prototype) {
     // Pairs of numbers, up to the first incomplete pair or the cap.
     GrowArray<CurvePoint> points;
     WordNumbers words(element.text.c_str());
     double x = 0.0;
     double y = 0.0;
+    bool finite = true;
     while (points.count < kMaxFilterCurvePoints && words.next(x) && words.next(y)) {
+        finite = finite && std::isfinite(x) && std::isfinite(y);
         CurvePoint point;
-        point.x = toStoredFloat(x);
-        point.y = toStoredFloat(y);
+        point.x = valueFromFile(x, 0.0, 1.0, 0.0f);
+        point.y = valueFromFile(y, 0.0, 1.0, 0.0f);
         points.append(point);
     }
     if (points.count < 2) return;
 
     CurveValue* curveValue = valueForReading(var, kCurveVar, &ModVar::makeCurve);
     if (!curveValue) return;
+    const CurveValue* original = prototype ? prototype->curveValue() : nullptr;
     Curve built;
-    built.hueOffset = hasAttribute(element, "hueOffset") ? readFloat(element.attribute(GrowString("hueOffset")).c_str())
-                                                         : 180.0f;
     // The var keeps its own wrap flag; the table is built once with it in
-    // force. The points stand as the file gives them (no forced ends).
+    // force. The points stand in the file's order, without forced ends.
     built.wrap = curveValue->curve.wrap;
-    built.replacePoints(points);
+    if (!finite) {
+        if (!original) return;
+        built.hueOffset = original->curve.hueOffset;
+        built.replacePoints(original->curve.points);
+    } else {
+        const float offsetFallback = original ? original->curve.hueOffset : 180.0f;
+        built.hueOffset =
+            hasAttribute(element, "hueOffset")
+                ? valueFromFile(cStrtod(element.attribute(GrowString("hueOffset")).c_str(), nullptr), -HUGE_VAL,
+                                HUGE_VAL, offsetFallback)
+                : 180.0f;
+        built.replacePoints(points);
+    }
     curveValue->curve = std::move(built);
 }
 
-void readVar(ModVar& var, const XmlNode& element) {
+// A float is held to the limits its var has in force, where the control
+// strip's slider holds it; a fresh value made here has limits 0..1 in
+// force. A number that is not finite takes the prototype's value.
+void readFloatVar(ModVar& var, const GrowString& text, const ModVar* prototype) {
+    FloatValue* value = makeReaderFloat(var);
+    if (!value) return;
+    const FloatValue* original = prototype ? prototype->floatValue() : nullptr;
+    const float fallback = original ? original->value : FloatValue().value;
+    const double x = cStrtod(text.c_str(), nullptr);
+    value->value = valueFromFile(value->heldToLimits(x), -HUGE_VAL, HUGE_VAL, fallback);
+}
+
+// prototype: the var of the same name in the tile the reader cloned, whose
+// values stand in for numbers that are no numbers; null when it has none.
+void readVar(ModVar& var, const XmlNode& element, const ModVar* prototype) {
     const GrowString type = element.attribute(GrowString("type"));
     if (type == "float") {
-        const float x = readFloat(element.text.c_str());
-        if (FloatValue* value = makeReaderFloat(var)) value->value = x;
+        readFloatVar(var, element.text, prototype);
     } else if (type == "choice") {
         readChoice(var, element.text);
     } else if (type == "multichoice") {
@@ -323,9 +360,9 @@ void readVar(ModVar& var, const XmlNode& element) {
     } else if (type == "file") {
         if (FileValue* file = valueForReading(var, kFileVar, &ModVar::makeFile)) file->path = element.text;
     } else if (type == "color") {
-        readColor(var, element.text);
+        readColor(var, element.text, prototype);
     } else if (type == "curve") {
-        readCurve(var, element);
+        readCurve(var, element, prototype);
     }
 }
 
@@ -442,9 +479,20 @@ void loadFilterFile(GrowArray<ImageMod*>& out, const GrowString& path,
     GrowString problem("");
 
     XmlNode document;
-    if (!readXmlFile(document, path, kMaxFilterFileBytes, &problem)) {
+    XmlReadReport report;
+    if (!readXmlFile(document, path, kMaxFilterFileBytes, &problem, &report)) {
         status = kFilterProblem;
         if (reason) *reason = problem;
+        return;
+    }
+    // A file cut short would load as the tiles before the cut, with the
+    // prototype's values for what is missing: a chain nobody saved.
+    if (!report.whole()) {
+        status = kFilterProblem;
+        if (reason) {
+            *reason = GrowString("is cut short: it ");
+            reason->appendString(report.ending());
+        }
         return;
     }
     if (document.children.count < 1 || document.children[0].tag != "filter") {
@@ -460,6 +508,10 @@ void loadFilterFile(GrowArray<ImageMod*>& out, const GrowString& path,
     GrowArray<ImageMod*> compounds;
     xmlToModList(out, root, compounds, prototypes, status, &problem);
     for (int32_t i = 0; i < compounds.count; ++i) delete compounds[i];
+    // The chain in the order it renders in (crop, central tiles, sizing and
+    // borders), nested tiles included, so that a hand-written or old file in
+    // another order reads as the chain every renderer runs.
+    sortModsByChainGroup(out);
     if (status == kFilterProblem && reason) *reason = problem;
 }
 
@@ -527,7 +579,7 @@ ImageMod* xmlToMod(const XmlNode& element, const GrowArray<ImageMod*>& compounds
             const GrowString varName = child.attribute(GrowString("name"));
             for (int32_t i = 0; i < mod->vars.count; ++i) {
                 if (!mod->vars[i] || mod->vars[i]->name != varName) continue;
-                readVar(*mod->vars[i], child);
+                readVar(*mod->vars[i], child, match->findVar(varName.c_str()));
                 mod->varChanged(i);
                 break;
             }

@@ -18,14 +18,23 @@
 // Reading makes every tile by cloning the prototype with the same XML name,
 // so a tile can only be read when its class is in the prototype list. A
 // "submod" defines a template that only the "mod" element right after it
-// in the same parent can use; a template nothing uses is dropped.
+// in the same parent can use; a template nothing uses is dropped. The tiles
+// read come out in the order a chain renders in (ModListHelpers.h:
+// sortModsByChainGroup), whatever order the file lists them in.
 //
-// The reader takes any file without crashing: non-finite numbers read as 0,
-// version numbers saturate, curves are capped at kMaxFilterCurvePoints and
-// attribute names at kMaxModAttributes, values of another kind than the
-// tile's var holds are ignored, choice texts that name no option keep the
-// tile's selection, and "submod" nesting deeper than kMaxSubmodDepth is
-// refused with status 2. Only regular files of at most kMaxFilterFileBytes
+// Values are held where the program's own controls hold them: a float to
+// the limits its var has in force (a float the reader makes itself has
+// limits 0..1), colour components to 0..255, curve points to 0..1. A
+// number that is not finite (NaN, an infinity, or too large for a float)
+// takes the prototype's value; for a curve, the prototype's whole curve.
+//
+// A file that ends inside a tag or a comment, or with elements still open,
+// is cut short and refused (status 2, no tiles). Otherwise the reader takes
+// any file without crashing: version numbers saturate, curves are capped
+// at kMaxFilterCurvePoints and attribute names at kMaxModAttributes, values
+// of another kind than the tile's var holds are ignored, choice texts that
+// name no option keep the tile's selection, and "submod" nesting deeper
+// than kMaxSubmodDepth is refused with status 2. Only regular files of at most kMaxFilterFileBytes
 // are read (a FIFO or a device given as a filter is refused unread), and
 // reading costs time in proportion to the file's length, whatever its
 // shape (one tag of a hundred thousand attributes included).
@@ -71,9 +80,10 @@ bool saveFilterFile(const GrowArray<ImageMod*>& mods, const GrowString& path);
 // first without deleting what it held). prototypes are only read. status is
 // one of FilterFileStatus. reason, when given, receives why the status is 2
 // (the first problem met, in a few words: "cannot open: ...", "is not a
-// regular file", "is not a filter file (no "filter" element)", "names a
-// tile this program does not have: "NAME"" with the name's control
-// characters escaped, ...), and is left alone otherwise.
+// regular file", "is cut short: it ends inside a tag", "is not a filter
+// file (no "filter" element)", "names a tile this program does not have:
+// "NAME"" with the name's control characters escaped, ...), and is left
+// alone otherwise.
 void loadFilterFile(GrowArray<ImageMod*>& out, const GrowString& path,
                     const GrowArray<ImageMod*>& prototypes, uint32_t& status, GrowString* reason = nullptr);
 

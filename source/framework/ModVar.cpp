@@ -1,5 +1,6 @@
 #include "framework/ModVar.h"
 
+#include <cmath>
 #include <cstring>
 
 bool sameText(const GrowString& a, const GrowString& b) {
@@ -15,6 +16,13 @@ bool sameText(const GrowString& a, const GrowString& b) {
 bool FloatValue::equals(const VarValue& other) const {
     if (other.kind() != kFloatVar) return false;
     return sameFloat(value, static_cast<const FloatValue&>(other).value);
+}
+
+double FloatValue::heldToLimits(double v) const {
+    if (!std::isfinite(v)) return v;
+    if (hasMinimum && v < minimum) v = minimum;
+    if (hasMaximum && v > maximum) v = maximum;
+    return v;
 }
 
 bool CurveValue::equals(const VarValue& other) const {

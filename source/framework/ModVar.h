@@ -56,6 +56,11 @@ public:
     int32_t kind() const override { return kFloatVar; }
     VarValue* clone() const override { return new FloatValue(*this); }
     bool equals(const VarValue& other) const override;
+    // v held to the limits in force, as the control strip's slider holds a
+    // value: raised to minimum when hasMinimum, then lowered to maximum when
+    // hasMaximum. NaN and infinities pass unchanged: what they stand for is
+    // the caller's to decide.
+    double heldToLimits(double v) const;
 };
 
 class CurveValue : public VarValue {

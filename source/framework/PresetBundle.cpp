@@ -14,9 +14,6 @@
 
 namespace {
 
-// Nested bundles inside nested bundles: the shipped collections use one
-// level; a hostile archive could nest one per record.
-constexpr int kMaxNesting = 16;
 // Longer names are no file names; their bytes are skipped, not loaded.
 constexpr uint32_t kMaxNameLength = 4096;
 constexpr qint64 kCopyChunk = 65536;
@@ -135,8 +132,9 @@ bool unpackInto(const GrowString& archivePath, const GrowString& target, int dep
     archive.close();
 
     for (int32_t i = 0; i < nested.count; ++i) {
-        // Beyond the nesting limit a bundle stays a file.
-        if (depth + 1 >= kMaxNesting) continue;
+        // Beyond the nesting limit a bundle stays a file: a hostile archive
+        // could nest one per record.
+        if (depth + 1 > kMaxBundleNesting) continue;
         unpackInto(nested[i].path, nested[i].folder, depth + 1);
         removePath(nested[i].path);
     }

@@ -14,6 +14,12 @@
 
 #include "foundation/GrowString.h"
 
+// Nested bundles are unpacked down to this many levels below the archive
+// itself; a bundle deeper than that stays a file. The shipped collections
+// use one level; the packer refuses folders nested deeper, so that every
+// file it packs unpacks.
+constexpr int kMaxBundleNesting = 15;
+
 // Unpacks the archive (a file path, or a Qt resource path ":/...") into the
 // folder, which is created when missing. Existing files of the same names
 // are replaced (symbolic links are not followed). Each nested bundle that was

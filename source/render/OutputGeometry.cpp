@@ -3,6 +3,7 @@
 #include <math.h>
 
 #include "foundation/ImageBuffer.h"
+#include "foundation/TextNumbers.h"
 #include "framework/CropMod.h"
 #include "framework/ImageMod.h"
 #include "framework/ModListHelpers.h"
@@ -25,6 +26,37 @@ bool fail(OutputGeometry& out) {
     return false;
 }
 
+// Fails with the reason: what is wrong, and which tile made it so.
+bool failBecause(OutputGeometry& out, GrowString* reason, const GrowString& text) {
+    if (reason) *reason = text;
+    return fail(out);
+}
+
+// "the border "Fill Out"", "the output size "Output Size"", or "the crop":
+// the tile that gave a size.
+GrowString sizeGiver(const char* role, const ImageMod* tile) {
+    GrowString text("the ");
+    text.append(role);
+    if (tile) {
+        text.append(" \"");
+        text.appendString(tile->name);
+        text.append("\"");
+    }
+    return text;
+}
+
+GrowString notFinite(const GrowString& giver) {
+    GrowString text = giver;
+    text.append(" gives a size that is not a finite number");
+    return text;
+}
+
+GrowString sideOfZero(const GrowString& giver, double w, double h) {
+    GrowString text = giver;
+    appendFormat(text, " leaves a side of 0 pixels (%.6g x %.6g)", w, h);
+    return text;
+}
+
 }  // namespace
 
 bool OutputGeometry::isIdentity() const {
@@ -32,11 +64,12 @@ bool OutputGeometry::isIdentity() const {
 }
 
 bool computeOutputGeometry(const GrowArray<ImageMod*>& chain, int32_t sourceWidth, int32_t sourceHeight,
-                           const GeometryOptions& options, OutputGeometry& out) {
+                           const GeometryOptions& options, OutputGeometry& out, GrowString* reason) {
     out = OutputGeometry();
     out.sourceWidth = sourceWidth;
     out.sourceHeight = sourceHeight;
-    if (sourceWidth < 1 || sourceHeight < 1) return fail(out);
+    if (sourceWidth < 1 || sourceHeight < 1)
+        return failBecause(out, reason, sideOfZero(GrowString("the photo"), sourceWidth, sourceHeight));
 
     if (options.useCrop) {
         if (const CropMod* crop = asCropMod(enabledByTag(chain, kTagCrop))) {
@@ -44,20 +77,22 @@ bool computeOutputGeometry(const GrowArray<ImageMod*>& chain, int32_t sourceWidt
             out.angle = crop->straightenAngle();
         }
     }
-    if (!isfinite(out.angle)) return fail(out);
-    for (float m : out.margins)
-        if (!isfinite(m)) return fail(out);
+    bool finiteCrop = isfinite(out.angle);
+    for (float m : out.margins) finiteCrop = finiteCrop && isfinite(m);
+    if (!finiteCrop)
+        return failBecause(out, reason, GrowString("the crop's margins or straighten angle are not finite numbers"));
 
     const float sw = static_cast<float>(sourceWidth);
     const float sh = static_cast<float>(sourceHeight);
     float w = sw;
     float h = sh;
     if (options.useBorder) out.border = asBorderMod(enabledByTag(chain, kTagBorder));
+    GrowString giver = out.border ? sizeGiver("border", out.border) : sizeGiver("crop", nullptr);
     if (out.border)
         out.border->contentSizeFor(out.cropMargins(), &w, &h, sw, sh, out.angle);
     else
         straightenedCroppedSize(out.cropMargins(), sw, sh, out.angle, &w, &h);
-    if (!finiteSize(w, h)) return fail(out);
+    if (!finiteSize(w, h)) return failBecause(out, reason, notFinite(giver));
 
     if (options.useSizing) {
         if (SizingMod* sizing = asSizingMod(enabledByTag(chain, kTagOutputSize))) {
@@ -65,11 +100,14 @@ bool computeOutputGeometry(const GrowArray<ImageMod*>& chain, int32_t sourceWidt
             // feed the height's computation.
             const float sizedWidth = sizing->outputWidth(w, h);
             const float sizedHeight = sizing->outputHeight(w, h);
+            // A side of 0 before the sizing is the crop's or the border's doing.
+            if (w > 0.0f && h > 0.0f) giver = sizeGiver("output size", sizing);
             w = sizedWidth;
             h = sizedHeight;
         }
     }
-    if (!finiteSize(w, h) || !(w > 0.0f) || !(h > 0.0f)) return fail(out);
+    if (!finiteSize(w, h)) return failBecause(out, reason, notFinite(giver));
+    if (!(w > 0.0f) || !(h > 0.0f)) return failBecause(out, reason, sideOfZero(giver, w, h));
     out.preLimitWidth = w;
     out.preLimitHeight = h;
 
@@ -87,7 +125,11 @@ bool computeOutputGeometry(const GrowArray<ImageMod*>& chain, int32_t sourceWidt
     // Whole pixels, at least 1 a side, within the budget.
     if (fw < 1.0) fw = 1.0;
     if (fh < 1.0) fh = 1.0;
-    if (!pictureSize(fw, fh, &out.width, &out.height)) return fail(out);
+    if (!pictureSize(fw, fh, &out.width, &out.height)) {
+        GrowString text("");
+        appendFormat(text, "the picture would be %.0f x %.0f pixels, beyond one gigapixel", fw, fh);
+        return failBecause(out, reason, text);
+    }
     return true;
 }
 

@@ -17,14 +17,16 @@
 // keeping its aspect, and the size becomes whole pixels (truncated toward
 // zero, at least 1).
 //
-// The step fails on a size or an angle that is not finite and on a picture
-// beyond the pixel budget (kMaxImagePixels, the loader's budget), so no
-// integer conversion sees such a value and no render allocates without
-// bound; the caller then reports that the picture is too large.
+// The step fails on a size or an angle that is not finite, on a side of 0
+// pixels or less before the size is made whole, and on a picture beyond the
+// pixel budget (kMaxImagePixels, the loader's budget), so no integer
+// conversion sees such a value and no render allocates without bound. The
+// caller can ask for the reason, which names the tile that caused it.
 
 #include <cstdint>
 
 #include "foundation/GrowArray.h"
+#include "foundation/GrowString.h"
 
 class BorderMod;
 class ImageBuffer;
@@ -58,13 +60,18 @@ struct OutputGeometry {
 };
 
 // Finds the chain's output size for a sourceWidth x sourceHeight source.
-// False, with a size of 0 x 0, when a value is not finite, the source is
-// empty or the picture would exceed the pixel budget.
+// False, with a size of 0 x 0, when a value is not finite, the source or
+// the picture has a side of 0 pixels, or the picture would exceed the pixel
+// budget. reason, when given, then receives what is wrong in a few words
+// ("the border "Fill Out" gives a size that is not a finite number", "the
+// crop leaves a side of 0 pixels (0 x 2000)", "the picture would be
+// 100000 x 100000 pixels, beyond one gigapixel", ...); it is left alone on
+// success.
 bool computeOutputGeometry(const GrowArray<ImageMod*>& chain, int32_t sourceWidth, int32_t sourceHeight,
-                           const GeometryOptions& options, OutputGeometry& out);
+                           const GeometryOptions& options, OutputGeometry& out, GrowString* reason = nullptr);
 inline bool computeOutputGeometry(const GrowArray<ImageMod*>& chain, int32_t sourceWidth, int32_t sourceHeight,
-                                  OutputGeometry& out) {
-    return computeOutputGeometry(chain, sourceWidth, sourceHeight, GeometryOptions(), out);
+                                  OutputGeometry& out, GrowString* reason = nullptr) {
+    return computeOutputGeometry(chain, sourceWidth, sourceHeight, GeometryOptions(), out, reason);
 }
 
 // Draws the source into dest at the geometry's size: through the border's

@@ -72,12 +72,22 @@ TEST(FillBorderTile, OutputSizes) {
         EXPECT_EQ(s.h, c.outH) << c.ratio;
         EXPECT_EQ(border.borderAspectFor(0.3f), c.ratio);
     }
-    // A ratio that is not positive gives no finite size.
+    // A ratio that is not positive gives no finite size, and the geometry
+    // step says so (not that the picture is too large).
     FillBorder zero(nullptr);
     zero.floatAt(0)->value = 0.0f;
     EXPECT_FALSE(std::isfinite(contentSize(zero, 3000, 2000).h));
     zero.floatAt(0)->value = kNaN;
     EXPECT_FALSE(std::isfinite(contentSize(zero, 3000, 2000).w));
+    for (float ratio : {0.0f, kNaN}) {
+        zero.floatAt(0)->value = ratio;
+        GrowArray<ImageMod*> chain;
+        chain.append(&zero);
+        OutputGeometry geometry;
+        GrowString reason;
+        EXPECT_FALSE(computeOutputGeometry(chain, 64, 48, geometry, &reason));
+        EXPECT_STREQ(reason.c_str(), "the border \"Fill Out\" gives a size that is not a finite number") << ratio;
+    }
 }
 
 TEST(FillBorderTile, PlacementCentresThePhoto) {

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -119,7 +120,7 @@ TEST_F(PreferencesTest, TypedGettersReadStoredTexts) {
         "<FloatHuge type=\"float\">1e300</FloatHuge>\n"
         "<FloatAsString type=\"string\">2.5</FloatAsString>\n"
         "<StringOk type=\"string\">hello world</StringOk>\n"
-        "<StringNoType>x</StringNoType>\n");
+        "<StringOddType type=\"text\">x</StringOddType>\n");  // (an entry without any type: see below)
     auto prefs = open();
     const struct {
         const char* key;
@@ -158,7 +159,7 @@ TEST_F(PreferencesTest, TypedGettersReadStoredTexts) {
         EXPECT_EQ(prefs->getFloat(GrowString(c.key), c.fallback), c.expected);
     }
     EXPECT_STREQ(prefs->getString(GrowString("StringOk"), GrowString("d")).c_str(), "hello world");
-    EXPECT_STREQ(prefs->getString(GrowString("StringNoType"), GrowString("d")).c_str(), "d");
+    EXPECT_STREQ(prefs->getString(GrowString("StringOddType"), GrowString("d")).c_str(), "d");
     EXPECT_STREQ(prefs->getString(GrowString("Int29"), GrowString("d")).c_str(), "d");
     EXPECT_STREQ(prefs->getString(GrowString("StringMissing"), GrowString("")).c_str(), "");
 
@@ -263,6 +264,67 @@ TEST_F(PreferencesTest, HostileFilesLoadWhatTheyCan) {
     }
 }
 
+// A file the program could not have written is set aside beside itself,
+// with a line saying why, and the store starts clean; it is never written
+// back. Whole files load as they are.
+TEST_F(PreferencesTest, UnreadableFilesAreSetAsideNotWrittenBack) {
+    const std::string written = "<CurrentTab type=\"int\">3</CurrentTab>\n";
+    const struct {
+        std::string bytes;
+        const char* why;  // "" for a file that loads
+    } cases[] = {
+        {written, ""},
+        {"", ""},
+        {"<CurrentTab type=\"int\">3</CurrentTab>\n<Trunc type=\"int\">4", "ends with 1 element open"},
+        {"<CurrentTab type=\"int\">3</Curr", "ends inside a tag"},
+        {written + "<!-- a note", "ends inside a comment"},
+        {"<CurrentTab>3</CurrentTab>\n", "an entry has no \"type\""},
+        {"\x7f" "ELF\x02\x01<\x03\x04>\x05</\x06>", "an entry has no \"type\""},
+        {"<Big type=\"string\">" + std::string(kMaxPreferencesFileBytes, 'x') + "</Big>\n", "larger than 1 MB"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.substr(0, 60));
+        fs::remove(path_ + ".unreadable");
+        writeRaw(c.bytes);
+        testing::internal::CaptureStdout();
+        auto prefs = open();
+        const std::string line = testing::internal::GetCapturedStdout();
+        const int32_t tab = prefs->getInt(GrowString("CurrentTab"), 0);
+        prefs.reset();
+        if (*c.why == '\0') {
+            EXPECT_EQ(line, "");
+            EXPECT_FALSE(fs::exists(path_ + ".unreadable"));
+            EXPECT_EQ(tab, c.bytes.empty() ? 0 : 3);
+            continue;
+        }
+        EXPECT_EQ(line, "preferences file " + path_ + " is unreadable (" + c.why + "): set aside as " + path_ +
+                            ".unreadable; starting with default settings\n");
+        EXPECT_EQ(tab, 0);
+        std::ifstream aside(path_ + ".unreadable", std::ios::binary);
+        std::stringstream kept;
+        kept << aside.rdbuf();
+        EXPECT_TRUE(kept.str() == c.bytes);  // the file as it was
+        EXPECT_EQ(readRaw(), "<CurrentTab type=\"int\">0</CurrentTab>\n");  // a clean one in its place
+    }
+
+    // A name in use is not replaced: the next number is taken.
+    writeRaw("<Broken type=\"int\">");
+    open().reset();
+    EXPECT_TRUE(fs::exists(path_ + ".unreadable.2"));
+
+    // With every name taken the file stays, and nothing is written over it.
+    for (int n = 3; n <= 100; ++n) writeRaw(""), fs::copy_file(path_, path_ + ".unreadable." + std::to_string(n));
+    writeRaw("<Broken type=\"int\">");
+    testing::internal::CaptureStdout();
+    auto kept = open();
+    const std::string line = testing::internal::GetCapturedStdout();
+    EXPECT_NE(line.find("could not be set aside (File exists): it is kept"), std::string::npos) << line;
+    kept->setString(GrowString("LastBatchPostfix"), GrowString("_b"), true);
+    EXPECT_FALSE(kept->writeFile());
+    kept.reset();
+    EXPECT_EQ(readRaw(), "<Broken type=\"int\">");
+}
+
 TEST_F(PreferencesTest, FailedWriteLeavesTheOldFileIntact) {
     const std::string original = "<CurrentTab type=\"int\">1</CurrentTab>\n";
     writeRaw(original);
@@ -317,6 +379,39 @@ TEST_F(PreferencesTest, NumbersIgnoreACommaDecimalLocale) {
     EXPECT_NE(text.find("<Missing type=\"float\">0.500000</Missing>"), std::string::npos);
     auto prefs = open();
     EXPECT_FLOAT_EQ(prefs->getFloat(GrowString("DefaultFiltersVersion"), 0.0f), 3.1f);
+}
+
+// The program's own store, in a data folder of the test's (XDG_DATA_HOME):
+// an unreadable file found at start is set aside with a line on standard
+// output, and a clean file is written at exit. Run in a child process, so
+// that the store is loaded from that folder.
+TEST(GlobalPreferencesDeathTest, AnUnreadableFileAtStartIsSetAsideAndACleanOneWrittenAtExit) {
+    std::string pattern = (fs::temp_directory_path() / "prefs-global-XXXXXX").string();
+    ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
+    const std::string file = pattern + "/Pellucine/PellucinePrefs.xml";
+    fs::create_directories(pattern + "/Pellucine");
+    const std::string garbage = "<CurrentTab type=\"int\">2</CurrentTab>\n<IsFullscreen type=\"bo";
+    std::ofstream(file, std::ios::binary) << garbage;
+    GTEST_FLAG_SET(death_test_style, "fast");  // the child keeps this test's folder
+    EXPECT_EXIT(
+        {
+            setenv("XDG_DATA_HOME", pattern.c_str(), 1);
+            dup2(STDERR_FILENO, STDOUT_FILENO);  // the line, where the check can see it
+            const int tab = globalPreferences().getInt(GrowString("CurrentTab"), 5);
+            std::exit(tab == 5 ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "PellucinePrefs.xml is unreadable \\(ends inside a tag\\): set aside as .*"
+                                    "PellucinePrefs.xml.unreadable; starting with default settings");
+    std::ifstream aside(file + ".unreadable", std::ios::binary);
+    std::stringstream kept;
+    kept << aside.rdbuf();
+    EXPECT_EQ(kept.str(), garbage);
+    std::ifstream fresh(file, std::ios::binary);
+    std::stringstream written;
+    written << fresh.rdbuf();
+    EXPECT_EQ(written.str(), "<CurrentTab type=\"int\">5</CurrentTab>\n");
+    std::error_code ignored;
+    fs::remove_all(pattern, ignored);
 }
 
 TEST(GlobalPreferences, LivesInTheApplicationSupportFolder) {

@@ -246,6 +246,61 @@ TEST(XmlReader, FileWithNulBytesAndTruncation) {
     std::filesystem::remove_all(folder);
 }
 
+// The reader keeps what it built from a text cut short and tells how the
+// text ended, so that callers can refuse it.
+TEST(XmlReader, ReportsHowTheTextEnded) {
+    const struct {
+        std::string bytes;
+        const char* shape;
+        const char* ending;
+    } cases[] = {
+        {"<a x=\"1\"><b></b></a>\n", "a[b]", ""},
+        {"<a></a><!-- a comment --> <b></b></a></a>", "a b", ""},  // extra end tags close nothing
+        {"<a><b/></a>", "a[b]", ""},
+        {"", "", ""},
+        {"<a><b x", "a[b]", "ends inside a tag"},
+        {"<a><b x=\"val", "a[b]", "ends inside a tag"},
+        {"<a>t</a", "a", "ends inside a tag"},
+        {"<", "", "ends inside a tag"},
+        {"<a></a><!-- never closed --", "a", "ends inside a comment"},
+        {"<a></a><!-", "a !-", "ends inside a tag"},
+        {"<a>", "a", "ends with 1 element open"},
+        {"<a><b>text to the end", "a[b]", "ends with 2 elements open"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        XmlNode root;
+        XmlReadReport report;
+        report.openElements = 99;  // every field is set by the read
+        parseXmlBytes(root, c.bytes.data(), c.bytes.size(), &report);
+        EXPECT_EQ(shape(root), c.shape);
+        EXPECT_STREQ(report.ending().c_str(), c.ending);
+        EXPECT_EQ(report.whole(), *c.ending == '\0');
+    }
+    // Elements skipped below the depth limit count as open too.
+    std::string deep;
+    for (int i = 0; i < 1200; ++i) deep += "<d>";
+    XmlReadReport report;
+    XmlNode root;
+    parseXmlText(root, GrowString(deep.c_str()), &report);
+    EXPECT_EQ(report.openElements, 1200);
+
+    // A file over the limit is not read and says so.
+    const std::string folder = temporaryFolder();
+    ASSERT_FALSE(folder.empty());
+    const std::string path = folder + "/big.xml";
+    std::ofstream(path, std::ios::binary) << "<a></a>" << std::string(100, ' ');
+    XmlNode big;
+    GrowString reason;
+    EXPECT_FALSE(readXmlFile(big, GrowString(path.c_str()), 50, &reason, &report));
+    EXPECT_TRUE(report.overLimit);
+    EXPECT_EQ(big.children.count, 0);
+    EXPECT_TRUE(readXmlFile(big, GrowString(path.c_str()), 200, &reason, &report));
+    EXPECT_FALSE(report.overLimit);
+    EXPECT_TRUE(report.whole());
+    std::filesystem::remove_all(folder);
+}
+
 TEST(XmlReader, HugeLineAndDeepNesting) {
     std::string huge = "<a>" + std::string(4 << 20, 'x');  // text running to the end
     XmlNode root = parsed(huge);

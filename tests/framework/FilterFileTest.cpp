@@ -304,10 +304,44 @@ TEST_F(FilterFileTest, EveryPrototypeRoundTripsThroughAFile) {
     OwnedMods loaded;
     loadFilterFile(loaded.list, pathOf("all.plf"), all.list, status_);
     EXPECT_EQ(status_, kFilterReadClean);
-    ASSERT_EQ(loaded.list.count, all.list.count);
-    for (int32_t i = 0; i < all.list.count; ++i) {
-        EXPECT_TRUE(loaded.list[i]->equals(*all.list[i])) << all.list[i]->name.c_str();
+    // The tiles come back in chain order: the crop first, borders and sizing last.
+    const GrowArray<ImageMod*> ordered = orderModsByChainGroup(all.list);
+    ASSERT_EQ(loaded.list.count, ordered.count);
+    for (int32_t i = 0; i < ordered.count; ++i) {
+        EXPECT_TRUE(loaded.list[i]->equals(*ordered[i])) << ordered[i]->name.c_str();
     }
+}
+
+// A file in another order (old or hand-written) reads as the chain renders:
+// the crop first, then the central tiles, then sizing and borders; the
+// inside of a nested tile likewise.
+TEST_F(FilterFileTest, TilesComeOutInChainOrder) {
+    OwnedMods all;
+    buildPrototypeList(all.list);
+    if (all.list.count == 0) GTEST_SKIP() << "no tile classes registered";
+    writeFile(folder_ / "order.plf",
+              "<filter version=\"4\">\n"
+              "<mod name=\"Custom Straight\"></mod>\n"
+              "<mod name=\"Exposure\"></mod>\n"
+              "<submod name=\"Look\"><mod name=\"Output Size\"></mod><mod name=\"Gamma\"></mod>"
+              "<mod name=\"Crop\"></mod></submod>\n"
+              "<mod name=\"Look\"></mod>\n"
+              "<mod name=\"Crop\"></mod>\n"
+              "<mod name=\"Contrast\"></mod>\n"
+              "</filter>\n");
+    OwnedMods loaded;
+    loadFilterFile(loaded.list, pathOf("order.plf"), all.list, status_);
+    EXPECT_EQ(status_, kFilterReadClean);
+    std::string names;
+    for (ImageMod* mod : loaded.list) {
+        names += std::string(mod->name.c_str()) + ";";
+        if (auto* compound = dynamic_cast<CompoundFilter*>(mod)) {
+            names += "[";
+            for (ImageMod* sub : compound->subMods) names += std::string(sub->name.c_str()) + ";";
+            names += "]";
+        }
+    }
+    EXPECT_EQ(names, "Crop;Exposure;Look;[Crop;Gamma;Output Size;]Contrast;Custom Straight;");
 }
 
 // ---- templates of compounds -------------------------------------------------
@@ -517,39 +551,102 @@ TEST_F(FilterFileTest, ValuesAsOldAndOddFilesWriteThem) {
 
 // ---- hostile files -------------------------------------------------------
 
-TEST_F(FilterFileTest, NonFiniteAndOversizedNumbersReadAsZero) {
+// Numbers are held where the controls hold them: floats to their var's
+// limits (Amount: 0..2), colours to 0..255, curve points to 0..1; what is no
+// finite number takes the prototype's value (Amount 0.5, Color 10 20 30 255,
+// the identity curve, hue offset 180).
+TEST_F(FilterFileTest, NumbersAreHeldToTheirRangesAndNonNumbersTakeThePrototypes) {
     using Check = bool (*)(const ImageMod&);
     struct Case {
         const char* body;
         Check check;
     };
     const Case cases[] = {
-        {"<var name=\"Amount\" type=\"float\">nan</var>", [](const ImageMod& m) { return m.floatAt(0)->value == 0.0f; }},
-        {"<var name=\"Amount\" type=\"float\">-inf</var>", [](const ImageMod& m) { return m.floatAt(0)->value == 0.0f; }},
-        {"<var name=\"Amount\" type=\"float\">1e39</var>", [](const ImageMod& m) { return m.floatAt(0)->value == 0.0f; }},
-        {"<var name=\"Amount\" type=\"float\">1e999</var>", [](const ImageMod& m) { return m.floatAt(0)->value == 0.0f; }},
+        {"<var name=\"Amount\" type=\"float\">nan</var>", [](const ImageMod& m) { return m.floatAt(0)->value == 0.5f; }},
+        {"<var name=\"Amount\" type=\"float\">-inf</var>", [](const ImageMod& m) { return m.floatAt(0)->value == 0.5f; }},
+        {"<var name=\"Amount\" type=\"float\">1e999</var>", [](const ImageMod& m) { return m.floatAt(0)->value == 0.5f; }},
+        {"<var name=\"Amount\" type=\"float\">1e39</var>", [](const ImageMod& m) { return m.floatAt(0)->value == 2.0f; }},
+        {"<var name=\"Amount\" type=\"float\">-7</var>", [](const ImageMod& m) { return m.floatAt(0)->value == 0.0f; }},
         {"<var name=\"Amount\" type=\"float\">abc</var>", [](const ImageMod& m) { return m.floatAt(0)->value == 0.0f; }},
-        {"<var name=\"Amount\" type=\"float\">1.5e3x</var>",
-         [](const ImageMod& m) { return m.floatAt(0)->value == 1500.0f; }},
+        {"<var name=\"Amount\" type=\"float\">1.5e3x</var>", [](const ImageMod& m) { return m.floatAt(0)->value == 2.0f; }},
+        {"<var name=\"Amount\" type=\"float\">1.25</var>", [](const ImageMod& m) { return m.floatAt(0)->value == 1.25f; }},
+        // A float made by the reader has limits 0..1; a non-number takes its 0.
+        {"<var name=\"Empty\" type=\"float\">40</var>", [](const ImageMod& m) { return m.floatAt(8)->value == 1.0f; }},
+        {"<var name=\"Empty\" type=\"float\">-inf</var>", [](const ImageMod& m) { return m.floatAt(8)->value == 0.0f; }},
         {"<var name=\"Color\" type=\"color\">nan 1 inf 2</var>",
-         [](const ImageMod& m) { return m.vars[3]->colorValue()->equals(ColorValue(0, 1, 0, 2)); }},
+         [](const ImageMod& m) { return m.vars[3]->colorValue()->equals(ColorValue(10, 1, 30, 2)); }},
+        {"<var name=\"Color\" type=\"color\">-5 300 1e40 nan</var>",
+         [](const ImageMod& m) { return m.vars[3]->colorValue()->equals(ColorValue(0, 255, 255, 255)); }},
+        {"<var name=\"Curve\" type=\"curve\">0 -0.5 0.5 1.5 1 1</var>",
+         [](const ImageMod& m) {
+             const Curve& c = m.vars[1]->curveValue()->curve;
+             return c.points.count == 3 && c.points[0].y == 0.0f && c.points[1].y == 1.0f;
+         }},
         {"<var name=\"Curve\" type=\"curve\">0 nan 0.5 inf 1e40 1</var>",
          [](const ImageMod& m) {
              const Curve& c = m.vars[1]->curveValue()->curve;
-             if (c.points.count != 3 || c.points[1].y != 0.0f || c.points[2].x != 0.0f) return false;
+             if (!m.vars[1]->curveValue()->equals(CurveValue(Curve(0))) || c.table.count != Curve::kTableSize) return false;
              for (float v : c.table) {
                  if (!std::isfinite(v)) return false;
              }
              return true;
          }},
         {"<var name=\"Hue\" type=\"curve\" hueOffset=\"nan\">0 0 1 1</var>",
-         [](const ImageMod& m) { return m.vars[2]->curveValue()->curve.hueOffset == 0.0f; }},
+         [](const ImageMod& m) { return m.vars[2]->curveValue()->curve.hueOffset == 180.0f; }},
+        {"<var name=\"Hue\" type=\"curve\" hueOffset=\"-400\">0 0 1 1</var>",
+         [](const ImageMod& m) { return m.vars[2]->curveValue()->curve.hueOffset == -400.0f; }},
     };
     for (const Case& c : cases) {
         OwnedMods loaded;
         ImageMod* mod = loadOne("", c.body, loaded);
         ASSERT_NE(mod, nullptr) << c.body;
         EXPECT_TRUE(c.check(*mod)) << c.body;
+    }
+}
+
+// The program's tiles: values that cost minutes or broke the geometry are
+// held where the sliders hold them; vars without limits keep any number.
+TEST_F(FilterFileTest, RealTilesHoldFileValuesToTheirLimits) {
+    OwnedMods all;
+    buildPrototypeList(all.list);
+    if (all.list.count == 0) GTEST_SKIP() << "no tile classes registered";
+    const struct {
+        const char* tile;
+        const char* var;
+        const char* text;
+        float stored;
+    } cases[] = {
+        {"Blur", "Amount", "1000", 100.0f},
+        {"Radial Blur", "Amount", "1000", 1.0f},
+        {"Skater", "Amount", "-100", 0.0f},
+        {"Fill Out", "Aspect Ratio", "99999", 10.0f},
+        {"Fill Out", "Aspect Ratio", "0", 0.001f},
+        {"Fill Out", "Aspect Ratio", "nan", 1.0f},
+        {"Custom Straight", "Thickness", "-1", 0.0f},
+        {"Output Size Exact", "Width", "-3", 1.0f},
+        // No limits: any finite number stands.
+        {"Skater", "Variation", "-12345", -12345.0f},
+        {"Lightleak", "Variation", "1e6", 1e6f},
+        {"Discolor", "Offset", "-250.5", -250.5f},
+        {"Noise", "Offset", "1e9", 1e9f},
+        {"Output Size", "Width", "99999", 99999.0f},
+        {"Output Size Exact", "Height", "123456", 123456.0f},
+        {"Dead Pixel", "Pixel X", "70000", 70000.0f},
+        {"Noise", "Offset", "inf", 0.0f},  // the prototype's
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.tile) + " " + c.var + " " + c.text);
+        writeFile(folder_ / "real.plf", std::string("<filter version=\"4\"><mod name=\"") + c.tile +
+                                            "\"><var name=\"" + c.var + "\" type=\"float\">" + c.text +
+                                            "</var></mod></filter>");
+        OwnedMods loaded;
+        loadFilterFile(loaded.list, pathOf("real.plf"), all.list, status_);
+        EXPECT_EQ(status_, kFilterReadClean);
+        ASSERT_EQ(loaded.list.count, 1);
+        const ModVar* var = loaded.list[0]->findVar(c.var);
+        ASSERT_NE(var, nullptr);
+        ASSERT_NE(var->floatValue(), nullptr);
+        EXPECT_EQ(var->floatValue()->value, c.stored);
     }
 }
 
@@ -615,6 +712,45 @@ TEST_F(FilterFileTest, SubmodNestingIsCapped) {
         EXPECT_EQ(status_, c.status) << c.depth;
         ASSERT_EQ(loaded.list.count, 1) << c.depth;
         EXPECT_EQ(compoundDepth(loaded.list[0]), kMaxSubmodDepth) << c.depth;
+    }
+}
+
+// A file cut short is refused with its reason instead of loading as the
+// prototypes' defaults; whole files, unknown attributes and unknown tiles
+// load as before.
+TEST_F(FilterFileTest, AFileCutShortIsRefused) {
+    const std::string whole = kExampleText;
+    const std::string commented = "<!-- saved by hand -->\n" + whole;
+    auto cutAt = [](const std::string& text, const char* mark) { return text.substr(0, text.find(mark)); };
+    const struct {
+        std::string text;
+        uint32_t status;
+        int32_t tiles;
+        const char* reason;
+    } cases[] = {
+        {cutAt(whole, "version=\"1\" enabled=\"1\">\n    <var name=\"Amount\" type=\"float\">1.1"), kFilterProblem, 0,
+         "is cut short: it ends inside a tag"},
+        {cutAt(whole, "ount\" type=\"float\">1.1"), kFilterProblem, 0, "is cut short: it ends inside a tag"},
+        {cutAt(commented, "hand -->"), kFilterProblem, 0, "is cut short: it ends inside a comment"},
+        {"<filter", kFilterProblem, 0, "is cut short: it ends inside a tag"},
+        {cutAt(whole, "</filter>"), kFilterProblem, 0, "is cut short: it ends with 1 element open"},
+        {cutAt(whole, "</var>\n    <attr"), kFilterProblem, 0, "is cut short: it ends with 3 elements open"},
+        {whole, kFilterReadClean, 2, ""},
+        {commented, kFilterReadClean, 2, ""},
+        {"<filter version=\"4\" by=\"hand\"><mod name=\"Exposure\" colour=\"blue\"></mod></filter>", kFilterReadClean, 1,
+         ""},
+        {"<filter version=\"4\"><mod name=\"Exposure\"></mod><mod name=\"Elsewhere\"></mod></filter>", kFilterProblem, 1,
+         "names a tile this program does not have: \"Elsewhere\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        writeFile(folder_ / "cut.plf", c.text);
+        OwnedMods loaded;
+        GrowString reason("");
+        loadFilterFile(loaded.list, pathOf("cut.plf"), prototypes_.list, status_, &reason);
+        EXPECT_EQ(status_, c.status);
+        EXPECT_EQ(loaded.list.count, c.tiles);
+        EXPECT_STREQ(reason.c_str(), c.reason);
     }
 }
 
@@ -705,7 +841,8 @@ TEST_F(FilterFileTest, ProblemsComeWithTheirReason) {
     fs::resize_file(folder_ / "huge.plf", static_cast<uintmax_t>(kMaxFilterFileBytes) + 1);  // sparse
     std::string deep = "<filter version=\"4\">";
     for (int i = 0; i <= kMaxSubmodDepth; ++i) deep += "<submod name=\"S\">";
-    writeFile(folder_ / "deep.plf", deep);
+    for (int i = 0; i <= kMaxSubmodDepth; ++i) deep += "</submod>";
+    writeFile(folder_ / "deep.plf", deep + "</filter>");
     writeFile(folder_ / "other.plf", "<preferences/>");
     writeFile(folder_ / "unknown.plf",
               "<filter version=\"4\"><mod name=\"Exposure\"/><mod name=\"Evil\nName\x01\x7f\\\"/>"

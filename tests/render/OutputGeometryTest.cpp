@@ -197,30 +197,41 @@ TEST(OutputGeometry, CallerLimitKeepsAspectAndTruncates) {
     EXPECT_EQ(g.height, 300);
 }
 
+// Each failure names its cause and the tile behind it.
 TEST(OutputGeometry, HostileSizesAndAnglesFail) {
     struct Case {
         const char* what;
         float w, h, angle, margin;
         int32_t sourceW, sourceH;
+        const char* reason;
     };
     const Case cases[] = {
-        {"beyond a gigapixel", 100000.0f, 100000.0f, 0.0f, 0.0f, 3000, 2000},
-        {"infinite width", kInf, 100.0f, 0.0f, 0.0f, 3000, 2000},
-        {"NaN height", 100.0f, kNaN, 0.0f, 0.0f, 3000, 2000},
-        {"NaN angle", 100.0f, 100.0f, kNaN, 0.0f, 3000, 2000},
-        {"infinite angle", 100.0f, 100.0f, -kInf, 0.0f, 3000, 2000},
-        {"NaN margin", 100.0f, 100.0f, 0.0f, kNaN, 3000, 2000},
-        {"empty source", 100.0f, 100.0f, 0.0f, 0.0f, 0, 2000},
-        {"negative width", -5.0f, 100.0f, 0.0f, 0.0f, 3000, 2000},
+        {"beyond a gigapixel", 100000.0f, 100000.0f, 0.0f, 0.0f, 3000, 2000,
+         "the picture would be 100000 x 100000 pixels, beyond one gigapixel"},
+        {"infinite width", kInf, 100.0f, 0.0f, 0.0f, 3000, 2000,
+         "the output size \"Fixed Size\" gives a size that is not a finite number"},
+        {"NaN height", 100.0f, kNaN, 0.0f, 0.0f, 3000, 2000,
+         "the output size \"Fixed Size\" gives a size that is not a finite number"},
+        {"NaN angle", 100.0f, 100.0f, kNaN, 0.0f, 3000, 2000,
+         "the crop's margins or straighten angle are not finite numbers"},
+        {"infinite angle", 100.0f, 100.0f, -kInf, 0.0f, 3000, 2000,
+         "the crop's margins or straighten angle are not finite numbers"},
+        {"NaN margin", 100.0f, 100.0f, 0.0f, kNaN, 3000, 2000,
+         "the crop's margins or straighten angle are not finite numbers"},
+        {"empty source", 100.0f, 100.0f, 0.0f, 0.0f, 0, 2000, "the photo leaves a side of 0 pixels (0 x 2000)"},
+        {"negative width", -5.0f, 100.0f, 0.0f, 0.0f, 3000, 2000,
+         "the output size \"Fixed Size\" leaves a side of 0 pixels (-5 x 100)"},
     };
     for (const Case& c : cases) {
         OwnedChain chain;
         addCrop(chain, c.margin, 0.0f, 0.0f, 0.0f, c.angle);
         chain.add(new FixedSizeTile(c.w, c.h));
         OutputGeometry g;
-        EXPECT_FALSE(computeOutputGeometry(chain.list, c.sourceW, c.sourceH, g)) << c.what;
+        GrowString reason;
+        EXPECT_FALSE(computeOutputGeometry(chain.list, c.sourceW, c.sourceH, g, &reason)) << c.what;
         EXPECT_EQ(g.width, 0) << c.what;
         EXPECT_EQ(g.height, 0) << c.what;
+        EXPECT_STREQ(reason.c_str(), c.reason) << c.what;
     }
     // The caller's limit brings a huge size back within the budget.
     OwnedChain chain;

@@ -427,6 +427,8 @@ TEST_F(RenderTool, FailuresExitWithOneLineNamingTheFile) {
                                        "enabled=\"1\">\n  </mod>\n</filter>\n"));
     const QString truncated = path("truncated.png");
     ASSERT_TRUE(writeFile(truncated, fileBytes(kFlower).left(4000)));
+    const QString cutFilter = path("cut.plf");  // ends inside a tag
+    ASSERT_TRUE(writeFile(cutFilter, kIdentityFilter.left(kIdentityFilter.indexOf("type=") + 8)));
     const QString folderOutput = path("folder.png");
     ASSERT_TRUE(QDir().mkpath(folderOutput));
     const QString misnamed = path("really-a-png.jpg");
@@ -446,6 +448,8 @@ TEST_F(RenderTool, FailuresExitWithOneLineNamingTheFile) {
         {"missing filter", {path("missing.plf"), image, out}, path("missing.plf")},
         {"malformed filter", {malformed, image, out}, malformed},
         {"unknown tile name", {unknownTile, image, out}, unknownTile},
+        {"filter cut short", {cutFilter, image, out}, cutFilter},
+        {"lut of a filter cut short", {"--lut", path("x.cube"), cutFilter, "-"}, cutFilter},
         {"unwritable output", {kExampleFilter, image, path("no/such/folder/out.png")}, path("no/such/folder/out.png")},
         {"output is a folder", {kExampleFilter, image, folderOutput}, folderOutput},
         {"unknown output format", {kExampleFilter, image, path("out.bmp")}, path("out.bmp")},
@@ -475,6 +479,32 @@ TEST_F(RenderTool, FailuresExitWithOneLineNamingTheFile) {
     }
     // The misnamed file is told apart from a damaged one.
     EXPECT_TRUE(runTool({kExampleFilter, misnamed, out}).standardError.contains("extension"));
+    EXPECT_TRUE(runTool({cutFilter, image, out}).standardError.endsWith(": is cut short: it ends inside a tag\n"));
+}
+
+// A file listing a border before a colour tile renders as the chain in its
+// order (the border last), the same as the file in that order: the band
+// keeps the border's own grey instead of taking the exposure.
+TEST_F(RenderTool, AFileInAnotherOrderRendersAsTheOrderedChain) {
+    const QString image = smallImage();
+    const QByteArray border = "  <mod name=\"Custom Straight\" version=\"1\" enabled=\"1\">\n"
+                              "    <var name=\"Thickness\" type=\"float\">20</var>\n"
+                              "    <var name=\"Color\" type=\"color\">100 100 100 255</var>\n  </mod>\n";
+    const QByteArray exposure = "  <mod name=\"Exposure\" version=\"1\" enabled=\"1\">\n"
+                                "    <var name=\"Amount\" type=\"float\">1.5</var>\n  </mod>\n";
+    const QString borderFirst = path("border-first.plf");
+    const QString ordered = path("ordered.plf");
+    ASSERT_TRUE(writeFile(borderFirst, "<filter version=\"4\">\n" + border + exposure + "</filter>\n"));
+    ASSERT_TRUE(writeFile(ordered, "<filter version=\"4\">\n" + exposure + border + "</filter>\n"));
+    const ToolRun first = runTool({borderFirst, image, path("first.pfm")});
+    const ToolRun second = runTool({ordered, image, path("ordered.pfm")});
+    ASSERT_EQ(first.status, 0) << first.standardError.constData();
+    ASSERT_EQ(second.status, 0) << second.standardError.constData();
+    const QByteArray bytes = fileBytes(path("first.pfm"));
+    EXPECT_TRUE(bytes == fileBytes(path("ordered.pfm")));
+    FloatMap map;
+    ASSERT_TRUE(readFloatMap(bytes, map));
+    EXPECT_EQ(map.at(0, 0, 0), 100.0f);
 }
 
 TEST_F(RenderTool, HostileFilterFilesNeverCrashIt) {

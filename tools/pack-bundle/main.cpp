@@ -5,59 +5,285 @@
 //
 // Every regular file of the folder becomes a record of its name; every
 // sub-folder becomes a nested bundle record named after it with ".bnd"
-// appended. Entries are written in name order, so the output is the same
-// byte for byte on every machine. Hidden entries (a leading '.') are skipped.
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+// appended. A folder's files come first, then its sub-folders, each in the
+// byte order of their names, so the output is the same byte for byte on
+// every machine. Hidden entries (a leading '.') are skipped; links are
+// followed.
+//
+// The whole tree is checked before a byte is written. What the bundle cannot
+// hold, or what unpackBundle would not unpack, is refused with one line on
+// standard error and exit status 1, and the output is left as it was:
+//   - an entry that is neither a regular file nor a folder (a device, a
+//     FIFO, a socket, a link to one of them or to nothing);
+//   - a file larger than kMaxPackedFileBytes;
+//   - a name that is not UTF-8, or that the unpacker skips (one holding a
+//     backslash or ".."), or a file and a folder that would both be
+//     records of the same name;
+//   - folders nested deeper than the unpacker unpacks (kMaxBundleNesting);
+//   - a nested bundle too large for its 32-bit length;
+//   - a file that changes while it is packed.
+// The files are streamed into a temporary file beside the output, which is
+// renamed over it once complete and on disk.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "framework/FilterFile.h"
+#include "framework/PresetBundle.h"
 
 namespace {
 
-// Bundles nested deeper than this are refused: the reader stops there too.
-constexpr int kMaxDepth = 16;
+// The largest file packed: as large as the program reads a filter file,
+// thousands of times any preset, and well within a record's 32-bit length.
+constexpr uint64_t kMaxPackedFileBytes = static_cast<uint64_t>(kMaxFilterFileBytes);
+static_assert(kMaxPackedFileBytes < UINT32_MAX, "a record's length is 32 bits");
+constexpr uint64_t kMaxRecordDataBytes = UINT32_MAX;
+constexpr size_t kChunkBytes = 65536;
 
-void appendU32(QByteArray& out, uint32_t value) {
-    const char bytes[4] = {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
-                           static_cast<char>((value >> 16) & 0xFF), static_cast<char>((value >> 24) & 0xFF)};
-    out.append(bytes, 4);
-}
-
-void appendRecord(QByteArray& out, const QByteArray& name, const QByteArray& data) {
-    out.append("FILE", 4);
-    appendU32(out, static_cast<uint32_t>(name.size()));
-    out.append(name);
-    appendU32(out, static_cast<uint32_t>(data.size()));
-    out.append(data);
-}
-
-bool packFolder(const QString& folder, QByteArray& out, int depth) {
-    if (depth > kMaxDepth) {
-        std::fprintf(stderr, "pack-bundle: folders nested too deeply at %s\n", qPrintable(folder));
-        return false;
-    }
-    const QFileInfoList entries = QDir(folder).entryInfoList(
-        QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::DirsLast);
-    for (const QFileInfo& entry : entries) {
-        const QByteArray name = entry.fileName().toUtf8();
-        if (entry.isDir()) {
-            QByteArray nested;
-            if (!packFolder(entry.filePath(), nested, depth + 1)) return false;
-            appendRecord(out, name + ".bnd", nested);
+// A path or name as it may be printed on one line: control bytes and the
+// backslash written as C escapes.
+std::string printable(const std::string& text) {
+    std::string out;
+    for (const unsigned char c : text) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 32 || c == 127) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            out += escaped;
         } else {
-            QFile file(entry.filePath());
-            if (!file.open(QIODevice::ReadOnly)) {
-                std::fprintf(stderr, "pack-bundle: cannot read %s\n", qPrintable(entry.filePath()));
-                return false;
-            }
-            appendRecord(out, name, file.readAll());
+            out += static_cast<char>(c);
         }
     }
+    return out;
+}
+
+bool fail(const std::string& path, const std::string& problem) {
+    std::fprintf(stderr, "pack-bundle: %s: %s\n", printable(path).c_str(), problem.c_str());
+    return false;
+}
+
+bool isUtf8(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t extra = 0;
+        uint32_t point = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            point = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            point = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            point = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= text.size()) return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            const unsigned char next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            point = (point << 6) | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and points past U+10FFFF.
+        if ((extra == 2 && point < 0x800) || (extra == 3 && point < 0x10000) || point > 0x10FFFF ||
+            (point >= 0xD800 && point <= 0xDFFF))
+            return false;
+        i += extra + 1;
+    }
     return true;
+}
+
+// One entry of the tree, as checked before writing.
+struct Entry {
+    std::string record;  // the record's name (a folder's with ".bnd")
+    std::string path;
+    bool folder = false;
+    uint64_t size = 0;           // a file's length; a folder's nested bundle length
+    std::vector<Entry> entries;  // a folder's, files first, each part in name order
+};
+
+uint64_t recordBytes(const Entry& entry) { return 12 + entry.record.size() + entry.size; }
+
+// Lists and checks a folder at nesting depth `depth` (the source is 0).
+bool scanFolder(Entry& folder, int depth) {
+    DIR* dir = ::opendir(folder.path.c_str());
+    if (!dir) return fail(folder.path, std::string("cannot read the folder: ") + std::strerror(errno));
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* item = ::readdir(dir)) {
+        if (item->d_name[0] != '.') names.emplace_back(item->d_name);
+    }
+    const int listError = errno;
+    ::closedir(dir);
+    if (listError != 0) return fail(folder.path, std::string("cannot read the folder: ") + std::strerror(listError));
+    std::sort(names.begin(), names.end());
+
+    std::vector<Entry> files;
+    std::vector<Entry> folders;
+    for (const std::string& name : names) {
+        Entry entry;
+        entry.path = folder.path + "/" + name;
+        if (!isUtf8(name)) return fail(entry.path, "the name is not UTF-8");
+        if (name.find('\\') != std::string::npos || name.find("..") != std::string::npos)
+            return fail(entry.path, "the name holds a backslash or \"..\", which unpacking skips");
+        struct stat info;
+        if (::stat(entry.path.c_str(), &info) != 0)
+            return fail(entry.path, std::string("cannot read: ") + std::strerror(errno));
+        if (S_ISDIR(info.st_mode)) {
+            entry.folder = true;
+            entry.record = name + ".bnd";
+            folders.push_back(std::move(entry));
+        } else if (S_ISREG(info.st_mode)) {
+            if (static_cast<uint64_t>(info.st_size) > kMaxPackedFileBytes)
+                return fail(entry.path, "the file is larger than " + std::to_string(kMaxPackedFileBytes >> 20) +
+                                            " MB, far beyond any preset");
+            entry.record = name;
+            entry.size = static_cast<uint64_t>(info.st_size);
+            files.push_back(std::move(entry));
+        } else {
+            return fail(entry.path, "not a regular file or a folder");
+        }
+    }
+    if (!folders.empty() && depth + 1 > kMaxBundleNesting)
+        return fail(folders.front().path,
+                    "folders nested deeper than " + std::to_string(kMaxBundleNesting) + " levels do not unpack");
+
+    std::set<std::string> records;
+    folder.entries = std::move(files);
+    for (Entry& sub : folders) folder.entries.push_back(std::move(sub));
+    for (Entry& entry : folder.entries) {
+        if (!records.insert(entry.record).second)
+            return fail(entry.path, "a file and a folder would both be stored as \"" + entry.record + "\"");
+        if (entry.folder && !scanFolder(entry, depth + 1)) return false;
+    }
+    folder.size = 0;
+    for (const Entry& entry : folder.entries) folder.size += recordBytes(entry);
+    if (depth > 0 && folder.size > kMaxRecordDataBytes)
+        return fail(folder.path, "the folder makes a nested bundle of 4 GB or more, beyond a record's length");
+    return true;
+}
+
+// Buffered writing to the temporary output file.
+class Output {
+public:
+    explicit Output(int fd) : fd_(fd) { buffer_.reserve(kChunkBytes); }
+    bool put(const void* bytes, size_t size) {
+        const char* p = static_cast<const char*>(bytes);
+        if (buffer_.size() + size > kChunkBytes && !flush()) return false;
+        if (size >= kChunkBytes) return writeAll(p, size);
+        buffer_.insert(buffer_.end(), p, p + size);
+        return true;
+    }
+    bool putU32(uint64_t value) {
+        const unsigned char bytes[4] = {static_cast<unsigned char>(value & 0xFF),
+                                        static_cast<unsigned char>((value >> 8) & 0xFF),
+                                        static_cast<unsigned char>((value >> 16) & 0xFF),
+                                        static_cast<unsigned char>((value >> 24) & 0xFF)};
+        return put(bytes, 4);
+    }
+    bool flush() {
+        const bool ok = writeAll(buffer_.data(), buffer_.size());
+        buffer_.clear();
+        return ok;
+    }
+    int error = 0;
+
+private:
+    bool writeAll(const char* p, size_t size) {
+        while (size > 0) {
+            const ssize_t done = ::write(fd_, p, size);
+            if (done < 0) {
+                if (errno == EINTR) continue;
+                error = errno;
+                return false;
+            }
+            p += done;
+            size -= static_cast<size_t>(done);
+        }
+        return true;
+    }
+    int fd_;
+    std::vector<char> buffer_;
+};
+
+// Copies exactly the checked length of a file into the output.
+bool streamFile(const Entry& file, Output& out) {
+    const int fd = ::open(file.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(file.path, std::string("cannot read: ") + std::strerror(errno));
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || static_cast<uint64_t>(info.st_size) != file.size) {
+        ::close(fd);
+        return fail(file.path, "the file changed while it was packed");
+    }
+    std::vector<char> chunk(kChunkBytes);
+    uint64_t left = file.size;
+    // One byte more than the length is asked for at the end: a file that
+    // grew meanwhile has it.
+    while (true) {
+        const size_t want = left > 0 ? static_cast<size_t>(std::min<uint64_t>(left, kChunkBytes)) : 1;
+        const ssize_t got = ::read(fd, chunk.data(), want);
+        if (got < 0 && errno == EINTR) continue;
+        bool ok = true;
+        if (got < 0)
+            ok = fail(file.path, std::string("cannot read: ") + std::strerror(errno));
+        else if ((got == 0) != (left == 0))
+            ok = fail(file.path, "the file changed while it was packed");
+        else if (got > 0 && !out.put(chunk.data(), static_cast<size_t>(got)))
+            ok = fail(file.path, "cannot write the bundle");
+        if (!ok || left == 0) {
+            ::close(fd);
+            return ok;
+        }
+        left -= static_cast<uint64_t>(got);
+    }
+}
+
+bool writeEntries(const Entry& folder, Output& out) {
+    for (const Entry& entry : folder.entries) {
+        bool ok = out.put("FILE", 4) && out.putU32(entry.record.size()) &&
+                  out.put(entry.record.data(), entry.record.size()) && out.putU32(entry.size);
+        if (!ok) return fail(entry.path, "cannot write the bundle");
+        ok = entry.folder ? writeEntries(entry, out) : streamFile(entry, out);
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// Writes the bundle beside the target and renames it over the target.
+bool writeBundle(const Entry& source, const std::string& target) {
+    std::string temp = target + ".XXXXXX";
+    const int fd = ::mkostemp(&temp[0], O_CLOEXEC);
+    if (fd < 0) return fail(target, std::string("cannot write: ") + std::strerror(errno));
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);  // the permissions a new file gets
+    Output out(fd);
+    bool ok = writeEntries(source, out);
+    if (ok && (!out.flush() || ::fsync(fd) != 0)) {
+        if (out.error == 0) out.error = errno;
+        ok = fail(target, std::string("cannot write: ") + std::strerror(out.error));
+    }
+    if (::close(fd) != 0 && ok) ok = fail(target, std::string("cannot write: ") + std::strerror(errno));
+    if (ok && std::rename(temp.c_str(), target.c_str()) != 0)
+        ok = fail(target, std::string("cannot write: ") + std::strerror(errno));
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
 }
 
 }  // namespace
@@ -67,17 +293,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: pellucine-pack-bundle SOURCE_FOLDER OUTPUT.bnd\n");
         return 2;
     }
-    const QString source = QFile::decodeName(argv[1]);
-    if (!QFileInfo(source).isDir()) {
-        std::fprintf(stderr, "pack-bundle: %s is no folder\n", argv[1]);
+    Entry source;
+    source.path = argv[1];
+    while (source.path.size() > 1 && source.path.back() == '/') source.path.pop_back();
+    struct stat info;
+    if (::stat(source.path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        fail(source.path, "no folder");
         return 1;
     }
-    QByteArray bundle;
-    if (!packFolder(source, bundle, 0)) return 1;
-    QSaveFile output(QFile::decodeName(argv[2]));
-    if (!output.open(QIODevice::WriteOnly) || output.write(bundle) != bundle.size() || !output.commit()) {
-        std::fprintf(stderr, "pack-bundle: cannot write %s\n", argv[2]);
-        return 1;
-    }
+    if (!scanFolder(source, 0) || !writeBundle(source, argv[2])) return 1;
     return 0;
 }

@@ -438,9 +438,9 @@ int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
     }
 
     OutputGeometry geometry;
-    if (!computeOutputGeometry(chain.list, input.width, input.height, geometry)) {
-        reportFailure(options.input,
-                      "the picture is too large: the filter's output size is beyond one gigapixel or not a number");
+    GrowString geometryProblem;
+    if (!computeOutputGeometry(chain.list, input.width, input.height, geometry, &geometryProblem)) {
+        reportFailure(options.input, std::string("cannot make the output picture: ") + geometryProblem.c_str());
         return 1;
     }
 

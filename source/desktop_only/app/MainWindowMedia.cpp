@@ -168,16 +168,21 @@ void MainWindow::loadFilterIntoDocument(const GrowString& path, bool replaceTile
     TrayWidget* tray = tab->tray;
     GrowArray<ImageMod*> loaded;
     uint32_t status = kFilterReadClean;
-    loadFilterFile(loaded, path, tilePrototypes, status);
+    GrowString reason;
+    loadFilterFile(loaded, path, tilePrototypes, status, &reason);
     std::printf("got filter name %s with retVal %i\n", path.c_str(), static_cast<int>(status));
     std::fflush(stdout);
+    // A problem comes with the reader's reason ("is cut short: it ends
+    // inside a tag", "names a tile this program does not have: ...").
+    const QString fileName = QFile::decodeName(path.c_str());
     const QString problem =
         status == kFilterFromNewerRelease
-            ? QString("The filter \"%1\" was made by a newer release; parts of it may be missing.")
-            : QString("The filter \"%1\" could not be read completely.");
+            ? QString("The filter \"%1\" was made by a newer release; parts of it may be missing.").arg(fileName)
+        : reason.isEmpty() ? QString("The filter \"%1\" could not be read completely.").arg(fileName)
+                           : QString("The filter \"%1\" %2.").arg(fileName, QString::fromUtf8(reason.c_str()));
     if (loaded.count == 0) {
         if (status != kFilterReadClean)
-            showMessageDialog(this, "Filter Load Error", problem.arg(QFile::decodeName(path.c_str())), "OK", "", "");
+            showMessageDialog(this, "Filter Load Error", problem, "OK", "", "");
         loaded.destroy();
         if (status != kFilterReadClean) return;
     }
@@ -196,8 +201,7 @@ void MainWindow::loadFilterIntoDocument(const GrowString& path, bool replaceTile
     showSelectedTileControls();
     refreshView();
     updateTitle();
-    if (status != kFilterReadClean)
-        showMessageDialog(this, "Filter Load Error", problem.arg(QFile::decodeName(path.c_str())), "OK", "", "");
+    if (status != kFilterReadClean) showMessageDialog(this, "Filter Load Error", problem, "OK", "", "");
 }
 
 void MainWindow::loadFilterSlot(const QString& fileName) { loadFilterSlot(fileName, true); }

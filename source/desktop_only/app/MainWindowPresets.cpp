@@ -16,8 +16,6 @@
 
 #include "desktop_only/app/MainWindow.h"
 #include "foundation/Preferences.h"
-#include "foundation/TextNumbers.h"
-#include "foundation/XmlNode.h"
 #include "framework/PresetBundle.h"
 #include "platform/FileOperations.h"
 
@@ -62,14 +60,11 @@ void setUpPresetFoldersIn(const GrowString& dataFolder, Preferences& preferences
     // The stored version, read in the C locale whatever the user's locale
     // (the application object sets the C library's locale from the
     // environment, and "3.100000" must not read as 3 under a decimal comma).
-    const GrowString key("DefaultFiltersVersion");
-    float version = kDefaultFiltersVersion;
-    XmlNode* element = preferences.root.findChild(key);
-    if (!element) {
-        preferences.setValue(key, GrowString("3.100000"), GrowString("float"), false);
-    } else if (element->attribute(GrowString("type")) == "float") {
-        version = static_cast<float>(cStrtod(element->text.c_str(), nullptr));
-    }
+    // A missing key is created as "3.100000"; a key of another type, or one
+    // whose text is no finite float ("nan", "inf", "1e39"), reads as 3.1:
+    // it is no version, so it neither migrates presets that exist nor
+    // counts as outdated.
+    const float version = preferences.getFloat(GrowString("DefaultFiltersVersion"), kDefaultFiltersVersion);
     if (presetsExist && version >= kDefaultFiltersVersion) return;
 
     outdated = version < kDefaultFiltersVersion;

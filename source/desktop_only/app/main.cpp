@@ -24,6 +24,7 @@
 #include "desktop_only/app/MainWindow.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "foundation/GrowString.h"
+#include "foundation/Preferences.h"
 
 namespace {
 
@@ -62,6 +63,10 @@ int main(int argc, char** argv) {
     CustomApplication app(argc, argv);
     // Numbers in text files are read and written in the C locale.
     std::setlocale(LC_NUMERIC, "C");
+    // The preferences are loaded at start, before anything asks for them:
+    // an unreadable file is set aside now, and the line saying so comes
+    // first. They are written again at exit.
+    globalPreferences();
     screenDevicePixelRatio = app.primaryScreen() ? static_cast<float>(app.primaryScreen()->devicePixelRatio()) : 1.0f;
     QStyle* fusion = QStyleFactory::create("fusion");
     QFontDatabase::addApplicationFont(":/fonts/Vera.ttf");

@@ -468,7 +468,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, PresetFolders,
                                            PresetCase{"PresentOlder", true, "float", "3.0", true, true, true},
                                            PresetCase{"PresentCurrent", true, "float", "3.100000", false, false, false},
                                            PresetCase{"PresentNotFloat", true, "string", "2.0", false, false, false},
-                                           PresetCase{"AbsentNotFloat", false, "string", "2.0", true, false, false}),
+                                           PresetCase{"AbsentNotFloat", false, "string", "2.0", true, false, false},
+                                           // A text that is no finite float counts as no version.
+                                           PresetCase{"PresentNotANumber", true, "float", "nan", false, false, false},
+                                           PresetCase{"PresentInfinite", true, "float", "-inf", false, false, false},
+                                           PresetCase{"PresentBeyondFloats", true, "float", "1e39", false, false, false},
+                                           PresetCase{"AbsentNotANumber", false, "float", "nan", true, false, false}),
                          [](const ::testing::TestParamInfo<PresetCase>& info) { return std::string(info.param.name); });
 
 TEST(PresetFolderMigration, ArchiveNumbersLeftoversFailedCopiesAndCommaLocale) {

@@ -230,6 +230,20 @@ TEST_F(MainWindowTest, FilterLoadErrorKeepsTheTrayAndAnEmptyNameClearsIt) {
     w.loadFilterSlot(bad, true);
     EXPECT_EQ(catcher.title, "Filter Load Error");
     EXPECT_EQ(tray()->masterList->subMods.count, 1);
+    // A filter cut in the middle of a tag is refused with its reason, not
+    // read as a default tile.
+    const QString cut = folder.path() + "/cut.plf";
+    QFile cutFile(cut);
+    ASSERT_TRUE(cutFile.open(QIODevice::WriteOnly));
+    cutFile.write("<filter version=\"4\">\n  <mod name=\"Contrast\" version=\"1\" enabled=\"1\">\n    <var name=\"Am");
+    cutFile.close();
+    DialogCatcher cutCatcher;
+    cutCatcher.arm();
+    w.loadFilterSlot(cut, true);
+    EXPECT_EQ(cutCatcher.title, "Filter Load Error");
+    EXPECT_TRUE(cutCatcher.text.contains("is cut short: it ends inside a tag")) << cutCatcher.text.toStdString();
+    ASSERT_EQ(tray()->masterList->subMods.count, 1);
+    EXPECT_EQ(tray()->masterList->subMods[0]->name, "Exposure");
     w.loadFilterSlot(QString(), true);
     EXPECT_EQ(tray()->masterList->subMods.count, 0);
     EXPECT_TRUE(tray()->filterName.isEmpty());

@@ -1,0 +1,155 @@
+// pellucine-pack-bundle: the packer of the shipped preset bundle. What it
+// packs unpacks whole; what it cannot store is refused with one line and
+// exit status 1, leaving the output as it was.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "framework/FilterFile.h"
+#include "framework/PresetBundle.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct PackRun {
+    bool finished = false;
+    int status = -1;
+    QByteArray standardError;
+};
+
+PackRun pack(const std::string& source, const std::string& output) {
+    QProcess process;
+    process.start(QStringLiteral(PELLUCINE_PACK_BUNDLE_TOOL),
+                  {QString::fromStdString(source), QString::fromStdString(output)});
+    PackRun run;
+    if (!process.waitForStarted(30000)) return run;
+    run.finished = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    run.status = process.exitCode();
+    run.standardError = process.readAllStandardError();
+    return run;
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// Every file below root with its bytes, relative paths, sorted.
+std::vector<std::string> treeOf(const fs::path& root) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            files.push_back(fs::relative(entry.path(), root).string() + "=" + readFile(entry.path()));
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+class PackBundleTool : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+    fs::path root() const { return fs::path(folder.path().toStdString()); }
+    QTemporaryDir folder;
+};
+
+}  // namespace
+
+TEST_F(PackBundleTool, WhatItPacksUnpacksWhole) {
+    const fs::path source = root() / "source";
+    writeFile(source / "Loose.plf", "<filter version=\"4\"></filter>\n");
+    writeFile(source / "Group" / "A.plf", "a");
+    writeFile(source / "Group" / "Empty.plf", "");
+    writeFile(source / ".hidden", "skipped");
+    // The deepest nesting the unpacker unpacks: the innermost file arrives.
+    fs::path deep = source;
+    for (int level = 0; level < kMaxBundleNesting; ++level) deep /= "d";
+    writeFile(deep / "Innermost.plf", "inner");
+
+    const std::string bundle = (root() / "out.bnd").string();
+    const PackRun run = pack(source.string(), bundle);
+    ASSERT_TRUE(run.finished);
+    ASSERT_EQ(run.status, 0) << run.standardError.constData();
+    fs::remove(source / ".hidden");
+    ASSERT_TRUE(unpackBundle(GrowString(bundle.c_str()), GrowString((root() / "unpacked").c_str())));
+    EXPECT_EQ(treeOf(root() / "unpacked"), treeOf(source));
+
+    // The same bytes on every run.
+    ASSERT_EQ(pack(source.string(), (root() / "again.bnd").string()).status, 0);
+    EXPECT_EQ(readFile(bundle), readFile(root() / "again.bnd"));
+}
+
+TEST_F(PackBundleTool, RefusesWhatItCannotStoreWithOneLine) {
+    const fs::path base = root();
+    auto make = [&base](const char* name) {
+        const fs::path source = base / name;
+        writeFile(source / "Fine.plf", "fine");
+        return source;
+    };
+    const fs::path zero = make("zero");
+    fs::create_symlink("/dev/zero", zero / "Zero.plf");
+    const fs::path fifo = make("fifo");
+    ASSERT_EQ(mkfifo((fifo / "Pipe.plf").c_str(), 0600), 0);
+    const fs::path broken = make("broken");
+    fs::create_symlink(base / "nowhere", broken / "Gone.plf");
+    const fs::path large = make("large");
+    writeFile(large / "Huge.plf", "x");
+    fs::resize_file(large / "Huge.plf", static_cast<uintmax_t>(kMaxFilterFileBytes) + 1);  // sparse
+    const fs::path latin = make("latin");
+    writeFile(latin / "Caf\xe9.plf", "x");
+    const fs::path dots = make("dots");
+    writeFile(dots / "Old..plf", "x");
+    const fs::path twice = make("twice");
+    writeFile(twice / "Group.bnd", "x");
+    writeFile(twice / "Group" / "A.plf", "a");
+    const fs::path tooDeep = make("deep");
+    fs::path deep = tooDeep;
+    for (int level = 0; level <= kMaxBundleNesting; ++level) deep /= "d";
+    writeFile(deep / "Innermost.plf", "inner");
+
+    const struct {
+        fs::path source;
+        const char* problem;
+    } cases[] = {
+        {zero, "Zero.plf: not a regular file or a folder"},
+        {fifo, "Pipe.plf: not a regular file or a folder"},
+        {broken, "Gone.plf: cannot read: No such file or directory"},
+        {large, "Huge.plf: the file is larger than 64 MB, far beyond any preset"},
+        {latin, "\xe9.plf: the name is not UTF-8"},
+        {dots, "Old..plf: the name holds a backslash or \"..\", which unpacking skips"},
+        {twice, "Group: a file and a folder would both be stored as \"Group.bnd\""},
+        {tooDeep, "d: folders nested deeper than 15 levels do not unpack"},
+        {base / "missing", "missing: no folder"},
+    };
+    const fs::path output = base / "out" / "bundle.bnd";
+    writeFile(output, "the old bundle");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source.string());
+        const PackRun run = pack(c.source.string(), output.string());
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.standardError.count('\n'), 1) << run.standardError.constData();
+        EXPECT_TRUE(run.standardError.endsWith(QByteArray(c.problem) + "\n")) << run.standardError.constData();
+        EXPECT_EQ(readFile(output), "the old bundle");
+        EXPECT_EQ(std::distance(fs::directory_iterator(base / "out"), fs::directory_iterator()), 1);
+    }
+}
