@@ -7,6 +7,7 @@
 #include <QPixelFormat>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <thread>
@@ -14,11 +15,13 @@
 
 #include "DesktopImageLoaderSaver.h"
 #include "MediaFileIo.h"
+#include "OutputMemory.h"
 #include "PliFile.h"
 #include "RawDecoder.h"
 #include "foundation/ImageBuffer.h"
 #include "foundation/Mutex.h"
 #include "foundation/WorkerThread.h"
+#include "framework/FilterFile.h"
 #include "framework/ImageMod.h"
 #include "render/OutputGeometry.h"
 #include "render/RenderContext.h"
@@ -29,9 +32,13 @@ namespace {
 // time-critical.
 constexpr float kWorkerPriority = 0.9f;
 
-void deleteTiles(RenderJob& job) {
+// Frees what a done, removed or dropped job holds: its tiles, and its
+// share of a document's picture (the record stays in the run's list).
+void releaseJob(RenderJob& job) {
     for (ImageMod* mod : job.mods) delete mod;
     job.mods.destroy();
+    job.source.reset();
+    job.sourceMetadata.reset();
 }
 
 // Whether the source's pixels carry alpha, from its header, for a loader
@@ -56,38 +63,15 @@ bool headerHasAlpha(const GrowString& path) {
 // file's: the program's loader decides from the decoded picture (a palette
 // with transparent entries is alpha too, which a header does not tell).
 bool loadSource(ImageLoaderSaver& loader, const RenderJob& job, ImageBuffer* image,
-                std::unique_ptr<ImageMetadata>* metadata) {
+                std::unique_ptr<ImageMetadata>* metadata, GrowString* reason) {
     if (job.channels == 3 || job.channels == 4) {
         image->channels = job.channels;
-        return loader.loadFloat(job.sourcePath, image, job.applyEmbeddedProfile, metadata);
+        return loader.loadFloat(job.sourcePath, image, job.applyEmbeddedProfile, metadata, reason);
     }
     if (DesktopImageLoaderSaver* desktop = dynamic_cast<DesktopImageLoaderSaver*>(&loader))
-        return desktop->loadFloatKeepingAlpha(job.sourcePath, image, job.applyEmbeddedProfile, metadata);
+        return desktop->loadFloatKeepingAlpha(job.sourcePath, image, job.applyEmbeddedProfile, metadata, reason);
     image->channels = headerHasAlpha(job.sourcePath) ? 4 : 3;
-    return loader.loadFloat(job.sourcePath, image, job.applyEmbeddedProfile, metadata);
-}
-
-// Turns the picture clockwise by quarter turns (0..3), its metadata's size
-// with it. False when the turned copy cannot be allocated.
-bool turnQuarters(ImageBuffer& image, std::unique_ptr<ImageMetadata>& metadata, int32_t turns) {
-    turns = ((turns % 4) + 4) % 4;
-    for (int32_t t = 0; t < turns; ++t) {
-        const int32_t W = image.width, H = image.height, n = image.channelCount();
-        ImageBuffer turned;
-        if (!turned.allocateFloat(H, W, n)) return false;
-        const float* in = image.floats();
-        float* out = turned.floats();
-        for (int32_t y = 0; y < H; ++y)
-            for (int32_t x = 0; x < W; ++x) {
-                const float* p = in + (static_cast<int64_t>(y) * W + x) * n;
-                float* q = out + (static_cast<int64_t>(x) * H + (H - 1 - y)) * n;
-                for (int32_t c = 0; c < n; ++c) q[c] = p[c];
-            }
-        turned.scale = image.scale;
-        image = std::move(turned);
-        if (metadata) std::swap(metadata->width, metadata->height);
-    }
-    return true;
+    return loader.loadFloat(job.sourcePath, image, job.applyEmbeddedProfile, metadata, reason);
 }
 
 // Whether two paths name the same file: the same file on disk (links and
@@ -199,7 +183,7 @@ private:
 class PendingSave {
 public:
     PendingSave() = default;
-    ~PendingSave() { finish(); }
+    ~PendingSave() { finish(nullptr); }
     PendingSave(const PendingSave&) = delete;
     PendingSave& operator=(const PendingSave&) = delete;
 
@@ -209,24 +193,31 @@ public:
 
     void start(std::shared_ptr<ImageLoaderSaver> loader, DesktopImageLoaderSaver* desktop, PreparedSave prepared,
                std::unique_ptr<ImageMetadata> metadata) {
-        finish();
+        finish(nullptr);
         loader_ = std::move(loader);
         target_ = prepared.path;
         prepared_ = std::move(prepared);
         metadata_ = std::move(metadata);
-        thread_ = std::thread([this, desktop] { saved_ = desktop->writePrepared(prepared_, metadata_.get(), nullptr); });
+        thread_ = std::thread(
+            [this, desktop] { saved_ = desktop->writePrepared(prepared_, metadata_.get(), &reason_); });
     }
 
-    // Waits for the write in flight and frees what it held. False when it
-    // failed; true when it succeeded or nothing was in flight.
-    bool finish() {
+    // Waits for the write in flight and frees what it held. False, with
+    // the file and the reason in `failure` when given, when it failed; true
+    // when it succeeded or nothing was in flight.
+    bool finish(JobFailure* failure) {
         if (!thread_.joinable()) return true;
         thread_.join();
         const bool saved = saved_;
+        if (!saved && failure) {
+            failure->file = target_;
+            failure->reason = reason_;
+        }
         prepared_ = PreparedSave();
         metadata_.reset();
         loader_.reset();
         saved_ = false;
+        reason_ = GrowString();
         return saved;
     }
 
@@ -237,6 +228,7 @@ private:
     PreparedSave prepared_;                   // handed to the writing thread
     std::unique_ptr<ImageMetadata> metadata_;
     bool saved_ = false;                      // written by the writing thread, read after join
+    GrowString reason_;                       // likewise
 };
 
 GrowArray<ImageMod*> cloneModChain(const GrowArray<ImageMod*>& chain) {
@@ -258,7 +250,7 @@ ProcessingState::~ProcessingState() {
     // The worker holds a pointer to this queue: wait until every thread
     // started for it has returned.
     while (startedThreads.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    for (RenderJob& job : jobs) deleteTiles(job);
+    for (RenderJob& job : jobs) releaseJob(job);
     jobs.destroy();
 }
 
@@ -316,7 +308,7 @@ bool ProcessingState::cancelJob(int32_t jobId) {
                 if (!activeContext->idle) activeContext->cancelRequested = 1;
             }
         } else {
-            deleteTiles(jobs[i]);
+            releaseJob(jobs[i]);
             jobs.removeAt(i);
         }
         return true;
@@ -335,7 +327,7 @@ void ProcessingState::stopAfterCurrentJob() {
 
 void ProcessingState::dropWaitingJobs() {
     const int32_t keep = currentJobIndex + 1 < jobs.count ? currentJobIndex + 1 : jobs.count;
-    for (int32_t i = keep; i < jobs.count; ++i) deleteTiles(jobs[i]);
+    for (int32_t i = keep; i < jobs.count; ++i) releaseJob(jobs[i]);
     jobs.count = keep;
 }
 
@@ -373,6 +365,22 @@ bool ProcessingState::isBusy() const {
     return busy;
 }
 
+GrowArray<JobFailure> ProcessingState::failureList() const {
+    MutexLocker status(statusLock.get());
+    return failures;
+}
+
+void ProcessingState::recordFailure(const JobFailure& failure) {
+    {
+        MutexLocker status(statusLock.get());
+        errorFlag = 1;
+        failures.append(failure);
+    }
+    // The name escaped, so that the line stays one line.
+    std::fprintf(stderr, "pellucine: %s: %s\n", printableName(failure.file).c_str(), failure.reason.c_str());
+    std::fflush(stderr);
+}
+
 bool ProcessingState::currentJobCancelled() const {
     MutexLocker status(statusLock.get());
     return cancelFlag == kCancelCurrentJob;
@@ -402,6 +410,7 @@ void ProcessingState::runWorker() {
     {
         MutexLocker status(statusLock.get());
         errorFlag = 0;
+        failures.destroy();
         activeContext = &context;
     }
 
@@ -419,7 +428,7 @@ void ProcessingState::runWorker() {
                 // The run is over and its last file written: release every
                 // tile still held and empty the list, then let the next
                 // worker in.
-                for (RenderJob& left : jobs) deleteTiles(left);
+                for (RenderJob& left : jobs) releaseJob(left);
                 jobs.destroy();
                 currentJobIndex = 0;
                 currentFileName = "";
@@ -438,7 +447,9 @@ void ProcessingState::runWorker() {
                 if (currentJobIndex + 1 < jobs.count && jobs[currentJobIndex + 1].batch == job.batch) {
                     next = jobs[currentJobIndex + 1];
                     next.mods = GrowArray<ImageMod*>();  // the tiles stay with the queue; only the paths are read
-                    hasNext = true;
+                    next.source.reset();
+                    next.sourceMetadata.reset();
+                    hasNext = jobs[currentJobIndex + 1].source == nullptr;  // a document's picture is not read
                 }
                 for (const RenderJob& other : jobs)
                     if (other.batch == job.batch) batchSources.append(other.sourcePath);
@@ -452,14 +463,16 @@ void ProcessingState::runWorker() {
             continue;
         }
 
-        const JobOutcome outcome = processJob(job, batchSources, context, ahead, saving, spare, hasNext ? &next : nullptr);
+        JobFailure failure;
+        const JobOutcome outcome =
+            processJob(job, batchSources, context, ahead, saving, spare, hasNext ? &next : nullptr, failure);
+        if (outcome == JobOutcome::kFailed) recordFailure(failure);
 
         MutexLocker queue(queueLock.get());
         MutexLocker status(statusLock.get());
-        if (outcome == JobOutcome::kFailed) errorFlag = 1;
         // Only jobs after the current one can be removed, so the job is
         // still at the current index.
-        deleteTiles(jobs[currentJobIndex]);
+        releaseJob(jobs[currentJobIndex]);
         ++currentJobIndex;
         if (cancelFlag == kCancelCurrentJob) cancelFlag = kCancelNone;
         currentFileName = "";
@@ -470,19 +483,25 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
                                                         const GrowArray<GrowString>& batchSources,
                                                         RenderContext& context, SourceLookAhead& ahead,
                                                         PendingSave& saving, RecycledMemory& spare,
-                                                        const RenderJob* next) {
+                                                        const RenderJob* next, JobFailure& failure) {
+    const auto fail = [&failure](const GrowString& file, const GrowString& reason) {
+        failure.file = file;
+        failure.reason = reason.isEmpty() ? GrowString("failed for an unknown reason") : reason;
+        return JobOutcome::kFailed;
+    };
     // Never replace a file the batch reads (or has read): its own source only
     // when the job saves over its original.
     for (const GrowString& source : batchSources) {
         if (sameFile(job.outputPath, source)) {
             if (job.replacesSource && sameFile(source, job.sourcePath)) continue;
-            return JobOutcome::kFailed;
+            return fail(job.outputPath, GrowString(sameFile(source, job.sourcePath)
+                                                       ? "refused: it would replace the photo it is made from"
+                                                       : "refused: it would replace a photo this batch reads"));
         }
     }
 
-    ImageBuffer image;
+    ImageBuffer loadedImage;
     std::unique_ptr<ImageMetadata> metadata;
-    bool loaded = false;
     std::shared_ptr<ImageLoaderSaver> current;
     {
         MutexLocker guard(loaderLock.get());
@@ -490,34 +509,46 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     }
     // Only the program's own loader is known to serve two threads at once.
     DesktopImageLoaderSaver* desktop = dynamic_cast<DesktopImageLoaderSaver*>(current.get());
-    // A source that the write in flight replaces is read once it is written.
-    if (saving.inFlight() && sameFile(saving.target(), job.sourcePath)) finishPendingSave(saving);
-    DecodedSource decoded;
-    const bool decodedAhead = desktop && ahead.take(job.id, &decoded);
-    // The next photo decodes while this one is loaded, rendered and saved;
-    // not a file this job or the write in flight is about to write.
-    if (desktop && next && !sameFile(next->sourcePath, job.outputPath) &&
-        !(saving.inFlight() && sameFile(next->sourcePath, saving.target())))
-        ahead.start(current, desktop, *next, std::move(spare.picture));
-    spare.picture = QImage();  // not needed when nothing is decoded ahead
-
-    if (decodedAhead) {
-        // The channel count as loadSource chooses it: 3 or 4 as asked, else the file's.
-        const int32_t channels = job.channels == 3 || job.channels == 4 ? job.channels : 0;
-        image = takeStorage(spare.floats);
-        loaded = desktop->finishLoad(decoded, channels, true, &image, &metadata, nullptr, true);
-        spare.picture = std::move(decoded.pixels);
+    GrowString reason;
+    if (job.source) {
+        // A document's save: its picture as the view holds it, already
+        // upright and turned; the metadata as it was read when opened.
+        if (job.sourceMetadata) metadata = job.sourceMetadata->clone();
     } else {
-        MutexLocker guard(loaderLock.get());
-        loaded = loader && loadSource(*loader, job, &image, &metadata);
-    }
-    if (!loaded || !image.data) return JobOutcome::kFailed;
-    if (currentJobCancelled()) return JobOutcome::kAbandoned;
-    if (job.quarterTurns != 0 && !turnQuarters(image, metadata, job.quarterTurns)) return JobOutcome::kFailed;
+        // A source that the write in flight replaces is read once it is written.
+        if (saving.inFlight() && sameFile(saving.target(), job.sourcePath)) finishPendingSave(saving);
+        DecodedSource decoded;
+        const bool decodedAhead = desktop && ahead.take(job.id, &decoded);
+        // The next photo decodes while this one is loaded, rendered and saved;
+        // not a file this job or the write in flight is about to write.
+        if (desktop && next && !sameFile(next->sourcePath, job.outputPath) &&
+            !(saving.inFlight() && sameFile(next->sourcePath, saving.target())))
+            ahead.start(current, desktop, *next, std::move(spare.picture));
+        spare.picture = QImage();  // not needed when nothing is decoded ahead
 
-    image.scale = 1.0f;
+        bool loaded = false;
+        if (decodedAhead) {
+            // The channel count as loadSource chooses it: 3 or 4 as asked, else the file's.
+            const int32_t channels = job.channels == 3 || job.channels == 4 ? job.channels : 0;
+            loadedImage = takeStorage(spare.floats);
+            loaded = desktop->finishLoad(decoded, channels, true, &loadedImage, &metadata, &reason, true);
+            spare.picture = std::move(decoded.pixels);
+        } else {
+            MutexLocker guard(loaderLock.get());
+            if (loader) loaded = loadSource(*loader, job, &loadedImage, &metadata, &reason);
+            else reason = "no image loader is installed";
+        }
+        if (!loaded) return fail(job.sourcePath, reason);
+        if (!loadedImage.data) return fail(job.sourcePath, GrowString("the image is empty"));
+        loadedImage.scale = 1.0f;
+    }
+    if (currentJobCancelled()) return JobOutcome::kAbandoned;
+    const ImageBuffer& source = job.source ? *job.source : loadedImage;
+    if (!source.data) return fail(job.sourcePath, GrowString("the image is empty"));
+
     // The output geometry (crop, border, output size) makes the picture the
-    // chain runs on; a size beyond the pixel budget fails the job.
+    // chain runs on; a size beyond the pixel budget or the working memory
+    // fails the job before anything is drawn.
     // A job with an output size limits the picture to it; the chain then
     // runs on the smaller picture with the matching scale, as the view
     // renders a reduced preview.
@@ -525,24 +556,39 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     limits.maxWidth = job.outputWidth > 0 ? job.outputWidth : 0;
     limits.maxHeight = job.outputHeight > 0 ? job.outputHeight : 0;
     OutputGeometry geometry;
-    if (!computeOutputGeometry(job.mods, image.width, image.height, limits, geometry)) return JobOutcome::kFailed;
+    if (!computeOutputGeometry(job.mods, source.width, source.height, limits, geometry))
+        return fail(job.sourcePath, GrowString("the output size is beyond one gigapixel or not a number"));
+    if (!outputFitsInMemory(geometry.width, geometry.height, &reason)) return fail(job.sourcePath, reason);
+    ImageBuffer image;
     if (!geometry.isIdentity()) {
-        ImageBuffer picture;
-        if (!applyChainGeometry(image, geometry, picture)) return JobOutcome::kFailed;
+        if (!applyChainGeometry(source, geometry, image))
+            return fail(job.sourcePath, GrowString("out of memory drawing the picture at its output size"));
         if (geometry.width > 0 && geometry.preLimitWidth > static_cast<float>(geometry.width))
-            picture.scale = geometry.preLimitWidth / static_cast<float>(geometry.width);
-        image = std::move(picture);
+            image.scale = geometry.preLimitWidth / static_cast<float>(geometry.width);
+    } else if (job.source) {
+        // The chain renders in place: a copy of the shared picture, in the
+        // storage of the last one saved when it fits.
+        image = takeStorage(spare.floats);
+        ImageBuffer::copyFloat(image, source, true);
+        if (!image.data) return fail(job.sourcePath, GrowString("out of memory copying the picture"));
+        image.scale = 1.0f;
+    } else {
+        image = std::move(loadedImage);
     }
+    loadedImage.release();
     // Done and not failed: a run that left rows unprocessed is no picture.
     const bool rendered = context.render(job.mods, &image, nullptr, -1, 0, nullptr);
     if (currentJobCancelled()) return JobOutcome::kAbandoned;
-    if (!rendered) return JobOutcome::kFailed;
+    if (!rendered)
+        return fail(job.sourcePath,
+                    GrowString("out of memory while rendering: the image could not be rendered completely"));
 
     if (desktop) {
         // The samples are stored here; encoding and writing run beside the
         // next job, after the write before this one has ended.
         PreparedSave prepared;
-        if (!desktop->prepareSave(job.outputPath, image, true, job.options, &prepared)) return JobOutcome::kFailed;
+        if (!desktop->prepareSave(job.outputPath, image, true, job.options, &prepared, &reason))
+            return fail(job.outputPath, reason);
         spare.floats = takeStorage(image);
         finishPendingSave(saving);
         saving.start(current, desktop, std::move(prepared), std::move(metadata));
@@ -552,13 +598,13 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     bool saved = false;
     {
         MutexLocker guard(loaderLock.get());
-        saved = loader && loader->saveFloat(job.outputPath, image, job.options, metadata.get());
+        if (loader) saved = loader->saveFloat(job.outputPath, image, job.options, metadata.get(), &reason);
+        else reason = "no image loader is installed";
     }
-    return saved ? JobOutcome::kSaved : JobOutcome::kFailed;
+    return saved ? JobOutcome::kSaved : fail(job.outputPath, reason);
 }
 
 void ProcessingState::finishPendingSave(PendingSave& saving) {
-    if (saving.finish()) return;
-    MutexLocker status(statusLock.get());
-    errorFlag = 1;
+    JobFailure failure;
+    if (!saving.finish(&failure)) recordFailure(failure);
 }
