@@ -455,4 +455,8 @@ double hueHandlePosition(double hueOffset);
 // The folder an archive unpacks into: the archive's folder and its file name
 // without the extension; "" when that name is empty or names a file.
 GrowString archiveFolderFor(const GrowString& archivePath);
+// The folder that "LastMediaLoadPath" stands for: the value itself when it
+// names a folder (as after a batch), else the folder of the file it names
+// (as after an open), made absolute; "" for "".
+GrowString folderOfRecentPath(const GrowString& path);
 

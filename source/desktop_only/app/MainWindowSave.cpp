@@ -346,7 +346,9 @@ int32_t MainWindow::queueBatch(const GrowArray<GrowString>& inputs, const GrowAr
 
 void MainWindow::batchProcessFolder() {
     BatchWizard wizard(this);
-    wizard.inputEdit->setText(qtText(prefs().getString(GrowString("LastMediaLoadPath"), GrowString(""))));
+    // After an open the key names a photo: the wizard offers its folder.
+    wizard.inputEdit->setText(
+        fromNative(folderOfRecentPath(prefs().getString(GrowString("LastMediaLoadPath"), GrowString("")))));
     wizard.outputEdit->setText(qtText(prefs().getString(GrowString("LastBatchSaveDir"), GrowString(""))));
     const QString lastExtension = qtText(prefs().getString(GrowString("LastImgSaveExtensionStr"), GrowString("")));
     const int formatIndex = wizard.formatBox->findText(lastExtension == "jpeg" ? "jpg" :

@@ -1,7 +1,7 @@
 // Saving a document and reporting failed jobs, offscreen: a save renders the
 // photo as the document opened it however often it is saved over; a failed
 // run names its files and reasons; a size beyond memory is refused before
-// anything is queued.
+// anything is queued; the folder the open and batch dialogs start in.
 
 #include <gtest/gtest.h>
 
@@ -319,4 +319,42 @@ TEST_F(SaveReportsTest, SaveRefusesAnOutputBeyondMemoryBeforeQueueing) {
     EXPECT_TRUE(refusal.contains(QString("%1 x %1 pixels").arg(side))) << refusal.toStdString();
     EXPECT_FALSE(window->saveQueue.isBusy());
     EXPECT_EQ(bytesOf(photo), before);
+}
+
+// ---- Where the open and batch dialogs start ----
+
+TEST_F(SaveReportsTest, RecentPathsStandForTheirFolders) {
+    QDir(folder.path()).mkpath("photos.2024/sub");
+    const QString dotted = folder.path() + "/photos.2024";
+    ASSERT_TRUE(writeTwoColourPhoto(dotted + "/a.png", 8, 8));
+    QFile plain(dotted + "/README");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    struct Case {
+        QString path, folder;
+    } cases[] = {
+        {dotted + "/a.png", dotted},       // a photo opened: its folder
+        {dotted, dotted},                  // a batch's folder, with a dot in its name: as it is
+        {dotted + "/sub/", dotted + "/sub"},
+        {dotted + "/README", dotted},      // a file without an extension
+        {dotted + "/gone.png", dotted},    // a photo since removed
+        {QString(), QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        EXPECT_EQ(QFile::decodeName(folderOfRecentPath(native(c.path)).c_str()), c.folder);
+    }
+
+    // The batch wizard offers the folder of the last photo opened.
+    ASSERT_TRUE(window->openMediaFile(dotted + "/a.png"));
+    QString offered;
+    DialogAnswerer answerer;
+    answerer.answer = [&](QWidget* modal) {
+        offered = modal->findChildren<QLineEdit*>().value(0)->text();
+        static_cast<QDialog*>(modal)->reject();
+        return true;
+    };
+    answerer.arm();
+    window->batchProcessFolder();
+    EXPECT_EQ(offered, dotted);
 }
