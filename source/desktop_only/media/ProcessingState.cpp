@@ -144,6 +144,9 @@ public:
         });
     }
 
+    // The job whose source is being (or was) decoded; 0 when none.
+    int32_t jobId() const { return thread_.joinable() ? jobId_ : 0; }
+
     // Waits for the look-ahead and hands over its decoded source when it
     // was the given job's and decoding succeeded; anything else is thrown
     // away and the job's source is to be loaded as usual.
@@ -173,6 +176,53 @@ private:
     bool applyProfile_ = true;
     bool decoded_ = false;   // written by the decoding thread, read after join
     DecodedSource source_;   // likewise
+};
+
+// The look-ahead decodes of a run: at most kSlots photos decode at once,
+// each for one of the jobs after the current one. Lives on the worker's
+// stack; its slots wait for their decodes when it goes.
+class LookAheads {
+public:
+    static constexpr int32_t kSlots = 2;
+
+    // Hands over the decoded source of the job when one of the slots
+    // decoded it successfully (the slot is then free).
+    bool take(int32_t jobId, DecodedSource* source) {
+        for (SourceLookAhead& slot : slots_)
+            if (slot.jobId() == jobId) return slot.take(jobId, source);
+        return false;
+    }
+
+    // Makes the slots decode the given coming jobs: a decode of a job that
+    // is not among them (removed, dropped or passed) is thrown away, one
+    // already running goes on, and the first `startable` of them that have
+    // none start in free slots, the first start offered `recycled`.
+    void decodeOnly(const GrowArray<const RenderJob*>& coming, int32_t startable,
+                    const std::shared_ptr<ImageLoaderSaver>& loader, DesktopImageLoaderSaver* desktop,
+                    QImage recycled) {
+        const auto isComing = [&coming](int32_t jobId) {
+            for (const RenderJob* job : coming)
+                if (job->id == jobId) return true;
+            return false;
+        };
+        for (SourceLookAhead& slot : slots_)
+            if (slot.jobId() != 0 && !isComing(slot.jobId())) slot.discard();
+        for (int32_t i = 0; i < coming.count && i < startable; ++i) {
+            const RenderJob* job = coming[i];
+            bool running = false;
+            for (const SourceLookAhead& slot : slots_) running = running || slot.jobId() == job->id;
+            if (running) continue;
+            for (SourceLookAhead& slot : slots_) {
+                if (slot.jobId() != 0) continue;
+                slot.start(loader, desktop, *job, std::move(recycled));
+                recycled = QImage();
+                break;
+            }
+        }
+    }
+
+private:
+    SourceLookAhead slots_[kSlots];
 };
 
 // The encoding and writing of one saved picture on a thread of its own
@@ -403,7 +453,7 @@ void ProcessingState::runWorker() {
     // Declared before the context: on every way out, the look-ahead's
     // decode and a write in flight are waited for (after the locks below
     // are released).
-    SourceLookAhead ahead;
+    LookAheads ahead;
     PendingSave saving;
     RecycledMemory spare;
     RenderContext context(0);
@@ -416,8 +466,7 @@ void ProcessingState::runWorker() {
 
     for (;;) {
         RenderJob job;
-        RenderJob next;
-        bool hasNext = false;
+        GrowArray<RenderJob> coming;  // the jobs after this one that may be decoded ahead
         GrowArray<GrowString> batchSources;
         bool over = false;
         {
@@ -444,12 +493,18 @@ void ProcessingState::runWorker() {
                 if (jobs.count > 0) currentFileName = fileNamePart(jobs[jobs.count - 1].sourcePath);
             } else {
                 job = jobs[currentJobIndex];
-                if (currentJobIndex + 1 < jobs.count && jobs[currentJobIndex + 1].batch == job.batch) {
-                    next = jobs[currentJobIndex + 1];
-                    next.mods = GrowArray<ImageMod*>();  // the tiles stay with the queue; only the paths are read
-                    next.source.reset();
-                    next.sourceMetadata.reset();
-                    hasNext = jobs[currentJobIndex + 1].source == nullptr;  // a document's picture is not read
+                // Of this batch only, and files only (a document's picture
+                // is not read); the tiles stay with the queue: only the
+                // paths are read.
+                for (int32_t i = currentJobIndex + 1; i < jobs.count && coming.count < LookAheads::kSlots; ++i) {
+                    if (jobs[i].batch != job.batch || jobs[i].source) break;
+                    RenderJob paths;
+                    paths.id = jobs[i].id;
+                    paths.batch = jobs[i].batch;
+                    paths.sourcePath = jobs[i].sourcePath;
+                    paths.outputPath = jobs[i].outputPath;
+                    paths.applyEmbeddedProfile = jobs[i].applyEmbeddedProfile;
+                    coming.append(paths);
                 }
                 for (const RenderJob& other : jobs)
                     if (other.batch == job.batch) batchSources.append(other.sourcePath);
@@ -465,7 +520,7 @@ void ProcessingState::runWorker() {
 
         JobFailure failure;
         const JobOutcome outcome =
-            processJob(job, batchSources, context, ahead, saving, spare, hasNext ? &next : nullptr, failure);
+            processJob(job, batchSources, context, ahead, saving, spare, coming, failure);
         if (outcome == JobOutcome::kFailed) recordFailure(failure);
 
         MutexLocker queue(queueLock.get());
@@ -481,9 +536,9 @@ void ProcessingState::runWorker() {
 
 ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
                                                         const GrowArray<GrowString>& batchSources,
-                                                        RenderContext& context, SourceLookAhead& ahead,
+                                                        RenderContext& context, LookAheads& ahead,
                                                         PendingSave& saving, RecycledMemory& spare,
-                                                        const RenderJob* next, JobFailure& failure) {
+                                                        const GrowArray<RenderJob>& coming, JobFailure& failure) {
     const auto fail = [&failure](const GrowString& file, const GrowString& reason) {
         failure.file = file;
         failure.reason = reason.isEmpty() ? GrowString("failed for an unknown reason") : reason;
@@ -519,11 +574,30 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
         if (saving.inFlight() && sameFile(saving.target(), job.sourcePath)) finishPendingSave(saving);
         DecodedSource decoded;
         const bool decodedAhead = desktop && ahead.take(job.id, &decoded);
-        // The next photo decodes while this one is loaded, rendered and saved;
-        // not a file this job or the write in flight is about to write.
-        if (desktop && next && !sameFile(next->sourcePath, job.outputPath) &&
-            !(saving.inFlight() && sameFile(next->sourcePath, saving.target())))
-            ahead.start(current, desktop, *next, std::move(spare.picture));
+        if (desktop) {
+            // The next photos decode while this one is loaded, rendered and
+            // saved: not a file that the write in flight, this job or a job
+            // before it is about to write (nor any photo after such a one);
+            // a second starts only when memory holds both decoded pictures
+            // beside the working set of this one (judged by this photo's
+            // size, unknown until it is decoded ahead).
+            int32_t startable = 1;
+            if (decodedAhead) {
+                const int64_t pixels = static_cast<int64_t>(decoded.pixels.width()) * decoded.pixels.height();
+                const int64_t decodedBytes = static_cast<int64_t>(decoded.pixels.sizeInBytes());
+                if (pixels * kWorkingBytesPerPixel + LookAheads::kSlots * decodedBytes <= workingMemoryBudget())
+                    startable = LookAheads::kSlots;
+            }
+            GrowArray<const RenderJob*> decodable;
+            for (int32_t i = 0; i < coming.count; ++i) {
+                const GrowString& path = coming[i].sourcePath;
+                bool written = sameFile(path, job.outputPath) || (saving.inFlight() && sameFile(path, saving.target()));
+                for (int32_t j = 0; j < i && !written; ++j) written = sameFile(path, coming[j].outputPath);
+                if (written) break;
+                decodable.append(&coming[i]);
+            }
+            ahead.decodeOnly(decodable, startable, current, desktop, std::move(spare.picture));
+        }
         spare.picture = QImage();  // not needed when nothing is decoded ahead
 
         bool loaded = false;

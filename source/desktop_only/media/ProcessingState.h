@@ -12,16 +12,19 @@
 // file and renames it over the target). When the list is done it empties
 // it, clears the busy flag and ends.
 //
-// Look-ahead: with the program's own loader (which keeps no state, so two
-// threads may use it at once), as soon as a job's source is decoded the
-// next job of the same batch has its source decoded on a thread of its own
-// while the worker loads, renders and saves the current one; the decoded photo is held as the
-// decoder's samples (a quarter of its float image) until its job comes up.
-// Only one photo is ever decoded ahead, never across batches (a later batch
-// may read what an earlier one writes) and never a source that the current
-// job writes. A look-ahead whose job was cancelled, dropped by a stop or
-// refused is thrown away unused: a decode writes nothing. The files written,
-// their order and the progress are those of a worker without look-ahead.
+// Look-ahead: with the program's own loader (which keeps no state, so
+// several threads may use it at once), as soon as a job's source is taken
+// the next job of the same batch has its source decoded on a thread of its
+// own while the worker loads, renders and saves the current one, and so
+// does the job after it when the working memory holds both decoded photos
+// beside the current one's working set, so that no single decoder sets the
+// pace; a decoded photo is held as the decoder's samples (a quarter of its
+// float image) until its job comes up. Never across batches (a later batch
+// may read what an earlier one writes) and never a source that the write
+// in flight, the current job or a job before it writes. A look-ahead whose
+// job was cancelled, dropped by a stop or refused is thrown away unused: a
+// decode writes nothing. The files written, their order and the progress
+// are those of a worker without look-ahead.
 // With that loader a job's picture is also encoded and written on a thread
 // of its own while the worker goes on with the next job: one write at a
 // time, in the order of the jobs; a failed write sets the error flag when
@@ -92,7 +95,7 @@ class Mutex;
 class RenderContext;
 class PendingSave;
 struct RecycledMemory;
-class SourceLookAhead;
+class LookAheads;
 
 // Values of ProcessingState::cancelFlag.
 enum ProcessingCancel : int32_t {
@@ -208,12 +211,12 @@ private:
 
     static void workerEntry(void* state);
     void runWorker();
-    // `next`, when not null, is the job after this one in the same batch:
-    // its source is decoded ahead once this job's source is loaded. A
-    // failed job fills `failure`.
+    // `coming` holds the jobs after this one in the same batch (their
+    // paths only), at most two: their sources are decoded ahead once this
+    // job's source is taken. A failed job fills `failure`.
     JobOutcome processJob(const RenderJob& job, const GrowArray<GrowString>& batchSources,
-                          RenderContext& context, SourceLookAhead& ahead, PendingSave& saving,
-                          RecycledMemory& spare, const RenderJob* next, JobFailure& failure);
+                          RenderContext& context, LookAheads& ahead, PendingSave& saving,
+                          RecycledMemory& spare, const GrowArray<RenderJob>& coming, JobFailure& failure);
     // Waits for the write in flight, if any; a failed one is recorded.
     void finishPendingSave(PendingSave& saving);
     // Sets the error flag, keeps the failure and prints it on standard error.
