@@ -4,10 +4,11 @@
 //
 // Saves and batches never render on the interface thread: each becomes jobs
 // on the save queue, each job holding its own clones of the chain, its
-// output size and its save options; the worker loads, draws the source
-// through the output geometry at that size, renders and writes the file
-// (through a temporary file renamed over the target). The progress timer
-// then follows the queue.
+// output size and its save options; a save also shares the document's
+// picture as the view holds it, while a batch job names its file. The
+// worker loads the file (or takes the picture), draws it through the output
+// geometry at that size, renders and writes the file (through a temporary
+// file renamed over the target). The progress timer then follows the queue.
 
 #include <QApplication>
 #include <QCheckBox>

@@ -12,7 +12,7 @@
 int showMessageDialog(QWidget* parent, const QString& title, const QString& text, const QString& okText,
                       const QString& cancelText, const QString& inputLabel, const QString& detail) {
     DialogWindow dialog(title, text, okText, cancelText, parent, inputLabel, nullptr);
-    dialog.setDetailText(detail);
+    if (!detail.isEmpty()) dialog.setDetailText(detail);
     const QSize size = dialog.geometry().size();
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen)

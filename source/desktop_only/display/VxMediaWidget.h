@@ -94,7 +94,7 @@ public:
     VideoSource* videoSource = nullptr;            // never set in this build
     int32_t sourceWidth = -1;
     int32_t sourceHeight = -1;
-    int32_t quarterTurns = 0;  // clockwise quarter turns of the source since it was set (saves repeat them)
+    int32_t quarterTurns = 0;  // clockwise quarter turns of the source since it was set
     int32_t outputWidth = -1;
     int32_t outputHeight = -1;
     GrowArray<ImageMod*> chainClones;              // owned; under the state lock

@@ -46,6 +46,7 @@ DialogWindow::DialogWindow(const QString& title, const QString& message, const Q
     smaller.setPointSizeF(smaller.pointSizeF() * 0.85);
     detailLabel->setFont(smaller);
     detailLabel->setWordWrap(true);
+    detailLabel->setStyleSheet(QStringLiteral("QLabel {color: #c8c8c8;}"));
     detailLabel->setTextFormat(Qt::PlainText);
     detailLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     detailLabel->hide();
@@ -81,7 +82,14 @@ DialogWindow::~DialogWindow() = default;
 void DialogWindow::setDetailText(const QString& text) {
     detailLabel->setText(text);
     detailLabel->setVisible(!text.isEmpty());
-    adjustSize();
+    // Wider with details, so that a path and its reason mostly keep to a line.
+    setMinimumWidth(text.isEmpty() ? kMinimumWidth : kDetailWidth);
+    if (text.isEmpty()) {
+        adjustSize();
+        return;
+    }
+    // The wrapped labels' height follows the new width.
+    resize(minimumWidth(), layout()->totalHeightForWidth(minimumWidth()));
 }
 
 void DialogWindow::okPressed() {

@@ -38,6 +38,7 @@ public:
     QPushButton* cancelButton;
 
     static constexpr int kMinimumWidth = 360;
+    static constexpr int kDetailWidth = 600;  // the minimum width while details are shown
 
 private slots:
     void okPressed();

@@ -242,6 +242,7 @@ TEST_F(SaveReportsTest, AFailedRunNamesTheFirstThreeFailuresAndCountsTheRest) {
         GrowArray<GrowString> outputs = batchOutputPaths(inputs, native(folder.path() + "/out"),
                                                          GrowString("_batch"), GrowString("png"));
         QString message, details;
+        bool smaller = false;
         int dialogs = 0;
         DialogAnswerer answerer;
         answerer.answer = [&](QWidget* modal) {
@@ -249,6 +250,7 @@ TEST_F(SaveReportsTest, AFailedRunNamesTheFirstThreeFailuresAndCountsTheRest) {
                 ++dialogs;
                 message = dialog->messageLabel->text();
                 details = dialog->detailLabel->isVisibleTo(dialog) ? dialog->detailLabel->text() : QString();
+                smaller = dialog->detailLabel->font().pointSizeF() < dialog->messageLabel->font().pointSizeF();
                 dialog->accept();
             }
             return true;
@@ -264,6 +266,7 @@ TEST_F(SaveReportsTest, AFailedRunNamesTheFirstThreeFailuresAndCountsTheRest) {
         ASSERT_TRUE(shown);
         EXPECT_EQ(message, QStringLiteral("There was an error processing your media. You may need to try another "
                                           "location, format, size, or quality setting."));
+        EXPECT_TRUE(smaller);
         ASSERT_EQ(errorLines.size(), c.failing);
         for (int i = 0; i < c.failing; ++i) {
             EXPECT_TRUE(errorLines[i].startsWith("pellucine: " + damaged[i] + ": ")) << errorLines[i].toStdString();
