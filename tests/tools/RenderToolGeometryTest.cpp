@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
 namespace {
 
 const QString kTool = QStringLiteral(PELLUCINE_RENDER_TOOL);
@@ -135,4 +137,35 @@ TEST_F(RenderToolGeometry, TooLargeAPictureExitsWithOneLine) {
         << run.standardError.constData();
     EXPECT_EQ(run.standardError.count('\n'), 1);
     EXPECT_FALSE(QFile::exists(path("huge.png")));
+}
+
+// The output size is held against the working memory before anything is
+// drawn: under a 4 GB data limit (inherited by the tool) the tool allows 2 GB
+// for a picture, so the 175-byte filter asking for 24000 x 24000 (27.6 GB to
+// render) is refused at once with one line, while a modest size renders.
+TEST_F(RenderToolGeometry, AnOutputBeyondMemoryIsRefusedBeforeRendering) {
+    const QString huge = writeFilter("exact.plf",
+                                     "  <mod name=\"Output Size Exact\" version=\"1\" enabled=\"1\">\n"
+                                     "    <var name=\"Width\" type=\"float\">24000</var>\n"
+                                     "    <var name=\"Height\" type=\"float\">24000</var>\n  </mod>\n");
+    const QString modest = writeFilter("modest.plf",
+                                       "  <mod name=\"Output Size Exact\" version=\"1\" enabled=\"1\">\n"
+                                       "    <var name=\"Width\" type=\"float\">2000</var>\n"
+                                       "    <var name=\"Height\" type=\"float\">2000</var>\n  </mod>\n");
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_DATA, &saved), 0);
+    struct rlimit limited = saved;
+    limited.rlim_cur = rlim_t(4) << 30;
+    if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < limited.rlim_cur) limited.rlim_cur = saved.rlim_max;
+    ASSERT_EQ(setrlimit(RLIMIT_DATA, &limited), 0);
+    const ToolResult refused = runTool({huge, photo, path("huge.png")});
+    const ToolResult rendered = runTool({modest, photo, path("modest.png")});
+    setrlimit(RLIMIT_DATA, &saved);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.standardError.count('\n'), 1);
+    EXPECT_TRUE(refused.standardError.contains("24000 x 24000 pixels, needs 27.6 GB of working memory"))
+        << refused.standardError.constData();
+    EXPECT_FALSE(QFile::exists(path("huge.png")));
+    ASSERT_EQ(rendered.status, 0) << rendered.standardError.constData();
+    EXPECT_EQ(QImage(path("modest.png")).size(), QSize(2000, 2000));
 }

@@ -66,6 +66,7 @@
 #include "desktop_only/media/LutExport.h"
 #include "desktop_only/media/MediaExtensions.h"
 #include "desktop_only/media/MediaFileIo.h"
+#include "desktop_only/media/OutputMemory.h"
 #include "foundation/GrowArray.h"
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
@@ -441,6 +442,13 @@ int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
     GrowString geometryProblem;
     if (!computeOutputGeometry(chain.list, input.width, input.height, geometry, &geometryProblem)) {
         reportFailure(options.input, std::string("cannot make the output picture: ") + geometryProblem.c_str());
+        return 1;
+    }
+    // Refused before any of it is drawn: a size that cannot be rendered in
+    // this machine's memory would otherwise end in swapping or a late failure.
+    GrowString tooLarge;
+    if (!outputFitsInMemory(geometry.width, geometry.height, &tooLarge)) {
+        reportFailure(options.input, std::string("the picture is too large: ") + tooLarge.c_str());
         return 1;
     }
 

@@ -444,9 +444,10 @@ void setUpPresetFoldersIn(const GrowString& dataFolder, Preferences& preferences
 
 // The one modal message of the program: a DialogWindow centred on the
 // default screen's available area. Returns 1 for OK, 0 for Cancel or
-// closing. An empty button text hides that button.
+// closing. An empty button text hides that button; a detail text shows
+// beneath the message in a smaller label.
 int showMessageDialog(QWidget* parent, const QString& title, const QString& text, const QString& okText,
-                      const QString& cancelText, const QString& inputLabel);
+                      const QString& cancelText, const QString& inputLabel, const QString& detail = QString());
 
 // The hue handle position of a curve with this hue offset:
 // (180 - offset) / 180 in double precision, clamped to [-1, 1].
@@ -454,4 +455,8 @@ double hueHandlePosition(double hueOffset);
 // The folder an archive unpacks into: the archive's folder and its file name
 // without the extension; "" when that name is empty or names a file.
 GrowString archiveFolderFor(const GrowString& archivePath);
+// The folder that "LastMediaLoadPath" stands for: the value itself when it
+// names a folder (as after a batch), else the folder of the file it names
+// (as after an open), made absolute; "" for "".
+GrowString folderOfRecentPath(const GrowString& path);
 

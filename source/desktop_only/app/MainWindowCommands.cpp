@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "desktop_only/app/DesktopServices.h"
 #include "desktop_only/app/MainWindow.h"
@@ -60,8 +61,10 @@ void MainWindow::runComID(int comID) {
             showMessageDialog(this, "No Media Loaded", "No media is currently loaded.", "OK", "", "");
             break;
         }
-        // The last file opened in any tab, which the open flow records.
-        const GrowString path = globalPreferences().getString(GrowString("LastMediaLoadPath"), GrowString(""));
+        // The last file opened in any tab, which the open flow records. A
+        // batch records its folder there instead: then the current file.
+        GrowString path = globalPreferences().getString(GrowString("LastMediaLoadPath"), GrowString(""));
+        if (!path.isEmpty() && QFileInfo(QFile::decodeName(path.c_str())).isDir()) path = tab->name;
         revealFileInBrowser(QFile::decodeName(path.c_str()));
         break;
     }

@@ -72,6 +72,15 @@ bool naturalLess(const QString& a, const QString& b) {
 
 }  // namespace
 
+// Decided by the file system rather than by the look of the path: a folder
+// may have a dot in its name and a file none.
+GrowString folderOfRecentPath(const GrowString& path) {
+    if (path.isEmpty()) return GrowString("");
+    const QFileInfo info(QFile::decodeName(path.c_str()));
+    const QString folder = QDir::cleanPath(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+    return GrowString(QFile::encodeName(folder).constData());
+}
+
 // The photo is read before anything of the document is touched, so a file
 // that cannot be read leaves the document as it was.
 bool MainWindow::openMediaFile(const QString& path) {
@@ -126,8 +135,8 @@ GrowString MainWindow::chooseOpenFile(QWidget* parent, const GrowString& title, 
 }
 
 void MainWindow::loadPhotoPrompt() {
-    const GrowString last = globalPreferences().getString(GrowString("LastMediaLoadPath"), GrowString(""));
-    const GrowString start = last.isEmpty() ? last : directoryPart(last);
+    const GrowString start =
+        folderOfRecentPath(globalPreferences().getString(GrowString("LastMediaLoadPath"), GrowString("")));
     const GrowString path = chooseOpenFile(this, GrowString("Load Image"), start, supportedOpenExtensions());
     if (path.isEmpty()) return;
     openMediaFile(QFile::decodeName(path.c_str()));

@@ -4,6 +4,7 @@
 // user can cancel a row's job or stop the whole queue.
 
 #include <QLabel>
+#include <QStringList>
 #include <QTimer>
 
 #include <chrono>
@@ -15,6 +16,23 @@
 #include "desktop_only/widgets/VxRenderQueueWidget.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
 #include "foundation/Mutex.h"
+#include "framework/FilterFile.h"
+
+namespace {
+
+// The details beneath the "Processing Error" message: "file: reason" for
+// the first three failed jobs, one a line, then "and N more".
+QString failureDetails(const GrowArray<JobFailure>& failures) {
+    constexpr int32_t kShown = 3;
+    QStringList lines;
+    for (int32_t i = 0; i < failures.count && i < kShown; ++i)
+        lines << QString::fromUtf8(printableName(failures[i].file).c_str()) + ": " +
+                     QString::fromUtf8(failures[i].reason.c_str());
+    if (failures.count > kShown) lines << QString("and %1 more").arg(failures.count - kShown);
+    return lines.join('\n');
+}
+
+}  // namespace
 
 void MainWindow::processingInfoTimerFired() {
     const bool secondBusy = secondQueue.isBusy();
@@ -65,11 +83,13 @@ void MainWindow::processingInfoTimerFired() {
         MutexLocker status(secondQueue.statusLock.get());
         failed = failed || secondQueue.errorFlag == 1;
     }
-    if (failed)
-        showMessageDialog(this, QStringLiteral("Processing Error"),
-                          QStringLiteral("There was an error processing your media. You may need to try another "
-                                         "location, format, size, or quality setting."),
-                          QStringLiteral("OK"), QString(), QString());
+    if (!failed) return;
+    GrowArray<JobFailure> failures = saveQueue.failureList();
+    for (const JobFailure& failure : secondQueue.failureList()) failures.append(failure);
+    showMessageDialog(this, QStringLiteral("Processing Error"),
+                      QStringLiteral("There was an error processing your media. You may need to try another "
+                                     "location, format, size, or quality setting."),
+                      QStringLiteral("OK"), QString(), QString(), failureDetails(failures));
 }
 
 void MainWindow::previewProcessorTimerFired() {

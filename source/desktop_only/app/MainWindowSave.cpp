@@ -4,10 +4,11 @@
 //
 // Saves and batches never render on the interface thread: each becomes jobs
 // on the save queue, each job holding its own clones of the chain, its
-// output size and its save options; the worker loads, draws the source
-// through the output geometry at that size, renders and writes the file
-// (through a temporary file renamed over the target). The progress timer
-// then follows the queue.
+// output size and its save options; a save also shares the document's
+// picture as the view holds it, while a batch job names its file. The
+// worker loads the file (or takes the picture), draws it through the output
+// geometry at that size, renders and writes the file (through a temporary
+// file renamed over the target). The progress timer then follows the queue.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -34,6 +35,7 @@
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/media/LutExport.h"
 #include "desktop_only/media/MediaExtensions.h"
+#include "desktop_only/media/OutputMemory.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/DialogWindow.h"
 #include "desktop_only/widgets/VxPanelItemListButton.h"
@@ -229,15 +231,20 @@ bool MainWindow::queueSave(const GrowString& path, const SaveOptions& options, i
                            bool overOriginal) {
     DocumentTab* tab = current();
     if (!tab || !tab->view->hasMedia || tab->name.isEmpty()) return false;
+    // The photo as the document opened it (and turned it), not the file,
+    // which an earlier save over the original may have replaced; the
+    // file's path still names the job and guards the same-file checks.
+    std::shared_ptr<const ImageBuffer> source = tab->view->sharedSource();
+    if (!source) return false;
     RenderJob job;
+    job.source = std::move(source);
+    job.sourceMetadata = tab->view->sourceMetadata;
     job.sourcePath = tab->name;
     job.outputPath = path;
     job.options = options;
-    job.applyEmbeddedProfile = prefs().getInt(GrowString("ColorProfileImport"), 0) == 0;
     job.replacesSource = overOriginal;
     job.outputWidth = width;
     job.outputHeight = height;
-    job.quarterTurns = tab->view->quarterTurns;
     GrowArray<ImageMod*> chain = tab->tray->modChain(true, false);
     job.mods = cloneModChain(chain);
     chain.destroy();
@@ -299,6 +306,14 @@ void MainWindow::saveMedia(bool videoFrame, bool saveAs) {
     }
     int32_t width = sizeDialog.widthBox->value();
     int32_t height = sizeDialog.heightBox->value();
+    // A size the machine cannot render is refused here, before anything is
+    // queued (the worker would refuse it too, later and less clearly).
+    GrowString tooLarge;
+    if (!outputFitsInMemory(width, height, &tooLarge)) {
+        showMessageDialog(this, "Save Error",
+                          QString("The picture is too large to save: %1.").arg(qtText(tooLarge)), "OK", "", "");
+        return;
+    }
     if (width >= geometry.width && height >= geometry.height) width = height = 0;  // the chain's own size
 
     // Save As onto the photo's own file replaces it: the dialog asked first.
@@ -332,7 +347,9 @@ int32_t MainWindow::queueBatch(const GrowArray<GrowString>& inputs, const GrowAr
 
 void MainWindow::batchProcessFolder() {
     BatchWizard wizard(this);
-    wizard.inputEdit->setText(qtText(prefs().getString(GrowString("LastMediaLoadPath"), GrowString(""))));
+    // After an open the key names a photo: the wizard offers its folder.
+    wizard.inputEdit->setText(
+        fromNative(folderOfRecentPath(prefs().getString(GrowString("LastMediaLoadPath"), GrowString("")))));
     wizard.outputEdit->setText(qtText(prefs().getString(GrowString("LastBatchSaveDir"), GrowString(""))));
     const QString lastExtension = qtText(prefs().getString(GrowString("LastImgSaveExtensionStr"), GrowString("")));
     const int formatIndex = wizard.formatBox->findText(lastExtension == "jpeg" ? "jpg" :

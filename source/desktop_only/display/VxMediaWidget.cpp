@@ -233,7 +233,7 @@ VxMediaWidget::~VxMediaWidget() {
     chainClones.destroy();
     deleteTiles(drawnGeometryTiles);
     drawnGeometryTiles.destroy();
-    delete sourceImage;
+    sourceOwner.reset();
     sourceImage = nullptr;
 }
 
@@ -393,7 +393,7 @@ void VxMediaWidget::setSource(ImageBuffer* image, std::unique_ptr<ImageMetadata>
     previewSourceStale = true;
     {
         MutexLocker guard(renderLock.get());
-        delete sourceImage;
+        sourceOwner.reset(image);
         sourceImage = image;
         sourceMetadata = std::move(metadata);
         ++sourceGeneration;
@@ -408,7 +408,7 @@ void VxMediaWidget::clearMedia() {
     previewSourceStale = true;
     {
         MutexLocker guard(renderLock.get());
-        delete sourceImage;
+        sourceOwner.reset();
         sourceImage = nullptr;
         sourceMetadata.reset();
         ++sourceGeneration;
@@ -456,11 +456,13 @@ void VxMediaWidget::rotateSource(bool clockwise) {
                         for (int32_t c = 0; c < n; ++c) q[c] = p[c];
                     }
                 turnedImage->scale = sourceImage->scale;
-                delete sourceImage;
-                sourceImage = turnedImage.release();
+                // Replaced, not overwritten: a queued save may share the old one.
+                sourceImage = turnedImage.get();
+                sourceOwner = std::move(turnedImage);
                 if (sourceMetadata) {
-                    sourceMetadata = sourceMetadata->clone();
-                    std::swap(sourceMetadata->width, sourceMetadata->height);
+                    std::unique_ptr<ImageMetadata> turnedMetadata = sourceMetadata->clone();
+                    std::swap(turnedMetadata->width, turnedMetadata->height);
+                    sourceMetadata = std::move(turnedMetadata);
                 }
                 ++sourceGeneration;
                 geometryValid = false;

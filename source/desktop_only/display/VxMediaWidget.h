@@ -85,12 +85,16 @@ public:
     QTimer* updateTimer = nullptr;                 // single shot, 300 ms after a resize
     VxHistogramWindow* histogramWindow = nullptr;
 
-    ImageBuffer* sourceImage = nullptr;            // owned, float samples 0..255; under the render lock
-    std::unique_ptr<ImageMetadata> sourceMetadata; // the source's metadata, carried to saves
+    // The source: float samples 0..255, under the render lock. Owned
+    // through sourceOwner, which saves waiting in a queue share: it is
+    // never written in place, only replaced (on the interface thread).
+    ImageBuffer* sourceImage = nullptr;
+    std::shared_ptr<ImageBuffer> sourceOwner;
+    std::shared_ptr<const ImageMetadata> sourceMetadata;  // as read when opened; carried to saves
     VideoSource* videoSource = nullptr;            // never set in this build
     int32_t sourceWidth = -1;
     int32_t sourceHeight = -1;
-    int32_t quarterTurns = 0;  // clockwise quarter turns of the source since it was set (saves repeat them)
+    int32_t quarterTurns = 0;  // clockwise quarter turns of the source since it was set
     int32_t outputWidth = -1;
     int32_t outputHeight = -1;
     GrowArray<ImageMod*> chainClones;              // owned; under the state lock
@@ -150,6 +154,9 @@ public:
 
     // Replaces the source (the view takes it over) under the render lock.
     void setSource(ImageBuffer* image, std::unique_ptr<ImageMetadata> metadata);
+    // The source as it stands, shared read-only (interface thread): a save
+    // renders it while the view goes on. Null without a source.
+    std::shared_ptr<const ImageBuffer> sharedSource() const { return sourceOwner; }
     void clearMedia();
     void rotateSource(bool clockwise);
     void stepFrame(int32_t delta);

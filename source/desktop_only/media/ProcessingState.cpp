@@ -7,6 +7,7 @@
 #include <QPixelFormat>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <thread>
@@ -14,11 +15,13 @@
 
 #include "DesktopImageLoaderSaver.h"
 #include "MediaFileIo.h"
+#include "OutputMemory.h"
 #include "PliFile.h"
 #include "RawDecoder.h"
 #include "foundation/ImageBuffer.h"
 #include "foundation/Mutex.h"
 #include "foundation/WorkerThread.h"
+#include "framework/FilterFile.h"
 #include "framework/ImageMod.h"
 #include "render/OutputGeometry.h"
 #include "render/RenderContext.h"
@@ -29,9 +32,13 @@ namespace {
 // time-critical.
 constexpr float kWorkerPriority = 0.9f;
 
-void deleteTiles(RenderJob& job) {
+// Frees what a done, removed or dropped job holds: its tiles, and its
+// share of a document's picture (the record stays in the run's list).
+void releaseJob(RenderJob& job) {
     for (ImageMod* mod : job.mods) delete mod;
     job.mods.destroy();
+    job.source.reset();
+    job.sourceMetadata.reset();
 }
 
 // Whether the source's pixels carry alpha, from its header, for a loader
@@ -56,38 +63,15 @@ bool headerHasAlpha(const GrowString& path) {
 // file's: the program's loader decides from the decoded picture (a palette
 // with transparent entries is alpha too, which a header does not tell).
 bool loadSource(ImageLoaderSaver& loader, const RenderJob& job, ImageBuffer* image,
-                std::unique_ptr<ImageMetadata>* metadata) {
+                std::unique_ptr<ImageMetadata>* metadata, GrowString* reason) {
     if (job.channels == 3 || job.channels == 4) {
         image->channels = job.channels;
-        return loader.loadFloat(job.sourcePath, image, job.applyEmbeddedProfile, metadata);
+        return loader.loadFloat(job.sourcePath, image, job.applyEmbeddedProfile, metadata, reason);
     }
     if (DesktopImageLoaderSaver* desktop = dynamic_cast<DesktopImageLoaderSaver*>(&loader))
-        return desktop->loadFloatKeepingAlpha(job.sourcePath, image, job.applyEmbeddedProfile, metadata);
+        return desktop->loadFloatKeepingAlpha(job.sourcePath, image, job.applyEmbeddedProfile, metadata, reason);
     image->channels = headerHasAlpha(job.sourcePath) ? 4 : 3;
-    return loader.loadFloat(job.sourcePath, image, job.applyEmbeddedProfile, metadata);
-}
-
-// Turns the picture clockwise by quarter turns (0..3), its metadata's size
-// with it. False when the turned copy cannot be allocated.
-bool turnQuarters(ImageBuffer& image, std::unique_ptr<ImageMetadata>& metadata, int32_t turns) {
-    turns = ((turns % 4) + 4) % 4;
-    for (int32_t t = 0; t < turns; ++t) {
-        const int32_t W = image.width, H = image.height, n = image.channelCount();
-        ImageBuffer turned;
-        if (!turned.allocateFloat(H, W, n)) return false;
-        const float* in = image.floats();
-        float* out = turned.floats();
-        for (int32_t y = 0; y < H; ++y)
-            for (int32_t x = 0; x < W; ++x) {
-                const float* p = in + (static_cast<int64_t>(y) * W + x) * n;
-                float* q = out + (static_cast<int64_t>(x) * H + (H - 1 - y)) * n;
-                for (int32_t c = 0; c < n; ++c) q[c] = p[c];
-            }
-        turned.scale = image.scale;
-        image = std::move(turned);
-        if (metadata) std::swap(metadata->width, metadata->height);
-    }
-    return true;
+    return loader.loadFloat(job.sourcePath, image, job.applyEmbeddedProfile, metadata, reason);
 }
 
 // Whether two paths name the same file: the same file on disk (links and
@@ -160,6 +144,9 @@ public:
         });
     }
 
+    // The job whose source is being (or was) decoded; 0 when none.
+    int32_t jobId() const { return thread_.joinable() ? jobId_ : 0; }
+
     // Waits for the look-ahead and hands over its decoded source when it
     // was the given job's and decoding succeeded; anything else is thrown
     // away and the job's source is to be loaded as usual.
@@ -191,6 +178,53 @@ private:
     DecodedSource source_;   // likewise
 };
 
+// The look-ahead decodes of a run: at most kSlots photos decode at once,
+// each for one of the jobs after the current one. Lives on the worker's
+// stack; its slots wait for their decodes when it goes.
+class LookAheads {
+public:
+    static constexpr int32_t kSlots = 2;
+
+    // Hands over the decoded source of the job when one of the slots
+    // decoded it successfully (the slot is then free).
+    bool take(int32_t jobId, DecodedSource* source) {
+        for (SourceLookAhead& slot : slots_)
+            if (slot.jobId() == jobId) return slot.take(jobId, source);
+        return false;
+    }
+
+    // Makes the slots decode the given coming jobs: a decode of a job that
+    // is not among them (removed, dropped or passed) is thrown away, one
+    // already running goes on, and the first `startable` of them that have
+    // none start in free slots, the first start offered `recycled`.
+    void decodeOnly(const GrowArray<const RenderJob*>& coming, int32_t startable,
+                    const std::shared_ptr<ImageLoaderSaver>& loader, DesktopImageLoaderSaver* desktop,
+                    QImage recycled) {
+        const auto isComing = [&coming](int32_t jobId) {
+            for (const RenderJob* job : coming)
+                if (job->id == jobId) return true;
+            return false;
+        };
+        for (SourceLookAhead& slot : slots_)
+            if (slot.jobId() != 0 && !isComing(slot.jobId())) slot.discard();
+        for (int32_t i = 0; i < coming.count && i < startable; ++i) {
+            const RenderJob* job = coming[i];
+            bool running = false;
+            for (const SourceLookAhead& slot : slots_) running = running || slot.jobId() == job->id;
+            if (running) continue;
+            for (SourceLookAhead& slot : slots_) {
+                if (slot.jobId() != 0) continue;
+                slot.start(loader, desktop, *job, std::move(recycled));
+                recycled = QImage();
+                break;
+            }
+        }
+    }
+
+private:
+    SourceLookAhead slots_[kSlots];
+};
+
 // The encoding and writing of one saved picture on a thread of its own
 // while the worker goes on with the next job. One at a time, so files are
 // written in the order of their jobs. Lives on the worker's stack like the
@@ -199,7 +233,7 @@ private:
 class PendingSave {
 public:
     PendingSave() = default;
-    ~PendingSave() { finish(); }
+    ~PendingSave() { finish(nullptr); }
     PendingSave(const PendingSave&) = delete;
     PendingSave& operator=(const PendingSave&) = delete;
 
@@ -209,24 +243,31 @@ public:
 
     void start(std::shared_ptr<ImageLoaderSaver> loader, DesktopImageLoaderSaver* desktop, PreparedSave prepared,
                std::unique_ptr<ImageMetadata> metadata) {
-        finish();
+        finish(nullptr);
         loader_ = std::move(loader);
         target_ = prepared.path;
         prepared_ = std::move(prepared);
         metadata_ = std::move(metadata);
-        thread_ = std::thread([this, desktop] { saved_ = desktop->writePrepared(prepared_, metadata_.get(), nullptr); });
+        thread_ = std::thread(
+            [this, desktop] { saved_ = desktop->writePrepared(prepared_, metadata_.get(), &reason_); });
     }
 
-    // Waits for the write in flight and frees what it held. False when it
-    // failed; true when it succeeded or nothing was in flight.
-    bool finish() {
+    // Waits for the write in flight and frees what it held. False, with
+    // the file and the reason in `failure` when given, when it failed; true
+    // when it succeeded or nothing was in flight.
+    bool finish(JobFailure* failure) {
         if (!thread_.joinable()) return true;
         thread_.join();
         const bool saved = saved_;
+        if (!saved && failure) {
+            failure->file = target_;
+            failure->reason = reason_;
+        }
         prepared_ = PreparedSave();
         metadata_.reset();
         loader_.reset();
         saved_ = false;
+        reason_ = GrowString();
         return saved;
     }
 
@@ -237,6 +278,7 @@ private:
     PreparedSave prepared_;                   // handed to the writing thread
     std::unique_ptr<ImageMetadata> metadata_;
     bool saved_ = false;                      // written by the writing thread, read after join
+    GrowString reason_;                       // likewise
 };
 
 GrowArray<ImageMod*> cloneModChain(const GrowArray<ImageMod*>& chain) {
@@ -258,7 +300,7 @@ ProcessingState::~ProcessingState() {
     // The worker holds a pointer to this queue: wait until every thread
     // started for it has returned.
     while (startedThreads.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    for (RenderJob& job : jobs) deleteTiles(job);
+    for (RenderJob& job : jobs) releaseJob(job);
     jobs.destroy();
 }
 
@@ -316,7 +358,7 @@ bool ProcessingState::cancelJob(int32_t jobId) {
                 if (!activeContext->idle) activeContext->cancelRequested = 1;
             }
         } else {
-            deleteTiles(jobs[i]);
+            releaseJob(jobs[i]);
             jobs.removeAt(i);
         }
         return true;
@@ -335,7 +377,7 @@ void ProcessingState::stopAfterCurrentJob() {
 
 void ProcessingState::dropWaitingJobs() {
     const int32_t keep = currentJobIndex + 1 < jobs.count ? currentJobIndex + 1 : jobs.count;
-    for (int32_t i = keep; i < jobs.count; ++i) deleteTiles(jobs[i]);
+    for (int32_t i = keep; i < jobs.count; ++i) releaseJob(jobs[i]);
     jobs.count = keep;
 }
 
@@ -373,6 +415,22 @@ bool ProcessingState::isBusy() const {
     return busy;
 }
 
+GrowArray<JobFailure> ProcessingState::failureList() const {
+    MutexLocker status(statusLock.get());
+    return failures;
+}
+
+void ProcessingState::recordFailure(const JobFailure& failure) {
+    {
+        MutexLocker status(statusLock.get());
+        errorFlag = 1;
+        failures.append(failure);
+    }
+    // The name escaped, so that the line stays one line.
+    std::fprintf(stderr, "pellucine: %s: %s\n", printableName(failure.file).c_str(), failure.reason.c_str());
+    std::fflush(stderr);
+}
+
 bool ProcessingState::currentJobCancelled() const {
     MutexLocker status(statusLock.get());
     return cancelFlag == kCancelCurrentJob;
@@ -395,20 +453,20 @@ void ProcessingState::runWorker() {
     // Declared before the context: on every way out, the look-ahead's
     // decode and a write in flight are waited for (after the locks below
     // are released).
-    SourceLookAhead ahead;
+    LookAheads ahead;
     PendingSave saving;
     RecycledMemory spare;
     RenderContext context(0);
     {
         MutexLocker status(statusLock.get());
         errorFlag = 0;
+        failures.destroy();
         activeContext = &context;
     }
 
     for (;;) {
         RenderJob job;
-        RenderJob next;
-        bool hasNext = false;
+        GrowArray<RenderJob> coming;  // the jobs after this one that may be decoded ahead
         GrowArray<GrowString> batchSources;
         bool over = false;
         {
@@ -419,7 +477,7 @@ void ProcessingState::runWorker() {
                 // The run is over and its last file written: release every
                 // tile still held and empty the list, then let the next
                 // worker in.
-                for (RenderJob& left : jobs) deleteTiles(left);
+                for (RenderJob& left : jobs) releaseJob(left);
                 jobs.destroy();
                 currentJobIndex = 0;
                 currentFileName = "";
@@ -435,10 +493,18 @@ void ProcessingState::runWorker() {
                 if (jobs.count > 0) currentFileName = fileNamePart(jobs[jobs.count - 1].sourcePath);
             } else {
                 job = jobs[currentJobIndex];
-                if (currentJobIndex + 1 < jobs.count && jobs[currentJobIndex + 1].batch == job.batch) {
-                    next = jobs[currentJobIndex + 1];
-                    next.mods = GrowArray<ImageMod*>();  // the tiles stay with the queue; only the paths are read
-                    hasNext = true;
+                // Of this batch only, and files only (a document's picture
+                // is not read); the tiles stay with the queue: only the
+                // paths are read.
+                for (int32_t i = currentJobIndex + 1; i < jobs.count && coming.count < LookAheads::kSlots; ++i) {
+                    if (jobs[i].batch != job.batch || jobs[i].source) break;
+                    RenderJob paths;
+                    paths.id = jobs[i].id;
+                    paths.batch = jobs[i].batch;
+                    paths.sourcePath = jobs[i].sourcePath;
+                    paths.outputPath = jobs[i].outputPath;
+                    paths.applyEmbeddedProfile = jobs[i].applyEmbeddedProfile;
+                    coming.append(paths);
                 }
                 for (const RenderJob& other : jobs)
                     if (other.batch == job.batch) batchSources.append(other.sourcePath);
@@ -452,14 +518,16 @@ void ProcessingState::runWorker() {
             continue;
         }
 
-        const JobOutcome outcome = processJob(job, batchSources, context, ahead, saving, spare, hasNext ? &next : nullptr);
+        JobFailure failure;
+        const JobOutcome outcome =
+            processJob(job, batchSources, context, ahead, saving, spare, coming, failure);
+        if (outcome == JobOutcome::kFailed) recordFailure(failure);
 
         MutexLocker queue(queueLock.get());
         MutexLocker status(statusLock.get());
-        if (outcome == JobOutcome::kFailed) errorFlag = 1;
         // Only jobs after the current one can be removed, so the job is
         // still at the current index.
-        deleteTiles(jobs[currentJobIndex]);
+        releaseJob(jobs[currentJobIndex]);
         ++currentJobIndex;
         if (cancelFlag == kCancelCurrentJob) cancelFlag = kCancelNone;
         currentFileName = "";
@@ -468,21 +536,27 @@ void ProcessingState::runWorker() {
 
 ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
                                                         const GrowArray<GrowString>& batchSources,
-                                                        RenderContext& context, SourceLookAhead& ahead,
+                                                        RenderContext& context, LookAheads& ahead,
                                                         PendingSave& saving, RecycledMemory& spare,
-                                                        const RenderJob* next) {
+                                                        const GrowArray<RenderJob>& coming, JobFailure& failure) {
+    const auto fail = [&failure](const GrowString& file, const GrowString& reason) {
+        failure.file = file;
+        failure.reason = reason.isEmpty() ? GrowString("failed for an unknown reason") : reason;
+        return JobOutcome::kFailed;
+    };
     // Never replace a file the batch reads (or has read): its own source only
     // when the job saves over its original.
     for (const GrowString& source : batchSources) {
         if (sameFile(job.outputPath, source)) {
             if (job.replacesSource && sameFile(source, job.sourcePath)) continue;
-            return JobOutcome::kFailed;
+            return fail(job.outputPath, GrowString(sameFile(source, job.sourcePath)
+                                                       ? "refused: it would replace the photo it is made from"
+                                                       : "refused: it would replace a photo this batch reads"));
         }
     }
 
-    ImageBuffer image;
+    ImageBuffer loadedImage;
     std::unique_ptr<ImageMetadata> metadata;
-    bool loaded = false;
     std::shared_ptr<ImageLoaderSaver> current;
     {
         MutexLocker guard(loaderLock.get());
@@ -490,34 +564,65 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     }
     // Only the program's own loader is known to serve two threads at once.
     DesktopImageLoaderSaver* desktop = dynamic_cast<DesktopImageLoaderSaver*>(current.get());
-    // A source that the write in flight replaces is read once it is written.
-    if (saving.inFlight() && sameFile(saving.target(), job.sourcePath)) finishPendingSave(saving);
-    DecodedSource decoded;
-    const bool decodedAhead = desktop && ahead.take(job.id, &decoded);
-    // The next photo decodes while this one is loaded, rendered and saved;
-    // not a file this job or the write in flight is about to write.
-    if (desktop && next && !sameFile(next->sourcePath, job.outputPath) &&
-        !(saving.inFlight() && sameFile(next->sourcePath, saving.target())))
-        ahead.start(current, desktop, *next, std::move(spare.picture));
-    spare.picture = QImage();  // not needed when nothing is decoded ahead
-
-    if (decodedAhead) {
-        // The channel count as loadSource chooses it: 3 or 4 as asked, else the file's.
-        const int32_t channels = job.channels == 3 || job.channels == 4 ? job.channels : 0;
-        image = takeStorage(spare.floats);
-        loaded = desktop->finishLoad(decoded, channels, true, &image, &metadata, nullptr, true);
-        spare.picture = std::move(decoded.pixels);
+    GrowString reason;
+    if (job.source) {
+        // A document's save: its picture as the view holds it, already
+        // upright and turned; the metadata as it was read when opened.
+        if (job.sourceMetadata) metadata = job.sourceMetadata->clone();
     } else {
-        MutexLocker guard(loaderLock.get());
-        loaded = loader && loadSource(*loader, job, &image, &metadata);
-    }
-    if (!loaded || !image.data) return JobOutcome::kFailed;
-    if (currentJobCancelled()) return JobOutcome::kAbandoned;
-    if (job.quarterTurns != 0 && !turnQuarters(image, metadata, job.quarterTurns)) return JobOutcome::kFailed;
+        // A source that the write in flight replaces is read once it is written.
+        if (saving.inFlight() && sameFile(saving.target(), job.sourcePath)) finishPendingSave(saving);
+        DecodedSource decoded;
+        const bool decodedAhead = desktop && ahead.take(job.id, &decoded);
+        if (desktop) {
+            // The next photos decode while this one is loaded, rendered and
+            // saved: not a file that the write in flight, this job or a job
+            // before it is about to write (nor any photo after such a one);
+            // a second starts only when memory holds both decoded pictures
+            // beside the working set of this one (judged by this photo's
+            // size, unknown until it is decoded ahead).
+            int32_t startable = 1;
+            if (decodedAhead) {
+                const int64_t pixels = static_cast<int64_t>(decoded.pixels.width()) * decoded.pixels.height();
+                const int64_t decodedBytes = static_cast<int64_t>(decoded.pixels.sizeInBytes());
+                if (pixels * kWorkingBytesPerPixel + LookAheads::kSlots * decodedBytes <= workingMemoryBudget())
+                    startable = LookAheads::kSlots;
+            }
+            GrowArray<const RenderJob*> decodable;
+            for (int32_t i = 0; i < coming.count; ++i) {
+                const GrowString& path = coming[i].sourcePath;
+                bool written = sameFile(path, job.outputPath) || (saving.inFlight() && sameFile(path, saving.target()));
+                for (int32_t j = 0; j < i && !written; ++j) written = sameFile(path, coming[j].outputPath);
+                if (written) break;
+                decodable.append(&coming[i]);
+            }
+            ahead.decodeOnly(decodable, startable, current, desktop, std::move(spare.picture));
+        }
+        spare.picture = QImage();  // not needed when nothing is decoded ahead
 
-    image.scale = 1.0f;
+        bool loaded = false;
+        if (decodedAhead) {
+            // The channel count as loadSource chooses it: 3 or 4 as asked, else the file's.
+            const int32_t channels = job.channels == 3 || job.channels == 4 ? job.channels : 0;
+            loadedImage = takeStorage(spare.floats);
+            loaded = desktop->finishLoad(decoded, channels, true, &loadedImage, &metadata, &reason, true);
+            spare.picture = std::move(decoded.pixels);
+        } else {
+            MutexLocker guard(loaderLock.get());
+            if (loader) loaded = loadSource(*loader, job, &loadedImage, &metadata, &reason);
+            else reason = "no image loader is installed";
+        }
+        if (!loaded) return fail(job.sourcePath, reason);
+        if (!loadedImage.data) return fail(job.sourcePath, GrowString("the image is empty"));
+        loadedImage.scale = 1.0f;
+    }
+    if (currentJobCancelled()) return JobOutcome::kAbandoned;
+    const ImageBuffer& source = job.source ? *job.source : loadedImage;
+    if (!source.data) return fail(job.sourcePath, GrowString("the image is empty"));
+
     // The output geometry (crop, border, output size) makes the picture the
-    // chain runs on; a size beyond the pixel budget fails the job.
+    // chain runs on; a size beyond the pixel budget or the working memory
+    // fails the job before anything is drawn.
     // A job with an output size limits the picture to it; the chain then
     // runs on the smaller picture with the matching scale, as the view
     // renders a reduced preview.
@@ -525,24 +630,39 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     limits.maxWidth = job.outputWidth > 0 ? job.outputWidth : 0;
     limits.maxHeight = job.outputHeight > 0 ? job.outputHeight : 0;
     OutputGeometry geometry;
-    if (!computeOutputGeometry(job.mods, image.width, image.height, limits, geometry)) return JobOutcome::kFailed;
+    if (!computeOutputGeometry(job.mods, source.width, source.height, limits, geometry))
+        return fail(job.sourcePath, GrowString("the output size is beyond one gigapixel or not a number"));
+    if (!outputFitsInMemory(geometry.width, geometry.height, &reason)) return fail(job.sourcePath, reason);
+    ImageBuffer image;
     if (!geometry.isIdentity()) {
-        ImageBuffer picture;
-        if (!applyChainGeometry(image, geometry, picture)) return JobOutcome::kFailed;
+        if (!applyChainGeometry(source, geometry, image))
+            return fail(job.sourcePath, GrowString("out of memory drawing the picture at its output size"));
         if (geometry.width > 0 && geometry.preLimitWidth > static_cast<float>(geometry.width))
-            picture.scale = geometry.preLimitWidth / static_cast<float>(geometry.width);
-        image = std::move(picture);
+            image.scale = geometry.preLimitWidth / static_cast<float>(geometry.width);
+    } else if (job.source) {
+        // The chain renders in place: a copy of the shared picture, in the
+        // storage of the last one saved when it fits.
+        image = takeStorage(spare.floats);
+        ImageBuffer::copyFloat(image, source, true);
+        if (!image.data) return fail(job.sourcePath, GrowString("out of memory copying the picture"));
+        image.scale = 1.0f;
+    } else {
+        image = std::move(loadedImage);
     }
+    loadedImage.release();
     // Done and not failed: a run that left rows unprocessed is no picture.
     const bool rendered = context.render(job.mods, &image, nullptr, -1, 0, nullptr);
     if (currentJobCancelled()) return JobOutcome::kAbandoned;
-    if (!rendered) return JobOutcome::kFailed;
+    if (!rendered)
+        return fail(job.sourcePath,
+                    GrowString("out of memory while rendering: the image could not be rendered completely"));
 
     if (desktop) {
         // The samples are stored here; encoding and writing run beside the
         // next job, after the write before this one has ended.
         PreparedSave prepared;
-        if (!desktop->prepareSave(job.outputPath, image, true, job.options, &prepared)) return JobOutcome::kFailed;
+        if (!desktop->prepareSave(job.outputPath, image, true, job.options, &prepared, &reason))
+            return fail(job.outputPath, reason);
         spare.floats = takeStorage(image);
         finishPendingSave(saving);
         saving.start(current, desktop, std::move(prepared), std::move(metadata));
@@ -552,13 +672,13 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     bool saved = false;
     {
         MutexLocker guard(loaderLock.get());
-        saved = loader && loader->saveFloat(job.outputPath, image, job.options, metadata.get());
+        if (loader) saved = loader->saveFloat(job.outputPath, image, job.options, metadata.get(), &reason);
+        else reason = "no image loader is installed";
     }
-    return saved ? JobOutcome::kSaved : JobOutcome::kFailed;
+    return saved ? JobOutcome::kSaved : fail(job.outputPath, reason);
 }
 
 void ProcessingState::finishPendingSave(PendingSave& saving) {
-    if (saving.finish()) return;
-    MutexLocker status(statusLock.get());
-    errorFlag = 1;
+    JobFailure failure;
+    if (!saving.finish(&failure)) recordFailure(failure);
 }

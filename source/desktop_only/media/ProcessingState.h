@@ -12,16 +12,19 @@
 // file and renames it over the target). When the list is done it empties
 // it, clears the busy flag and ends.
 //
-// Look-ahead: with the program's own loader (which keeps no state, so two
-// threads may use it at once), as soon as a job's source is decoded the
-// next job of the same batch has its source decoded on a thread of its own
-// while the worker loads, renders and saves the current one; the decoded photo is held as the
-// decoder's samples (a quarter of its float image) until its job comes up.
-// Only one photo is ever decoded ahead, never across batches (a later batch
-// may read what an earlier one writes) and never a source that the current
-// job writes. A look-ahead whose job was cancelled, dropped by a stop or
-// refused is thrown away unused: a decode writes nothing. The files written,
-// their order and the progress are those of a worker without look-ahead.
+// Look-ahead: with the program's own loader (which keeps no state, so
+// several threads may use it at once), as soon as a job's source is taken
+// the next job of the same batch has its source decoded on a thread of its
+// own while the worker loads, renders and saves the current one, and so
+// does the job after it when the working memory holds both decoded photos
+// beside the current one's working set, so that no single decoder sets the
+// pace; a decoded photo is held as the decoder's samples (a quarter of its
+// float image) until its job comes up. Never across batches (a later batch
+// may read what an earlier one writes) and never a source that the write
+// in flight, the current job or a job before it writes. A look-ahead whose
+// job was cancelled, dropped by a stop or refused is thrown away unused: a
+// decode writes nothing. The files written, their order and the progress
+// are those of a worker without look-ahead.
 // With that loader a job's picture is also encoded and written on a thread
 // of its own while the worker goes on with the next job: one write at a
 // time, in the order of the jobs; a failed write sets the error flag when
@@ -33,12 +36,21 @@
 // The progress names the job being loaded or rendered, so a stop or a
 // cancel arriving while a job's file is written concerns the job after it.
 //
+// A save of an open document carries the document's picture (`source`):
+// the worker renders that instead of reading the file again, so a save
+// over the original, repeated, still starts from the photo as it was
+// opened. The picture is shared read-only with the view; its owners only
+// ever replace it, never write into it.
+//
 // Failures and cancelling:
 // - A job whose source cannot be read, whose output size is beyond the
-//   pixel budget, whose render fails (memory ran out and rows were left
+//   pixel budget or the working memory (refused before anything is
+//   drawn), whose render fails (memory ran out and rows were left
 //   unrendered) or whose file cannot be saved sets the error flag; the
-//   worker goes on with the next job. The flag is cleared when a worker
-//   starts a new run.
+//   worker goes on with the next job. Each failure is kept in `failures`
+//   with the file it concerns and its reason, and printed on standard
+//   error as one line ("pellucine: FILE: REASON"). The flag and the list
+//   are cleared when a worker starts a new run.
 // - A job whose output would replace one of its batch's sources (its own
 //   included, unless the job is a "save over original") is refused: error
 //   flag, nothing written, next job. The comparison is by file identity, so
@@ -77,12 +89,13 @@
 #include "foundation/GrowString.h"
 #include "framework/ImageLoaderSaver.h"
 
+class ImageBuffer;
 class ImageMod;
 class Mutex;
 class RenderContext;
 class PendingSave;
 struct RecycledMemory;
-class SourceLookAhead;
+class LookAheads;
 
 // Values of ProcessingState::cancelFlag.
 enum ProcessingCancel : int32_t {
@@ -97,19 +110,32 @@ enum ProcessingCancel : int32_t {
 struct RenderJob {
     int32_t id = 0;         // given by the queue: unique and stable
     int32_t batch = 0;      // given by the queue: the jobs queued by one call
-    GrowString sourcePath;
+    GrowString sourcePath;             // the photo's file: read unless `source` is set; names the job
     GrowString outputPath;
     SaveOptions options;
     bool applyEmbeddedProfile = true;  // "ColorProfileImport" 0: convert the source's profile to sRGB
-    int32_t channels = 0;              // 3 or 4; 0: 4 when the source has alpha, else 3
+    int32_t channels = 0;              // 3 or 4; 0: 4 when the source has alpha, else 3 (a file read only)
     bool replacesSource = false;       // "save over original": the output may be this job's own source
     // The size to save at, at most the chain's own output size (aspect
     // kept): the source is drawn at that size through the output geometry
     // before the chain runs. 0 x 0: the chain's own size.
     int32_t outputWidth = 0;
     int32_t outputHeight = 0;
-    int32_t quarterTurns = 0;  // clockwise quarter turns of the loaded source (0..3), as the view turned it
+    // A document's save: its picture as the view holds it (float samples,
+    // upright and turned as shown, its own channel count) and the metadata
+    // read when it was opened, both shared read-only. Null for a batch job,
+    // whose source is read from sourcePath.
+    std::shared_ptr<const ImageBuffer> source;
+    std::shared_ptr<const ImageMetadata> sourceMetadata;
     GrowArray<ImageMod*> mods;         // the job's own clones of the chain
+};
+
+// A failed job: the file the failure concerns (the source when it could not
+// be read or rendered, the output when it could not be written or was
+// refused) and why, in one line.
+struct JobFailure {
+    GrowString file;
+    GrowString reason;
 };
 
 class ProcessingState {
@@ -154,6 +180,8 @@ public:
     void refreshProgress();
     // The busy flag, read under the status lock.
     bool isBusy() const;
+    // A copy of the failures of the last run, read under the status lock.
+    GrowArray<JobFailure> failureList() const;
 
     std::unique_ptr<Mutex> loaderLock;
     std::unique_ptr<Mutex> workerLock;
@@ -165,6 +193,9 @@ public:
     bool busy = false;               // jobs are queued or the worker runs
     int32_t cancelFlag = kCancelNone;
     int32_t errorFlag = 0;           // 1 after a job failed; cleared when a worker starts
+    // Every failed job of the run, as found (a write's failure is found
+    // while the next job runs); cleared with errorFlag.
+    GrowArray<JobFailure> failures;
     int32_t currentJobIndex = 0;     // 0-based index into jobs of the job in progress
     GrowString progressText;
     GrowString currentFileName;      // file name of the job in progress, "" when idle
@@ -180,13 +211,16 @@ private:
 
     static void workerEntry(void* state);
     void runWorker();
-    // `next`, when not null, is the job after this one in the same batch:
-    // its source is decoded ahead once this job's source is loaded.
+    // `coming` holds the jobs after this one in the same batch (their
+    // paths only), at most two: their sources are decoded ahead once this
+    // job's source is taken. A failed job fills `failure`.
     JobOutcome processJob(const RenderJob& job, const GrowArray<GrowString>& batchSources,
-                          RenderContext& context, SourceLookAhead& ahead, PendingSave& saving,
-                          RecycledMemory& spare, const RenderJob* next);
-    // Waits for the write in flight, if any; a failed one sets the error flag.
+                          RenderContext& context, LookAheads& ahead, PendingSave& saving,
+                          RecycledMemory& spare, const GrowArray<RenderJob>& coming, JobFailure& failure);
+    // Waits for the write in flight, if any; a failed one is recorded.
     void finishPendingSave(PendingSave& saving);
+    // Sets the error flag, keeps the failure and prints it on standard error.
+    void recordFailure(const JobFailure& failure);
     bool currentJobCancelled() const;
     // Deletes the tiles of the jobs after the current one and removes them.
     // Called with the queue and status locks held.

@@ -15,6 +15,7 @@ DialogWindow::DialogWindow(const QString& title, const QString& message, const Q
                            GrowString* result)
     : QDialog(parent),
       messageLabel(new QLabel(message, this)),
+      detailLabel(new QLabel(this)),
       okButton(new QPushButton(okText, this)),
       cancelButton(new QPushButton(cancelText, this)),
       resultString(result) {
@@ -41,6 +42,15 @@ DialogWindow::DialogWindow(const QString& title, const QString& message, const Q
     messageLabel->setWordWrap(true);
     messageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(messageLabel);
+    QFont smaller = detailLabel->font();
+    smaller.setPointSizeF(smaller.pointSizeF() * 0.85);
+    detailLabel->setFont(smaller);
+    detailLabel->setWordWrap(true);
+    detailLabel->setStyleSheet(QStringLiteral("QLabel {color: #c8c8c8;}"));
+    detailLabel->setTextFormat(Qt::PlainText);
+    detailLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    detailLabel->hide();
+    layout->addWidget(detailLabel);
 
     if (resultString) {
         QHBoxLayout* inputRow = new QHBoxLayout();
@@ -68,6 +78,19 @@ DialogWindow::DialogWindow(const QString& title, const QString& message, const Q
 }
 
 DialogWindow::~DialogWindow() = default;
+
+void DialogWindow::setDetailText(const QString& text) {
+    detailLabel->setText(text);
+    detailLabel->setVisible(!text.isEmpty());
+    // Wider with details, so that a path and its reason mostly keep to a line.
+    setMinimumWidth(text.isEmpty() ? kMinimumWidth : kDetailWidth);
+    if (text.isEmpty()) {
+        adjustSize();
+        return;
+    }
+    // The wrapped labels' height follows the new width.
+    resize(minimumWidth(), layout()->totalHeightForWidth(minimumWidth()));
+}
 
 void DialogWindow::okPressed() {
     if (resultString && inputEdit) resultString->assign(inputEdit->text().toUtf8().constData());

@@ -561,6 +561,21 @@ TEST_F(PanelWindowTest, RevealPassesThePathAsData) {
     EXPECT_EQ(openedUrls[0].toLocalFile(), odd);
 }
 
+// After a batch the key names the batch's folder: the current file is
+// revealed instead.
+TEST_F(PanelWindowTest, RevealAfterABatchShowsTheCurrentFile) {
+    const QString photos = folder.path() + "/photos";
+    ASSERT_TRUE(QDir().mkpath(photos));
+    ASSERT_TRUE(QDir().mkpath(folder.path() + "/batch/in"));
+    ASSERT_TRUE(QFile::copy(photo, photos + "/b.png"));
+    ASSERT_TRUE(window->openMediaFile(photos + "/b.png"));
+    globalPreferences().setString(GrowString("LastMediaLoadPath"),
+                                  GrowString(QFile::encodeName(folder.path() + "/batch/in").constData()), false);
+    window->runComID(8);
+    ASSERT_EQ(openedUrls.size(), 1);
+    EXPECT_EQ(openedUrls[0].toLocalFile(), photos);
+}
+
 // A data folder holding "#", "?" and "%20" opens as itself.
 TEST_F(PanelWindowTest, RevealPresetsFolderOpensItsLocalAddress) {
     const QByteArray saved = qgetenv("XDG_DATA_HOME");

@@ -203,3 +203,50 @@ TEST_F(BatchLookAhead, OutputsAndProgressFollowTheJobsInOrder) {
                   std::filesystem::last_write_time(folder.file(output(k))))
             << output(k);
 }
+
+// From the second job on two photos may be decoded ahead: a job whose photo
+// is decoded as the second look-ahead and is then cancelled, or dropped by
+// a stop, writes nothing, and the job after it writes its own photo.
+TEST_F(BatchLookAhead, ASecondLookAheadCancelledOrDroppedWritesNothing) {
+    const char* sources[] = {"jpeg/orientation-1.jpg", "jpeg/orientation-3.jpg", "png/flower.png",
+                             "jpeg/icc-profile.jpeg", "jpeg/orientation-6.jpg"};
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "stop after current" : "cancel the fourth job");
+        std::filesystem::remove_all(folder.file("out"));
+        std::filesystem::create_directory(folder.file("out"));
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool entered = false, open = false;
+        GrowArray<RenderJob> batch;
+        for (int32_t i = 0; i < 5; ++i) batch.append(job(testData(sources[i]), "out/" + std::to_string(i + 1) + ".jpg", 5.0f));
+        // The second job's photo was decoded ahead: the third and fourth decode while it is held.
+        batch[1].mods.insertAt(0, new rendertest::HookTile([&](ImageBuffer&, const RenderArgs*, bool) {
+            std::unique_lock<std::mutex> lock(mutex);
+            entered = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return open; });
+        }, false));
+        queue.addJobs(batch);
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return entered; }));
+        }
+        if (stop) queue.stopAfterCurrentJob();
+        else EXPECT_TRUE(queue.cancelJob(batch[3].id));
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            open = true;
+            changed.notify_all();
+        }
+        ASSERT_TRUE(waitUntilIdle(queue));
+        EXPECT_EQ(errorFlag(), 0);
+        const bool written[] = {true, true, !stop, false, !stop};
+        for (int32_t i = 0; i < 5; ++i) EXPECT_EQ(exists("out/" + std::to_string(i + 1) + ".jpg"), written[i]) << i + 1;
+        if (!stop) {  // the fifth job's own photo (upright 50 x 70), not the fourth's
+            ImageBuffer fifth;
+            ASSERT_TRUE(DesktopImageLoaderSaver().loadFloat(gs(folder.file("out/5.jpg")), &fifth, false, nullptr));
+            EXPECT_EQ(fifth.width, 50);
+            EXPECT_EQ(fifth.height, 70);
+        }
+    }
+}

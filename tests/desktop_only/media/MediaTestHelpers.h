@@ -2,6 +2,7 @@
 // Helpers for the media tests: a private temporary folder, the project's
 // test files (tests/data), synthetic images and pixel comparisons.
 
+#include "effects/sizing/OutputSize.h"
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
 
@@ -136,6 +137,14 @@ inline bool writeFlowerWithAlpha(const std::string& path) {
         for (int x = 0; x < w; ++x) row[x * 4 + 3] = static_cast<uchar>(x * 255 / (w > 1 ? w - 1 : 1));
     }
     return image.save(QString::fromStdString(path), "png");
+}
+
+// An "Output Size Exact" tile of the given size.
+inline ImageMod* exactSize(float w, float h) {
+    OutputSizeExactMod* tile = new OutputSizeExactMod();
+    tile->floatAt(0)->value = w;
+    tile->floatAt(1)->value = h;
+    return tile;
 }
 
 inline GrowString gs(const std::string& text) {

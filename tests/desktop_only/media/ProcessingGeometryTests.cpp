@@ -5,24 +5,12 @@
 
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/ProcessingState.h"
-#include "effects/sizing/OutputSize.h"
 #include "foundation/Mutex.h"
 
 #include <chrono>
 #include <thread>
 
 using namespace mediatest;
-
-namespace {
-
-ImageMod* exactSize(float w, float h) {
-    OutputSizeExactMod* tile = new OutputSizeExactMod();
-    tile->floatAt(0)->value = w;
-    tile->floatAt(1)->value = h;
-    return tile;
-}
-
-}  // namespace
 
 TEST(ProcessingGeometry, JobsRenderAtTheOutputSizeAndHugeSizesFail) {
     TempFolder folder;

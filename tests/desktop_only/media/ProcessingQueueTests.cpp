@@ -5,11 +5,14 @@
 #include "MediaTestHelpers.h"
 
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
+#include "desktop_only/media/MediaFileIo.h"
 #include "desktop_only/media/ProcessingState.h"
 #include "foundation/Mutex.h"
 #include "support/TestTiles.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -406,4 +409,97 @@ TEST_F(ProcessingQueue, ARenderThatRunsOutOfMemoryFailsTheJob) {
     ASSERT_TRUE(waitUntilIdle(queue));
     EXPECT_EQ(errorFlagOf(queue), 0);
     expectRendered("b.png", "fed.png", 10.0f);
+}
+
+// Every failed job keeps the file it concerns and why; the next run starts
+// with an empty list.
+TEST_F(ProcessingQueue, EachFailureKeepsItsFileAndReason) {
+    std::vector<char> cut = readFile(folder.file("a.png"));
+    cut.resize(60);
+    writeFile(folder.file("truncated.png"), cut);
+    // Within the pixel budget, beyond the working memory (when the machine
+    // is not so large that the budget runs out first).
+    const int64_t side = static_cast<int64_t>(std::sqrt(double(workingMemoryBudget()) / kWorkingBytesPerPixel)) + 1;
+    const bool memoryFirst = side * side <= kMaxImagePixels;
+    struct Case {
+        RenderJob job;
+        std::string file;
+        const char* reason;
+    };
+    std::vector<Case> cases;
+    cases.push_back({job("missing.png", "1.png"), "missing.png", "cannot open the file: No such file"});
+    cases.push_back({job("truncated.png", "2.png"), "truncated.png", "damaged"});
+    cases.push_back({job("a.png", "no-such-folder/3.png"), "no-such-folder/3.png", "the folder does not exist"});
+    cases.push_back({job("b.png", "a.png"), "a.png", "refused: it would replace a photo this batch reads"});
+    writePicture("e.png", 3);
+    writePicture("f.png", 3);
+    cases.push_back({job("e.png", "4.png"), "e.png", "beyond one gigapixel"});
+    cases.back().job.mods.append(exactSize(100000.0f, 100000.0f));
+    if (memoryFirst) {
+        cases.push_back({job("f.png", "5.png"), "f.png", "pixels, needs"});
+        cases.back().job.mods.append(exactSize(static_cast<float>(side), static_cast<float>(side)));
+    }
+    GrowArray<RenderJob> batch;
+    for (Case& c : cases) batch.append(c.job);
+    testing::internal::CaptureStderr();
+    queue.addJobs(batch);
+    ASSERT_TRUE(waitUntilIdle(queue));
+    const std::string printed = testing::internal::GetCapturedStderr();
+    const GrowArray<JobFailure> failures = queue.failureList();
+    ASSERT_EQ(failures.count, static_cast<int32_t>(cases.size()));
+    // In the order they were found (a write's failure is found while the
+    // next job runs), each printed as one line on standard error.
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const JobFailure* found = nullptr;
+        for (const JobFailure& failure : failures)
+            if (std::string(failure.file.c_str()) == folder.file(c.file)) found = &failure;
+        ASSERT_NE(found, nullptr);
+        EXPECT_NE(std::string(found->reason.c_str()).find(c.reason), std::string::npos) << found->reason.c_str();
+        const std::string line = "pellucine: " + folder.file(c.file) + ": " + found->reason.c_str() + "\n";
+        EXPECT_NE(printed.find(line), std::string::npos) << printed;
+    }
+    EXPECT_FALSE(exists("4.png"));
+    EXPECT_FALSE(exists("5.png"));
+
+    RenderJob good = job("a.png", "6.png");
+    queue.addJob(good);
+    ASSERT_TRUE(waitUntilIdle(queue));
+    EXPECT_EQ(queue.failureList().count, 0);
+    EXPECT_EQ(errorFlagOf(queue), 0);
+}
+
+// A job given a shared picture renders that picture (its own channel count
+// kept) and writes its metadata; the file named as its source is not read.
+TEST_F(ProcessingQueue, ASharedPictureIsRenderedInsteadOfTheFile) {
+    auto picture = std::make_shared<ImageBuffer>();
+    makePicture(picture.get(), 24, 16, 4, true);
+    const std::vector<float> before(picture->floats(), picture->floats() + picture->sampleCount());
+    // A camera's metadata, as a photo opened with it holds it.
+    ImageBuffer camera;
+    std::unique_ptr<ImageMetadata> read;
+    ASSERT_TRUE(io.loadFloat(gs(testData("psd/orientation6.psd")), &camera, false, &read));
+    const std::shared_ptr<const ImageMetadata> metadata = std::move(read);
+    GrowArray<RenderJob> batch;
+    for (const char* output : {"shared.png", "shared.tif"}) {
+        batch.append(job("missing.png", output, 10.0f));
+        batch[batch.count - 1].source = picture;
+        batch[batch.count - 1].sourceMetadata = metadata;
+    }
+    queue.addJobs(batch);
+    batch.destroy();  // the queue's shares alone keep the picture
+    ASSERT_TRUE(waitUntilIdle(queue));
+    ASSERT_EQ(errorFlagOf(queue), 0);
+    ImageBuffer out;
+    ASSERT_TRUE(io.loadFloatKeepingAlpha(gs(folder.file("shared.png")), &out, false, nullptr));
+    ASSERT_EQ(out.channels, 4);
+    ASSERT_EQ(out.sampleCount(), picture->sampleCount());
+    for (int64_t i = 0; i < out.sampleCount(); ++i)
+        ASSERT_EQ(out.floats()[i], std::min(255.0f, std::floor(before[i] + 10.0f))) << "sample " << i;
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), picture->floats()));  // never written into
+    std::unique_ptr<ImageMetadata> written;
+    ASSERT_TRUE(io.loadFloat(gs(folder.file("shared.tif")), &out, false, &written));
+    ASSERT_TRUE(written);
+    EXPECT_NE(written->xmpPacket.find("LIFE Pro 2.18.5"), std::string::npos);
+    EXPECT_EQ(picture.use_count(), 1);  // released when the jobs were done
 }

@@ -1,0 +1,363 @@
+// Saving a document and reporting failed jobs, offscreen: a save renders the
+// photo as the document opened it however often it is saved over; a failed
+// run names its files and reasons; a size beyond memory is refused before
+// anything is queued; the folder the open and batch dialogs start in.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QTransform>
+
+#include <atomic>
+#include <cmath>
+#include <functional>
+#include <memory>
+
+#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/display/VxMediaWidget.h"
+#include "desktop_only/media/DesktopImageLoaderSaver.h"
+#include "desktop_only/media/MediaFileIo.h"
+#include "desktop_only/tray/TrayWidget.h"
+#include "desktop_only/widgets/DialogWindow.h"
+#include "foundation/Mutex.h"
+#include "foundation/Preferences.h"
+#include "framework/ImageMod.h"
+#include "render/OutputGeometry.h"
+#include "render/RenderContext.h"
+#include "support/DesktopTestHelpers.h"
+#include "support/TestTiles.h"
+
+namespace {
+
+const QString kExampleFilter = QString(PELLUCINE_SOURCE_DIR) + "/examples/gamma-exposure.plf";
+
+GrowString native(const QString& path) { return GrowString(QFile::encodeName(path).constData()); }
+
+QByteArray bytesOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Answers each modal dialog as `answer` says while it lives (a dialog it
+// leaves open is looked at again on the next round).
+struct DialogAnswerer {
+    std::function<bool(QWidget*)> answer;
+    std::unique_ptr<QObject> guard = std::make_unique<QObject>();
+    void arm() {
+        QTimer::singleShot(20, guard.get(), [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) answer(modal);
+            arm();
+        });
+    }
+};
+
+class SaveReportsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureTestApplication();
+        ASSERT_TRUE(folder.isValid());
+        window = std::make_unique<MainWindow>("");
+        window->show();
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        waitUntil([&] { return !window->saveQueue.isBusy(); }, 60000);
+        for (DocumentTab& tab : window->documentTabs) waitForDisplayIdle(tab.view);
+        window.reset();
+    }
+    VxMediaWidget* view() { return window->current()->view; }
+    bool waitForQueue() { return waitUntil([&] { return !window->saveQueue.isBusy(); }, 60000); }
+    bool saveOver(const QString& path) {
+        return window->queueSave(native(path), SaveOptions(), 0, 0, true) && waitForQueue();
+    }
+
+    // The input rendered once through the document's chain (geometry, then
+    // the chain), as 8-bit RGB.
+    QImage renderedOnce(const QString& input) {
+        DesktopImageLoaderSaver loader;
+        ImageBuffer image;
+        if (!loader.loadFloatKeepingAlpha(native(input), &image, true, nullptr)) return QImage();
+        GrowArray<ImageMod*> chain = window->current()->tray->modChain(true, false);
+        OutputGeometry geometry;
+        RenderContext context(0);
+        const bool rendered = computeOutputGeometry(chain, image.width, image.height, geometry) &&
+                              geometry.isIdentity() && context.render(chain, &image, nullptr, -1, 0, nullptr);
+        chain.destroy();
+        const QString out = folder.path() + "/expected.png";
+        if (!rendered || !loader.saveFloat(native(out), image, SaveOptions(), nullptr)) return QImage();
+        return QImage(out).convertToFormat(QImage::Format_RGB888);
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<MainWindow> window;
+};
+
+QImage rgb(const QString& path) { return QImage(path).convertToFormat(QImage::Format_RGB888); }
+
+}  // namespace
+
+// ---- Saving over the original ----
+
+TEST_F(SaveReportsTest, SavingOverTheOriginalAgainAppliesTheChainOnce) {
+    const QString photo = folder.path() + "/p.png";
+    const QString kept = folder.path() + "/original.png";
+    ASSERT_TRUE(writeTwoColourPhoto(photo, 300, 200));
+    ASSERT_TRUE(QFile::copy(photo, kept));
+    ASSERT_TRUE(window->openMediaFile(photo));
+    window->loadFilterIntoDocument(native(kExampleFilter), true);
+    const QImage once = renderedOnce(kept);
+    ASSERT_EQ(once.size(), QSize(300, 200));
+    ASSERT_NE(once, rgb(kept));
+
+    ASSERT_TRUE(saveOver(photo));
+    EXPECT_EQ(rgb(photo), once);
+    const QByteArray first = bytesOf(photo);
+    ASSERT_TRUE(saveOver(photo));
+    EXPECT_EQ(rgb(photo), once);  // not the chain over the first result
+    EXPECT_EQ(bytesOf(photo), first);
+
+    // The view still shows the photo as opened, which is what is saved.
+    ImageBuffer original;
+    DesktopImageLoaderSaver loader;
+    ASSERT_TRUE(loader.loadFloatKeepingAlpha(native(kept), &original, true, nullptr));
+    EXPECT_EQ(maxDifference(*view()->sourceImage, original), 0.0f);
+
+    // After a further edit: the new chain, once, over the original photo.
+    window->loadFilterIntoDocument(native(kExampleFilter), false);
+    const QImage edited = renderedOnce(kept);
+    ASSERT_NE(edited, once);
+    ASSERT_TRUE(saveOver(photo));
+    EXPECT_EQ(rgb(photo), edited);
+
+    // Turned: the view's source is turned already and is not turned again
+    // (the chain is a colour map, so turning before or after it agrees).
+    view()->rotateSource(true);
+    ASSERT_TRUE(saveOver(photo));
+    ASSERT_TRUE(saveOver(photo));
+    EXPECT_EQ(rgb(photo), edited.transformed(QTransform().rotate(90)));
+}
+
+// A JPEG saved over twice gives the same bytes: the same pixels and the
+// metadata read when it was opened, not what the first save wrote.
+TEST_F(SaveReportsTest, AJpegSavedOverTwiceKeepsItsBytesAndMetadata) {
+    const QString photo = folder.path() + "/turned.jpg";
+    ASSERT_TRUE(QFile::copy(QString(PELLUCINE_TESTDATA_DIR) + "/jpeg/orientation-6.jpg", photo));
+    QFile::setPermissions(photo, QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(window->openMediaFile(photo));
+    window->loadFilterIntoDocument(native(kExampleFilter), true);
+    ASSERT_TRUE(saveOver(photo));
+    const QByteArray first = bytesOf(photo);
+    EXPECT_TRUE(first.contains(QByteArray("Exif\0\0", 6)));  // the camera's EXIF carried
+    ASSERT_TRUE(saveOver(photo));
+    EXPECT_EQ(bytesOf(photo), first);
+}
+
+// The queued save keeps the picture it was given while the document's tab
+// closes or opens another photo before the job comes up.
+TEST_F(SaveReportsTest, AWaitingSaveOutlivesItsTabAndANewPhoto) {
+    const QString photo = folder.path() + "/p.png";
+    const QString other = folder.path() + "/other.png";
+    const QString kept = folder.path() + "/original.png";
+    ASSERT_TRUE(writeTwoColourPhoto(photo, 300, 200));
+    ASSERT_TRUE(writeTwoColourPhoto(other, 40, 30));
+    ASSERT_TRUE(QFile::copy(photo, kept));
+
+    // A job that holds the worker until the test lets it go (at the latest
+    // when the test ends, however it ends).
+    std::atomic<bool> release{false};
+    struct Releaser {
+        std::atomic<bool>& flag;
+        ~Releaser() { flag = true; }
+    } releaser{release};
+    RenderJob hold;
+    hold.sourcePath = native(other);
+    hold.outputPath = native(folder.path() + "/held.png");
+    hold.mods.append(new rendertest::HookTile(
+        [&release](ImageBuffer&, const RenderArgs*, bool) {
+            while (!release.load()) QThread::msleep(2);
+        },
+        false));
+
+    for (const bool closeTab : {true, false}) {
+        SCOPED_TRACE(closeTab ? "tab closed" : "another photo opened");
+        release = false;
+        RenderJob held = hold;
+        held.mods = cloneModChain(hold.mods);
+        window->saveQueue.addJob(held);
+        window->buildDocumentTab();
+        ASSERT_TRUE(window->openMediaFile(photo));
+        window->loadFilterIntoDocument(native(kExampleFilter), true);
+        const QImage once = renderedOnce(kept);
+        const QString saved = folder.path() + (closeTab ? "/closed.png" : "/replaced.png");
+        ASSERT_TRUE(window->queueSave(native(saved), SaveOptions(), 0, 0, false));
+        if (closeTab)
+            window->documentTabWantsClosing(window->current()->tabID);
+        else
+            ASSERT_TRUE(window->openMediaFile(other));
+        release = true;
+        ASSERT_TRUE(waitForQueue());
+        EXPECT_EQ(rgb(saved), once);
+    }
+    for (ImageMod* mod : hold.mods) delete mod;
+}
+
+// ---- Failed runs name their files and reasons ----
+
+TEST_F(SaveReportsTest, AFailedRunNamesTheFirstThreeFailuresAndCountsTheRest) {
+    QDir(folder.path()).mkpath("in");
+    QDir(folder.path()).mkpath("out");
+    struct Case {
+        int failing;
+        int lines;
+        const char* more;
+    } cases[] = {{2, 2, nullptr}, {5, 3, "and 2 more"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failing);
+        GrowArray<GrowString> inputs;
+        QStringList damaged;
+        for (int i = 0; i < 5; ++i) {
+            const QString path = folder.path() + QString("/in/%1-%2.png").arg(c.failing).arg(i);
+            ASSERT_TRUE(writeTwoColourPhoto(path, 40, 30));
+            if (i >= 5 - c.failing) {
+                // Cut short after its header: a file no decoder takes.
+                QFile file(path);
+                ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+                file.resize(60);
+                damaged << path;
+            }
+            inputs.append(native(path));
+        }
+        GrowArray<GrowString> outputs = batchOutputPaths(inputs, native(folder.path() + "/out"),
+                                                         GrowString("_batch"), GrowString("png"));
+        QString message, details;
+        bool smaller = false;
+        int dialogs = 0;
+        DialogAnswerer answerer;
+        answerer.answer = [&](QWidget* modal) {
+            if (auto* dialog = qobject_cast<DialogWindow*>(modal)) {
+                ++dialogs;
+                message = dialog->messageLabel->text();
+                details = dialog->detailLabel->isVisibleTo(dialog) ? dialog->detailLabel->text() : QString();
+                smaller = dialog->detailLabel->font().pointSizeF() < dialog->messageLabel->font().pointSizeF();
+                dialog->accept();
+            }
+            return true;
+        };
+        answerer.arm();
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(window->queueBatch(inputs, outputs, SaveOptions()), 5);
+        waitForQueue();
+        const bool shown = waitUntil([&] { return dialogs > 0; }, 10000);
+        const QStringList errorLines = QString::fromStdString(testing::internal::GetCapturedStderr())
+                                           .split('\n', Qt::SkipEmptyParts)
+                                           .filter(QRegularExpression("^pellucine: "));
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(message, QStringLiteral("There was an error processing your media. You may need to try another "
+                                          "location, format, size, or quality setting."));
+        EXPECT_TRUE(smaller);
+        ASSERT_EQ(errorLines.size(), c.failing);
+        for (int i = 0; i < c.failing; ++i) {
+            EXPECT_TRUE(errorLines[i].startsWith("pellucine: " + damaged[i] + ": ")) << errorLines[i].toStdString();
+        }
+        const QStringList shownLines = details.split('\n');
+        ASSERT_EQ(shownLines.size(), c.lines + (c.more ? 1 : 0)) << details.toStdString();
+        for (int i = 0; i < c.lines; ++i)
+            EXPECT_EQ(shownLines[i], errorLines[i].mid(QString("pellucine: ").size()));
+        if (c.more) EXPECT_EQ(shownLines.last(), QString(c.more));
+        EXPECT_EQ(QDir(folder.path() + "/out").entryList(QDir::Files).filter(QString("%1-").arg(c.failing)).size(),
+                  5 - c.failing);
+        inputs.destroy();
+        outputs.destroy();
+    }
+}
+
+// ---- Sizes beyond memory ----
+
+// An output size the machine cannot render is refused in the save flow,
+// before anything is queued, with the size and the memory in the message.
+TEST_F(SaveReportsTest, SaveRefusesAnOutputBeyondMemoryBeforeQueueing) {
+    // Square, just beyond the working memory and within the pixel budget.
+    const int64_t side =
+        static_cast<int64_t>(std::ceil(std::sqrt(double(workingMemoryBudget()) / double(kWorkingBytesPerPixel)))) + 1;
+    if (side * side > kMaxImagePixels) GTEST_SKIP() << "this machine renders any picture within the pixel budget";
+    const QString photo = folder.path() + "/p.png";
+    ASSERT_TRUE(writeTwoColourPhoto(photo, 30, 30));
+    const QString huge = folder.path() + "/huge.plf";
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QString("<filter version=\"4\">\n  <mod name=\"Output Size Exact\" version=\"1\" enabled=\"1\">\n"
+                           "    <var name=\"Width\" type=\"float\">%1</var>\n"
+                           "    <var name=\"Height\" type=\"float\">%1</var>\n  </mod>\n</filter>\n")
+                       .arg(side)
+                       .toUtf8());
+    }
+    ASSERT_TRUE(window->openMediaFile(photo));
+    window->loadFilterIntoDocument(native(huge), true);
+    const QByteArray before = bytesOf(photo);
+    QStringList titles;
+    QString refusal;
+    DialogAnswerer answerer;
+    answerer.answer = [&](QWidget* modal) {
+        titles << modal->windowTitle();
+        if (auto* dialog = qobject_cast<DialogWindow*>(modal)) refusal = dialog->messageLabel->text();
+        static_cast<QDialog*>(modal)->accept();  // the size dialog at the chain's full size
+        return true;
+    };
+    answerer.arm();
+    window->saveMedia(false, false);
+    EXPECT_EQ(titles, QStringList({"Save Size", "Save Error"}));
+    EXPECT_TRUE(refusal.contains(QString("%1 x %1 pixels").arg(side))) << refusal.toStdString();
+    EXPECT_FALSE(window->saveQueue.isBusy());
+    EXPECT_EQ(bytesOf(photo), before);
+}
+
+// ---- Where the open and batch dialogs start ----
+
+TEST_F(SaveReportsTest, RecentPathsStandForTheirFolders) {
+    QDir(folder.path()).mkpath("photos.2024/sub");
+    const QString dotted = folder.path() + "/photos.2024";
+    ASSERT_TRUE(writeTwoColourPhoto(dotted + "/a.png", 8, 8));
+    QFile plain(dotted + "/README");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    struct Case {
+        QString path, folder;
+    } cases[] = {
+        {dotted + "/a.png", dotted},       // a photo opened: its folder
+        {dotted, dotted},                  // a batch's folder, with a dot in its name: as it is
+        {dotted + "/sub/", dotted + "/sub"},
+        {dotted + "/README", dotted},      // a file without an extension
+        {dotted + "/gone.png", dotted},    // a photo since removed
+        {QString(), QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        EXPECT_EQ(QFile::decodeName(folderOfRecentPath(native(c.path)).c_str()), c.folder);
+    }
+
+    // The batch wizard offers the folder of the last photo opened.
+    ASSERT_TRUE(window->openMediaFile(dotted + "/a.png"));
+    QString offered;
+    DialogAnswerer answerer;
+    answerer.answer = [&](QWidget* modal) {
+        offered = modal->findChildren<QLineEdit*>().value(0)->text();
+        static_cast<QDialog*>(modal)->reject();
+        return true;
+    };
+    answerer.arm();
+    window->batchProcessFolder();
+    EXPECT_EQ(offered, dotted);
+}
