@@ -68,8 +68,10 @@ public:
     // Removes from the master and pre lists (and from list) every tile
     // sharing a type tag with tile, pinned ones only when replacePinned.
     // When a pinned tile of that type remains in list, returns its index
-    // (-1 when it remains elsewhere); otherwise appends a clone of tile to
-    // list, rebuilds the nodes and returns the new index.
+    // (-1 when it remains elsewhere); otherwise puts a clone of tile into
+    // list at the end of its chain group (crop, central, trailing: a list
+    // is always kept in that order), rebuilds the nodes and returns the
+    // index where the clone landed.
     int32_t addMod(CompoundFilter* list, const ImageMod* tile, bool replacePinned);
     // Deletes the master list's tiles (the pinned ones stay with keepPinned),
     // then rebuilds the nodes.
@@ -84,7 +86,8 @@ public:
     void updatePreviewMode();
     // Nests the selected tiles into one new nested tile named by the user.
     void nestSelectedTiles();
-    // Replaces the one selected nested tile by its tiles.
+    // Replaces the one selected nested tile by its tiles (trailing ones go
+    // behind the central tiles of the list).
     void unnestSelectedTile();
     // Index path of compound inside the master chain; empty when absent
     // (or when compound is the master chain itself).
@@ -137,5 +140,6 @@ private:
     void recordContents();
     void showRefusal(const QString& title, const QString& text);
     int32_t indexOfNode(const TrayNode* node) const;
+    static int32_t indexOfMod(const CompoundFilter* list, const ImageMod* mod);
     void discardNodes();
 };
