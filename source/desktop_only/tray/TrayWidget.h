@@ -6,6 +6,10 @@
 // TrayNode cards, and the hidden pre chain applied first (it holds the crop
 // tile). It shows either the master chain or a nested compound being edited
 // (the displayed list); node i always shows tile i of the displayed list.
+// Every list it holds, the inside of each nested tile too, is kept in
+// chain-group order (the crop group, the central tiles, then sizing,
+// watermark and borders), so that the view, saves, the batch, previews and
+// exports all run one chain.
 // It also owns the document's UndoStack, the loaded filter's name and the
 // modified flag, and the tiles-off preview mode with its overlay.
 //
