@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QTest>
 
 #include <algorithm>
 
@@ -39,7 +40,7 @@ protected:
             if (item->itemKind() != VxPanelItem::kListButtonItem) continue;
             auto* button = static_cast<VxPanelItemListButton*>(item);
             if (button->mod->name == (group == kCentral ? "Split Tone" : "Custom Rounded"))
-                return window->modButtonClicked(button, false);
+                return QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(10, button->height() / 2));
         }
         FAIL() << "no button";
     }

@@ -19,13 +19,26 @@ namespace {
 
 class WindowSlotsHover : public PanelWindowTest {
 protected:
-    // What the hover box shows, once its timers had the time to run.
-    QImage hoverPicture(ImageMod* tile, bool append) {
-        window->imageModHovered(tile, append);
+    // The pointer enters the button (over its plus sign for append); what
+    // the hover box shows once its timers had the time to run; then the
+    // pointer leaves the panel.
+    QImage hoverPicture(VxPanelItemListButton* button, bool append) {
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(button, &enter);
+        if (append) QTest::mouseMove(button, QPoint(button->width() - 3, button->height() / 2));
         QTest::qWait(120);  // longer than a preview animation frame
         const QLabel* label = window->toolTipBox->previewLabel;
-        if (label->isHidden()) return QImage();
-        return label->pixmap(Qt::ReturnByValue).toImage().convertToFormat(QImage::Format_RGB888);
+        const QImage shown = label->isHidden() ? QImage()
+                                               : label->pixmap(Qt::ReturnByValue).toImage().convertToFormat(
+                                                     QImage::Format_RGB888);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(window->toolPanel, &leave);
+        return shown;
+    }
+    // A click on the button (on its plus sign for append).
+    void click(VxPanelItemListButton* button, bool append) {
+        QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier,
+                          QPoint(append ? button->width() - 3 : 10, button->height() / 2));
     }
     // The tray's chain as the view renders it at the hover box's size.
     QImage trayAtPreviewSize() {
@@ -71,8 +84,8 @@ TEST_F(WindowSlotsHover, EveryListButtonPreviewsWhatAddingItGives) {
     ASSERT_TRUE(window->openMediaFile(photo));
     ASSERT_TRUE(waitForDisplayIdle(view()));
     // A saved preset's button too.
-    window->modButtonClicked(buttonOf(*window, "Custom Rounded"), false);
-    window->modButtonClicked(buttonOf(*window, "Split Tone"), false);
+    click(buttonOf(*window, "Custom Rounded"), false);
+    click(buttonOf(*window, "Split Tone"), false);
     ASSERT_TRUE(window->saveFavoriteFilter("Toned Frame"));
     int32_t compared = 0;
     for (const ToolPanelTab& panelTab : window->toolPanel->tabs) {
@@ -81,14 +94,14 @@ TEST_F(WindowSlotsHover, EveryListButtonPreviewsWhatAddingItGives) {
             VxPanelItemListButton* button = static_cast<VxPanelItemListButton*>(item);
             SCOPED_TRACE(button->mod->name.c_str());
             emptyTray();
-            const QImage hovered = hoverPicture(button->mod, false);
-            window->imageModHovered(nullptr, false);
+            const QImage hovered = hoverPicture(button, false);
+            EXPECT_FALSE(window->toolTipBox->isVisible());
             if (!button->mod->hasHoverPreview()) {
                 EXPECT_TRUE(hovered.isNull());
                 continue;
             }
             ASSERT_FALSE(hovered.isNull());
-            window->modButtonClicked(button, false);
+            click(button, false);
             const QImage added = trayAtPreviewSize();
             ASSERT_EQ(hovered.size(), added.size());
             EXPECT_TRUE(hovered == added) << "first pixel " << std::hex << hovered.pixel(0, 0) << " against "
@@ -117,15 +130,14 @@ TEST_F(WindowSlotsHover, PinnedAndAppendedTilesAsTheTrayRendersThem) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         emptyTray();
-        window->modButtonClicked(buttonOf(*window, "Exposure"), false);
-        window->modButtonClicked(buttonOf(*window, "Custom Rounded"), false);
+        click(buttonOf(*window, "Exposure"), false);
+        click(buttonOf(*window, "Custom Rounded"), false);
         ImageMod* border = tray()->masterList->subMods[1];
         border->pinned = 1;
-        const QImage hovered = hoverPicture(prototypeNamed(*window, c.hovered), c.append);
-        window->imageModHovered(nullptr, false);
+        const QImage hovered = hoverPicture(buttonOf(*window, c.hovered), c.append);
         ASSERT_FALSE(hovered.isNull());
         if (!c.append) tray()->deleteTiles(true);  // the hover shows the pinned tiles only
-        window->modButtonClicked(buttonOf(*window, c.hovered), true);
+        click(buttonOf(*window, c.hovered), true);
         const QImage added = trayAtPreviewSize();
         ASSERT_EQ(hovered.size(), added.size());
         EXPECT_TRUE(hovered == added);
@@ -138,7 +150,7 @@ TEST_F(WindowSlotsHover, PinnedAndAppendedTilesAsTheTrayRendersThem) {
 // sanitizer run of this test reports any that stay.
 TEST_F(WindowSlotsHover, BaseTilesAreFreedWithTheTabAndTheWindow) {
     ASSERT_TRUE(window->openMediaFile(photo));
-    window->modButtonClicked(buttonOf(*window, "Output Size"), false);
+    click(buttonOf(*window, "Output Size"), false);
     ImageMod* exposure = prototypeNamed(*window, "Exposure");
     window->imageModHovered(exposure, false);
     ASSERT_GT(window->previewSourceTiles.count, 0);
@@ -146,7 +158,7 @@ TEST_F(WindowSlotsHover, BaseTilesAreFreedWithTheTabAndTheWindow) {
 
     trigger("New Tab");
     ASSERT_TRUE(window->openMediaFile(photo));
-    window->modButtonClicked(buttonOf(*window, "Output Size"), false);
+    click(buttonOf(*window, "Output Size"), false);
     window->imageModHovered(exposure, false);
     const VxMediaWidget* second = view();
     ASSERT_EQ(window->previewSourceView, second);
