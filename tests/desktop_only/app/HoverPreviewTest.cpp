@@ -145,6 +145,25 @@ TEST_F(WindowSlotsHover, PinnedAndAppendedTilesAsTheTrayRendersThem) {
     }
 }
 
+// A photo larger than the box: tiles that work in output pixels (radii,
+// grain, the vignette's reach) preview at the scale the view renders them.
+TEST_F(WindowSlotsHover, ScaleDependentTilesOfALargePhoto) {
+    const QString large = folder.path() + "/large.png";
+    ASSERT_TRUE(writeTwoColourPhoto(large, 1400, 900));
+    ASSERT_TRUE(window->openMediaFile(large));
+    ASSERT_TRUE(waitForDisplayIdle(view()));
+    for (const char* name : {"Blur", "Sharpen", "Grain", "Vignette", "Radial Blur"}) {
+        SCOPED_TRACE(name);
+        emptyTray();
+        const QImage hovered = hoverPicture(buttonOf(*window, name), false);
+        ASSERT_FALSE(hovered.isNull());
+        click(buttonOf(*window, name), false);
+        const QImage added = trayAtPreviewSize();
+        ASSERT_EQ(hovered.size(), added.size());
+        EXPECT_TRUE(hovered == added);
+    }
+}
+
 // The hover preview's clones of the geometric tiles (an Output Size tile
 // here) are freed when the view's tab closes and when the window goes; the
 // sanitizer run of this test reports any that stay.
