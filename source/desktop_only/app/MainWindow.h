@@ -336,18 +336,24 @@ public:
         int32_t tabID = -1;
     };
     GrowArray<PixelSample> pixelSamples;
-    // The view's geometric tiles the hover preview's base picture was drawn
-    // through (owned clones), and its size: the picture is drawn again only
-    // when these or the source changed.
+    // The geometric tiles the hover preview's base picture was drawn
+    // through (owned clones; freed with the window), the view it was drawn
+    // from (cleared when that view's tab closes), its size and its scale
+    // (output pixels per pixel): the picture is drawn again only when these
+    // or the source changed.
     GrowArray<ImageMod*> previewSourceTiles;
     const VxMediaWidget* previewSourceView = nullptr;
     int32_t previewSourceWidth = 0;
     int32_t previewSourceHeight = 0;
+    float previewSourceScale = 1.0f;
     // Puts a sample in front of pixelSamples (at most 3 kept, the oldest drops off).
     void addPixelSample(const PixelSample& sample);
-    // Draws previewSource for the hover preview when it is stale; returns
-    // whether previewSource holds the current picture.
-    bool updatePreviewSource(int32_t width, int32_t height);
+    // Draws previewSource for the hover preview through the given geometric
+    // tiles (taken over) when it is stale (redrawn tells whether it drew);
+    // returns whether previewSource holds the current picture.
+    bool updatePreviewSource(int32_t width, int32_t height, GrowArray<ImageMod*>& tiles, bool* redrawn);
+    // Frees the hover preview's geometric clones and forgets its view.
+    void forgetPreviewSource();
     // Reads the three values of a sample from the view's published display
     // buffer; false when the sample lies outside it.
     static bool readDisplaySample(VxMediaWidget* view, int32_t x, int32_t y, float values[3]);

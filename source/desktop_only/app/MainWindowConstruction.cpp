@@ -162,6 +162,7 @@ MainWindow::~MainWindow() {
     delete ui;
     ui = nullptr;
     pluginId = GrowString();
+    forgetPreviewSource();
     previewSource.release();
     controlTable.destroy();
     startScreenButtons.destroy();

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 
 #include "desktop_only/app/MainWindow.h"
 #include "desktop_only/display/VxHistogramWidget.h"
@@ -51,12 +52,52 @@ int32_t clampedInt(double v) {
     return static_cast<int32_t>(v);
 }
 
-// The view's geometric tiles (crop, output size, border) as clones.
-GrowArray<ImageMod*> geometricClones(VxMediaWidget* view) {
+bool hasTag(const ImageMod* mod, int32_t tag) {
+    for (int32_t t : mod->typeTags)
+        if (t == tag) return true;
+    return false;
+}
+
+bool sharesTypeTag(const ImageMod* a, const ImageMod* b) {
+    for (int32_t t : a->typeTags)
+        if (hasTag(b, t)) return true;
+    return false;
+}
+
+// The tiles the hover preview renders, in chain-group order: the tray's
+// chain without the pre list (ordinary tiles left out in the tiles-off
+// preview mode) and without crop and output-sizing tiles (the base picture
+// is drawn through those), only the pinned ones unless append, then the
+// hovered tile. A tile sharing a type tag with the hovered one makes way
+// for it, as adding the hovered tile would replace it.
+GrowArray<ImageMod*> hoverList(const TrayWidget* tray, ImageMod* hovered, bool append) {
+    GrowArray<ImageMod*> list;
+    GrowArray<ImageMod*> chain = tray->modChain(false, true);
+    for (ImageMod* tile : chain) {
+        if (!tile || hasTag(tile, kTagOutputSize) || hasTag(tile, kTagCrop)) continue;
+        if (sharesTypeTag(tile, hovered)) continue;
+        if (append || tile->pinned) list.append(tile);
+    }
+    list.append(hovered);
+    return orderModsByChainGroup(list);
+}
+
+// Clones of the geometric tiles the hover preview's base is drawn through:
+// the view's crop and output-sizing tiles, unless the hovered tile takes
+// their place, and the tagged tiles of the list (its border, a hovered
+// sizing tile) and its nested tiles (a border inside one frames the output
+// too), so that the base is framed exactly as the list paints it.
+GrowArray<ImageMod*> hoverGeometry(VxMediaWidget* view, const GrowArray<ImageMod*>& list, const ImageMod* hovered) {
     GrowArray<ImageMod*> clones;
-    MutexLocker guard(view->stateLock.get());
-    for (ImageMod* mod : view->chainClones)
-        if (mod && mod->typeTags.count > 0)
+    {
+        MutexLocker guard(view->stateLock.get());
+        for (ImageMod* mod : view->chainClones) {
+            if (!mod || mod->typeTags.count == 0 || hasTag(mod, kTagBorder) || sharesTypeTag(mod, hovered)) continue;
+            if (ImageMod* copy = duplicateMod(*mod)) clones.append(copy);
+        }
+    }
+    for (const ImageMod* mod : list)
+        if (mod->typeTags.count > 0 || mod->kind() == kCompoundMod)
             if (ImageMod* copy = duplicateMod(*mod)) clones.append(copy);
     return clones;
 }
@@ -296,11 +337,14 @@ void MainWindow::controlRightClicked(QWidget* control) {
 
 // ---- Hover previews ----
 
-bool MainWindow::updatePreviewSource(int32_t width, int32_t height) {
+bool MainWindow::updatePreviewSource(int32_t width, int32_t height, GrowArray<ImageMod*>& tiles, bool* redrawn) {
+    if (redrawn) *redrawn = false;
     DocumentTab* tab = current();
-    if (!tab) return false;
+    if (!tab) {
+        freeTiles(tiles);
+        return false;
+    }
     VxMediaWidget* view = tab->view;
-    GrowArray<ImageMod*> tiles = geometricClones(view);
     const bool stale = view->previewSourceStale || previewSourceView != view || previewSourceWidth != width ||
                        previewSourceHeight != height || !sameTiles(tiles, previewSourceTiles) ||
                        !previewSource.data;
@@ -309,14 +353,22 @@ bool MainWindow::updatePreviewSource(int32_t width, int32_t height) {
         return true;
     }
     view->previewSourceStale = false;
-    const bool drawn = view->renderScaledSource(&previewSource, width, height);
+    if (redrawn) *redrawn = true;
+    float scale = 1.0f;
+    const bool drawn = view->renderScaledSource(&previewSource, width, height, tiles, &scale);
     freeTiles(previewSourceTiles);
-    previewSourceTiles = tiles;
+    previewSourceTiles = std::move(tiles);
     previewSourceView = drawn ? view : nullptr;
     previewSourceWidth = width;
     previewSourceHeight = height;
+    previewSourceScale = scale;
     if (!drawn) previewSource.release();
     return drawn;
+}
+
+void MainWindow::forgetPreviewSource() {
+    freeTiles(previewSourceTiles);
+    previewSourceView = nullptr;
 }
 
 void MainWindow::imageModHovered(ImageMod* mod, bool append) {
@@ -332,27 +384,27 @@ void MainWindow::imageModHovered(ImageMod* mod, bool append) {
         const float ratio = screenDevicePixelRatio > 0.0f ? screenDevicePixelRatio : 1.0f;
         const int32_t w = clampedInt(static_cast<double>(toolTipBox->previewWidth) * ratio);
         const int32_t h = clampedInt(static_cast<double>(toolTipBox->previewHeight) * ratio);
-        const bool redrawn = previewSourceView != tab->view || tab->view->previewSourceStale;
-        const bool upToDate = updatePreviewSource(w, h);
-        std::printf("preview thumb is %i by %i\n", previewSource.width, previewSource.height);
-        std::fflush(stdout);
-        if (upToDate && previewSource.width > 0 && previewSource.height > 0) {
-            GrowArray<ImageMod*> chain = tab->tray->modChain(false, true);
-            GrowArray<ImageMod*> list;
-            for (ImageMod* tile : chain) {
-                if (!tile) continue;
-                bool geometric = false;
-                for (int32_t tag : tile->typeTags)
-                    if (tag == kTagOutputSize || tag == kTagCrop) geometric = true;
-                if (geometric) continue;
-                if (append || tile->pinned) list.append(tile);
+        // The hovered tile as the tray would hold it: a copy with its own
+        // state (its preview animation does not run), a nested one's inside
+        // in chain-group order.
+        std::unique_ptr<ImageMod> hovered(duplicateMod(*mod));
+        if (hovered && hovered->kind() == kCompoundMod)
+            if (CompoundFilter* nested = dynamic_cast<CompoundFilter*>(hovered.get()))
+                sortModsByChainGroup(nested->subMods);
+        if (hovered) {
+            const GrowArray<ImageMod*> list = hoverList(tab->tray, hovered.get(), append);
+            GrowArray<ImageMod*> geometry = hoverGeometry(tab->view, list, hovered.get());
+            bool redrawn = false;
+            const bool upToDate = updatePreviewSource(w, h, geometry, &redrawn);
+            std::printf("preview thumb is %i by %i\n", previewSource.width, previewSource.height);
+            std::fflush(stdout);
+            if (upToDate && previewSource.width > 0 && previewSource.height > 0) {
+                // A new base picture: the box's render cache holds the old one.
+                if (redrawn || toolTipBox->previewSource != &previewSource)
+                    toolTipBox->setPreviewSource(&previewSource, previewSourceScale);
+                toolTipBox->showModInfo(mod->displayName, mod->description, &list, nullptr);
+                filled = true;
             }
-            list.append(mod);
-            const GrowArray<ImageMod*> ordered = orderModsByChainGroup(list);
-            if (redrawn || toolTipBox->previewSource != &previewSource) toolTipBox->setPreviewSource(&previewSource);
-            toolTipBox->showModInfo(mod->displayName, mod->description, &ordered,
-                                    mod->hasAnimTracks() ? mod : nullptr);
-            filled = true;
         }
     }
     if (!filled) toolTipBox->showModInfo(mod->displayName, mod->description, nullptr, nullptr);

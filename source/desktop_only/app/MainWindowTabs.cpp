@@ -90,6 +90,12 @@ void MainWindow::documentTabWantsClosing(int tabID) {
         documentTabs.removeAt(index);
         if (currentTab >= documentTabs.count) currentTab = documentTabs.count - 1;
         tab.view->clearMedia();
+        // The hover preview's base picture came from this view: a later view
+        // made at the same address must not pass for it.
+        if (previewSourceView == tab.view) {
+            forgetPreviewSource();
+            previewSource.release();
+        }
         delete tab.view;  // waits for its display thread
         tab.tray->deleteTiles(false);
         tab.tray->clearPreMods();

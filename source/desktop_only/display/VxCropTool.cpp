@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "framework/CompoundFilter.h"
 #include "framework/CropMod.h"
 #include "framework/CropRatio.h"
 #include "framework/ModVar.h"
@@ -44,10 +45,12 @@ VxCropTool::VxCropTool(QWidget* parent, CropMod* crop) : VxToolWidget(parent), c
     }
 }
 
+// The held-back tiles are switched on again within the same refresh that
+// switched them off, so none is left here for the destructor.
 VxCropTool::~VxCropTool() = default;
 
-// The view shows the whole picture while the frame is edited: the margins
-// leave the chain until the view has taken its copy.
+// The view shows the whole photo while the frame is edited: the margins and
+// the trailing tiles leave the chain until the view has taken its copy.
 void VxCropTool::setModList(const GrowArray<ImageMod*>& mods) {
     for (ImageMod* mod : mods) {
         if (mod != cropTile) continue;
@@ -55,9 +58,35 @@ void VxCropTool::setModList(const GrowArray<ImageMod*>& mods) {
             if (side < cropTile->vars.count)
                 if (FloatValue* value = cropTile->vars[side]->floatValue()) value->value = 0.0f;
     }
+    releaseTrailing();
+    holdBackTrailing(mods);
 }
 
-void VxCropTool::restoreMods(const GrowArray<ImageMod*>&) { writeMargins(); }
+void VxCropTool::restoreMods(const GrowArray<ImageMod*>&) {
+    releaseTrailing();
+    writeMargins();
+}
+
+// Switches off every enabled tile of the trailing group, inside nested
+// tiles too (a border there still frames the output).
+void VxCropTool::holdBackTrailing(const GrowArray<ImageMod*>& mods) {
+    for (ImageMod* mod : mods) {
+        if (!mod) continue;
+        if (mod->kind() == kCompoundMod) {
+            if (const CompoundFilter* nested = dynamic_cast<const CompoundFilter*>(mod))
+                holdBackTrailing(nested->subMods);
+            continue;
+        }
+        if (mod->chainGroup() != kGroupTrailing || !mod->enabled) continue;
+        mod->enabled = 0;
+        heldBack.append(mod);
+    }
+}
+
+void VxCropTool::releaseTrailing() {
+    for (ImageMod* mod : heldBack) mod->enabled = 1;
+    heldBack.destroy();
+}
 
 void VxCropTool::setImageRect(const QRect& rect) {
     imageRect = rect;

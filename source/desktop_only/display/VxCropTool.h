@@ -5,11 +5,15 @@
 // list): the frame's four margins by dragging its edges, corners or the
 // whole frame; the straighten angle and the frame proportion ("Aspect")
 // through the control strip, which shows the tile's controls while the tool
-// is open. While it is open the view shows the whole picture, straightened
-// but not cut, with the frame drawn over it: the tool takes the margins out
-// of the chain before the main window hands it to the view (setModList)
-// and puts them back right after (restoreMods). The margins are fractions
-// of the picture's width (left, right) and height (top, bottom).
+// is open. While it is open the view shows the whole photo, straightened
+// but not cut and without the trailing tiles (output sizing, watermark,
+// borders, nested ones too), with the frame drawn over it: the crop works
+// on the photo before those tiles, so the frame and its handles follow the
+// photo's own geometry. The tool takes the margins out of the chain and
+// switches the trailing tiles off before the main window hands the chain to
+// the view (setModList), and puts both back right after (restoreMods). The
+// margins are fractions of the picture's width (left, right) and height
+// (top, bottom).
 //
 // Escape, Return or Enter ask the main window to close the tool.
 
@@ -18,6 +22,7 @@
 #include <QRectF>
 
 #include "desktop_only/display/VxToolWidget.h"
+#include "foundation/GrowArray.h"
 
 class CropMod;
 
@@ -56,10 +61,16 @@ protected:
 private:
     enum DragPart { kNone = 0, kLeft = 1, kRight = 2, kTop = 4, kBottom = 8, kMove = 16 };
     int dragPart = kNone;
+    // The trailing tiles switched off for the view's copy of the chain, to
+    // be switched on again by restoreMods (tiles the user switched off are
+    // not among them).
+    GrowArray<ImageMod*> heldBack;
     QPointF pressPoint;
     float marginsAtPress[4] = {0.0f, 0.0f, 0.0f, 0.0f};
 
     void writeMargins();
+    void holdBackTrailing(const GrowArray<ImageMod*>& mods);
+    void releaseTrailing();
     void fitAspect(int movedPart);
     int partAt(const QPointF& point) const;
 };

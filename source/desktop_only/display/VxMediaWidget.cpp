@@ -372,19 +372,23 @@ bool VxMediaWidget::renderScaledSource(ImageBuffer* target, int32_t width, int32
         MutexLocker guard(stateLock.get());
         for (int32_t i = 0; i < chainClones.count; ++i) chain.append(duplicateMod(*chainClones[i]));
     }
-    bool drawn = false;
-    {
-        MutexLocker guard(renderLock.get());
-        if (sourceImage && sourceImage->data) {
-            const GrowArray<ImageMod*> ordered = orderModsByChainGroup(chain);
-            OutputGeometry geometry;
-            if (displayGeometry(ordered, sourceImage->width, sourceImage->height, applyGeometric, width, height,
-                                geometry))
-                drawn = drawDisplaySource(*sourceImage, geometry, nullptr, *target);
-        }
-    }
+    const bool drawn = renderScaledSource(target, width, height, chain, nullptr);
     deleteTiles(chain);
     return drawn;
+}
+
+bool VxMediaWidget::renderScaledSource(ImageBuffer* target, int32_t width, int32_t height,
+                                       const GrowArray<ImageMod*>& geometryTiles, float* scale) {
+    if (!target || width < 1 || height < 1) return false;
+    MutexLocker guard(renderLock.get());
+    if (!sourceImage || !sourceImage->data) return false;
+    const GrowArray<ImageMod*> ordered = orderModsByChainGroup(geometryTiles);
+    OutputGeometry geometry;
+    if (!displayGeometry(ordered, sourceImage->width, sourceImage->height, applyGeometric, width, height, geometry) ||
+        !drawDisplaySource(*sourceImage, geometry, nullptr, *target))
+        return false;
+    if (scale) *scale = target->width > 0 ? geometry.preLimitWidth / static_cast<float>(target->width) : 1.0f;
+    return true;
 }
 
 // ---- The source ----

@@ -151,6 +151,11 @@ public:
     // The scale at which the whole output fits the view (at most 1).
     float fitScale() const;
     bool renderScaledSource(ImageBuffer* target, int32_t width, int32_t height);
+    // The same through the geometry of the given tiles instead of the
+    // view's chain; scale (when not null) receives the output pixels per
+    // drawn pixel, the scale a chain rendered over the target runs at.
+    bool renderScaledSource(ImageBuffer* target, int32_t width, int32_t height,
+                            const GrowArray<ImageMod*>& geometryTiles, float* scale);
 
     // Replaces the source (the view takes it over) under the render lock.
     void setSource(ImageBuffer* image, std::unique_ptr<ImageMetadata> metadata);

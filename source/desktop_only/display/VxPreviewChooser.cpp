@@ -14,7 +14,9 @@
 #include "desktop_only/widgets/VxPushButton.h"
 #include "desktop_only/widgets/VxScroller.h"
 #include "foundation/WorkerThread.h"
+#include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
+#include "framework/ModListHelpers.h"
 #include "render/RenderContext.h"
 
 namespace {
@@ -171,6 +173,10 @@ void VxPreviewChooser::open(VxMediaWidget* view, const GrowArray<PreviewSection>
             nameLabels.append(name);
             shownMods.append(mod);
             ImageMod* clone = duplicateMod(*mod);
+            // A preset runs its tiles in chain-group order, as the tray
+            // holds them once it is chosen.
+            if (clone && clone->kind() == kCompoundMod)
+                if (CompoundFilter* nested = dynamic_cast<CompoundFilter*>(clone)) sortModsByChainGroup(nested->subMods);
             newJob->mods.append(clone);
         }
     }

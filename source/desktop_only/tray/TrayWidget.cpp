@@ -14,6 +14,7 @@
 #include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
+#include "framework/ModListHelpers.h"
 #include "tray/TrayContentsCommand.h"
 #include "tray/TrayNode.h"
 #include "widgets/DialogWindow.h"
@@ -184,9 +185,13 @@ int32_t TrayWidget::addMod(CompoundFilter* list, const ImageMod* tile, bool repl
     }
     ImageMod* copy = duplicateMod(*tile);
     if (!copy) return -1;
+    // The copy goes in at the end of its own chain group (a nested copy's
+    // inside is put in order too), so every user of the list renders it in
+    // the order the view shows.
     list->subMods.append(copy);
+    sortModsByChainGroup(list->subMods);
     rebuildNodes();
-    return list->subMods.count - 1;
+    return indexOfMod(list, copy);
 }
 
 void TrayWidget::deleteTiles(bool keepPinned) {
@@ -270,8 +275,10 @@ void TrayWidget::nestSelectedTiles() {
     for (int32_t index : indices) nested->subMods.append(displayedList->subMods[index]);
     for (int32_t k = indices.count - 1; k >= 0; --k) displayedList->subMods.removeAt(indices[k]);
     displayedList->subMods.insertAt(indices[0], nested);
+    // A nested tile stands among the central tiles, whatever it holds.
+    sortModsByChainGroup(displayedList->subMods);
     rebuildNodes();
-    selectOnlyNode(indices[0]);
+    selectOnlyNode(indexOfMod(displayedList, nested));
     updatePreviewMode();
 }
 
@@ -289,12 +296,14 @@ void TrayWidget::unnestSelectedTile() {
         return;
     }
     displayedList->subMods.removeAt(index);
-    const int32_t count = nested->subMods.count;
-    for (int32_t k = 0; k < count; ++k) displayedList->subMods.insertAt(index + k, nested->subMods[k]);
+    const GrowArray<ImageMod*> moved = nested->subMods;
+    for (int32_t k = 0; k < moved.count; ++k) displayedList->subMods.insertAt(index + k, moved[k]);
     nested->subMods.destroy();  // the tiles moved out; the compound deletes none of them
     delete nested;
+    // Trailing tiles that were nested go back behind the central ones.
+    sortModsByChainGroup(displayedList->subMods);
     rebuildNodes();
-    for (int32_t k = 0; k < count; ++k) setNodeSelected(index + k, true);
+    for (ImageMod* mod : moved) setNodeSelected(indexOfMod(displayedList, mod), true);
     updatePreviewMode();
 }
 
@@ -304,6 +313,10 @@ void TrayWidget::swapChains(std::unique_ptr<CompoundFilter>& master, std::unique
     discardNodes();
     std::swap(masterList, master);
     std::swap(preList, pre);
+    // A snapshot holds the chains in their order already; one made any
+    // other way is put in order here.
+    sortModsByChainGroup(masterList->subMods);
+    sortModsByChainGroup(preList->subMods);
     CompoundFilter* shown = shownPath.count > 0 ? compoundAt(masterList.get(), shownPath) : nullptr;
     displayedList = shown ? shown : masterList.get();
     rebuildNodes();
@@ -361,6 +374,12 @@ void TrayWidget::discardNodes() {
     }
     nodes.destroy();
     anchorIndex = -1;
+}
+
+int32_t TrayWidget::indexOfMod(const CompoundFilter* list, const ImageMod* mod) {
+    for (int32_t i = 0; list && i < list->subMods.count; ++i)
+        if (list->subMods[i] == mod) return i;
+    return -1;
 }
 
 int32_t TrayWidget::indexOfNode(const TrayNode* node) const {

@@ -6,6 +6,10 @@
 // TrayNode cards, and the hidden pre chain applied first (it holds the crop
 // tile). It shows either the master chain or a nested compound being edited
 // (the displayed list); node i always shows tile i of the displayed list.
+// Every list it holds, the inside of each nested tile too, is kept in
+// chain-group order (the crop group, the central tiles, then sizing,
+// watermark and borders), so that the view, saves, the batch, previews and
+// exports all run one chain.
 // It also owns the document's UndoStack, the loaded filter's name and the
 // modified flag, and the tiles-off preview mode with its overlay.
 //
@@ -68,8 +72,10 @@ public:
     // Removes from the master and pre lists (and from list) every tile
     // sharing a type tag with tile, pinned ones only when replacePinned.
     // When a pinned tile of that type remains in list, returns its index
-    // (-1 when it remains elsewhere); otherwise appends a clone of tile to
-    // list, rebuilds the nodes and returns the new index.
+    // (-1 when it remains elsewhere); otherwise puts a clone of tile into
+    // list at the end of its chain group (crop, central, trailing: a list
+    // is always kept in that order), rebuilds the nodes and returns the
+    // index where the clone landed.
     int32_t addMod(CompoundFilter* list, const ImageMod* tile, bool replacePinned);
     // Deletes the master list's tiles (the pinned ones stay with keepPinned),
     // then rebuilds the nodes.
@@ -84,7 +90,8 @@ public:
     void updatePreviewMode();
     // Nests the selected tiles into one new nested tile named by the user.
     void nestSelectedTiles();
-    // Replaces the one selected nested tile by its tiles.
+    // Replaces the one selected nested tile by its tiles (trailing ones go
+    // behind the central tiles of the list).
     void unnestSelectedTile();
     // Index path of compound inside the master chain; empty when absent
     // (or when compound is the master chain itself).
@@ -137,5 +144,6 @@ private:
     void recordContents();
     void showRefusal(const QString& title, const QString& text);
     int32_t indexOfNode(const TrayNode* node) const;
+    static int32_t indexOfMod(const CompoundFilter* list, const ImageMod* mod);
     void discardNodes();
 };

@@ -65,8 +65,9 @@ void VxToolTipBox::clearPreviewMods() {
     animatedMod = nullptr;
 }
 
-void VxToolTipBox::setPreviewSource(const ImageBuffer* source) {
+void VxToolTipBox::setPreviewSource(const ImageBuffer* source, float scale) {
     previewSource = source;
+    previewScale = std::isfinite(scale) && scale > 0.0f ? scale : 1.0f;
     renderContext->reset();
 }
 
@@ -111,7 +112,12 @@ void VxToolTipBox::renderPreview() {
         previewLabel->hide();
         return;
     }
-    if (!renderContext->render(previewMods, &work, nullptr, -1, 0, nullptr)) {
+    // The whole output at the source's size, as the view's region of it.
+    RenderRegion region;
+    region.fullWidth = work.width;
+    region.fullHeight = work.height;
+    region.scale = previewScale;
+    if (!renderContext->render(previewMods, &work, nullptr, -1, 0, &region)) {
         // No finished picture: the box shows its text without a preview.
         previewLabel->clear();
         previewLabel->hide();

@@ -2,8 +2,9 @@
 // VxToolTipBox: the floating information box for tiles and commands: a
 // framed background, a title, a word-wrapped rich-text description and,
 // when tiles and a preview source are given, the preview source rendered
-// through those tiles. A tile with animation tracks is animated by the
-// single-shot animation timer, one frame per firing.
+// through those tiles as the document view renders them at that size. A
+// tile given as the animated one is animated by the single-shot animation
+// timer, one frame per firing.
 
 #include <QWidget>
 
@@ -40,12 +41,16 @@ public:
     QVBoxLayout* layout;
     std::unique_ptr<RenderContext> renderContext;
     const ImageBuffer* previewSource = nullptr;  // not owned
+    float previewScale = 1.0f;  // output pixels per pixel of the preview source
     QTimer* animationTimer;
     ImageMod* animatedMod = nullptr;  // the shown tile being animated (a private clone)
     int32_t animationFrame = 0;
 
-    // Replaces the preview source (not owned) and resets the render cache.
-    void setPreviewSource(const ImageBuffer* source);
+    // Replaces the preview source (not owned) and resets the render cache;
+    // scale is the output pixels per source pixel, so that tiles that work
+    // in output pixels (blur radii, grain) render as the view renders them
+    // at that size.
+    void setPreviewSource(const ImageBuffer* source, float scale = 1.0f);
     // Fills the box: title, text (rich text, "" hides it), the preview of
     // mods over the preview source (null or empty: no preview), and the tile
     // to animate (null: none).

@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include "app/PanelTestSupport.h"
+#include "desktop_only/display/DisplayGeometry.h"
 #include "desktop_only/display/VxCropTool.h"
 #include "desktop_only/display/VxPreviewChooser.h"
 #include "desktop_only/widgets/VxPanelItemBigButton.h"
@@ -149,6 +150,103 @@ TEST_F(CropToolTest, AspectChoiceKeepsTheProportion) {
     EXPECT_NEAR(frame.width(), frame.height(), 1.0);
     window->toolRequestedExit(tool);
     EXPECT_NEAR(view()->outputWidth, view()->outputHeight, 1);
+}
+
+// With trailing tiles in the tray (a border; a border with a 7.2 degree
+// straighten; sizing, watermark and a border nested in a tile) the open
+// tool's frame follows the photo's own geometry, not the bordered output,
+// and a drag moves it; the trailing tiles come back when the tool closes,
+// and one the user switched off stays off.
+TEST_F(CropToolTest, FrameFollowsThePhotoWhateverTheTrailingTiles) {
+    struct Case {
+        const char* what;
+        float angle;
+        bool more;  // output size, watermark and a nested border too
+    };
+    const Case cases[] = {{"border", 0.0f, false}, {"border, straightened", 7.2f, false},
+                          {"sizing, watermark, nested border", 7.2f, true}};
+    ASSERT_TRUE(window->openMediaFile(photo));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        window->loadFilterSlot(QString(), true);
+        tray()->clearPreMods();
+        window->addModToTray(prototypeNamed(*window, "Exposure"), true, false, false);
+        window->addModToTray(prototypeNamed(*window, "Custom Rounded"), true, false, false);
+        ImageMod* offByUser = nullptr;
+        if (c.more) {
+            window->addModToTray(prototypeNamed(*window, "Output Size"), true, false, false);
+            window->addModToTray(prototypeNamed(*window, "Watermark"), true, false, false);
+            offByUser = tray()->masterList->subMods[tray()->masterList->subMods.count - 1];
+            ASSERT_STREQ(offByUser->name.c_str(), "Watermark");
+            offByUser->enabled = 0;
+            tray()->selectOnlyNode(1);  // the border goes into a nested tile
+            DialogCatcher name;
+            name.arm();
+            trigger("Nest Selected Tiles");
+            ASSERT_EQ(tray()->masterList->subMods[1]->kind(), kCompoundMod);
+        }
+        window->refreshView();
+        const int32_t borderedWidth = view()->outputWidth;
+        VxCropTool* tool = openTool();
+        ASSERT_NE(tool, nullptr);
+        tool->cropTile->vars[kCropAngle]->floatValue()->value = c.angle;
+        window->refreshView();
+        QApplication::processEvents();
+
+        // The photo's own geometry: the crop alone, straightened, uncut.
+        GrowArray<ImageMod*> photoOnly;
+        photoOnly.append(tool->cropTile);
+        int32_t photoWidth = 0, photoHeight = 0;
+        ASSERT_TRUE(displayOutputSize(photoOnly, 300, 200, true, true, true, photoWidth, photoHeight));
+        photoOnly.destroy();
+        EXPECT_NE(borderedWidth, photoWidth);
+        EXPECT_EQ(view()->outputWidth, photoWidth);
+        EXPECT_EQ(view()->outputHeight, photoHeight);
+        EXPECT_EQ(tool->imageRect, view()->imageRect);
+        EXPECT_NEAR(static_cast<double>(tool->imageRect.width()) / tool->imageRect.height(),
+                    static_cast<double>(photoWidth) / photoHeight, 0.02);
+        EXPECT_EQ(tool->frameRect(), QRectF(tool->imageRect.left(), tool->imageRect.top(), tool->imageRect.width(),
+                                             tool->imageRect.height()));
+
+        // The bottom edge dragged up by a fifth, then the frame moved down.
+        const QRectF frame = tool->frameRect();
+        const int dy = tool->imageRect.height() / 5;
+        const QPoint edge(static_cast<int>(frame.center().x()), static_cast<int>(frame.bottom()) - 1);
+        QTest::mousePress(tool, Qt::LeftButton, Qt::NoModifier, edge);
+        QMouseEvent up(QEvent::MouseMove, QPointF(edge - QPoint(0, dy)), Qt::LeftButton, Qt::LeftButton,
+                       Qt::NoModifier);
+        QApplication::sendEvent(tool, &up);
+        QTest::mouseRelease(tool, Qt::LeftButton, Qt::NoModifier, edge - QPoint(0, dy));
+        EXPECT_NEAR(tool->margins[kCropBottom], static_cast<float>(dy) / tool->imageRect.height(), 1e-3);
+        const QPoint middle = tool->frameRect().center().toPoint();
+        QTest::mousePress(tool, Qt::LeftButton, Qt::NoModifier, middle);
+        QMouseEvent down(QEvent::MouseMove, QPointF(middle + QPoint(0, dy / 2)), Qt::LeftButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(tool, &down);
+        QTest::mouseRelease(tool, Qt::LeftButton, Qt::NoModifier, middle + QPoint(0, dy / 2));
+        EXPECT_NEAR(tool->margins[kCropTop], static_cast<float>(dy / 2) / tool->imageRect.height(), 1e-3);
+        float stored[4];
+        tool->cropTile->cropMargins(stored);
+        EXPECT_EQ(stored[kCropTop], tool->margins[kCropTop]);
+        EXPECT_EQ(stored[kCropBottom], tool->margins[kCropBottom]);
+
+        // Every trailing tile is on again in the tray (the one the user
+        // switched off stays off), and the view frames the cropped photo.
+        window->refreshView();
+        GrowArray<ImageMod*> chain = tray()->modChain(true, false);
+        for (ImageMod* mod : chain)
+            if (mod != offByUser) EXPECT_EQ(mod->enabled, 1) << mod->name.c_str();
+        chain.destroy();
+        if (offByUser) EXPECT_EQ(offByUser->enabled, 0);
+        window->toolRequestedExit(tool);
+        chain = tray()->modChain(true, true);
+        int32_t fullWidth = 0, fullHeight = 0;
+        ASSERT_TRUE(displayOutputSize(chain, 300, 200, true, true, true, fullWidth, fullHeight));
+        chain.destroy();
+        EXPECT_NE(fullWidth, photoWidth);
+        EXPECT_EQ(view()->outputWidth, fullWidth);
+        EXPECT_EQ(view()->outputHeight, fullHeight);
+    }
 }
 
 // ---- The preview chooser ----

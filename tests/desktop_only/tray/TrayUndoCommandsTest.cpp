@@ -42,6 +42,24 @@ TEST(TrayUndoCommands, ContentsSnapshotUndoesAndRedoesAChange) {
     EXPECT_EQ(tray.nodes.count, 1);
 }
 
+// A snapshot whose chain is out of chain-group order (a border in front of
+// a central tile) comes back in order.
+TEST(TrayUndoCommands, ContentsSwapPutsTheChainInGroupOrder) {
+    ensureWidgetTestApp();
+    TrayWidget tray(nullptr);
+    ImageMod* border = new FrameBorderTile();
+    ImageMod* plain = new AddConstantTile(1.0f);
+    tray.masterList->subMods.append(border);
+    tray.masterList->subMods.append(plain);
+    ASSERT_TRUE(tray.undoStack->push(new TrayContentsCommand(&tray)));
+    tray.deleteTiles(false);
+    ASSERT_TRUE(tray.undoStack->undo());
+    ASSERT_EQ(tray.masterList->subMods.count, 2);
+    EXPECT_EQ(tray.masterList->subMods[0]->name, "Add Constant");
+    EXPECT_EQ(tray.masterList->subMods[1]->name, "Frame Border");
+    EXPECT_EQ(tray.nodes[1]->mod, tray.masterList->subMods[1]);
+}
+
 TEST(TrayUndoCommands, ContentsUndoKeepsANestedEditThatStillExists) {
     ensureWidgetTestApp();
     TrayWidget tray(nullptr);

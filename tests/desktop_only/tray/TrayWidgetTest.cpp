@@ -16,11 +16,20 @@
 
 namespace {
 
-// An output-sizing tile (tag 1) that changes no pixel.
+// An output-sizing tile (tag 1, trailing group) that changes no pixel.
 class SizingTile : public ImageMod {
 public:
     SizingTile() : ImageMod(GrowString("Sizing Test"), GrowString("")) { addTypeTag(kTagOutputSize); }
     ImageMod* clone() const override { return new SizingTile(); }
+    int32_t chainGroup() const override { return kGroupTrailing; }
+};
+
+// A tile of the leading group (where the crop tile stands).
+class LeadingTile : public ImageMod {
+public:
+    LeadingTile() : ImageMod(GrowString("Leading Test"), GrowString("")) {}
+    ImageMod* clone() const override { return new LeadingTile(); }
+    int32_t chainGroup() const override { return kGroupLeading; }
 };
 
 ImageMod* plainTile(float amount) { return new AddConstantTile(amount); }
@@ -96,17 +105,95 @@ TEST_F(TrayFixture, AddModReplacesByTypeTagAndHonoursPins) {
     }
 }
 
+// A tile goes in at the end of its own chain group (leading, central,
+// trailing) and addMod reports where it landed, whatever order the tiles
+// come in; a nested tile counts as central and its inside is put in order.
 TEST_F(TrayFixture, AddModAppendsUntaggedTilesAndKeepsOtherTypes) {
     TrayWidget tray(nullptr);
     fill(tray, {new FrameBorderTile()});
     AddConstantTile plain(5.0f);
     SizingTile sizing;
-    EXPECT_EQ(tray.addMod(tray.masterList.get(), &plain, true), 1);
-    EXPECT_EQ(tray.addMod(tray.masterList.get(), &plain, true), 2);
-    EXPECT_EQ(tray.addMod(tray.masterList.get(), &sizing, true), 3);
-    ASSERT_EQ(tray.masterList->subMods.count, 4);
+    LeadingTile leading;
+    CompoundFilter nested(GrowString("Group"));
+    nested.subMods.append(new FrameBorderTile());
+    nested.subMods.append(plainTile(7.0f));
+    struct Step {
+        const ImageMod* tile;
+        int32_t expectedIndex;
+    };
+    const Step steps[] = {{&plain, 0}, {&plain, 1}, {&sizing, 3}, {&leading, 0}, {&nested, 3}, {&plain, 4}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.tile->name.c_str());
+        EXPECT_EQ(tray.addMod(tray.masterList.get(), step.tile, true), step.expectedIndex);
+    }
+    const char* const order[] = {"Leading Test", "Add Constant", "Add Constant", "Group",
+                                 "Add Constant", "Frame Border", "Sizing Test"};
+    ASSERT_EQ(tray.masterList->subMods.count, 7);
+    ASSERT_EQ(tray.nodes.count, 7);
+    for (int32_t i = 0; i < 7; ++i) EXPECT_STREQ(tray.masterList->subMods[i]->name.c_str(), order[i]) << i;
     EXPECT_FLOAT_EQ(amountOf(tray.masterList->subMods[2]), 5.0f);
-    EXPECT_EQ(tray.masterList->subMods[0]->kind(), kBorderMod);
+    const auto* copy = static_cast<const CompoundFilter*>(tray.masterList->subMods[3]);
+    ASSERT_EQ(copy->subMods.count, 2);
+    EXPECT_EQ(copy->subMods[0]->kind(), kPlainMod);  // the nested copy's inside is in order too
+    EXPECT_EQ(copy->subMods[1]->chainGroup(), kGroupTrailing);
+    EXPECT_EQ(nested.subMods[0]->chainGroup(), kGroupTrailing);  // the tile added is left as it is
+
+    // Adding into a nested tile being edited keeps that list's order.
+    tray.showCompound(static_cast<CompoundFilter*>(tray.masterList->subMods[3]));
+    ASSERT_NE(tray.displayedList, tray.masterList.get());
+    EXPECT_EQ(tray.addMod(tray.displayedList, &plain, true), 1);
+    EXPECT_EQ(tray.displayedList->subMods[2]->chainGroup(), kGroupTrailing);
+}
+
+// Nesting and unnesting keep the list in chain-group order: a nested tile
+// stands among the central tiles, and unnested trailing tiles go behind
+// them; the moved tiles stay selected.
+TEST_F(TrayFixture, NestingAndUnnestingKeepTheChainOrder) {
+    TrayWidget tray(nullptr);
+    ImageMod* a = plainTile(1.0f);
+    ImageMod* b = plainTile(2.0f);
+    ImageMod* border = new FrameBorderTile();
+    ImageMod* sizing = new SizingTile();
+    fill(tray, {a, b, border, sizing});
+    tray.selectOnlyNode(2);  // the border alone: the nested tile goes in front of the sizing tile
+    ModalAnswer answer;
+    answerNextDialog(&answer, true);
+    tray.nestSelectedTiles();
+    ASSERT_TRUE(answer.seen);
+    ASSERT_EQ(tray.masterList->subMods.count, 4);
+    EXPECT_EQ(tray.masterList->subMods[2]->kind(), kCompoundMod);
+    EXPECT_EQ(tray.masterList->subMods[3], sizing);
+    ASSERT_EQ(tray.selectedIndices().count, 1);
+    EXPECT_EQ(tray.selectedIndices()[0], 2);
+
+    // Nest the border's nested tile with the first plain tile, then unnest:
+    // the border goes back behind the central tiles.
+    tray.setNodeSelected(0, true);
+    answerNextDialog(&answer, true);
+    tray.nestSelectedTiles();
+    ASSERT_EQ(tray.masterList->subMods.count, 3);
+    ASSERT_EQ(tray.selectedIndices().count, 1);
+    const int32_t outer = tray.selectedIndices()[0];
+    EXPECT_EQ(outer, 0);
+    EXPECT_EQ(tray.masterList->subMods[1], b);
+    tray.unnestSelectedTile();
+    ASSERT_EQ(tray.masterList->subMods.count, 4);
+    EXPECT_EQ(tray.masterList->subMods[0], a);
+    EXPECT_EQ(tray.masterList->subMods[1]->kind(), kCompoundMod);
+    EXPECT_EQ(tray.masterList->subMods[2], b);
+    EXPECT_EQ(tray.masterList->subMods[3], sizing);
+    const GrowArray<int32_t> selected = tray.selectedIndices();
+    ASSERT_EQ(selected.count, 2);
+    EXPECT_EQ(selected[0], 0);
+    EXPECT_EQ(selected[1], 1);
+    tray.setNodeSelected(0, false);
+    tray.unnestSelectedTile();
+    ASSERT_EQ(tray.masterList->subMods.count, 4);
+    EXPECT_EQ(tray.masterList->subMods[1], b);
+    EXPECT_EQ(tray.masterList->subMods[2], border);
+    EXPECT_EQ(tray.masterList->subMods[3], sizing);
+    ASSERT_EQ(tray.selectedIndices().count, 1);
+    EXPECT_EQ(tray.selectedIndices()[0], 2);
 }
 
 // Mended fault: an index from the master list while a nested compound is

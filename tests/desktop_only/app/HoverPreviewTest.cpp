@@ -1,0 +1,195 @@
+// The tool panel's hover preview on the real window offscreen: it shows
+// what a click on the button gives, and its base picture's clones are freed
+// when the window or the view's tab goes.
+
+#include <gtest/gtest.h>
+
+#include <QPixmap>
+#include <QTest>
+
+#include "app/PanelTestSupport.h"
+#include "desktop_only/display/DisplayGeometry.h"
+#include "desktop_only/widgets/VxToolTipBox.h"
+#include "framework/CompoundFilter.h"
+#include "framework/ModListHelpers.h"
+#include "media/PixelTransfer.h"
+#include "render/RenderContext.h"
+
+namespace {
+
+class WindowSlotsHover : public PanelWindowTest {
+protected:
+    // The pointer enters the button (over its plus sign for append); what
+    // the hover box shows once its timers had the time to run; then the
+    // pointer leaves the panel.
+    QImage hoverPicture(VxPanelItemListButton* button, bool append) {
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(button, &enter);
+        if (append) QTest::mouseMove(button, QPoint(button->width() - 3, button->height() / 2));
+        QTest::qWait(120);  // longer than a preview animation frame
+        const QLabel* label = window->toolTipBox->previewLabel;
+        const QImage shown = label->isHidden() ? QImage()
+                                               : label->pixmap(Qt::ReturnByValue).toImage().convertToFormat(
+                                                     QImage::Format_RGB888);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(window->toolPanel, &leave);
+        return shown;
+    }
+    // A click on the button (on its plus sign for append).
+    void click(VxPanelItemListButton* button, bool append) {
+        QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier,
+                          QPoint(append ? button->width() - 3 : 10, button->height() / 2));
+    }
+    // The tray's chain as the view renders it at the hover box's size.
+    QImage trayAtPreviewSize() {
+        const ImageBuffer& source = *view()->sourceImage;
+        GrowArray<ImageMod*> chain = tray()->modChain(true, true);
+        const GrowArray<ImageMod*> ordered = orderModsByChainGroup(chain);
+        OutputGeometry geometry;
+        ImageBuffer drawn, result;
+        if (!displayGeometry(ordered, source.width, source.height, true, window->toolTipBox->previewWidth,
+                             window->toolTipBox->previewHeight, geometry) ||
+            !drawDisplaySource(source, geometry, nullptr, drawn))
+            return QImage();
+        RenderRegion region;
+        region.fullWidth = drawn.width;
+        region.fullHeight = drawn.height;
+        region.scale = geometry.preLimitWidth / static_cast<float>(drawn.width);
+        RenderContext context(1);
+        if (!context.render(ordered, &drawn, &result, -1, 0, &region)) return QImage();
+        return imageFromBuffer(result, true, false, true).convertToFormat(QImage::Format_RGB888);
+    }
+    void emptyTray() {
+        window->loadFilterSlot(QString(), true);
+        tray()->clearPreMods();
+    }
+};
+
+VxPanelItemListButton* buttonOf(MainWindow& w, const char* name) {
+    for (const ToolPanelTab& tab : w.toolPanel->tabs)
+        for (VxPanelItem* item : tab.items)
+            if (item->itemKind() == VxPanelItem::kListButtonItem &&
+                static_cast<VxPanelItemListButton*>(item)->mod->name == name)
+                return static_cast<VxPanelItemListButton*>(item);
+    return nullptr;
+}
+
+}  // namespace
+
+// Hovering a list button over an empty tray previews exactly what clicking
+// it gives, at the box's size: the tile's own state (Split Tone's blue and
+// yellow, not its swept preview colours), its geometry (borders, sizing) and
+// its scale. A tile without a hover preview shows no picture.
+TEST_F(WindowSlotsHover, EveryListButtonPreviewsWhatAddingItGives) {
+    ASSERT_TRUE(window->openMediaFile(photo));
+    ASSERT_TRUE(waitForDisplayIdle(view()));
+    // A saved preset's button too.
+    click(buttonOf(*window, "Custom Rounded"), false);
+    click(buttonOf(*window, "Split Tone"), false);
+    ASSERT_TRUE(window->saveFavoriteFilter("Toned Frame"));
+    int32_t compared = 0;
+    for (const ToolPanelTab& panelTab : window->toolPanel->tabs) {
+        for (VxPanelItem* item : panelTab.items) {
+            if (item->itemKind() != VxPanelItem::kListButtonItem) continue;
+            VxPanelItemListButton* button = static_cast<VxPanelItemListButton*>(item);
+            SCOPED_TRACE(button->mod->name.c_str());
+            emptyTray();
+            const QImage hovered = hoverPicture(button, false);
+            EXPECT_FALSE(window->toolTipBox->isVisible());
+            if (!button->mod->hasHoverPreview()) {
+                EXPECT_TRUE(hovered.isNull());
+                continue;
+            }
+            ASSERT_FALSE(hovered.isNull());
+            click(button, false);
+            const QImage added = trayAtPreviewSize();
+            ASSERT_EQ(hovered.size(), added.size());
+            EXPECT_TRUE(hovered == added) << "first pixel " << std::hex << hovered.pixel(0, 0) << " against "
+                                          << added.pixel(0, 0);
+            ++compared;
+        }
+    }
+    EXPECT_GE(compared, 29);  // borders, sizing, watermark, dead pixel and masks have none
+}
+
+// With a pinned border in the tray, Split Tone's preview is the one of the
+// tray after the click: the toning runs before the border, which stays
+// white; with append the other tiles join, and a blur over a framed picture
+// has the view's radius at that size.
+TEST_F(WindowSlotsHover, PinnedAndAppendedTilesAsTheTrayRendersThem) {
+    ASSERT_TRUE(window->openMediaFile(photo));
+    ASSERT_TRUE(waitForDisplayIdle(view()));
+    struct Case {
+        const char* what;
+        const char* hovered;
+        bool append;
+    };
+    const Case cases[] = {{"split tone over a pinned border", "Split Tone", false},
+                          {"split tone appended", "Split Tone", true},
+                          {"blur appended", "Blur", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        emptyTray();
+        click(buttonOf(*window, "Exposure"), false);
+        click(buttonOf(*window, "Custom Rounded"), false);
+        ImageMod* border = tray()->masterList->subMods[1];
+        border->pinned = 1;
+        const QImage hovered = hoverPicture(buttonOf(*window, c.hovered), c.append);
+        ASSERT_FALSE(hovered.isNull());
+        if (!c.append) tray()->deleteTiles(true);  // the hover shows the pinned tiles only
+        click(buttonOf(*window, c.hovered), true);
+        const QImage added = trayAtPreviewSize();
+        ASSERT_EQ(hovered.size(), added.size());
+        EXPECT_TRUE(hovered == added);
+        if (c.hovered == std::string("Split Tone")) EXPECT_EQ(hovered.pixel(0, 0), qRgb(255, 255, 255));
+    }
+}
+
+// A photo larger than the box: tiles that work in output pixels (radii,
+// grain, the vignette's reach) preview at the scale the view renders them.
+TEST_F(WindowSlotsHover, ScaleDependentTilesOfALargePhoto) {
+    const QString large = folder.path() + "/large.png";
+    ASSERT_TRUE(writeTwoColourPhoto(large, 1400, 900));
+    ASSERT_TRUE(window->openMediaFile(large));
+    ASSERT_TRUE(waitForDisplayIdle(view()));
+    for (const char* name : {"Blur", "Sharpen", "Grain", "Vignette", "Radial Blur"}) {
+        SCOPED_TRACE(name);
+        emptyTray();
+        const QImage hovered = hoverPicture(buttonOf(*window, name), false);
+        ASSERT_FALSE(hovered.isNull());
+        click(buttonOf(*window, name), false);
+        const QImage added = trayAtPreviewSize();
+        ASSERT_EQ(hovered.size(), added.size());
+        EXPECT_TRUE(hovered == added);
+    }
+}
+
+// The hover preview's clones of the geometric tiles (an Output Size tile
+// here) are freed when the view's tab closes and when the window goes; the
+// sanitizer run of this test reports any that stay.
+TEST_F(WindowSlotsHover, BaseTilesAreFreedWithTheTabAndTheWindow) {
+    ASSERT_TRUE(window->openMediaFile(photo));
+    click(buttonOf(*window, "Output Size"), false);
+    ImageMod* exposure = prototypeNamed(*window, "Exposure");
+    window->imageModHovered(exposure, false);
+    ASSERT_GT(window->previewSourceTiles.count, 0);
+    ASSERT_EQ(window->previewSourceView, view());
+
+    trigger("New Tab");
+    ASSERT_TRUE(window->openMediaFile(photo));
+    click(buttonOf(*window, "Output Size"), false);
+    window->imageModHovered(exposure, false);
+    const VxMediaWidget* second = view();
+    ASSERT_EQ(window->previewSourceView, second);
+    window->imageModHovered(nullptr, false);
+    window->documentTabWantsClosing(window->current()->tabID);
+    EXPECT_EQ(window->previewSourceView, nullptr);
+    EXPECT_EQ(window->previewSourceTiles.count, 0);
+
+    // Hovering again draws the base from the remaining tab; the window goes
+    // with the clones held.
+    window->imageModHovered(exposure, false);
+    EXPECT_EQ(window->previewSourceView, view());
+    EXPECT_GT(window->previewSourceTiles.count, 0);
+    window->imageModHovered(nullptr, false);
+}
