@@ -385,8 +385,10 @@ void MainWindow::imageModHovered(ImageMod* mod, bool append) {
         const int32_t w = clampedInt(static_cast<double>(toolTipBox->previewWidth) * ratio);
         const int32_t h = clampedInt(static_cast<double>(toolTipBox->previewHeight) * ratio);
         // The hovered tile as the tray would hold it: a copy with its own
-        // state (its preview animation does not run), a nested one's inside
-        // in chain-group order.
+        // state, a nested one's inside in chain-group order. The box shows
+        // it so first; a tile with preview tracks then loops its effect by
+        // sweeping them over the box's own clone (the panel's tile is never
+        // touched).
         std::unique_ptr<ImageMod> hovered(duplicateMod(*mod));
         if (hovered && hovered->kind() == kCompoundMod)
             if (CompoundFilter* nested = dynamic_cast<CompoundFilter*>(hovered.get()))
@@ -402,7 +404,8 @@ void MainWindow::imageModHovered(ImageMod* mod, bool append) {
                 // A new base picture: the box's render cache holds the old one.
                 if (redrawn || toolTipBox->previewSource != &previewSource)
                     toolTipBox->setPreviewSource(&previewSource, previewSourceScale);
-                toolTipBox->showModInfo(mod->displayName, mod->description, &list, nullptr);
+                toolTipBox->showModInfo(mod->displayName, mod->description, &list,
+                                        hovered->hasAnimTracks() ? hovered.get() : nullptr);
                 filled = true;
             }
         }

@@ -7,6 +7,8 @@
 #include <QPixmap>
 #include <QTest>
 
+#include <memory>
+
 #include "app/PanelTestSupport.h"
 #include "desktop_only/display/DisplayGeometry.h"
 #include "desktop_only/widgets/VxToolTipBox.h"
@@ -19,14 +21,15 @@ namespace {
 
 class WindowSlotsHover : public PanelWindowTest {
 protected:
-    // The pointer enters the button (over its plus sign for append); what
-    // the hover box shows once its timers had the time to run; then the
+    // The pointer enters the button (over its plus sign for append); the
+    // first picture the hover box shows (before a preview animation steps)
+    // or, with animatedAfterMs, the one shown that long after; then the
     // pointer leaves the panel.
-    QImage hoverPicture(VxPanelItemListButton* button, bool append) {
+    QImage hoverPicture(VxPanelItemListButton* button, bool append, int animatedAfterMs = 0) {
         QEvent enter(QEvent::Enter);
         QApplication::sendEvent(button, &enter);
         if (append) QTest::mouseMove(button, QPoint(button->width() - 3, button->height() / 2));
-        QTest::qWait(120);  // longer than a preview animation frame
+        if (animatedAfterMs > 0) QTest::qWait(animatedAfterMs);
         const QLabel* label = window->toolTipBox->previewLabel;
         const QImage shown = label->isHidden() ? QImage()
                                                : label->pixmap(Qt::ReturnByValue).toImage().convertToFormat(
@@ -76,10 +79,10 @@ VxPanelItemListButton* buttonOf(MainWindow& w, const char* name) {
 
 }  // namespace
 
-// Hovering a list button over an empty tray previews exactly what clicking
-// it gives, at the box's size: the tile's own state (Split Tone's blue and
-// yellow, not its swept preview colours), its geometry (borders, sizing) and
-// its scale. A tile without a hover preview shows no picture.
+// Hovering a list button over an empty tray first previews exactly what
+// clicking it gives, at the box's size: the tile's own state (Split Tone's
+// blue and yellow), its geometry (borders, sizing) and its scale. A tile
+// without a hover preview shows no picture.
 TEST_F(WindowSlotsHover, EveryListButtonPreviewsWhatAddingItGives) {
     ASSERT_TRUE(window->openMediaFile(photo));
     ASSERT_TRUE(waitForDisplayIdle(view()));
@@ -110,6 +113,26 @@ TEST_F(WindowSlotsHover, EveryListButtonPreviewsWhatAddingItGives) {
         }
     }
     EXPECT_GE(compared, 29);  // borders, sizing, watermark, dead pixel and masks have none
+}
+
+// A tile with preview tracks then loops its effect (Split Tone sweeps its
+// two colours round the hue circle) on the box's own clone: the panel's tile
+// keeps its values, so a click still adds it as it was.
+TEST_F(WindowSlotsHover, PreviewAnimationSweepsAClone) {
+    ASSERT_TRUE(window->openMediaFile(photo));
+    ASSERT_TRUE(waitForDisplayIdle(view()));
+    emptyTray();
+    VxPanelItemListButton* button = buttonOf(*window, "Split Tone");
+    ASSERT_TRUE(button && button->mod->hasAnimTracks());
+    std::unique_ptr<ImageMod> before(duplicateMod(*button->mod));
+    const QImage first = hoverPicture(button, false);
+    const QImage later = hoverPicture(button, false, 400);
+    ASSERT_FALSE(first.isNull());
+    ASSERT_EQ(first.size(), later.size());
+    EXPECT_FALSE(first == later);
+    EXPECT_TRUE(button->mod->equals(*before));
+    click(button, false);
+    EXPECT_TRUE(first == trayAtPreviewSize());
 }
 
 // With a pinned border in the tray, Split Tone's preview is the one of the
