@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "adjustments/TileVars.h"
 #include "framework/SelectorMod.h"
 #include "pixels/RowLoops.h"
 
@@ -124,10 +125,7 @@ VignetteMod::VignetteMod(float amount, float sharpness, float radius)
     : ImageMod(GrowString("Vignette"), GrowString("Vignette")) {
     version = kNewestVersion;
     ModVar* amountVar = addFloatVar("Amount", amount, -1.0f, 1.0f);
-    FloatValue* amountValue = amountVar->floatValue();
-    amountValue->displayLow = -100.0f;
-    amountValue->displayHigh = 100.0f;
-    amountValue->useDisplayRange = 1;
+    tilevars::showAsPercent(*amountVar->floatValue(), -100.0f);
     ModVar* sharpnessVar = addFloatVar("Sharpness", sharpness, 0.0f, 100.0f);
     sharpnessVar->setAlias("Falloff");
     ModVar* radiusVar = addFloatVar("Radius", radius, 0.0f, 2.0f);
