@@ -28,6 +28,23 @@ inline void showAsPercent(FloatValue& value, float shownLow) {
     value.useDisplayRange = 1;
 }
 
+// The two vars of a one-step look (the camera styles, the light leak), in
+// this order: "Amount" 0..1, start 1, shown as 0..100; "Variation" with no
+// limits, its slider over 0..100, labelled "Remix". Both are plain sliders.
+enum LookVar : int32_t { kLookAmount = 0, kLookVariation = 1 };
+
+inline void addLookVars(ImageMod& mod) {
+    ModVar* amount = placed(mod, kLookAmount, mod.addFloatVar("Amount", 1.0f, 0.0f, 1.0f, 0));
+    showAsPercent(*amount->floatValue(), 0.0f);
+    ModVar* variation = placed(mod, kLookVariation, mod.addFloatVar("Variation", 0.0f, 0.0f, 0.0f, 0));
+    FloatValue* v = variation->floatValue();
+    v->hasMinimum = 0;  // any Variation is a look of its own
+    v->hasMaximum = 0;
+    v->rangeLow = 0.0f;
+    v->rangeHigh = 100.0f;
+    variation->setAlias("Remix");
+}
+
 // An "Amount" float var 0..high, shown as 0..100: high 2 for factor tiles
 // (unchanged at 1), 1 for strength tiles (unchanged at 0).
 inline ModVar* addPercentAmount(ImageMod& mod, float amount, float high) {

@@ -6,36 +6,23 @@
 
 CameraMod::CameraMod(const char* xmlName, const char* descriptionText)
     : ImageMod(GrowString(xmlName), GrowString((std::string(xmlName) + " Camera").c_str())) {
-    // Both are plain sliders (control code 0). Amount 0..1 is shown as
-    // 0..100; Variation has no limits, its slider spans 0..100 and its
-    // label is "Remix".
-    ModVar* amount = tilevars::placed(*this, kAmount, addFloatVar("Amount", 1.0f, 0.0f, 1.0f, 0));
-    tilevars::showAsPercent(*amount->floatValue(), 0.0f);
-
-    ModVar* variation = tilevars::placed(*this, kVariation, addFloatVar("Variation", 0.0f, 0.0f, 0.0f, 0));
-    FloatValue* v = variation->floatValue();
-    v->hasMinimum = 0;
-    v->hasMaximum = 0;
-    v->rangeLow = 0.0f;
-    v->rangeHigh = 100.0f;
-    variation->setAlias("Remix");
-
+    tilevars::addLookVars(*this);
     description = GrowString(descriptionText);
 }
 
 float CameraMod::amountValue() const {
-    const FloatValue* a = floatAt(kAmount);
+    const FloatValue* a = floatAt(tilevars::kLookAmount);
     return a ? a->value : 0.0f;
 }
 
 float CameraMod::variationValue() const {
-    const FloatValue* v = floatAt(kVariation);
+    const FloatValue* v = floatAt(tilevars::kLookVariation);
     return v ? v->value : 0.0f;
 }
 
 void CameraMod::setAmountAndVariation(float amount, float variation) {
-    if (FloatValue* a = floatAt(kAmount)) a->value = amount;
-    if (FloatValue* v = floatAt(kVariation)) v->value = variation;
+    if (FloatValue* a = floatAt(tilevars::kLookAmount)) a->value = amount;
+    if (FloatValue* v = floatAt(tilevars::kLookVariation)) v->value = variation;
 }
 
 namespace camera {

@@ -28,10 +28,8 @@
 
 class CameraMod : public ImageMod {
 public:
-    // The two vars, in the order the constructor adds them.
-    enum Var : int32_t { kAmount = 0, kVariation = 1 };
-
-    // The style constructor: names, the two vars and the description.
+    // The style constructor: names, the two vars (the look vars of
+    // adjustments/TileVars.h) and the description.
     // The display name is the XML name followed by " Camera".
     CameraMod(const char* xmlName, const char* descriptionText);
 
