@@ -271,7 +271,8 @@ RgbCurvesMod::RgbCurvesMod(const Curve& red, const Curve& green, const Curve& bl
     channelVars[1] = tilevars::placed(*this, kGreenCurve, addCurveVar(*this, "Green", green));
     channelVars[2] = tilevars::placed(*this, kBlueCurve, addCurveVar(*this, "Blue", blue));
     tilevars::placed(*this, kCommonCurve, addCurveVar(*this, "RGB", rgb))->shown = 0;
-    tilevars::placed(*this, kCurvesAmount, addStrengthAmount(*this, amount))->shown = 0;  // set by camera styles, never by a control
+    // The Amount is set by camera styles, never by a control.
+    tilevars::placed(*this, kCurvesAmount, addStrengthAmount(*this, amount))->shown = 0;
 
     // The hover preview moves the three points of each channel's curve, each
     // channel at its own pace (periods in double, stored as float).
@@ -324,7 +325,8 @@ ComponentCurveMod::ComponentCurveMod(const Curve& curve)
     for (const char* text : {"R", "G", "B", "RG", "GB", "BR"}) shortNames.append(GrowString(text));
     lists.append(names);
     lists.append(shortNames);
-    ModVar* componentsVar = tilevars::placed(*this, kComponents, addVar(ModVar("Components", ChoiceValue::initLists(lists, 0))));
+    ModVar* componentsVar =
+        tilevars::placed(*this, kComponents, addVar(ModVar("Components", ChoiceValue::initLists(lists, 0))));
 
     // The hover preview lets the middle point wander while the ends stay,
     // and steps through the channel sets.

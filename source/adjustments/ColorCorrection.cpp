@@ -115,11 +115,13 @@ ColorCorrectionMod::ColorCorrectionMod(const float shadows[4], const float midto
     : ImageMod(GrowString("Color Correction"), GrowString("Color Correction")) {
     version = kNewestVersion;
     tilevars::placed(*this, kAmount, tilevars::addStrengthAmount(*this, amount))->shown = 0;
-    tilevars::placed(*this, kShadows, addVar(ModVar("Shadows", new ColorValue(shadows[0], shadows[1], shadows[2], shadows[3]))));
+    tilevars::placed(*this, kShadows,
+                     addVar(ModVar("Shadows", new ColorValue(shadows[0], shadows[1], shadows[2], shadows[3]))));
     tilevars::placed(*this, kMidtones,
-       addVar(ModVar("Midtones", new ColorValue(midtones[0], midtones[1], midtones[2], midtones[3]))));
-    tilevars::placed(*this, kHighlights,
-       addVar(ModVar("Highlights", new ColorValue(highlights[0], highlights[1], highlights[2], highlights[3]))));
+                     addVar(ModVar("Midtones", new ColorValue(midtones[0], midtones[1], midtones[2], midtones[3]))));
+    tilevars::placed(
+        *this, kHighlights,
+        addVar(ModVar("Highlights", new ColorValue(highlights[0], highlights[1], highlights[2], highlights[3]))));
     description = "Separately adjust the color of highlights, midtones, and shadows.";
 }
 

@@ -10,7 +10,13 @@ namespace {
 // The vars of Coloring and of Color Wheels, in the order their
 // constructors add them. A wheel's var index is its member's number.
 enum ColoringVar : int32_t { kColoringColour = 0, kColoringAmount = 1, kColoringMethod = 2 };
-enum ColorWheelsVar : int32_t { kAllWheel = 0, kShadowsWheel = 1, kMidtonesWheel = 2, kHighlightsWheel = 3, kWheelsMethod = 4 };
+enum ColorWheelsVar : int32_t {
+    kAllWheel = 0,
+    kShadowsWheel = 1,
+    kMidtonesWheel = 2,
+    kHighlightsWheel = 3,
+    kWheelsMethod = 4
+};
 
 // The start colour of the Colorize Curve constructor, which members are
 // first built with before they take their own state.
@@ -75,8 +81,8 @@ ColorizeBasicMod::ColorizeBasicMod(const float colour[4])
     version = kNewestVersion;
     resetMember(curveTile, kFullRegion, colour, 0.5f);
 
-    ModVar* colourVar =
-        tilevars::placed(*this, kColoringColour, addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
+    ModVar* colourVar = tilevars::placed(
+        *this, kColoringColour, addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
     tilevars::placed(*this, kColoringAmount, addFloatVar("Amount", 0.5f, 0.0f, 1.0f, 0));
     const ModVar* memberMethod = curveTile.colorMethodVar();
     const ChoiceValue* methods = memberMethod ? memberMethod->choiceValue() : nullptr;
@@ -142,7 +148,8 @@ ColorWheelsMod::ColorWheelsMod(const float shadows[4], const float midtones[4], 
     ModVar* wheels[4];
     for (int32_t i = 0; i < 4; ++i) {
         const float* c = colours[i];
-        wheels[i] = tilevars::placed(*this, kAllWheel + i, addVar(ModVar(names[i], new ColorValue(c[0], c[1], c[2], c[3]), kControlHueOnly)));
+        wheels[i] = tilevars::placed(*this, kAllWheel + i,
+                                     addVar(ModVar(names[i], new ColorValue(c[0], c[1], c[2], c[3]), kControlHueOnly)));
     }
     // The same choice as the members': the seven methods, the first chosen.
     ModVar* methodVar = tilevars::placed(*this, kWheelsMethod, addVar(*allTile.colorMethodVar()));

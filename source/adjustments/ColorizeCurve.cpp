@@ -91,8 +91,8 @@ ColorizeCurveMod::ColorizeCurveMod(const Curve& region, const float colour[4], u
     ModVar* regionVar = tilevars::placed(*this, kRegion, addVar(ModVar("Luminance Region", new CurveValue(region))));
     regionVar->controlCode = kControlCurveA;
     regionVar->setAlias("Affected Brightness");
-    ModVar* colourVar =
-        tilevars::placed(*this, kColour, addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
+    ModVar* colourVar = tilevars::placed(
+        *this, kColour, addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
     ModVar* amountVar = tilevars::placed(*this, kAmount, addFloatVar("Amount", amount, 0.0f, 1.0f, 0));
     amountVar->shown = 0;  // driven by the owning tiles, never by a control
     const GrowArray<GrowString> methods = colorMethodOptions();

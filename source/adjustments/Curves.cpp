@@ -100,7 +100,8 @@ ToneCurveMod::ToneCurveMod(const Curve& curve) : ImageMod(GrowString("Tone Curve
     methods.append(GrowString("Luminance"));
     methods.append(GrowString("Value"));
     methods.append(GrowString("Lightness"));
-    ModVar* methodVar = tilevars::placed(*this, kToneCurveMethod, addVar(ModVar("Method", new ChoiceValue(methods, 0))));
+    ModVar* methodVar =
+        tilevars::placed(*this, kToneCurveMethod, addVar(ModVar("Method", new ChoiceValue(methods, 0))));
 
     // The hover preview moves a four-point curve: the black point rises to
     // 0.1, the two inner points bob, the white point stays.

@@ -15,7 +15,8 @@ using tilevars::addStrengthAmount;  // the "Amount" of both tiles
 enum DyeVar : int32_t { kAmount = 0, kColour = 1 };
 
 void addColourVar(ImageMod& mod, const float colour[4]) {
-    tilevars::placed(mod, kColour, mod.addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
+    tilevars::placed(mod, kColour,
+                     mod.addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
 }
 
 // ---- Dye ---------------------------------------------------------------------

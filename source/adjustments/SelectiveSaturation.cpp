@@ -90,7 +90,8 @@ void selectivePixels(ImageBuffer& image, const SelectiveParams& p) {
 SelectiveSaturationMod::SelectiveSaturationMod(const float colour[4])
     : ImageMod(GrowString("Selective Saturation"), GrowString("Selective Saturation")) {
     version = kNewestVersion;
-    tilevars::placed(*this, kColour, addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
+    tilevars::placed(*this, kColour,
+                     addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
     tilevars::placed(*this, kTolerance, addFloatVar("Tolerance", 20.0f, 0.0f, 100.0f, 0));
     ModVar* saturation = tilevars::placed(*this, kSaturation, addFloatVar("Saturation", 0.3f, 0.0f, 2.0f, 0));
     tilevars::showAsPercent(*saturation->floatValue(), 0.0f);

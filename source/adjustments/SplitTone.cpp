@@ -98,9 +98,10 @@ SplitToneMod::SplitToneMod(const float dark[4], const float light[4], float amou
     : ImageMod(GrowString("Split Tone"), GrowString("")) {
     version = kNewestVersion;
     ModVar* amountVar = tilevars::placed(*this, kAmount, tilevars::addStrengthAmount(*this, amount));
-    ModVar* darkVar = tilevars::placed(*this, kDark, addVar(ModVar("Dark Color", new ColorValue(dark[0], dark[1], dark[2], dark[3]))));
-    ModVar* lightVar =
-        tilevars::placed(*this, kLight, addVar(ModVar("Light Color", new ColorValue(light[0], light[1], light[2], light[3]))));
+    ModVar* darkVar = tilevars::placed(
+        *this, kDark, addVar(ModVar("Dark Color", new ColorValue(dark[0], dark[1], dark[2], dark[3]))));
+    ModVar* lightVar = tilevars::placed(
+        *this, kLight, addVar(ModVar("Light Color", new ColorValue(light[0], light[1], light[2], light[3]))));
 
     // The hover preview holds Amount at 1 and sweeps both hues.
     addAnimTrack(amountVar, "1", 1.0f);
