@@ -11,6 +11,9 @@
 
 namespace {
 
+// The vars, in the order the constructor adds them.
+enum AdvancedContrastVar : int32_t { kAmount = 0, kCenter = 1, kMethod = 2 };
+
 const char* const kMethods[] = {"RGB", "Luminance", "Value", "Lightness"};
 constexpr int32_t kMethodCount = 4;
 
@@ -26,13 +29,13 @@ struct AdvancedContrastParams {
 // False when the call leaves the image unchanged: Amount exactly 1 (or NaN,
 // which no file can store), or a method index outside the four methods.
 bool prepareAdvancedContrast(const AdvancedContrastMod& mod, const RenderArgs* args, AdvancedContrastParams& p) {
-    p.amount = tileloop::floatVar(mod, 0);
+    p.amount = tileloop::floatVar(mod, kAmount);
     if (p.amount == 1.0f || p.amount != p.amount) return false;
-    const ModVar* methodVar = mod.var(2);
+    const ModVar* methodVar = mod.var(kMethod);
     const ChoiceValue* choice = methodVar ? methodVar->choiceValue() : nullptr;
     p.method = choice ? choice->selected : 0;
     if (p.method < 0 || p.method >= kMethodCount) return false;
-    p.center = tileloop::floatVar(mod, 1);
+    p.center = tileloop::floatVar(mod, kCenter);
     p.selector = tileloop::selectorOf(args);
     return true;
 }
@@ -123,15 +126,15 @@ void runAdvancedContrast(const AdvancedContrastMod& mod, ImageBuffer& image, con
 AdvancedContrastMod::AdvancedContrastMod()
     : ImageMod(GrowString("Advanced Contrast"), GrowString("Advanced Contrast")) {
     version = kNewestVersion;
-    ModVar* amountVar = tilevars::addFactorAmount(*this, 1.0f);
+    ModVar* amountVar = tilevars::placed(*this, kAmount, tilevars::addFactorAmount(*this, 1.0f));
 
-    ModVar* centerVar = addFloatVar("Center", 90.0f, 0.0f, 255.0f, 0);
+    ModVar* centerVar = tilevars::placed(*this, kCenter, addFloatVar("Center", 90.0f, 0.0f, 255.0f, 0));
     centerVar->floatValue()->tickCount = 8;
     centerVar->setAlias("Contrast Origin");
 
     GrowArray<GrowString> methods;
     for (const char* method : kMethods) methods.append(GrowString(method));
-    ModVar* methodVar = addVar(ModVar("Method", new ChoiceValue(methods, 0)));
+    ModVar* methodVar = tilevars::placed(*this, kMethod, addVar(ModVar("Method", new ChoiceValue(methods, 0))));
 
     addAnimTrack(amountVar, "1.6 .7 1.6", 3.0f);
     addAnimTrack(centerVar, "90 165 90", 4.513f);

@@ -11,6 +11,10 @@ namespace {
 
 using tilevars::addFactorAmount;  // the "Amount" of both tiles
 
+// The vars of Luminance Contrast, in the order its constructor adds them;
+// Brightness has the Amount only.
+enum LuminanceContrastVar : int32_t { kAmount = 0, kCenter = 1 };
+
 using tileloop::contrastExponent;
 
 // ---- Luminance contrast step -------------------------------------------------
@@ -33,9 +37,9 @@ struct LuminanceContrastParams {
 };
 
 bool prepareLuminanceContrast(const LuminanceContrastMod& mod, const RenderArgs* args, LuminanceContrastParams& p) {
-    p.amount = tileloop::floatVar(mod, 0);
+    p.amount = tileloop::floatVar(mod, kAmount);
     if (p.amount == 1.0f) return false;
-    p.center = tileloop::floatVar(mod, 1);
+    p.center = tileloop::floatVar(mod, kCenter);
     p.selector = tileloop::selectorOf(args);
     return true;
 }
@@ -64,7 +68,7 @@ struct BrightnessParams {
 };
 
 bool prepareBrightness(const BrightnessMod& mod, const RenderArgs* args, BrightnessParams& p) {
-    const float a = tileloop::floatVar(mod, 0);
+    const float a = tileloop::floatVar(mod, kAmount);
     if (a == 1.0f) return false;
     GrowString straight("0 0 1 1");
     p.curve.setFromString(straight);
@@ -121,8 +125,8 @@ void luminanceContrastPixel8(const ImageBuffer& image, uint8_t* px, float p, flo
 LuminanceContrastMod::LuminanceContrastMod(float amount, float center)
     : ImageMod(GrowString("Luminance Contrast"), GrowString("Luminance Contrast")) {
     version = kNewestVersion;
-    ModVar* amountVar = addFactorAmount(*this, amount);
-    ModVar* centerVar = addFloatVar("Center", center, 0.0f, 255.0f, 0);
+    ModVar* amountVar = tilevars::placed(*this, kAmount, addFactorAmount(*this, amount));
+    ModVar* centerVar = tilevars::placed(*this, kCenter, addFloatVar("Center", center, 0.0f, 255.0f, 0));
     centerVar->floatValue()->tickCount = 8;
     centerVar->setAlias("Contrast Origin");
     addAnimTrack(amountVar, "1.6 .7 1.6", 3.0f);
@@ -151,7 +155,7 @@ void LuminanceContrastMod::applyFloat(ImageBuffer& image, const RenderArgs* args
 
 BrightnessMod::BrightnessMod(float amount) : ImageMod(GrowString("Brightness"), GrowString("Brightness")) {
     version = kNewestVersion;
-    ModVar* amountVar = addFactorAmount(*this, amount);
+    ModVar* amountVar = tilevars::placed(*this, kAmount, addFactorAmount(*this, amount));
     addAnimTrack(amountVar, ".7 1.3 .7", 3.0f);
     description = "Adjust overall image brightness.";
 }

@@ -8,6 +8,12 @@ namespace {
 
 using tilevars::addStrengthAmount;  // the "Amount" of the three tiles
 
+// The vars of each tile, in the order its constructor adds them. RGB Curves
+// keeps its channel curves first, red to blue, then the common one.
+enum RgbCurveVar : int32_t { kRgbCurveAmount = 0, kRgbCurveCurve = 1 };
+enum RgbCurvesVar : int32_t { kRedCurve = 0, kGreenCurve = 1, kBlueCurve = 2, kCommonCurve = 3, kCurvesAmount = 4 };
+enum ComponentCurveVar : int32_t { kComponentAmount = 0, kComponentCurve = 1, kComponents = 2 };
+
 ModVar* addCurveVar(ImageMod& mod, const char* name, const Curve& curve) {
     return mod.addVar(ModVar(name, new CurveValue(curve)));
 }
@@ -63,10 +69,10 @@ struct RgbCurveParams {
 
 bool prepareRgbCurve(const RgbCurveMod& mod, const ImageBuffer& image, RgbCurveParams& p) {
     if (!tileloop::hasPixels(image)) return false;
-    p.amount = tileloop::floatVar(mod, 0);
+    p.amount = tileloop::floatVar(mod, kRgbCurveAmount);
     if (p.amount == 0.0f) return false;
     bool straight = true;
-    p.table = curveTable(mod, 1, straight);
+    p.table = curveTable(mod, kRgbCurveCurve, straight);
     return p.table && !straight;
 }
 
@@ -97,13 +103,13 @@ struct RgbCurvesParams {
 bool prepareRgbCurves(const RgbCurvesMod& mod, const ImageBuffer& image, const RenderArgs* args,
                       RgbCurvesParams& p) {
     if (!tileloop::hasPixels(image)) return false;
-    p.amount = tileloop::floatVar(mod, 4);
+    p.amount = tileloop::floatVar(mod, kCurvesAmount);
     if (p.amount == 0.0f) return false;
     const float* tables[4];
     bool straight[4];
     for (int32_t i = 0; i < 4; ++i) {
         straight[i] = true;
-        tables[i] = curveTable(mod, i, straight[i]);
+        tables[i] = curveTable(mod, kRedCurve + i, straight[i]);
         if (!tables[i]) return false;
     }
     for (int32_t k = 0; k < 3; ++k) p.channel[k] = straight[k] ? nullptr : tables[k];
@@ -176,12 +182,12 @@ struct ComponentCurveParams {
 bool prepareComponentCurve(const ComponentCurveMod& mod, const ImageBuffer& image, const RenderArgs* args,
                            ComponentCurveParams& p) {
     if (!tileloop::hasPixels(image)) return false;
-    p.amount = tileloop::floatVar(mod, 0);
+    p.amount = tileloop::floatVar(mod, kComponentAmount);
     if (p.amount == 0.0f) return false;
     bool straight = true;
-    p.table = curveTable(mod, 1, straight);
+    p.table = curveTable(mod, kComponentCurve, straight);
     if (!p.table || straight) return false;
-    const ModVar* componentsVar = mod.var(2);
+    const ModVar* componentsVar = mod.var(kComponents);
     const ChoiceValue* choice = componentsVar ? componentsVar->choiceValue() : nullptr;
     const int32_t set = choice ? choice->selected : 0;
     // Red, Green, Blue, Red+Green, Green+Blue, Blue+Red; other indices
@@ -235,8 +241,8 @@ void componentCurve(const ComponentCurveMod& mod, ImageBuffer& image, const Rend
 RgbCurveMod::RgbCurveMod(const Curve& curve, float amount)
     : ImageMod(GrowString("RGB Curve"), GrowString("RGB Curve")) {
     version = kNewestVersion;
-    addStrengthAmount(*this, amount);
-    addCurveVar(*this, "Curve", curve);
+    tilevars::placed(*this, kRgbCurveAmount, addStrengthAmount(*this, amount));
+    tilevars::placed(*this, kRgbCurveCurve, addCurveVar(*this, "Curve", curve));
     description = "Adjust RGB values together using a curve editor.";
 }
 
@@ -261,11 +267,12 @@ RgbCurvesMod::RgbCurvesMod(const Curve& red, const Curve& green, const Curve& bl
     : ImageMod(GrowString("RGB Curves"), GrowString("R,G,B Curves")) {
     version = kNewestVersion;
     ModVar* channelVars[3];
-    channelVars[0] = addCurveVar(*this, "Red", red);
-    channelVars[1] = addCurveVar(*this, "Green", green);
-    channelVars[2] = addCurveVar(*this, "Blue", blue);
-    addCurveVar(*this, "RGB", rgb)->shown = 0;
-    addStrengthAmount(*this, amount)->shown = 0;  // set by camera styles, never by a control
+    channelVars[0] = tilevars::placed(*this, kRedCurve, addCurveVar(*this, "Red", red));
+    channelVars[1] = tilevars::placed(*this, kGreenCurve, addCurveVar(*this, "Green", green));
+    channelVars[2] = tilevars::placed(*this, kBlueCurve, addCurveVar(*this, "Blue", blue));
+    tilevars::placed(*this, kCommonCurve, addCurveVar(*this, "RGB", rgb))->shown = 0;
+    // The Amount is set by camera styles, never by a control.
+    tilevars::placed(*this, kCurvesAmount, addStrengthAmount(*this, amount))->shown = 0;
 
     // The hover preview moves the three points of each channel's curve, each
     // channel at its own pace (periods in double, stored as float).
@@ -307,8 +314,8 @@ void RgbCurvesMod::applyFloat(ImageBuffer& image, const RenderArgs* args) const 
 ComponentCurveMod::ComponentCurveMod(const Curve& curve)
     : ImageMod(GrowString("Component Curve"), GrowString("Component Curve")) {
     version = kNewestVersion;
-    addStrengthAmount(*this, 1.0f);
-    ModVar* curveVar = addCurveVar(*this, "Curve", curve);
+    tilevars::placed(*this, kComponentAmount, addStrengthAmount(*this, 1.0f));
+    ModVar* curveVar = tilevars::placed(*this, kComponentCurve, addCurveVar(*this, "Curve", curve));
     // Two lists of the same six options: the names shown, and the short
     // forms that preset files may name the selection by.
     GrowArray<GrowArray<GrowString>> lists;
@@ -318,7 +325,8 @@ ComponentCurveMod::ComponentCurveMod(const Curve& curve)
     for (const char* text : {"R", "G", "B", "RG", "GB", "BR"}) shortNames.append(GrowString(text));
     lists.append(names);
     lists.append(shortNames);
-    ModVar* componentsVar = addVar(ModVar("Components", ChoiceValue::initLists(lists, 0)));
+    ModVar* componentsVar =
+        tilevars::placed(*this, kComponents, addVar(ModVar("Components", ChoiceValue::initLists(lists, 0))));
 
     // The hover preview lets the middle point wander while the ends stay,
     // and steps through the channel sets.

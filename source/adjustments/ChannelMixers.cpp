@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "adjustments/ContrastSaturation.h"
+#include "adjustments/TileVars.h"
 #include "pixels/PixelKit.h"
 
 using tileloop::floatVar;
@@ -18,6 +19,10 @@ TILE_INLINE float clampOrZero(float v) {
 
 // A percentage as a factor: the product in double, rounded to float.
 inline float percentFactor(float percent) { return static_cast<float>(static_cast<double>(percent) * 0.01); }
+
+// The vars of Filtered B+W, in the order its constructor adds them. The two
+// mixers record their vars' positions in members as they add them.
+enum FilteredBwVar : int32_t { kFilterAmount = 0, kFilterHue = 1 };
 
 // A weight in percent, -200..200, with the slider settings of the tiles.
 ModVar* addPercentVar(ImageMod& mod, const char* name, float value) {
@@ -119,9 +124,9 @@ void filterColour(float h, float rgb[3]) {
 // colour, on stack tiles run with the tile's context.
 template <class Sample>
 void filteredBw(const FilteredBwMod& mod, ImageBuffer& image, const RenderArgs* args) {
-    const float a = percentFactor(floatVar(mod, 0));
+    const float a = percentFactor(floatVar(mod, kFilterAmount));
     float weights[3];
-    FilteredBwMod::hueWeights(floatVar(mod, 1), weights);
+    FilteredBwMod::hueWeights(floatVar(mod, kFilterHue), weights);
     SaturationMod saturation(2, a);
     GreyscaleChannelMixerMod mixer(weights[0], weights[1], weights[2]);
     if constexpr (std::is_same<Sample, uint8_t>::value) {
@@ -244,8 +249,8 @@ void GreyscaleChannelMixerMod::applyFloat(ImageBuffer& image, const RenderArgs* 
 
 FilteredBwMod::FilteredBwMod() : ImageMod(GrowString("Filtered B+W"), GrowString("Filtered B+W")) {
     version = kNewestVersion;
-    addFloatVar("Amount", 100.0f, 0.0f, 100.0f, 0);
-    ModVar* hue = addFloatVar("Hue", 180.0f, 0.0f, 360.0f, 0);
+    tilevars::placed(*this, kFilterAmount, addFloatVar("Amount", 100.0f, 0.0f, 100.0f, 0));
+    ModVar* hue = tilevars::placed(*this, kFilterHue, addFloatVar("Hue", 180.0f, 0.0f, 360.0f, 0));
     hue->setAlias("Filter Hue");
     addAnimTrack(hue, "0 360", 3.0f);
     description = "Create a greyscale image while filtering for selected hues.";

@@ -5,6 +5,10 @@
 
 namespace {
 
+// The vars, in the order the constructor adds them; the three offsets
+// follow each other.
+enum ColorBalanceVar : int32_t { kAmount = 0, kRed = 1, kGreen = 2, kBlue = 3 };
+
 struct BalanceParams {
     float offset[3] = {0.0f, 0.0f, 0.0f};
     int32_t changed = 3;  // samples changed per pixel: min(channels, 3)
@@ -15,9 +19,9 @@ struct BalanceParams {
 // offsets 0, or no pixels.
 bool prepareBalance(const ColorBalanceMod& mod, const ImageBuffer& image, const RenderArgs* args,
                     BalanceParams& p) {
-    const float a = tileloop::floatVar(mod, 0);
+    const float a = tileloop::floatVar(mod, kAmount);
     if (a == 0.0f) return false;
-    for (int32_t c = 0; c < 3; ++c) p.offset[c] = tileloop::floatVar(mod, c + 1) * a;
+    for (int32_t c = 0; c < 3; ++c) p.offset[c] = tileloop::floatVar(mod, kRed + c) * a;
     if (p.offset[0] == 0.0f && p.offset[1] == 0.0f && p.offset[2] == 0.0f) return false;
     if (!tileloop::hasPixels(image)) return false;
     const int32_t channels = image.channelCount();
@@ -77,11 +81,11 @@ ModVar* addOffset(ImageMod& mod, const char* name) { return mod.addFloatVar(name
 
 ColorBalanceMod::ColorBalanceMod() : ImageMod(GrowString("Color Balance"), GrowString("Color Balance")) {
     version = kNewestVersion;
-    ModVar* amount = tilevars::addStrengthAmount(*this, 1.0f);
+    ModVar* amount = tilevars::placed(*this, kAmount, tilevars::addStrengthAmount(*this, 1.0f));
     amount->shown = 0;
-    ModVar* red = addOffset(*this, "Red");
-    ModVar* green = addOffset(*this, "Green");
-    ModVar* blue = addOffset(*this, "Blue");
+    ModVar* red = tilevars::placed(*this, kRed, addOffset(*this, "Red"));
+    ModVar* green = tilevars::placed(*this, kGreen, addOffset(*this, "Green"));
+    ModVar* blue = tilevars::placed(*this, kBlue, addOffset(*this, "Blue"));
     addAnimTrack(amount, ".5 1 .5", 2.554f);
     addAnimTrack(red, "-50 50 -50", 2.376f);
     addAnimTrack(green, "50 -50 50", 2.786f);

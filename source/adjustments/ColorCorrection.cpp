@@ -41,6 +41,9 @@ struct CorrectionParams {
     double strength = 0.0;     // 0.3 Amount
 };
 
+// The vars, in the order the constructor adds them.
+enum ColorCorrectionVar : int32_t { kAmount = 0, kShadows = 1, kMidtones = 2, kHighlights = 3 };
+
 ColorValue* colourAt(const ImageMod& mod, int32_t index) {
     const ModVar* v = mod.var(index);
     return v ? v->colorValue() : nullptr;
@@ -50,9 +53,9 @@ ColorValue* colourAt(const ImageMod& mod, int32_t index) {
 // var, a colour var of another kind, no pixels, or fewer than three
 // channels (the shift reads and writes three samples).
 bool prepareCorrection(const ColorCorrectionMod& mod, const ImageBuffer& image, CorrectionParams& p) {
-    const FloatValue* amount = mod.floatAt(0);
+    const FloatValue* amount = mod.floatAt(kAmount);
     if (!amount || amount->value == 0.0f) return false;
-    const ColorValue* tones[3] = {colourAt(mod, 1), colourAt(mod, 2), colourAt(mod, 3)};
+    const ColorValue* tones[3] = {colourAt(mod, kShadows), colourAt(mod, kMidtones), colourAt(mod, kHighlights)};
     if (!tones[0] || !tones[1] || !tones[2]) return false;
     if (!tileloop::hasPixels(image) || image.channelCount() < 3) return false;
     for (int32_t t = 0; t < 3; ++t) {
@@ -111,10 +114,14 @@ ColorCorrectionMod::ColorCorrectionMod(const float shadows[4], const float midto
                                        float amount)
     : ImageMod(GrowString("Color Correction"), GrowString("Color Correction")) {
     version = kNewestVersion;
-    tilevars::addStrengthAmount(*this, amount)->shown = 0;
-    addVar(ModVar("Shadows", new ColorValue(shadows[0], shadows[1], shadows[2], shadows[3])));
-    addVar(ModVar("Midtones", new ColorValue(midtones[0], midtones[1], midtones[2], midtones[3])));
-    addVar(ModVar("Highlights", new ColorValue(highlights[0], highlights[1], highlights[2], highlights[3])));
+    tilevars::placed(*this, kAmount, tilevars::addStrengthAmount(*this, amount))->shown = 0;
+    tilevars::placed(*this, kShadows,
+                     addVar(ModVar("Shadows", new ColorValue(shadows[0], shadows[1], shadows[2], shadows[3]))));
+    tilevars::placed(*this, kMidtones,
+                     addVar(ModVar("Midtones", new ColorValue(midtones[0], midtones[1], midtones[2], midtones[3]))));
+    tilevars::placed(
+        *this, kHighlights,
+        addVar(ModVar("Highlights", new ColorValue(highlights[0], highlights[1], highlights[2], highlights[3]))));
     description = "Separately adjust the color of highlights, midtones, and shadows.";
 }
 

@@ -1,10 +1,22 @@
 #include "adjustments/ColoringWheels.h"
-#include "pixels/PixelKit.h"
 
 #include <math.h>
 
+#include "adjustments/TileVars.h"
+#include "pixels/PixelKit.h"
 
 namespace {
+
+// The vars of Coloring and of Color Wheels, in the order their
+// constructors add them. A wheel's var index is its member's number.
+enum ColoringVar : int32_t { kColoringColour = 0, kColoringAmount = 1, kColoringMethod = 2 };
+enum ColorWheelsVar : int32_t {
+    kAllWheel = 0,
+    kShadowsWheel = 1,
+    kMidtonesWheel = 2,
+    kHighlightsWheel = 3,
+    kWheelsMethod = 4
+};
 
 // The start colour of the Colorize Curve constructor, which members are
 // first built with before they take their own state.
@@ -69,12 +81,14 @@ ColorizeBasicMod::ColorizeBasicMod(const float colour[4])
     version = kNewestVersion;
     resetMember(curveTile, kFullRegion, colour, 0.5f);
 
-    ModVar* colourVar = addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3])));
-    addFloatVar("Amount", 0.5f, 0.0f, 1.0f, 0);
+    ModVar* colourVar = tilevars::placed(
+        *this, kColoringColour, addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
+    tilevars::placed(*this, kColoringAmount, addFloatVar("Amount", 0.5f, 0.0f, 1.0f, 0));
     const ModVar* memberMethod = curveTile.colorMethodVar();
     const ChoiceValue* methods = memberMethod ? memberMethod->choiceValue() : nullptr;
-    ModVar* methodVar =
-        addVar(ModVar("Color Method", methods ? ChoiceValue::initLists(methods->lists, 0) : new ChoiceValue()));
+    ModVar* methodVar = tilevars::placed(
+        *this, kColoringMethod,
+        addVar(ModVar("Color Method", methods ? ChoiceValue::initLists(methods->lists, 0) : new ChoiceValue())));
 
     addColorAnimTrack(colourVar, "0 1 .5 1 360 1 .5 1", 3.0f);
     const ChoiceValue* choice = methodVar->choiceValue();
@@ -86,11 +100,11 @@ ColorizeBasicMod::ColorizeBasicMod(const float colour[4])
 }
 
 void ColorizeBasicMod::syncMember() {
-    const ModVar* colourVar = var(0);
+    const ModVar* colourVar = var(kColoringColour);
     if (const ColorValue* colour = colourVar ? colourVar->colorValue() : nullptr)
         setMemberColour(curveTile, colour->red, colour->green, colour->blue, colour->fourth);
-    setMemberAmount(curveTile, tileloop::floatVar(*this, 1));
-    setMemberMethod(curveTile, choiceIndex(*this, 2));
+    setMemberAmount(curveTile, tileloop::floatVar(*this, kColoringAmount));
+    setMemberMethod(curveTile, choiceIndex(*this, kColoringMethod));
 }
 
 void ColorizeBasicMod::copyFrom(const ImageMod& other) {
@@ -103,11 +117,11 @@ void ColorizeBasicMod::varChanged(int32_t) { syncMember(); }
 ImageMod* ColorizeBasicMod::clone() const { return withVersionOf(*this, new ColorizeBasicMod(kColoringStartColour)); }
 
 void ColorizeBasicMod::process8(ImageBuffer& image, const RenderArgs* args) {
-    if (holdsColour(*this, 0)) curveTile.apply8(image, args);
+    if (holdsColour(*this, kColoringColour)) curveTile.apply8(image, args);
 }
 
 void ColorizeBasicMod::processFloat(ImageBuffer& image, const RenderArgs* args) {
-    if (holdsColour(*this, 0)) curveTile.applyFloat(image, args);
+    if (holdsColour(*this, kColoringColour)) curveTile.applyFloat(image, args);
 }
 
 // ---- ColorWheelsMod -----------------------------------------------------------------
@@ -134,10 +148,11 @@ ColorWheelsMod::ColorWheelsMod(const float shadows[4], const float midtones[4], 
     ModVar* wheels[4];
     for (int32_t i = 0; i < 4; ++i) {
         const float* c = colours[i];
-        wheels[i] = addVar(ModVar(names[i], new ColorValue(c[0], c[1], c[2], c[3]), kControlHueOnly));
+        wheels[i] = tilevars::placed(*this, kAllWheel + i,
+                                     addVar(ModVar(names[i], new ColorValue(c[0], c[1], c[2], c[3]), kControlHueOnly)));
     }
     // The same choice as the members': the seven methods, the first chosen.
-    ModVar* methodVar = addVar(*allTile.colorMethodVar());
+    ModVar* methodVar = tilevars::placed(*this, kWheelsMethod, addVar(*allTile.colorMethodVar()));
 
     addColorAnimTrack(wheels[1], "0 1 1 .2 360 1 1 .2", 3.0f);
     addColorAnimTrack(wheels[2], "0 1 1 .2 360 1 1 .2", 2.73f);
@@ -180,7 +195,7 @@ const ColorizeCurveMod& ColorWheelsMod::member(int32_t wheel) const {
 void ColorWheelsMod::syncWheel(int32_t wheel) {
     ColorizeCurveMod* member = memberAt(wheel);
     if (!member) return;
-    const ModVar* wheelVar = var(wheel);
+    const ModVar* wheelVar = var(kAllWheel + wheel);
     const ColorValue* colour = wheelVar ? wheelVar->colorValue() : nullptr;
     if (!colour) {
         setMemberAmount(*member, 0.0f);
@@ -192,15 +207,15 @@ void ColorWheelsMod::syncWheel(int32_t wheel) {
 }
 
 void ColorWheelsMod::syncMethod() {
-    const int32_t index = choiceIndex(*this, 4);
+    const int32_t index = choiceIndex(*this, kWheelsMethod);
     for (int32_t wheel = 0; wheel < 4; ++wheel) setMemberMethod(*memberAt(wheel), index);
 }
 
 void ColorWheelsMod::varChanged(int32_t index) {
-    if (index == 4) {
+    if (index == kWheelsMethod) {
         syncMethod();
-    } else if (index >= 0 && index <= 3) {
-        syncWheel(index);
+    } else if (index >= kAllWheel && index <= kHighlightsWheel) {
+        syncWheel(index - kAllWheel);
     }
 }
 

@@ -6,6 +6,9 @@
 
 namespace {
 
+// The vars, in the order the constructor adds them.
+enum ColorizeCurveVar : int32_t { kRegion = 0, kColour = 1, kAmount = 2, kMethod = 3 };
+
 const float kStartColour[4] = {127.0f, 63.0f, 0.0f, 255.0f};
 
 struct ColorizeCurveParams {
@@ -22,14 +25,14 @@ struct ColorizeCurveParams {
 bool prepareColorizeCurve(const ColorizeCurveMod& mod, const ImageBuffer& image, const RenderArgs* args,
                           ColorizeCurveParams& p) {
     if (!tileloop::hasPixels(image)) return false;
-    const ModVar* regionVar = mod.var(0);
+    const ModVar* regionVar = mod.var(kRegion);
     const CurveValue* region = regionVar ? regionVar->curveValue() : nullptr;
-    const ModVar* colourVar = mod.var(1);
+    const ModVar* colourVar = mod.var(kColour);
     const ColorValue* colour = colourVar ? colourVar->colorValue() : nullptr;
     if (!region || !colour || region->curve.table.count < Curve::kTableSize) return false;
-    p.amount = tileloop::floatVar(mod, 2);
+    p.amount = tileloop::floatVar(mod, kAmount);
     if (p.amount == 0.0f) return false;
-    const ModVar* methodVar = mod.var(3);
+    const ModVar* methodVar = mod.var(kMethod);
     const ChoiceValue* choice = methodVar ? methodVar->choiceValue() : nullptr;
     p.method = colorMethodFromIndex(choice ? choice->selected : 0);
     const bool dyeKeepsDetail = mod.version == 2;
@@ -85,14 +88,16 @@ void colorizeCurve(const ColorizeCurveMod& mod, ImageBuffer& image, const Render
 
 ColorizeCurveMod::ColorizeCurveMod(const Curve& region, const float colour[4], uint32_t methodIndex, float amount)
     : ImageMod(GrowString("Colorize Curve"), GrowString("Coloring Curve")) {
-    ModVar* regionVar = addVar(ModVar("Luminance Region", new CurveValue(region)));
+    ModVar* regionVar = tilevars::placed(*this, kRegion, addVar(ModVar("Luminance Region", new CurveValue(region))));
     regionVar->controlCode = kControlCurveA;
     regionVar->setAlias("Affected Brightness");
-    ModVar* colourVar = addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3])));
-    ModVar* amountVar = addFloatVar("Amount", amount, 0.0f, 1.0f, 0);
+    ModVar* colourVar = tilevars::placed(
+        *this, kColour, addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
+    ModVar* amountVar = tilevars::placed(*this, kAmount, addFloatVar("Amount", amount, 0.0f, 1.0f, 0));
     amountVar->shown = 0;  // driven by the owning tiles, never by a control
     const GrowArray<GrowString> methods = colorMethodOptions();
-    ModVar* methodVar = addVar(ModVar("Color Method", new ChoiceValue(methods, static_cast<int32_t>(methodIndex))));
+    ModVar* methodVar = tilevars::placed(
+        *this, kMethod, addVar(ModVar("Color Method", new ChoiceValue(methods, static_cast<int32_t>(methodIndex)))));
 
     // The hover preview moves the region's three points, sweeps the hue and
     // steps through the methods.
@@ -112,9 +117,9 @@ Curve ColorizeCurveMod::startRegion() {
     return curve;
 }
 
-ModVar* ColorizeCurveMod::amountVar() { return var(2); }
-ModVar* ColorizeCurveMod::colorMethodVar() { return var(3); }
-ModVar* ColorizeCurveMod::colorVar() { return var(1); }
+ModVar* ColorizeCurveMod::amountVar() { return var(kAmount); }
+ModVar* ColorizeCurveMod::colorMethodVar() { return var(kMethod); }
+ModVar* ColorizeCurveMod::colorVar() { return var(kColour); }
 
 ImageMod* ColorizeCurveMod::clone() const {
     return withVersionOf(*this, new ColorizeCurveMod(startRegion(), kStartColour, 0, 1.0f));

@@ -23,6 +23,10 @@ constexpr float kFixedContrastCenter = 90.0f;
 
 using tilevars::addFactorAmount;  // the "Amount" of all three tiles
 
+// The vars of Contrast and Contrast Saturation, in the order their
+// constructors add them; Saturation has the Amount only.
+enum ContrastVar : int32_t { kAmount = 0, kCenter = 1 };
+
 // A "Center" brightness 0..255 with the label the control shows.
 ModVar* addCenter(ImageMod& mod, float center, const char* label, int32_t ticks) {
     ModVar* v = mod.addFloatVar("Center", center, 0.0f, 255.0f, 0);
@@ -41,9 +45,9 @@ struct ContrastParams {
 
 // False when the call leaves the image unchanged (Amount exactly 1).
 bool prepareContrast(const ContrastMod& mod, const RenderArgs* args, ContrastParams& p) {
-    p.amount = floatVar(mod, 0);
+    p.amount = floatVar(mod, kAmount);
     if (p.amount == 1.0f) return false;
-    p.center = mod.version <= 1 ? floatVar(mod, 1) : kFixedContrastCenter;
+    p.center = mod.version <= 1 ? floatVar(mod, kCenter) : kFixedContrastCenter;
     p.selector = tileloop::selectorOf(args);
     return true;
 }
@@ -86,7 +90,7 @@ struct SaturationParams {
 };
 
 bool prepareSaturation(const SaturationMod& mod, const RenderArgs* args, SaturationParams& p) {
-    p.amount = floatVar(mod, 0);
+    p.amount = floatVar(mod, kAmount);
     if (p.amount == 1.0f) return false;
     p.rootMeanSquare = mod.version == 2;
     p.selector = tileloop::selectorOf(args);
@@ -167,9 +171,9 @@ void saturatePixels(ImageBuffer& image, const SaturationParams& p) {
 // version-1 Saturation, both on stack tiles run with the tile's context.
 template <class Sample>
 void contrastSaturation(const ContrastSaturationMod& mod, ImageBuffer& image, const RenderArgs* args) {
-    const float a = floatVar(mod, 0);
+    const float a = floatVar(mod, kAmount);
     if (a == 1.0f) return;
-    const float c = floatVar(mod, 1);
+    const float c = floatVar(mod, kCenter);
     ContrastMod contrast(1, a, c);
     const float s = static_cast<float>(1.0 + 0.44 * static_cast<double>(1.0f - a));
     SaturationMod saturation(1, s);
@@ -188,8 +192,8 @@ void contrastSaturation(const ContrastSaturationMod& mod, ImageBuffer& image, co
 
 ContrastMod::ContrastMod(uint32_t newVersion, float amount, float center)
     : ImageMod(GrowString("Contrast"), GrowString("Contrast")) {
-    ModVar* amountVar = addFactorAmount(*this, amount);
-    ModVar* centerVar = addCenter(*this, center, "Contrast Origin", 8);
+    ModVar* amountVar = tilevars::placed(*this, kAmount, addFactorAmount(*this, amount));
+    ModVar* centerVar = tilevars::placed(*this, kCenter, addCenter(*this, center, "Contrast Origin", 8));
     addAnimTrack(amountVar, "1.7 .5 1.7", 3.0f);
     addAnimTrack(centerVar, "90 165 90", 4.513f);
     setVersion(newVersion);
@@ -199,7 +203,7 @@ ImageMod* ContrastMod::clone() const { return withVersionOf(*this, new ContrastM
 
 void ContrastMod::setVersion(uint32_t newVersion) {
     version = newVersion;
-    if (ModVar* center = var(1)) center->shown = newVersion != 2;
+    if (ModVar* center = var(kCenter)) center->shown = newVersion != 2;
     description = newVersion == 2 ? kContrastFixedCenterDescription : kContrastDescription;
 }
 
@@ -220,7 +224,7 @@ void ContrastMod::applyFloat(ImageBuffer& image, const RenderArgs* args) const {
 
 SaturationMod::SaturationMod(uint32_t newVersion, float amount)
     : ImageMod(GrowString("Saturation"), GrowString("Saturation")) {
-    ModVar* amountVar = addFactorAmount(*this, amount);
+    ModVar* amountVar = tilevars::placed(*this, kAmount, addFactorAmount(*this, amount));
     addAnimTrack(amountVar, "0 0 1.5 1.5 0", 3.0f);
     setVersion(newVersion);
     description = "Adjust color intensity.";
@@ -246,8 +250,8 @@ void SaturationMod::applyFloat(ImageBuffer& image, const RenderArgs* args) const
 ContrastSaturationMod::ContrastSaturationMod()
     : ImageMod(GrowString("Contrast Saturation"), GrowString("Contrast")) {
     version = kNewestVersion;
-    addFactorAmount(*this, 1.0f);
-    addCenter(*this, 90.0f, "Brightness Origin", 10);
+    tilevars::placed(*this, kAmount, addFactorAmount(*this, 1.0f));
+    tilevars::placed(*this, kCenter, addCenter(*this, 90.0f, "Brightness Origin", 10));
     description =
         "Adjust contrast. The Center slider determines the brightness value from which the contrast "
         "emanates.";

@@ -7,6 +7,11 @@ namespace {
 
 using tilevars::addStrengthAmount;  // the "Amount" of both tiles
 
+// The vars of Curves, in the order its constructor adds them; the Tone
+// Curve adds its vars in the order of ToneCurveVar (pixels/ToneCurves.h),
+// where its body reads them.
+enum CurvesVar : int32_t { kAmount = 0, kCurve = 1 };
+
 // The "Curve" var: a curve value started as the straight curve, then given
 // the caller's curve.
 ModVar* addCurveVar(ImageMod& mod, const Curve& curve) {
@@ -26,9 +31,9 @@ struct CurvesParams {
 // False when the call leaves the image unchanged: Amount 0, the straight
 // curve, or a var 1 that holds no curve (a hand-edited file).
 bool prepareCurves(const CurvesMod& mod, CurvesParams& p) {
-    p.amount = tileloop::floatVar(mod, 0);
+    p.amount = tileloop::floatVar(mod, kAmount);
     if (p.amount == 0.0f) return false;
-    const ModVar* curveVar = mod.var(1);
+    const ModVar* curveVar = mod.var(kCurve);
     const CurveValue* value = curveVar ? curveVar->curveValue() : nullptr;
     if (!value || value->curve.table.count < Curve::kTableSize) return false;
     if (isStraightCurve(value->curve)) return false;
@@ -64,8 +69,8 @@ bool isStraightCurve(const Curve& curve) {
 CurvesMod::CurvesMod(const Curve& curve, float amount)
     : ImageMod(GrowString("Curves"), GrowString("Luminance Curve")) {
     version = kNewestVersion;
-    addStrengthAmount(*this, amount);
-    addCurveVar(*this, curve);
+    tilevars::placed(*this, kAmount, addStrengthAmount(*this, amount));
+    tilevars::placed(*this, kCurve, addCurveVar(*this, curve));
     description = "Adjust luminance using a curve editor.";
 }
 
@@ -88,14 +93,15 @@ void CurvesMod::applyFloat(ImageBuffer& image, const RenderArgs*) const {
 
 ToneCurveMod::ToneCurveMod(const Curve& curve) : ImageMod(GrowString("Tone Curve"), GrowString("Tone Curve")) {
     version = kNewestVersion;
-    addStrengthAmount(*this, 1.0f);
-    ModVar* curveVar = addCurveVar(*this, curve);
+    tilevars::placed(*this, kToneCurveAmount, addStrengthAmount(*this, 1.0f));
+    ModVar* curveVar = tilevars::placed(*this, kToneCurveCurve, addCurveVar(*this, curve));
     GrowArray<GrowString> methods;
     methods.append(GrowString("RGB"));
     methods.append(GrowString("Luminance"));
     methods.append(GrowString("Value"));
     methods.append(GrowString("Lightness"));
-    ModVar* methodVar = addVar(ModVar("Method", new ChoiceValue(methods, 0)));
+    ModVar* methodVar =
+        tilevars::placed(*this, kToneCurveMethod, addVar(ModVar("Method", new ChoiceValue(methods, 0))));
 
     // The hover preview moves a four-point curve: the black point rises to
     // 0.1, the two inner points bob, the white point stays.

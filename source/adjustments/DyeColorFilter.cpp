@@ -11,8 +11,12 @@ const float kFilterStartColour[4] = {255.0f, 127.0f, 127.0f, 255.0f};
 
 using tilevars::addStrengthAmount;  // the "Amount" of both tiles
 
+// The vars of both tiles, in the order their constructors add them.
+enum DyeVar : int32_t { kAmount = 0, kColour = 1 };
+
 void addColourVar(ImageMod& mod, const float colour[4]) {
-    mod.addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3])));
+    tilevars::placed(mod, kColour,
+                     mod.addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
 }
 
 // ---- Dye ---------------------------------------------------------------------
@@ -28,10 +32,10 @@ struct DyeParams {
 // on an image of fewer channels.
 bool prepareDye(const DyeMod& mod, const ImageBuffer& image, DyeParams& p) {
     if (!tileloop::hasPixels(image)) return false;
-    const ModVar* colourVar = mod.var(1);
+    const ModVar* colourVar = mod.var(kColour);
     const ColorValue* colour = colourVar ? colourVar->colorValue() : nullptr;
     if (!colour) return false;
-    p.amount = tileloop::floatVar(mod, 0);
+    p.amount = tileloop::floatVar(mod, kAmount);
     if (p.amount == 0.0f) return false;
     p.keepsDetail = mod.version == 2;
     if (p.keepsDetail && image.channelCount() < 3) return false;
@@ -61,10 +65,10 @@ struct ColorFilterParams {
 
 bool prepareColorFilter(const ColorFilterMod& mod, const ImageBuffer& image, ColorFilterParams& p) {
     if (!tileloop::hasPixels(image)) return false;
-    const ModVar* colourVar = mod.var(1);
+    const ModVar* colourVar = mod.var(kColour);
     const ColorValue* colour = colourVar ? colourVar->colorValue() : nullptr;
     if (!colour) return false;
-    const float a = tileloop::floatVar(mod, 0);
+    const float a = tileloop::floatVar(mod, kAmount);
     if (a == 0.0f) return false;
     const float entries[4] = {colour->red, colour->green, colour->blue, 255.0f};
     for (int32_t k = 0; k < 4; ++k) {
@@ -111,7 +115,7 @@ TILE_VECTOR_LOOP void colorFilterBytes(ImageBuffer& image, const ColorFilterPara
 // ---- DyeMod ----------------------------------------------------------------------
 
 DyeMod::DyeMod(uint32_t version, const float colour[4], float amount) : ImageMod(GrowString("Dye"), GrowString("")) {
-    addStrengthAmount(*this, amount);
+    tilevars::placed(*this, kAmount, addStrengthAmount(*this, amount));
     addColourVar(*this, colour);
     setVersion(version);
     description = "Dye the image with the selected color, preserving detail. Compare this result with Color Filter and Tint.";
@@ -137,7 +141,7 @@ void DyeMod::applyFloat(ImageBuffer& image, const RenderArgs*) const {
 ColorFilterMod::ColorFilterMod(const float colour[4], float amount)
     : ImageMod(GrowString("Color Filter"), GrowString("")) {
     version = kNewestVersion;
-    addStrengthAmount(*this, amount);
+    tilevars::placed(*this, kAmount, addStrengthAmount(*this, amount));
     addColourVar(*this, colour);
     description = "Filter the image with the selected color. Compare this result with Tint and Dye.";
 }

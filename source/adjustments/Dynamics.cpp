@@ -3,10 +3,14 @@
 #include <type_traits>
 
 #include "adjustments/BrightnessContrast.h"
+#include "adjustments/TileVars.h"
 #include "pixels/Convolution.h"
 #include "pixels/PixelKit.h"
 
 namespace {
+
+// The vars, in the order the constructor adds them.
+enum DynamicsVar : int32_t { kAmount = 0, kRadius = 1, kMethod = 2 };
 
 constexpr float kTwoOver255 = 0.007843138f;  // 2/255 as stored in float
 constexpr int32_t kLuminanceMethod = 1;
@@ -19,9 +23,9 @@ struct DynamicsParams {
 
 // Reads the vars once; false when the image stays as it is (A = 0).
 bool prepareDynamics(const DynamicsMod& mod, const RenderArgs* args, DynamicsParams& p) {
-    p.amount = static_cast<float>(static_cast<double>(tileloop::floatVar(mod, 0)) * 0.01);
+    p.amount = static_cast<float>(static_cast<double>(tileloop::floatVar(mod, kAmount)) * 0.01);
     if (p.amount == 0.0f) return false;
-    const ModVar* methodVar = mod.var(2);
+    const ModVar* methodVar = mod.var(kMethod);
     const ChoiceValue* choice = methodVar ? methodVar->choiceValue() : nullptr;
     p.method = choice ? choice->selected : 0;
     p.selector = tileloop::selectorOf(args);
@@ -92,19 +96,19 @@ void dynamicsPixels(ImageBuffer& image, const ImageBuffer& blurred, const Dynami
 DynamicsMod::DynamicsMod()
     : ImageMod(GrowString("Dynamics"), GrowString("Dynamics")) {
     version = kNewestVersion;
-    ModVar* amountVar = addFloatVar("Amount", 0.0f, 0.0f, 100.0f, 0);
-    ModVar* radiusVar = addFloatVar("Radius", 50.0f, 0.0f, 100.0f, 0);
+    ModVar* amountVar = tilevars::placed(*this, kAmount, addFloatVar("Amount", 0.0f, 0.0f, 100.0f, 0));
+    ModVar* radiusVar = tilevars::placed(*this, kRadius, addFloatVar("Radius", 50.0f, 0.0f, 100.0f, 0));
     GrowArray<GrowString> methods;
     methods.append(GrowString("Overlay"));
     methods.append(GrowString("Luminance"));
-    ModVar* methodVar = addVar(ModVar("Method", new ChoiceValue(methods, 0)));
+    ModVar* methodVar = tilevars::placed(*this, kMethod, addVar(ModVar("Method", new ChoiceValue(methods, 0))));
     addAnimTrack(amountVar, "0 75 0", 3.0f);
     addAnimTrack(radiusVar, "30 60", 2.55f);
     addChoiceAnimTrack(methodVar, methods, static_cast<float>(methods.count) * 2.0f);
     description = "Adjust the dynamic range of shadows and highlights relative to pixels within a given radius.";
 }
 
-float DynamicsMod::blurAmount() const { return tileloop::floatVar(*this, 1); }
+float DynamicsMod::blurAmount() const { return tileloop::floatVar(*this, kRadius); }
 
 int32_t DynamicsMod::marginFor(int32_t width, int32_t height, float) const {
     return blurMarginFor(blurAmount(), kBlurGaussian, width, height);

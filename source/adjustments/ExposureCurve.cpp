@@ -7,6 +7,9 @@
 
 namespace {
 
+// The vars, in the order the constructor adds them.
+enum ExposureCurveVar : int32_t { kAmount = 0, kCurve = 1 };
+
 // ---- Parameters ----------------------------------------------------------------
 
 struct ExposureCurveParams {
@@ -28,10 +31,10 @@ bool isFlatTwoPointCurve(const Curve& curve) {
 // float, a "Curve" var that holds no curve (a hand-edited file), or the flat
 // two-point curve.
 bool prepareExposureCurve(const ExposureCurveMod& mod, const RenderArgs* args, ExposureCurveParams& p) {
-    const FloatValue* amount = mod.floatAt(0);
+    const FloatValue* amount = mod.floatAt(kAmount);
     if (!amount || amount->value == 0.0f) return false;
     p.amount = amount->value;
-    const ModVar* curveVar = mod.var(1);
+    const ModVar* curveVar = mod.var(kCurve);
     const CurveValue* value = curveVar ? curveVar->curveValue() : nullptr;
     if (!value || value->curve.table.count < Curve::kTableSize) return false;
     if (isFlatTwoPointCurve(value->curve)) return false;
@@ -144,11 +147,11 @@ ExposureCurveMod::ExposureCurveMod(const Curve& initial)
     version = kNewestVersion;
     applyVersionNames(*this);
 
-    tilevars::addStrengthAmount(*this, 1.0f);
+    tilevars::placed(*this, kAmount, tilevars::addStrengthAmount(*this, 1.0f));
 
     CurveValue* value = new CurveValue(Curve(0));
     value->curve = initial;
-    ModVar* curveVar = addVar(ModVar("Curve", value, kControlCurveA));
+    ModVar* curveVar = tilevars::placed(*this, kCurve, addVar(ModVar("Curve", value, kControlCurveA)));
 
     // The preview keeps both ends at 0.5 and swings a dark-side and a
     // light-side point in opposite directions at slightly different rates.

@@ -13,6 +13,9 @@ const char* const kDescription = "Adjust exposure, which affects the brightness 
 
 using tilevars::addFactorAmount;  // the "Amount" both tiles share
 
+// The one var of both tiles.
+enum GammaVar : int32_t { kAmount = 0 };
+
 // ---- Gamma ---------------------------------------------------------------
 
 // Which mapping a Gamma call runs, and its exponent, prepared once per call.
@@ -38,7 +41,7 @@ GammaParams prepareGammaVersion2(float a) {
 }
 
 GammaParams prepareGamma(const GammaMod& mod) {
-    const float a = floatVar(mod, 0);
+    const float a = floatVar(mod, kAmount);
     if (a == 1.0f) return {};
     return mod.version == 2 ? prepareGammaVersion2(a) : prepareGammaVersion1(a);
 }
@@ -121,7 +124,7 @@ struct ExposureParams {
 
 // False when the call leaves the image unchanged (Amount exactly 1).
 bool prepareExposure(const ExposureMod& mod, const RenderArgs* args, ExposureParams& p) {
-    p.amount = floatVar(mod, 0);
+    p.amount = floatVar(mod, kAmount);
     if (p.amount == 1.0f) return false;
     p.selector = tileloop::selectorOf(args);
     return true;
@@ -155,11 +158,11 @@ void exposePixels(ImageBuffer& image, const ExposureParams& p) {
 
 GammaMod::GammaMod(float amount) : ImageMod(GrowString("Gamma"), GrowString("Exposure")) {
     version = kNewestVersion;
-    addFactorAmount(*this, amount);
+    tilevars::placed(*this, kAmount, addFactorAmount(*this, amount));
     description = kDescription;
 }
 
-ModVar* GammaMod::amountVar() { return var(0); }
+ModVar* GammaMod::amountVar() { return var(kAmount); }
 
 ImageMod* GammaMod::clone() const { return new GammaMod(1.0f); }
 
@@ -176,12 +179,12 @@ void GammaMod::applyFloat(ImageBuffer& image, const RenderArgs*) const {
 
 ExposureMod::ExposureMod(float amount) : ImageMod(GrowString("Exposure"), GrowString("Exposure")) {
     version = kNewestVersion;
-    ModVar* amountVar = addFactorAmount(*this, amount);
+    ModVar* amountVar = tilevars::placed(*this, kAmount, addFactorAmount(*this, amount));
     addAnimTrack(amountVar, "1.8 .2 1.8", 3.0f);
     description = kDescription;
 }
 
-ModVar* ExposureMod::amountVar() { return var(0); }
+ModVar* ExposureMod::amountVar() { return var(kAmount); }
 
 ImageMod* ExposureMod::clone() const { return new ExposureMod(1.0f); }
 

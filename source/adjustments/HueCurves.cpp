@@ -24,14 +24,18 @@ struct HueCurveVars {
     ModVar* region = nullptr;
 };
 
+// The vars of the three hue-curve tiles, in the order addHueCurveVars adds
+// them.
+enum HueCurveVar : int32_t { kAmount = 0, kRegion = 1 };
+
 HueCurveVars addHueCurveVars(ImageMod& mod, Curve& start) {
     start.setWrap(true);
     HueCurveVars vars;
-    vars.amount = tilevars::addStrengthAmount(mod, 1.0f);
+    vars.amount = tilevars::placed(mod, kAmount, tilevars::addStrengthAmount(mod, 1.0f));
 
     CurveValue* value = new CurveValue(Curve(0));
     value->curve = start;
-    vars.region = mod.addVar(ModVar("Hue Region", value));
+    vars.region = tilevars::placed(mod, kRegion, mod.addVar(ModVar("Hue Region", value)));
     vars.region->controlCode = kControlHueCurve;
     return vars;
 }
@@ -71,8 +75,8 @@ struct HueCurveParams {
 // var that holds no curve (a hand-edited file), a curve without points or
 // with every point at height 0.5.
 bool prepareHueCurve(const ImageMod& mod, const RenderArgs* args, HueCurveParams& p) {
-    p.amount = tileloop::floatVar(mod, 0);
-    const ModVar* regionVar = mod.var(1);
+    p.amount = tileloop::floatVar(mod, kAmount);
+    const ModVar* regionVar = mod.var(kRegion);
     const CurveValue* value = regionVar ? regionVar->curveValue() : nullptr;
     if (!value) return false;
     if (p.amount == 0.0f) return false;

@@ -8,6 +8,10 @@
 
 namespace {
 
+// The vars, in the order the constructor adds them: the three curves, then
+// the Amount.
+enum LabCurvesVar : int32_t { kLCurve = 0, kACurve = 1, kBCurve = 2, kAmount = 3 };
+
 // CIE constants of the conversion, as the stored filters were rendered with.
 constexpr double kLabEpsilon = 0.008856;               // the linear segment below it
 constexpr double kLabSlope = 7.787;                    // slope of that segment
@@ -29,10 +33,10 @@ struct LabParams {
 // channels, or a curve var of another kind.
 bool prepareLab(const LabCurvesMod& mod, const ImageBuffer& image, LabParams& p) {
     if (!tileloop::hasPixels(image) || image.channelCount() < 3) return false;
-    if (tileloop::floatVar(mod, 3) == 0.0f) return false;
+    if (tileloop::floatVar(mod, kAmount) == 0.0f) return false;
     const float** tables[3] = {&p.lTable, &p.aTable, &p.bTable};
     for (int32_t i = 0; i < 3; ++i) {
-        const ModVar* v = mod.var(i);
+        const ModVar* v = mod.var(kLCurve + i);
         const CurveValue* value = v ? v->curveValue() : nullptr;
         if (!value || value->curve.table.count < Curve::kTableSize) return false;
         *tables[i] = isStraightCurve(value->curve) ? nullptr : value->curve.table.data;
@@ -134,10 +138,10 @@ void labCurves(const LabCurvesMod& mod, ImageBuffer& image) {
 LabCurvesMod::LabCurvesMod(const Curve& l, const Curve& a, const Curve& b)
     : ImageMod(GrowString("Lab Curves"), GrowString("L,a,b Curves")) {
     version = kNewestVersion;
-    addVar(ModVar("L", new CurveValue(l)));
-    addVar(ModVar("a", new CurveValue(a)));
-    addVar(ModVar("b", new CurveValue(b)));
-    tilevars::addStrengthAmount(*this, 1.0f);
+    tilevars::placed(*this, kLCurve, addVar(ModVar("L", new CurveValue(l))));
+    tilevars::placed(*this, kACurve, addVar(ModVar("a", new CurveValue(a))));
+    tilevars::placed(*this, kBCurve, addVar(ModVar("b", new CurveValue(b))));
+    tilevars::placed(*this, kAmount, tilevars::addStrengthAmount(*this, 1.0f));
     description = "Adjust curves in the Lab color space.";
 }
 

@@ -7,6 +7,7 @@
 #include "adjustments/ColorizeCurve.h"
 #include "adjustments/ContrastSaturation.h"
 #include "adjustments/GammaExposure.h"
+#include "adjustments/TileVars.h"
 #include "pixels/PixelKit.h"
 
 namespace {
@@ -21,6 +22,11 @@ void runBody(const Tile& tile, ImageBuffer& image, const RenderArgs* args) {
 }
 
 // ---- Multi Tool ------------------------------------------------------------
+
+// The vars of Multi Tool, in the order its constructor adds them; the
+// Temperature tile has the Amount only.
+enum MultiToolVar : int32_t { kExposure = 0, kContrast = 1, kSaturation = 2 };
+enum TemperatureVar : int32_t { kTemperatureAmount = 0 };
 
 // The Contrast step's tile is built as version 2, which pivots at 90
 // whatever centre it is given; 90 is handed over so the tile is consistent.
@@ -42,9 +48,9 @@ ModVar* addSlider(ImageMod& mod, const char* name, int32_t ticks, const char* ke
 // step returns at once in its own body when its factor is 1.
 template <class Sample>
 void multiTool(const MultiToolMod& mod, ImageBuffer& image, const RenderArgs* args) {
-    const float e = sliderFactor(mod, 0);
-    const float c = sliderFactor(mod, 1);
-    const float s = sliderFactor(mod, 2);
+    const float e = sliderFactor(mod, kExposure);
+    const float c = sliderFactor(mod, kContrast);
+    const float s = sliderFactor(mod, kSaturation);
     if (mod.version >= 2) {
         ExposureMod exposure(e);
         runBody<Sample>(exposure, image, args);
@@ -116,7 +122,7 @@ TemperatureStep temperatureVersion1(float a) {
 
 template <class Sample>
 void temperature(const ColorizeTemperatureMod& mod, ImageBuffer& image, const RenderArgs* args) {
-    const FloatValue* amount = mod.floatAt(0);
+    const FloatValue* amount = mod.floatAt(kTemperatureAmount);
     if (!amount) return;
     const float a = amount->value;
     if (!(a > 0.0f) && !(a < 0.0f)) return;  // 0, or NaN from a hostile file
@@ -140,9 +146,9 @@ void temperature(const ColorizeTemperatureMod& mod, ImageBuffer& image, const Re
 
 MultiToolMod::MultiToolMod() : ImageMod(GrowString("Multi Tool"), GrowString("Multi Tool")) {
     version = kNewestVersion;
-    addSlider(*this, "Exposure", 10, "20 80 20", 3.2f);
-    addSlider(*this, "Contrast", 8, "35 65 35", 4.43f);
-    addSlider(*this, "Saturation", 10, "0 70 0", 5.09f);
+    tilevars::placed(*this, kExposure, addSlider(*this, "Exposure", 10, "20 80 20", 3.2f));
+    tilevars::placed(*this, kContrast, addSlider(*this, "Contrast", 8, "35 65 35", 4.43f));
+    tilevars::placed(*this, kSaturation, addSlider(*this, "Saturation", 10, "0 70 0", 5.09f));
     description = "Adjust exposure, contrast, and saturation simultaneously.";
 }
 
@@ -155,11 +161,8 @@ void MultiToolMod::processFloat(ImageBuffer& image, const RenderArgs* args) { mu
 
 ColorizeTemperatureMod::ColorizeTemperatureMod()
     : ImageMod(GrowString("Colorize Temperature"), GrowString("Temperature")) {
-    ModVar* amountVar = addFloatVar("Amount", 0.0f, -1.0f, 1.0f, 0);
-    FloatValue* value = amountVar->floatValue();
-    value->displayLow = -100.0f;
-    value->displayHigh = 100.0f;
-    value->useDisplayRange = 1;
+    ModVar* amountVar = tilevars::placed(*this, kTemperatureAmount, addFloatVar("Amount", 0.0f, -1.0f, 1.0f, 0));
+    tilevars::showAsPercent(*amountVar->floatValue(), -100.0f);
     addAnimTrack(amountVar, "-.5 -.5 .5 .5 -.5", 3.0f);
     setVersion(kNewestVersion);
     description = "Adjust tones to be warmer or cooler.";

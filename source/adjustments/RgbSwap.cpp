@@ -1,8 +1,13 @@
 #include "adjustments/RgbSwap.h"
+
+#include "adjustments/TileVars.h"
 #include "pixels/PixelKit.h"
 
-
 namespace {
+
+// The vars, in the order the constructor adds them: the colours that red,
+// green and blue become.
+enum RgbSwapVar : int32_t { kRed = 0, kGreen = 1, kBlue = 2 };
 
 const float kIdentity[3][4] = {
     {255.0f, 0.0f, 0.0f, 255.0f},
@@ -23,7 +28,7 @@ bool prepareSwap(const RgbSwapMod& mod, const ImageBuffer& image, SwapParams& p)
     float c[3][4];
     bool identity = true;
     for (int32_t i = 0; i < 3; ++i) {
-        const ModVar* v = mod.var(i);
+        const ModVar* v = mod.var(kRed + i);
         const ColorValue* colour = v ? v->colorValue() : nullptr;
         if (!colour) return false;
         c[i][0] = colour->red;
@@ -76,9 +81,9 @@ void swapPixels(ImageBuffer& image, const SwapParams& p) {
 RgbSwapMod::RgbSwapMod(const float red[4], const float green[4], const float blue[4])
     : ImageMod(GrowString("RGB Swap"), GrowString("RGB Swap")) {
     version = kNewestVersion;
-    addVar(ModVar("Red", new ColorValue(red[0], red[1], red[2], red[3])));
-    addVar(ModVar("Green", new ColorValue(green[0], green[1], green[2], green[3])));
-    addVar(ModVar("Blue", new ColorValue(blue[0], blue[1], blue[2], blue[3])));
+    tilevars::placed(*this, kRed, addVar(ModVar("Red", new ColorValue(red[0], red[1], red[2], red[3]))));
+    tilevars::placed(*this, kGreen, addVar(ModVar("Green", new ColorValue(green[0], green[1], green[2], green[3]))));
+    tilevars::placed(*this, kBlue, addVar(ModVar("Blue", new ColorValue(blue[0], blue[1], blue[2], blue[3]))));
     description = "Separately replace red, green, and blue with the selected colors.";
 }
 

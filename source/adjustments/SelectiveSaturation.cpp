@@ -2,10 +2,14 @@
 
 #include <cmath>
 
+#include "adjustments/TileVars.h"
 #include "foundation/ColorConversions.h"
 #include "pixels/PixelKit.h"
 
 namespace {
+
+// The vars, in the order the constructor adds them.
+enum SelectiveSaturationVar : int32_t { kColour = 0, kTolerance = 1, kSaturation = 2 };
 
 const float kStartColour[4] = {229.0f, 182.0f, 171.0f, 255.0f};
 
@@ -20,12 +24,12 @@ struct SelectiveParams {
 // colour var of another kind, NaN parameters, no pixels or fewer than three
 // channels.
 bool prepareSelective(const SelectiveSaturationMod& mod, const ImageBuffer& image, SelectiveParams& p) {
-    const ModVar* colourVar = mod.var(0);
+    const ModVar* colourVar = mod.var(kColour);
     const ColorValue* colour = colourVar ? colourVar->colorValue() : nullptr;
     if (!colour) return false;
-    float s = tileloop::floatVar(mod, 2);
+    float s = tileloop::floatVar(mod, kSaturation);
     if (s == 1.0f || std::isnan(s)) return false;
-    const float tolerance = static_cast<float>(static_cast<double>(tileloop::floatVar(mod, 1)) * 1.8);
+    const float tolerance = static_cast<float>(static_cast<double>(tileloop::floatVar(mod, kTolerance)) * 1.8);
     if (std::isnan(tolerance)) return false;
     if (!tileloop::hasPixels(image) || image.channelCount() < 3) return false;
     p.targetHue = rgbHue(colour->red, colour->green, colour->blue);
@@ -86,12 +90,11 @@ void selectivePixels(ImageBuffer& image, const SelectiveParams& p) {
 SelectiveSaturationMod::SelectiveSaturationMod(const float colour[4])
     : ImageMod(GrowString("Selective Saturation"), GrowString("Selective Saturation")) {
     version = kNewestVersion;
-    addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3])));
-    addFloatVar("Tolerance", 20.0f, 0.0f, 100.0f, 0);
-    FloatValue* saturation = addFloatVar("Saturation", 0.3f, 0.0f, 2.0f, 0)->floatValue();
-    saturation->displayLow = 0.0f;
-    saturation->displayHigh = 100.0f;
-    saturation->useDisplayRange = 1;
+    tilevars::placed(*this, kColour,
+                     addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
+    tilevars::placed(*this, kTolerance, addFloatVar("Tolerance", 20.0f, 0.0f, 100.0f, 0));
+    ModVar* saturation = tilevars::placed(*this, kSaturation, addFloatVar("Saturation", 0.3f, 0.0f, 2.0f, 0));
+    tilevars::showAsPercent(*saturation->floatValue(), 0.0f);
     description = "Adjust the saturation of a specific hue only.";
 }
 

@@ -36,8 +36,13 @@ Curve curveFromText(const char* text) {
 
 // Builds the one var of both building blocks: "Amount", a factor 0..2 shown
 // as 0..100, and its preview track.
+// The vars of Shadows/Highlights, in the order its constructor adds them;
+// the two building blocks have the Amount only.
+enum ShadowsHighlightsVar : int32_t { kShadows = 0, kMidtones = 1, kHighlights = 2, kMethod = 3 };
+enum ToneEndVar : int32_t { kBlockAmount = 0 };
+
 void addBlockAmount(ImageMod& mod, float amount) {
-    ModVar* v = tilevars::addFactorAmount(mod, amount);
+    ModVar* v = tilevars::placed(mod, kBlockAmount, tilevars::addFactorAmount(mod, amount));
     mod.addAnimTrack(v, ".3 1.7 .3", 3.0f);
 }
 
@@ -78,7 +83,7 @@ void buildVersion1Curve(ToneEnd end, float a, Curve& curve) {
 // NaN Amount that no file can store).
 bool prepareToneEnd(const ImageMod& mod, ToneEnd end, const Curve& brighten, const Curve& darken,
                     const RenderArgs* args, ToneEndParams& p) {
-    const float a = tileloop::floatVar(mod, 0);
+    const float a = tileloop::floatVar(mod, kBlockAmount);
     if (a == 1.0f || a != a) return false;
     p.selector = tileloop::selectorOf(args);
     if (mod.version == 2) {
@@ -159,13 +164,11 @@ void runToneEnd(const ImageMod& mod, ToneEnd end, const Curve& brighten, const C
 // ---- Shadows/Highlights ------------------------------------------------------------
 
 // A signed slider -1..1 shown as 0..100, with its preview track.
-void addSlider(ImageMod& mod, const char* name, float seconds) {
+ModVar* addSlider(ImageMod& mod, const char* name, float seconds) {
     ModVar* v = mod.addFloatVar(name, 0.0f, -1.0f, 1.0f, 0);
-    FloatValue* value = v->floatValue();
-    value->displayLow = 0.0f;
-    value->displayHigh = 100.0f;
-    value->useDisplayRange = 1;
+    tilevars::showAsPercent(*v->floatValue(), 0.0f);
     mod.addAnimTrack(v, "-.5 .5 -.5", seconds);
+    return v;
 }
 
 }  // namespace
@@ -219,14 +222,15 @@ void HighlightsMod::processFloat(ImageBuffer& image, const RenderArgs* args) {
 ShadowsHighlightsMod::ShadowsHighlightsMod()
     : ImageMod(GrowString("Shadows/Highlights"), GrowString("Shadows/Highlights")), tone(Curve(0)) {
     version = kNewestVersion;
-    if (ModVar* curveVar = tone.var(1)) curveVar->makeCurve()->curve = curveFromText(kFivePointIdentity);
+    if (ModVar* curveVar = tone.var(kToneCurveCurve)) curveVar->makeCurve()->curve = curveFromText(kFivePointIdentity);
 
-    addSlider(*this, "Shadows", 3.0f);
-    addSlider(*this, "Midtones", 2.47f);
-    addSlider(*this, "Highlights", 3.53f);
+    tilevars::placed(*this, kShadows, addSlider(*this, "Shadows", 3.0f));
+    tilevars::placed(*this, kMidtones, addSlider(*this, "Midtones", 2.47f));
+    tilevars::placed(*this, kHighlights, addSlider(*this, "Highlights", 3.53f));
 
     // "Method" is a copy of the tone curve's own, set to "Value".
-    ModVar* method = addVar(tone.var(2) ? *tone.var(2) : ModVar("Method", nullptr));
+    const ModVar* toneMethod = tone.var(kToneCurveMethod);
+    ModVar* method = tilevars::placed(*this, kMethod, addVar(toneMethod ? *toneMethod : ModVar("Method", nullptr)));
     ChoiceValue* choice = method->makeChoice();
     choice->selected = 2;
     GrowArray<GrowString> options;
@@ -251,14 +255,14 @@ void ShadowsHighlightsMod::processFloat(ImageBuffer& image, const RenderArgs* ar
 }
 
 void ShadowsHighlightsMod::varChanged(int32_t) {
-    ModVar* curveVar = tone.var(1);
+    ModVar* curveVar = tone.var(kToneCurveCurve);
     if (!curveVar) return;
     Curve& curve = curveVar->makeCurve()->curve;
     if (curve.points.count != 5) curve = curveFromText(kFivePointIdentity);
 
-    const float S = tileloop::floatVar(*this, 0);
-    const float M = tileloop::floatVar(*this, 1);
-    const float H = tileloop::floatVar(*this, 2);
+    const float S = tileloop::floatVar(*this, kShadows);
+    const float M = tileloop::floatVar(*this, kMidtones);
+    const float H = tileloop::floatVar(*this, kHighlights);
 
     // Midtones move the middle point along the anti-diagonal.
     const double d = 0.25 * static_cast<double>(M);
@@ -282,7 +286,7 @@ void ShadowsHighlightsMod::varChanged(int32_t) {
     curve.points[3] = p3;
     curve.rebuildTable();
 
-    if (ModVar* method = var(3)) {
-        if (ModVar* target = tone.var(2)) *target = *method;
+    if (ModVar* method = var(kMethod)) {
+        if (ModVar* target = tone.var(kToneCurveMethod)) *target = *method;
     }
 }

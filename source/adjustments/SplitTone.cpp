@@ -8,6 +8,9 @@ const float SplitToneMod::kStartLight[4] = {255.0f, 220.66708f, 107.36842f, 255.
 
 namespace {
 
+// The vars, in the order the constructor adds them.
+enum SplitToneVar : int32_t { kAmount = 0, kDark = 1, kLight = 2 };
+
 struct SplitToneParams {
     float amount = 0.0f;
     float dark[3] = {0.0f, 0.0f, 0.0f};
@@ -23,10 +26,10 @@ const ColorValue* colourAt(const ImageMod& mod, int32_t index) {
 bool prepareSplitTone(const SplitToneMod& mod, const ImageBuffer& image, const RenderArgs* args,
                       SplitToneParams& p) {
     if (!tileloop::hasPixels(image)) return false;
-    p.amount = tileloop::floatVar(mod, 0);
+    p.amount = tileloop::floatVar(mod, kAmount);
     if (p.amount == 0.0f) return false;
-    const ColorValue* dark = colourAt(mod, 1);
-    const ColorValue* light = colourAt(mod, 2);
+    const ColorValue* dark = colourAt(mod, kDark);
+    const ColorValue* light = colourAt(mod, kLight);
     if (!dark || !light) return false;
     const float darkRgb[3] = {dark->red, dark->green, dark->blue};
     const float lightRgb[3] = {light->red, light->green, light->blue};
@@ -94,9 +97,11 @@ void splitTone(const SplitToneMod& mod, ImageBuffer& image, const RenderArgs* ar
 SplitToneMod::SplitToneMod(const float dark[4], const float light[4], float amount)
     : ImageMod(GrowString("Split Tone"), GrowString("")) {
     version = kNewestVersion;
-    ModVar* amountVar = tilevars::addStrengthAmount(*this, amount);
-    ModVar* darkVar = addVar(ModVar("Dark Color", new ColorValue(dark[0], dark[1], dark[2], dark[3])));
-    ModVar* lightVar = addVar(ModVar("Light Color", new ColorValue(light[0], light[1], light[2], light[3])));
+    ModVar* amountVar = tilevars::placed(*this, kAmount, tilevars::addStrengthAmount(*this, amount));
+    ModVar* darkVar = tilevars::placed(
+        *this, kDark, addVar(ModVar("Dark Color", new ColorValue(dark[0], dark[1], dark[2], dark[3]))));
+    ModVar* lightVar = tilevars::placed(
+        *this, kLight, addVar(ModVar("Light Color", new ColorValue(light[0], light[1], light[2], light[3]))));
 
     // The hover preview holds Amount at 1 and sweeps both hues.
     addAnimTrack(amountVar, "1", 1.0f);

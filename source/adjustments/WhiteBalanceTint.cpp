@@ -13,9 +13,13 @@ namespace {
 const float kStartColour[4] = {255.0f, 0.0f, 0.0f, 255.0f};
 
 // Vars of all three tiles: "Amount" 0..1 shown as 0..100, then "Color".
+// The vars of the three tiles, in the order addAmountAndColour adds them.
+enum ColourTileVar : int32_t { kAmount = 0, kColour = 1 };
+
 void addAmountAndColour(ImageMod& mod, float amount, const float colour[4]) {
-    tilevars::addStrengthAmount(mod, amount);
-    mod.addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3])));
+    tilevars::placed(mod, kAmount, tilevars::addStrengthAmount(mod, amount));
+    tilevars::placed(mod, kColour,
+                     mod.addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
 }
 
 // The Amount and the picked colour, read once per call.
@@ -27,9 +31,9 @@ struct ColourParams {
 // False when the call leaves the image unchanged: Amount 0, no pixels, or
 // a "Color" var of another kind.
 bool prepareColour(const ImageMod& mod, const ImageBuffer& image, ColourParams& p) {
-    p.amount = tileloop::floatVar(mod, 0);
+    p.amount = tileloop::floatVar(mod, kAmount);
     if (p.amount == 0.0f || !tileloop::hasPixels(image)) return false;
-    const ModVar* colourVar = mod.var(1);
+    const ModVar* colourVar = mod.var(kColour);
     const ColorValue* c = colourVar ? colourVar->colorValue() : nullptr;
     if (!c) return false;
     p.colour[0] = c->red;

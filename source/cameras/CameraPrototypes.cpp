@@ -3,26 +3,9 @@
 // Hipster, Plastic and Saloon come last and exist so that filter files
 // naming them load.
 
-#include "cameras/AutochromeCamera.h"
-#include "cameras/Camera1958.h"
-#include "cameras/Camera1962.h"
-#include "cameras/Camera1974.h"
-#include "cameras/Camera1983.h"
+#include "cameras/CameraStyles.h"
 #include "cameras/ColorcrossCamera.h"
-#include "cameras/HelgaCamera.h"
-#include "cameras/HipsterCamera.h"
-#include "cameras/InstantCamera.h"
-#include "cameras/ItalianoCamera.h"
-#include "cameras/LoloCamera.h"
-#include "cameras/MagazineCamera.h"
-#include "cameras/MatteCamera.h"
 #include "cameras/MonoCamera.h"
-#include "cameras/PlasticCamera.h"
-#include "cameras/PoolsideCamera.h"
-#include "cameras/SaloonCamera.h"
-#include "cameras/SilverCamera.h"
-#include "cameras/SkaterCamera.h"
-#include "cameras/WeddingCamera.h"
 #include "framework/ImageMod.h"
 #include "framework/TilePrototypes.h"
 

@@ -1,7 +1,6 @@
 #include "cameras/MonoCamera.h"
 
 #include <cmath>
-#include <memory>
 
 #include "adjustments/BrightnessContrast.h"
 #include "adjustments/ContrastSaturation.h"
@@ -10,14 +9,25 @@
 
 namespace {
 
+using camera::kBare;
+using camera::kWithContext;
+
+// Version 2's filter weights, over the phases 3 + v, 4 + v and 5 + v.
+constexpr camera::Wave kRedWeightWave{0.1884955593, 0.0, 0.5, 0.5};
+constexpr camera::Wave kGreenWeightWave{0.10053096645802811, 0.0, 0.5, 0.5};
+constexpr camera::Wave kBlueWeightWave{0.15079645343211245, 0.0, 0.5, 0.5};
+// The chain of the other versions, over the phase v.
+constexpr camera::Wave kContrastWave{0.10838494809552812, 1.725000023841858, 0.10000000149011612, 0.0};
+constexpr camera::Wave kCenterWave{0.13320352138146505, 2.119999885559082, 25.0, 5.0};
+
 // The filtered grey of version 2: filter weights and the normalising gain.
 struct FilteredGrey {
     float wR = 0.0f, wG = 0.0f, wB = 0.0f, k = 1.0f;
 
     explicit FilteredGrey(float v) {
-        wR = static_cast<float>(std::cos(static_cast<double>(3.0f + v) * 0.1884955593) * 0.5 + 0.5);
-        wG = static_cast<float>(std::cos(static_cast<double>(4.0f + v) * 0.10053096645802811) * 0.5 + 0.5);
-        wB = static_cast<float>(std::cos(static_cast<double>(5.0f + v) * 0.15079645343211245) * 0.5 + 0.5);
+        wR = camera::wave(static_cast<double>(3.0f + v), kRedWeightWave);
+        wG = camera::wave(static_cast<double>(4.0f + v), kGreenWeightWave);
+        wB = camera::wave(static_cast<double>(5.0f + v), kBlueWeightWave);
         const float sum = static_cast<float>(static_cast<double>(wR) * 0.3 + static_cast<double>(wG) * 0.59 +
                                              static_cast<double>(wB) * 0.11);
         k = sum >= 0.009999999776482582f ? 1.0f / (sum < 1.0f ? sum : 1.0f) : 100.0f;
@@ -66,32 +76,18 @@ void filteredGrey(const FilteredGrey& f, float a, ImageBuffer& image) {
 }  // namespace
 
 // What a Mono tile prepares for one set of values: the filter of version 2,
-// or the three blocks of the chain of every other version.
-struct MonoCamera::Recipe {
+// or the three steps of the chain of every other version.
+struct MonoCamera::Recipe : camera::Recipe {
     bool filtered;
     FilteredGrey grey;
-    std::unique_ptr<ColorcrossCamera> cross;
-    std::unique_ptr<SaturationMod> saturation;
-    std::unique_ptr<LuminanceContrastMod> contrast;
 
     Recipe(float a, float v, uint32_t version) : filtered(version == 2), grey(v) {
         if (filtered) return;
         const double x = static_cast<double>(v);
-        cross = std::make_unique<ColorcrossCamera>(a, static_cast<float>(static_cast<double>(v) + 970.699));
-        saturation = std::make_unique<SaturationMod>(1u, 1.0f - a);
-        const float k =
-            (camera::toFloat(std::cos(0.10838494809552812 * x + 1.725000023841858) * 0.10000000149011612) +
-             0.10000002384185791f) * a + 1.0f;
-        const float center = camera::wave(x, 0.13320352138146505, 2.119999885559082, 25.0, 5.0) + 63.0f;
-        contrast = std::make_unique<LuminanceContrastMod>(k, center);
-    }
-
-    template <class Step>
-    void steps(Step&& step) const {
-        if (filtered) return;
-        step(*cross, camera::kBare);
-        step(*saturation, camera::kWithContext);
-        step(*contrast, camera::kWithContext);
+        add<ColorcrossCamera>(kBare, a, static_cast<float>(static_cast<double>(v) + 970.699));
+        add<SaturationMod>(kWithContext, 1u, 1.0f - a);
+        add<LuminanceContrastMod>(kWithContext, (camera::wave(x, kContrastWave) + 0.10000002384185791f) * a + 1.0f,
+                                  camera::wave(x, kCenterWave) + 63.0f);
     }
 };
 
@@ -115,12 +111,15 @@ void MonoCamera::run(ImageBuffer& image, const RenderArgs* args) const {
     if (recipe->filtered) {
         filteredGrey<Sample>(recipe->grey, a, image);
     } else {
-        runRecipe<Recipe, Sample>(image, args);
+        recipe->run<Sample>(image, args);
     }
 }
 
 void MonoCamera::apply8(ImageBuffer& image, const RenderArgs* args) const { run<uint8_t>(image, args); }
 void MonoCamera::applyFloat(ImageBuffer& image, const RenderArgs* args) const { run<float>(image, args); }
-void MonoCamera::recipeChain(GrowArray<ImageMod*>& out) const { appendRecipeChain<Recipe>(out); }
+void MonoCamera::recipeChain(GrowArray<ImageMod*>& out) const {
+    float a, v;
+    if (readValues(a, v)) prepared<Recipe>(a, v)->appendChain(out);
+}
 void MonoCamera::process8(ImageBuffer& image, const RenderArgs* args) { apply8(image, args); }
 void MonoCamera::processFloat(ImageBuffer& image, const RenderArgs* args) { applyFloat(image, args); }

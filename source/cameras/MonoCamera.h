@@ -8,7 +8,7 @@
 //     gone at full Amount), then a Luminance Contrast that Variation moves.
 // Silver and 1962 run a local Mono (version 2, Amount 1, Variation 0).
 
-#include "cameras/CameraMod.h"
+#include "cameras/CameraRecipe.h"
 
 class MonoCamera : public CameraMod {
 public:

@@ -2,9 +2,13 @@
 
 #include <math.h>
 
+#include "adjustments/TileVars.h"
 #include "framework/RenderArgs.h"
 
 namespace {
+
+// The vars, in the order the constructor adds them.
+enum DeadPixelVar : int32_t { kPixelX = 0, kPixelY = 1, kRadius = 2 };
 
 constexpr double kTwoPi = 6.2831853071796;
 constexpr float kInv255f = 0.003921568859368563f;      // the float nearest 1/255
@@ -25,7 +29,7 @@ float usableScale(float s) { return s > 0.0f && isfinite(s) ? s : 1.0f; }
 // and a ring of billions of samples or a margin past the picture serves no
 // one); NaN reads as 1.
 float radiusVar(const ImageMod& mod) {
-    const float r = floatVar(mod, 2);
+    const float r = floatVar(mod, kRadius);
     return r > kRadiusLow ? (r < kRadiusHigh ? r : kRadiusHigh) : kRadiusLow;
 }
 
@@ -55,8 +59,8 @@ void repairPixel(const ImageMod& mod, ImageBuffer& image, const RenderArgs* args
     // off the whole-pixel results: truncating band-relative positions (which
     // may be negative) or subtracting the offset in float would make the
     // result depend on where the bands start.
-    const float x = floatVar(mod, 0) / s;
-    const float y = floatVar(mod, 1) / s;
+    const float x = floatVar(mod, kPixelX) / s;
+    const float y = floatVar(mod, kPixelY) / s;
     const int64_t originX = region ? region->originX : 0;
     const int64_t originY = region ? region->originY : 0;
     const int64_t pictureWidth = region && region->fullWidth > 0 ? region->fullWidth : image.width;
@@ -155,11 +159,15 @@ void repairPixel(const ImageMod& mod, ImageBuffer& image, const RenderArgs* args
 
 DeadPixelMod::DeadPixelMod() : ImageMod(GrowString("Dead Pixel"), GrowString("")) {
     version = kNewestVersion;
-    for (const char* name : {"Pixel X", "Pixel Y"}) {
-        ModVar* v = addFloatVar(name, 0.0f, 0.0f, 1.0f, kControlNumberBox);
+    const struct {
+        DeadPixelVar index;
+        const char* name;
+    } coordinates[] = {{kPixelX, "Pixel X"}, {kPixelY, "Pixel Y"}};
+    for (const auto& c : coordinates) {
+        ModVar* v = tilevars::placed(*this, c.index, addFloatVar(c.name, 0.0f, 0.0f, 1.0f, kControlNumberBox));
         v->floatValue()->hasMaximum = 0;  // only the lower bound is enforced
     }
-    ModVar* radius = addFloatVar("Radius", 1.0f, 1.0f, 10.0f, 0);
+    ModVar* radius = tilevars::placed(*this, kRadius, addFloatVar("Radius", 1.0f, 1.0f, 10.0f, 0));
     radius->floatValue()->tickCount = 9;
     description = "Fix a pixel that is stuck or dead on your camera by blending it with surrounding pixels.";
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "adjustments/TileVars.h"
 #include "effects/Noise.h"
 #include "pixels/RowLoops.h"
 #include "pixels/SampleRules.h"
@@ -12,6 +13,10 @@
 // ---- Discolor ---------------------------------------------------------------------------
 
 namespace {
+
+// The vars of Discolor, in the order its constructor adds them; the light
+// leak has the look vars (adjustments/TileVars.h).
+enum DiscolorVar : int32_t { kAmount = 0, kOffset = 1, kColour = 2, kScale = 3, kStretch = 4 };
 
 const float kDiscolorStartColour[4] = {255.0f, 127.0f, 0.0f, 255.0f};
 
@@ -45,13 +50,13 @@ bool prepareDiscolor(const DiscolorMod& mod, const ImageBuffer& image, const Ren
         if (region->fullWidth > 0) contentWidth = region->fullWidth;
         contentWidth -= static_cast<int64_t>(region->insetLeft) + region->insetRight;
     }
-    const FloatValue* amount = mod.floatAt(0);
+    const FloatValue* amount = mod.floatAt(kAmount);
     if (!amount || amount->value == 0.0f || amount->value != amount->value) return false;  // NaN: no amount
     if (contentWidth < 1) return false;
     p.amount = amount->value;
     const float wc = static_cast<float>(contentWidth);
 
-    const ModVar* colourVar = mod.var(2);
+    const ModVar* colourVar = mod.var(kColour);
     const ColorValue* colour = colourVar ? colourVar->colorValue() : nullptr;
     const float components[3] = {colour ? colour->red : 0.0f, colour ? colour->green : 0.0f,
                                  colour ? colour->blue : 0.0f};
@@ -60,9 +65,9 @@ bool prepareDiscolor(const DiscolorMod& mod, const ImageBuffer& image, const Ren
         p.darkens[i] = components[i] <= 127.5f;
     }
 
-    const float o = tileloop::floatVar(mod, 1) + 144.0f;
-    const float s = reshapeFrequency(tileloop::floatVar(mod, 3));
-    const float t = reshapeFrequency(tileloop::floatVar(mod, 4));
+    const float o = tileloop::floatVar(mod, kOffset) + 144.0f;
+    const float s = reshapeFrequency(tileloop::floatVar(mod, kScale));
+    const float t = reshapeFrequency(tileloop::floatVar(mod, kStretch));
     int64_t x0 = 0;
     if (region) {
         x0 = static_cast<int64_t>(region->originX) - region->insetLeft;
@@ -148,13 +153,13 @@ void discolorBody(const DiscolorMod& mod, ImageBuffer& image, const RenderArgs* 
 
 DiscolorMod::DiscolorMod(const float colour[4], float amount, float offset, float scale, float stretch)
     : ImageMod(GrowString("Discolor"), GrowString("Discolor")) {
-    addFloatVar("Amount", amount, 0.0f, 1.0f, 0);
-    FloatValue* shift = addFloatVar("Offset", offset, 0.0f, 100.0f, 0)->floatValue();
+    tilevars::placed(*this, kAmount, addFloatVar("Amount", amount, 0.0f, 1.0f, 0));
+    FloatValue* shift = tilevars::placed(*this, kOffset, addFloatVar("Offset", offset, 0.0f, 100.0f, 0))->floatValue();
     shift->hasMinimum = 0;  // the offset is not limited
     shift->hasMaximum = 0;
-    addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3])));
-    addFloatVar("Scale", scale, 0.0f, 2.0f, 0)->shown = 0;
-    addFloatVar("Stretch", stretch, 0.0f, 2.0f, 0)->shown = 0;
+    tilevars::placed(*this, kColour, addVar(ModVar("Color", new ColorValue(colour[0], colour[1], colour[2], colour[3]))));
+    tilevars::placed(*this, kScale, addFloatVar("Scale", scale, 0.0f, 2.0f, 0))->shown = 0;
+    tilevars::placed(*this, kStretch, addFloatVar("Stretch", stretch, 0.0f, 2.0f, 0))->shown = 0;
     description = "Apply uneven discoloration to the image.";
 }
 
@@ -191,8 +196,8 @@ namespace {
 // tile's own image with its own context.
 template <class Sample>
 void lightleakBody(const LightleakMod& mod, ImageBuffer& image, const RenderArgs* args) {
-    const float a = tileloop::floatVar(mod, 0);
-    const FloatValue* variation = mod.floatAt(1);
+    const float a = tileloop::floatVar(mod, tilevars::kLookAmount);
+    const FloatValue* variation = mod.floatAt(tilevars::kLookVariation);
     if (a == 0.0f || a != a) return;  // NaN is no amount
     const LightleakRecipe r = lightleakRecipe(a, variation ? variation->value : 0.0f);
     DiscolorMod discolor(r.colour, r.strength, r.offset, 1.45f, r.stretch);
@@ -205,17 +210,7 @@ void lightleakBody(const LightleakMod& mod, ImageBuffer& image, const RenderArgs
 }  // namespace
 
 LightleakMod::LightleakMod() : ImageMod(GrowString("Lightleak"), GrowString("Lightleak")) {
-    FloatValue* amount = addFloatVar("Amount", 1.0f, 0.0f, 1.0f, 0)->floatValue();
-    amount->displayLow = 0.0f;
-    amount->displayHigh = 100.0f;
-    amount->useDisplayRange = 1;
-    ModVar* variation = addFloatVar("Variation", 0.0f, 0.0f, 0.0f, 0);
-    FloatValue* value = variation->floatValue();
-    value->hasMinimum = 0;  // any Variation is a look of its own
-    value->hasMaximum = 0;
-    value->rangeLow = 0.0f;
-    value->rangeHigh = 100.0f;
-    variation->setAlias("Remix");
+    tilevars::addLookVars(*this);
     description = "Discolors your film in oranges and purples where a poorly-made camera accidentally lets light in.";
 }
 

@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "adjustments/TileVars.h"
 #include "effects/EffectRandom.h"
 #include "framework/Curve.h"
 #include "framework/SelectorMod.h"
@@ -64,10 +65,10 @@ GrainSetup setUpGrain(const GrainMod& mod, const ImageBuffer& image, const Rende
         }
     }
     s = effectmath::usablePixelScale(s);
-    p.amount = powf(static_cast<float>(static_cast<double>(tileloop::floatVar(mod, 0)) * 0.01), 1.5f);
+    p.amount = powf(static_cast<float>(static_cast<double>(tileloop::floatVar(mod, kGrainAmount)) * 0.01), 1.5f);
     p.offsetX = wrapIndex(saturatingInt64(0.679 * static_cast<double>(frame) * width), width);
     p.offsetY = wrapIndex(saturatingInt64(0.433 * static_cast<double>(frame) * height), height);
-    const float fullSize = fullSizeGrain(tileloop::floatVar(mod, 1), width, height, s);
+    const float fullSize = fullSizeGrain(tileloop::floatVar(mod, kGrainScale), width, height, s);
     if (s > 1.0f) {
         // Reduced previews: a weaker grain, weaker still below a pixel.
         const float t = fullSize / s;
@@ -106,7 +107,7 @@ inline void addGrain(uint8_t& sample, double v) { sample = pixel::storeByteFromD
 // ---- The texture ------------------------------------------------------------------------------
 
 void GrainMod::buildGrainTexture(int32_t sourceSize, float g, float a) {
-    const float u = static_cast<float>(1.0 - 0.01 * static_cast<double>(tileloop::floatVar(*this, 2)));
+    const float u = static_cast<float>(1.0 - 0.01 * static_cast<double>(tileloop::floatVar(*this, kGrainUniformity)));
     const float h = a * 0.5f;
     const float n = static_cast<float>(sourceSize);
     if (grainTexture && g == cachedGrainSize && h == cachedHalfAmount && n == cachedSourceSize && u == cachedSpread)
@@ -236,8 +237,8 @@ void GrainMod::processBody(ImageBuffer& image, const RenderArgs* args) {
     if (!tileloop::hasPixels(image)) return;
     constexpr bool eightBit = std::is_same<Sample, uint8_t>::value;
     if (version == 1) {
-        GrainLegacyMod legacy(tileloop::floatVar(*this, 0), tileloop::floatVar(*this, 1),
-                              tileloop::floatVar(*this, 2));
+        GrainLegacyMod legacy(tileloop::floatVar(*this, kGrainAmount), tileloop::floatVar(*this, kGrainScale),
+                              tileloop::floatVar(*this, kGrainUniformity));
         if constexpr (eightBit)
             legacy.apply8(image, args);
         else
@@ -317,9 +318,9 @@ void GrainMod::processBody(ImageBuffer& image, const RenderArgs* args) {
 
 GrainMod::GrainMod() : ImageMod(GrowString("Grain"), GrowString("")) {
     frameIntervalValue = 0.4f;
-    ModVar* amountVar = addFloatVar("Amount", 25.0f, 0.0f, 100.0f);
-    ModVar* scaleVar = addFloatVar("Scale", 25.0f, 0.0f, 100.0f);
-    ModVar* uniformityVar = addFloatVar("Uniformity", 50.0f, 0.0f, 100.0f);
+    ModVar* amountVar = tilevars::placed(*this, kGrainAmount, addFloatVar("Amount", 25.0f, 0.0f, 100.0f));
+    ModVar* scaleVar = tilevars::placed(*this, kGrainScale, addFloatVar("Scale", 25.0f, 0.0f, 100.0f));
+    ModVar* uniformityVar = tilevars::placed(*this, kGrainUniformity, addFloatVar("Uniformity", 50.0f, 0.0f, 100.0f));
     addAnimTrack(amountVar, "60 20 60", 2.348f);
     addAnimTrack(scaleVar, "30 75 30", 3.577f);
     addAnimTrack(uniformityVar, "0 100 0", 3.0f);
@@ -338,7 +339,7 @@ int32_t GrainMod::passCount() const { return version == 1 ? 1 : 2; }
 // Rows of context: the legacy engine's for version 1; the softening blur's
 // reach for the texture engine (its radius is never larger than this).
 int32_t GrainMod::marginFor(int32_t width, int32_t height, float scale) const {
-    const float scaleVar = tileloop::floatVar(*this, 1);
+    const float scaleVar = tileloop::floatVar(*this, kGrainScale);
     if (version == 1) return legacyGrainMargin(width, height, scale, scaleVar);
     const float s = effectmath::usablePixelScale(scale);
     const float g = grainSizeOf(fullSizeGrain(scaleVar, width, height, s), s);

@@ -46,6 +46,9 @@
 
 class Curve;
 
+// The vars of both grain tiles, in the order their constructors add them.
+enum GrainVar : int32_t { kGrainAmount = 0, kGrainScale = 1, kGrainUniformity = 2 };
+
 class GrainMod : public ImageMod {
 public:
     static constexpr uint32_t kNewestVersion = 3;

@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "adjustments/TileVars.h"
 #include "effects/EffectRandom.h"
 #include "effects/Grain.h"
 #include "framework/Curve.h"
@@ -107,9 +108,9 @@ inline void copyBand(ImageBuffer& target, const ImageBuffer& source, const uint8
 template <class Sample>
 void legacyBody(const GrainLegacyMod& mod, ImageBuffer& image, const RenderArgs* args) {
     if (!tileloop::hasPixels(image)) return;
-    const float A = tileloop::floatVar(mod, 0);
-    const float S = tileloop::floatVar(mod, 1);
-    const float U = tileloop::floatVar(mod, 2);
+    const float A = tileloop::floatVar(mod, kGrainAmount);
+    const float S = tileloop::floatVar(mod, kGrainScale);
+    const float U = tileloop::floatVar(mod, kGrainUniformity);
 
     int32_t wholeWidth = image.width;
     int32_t wholeHeight = image.height;
@@ -291,9 +292,9 @@ void legacyBody(const GrainLegacyMod& mod, ImageBuffer& image, const RenderArgs*
 GrainLegacyMod::GrainLegacyMod(float amount, float scale, float uniformity)
     : ImageMod(GrowString("Grain Legacy"), GrowString("")) {
     frameIntervalValue = 0.4f;
-    ModVar* amountVar = addFloatVar("Amount", amount, 0.0f, 100.0f);
-    ModVar* scaleVar = addFloatVar("Scale", scale, 0.0f, 100.0f);
-    ModVar* uniformityVar = addFloatVar("Uniformity", uniformity, 0.0f, 100.0f);
+    ModVar* amountVar = tilevars::placed(*this, kGrainAmount, addFloatVar("Amount", amount, 0.0f, 100.0f));
+    ModVar* scaleVar = tilevars::placed(*this, kGrainScale, addFloatVar("Scale", scale, 0.0f, 100.0f));
+    ModVar* uniformityVar = tilevars::placed(*this, kGrainUniformity, addFloatVar("Uniformity", uniformity, 0.0f, 100.0f));
     addAnimTrack(amountVar, "60 20 60", 2.348f);
     addAnimTrack(scaleVar, "30 75 30", 3.577f);
     addAnimTrack(uniformityVar, "0 100 0", 3.0f);
@@ -306,7 +307,7 @@ int32_t legacyGrainMargin(int32_t width, int32_t height, float scale, float scal
 }
 
 int32_t GrainLegacyMod::marginFor(int32_t width, int32_t height, float scale) const {
-    return legacyGrainMargin(width, height, scale, tileloop::floatVar(*this, 1));
+    return legacyGrainMargin(width, height, scale, tileloop::floatVar(*this, kGrainScale));
 }
 
 ImageMod* GrainLegacyMod::clone() const { return withVersionOf(*this, new GrainLegacyMod(25.0f, 25.0f, 50.0f)); }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "adjustments/TileVars.h"
 #include "pixels/RowLoops.h"
 #include "pixels/SampleRules.h"
 
@@ -114,6 +115,9 @@ void addNoiseOctaveRow(const float* __restrict xs, float y, float factor, float 
 
 namespace {
 
+// The vars, in the order the constructor adds them.
+enum NoiseVar : int32_t { kAmount = 0, kScale = 1, kOffset = 2 };
+
 enum GrainMethod { kOldGrain = 1, kClampedGrain = 2, kBentGrain = 3 };
 
 struct NoiseParams {
@@ -128,11 +132,11 @@ struct NoiseParams {
 // False when the image stays as it is (Amount 0, NaN or not a float var).
 bool prepareNoise(const NoiseMod& mod, const ImageBuffer& image, const RenderArgs* args, NoiseParams& p) {
     if (!tileloop::hasPixels(image)) return false;
-    const FloatValue* amount = mod.floatAt(0);
+    const FloatValue* amount = mod.floatAt(kAmount);
     if (!amount || amount->value == 0.0f || amount->value != amount->value) return false;  // NaN: no amount
     const float a = amount->value;
-    const float s = tileloop::floatVar(mod, 1);
-    const float o = tileloop::floatVar(mod, 2);
+    const float s = tileloop::floatVar(mod, kScale);
+    const float o = tileloop::floatVar(mod, kOffset);
     p.method = mod.version == 2 ? kClampedGrain : (mod.version == 3 || mod.version == 4 ? kBentGrain : kOldGrain);
 
     int64_t wholeWidth = image.width;
@@ -258,9 +262,9 @@ float noiseAmplitude(float amount) {
 }
 
 NoiseMod::NoiseMod(float amount, float scale, float offset) : ImageMod(GrowString("Noise"), GrowString("Grain")) {
-    addFloatVar("Amount", amount, 0.0f, 100.0f, 0);
-    addFloatVar("Scale", scale, 0.0f, 100.0f, 0);
-    FloatValue* shift = addFloatVar("Offset", offset, 0.0f, 100.0f, 0)->floatValue();
+    tilevars::placed(*this, kAmount, addFloatVar("Amount", amount, 0.0f, 100.0f, 0));
+    tilevars::placed(*this, kScale, addFloatVar("Scale", scale, 0.0f, 100.0f, 0));
+    FloatValue* shift = tilevars::placed(*this, kOffset, addFloatVar("Offset", offset, 0.0f, 100.0f, 0))->floatValue();
     shift->hasMinimum = 0;  // the offset is not limited
     shift->hasMaximum = 0;
     description = "Apply film grain.";

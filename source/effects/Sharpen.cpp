@@ -7,11 +7,15 @@
 #include <new>
 #include <type_traits>
 
+#include "adjustments/TileVars.h"
 #include "framework/SelectorMod.h"
 #include "pixels/Convolution.h"
 #include "pixels/RowLoops.h"
 
 namespace {
+
+// The one var.
+enum SharpenVar : int32_t { kAmount = 0 };
 
 const char* const kDescription = "Sharpen the image using the specified amount.";
 
@@ -114,7 +118,7 @@ TILE_ROW_KERNEL void addHighPass(uint8_t* __restrict samples, const float* __res
 template <class Sample>
 void sharpenBody(const SharpenMod& mod, ImageBuffer& image, const RenderArgs* args) {
     if (!tileloop::hasPixels(image)) return;
-    float s = static_cast<float>(static_cast<double>(tileloop::floatVar(mod, 0)) * 0.01);
+    float s = static_cast<float>(static_cast<double>(tileloop::floatVar(mod, kAmount)) * 0.01);
     if (mod.version >= 2) s = powf(s, 1.5f);
     if (s == 0.0f || isnan(s)) return;  // NaN: a hostile Amount leaves the image alone
     const RenderRegion* region = args ? args->region : nullptr;
@@ -179,7 +183,7 @@ void sharpenHighPass8(const ImageBuffer& source, const std::vector<float>& kerne
 
 SharpenMod::SharpenMod() : ImageMod(GrowString("Sharpen"), GrowString("Sharpen")) {
     version = kNewestVersion;
-    ModVar* amountVar = addFloatVar("Amount", 50.0f, 0.0f, 100.0f);
+    ModVar* amountVar = tilevars::placed(*this, kAmount, addFloatVar("Amount", 50.0f, 0.0f, 100.0f));
     description = kDescription;
     addAnimTrack(amountVar, "0 100 0", 3.0f);
 }

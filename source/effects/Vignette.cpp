@@ -4,10 +4,14 @@
 
 #include <cstddef>
 
+#include "adjustments/TileVars.h"
 #include "framework/SelectorMod.h"
 #include "pixels/RowLoops.h"
 
 namespace {
+
+// The vars, in the order the constructor adds them.
+enum VignetteVar : int32_t { kAmount = 0, kSharpness = 1, kRadius = 2 };
 
 const char* const kDescription =
     "Simulate vignetting around the corners of the image. Falloff and Radius affect the intensity and size of the "
@@ -27,12 +31,12 @@ struct VignetteParams {
 // not a number.
 bool prepareVignette(const VignetteMod& mod, const ImageBuffer& image, const RenderArgs* args, VignetteParams& p) {
     if (!tileloop::hasPixels(image)) return false;
-    const FloatValue* amount = mod.floatAt(0);
+    const FloatValue* amount = mod.floatAt(kAmount);
     if (!amount || amount->value == 0.0f || isnan(amount->value)) return false;
     p.amount = amount->value;
     p.shift = p.amount * 255.0f;
-    p.exponent = vignetteExponent(tileloop::floatVar(mod, 1));
-    const float radius = tileloop::floatVar(mod, 2);
+    p.exponent = vignetteExponent(tileloop::floatVar(mod, kSharpness));
+    const float radius = tileloop::floatVar(mod, kRadius);
     const RenderRegion* region = args ? args->region : nullptr;
     p.rect = photoRectOf(image, region);
     const float hw = static_cast<float>(static_cast<double>(p.rect.width) * 0.5);
@@ -123,14 +127,11 @@ float vignetteRamp(float t, float E) {
 VignetteMod::VignetteMod(float amount, float sharpness, float radius)
     : ImageMod(GrowString("Vignette"), GrowString("Vignette")) {
     version = kNewestVersion;
-    ModVar* amountVar = addFloatVar("Amount", amount, -1.0f, 1.0f);
-    FloatValue* amountValue = amountVar->floatValue();
-    amountValue->displayLow = -100.0f;
-    amountValue->displayHigh = 100.0f;
-    amountValue->useDisplayRange = 1;
-    ModVar* sharpnessVar = addFloatVar("Sharpness", sharpness, 0.0f, 100.0f);
+    ModVar* amountVar = tilevars::placed(*this, kAmount, addFloatVar("Amount", amount, -1.0f, 1.0f));
+    tilevars::showAsPercent(*amountVar->floatValue(), -100.0f);
+    ModVar* sharpnessVar = tilevars::placed(*this, kSharpness, addFloatVar("Sharpness", sharpness, 0.0f, 100.0f));
     sharpnessVar->setAlias("Falloff");
-    ModVar* radiusVar = addFloatVar("Radius", radius, 0.0f, 2.0f);
+    ModVar* radiusVar = tilevars::placed(*this, kRadius, addFloatVar("Radius", radius, 0.0f, 2.0f));
     description = kDescription;
     addAnimTrack(amountVar, ".5 1 .5", 2.348f);
     addAnimTrack(sharpnessVar, "30 70 30", 1.961f);

@@ -4,10 +4,14 @@
 
 #include <cstdio>
 
+#include "adjustments/TileVars.h"
 #include "framework/RenderArgs.h"
 #include "render/TransformedBitmap.h"
 
 namespace {
+
+// The vars, in the order the constructor adds them.
+enum WatermarkVar : int32_t { kFile = 0, kAnchor = 1, kOffset = 2, kScale = 3, kOpacity = 4 };
 
 constexpr double kInv255d = 0.00392156862745098;
 // Scaled sizes beyond this many pixels a side are refused: far beyond any
@@ -43,18 +47,16 @@ WatermarkMod::WatermarkMod() : ImageMod(GrowString("Watermark"), GrowString(""))
     version = kNewestVersion;
     FileValue* file = new FileValue();
     for (const char* extension : {"png", "tif", "tiff", "jpg", "jpeg"}) file->extensions.append(GrowString(extension));
-    addVar(ModVar("File", file));
+    tilevars::placed(*this, kFile, addVar(ModVar("File", file)));
     GrowArray<GrowString> anchors;
     for (const char* text : {"Lower Right", "Lower Left", "Upper Right", "Upper Left", "Left", "Right", "Top", "Bottom",
                              "Center"})
         anchors.append(GrowString(text));
-    addVar(ModVar("Anchor", new ChoiceValue(anchors, 0)));
-    addFloatVar("Offset", 5.0f, 0.0f, 100.0f, 0);
-    addFloatVar("Scale", 15.0f, 0.0f, 100.0f, 0);
-    FloatValue* opacity = addFloatVar("Opacity", 1.0f, 0.0f, 1.0f, 0)->floatValue();
-    opacity->displayLow = 0.0f;
-    opacity->displayHigh = 100.0f;
-    opacity->useDisplayRange = 1;
+    tilevars::placed(*this, kAnchor, addVar(ModVar("Anchor", new ChoiceValue(anchors, 0))));
+    tilevars::placed(*this, kOffset, addFloatVar("Offset", 5.0f, 0.0f, 100.0f, 0));
+    tilevars::placed(*this, kScale, addFloatVar("Scale", 15.0f, 0.0f, 100.0f, 0));
+    ModVar* opacity = tilevars::placed(*this, kOpacity, addFloatVar("Opacity", 1.0f, 0.0f, 1.0f, 0));
+    tilevars::showAsPercent(*opacity->floatValue(), 0.0f);
     description = "Add a watermark or other overlay to your image.";
 }
 
@@ -82,16 +84,16 @@ void WatermarkMod::placement(int32_t anchor, int64_t W, int64_t H, int64_t ow, i
 template <class Sample>
 void WatermarkMod::overlayOnto(ImageBuffer& image, const RenderArgs* args) {
     MutexLocker guard(lock.get());
-    const ModVar* fileVar = var(0);
+    const ModVar* fileVar = var(kFile);
     const FileValue* file = fileVar ? fileVar->fileValue() : nullptr;
     if (!file || file->path.isEmpty() || !image.data || image.width < 1 || image.height < 1) return;
     const GrowString& path = file->path;
-    const float offset = floatVar(*this, 2);
-    const float scaleVar = floatVar(*this, 3);
-    const ModVar* anchorVar = var(1);
+    const float offset = floatVar(*this, kOffset);
+    const float scaleVar = floatVar(*this, kScale);
+    const ModVar* anchorVar = var(kAnchor);
     const ChoiceValue* anchorChoice = anchorVar ? anchorVar->choiceValue() : nullptr;
     const int32_t anchor = anchorChoice ? anchorChoice->selected : 0;
-    float opacity = floatVar(*this, 4);
+    float opacity = floatVar(*this, kOpacity);
     if (!(opacity > 0.0f)) return;  // 0 (and NaN) leaves the picture as it is
     if (opacity > 1.0f) opacity = 1.0f;
 

@@ -6,6 +6,13 @@
 #include "framework/ModListHelpers.h"
 #include "framework/SelectorMod.h"
 
+namespace {
+
+// The one var, which the body reads by this position.
+enum CompoundFilterVar : int32_t { kCompoundAmount = 0 };
+
+}  // namespace
+
 CompoundFilter::CompoundFilter(const GrowString& xmlName) : ImageMod(xmlName, GrowString("")) {
     // "Amount" fades the group's result against its input: 0..1, shown as 0..100.
     ModVar* amount = addFloatVar("Amount", 1.0f, 0.0f, 1.0f, 0);
@@ -90,7 +97,7 @@ bool CompoundFilter::canTile(int32_t) const {
 
 template <bool kEightBit>
 void CompoundFilter::processWith(ImageBuffer& image, const RenderArgs* args) {
-    const FloatValue* amountValue = floatAt(0);
+    const FloatValue* amountValue = floatAt(kCompoundAmount);
     if (!amountValue) return;
     const float a = amountValue->value;
     if (a == 0.0f) return;

@@ -132,15 +132,15 @@ struct ToneParams {
 
 // False when the call leaves the image unchanged.
 bool prepareToneCurve(const ImageMod& tile, const RenderArgs* args, ToneParams& out) {
-    const FloatValue* amount = tile.floatAt(0);
+    const FloatValue* amount = tile.floatAt(kToneCurveAmount);
     if (!amount || amount->value == 0.0f) return false;
     out.amount = amount->value;
-    const ModVar* curveVar = tile.var(1);
+    const ModVar* curveVar = tile.var(kToneCurveCurve);
     const CurveValue* curveValue = curveVar ? curveVar->curveValue() : nullptr;
     if (!curveValue) return false;
     const Curve& curve = curveValue->curve;
     if (curve.table.count < Curve::kTableSize) return false;
-    const ModVar* methodVar = tile.var(2);
+    const ModVar* methodVar = tile.var(kToneCurveMethod);
     const ChoiceValue* choice = methodVar ? methodVar->choiceValue() : nullptr;
     out.method = choice ? choice->selected : kToneRgb;
     if (out.method < kToneRgb || out.method > kToneLightness) out.method = kToneRgb;

@@ -175,14 +175,16 @@ struct ContrastCurve {
 // ---- Tone curve ------------------------------------------------------------
 //
 // The body of the Tone Curve tile, also run by Shadows/Highlights on the tone
-// curve it owns. The tile's vars are read by position: 0 "Amount" (float),
-// 1 "Curve" (curve), 2 "Method" (choice: 0 "RGB", 1 "Luminance", 2 "Value",
-// 3 "Lightness"; another kind reads as 0, another index as 0). Returns at
+// curve it owns. The tile's vars are read by the positions below, in which
+// the Tone Curve constructor adds them: "Amount" (float), "Curve" (curve),
+// "Method" (choice: 0 "RGB", 1 "Luminance", 2 "Value", 3 "Lightness";
+// another kind reads as 0, another index as 0). Returns at
 // once when the Amount is 0 or not a float, when var 1 holds no curve, or
 // when the curve is the two-point identity. A selector in args scales the
 // strength per pixel. "RGB" maps every sample (the fourth included); the
 // other methods change only the first three (an image of one or two
 // channels is treated as grey and only its first sample changes).
+enum ToneCurveVar : int32_t { kToneCurveAmount = 0, kToneCurveCurve = 1, kToneCurveMethod = 2 };
 void applyToneCurve(const ImageMod& tile, ImageBuffer& image, const RenderArgs* args);
 void applyToneCurve8(const ImageMod& tile, ImageBuffer& image, const RenderArgs* args);
 

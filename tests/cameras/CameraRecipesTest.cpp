@@ -7,16 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "cameras/AutochromeCamera.h"
-#include "cameras/Camera1962.h"
-#include "cameras/Camera1974.h"
-#include "cameras/Camera1983.h"
-#include "cameras/HelgaCamera.h"
-#include "cameras/InstantCamera.h"
-#include "cameras/ItalianoCamera.h"
-#include "cameras/MatteCamera.h"
-#include "cameras/PoolsideCamera.h"
-#include "cameras/SkaterCamera.h"
+#include "cameras/CameraStyles.h"
 #include "effects/Blur.h"
 #include "effects/RadialBlur.h"
 #include "effects/Vignette.h"

@@ -9,29 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "cameras/AutochromeCamera.h"
-#include "cameras/Camera1962.h"
-#include "cameras/Camera1974.h"
-#include "cameras/Camera1983.h"
-#include "cameras/HelgaCamera.h"
-#include "cameras/HipsterCamera.h"
-#include "cameras/InstantCamera.h"
-#include "cameras/ItalianoCamera.h"
-#include "cameras/MatteCamera.h"
-#include "cameras/PlasticCamera.h"
-#include "cameras/PoolsideCamera.h"
-#include "cameras/SaloonCamera.h"
-#include "cameras/SkaterCamera.h"
-#include "cameras/WeddingCamera.h"
-#include "cameras/Camera1958.h"
+#include "cameras/CameraStyles.h"
 #include "cameras/ColorcrossCamera.h"
-#include "cameras/LoloCamera.h"
-#include "cameras/MagazineCamera.h"
 #include "cameras/MonoCamera.h"
-#include "cameras/SilverCamera.h"
 #include "foundation/ColorConversions.h"
 #include "effects/Blur.h"
 #include "framework/CompoundFilter.h"
+#include "framework/TilePrototypes.h"
 #include "platform/ParallelFor.h"
 #include "render/RenderContext.h"
 #include "support/TestTiles.h"
@@ -212,6 +196,31 @@ TEST_P(EveryStyle, BandsAndStripsGiveTheWholePicture) {
                 EXPECT_TRUE(tiletest::sameByteImages(whole8, out8));
             }
         }
+    }
+}
+
+// The recipe's steps as ordinary tiles (the benchmark's chain) render the
+// style's picture: the list the style runs is the list it hands out.
+TEST_P(EveryStyle, RecipeChainRendersAsTheStyle) {
+    const ImageBuffer image = testimages::makeFloatImage(48, 40, 3, 23);
+    for (uint32_t version : GetParam().versions) {
+        SCOPED_TRACE(testing::Message() << "version " << version);
+        std::unique_ptr<CameraMod> tile(GetParam().make());
+        tile->setVersion(version);
+        setValues(*tile, 0.8f, 17.0f);
+        GrowArray<ImageMod*> blocks;
+        tile->recipeChain(blocks);
+        if (blocks.count > 0) {
+            GrowArray<ImageMod*> alone;
+            alone.append(tile.get());
+            ImageBuffer asStyle = copyOf(image);
+            ImageBuffer asTiles = copyOf(image);
+            RenderContext styleContext(0), tilesContext(0);
+            EXPECT_TRUE(styleContext.render(alone, &asStyle, nullptr, -1, 0, nullptr));
+            EXPECT_TRUE(tilesContext.render(blocks, &asTiles, nullptr, -1, 0, nullptr));
+            EXPECT_TRUE(sameFloatImages(asStyle, asTiles));
+        }
+        freePrototypeList(blocks);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <math.h>
 
+#include "adjustments/TileVars.h"
 #include "effects/borders/BorderPaint.h"
 #include "render/TransformedBitmap.h"
 
@@ -9,6 +10,7 @@ namespace {
 
 const float kOpaqueWhite[4] = {255.0f, 255.0f, 255.0f, 255.0f};
 
+// The vars, in the order the constructor adds them.
 enum BasicBorderVar : int32_t { kThickness = 0, kRounding = 1, kColor = 2 };
 
 const char* const kDescription =
@@ -52,11 +54,11 @@ BasicBorder::BasicBorder(bool isRounded, const float* color)
     : BorderMod(GrowString(isRounded ? "Custom Rounded" : "Custom Straight"), GrowString("Basic Border")),
       rounded(isRounded ? 1 : 0) {
     version = kNewestVersion;
-    addFloatVar("Thickness", 5.0f, 0.0f, 100.0f);
-    ModVar* rounding = addFloatVar("Rounding", 0.0f, 0.0f, 100.0f);
+    tilevars::placed(*this, kThickness, addFloatVar("Thickness", 5.0f, 0.0f, 100.0f));
+    ModVar* rounding = tilevars::placed(*this, kRounding, addFloatVar("Rounding", 0.0f, 0.0f, 100.0f));
     rounding->shown = rounded;
     const float* c = color ? color : kOpaqueWhite;
-    addVar(ModVar("Color", new ColorValue(c[0], c[1], c[2], c[3])));
+    tilevars::placed(*this, kColor, addVar(ModVar("Color", new ColorValue(c[0], c[1], c[2], c[3]))));
     description = kDescription;
 }
 

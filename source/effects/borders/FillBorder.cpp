@@ -2,6 +2,7 @@
 
 #include <math.h>
 
+#include "adjustments/TileVars.h"
 #include "effects/borders/BorderPaint.h"
 #include "render/TransformedBitmap.h"
 
@@ -9,13 +10,16 @@ namespace {
 
 const float kOpaqueWhite[4] = {255.0f, 255.0f, 255.0f, 255.0f};
 
+// The vars, in the order the constructor adds them.
+enum FillBorderVar : int32_t { kAspectRatio = 0, kColor = 1 };
+
 }  // namespace
 
 FillBorder::FillBorder(const float* color) : BorderMod(GrowString("Fill Out"), GrowString("Fill Border")) {
     version = kNewestVersion;
-    addFloatVar("Aspect Ratio", 1.0f, 0.001f, 10.0f);
+    tilevars::placed(*this, kAspectRatio, addFloatVar("Aspect Ratio", 1.0f, 0.001f, 10.0f));
     const float* c = color ? color : kOpaqueWhite;
-    addVar(ModVar("Color", new ColorValue(c[0], c[1], c[2], c[3])));
+    tilevars::placed(*this, kColor, addVar(ModVar("Color", new ColorValue(c[0], c[1], c[2], c[3]))));
     description = "A border of any color that adds bars to the image to make it the desired aspect ratio.";
 }
 
@@ -26,7 +30,7 @@ ImageMod* FillBorder::clone() const {
 }
 
 float FillBorder::aspectRatio() const {
-    const FloatValue* v = floatAt(0);
+    const FloatValue* v = floatAt(kAspectRatio);
     return v ? v->value : 0.0f;
 }
 
@@ -96,12 +100,12 @@ void FillBorder::fitImage8(const ImageBuffer* source, ImageBuffer* dest, const f
 
 void FillBorder::processFloat(ImageBuffer& image, const RenderArgs* args) {
     float color[4];
-    borderpaint::colorOf(var(1), color);
+    borderpaint::colorOf(var(kColor), color);
     borderpaint::fillOutsideContent<float>(image, borderFrameOf(image, args), color);
 }
 
 void FillBorder::process8(ImageBuffer& image, const RenderArgs* args) {
     float color[4];
-    borderpaint::colorOf(var(1), color);
+    borderpaint::colorOf(var(kColor), color);
     borderpaint::fillOutsideContent<uint8_t>(image, borderFrameOf(image, args), color);
 }

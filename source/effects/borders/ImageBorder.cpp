@@ -2,11 +2,15 @@
 
 #include <cstdio>
 
+#include "adjustments/TileVars.h"
 #include "effects/borders/BitmapBorder.h"
 #include "foundation/TextNumbers.h"
 #include "render/TransformedBitmap.h"
 
 namespace {
+
+// The one var: the border's picture file.
+enum ImageBorderVar : int32_t { kFile = 0 };
 
 // Alpha at or above this is frame, below it window.
 constexpr int32_t kFrameAlpha = 252;
@@ -52,7 +56,7 @@ ImageBorder::ImageBorder()
     version = kNewestVersion;
     FileValue* file = new FileValue();
     for (const char* extension : {"png", "tif", "tiff"}) file->extensions.append(GrowString(extension));
-    addVar(ModVar("File", file));
+    tilevars::placed(*this, kFile, addVar(ModVar("File", file)));
     description = "A border based on an input file that includes transparency where you want the image to show through.";
 }
 
@@ -69,7 +73,7 @@ ImageMod* ImageBorder::clone() const {
 }
 
 GrowString ImageBorder::borderPath() const {
-    const ModVar* file = var(0);
+    const ModVar* file = var(kFile);
     const FileValue* value = file ? file->fileValue() : nullptr;
     return value ? value->path : GrowString("");
 }

@@ -2,10 +2,15 @@
 
 #include <math.h>
 
+#include "adjustments/TileVars.h"
 #include "effects/masks/MaskPixels.h"
 #include "pixels/SampleRules.h"
 
 namespace {
+
+// The vars of each mask, in the order its constructor adds them.
+enum HsvMaskVar : int32_t { kHueRegion = 0, kSaturationRange = 1, kValueRegion = 2 };
+enum LuminanceMaskVar : int32_t { kLuminanceCurve = 0, kPresetChoice = 1 };
 
 constexpr double kInv360d = 0.002777777777777778;  // 1/360
 
@@ -67,9 +72,9 @@ HsvMask::HsvMask(Curve& hueCurve, Curve& saturationCurve, Curve& valueCurve)
     : SelectorMod(GrowString("HSV Mask"), GrowString("")) {
     version = kNewestVersion;
     hueCurve.setWrap(true);
-    addCurveVar(*this, "Hue Region", hueCurve, kControlHueCurve);
-    addCurveVar(*this, "Saturation Range", saturationCurve, kControlCurveB);
-    addCurveVar(*this, "Value Region", valueCurve, kControlCurveA);
+    tilevars::placed(*this, kHueRegion, addCurveVar(*this, "Hue Region", hueCurve, kControlHueCurve));
+    tilevars::placed(*this, kSaturationRange, addCurveVar(*this, "Saturation Range", saturationCurve, kControlCurveB));
+    tilevars::placed(*this, kValueRegion, addCurveVar(*this, "Value Region", valueCurve, kControlCurveA));
     description =
         "Place to the left of a tile (or nested group of tiles) to make that tile only affect specified hue, "
         "saturation, and value ranges.";
@@ -89,9 +94,9 @@ void HsvMask::varChanged(int32_t) {}
 template <class Sample>
 float HsvMask::weightAt(const ImageBuffer& image, int32_t x, int32_t y) const {
     float hueOffset = 180.0f;
-    const float* hueTable = tableOf(*this, 0, &hueOffset);
-    const float* saturationTable = tableOf(*this, 1);
-    const float* valueTable = tableOf(*this, 2);
+    const float* hueTable = tableOf(*this, kHueRegion, &hueOffset);
+    const float* saturationTable = tableOf(*this, kSaturationRange);
+    const float* valueTable = tableOf(*this, kValueRegion);
     const Sample* p = maskpixel::pixelAt<Sample>(image, x, y);
     if (!p) return 0.0f;
     const maskpixel::MaskHsv hsv = maskpixel::maskHsv(p, image.channelCount());
@@ -114,14 +119,14 @@ float HsvMask::maskWeight8(const ImageBuffer& image, int32_t x, int32_t y, const
 
 LuminanceMask::LuminanceMask(Curve& curve) : SelectorMod(GrowString("Luminance Mask"), GrowString("")) {
     version = kNewestVersion;
-    addCurveVar(*this, "Curve", curve, kControlCurveA);
+    tilevars::placed(*this, kLuminanceCurve, addCurveVar(*this, "Curve", curve, kControlCurveA));
     GrowArray<GrowString> options;
     options.append(GrowString("Load Preset..."));
     for (int32_t k = 0; k < kPresetCount; ++k) {
         presetChoiceIndex[k] = options.count;
         options.append(GrowString(kPresets[k].option));
     }
-    addVar(ModVar("Presets", new ChoiceValue(options, 0)));
+    tilevars::placed(*this, kPresetChoice, addVar(ModVar("Presets", new ChoiceValue(options, 0))));
     description =
         "Place to the left of a tile (or nested group of tiles) to make that tile only affect specific luminance "
         "(brightness) ranges. Use the presets dropdown for common tone ranges.";
@@ -135,13 +140,13 @@ LuminanceMask* LuminanceMask::makeDefault() {
 ImageMod* LuminanceMask::clone() const { return makeDefault(); }
 
 void LuminanceMask::varChanged(int32_t index) {
-    if (index != 1) return;
-    ModVar* presets = var(1);
+    if (index != kPresetChoice) return;
+    ModVar* presets = var(kPresetChoice);
     if (!presets) return;
     const ChoiceValue* chosen = presets->choiceValue();
     const int32_t s = chosen ? chosen->selected : 0;
     presets->makeChoice()->selected = 0;
-    ModVar* curveVar = var(0);
+    ModVar* curveVar = var(kLuminanceCurve);
     CurveValue* value = curveVar ? curveVar->curveValue() : nullptr;
     for (int32_t k = 0; k < kPresetCount; ++k) {
         if (s != presetChoiceIndex[k] || !value) continue;
@@ -152,7 +157,7 @@ void LuminanceMask::varChanged(int32_t index) {
 
 template <class Sample>
 float LuminanceMask::weightAt(const ImageBuffer& image, int32_t x, int32_t y) const {
-    const float* table = tableOf(*this, 0);
+    const float* table = tableOf(*this, kLuminanceCurve);
     if (!table) return 1.0f;
     const Sample* p = maskpixel::pixelAt<Sample>(image, x, y);
     if (!p) return 0.0f;

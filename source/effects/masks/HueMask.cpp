@@ -1,8 +1,12 @@
 #include "effects/masks/HueMask.h"
 
+#include "adjustments/TileVars.h"
 #include "effects/masks/MaskPixels.h"
 
 namespace {
+
+// The one var: the chosen hue bands.
+enum HueMaskVar : int32_t { kHueBands = 0 };
 
 struct BandRow {
     const char* option;
@@ -39,7 +43,7 @@ HueMask::HueMask() : SelectorMod(GrowString("Hue Mask"), GrowString("")) {
         bands.append(row.band);
         options.append(GrowString(row.option));
     }
-    addVar(ModVar("Hue", new MultiChoiceValue(options, 0), kControlSwatches));
+    tilevars::placed(*this, kHueBands, addVar(ModVar("Hue", new MultiChoiceValue(options, 0), kControlSwatches)));
 }
 
 ImageMod* HueMask::clone() const { return new HueMask(); }
@@ -65,7 +69,7 @@ float HueMask::bandWeight(const GrowArray<HueBand>& bands, int32_t index, float 
 
 template <class Sample>
 float HueMask::weightAt(const ImageBuffer& image, int32_t x, int32_t y) const {
-    const ModVar* hueVar = var(0);
+    const ModVar* hueVar = var(kHueBands);
     // The selection is read in place: nothing writes it during a render.
     const MultiChoiceValue* choice = hueVar ? hueVar->multiChoiceValue() : nullptr;
     if (!choice || choice->selection.count == 0) return 0.0f;

@@ -2,8 +2,12 @@
 
 #include <math.h>
 
+#include "adjustments/TileVars.h"
+
 namespace {
 
+// The vars of Output Size, in the order its constructor adds them; Output
+// Size Exact has the first two.
 enum OutputSizeVar : int32_t { kWidth = 0, kHeight = 1, kMaximumSide = 2, kQuality = 3 };
 
 // The value of a float var; 0 for a missing var or another kind of value.
@@ -52,10 +56,10 @@ float atLeastOne(float v) { return v >= 1.0f ? v : 1.0f; }
 
 OutputSizeMod::OutputSizeMod(uint32_t newVersion)
     : SizingMod(GrowString("Output Size"), GrowString("Maximum Size")), cacheLock(std::make_unique<Mutex>()) {
-    addSizeVar(*this, "Width", 1200.0f, 0.0f)->setAlias("Max Width");
-    addSizeVar(*this, "Height", 1200.0f, 0.0f)->setAlias("Max Height");
-    addSizeVar(*this, "Maximum Side", 0.0f, 0.0f)->setAlias("Longest Side");
-    ModVar* quality = addFloatVar("Quality", 85.0f, 0.0f, 100.0f, kControlNumberBox);
+    tilevars::placed(*this, kWidth, addSizeVar(*this, "Width", 1200.0f, 0.0f))->setAlias("Max Width");
+    tilevars::placed(*this, kHeight, addSizeVar(*this, "Height", 1200.0f, 0.0f))->setAlias("Max Height");
+    tilevars::placed(*this, kMaximumSide, addSizeVar(*this, "Maximum Side", 0.0f, 0.0f))->setAlias("Longest Side");
+    ModVar* quality = tilevars::placed(*this, kQuality, addFloatVar("Quality", 85.0f, 0.0f, 100.0f, kControlNumberBox));
     quality->shown = 0;
     setVersion(newVersion);
     description = "Specify width and height constraints for the output image.";
@@ -123,8 +127,12 @@ float OutputSizeMod::outputHeight(float width, float height) {
 
 OutputSizeExactMod::OutputSizeExactMod() : SizingMod(GrowString("Output Size Exact"), GrowString("Exact Size")) {
     version = kNewestVersion;
-    for (const char* name : {"Width", "Height"}) {
-        FloatValue* value = addSizeVar(*this, name, 1200.0f, 1.0f)->floatValue();
+    const struct {
+        OutputSizeVar index;
+        const char* name;
+    } sides[] = {{kWidth, "Width"}, {kHeight, "Height"}};
+    for (const auto& side : sides) {
+        FloatValue* value = tilevars::placed(*this, side.index, addSizeVar(*this, side.name, 1200.0f, 1.0f))->floatValue();
         value->rangeLow = value->displayLow = 1.0f;
         value->rangeHigh = value->displayHigh = 0.0f;
     }
