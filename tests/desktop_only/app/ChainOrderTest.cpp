@@ -124,7 +124,8 @@ TEST_F(ChainOrderTest, EveryGroupOrderGivesOnePictureEverywhere) {
 }
 
 // A hand-written filter holding the border in front of the toning loads in
-// chain-group order: the border stays white in the view and the saved file.
+// chain-group order: the border stays white in the view, the saved file and
+// the render tool's picture.
 TEST_F(ChainOrderTest, AFileInAnotherOrderLoadsInGroupOrder) {
     ASSERT_TRUE(window->openMediaFile(photo));
     const QString filter = folder.path() + "/old.plf";
@@ -149,5 +150,12 @@ TEST_F(ChainOrderTest, AFileInAnotherOrderLoadsInGroupOrder) {
         ASSERT_FALSE(picture.isNull());
         EXPECT_EQ(picture.pixel(0, 0), qRgb(255, 255, 255));
         EXPECT_TRUE(viewPicture() == picture);
+#ifdef PELLUCINE_RENDER_TOOL
+        if (replace) {  // the render tool reads the file in the same order
+            const QString rendered = folder.path() + "/old-tool.png";
+            ASSERT_TRUE(runRenderTool({filter, photo, rendered}));
+            EXPECT_TRUE(QImage(rendered).convertToFormat(QImage::Format_RGB888) == picture);
+        }
+#endif
     }
 }
