@@ -238,8 +238,15 @@ public:
 private:
     QAction* addMenuEntry(QMenu* menu, const char* text, const QList<QKeySequence>& keys, bool disabledByTool);
     QAction* addWindowAction(const char* text, const QKeySequence& key, bool disabledByTool);
+    // The longer handlers of the dispatch table.
     void closePhoto();
     void stepPreset(int32_t step, bool random);
+    void loadPresetPrompt();     // "Load Preset...": asks for a filter file and replaces the tray's tiles
+    void unpackArchivePrompt();  // "Test Function": asks for an archive and unpacks it beside itself
+    // Undo or redo on the tray's stack (nothing while a tool is open).
+    void undoOrRedo(TrayWidget* tray, bool redo);
+    // Nests the selected tiles or unnests the selected one, as one undo step.
+    void changeNesting(TrayWidget* tray, VxMediaWidget* view, bool nest);
     void copyCurve();
     void pasteCurve();
 

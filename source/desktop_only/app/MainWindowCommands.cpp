@@ -114,7 +114,7 @@ void MainWindow::openCropTool() {
         tray->nodes[i]->updateStyle();
     }
     VxCropTool* tool = new VxCropTool(mediaArea, crop);
-    connect(tool, SIGNAL(requestToolExit(VxToolWidget*)), this, SLOT(toolRequestedExit(VxToolWidget*)));
+    connect(tool, &VxToolWidget::requestToolExit, this, &MainWindow::toolRequestedExit);
     activeTool = tool;
     for (int32_t i = 0; i < toolDisabledActions.count; ++i) toolDisabledActions[i]->setEnabled(false);
     tab->view->setRenderCacheReset();

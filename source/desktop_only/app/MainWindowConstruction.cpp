@@ -66,9 +66,9 @@ MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
     setStyleSheet(styleSheet);
 
     processingInfoTimer = new QTimer(this);
-    connect(processingInfoTimer, SIGNAL(timeout()), this, SLOT(processingInfoTimerFired()));
+    connect(processingInfoTimer, &QTimer::timeout, this, &MainWindow::processingInfoTimerFired);
     previewProcessorTimer = new QTimer(this);
-    connect(previewProcessorTimer, SIGNAL(timeout()), this, SLOT(previewProcessorTimerFired()));
+    connect(previewProcessorTimer, &QTimer::timeout, this, &MainWindow::previewProcessorTimerFired);
 
     // Native window behaviour (full-screen collection, tabbing mode): nothing
     // to set on this desktop.
@@ -82,7 +82,7 @@ MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
     autohideControls = globalPreferences().getBool(GrowString("AutohideControls"), true);
 
     nodeControlAnimationTimer = new QTimer(this);
-    connect(nodeControlAnimationTimer, SIGNAL(timeout()), this, SLOT(nodeControlAnimationTimerFired()));
+    connect(nodeControlAnimationTimer, &QTimer::timeout, this, &MainWindow::nodeControlAnimationTimerFired);
 
     setUpPresetFolders();
 
@@ -120,8 +120,8 @@ MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
     trayArea = new QWidget(this);
 
     tabBar = new VxTabBar(this);
-    connect(tabBar, SIGNAL(tabActivated(int)), this, SLOT(documentTabChosen(int)));
-    connect(tabBar, SIGNAL(tabRequestedClose(int)), this, SLOT(documentTabWantsClosing(int)));
+    connect(tabBar, &VxTabBar::tabActivated, this, &MainWindow::documentTabChosen);
+    connect(tabBar, &VxTabBar::tabRequestedClose, this, &MainWindow::documentTabWantsClosing);
     tabBar->hide();
 
     buildDocumentTab();
@@ -130,7 +130,7 @@ MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
     renderQueueWindow = new VxRenderQueueWindow(mediaArea, GrowString("Render Queue"));
     renderQueueWindow->move(renderQueueWindow->x(), renderQueueWindow->y() + kSubWindowDrop);
     renderQueueWindow->hide();
-    connect(renderQueueWindow, SIGNAL(cancelItemRequested(int)), this, SLOT(cancelRenderQueueItem(int)));
+    connect(renderQueueWindow, &VxRenderQueueWindow::cancelItemRequested, this, &MainWindow::cancelRenderQueueItem);
 
     PixelInspectorWindow* inspector = new PixelInspectorWindow(mediaArea);
     pixelInspectorWindow = inspector;
@@ -141,9 +141,8 @@ MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
 
     previewChooser = new VxPreviewChooser(this);
     previewChooser->hide();
-    connect(previewChooser, SIGNAL(previewChosen(ImageMod*, bool)), this, SLOT(filterPreviewChosen(ImageMod*, bool)));
-    connect(previewChooser, SIGNAL(sectionEnabled(int, GrowString, bool)), this,
-            SLOT(previewSectionEnabled(int, GrowString, bool)));
+    connect(previewChooser, &VxPreviewChooser::previewChosen, this, &MainWindow::filterPreviewChosen);
+    connect(previewChooser, &VxPreviewChooser::sectionEnabled, this, &MainWindow::previewSectionEnabled);
 
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     backgroundLabel->setStyleSheet(QString("background-image: url(:/img/main_bg.png);") +
@@ -159,6 +158,10 @@ MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
 MainWindow::~MainWindow() {
     // A tool overlay and the views go with Qt parenthood; the views wait for
     // their display threads in their own destructors.
+    // The children outlive this body (the base class deletes them), so no
+    // signal of theirs may reach a slot of the window from here on: the
+    // connections call the slots directly, on a window already taken apart.
+    for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
     delete ui;
     ui = nullptr;
     pluginId = GrowString();

@@ -56,6 +56,31 @@ bool textIs(const GrowString& text, const char* literal) {
            std::memcmp(text.c_str(), literal, text.length - 1) == 0;
 }
 
+// One row of the dispatch table: the action's text, compared byte for byte,
+// and what the window does for it (null: the action is known and does
+// nothing). The handler gets the current document.
+struct DispatchRow {
+    const char* text;
+    void (*perform)(MainWindow& window, DocumentTab& tab, QAction& action);
+};
+
+// Asks for a file of one extension, starting at "LastFilterLoadDir"; "" when
+// cancelled.
+GrowString chooseInFilterFolder(QWidget* parent, const char* title, const char* extension) {
+    const GrowString start = globalPreferences().getString(GrowString("LastFilterLoadDir"), GrowString(""));
+    GrowArray<GrowString> extensions;
+    extensions.append(GrowString(extension));
+    return MainWindow::chooseOpenFile(parent, GrowString(title), start, extensions);
+}
+
+void toggleSubWindow(QWidget* window) {
+    window->setVisible(window->isHidden());
+    if (!window->isHidden()) window->raise();
+}
+
+// Every help page is the program's own README.
+void openHelpPage(MainWindow&, DocumentTab&, QAction&) { openDesktopUrl(readmeUrl()); }
+
 }  // namespace
 
 void MainWindow::actionTriggered(QAction* action) {
@@ -81,152 +106,141 @@ void MainWindow::actionTriggered(QAction* action) {
         return;
     }
     if (!tab) return;
-    TrayWidget* tray = tab->tray;
-    VxMediaWidget* view = tab->view;
 
-    if (textIs(text, "Load Photo...")) {
-        loadPhotoPrompt();
-    } else if (textIs(text, "New Tab")) {
-        buildDocumentTab();
-    } else if (textIs(text, "Save As...")) {
-        saveMedia(false, true);
-    } else if (textIs(text, "Save Over Original")) {
-        saveMedia(false, false);
-    } else if (textIs(text, "Send To Host")) {
-        sendToPluginHost();
-    } else if (textIs(text, "Save Video Frame...")) {
-        saveMedia(true, true);
-    } else if (textIs(text, "Preview Video")) {
-    } else if (textIs(text, "Batch Process Folder...")) {
-        batchProcessFolder();
-    } else if (textIs(text, "Reveal Current File")) {
-        runComID(8);
-    } else if (textIs(text, "Close Photo")) {
-        closePhoto();
-    } else if (textIs(text, "Load Next")) {
-        loadAdjacentMedia(1);
-    } else if (textIs(text, "Load Previous")) {
-        loadAdjacentMedia(-1);
-    } else if (textIs(text, "Export Preset...")) {
-        exportFilterPrompt(false);
-    } else if (textIs(text, "Export Filter LUT...")) {
-        exportFilterPrompt(true);
-    } else if (textIs(text, "Load Preset...")) {
-        const GrowString start = globalPreferences().getString(GrowString("LastFilterLoadDir"), GrowString(""));
-        GrowArray<GrowString> extensions;
-        extensions.append(GrowString("plf"));
-        const GrowString path = chooseOpenFile(this, GrowString("Load Filter"), start, extensions);
-        if (path.isEmpty()) return;
-        globalPreferences().setString(GrowString("LastFilterLoadDir"), path, false);
-        loadFilterIntoDocument(path, true);
-    } else if (textIs(text, "Save Filter to Presets...")) {
-        saveFavoriteFilterPrompt();
-    } else if (textIs(text, "Reveal Presets Folder")) {
-        runComID(9);
-    } else if (textIs(text, "Test Function")) {
-        const GrowString start = globalPreferences().getString(GrowString("LastFilterLoadDir"), GrowString(""));
-        GrowArray<GrowString> extensions;
-        extensions.append(GrowString("bnd"));
-        const GrowString path = chooseOpenFile(this, GrowString("Load Archive"), start, extensions);
-        if (path.isEmpty()) return;
-        const GrowString folder = archiveFolderFor(path);
-        if (!folder.isEmpty()) unpackBundle(path, folder);
-        globalPreferences().setString(GrowString("LastFilterLoadDir"), path, false);
-    } else if (textIs(text, "Preferences...")) {
-        openPreferencesWindow();
-    } else if (textIs(text, "Crop/Straighten")) {
-        openCropTool();
-    } else if (textIs(text, "Undo") || textIs(text, "Redo")) {
-        if (activeTool) return;
-        if (tray->undoStack) {
-            if (textIs(text, "Undo")) tray->undoStack->undo();
-            else tray->undoStack->redo();
-        }
-        emit tray->trayAdjusted();
-    } else if (textIs(text, "Rotate Left") || textIs(text, "Rotate Right")) {
-        view->rotateSource(textIs(text, "Rotate Right"));
-        refreshView();
-    } else if (textIs(text, "Quicklook Cameras") || textIs(text, "Quicklook Cameras (Append)") ||
-               textIs(text, "Quicklook Borders")) {
-    } else if (textIs(text, "Quicklook Presets")) {
-        openPreviewChooser(false);
-    } else if (textIs(text, "Quicklook Presets (Append)")) {
-        openPreviewChooser(true);
-    } else if (textIs(text, "Previous Style")) {
-        stepPreset(-1, false);
-    } else if (textIs(text, "Next Style")) {
-        stepPreset(1, false);
-    } else if (textIs(text, "Remix Up")) {
-        stepRemixValues(10.0f);
-    } else if (textIs(text, "Remix Down")) {
-        stepRemixValues(-10.0f);
-    } else if (textIs(text, "Random Preset")) {
-        stepPreset(1, true);
-    } else if (textIs(text, "Toggle Original")) {
-        tray->previewMode = !tray->previewMode;
-        tray->updatePreviewMode();
-        tray->previewOverlay->setVisible(tray->previewMode);
-        if (tray->previewMode) tray->previewOverlay->raise();
-        showSelectedTileControls();
-        refreshView();
-    } else if (textIs(text, "Unnest Selected Tile") || textIs(text, "Nest Selected Tiles")) {
-        if (tray->undoStack) {
-            tray->modified = true;
-            tray->undoStack->push(new TrayContentsCommand(tray));
-        }
-        if (textIs(text, "Unnest Selected Tile")) tray->unnestSelectedTile();
-        else tray->nestSelectedTiles();
-        view->setRenderCacheReset();
-        showSelectedTileControls();
-        refreshView();
-        updateTitle();
-    } else if (textIs(text, "Zoom To 100%")) {
-        view->setZoom(1.0f, -1.0f, -1.0f);
-    } else if (textIs(text, "Zoom To Fit")) {
-        view->setZoom(0.0f, -1.0f, -1.0f);
-    } else if (textIs(text, "Zoom Toggle")) {
-        if (view->fitMode || view->zoom < 1.0f) view->setZoom(1.0f, -1.0f, -1.0f);
-        else view->setZoom(0.0f, -1.0f, -1.0f);
-    } else if (textIs(text, "Show/Hide Tray")) {
-        hideTrayButtonPressed();
-    } else if (textIs(text, "Show/Hide Render Queue") || textIs(text, "Show/Hide Pixel Inspector")) {
-        QWidget* window = textIs(text, "Show/Hide Render Queue") ? static_cast<QWidget*>(renderQueueWindow)
-                                                                  : static_cast<QWidget*>(pixelInspectorWindow);
-        window->setVisible(window->isHidden());
-        if (!window->isHidden()) window->raise();
-    } else if (textIs(text, "Luminance Histogram")) {
-        toggleHistogramView(VxHistogramWidget::kLuminanceHistogram);
-    } else if (textIs(text, "RGB Histogram")) {
-        toggleHistogramView(VxHistogramWidget::kRgbHistogram);
-    } else if (textIs(text, "RGB Waveform")) {
-        toggleHistogramView(VxHistogramWidget::kRgbWaveform);
-    } else if (textIs(text, "Luminance Waveform")) {
-        toggleHistogramView(VxHistogramWidget::kLuminanceWaveform);
-    } else if (textIs(text, "Chrominance Chart")) {
-        toggleHistogramView(VxHistogramWidget::kChrominanceChart);
-    } else if (textIs(text, "Show/Hide Tool Panel")) {
-        hidePanelButtonPressed();
-    } else if (textIs(text, "Cycle Interface")) {
-        cycleInterfaceVisibility();
-    } else if (textIs(text, "Toggle Interface")) {
-        toggleInterfaceVisibility();
-    } else if (textIs(text, "Single View") || textIs(text, "Split Screen Vertical") ||
-               textIs(text, "Split Screen Horizontal")) {
-    } else if (textIs(text, "Show Hover Previews")) {
-        toolPanel->hoverPreview = action->isChecked();
-    } else if (textIs(text, "Autohide Controls")) {
-        autohideControls = action->isChecked();
-        globalPreferences().setBool(GrowString("AutohideControls"), autohideControls, true);
-    } else if (textIs(text, "Send Feedback") || textIs(text, "30-Second How-To Video") ||
-               textIs(text, "5-Minute How-To Video") || textIs(text, "Help Website") ||
-               textIs(text, "Video Channel")) {
-        // Every help page is the program's own README.
-        openDesktopUrl(readmeUrl());
-    } else if (textIs(text, "About")) {
-        std::printf("\n open about dialog");
-        std::fflush(stdout);
-        showAboutDialog();
+    // The remaining actions in the order they are tested; the first row
+    // whose text matches is performed. Rows whose text no menu carries stay,
+    // so that an action given such a text still does what it always did.
+    using W = MainWindow;
+    using T = DocumentTab;
+    using Graph = VxHistogramWidget;
+    static constexpr DispatchRow rows[] = {
+        {"Load Photo...", [](W& w, T&, QAction&) { w.loadPhotoPrompt(); }},
+        {"New Tab", [](W& w, T&, QAction&) { w.buildDocumentTab(); }},
+        {"Save As...", [](W& w, T&, QAction&) { w.saveMedia(false, true); }},
+        {"Save Over Original", [](W& w, T&, QAction&) { w.saveMedia(false, false); }},
+        {"Send To Host", [](W& w, T&, QAction&) { w.sendToPluginHost(); }},
+        {"Save Video Frame...", [](W& w, T&, QAction&) { w.saveMedia(true, true); }},
+        {"Preview Video", nullptr},
+        {"Batch Process Folder...", [](W& w, T&, QAction&) { w.batchProcessFolder(); }},
+        {"Reveal Current File", [](W& w, T&, QAction&) { w.runComID(8); }},
+        {"Close Photo", [](W& w, T&, QAction&) { w.closePhoto(); }},
+        {"Load Next", [](W& w, T&, QAction&) { w.loadAdjacentMedia(1); }},
+        {"Load Previous", [](W& w, T&, QAction&) { w.loadAdjacentMedia(-1); }},
+        {"Export Preset...", [](W& w, T&, QAction&) { w.exportFilterPrompt(false); }},
+        {"Export Filter LUT...", [](W& w, T&, QAction&) { w.exportFilterPrompt(true); }},
+        {"Load Preset...", [](W& w, T&, QAction&) { w.loadPresetPrompt(); }},
+        {"Save Filter to Presets...", [](W& w, T&, QAction&) { w.saveFavoriteFilterPrompt(); }},
+        {"Reveal Presets Folder", [](W& w, T&, QAction&) { w.runComID(9); }},
+        {"Test Function", [](W& w, T&, QAction&) { w.unpackArchivePrompt(); }},
+        {"Preferences...", [](W& w, T&, QAction&) { w.openPreferencesWindow(); }},
+        {"Crop/Straighten", [](W& w, T&, QAction&) { w.openCropTool(); }},
+        {"Undo", [](W& w, T& t, QAction&) { w.undoOrRedo(t.tray, false); }},
+        {"Redo", [](W& w, T& t, QAction&) { w.undoOrRedo(t.tray, true); }},
+        {"Rotate Left",
+         [](W& w, T& t, QAction&) {
+             t.view->rotateSource(false);
+             w.refreshView();
+         }},
+        {"Rotate Right",
+         [](W& w, T& t, QAction&) {
+             t.view->rotateSource(true);
+             w.refreshView();
+         }},
+        {"Quicklook Cameras", nullptr},
+        {"Quicklook Cameras (Append)", nullptr},
+        {"Quicklook Borders", nullptr},
+        {"Quicklook Presets", [](W& w, T&, QAction&) { w.openPreviewChooser(false); }},
+        {"Quicklook Presets (Append)", [](W& w, T&, QAction&) { w.openPreviewChooser(true); }},
+        {"Previous Style", [](W& w, T&, QAction&) { w.stepPreset(-1, false); }},
+        {"Next Style", [](W& w, T&, QAction&) { w.stepPreset(1, false); }},
+        {"Remix Up", [](W& w, T&, QAction&) { w.stepRemixValues(10.0f); }},
+        {"Remix Down", [](W& w, T&, QAction&) { w.stepRemixValues(-10.0f); }},
+        {"Random Preset", [](W& w, T&, QAction&) { w.stepPreset(1, true); }},
+        {"Toggle Original", [](W& w, T&, QAction&) { w.previewButtonPressed(); }},
+        {"Unnest Selected Tile", [](W& w, T& t, QAction&) { w.changeNesting(t.tray, t.view, false); }},
+        {"Nest Selected Tiles", [](W& w, T& t, QAction&) { w.changeNesting(t.tray, t.view, true); }},
+        {"Zoom To 100%", [](W&, T& t, QAction&) { t.view->setZoom(1.0f, -1.0f, -1.0f); }},
+        {"Zoom To Fit", [](W&, T& t, QAction&) { t.view->setZoom(0.0f, -1.0f, -1.0f); }},
+        {"Zoom Toggle",
+         [](W&, T& t, QAction&) {
+             VxMediaWidget* view = t.view;
+             if (view->fitMode || view->zoom < 1.0f) view->setZoom(1.0f, -1.0f, -1.0f);
+             else view->setZoom(0.0f, -1.0f, -1.0f);
+         }},
+        {"Show/Hide Tray", [](W& w, T&, QAction&) { w.hideTrayButtonPressed(); }},
+        {"Show/Hide Render Queue", [](W& w, T&, QAction&) { toggleSubWindow(w.renderQueueWindow); }},
+        {"Show/Hide Pixel Inspector", [](W& w, T&, QAction&) { toggleSubWindow(w.pixelInspectorWindow); }},
+        {"Luminance Histogram", [](W& w, T&, QAction&) { w.toggleHistogramView(Graph::kLuminanceHistogram); }},
+        {"RGB Histogram", [](W& w, T&, QAction&) { w.toggleHistogramView(Graph::kRgbHistogram); }},
+        {"RGB Waveform", [](W& w, T&, QAction&) { w.toggleHistogramView(Graph::kRgbWaveform); }},
+        {"Luminance Waveform", [](W& w, T&, QAction&) { w.toggleHistogramView(Graph::kLuminanceWaveform); }},
+        {"Chrominance Chart", [](W& w, T&, QAction&) { w.toggleHistogramView(Graph::kChrominanceChart); }},
+        {"Show/Hide Tool Panel", [](W& w, T&, QAction&) { w.hidePanelButtonPressed(); }},
+        {"Cycle Interface", [](W& w, T&, QAction&) { w.cycleInterfaceVisibility(); }},
+        {"Toggle Interface", [](W& w, T&, QAction&) { w.toggleInterfaceVisibility(); }},
+        {"Single View", nullptr},
+        {"Split Screen Vertical", nullptr},
+        {"Split Screen Horizontal", nullptr},
+        {"Show Hover Previews", [](W& w, T&, QAction& a) { w.toolPanel->hoverPreview = a.isChecked(); }},
+        {"Autohide Controls",
+         [](W& w, T&, QAction& a) {
+             w.autohideControls = a.isChecked();
+             globalPreferences().setBool(GrowString("AutohideControls"), w.autohideControls, true);
+         }},
+        {"Send Feedback", openHelpPage},
+        {"30-Second How-To Video", openHelpPage},
+        {"5-Minute How-To Video", openHelpPage},
+        {"Help Website", openHelpPage},
+        {"Video Channel", openHelpPage},
+        {"About",
+         [](W& w, T&, QAction&) {
+             std::printf("\n open about dialog");
+             std::fflush(stdout);
+             w.showAboutDialog();
+         }},
+    };
+    for (const DispatchRow& row : rows) {
+        if (!textIs(text, row.text)) continue;
+        if (row.perform) row.perform(*this, *tab, *action);
+        return;
     }
+}
+
+void MainWindow::loadPresetPrompt() {
+    const GrowString path = chooseInFilterFolder(this, "Load Filter", "plf");
+    if (path.isEmpty()) return;
+    globalPreferences().setString(GrowString("LastFilterLoadDir"), path, false);
+    loadFilterIntoDocument(path, true);
+}
+
+void MainWindow::unpackArchivePrompt() {
+    const GrowString path = chooseInFilterFolder(this, "Load Archive", "bnd");
+    if (path.isEmpty()) return;
+    const GrowString folder = archiveFolderFor(path);
+    if (!folder.isEmpty()) unpackBundle(path, folder);
+    globalPreferences().setString(GrowString("LastFilterLoadDir"), path, false);
+}
+
+void MainWindow::undoOrRedo(TrayWidget* tray, bool redo) {
+    if (activeTool) return;
+    if (tray->undoStack) {
+        if (redo) tray->undoStack->redo();
+        else tray->undoStack->undo();
+    }
+    emit tray->trayAdjusted();
+}
+
+void MainWindow::changeNesting(TrayWidget* tray, VxMediaWidget* view, bool nest) {
+    if (tray->undoStack) {
+        tray->modified = true;
+        tray->undoStack->push(new TrayContentsCommand(tray));
+    }
+    if (nest) tray->nestSelectedTiles();
+    else tray->unnestSelectedTile();
+    view->setRenderCacheReset();
+    showSelectedTileControls();
+    refreshView();
+    updateTitle();
 }
 
 void MainWindow::closePhoto() {

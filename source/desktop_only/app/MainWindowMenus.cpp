@@ -37,7 +37,7 @@ QAction* MainWindow::addWindowAction(const char* text, const QKeySequence& key, 
     if (disabledByTool) toolDisabledActions.append(action);
     action->setShortcut(key);
     addAction(action);
-    connect(action, SIGNAL(triggered()), this, SLOT(actionTriggered()));
+    connect(action, &QAction::triggered, this, QOverload<>::of(&MainWindow::actionTriggered));
     return action;
 }
 
@@ -60,7 +60,7 @@ void MainWindow::buildMenus() {
     }
 
     using Keys = QList<QKeySequence>;
-    connect(fileMenu, SIGNAL(triggered(QAction*)), this, SLOT(menuTriggered(QAction*)));
+    connect(fileMenu, &QMenu::triggered, this, &MainWindow::menuTriggered);
     if (!hostMode) {
         addMenuEntry(fileMenu, "Load Photo...", Keys{keyText("o"), keyText("Ctrl+o")}, true);
         addMenuEntry(fileMenu, "Save As...", Keys{keyText("s"), keyText("Ctrl+Shift+s")}, false);
@@ -79,7 +79,7 @@ void MainWindow::buildMenus() {
     addMenuEntry(fileMenu, "Export Preset...", Keys{keyText("Ctrl+e")}, false);
     addMenuEntry(fileMenu, "Preferences...", Keys{}, true);
 
-    connect(editMenu, SIGNAL(triggered(QAction*)), this, SLOT(menuTriggered(QAction*)));
+    connect(editMenu, &QMenu::triggered, this, &MainWindow::menuTriggered);
     editMenu->setTitle("Edit ");
     if (!hostMode) {
         addMenuEntry(editMenu, "Crop/Straighten", Keys{keyText("Ctrl+K")}, false);
@@ -95,7 +95,7 @@ void MainWindow::buildMenus() {
     }
     addMenuEntry(editMenu, "Toggle Original", Keys{keyText("/")}, true);
 
-    connect(viewMenu, SIGNAL(triggered(QAction*)), this, SLOT(menuTriggered(QAction*)));
+    connect(viewMenu, &QMenu::triggered, this, &MainWindow::menuTriggered);
     addMenuEntry(viewMenu, "Zoom To 100%", Keys{keyText("8")}, false);
     addMenuEntry(viewMenu, "Zoom To Fit", Keys{keyText("9")}, false);
     addMenuEntry(viewMenu, "Zoom Toggle", Keys{keyText("0")}, false);
@@ -119,7 +119,7 @@ void MainWindow::buildMenus() {
     hoverPreviewsAction = addMenuEntry(viewMenu, "Show Hover Previews", Keys{}, false);
     hoverPreviewsAction->setCheckable(true);
 
-    connect(helpMenu, SIGNAL(triggered(QAction*)), this, SLOT(menuTriggered(QAction*)));
+    connect(helpMenu, &QMenu::triggered, this, &MainWindow::menuTriggered);
     addMenuEntry(helpMenu, "Help Website", Keys{}, false);
     helpMenu->addSeparator();
     addMenuEntry(helpMenu, "Send Feedback", Keys{}, false);
@@ -135,7 +135,7 @@ void MainWindow::buildMenus() {
                              "border-right: 8px transparent;" + "border-left: 8px transparent;" + "}" +
                              "QMenu::item::selected {background-color: #323232;}" +
                              "QMenu::item::disabled {color: #444444;}");
-    connect(curveMenu, SIGNAL(triggered(QAction*)), this, SLOT(menuTriggered(QAction*)));
+    connect(curveMenu, &QMenu::triggered, this, &MainWindow::menuTriggered);
     copiedCurve = nullptr;
 }
 

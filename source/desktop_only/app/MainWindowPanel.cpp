@@ -97,13 +97,10 @@ void MainWindow::buildToolPanel() {
     buildPrototypeList(pool);
 
     toolPanel = new VxToolPanel(this);
-    connect(toolPanel, SIGNAL(modButtonClicked(VxPanelItemListButton*, bool)), this,
-            SLOT(modButtonClicked(VxPanelItemListButton*, bool)));
-    connect(toolPanel, SIGNAL(comIDButtonClicked(VxPanelItemBigButton*, bool)), this,
-            SLOT(comIDButtonClicked(VxPanelItemBigButton*, bool)));
-    connect(toolPanel, SIGNAL(deleteButtonClicked(VxPanelItemListButton*)), this,
-            SLOT(deleteFavoriteClicked(VxPanelItemListButton*)));
-    connect(toolPanel, SIGNAL(imageModHovered(ImageMod*, bool)), this, SLOT(imageModHovered(ImageMod*, bool)));
+    connect(toolPanel, &VxToolPanel::modButtonClicked, this, &MainWindow::modButtonClicked);
+    connect(toolPanel, &VxToolPanel::comIDButtonClicked, this, &MainWindow::comIDButtonClicked);
+    connect(toolPanel, &VxToolPanel::deleteButtonClicked, this, &MainWindow::deleteFavoriteClicked);
+    connect(toolPanel, &VxToolPanel::imageModHovered, this, &MainWindow::imageModHovered);
     toolPanel->addTab(0, GrowString("Adjustments"));
 
     ImageMod* borders[sizeof(kBorderNames) / sizeof(kBorderNames[0])];

@@ -105,7 +105,7 @@ void MainWindow::buildButtonsAndRestoreState() {
     splitHorizontalButton =
         viewLayoutButton(this, ":/img/panels_horizontal_inactive.png", ":/img/panels_horizontal_active.png");
     for (VxPushButton* button : {singleViewButton, splitVerticalButton, splitHorizontalButton})
-        connect(button, SIGNAL(released()), this, SLOT(viewportButtonPressed()));
+        connect(button, &VxPushButton::released, this, &MainWindow::viewportButtonPressed);
 
     hidePanelButton = miniButton(this, ":/img/minib_icon_hide_p.png", ":/img/minib_icon_show_p.png", true, 32, 22,
                                  "Show and hide the side panel.");
@@ -116,22 +116,22 @@ void MainWindow::buildButtonsAndRestoreState() {
     deleteNodesButton = miniButton(this, ":/img/minib_icon_del.png", nullptr, false, 22, 32,
                                    "Delete the image modification tiles in the tray. Press a second time to also "
                                    "delete pinned tiles.");
-    connect(hidePanelButton, SIGNAL(released()), this, SLOT(hidePanelButtonPressed()));
-    connect(hideTrayButton, SIGNAL(released()), this, SLOT(hideTrayButtonPressed()));
-    connect(previewButton, SIGNAL(pressed()), this, SLOT(previewButtonPressed()));
-    connect(deleteNodesButton, SIGNAL(pressed()), this, SLOT(deleteNodesButtonPressed()));
+    connect(hidePanelButton, &VxPushButton::released, this, &MainWindow::hidePanelButtonPressed);
+    connect(hideTrayButton, &VxPushButton::released, this, &MainWindow::hideTrayButtonPressed);
+    connect(previewButton, &VxPushButton::pressed, this, &MainWindow::previewButtonPressed);
+    connect(deleteNodesButton, &VxPushButton::pressed, this, &MainWindow::deleteNodesButtonPressed);
 
     cancelProcessingButton = new VxPushButton(this);
     cancelProcessingButton->setPixmaps(QPixmap(":/img/mini_icon_close.png"), QPixmap(), true, false);
     cancelProcessingButton->setFixedSize(18, 18);
     cancelProcessingButton->toolTipText = "Cancel all items currently queued for processing.";
     cancelProcessingButton->hide();
-    connect(cancelProcessingButton, SIGNAL(released()), this, SLOT(cancelProcessingButtonPressed()));
+    connect(cancelProcessingButton, &VxPushButton::released, this, &MainWindow::cancelProcessingButtonPressed);
 
     if (hostMode) {
         sendToHostButton = new VxPanelItemBigButton(-1, GrowString("Send To Host"), this);
         // The panel's big button reports a click through pressed(), its one signal.
-        connect(sendToHostButton, SIGNAL(pressed()), this, SLOT(sendToPluginHost()));
+        connect(sendToHostButton, &VxPanelItemBigButton::pressed, this, &MainWindow::sendToPluginHost);
     }
 
     filterNameLabel = new QLabel(this);
@@ -162,7 +162,7 @@ void MainWindow::buildButtonsAndRestoreState() {
         button->resize(scaled.size());
         button->setStyleSheet(style);
         button->raise();
-        connect(button, SIGNAL(released()), this, SLOT(startupButtonPressed()));
+        connect(button, &VxPushButton::released, this, &MainWindow::startupButtonPressed);
     }
 
     refreshView();

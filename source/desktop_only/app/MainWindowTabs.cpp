@@ -19,18 +19,17 @@ DocumentTab* MainWindow::current() {
 
 void MainWindow::buildDocumentTab() {
     VxMediaWidget* view = new VxMediaWidget(mediaArea);
-    connect(view, SIGNAL(emptyClickSignal()), this, SLOT(onEmptyClick()));
-    connect(view, SIGNAL(frameNudgedSignal(VideoLoaderSaverTime)), this,
-            SLOT(videoShuttleUpdateRequest(VideoLoaderSaverTime)));
-    connect(view, SIGNAL(displayUpdatedSignal()), this, SLOT(displayFinishedUpdating()));
-    connect(view, SIGNAL(imageRepositionedSignal()), this, SLOT(onImageRepositioned()));
+    connect(view, &VxMediaWidget::emptyClickSignal, this, &MainWindow::onEmptyClick);
+    connect(view, &VxMediaWidget::frameNudgedSignal, this, &MainWindow::videoShuttleUpdateRequest);
+    connect(view, &VxMediaWidget::displayUpdatedSignal, this, &MainWindow::displayFinishedUpdating);
+    connect(view, &VxMediaWidget::imageRepositionedSignal, this, &MainWindow::onImageRepositioned);
 
     TrayWidget* tray = new TrayWidget(trayArea);
-    connect(tray, SIGNAL(trayAdjusted()), this, SLOT(trayContentChanged()));
-    connect(tray, SIGNAL(selectionChanged()), this, SLOT(traySelectionChanged()));
+    connect(tray, &TrayWidget::trayAdjusted, this, &MainWindow::trayContentChanged);
+    connect(tray, &TrayWidget::selectionChanged, this, &MainWindow::traySelectionChanged);
 
     VxShuttleControl* shuttle = new VxShuttleControl(this);
-    connect(shuttle, SIGNAL(sliderChanged(QWidget*)), this, SLOT(shuttleControlAdjusted(QWidget*)));
+    connect(shuttle, &VxShuttleControl::sliderChanged, this, &MainWindow::shuttleControlAdjusted);
     shuttle->hide();
     shuttle->move(kHiddenShuttlePosition, kHiddenShuttlePosition);
 

@@ -214,11 +214,11 @@ VxMediaWidget::VxMediaWidget(QWidget* parent)
     updateTimer = new QTimer(this);
     updateTimer->setSingleShot(true);
     updateTimer->setInterval(kUpdateDelayMs);
-    connect(updateTimer, SIGNAL(timeout()), this, SLOT(updateDisplayTimerFired()));
-    connect(this, SIGNAL(repaintDisplaySignal()), this, SLOT(repaintDisplaySlot()));
+    connect(updateTimer, &QTimer::timeout, this, &VxMediaWidget::updateDisplayTimerFired);
+    connect(this, &VxMediaWidget::repaintDisplaySignal, this, &VxMediaWidget::repaintDisplaySlot);
 
     histogramWindow = new VxHistogramWindow(this);
-    connect(histogramWindow, SIGNAL(windowResized(VxSubWindow*)), this, SLOT(histogramWindowResized(VxSubWindow*)));
+    connect(histogramWindow, &VxHistogramWindow::windowResized, this, &VxMediaWidget::histogramWindowResized);
     histogramWindow->move(0, 0);
     histogramWindow->resize(300, 200);
     histogramWindow->hide();

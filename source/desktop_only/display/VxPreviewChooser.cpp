@@ -94,17 +94,17 @@ VxPreviewChooser::VxPreviewChooser(QWidget* parent) : QWidget(parent) {
                               "background-color: #000000;");
     content = new QWidget(background);
     scroller = new VxScroller(background);
-    connect(scroller, SIGNAL(scrolled(float)), this, SLOT(scrollerScrolled(float)));
+    connect(scroller, &VxScroller::scrolled, this, &VxPreviewChooser::scrollerScrolled);
 
     recheckTimer = new QTimer(this);
     recheckTimer->setInterval(kRecheckIntervalMs);
-    connect(recheckTimer, SIGNAL(timeout()), this, SLOT(recheckTimerFired()));
+    connect(recheckTimer, &QTimer::timeout, this, &VxPreviewChooser::recheckTimerFired);
 
     closeButton = new VxPushButton(this);
     closeButton->setPixmaps(QPixmap(":/img/mini_icon_close.png"), QPixmap(), true, false);
     closeButton->setFixedSize(kCloseButtonSize, kCloseButtonSize);
     closeButton->move(7, 7);
-    connect(closeButton, SIGNAL(released()), this, SLOT(closeButtonPressed()));
+    connect(closeButton, &VxPushButton::released, this, &VxPreviewChooser::closeButtonPressed);
 
     collapsePixmap = QPixmap(":/img/preview_chooser_collapse.png");
     collapsePixmap.setDevicePixelRatio(2.0);

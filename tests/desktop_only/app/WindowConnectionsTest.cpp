@@ -1,8 +1,9 @@
 // The window's slot list and its connections: every slot other widgets and
-// the meta-object system reach by name exists with its parameter types,
-// every connection the window makes resolves (Qt only warns at run time
-// about a misspelt one), and the signals of the panel, the mini buttons and
-// the curve controls reach the window's slots.
+// the meta-object system reach by name exists with its parameter types, the
+// control strip's connections by name resolve (Qt only warns at run time
+// about a misspelt one; the compiler checks the others), and the signals of
+// the menus, the key actions, the panel, the mini buttons and the curve
+// controls reach the window's slots.
 
 #include <gtest/gtest.h>
 
@@ -18,8 +19,10 @@
 #include <memory>
 
 #include "PanelTestSupport.h"
+#include "desktop_only/display/VxPreviewChooser.h"
 #include "desktop_only/widgets/ToneCurveWidget.h"
 #include "desktop_only/widgets/VxPushButton.h"
+#include "desktop_only/widgets/VxRenderQueueWindow.h"
 #include "desktop_only/widgets/VxToolTipBox.h"
 #include "foundation/Preferences.h"
 #include "framework/CompoundFilter.h"
@@ -78,9 +81,8 @@ TEST(WindowSlots, EverySlotOfTheListExistsByItsSignature) {
 
 class WindowConnectionsTest : public PanelWindowTest {};
 
-// The window, a strip built for every tile of the panel (every control kind
-// and its signals), the crop tool and the preview chooser: no connection
-// warning.
+// The window and a strip built for every tile of the panel (every control
+// kind and its signals): no connection warning.
 TEST(WindowConnections, EveryConnectionResolves) {
     ensureTestApplication();
     WarningCollector collector;
@@ -92,10 +94,6 @@ TEST(WindowConnections, EveryConnectionResolves) {
             window->addModToTray(prototype, false, true, false);
             window->showSelectedTileControls();
         }
-        QApplication::processEvents();
-        window->openCropTool();
-        if (window->activeTool) window->toolRequestedExit(window->activeTool);
-        window->openPreviewChooser(false);
         QApplication::processEvents();
         for (DocumentTab& tab : window->documentTabs) waitForDisplayIdle(tab.view);
     }
@@ -121,6 +119,30 @@ TEST_F(WindowConnectionsTest, SlotsThatHandOnAreReachedByName) {
     // An empty name with replacing clears the tray.
     ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "loadFilterSlot", Q_ARG(QString, QString())));
     EXPECT_EQ(tray()->masterList->subMods.count, 0);
+}
+
+// A menu entry reaches the dispatcher through its menu's triggered signal, a
+// window-level key action through actionTriggered and its sender.
+TEST_F(WindowConnectionsTest, TriggeredActionsReachTheDispatcher) {
+    auto named = [](const QList<QAction*>& actions, const char* text) -> QAction* {
+        for (QAction* action : actions)
+            if (action->text() == text) return action;
+        return nullptr;
+    };
+    QAction* queue = named(window->viewMenu->actions(), "Show/Hide Render Queue");
+    QAction* help = named(window->helpMenu->actions(), "Help Website");
+    QAction* quicklook = named(window->actions(), "Quicklook Presets (Append)");
+    ASSERT_TRUE(queue && help && quicklook);
+    const bool queueShown = window->renderQueueWindow->isVisible();
+    queue->trigger();
+    EXPECT_NE(window->renderQueueWindow->isVisible(), queueShown);
+    help->trigger();
+    EXPECT_EQ(openedUrls.size(), 1);
+    ASSERT_FALSE(window->previewChooser->isVisible());
+    quicklook->trigger();
+    EXPECT_TRUE(window->previewChooser->isVisible());
+    window->previewChooser->hide();
+    waitForDisplayIdle(view());
 }
 
 TEST_F(WindowConnectionsTest, PanelAndMiniButtonSignalsReachTheWindow) {
