@@ -54,6 +54,9 @@ float boxTapWeight(float r, int32_t offset);
 // Raw weight of the disc cell at (dx, dy): 1 inside r - 1, r - d on the rim,
 // 0 from r out, with d = sqrtf(dx^2 + dy^2).
 float discCellWeight(float r, int32_t dx, int32_t dy);
+// The same cell of a disc given by its limits: 1 closer than full, rim - d
+// closer than rim, 0 from rim out (discCellWeight: full r - 1, rim r).
+float discWeight(float full, float rim, int32_t dx, int32_t dy);
 
 // The 2n + 1 normalised one-dimensional weights of the Gaussian or Box
 // method: the first divided by their float sum, every later one multiplied
@@ -93,6 +96,30 @@ void convolveImage(const ImageBuffer& source, const float* kernel, int32_t kerne
                    ImageBuffer& output);
 void convolveImage8(const ImageBuffer& source, const float* kernel, int32_t kernelWidth, int32_t kernelHeight,
                     ImageBuffer& output);
+
+// The disc averages Σ w v / Σ w of the picked pixels: every pixel whose
+// byte in pick (width x height, row by row) is 1 takes the average of the
+// source over the cells (dx, dy), |dx|, |dy| <= n, weighted by discWeight
+// (full, rim, dx, dy), edges repeated, in its first `channels` samples,
+// clamped to 0..255 (8-bit: truncated). The source is the image as it
+// stood (same size and channels); other samples are left alone. A picked
+// pixel whose disc rows hold a non-finite or huge sample is left alone too
+// and its byte set to 0, so that the caller sums it another way (every
+// byte is 0 after a failure). Accuracy as blurImage's disc.
+void discAverages(const ImageBuffer& source, ImageBuffer& image, float full, float rim, int32_t n, int32_t channels,
+                  uint8_t* pick);
+void discAverages8(const ImageBuffer& source, ImageBuffer& image, float full, float rim, int32_t n, int32_t channels,
+                   uint8_t* pick);
+
+// One kernel along a row of samples: sums[j] = Σ_k weights[k] · row[j + k ·
+// step] for j in [0, length), each summed in the kernel's order from 0 in
+// float, so that a sample gets exactly the operations of the plain loop
+// (vector lanes never mix). Sums and reads go by whole blocks of
+// kKernelSumsBlock samples: sums must hold length rounded up to a block,
+// and row must be readable (any values) up to that many samples plus
+// (taps - 1) · step.
+constexpr int32_t kKernelSumsBlock = 96;
+void kernelSums(const float* row, const float* weights, int32_t taps, int32_t step, int32_t length, float* sums);
 
 // ---- Blur by Amount ------------------------------------------------------------
 

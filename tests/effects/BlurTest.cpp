@@ -1,15 +1,20 @@
 // The Blur tile and the convolution core.
 //
 // The optimised routines (blocked, vectorised, in place over a ring of rows)
-// are checked bit for bit against a plain transcription of the blur kept
-// here: weights built tap by tap, the row and then the column copied aside
-// and summed with clamped indices, exactly as the blur is defined.
+// are checked against a plain transcription of the blur kept here: weights
+// built tap by tap, the row and then the column copied aside and summed with
+// clamped indices, exactly as the blur is defined. The two-pass blurs and
+// the convolution match it bit for bit; the disc, summed by row spans and
+// rim cells, within float rounding of its cell-by-cell sum.
 
 #include <gtest/gtest.h>
 
 #include <math.h>
 
 #include <cstdint>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -86,7 +91,9 @@ std::vector<float> disc(float r, int n) {
     return kernel;
 }
 
-template <class Sample>
+// Acc double: the sum the disc is held to (each product exact, the sum
+// rounded once), rather than the float sum's rounding of every step.
+template <class Sample, class Acc = float>
 void convolve(const ImageBuffer& source, const float* kernel, int kw, int kh, ImageBuffer& output) {
     const int w = source.width, h = source.height, sc = source.channelCount(), oc = output.channelCount();
     const int channels = sc < oc ? sc : oc;
@@ -95,18 +102,18 @@ void convolve(const ImageBuffer& source, const float* kernel, int kw, int kh, Im
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             for (int c = 0; c < channels; ++c) {
-                float acc = 0.0f;
+                Acc acc = 0;
                 for (int ky = 0; ky < kh; ++ky) {
                     const int sy = clampIndex(y - kh / 2 + ky, h);
                     for (int kx = 0; kx < kw; ++kx) {
                         const int sx = clampIndex(x - kw / 2 + kx, w);
-                        acc += static_cast<float>(in[(sy * w + sx) * sc + c]) * kernel[ky * kw + kx];
+                        acc += static_cast<Acc>(static_cast<float>(in[(sy * w + sx) * sc + c]) * kernel[ky * kw + kx]);
                     }
                 }
                 if constexpr (std::is_same<Sample, uint8_t>::value)
-                    out[(y * w + x) * oc + c] = truncate(acc);
+                    out[(y * w + x) * oc + c] = truncate(static_cast<float>(acc));
                 else
-                    out[(y * w + x) * oc + c] = acc;
+                    out[(y * w + x) * oc + c] = static_cast<float>(acc);
             }
 }
 
@@ -129,7 +136,7 @@ void blur(ImageBuffer& image, unsigned method, float r, float mix) {
             convolved.allocate8(w, h, ch);
         else
             convolved.allocateFloat(w, h, ch);
-        convolve<Sample>(image, kernel.data(), 2 * n + 1, 2 * n + 1, convolved);
+        convolve<Sample, double>(image, kernel.data(), 2 * n + 1, 2 * n + 1, convolved);
         const Sample* c = static_cast<const Sample*>(convolved.data);
         for (int i = 0; i < w * h * ch; ++i)
             s[i] = store(clamp255(static_cast<float>(s[i]) * (1.0f - mix) + static_cast<float>(c[i]) * mix));
@@ -190,6 +197,34 @@ ImageBuffer wideRangeImage(int32_t width, int32_t height, int32_t channels, uint
 }
 
 ImageBuffer duplicate(const ImageBuffer& image) { return testimages::duplicateFloat(image); }
+
+// The disc against its cell-by-cell sum (plain::blur's, each product
+// summed in double): each sample within 1e-5 of it, relative to the sample
+// and at least to `scale` (a mix with the unblurred image can cancel most
+// of a sum: the largest input sample); NaN and infinity where it has them.
+::testing::AssertionResult discClose(const ImageBuffer& plain, const ImageBuffer& fast, float scale = 1.0f) {
+    if (plain.width != fast.width || plain.height != fast.height || plain.channelCount() != fast.channelCount())
+        return ::testing::AssertionFailure() << "other size";
+    for (int64_t i = 0; i < plain.sampleCount(); ++i) {
+        const float a = plain.floats()[i];
+        const float b = fast.floats()[i];
+        const bool same = std::isnan(a) || std::isnan(b) || std::isinf(a) || std::isinf(b)
+                              ? (std::isnan(a) && std::isnan(b)) || a == b
+                              : std::fabs(a - b) <= 1e-5f * std::max(std::fabs(a), scale);
+        if (!same) return ::testing::AssertionFailure() << "sample " << i << ": plain " << a << ", disc " << b;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Bytes within a level: the disc's sum can fall on the other side of a
+// whole number than the cell-by-cell sum.
+::testing::AssertionResult bytesWithinLevel(const ImageBuffer& plain, const ImageBuffer& fast) {
+    for (int64_t i = 0; i < plain.sampleCount(); ++i)
+        if (std::abs(plain.bytes()[i] - fast.bytes()[i]) > 1)
+            return ::testing::AssertionFailure() << "sample " << i << ": plain " << +plain.bytes()[i] << ", disc "
+                                                 << +fast.bytes()[i];
+    return ::testing::AssertionSuccess();
+}
 
 void setAmount(ImageMod& tile, float amount) { tile.floatAt(0)->value = amount; }
 void setMethod(ImageMod& tile, int32_t method) { tile.var(2)->choiceValue()->selected = method; }
@@ -282,7 +317,8 @@ void expectMatchesPlain(const ImageBuffer& input, uint32_t method, float r, floa
     ImageBuffer slow = duplicate(input);
     blurImage(fast, method, r, mix);
     plain::blur<float>(slow, method, r, mix);
-    EXPECT_TRUE(floatsIdentical(slow, fast));
+    EXPECT_TRUE(method == kBlurCircle ? discClose(slow, fast, mix < 1.0f ? 320.0f : 1.0f)
+                                      : floatsIdentical(slow, fast));
 
     ImageBuffer bytes;
     ImageBuffer::copy8FromFloat(bytes, input, true);
@@ -290,7 +326,7 @@ void expectMatchesPlain(const ImageBuffer& input, uint32_t method, float r, floa
     ImageBuffer slow8 = testimages::duplicateBytes(bytes);
     blurImage8(fast8, method, r, mix);
     plain::blur<uint8_t>(slow8, method, r, mix);
-    EXPECT_TRUE(bytesIdentical(slow8, fast8));
+    EXPECT_TRUE(method == kBlurCircle ? bytesWithinLevel(slow8, fast8) : bytesIdentical(slow8, fast8));
 }
 
 TEST(BlurCore, EqualsThePlainBlurOnRandomImages) {
@@ -459,11 +495,12 @@ TEST(BlurCore, CircleWithFullMixIsTheClampedConvolution) {
     const std::vector<float> kernel = discKernel(r, n);
     ImageBuffer convolved;
     convolved.allocateFloat(30, 20, 3);
-    convolveImage(input, kernel.data(), 2 * n + 1, 2 * n + 1, convolved);
+    plain::convolve<float, double>(input, kernel.data(), 2 * n + 1, 2 * n + 1, convolved);
     ImageBuffer image = duplicate(input);
     blurImage(image, kBlurCircle, r, 1.0f);
-    for (int64_t i = 0; i < image.sampleCount(); ++i)
-        ASSERT_EQ(image.floats()[i], plain::clamp255(convolved.floats()[i])) << "sample " << i;
+    for (int64_t i = 0; i < convolved.sampleCount(); ++i)
+        convolved.floats()[i] = plain::clamp255(convolved.floats()[i]);
+    EXPECT_TRUE(discClose(convolved, image));
 }
 
 // ---- Masked blend ----------------------------------------------------------------------------
