@@ -2,10 +2,10 @@
 
 #include <math.h>
 
-#include <cstddef>
 #include <algorithm>
-#include <cstdlib>
 #include <cmath>
+#include <cstddef>
+#include <cstdlib>
 #include <limits>
 #include <type_traits>
 
@@ -14,7 +14,8 @@
 #include "pixels/SampleRules.h"
 #include "platform/ParallelFor.h"
 
-// How the blur is computed fast without changing a bit of its result.
+// How the two-pass blur and the convolution are computed fast without
+// changing a bit of their result (the disc blur has its own section below).
 //
 // Every output sample is a weighted sum Σ w[k] · in[k] taken in the order of
 // the taps, one float product and one float sum at a time. Neighbouring

@@ -476,6 +476,67 @@ TEST(BlurCore, NothingToDoLeavesTheImageAlone) {
     EXPECT_EQ(empty.data, nullptr);
 }
 
+TEST(BlurCore, DiscEqualsTheCellByCellSumAtEveryRadius) {
+    // Radii from none (r 1: n 0) and one (n 1) up to discs whose spans come
+    // from prefix sums (n 9 and more) and discs wider than the image; lines
+    // of one row or column (every row of the disc clamped to it), and images
+    // several tiles wide (a tile is 16 n pixels, at least 32).
+    struct Case {
+        int32_t width, height;
+        float r;
+    };
+    const Case cases[] = {
+        {1, 1, 2.5f},   {1, 17, 2.0f},  {17, 1, 2.0f},  {1, 60, 9.7f},  {60, 1, 9.7f},   {23, 17, 1.0f},
+        {23, 17, 1.5f}, {23, 17, 3.0f}, {70, 23, 9.7f}, {70, 23, 25.0f}, {300, 20, 9.7f}, {1100, 6, 34.5f},
+    };
+    uint32_t seed = 300;
+    for (const Case& c : cases) {
+        for (int32_t channels : {1, 3, 4}) {
+            if (channels != 3 && c.width * c.height > 2000) continue;  // the plain sum is slow
+            SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << "x" << channels << " r " << c.r);
+            const ImageBuffer input = wideRangeImage(c.width, c.height, channels, seed++);
+            for (float mix : {1.0f, 0.6f}) expectMatchesPlain(input, kBlurCircle, c.r, mix);
+        }
+    }
+    ImageBuffer image = wideRangeImage(23, 17, 3, 1);
+    const ImageBuffer before = duplicate(image);
+    blurImage(image, kBlurCircle, 1.0f, 1.0f);  // n 0: nothing to do
+    EXPECT_TRUE(floatsIdentical(before, image));
+}
+
+TEST(BlurCore, DiscSpreadsNonFiniteSamplesAsTheCellByCellSum) {
+    // A sample whose disc square holds NaN or an infinity gets the cell-by-
+    // cell sum (NaN even through a cell of weight 0, as ever); huge samples
+    // are summed one by one in their rows rather than by prefix sums.
+    ImageBuffer image = wideRangeImage(60, 40, 3, 77);
+    testimages::floatAt(image, 10, 5, 0) = std::numeric_limits<float>::quiet_NaN();
+    testimages::floatAt(image, 45, 20, 1) = std::numeric_limits<float>::infinity();
+    testimages::floatAt(image, 5, 33, 2) = -std::numeric_limits<float>::infinity();
+    testimages::floatAt(image, 30, 12, 0) = 1e30f;
+    testimages::floatAt(image, 31, 30, 2) = -3e28f;
+    for (float r : {2.5f, 4.2f, 12.5f}) {
+        SCOPED_TRACE(testing::Message() << "r " << r);
+        ImageBuffer fast = duplicate(image);
+        ImageBuffer slow = duplicate(image);
+        blurImage(fast, kBlurCircle, r, 1.0f);
+        plain::blur<float>(slow, kBlurCircle, r, 1.0f);
+        EXPECT_TRUE(discClose(slow, fast));
+        // Far from them the samples stay finite.
+        EXPECT_TRUE(std::isfinite(testimages::floatAt(fast, 59, 0, 1)));
+    }
+}
+
+TEST(BlurCore, EightBitDiscKeepsAFlatAreaFlat) {
+    // The disc divides by the sum of its weights once, so a flat area keeps
+    // its level in bytes too (a sum of normalised weights a hair below 1
+    // took a level off it).
+    for (float r : {2.01f, 3.3f, 14.2f}) {
+        ImageBuffer bytes = testimages::filledByteImage(50, 40, {100, 37, 255, 0});
+        blurImage8(bytes, kBlurCircle, r, 1.0f);
+        EXPECT_TRUE(bytesIdentical(testimages::filledByteImage(50, 40, {100, 37, 255, 0}), bytes)) << "r " << r;
+    }
+}
+
 TEST(BlurCore, NaNSamplesStayInTheirNeighbourhood) {
     // A NaN sample spreads through its kernel's reach (as a plain sum would)
     // but reaches no memory outside the image and no far pixel.
