@@ -521,6 +521,7 @@ TILE_INLINE void addSpan(DiscFloats* sum, const DiscRow& row, ptrdiff_t centre, 
 TILE_TARGET_CLONES
 void discSums(const DiscRows& rows, int32_t y0, int32_t count, const DiscShape& shape, int32_t n, int32_t channels,
               int32_t j0, float* out) {
+    static_assert(kDiscFloatVectors == 4, "the block is four float vectors");
     DiscDoubles sums[kDiscBandRows][kDiscDoubleVectors];
     for (int32_t b = 0; b < count; ++b) {
 #pragma GCC unroll 8
@@ -537,51 +538,54 @@ void discSums(const DiscRows& rows, int32_t y0, int32_t count, const DiscShape& 
         for (int32_t b = 0; b < count; ++b) {
             const DiscRow& up = rows.at(y0 + b - dy);
             const DiscRow& down = rows.at(y0 + b + dy);
-            DiscFloats sum[kDiscFloatVectors];
-#pragma GCC unroll 4
-            for (int32_t k = 0; k < kDiscFloatVectors; ++k) sum[k] = DiscFloats{};
-            if (dy == 0) {
-                addSpan(sum, up, centre, a, channels);
-            } else if (a >= kShortSpan && !up.direct && !down.direct) {
-                const ptrdiff_t high = centre + static_cast<ptrdiff_t>(a + 1) * channels;
-                const ptrdiff_t low = centre - static_cast<ptrdiff_t>(a) * channels;
-#pragma GCC unroll 4
-                for (int32_t k = 0; k < kDiscFloatVectors; ++k)
-                    sum[k] = (loadFloats(up.prefix + high + 8 * k) - loadFloats(up.prefix + low + 8 * k)) +
-                             (loadFloats(down.prefix + high + 8 * k) - loadFloats(down.prefix + low + 8 * k));
+            // The block's four vectors, kept in registers.
+            DiscFloats s0 = DiscFloats{}, s1 = DiscFloats{}, s2 = DiscFloats{}, s3 = DiscFloats{};
+            auto add = [&](auto&& at) TILE_INLINE_LAMBDA {
+                s0 += at(0);
+                s1 += at(8);
+                s2 += at(16);
+                s3 += at(24);
+            };
+            if (dy > 0 && a >= kShortSpan && !up.direct && !down.direct) {
+                const float* uh = up.prefix + centre + static_cast<ptrdiff_t>(a + 1) * channels;
+                const float* ul = up.prefix + centre - static_cast<ptrdiff_t>(a) * channels;
+                const float* dh = down.prefix + centre + static_cast<ptrdiff_t>(a + 1) * channels;
+                const float* dl = down.prefix + centre - static_cast<ptrdiff_t>(a) * channels;
+                add([&](int32_t o) TILE_INLINE_LAMBDA {
+                    return (loadFloats(uh + o) - loadFloats(ul + o)) + (loadFloats(dh + o) - loadFloats(dl + o));
+                });
             } else if (a >= 0) {
-                addSpan(sum, up, centre, a, channels);
-                addSpan(sum, down, centre, a, channels);
+                DiscFloats spans[kDiscFloatVectors] = {};
+                addSpan(spans, up, centre, a, channels);
+                if (dy > 0) addSpan(spans, down, centre, a, channels);
+                add([&](int32_t o) TILE_INLINE_LAMBDA { return spans[o / 8]; });
             }
             for (int32_t i = rimFirst; i < rimEnd; ++i) {
                 const DiscFloats w = DiscFloats{} + rim[i].w;
                 const ptrdiff_t dx = static_cast<ptrdiff_t>(rim[i].dx) * channels;
+                const float* ur = up.values + centre + dx;
+                const float* ul = up.values + centre - dx;
+                const float* dr = down.values + centre + dx;
+                const float* dl = down.values + centre - dx;
                 if (dy == 0) {
-                    const float* right = up.values + centre + dx;
-                    const float* left = up.values + centre - dx;
-#pragma GCC unroll 4
-                    for (int32_t k = 0; k < kDiscFloatVectors; ++k)
-                        sum[k] += w * (loadFloats(right + 8 * k) + loadFloats(left + 8 * k));
+                    add([&](int32_t o) TILE_INLINE_LAMBDA { return w * (loadFloats(ur + o) + loadFloats(ul + o)); });
                 } else if (dx == 0) {
-#pragma GCC unroll 4
-                    for (int32_t k = 0; k < kDiscFloatVectors; ++k)
-                        sum[k] += w * (loadFloats(up.values + centre + 8 * k) + loadFloats(down.values + centre + 8 * k));
+                    add([&](int32_t o) TILE_INLINE_LAMBDA { return w * (loadFloats(ur + o) + loadFloats(dr + o)); });
                 } else {
-                    const float* ur = up.values + centre + dx;
-                    const float* ul = up.values + centre - dx;
-                    const float* dr = down.values + centre + dx;
-                    const float* dl = down.values + centre - dx;
-#pragma GCC unroll 4
-                    for (int32_t k = 0; k < kDiscFloatVectors; ++k)
-                        sum[k] += w * ((loadFloats(ur + 8 * k) + loadFloats(ul + 8 * k)) +
-                                       (loadFloats(dr + 8 * k) + loadFloats(dl + 8 * k)));
+                    add([&](int32_t o) TILE_INLINE_LAMBDA {
+                        return w * ((loadFloats(ur + o) + loadFloats(ul + o)) + (loadFloats(dr + o) + loadFloats(dl + o)));
+                    });
                 }
             }
-#pragma GCC unroll 4
-            for (int32_t k = 0; k < kDiscFloatVectors; ++k) {
-                sums[b][2 * k] += __builtin_convertvector(__builtin_shufflevector(sum[k], sum[k], 0, 1, 2, 3), DiscDoubles);
-                sums[b][2 * k + 1] += __builtin_convertvector(__builtin_shufflevector(sum[k], sum[k], 4, 5, 6, 7), DiscDoubles);
-            }
+            DiscDoubles* to = sums[b];
+            to[0] += __builtin_convertvector(__builtin_shufflevector(s0, s0, 0, 1, 2, 3), DiscDoubles);
+            to[1] += __builtin_convertvector(__builtin_shufflevector(s0, s0, 4, 5, 6, 7), DiscDoubles);
+            to[2] += __builtin_convertvector(__builtin_shufflevector(s1, s1, 0, 1, 2, 3), DiscDoubles);
+            to[3] += __builtin_convertvector(__builtin_shufflevector(s1, s1, 4, 5, 6, 7), DiscDoubles);
+            to[4] += __builtin_convertvector(__builtin_shufflevector(s2, s2, 0, 1, 2, 3), DiscDoubles);
+            to[5] += __builtin_convertvector(__builtin_shufflevector(s2, s2, 4, 5, 6, 7), DiscDoubles);
+            to[6] += __builtin_convertvector(__builtin_shufflevector(s3, s3, 0, 1, 2, 3), DiscDoubles);
+            to[7] += __builtin_convertvector(__builtin_shufflevector(s3, s3, 4, 5, 6, 7), DiscDoubles);
         }
     }
     const double weight = shape.weight;
