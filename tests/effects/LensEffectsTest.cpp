@@ -351,7 +351,9 @@ TEST(RadialBlur, LargestRadiusDiscsOnLinesAndNearNonFiniteSamples) {
                         ASSERT_NEAR(got, expected[ch], 1e-5f * std::max(expected[ch], 1.0f));
                     }
                 }
-                if (c.channels == 4) ASSERT_EQ(floatAt(out, x, y, 3), floatAt(image, x, y, 3));
+                if (c.channels == 4) {
+                    ASSERT_EQ(floatAt(out, x, y, 3), floatAt(image, x, y, 3));
+                }
             }
     }
 }
