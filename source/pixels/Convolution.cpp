@@ -359,10 +359,10 @@ void convolveInto(const ImageBuffer& source, const float* kernel, int32_t kernel
 // by cell), so a sample costs the disc's height in span sums plus its rim
 // cells: both grow with the radius, not with its square. The rows above and
 // below the centre have the same span and rim, and so do the cells left and
-// right of it, so they are added in pairs. Each row offset's spans and rim
-// cells are summed in float and added to a double sum, divided once by the
-// double sum of the weights: within about 3e-7 of the exact sum, relative to
-// the sample and at least 1.
+// right of it, so they are added in pairs. The spans and rim cells of four
+// row offsets at a time are summed in float and added to a double sum,
+// divided once by the double sum of the weights: within about 3e-7 of the
+// exact sum, relative to the sample and at least 1.
 //
 // Neighbouring samples of a row share the disc, so kDiscBlock of them are
 // summed together (vector lanes that never mix). The image is worked in
@@ -390,6 +390,9 @@ inline int32_t discTileColumns(int32_t n) {
     return columns < 32 ? 32 : (columns > kDiscTileColumns ? kDiscTileColumns : static_cast<int32_t>(columns));
 }
 constexpr int32_t kDiscTileRows = 256;
+// Row offsets whose float sums are added together before they go into the
+// double sums.
+constexpr int32_t kDiscFloatRows = 4;
 // Output rows a block of samples is taken down before the next block.
 constexpr int32_t kDiscBandRows = 16;
 // Samples whose size could swamp the prefix sums of a row.
@@ -530,9 +533,14 @@ void discSums(const DiscRows& rows, int32_t y0, int32_t count, const DiscShape& 
               int32_t j0, float* out) {
     static_assert(kDiscFloatVectors == 4, "the block is four float vectors");
     DiscDoubles sums[kDiscBandRows][kDiscDoubleVectors];
+    // The float sums of the last few row offsets, added to the double sums
+    // every kDiscFloatRows offsets.
+    DiscFloats partial[kDiscBandRows][kDiscFloatVectors];
     for (int32_t b = 0; b < count; ++b) {
 #pragma GCC unroll 8
         for (int32_t k = 0; k < kDiscDoubleVectors; ++k) sums[b][k] = DiscDoubles{0.0, 0.0, 0.0, 0.0};
+#pragma GCC unroll 4
+        for (int32_t k = 0; k < kDiscFloatVectors; ++k) partial[b][k] = DiscFloats{};
     }
     const int32_t* full = shape.full.data();
     const int32_t* firstRim = shape.firstRim.data();
@@ -584,15 +592,19 @@ void discSums(const DiscRows& rows, int32_t y0, int32_t count, const DiscShape& 
                     });
                 }
             }
+            DiscFloats* p = partial[b];
+            p[0] += s0;
+            p[1] += s1;
+            p[2] += s2;
+            p[3] += s3;
+            if (dy % kDiscFloatRows != kDiscFloatRows - 1 && dy != n) continue;
             DiscDoubles* to = sums[b];
-            to[0] += __builtin_convertvector(__builtin_shufflevector(s0, s0, 0, 1, 2, 3), DiscDoubles);
-            to[1] += __builtin_convertvector(__builtin_shufflevector(s0, s0, 4, 5, 6, 7), DiscDoubles);
-            to[2] += __builtin_convertvector(__builtin_shufflevector(s1, s1, 0, 1, 2, 3), DiscDoubles);
-            to[3] += __builtin_convertvector(__builtin_shufflevector(s1, s1, 4, 5, 6, 7), DiscDoubles);
-            to[4] += __builtin_convertvector(__builtin_shufflevector(s2, s2, 0, 1, 2, 3), DiscDoubles);
-            to[5] += __builtin_convertvector(__builtin_shufflevector(s2, s2, 4, 5, 6, 7), DiscDoubles);
-            to[6] += __builtin_convertvector(__builtin_shufflevector(s3, s3, 0, 1, 2, 3), DiscDoubles);
-            to[7] += __builtin_convertvector(__builtin_shufflevector(s3, s3, 4, 5, 6, 7), DiscDoubles);
+#pragma GCC unroll 4
+            for (int32_t k = 0; k < kDiscFloatVectors; ++k) {
+                to[2 * k] += __builtin_convertvector(__builtin_shufflevector(p[k], p[k], 0, 1, 2, 3), DiscDoubles);
+                to[2 * k + 1] += __builtin_convertvector(__builtin_shufflevector(p[k], p[k], 4, 5, 6, 7), DiscDoubles);
+                p[k] = DiscFloats{};
+            }
         }
     }
     const double weight = shape.weight;

@@ -18,9 +18,9 @@
 // bottom), starting from 0, each product and sum rounded to float. The disc
 // ("Circle") is summed by rows instead: each row's span of full cells from
 // prefix sums of its image row (short spans cell by cell), its rim cells in
-// pairs, the rows' float sums added in double and divided once by the sum
-// of the weights; within 1e-6 of the exact sum, relative to the sample and
-// at least 1 (the cell-by-cell float sum of the normalised kernel strays by
+// pairs, float sums of a few rows added in double and divided once by the
+// sum of the weights; within 1e-6 of the exact sum, relative to the sample
+// and at least 1 (the cell-by-cell float sum of the normalised kernel strays by
 // up to 1e-4 on large discs). Samples whose disc square holds a non-finite
 // sample take the cell-by-cell sum. No result depends on how the work is
 // split into blocks, bands, threads or vector lanes.
