@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <limits>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -57,6 +58,8 @@ constexpr int32_t kDistanceTableLimit = 512;
 constexpr int32_t kColumnStrip = 16;
 constexpr int32_t kRowBlock = 8;
 constexpr int32_t kDiscStrip = 256;
+// Neighbouring pixels of one radius summed as one run along their line.
+constexpr int32_t kRunPixels = 8;
 
 // Scratch memory of the calling thread, reused by its later tasks, so that
 // a strip or a block of rows allocates nothing once its thread has served
@@ -293,11 +296,13 @@ inline void groupTapSums(const float* const* src, const float* kernels, size_t s
 // The scratch of one task of a kernel pass.
 struct KernelScratch {
     Scratch<float> lines;
+    Scratch<float> runSums;
     Scratch<float> kernels;
     Scratch<float> raw;
     Scratch<float> acc;
     void trim() {
         lines.trim();
+        runSums.trim();
         kernels.trim();
         raw.trim();
         acc.trim();
@@ -330,15 +335,22 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
     Sample* data = static_cast<Sample*>(image.data);
     const int32_t extent = vertical ? width : height;
     const int32_t tasks = (extent + strip - 1) / strip;
+    // The line copies, and room after them for the whole blocks kernelSums reads.
+    const size_t linesLength = lineLength * lanes * (vertical ? strip : 1) + kKernelSumsBlock;
+    const size_t runSumsLength =
+        (static_cast<size_t>(vertical ? height : width) * lanes + kKernelSumsBlock - 1) / kKernelSumsBlock *
+        kKernelSumsBlock;
     std::atomic<bool> failed{false};
 
     parallelFor(tasks, 0.5f, [&](int32_t task) {
         KernelScratch& scratch = kernelScratch();
-        float* lines = scratch.lines.get(lineLength * lanes * (vertical ? strip : 1));
+        float* lines = scratch.lines.get(linesLength);
         float* kernels = scratch.kernels.get(stride * kGroup);
         float* raw = scratch.raw.get(stride * kGroup);
         float* acc = scratch.acc.get(static_cast<size_t>(channels));
-        if (!lines || !kernels || !raw || !acc) {
+        float* runSums = scratch.runSums.get(runSumsLength);
+        if (lines) std::fill(lines + linesLength - kKernelSumsBlock, lines + linesLength, 0.0f);
+        if (!lines || !kernels || !raw || !acc || !runSums) {
             failed = true;
             return;
         }
@@ -350,9 +362,25 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
         const float* gline[kGroup];
         int64_t gat[kGroup];
         int32_t gpad[kGroup];
+        // Every slot's kernel is that of the radius builtFor when it is not
+        // NaN: neighbouring pixels often share a radius (every pixel but the
+        // centre with Radius 0, the edges of the photo at the full ramp), and
+        // then the kernels need not be built again.
+        float builtFor = std::numeric_limits<float>::quiet_NaN();
+        int32_t builtHalfWidth = 0;
         auto flush = [&]() {
             if (count == 0) return;
-            groupKernels(method, gk, count, m, kernels, stride, raw);
+            bool built = true;
+            for (int32_t g = 0; g < count; ++g) built &= gk[g] == builtFor;
+            if (built) {
+                for (int32_t g = 0; g < count; ++g) m[g] = builtHalfWidth;
+            } else {
+                groupKernels(method, gk, count, m, kernels, stride, raw);
+                bool same = count == kGroup;
+                for (int32_t g = 1; g < count; ++g) same &= gk[g] == gk[0];
+                builtFor = same ? gk[0] : std::numeric_limits<float>::quiet_NaN();
+                builtHalfWidth = m[0];
+            }
             const float* src[kGroup] = {nullptr, nullptr, nullptr, nullptr};
             for (int32_t g = 0; g < count; ++g) src[g] = gline[g] + (gat[g] + gpad[g] - m[g]) * lanes;
             if (lanes == 4) {
@@ -382,6 +410,40 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
             gpad[count] = pad;
             if (++count == kGroup) flush();
         };
+        // The pixels [from, to) of a line (at positions from + pad ...) that
+        // share the radius k, one kernel over the run: each lane sums the
+        // same taps in the same order as a pixel alone would.
+        auto addRun = [&](const float* line, int32_t from, int32_t to, int32_t pad, float k, auto&& pixelAt) {
+            flush();
+            float kOne[1] = {k};
+            int32_t mOne[1];
+            groupKernels(method, kOne, 1, mOne, kernels, stride, raw);
+            builtFor = std::numeric_limits<float>::quiet_NaN();  // slot 0 changed
+            const int32_t half = mOne[0];
+            kernelSums(line + static_cast<ptrdiff_t>(from + pad - half) * lanes, kernels, 2 * half + 1, lanes,
+                       (to - from) * lanes, runSums);
+            for (int32_t i = from; i < to; ++i) {
+                Sample* px = pixelAt(i);
+                const float* sum = runSums + static_cast<size_t>(i - from) * lanes;
+                for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], sum[c]);
+            }
+        };
+        // The pixels [0, count) of a line: runs of one radius together,
+        // the other pixels in groups.
+        auto addLine = [&](const float* line, int32_t count, int32_t pad, auto&& radiusAt, auto&& addOne,
+                           auto&& pixelAt) {
+            for (int32_t i = 0; i < count;) {
+                const float k = radiusAt(i);
+                int32_t end = i + 1;
+                while (end < count && radiusAt(end) == k) ++end;
+                if (end - i >= kRunPixels && halfWidthOf(k) > 0) {
+                    addRun(line, i, end, pad, k, pixelAt);
+                } else {
+                    for (int32_t j = i; j < end; ++j) addOne(j);
+                }
+                i = end;
+            }
+        };
         // One pixel into a line of `lanes` floats per pixel.
         auto copyPixel = [&](const Sample* px, float* out) {
             for (int32_t c = 0; c < channels; ++c) out[c] = static_cast<float>(px[c]);
@@ -403,7 +465,10 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
                 float* line = lines;
                 for (int64_t i = -pad; i < width + pad; ++i, line += lanes)
                     copyPixel(row + static_cast<size_t>(clampIndex(i, width)) * channels, line);
-                for (int32_t x = 0; x < width; ++x) add(x, y, lines, x, pad);
+                addLine(
+                    lines, width, pad, [&](int32_t x) { return mapRow[x]; },
+                    [&](int32_t x) { add(x, y, lines, x, pad); },
+                    [&](int32_t x) { return data + static_cast<size_t>(y) * rowLength + static_cast<size_t>(x) * channels; });
                 flush();  // the row is written before the next one is copied
             }
         } else {
@@ -426,7 +491,12 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
                 }
                 for (int32_t x = first; x < end; ++x) {
                     const float* column = lines + static_cast<size_t>(x - first) * columnLength * lanes;
-                    for (int32_t y = 0; y < height; ++y) add(x, y, column, y, pad);
+                    addLine(
+                        column, height, pad, [&](int32_t y) { return map[static_cast<size_t>(y) * width + x]; },
+                        [&](int32_t y) { add(x, y, column, y, pad); },
+                        [&](int32_t y) {
+                            return data + static_cast<size_t>(y) * rowLength + static_cast<size_t>(x) * channels;
+                        });
                 }
                 flush();
             }
@@ -653,7 +723,7 @@ DiscScratch& discScratch() {
 // The disc pass. Strips of columns are independent tasks of a parallel loop
 // (each reads the copy of the image and writes only its own columns).
 template <class Sample>
-bool discPass(ImageBuffer& image, const float* map, int32_t widest) {
+bool discPass(ImageBuffer& image, const ImageBuffer& source, const float* map, int32_t widest) {
     if (widest < 1) return true;
     const int32_t width = image.width;
     const int32_t height = image.height;
@@ -664,14 +734,6 @@ bool discPass(ImageBuffer& image, const float* map, int32_t widest) {
 
     Distances distances;
     if (!distances.build(widest)) return false;
-    // The discs read the image as it stood before the pass: a strip's
-    // padding reaches into columns that other strips write.
-    ImageBuffer source;
-    if constexpr (std::is_same<Sample, uint8_t>::value)
-        ImageBuffer::copy8(source, image, true);
-    else
-        ImageBuffer::copyFloat(source, image, true);
-    if (!source.data) return false;
     const Sample* src = static_cast<const Sample*>(source.data);
     const int32_t strips = (width + kDiscStrip - 1) / kDiscStrip;
     std::atomic<bool> failed{false};
@@ -749,6 +811,38 @@ bool discPass(ImageBuffer& image, const float* map, int32_t widest) {
     return !failed;
 }
 
+// The pixels of the largest radius B (where the ramp has reached 1: every
+// pixel but the centre with Radius 0, the photo's edges otherwise) share
+// one disc, so they are averaged together, many neighbours at a time
+// (discAverages). Their map entries become 0, so that the disc pass leaves
+// them alone; the widest half-width left is returned.
+template <class Sample>
+int32_t largestRadiusDiscs(const RadialParams& p, const ImageBuffer& source, ImageBuffer& image, float* map,
+                           int32_t widest) {
+    const int32_t half = halfWidthOf(p.maxRadius);
+    if (half == 0) return widest;
+    const size_t pixels = static_cast<size_t>(image.width) * image.height;
+    std::unique_ptr<uint8_t[]> pick(new (std::nothrow) uint8_t[pixels]);
+    if (!pick) return widest;
+    size_t picked = 0;
+    for (size_t i = 0; i < pixels; ++i) {
+        pick[i] = map[i] == p.maxRadius;
+        picked += pick[i];
+    }
+    if (picked == 0) return widest;
+    if constexpr (std::is_same<Sample, uint8_t>::value)
+        discAverages8(source, image, p.maxRadius, p.maxRadius + 1.0f, half, 3, pick.get());
+    else
+        discAverages(source, image, p.maxRadius, p.maxRadius + 1.0f, half, 3, pick.get());
+    int32_t left = 0;
+    for (size_t i = 0; i < pixels; ++i) {
+        if (pick[i]) map[i] = 0.0f;
+        const int32_t m = halfWidthOf(map[i]);
+        left = m > left ? m : left;
+    }
+    return left;
+}
+
 template <class Sample>
 void radialBody(const RadialBlurMod& mod, ImageBuffer& image, const RenderArgs* args) {
     RadialParams p;
@@ -758,7 +852,16 @@ void radialBody(const RadialBlurMod& mod, ImageBuffer& image, const RenderArgs* 
     if (!map) return;
     int32_t widest = radiusMap<Sample>(p, image, map.get());
     if (p.method > 1) {
-        discPass<Sample>(image, map.get(), widest);
+        // The discs read the image as it stood before the pass: a disc
+        // reaches into pixels that others write.
+        ImageBuffer source;
+        if constexpr (std::is_same<Sample, uint8_t>::value)
+            ImageBuffer::copy8(source, image, true);
+        else
+            ImageBuffer::copyFloat(source, image, true);
+        if (!source.data) return;
+        widest = largestRadiusDiscs<Sample>(p, source, image, map.get(), widest);
+        discPass<Sample>(image, source, map.get(), widest);
         return;
     }
     if (!kernelPass<Sample>(image, map.get(), widest, p.method, false)) return;

@@ -2,15 +2,20 @@
 
 #include <math.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
+#include <limits>
 #include <type_traits>
 
 #include "framework/SelectorMod.h"
 #include "pixels/KernelAttributes.h"
 #include "pixels/SampleRules.h"
+#include "platform/ParallelFor.h"
 
-// How the blur is computed fast without changing a bit of its result.
+// How the two-pass blur and the convolution are computed fast without
+// changing a bit of their result (the disc blur has its own section below).
 //
 // Every output sample is a weighted sum Σ w[k] · in[k] taken in the order of
 // the taps, one float product and one float sum at a time. Neighbouring
@@ -45,7 +50,7 @@ namespace {
 // ---- The row kernel ----------------------------------------------------------------
 
 // Samples per block: 96 floats are twelve AVX registers of accumulators.
-constexpr int32_t kBlock = 96;
+constexpr int32_t kBlock = kKernelSumsBlock;
 // Samples per strip of the vertical pass (the rows it sums stay in cache).
 constexpr int32_t kStrip = 2 * kBlock;
 // Output rows per chunk of the vertical pass.
@@ -344,28 +349,603 @@ void convolveInto(const ImageBuffer& source, const float* kernel, int32_t kernel
     });
 }
 
-// The disc blur: the convolution mixed with the image, row by row in place
-// (the convolution's rows are taken before the row is overwritten). The
-// 8-bit convolution is stored as bytes before the mix.
-template <class Sample>
-void discBlur(ImageBuffer& image, float r, int32_t n, float mix) {
-    const std::vector<float> kernel = discKernel(r, n);
-    if (kernel.empty()) return;
-    const int32_t taps = 2 * n + 1;
-    const int32_t length = image.width * image.channelCount();
-    Sample* data = static_cast<Sample*>(image.data);
-    const float keep = 1.0f - mix;
-    convolveRows<Sample>(image, kernel.data(), taps, taps, [&](int32_t y, const float* sums) {
-        Sample* row = data + static_cast<ptrdiff_t>(y) * length;
-        for (int32_t j = 0; j < length; ++j) {
-            if constexpr (std::is_same<Sample, uint8_t>::value) {
-                const float convolved = static_cast<float>(storeByte(sums[j]));
-                row[j] = storeByte(static_cast<float>(row[j]) * keep + convolved * mix);
-            } else {
-                row[j] = clamp255(row[j] * keep + sums[j] * mix);
+// ---- Disc blur -------------------------------------------------------------------------------
+//
+// Every output sample of the disc is Σ w · v over the disc's cells divided
+// by Σ w. A row of the disc holds a span of cells of weight 1 around its
+// centre and, outside it, the few cells of the fractional rim. A long
+// span's sum is the difference of two prefix sums of its image row (each
+// summed in double and rounded to float once; short spans are summed cell
+// by cell), so a sample costs the disc's height in span sums plus its rim
+// cells: both grow with the radius, not with its square. The rows above and
+// below the centre have the same span and rim, and so do the cells left and
+// right of it, so they are added in pairs. The spans and rim cells of four
+// row offsets at a time are summed in float and added to a double sum,
+// divided once by the double sum of the weights: within about 3e-7 of the
+// exact sum, relative to the sample and at least 1.
+//
+// Neighbouring samples of a row share the disc, so kDiscBlock of them are
+// summed together (vector lanes that never mix). The image is worked in
+// tiles of columns and rows, each a task of a nested parallel loop that
+// reads a copy of the image as it stood and writes only its own tile; the
+// prefix sums of a row start at the left end of its tile's window, and the
+// tiles' columns are fixed by the image's width, so bands and threads never
+// change a result.
+//
+// A sample whose disc square holds a non-finite sample is summed cell by
+// cell, as the plain convolution of the normalised kernel does (so NaN and
+// infinity spread as they always did), and rows holding a non-finite or a
+// huge sample sum their spans one sample at a time, so that such a sample
+// cannot spoil the prefix sums of its row.
+
+// Samples summed together (four AVX registers of floats).
+constexpr int32_t kDiscBlock = 32;
+// Pixel columns and output rows of a task's tile.
+constexpr int32_t kDiscTileColumns = 512;
+// A tile is narrower for a small disc: a span's error is a rounding of the
+// prefix sums, which grow with the window, against a disc sum that grows
+// with the square of the half-width.
+inline int32_t discTileColumns(int32_t n) {
+    const int64_t columns = 16 * static_cast<int64_t>(n);
+    return columns < 32 ? 32 : (columns > kDiscTileColumns ? kDiscTileColumns : static_cast<int32_t>(columns));
+}
+constexpr int32_t kDiscTileRows = 256;
+// Row offsets whose float sums are added together before they go into the
+// double sums.
+constexpr int32_t kDiscFloatRows = 4;
+// Output rows a block of samples is taken down before the next block.
+constexpr int32_t kDiscBandRows = 16;
+// Samples whose size could swamp the prefix sums of a row.
+constexpr float kPrefixSafe = 1.0e7f;
+// Spans shorter than 2 kShortSpan + 1 cells are summed cell by cell: the
+// prefix sums' rounding, which grows with the row, would weigh on their
+// small sums.
+constexpr int32_t kShortSpan = 8;
+// Discs up to this half-width keep their normalised kernel for the samples
+// near non-finite ones (a larger one gives those samples NaN, the result of
+// nearly every such sum).
+constexpr int32_t kCellByCellLimit = 1024;
+
+// One rim cell at a row offset: its column offset (0 or more; the cell at
+// -dx weighs the same) and weight.
+struct RimCell {
+    int32_t dx;
+    float w;
+};
+
+// A disc of half-width n by rows. At row offset dy (0..n; -dy is alike)
+// the cells |dx| <= full[dy] weigh 1 (-1: none), and rim cells
+// rim[firstRim[dy] .. firstRim[dy + 1]) follow them. The weights are
+// discWeight's; weight is the double sum of every cell's weight.
+struct DiscShape {
+    std::vector<int32_t> full;
+    std::vector<int32_t> firstRim;
+    std::vector<RimCell> rim;
+    double weight = 0.0;
+};
+
+DiscShape discShape(float full, float rim, int32_t n) {
+    DiscShape shape;
+    shape.full.resize(static_cast<size_t>(n) + 1);
+    shape.firstRim.resize(static_cast<size_t>(n) + 2);
+    // The cells' distances grow with |dx| and |dy|, so the ends of the full
+    // span and of the rim only move inward from one row to the next.
+    int32_t inner = n;
+    int32_t outer = n;
+    for (int32_t dy = 0; dy <= n; ++dy) {
+        while (inner >= 0 && discWeight(full, rim, inner, dy) != 1.0f) --inner;
+        while (outer >= 0 && !(discWeight(full, rim, outer, dy) > 0.0f)) --outer;
+        shape.full[dy] = inner;
+        shape.firstRim[dy] = static_cast<int32_t>(shape.rim.size());
+        double row = static_cast<double>(2 * inner + 1 > 0 ? 2 * inner + 1 : 0);
+        for (int32_t dx = inner + 1; dx <= outer; ++dx) {
+            const float w = discWeight(full, rim, dx, dy);
+            shape.rim.push_back(RimCell{dx, w});
+            row += dx == 0 ? static_cast<double>(w) : 2.0 * static_cast<double>(w);
+        }
+        shape.weight += dy == 0 ? row : 2.0 * row;
+    }
+    shape.firstRim[n + 1] = static_cast<int32_t>(shape.rim.size());
+    return shape;
+}
+
+// One source row of a tile: its window (edge-padded, kDiscBlock zeros
+// after), the prefix sums of each channel, prefix[j + channels] =
+// prefix[j] + values[j] from prefix[0..channels) = 0, and the running count
+// of non-finite samples in the same layout (null when the row has none).
+struct DiscRow {
+    const float* values = nullptr;
+    const float* prefix = nullptr;
+    const int32_t* nonFinite = nullptr;
+    bool direct = false;  // a non-finite or huge sample: spans summed one by one
+};
+
+// The sum of the samples at [from, from + count · step) in steps, in double.
+TILE_INLINE double directSum(const float* v, int32_t count, int32_t step) {
+    double sum = 0.0;
+    for (int32_t i = 0; i < count; ++i) sum += static_cast<double>(v[static_cast<ptrdiff_t>(i) * step]);
+    return sum;
+}
+
+// Vector registers of the disc's sums: four doubles, eight floats (read
+// from any address).
+typedef double DiscDoubles __attribute__((vector_size(32)));
+typedef float DiscFloats __attribute__((vector_size(32)));
+typedef float DiscFloatsAt __attribute__((vector_size(32), aligned(4), may_alias));
+constexpr int32_t kDiscDoubleVectors = kDiscBlock / 4;
+constexpr int32_t kDiscFloatVectors = kDiscBlock / 8;
+
+// The helpers and lambdas below that return 32-byte vectors are always
+// inlined into the kernel's copies, so the note that such a vector is
+// returned differently with and without AVX concerns no call ever made (GCC
+// gives it when the file's functions are emitted, so it is off to the end).
+#pragma GCC diagnostic ignored "-Wpsabi"
+TILE_INLINE DiscFloats loadFloats(const float* p) { return *reinterpret_cast<const DiscFloatsAt*>(p); }
+
+// The rows of a tile's window: rows[i] is image row first + i, and rows
+// above and below the image repeat its first and last.
+struct DiscRows {
+    const DiscRow* rows;
+    int32_t first;
+    int32_t height;
+    TILE_INLINE const DiscRow& at(int32_t y) const {
+        return rows[(y < 0 ? 0 : (y >= height ? height - 1 : y)) - first];
+    }
+};
+
+// The span |dx| <= a of one row for the samples [j0, j0 + kDiscBlock) of
+// an output row (centre: their centre column in the window), added to sum:
+// a short span cell by cell, a long one from the prefix sums, and in a row
+// that holds a non-finite or huge sample one sample at a time in double.
+TILE_INLINE void addSpan(DiscFloats* sum, const DiscRow& row, ptrdiff_t centre, int32_t a, int32_t channels) {
+    if (!row.direct && a < kShortSpan) {
+        const float* first = row.values + centre - static_cast<ptrdiff_t>(a) * channels;
+        for (int32_t i = 0; i <= 2 * a; ++i) {
+            const float* v = first + static_cast<ptrdiff_t>(i) * channels;
+#pragma GCC unroll 4
+            for (int32_t k = 0; k < kDiscFloatVectors; ++k) sum[k] += loadFloats(v + 8 * k);
+        }
+        return;
+    }
+    if (!row.direct) {
+        const float* high = row.prefix + centre + static_cast<ptrdiff_t>(a + 1) * channels;
+        const float* low = row.prefix + centre - static_cast<ptrdiff_t>(a) * channels;
+#pragma GCC unroll 4
+        for (int32_t k = 0; k < kDiscFloatVectors; ++k) sum[k] += loadFloats(high + 8 * k) - loadFloats(low + 8 * k);
+        return;
+    }
+    const float* first = row.values + centre - static_cast<ptrdiff_t>(a) * channels;
+    for (int32_t j = 0; j < kDiscBlock; ++j)
+        sum[j / 8][j % 8] += static_cast<float>(directSum(first + j, 2 * a + 1, channels));
+}
+
+// The disc sums Σ w · v / Σ w of the samples [j0, j0 + kDiscBlock) of the
+// output rows [y0, y0 + count) (count at most kDiscBandRows) into
+// out[(y - y0) · kDiscBlock + j]. Sample j of a row is at j + n · channels
+// of every window (its centre column). Each vector lane alone, in a fixed
+// order: for the row offsets 0, ±1, ±2, ... the float sum of the spans
+// and then the rim cells of the offset (left and right together, above and
+// below together), added to a double sum. The row offsets are the outer
+// loop, so that the output rows, which read neighbouring rows at the same
+// columns, find them in the processor's cache.
+TILE_TARGET_CLONES
+void discSums(const DiscRows& rows, int32_t y0, int32_t count, const DiscShape& shape, int32_t n, int32_t channels,
+              int32_t j0, float* out) {
+    static_assert(kDiscFloatVectors == 4, "the block is four float vectors");
+    DiscDoubles sums[kDiscBandRows][kDiscDoubleVectors];
+    // The float sums of the last few row offsets, added to the double sums
+    // every kDiscFloatRows offsets.
+    DiscFloats partial[kDiscBandRows][kDiscFloatVectors];
+    for (int32_t b = 0; b < count; ++b) {
+#pragma GCC unroll 8
+        for (int32_t k = 0; k < kDiscDoubleVectors; ++k) sums[b][k] = DiscDoubles{0.0, 0.0, 0.0, 0.0};
+#pragma GCC unroll 4
+        for (int32_t k = 0; k < kDiscFloatVectors; ++k) partial[b][k] = DiscFloats{};
+    }
+    const int32_t* full = shape.full.data();
+    const int32_t* firstRim = shape.firstRim.data();
+    const RimCell* rim = shape.rim.data();
+    const ptrdiff_t centre = j0 + static_cast<ptrdiff_t>(n) * channels;
+    for (int32_t dy = 0; dy <= n; ++dy) {
+        const int32_t a = full[dy];
+        const int32_t rimFirst = firstRim[dy];
+        const int32_t rimEnd = firstRim[dy + 1];
+        for (int32_t b = 0; b < count; ++b) {
+            const DiscRow& up = rows.at(y0 + b - dy);
+            const DiscRow& down = rows.at(y0 + b + dy);
+            // The block's four vectors, kept in registers.
+            DiscFloats s0 = DiscFloats{}, s1 = DiscFloats{}, s2 = DiscFloats{}, s3 = DiscFloats{};
+            auto add = [&](auto&& at) TILE_INLINE_LAMBDA {
+                s0 += at(0);
+                s1 += at(8);
+                s2 += at(16);
+                s3 += at(24);
+            };
+            if (dy > 0 && a >= kShortSpan && !up.direct && !down.direct) {
+                const float* uh = up.prefix + centre + static_cast<ptrdiff_t>(a + 1) * channels;
+                const float* ul = up.prefix + centre - static_cast<ptrdiff_t>(a) * channels;
+                const float* dh = down.prefix + centre + static_cast<ptrdiff_t>(a + 1) * channels;
+                const float* dl = down.prefix + centre - static_cast<ptrdiff_t>(a) * channels;
+                add([&](int32_t o) TILE_INLINE_LAMBDA {
+                    return (loadFloats(uh + o) - loadFloats(ul + o)) + (loadFloats(dh + o) - loadFloats(dl + o));
+                });
+            } else if (a >= 0) {
+                DiscFloats spans[kDiscFloatVectors] = {};
+                addSpan(spans, up, centre, a, channels);
+                if (dy > 0) addSpan(spans, down, centre, a, channels);
+                add([&](int32_t o) TILE_INLINE_LAMBDA { return spans[o / 8]; });
+            }
+            for (int32_t i = rimFirst; i < rimEnd; ++i) {
+                const DiscFloats w = DiscFloats{} + rim[i].w;
+                const ptrdiff_t dx = static_cast<ptrdiff_t>(rim[i].dx) * channels;
+                const float* ur = up.values + centre + dx;
+                const float* ul = up.values + centre - dx;
+                const float* dr = down.values + centre + dx;
+                const float* dl = down.values + centre - dx;
+                if (dy == 0) {
+                    add([&](int32_t o) TILE_INLINE_LAMBDA { return w * (loadFloats(ur + o) + loadFloats(ul + o)); });
+                } else if (dx == 0) {
+                    add([&](int32_t o) TILE_INLINE_LAMBDA { return w * (loadFloats(ur + o) + loadFloats(dr + o)); });
+                } else {
+                    add([&](int32_t o) TILE_INLINE_LAMBDA {
+                        return w * ((loadFloats(ur + o) + loadFloats(ul + o)) + (loadFloats(dr + o) + loadFloats(dl + o)));
+                    });
+                }
+            }
+            DiscFloats* p = partial[b];
+            p[0] += s0;
+            p[1] += s1;
+            p[2] += s2;
+            p[3] += s3;
+            if (dy % kDiscFloatRows != kDiscFloatRows - 1 && dy != n) continue;
+            DiscDoubles* to = sums[b];
+#pragma GCC unroll 4
+            for (int32_t k = 0; k < kDiscFloatVectors; ++k) {
+                to[2 * k] += __builtin_convertvector(__builtin_shufflevector(p[k], p[k], 0, 1, 2, 3), DiscDoubles);
+                to[2 * k + 1] += __builtin_convertvector(__builtin_shufflevector(p[k], p[k], 4, 5, 6, 7), DiscDoubles);
+                p[k] = DiscFloats{};
             }
         }
+    }
+    const double weight = shape.weight;
+    for (int32_t b = 0; b < count; ++b)
+        for (int32_t j = 0; j < kDiscBlock; ++j) out[b * kDiscBlock + j] = static_cast<float>(sums[b][j / 4][j % 4] / weight);
+}
+
+// The normalised kernel's sum of one sample, cell by cell in the kernel's
+// order, as the plain convolution takes it; stops at NaN (which stays).
+float cellByCellSum(const DiscRow* const* rows, const float* kernel, int32_t n, int32_t channels, int32_t j) {
+    const int32_t taps = 2 * n + 1;
+    float acc = 0.0f;
+    for (int32_t ky = 0; ky < taps; ++ky) {
+        const float* v = rows[ky]->values + j;
+        const float* w = kernel + static_cast<ptrdiff_t>(ky) * taps;
+        for (int32_t kx = 0; kx < taps; ++kx) acc += w[kx] * v[static_cast<ptrdiff_t>(kx) * channels];
+        if (acc != acc) break;
+    }
+    return acc;
+}
+
+// The pixels [from, from + count) of a row as floats, columns outside the
+// row repeating its first or last pixel.
+template <class Sample>
+TILE_VECTOR_LOOP void loadWindow(const Sample* row, int32_t width, int32_t channels, int32_t from, int32_t count,
+                                 float* out) {
+    int32_t p = 0;
+    for (; p < count && from + p < 0; ++p)
+        for (int32_t c = 0; c < channels; ++c) out[p * channels + c] = sampleValue(row[c]);
+    const int32_t inside = (width - from < count ? width - from : count) - p;
+    if (inside > 0) {
+        const Sample* first = row + static_cast<ptrdiff_t>(from + p) * channels;
+        float* o = out + static_cast<ptrdiff_t>(p) * channels;
+        const int32_t length = inside * channels;
+        for (int32_t j = 0; j < length; ++j) o[j] = sampleValue(first[j]);
+        p += inside;
+    }
+    const Sample* last = row + static_cast<ptrdiff_t>(width - 1) * channels;
+    for (; p < count; ++p)
+        for (int32_t c = 0; c < channels; ++c) out[p * channels + c] = sampleValue(last[c]);
+}
+
+// prefix[j + channels] = the sum of values[j], values[j - channels], ...
+// from prefix[0..channels) = 0: each summed in double and rounded to float
+// once, so its error is half a unit in its last place, however long the row.
+void prefixSums(const float* values, int32_t count, int32_t channels, float* prefix) {
+    for (int32_t c = 0; c < channels; ++c) prefix[c] = 0.0f;
+    if (channels == 3) {
+        double r0 = 0.0, r1 = 0.0, r2 = 0.0;  // three chains side by side
+        int32_t j = 0;
+        for (; j + 3 <= count; j += 3) {
+            r0 += static_cast<double>(values[j]);
+            r1 += static_cast<double>(values[j + 1]);
+            r2 += static_cast<double>(values[j + 2]);
+            prefix[j + 3] = static_cast<float>(r0);
+            prefix[j + 4] = static_cast<float>(r1);
+            prefix[j + 5] = static_cast<float>(r2);
+        }
+        if (j < count) {
+            r0 += static_cast<double>(values[j]);
+            prefix[j + 3] = static_cast<float>(r0);
+        }
+        if (j + 1 < count) prefix[j + 4] = static_cast<float>(r1 + static_cast<double>(values[j + 1]));
+        return;
+    }
+    for (int32_t c = 0; c < channels; ++c) {
+        double running = 0.0;
+        for (int32_t j = c; j < count; j += channels) {
+            running += static_cast<double>(values[j]);
+            prefix[j + channels] = static_cast<float>(running);
+        }
+    }
+}
+
+// Whether every sample is within ±kPrefixSafe (NaN is not), and whether
+// every one is finite.
+TILE_VECTOR_LOOP bool allModest(const float* v, int32_t count) {
+    int32_t outside = 0;
+    for (int32_t j = 0; j < count; ++j) outside |= !(fabsf(v[j]) <= kPrefixSafe);
+    return outside == 0;
+}
+bool allFinite(const float* v, int32_t count) {
+    for (int32_t j = 0; j < count; ++j)
+        if (!std::isfinite(v[j])) return false;
+    return true;
+}
+
+struct DiscScratch {
+    ScratchArray<float> values;
+    ScratchArray<float> prefix;
+    ScratchArray<int32_t> nonFinite;
+    ScratchArray<DiscRow> rows;
+    ScratchArray<const DiscRow*> window;
+    void trim() {
+        values.releaseAbove(kKeptScratchFloats);
+        prefix.releaseAbove(kKeptScratchFloats);
+        nonFinite.releaseAbove(kKeptScratchFloats);
+    }
+};
+
+DiscScratch& discScratch() {
+    static thread_local DiscScratch scratch;
+    return scratch;
+}
+
+// What every tile of one disc blur shares.
+template <class Sample>
+struct DiscJob {
+    const Sample* source;  // the image as it stood
+    Sample* image;
+    int32_t width, height, channels, n;
+    float mix;
+    DiscShape shape;
+    std::vector<float> kernel;  // the normalised kernel, when non-finite samples need it
+    bool nonFinite = false;     // the image holds a non-finite sample
+    // Averages (discAverages) rather than the blur: only the pixels whose
+    // byte is 1 take their average of the first `written` channels.
+    uint8_t* pick = nullptr;
+    int32_t written = 0;
+};
+
+inline int32_t clampIndex(int32_t i, int32_t size) { return i < 0 ? 0 : (i >= size ? size - 1 : i); }
+
+// Whether a pixel of columns [x0, x1) and rows [y0, y1) is picked.
+template <class Sample>
+bool anyPicked(const DiscJob<Sample>& job, int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
+    for (int32_t y = y0; y < y1; ++y) {
+        const uint8_t* p = job.pick + static_cast<size_t>(y) * job.width;
+        for (int32_t x = x0; x < x1; ++x)
+            if (p[x]) return true;
+    }
+    return false;
+}
+
+// The averages of the picked pixels among the samples [j0, j0 + count) of
+// a tile's row y, the first `written` channels, clamped to 0..255.
+template <class Sample>
+void storeAverages(const DiscJob<Sample>& job, int32_t y, int32_t x0, int32_t j0, int32_t count, const float* sums) {
+    const uint8_t* pick = job.pick + static_cast<size_t>(y) * job.width + x0;
+    Sample* out = job.image + (static_cast<size_t>(y) * job.width + x0) * job.channels;
+    for (int32_t j = 0; j < count; ++j) {
+        const int32_t s = j0 + j;
+        if (s % job.channels >= job.written || !pick[s / job.channels]) continue;
+        if constexpr (std::is_same<Sample, uint8_t>::value)
+            out[s] = storeByte(sums[j]);
+        else
+            out[s] = clamp255(sums[j]);
+    }
+}
+
+// One tile: output columns [x0, x1) and rows [y0, y1). False when its
+// scratch memory cannot be had (the tile keeps its samples).
+template <class Sample>
+bool discTile(const DiscJob<Sample>& job, int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
+    const int32_t n = job.n;
+    const int32_t channels = job.channels;
+    const int32_t height = job.height;
+    const int32_t firstRow = y0 - n > 0 ? y0 - n : 0;
+    const int32_t lastRow = y1 - 1 + n < height - 1 ? y1 - 1 + n : height - 1;
+    const int32_t rowCount = lastRow - firstRow + 1;
+    const int32_t windowPixels = (x1 - x0) + 2 * n;
+    const int32_t line = windowPixels * channels;
+    const size_t valueStride = static_cast<size_t>(line) + kDiscBlock;
+    const size_t prefixStride = static_cast<size_t>(line) + channels + kDiscBlock;
+
+    DiscScratch& scratch = discScratch();
+    if (!scratch.values.reserve(valueStride * rowCount) || !scratch.prefix.reserve(prefixStride * rowCount) ||
+        !scratch.rows.reserve(static_cast<size_t>(rowCount)) ||
+        !scratch.window.reserve(2 * static_cast<size_t>(n) + 1) ||
+        (job.nonFinite && !scratch.nonFinite.reserve(prefixStride * rowCount)))
+        return false;
+    DiscRow* rows = scratch.rows.get();
+    const size_t rowLength = static_cast<size_t>(job.width) * channels;
+    bool anyNonFinite = false;
+    for (int32_t i = 0; i < rowCount; ++i) {
+        const Sample* row = job.source + static_cast<size_t>(firstRow + i) * rowLength;
+        float* v = scratch.values.get() + valueStride * i;
+        loadWindow(row, job.width, channels, x0 - n, windowPixels, v);
+        for (int32_t j = 0; j < kDiscBlock; ++j) v[line + j] = 0.0f;
+        float* prefix = scratch.prefix.get() + prefixStride * i;
+        prefixSums(v, static_cast<int32_t>(valueStride), channels, prefix);
+        const bool direct = std::is_same<Sample, float>::value && !allModest(v, line);
+        int32_t* counts = nullptr;
+        if (direct && job.nonFinite && !allFinite(v, line)) {
+            counts = scratch.nonFinite.get() + prefixStride * i;
+            for (int32_t c = 0; c < channels; ++c) counts[c] = 0;
+            for (size_t j = 0; j < valueStride; ++j) counts[j + channels] = counts[j] + (std::isfinite(v[j]) ? 0 : 1);
+            anyNonFinite = true;
+        }
+        rows[i] = DiscRow{v, prefix, counts, direct};
+    }
+
+    const int32_t taps = 2 * n + 1;
+    const int32_t stripLength = (x1 - x0) * channels;
+    const bool cellByCell = anyNonFinite && !job.kernel.empty();
+    const float keep = 1.0f - job.mix;
+    const DiscRows window{rows, firstRow, height};
+    float sums[kDiscBandRows * kDiscBlock];
+    // A block of samples down a few rows, then the next block.
+    if (job.pick) {
+        // A picked pixel whose disc rows hold a non-finite or huge sample is
+        // handed back to the caller.
+        for (int32_t y = y0; y < y1; ++y) {
+            bool near = false;
+            for (int32_t k = -n; k <= n && !near; ++k) near = window.at(y + k).direct;
+            if (near) std::fill(job.pick + static_cast<size_t>(y) * job.width + x0, job.pick + static_cast<size_t>(y) * job.width + x1, 0);
+        }
+    }
+    for (int32_t b0 = y0; b0 < y1; b0 += kDiscBandRows) {
+        const int32_t band = y1 - b0 < kDiscBandRows ? y1 - b0 : kDiscBandRows;
+        bool nearNonFinite = false;
+        for (int32_t y = b0 - n; y < b0 + band + n && anyNonFinite && !job.pick; ++y)
+            nearNonFinite |= window.at(y).nonFinite != nullptr;
+        for (int32_t j0 = 0; j0 < stripLength; j0 += kDiscBlock) {
+            const int32_t count = stripLength - j0 < kDiscBlock ? stripLength - j0 : kDiscBlock;
+            if (job.pick && !anyPicked(job, x0 + j0 / channels, x0 + (j0 + count - 1) / channels + 1, b0, b0 + band))
+                continue;
+            discSums(window, b0, band, job.shape, n, channels, j0, sums);
+            for (int32_t b = 0; b < band; ++b) {
+                const int32_t y = b0 + b;
+                float* rowSums = sums + b * kDiscBlock;
+                if (job.pick) {
+                    storeAverages(job, y, x0, j0, count, rowSums);
+                    continue;
+                }
+                if (nearNonFinite) {
+                    // Samples whose disc square holds a non-finite sample: the
+                    // cell-by-cell sum (NaN when the kernel is too large to keep).
+                    const DiscRow** square = scratch.window.get();
+                    for (int32_t k = 0; k < taps; ++k) square[k] = &window.at(y - n + k);
+                    for (int32_t j = 0; j < count; ++j) {
+                        bool touched = false;
+                        for (int32_t k = 0; k < taps && !touched; ++k) {
+                            const int32_t* nf = square[k]->nonFinite;
+                            touched = nf && nf[j0 + j + taps * channels] != nf[j0 + j];
+                        }
+                        if (touched)
+                            rowSums[j] = cellByCell ? cellByCellSum(square, job.kernel.data(), n, channels, j0 + j)
+                                                    : std::numeric_limits<float>::quiet_NaN();
+                    }
+                }
+                Sample* out =
+                    job.image + static_cast<size_t>(y) * rowLength + static_cast<size_t>(x0) * channels + j0;
+                for (int32_t j = 0; j < count; ++j) {
+                    if constexpr (std::is_same<Sample, uint8_t>::value)
+                        out[j] = storeByte(static_cast<float>(out[j]) * keep +
+                                           static_cast<float>(storeByte(rowSums[j])) * job.mix);
+                    else
+                        out[j] = clamp255(out[j] * keep + rowSums[j] * job.mix);
+                }
+            }
+        }
+    }
+    scratch.trim();
+    return true;
+}
+
+// Runs a job over tiles of equal height (how the rows are cut changes no
+// result; the columns, fixed from the left edge, set where the prefix sums
+// start).
+template <class Sample>
+void runDiscJob(const DiscJob<Sample>& job) {
+    const int32_t tileColumns = discTileColumns(job.n);
+    const int32_t columns = (job.width + tileColumns - 1) / tileColumns;
+    const int32_t rowTiles = (job.height + kDiscTileRows - 1) / kDiscTileRows;
+    const int32_t tileRows = (job.height + rowTiles - 1) / rowTiles;
+    parallelFor(columns * rowTiles, 0.5f, [&](int32_t tile) {
+        const int32_t x0 = (tile % columns) * tileColumns;
+        const int32_t y0 = (tile / columns) * tileRows;
+        const int32_t x1 = x0 + tileColumns < job.width ? x0 + tileColumns : job.width;
+        const int32_t y1 = y0 + tileRows < job.height ? y0 + tileRows : job.height;
+        if (!discTile(job, x0, x1, y0, y1) && job.pick) {
+            // Without scratch memory the tile's pixels go back to the caller.
+            for (int32_t y = y0; y < y1; ++y)
+                std::fill(job.pick + static_cast<size_t>(y) * job.width + x0,
+                          job.pick + static_cast<size_t>(y) * job.width + x1, 0);
+        }
     });
+}
+
+// The disc blur mixed with the image, in place.
+template <class Sample>
+void discBlur(ImageBuffer& image, float r, int32_t n, float mix) {
+    DiscJob<Sample> job;
+    job.width = image.width;
+    job.height = image.height;
+    job.channels = image.channelCount();
+    job.n = n;
+    job.mix = mix;
+    if (!rowFits(kDiscTileColumns, job.channels, n)) return;
+    job.shape = discShape(r - 1.0f, r, n);
+    if (!(job.shape.weight > 0.0)) return;
+    // The tiles read the image as it stood: their windows reach into the
+    // columns and rows of other tiles.
+    ImageBuffer source;
+    if constexpr (std::is_same<Sample, uint8_t>::value) {
+        ImageBuffer::copy8(source, image, true);
+    } else {
+        ImageBuffer::copyFloat(source, image, true);
+        const float* s = source.floats();
+        const int64_t count = source.sampleCount();
+        bool finite = true;
+        for (int64_t i = 0; s && i < count; ++i) finite &= std::isfinite(s[i]);
+        job.nonFinite = !finite;
+        if (job.nonFinite && n <= kCellByCellLimit) job.kernel = discKernel(r, n);
+    }
+    if (!source.data) return;
+    job.source = static_cast<const Sample*>(source.data);
+    job.image = static_cast<Sample*>(image.data);
+    runDiscJob(job);
+}
+
+template <class Sample>
+void discAveragesBody(const ImageBuffer& source, ImageBuffer& image, float full, float rim, int32_t n,
+                      int32_t channels, uint8_t* pick) {
+    const auto clearPicks = [&] {
+        if (pick && hasPixels(image))
+            std::fill(pick, pick + static_cast<size_t>(image.width) * image.height, 0);
+    };
+    if (!pick || !hasPixels(source) || !hasPixels(image) || source.width != image.width ||
+        source.height != image.height || source.channelCount() != image.channelCount() || n < 1 ||
+        n > kMaxBlurHalfWidth || !rowFits(kDiscTileColumns, image.channelCount(), n)) {
+        clearPicks();
+        return;
+    }
+    DiscJob<Sample> job;
+    job.width = image.width;
+    job.height = image.height;
+    job.channels = image.channelCount();
+    job.n = n;
+    job.mix = 1.0f;
+    job.shape = discShape(full, rim, n);
+    if (!(job.shape.weight > 0.0)) {
+        clearPicks();
+        return;
+    }
+    job.source = static_cast<const Sample*>(source.data);
+    job.image = static_cast<Sample*>(image.data);
+    job.pick = pick;
+    job.written = channels < job.channels ? channels : job.channels;
+    runDiscJob(job);
 }
 
 template <class Sample>
@@ -504,10 +1084,12 @@ float boxTapWeight(float r, int32_t offset) {
     return r - d;
 }
 
-float discCellWeight(float r, int32_t dx, int32_t dy) {
+float discCellWeight(float r, int32_t dx, int32_t dy) { return discWeight(r - 1.0f, r, dx, dy); }
+
+float discWeight(float full, float rim, int32_t dx, int32_t dy) {
     const float d = sqrtf(static_cast<float>(static_cast<int64_t>(dx) * dx + static_cast<int64_t>(dy) * dy));
-    if (d < r - 1.0f) return 1.0f;
-    if (d < r) return r - d;
+    if (d < full) return 1.0f;
+    if (d < rim) return rim - d;
     return 0.0f;
 }
 
@@ -569,6 +1151,20 @@ void convolveImage(const ImageBuffer& source, const float* kernel, int32_t kerne
 void convolveImage8(const ImageBuffer& source, const float* kernel, int32_t kernelWidth, int32_t kernelHeight,
                     ImageBuffer& output) {
     convolveInto<uint8_t>(source, kernel, kernelWidth, kernelHeight, output);
+}
+
+void discAverages(const ImageBuffer& source, ImageBuffer& image, float full, float rim, int32_t n, int32_t channels,
+                  uint8_t* pick) {
+    discAveragesBody<float>(source, image, full, rim, n, channels, pick);
+}
+
+void discAverages8(const ImageBuffer& source, ImageBuffer& image, float full, float rim, int32_t n, int32_t channels,
+                   uint8_t* pick) {
+    discAveragesBody<uint8_t>(source, image, full, rim, n, channels, pick);
+}
+
+void kernelSums(const float* row, const float* weights, int32_t taps, int32_t step, int32_t length, float* sums) {
+    if (length > 0 && taps > 0) weightedSums(&row, 1, weights, taps, step, 0, length, sums);
 }
 
 int32_t blurMarginFor(float amount, uint32_t method, int32_t width, int32_t height) {

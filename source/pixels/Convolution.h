@@ -13,10 +13,17 @@
 // The routines touch only the images they are given and scratch memory of
 // the calling thread, so the pipeline runs them on many bands at once.
 //
-// Exactness: every blurred sample is the sum of its taps in the order of
-// the kernel (left to right, top to bottom), starting from 0, each product
-// and sum rounded to float, so the result does not depend on how the work
-// is split into blocks, bands or vector lanes.
+// Exactness: every sample of the two-pass blurs and of convolveImage is the
+// sum of its taps in the order of the kernel (left to right, top to
+// bottom), starting from 0, each product and sum rounded to float. The disc
+// ("Circle") is summed by rows instead: each row's span of full cells from
+// prefix sums of its image row (short spans cell by cell), its rim cells in
+// pairs, float sums of a few rows added in double and divided once by the
+// sum of the weights; within 1e-6 of the exact sum, relative to the sample
+// and at least 1 (the cell-by-cell float sum of the normalised kernel strays by
+// up to 1e-4 on large discs). Samples whose disc square holds a non-finite
+// sample take the cell-by-cell sum. No result depends on how the work is
+// split into blocks, bands, threads or vector lanes.
 
 #include <cstdint>
 #include <vector>
@@ -54,6 +61,9 @@ float boxTapWeight(float r, int32_t offset);
 // Raw weight of the disc cell at (dx, dy): 1 inside r - 1, r - d on the rim,
 // 0 from r out, with d = sqrtf(dx^2 + dy^2).
 float discCellWeight(float r, int32_t dx, int32_t dy);
+// The same cell of a disc given by its limits: 1 closer than full, rim - d
+// closer than rim, 0 from rim out (discCellWeight: full r - 1, rim r).
+float discWeight(float full, float rim, int32_t dx, int32_t dy);
 
 // The 2n + 1 normalised one-dimensional weights of the Gaussian or Box
 // method: the first divided by their float sum, every later one multiplied
@@ -68,8 +78,9 @@ std::vector<float> discKernel(float r, int32_t n);
 // Blurs the image in place with the method at the radius r (pixels of this
 // image) and mixes the blurred result in by mix (0..1, 1 = blurred only).
 // Gaussian and Box run two passes, rows then columns; Circle one disc
-// convolution. Edges repeat the nearest row or column. Mix 0, a half-width
-// of 0 and unknown methods leave the image unchanged.
+// (discKernel's cells, summed by rows: cost grows with r, not r^2). Edges
+// repeat the nearest row or column. Mix 0, a half-width of 0 and unknown
+// methods leave the image unchanged.
 void blurImage(ImageBuffer& image, uint32_t method, float r, float mix);
 void blurImage8(ImageBuffer& image, uint32_t method, float r, float mix);
 
@@ -93,6 +104,30 @@ void convolveImage(const ImageBuffer& source, const float* kernel, int32_t kerne
                    ImageBuffer& output);
 void convolveImage8(const ImageBuffer& source, const float* kernel, int32_t kernelWidth, int32_t kernelHeight,
                     ImageBuffer& output);
+
+// The disc averages Σ w v / Σ w of the picked pixels: every pixel whose
+// byte in pick (width x height, row by row) is 1 takes the average of the
+// source over the cells (dx, dy), |dx|, |dy| <= n, weighted by discWeight
+// (full, rim, dx, dy), edges repeated, in its first `channels` samples,
+// clamped to 0..255 (8-bit: truncated). The source is the image as it
+// stood (same size and channels); other samples are left alone. A picked
+// pixel whose disc rows hold a non-finite or huge sample is left alone too
+// and its byte set to 0, so that the caller sums it another way (every
+// byte is 0 after a failure). Accuracy as blurImage's disc.
+void discAverages(const ImageBuffer& source, ImageBuffer& image, float full, float rim, int32_t n, int32_t channels,
+                  uint8_t* pick);
+void discAverages8(const ImageBuffer& source, ImageBuffer& image, float full, float rim, int32_t n, int32_t channels,
+                   uint8_t* pick);
+
+// One kernel along a row of samples: sums[j] = Σ_k weights[k] · row[j + k ·
+// step] for j in [0, length), each summed in the kernel's order from 0 in
+// float, so that a sample gets exactly the operations of the plain loop
+// (vector lanes never mix). Sums and reads go by whole blocks of
+// kKernelSumsBlock samples: sums must hold length rounded up to a block,
+// and row must be readable (any values) up to that many samples plus
+// (taps - 1) · step.
+constexpr int32_t kKernelSumsBlock = 96;
+void kernelSums(const float* row, const float* weights, int32_t taps, int32_t step, int32_t length, float* sums);
 
 // ---- Blur by Amount ------------------------------------------------------------
 

@@ -4,13 +4,17 @@
 
 #include <math.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <type_traits>
 #include <limits>
 #include <vector>
 
 #include "effects/RadialBlur.h"
 #include "effects/Vignette.h"
 #include "pixels/Convolution.h"
+#include "pixels/RowLoops.h"
 #include "support/ImageBuilders.h"
 #include "support/TileProperties.h"
 
@@ -236,7 +240,7 @@ TEST(RadialBlur, MarginCoversTheWidestKernel) {
 // sum, summed cell by cell (in float, or in double for discs of millions of
 // cells) over the first three channels.
 template <class Sum = float>
-void plainDisc(const ImageBuffer& source, int32_t x, int32_t y, float k, float* out) {
+void plainDisc(const ImageBuffer& source, int32_t x, int32_t y, float k, float* out, bool cellsOfTheDiscOnly = false) {
     const int32_t m = static_cast<int32_t>(ceilf(k));
     const int32_t side = 2 * m + 1;
     std::vector<float> cells(side * side);
@@ -255,6 +259,7 @@ void plainDisc(const ImageBuffer& source, int32_t x, int32_t y, float k, float* 
             for (int32_t i = 0; i < side; ++i) {
                 const int32_t sx = std::min(std::max(x + i - m, 0), source.width - 1);
                 const int32_t sy = std::min(std::max(y + j - m, 0), source.height - 1);
+                if (cellsOfTheDiscOnly && cells[j * side + i] == 0.0f) continue;
                 acc += static_cast<Sum>(cells[j * side + i] * floatAt(source, sx, sy, c));
             }
         out[c] = std::min(std::max(static_cast<float>(acc), 0.0f), 255.0f);
@@ -301,6 +306,109 @@ TEST(RadialBlur, DiscWithinFloatRoundingOfTheCellByCellSum) {
         plainDisc<double>(small, probe[0], probe[1], wideK, expected);
         for (int32_t c = 0; c < 3; ++c)
             EXPECT_NEAR(floatAt(wideOut, probe[0], probe[1], c), expected[c], 1e-5f * std::max(expected[c], 1.0f));
+    }
+}
+
+TEST(RadialBlur, LargestRadiusDiscsOnLinesAndNearNonFiniteSamples) {
+    // Radius 0 gives every pixel but the centre the largest radius B, whose
+    // discs are summed together: a line of one row or column, a disc of one
+    // pixel (B 1), four channels (the fourth kept), and samples near a NaN
+    // or a huge sample, whose discs are summed one pixel at a time (NaN
+    // through the disc's own cells only).
+    struct Case {
+        int32_t width, height, channels;
+        float amount;
+    };
+    const Case cases[] = {
+        {240, 1, 3, 1.0f},   // B 6
+        {1, 240, 4, 1.0f},
+        {1200, 3, 3, 1.0f / 30.0f},  // B 1
+        {96, 40, 4, 2.5f},   // B 6
+    };
+    for (const Case& c : cases) {
+        RadialBlurMod blur(c.amount, 0.0f);
+        setMethod(blur, 2);
+        const float k = radialBlurMaxRadius(c.amount, 2, static_cast<float>(c.width), static_cast<float>(c.height));
+        ImageBuffer image = tiletest::makeTestImage(c.width, c.height, c.channels, 31);
+        const bool hostile = c.width == 96;
+        if (hostile) {
+            floatAt(image, 10, 10, 0) = kNaN;
+            floatAt(image, 70, 30, 1) = 1e30f;
+        }
+        const ImageBuffer out = tiletest::renderFloat(blur, image);
+        const int32_t cx = c.width / 2, cy = c.height / 2;
+        for (int32_t y = 0; y < c.height; ++y)
+            for (int32_t x = 0; x < c.width; ++x) {
+                SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " pixel " << x << "," << y);
+                if (x == cx && y == cy) continue;
+                float expected[3];
+                plainDisc<double>(image, x, y, k, expected, true);
+                for (int32_t ch = 0; ch < std::min(c.channels, 3); ++ch) {
+                    const float got = floatAt(out, x, y, ch);
+                    if (std::isnan(expected[ch])) {
+                        ASSERT_TRUE(std::isnan(got));
+                    } else {
+                        ASSERT_NEAR(got, expected[ch], 1e-5f * std::max(expected[ch], 1.0f));
+                    }
+                }
+                if (c.channels == 4) {
+                    ASSERT_EQ(floatAt(out, x, y, 3), floatAt(image, x, y, 3));
+                }
+            }
+    }
+}
+
+// The bell and box passes as defined: each pixel's own kernel, summed tap
+// by tap in float over a copy of its row, then of its column; the float
+// samples clamped at the end (bytes at every store).
+template <class Sample>
+void plainTwoPass(ImageBuffer& image, uint32_t method, const std::vector<float>& radii) {
+    const int32_t w = image.width, h = image.height, ch = image.channelCount();
+    Sample* s = static_cast<Sample*>(image.data);
+    std::vector<float> kernel(2 * 64 + 1);
+    for (int32_t pass = 0; pass < 2; ++pass) {
+        const std::vector<Sample> copy(s, s + static_cast<size_t>(w) * h * ch);
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x) {
+                const float k = radii[y * w + x];
+                const int32_t m = method == 0 ? makeBellKernel(kernel.data(), k) : makeBoxKernel(kernel.data(), k);
+                if (m == 0) continue;
+                for (int32_t c = 0; c < ch; ++c) {
+                    float acc = 0.0f;
+                    for (int32_t j = 0; j <= 2 * m; ++j) {
+                        const int32_t sx = pass == 0 ? std::min(std::max(x - m + j, 0), w - 1) : x;
+                        const int32_t sy = pass == 1 ? std::min(std::max(y - m + j, 0), h - 1) : y;
+                        acc += kernel[j] * static_cast<float>(copy[(static_cast<size_t>(sy) * w + sx) * ch + c]);
+                    }
+                    tileloop::store(s[(static_cast<size_t>(y) * w + x) * ch + c], acc);
+                }
+            }
+    }
+    if constexpr (std::is_same<Sample, float>::value)
+        for (int64_t i = 0; i < image.sampleCount(); ++i) s[i] = tileloop::clampSample(s[i]);
+}
+
+TEST(RadialBlur, RunsOfOneRadiusSumBitForBitAsOnePixel) {
+    // With Radius 0 every pixel but the centre has the radius B: the rows
+    // and columns are summed as runs of one kernel, the centre's row and
+    // column broken by it. They give the pixel-by-pixel sums exactly.
+    for (int32_t method = 0; method < 2; ++method) {
+        for (int32_t channels : {3, 4, 1}) {
+            SCOPED_TRACE(testing::Message() << kMethods[method] << ", " << channels << " channels");
+            RadialBlurMod blur(1.0f, 0.0f);
+            setMethod(blur, method);
+            const ImageBuffer image = tiletest::makeTestImage(123, 37, channels, 12);
+            const float k = radialBlurMaxRadius(1.0f, method, 123.0f, 37.0f);
+            std::vector<float> radii(123 * 37, k);
+            radii[18 * 123 + 61] = 0.0f;
+            ImageBuffer expected = tiletest::copyOf(image);
+            plainTwoPass<float>(expected, method, radii);
+            EXPECT_TRUE(tiletest::sameFloatImages(expected, tiletest::renderFloat(blur, image)));
+            const ImageBuffer bytes = tiletest::bytesOf(image);
+            ImageBuffer expected8 = tiletest::copyOf8(bytes);
+            plainTwoPass<uint8_t>(expected8, method, radii);
+            EXPECT_TRUE(tiletest::sameByteImages(expected8, tiletest::render8(blur, bytes)));
+        }
     }
 }
 
