@@ -1,5 +1,8 @@
 #include "ParallelFor.h"
 
+#include <malloc.h>
+#include <sys/resource.h>
+
 #include <memory>
 #include <mutex>
 
@@ -63,9 +66,24 @@ struct LoopState {
     std::shared_ptr<ArenaSet> current;
 };
 
+// Under a cap on the address space (ulimit -v, a container's limit), the C
+// library's allocator would reserve 64 MB of address space for the arena of
+// every thread that allocates: eight loop threads take 512 MB of a cap that
+// holds only pictures, and an allocation that TBB makes inside its own
+// worker thread then fails where nothing can catch it, which ends the
+// process. With a cap, the threads share two arenas instead; without one,
+// nothing changes.
+void shareAllocatorArenasUnderAnAddressCap() {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) mallopt(M_ARENA_MAX, 2);
+}
+
 // Never destroyed, so that a loop run during static destruction still works.
 LoopState& loopState() {
-    static LoopState* state = new LoopState;
+    static LoopState* state = [] {
+        shareAllocatorArenasUnderAnAddressCap();  // before any loop thread exists
+        return new LoopState;
+    }();
     return *state;
 }
 
