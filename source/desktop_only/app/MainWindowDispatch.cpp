@@ -18,14 +18,12 @@
 #include "desktop_only/app/MainWindow.h"
 #include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/display/VxMediaWidget.h"
-#include "desktop_only/tray/TrayContentsCommand.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/ToneCurveWidget.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
 #include "desktop_only/widgets/VxSubWindow.h"
 #include "desktop_only/widgets/VxToolPanel.h"
 #include "foundation/Preferences.h"
-#include "foundation/UndoStack.h"
 #include "framework/Curve.h"
 #include "framework/ImageMod.h"
 #include "framework/ModVar.h"
@@ -68,7 +66,7 @@ void MainWindow::actionTriggered(QAction* action) {
     DocumentTab* tab = current();
     if (textIs(text, "Left Pressed") || textIs(text, "Right Pressed")) {
         const int32_t step = textIs(text, "Left Pressed") ? -1 : 1;
-        if (tab && tab->view->hasMedia && tab->view->videoSource) {
+        if (tab && tab->view->hasMedia() && tab->view->hasVideoSource()) {
             tab->view->stepFrame(step);
             refreshView();
         } else {
@@ -138,10 +136,8 @@ void MainWindow::actionTriggered(QAction* action) {
         openCropTool();
     } else if (textIs(text, "Undo") || textIs(text, "Redo")) {
         if (activeTool) return;
-        if (tray->undoStack) {
-            if (textIs(text, "Undo")) tray->undoStack->undo();
-            else tray->undoStack->redo();
-        }
+        if (textIs(text, "Undo")) tray->undo();
+        else tray->redo();
         emit tray->trayAdjusted();
     } else if (textIs(text, "Rotate Left") || textIs(text, "Rotate Right")) {
         view->rotateSource(textIs(text, "Rotate Right"));
@@ -163,17 +159,11 @@ void MainWindow::actionTriggered(QAction* action) {
     } else if (textIs(text, "Random Preset")) {
         stepPreset(1, true);
     } else if (textIs(text, "Toggle Original")) {
-        tray->previewMode = !tray->previewMode;
-        tray->updatePreviewMode();
-        tray->previewOverlay->setVisible(tray->previewMode);
-        if (tray->previewMode) tray->previewOverlay->raise();
+        tray->setPreviewMode(!tray->previewMode());
         showSelectedTileControls();
         refreshView();
     } else if (textIs(text, "Unnest Selected Tile") || textIs(text, "Nest Selected Tiles")) {
-        if (tray->undoStack) {
-            tray->modified = true;
-            tray->undoStack->push(new TrayContentsCommand(tray));
-        }
+        tray->recordContents();
         if (textIs(text, "Unnest Selected Tile")) tray->unnestSelectedTile();
         else tray->nestSelectedTiles();
         view->setRenderCacheReset();
@@ -185,7 +175,7 @@ void MainWindow::actionTriggered(QAction* action) {
     } else if (textIs(text, "Zoom To Fit")) {
         view->setZoom(0.0f, -1.0f, -1.0f);
     } else if (textIs(text, "Zoom Toggle")) {
-        if (view->fitMode || view->zoom < 1.0f) view->setZoom(1.0f, -1.0f, -1.0f);
+        if (!view->atFullSize()) view->setZoom(1.0f, -1.0f, -1.0f);
         else view->setZoom(0.0f, -1.0f, -1.0f);
     } else if (textIs(text, "Show/Hide Tray")) {
         hideTrayButtonPressed();
