@@ -83,10 +83,7 @@ void thumbnailWorker(void* argument) {
 
 std::atomic<bool> VxPreviewChooser::holdRendering{false};
 
-ThumbnailJob::~ThumbnailJob() {
-    for (ImageMod* mod : mods) delete mod;
-    mods.destroy();
-}
+ThumbnailJob::~ThumbnailJob() { freeTiles(mods); }
 
 VxPreviewChooser::VxPreviewChooser(QWidget* parent) : QWidget(parent) {
     background = new QLabel(this);
