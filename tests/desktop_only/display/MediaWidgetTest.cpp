@@ -169,7 +169,9 @@ TEST(MediaWidget, ZoomAndPanShowTheRightWindowOfTheFullPicture) {
     chain.append(&plus);
     view->displayChain(chain);
     ASSERT_TRUE(waitForDisplayIdle(view.get()));
+    EXPECT_FALSE(view->atFullSize());    // a new picture is fitted
     view->setZoom(1.0f, 100.0f, 50.0f);  // full size about the centre
+    EXPECT_TRUE(view->atFullSize());
     ASSERT_TRUE(waitForDisplayIdle(view.get()));
 
     // The whole picture at full size, rendered, then the windows cut out.

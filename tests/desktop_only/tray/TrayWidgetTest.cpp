@@ -414,3 +414,28 @@ TEST_F(TrayFixture, OwnEditsRecordUndoAndReport) {
     ASSERT_TRUE(TrayAccess::undoStack(tray)->undo());
     EXPECT_EQ(tray.masterList->subMods[1]->enabled, 1);
 }
+
+// What the window asks of the tray: an edit of a disabled tile enables it
+// (its button restyled), and an edit's undo step restores the tile's values.
+TEST_F(TrayFixture, WindowEditsEnableTheTileAndRecordItsValues) {
+    TrayWidget tray(nullptr);
+    ImageMod* edited = plainTile(1.0f);
+    fill(tray, {plainTile(2.0f), edited});
+    edited->enabled = 0;
+    tray.updateNodes();
+    EXPECT_EQ(tray.enableShownTile(edited), 1);
+    EXPECT_EQ(edited->enabled, 1);
+    EXPECT_TRUE(TrayAccess::nodes(tray)[1]->enableButton->isChecked());
+    AddConstantTile stranger(3.0f);
+    EXPECT_EQ(tray.enableShownTile(&stranger), -1);
+
+    tray.selectOnlyNode(1);
+    tray.recordTileParams();
+    EXPECT_TRUE(tray.modified());
+    edited->floatAt(0)->value = 9.0f;
+    ASSERT_TRUE(tray.undo());
+    EXPECT_EQ(amountOf(tray.masterList->subMods[1]), 1.0f);
+    ASSERT_TRUE(tray.redo());
+    EXPECT_EQ(amountOf(tray.masterList->subMods[1]), 9.0f);
+    EXPECT_FALSE(tray.redo());
+}
