@@ -31,7 +31,6 @@
 #include "TimingSupport.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "foundation/GrowString.h"
-#include "foundation/Mutex.h"
 #include "framework/FilterFile.h"
 #include "framework/ImageMod.h"
 #include "framework/TilePrototypes.h"
@@ -66,25 +65,12 @@ ImageBuffer* makePhoto(int32_t w, int32_t h) {
     return image;
 }
 
-void handChain(VxMediaWidget& view, const GrowArray<ImageMod*>& tiles) {
-    {
-        MutexLocker guard(view.stateLock.get());
-        for (ImageMod* old : view.chainClones) delete old;
-        view.chainClones.count = 0;
-        for (ImageMod* tile : tiles) view.chainClones.append(duplicateMod(*tile));
-    }
-    view.requestDisplayPass();
-}
-
 bool waitIdle(VxMediaWidget& view) {
     QElapsedTimer clock;
     clock.start();
     for (;;) {
         QApplication::processEvents();
-        if (!view.threadLock.isLocked()) {
-            MutexLocker guard(view.stateLock.get());
-            if (!view.dirty) return true;
-        }
+        if (view.displayIdle()) return true;
         if (clock.elapsed() > 60000) return false;
         QThread::usleep(200);
     }
@@ -119,7 +105,7 @@ int main(int argc, char** argv) {
     view.show();
     QApplication::processEvents();
     view.setSource(makePhoto(6000, 4000), nullptr);
-    view.hasMedia = true;
+    view.setHasMedia(true);
     view.updateOutputSize(true, true, true);
 
     std::atomic<int64_t> signalled{0};
@@ -127,7 +113,7 @@ int main(int argc, char** argv) {
         &view, &VxMediaWidget::displayUpdatedSignal, &view,
         [&signalled] { signalled = Clock::now().time_since_epoch().count(); }, Qt::DirectConnection);
 
-    handChain(view, chain);
+    view.displayChain(chain);
     if (!waitIdle(view)) return 1;
 
     // Times one step: from the start of the change to the first signal after it.
@@ -160,7 +146,7 @@ int main(int argc, char** argv) {
         FloatValue* value = tile->floatAt(0);
         if (value) value->value = value->value + ((i % 2) ? 0.01f : -0.01f);
         tile->varChanged(0);
-        handChain(view, chain);
+        view.displayChain(chain);
     };
 
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -2,7 +2,6 @@
 
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
-#include "framework/TilePrototypes.h"
 
 ImageMod* findModByTag(const GrowArray<ImageMod*>& list, int32_t tag) {
     for (ImageMod* mod : list) {
@@ -64,4 +63,21 @@ GrowArray<ImageMod*> precedingSelectors(const GrowArray<ImageMod*>& list, int32_
     return selectors;
 }
 
-void OwnedTiles::clear() { freePrototypeList(list); }
+void freeTiles(GrowArray<ImageMod*>& list) {
+    for (ImageMod* mod : list) delete mod;
+    list.destroy();
+}
+
+bool sameTiles(const GrowArray<ImageMod*>& a, const GrowArray<ImageMod*>& b) {
+    if (a.count != b.count) return false;
+    for (int32_t i = 0; i < a.count; ++i) {
+        if (!a[i] || !b[i]) {
+            if (a[i] != b[i]) return false;
+            continue;
+        }
+        if (!a[i]->equals(*b[i])) return false;
+    }
+    return true;
+}
+
+void OwnedTiles::clear() { freeTiles(list); }

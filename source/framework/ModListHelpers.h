@@ -1,7 +1,7 @@
 #pragma once
 // Questions about a list of tiles: which tile carries a type tag, and which
 // selectors govern the tile at a position of a chain; the order of a chain's
-// groups; and the owner of a list of tiles.
+// groups; comparing and freeing lists of tiles, and their owner.
 
 #include "foundation/GrowArray.h"
 
@@ -24,6 +24,12 @@ GrowArray<ImageMod*> orderModsByChainGroup(const GrowArray<ImageMod*>& mods);
 // of every nested tile likewise, at every depth. Returns whether any tile
 // moved.
 bool sortModsByChainGroup(GrowArray<ImageMod*>& mods);
+
+// Deletes every tile of the list and empties it.
+void freeTiles(GrowArray<ImageMod*>& list);
+// Whether two lists hold equal tiles (ImageMod::equals, the enabled flag
+// included) in the same order.
+bool sameTiles(const GrowArray<ImageMod*>& a, const GrowArray<ImageMod*>& b);
 
 // Owns the tiles of a list (a prototype list, a chain read from a file, a
 // chain built by hand): deletes every one of them when it goes.

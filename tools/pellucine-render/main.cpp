@@ -67,6 +67,7 @@
 #include "desktop_only/media/MediaExtensions.h"
 #include "desktop_only/media/MediaFileIo.h"
 #include "desktop_only/media/OutputMemory.h"
+#include "desktop_only/media/ProcessingState.h"
 #include "foundation/GrowArray.h"
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
@@ -348,13 +349,13 @@ double medianOf(std::vector<double> values) {
 }
 
 // Renders the chain `repeat` times through one context without cache, each
-// time on a fresh picture drawn from the input by the output geometry (a
-// copy of the input when the geometry leaves it as it is; the last render
-// then runs on the input itself, which is not needed afterwards). The
-// result ends in `result`, empty when the picture could not be made.
-// Returns the render times in milliseconds, the geometry's drawing included;
-// `complete` tells whether every render covered the whole image (a run that
-// ran out of memory did not).
+// time on a fresh picture made from the input at the output geometry, as a
+// save makes it (a copy of the input when the geometry leaves it as it is;
+// the last render then runs on the input itself, which is not needed
+// afterwards). The result ends in `result`, empty when the picture could
+// not be made. Returns the render times in milliseconds, the geometry's
+// drawing included; `complete` tells whether every render covered the whole
+// image (a run that ran out of memory did not).
 std::vector<double> renderRepeatedly(const GrowArray<ImageMod*>& chain, ImageBuffer& input,
                                      const OutputGeometry& geometry, bool eightBit, int repeat, ImageBuffer& result,
                                      bool& complete) {
@@ -364,27 +365,19 @@ std::vector<double> renderRepeatedly(const GrowArray<ImageMod*>& chain, ImageBuf
     const bool identity = geometry.isIdentity();
     for (int r = 0; r < repeat; ++r) {
         auto start = std::chrono::steady_clock::now();
-        if (!identity) {
-            const bool drawn = eightBit ? applyChainGeometry8(input, geometry, result)
-                                        : applyChainGeometry(input, geometry, result);
-            if (!drawn) {
-                result.release();
-                return times;
-            }
-        } else {
-            if (r == repeat - 1)
-                result = std::move(input);
-            else if (eightBit)
-                ImageBuffer::copy8(result, input, true);
-            else
-                ImageBuffer::copyFloat(result, input, true);
-            start = std::chrono::steady_clock::now();  // the copy is no part of the render
-        }
-        const bool rendered = eightBit ? context.render8(chain, &result, nullptr, -1, 0, nullptr)
-                                       : context.render(chain, &result, nullptr, -1, 0, nullptr);
+        ImageBuffer* spent = r == repeat - 1 ? &input : nullptr;
+        auto restartClock = [&] {
+            if (identity) start = std::chrono::steady_clock::now();  // the copy is no part of the render
+        };
+        const OutputRender outcome =
+            renderAtOutputGeometry(context, chain, input, spent, geometry, eightBit, result, restartClock);
         const auto end = std::chrono::steady_clock::now();
+        if (outcome == OutputRender::kNoPicture) {
+            result.release();
+            return times;
+        }
         times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
-        if (!rendered) {
+        if (outcome != OutputRender::kRendered) {
             complete = false;
             break;
         }

@@ -361,9 +361,6 @@ public:
     bool updatePreviewSource(int32_t width, int32_t height, GrowArray<ImageMod*>& tiles, bool* redrawn);
     // Frees the hover preview's geometric clones and forgets its view.
     void forgetPreviewSource();
-    // Reads the three values of a sample from the view's published display
-    // buffer; false when the sample lies outside it.
-    static bool readDisplaySample(VxMediaWidget* view, int32_t x, int32_t y, float values[3]);
 public slots:
     void controlHeightChanged(QWidget* control);
     void controlHovered(QWidget* control);

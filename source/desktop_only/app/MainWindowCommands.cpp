@@ -12,8 +12,6 @@
 #include "desktop_only/display/VxCropTool.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxPreviewChooser.h"
-#include "desktop_only/tray/TrayContentsCommand.h"
-#include "desktop_only/tray/TrayNode.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/VxPanelItem.h"
 #include "desktop_only/widgets/VxPanelItemBigButton.h"
@@ -21,7 +19,6 @@
 #include "desktop_only/widgets/VxPanelItemListButton.h"
 #include "desktop_only/widgets/VxToolPanel.h"
 #include "foundation/Preferences.h"
-#include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
 #include "framework/CropMod.h"
 #include "framework/ImageMod.h"
@@ -57,7 +54,7 @@ void MainWindow::runComID(int comID) {
         tab->view->rotateSource(true);
         break;
     case 8: {
-        if (!tab->view->hasMedia) {
+        if (!tab->view->hasMedia()) {
             showMessageDialog(this, "No Media Loaded", "No media is currently loaded.", "OK", "", "");
             break;
         }
@@ -94,10 +91,7 @@ void MainWindow::openCropTool() {
         return;
     }
     TrayWidget* tray = tab->tray;
-    if (tray->undoStack) {
-        tray->modified = true;
-        tray->undoStack->push(new TrayContentsCommand(tray));
-    }
+    tray->recordContents();
     CropMod* crop = nullptr;
     for (ImageMod* mod : tray->preList->subMods)
         if (asCropMod(mod)) {
@@ -108,11 +102,7 @@ void MainWindow::openCropTool() {
         crop = new CropMod();
         tray->preList->subMods.append(crop);
     }
-    for (int32_t i = 0; i < tray->nodes.count; ++i) {
-        if (!tray->nodes[i]->selected) continue;
-        tray->nodes[i]->selected = false;
-        tray->nodes[i]->updateStyle();
-    }
+    tray->deselectAll();
     VxCropTool* tool = new VxCropTool(mediaArea, crop);
     connect(tool, &VxToolWidget::requestToolExit, this, &MainWindow::toolRequestedExit);
     activeTool = tool;

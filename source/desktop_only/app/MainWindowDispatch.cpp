@@ -18,14 +18,12 @@
 #include "desktop_only/app/MainWindow.h"
 #include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/display/VxMediaWidget.h"
-#include "desktop_only/tray/TrayContentsCommand.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/ToneCurveWidget.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
 #include "desktop_only/widgets/VxSubWindow.h"
 #include "desktop_only/widgets/VxToolPanel.h"
 #include "foundation/Preferences.h"
-#include "foundation/UndoStack.h"
 #include "framework/Curve.h"
 #include "framework/ImageMod.h"
 #include "framework/ModVar.h"
@@ -93,7 +91,7 @@ void MainWindow::actionTriggered(QAction* action) {
     DocumentTab* tab = current();
     if (textIs(text, "Left Pressed") || textIs(text, "Right Pressed")) {
         const int32_t step = textIs(text, "Left Pressed") ? -1 : 1;
-        if (tab && tab->view->hasMedia && tab->view->videoSource) {
+        if (tab && tab->view->hasMedia() && tab->view->hasVideoSource()) {
             tab->view->stepFrame(step);
             refreshView();
         } else {
@@ -164,7 +162,7 @@ void MainWindow::actionTriggered(QAction* action) {
         {"Zoom Toggle",
          [](W&, T& t, QAction&) {
              VxMediaWidget* view = t.view;
-             if (view->fitMode || view->zoom < 1.0f) view->setZoom(1.0f, -1.0f, -1.0f);
+             if (!view->atFullSize()) view->setZoom(1.0f, -1.0f, -1.0f);
              else view->setZoom(0.0f, -1.0f, -1.0f);
          }},
         {"Show/Hide Tray", [](W& w, T&, QAction&) { w.hideTrayButtonPressed(); }},
@@ -223,18 +221,13 @@ void MainWindow::unpackArchivePrompt() {
 
 void MainWindow::undoOrRedo(TrayWidget* tray, bool redo) {
     if (activeTool) return;
-    if (tray->undoStack) {
-        if (redo) tray->undoStack->redo();
-        else tray->undoStack->undo();
-    }
+    if (redo) tray->redo();
+    else tray->undo();
     emit tray->trayAdjusted();
 }
 
 void MainWindow::changeNesting(TrayWidget* tray, VxMediaWidget* view, bool nest) {
-    if (tray->undoStack) {
-        tray->modified = true;
-        tray->undoStack->push(new TrayContentsCommand(tray));
-    }
+    tray->recordContents();
     if (nest) tray->nestSelectedTiles();
     else tray->unnestSelectedTile();
     view->setRenderCacheReset();

@@ -19,13 +19,10 @@
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxToolWidget.h"
 #include "desktop_only/media/MediaExtensions.h"
-#include "desktop_only/tray/TrayContentsCommand.h"
-#include "desktop_only/tray/TrayNode.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/VxToolPanel.h"
 #include "foundation/ImageBuffer.h"
 #include "foundation/Preferences.h"
-#include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
 
@@ -76,10 +73,7 @@ GrowArray<int32_t> MainWindow::deleteSelectedTiles() {
     TrayWidget* tray = tab->tray;
     GrowArray<int32_t> indices = tray->selectedIndices();
     CompoundFilter* list = tray->displayedList ? tray->displayedList : tray->masterList.get();
-    if (indices.count > 0 && tray->undoStack) {
-        tray->modified = true;
-        tray->undoStack->push(new TrayContentsCommand(tray));
-    }
+    if (indices.count > 0) tray->recordContents();
     std::sort(indices.begin(), indices.end());
     for (int32_t i = indices.count - 1; i >= 0; --i) {
         const int32_t index = indices[i];
@@ -112,11 +106,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         if (activeTool) {
             toolRequestedExit(activeTool);
         } else if (tab) {
-            for (int32_t i = 0; i < tab->tray->nodes.count; ++i) {
-                if (!tab->tray->nodes[i]->selected) continue;
-                tab->tray->nodes[i]->selected = false;
-                tab->tray->nodes[i]->updateStyle();
-            }
+            tab->tray->deselectAll();
             showSelectedTileControls();
         }
     }

@@ -175,7 +175,7 @@ void MainWindow::layoutWindow() {
 
     // 16.
     const bool single = splitViewMode == 0 || n < 2;
-    const bool showStart = single && !hostMode && !tab->view->hasMedia;
+    const bool showStart = single && !hostMode && !tab->view->hasMedia();
     if (startScreenButtons.count > 0 && startLoadButton) {
         double x = std::trunc(std::trunc(A * 0.5) - startLoadButton->width() * 0.5);
         const double y = std::trunc(std::trunc(V * 0.5) - startLoadButton->height() * 0.5);

@@ -15,10 +15,8 @@
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/MediaExtensions.h"
-#include "desktop_only/tray/TrayContentsCommand.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "foundation/Preferences.h"
-#include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
 #include "framework/FilterFile.h"
 #include "framework/ImageLoaderSaver.h"
@@ -99,7 +97,7 @@ bool MainWindow::openMediaFile(const QString& path) {
     view->setSource(image.release(), std::move(metadata));
     tab->name = nativePath;
     view->resetZoomAndPan();
-    view->hasMedia = true;
+    view->setHasMedia(true);
     view->setRenderCacheReset();
     view->setGeometryChanged();
     tab->tray->rebuildNodes();
@@ -195,17 +193,14 @@ void MainWindow::loadFilterIntoDocument(const GrowString& path, bool replaceTile
         loaded.destroy();
         if (status != kFilterReadClean) return;
     }
-    if (tray->undoStack) {
-        tray->modified = true;
-        tray->undoStack->push(new TrayContentsCommand(tray));
-    }
+    tray->recordContents();
     if (replaceTiles) tray->deleteTiles(false);
     for (int32_t i = 0; i < loaded.count; ++i) {
         tray->addMod(tray->masterList.get(), loaded[i], false);
         delete loaded[i];
     }
     loaded.destroy();
-    tray->filterName = removeExtension(fileNamePart(path));
+    tray->setFilterName(removeExtension(fileNamePart(path)));
     tab->view->setRenderCacheReset();
     showSelectedTileControls();
     refreshView();
@@ -221,8 +216,8 @@ void MainWindow::loadFilterSlot(const QString& fileName, bool removeTrayNodes) {
     if (fileName.isEmpty()) {
         if (!removeTrayNodes) return;
         tab->tray->deleteTiles(false);
-        tab->tray->filterName = GrowString("");
-        tab->tray->modified = false;
+        tab->tray->setFilterName(GrowString(""));
+        tab->tray->clearModified();
         tab->view->setRenderCacheReset();
         showSelectedTileControls();
         refreshView();

@@ -7,14 +7,10 @@
 #include "desktop_only/app/MainWindow.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxToolWidget.h"
-#include "desktop_only/tray/TrayContentsCommand.h"
-#include "desktop_only/tray/TrayNode.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/VxPanelItemBigButton.h"
 #include "desktop_only/widgets/VxTabBar.h"
 #include "desktop_only/widgets/VxTabButton.h"
-#include "foundation/Mutex.h"
-#include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
 #include "framework/ModListHelpers.h"
@@ -22,29 +18,9 @@
 void MainWindow::refreshView() {
     DocumentTab* tab = current();
     if (!tab) return;
-    VxMediaWidget* view = tab->view;
     GrowArray<ImageMod*> chain = tab->tray->modChain(true, true);
     if (activeTool) activeTool->setModList(chain);
-    {
-        MutexLocker guard(view->stateLock.get());
-        for (int32_t i = 0; i < view->chainClones.count; ++i) delete view->chainClones[i];
-        view->chainClones.count = 0;
-        for (int32_t i = 0; i < chain.count; ++i) {
-            ImageMod* clone = chain[i]->clone();
-            if (!clone) continue;
-            clone->copyFrom(*chain[i]);
-            view->chainClones.append(clone);
-        }
-    }
-    const int32_t oldWidth = view->outputWidth;
-    const int32_t oldHeight = view->outputHeight;
-    view->updateOutputSize(view->applyGeometric, view->applyGeometric, view->applyGeometric);
-    if (view->outputWidth != oldWidth || view->outputHeight != oldHeight) {
-        view->updateImageRect();
-        view->setGeometryChanged();
-    }
-    view->setDirty();
-    startDisplayThread(view);
+    tab->view->displayChain(chain);
     if (activeTool) activeTool->restoreMods(chain);
 }
 
@@ -65,15 +41,8 @@ void MainWindow::addModToTray(ImageMod* mod, bool append, bool select, bool asOn
     DocumentTab* tab = current();
     if (!tab || !mod) return;
     TrayWidget* tray = tab->tray;
-    if (tray->undoStack) {
-        tray->modified = true;
-        tray->undoStack->push(new TrayContentsCommand(tray));
-    }
-    for (int32_t i = 0; i < tray->nodes.count; ++i) {
-        if (!tray->nodes[i]->selected) continue;
-        tray->nodes[i]->selected = false;
-        tray->nodes[i]->updateStyle();
-    }
+    tray->recordContents();
+    tray->deselectAll();
     const int32_t kind = mod->kind();
     bool cleared = false;
     if ((kind == kCameraMod || kind == kCompoundMod || kind == kSelectorMod) && !append) {
@@ -82,8 +51,8 @@ void MainWindow::addModToTray(ImageMod* mod, bool append, bool select, bool asOn
     }
     if (kind == kCompoundMod && !asOneTile) {
         if (cleared) {
-            tray->filterName = mod->displayName;
-            tray->modified = false;
+            tray->setFilterName(mod->displayName);
+            tray->clearModified();
         }
         const CompoundFilter* filter = static_cast<const CompoundFilter*>(mod);
         for (int32_t i = 0; i < filter->subMods.count; ++i)
@@ -91,12 +60,9 @@ void MainWindow::addModToTray(ImageMod* mod, bool append, bool select, bool asOn
     } else {
         const int32_t index = tray->addMod(tray->displayedList, mod, !cleared);
         if (select) {
-            for (int32_t i = 0; i < tray->nodes.count; ++i) {
-                const bool want = i == index;
-                if (tray->nodes[i]->selected == want) continue;
-                tray->nodes[i]->selected = want;
-                tray->nodes[i]->updateStyle();
-            }
+            // No node is selected here (they were deselected above, and
+            // adding made new ones): selecting this one selects exactly it.
+            tray->setNodeSelected(index, true);
             showSelectedTileControls();
         }
     }
@@ -120,8 +86,8 @@ void MainWindow::updateTitle() {
         cropPanelButton->update();
     }
     if (filterNameLabel) {
-        GrowString text = tab->tray->filterName;
-        if (!text.isEmpty() && tab->tray->modified) text.append("*");
+        GrowString text = tab->tray->filterName();
+        if (!text.isEmpty() && tab->tray->modified()) text.append("*");
         filterNameLabel->setText(QString::fromUtf8(text.c_str()));
         filterNameLabel->adjustSize();
         if (processingInfoLabel) {

@@ -230,7 +230,7 @@ GrowArray<GrowString> batchOutputPaths(const GrowArray<GrowString>& inputs, cons
 bool MainWindow::queueSave(const GrowString& path, const SaveOptions& options, int32_t width, int32_t height,
                            bool overOriginal) {
     DocumentTab* tab = current();
-    if (!tab || !tab->view->hasMedia || tab->name.isEmpty()) return false;
+    if (!tab || !tab->view->hasMedia() || tab->name.isEmpty()) return false;
     // The photo as the document opened it (and turned it), not the file,
     // which an earlier save over the original may have replaced; the
     // file's path still names the job and guards the same-file checks.
@@ -238,7 +238,7 @@ bool MainWindow::queueSave(const GrowString& path, const SaveOptions& options, i
     if (!source) return false;
     RenderJob job;
     job.source = std::move(source);
-    job.sourceMetadata = tab->view->sourceMetadata;
+    job.sourceMetadata = tab->view->sharedMetadata();
     job.sourcePath = tab->name;
     job.outputPath = path;
     job.options = options;
@@ -256,7 +256,7 @@ bool MainWindow::queueSave(const GrowString& path, const SaveOptions& options, i
 void MainWindow::saveMedia(bool videoFrame, bool saveAs) {
     if (videoFrame) return;  // no source of this program is a video
     DocumentTab* tab = current();
-    if (!tab || !tab->view->hasMedia || tab->name.isEmpty()) return;
+    if (!tab || !tab->view->hasMedia() || tab->name.isEmpty()) return;
     const QString source = fromNative(tab->name);
     const QFileInfo sourceInfo(source);
 
@@ -409,7 +409,7 @@ bool MainWindow::exportFilterTo(const GrowString& path, bool asLut) {
     if (asLut) {
         // Titled with the document's filter name, as the render tool titles
         // a table with the filter file's name.
-        GrowString title = tab->tray->filterName;
+        GrowString title = tab->tray->filterName();
         if (title.isEmpty()) title = utf8(QFileInfo(fromNative(path)).completeBaseName());
         written = exportCubeLut(chain, path, title);
     } else {
@@ -434,7 +434,7 @@ void MainWindow::exportFilterPrompt(bool asLut) {
     const GrowString key(asLut ? "LastLutExportDir" : "LastFilterExportDir");
     QString folder = qtText(prefs().getString(key, GrowString("")));
     if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
-    QString name = qtText(tab->tray->filterName);
+    QString name = qtText(tab->tray->filterName());
     if (name.isEmpty()) name = "Untitled";
     const QString extension = asLut ? "cube" : "plf";
     QString target = QFileDialog::getSaveFileName(this, asLut ? "Export LUT" : "Export Filter",
@@ -496,8 +496,8 @@ bool MainWindow::saveFavoriteFilter(const QString& name) {
     } else {
         delete preset;
     }
-    tab->tray->filterName = utf8(name);
-    tab->tray->modified = false;
+    tab->tray->setFilterName(utf8(name));
+    tab->tray->clearModified();
     updateTitle();
     return true;
 }

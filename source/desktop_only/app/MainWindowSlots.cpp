@@ -23,9 +23,6 @@
 #include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxToolWidget.h"
-#include "desktop_only/tray/TileParamsCommand.h"
-#include "desktop_only/tray/TrayContentsCommand.h"
-#include "desktop_only/tray/TrayNode.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/PixelReadoutWindow.h"
 #include "desktop_only/widgets/VxListChooser.h"
@@ -35,22 +32,12 @@
 #include "desktop_only/widgets/VxTabButton.h"
 #include "desktop_only/widgets/VxToolPanel.h"
 #include "desktop_only/widgets/VxToolTipBox.h"
-#include "foundation/Mutex.h"
-#include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
 #include "framework/ModListHelpers.h"
 #include "framework/ModVar.h"
 
 namespace {
-
-// A double as an int: clamped to the int range, NaN as 0.
-int32_t clampedInt(double v) {
-    if (!(v == v)) return 0;
-    if (v >= 2147483647.0) return 2147483647;
-    if (v <= -2147483648.0) return -2147483647 - 1;
-    return static_cast<int32_t>(v);
-}
 
 bool hasTag(const ImageMod* mod, int32_t tag) {
     for (int32_t t : mod->typeTags)
@@ -87,43 +74,19 @@ GrowArray<ImageMod*> hoverList(const TrayWidget* tray, ImageMod* hovered, bool a
 // their place, and the tagged tiles of the list (its border, a hovered
 // sizing tile) and its nested tiles (a border inside one frames the output
 // too), so that the base is framed exactly as the list paints it.
-GrowArray<ImageMod*> hoverGeometry(VxMediaWidget* view, const GrowArray<ImageMod*>& list, const ImageMod* hovered) {
-    GrowArray<ImageMod*> clones;
-    {
-        MutexLocker guard(view->stateLock.get());
-        for (ImageMod* mod : view->chainClones) {
-            if (!mod || mod->typeTags.count == 0 || hasTag(mod, kTagBorder) || sharesTypeTag(mod, hovered)) continue;
-            if (ImageMod* copy = duplicateMod(*mod)) clones.append(copy);
-        }
+GrowArray<ImageMod*> hoverGeometry(const VxMediaWidget* view, const GrowArray<ImageMod*>& list,
+                                   const ImageMod* hovered) {
+    GrowArray<ImageMod*> clones = view->copyChain();
+    for (int32_t i = clones.count - 1; i >= 0; --i) {
+        ImageMod* mod = clones[i];
+        if (mod->typeTags.count > 0 && !hasTag(mod, kTagBorder) && !sharesTypeTag(mod, hovered)) continue;
+        delete mod;
+        clones.removeAt(i);
     }
     for (const ImageMod* mod : list)
         if (mod->typeTags.count > 0 || mod->kind() == kCompoundMod)
             if (ImageMod* copy = duplicateMod(*mod)) clones.append(copy);
     return clones;
-}
-
-bool sameTiles(const GrowArray<ImageMod*>& a, const GrowArray<ImageMod*>& b) {
-    if (a.count != b.count) return false;
-    for (int32_t i = 0; i < a.count; ++i)
-        if (!a[i]->equals(*b[i])) return false;
-    return true;
-}
-
-void freeTiles(GrowArray<ImageMod*>& tiles) {
-    for (ImageMod* mod : tiles) delete mod;
-    tiles.destroy();
-}
-
-// Deselects every node of the tray; returns whether any changed.
-bool deselectNodes(TrayWidget* tray) {
-    bool changed = false;
-    for (TrayNode* node : tray->nodes) {
-        if (!node->selected) continue;
-        node->selected = false;
-        node->updateStyle();
-        changed = true;
-    }
-    return changed;
 }
 
 }  // namespace
@@ -144,22 +107,14 @@ void MainWindow::trayContentChanged() {
 void MainWindow::controlAboutToBeAdjusted(QWidget*) {
     DocumentTab* tab = current();
     if (!tab) return;
-    TrayWidget* tray = tab->tray;
-    if (tray->undoStack) {
-        tray->modified = true;
-        tray->undoStack->push(new TileParamsCommand(tray));
-    }
+    tab->tray->recordTileParams();
     updateTitle();
 }
 
 void MainWindow::previewButtonPressed() {
     DocumentTab* tab = current();
     if (!tab) return;
-    TrayWidget* tray = tab->tray;
-    tray->previewMode = !tray->previewMode;
-    tray->updatePreviewMode();
-    tray->previewOverlay->setVisible(tray->previewMode);
-    if (tray->previewMode) tray->previewOverlay->raise();
+    tab->tray->setPreviewMode(!tab->tray->previewMode());
     showSelectedTileControls();
     refreshView();
 }
@@ -168,10 +123,7 @@ void MainWindow::deleteNodesButtonPressed() {
     DocumentTab* tab = current();
     if (!tab) return;
     TrayWidget* tray = tab->tray;
-    if (tray->undoStack) {
-        tray->modified = true;
-        tray->undoStack->push(new TrayContentsCommand(tray));
-    }
+    tray->recordContents();
     CompoundFilter* shown = tray->displayedList;
     GrowArray<ImageMod*>& list = shown->subMods;
     bool allPinned = true;
@@ -305,18 +257,11 @@ void MainWindow::controlHovered(QWidget* control) {
     DocumentTab* tab = current();
     if (!entry || !tab || !entry->var || !entry->tile) return;
     TrayWidget* tray = tab->tray;
-    int32_t position = -1;
-    for (int32_t i = 0; i < tray->displayedList->subMods.count; ++i)
-        if (tray->displayedList->subMods[i] == entry->tile) position = i;
-    if (position < 0) return;
-    if (position < tray->nodes.count && !tray->nodes[position]->mod->enabled) {
-        tray->nodes[position]->mod->enabled = 1;
-        tray->nodes[position]->updateEnableButton();
-    }
+    if (tray->enableShownTile(entry->tile) < 0) return;
     if (ChoiceValue* choice = entry->var->choiceValue())
         choice->selected = static_cast<VxListChooser*>(control)->hoveredIndex;
     entry->tile->varChanged(entry->index);
-    tray->modified = true;
+    tray->markModified();
     refreshView();
     refreshControls();
 }
@@ -345,14 +290,15 @@ bool MainWindow::updatePreviewSource(int32_t width, int32_t height, GrowArray<Im
         return false;
     }
     VxMediaWidget* view = tab->view;
-    const bool stale = view->previewSourceStale || previewSourceView != view || previewSourceWidth != width ||
+    // The view's flag is taken whatever else is stale: it is clear afterwards.
+    const bool viewStale = view->takePreviewSourceStale();
+    const bool stale = viewStale || previewSourceView != view || previewSourceWidth != width ||
                        previewSourceHeight != height || !sameTiles(tiles, previewSourceTiles) ||
                        !previewSource.data;
     if (!stale) {
         freeTiles(tiles);
         return true;
     }
-    view->previewSourceStale = false;
     if (redrawn) *redrawn = true;
     float scale = 1.0f;
     const bool drawn = view->renderScaledSource(&previewSource, width, height, tiles, &scale);
@@ -381,9 +327,9 @@ void MainWindow::imageModHovered(ImageMod* mod, bool append) {
     DocumentTab* tab = current();
     bool filled = false;
     if (tab && mod->hasHoverPreview()) {
-        const float ratio = screenDevicePixelRatio > 0.0f ? screenDevicePixelRatio : 1.0f;
-        const int32_t w = clampedInt(static_cast<double>(toolTipBox->previewWidth) * ratio);
-        const int32_t h = clampedInt(static_cast<double>(toolTipBox->previewHeight) * ratio);
+        const float ratio = screenPixelRatio();
+        const int32_t w = saturatingInt(static_cast<double>(toolTipBox->previewWidth) * ratio);
+        const int32_t h = saturatingInt(static_cast<double>(toolTipBox->previewHeight) * ratio);
         // The hovered tile as the tray would hold it: a copy with its own
         // state, a nested one's inside in chain-group order. The box shows
         // it so first; a tile with preview tracks then loops its effect by
@@ -426,7 +372,7 @@ void MainWindow::hidePanelButtonPressed() {
 }
 
 void MainWindow::hideTrayButtonPressed() {
-    if (DocumentTab* tab = current()) deselectNodes(tab->tray);
+    if (DocumentTab* tab = current()) tab->tray->deselectAll();
     trayShown = !trayShown;
     layoutWindow();
     showSelectedTileControls();
@@ -484,7 +430,7 @@ void MainWindow::onEmptyClick() {
         return;
     }
     if (controlTable.count > 0 && controlSlideOffset <= 0.0f) {
-        deselectNodes(tab->tray);
+        tab->tray->deselectAll();
         showSelectedTileControls();
         return;
     }
@@ -520,27 +466,6 @@ void MainWindow::toggleHistogramView(VxHistogramWidget::HistogramWidgetGraph gra
     tab->view->requestDisplayPass();
 }
 
-bool MainWindow::readDisplaySample(VxMediaWidget* view, int32_t x, int32_t y, float values[3]) {
-    // The published picture, under the display-image lock (a pass holds the
-    // render lock throughout).
-    MutexLocker guard(view->displayImageLock.get());
-    const ImageBuffer& image = view->displayBuffer;
-    if (!image.data || image.width < 1 || image.height < 1) return false;
-    const QRect r = view->shownImageRect;
-    const double dpr = screenDevicePixelRatio > 0.0f ? screenDevicePixelRatio : 1.0;
-    const double spanX = view->outputWidth > 1 ? static_cast<double>(view->outputWidth - 1) : 1.0;
-    const double spanY = view->outputHeight > 1 ? static_cast<double>(view->outputHeight - 1) : 1.0;
-    const double fx = view->outputWidth > 1 ? (r.right() - r.left()) * static_cast<double>(x) / spanX : 0.0;
-    const double fy = view->outputHeight > 1 ? (r.bottom() - r.top()) * static_cast<double>(y) / spanY : 0.0;
-    const int32_t px = clampedInt((fx - view->shownOrigin.x()) * dpr);
-    const int32_t py = clampedInt((fy - view->shownOrigin.y()) * dpr);
-    if (px < 0 || px >= image.width || py < 0 || py >= image.height) return false;
-    const int32_t channels = image.channelCount();
-    const float* pixel = image.floats() + (static_cast<int64_t>(py) * image.width + px) * channels;
-    for (int i = 0; i < 3; ++i) values[i] = pixel[channels >= 3 ? i : 0];
-    return true;
-}
-
 void MainWindow::displayFinishedUpdating() {
     if (!pixelInspectorWindow || !pixelInspectorWindow->isVisible()) return;
     GrowArray<PixelReading> readings;
@@ -554,8 +479,8 @@ void MainWindow::displayFinishedUpdating() {
                 ownerIndex = t;
             }
         PixelReading reading;
-        const bool valid = owner && (ownerIndex == currentTab || splitViewMode != 0) && owner->view->hasMedia &&
-                           readDisplaySample(owner->view, sample.x, sample.y, reading.values);
+        const bool valid = owner && (ownerIndex == currentTab || splitViewMode != 0) &&
+                           owner->view->sampleAtImagePoint(sample.x, sample.y, reading.values);
         if (!valid) {
             pixelSamples.removeAt(i);
             continue;
@@ -580,18 +505,18 @@ void MainWindow::shuttleControlAdjusted(QWidget*) {
     VideoLoaderSaverTime* times = tab->videoTimes;
     const double duration = static_cast<double>(times[0].value);
     const double durationScale = static_cast<double>(times[0].timescale);
-    if (tab->view->videoSource && durationScale != 0.0 && duration > 0.0) {
+    if (tab->view->hasVideoSource() && durationScale != 0.0 && duration > 0.0) {
         if (shuttle->inMarker > 0.0f && times[1].timescale != 0)
-            times[1].value = clampedInt(shuttle->inMarker * duration * (times[1].timescale / durationScale));
+            times[1].value = saturatingInt(shuttle->inMarker * duration * (times[1].timescale / durationScale));
         if (shuttle->outMarker < 1.0f && times[2].timescale != 0)
-            times[2].value = clampedInt(shuttle->outMarker * duration * (times[2].timescale / durationScale));
+            times[2].value = saturatingInt(shuttle->outMarker * duration * (times[2].timescale / durationScale));
         refreshView();
     }
 }
 
 void MainWindow::videoShuttleUpdateRequest(VideoLoaderSaverTime time) {
     DocumentTab* tab = current();
-    if (!tab || !tab->view->videoSource) return;
+    if (!tab || !tab->view->hasVideoSource()) return;
     VxShuttleControl* shuttle = tab->shuttle;
     VideoLoaderSaverTime* times = tab->videoTimes;
     if (shuttle->markerMode == 1) times[1] = time;

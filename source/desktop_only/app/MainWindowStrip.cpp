@@ -12,8 +12,6 @@
 #include "desktop_only/app/MainWindow.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxToolWidget.h"
-#include "desktop_only/tray/TrayContentsCommand.h"
-#include "desktop_only/tray/TrayNode.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/ColorChooserWidget.h"
 #include "desktop_only/widgets/ToneCurveWidget.h"
@@ -23,7 +21,6 @@
 #include "desktop_only/widgets/VxSlider.h"
 #include "desktop_only/widgets/VxStringInputBox.h"
 #include "desktop_only/widgets/VxTrayButton.h"
-#include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
 #include "framework/ModVar.h"
@@ -313,20 +310,8 @@ void MainWindow::controlAdjusted(QWidget* control) {
     const int32_t index = entry->index;
     DocumentTab* tab = current();
     TrayWidget* tray = tab ? tab->tray : nullptr;
-    int32_t position = -1;
-    if (tile && tray && tray->displayedList) {
-        const GrowArray<ImageMod*>& shown = tray->displayedList->subMods;
-        for (int32_t i = 0; i < shown.count; ++i)
-            if (shown[i] == tile) {
-                position = i;
-                break;
-            }
-    }
     if (!var) return;
-    if (position >= 0 && position < tray->nodes.count && !tray->nodes[position]->mod->enabled) {
-        tray->nodes[position]->mod->enabled = 1;
-        tray->nodes[position]->updateEnableButton();
-    }
+    if (tile && tray && tray->displayedList) tray->enableShownTile(tile);
 
     if (var->value) {
         switch (var->value->kind()) {
@@ -380,7 +365,7 @@ void MainWindow::controlAdjusted(QWidget* control) {
     if (activeTool) activeTool->controlAdjusted(var);
     if (tile) {
         tile->varChanged(index);
-        if (tray) tray->modified = true;
+        if (tray) tray->markModified();
     }
     refreshView();
     refreshControls();
@@ -441,10 +426,7 @@ void MainWindow::stepRemixValues(float delta) {
         if (!found) {
             found = true;
             // Remix changes every tile's Variation: the whole tray is recorded.
-            if (tray->undoStack) {
-                tray->modified = true;
-                tray->undoStack->push(new TrayContentsCommand(tray));
-            }
+            tray->recordContents();
             updateTitle();
         }
         for (ModVar* var : variations) {
@@ -453,9 +435,7 @@ void MainWindow::stepRemixValues(float delta) {
         }
     }
     if (!found) return;
-    tray->previewMode = false;
-    tray->updatePreviewMode();
-    tray->previewOverlay->setVisible(tray->previewMode);
+    tray->setPreviewMode(false);
     refreshView();
     refreshControls();
 }

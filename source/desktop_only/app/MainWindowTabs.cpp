@@ -51,7 +51,7 @@ void MainWindow::buildDocumentTab() {
 }
 
 void MainWindow::stopDisplayThreads() {
-    for (int32_t i = 0; i < documentTabs.count; ++i) documentTabs[i].view->threadLock.lock();
+    for (int32_t i = 0; i < documentTabs.count; ++i) documentTabs[i].view->stopDisplayPasses();
 }
 
 // An open tool overlay works on the current document's chain and lies over
@@ -65,7 +65,7 @@ void MainWindow::documentTabChosen(int tabID) {
         if (documentTabs[i].tabID != tabID) continue;
         if (i != currentTab) endActiveTool();
         currentTab = i;
-        documentTabs[i].view->previewSourceStale = true;
+        documentTabs[i].view->setPreviewSourceStale();
         layoutWindow();
         showSelectedTileControls();
         break;

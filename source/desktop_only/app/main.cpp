@@ -22,7 +22,7 @@
 
 #include "desktop_only/app/CustomApplication.h"
 #include "desktop_only/app/MainWindow.h"
-#include "desktop_only/display/VxMediaWidget.h"
+#include "desktop_only/widgets/ScreenPixelRatio.h"
 #include "foundation/GrowString.h"
 #include "foundation/Preferences.h"
 

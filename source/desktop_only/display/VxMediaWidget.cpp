@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -23,8 +24,6 @@
 #include "platform/ParallelFor.h"
 #include "render/RenderContext.h"
 #include "render/TransformedBitmap.h"
-
-float screenDevicePixelRatio = 1.0f;
 
 namespace {
 
@@ -90,8 +89,6 @@ float zoomFor(int32_t outW, int32_t outH, int32_t viewW, int32_t viewH, bool fit
     return z > 1.0f ? 1.0f : z;
 }
 
-float deviceRatio() { return screenDevicePixelRatio > 0.0f ? screenDevicePixelRatio : 1.0f; }
-
 // Places the picture of the geometry's size (the chain's output scaled by
 // the zoom and the device-pixel ratio) in the view. False when nothing of
 // it can be shown.
@@ -102,7 +99,7 @@ bool placePicture(const GrowArray<ImageMod*>& chain, int32_t sourceW, int32_t so
     if (viewW < 1 || viewH < 1) return false;
     if (!displayOutputSize(chain, sourceW, sourceH, applyGeometric, applyGeometric, applyGeometric, outW, outH))
         return false;
-    const float dpr = deviceRatio();
+    const float dpr = screenPixelRatio();
     p.zoom = zoomFor(outW, outH, viewW, viewH, fit, zoom);
     int32_t limitW = devicePixels(static_cast<double>(outW) * p.zoom * dpr);
     int32_t limitH = devicePixels(static_cast<double>(outH) * p.zoom * dpr);
@@ -178,18 +175,6 @@ GrowArray<ImageMod*> geometricClones(const GrowArray<ImageMod*>& chain) {
     return out;
 }
 
-bool sameTiles(const GrowArray<ImageMod*>& a, const GrowArray<ImageMod*>& b) {
-    if (a.count != b.count) return false;
-    for (int32_t i = 0; i < a.count; ++i)
-        if (!a[i]->equals(*b[i]) || a[i]->enabled != b[i]->enabled) return false;
-    return true;
-}
-
-void deleteTiles(GrowArray<ImageMod*>& list) {
-    for (int32_t i = 0; i < list.count; ++i) delete list[i];
-    list.count = 0;
-}
-
 }  // namespace
 
 // ---- Construction ----
@@ -229,10 +214,8 @@ VxMediaWidget::~VxMediaWidget() {
     // Never free what a display thread still uses: wait until the last one
     // has made its final access.
     while (activeDisplayThreads.load(std::memory_order_acquire) != 0) QThread::msleep(1);
-    deleteTiles(chainClones);
-    chainClones.destroy();
-    deleteTiles(drawnGeometryTiles);
-    drawnGeometryTiles.destroy();
+    freeTiles(chainClones);
+    freeTiles(drawnGeometryTiles);
     sourceOwner.reset();
     sourceImage = nullptr;
 }
@@ -272,18 +255,68 @@ void VxMediaWidget::resetZoomAndPan() {
     panX = panY = 0.0f;
 }
 
-bool startDisplayThread(VxMediaWidget* view) {
-    if (!view || !view->threadLock.tryLock()) return false;
-    view->activeDisplayThreads.fetch_add(1, std::memory_order_acq_rel);
-    view->displayThreadsStarted.fetch_add(1);
-    startWorkerThread(displayThreadLoop, view, kDisplayThreadPriority);
+bool VxMediaWidget::hasVideoSource() const {
+    MutexLocker video(videoLock.get());
+    return videoSource != nullptr;
+}
+
+bool VxMediaWidget::atFullSize() const {
+    MutexLocker guard(stateLock.get());
+    return !fitMode && zoom >= 1.0f;
+}
+
+// ---- The chain and the display passes ----
+
+void VxMediaWidget::displayChain(const GrowArray<ImageMod*>& chain) {
+    {
+        MutexLocker guard(stateLock.get());
+        freeTiles(chainClones);
+        for (int32_t i = 0; i < chain.count; ++i)
+            if (ImageMod* clone = duplicateMod(*chain[i])) chainClones.append(clone);
+    }
+    const int32_t oldWidth = outputWidth;
+    const int32_t oldHeight = outputHeight;
+    updateOutputSize(applyGeometric, applyGeometric, applyGeometric);
+    if (outputWidth != oldWidth || outputHeight != oldHeight) {
+        updateImageRect();
+        setGeometryChanged();
+    }
+    requestDisplayPass();
+}
+
+GrowArray<ImageMod*> VxMediaWidget::cloneChainLocked() const {
+    GrowArray<ImageMod*> chain;
+    for (int32_t i = 0; i < chainClones.count; ++i)
+        if (chainClones[i])
+            if (ImageMod* clone = duplicateMod(*chainClones[i])) chain.append(clone);
+    return chain;
+}
+
+GrowArray<ImageMod*> VxMediaWidget::copyChain() const {
+    MutexLocker guard(stateLock.get());
+    return cloneChainLocked();
+}
+
+bool VxMediaWidget::startDisplayThread() {
+    if (!threadLock.tryLock()) return false;
+    activeDisplayThreads.fetch_add(1, std::memory_order_acq_rel);
+    displayThreadsStarted.fetch_add(1);
+    startWorkerThread(displayThreadLoop, this, kDisplayThreadPriority);
     return true;
 }
 
 void VxMediaWidget::requestDisplayPass() {
     setDirty();
-    startDisplayThread(this);
+    startDisplayThread();
 }
+
+bool VxMediaWidget::displayIdle() const {
+    if (threadLock.isLocked()) return false;
+    MutexLocker guard(stateLock.get());
+    return !dirty;
+}
+
+void VxMediaWidget::stopDisplayPasses() { threadLock.lock(); }
 
 // ---- Geometry on the interface thread ----
 
@@ -314,7 +347,7 @@ void VxMediaWidget::updateImageRect() {
             placePicture(ordered, sourceWidth, sourceHeight, applyGeometric, width(), height(), fitMode, zoom, panX,
                          panY, p, geometry);
     }
-    const float dpr = deviceRatio();
+    const float dpr = screenPixelRatio();
     const int32_t left = static_cast<int32_t>(std::floor(p.left / dpr));
     const int32_t top = static_cast<int32_t>(std::floor(p.top / dpr));
     const int32_t w = static_cast<int32_t>(std::ceil(p.fullWidth / dpr));
@@ -360,20 +393,16 @@ void VxMediaWidget::setZoom(float newZoom, float anchorX, float anchorY) {
     }
     if (changed) {
         updateImageRect();
-        startDisplayThread(this);
+        startDisplayThread();
         update();
     }
 }
 
 bool VxMediaWidget::renderScaledSource(ImageBuffer* target, int32_t width, int32_t height) {
     if (!target || width < 1 || height < 1) return false;
-    GrowArray<ImageMod*> chain;
-    {
-        MutexLocker guard(stateLock.get());
-        for (int32_t i = 0; i < chainClones.count; ++i) chain.append(duplicateMod(*chainClones[i]));
-    }
+    GrowArray<ImageMod*> chain = copyChain();
     const bool drawn = renderScaledSource(target, width, height, chain, nullptr);
-    deleteTiles(chain);
+    freeTiles(chain);
     return drawn;
 }
 
@@ -422,7 +451,7 @@ void VxMediaWidget::clearMedia() {
             videoTimes[1].value = 0;
             videoTimes[2].value = 0;
         }
-        hasMedia = false;
+        hasMedia_ = false;
         {
             MutexLocker shown(displayImageLock.get());
             displayImage = QImage(0, 0, QImage::Format_RGB32);
@@ -496,6 +525,73 @@ void VxMediaWidget::stepFrame(int32_t delta) {
     requestDisplayPass();
 }
 
+// ---- The published picture ----
+
+namespace {
+
+// The output picture's column (or row) under an offset into the shown
+// rectangle: (size - 1) * offset / span, held to 0..size - 1; a picture one
+// pixel wide, or a span of 0, gives 0.
+int32_t imageCoordinate(int32_t size, int offset, int span) {
+    if (size < 2 || span <= 0) return 0;
+    const double v = static_cast<double>(size - 1) * offset / span;
+    if (!(v >= 0.0)) return 0;
+    return std::min(size - 1, saturatingInt(v));
+}
+
+// The three values of pixel (x, y) of a float picture (inside it): the
+// effective channel count's first three samples, a grey picture's one value
+// three times.
+void readPixel(const ImageBuffer& image, int32_t x, int32_t y, float values[3]) {
+    const int32_t channels = image.channelCount();
+    const float* pixel = image.floats() + (static_cast<int64_t>(y) * image.width + x) * channels;
+    for (int c = 0; c < 3; ++c) values[c] = pixel[channels >= 3 ? c : 0];
+}
+
+bool insidePicture(const ImageBuffer& image, int32_t x, int32_t y) {
+    return x >= 0 && x < image.width && y >= 0 && y < image.height;
+}
+
+}  // namespace
+
+bool VxMediaWidget::sampleAtViewPoint(const QPoint& at, int32_t* imageX, int32_t* imageY, float values[3]) const {
+    if (!hasMedia_) return false;
+    // The published picture, under the display-image lock (a pass holds the
+    // render lock for its whole length; the readout must not wait for it).
+    MutexLocker shown(displayImageLock.get());
+    const ImageBuffer& image = displayBuffer;
+    const QRect r = shownImageRect;
+    if (!image.data || image.width < 1 || image.height < 1 || r.isEmpty()) return false;
+    const double d = screenPixelRatio();
+    if (imageX) *imageX = imageCoordinate(outputWidth, at.x() - r.left(), r.right() - r.left());
+    if (imageY) *imageY = imageCoordinate(outputHeight, at.y() - r.top(), r.bottom() - r.top());
+    const int32_t bx = saturatingInt((static_cast<double>(at.x()) - r.left() - shownOrigin.x()) * d);
+    const int32_t by = saturatingInt((static_cast<double>(at.y()) - r.top() - shownOrigin.y()) * d);
+    if (!insidePicture(image, bx, by)) return false;
+    readPixel(image, bx, by, values);
+    return true;
+}
+
+bool VxMediaWidget::sampleAtImagePoint(int32_t x, int32_t y, float values[3]) const {
+    if (!hasMedia_) return false;
+    MutexLocker shown(displayImageLock.get());
+    const ImageBuffer& image = displayBuffer;
+    if (!image.data || image.width < 1 || image.height < 1) return false;
+    // The inverse of the hit test's mapping, so that the pixel found is the
+    // one that was clicked.
+    const QRect r = shownImageRect;
+    const double dpr = screenPixelRatio();
+    const double spanX = outputWidth > 1 ? static_cast<double>(outputWidth - 1) : 1.0;
+    const double spanY = outputHeight > 1 ? static_cast<double>(outputHeight - 1) : 1.0;
+    const double fx = outputWidth > 1 ? (r.right() - r.left()) * static_cast<double>(x) / spanX : 0.0;
+    const double fy = outputHeight > 1 ? (r.bottom() - r.top()) * static_cast<double>(y) / spanY : 0.0;
+    const int32_t px = saturatingInt((fx - shownOrigin.x()) * dpr);
+    const int32_t py = saturatingInt((fy - shownOrigin.y()) * dpr);
+    if (!insidePicture(image, px, py)) return false;
+    readPixel(image, px, py, values);
+    return true;
+}
+
 // ---- Slots and events ----
 
 void VxMediaWidget::updateDisplayTimerFired() {
@@ -513,7 +609,7 @@ void VxMediaWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     MutexLocker shown(displayImageLock.get());
     if (displayImage.isNull() || displayImage.width() < 1) return;
-    const float dpr = screenDevicePixelRatio > 0.0f ? screenDevicePixelRatio : 1.0f;
+    const float dpr = screenPixelRatio();
     displayImage.setDevicePixelRatio(dpr);
     const QPointF at((shownImageRect.left() + shownOrigin.x()), (shownImageRect.top() + shownOrigin.y()));
     painter.drawImage(at, displayImage);
@@ -600,10 +696,10 @@ struct VxMediaWidget::PassState {
     float zoom = 1.0f;
     float panX = 0.0f, panY = 0.0f;
     int32_t viewWidth = 0, viewHeight = 0;
-    ~PassState() { deleteTiles(chain); }
+    ~PassState() { freeTiles(chain); }
 };
 
-void displayThreadLoop(void* view) { static_cast<VxMediaWidget*>(view)->runDisplayPasses(); }
+void VxMediaWidget::displayThreadLoop(void* view) { static_cast<VxMediaWidget*>(view)->runDisplayPasses(); }
 
 void VxMediaWidget::runDisplayPasses() {
     for (;;) {
@@ -623,8 +719,7 @@ void VxMediaWidget::runDisplayPasses() {
         pass.renderCacheReset = renderCacheReset;
         pass.videoPositionChanged = videoPositionChanged;
         geometryChanged = renderCacheReset = videoPositionChanged = false;
-        for (int32_t i = 0; i < chainClones.count; ++i)
-            if (chainClones[i]) pass.chain.append(duplicateMod(*chainClones[i]));
+        pass.chain = cloneChainLocked();
         pass.fit = fitMode;
         pass.zoom = zoom;
         pass.panX = panX;
@@ -698,10 +793,10 @@ void VxMediaWidget::renderPass(PassState& pass) {
         if (!geometryBuffer.data) geometryBuffer.channels = sourceImage->channelCount();
         geometryValid = drawDisplaySource(*sourceImage, outputGeometry, &window, geometryBuffer);
         drawnKey = key;
-        deleteTiles(drawnGeometryTiles);
+        freeTiles(drawnGeometryTiles);
         drawnGeometryTiles = std::move(geometric);
     } else {
-        deleteTiles(geometric);
+        freeTiles(geometric);
     }
     if (!geometryValid) {
         publishEmpty();
@@ -731,7 +826,7 @@ void VxMediaWidget::renderPass(PassState& pass) {
         else scope->setHasData(true);
     }
 
-    const float dpr = screenDevicePixelRatio > 0.0f ? screenDevicePixelRatio : 1.0f;
+    const float dpr = screenPixelRatio();
     {
         MutexLocker shown(displayImageLock.get());
         std::swap(displayImage, backImage);

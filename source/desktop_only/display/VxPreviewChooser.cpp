@@ -83,10 +83,7 @@ void thumbnailWorker(void* argument) {
 
 std::atomic<bool> VxPreviewChooser::holdRendering{false};
 
-ThumbnailJob::~ThumbnailJob() {
-    for (ImageMod* mod : mods) delete mod;
-    mods.destroy();
-}
+ThumbnailJob::~ThumbnailJob() { freeTiles(mods); }
 
 VxPreviewChooser::VxPreviewChooser(QWidget* parent) : QWidget(parent) {
     background = new QLabel(this);
@@ -147,8 +144,8 @@ void VxPreviewChooser::open(VxMediaWidget* view, const GrowArray<PreviewSection>
     const int32_t side = thumbnailSize;
     // The picture is drawn once, at thumbnail size, through the document's
     // geometric tiles; a view without a photo gives its placeholder.
-    if (!view || !view->hasMedia || !view->renderScaledSource(&newJob->base, side, side)) {
-        if (view && view->placeholderImage.data) ImageBuffer::copyFloat(newJob->base, view->placeholderImage, true);
+    if (!view || !view->hasMedia() || !view->renderScaledSource(&newJob->base, side, side)) {
+        if (view && view->placeholder().data) ImageBuffer::copyFloat(newJob->base, view->placeholder(), true);
     }
     for (int32_t s = 0; s < sections.count; ++s) {
         QLabel* header = new QLabel(content);

@@ -288,6 +288,34 @@ GrowArray<ImageMod*> cloneModChain(const GrowArray<ImageMod*>& chain) {
     return clones;
 }
 
+OutputRender renderAtOutputGeometry(RenderContext& context, const GrowArray<ImageMod*>& chain,
+                                    const ImageBuffer& source, ImageBuffer* spentSource,
+                                    const OutputGeometry& geometry, bool eightBit, ImageBuffer& picture,
+                                    const std::function<void()>& pictureReady) {
+    if (!geometry.isIdentity()) {
+        const bool drawn = eightBit ? applyChainGeometry8(source, geometry, picture)
+                                    : applyChainGeometry(source, geometry, picture);
+        if (!drawn) return OutputRender::kNoPicture;
+        if (geometry.width > 0 && geometry.preLimitWidth > static_cast<float>(geometry.width))
+            picture.scale = geometry.preLimitWidth / static_cast<float>(geometry.width);
+        if (spentSource) spentSource->release();
+    } else if (spentSource) {
+        picture = std::move(*spentSource);
+        picture.scale = 1.0f;
+    } else {
+        if (eightBit)
+            ImageBuffer::copy8(picture, source, true);
+        else
+            ImageBuffer::copyFloat(picture, source, true);
+        if (!picture.data) return OutputRender::kNoPicture;
+        picture.scale = 1.0f;
+    }
+    if (pictureReady) pictureReady();
+    const bool rendered = eightBit ? context.render8(chain, &picture, nullptr, -1, 0, nullptr)
+                                   : context.render(chain, &picture, nullptr, -1, 0, nullptr);
+    return rendered ? OutputRender::kRendered : OutputRender::kIncomplete;
+}
+
 ProcessingState::ProcessingState()
     : loaderLock(std::make_unique<Mutex>()),
       workerLock(std::make_unique<Mutex>()),
@@ -633,27 +661,19 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     if (!computeOutputGeometry(job.mods, source.width, source.height, limits, geometry))
         return fail(job.sourcePath, GrowString("the output size is beyond one gigapixel or not a number"));
     if (!outputFitsInMemory(geometry.width, geometry.height, &reason)) return fail(job.sourcePath, reason);
+    // A document's picture is copied in the storage of the last one saved
+    // when it fits; a photo read for this job is spent on it.
     ImageBuffer image;
-    if (!geometry.isIdentity()) {
-        if (!applyChainGeometry(source, geometry, image))
-            return fail(job.sourcePath, GrowString("out of memory drawing the picture at its output size"));
-        if (geometry.width > 0 && geometry.preLimitWidth > static_cast<float>(geometry.width))
-            image.scale = geometry.preLimitWidth / static_cast<float>(geometry.width);
-    } else if (job.source) {
-        // The chain renders in place: a copy of the shared picture, in the
-        // storage of the last one saved when it fits.
-        image = takeStorage(spare.floats);
-        ImageBuffer::copyFloat(image, source, true);
-        if (!image.data) return fail(job.sourcePath, GrowString("out of memory copying the picture"));
-        image.scale = 1.0f;
-    } else {
-        image = std::move(loadedImage);
-    }
-    loadedImage.release();
-    // Done and not failed: a run that left rows unprocessed is no picture.
-    const bool rendered = context.render(job.mods, &image, nullptr, -1, 0, nullptr);
+    if (geometry.isIdentity() && job.source) image = takeStorage(spare.floats);
+    const OutputRender outcome = renderAtOutputGeometry(context, job.mods, source, job.source ? nullptr : &loadedImage,
+                                                        geometry, false, image);
+    if (outcome == OutputRender::kNoPicture)
+        return fail(job.sourcePath, GrowString(geometry.isIdentity()
+                                                   ? "out of memory copying the picture"
+                                                   : "out of memory drawing the picture at its output size"));
     if (currentJobCancelled()) return JobOutcome::kAbandoned;
-    if (!rendered)
+    // Done and not failed: a run that left rows unprocessed is no picture.
+    if (outcome != OutputRender::kRendered)
         return fail(job.sourcePath,
                     GrowString("out of memory while rendering: the image could not be rendered completely"));
 

@@ -83,6 +83,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "foundation/GrowArray.h"
@@ -96,6 +97,7 @@ class RenderContext;
 class PendingSave;
 struct RecycledMemory;
 class LookAheads;
+struct OutputGeometry;
 
 // Values of ProcessingState::cancelFlag.
 enum ProcessingCancel : int32_t {
@@ -235,3 +237,25 @@ private:
 
 // Clones each tile with its state (clone, then copyFrom): the tiles of a job.
 GrowArray<ImageMod*> cloneModChain(const GrowArray<ImageMod*>& chain);
+
+// A chain rendered at its output geometry: the one road of saves, batch
+// jobs and the render tool. First the picture the chain runs on is made in
+// `picture` from the source: when the geometry changes the source (crop,
+// angle, border or size) the source is drawn through it, and a picture
+// reduced below the chain's own size carries the scale of the reduction, as
+// the view's reduced preview does; when it leaves the source as it is, the
+// picture is the source's own samples at scale 1, copied (into the
+// picture's memory when that fits) or, when the caller gives up the source
+// (`spentSource` is the source itself), moved. A spent source is released
+// once the picture is drawn. `pictureReady`, when set, runs then. Last the
+// chain renders over the picture in place (8-bit or float samples as the
+// source holds them).
+enum class OutputRender {
+    kRendered,    // every row of every tile was rendered
+    kNoPicture,   // no memory for the picture; the chain did not run
+    kIncomplete,  // the render stopped (memory ran out or it was cancelled)
+};
+OutputRender renderAtOutputGeometry(RenderContext& context, const GrowArray<ImageMod*>& chain,
+                                    const ImageBuffer& source, ImageBuffer* spentSource,
+                                    const OutputGeometry& geometry, bool eightBit, ImageBuffer& picture,
+                                    const std::function<void()>& pictureReady = nullptr);

@@ -15,6 +15,7 @@
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
 #include "framework/ModListHelpers.h"
+#include "tray/TileParamsCommand.h"
 #include "tray/TrayContentsCommand.h"
 #include "tray/TrayNode.h"
 #include "widgets/DialogWindow.h"
@@ -137,7 +138,7 @@ GrowArray<ImageMod*> TrayWidget::modChain(bool includePre, bool applyPreviewMode
         for (ImageMod* mod : preList->subMods) chain.append(mod);
     }
     for (ImageMod* mod : masterList->subMods) {
-        if (applyPreviewMode && previewMode && isOrdinaryTile(mod)) continue;
+        if (applyPreviewMode && previewMode_ && isOrdinaryTile(mod)) continue;
         chain.append(mod);
     }
     return chain;
@@ -153,7 +154,7 @@ GrowArray<int32_t> TrayWidget::selectedIndices() const {
     GrowArray<int32_t> indices;
     for (int32_t i = 0; i < nodes.count; ++i) {
         if (!nodes[i]->selected) continue;
-        if (previewMode && isOrdinaryTile(nodes[i]->mod)) continue;
+        if (previewMode_ && isOrdinaryTile(nodes[i]->mod)) continue;
         indices.append(i);
     }
     return indices;
@@ -242,8 +243,8 @@ void TrayWidget::rebuildNodes() {
 void TrayWidget::updatePreviewMode() {
     bool anyOrdinary = false;
     for (ImageMod* mod : displayedList->subMods) anyOrdinary = anyOrdinary || isOrdinaryTile(mod);
-    if (!anyOrdinary) previewMode = false;
-    previewOverlay->setVisible(previewMode && anyOrdinary);
+    if (!anyOrdinary) previewMode_ = false;
+    previewOverlay->setVisible(previewMode_ && anyOrdinary);
     if (previewOverlay->isVisible()) previewOverlay->raise();
 }
 
@@ -361,6 +362,15 @@ void TrayWidget::updateNodes() {
     for (TrayNode* node : nodes) node->updateEnableButton();
 }
 
+int32_t TrayWidget::enableShownTile(const ImageMod* tile) {
+    const int32_t index = indexOfMod(displayedList, tile);
+    if (index >= 0 && index < nodes.count && nodes[index]->mod && !nodes[index]->mod->enabled) {
+        nodes[index]->mod->enabled = 1;
+        nodes[index]->updateEnableButton();
+    }
+    return index;
+}
+
 void TrayWidget::discardNodes() {
     // Deleted once control is back in the event loop: the press, click or
     // double click that led here may still be running in one of them. They
@@ -411,8 +421,25 @@ void TrayWidget::layoutNodes() {
 
 void TrayWidget::recordContents() {
     if (!undoStack) return;
-    modified = true;
+    modified_ = true;
     undoStack->push(new TrayContentsCommand(this));
+}
+
+void TrayWidget::recordTileParams() {
+    if (!undoStack) return;
+    modified_ = true;
+    undoStack->push(new TileParamsCommand(this));
+}
+
+bool TrayWidget::undo() { return undoStack && undoStack->undo(); }
+
+bool TrayWidget::redo() { return undoStack && undoStack->redo(); }
+
+void TrayWidget::setPreviewMode(bool on) {
+    previewMode_ = on;
+    updatePreviewMode();
+    previewOverlay->setVisible(previewMode_);
+    if (previewMode_) previewOverlay->raise();
 }
 
 void TrayWidget::scrollerScrolled(float position) {

@@ -11,7 +11,10 @@
 // watermark and borders), so that the view, saves, the batch, previews and
 // exports all run one chain.
 // It also owns the document's UndoStack, the loaded filter's name and the
-// modified flag, and the tiles-off preview mode with its overlay.
+// modified flag, and the tiles-off preview mode with its overlay. Its nodes,
+// undo stack, modified flag and preview mode are private: the window records
+// undo steps, marks the document modified, sets the preview mode and
+// changes the selection through the operations below.
 //
 // The tray reports selection changes (selectionChanged) and edits it made
 // itself (trayAdjusted: nesting from its context menu, enable buttons);
@@ -43,22 +46,35 @@ public:
     std::unique_ptr<CompoundFilter> masterList;  // the tiles the tray shows
     std::unique_ptr<CompoundFilter> preList;     // applied first; holds the crop tile
     CompoundFilter* displayedList;               // masterList, or a nested compound inside it
-    GrowArray<TrayNode*> nodes;                  // node i shows tile i of displayedList
-    std::unique_ptr<UndoStack> undoStack;        // may be null
-    GrowString filterName;
-    bool modified = false;
-    bool previewMode = false;      // tiles-off preview: ordinary tiles are left out of the chain
-    QLabel* previewOverlay;        // shown while previewMode is on
-    VxScroller* scroller;
-    VxPushButton* exitComboButton; // leaves a nested edit; shown while one is displayed
-    QMenu* contextMenu;
-    QAction* nestAction;
-    QAction* unnestAction;
-    float scrollPosition = 0.0f;
-    int32_t anchorIndex = -1;      // the node a Shift-click extends the selection from
 
     static constexpr int kGap = 8;           // between nodes
     static constexpr int kExitButtonWidth = 30;
+
+    // ---- Undo steps, the filter name and the modified mark ----
+    // Marks the tray modified and pushes a snapshot of both chains onto the
+    // undo stack (when the tray has one): one undo step for a change of its
+    // tiles.
+    void recordContents();
+    // The same for an edit of the single selected tile's parameters: the
+    // step holds only that tile's values.
+    void recordTileParams();
+    // Undoes or redoes one step; false when there is none (or no stack).
+    bool undo();
+    bool redo();
+    // The name of the filter the tray holds ("" for none), shown with the
+    // modified mark ("*" behind it).
+    const GrowString& filterName() const { return filterName_; }
+    void setFilterName(const GrowString& name) { filterName_ = name; }
+    bool modified() const { return modified_; }
+    void markModified() { modified_ = true; }
+    void clearModified() { modified_ = false; }
+
+    // ---- The tiles-off preview mode ----
+    bool previewMode() const { return previewMode_; }
+    // Turns the mode on or off; the mode then ends at once when no ordinary
+    // tile is displayed, and the overlay is shown (raised above the tiles)
+    // exactly while it is on.
+    void setPreviewMode(bool on);
 
     // Tiles of the pre list (when includePre), then of the master list;
     // ordinary tiles are left out while the tiles-off preview mode is on
@@ -112,6 +128,11 @@ public:
     void setNodeSelected(int32_t index, bool selected);
     // Restyles every node's enable button (after tiles were changed elsewhere).
     void updateNodes();
+    // When tile is shown by a node and is disabled, enables it and restyles
+    // the node's enable button (an edit of a disabled tile shows its
+    // effect). Returns the tile's index in the displayed list, -1 when it is
+    // not there.
+    int32_t enableShownTile(const ImageMod* tile);
     // Places the nodes, the exit button, the scroller and the overlay.
     void layoutNodes();
 
@@ -140,10 +161,25 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // Marks the tray modified and records a snapshot, when it has an undo stack.
-    void recordContents();
+    // The tests' view of the private state (tests/desktop_only/support).
+    friend class TrayWidgetTestAccess;
+
     void showRefusal(const QString& title, const QString& text);
     int32_t indexOfNode(const TrayNode* node) const;
     static int32_t indexOfMod(const CompoundFilter* list, const ImageMod* mod);
     void discardNodes();
+
+    GrowArray<TrayNode*> nodes;            // node i shows tile i of displayedList
+    std::unique_ptr<UndoStack> undoStack;  // may be null
+    GrowString filterName_;
+    bool modified_ = false;
+    bool previewMode_ = false;             // tiles-off preview: ordinary tiles are left out of the chain
+    QLabel* previewOverlay;                // shown while the preview mode is on
+    VxScroller* scroller;
+    VxPushButton* exitComboButton;         // leaves a nested edit; shown while one is displayed
+    QMenu* contextMenu;
+    QAction* nestAction;
+    QAction* unnestAction;
+    float scrollPosition = 0.0f;
+    int32_t anchorIndex = -1;              // the node a Shift-click extends the selection from
 };

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "desktop_only/display/VxMediaWidget.h"  // screenDevicePixelRatio
+#include "widgets/ScreenPixelRatio.h"
 
 namespace {
 float clampUnit(float v) { return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f; }
@@ -15,7 +15,7 @@ float clampUnit(float v) { return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) :
 
 ToneCurveWidget::ToneCurveWidget(QWidget* parent, int32_t editorMode) : QWidget(parent), mode(editorMode) {
     setFocusPolicy(Qt::StrongFocus);
-    const qreal ratio = screenDevicePixelRatio > 0.0f ? screenDevicePixelRatio : 1.0;
+    const qreal ratio = screenPixelRatio();
     hueHandle = QPixmap(":/img/hue_handle.png");
     if (!hueHandle.isNull()) hueHandle.setDevicePixelRatio(2.0);
     gridPen = QPen(QColor(127, 127, 127, 130), 1.0 / ratio);

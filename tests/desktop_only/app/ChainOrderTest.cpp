@@ -14,9 +14,9 @@
 #include "app/PanelTestSupport.h"
 #include "desktop_only/display/VxCropTool.h"
 #include "desktop_only/media/LutExport.h"
-#include "foundation/Mutex.h"
 #include "framework/CompoundFilter.h"
 #include "framework/ImageLoaderSaver.h"
+#include "framework/ModListHelpers.h"
 #include "media/PixelTransfer.h"
 
 namespace {
@@ -46,8 +46,8 @@ protected:
     }
     QImage viewPicture() {
         EXPECT_TRUE(waitForDisplayIdle(view()));
-        MutexLocker guard(view()->displayImageLock.get());
-        return imageFromBuffer(view()->displayBuffer, true, false, true).convertToFormat(QImage::Format_RGB888);
+        return imageFromBuffer(VxMediaWidgetTestAccess::shownBuffer(*view()), true, false, true)
+            .convertToFormat(QImage::Format_RGB888);
     }
     QImage saved(const QString& path) {
         if (!window->queueSave(native(path), SaveOptions(), 0, 0, false)) return QImage();
@@ -113,10 +113,9 @@ TEST_F(ChainOrderTest, EveryGroupOrderGivesOnePictureEverywhere) {
         ASSERT_TRUE(QDir(folder.path()).mkpath("tool") && QDir(folder.path()).mkpath("view"));
         ASSERT_TRUE(window->exportFilterTo(native(lut), true));
         ASSERT_TRUE(runRenderTool({"--lut", toolLut, filter, photo}));
-        {
-            MutexLocker guard(view()->stateLock.get());
-            ASSERT_TRUE(exportCubeLut(view()->chainClones, native(viewLut), GrowString(("look" + name).toUtf8())));
-        }
+        OwnedTiles viewChain;
+        viewChain.list = view()->copyChain();
+        ASSERT_TRUE(exportCubeLut(viewChain.list, native(viewLut), GrowString(("look" + name).toUtf8())));
         EXPECT_EQ(bytes(lut), bytes(toolLut));
         EXPECT_EQ(bytes(lut), bytes(viewLut));
     } while (std::next_permutation(order, order + 3));

@@ -40,11 +40,11 @@
 #include "desktop_only/widgets/VxToolPanel.h"
 #include "desktop_only/widgets/VxToolTipBox.h"
 #include "desktop_only/widgets/VxTrayButton.h"
-#include "foundation/Mutex.h"
 #include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
 #include "framework/ModVar.h"
+#include "support/DesktopTestAccess.h"
 #include "support/DesktopTestHelpers.h"
 
 namespace {
@@ -335,10 +335,10 @@ TEST_F(ControlStripTest, DeleteButtonCases) {
     ASSERT_EQ(master->subMods.count, 3);
     master->subMods[0]->pinned = 1;
     master->subMods[2]->pinned = 1;
-    const int32_t undos = tray()->undoStack->undoCount();
+    const int32_t undos = TrayWidgetTestAccess::undoStack(*tray())->undoCount();
     w.deleteNodesButtonPressed();  // the unpinned one
     EXPECT_EQ(master->subMods.count, 2);
-    EXPECT_EQ(tray()->undoStack->undoCount(), undos + 1);
+    EXPECT_EQ(TrayWidgetTestAccess::undoStack(*tray())->undoCount(), undos + 1);
     w.deleteNodesButtonPressed();  // all pinned: all go
     EXPECT_EQ(master->subMods.count, 0);
     w.deleteNodesButtonPressed();  // an empty master chain stays
@@ -353,7 +353,7 @@ TEST_F(ControlStripTest, DeleteButtonCases) {
     w.deleteNodesButtonPressed();
     EXPECT_EQ(tray()->displayedList, master);
     EXPECT_EQ(master->subMods.count, 0);
-    tray()->undoStack->undo();  // and undo brings it back
+    tray()->undo();  // and undo brings it back
     EXPECT_EQ(tray()->masterList->subMods.count, 1);
 }
 
@@ -362,25 +362,25 @@ TEST_F(ControlStripTest, EditRecordsRemixAndSamples) {
     AllKindsTile proto;
     w.addModToTray(&proto, false, true, false);
     ASSERT_EQ(w.controlTable.count, 8);
-    const int32_t undos = tray()->undoStack->undoCount();
+    const int32_t undos = TrayWidgetTestAccess::undoStack(*tray())->undoCount();
     VxSlider* slider = w.sliderControls[0];
     slider->show();
     QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, 20));
     QTest::mouseMove(slider, QPoint(slider->width() / 2 + 40, 20));
     QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2 + 40, 20));
-    EXPECT_EQ(tray()->undoStack->undoCount(), undos + 1);  // one record for the whole drag
+    EXPECT_EQ(TrayWidgetTestAccess::undoStack(*tray())->undoCount(), undos + 1);  // one record for the whole drag
 
     // Remix: every Variation steps; one record restores them all.
     RemixTile remix;
     w.addModToTray(&remix, true, false, false);
     w.addModToTray(&remix, true, false, false);
     CompoundFilter* master = tray()->masterList.get();
-    const int32_t before = tray()->undoStack->undoCount();
+    const int32_t before = TrayWidgetTestAccess::undoStack(*tray())->undoCount();
     w.stepRemixValues(10.0f);
-    EXPECT_EQ(tray()->undoStack->undoCount(), before + 1);
+    EXPECT_EQ(TrayWidgetTestAccess::undoStack(*tray())->undoCount(), before + 1);
     EXPECT_EQ(master->subMods[1]->findVar("Variation")->floatValue()->value, 11.0f);
     EXPECT_EQ(master->subMods[2]->findVar("Variation")->floatValue()->value, 11.0f);
-    tray()->undoStack->undo();
+    tray()->undo();
     EXPECT_EQ(tray()->masterList->subMods[1]->findVar("Variation")->floatValue()->value, 1.0f);
     EXPECT_EQ(tray()->masterList->subMods[2]->findVar("Variation")->floatValue()->value, 1.0f);
 
@@ -431,27 +431,23 @@ TEST_F(ControlStripTest, PixelSamplesReadThePublishedPictureSafely) {
     VxMediaWidget* view = w.current()->view;
     ASSERT_TRUE(waitForDisplayIdle(view));
     float values[3];
-    {
-        MutexLocker guard(view->displayImageLock.get());
-        view->displayBuffer.allocateFloat(2, 1, 1);  // one channel: three equal values
-        view->displayBuffer.floats()[0] = -7.0f;
-        view->displayBuffer.floats()[1] = NAN;
-        view->shownImageRect = QRect(0, 0, 2, 1);
-        view->shownOrigin = QPoint(0, 0);
-    }
-    view->outputWidth = 1;  // one pixel wide: no division by zero
-    view->outputHeight = 1;
-    ASSERT_TRUE(MainWindow::readDisplaySample(view, 0, 0, values));
+    ImageBuffer picture;
+    picture.allocateFloat(2, 1, 1);  // one channel: three equal values
+    picture.floats()[0] = -7.0f;
+    picture.floats()[1] = NAN;
+    // One pixel wide: no division by zero.
+    VxMediaWidgetTestAccess::publish(*view, picture, QRect(0, 0, 2, 1), QPoint(0, 0), 1, 1);
+    ASSERT_TRUE(view->sampleAtImagePoint(0, 0, values));
     EXPECT_EQ(values[0], -7.0f);
     EXPECT_EQ(values[1], -7.0f);
     EXPECT_EQ(values[2], -7.0f);
-    view->outputWidth = 3;
-    EXPECT_FALSE(MainWindow::readDisplaySample(view, 1000000000, 0, values));  // far outside, no overflow
-    {
-        MutexLocker guard(view->displayImageLock.get());
-        view->displayBuffer.release();
-    }
-    EXPECT_FALSE(MainWindow::readDisplaySample(view, 0, 0, values));
+    VxMediaWidgetTestAccess::publish(*view, picture, QRect(0, 0, 2, 1), QPoint(0, 0), 3, 1);
+    EXPECT_FALSE(view->sampleAtImagePoint(1000000000, 0, values));  // far outside, no overflow
+    VxMediaWidgetTestAccess::unpublish(*view);
+    EXPECT_FALSE(view->sampleAtImagePoint(0, 0, values));
+    VxMediaWidgetTestAccess::publish(*view, picture, QRect(0, 0, 2, 1), QPoint(0, 0), 1, 1);
+    view->setHasMedia(false);
+    EXPECT_FALSE(view->sampleAtImagePoint(0, 0, values));  // a view without media has no samples
 }
 
 TEST_F(ControlStripTest, HoverPreviewDrawsItsBaseOnlyWhenStale) {
@@ -464,12 +460,12 @@ TEST_F(ControlStripTest, HoverPreviewDrawsItsBaseOnlyWhenStale) {
     w.imageModHovered(&tile, false);
     ASSERT_GT(w.previewSource.width, 0);
     EXPECT_TRUE(w.toolTipBox->isVisible());
-    EXPECT_FALSE(w.current()->view->previewSourceStale);
+    EXPECT_FALSE(VxMediaWidgetTestAccess::previewSourceStale(*w.current()->view));
     // A mark in the base picture survives the next hover: nothing redrew it.
     w.previewSource.floats()[0] = 1234.0f;
     w.imageModHovered(&tile, true);
     EXPECT_EQ(w.previewSource.floats()[0], 1234.0f);
-    w.current()->view->previewSourceStale = true;
+    w.current()->view->setPreviewSourceStale();
     w.imageModHovered(&tile, false);
     EXPECT_NE(w.previewSource.floats()[0], 1234.0f);
     w.imageModHovered(nullptr, false);
@@ -503,15 +499,10 @@ TEST_F(ControlStripTest, DraggingTheStripSliderReachesTheView) {
     auto showsChain = [&] {
         if (!waitForDisplayIdle(view)) return false;
         GrowArray<ImageMod*> chain = tray()->modChain(true, true);
-        const ImageBuffer expected = expectedFitDisplay(*view->sourceImage, chain, view->width(), view->height());
-        MutexLocker guard(view->displayImageLock.get());
-        return expected.width > 0 && maxDifference(view->displayBuffer, expected) == 0.0f;
+        const ImageBuffer expected = expectedFitDisplay(view, chain, view->width(), view->height());
+        return expected.width > 0 && maxDifference(VxMediaWidgetTestAccess::shownBuffer(*view), expected) == 0.0f;
     };
-    ImageBuffer original;
-    {
-        MutexLocker guard(view->displayImageLock.get());
-        ImageBuffer::copyFloat(original, view->displayBuffer, true);
-    }
+    const ImageBuffer original = VxMediaWidgetTestAccess::shownBuffer(*view);
 
     const QPoint from(slider->handleX(), 20);
     const QPoint to(from.x() + slider->width() / 6, 20);
@@ -524,17 +515,13 @@ TEST_F(ControlStripTest, DraggingTheStripSliderReachesTheView) {
     EXPECT_NE(after, before);
     EXPECT_EQ(after, slider->value);
     ASSERT_TRUE(showsChain());
-    {
-        MutexLocker guard(view->displayImageLock.get());
-        EXPECT_GT(maxDifference(view->displayBuffer, original), 0.0f);
-    }
+    EXPECT_GT(maxDifference(VxMediaWidgetTestAccess::shownBuffer(*view), original), 0.0f);
 
-    ASSERT_TRUE(tray()->undoStack->undo());
+    ASSERT_TRUE(tray()->undo());
     w.trayContentChanged();
     EXPECT_EQ(tray()->masterList->subMods[0]->var(0)->floatValue()->value, before);
     ASSERT_TRUE(showsChain());
-    MutexLocker guard(view->displayImageLock.get());
-    EXPECT_EQ(maxDifference(view->displayBuffer, original), 0.0f);
+    EXPECT_EQ(maxDifference(VxMediaWidgetTestAccess::shownBuffer(*view), original), 0.0f);
 }
 
 // Deleting a saved style ends the hover and removes the file only when it

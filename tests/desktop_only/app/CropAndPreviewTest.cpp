@@ -14,7 +14,6 @@
 #include "desktop_only/display/VxPreviewChooser.h"
 #include "desktop_only/widgets/VxPanelItemBigButton.h"
 #include "desktop_only/widgets/VxScroller.h"
-#include "foundation/Mutex.h"
 #include "framework/CompoundFilter.h"
 #include "framework/CropMod.h"
 #include "framework/ModVar.h"
@@ -36,10 +35,7 @@ protected:
     // What the view shows, once its display passes are done.
     ImageBuffer shown() {
         EXPECT_TRUE(waitForDisplayIdle(view()));
-        ImageBuffer copy;
-        MutexLocker guard(view()->displayImageLock.get());
-        ImageBuffer::copyFloat(copy, view()->displayBuffer, true);
-        return copy;
+        return VxMediaWidgetTestAccess::shownBuffer(*view());
     }
 };
 
@@ -70,7 +66,7 @@ TEST_F(CropToolTest, CropGivesTheExpectedRectangleAndUndoRestoresIt) {
         if (image.floats()[i * channels + 2] > image.floats()[i * channels]) ++bluish;
     EXPECT_EQ(bluish, 0);
     GrowArray<ImageMod*> chain = tray()->modChain(true, true);
-    const ImageBuffer expected = expectedFitDisplay(*view()->sourceImage, chain, view()->width(), view()->height());
+    const ImageBuffer expected = expectedFitDisplay(view(), chain, view()->width(), view()->height());
     EXPECT_EQ(maxDifference(image, expected), 0.0f);
     chain.destroy();
     EXPECT_EQ(window->cropPanelButton->text, "Crop/Straighten*");

@@ -10,7 +10,6 @@
 #include <memory>
 
 #include "app/PanelTestSupport.h"
-#include "desktop_only/display/DisplayGeometry.h"
 #include "desktop_only/widgets/VxToolTipBox.h"
 #include "framework/CompoundFilter.h"
 #include "framework/ModListHelpers.h"
@@ -45,19 +44,17 @@ protected:
     }
     // The tray's chain as the view renders it at the hover box's size.
     QImage trayAtPreviewSize() {
-        const ImageBuffer& source = *view()->sourceImage;
         GrowArray<ImageMod*> chain = tray()->modChain(true, true);
         const GrowArray<ImageMod*> ordered = orderModsByChainGroup(chain);
-        OutputGeometry geometry;
         ImageBuffer drawn, result;
-        if (!displayGeometry(ordered, source.width, source.height, true, window->toolTipBox->previewWidth,
-                             window->toolTipBox->previewHeight, geometry) ||
-            !drawDisplaySource(source, geometry, nullptr, drawn))
+        float scale = 1.0f;
+        if (!view()->renderScaledSource(&drawn, window->toolTipBox->previewWidth, window->toolTipBox->previewHeight,
+                                        ordered, &scale))
             return QImage();
         RenderRegion region;
         region.fullWidth = drawn.width;
         region.fullHeight = drawn.height;
-        region.scale = geometry.preLimitWidth / static_cast<float>(drawn.width);
+        region.scale = scale;
         RenderContext context(1);
         if (!context.render(ordered, &drawn, &result, -1, 0, &region)) return QImage();
         return imageFromBuffer(result, true, false, true).convertToFormat(QImage::Format_RGB888);

@@ -41,6 +41,7 @@
 #include "framework/TilePrototypes.h"
 #include "render/OutputGeometry.h"
 #include "render/RenderContext.h"
+#include "support/DesktopTestAccess.h"
 #include "support/DesktopTestHelpers.h"
 
 namespace {
@@ -144,7 +145,7 @@ TEST_F(FlowsTest, DropOpensTheFirstFileAndLoadsFiltersInAnyCase) {
     drop({QUrl::fromLocalFile(capitals)});
     const int32_t tiles = tray()->masterList->subMods.count;
     ASSERT_GT(tiles, 0);
-    EXPECT_EQ(tray()->filterName, "X");
+    EXPECT_EQ(tray()->filterName(), "X");
     drop({QUrl::fromLocalFile(capitals)}, Qt::ShiftModifier);  // appends
     EXPECT_EQ(tray()->masterList->subMods.count, 2 * tiles);
     drop({QUrl::fromLocalFile(capitals)});  // replaces
@@ -176,15 +177,15 @@ TEST_F(FlowsTest, DeleteKeyRemovesTheSelectedTilesOfTheShownListWithOneUndo) {
     ASSERT_EQ(tray()->masterList->subMods.count, 2);
     EXPECT_EQ(tray()->masterList->subMods[0], second);
     EXPECT_EQ(tray()->masterList->subMods[1], fourth);
-    ASSERT_TRUE(tray()->undoStack->undo());
+    ASSERT_TRUE(tray()->undo());
     EXPECT_EQ(tray()->masterList->subMods.count, 4);
 
     // Nothing selected: no undo record.
-    const int32_t undoCount = tray()->undoStack->undoCount();
+    const int32_t undoCount = TrayWidgetTestAccess::undoStack(*tray())->undoCount();
     tray()->deselectAll();
     QKeyEvent backspace(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
     QApplication::sendEvent(window.get(), &backspace);
-    EXPECT_EQ(tray()->undoStack->undoCount(), undoCount);
+    EXPECT_EQ(TrayWidgetTestAccess::undoStack(*tray())->undoCount(), undoCount);
 
     // Inside a shown nested tile the indices are the nested tile's.
     auto* nested = new CompoundFilter(GrowString("Nested"));

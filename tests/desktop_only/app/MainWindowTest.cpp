@@ -28,11 +28,11 @@
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
 #include "desktop_only/widgets/VxTabBar.h"
 #include "desktop_only/widgets/VxTabButton.h"
-#include "foundation/Mutex.h"
 #include "foundation/Preferences.h"
 #include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
+#include "support/DesktopTestAccess.h"
 #include "support/DesktopTestHelpers.h"
 
 namespace {
@@ -147,7 +147,7 @@ TEST_F(MainWindowTest, TabIdsCurrentTabsAndTitles) {
     ASSERT_TRUE(w.openMediaFile(photo));
     EXPECT_EQ(w.windowTitle(), "Pellucine | RAW - a.jpg");
     EXPECT_EQ(tabTitle(w, 0), "a.jpg");
-    EXPECT_TRUE(view()->hasMedia);
+    EXPECT_TRUE(view()->hasMedia());
 }
 
 TEST_F(MainWindowTest, ClosingOrSwitchingTabsEndsTheOpenTool) {
@@ -172,18 +172,15 @@ TEST_F(MainWindowTest, AddModToTrayAppendsSelectsAndReplacesUnpinned) {
     w.addModToTray(contrast, true, true, false);
     ASSERT_EQ(tray()->masterList->subMods.count, 2);
     EXPECT_NE(tray()->masterList->subMods[0], exposure);  // a clone is added
-    EXPECT_TRUE(tray()->nodes[1]->selected);
-    EXPECT_FALSE(tray()->nodes[0]->selected);
+    EXPECT_TRUE(TrayWidgetTestAccess::nodes(*tray())[1]->selected);
+    EXPECT_FALSE(TrayWidgetTestAccess::nodes(*tray())[0]->selected);
     int shown = 0;
     for (ModVar* var : contrast->vars) shown += var->shown ? 1 : 0;
     EXPECT_EQ(w.controlTable.count, shown);  // the strip is built for the selected tile
     ASSERT_GT(shown, 0);
     EXPECT_EQ(w.controlTable[0].tile, tray()->masterList->subMods[1]);
-    EXPECT_EQ(tray()->undoStack->undoCount(), 2);
-    {
-        MutexLocker guard(view()->stateLock.get());
-        EXPECT_EQ(view()->chainClones.count, 2);
-    }
+    EXPECT_EQ(TrayWidgetTestAccess::undoStack(*tray())->undoCount(), 2);
+    EXPECT_EQ(VxMediaWidgetTestAccess::chainCount(*view()), 2);
     // A whole filter, not appended, replaces the unpinned tiles and names the tray.
     tray()->masterList->subMods[0]->pinned = 1;
     CompoundFilter warm(GrowString("Warm"));
@@ -199,7 +196,7 @@ TEST_F(MainWindowTest, AddModToTrayAppendsSelectsAndReplacesUnpinned) {
 TEST_F(MainWindowTest, CantLoadFileLeavesTheDocumentUnchanged) {
     MainWindow& w = *window;
     ASSERT_TRUE(w.openMediaFile(photo));
-    const ImageBuffer* before = view()->sourceImage;
+    const ImageBuffer* before = view()->sharedSource().get();
     const QString broken = folder.path() + "/broken.png";
     QFile file(broken);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -211,8 +208,8 @@ TEST_F(MainWindowTest, CantLoadFileLeavesTheDocumentUnchanged) {
         EXPECT_FALSE(w.openMediaFile(bad));
         EXPECT_EQ(catcher.seen, 1);
         EXPECT_EQ(catcher.title, "Can't Load File");
-        EXPECT_EQ(view()->sourceImage, before);
-        EXPECT_TRUE(view()->hasMedia);
+        EXPECT_EQ(view()->sharedSource().get(), before);
+        EXPECT_TRUE(view()->hasMedia());
         EXPECT_EQ(w.windowTitle(), "Pellucine | RAW - a.jpg");
     }
 }
@@ -246,8 +243,8 @@ TEST_F(MainWindowTest, FilterLoadErrorKeepsTheTrayAndAnEmptyNameClearsIt) {
     EXPECT_EQ(tray()->masterList->subMods[0]->name, "Exposure");
     w.loadFilterSlot(QString(), true);
     EXPECT_EQ(tray()->masterList->subMods.count, 0);
-    EXPECT_TRUE(tray()->filterName.isEmpty());
-    EXPECT_FALSE(tray()->modified);
+    EXPECT_TRUE(tray()->filterName().isEmpty());
+    EXPECT_FALSE(tray()->modified());
 }
 
 // Open a photo, load a filter holding Exposure, change its var: the view's
@@ -277,11 +274,10 @@ TEST_F(MainWindowTest, TheRoadOfOneEdit) {
     ASSERT_TRUE(waitForDisplayIdle(view()));
 
     GrowArray<ImageMod*> chain = tray()->modChain(true, true);
-    const ImageBuffer expected = expectedFitDisplay(*view()->sourceImage, chain, view()->width(), view()->height());
+    const ImageBuffer expected = expectedFitDisplay(view(), chain, view()->width(), view()->height());
     ASSERT_GT(expected.width, 0);
-    MutexLocker guard(view()->displayImageLock.get());
-    EXPECT_EQ(maxDifference(view()->displayBuffer, expected), 0.0f);
-    EXPECT_EQ(view()->displayImage.width(), expected.width);
+    EXPECT_EQ(maxDifference(VxMediaWidgetTestAccess::shownBuffer(*view()), expected), 0.0f);
+    EXPECT_EQ(VxMediaWidgetTestAccess::shownImage(*view()).width(), expected.width);
 }
 
 TEST_F(MainWindowTest, ClosingATabInTheMiddleOfAPassIsClean) {
@@ -290,12 +286,12 @@ TEST_F(MainWindowTest, ClosingATabInTheMiddleOfAPassIsClean) {
     ASSERT_TRUE(waitForDisplayIdle(view()));
     w.buildDocumentTab();
     VxMediaWidget* first = w.documentTabs[0].view;
-    first->holdPasses = true;
+    VxMediaWidgetTestAccess::holdPasses(*first, true);
     first->requestDisplayPass();
-    ASSERT_TRUE(waitUntil([&] { return first->passIsHeld.load(); }));
+    ASSERT_TRUE(waitUntil([&] { return VxMediaWidgetTestAccess::passIsHeld(*first); }));
     std::thread releaser([first] {
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
-        first->holdPasses = false;
+        VxMediaWidgetTestAccess::holdPasses(*first, false);
     });
     w.documentTabWantsClosing(0);
     releaser.join();

@@ -375,7 +375,7 @@ TEST_F(PanelWindowTest, ClosePhotoWithOneAndTwoTabs) {
     window->addModToTray(prototypeNamed(*window, "Exposure"), true, true, false);
     trigger("Close Photo");
     ASSERT_EQ(window->documentTabs.count, 1);
-    EXPECT_FALSE(view()->hasMedia);
+    EXPECT_FALSE(view()->hasMedia());
     EXPECT_TRUE(window->current()->name.isEmpty());
     EXPECT_EQ(tray()->masterList->subMods.count, 1);  // the tray keeps its tiles
     window->buildDocumentTab();
@@ -411,8 +411,8 @@ TEST_F(PanelWindowTest, UndoRedoAndTheCropTool) {
     trigger("Redo");
     trigger("Redo");
     EXPECT_EQ(tray()->masterList->subMods.count, 1);
-    const int32_t undoCount = tray()->undoStack->undoCount();
-    tray()->undoStack->clear();
+    const int32_t undoCount = TrayWidgetTestAccess::undoStack(*tray())->undoCount();
+    TrayWidgetTestAccess::undoStack(*tray())->clear();
     trigger("Undo");  // an empty list still re-renders, changing nothing
     EXPECT_EQ(tray()->masterList->subMods.count, 1);
     EXPECT_GT(undoCount, 0);
@@ -594,14 +594,14 @@ TEST_F(PanelWindowTest, LoadPhotoPromptStartsAtTheLastPhotosFolder) {
     globalPreferences().setString(GrowString("LastMediaLoadPath"), GrowString(""), false);
     MainWindow::openFileChooserOverride() = [](const GrowString&) { return GrowString(""); };
     trigger("Load Photo...");
-    EXPECT_FALSE(view()->hasMedia);
+    EXPECT_FALSE(view()->hasMedia());
     const QString chosen = photo;
     MainWindow::openFileChooserOverride() = [chosen](const GrowString& title) {
         EXPECT_STREQ(title.c_str(), "Load Image");
         return GrowString(QFile::encodeName(chosen).constData());
     };
     trigger("Load Photo...");
-    EXPECT_TRUE(view()->hasMedia);
+    EXPECT_TRUE(view()->hasMedia());
     EXPECT_EQ(QString(globalPreferences().getString(GrowString("LastMediaLoadPath"), GrowString("")).c_str()),
               photo);
 }
@@ -610,7 +610,7 @@ TEST_F(PanelWindowTest, LoadPhotoPromptStartsAtTheLastPhotosFolder) {
 // both ends; a tab without a file has no neighbours.
 TEST_F(PanelWindowTest, AdjacentMediaInNaturalOrderWrapping) {
     trigger("Load Next");
-    EXPECT_FALSE(view()->hasMedia);
+    EXPECT_FALSE(view()->hasMedia());
     const QString dir = folder.path() + "/walk";
     ASSERT_TRUE(QDir().mkpath(dir));
     for (const char* name : {"img2.png", "img10.png", "img1.png"})

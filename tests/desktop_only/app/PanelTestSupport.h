@@ -30,6 +30,7 @@
 #include "desktop_only/widgets/VxPanelItemListButton.h"
 #include "desktop_only/widgets/VxToolPanel.h"
 #include "framework/ImageMod.h"
+#include "support/DesktopTestAccess.h"
 #include "support/DesktopTestHelpers.h"
 
 // Every XML name of the window's prototype list, in order.

@@ -39,6 +39,7 @@
 #include "desktop_only/widgets/XmlPreferencesWindow.h"
 #include "foundation/Preferences.h"
 #include "foundation/Mutex.h"
+#include "support/DesktopTestAccess.h"
 #include "support/DesktopTestHelpers.h"
 
 namespace {
@@ -376,17 +377,12 @@ protected:
     void publish(int width, int height, int channels, int outW, int outH, float fill) {
         VxMediaWidget* view = window->current()->view;
         waitForDisplayIdle(view);
-        MutexLocker guard(view->displayImageLock.get());
-        view->displayBuffer.release();
-        view->displayBuffer.allocateFloat(width, height, channels == 0 ? 3 : channels);
-        view->displayBuffer.channels = channels;
-        const int64_t n = view->displayBuffer.sampleCount();
-        for (int64_t i = 0; i < n; ++i) view->displayBuffer.floats()[i] = fill + static_cast<float>(i);
-        view->shownImageRect = QRect(10, 20, width, height);
-        view->shownOrigin = QPoint(0, 0);
-        view->outputWidth = outW;
-        view->outputHeight = outH;
-        view->hasMedia = true;
+        ImageBuffer picture;
+        picture.allocateFloat(width, height, channels == 0 ? 3 : channels);
+        picture.channels = channels;
+        const int64_t n = picture.sampleCount();
+        for (int64_t i = 0; i < n; ++i) picture.floats()[i] = fill + static_cast<float>(i);
+        VxMediaWidgetTestAccess::publish(*view, picture, QRect(10, 20, width, height), QPoint(0, 0), outW, outH);
     }
     // The window point over view point (x, y).
     QPoint over(int x, int y) {
@@ -395,11 +391,8 @@ protected:
     }
     void TearDown() override {
         VxMediaWidget* view = window->current()->view;
-        {
-            MutexLocker guard(view->displayImageLock.get());
-            view->displayBuffer.release();
-        }
-        view->hasMedia = false;
+        VxMediaWidgetTestAccess::unpublish(*view);
+        view->setHasMedia(false);
         screenDevicePixelRatio = 1.0f;
         ProgressTest::TearDown();
     }

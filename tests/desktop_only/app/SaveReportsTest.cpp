@@ -132,7 +132,7 @@ TEST_F(SaveReportsTest, SavingOverTheOriginalAgainAppliesTheChainOnce) {
     ImageBuffer original;
     DesktopImageLoaderSaver loader;
     ASSERT_TRUE(loader.loadFloatKeepingAlpha(native(kept), &original, true, nullptr));
-    EXPECT_EQ(maxDifference(*view()->sourceImage, original), 0.0f);
+    EXPECT_EQ(maxDifference(*view()->sharedSource(), original), 0.0f);
 
     // After a further edit: the new chain, once, over the original photo.
     window->loadFilterIntoDocument(native(kExampleFilter), false);

@@ -169,9 +169,9 @@ TEST_F(WindowConnectionsTest, PanelAndMiniButtonSignalsReachTheWindow) {
     window->addModToTray(exposure, true, true, false);
     ASSERT_EQ(tray()->masterList->subMods.count, 1);
     QTest::mouseClick(window->previewButton, Qt::LeftButton);
-    EXPECT_TRUE(tray()->previewMode);
+    EXPECT_TRUE(tray()->previewMode());
     QTest::mouseClick(window->previewButton, Qt::LeftButton);
-    EXPECT_FALSE(tray()->previewMode);
+    EXPECT_FALSE(tray()->previewMode());
 
     // The delete button removes the tray's unpinned tiles.
     QTest::mouseClick(window->deleteNodesButton, Qt::LeftButton);

@@ -18,12 +18,12 @@
 #include "framework/ModListHelpers.h"
 #include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/display/VxMediaWidget.h"
-#include "foundation/Mutex.h"
 #include "framework/CropMod.h"
 #include "framework/ImageLoaderSaver.h"
 #include "framework/ImageMod.h"
 #include "render/RenderContext.h"
 #include "render/TransformedBitmap.h"
+#include "support/DesktopTestAccess.h"
 #include "support/DesktopTestHelpers.h"
 #include "support/ImageBuilders.h"
 #include "support/TestTiles.h"
@@ -41,27 +41,13 @@ std::unique_ptr<VxMediaWidget> makeView(int viewW, int viewH, int imageW, int im
     QApplication::processEvents();
     auto* source = new ImageBuffer(makeFloatImage(imageW, imageH, 3, 11));
     view->setSource(source, nullptr);
-    view->hasMedia = true;
+    view->setHasMedia(true);
     return view;
 }
 
-// Replaces the view's chain with clones of the tiles, as refreshView does.
-void handChain(VxMediaWidget* view, const GrowArray<ImageMod*>& tiles) {
-    {
-        MutexLocker guard(view->stateLock.get());
-        for (ImageMod* old : view->chainClones) delete old;
-        view->chainClones.count = 0;
-        for (ImageMod* tile : tiles) view->chainClones.append(duplicateMod(*tile));
-    }
-    view->updateOutputSize(true, true, true);
-    view->updateImageRect();
-    view->requestDisplayPass();
-}
+using Access = VxMediaWidgetTestAccess;
 
-ImageBuffer shownBuffer(VxMediaWidget* view) {
-    MutexLocker guard(view->displayImageLock.get());
-    return duplicateFloat(view->displayBuffer);
-}
+ImageBuffer shownBuffer(VxMediaWidget* view) { return Access::shownBuffer(*view); }
 
 }  // namespace
 
@@ -78,18 +64,18 @@ TEST(MediaWidget, RotateSourceTurnsAThreeByTwoPicture) {
         for (int i = 0; i < 18; ++i) source->floats()[i] = static_cast<float>(i);
         view.setSource(source, nullptr);
         view.rotateSource(c.clockwise);
-        ASSERT_EQ(view.sourceImage->width, 2);
-        ASSERT_EQ(view.sourceImage->height, 3);
+        const std::shared_ptr<const ImageBuffer> turned = view.sharedSource();
+        ASSERT_EQ(turned->width, 2);
+        ASSERT_EQ(turned->height, 3);
         EXPECT_EQ(view.sourceWidth, 2);
         EXPECT_EQ(view.sourceHeight, 3);
-        for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(floatAt(*view.sourceImage, c.x, c.y, ch), static_cast<float>(ch));
-        MutexLocker guard(view.stateLock.get());
-        EXPECT_TRUE(view.geometryChanged);
+        for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(floatAt(*turned, c.x, c.y, ch), static_cast<float>(ch));
+        EXPECT_TRUE(Access::geometryChanged(view));
     }
     VxMediaWidget empty(nullptr);
     empty.rotateSource(true);  // no picture: only the stale flag
-    EXPECT_EQ(empty.sourceImage, nullptr);
-    EXPECT_TRUE(empty.previewSourceStale);
+    EXPECT_EQ(empty.sharedSource(), nullptr);
+    EXPECT_TRUE(empty.takePreviewSourceStale());
 }
 
 TEST(MediaWidget, PassShowsTheChainOverTheDrawnSourceExactly) {
@@ -97,21 +83,20 @@ TEST(MediaWidget, PassShowsTheChainOverTheDrawnSourceExactly) {
     AddConstantTile plus(12.5f);
     GrowArray<ImageMod*> chain;
     chain.append(&plus);
-    handChain(view.get(), chain);
+    view->displayChain(chain);
     ASSERT_TRUE(waitForDisplayIdle(view.get()));
-    const ImageBuffer expected = expectedFitDisplay(*view->sourceImage, chain, 320, 200);
+    const ImageBuffer expected = expectedFitDisplay(view.get(), chain, 320, 200);
     ASSERT_EQ(expected.width, 280);
     EXPECT_EQ(maxDifference(shownBuffer(view.get()), expected), 0.0f);
-    MutexLocker guard(view->displayImageLock.get());
-    EXPECT_EQ(view->displayImage.width(), 280);
-    EXPECT_EQ(view->shownImageRect, QRect(20, 0, 280, 200));
+    const QImage shown = Access::shownImage(*view);
+    EXPECT_EQ(shown.width(), 280);
+    EXPECT_EQ(Access::shownImageRect(*view), QRect(20, 0, 280, 200));
     // The shown image holds the buffer's samples as bytes are stored.
     int differing = 0;
     for (int y = 0; y < expected.height; ++y)
         for (int x = 0; x < expected.width; ++x)
-            if (view->displayImage.pixel(x, y) != qRgb(storeByte(floatAt(expected, x, y, 0)),
-                                                       storeByte(floatAt(expected, x, y, 1)),
-                                                       storeByte(floatAt(expected, x, y, 2))))
+            if (shown.pixel(x, y) != qRgb(storeByte(floatAt(expected, x, y, 0)), storeByte(floatAt(expected, x, y, 1)),
+                                          storeByte(floatAt(expected, x, y, 2))))
                 ++differing;
     EXPECT_EQ(differing, 0);
 }
@@ -121,19 +106,19 @@ TEST(MediaWidget, TenEditsDuringAHeldPassStartOneThreadAndShowTheLast) {
     AddConstantTile plus(0.0f);
     GrowArray<ImageMod*> chain;
     chain.append(&plus);
-    view->holdPasses = true;
-    handChain(view.get(), chain);
-    ASSERT_TRUE(waitUntil([&] { return view->passIsHeld.load(); }));
+    Access::holdPasses(*view, true);
+    view->displayChain(chain);
+    ASSERT_TRUE(waitUntil([&] { return Access::passIsHeld(*view); }));
     for (int i = 1; i <= 10; ++i) {
         plus.var(0)->floatValue()->value = static_cast<float>(i);
-        handChain(view.get(), chain);
+        view->displayChain(chain);
     }
-    EXPECT_EQ(view->displayThreadsStarted.load(), 1);
-    view->holdPasses = false;
+    EXPECT_EQ(Access::displayThreadsStarted(*view), 1);
+    Access::holdPasses(*view, false);
     ASSERT_TRUE(waitForDisplayIdle(view.get()));
-    EXPECT_EQ(view->displayThreadsStarted.load(), 1);
-    EXPECT_EQ(view->passesCompleted.load(), 2);  // the held pass and one more with the last chain
-    EXPECT_EQ(maxDifference(shownBuffer(view.get()), expectedFitDisplay(*view->sourceImage, chain, 200, 150)), 0.0f);
+    EXPECT_EQ(Access::displayThreadsStarted(*view), 1);
+    EXPECT_EQ(Access::passesCompleted(*view), 2);  // the held pass and one more with the last chain
+    EXPECT_EQ(maxDifference(shownBuffer(view.get()), expectedFitDisplay(view.get(), chain, 200, 150)), 0.0f);
 }
 
 TEST(MediaWidget, NoEditIsLostWhenEditsMeetTheEndOfAPass) {
@@ -143,11 +128,11 @@ TEST(MediaWidget, NoEditIsLostWhenEditsMeetTheEndOfAPass) {
     chain.append(&plus);
     for (int i = 0; i < 300; ++i) {
         plus.var(0)->floatValue()->value = static_cast<float>(i % 37);
-        handChain(view.get(), chain);
+        view->displayChain(chain);
         if (i % 3 == 0) QThread::usleep(200);
     }
     ASSERT_TRUE(waitForDisplayIdle(view.get()));
-    EXPECT_EQ(maxDifference(shownBuffer(view.get()), expectedFitDisplay(*view->sourceImage, chain, 160, 120)), 0.0f);
+    EXPECT_EQ(maxDifference(shownBuffer(view.get()), expectedFitDisplay(view.get(), chain, 160, 120)), 0.0f);
 }
 
 // A pass whose render runs out of memory shows nothing new: the last good
@@ -159,22 +144,22 @@ TEST(MediaWidget, AFailedPassKeepsTheLastGoodPicture) {
     GrowArray<ImageMod*> chain;
     chain.append(&plus);
     chain.append(&blur);
-    handChain(view.get(), chain);
+    view->displayChain(chain);
     ASSERT_TRUE(waitForDisplayIdle(view.get()));
     const ImageBuffer before = shownBuffer(view.get());
     ASSERT_GT(before.width, 0);
 
     plus.var(0)->floatValue()->value = 60.0f;
     ImageBuffer::failAllocationsForTesting(0, int64_t(1) << 40);  // every allocation from here on fails
-    handChain(view.get(), chain);
+    view->displayChain(chain);
     const bool idle = waitForDisplayIdle(view.get());
     ImageBuffer::failAllocationsForTesting(0, 0);
     ASSERT_TRUE(idle);
     EXPECT_EQ(maxDifference(shownBuffer(view.get()), before), 0.0f);
 
-    handChain(view.get(), chain);
+    view->displayChain(chain);
     ASSERT_TRUE(waitForDisplayIdle(view.get()));
-    EXPECT_EQ(maxDifference(shownBuffer(view.get()), expectedFitDisplay(*view->sourceImage, chain, 200, 150)), 0.0f);
+    EXPECT_EQ(maxDifference(shownBuffer(view.get()), expectedFitDisplay(view.get(), chain, 200, 150)), 0.0f);
 }
 
 TEST(MediaWidget, ZoomAndPanShowTheRightWindowOfTheFullPicture) {
@@ -182,14 +167,16 @@ TEST(MediaWidget, ZoomAndPanShowTheRightWindowOfTheFullPicture) {
     AddConstantTile plus(3.0f);
     GrowArray<ImageMod*> chain;
     chain.append(&plus);
-    handChain(view.get(), chain);
+    view->displayChain(chain);
     ASSERT_TRUE(waitForDisplayIdle(view.get()));
+    EXPECT_FALSE(view->atFullSize());    // a new picture is fitted
     view->setZoom(1.0f, 100.0f, 50.0f);  // full size about the centre
+    EXPECT_TRUE(view->atFullSize());
     ASSERT_TRUE(waitForDisplayIdle(view.get()));
 
     // The whole picture at full size, rendered, then the windows cut out.
     ImageBuffer full;
-    drawTransformedBitmap(view->sourceImage, 600, 400, nullptr, nullptr, &full, 0.0f);
+    drawTransformedBitmap(view->sharedSource().get(), 600, 400, nullptr, nullptr, &full, 0.0f);
     RenderContext context(0);
     ASSERT_TRUE(context.render(chain, &full, nullptr, -1, 0, nullptr));
     auto expectWindow = [&](int ox, int oy) {
@@ -221,17 +208,17 @@ TEST(MediaWidget, ClearMediaEmptiesTheDisplayAndKeepsTheChain) {
     AddConstantTile plus(1.0f);
     GrowArray<ImageMod*> chain;
     chain.append(&plus);
-    handChain(view.get(), chain);
+    view->displayChain(chain);
     ASSERT_TRUE(waitForDisplayIdle(view.get()));
     EXPECT_TRUE(view->histogramWindow->histogram->hasData());
     view->clearMedia();
-    EXPECT_FALSE(view->hasMedia);
-    EXPECT_EQ(view->sourceImage, nullptr);
+    EXPECT_FALSE(view->hasMedia());
+    EXPECT_EQ(view->sharedSource(), nullptr);
     EXPECT_FALSE(view->histogramWindow->histogram->hasData());
-    MutexLocker guard(view->displayImageLock.get());
-    EXPECT_TRUE(view->displayImage.isNull() || view->displayImage.width() == 0);
-    EXPECT_EQ(view->displayBuffer.data, nullptr);
-    EXPECT_EQ(view->chainClones.count, 1);
+    const QImage shown = Access::shownImage(*view);
+    EXPECT_TRUE(shown.isNull() || shown.width() == 0);
+    EXPECT_EQ(Access::shownBuffer(*view).data, nullptr);
+    EXPECT_EQ(Access::chainCount(*view), 1);
 }
 
 TEST(MediaWidget, DeletingTheViewInTheMiddleOfAPassWaitsForItsThread) {
@@ -239,13 +226,13 @@ TEST(MediaWidget, DeletingTheViewInTheMiddleOfAPassWaitsForItsThread) {
     AddConstantTile plus(1.0f);
     GrowArray<ImageMod*> chain;
     chain.append(&plus);
-    view->holdPasses = true;
-    handChain(view.get(), chain);
-    ASSERT_TRUE(waitUntil([&] { return view->passIsHeld.load(); }));
+    Access::holdPasses(*view, true);
+    view->displayChain(chain);
+    ASSERT_TRUE(waitUntil([&] { return Access::passIsHeld(*view); }));
     VxMediaWidget* raw = view.get();
     std::thread releaser([raw] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        raw->holdPasses = false;
+        Access::holdPasses(*raw, false);
     });
     view.reset();  // must not free what the running pass uses (AddressSanitizer checks)
     releaser.join();

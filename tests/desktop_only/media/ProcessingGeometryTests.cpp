@@ -1,11 +1,16 @@
 // The batch worker renders each job through its chain's output geometry: a
 // sizing tile decides the saved size, and a size beyond the pixel budget
-// fails the job (error flag, nothing written) without stopping the run.
+// fails the job (error flag, nothing written) without stopping the run. The
+// road every save, job and the render tool share makes the picture first,
+// then runs the chain on it.
 #include "MediaTestHelpers.h"
 
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/ProcessingState.h"
 #include "foundation/Mutex.h"
+#include "render/OutputGeometry.h"
+#include "render/RenderContext.h"
+#include "support/TestTiles.h"
 
 #include <chrono>
 #include <thread>
@@ -47,4 +52,54 @@ TEST(ProcessingGeometry, JobsRenderAtTheOutputSizeAndHugeSizesFail) {
     ASSERT_TRUE(io.loadFloat(gs(folder.file("sized.png")), &out, false, nullptr));
     EXPECT_EQ(out.width, 12);
     EXPECT_EQ(out.height, 8);
+}
+
+TEST(ProcessingGeometry, ThePictureIsMadeThenTheChainRunsOnIt) {
+    struct Case {
+        const char* name;
+        int32_t maxWidth;  // the caller's limit, 0 for the chain's own size
+        bool spend;        // the caller gives up the source
+        bool noMemory;     // every allocation fails
+        OutputRender outcome;
+        int32_t width;     // the picture's width
+        float scale;
+    } cases[] = {
+        {"own size, copied", 0, false, false, OutputRender::kRendered, 24, 1.0f},
+        {"own size, spent", 0, true, false, OutputRender::kRendered, 24, 1.0f},
+        {"reduced, spent", 6, true, false, OutputRender::kRendered, 6, 4.0f},
+        {"reduced, kept", 6, false, false, OutputRender::kRendered, 6, 4.0f},
+        {"reduced, no memory", 6, false, true, OutputRender::kNoPicture, 0, 1.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImageBuffer source;
+        makePicture(&source, 24, 16, 3, true);
+        const float corner = source.floats()[0];
+        rendertest::CountingTile plus(10.0f);
+        GrowArray<ImageMod*> chain;
+        chain.append(&plus);
+        GeometryOptions limits;
+        limits.maxWidth = c.maxWidth;
+        OutputGeometry geometry;
+        ASSERT_TRUE(computeOutputGeometry(chain, 24, 16, limits, geometry));
+        RenderContext context(0);
+        ImageBuffer picture;
+        int32_t readyCalls = 0;
+        if (c.noMemory) ImageBuffer::failAllocationsForTesting(0, int64_t(1) << 40);
+        const OutputRender outcome = renderAtOutputGeometry(context, chain, source, c.spend ? &source : nullptr,
+                                                            geometry, false, picture, [&] { ++readyCalls; });
+        ImageBuffer::failAllocationsForTesting(0, 0);
+        EXPECT_EQ(outcome, c.outcome);
+        // Without a picture the chain never runs.
+        const bool ran = c.outcome != OutputRender::kNoPicture;
+        EXPECT_EQ(readyCalls, ran ? 1 : 0);
+        EXPECT_EQ(plus.callCount() > 0, ran);
+        EXPECT_EQ(picture.width, c.width);
+        if (!ran) continue;
+        EXPECT_EQ(picture.scale, c.scale);
+        if (c.width == 24) EXPECT_EQ(picture.floats()[0], corner + 10.0f);
+        // A spent source is gone once the picture stands; a kept one is untouched.
+        EXPECT_EQ(source.data == nullptr, c.spend);
+        if (!c.spend) EXPECT_EQ(source.floats()[0], corner);
+    }
 }

@@ -10,11 +10,10 @@
 #include <memory>
 
 #include "desktop_only/display/DisplayGeometry.h"
-#include "framework/ModListHelpers.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
-#include "foundation/Mutex.h"
 #include "framework/ImageLoaderSaver.h"
+#include "framework/ModListHelpers.h"
 #include "render/RenderContext.h"
 
 void ensureTestApplication() {
@@ -44,33 +43,30 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
 }
 
 bool waitForDisplayIdle(VxMediaWidget* view, int timeoutMs) {
-    return waitUntil(
-        [view]() {
-            if (view->threadLock.isLocked()) return false;
-            MutexLocker guard(view->stateLock.get());
-            return !view->dirty;
-        },
-        timeoutMs);
+    return waitUntil([view]() { return view->displayIdle(); }, timeoutMs);
 }
 
-ImageBuffer expectedFitDisplay(const ImageBuffer& source, const GrowArray<ImageMod*>& chain, int viewWidth,
+ImageBuffer expectedFitDisplay(VxMediaWidget* view, const GrowArray<ImageMod*>& chain, int viewWidth,
                                int viewHeight) {
     ImageBuffer result;
+    const std::shared_ptr<const ImageBuffer> source = view->sharedSource();
+    if (!source) return result;
     const GrowArray<ImageMod*> ordered = orderModsByChainGroup(chain);
     int32_t outW = 0, outH = 0;
-    if (!displayOutputSize(ordered, source.width, source.height, true, true, true, outW, outH)) return result;
+    if (!displayOutputSize(ordered, source->width, source->height, true, true, true, outW, outH)) return result;
     float z = std::fmin(static_cast<float>(viewWidth) / outW, static_cast<float>(viewHeight) / outH);
     if (z > 1.0f) z = 1.0f;
     const int32_t limitW = static_cast<int32_t>(std::floor(static_cast<double>(outW) * z));
     const int32_t limitH = static_cast<int32_t>(std::floor(static_cast<double>(outH) * z));
-    OutputGeometry geometry;
-    if (!displayGeometry(ordered, source.width, source.height, true, limitW, limitH, geometry)) return result;
+    // The whole picture at that size, drawn by the view from its source,
+    // then the chain over it through a render context of its own.
     ImageBuffer drawn;
-    if (!drawDisplaySource(source, geometry, nullptr, drawn)) return result;
+    float scale = 1.0f;
+    if (!view->renderScaledSource(&drawn, limitW, limitH, ordered, &scale)) return result;
     RenderRegion region;
     region.fullWidth = drawn.width;
     region.fullHeight = drawn.height;
-    region.scale = geometry.preLimitWidth / static_cast<float>(drawn.width);
+    region.scale = scale;
     RenderContext context(1);
     if (!context.render(ordered, &drawn, &result, -1, 0, &region)) return ImageBuffer();
     return result;

@@ -24,10 +24,12 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
 bool waitForDisplayIdle(VxMediaWidget* view, int timeoutMs = 20000);
 
 // What the view shows for the chain when the whole picture is visible at the
-// fit scale of a viewWidth x viewHeight view: the source drawn through the
-// chain's output geometry at the visible size, then the chain rendered over
-// it with a fresh render context. Empty when the geometry step fails.
-ImageBuffer expectedFitDisplay(const ImageBuffer& source, const GrowArray<ImageMod*>& chain, int viewWidth,
+// fit scale of a viewWidth x viewHeight view: the view's source drawn
+// through the chain's output geometry at that size (renderScaledSource),
+// then the chain rendered over the whole of it with a fresh render context.
+// Independent of the display pass (its placement, its windowed drawing and
+// its cached render). Empty when the geometry step fails.
+ImageBuffer expectedFitDisplay(VxMediaWidget* view, const GrowArray<ImageMod*>& chain, int viewWidth,
                                int viewHeight);
 
 // Largest absolute difference of two float images of equal size; -1 when

@@ -9,10 +9,13 @@
 #include "WidgetTestApp.h"
 #include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
+#include "support/DesktopTestAccess.h"
 #include "support/TestTiles.h"
 #include "tray/TrayNode.h"
 #include "widgets/VxPushButton.h"
 #include "tray/TrayWidget.h"
+
+using TrayAccess = TrayWidgetTestAccess;
 
 namespace {
 
@@ -52,9 +55,9 @@ TEST_F(TrayFixture, StartsEmptyWithItsOwnUndoStack) {
     EXPECT_EQ(tray.masterList->subMods.count, 0);
     EXPECT_EQ(tray.preList->subMods.count, 0);
     EXPECT_EQ(tray.displayedList, tray.masterList.get());
-    EXPECT_TRUE(tray.undoStack != nullptr);
-    EXPECT_FALSE(tray.modified);
-    EXPECT_TRUE(tray.filterName.isEmpty());
+    EXPECT_TRUE(TrayAccess::undoStack(tray) != nullptr);
+    EXPECT_FALSE(tray.modified());
+    EXPECT_TRUE(tray.filterName().isEmpty());
     EXPECT_STREQ(tray.masterList->name.c_str(), "Compound Filter");
 }
 
@@ -94,7 +97,7 @@ TEST_F(TrayFixture, AddModReplacesByTypeTagAndHonoursPins) {
         const int32_t index = tray.addMod(tray.masterList.get(), &incoming, c.replacePinned);
         EXPECT_EQ(index, c.expectedIndex);
         ASSERT_EQ(tray.masterList->subMods.count, c.expectedMasterCount);
-        EXPECT_EQ(tray.nodes.count, c.expectedMasterCount);
+        EXPECT_EQ(TrayAccess::nodes(tray).count, c.expectedMasterCount);
         if (c.existingInPre) {
             EXPECT_EQ(tray.preList->subMods.count, 0);
         }
@@ -129,7 +132,7 @@ TEST_F(TrayFixture, AddModAppendsUntaggedTilesAndKeepsOtherTypes) {
     const char* const order[] = {"Leading Test", "Add Constant", "Add Constant", "Group",
                                  "Add Constant", "Frame Border", "Sizing Test"};
     ASSERT_EQ(tray.masterList->subMods.count, 7);
-    ASSERT_EQ(tray.nodes.count, 7);
+    ASSERT_EQ(TrayAccess::nodes(tray).count, 7);
     for (int32_t i = 0; i < 7; ++i) EXPECT_STREQ(tray.masterList->subMods[i]->name.c_str(), order[i]) << i;
     EXPECT_FLOAT_EQ(amountOf(tray.masterList->subMods[2]), 5.0f);
     const auto* copy = static_cast<const CompoundFilter*>(tray.masterList->subMods[3]);
@@ -206,7 +209,7 @@ TEST_F(TrayFixture, SelectionStaysInsideTheDisplayedList) {
     pinnedBorder->pinned = 1;
     fill(tray, {plainTile(1.0f), nested, plainTile(2.0f), pinnedBorder});
     tray.showCompound(nested);
-    ASSERT_EQ(tray.nodes.count, 1);
+    ASSERT_EQ(TrayAccess::nodes(tray).count, 1);
     EXPECT_FALSE(tray.selectOnlyNode(3));
     EXPECT_FALSE(tray.selectOnlyNode(-1));
     EXPECT_EQ(tray.selectedIndices().count, 0);
@@ -229,7 +232,7 @@ TEST_F(TrayFixture, DeletingTheShownCompoundShowsTheMasterList) {
     tray.showCompound(nested);
     tray.deleteTiles(false);
     EXPECT_EQ(tray.displayedList, tray.masterList.get());
-    EXPECT_EQ(tray.nodes.count, 0);
+    EXPECT_EQ(TrayAccess::nodes(tray).count, 0);
 }
 
 TEST_F(TrayFixture, PreviewModeLeavesOutOrdinaryTiles) {
@@ -239,9 +242,8 @@ TEST_F(TrayFixture, PreviewModeLeavesOutOrdinaryTiles) {
     tray.preList->subMods.append(plainTile(3.0f));
     tray.selectOnlyNode(0);
     tray.setNodeSelected(1, true);
-    tray.previewMode = true;
-    tray.updatePreviewMode();
-    EXPECT_TRUE(tray.previewMode);
+    tray.setPreviewMode(true);
+    EXPECT_TRUE(tray.previewMode());
     const GrowArray<ImageMod*> chain = tray.modChain(true, true);
     ASSERT_EQ(chain.count, 2);
     EXPECT_EQ(chain[1], border);
@@ -254,7 +256,7 @@ TEST_F(TrayFixture, PreviewModeLeavesOutOrdinaryTiles) {
     tray.masterList->subMods.removeAt(0);
     tray.rebuildNodes();
     tray.updatePreviewMode();
-    EXPECT_FALSE(tray.previewMode);
+    EXPECT_FALSE(tray.previewMode());
 }
 
 TEST_F(TrayFixture, NestingMovesTheSelectedTilesIntoANamedTile) {
@@ -374,15 +376,15 @@ TEST_F(TrayFixture, ClicksSelectNodes) {
     QSignalSpy changed(&tray, &TrayWidget::selectionChanged);
     auto selected = [&tray] {
         QString marks;
-        for (TrayNode* node : tray.nodes) marks += node->selected ? QLatin1Char('x') : QLatin1Char('.');
+        for (TrayNode* node : TrayAccess::nodes(tray)) marks += node->selected ? QLatin1Char('x') : QLatin1Char('.');
         return marks;
     };
     const QPoint inside(10, TrayNode::kHeight - 10);
-    QTest::mouseClick(tray.nodes[1], Qt::LeftButton, Qt::NoModifier, inside);
+    QTest::mouseClick(TrayAccess::nodes(tray)[1], Qt::LeftButton, Qt::NoModifier, inside);
     EXPECT_EQ(selected(), QStringLiteral(".x.."));
-    QTest::mouseClick(tray.nodes[3], Qt::LeftButton, Qt::ShiftModifier, inside);
+    QTest::mouseClick(TrayAccess::nodes(tray)[3], Qt::LeftButton, Qt::ShiftModifier, inside);
     EXPECT_EQ(selected(), QStringLiteral(".xxx"));
-    QTest::mouseClick(tray.nodes[2], Qt::LeftButton, Qt::ControlModifier, inside);
+    QTest::mouseClick(TrayAccess::nodes(tray)[2], Qt::LeftButton, Qt::ControlModifier, inside);
     EXPECT_EQ(selected(), QStringLiteral(".x.x"));
     QTest::mouseClick(&tray, Qt::LeftButton, Qt::NoModifier, QPoint(790, 5));
     EXPECT_EQ(selected(), QStringLiteral("...."));
@@ -398,17 +400,42 @@ TEST_F(TrayFixture, OwnEditsRecordUndoAndReport) {
     QSignalSpy adjusted(&tray, &TrayWidget::trayAdjusted);
     ModalAnswer answer;
     answerNextDialog(&answer, true);
-    tray.menuItemChosen(tray.nestAction);
+    tray.menuItemChosen(TrayAccess::nestAction(tray));
     EXPECT_EQ(answer.title, QStringLiteral("Can't Nest Tiles"));
-    EXPECT_EQ(tray.undoStack->undoCount(), 1);
-    EXPECT_TRUE(tray.modified);
+    EXPECT_EQ(TrayAccess::undoStack(tray)->undoCount(), 1);
+    EXPECT_TRUE(tray.modified());
     EXPECT_EQ(adjusted.count(), 1);
 
-    tray.nodes[1]->enableButton->click();
+    TrayAccess::nodes(tray)[1]->enableButton->click();
     EXPECT_EQ(tray.masterList->subMods[1]->enabled, 0);
-    EXPECT_FALSE(tray.nodes[1]->enableButton->isChecked());
-    EXPECT_EQ(tray.undoStack->undoCount(), 2);
+    EXPECT_FALSE(TrayAccess::nodes(tray)[1]->enableButton->isChecked());
+    EXPECT_EQ(TrayAccess::undoStack(tray)->undoCount(), 2);
     EXPECT_EQ(adjusted.count(), 2);
-    ASSERT_TRUE(tray.undoStack->undo());
+    ASSERT_TRUE(TrayAccess::undoStack(tray)->undo());
     EXPECT_EQ(tray.masterList->subMods[1]->enabled, 1);
+}
+
+// What the window asks of the tray: an edit of a disabled tile enables it
+// (its button restyled), and an edit's undo step restores the tile's values.
+TEST_F(TrayFixture, WindowEditsEnableTheTileAndRecordItsValues) {
+    TrayWidget tray(nullptr);
+    ImageMod* edited = plainTile(1.0f);
+    fill(tray, {plainTile(2.0f), edited});
+    edited->enabled = 0;
+    tray.updateNodes();
+    EXPECT_EQ(tray.enableShownTile(edited), 1);
+    EXPECT_EQ(edited->enabled, 1);
+    EXPECT_TRUE(TrayAccess::nodes(tray)[1]->enableButton->isChecked());
+    AddConstantTile stranger(3.0f);
+    EXPECT_EQ(tray.enableShownTile(&stranger), -1);
+
+    tray.selectOnlyNode(1);
+    tray.recordTileParams();
+    EXPECT_TRUE(tray.modified());
+    edited->floatAt(0)->value = 9.0f;
+    ASSERT_TRUE(tray.undo());
+    EXPECT_EQ(amountOf(tray.masterList->subMods[1]), 1.0f);
+    ASSERT_TRUE(tray.redo());
+    EXPECT_EQ(amountOf(tray.masterList->subMods[1]), 9.0f);
+    EXPECT_FALSE(tray.redo());
 }
