@@ -390,6 +390,21 @@ struct Match {
     int x, y, width, height;
 };
 
+// A found place, unless it overlaps one found before.
+void addPlace(std::vector<Match>& found, const Match& place) {
+    for (const Match& m : found)
+        if (place.x < m.x + m.width && m.x < place.x + place.width && place.y < m.y + m.height &&
+            m.y < place.y + place.height)
+            return;
+    found.push_back(place);
+}
+
+std::vector<Match> topToBottom(std::vector<Match> found) {
+    std::sort(found.begin(), found.end(),
+              [](const Match& a, const Match& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    return found;
+}
+
 // Every place where a template, composed over the background, equals the
 // screen within `tolerance` per sample; overlapping places count once.
 std::vector<Match> findTemplates(const QImage& screen, const QImage& background,
@@ -425,16 +440,10 @@ std::vector<Match> findTemplates(const QImage& screen, const QImage& background,
                         same = std::abs(on[c] - (sample.added[c] + (under[c] * sample.kept[c] + 127) / 255)) <=
                                tolerance;
                 }
-                if (!same) continue;
-                bool overlaps = false;
-                for (const Match& m : found)
-                    overlaps = overlaps || (x < m.x + m.width && m.x < x + tw && y < m.y + m.height && m.y < y + th);
-                if (!overlaps) found.push_back({x, y, tw, th});
+                if (same) addPlace(found, {x, y, tw, th});
             }
     }
-    std::sort(found.begin(), found.end(),
-              [](const Match& a, const Match& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
-    return found;
+    return topToBottom(found);
 }
 
 // Every place where TEXT shows whole over a flat colour: the colour is read
@@ -492,16 +501,10 @@ std::vector<Match> findTextOnFlat(const QImage& screen, const QString& text, int
                     same = std::abs(qRed(s) - qRed(d)) <= tolerance && std::abs(qGreen(s) - qGreen(d)) <= tolerance &&
                            std::abs(qBlue(s) - qBlue(d)) <= tolerance;
                 }
-                if (!same) continue;
-                bool overlaps = false;
-                for (const Match& m : found)
-                    overlaps = overlaps || (x < m.x + m.width && m.x < x + tw && y < m.y + m.height && m.y < y + th);
-                if (!overlaps) found.push_back({x, y, tw, th});
+                if (same) addPlace(found, {x, y, tw, th});
             }
     }
-    std::sort(found.begin(), found.end(),
-              [](const Match& a, const Match& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
-    return found;
+    return topToBottom(found);
 }
 
 Window parseWindow(const char* text) { return static_cast<Window>(std::strtoul(text, nullptr, 0)); }

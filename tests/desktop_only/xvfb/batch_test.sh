@@ -22,11 +22,6 @@ app="$1"
 xclient="$2"
 source_photo="$3"
 source "$(dirname "$0")/xvfb_helpers.sh"
-work="$(mktemp -d)"
-pid=
-window=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-private_folders "$work"
 started=$SECONDS
 
 finish() {

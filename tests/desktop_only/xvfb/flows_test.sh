@@ -15,10 +15,6 @@ xclient="$2"
 render="$3"
 filter="$4"
 source "$(dirname "$0")/xvfb_helpers.sh"
-work="$(mktemp -d)"
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-private_folders "$work"
 prefs="$XDG_DATA_HOME/Pellucine/PellucinePrefs.xml"
 
 finish() {

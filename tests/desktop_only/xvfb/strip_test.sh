@@ -18,11 +18,6 @@ set -uo pipefail
 app="$1"
 xclient="$2"
 source "$(dirname "$0")/xvfb_helpers.sh"
-work="$(mktemp -d)"
-pid=
-window=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-private_folders "$work"
 read -r W H < <(xdotool getdisplaygeometry)
 name="strip ${W}x${H}"
 

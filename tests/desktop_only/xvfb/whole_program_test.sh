@@ -10,10 +10,6 @@ set -uo pipefail
 app="$1"
 xclient="$2"
 source "$(dirname "$0")/xvfb_helpers.sh"
-work="$(mktemp -d)"
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-private_folders "$work"
 
 finish() {
     echo "whole program: $1"

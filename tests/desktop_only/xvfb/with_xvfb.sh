@@ -5,6 +5,8 @@
 # accepts connections (-displayfd), so tests started side by side never
 # race for one display, as a lock-file search before starting the server
 # does. The server ends with the command; the command's status is returned.
+# Ended itself (TERM, INT, HUP), it ends the command's whole process group
+# (the test, the program it started, its X clients) and the server.
 set -uo pipefail
 size="$1"
 shift
@@ -18,7 +20,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-trap 'exit 143' TERM INT
 
 Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$work/display" 2>"$work/server.log" &
 server=$!
@@ -36,4 +37,11 @@ if ! [[ "$display" =~ ^[0-9]+$ ]]; then
 fi
 export DISPLAY=":$display"
 unset WAYLAND_DISPLAY
-"$@"
+# A process group of its own for the command, waited for in the background
+# so that a signal reaches this script at once.
+set -m
+"$@" &
+command=$!
+set +m
+trap 'kill -TERM -- "-$command" 2>/dev/null; exit 143' TERM INT HUP
+wait "$command"

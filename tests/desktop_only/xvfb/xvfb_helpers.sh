@@ -2,16 +2,20 @@
 # waits for until a generous deadline: on a loaded machine a window, a
 # dialog or a render may take seconds, and a fixed sleep would assume a
 # speed. Callers define finish MESSAGE (reports and exits 1) and set
-# xclient; the program's process id goes in pid.
-
-# A private data, cache, configuration and runtime folder under WORK, so a
-# test never touches the user's own.
-private_folders() {  # private_folders WORK
-    export XDG_DATA_HOME="$1/data" XDG_CACHE_HOME="$1/cache" XDG_CONFIG_HOME="$1/config"
-    export XDG_RUNTIME_DIR="$1/runtime"
-    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-    export QT_QPA_PLATFORM=xcb
-}
+# xclient; the program's process id goes in pid, its window in window.
+#
+# Sourcing makes the test's folder $work, removed when the test ends (with
+# the program, when one is still running), and gives the program private
+# data, cache, configuration and runtime folders in it, so a test never
+# touches the user's own.
+work="$(mktemp -d)"
+pid=
+window=
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+export XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config"
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+export QT_QPA_PLATFORM=xcb
 
 # until_true SECONDS COMMAND...: polls COMMAND until it succeeds; status 1
 # when the deadline passes first.
