@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QMenuBar>
+#include <QRegion>
 #include <QResizeEvent>
 
 #include <algorithm>
@@ -48,6 +49,35 @@ constexpr int kStripReserve = 76;       // width of the view area not given to t
 constexpr int kControlHeight = 48;
 
 int widthOf(const QWidget* w) { return w ? w->width() : 0; }
+
+// Marks a strip widget that clipToViewArea hid, so that it shows again when
+// the strip comes back (a button's label, hidden for good, stays hidden).
+const char* const kSlidAway = "slidAway";
+
+// While the strip is slid away, or on its way, whatever of a control or a
+// label lies below the view area's last row (viewBottom, in the window) is
+// not drawn and takes no pointer: the strip disappears under the view's
+// bottom edge instead of staying drawn over the tray and the progress row.
+// A widget wholly below that row is hidden (an empty mask would be no mask).
+// With the strip shown (sliding false) every widget is drawn whole again.
+void clipToViewArea(QWidget* widget, int viewBottom, bool sliding) {
+    const int rows = sliding ? viewBottom + 1 - widget->y() : widget->height();
+    if (rows <= 0) {
+        if (!widget->isHidden()) {
+            widget->setProperty(kSlidAway, true);
+            widget->hide();
+        }
+        return;
+    }
+    if (widget->property(kSlidAway).toBool()) {
+        widget->setProperty(kSlidAway, false);
+        widget->show();
+    }
+    if (rows < widget->height())
+        widget->setMask(QRegion(0, 0, widget->width(), rows));
+    else if (!widget->mask().isEmpty())
+        widget->clearMask();
+}
 }  // namespace
 
 int MainWindow::menuBarHeight() const {
@@ -310,16 +340,19 @@ void MainWindow::layoutControls(bool resize) {
     for (const ControlEntry& entry : controlTable) T += entry.control->width();
     int x = static_cast<int>((W + kControlGap - T - kControlGap * n) * 0.5);
     const int base = activeTool ? trayArea->geometry().bottom() - 30 : mediaAreaBottom() - 20;
+    const bool sliding = controlSlideOffset != 0.0f;
     for (int32_t i = 0; i < n; ++i) {
         QWidget* control = controlTable[i].control;
         const int w = control->width();
         const int h = control->height();
         control->move(x, static_cast<int>(static_cast<float>(base - h) + controlSlideOffset));
+        clipToViewArea(control, mediaAreaBottom(), sliding);
         if (i < controlLabels.count) {
             QLabel* label = controlLabels[i];
             label->adjustSize();
             label->move(x + static_cast<int>((w - label->width()) * 0.5),
                         static_cast<int>(static_cast<float>(base) + controlSlideOffset));
+            clipToViewArea(label, mediaAreaBottom(), sliding);
         }
         x += w + kControlGap;
     }

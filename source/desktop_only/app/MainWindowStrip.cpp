@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -107,6 +108,13 @@ void retireControl(QWidget* widget, QObject* window) {
     }
     widget->hide();
     widget->deleteLater();
+}
+
+// Margins 2 pixels smaller on every side, never below 0 (a negative margin
+// makes a label smaller than its text).
+QMargins insetBy2(const QMargins& m) {
+    return QMargins(std::max(0, m.left() - 2), std::max(0, m.top() - 2), std::max(0, m.right() - 2),
+                    std::max(0, m.bottom() - 2));
 }
 
 }  // namespace
@@ -288,7 +296,14 @@ void MainWindow::buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile, b
                              "border-image: url(:/img/control_label_bg.png) 4 4 4 4;" + "border-top: 4px transparent;" +
                              "border-bottom: 4px transparent;" + "border-right: 4px transparent;" +
                              "border-left: 4px transparent;");
-        label->setContentsMargins(-2, -2, -2, -2);
+        // The margins pull the text 2 pixels into the 4-pixel border. The
+        // toolkit lays a style-sheet border out as the label's contents
+        // margins once the label is polished, and margins set afterwards
+        // replace it rather than add to it (a negative one then shrinks
+        // the label below its text, which cuts the text off): so the label
+        // is polished first and its margins become the border less 2.
+        label->ensurePolished();
+        label->setContentsMargins(insetBy2(label->contentsMargins()));
         label->setAlignment(Qt::AlignHCenter);
         label->adjustSize();
         controlLabels.append(label);

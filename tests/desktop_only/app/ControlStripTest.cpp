@@ -22,6 +22,7 @@
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "desktop_only/app/MainWindow.h"
 #include "desktop_only/display/VxMediaWidget.h"
@@ -579,4 +580,59 @@ TEST_F(ControlStripTest, EveryPrototypeGetsItsControls) {
         w.deleteNodesButtonPressed();
         flushDeletes();
     }
+}
+
+// The labels hold their whole text inside the view area, at each of three
+// window sizes; a strip slid away draws nothing below the view's bottom
+// edge (the colour chooser included) and comes back whole.
+TEST_F(ControlStripTest, LabelsHoldTheirTextAndASlidStripStaysInTheView) {
+    MainWindow& w = *window;
+    ModVar amount("Amount", new FloatValue(0.5f));
+    ModVar dark("Dark Color", new ColorValue(40.0f, 60.0f, 200.0f));
+    ModVar hue("Hue", new ColorValue(200.0f, 60.0f, 40.0f), kControlHueOnly);
+    GrowArray<ModVar*> vars;
+    for (ModVar* var : {&amount, &dark, &hue}) vars.append(var);
+    for (const QSize size : {QSize(1024, 700), QSize(1400, 900), QSize(2560, 1440)}) {
+        w.resize(size);
+        QApplication::processEvents();
+        w.buildControls(vars, nullptr, false);
+        const int bottom = w.mediaAreaBottom();
+        for (QLabel* label : w.controlLabels) {
+            const QFontMetrics metrics(label->font());
+            const QRect text = label->contentsRect();
+            EXPECT_GE(text.height(), metrics.height()) << label->text().toStdString();
+            EXPECT_GE(text.width(), metrics.horizontalAdvance(label->text())) << label->text().toStdString();
+            EXPECT_LE(label->geometry().bottom(), bottom) << size.width();
+        }
+
+        // Slid away to the end: nothing below the view's last row.
+        w.controlSlideStep = 1000;
+        w.nodeControlAnimationTimerFired();
+        ASSERT_GT(w.controlSlideOffset, 0.0f);
+        std::vector<QWidget*> strip;
+        for (const ControlEntry& entry : w.controlTable) strip.push_back(entry.control);
+        for (QLabel* label : w.controlLabels) strip.push_back(label);
+        for (QWidget* widget : strip) {
+            if (!widget->isVisible()) continue;
+            const QRect drawn = widget->mask().isEmpty() ? widget->rect() : widget->mask().boundingRect();
+            EXPECT_LE(widget->mapTo(&w, drawn.bottomLeft()).y(), bottom) << widget->metaObject()->className();
+        }
+        EXPECT_FALSE(w.colorControls[0]->isVisible());
+
+        // Half way back: the chooser shows only its part above the edge.
+        w.controlSlideOffset = static_cast<float>(w.colorControls[0]->height() / 2 + 20);
+        w.layoutControls(false);
+        ASSERT_TRUE(w.colorControls[0]->isVisible());
+        EXPECT_EQ(w.colorControls[0]->mask().boundingRect().height(), bottom + 1 - w.colorControls[0]->y());
+
+        // Back: every control and label whole again.
+        w.controlSlideStep = -100000;
+        w.nodeControlAnimationTimerFired();
+        EXPECT_EQ(w.controlSlideOffset, 0.0f);
+        for (QWidget* widget : strip) {
+            EXPECT_TRUE(widget->isVisible());
+            EXPECT_TRUE(widget->mask().isEmpty());
+        }
+    }
+    w.buildControls(GrowArray<ModVar*>(), nullptr, false);
 }

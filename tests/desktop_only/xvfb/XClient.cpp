@@ -1,9 +1,20 @@
 // pellucine-xclient: the whole-program test's own X client. It drives the
 // running program the way a window manager and a user's eyes would:
 //
-//   pellucine-xclient make-photo OUT.png          a 600 x 400 photo: red left, blue right
+//   pellucine-xclient make-photo OUT.png [W H R,G,B]
+//                                                 a 600 x 400 photo: red left, blue right;
+//                                                 or W x H of one colour
 //   pellucine-xclient wait-title TEXT TIMEOUT_MS  prints the id of the first top-level
 //                                                 window whose title holds TEXT
+//   pellucine-xclient wait-gone TEXT TIMEOUT_MS   exit 0 once no shown window's title
+//                                                 holds TEXT
+//   pellucine-xclient count-titled TEXT           prints how many shown windows are
+//                                                 titled exactly TEXT
+//   pellucine-xclient focus WINDOW TIMEOUT_MS     gives WINDOW the keyboard focus and
+//                                                 waits until the server reports it there
+//   pellucine-xclient wait-settled WINDOW OUT.ppm TIMEOUT_MS
+//                                                 grabs the window until two grabs half
+//                                                 a second apart are equal; writes that one
 //   pellucine-xclient has-colours WINDOW R,G,B... exit 0 when each colour covers at
 //                                                 least 2% of the window's pixels
 //   pellucine-xclient grab WINDOW OUT.ppm         the window's pixels (XGetImage)
@@ -12,6 +23,10 @@
 //   pellucine-xclient drop WINDOW FILE            drags FILE (as a text/uri-list) over the
 //                                                 window's middle and drops it, as a file
 //                                                 manager does (the XDND protocol)
+//   pellucine-xclient find-text-flat WINDOW TEXT  where the window shows TEXT (white, in the
+//                                                 interface font) whole over a flat colour,
+//                                                 such as a label's box over a one-coloured
+//                                                 photo: prints "X Y W H" for each place
 //   pellucine-xclient find-text WINDOW BACKGROUND.ppm TEXT
 //   pellucine-xclient find-image WINDOW BACKGROUND.ppm IMAGE [OPACITY]
 //                                                 where the window shows TEXT (white, in the
@@ -24,6 +39,8 @@
 //                                                 the window from before it appeared
 //
 // Exit status 0 on success, 1 on failure (with a line on standard error).
+// Every wait polls the server until its deadline; a window that goes away
+// while it is looked at is a window not found, never the end of the client.
 
 // Qt first: the X11 headers define macros (Bool, Status) that Qt's
 // headers must not see.
@@ -43,6 +60,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +71,33 @@ int fail(const std::string& text) {
     std::fprintf(stderr, "pellucine-xclient: %s\n", text.c_str());
     return 1;
 }
+
+// Windows come and go while the client looks at them: a dialog closes
+// between the listing of the window tree and the reading of one of its
+// windows. Xlib's default handler ends the client on the first such error;
+// this one lets the request fail instead (every caller checks the result)
+// and stays silent for the errors a vanished or unmapped window gives.
+int tolerateErrors(Display* display, XErrorEvent* error) {
+    if (error->error_code == BadWindow || error->error_code == BadDrawable || error->error_code == BadMatch)
+        return 0;
+    char text[256];
+    XGetErrorText(display, error->error_code, text, sizeof text);
+    std::fprintf(stderr, "pellucine-xclient: X error %s (request %d)\n", text, error->request_code);
+    return 0;
+}
+
+Display* openDisplay() {
+    XSetErrorHandler(tolerateErrors);
+    return XOpenDisplay(nullptr);
+}
+
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point deadlineIn(const char* milliseconds) {
+    return Clock::now() + std::chrono::milliseconds(std::max(0, std::atoi(milliseconds)));
+}
+
+void pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 std::string windowTitle(Display* display, Window window) {
     const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
@@ -78,21 +123,34 @@ std::string windowTitle(Display* display, Window window) {
     return title;
 }
 
-Window findWindow(Display* display, Window parent, const std::string& text, int depth) {
+// The shown windows near the top of the tree (top-level windows and, under
+// a window manager, the frames' children) whose title holds TEXT, or equals
+// it when `exact`; at most `limit` of them.
+std::vector<Window> titledWindows(Display* display, Window parent, const std::string& text, bool exact, size_t limit,
+                                  int depth = 0) {
+    std::vector<Window> found;
     Window root, up, *children = nullptr;
     unsigned int count = 0;
-    if (!XQueryTree(display, parent, &root, &up, &children, &count)) return 0;
-    Window found = 0;
-    for (unsigned int i = 0; i < count && !found; ++i) {
+    if (!XQueryTree(display, parent, &root, &up, &children, &count)) return found;
+    for (unsigned int i = 0; i < count && found.size() < limit; ++i) {
         XWindowAttributes attributes;
-        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable &&
-            windowTitle(display, children[i]).find(text) != std::string::npos)
-            found = children[i];
-        else if (depth < 2)
-            found = findWindow(display, children[i], text, depth + 1);
+        const std::string title = windowTitle(display, children[i]);
+        const bool matches = exact ? title == text : title.find(text) != std::string::npos;
+        if (matches && XGetWindowAttributes(display, children[i], &attributes) &&
+            attributes.map_state == IsViewable) {
+            found.push_back(children[i]);
+        } else if (depth < 2) {
+            for (Window w : titledWindows(display, children[i], text, exact, limit - found.size(), depth + 1))
+                found.push_back(w);
+        }
     }
     if (children) XFree(children);
     return found;
+}
+
+Window findWindow(Display* display, const std::string& text) {
+    const std::vector<Window> found = titledWindows(display, DefaultRootWindow(display), text, false, 1);
+    return found.empty() ? 0 : found.front();
 }
 
 XImage* grabWindow(Display* display, Window window) {
@@ -144,7 +202,10 @@ bool dropFile(Display* display, Window target, const std::string& file) {
     const Atom copy = XInternAtom(display, "XdndActionCopy", False);
     XSetSelectionOwner(display, selection, source, CurrentTime);
     XWindowAttributes attributes;
-    XGetWindowAttributes(display, target, &attributes);
+    if (!XGetWindowAttributes(display, target, &attributes)) {
+        XDestroyWindow(display, source);
+        return false;
+    }
     int x = 0, y = 0;
     Window child;
     XTranslateCoordinates(display, target, root, attributes.width / 2, attributes.height / 2, &x, &y, &child);
@@ -178,7 +239,9 @@ bool dropFile(Display* display, Window target, const std::string& file) {
             XSendEvent(display, request.requestor, False, NoEventMask, &reply);
             XFlush(display);
         } else if (event.type == ClientMessage) {
-            const std::string name = XGetAtomName(display, event.xclient.message_type);
+            char* atom = XGetAtomName(display, event.xclient.message_type);
+            const std::string name = atom ? atom : "";
+            if (atom) XFree(atom);
             if (name == "XdndStatus" && !dropped) {
                 if (!(event.xclient.data.l[1] & 1)) break;  // refused
                 dropped = true;
@@ -210,6 +273,7 @@ bool dropFile(Display* display, Window target, const std::string& file) {
 struct Template {
     QImage added;  // RGB32: the colour the template adds (premultiplied)
     QImage kept;   // RGB32: 255 times the share of the background kept
+    double start = 0.0;  // a text's: where its first glyph starts in the box
 };
 
 // The window's pixels as an RGB32 picture.
@@ -235,30 +299,49 @@ QImage grabAsImage(Display* display, Window window) {
 // quarter pixel apart, because the toolkit may place glyphs at fractions
 // of a pixel (a right-aligned label starts wherever its text's width ends
 // it); whole-pixel placement draws one picture for all.
-std::vector<Template> textTemplates(const QString& text) {
-    std::vector<Template> templates;
+QFont interfaceFont() {
     const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Vera.ttf"));
     const QStringList families = QFontDatabase::applicationFontFamilies(id);
-    if (families.isEmpty()) return templates;
-    QFont font(families.first());
+    QFont font(families.isEmpty() ? QString() : families.first());
     font.setPixelSize(11);
+    return font;
+}
+
+// TEXT in white over BACKGROUND, its first glyph at `start` in a box 2
+// pixels wider than the text on each side and a pixel taller at each end.
+QImage drawnText(const QFont& font, const QString& text, double start, QColor background) {
     const QFontMetricsF metrics(font);
     const int width = static_cast<int>(std::ceil(metrics.horizontalAdvance(text))) + 4;
     const int height = static_cast<int>(std::ceil(metrics.height())) + 2;
-    for (int quarter = 0; quarter < 4; ++quarter) {
-        QImage added(width, height, QImage::Format_RGB32);
-        added.fill(Qt::black);
-        QPainter painter(&added);
-        painter.setFont(font);
-        painter.setPen(Qt::white);
-        painter.drawText(QPointF(2.0 + quarter * 0.25, 1.0 + metrics.ascent()), text);
-        painter.end();
+    QImage drawn(width, height, QImage::Format_RGB32);
+    drawn.fill(background);
+    QPainter painter(&drawn);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QPointF(start, 1.0 + metrics.ascent()), text);
+    return drawn;
+}
+
+// Starts `steps` apart within a pixel: quarters serve a label whose text
+// starts where its width ends it; a centred label starts wherever half its
+// spare width puts it, and each glyph falls into its quarter by that start,
+// so those take the toolkit's own precision, a 64th (identical pictures
+// count once).
+std::vector<Template> textTemplates(const QString& text, int steps = 4) {
+    std::vector<Template> templates;
+    if (QFontDatabase::applicationFontFamilies(
+            QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Vera.ttf"))).isEmpty())
+        return templates;
+    const QFont font = interfaceFont();
+    for (int step = 0; step < steps; ++step) {
+        const double start = 2.0 + static_cast<double>(step) / steps;
+        const QImage added = drawnText(font, text, start, Qt::black);
         bool drawn = false;
         for (const Template& earlier : templates) drawn = drawn || earlier.added == added;
         if (drawn) continue;
         QImage kept = added;
         kept.invertPixels();
-        templates.push_back({added, kept});
+        templates.push_back({added, kept, start});
     }
     return templates;
 }
@@ -307,6 +390,21 @@ struct Match {
     int x, y, width, height;
 };
 
+// A found place, unless it overlaps one found before.
+void addPlace(std::vector<Match>& found, const Match& place) {
+    for (const Match& m : found)
+        if (place.x < m.x + m.width && m.x < place.x + place.width && place.y < m.y + m.height &&
+            m.y < place.y + place.height)
+            return;
+    found.push_back(place);
+}
+
+std::vector<Match> topToBottom(std::vector<Match> found) {
+    std::sort(found.begin(), found.end(),
+              [](const Match& a, const Match& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    return found;
+}
+
 // Every place where a template, composed over the background, equals the
 // screen within `tolerance` per sample; overlapping places count once.
 std::vector<Match> findTemplates(const QImage& screen, const QImage& background,
@@ -342,33 +440,139 @@ std::vector<Match> findTemplates(const QImage& screen, const QImage& background,
                         same = std::abs(on[c] - (sample.added[c] + (under[c] * sample.kept[c] + 127) / 255)) <=
                                tolerance;
                 }
-                if (!same) continue;
-                bool overlaps = false;
-                for (const Match& m : found)
-                    overlaps = overlaps || (x < m.x + m.width && m.x < x + tw && y < m.y + m.height && m.y < y + th);
-                if (!overlaps) found.push_back({x, y, tw, th});
+                if (same) addPlace(found, {x, y, tw, th});
             }
     }
-    std::sort(found.begin(), found.end(),
-              [](const Match& a, const Match& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
-    return found;
+    return topToBottom(found);
+}
+
+// Every place where TEXT shows whole over a flat colour: the colour is read
+// under the template's reference sample (the uncovered sample nearest its
+// middle, between the glyphs), the text is drawn over that colour as the
+// program draws it (the toolkit blends text in its own way, not as a plain
+// mix), and every sample the text covers must match: a text cut off by its
+// box does not. Samples the text covers almost fully must be near white on
+// the screen before a place is drawn for; the colour must be darker than
+// the text, so that a white area of the screen is no match.
+std::vector<Match> findTextOnFlat(const QImage& screen, const QString& text, int tolerance) {
+    std::vector<Match> found;
+    const QFont font = interfaceFont();
+    for (const Template& t : textTemplates(text, 64)) {
+        const int tw = t.added.width(), th = t.added.height();
+        if (tw > screen.width() || th > screen.height()) continue;
+        std::vector<QPoint> covered, solid;
+        QPoint reference(-1, -1);
+        long nearest = -1;
+        for (int y = 0; y < th; ++y)
+            for (int x = 0; x < tw; ++x) {
+                const QRgb k = t.kept.pixel(x, y);
+                const int kept = std::max({qRed(k), qGreen(k), qBlue(k)});
+                if (kept == 255 && std::min({qRed(k), qGreen(k), qBlue(k)}) == 255) {
+                    const long distance = static_cast<long>(2 * x - tw) * (2 * x - tw) + (2 * y - th) * (2 * y - th);
+                    if (nearest < 0 || distance < nearest) {
+                        nearest = distance;
+                        reference = QPoint(x, y);
+                    }
+                    continue;
+                }
+                covered.push_back(QPoint(x, y));
+                if (kept <= 25) solid.push_back(QPoint(x, y));
+            }
+        if (reference.x() < 0 || solid.empty()) continue;
+        std::map<QRgb, QImage> overColour;
+        auto at = [&screen](int x, int y) { return reinterpret_cast<const QRgb*>(screen.constScanLine(y))[x]; };
+        for (int y = 0; y + th <= screen.height(); ++y)
+            for (int x = 0; x + tw <= screen.width(); ++x) {
+                const QRgb flat = at(x + reference.x(), y + reference.y());
+                if (std::max({qRed(flat), qGreen(flat), qBlue(flat)}) > 200) continue;
+                bool near = true;
+                for (size_t i = 0; i < solid.size() && near; ++i) {
+                    const QRgb s = at(x + solid[i].x(), y + solid[i].y());
+                    near = std::min({qRed(s), qGreen(s), qBlue(s)}) >= 200;
+                }
+                if (!near) continue;
+                auto drawn = overColour.find(flat);
+                if (drawn == overColour.end())
+                    drawn = overColour.emplace(flat, drawnText(font, text, t.start, QColor(flat))).first;
+                bool same = true;
+                for (size_t i = 0; i < covered.size() && same; ++i) {
+                    const QRgb s = at(x + covered[i].x(), y + covered[i].y());
+                    const QRgb d = drawn->second.pixel(covered[i]);
+                    same = std::abs(qRed(s) - qRed(d)) <= tolerance && std::abs(qGreen(s) - qGreen(d)) <= tolerance &&
+                           std::abs(qBlue(s) - qBlue(d)) <= tolerance;
+                }
+                if (same) addPlace(found, {x, y, tw, th});
+            }
+    }
+    return topToBottom(found);
 }
 
 Window parseWindow(const char* text) { return static_cast<Window>(std::strtoul(text, nullptr, 0)); }
+
+// The window's pixels written as a binary PPM.
+bool writePpm(XImage* image, const char* path) {
+    FILE* out = image ? std::fopen(path, "wb") : nullptr;
+    if (!out) return false;
+    std::fprintf(out, "P6\n%d %d\n255\n", image->width, image->height);
+    std::vector<unsigned char> row(static_cast<size_t>(image->width) * 3);
+    for (int y = 0; y < image->height; ++y) {
+        for (int x = 0; x < image->width; ++x) {
+            int r, g, b;
+            pixelAt(image, x, y, r, g, b);
+            row[x * 3] = static_cast<unsigned char>(r);
+            row[x * 3 + 1] = static_cast<unsigned char>(g);
+            row[x * 3 + 2] = static_cast<unsigned char>(b);
+        }
+        std::fwrite(row.data(), 1, row.size(), out);
+    }
+    return std::fclose(out) == 0;
+}
+
+bool sameImage(XImage* a, XImage* b) {
+    if (!a || !b || a->width != b->width || a->height != b->height) return false;
+    for (int y = 0; y < a->height; ++y)
+        for (int x = 0; x < a->width; ++x)
+            if (XGetPixel(a, x, y) != XGetPixel(b, x, y)) return false;
+    return true;
+}
+
+// The server's focus is on the window or inside it.
+bool focusIn(Display* display, Window window) {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    while (focus && focus != PointerRoot) {
+        if (focus == window) return true;
+        Window root, up, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display, focus, &root, &up, &children, &count)) return false;
+        if (children) XFree(children);
+        if (up == root) return false;
+        focus = up;
+    }
+    return false;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3)
-        return fail("usage: make-photo | wait-title | has-colours | grab | close | drop | find-text | find-image ...");
+        return fail("usage: make-photo | wait-title | wait-gone | count-titled | focus | has-colours | grab | "
+                    "wait-settled | close | drop | find-text | find-text-flat | find-image ...");
     const std::string command = argv[1];
     if (command == "make-photo") {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         QGuiApplication app(argc, argv);
-        QImage photo(600, 400, QImage::Format_RGB32);
-        for (int y = 0; y < 400; ++y)
-            for (int x = 0; x < 600; ++x)
-                photo.setPixel(x, y, x < 300 ? qRgb(220, 40, 30) : qRgb(30, 60, 210));
+        int width = 600, height = 400, flat[3] = {-1, -1, -1};
+        if (argc >= 6 && (std::sscanf(argv[5], "%d,%d,%d", &flat[0], &flat[1], &flat[2]) != 3 ||
+                          (width = std::atoi(argv[3])) < 1 || (height = std::atoi(argv[4])) < 1))
+            return fail("make-photo OUT.png [W H R,G,B]");
+        QImage photo(width, height, QImage::Format_RGB32);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                photo.setPixel(x, y, flat[0] >= 0          ? qRgb(flat[0], flat[1], flat[2])
+                                     : x < width / 2 ? qRgb(220, 40, 30)
+                                                     : qRgb(30, 60, 210));
         return photo.save(QString::fromLocal8Bit(argv[2]), "PNG") ? 0 : fail("cannot write the photo");
     }
     if ((command == "find-text" || command == "find-image") && argc >= 5) {
@@ -376,7 +580,7 @@ int main(int argc, char** argv) {
         // display's font settings, as the program draws it.
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         QGuiApplication app(argc, argv);
-        Display* display = XOpenDisplay(nullptr);
+        Display* display = openDisplay();
         if (!display) return fail("cannot open the display");
         const QImage background = QImage(QString::fromLocal8Bit(argv[3])).convertToFormat(QImage::Format_RGB32);
         const QImage screen = grabAsImage(display, parseWindow(argv[2]));
@@ -395,20 +599,59 @@ int main(int argc, char** argv) {
         for (const Match& m : found) std::printf("%d %d %d %d\n", m.x, m.y, m.width, m.height);
         return 0;
     }
-    Display* display = XOpenDisplay(nullptr);
+    if (command == "find-text-flat" && argc >= 4) {
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        QGuiApplication app(argc, argv);
+        Display* display = openDisplay();
+        if (!display) return fail("cannot open the display");
+        const QImage screen = grabAsImage(display, parseWindow(argv[2]));
+        XCloseDisplay(display);
+        if (screen.isNull()) return fail("cannot read the window");
+        const std::vector<Match> found = findTextOnFlat(screen, QString::fromUtf8(argv[3]), kTolerance);
+        if (found.empty()) {
+            std::printf("not found\n");
+            return 1;
+        }
+        for (const Match& m : found) std::printf("%d %d %d %d\n", m.x, m.y, m.width, m.height);
+        return 0;
+    }
+    Display* display = openDisplay();
     if (!display) return fail("cannot open the display");
     int status = 0;
     if (command == "wait-title" && argc >= 4) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::atoi(argv[3]));
-        Window found = 0;
-        while (!found && std::chrono::steady_clock::now() < deadline) {
-            found = findWindow(display, DefaultRootWindow(display), argv[2], 0);
-            if (!found) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const auto deadline = deadlineIn(argv[3]);
+        Window found = findWindow(display, argv[2]);
+        while (!found && Clock::now() < deadline) {
+            pause(100);
+            found = findWindow(display, argv[2]);
         }
         if (found)
             std::printf("0x%lx\n", found);
         else
             status = fail(std::string("no window titled ") + argv[2]);
+    } else if (command == "wait-gone" && argc >= 4) {
+        const auto deadline = deadlineIn(argv[3]);
+        bool shown = findWindow(display, argv[2]) != 0;
+        while (shown && Clock::now() < deadline) {
+            pause(100);
+            shown = findWindow(display, argv[2]) != 0;
+        }
+        if (shown) status = fail(std::string("a window titled ") + argv[2] + " is still shown");
+    } else if (command == "count-titled") {
+        std::printf("%zu\n", titledWindows(display, DefaultRootWindow(display), argv[2], true, 1000).size());
+    } else if (command == "focus" && argc >= 4) {
+        // The focus is asked for again on every pass: a window being mapped
+        // refuses it (BadMatch) until it is viewable.
+        const Window window = parseWindow(argv[2]);
+        const auto deadline = deadlineIn(argv[3]);
+        bool focused = false;
+        do {
+            XSetInputFocus(display, window, RevertToParent, CurrentTime);
+            XSync(display, False);
+            focused = focusIn(display, window);
+            if (!focused) pause(50);
+        } while (!focused && Clock::now() < deadline);
+        if (!focused) status = fail("the window did not take the focus");
     } else if (command == "has-colours" && argc >= 4) {
         XImage* image = grabWindow(display, parseWindow(argv[2]));
         if (!image) {
@@ -436,25 +679,24 @@ int main(int argc, char** argv) {
         }
     } else if (command == "grab" && argc >= 4) {
         XImage* image = grabWindow(display, parseWindow(argv[2]));
-        FILE* out = image ? std::fopen(argv[3], "wb") : nullptr;
-        if (!out) {
-            status = fail("cannot grab the window or write the file");
-        } else {
-            std::fprintf(out, "P6\n%d %d\n255\n", image->width, image->height);
-            std::vector<unsigned char> row(static_cast<size_t>(image->width) * 3);
-            for (int y = 0; y < image->height; ++y) {
-                for (int x = 0; x < image->width; ++x) {
-                    int r, g, b;
-                    pixelAt(image, x, y, r, g, b);
-                    row[x * 3] = static_cast<unsigned char>(r);
-                    row[x * 3 + 1] = static_cast<unsigned char>(g);
-                    row[x * 3 + 2] = static_cast<unsigned char>(b);
-                }
-                std::fwrite(row.data(), 1, row.size(), out);
-            }
-            std::fclose(out);
-        }
+        if (!writePpm(image, argv[3])) status = fail("cannot grab the window or write the file");
         if (image) XDestroyImage(image);
+    } else if (command == "wait-settled" && argc >= 5) {
+        // Half a second without a change: the display's passes, a slide or
+        // a progress label have come to rest.
+        const Window window = parseWindow(argv[2]);
+        const auto deadline = deadlineIn(argv[4]);
+        XImage* last = grabWindow(display, window);
+        bool settled = false;
+        while (last && !settled && Clock::now() < deadline) {
+            pause(500);
+            XImage* next = grabWindow(display, window);
+            settled = sameImage(last, next);
+            XDestroyImage(last);
+            last = next;
+        }
+        if (!settled || !writePpm(last, argv[3])) status = fail("the window never settled, or cannot be read");
+        if (last) XDestroyImage(last);
     } else if (command == "close") {
         const Window window = parseWindow(argv[2]);
         XEvent event;
@@ -466,7 +708,7 @@ int main(int argc, char** argv) {
         event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
         event.xclient.data.l[1] = CurrentTime;
         if (!XSendEvent(display, window, False, NoEventMask, &event)) status = fail("cannot send the close request");
-        XFlush(display);
+        XSync(display, False);
     } else if (command == "drop" && argc >= 4) {
         if (!dropFile(display, parseWindow(argv[2]), argv[3])) status = fail("the window did not take the drop");
     } else {

@@ -2,7 +2,7 @@
 # A batch over six photos under a virtual X server, driven as a user would
 # and followed on the screen only:
 #   batch_test.sh PELLUCINE XCLIENT PHOTO
-# (run inside xvfb-run). The program runs on one processor with a filter of
+# (run under with_xvfb.sh). The program runs on one processor with a filter of
 # two wide blurs over six photos of 3000 x 2000, so that each job lasts
 # about a second or more and every label can be seen. Labels and buttons
 # are found in the window's pixels (pellucine-xclient find-text and
@@ -21,26 +21,17 @@ set -uo pipefail
 app="$1"
 xclient="$2"
 source_photo="$3"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-export XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config"
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-export QT_QPA_PLATFORM=xcb
-pid=
-window=
+source "$(dirname "$0")/xvfb_helpers.sh"
 started=$SECONDS
 
 finish() {
     echo "batch: $1"
     [ -n "$window" ] && "$xclient" grab "$window" "$work/failed.ppm" 2>/dev/null &&
         [ -n "${PELLUCINE_FAILED_SHOT:-}" ] && cp "$work/failed.ppm" "$PELLUCINE_FAILED_SHOT"
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
     for folder in "$work"/out*; do [ -d "$folder" ] && echo "$folder: $(ls -A "$folder" | tr '\n' ' ')"; done
     echo "--- stdout"; tail -n 20 "$work/out.txt" 2>/dev/null; echo "--- stderr"; tail -n 20 "$work/err.txt" 2>/dev/null
     exit 1
 }
-keys() { xdotool key --clearmodifiers "$@"; }
 away() { xdotool mousemove 1300 900; }  # off the window: no hover changes what it shows
 
 # seen SECONDS TEXT: waits until the window shows TEXT; prints its places.
@@ -75,11 +66,11 @@ click() {
     away
 }
 start_batch() {  # start_batch OUTPUT_FOLDER: the wizard, typed into as a user would
-    xdotool windowfocus "$window" 2>/dev/null
+    focus "$window"
     keys ctrl+b
     local wizard
-    wizard="$("$xclient" wait-title "Batch Process Folder" 10000)" || finish "no batch wizard"
-    xdotool windowfocus "$wizard" 2>/dev/null
+    wizard="$("$xclient" wait-title "Batch Process Folder" 60000)" || finish "no batch wizard"
+    focus "$wizard"
     keys ctrl+a; xdotool type --delay 20 "$work/in"
     keys Tab ctrl+a; xdotool type --delay 20 "$1"
     keys Return
@@ -98,7 +89,8 @@ whole() {
     done
 }
 
-[ -f "$source_photo" ] || { echo "batch: skipped (no photo at $source_photo)"; exit 0; }
+# The photo is part of the project (tests/data): its absence is a fault.
+[ -f "$source_photo" ] || finish "no photo at $source_photo"
 mkdir -p "$work/in"
 convert "$source_photo" -resize 3000x2000! -quality 90 "$work/in/p1.jpg" || finish "could not make the photos"
 for n in 2 3 4 5 6; do cp "$work/in/p1.jpg" "$work/in/p$n.jpg"; done
@@ -115,25 +107,15 @@ cpu="$(taskset -pc $$ | sed 's/.*: *//; s/[-,].*//')"
 away
 taskset -c "$cpu" "$app" "$work/in/p1.jpg" >"$work/out.txt" 2>"$work/err.txt" &
 pid=$!
-window="$("$xclient" wait-title "p1.jpg" 30000)" || finish "the title never named the photo"
-xdotool windowmove "$window" 0 0 && xdotool windowsize "$window" 1000 700
-sleep 0.5
-xdotool windowfocus "$window" 2>/dev/null
+window="$("$xclient" wait-title "p1.jpg" 60000)" || finish "the title never named the photo"
+place "$window" 0 0 1000 700
 "$xclient" drop "$window" "$work/blur.plf" || finish "the drop was not taken"
-for _ in $(seq 1 100); do grep -q "with retVal 0" "$work/out.txt" && break; sleep 0.1; done
-grep -q "got filter name $work/blur.plf with retVal 0" "$work/out.txt" || finish "the dropped filter was not loaded"
+loaded "$work/blur.plf" "$work/out.txt"
+focus "$window"
 keys q  # the render queue window
 # The background every label and button is found on: the window once it
 # stays the same for half a second.
-settled=
-"$xclient" grab "$window" "$work/background.ppm" || finish "could not grab the window"
-for _ in $(seq 1 60); do
-    sleep 0.5
-    "$xclient" grab "$window" "$work/again.ppm" || finish "could not grab the window"
-    if cmp -s "$work/background.ppm" "$work/again.ppm"; then settled=1; break; fi
-    mv "$work/again.ppm" "$work/background.ppm"
-done
-[ -n "$settled" ] || finish "the window never settled"
+"$xclient" wait-settled "$window" "$work/background.ppm" 60000 || finish "the window never settled"
 
 # ---- 1. A waiting row cancelled.
 start_batch "$work/out1"
@@ -164,8 +146,8 @@ start_batch "$work/out2"
 seen 60 "File 3 of 6: p3.jpg" >/dev/null || finish "the label never showed File 3 of 6: p3.jpg"
 stop="$(stop_button)" || finish "no Cancel Processing button beside the label"
 click "$stop"
-question="$("$xclient" wait-title "Cancel Processing" 10000)" || finish "no question after Cancel Processing"
-xdotool windowfocus "$question" 2>/dev/null
+question="$("$xclient" wait-title "Cancel Processing" 60000)" || finish "no question after Cancel Processing"
+focus "$question"
 keys Return
 idle 60 || finish "the batch did not stop"
 count="$(ls -A "$work/out2" | wc -l)"
@@ -182,13 +164,8 @@ for k in 1 2 3 4 5 6; do
 done
 idle 60 || finish "the last batch never ended"
 whole "$work/out3" p1_batch.jpg p2_batch.jpg p3_batch.jpg p4_batch.jpg p5_batch.jpg p6_batch.jpg
-[ "$(xdotool search --name "^Processing Error$" 2>/dev/null | wc -l)" -eq 0 ] || finish "a Processing Error was shown"
+[ "$("$xclient" count-titled "Processing Error")" -eq 0 ] || finish "a Processing Error was shown"
 echo "batch: the next batch went through all six ($(( SECONDS - started )) s)"
 
-"$xclient" close "$window" || finish "could not send the close request"
-for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && finish "the program did not end after the close request"
-wait "$pid"; status=$?
-pid=
-[ "$status" -eq 0 ] || finish "exit status $status"
+end_program "$window"
 echo "batch: passed in $(( SECONDS - started )) s"

@@ -2,7 +2,7 @@
 # A failed save and the Pixel Inspector under a virtual X server, driven as
 # a user would:
 #   progress_test.sh PELLUCINE XCLIENT PHOTO
-# (run inside xvfb-run).
+# (run under with_xvfb.sh).
 # 1. The program runs with its file size limited (and SIGXFSZ ignored, so
 #    writes fail instead of ending it); "Save Over Original" on a JPEG of
 #    PHOTO must report "Processing Error" exactly once, leave the original
@@ -15,22 +15,17 @@ set -uo pipefail
 app="$1"
 xclient="$2"
 source_photo="$3"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-export XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config"
-export QT_QPA_PLATFORM=xcb
-pid=
+source "$(dirname "$0")/xvfb_helpers.sh"
 
 finish() {
     echo "progress: $1"
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
     ls -la "$work/photos" 2>/dev/null
     echo "--- stdout"; cat "$work/out.txt" 2>/dev/null; echo "--- stderr"; tail -n 20 "$work/err.txt" 2>/dev/null
     exit 1
 }
-keys() { xdotool key --clearmodifiers "$@"; }
 
-[ -f "$source_photo" ] || { echo "progress: skipped (no photo at $source_photo)"; exit 0; }
+# The photo is part of the project (tests/data): its absence is a fault.
+[ -f "$source_photo" ] || finish "no photo at $source_photo"
 mkdir -p "$work/photos"
 convert "$source_photo" -quality 95 "$work/photos/flower.jpg" || finish "could not make the JPEG"
 cp "$work/photos/flower.jpg" "$work/original.jpg"
@@ -38,69 +33,68 @@ cp "$work/photos/flower.jpg" "$work/original.jpg"
 # Files may grow to 200 KB: the preferences and presets fit, the photo not.
 ( ulimit -f 200; trap '' XFSZ; exec "$app" "$work/photos/flower.jpg" ) >"$work/out.txt" 2>"$work/err.txt" &
 pid=$!
-window="$("$xclient" wait-title "flower.jpg" 30000)" || finish "the title never named the photo"
-sleep 1
-xdotool windowfocus "$window" 2>/dev/null
+window="$("$xclient" wait-title "flower.jpg" 60000)" || finish "the title never named the photo"
+focus "$window"
 keys ctrl+s
-size="$("$xclient" wait-title "Save Size" 10000)" || finish "no save-size dialog after Save Over Original"
-xdotool windowfocus "$size" 2>/dev/null
+size="$("$xclient" wait-title "Save Size" 60000)" || finish "no save-size dialog after Save Over Original"
+focus "$size"
 keys Return
-message="$("$xclient" wait-title "Processing Error" 60000)" || finish "no Processing Error after the failed save"
-sleep 2  # ticks that would open more messages
-count="$(xdotool search --name "^Processing Error$" 2>/dev/null | wc -l)"
+message="$("$xclient" wait-title "Processing Error" 120000)" || finish "no Processing Error after the failed save"
+sleep 2  # the processing ticks that would open more messages
+count="$("$xclient" count-titled "Processing Error")"
 [ "$count" -eq 1 ] || finish "$count Processing Error windows"
-xdotool windowfocus "$message" 2>/dev/null
+focus "$message"
 keys Return
-sleep 2
-if "$xclient" wait-title "Processing Error" 500 >/dev/null 2>&1; then finish "Processing Error came back"; fi
+"$xclient" wait-gone "Processing Error" 60000 || finish "the Processing Error message did not go"
+if "$xclient" wait-title "Processing Error" 2000 >/dev/null 2>&1; then finish "Processing Error came back"; fi
 cmp -s "$work/original.jpg" "$work/photos/flower.jpg" || finish "the original changed"
 [ "$(ls -A "$work/photos")" = "flower.jpg" ] || finish "files beside the original: $(ls -A "$work/photos")"
-
-"$xclient" close "$window" || finish "could not send the close request"
-for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && finish "the program did not end after the close request"
-wait "$pid"; status=$?
-pid=
-[ "$status" -eq 0 ] || finish "exit status $status"
+end_program "$window"
 echo "progress: the failed save was reported once and kept the original"
 
 # ---- 2. The inspector under the pointer.
 count_of() {  # count_of WINDOW R,G,B: pixels of about that colour in the window
     "$xclient" has-colours "$1" "$2" | sed -n 's/^[0-9,]*: \([0-9]*\) of .*/\1/p'
 }
-hover() {  # hover WINDOW X Y: two small moves, as a hand makes
-    xdotool mousemove --window "$1" "$2" "$3"; sleep 0.2
-    xdotool mousemove --window "$1" $(( $2 + 2 )) "$3"; sleep 0.8
+within() { [ "$1" -ge "$2" ] && [ "$1" -le "$3" ]; }
+red=220,40,30
+blue=30,60,210
+# swatch X Y GAINED KEPT: hovers (X, Y) with two small moves, as a hand
+# makes, until the swatch, a disc 46 pixels across (some 1,660 pixels),
+# adds its worth of the colour GAINED to the window of the photo alone and
+# leaves the colour KEPT as it was there.
+swatch() {
+    local x="$1" y="$2" gained="$3" kept="$4"
+    shown() {
+        xdotool mousemove --window "$window" "$x" "$y"
+        xdotool mousemove --window "$window" $(( x + 2 )) "$y"
+        local more_gained more_kept
+        more_gained=$(( $(count_of "$window" "$gained") - base[$gained] ))
+        more_kept=$(( $(count_of "$window" "$kept") - base[$kept] ))
+        echo "progress: over ($x, $y) $gained +$more_gained, $kept +$more_kept" >"$work/swatch.txt"
+        within "$more_gained" 1000 2500 && within "$more_kept" -50 50
+    }
+    until_true 60 shown
+    local status=$?
+    cat "$work/swatch.txt"
+    return $status
 }
 "$xclient" make-photo "$work/halves.png" || finish "could not make the photo"
 "$app" "$work/halves.png" >"$work/out.txt" 2>"$work/err.txt" &
 pid=$!
-window="$("$xclient" wait-title "halves.png" 30000)" || finish "the title never named the halves"
-xdotool windowmove "$window" 0 0 && xdotool windowsize "$window" 1000 700
-sleep 1.5
-xdotool windowfocus "$window" 2>/dev/null
+window="$("$xclient" wait-title "halves.png" 60000)" || finish "the title never named the halves"
+place "$window" 0 0 1000 700
+focus "$window"
 xdotool mousemove --window "$window" 990 690
 keys i
-sleep 1
-"$xclient" grab "$window" "$work/shot.ppm" || finish "could not grab the window"
-box="$(convert "$work/shot.ppm" -fuzz 5% -fill black +opaque "rgb(220,40,30)" -trim info:- | awk '{print $4}')"
+# The photo alone, once the window has come to rest with the inspector.
+"$xclient" wait-settled "$window" "$work/shot.ppm" 60000 || finish "the window never settled"
+box="$(convert "$work/shot.ppm" -fuzz 5% -fill black +opaque "rgb($red)" -trim info:- | awk '{print $4}')"
 left="$(echo "$box" | sed -n 's/.*+\([0-9]*\)+\([0-9]*\)$/\1/p')"
 top="$(echo "$box" | sed -n 's/.*+\([0-9]*\)+\([0-9]*\)$/\2/p')"
 [ -n "$left" ] && [ -n "$top" ] || finish "the red half is not on the screen ($box)"
-red0="$(count_of "$window" 220,40,30)"; blue0="$(count_of "$window" 30,60,210)"
-hover "$window" $(( left + 150 )) $(( top + 300 ))
-red1="$(count_of "$window" 220,40,30)"; blue1="$(count_of "$window" 30,60,210)"
-hover "$window" $(( left + 450 )) $(( top + 300 ))
-red2="$(count_of "$window" 220,40,30)"; blue2="$(count_of "$window" 30,60,210)"
-echo "progress: red $red0 $red1 $red2, blue $blue0 $blue1 $blue2"
-# The swatch is a disc 46 pixels across: about 1,660 pixels.
-within() { [ "$1" -ge "$2" ] && [ "$1" -le "$3" ]; }
-within $(( red1 - red0 )) 1000 2500 && within $(( blue1 - blue0 )) -50 50 || finish "no red swatch over the red half"
-within $(( blue2 - blue0 )) 1000 2500 && within $(( red2 - red0 )) -50 50 || finish "no blue swatch over the blue half"
-"$xclient" close "$window" || finish "could not send the close request"
-for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && finish "the program did not end after the close request"
-wait "$pid"; status=$?
-pid=
-[ "$status" -eq 0 ] || finish "exit status $status"
+declare -A base=(["$red"]="$(count_of "$window" "$red")" ["$blue"]="$(count_of "$window" "$blue")")
+swatch $(( left + 150 )) $(( top + 300 )) "$red" "$blue" || finish "no red swatch over the red half"
+swatch $(( left + 450 )) $(( top + 300 )) "$blue" "$red" || finish "no blue swatch over the blue half"
+end_program "$window"
 echo "progress: passed"
