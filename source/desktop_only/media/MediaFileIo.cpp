@@ -12,7 +12,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -59,18 +61,37 @@ QString qtPath(const GrowString& path) {
     return QFile::decodeName(path.c_str());
 }
 
-namespace {
-
-// Reads the regular file at an open descriptor whose size fstat gave.
-bool readDescriptor(int fd, int64_t total, std::unique_ptr<uint8_t[]>& out, GrowString* reason) {
-    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[static_cast<size_t>(total)]);
-    if (!bytes) {
-        setReason(reason, "out of memory reading the file");
+bool outputSizeFits(ImageFileKind kind, int64_t width, int64_t height, GrowString* reason) {
+    if (width < 1 || height < 1) {
+        setReason(reason, "there is no image to save");
         return false;
     }
-    int64_t done = 0;
-    while (done < total) {
-        const ssize_t got = ::read(fd, bytes.get() + done, static_cast<size_t>(total - done));
+    if (kind == ImageFileKind::Jpeg && (width > kJpegMaxSide || height > kJpegMaxSide)) {
+        setReason(reason, "JPEG holds at most 65,500 pixels a side");
+        return false;
+    }
+    if (kind == ImageFileKind::Png && (width > kPngMaxSide || height > kPngMaxSide)) {
+        setReason(reason, "PNG holds at most 1,000,000 pixels a side");
+        return false;
+    }
+    if (!withinPixelBudget(width, height)) {
+        if (reason) {
+            const std::string line = "the image is too large to save: " + std::to_string(width) + " x " +
+                                     std::to_string(height) + " pixels is over the limit of one gigapixel";
+            setReason(reason, line.c_str());
+        }
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Reads `count` bytes from the descriptor's current position.
+bool readFully(int fd, uint8_t* out, uint64_t count, GrowString* reason) {
+    uint64_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(fd, out + done, static_cast<size_t>(count - done));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             setReason(reason, "cannot read the file", errno);
@@ -80,23 +101,58 @@ bool readDescriptor(int fd, int64_t total, std::unique_ptr<uint8_t[]>& out, Grow
             setReason(reason, "cannot read the file: it shrank while being read");
             return false;
         }
-        done += got;
+        done += static_cast<uint64_t>(got);
     }
-    out = std::move(bytes);
     return true;
 }
 
 }  // namespace
 
+FileBytes::FileBytes(FileBytes&& other) noexcept
+    : bytes_(std::move(other.bytes_)), size_(other.size_), fileSize_(other.fileSize_), fd_(other.fd_) {
+    other.size_ = 0;
+    other.fileSize_ = 0;
+    other.fd_ = -1;
+}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+    if (this != &other) {
+        close();
+        bytes_ = std::move(other.bytes_);
+        size_ = other.size_;
+        fileSize_ = other.fileSize_;
+        fd_ = other.fd_;
+        other.size_ = 0;
+        other.fileSize_ = 0;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+FileBytes::~FileBytes() {
+    close();
+}
+
+void FileBytes::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
 bool FileBytes::read(const QString& path, GrowString* reason) {
+    return open(path, SIZE_MAX, reason) && readRest(reason);
+}
+
+bool FileBytes::open(const QString& path, size_t headBytes, GrowString* reason) {
+    close();
     bytes_.reset();
     size_ = 0;
+    fileSize_ = 0;
     if (path.isEmpty()) {
         setReason(reason, "no file name given");
         return false;
     }
     if (path.startsWith(QLatin1String(":/"))) {
-        // The program's own resources.
+        // The program's own resources, already in memory: read whole.
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
             setReason(reason, "no such resource");
@@ -115,6 +171,7 @@ bool FileBytes::read(const QString& path, GrowString* reason) {
         std::memcpy(bytes.get(), all.constData(), static_cast<size_t>(all.size()));
         bytes_ = std::move(bytes);
         size_ = static_cast<size_t>(all.size());
+        fileSize_ = size_;
         return true;
     }
 
@@ -143,13 +200,94 @@ bool FileBytes::read(const QString& path, GrowString* reason) {
         setReason(reason, "the file is too large to read");
         ok = false;
     }
+    const uint64_t total = ok ? static_cast<uint64_t>(info.st_size) : 0;
+    const uint64_t head = total < headBytes ? total : headBytes;
     std::unique_ptr<uint8_t[]> bytes;
-    ok = ok && readDescriptor(fd, static_cast<int64_t>(info.st_size), bytes, reason);
-    ::close(fd);
+    if (ok) {
+        bytes.reset(new (std::nothrow) uint8_t[static_cast<size_t>(head)]);
+        if (!bytes) setReason(reason, "out of memory reading the file");
+        ok = bytes && readFully(fd, bytes.get(), head, reason);
+    }
+    if (!ok) {
+        ::close(fd);
+        return false;
+    }
+    bytes_ = std::move(bytes);
+    size_ = static_cast<size_t>(head);
+    fileSize_ = total;
+    if (size_ < fileSize_) fd_ = fd;
+    else ::close(fd);
+    return true;
+}
+
+bool FileBytes::readRest(GrowString* reason) {
+    if (size_ == fileSize_ && bytes_) return true;
+    if (fd_ < 0) {
+        setReason(reason, "cannot read the file");
+        return false;
+    }
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[static_cast<size_t>(fileSize_)]);
+    if (!bytes) {
+        setReason(reason, "out of memory reading the file");
+        close();
+        return false;
+    }
+    std::memcpy(bytes.get(), bytes_.get(), size_);
+    const bool ok = readFully(fd_, bytes.get() + size_, fileSize_ - size_, reason);
+    close();
     if (!ok) return false;
     bytes_ = std::move(bytes);
-    size_ = static_cast<size_t>(info.st_size);
+    size_ = static_cast<size_t>(fileSize_);
     return true;
+}
+
+bool FileBytes::readAt(uint64_t offset, void* out, size_t size) const {
+    if (offset > fileSize_ || size > fileSize_ - offset) return false;
+    if (offset + size <= size_) {
+        std::memcpy(out, bytes_.get() + offset, size);
+        return true;
+    }
+    if (fd_ < 0) return false;
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd_, static_cast<uint8_t*>(out) + done, size - done,
+                                    static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<size_t>(got);
+    }
+    return true;
+}
+
+namespace {
+
+// Standard error while quiet objects live: how many live, and the real
+// standard error kept aside meanwhile.
+std::mutex quietLock;
+int quietCount = 0;
+int keptStandardError = -1;
+
+}  // namespace
+
+QuietCodecMessages::QuietCodecMessages() {
+    std::lock_guard<std::mutex> guard(quietLock);
+    if (quietCount++ > 0) return;
+    std::fflush(stderr);
+    keptStandardError = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    const int nothing = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (keptStandardError >= 0 && nothing >= 0) ::dup2(nothing, STDERR_FILENO);
+    if (nothing >= 0) ::close(nothing);
+}
+
+QuietCodecMessages::~QuietCodecMessages() {
+    std::lock_guard<std::mutex> guard(quietLock);
+    if (--quietCount > 0) return;
+    std::fflush(stderr);
+    if (keptStandardError >= 0) {
+        ::dup2(keptStandardError, STDERR_FILENO);
+        ::close(keptStandardError);
+        keptStandardError = -1;
+    }
 }
 
 ReplacingFile::ReplacingFile(const QString& target) : target_(QFile::encodeName(target).toStdString()) {}
