@@ -1,0 +1,382 @@
+#include "JpegCodec.h"
+
+#include "MediaFileIo.h"
+
+#include "foundation/GrowString.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <climits>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace {
+
+// libjpeg's error manager with the jump back to the call that failed and
+// the last message, formatted but never printed. libjpeg reaches it through
+// the `base` member, which must come first.
+struct ErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+    bool cutShort;  // the data ended before the end-of-image marker
+};
+
+ErrorManager* errorsOf(j_common_ptr info) {
+    return reinterpret_cast<ErrorManager*>(info->err);
+}
+
+[[noreturn]] void leaveOnError(j_common_ptr info) {
+    ErrorManager* errors = errorsOf(info);
+    (*info->err->format_message)(info, errors->message);
+    std::longjmp(errors->jump, 1);
+}
+
+// Warnings (level -1) are counted and the one for data that ends too soon
+// remembered; trace messages (levels 0 and up) are dropped.
+void noteMessage(j_common_ptr info, int level) {
+    if (level >= 0) return;
+    ErrorManager* errors = errorsOf(info);
+    if (info->err->msg_code == JWRN_JPEG_EOF) errors->cutShort = true;
+    (*info->err->format_message)(info, errors->message);
+    ++info->err->num_warnings;
+}
+
+void keepMessage(j_common_ptr info) {
+    (*info->err->format_message)(info, errorsOf(info)->message);
+}
+
+void installErrorManager(ErrorManager* errors) {
+    jpeg_std_error(&errors->base);
+    errors->base.error_exit = leaveOnError;
+    errors->base.emit_message = noteMessage;
+    errors->base.output_message = keepMessage;
+    errors->message[0] = '\0';
+    errors->cutShort = false;
+}
+
+void failedBecause(GrowString* reason, const char* what, const ErrorManager& errors) {
+    std::string line(what);
+    if (errors.message[0] != '\0') {
+        line += ": ";
+        line += errors.message;
+    }
+    setReason(reason, line.c_str());
+}
+
+// Decoded pixels as the 32-bit words 0xffRRGGBB in the machine's byte order.
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+constexpr J_COLOR_SPACE kWordLayout = JCS_EXT_BGRA;
+#else
+constexpr J_COLOR_SPACE kWordLayout = JCS_EXT_ARGB;
+#endif
+
+uint32_t read16(const uint8_t* p, bool little) {
+    return little ? (p[0] | p[1] << 8) : (p[0] << 8 | p[1]);
+}
+uint32_t read32(const uint8_t* p, bool little) {
+    return little ? (static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                     static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24)
+                  : (static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+                     static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]));
+}
+
+}  // namespace
+
+int32_t exifOrientation(const uint8_t* segment, size_t size) {
+    // "Exif\0\0", then a TIFF header (byte order, 42, offset of the first
+    // directory) and that directory's 12-byte entries; 0x0112 is the
+    // orientation, one SHORT.
+    constexpr size_t kExifTag = 6;
+    if (!segment || size < kExifTag + 8 || std::memcmp(segment, "Exif\0\0", kExifTag) != 0) return 0;
+    const uint8_t* tiff = segment + kExifTag;
+    const size_t length = size - kExifTag;
+    bool little;
+    if (tiff[0] == 'I' && tiff[1] == 'I') little = true;
+    else if (tiff[0] == 'M' && tiff[1] == 'M') little = false;
+    else return 0;
+    if (read16(tiff + 2, little) != 42) return 0;
+    const uint32_t directory = read32(tiff + 4, little);
+    if (directory > length || length - directory < 2) return 0;
+    const uint32_t entries = read16(tiff + directory, little);
+    for (uint32_t i = 0; i < entries; ++i) {
+        const size_t at = directory + 2 + static_cast<size_t>(i) * 12;
+        if (at + 12 > length) break;
+        if (read16(tiff + at, little) != 0x0112) continue;
+        if (read16(tiff + at + 2, little) != 3 || read32(tiff + at + 4, little) < 1) return 0;  // SHORT, at least one
+        const uint32_t value = read16(tiff + at + 8, little);
+        return value >= 1 && value <= 8 ? static_cast<int32_t>(value) : 0;
+    }
+    return 0;
+}
+
+// ---- Reading ----------------------------------------------------------------
+
+struct JpegReader::State {
+    jpeg_decompress_struct info;
+    ErrorManager errors;
+    bool created = false;
+    JOCTET* icc = nullptr;  // from jpeg_read_icc_profile, malloc'd
+    unsigned int iccLength = 0;
+};
+
+JpegReader::JpegReader(const uint8_t* data, size_t size) : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    std::memset(&s.info, 0, sizeof s.info);
+    installErrorManager(&s.errors);
+    s.info.err = &s.errors.base;
+    if (!data || size == 0) return;
+    if (setjmp(s.errors.jump) != 0) return;  // out of memory: readHeader gives false
+    jpeg_create_decompress(&s.info);
+    s.created = true;
+    jpeg_mem_src(&s.info, data, static_cast<unsigned long>(size));
+}
+
+JpegReader::~JpegReader() {
+    if (state_->created) jpeg_destroy_decompress(&state_->info);
+    std::free(state_->icc);
+}
+
+bool JpegReader::readHeader() {
+    State& s = *state_;
+    if (!s.created || s.info.src == nullptr) return false;
+    if (setjmp(s.errors.jump) != 0) return false;
+    jpeg_save_markers(&s.info, JPEG_APP0 + 1, 0xFFFF);  // EXIF
+    jpeg_save_markers(&s.info, JPEG_APP0 + 2, 0xFFFF);  // ICC profile
+    if (jpeg_read_header(&s.info, TRUE) != JPEG_HEADER_OK) return false;
+    const J_COLOR_SPACE space = s.info.jpeg_color_space;
+    const bool colour = (space == JCS_YCbCr || space == JCS_RGB) && s.info.num_components == 3;
+    const bool grey = space == JCS_GRAYSCALE && s.info.num_components == 1;
+    if (!(colour || grey) || s.info.arith_code || s.info.data_precision != 8) return false;
+    if (s.info.image_width < 1 || s.info.image_height < 1 || s.info.image_width > kJpegMaxSide ||
+        s.info.image_height > kJpegMaxSide)
+        return false;
+    if (!jpeg_read_icc_profile(&s.info, &s.icc, &s.iccLength)) s.iccLength = 0;
+
+    // Out of libjpeg: what its markers carry.
+    for (jpeg_saved_marker_ptr m = s.info.marker_list; m && orientation_ == 0; m = m->next) {
+        if (m->marker == JPEG_APP0 + 1) orientation_ = exifOrientation(m->data, m->data_length);
+    }
+    if (s.icc && s.iccLength > 0) icc_.assign(s.icc, s.icc + s.iccLength);
+    std::free(s.icc);
+    s.icc = nullptr;
+    return true;
+}
+
+int32_t JpegReader::width() const {
+    return static_cast<int32_t>(state_->info.image_width);
+}
+
+int32_t JpegReader::height() const {
+    return static_cast<int32_t>(state_->info.image_height);
+}
+
+bool JpegReader::isGrey() const {
+    return state_->info.jpeg_color_space == JCS_GRAYSCALE;
+}
+
+bool JpegReader::start(GrowString* reason) {
+    State& s = *state_;
+    if (setjmp(s.errors.jump) != 0) {
+        failedBecause(reason, "the image is damaged or cannot be decoded", s.errors);
+        return false;
+    }
+    // The settings of Qt's reader, so that the samples are the ones it gave.
+    s.info.out_color_space = kWordLayout;
+    s.info.dct_method = JDCT_ISLOW;
+    s.info.do_fancy_upsampling = TRUE;
+    jpeg_start_decompress(&s.info);
+    if (s.errors.cutShort) {  // a progressive file is read whole here
+        setReason(reason, "the JPEG file is damaged or cut short");
+        return false;
+    }
+    return true;
+}
+
+bool JpegReader::readRows(uint8_t* const* rows, int32_t count, GrowString* reason) {
+    State& s = *state_;
+    if (setjmp(s.errors.jump) != 0) {
+        failedBecause(reason, "the image is damaged or cannot be decoded", s.errors);
+        return false;
+    }
+    uint8_t** wanted = const_cast<uint8_t**>(rows);
+    JDIMENSION done = 0;
+    while (done < static_cast<JDIMENSION>(count)) {
+        const JDIMENSION got = jpeg_read_scanlines(&s.info, wanted + done, static_cast<JDIMENSION>(count) - done);
+        if (got == 0) break;  // no more rows: cannot happen with the whole file in memory
+        done += got;
+    }
+    if (s.errors.cutShort) {
+        setReason(reason, "the JPEG file is damaged or cut short");
+        return false;
+    }
+    if (done < static_cast<JDIMENSION>(count)) {
+        setReason(reason, "the image is damaged or cannot be decoded");
+        return false;
+    }
+    return true;
+}
+
+bool JpegReader::finish(GrowString* reason) {
+    State& s = *state_;
+    if (setjmp(s.errors.jump) != 0) {
+        failedBecause(reason, "the image is damaged or cannot be decoded", s.errors);
+        return false;
+    }
+    jpeg_finish_decompress(&s.info);
+    if (s.errors.cutShort) {
+        setReason(reason, "the JPEG file is damaged or cut short");
+        return false;
+    }
+    return true;
+}
+
+// ---- Writing ----------------------------------------------------------------
+
+namespace {
+
+// The compressed file, built in a byte array that doubles when full.
+struct ByteArrayDestination {
+    jpeg_destination_mgr base;  // first: libjpeg's pointer to it is ours
+    QByteArray* bytes;
+    qsizetype initial;
+};
+
+void startOutput(j_compress_ptr info) {
+    auto* d = reinterpret_cast<ByteArrayDestination*>(info->dest);
+    bool grown = true;
+    try {
+        d->bytes->resize(static_cast<int>(d->initial));
+    } catch (...) {
+        grown = false;
+    }
+    if (!grown) ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
+    d->base.next_output_byte = reinterpret_cast<JOCTET*>(d->bytes->data());
+    d->base.free_in_buffer = static_cast<size_t>(d->bytes->size());
+}
+
+boolean growOutput(j_compress_ptr info) {
+    auto* d = reinterpret_cast<ByteArrayDestination*>(info->dest);
+    const qsizetype used = d->bytes->size();  // libjpeg asks only once it is all used
+    const qsizetype room = used < INT_MAX / 2 ? used * 2 : INT_MAX;
+    bool grown = room > used;
+    if (grown) {
+        try {
+            d->bytes->resize(static_cast<int>(room));
+        } catch (...) {
+            grown = false;
+        }
+    }
+    if (!grown) ERREXIT1(info, JERR_OUT_OF_MEMORY, 1);
+    d->base.next_output_byte = reinterpret_cast<JOCTET*>(d->bytes->data()) + used;
+    d->base.free_in_buffer = static_cast<size_t>(d->bytes->size() - used);
+    return TRUE;
+}
+
+void endOutput(j_compress_ptr info) {
+    auto* d = reinterpret_cast<ByteArrayDestination*>(info->dest);
+    d->bytes->resize(static_cast<int>(d->bytes->size() - static_cast<qsizetype>(d->base.free_in_buffer)));
+}
+
+}  // namespace
+
+struct JpegWriter::State {
+    jpeg_compress_struct info;
+    ErrorManager errors;
+    ByteArrayDestination destination;
+    QByteArray bytes;
+    bool created = false;
+};
+
+JpegWriter::JpegWriter() : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    std::memset(&s.info, 0, sizeof s.info);
+    installErrorManager(&s.errors);
+    s.info.err = &s.errors.base;
+    std::memset(&s.destination, 0, sizeof s.destination);
+    s.destination.base.init_destination = startOutput;
+    s.destination.base.empty_output_buffer = growOutput;
+    s.destination.base.term_destination = endOutput;
+    s.destination.bytes = &s.bytes;
+}
+
+JpegWriter::~JpegWriter() {
+    if (state_->created) jpeg_destroy_compress(&state_->info);
+}
+
+bool JpegWriter::start(int32_t width, int32_t height, bool grey, int32_t quality, int32_t dotsPerInch,
+                       const std::vector<uint8_t>& icc, GrowString* reason) {
+    State& s = *state_;
+    if (s.created || width < 1 || height < 1 || width > kJpegMaxSide || height > kJpegMaxSide) {
+        setReason(reason, s.created ? "cannot encode the image" : "JPEG holds at most 65,500 pixels a side");
+        return false;
+    }
+    // A first guess at the file's size: an eighth of the samples (a photo
+    // at quality 90 needs about that); the buffer doubles when it is short.
+    const int64_t guess = static_cast<int64_t>(width) * height * (grey ? 1 : 3) / 8;
+    s.destination.initial = static_cast<qsizetype>(guess < (int64_t(1) << 16) ? (int64_t(1) << 16)
+                                                   : (guess > (int64_t(1) << 28) ? (int64_t(1) << 28) : guess));
+    if (setjmp(s.errors.jump) != 0) {
+        failedBecause(reason, "cannot encode the image", s.errors);
+        return false;
+    }
+    jpeg_create_compress(&s.info);
+    s.created = true;
+    s.info.dest = &s.destination.base;
+    s.info.image_width = static_cast<JDIMENSION>(width);
+    s.info.image_height = static_cast<JDIMENSION>(height);
+    s.info.input_components = grey ? 1 : 3;
+    s.info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&s.info);
+    s.info.density_unit = 1;  // dots per inch
+    const int32_t dpi = dotsPerInch < 1 ? 1 : (dotsPerInch > 65535 ? 65535 : dotsPerInch);
+    s.info.X_density = static_cast<UINT16>(dpi);
+    s.info.Y_density = static_cast<UINT16>(dpi);
+    jpeg_set_quality(&s.info, quality < 1 ? 1 : (quality > 100 ? 100 : quality), TRUE);
+    jpeg_start_compress(&s.info, TRUE);
+    if (!icc.empty() && icc.size() <= UINT_MAX)
+        jpeg_write_icc_profile(&s.info, icc.data(), static_cast<unsigned int>(icc.size()));
+    return true;
+}
+
+bool JpegWriter::writeRows(const uint8_t* const* rows, int32_t count, GrowString* reason) {
+    State& s = *state_;
+    if (!s.created) return false;
+    if (setjmp(s.errors.jump) != 0) {
+        failedBecause(reason, "cannot encode the image", s.errors);
+        return false;
+    }
+    uint8_t** given = const_cast<uint8_t**>(rows);
+    JDIMENSION done = 0;
+    while (done < static_cast<JDIMENSION>(count)) {
+        const JDIMENSION took = jpeg_write_scanlines(&s.info, given + done, static_cast<JDIMENSION>(count) - done);
+        if (took == 0) break;  // every row given: cannot happen with the file in memory
+        done += took;
+    }
+    if (done < static_cast<JDIMENSION>(count)) {
+        setReason(reason, "cannot encode the image");
+        return false;
+    }
+    return true;
+}
+
+bool JpegWriter::finish(QByteArray* out, GrowString* reason) {
+    State& s = *state_;
+    if (!s.created) return false;
+    if (setjmp(s.errors.jump) != 0) {
+        failedBecause(reason, "cannot encode the image", s.errors);
+        return false;
+    }
+    jpeg_finish_compress(&s.info);
+    *out = std::move(s.bytes);
+    s.bytes = QByteArray();
+    return true;
+}
