@@ -315,10 +315,11 @@ JpegWriter::~JpegWriter() {
 bool JpegWriter::start(int32_t width, int32_t height, bool grey, int32_t quality, int32_t dotsPerInch,
                        const std::vector<uint8_t>& icc, GrowString* reason) {
     State& s = *state_;
-    if (s.created || width < 1 || height < 1 || width > kJpegMaxSide || height > kJpegMaxSide) {
-        setReason(reason, s.created ? "cannot encode the image" : "JPEG holds at most 65,500 pixels a side");
+    if (s.created) {
+        setReason(reason, "cannot encode the image");
         return false;
     }
+    if (!outputSizeFits(ImageFileKind::Jpeg, width, height, reason)) return false;
     // A first guess at the file's size: an eighth of the samples (a photo
     // at quality 90 needs about that); the buffer doubles when it is short.
     const int64_t guess = static_cast<int64_t>(width) * height * (grey ? 1 : 3) / 8;
