@@ -583,6 +583,8 @@ bool loadJpegInBands(Source& source, const GrowString& path, bool applyEmbeddedP
         image->release();
         return false;
     }
+    // Mapped now on all threads, not page by page inside the serial decoder.
+    mapForWriting(ring.get(), slotBytes * static_cast<size_t>(slotCount));
     auto rowsOf = [&](int32_t band) {
         const int32_t top = band * bandRows;
         return height - top < bandRows ? height - top : bandRows;
