@@ -8,6 +8,7 @@
 
 #include "desktop_only/media/ColorProfiles.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
+#include "desktop_only/media/JpegCodec.h"
 #include "desktop_only/media/PixelTransfer.h"
 #include "platform/ParallelFor.h"
 
@@ -415,6 +416,59 @@ TEST(MediaJpeg, SidesAtJpegsLimits) {
         EXPECT_STREQ(reason.c_str(), "JPEG holds at most 65,500 pixels a side");
         EXPECT_FALSE(std::filesystem::exists(path));
     }
+}
+
+// An APP1 "Exif" segment whose first directory holds `entries` 12-byte
+// entries, the last of them tag `tag` of type `type` and value `value`.
+std::vector<uint8_t> exifSegment(bool little, uint16_t tag, uint16_t type, uint16_t value, int entries = 2) {
+    std::vector<uint8_t> s = {'E', 'x', 'i', 'f', 0, 0};
+    auto put16 = [&](uint16_t v) {
+        s.push_back(static_cast<uint8_t>(little ? v : v >> 8));
+        s.push_back(static_cast<uint8_t>(little ? v >> 8 : v));
+    };
+    auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) s.push_back(static_cast<uint8_t>(v >> (little ? 8 * i : 24 - 8 * i)));
+    };
+    s.push_back(little ? 'I' : 'M');
+    s.push_back(little ? 'I' : 'M');
+    put16(42);
+    put32(8);
+    put16(static_cast<uint16_t>(entries));
+    for (int e = 0; e + 1 < entries; ++e) {  // an ImageWidth entry before it
+        put16(0x0100), put16(3), put32(1), put16(640), put16(0);
+    }
+    put16(tag), put16(type), put32(1), put16(value), put16(0);
+    put32(0);
+    return s;
+}
+
+// The orientation the direct path reads from the file's own EXIF segment
+// when exiv2 cannot read the file: worked cases and broken segments.
+TEST(MediaJpeg, ExifOrientationOfTheSegment) {
+    const struct {
+        const char* what;
+        std::vector<uint8_t> segment;
+        int32_t orientation;
+    } cases[] = {
+        {"little endian", exifSegment(true, 0x0112, 3, 6), 6},
+        {"big endian", exifSegment(false, 0x0112, 3, 8), 8},
+        {"first entry", exifSegment(true, 0x0112, 3, 3, 1), 3},
+        {"out of range", exifSegment(true, 0x0112, 3, 9), 0},
+        {"zero", exifSegment(false, 0x0112, 3, 0), 0},
+        {"not a SHORT", exifSegment(true, 0x0112, 4, 6), 0},
+        {"no orientation", exifSegment(true, 0x0110, 3, 6), 0},
+        {"no Exif tag", std::vector<uint8_t>{'E', 'x', 'i', 'g', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0}, 0},
+        {"no TIFF header", std::vector<uint8_t>{'E', 'x', 'i', 'f', 0, 0, 'X', 'X', 42, 0, 8, 0, 0, 0}, 0},
+        {"directory past the end", std::vector<uint8_t>{'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 200, 0, 0, 0}, 0},
+        {"empty", {}, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(exifOrientation(c.segment.data(), c.segment.size()), c.orientation) << c.what;
+    }
+    // Entries cut off by the end of the segment are not read.
+    std::vector<uint8_t> cut = exifSegment(true, 0x0112, 3, 6);
+    cut.resize(cut.size() - 10);
+    EXPECT_EQ(exifOrientation(cut.data(), cut.size()), 0);
 }
 
 // The vectorised 8-bit store: sixteen samples a step give storeByte's bytes
