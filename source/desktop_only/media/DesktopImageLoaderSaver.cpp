@@ -11,7 +11,6 @@
 
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
-#include "platform/ParallelFor.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -22,7 +21,6 @@
 #include <QImageReader>
 #include <QImageWriter>
 
-#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -32,19 +30,6 @@
 namespace {
 
 using FileKind = ImageFileKind;
-
-// The kind of image the first bytes announce. Raw files have no common
-// signature (several are TIFF containers) and are never recognised here.
-FileKind kindOfContent(const uint8_t* d, size_t n) {
-    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return FileKind::Jpeg;
-    if (n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return FileKind::Png;
-    if (n >= 4 && (std::memcmp(d, "II*\0", 4) == 0 || std::memcmp(d, "MM\0*", 4) == 0 ||
-                   std::memcmp(d, "II+\0", 4) == 0 || std::memcmp(d, "MM\0+", 4) == 0))
-        return FileKind::Tiff;  // classic and big TIFF
-    if (n >= 4 && std::memcmp(d, "8BPS", 4) == 0) return FileKind::Psd;
-    if (isPliData(d, n)) return FileKind::Pli;
-    return FileKind::Unknown;
-}
 
 // The kind of file to decode: the one the extension names when the content
 // is of that kind, the content's own when the extension names none (and for
@@ -69,47 +54,6 @@ const char* qtFormatOf(FileKind kind) {
         case FileKind::Psd: return "psd";
         default: return nullptr;
     }
-}
-
-// Whether a JPEG stream reaches its end-of-image marker. libjpeg, and with it
-// Qt's reader, fills a cut-off picture with grey and calls it a success, so
-// the stream is walked here: the marker segments up to the first scan, then
-// the entropy-coded data (where 0xFF is followed by 0x00 stuffing or a restart
-// marker) and any later segments of a progressive file, until EOI.
-bool jpegIsComplete(const uint8_t* d, size_t n) {
-    size_t i = 2;  // after SOI
-    while (i + 1 < n) {
-        if (d[i] != 0xFF) {
-            ++i;  // entropy-coded data
-            continue;
-        }
-        const uint8_t marker = d[i + 1];
-        if (marker == 0xD9) return true;  // EOI
-        if (marker == 0x00 || marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
-            i += (marker == 0xFF) ? 1 : 2;  // stuffing, fill byte, TEM, RSTn, SOI: no length
-            continue;
-        }
-        if (i + 3 >= n) return false;
-        const size_t length = (static_cast<size_t>(d[i + 2]) << 8) | d[i + 3];
-        if (length < 2) return false;
-        i += 2 + length;  // skip the segment; after SOS this lands on scan data
-    }
-    return false;
-}
-
-// Whether a PNG stream reaches its IEND chunk, each chunk whole: libpng
-// stops at the first chunk that runs past the end of the data and prints
-// why, so a cut-off file is refused here with a reason of its own.
-bool pngIsComplete(const uint8_t* d, size_t n) {
-    size_t i = 8;  // after the signature
-    while (i + 12 <= n) {
-        const size_t length = static_cast<size_t>(d[i]) << 24 | static_cast<size_t>(d[i + 1]) << 16 |
-                              static_cast<size_t>(d[i + 2]) << 8 | d[i + 3];
-        if (length > 0x7fffffffu || length > n - i - 12) return false;  // PNG's limit; runs past the end
-        if (std::memcmp(d + i + 4, "IEND", 4) == 0) return true;
-        i += 12 + length;  // length, type, data, CRC
-    }
-    return false;
 }
 
 // Qt's name for an orientation, as the EXIF value.
@@ -169,110 +113,6 @@ void tooLargeReason(int64_t width, int64_t height, GrowString* reason) {
 // what lies beyond is read where the header points.
 constexpr size_t kHeadBytes = size_t(64) << 10;
 
-uint32_t bigEndian32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
-
-// The size a JPEG's frame header (SOF0..SOF15 but DHT, JPG and DAC)
-// claims, found by walking the marker segments before it.
-bool jpegClaimedSize(const FileBytes& file, int64_t* width, int64_t* height) {
-    uint64_t at = 2;  // after SOI
-    for (int segments = 0; segments < 4096; ++segments) {
-        uint8_t m[9];
-        if (!file.readAt(at, m, 2) || m[0] != 0xFF) return false;
-        const uint8_t marker = m[1];
-        if (marker == 0xFF) {  // a fill byte
-            ++at;
-            continue;
-        }
-        if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-            at += 2;
-            continue;
-        }
-        if (marker == 0xD9 || marker == 0xDA) return false;  // EOI or a scan before any frame
-        if (!file.readAt(at, m, 4)) return false;
-        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame) {
-            if (!file.readAt(at, m, 9)) return false;
-            *height = m[5] << 8 | m[6];
-            *width = m[7] << 8 | m[8];
-            return true;
-        }
-        at += 2 + (static_cast<uint64_t>(m[2]) << 8 | m[3]);
-    }
-    return false;
-}
-
-// The size a TIFF's first directory claims (classic or big TIFF): the
-// ImageWidth and ImageLength entries, SHORT, LONG or LONG8.
-bool tiffClaimedSize(const FileBytes& file, int64_t* width, int64_t* height) {
-    uint8_t h[16];
-    if (!file.readAt(0, h, 8)) return false;
-    const bool little = h[0] == 'I';
-    auto value = [little](const uint8_t* p, int bytes) {
-        uint64_t v = 0;
-        for (int i = 0; i < bytes; ++i) v |= static_cast<uint64_t>(p[little ? i : bytes - 1 - i]) << (8 * i);
-        return v;
-    };
-    const bool big = value(h + 2, 2) == 43;
-    uint64_t directory = value(h + 4, 4);
-    if (big) {
-        if (!file.readAt(8, h + 8, 8)) return false;
-        directory = value(h + 8, 8);
-    }
-    uint8_t countBytes[8];
-    if (!file.readAt(directory, countBytes, big ? 8 : 2)) return false;
-    const uint64_t count = value(countBytes, big ? 8 : 2);
-    const uint64_t entrySize = big ? 20 : 12;
-    int64_t w = -1;
-    int64_t l = -1;
-    for (uint64_t i = 0; i < count && i < 4096 && (w < 0 || l < 0); ++i) {
-        uint8_t e[20];
-        if (!file.readAt(directory + (big ? 8 : 2) + i * entrySize, e, static_cast<size_t>(entrySize))) return false;
-        const uint64_t tag = value(e, 2);
-        if (tag != 256 && tag != 257) continue;
-        const uint64_t type = value(e + 2, 2);
-        const uint8_t* v = e + (big ? 12 : 8);
-        int64_t size = -1;
-        if (type == 3) size = static_cast<int64_t>(value(v, 2));                   // SHORT
-        else if (type == 4) size = static_cast<int64_t>(value(v, 4));              // LONG
-        else if (type == 16 && big) size = static_cast<int64_t>(value(v, 8) >> 1);  // LONG8, kept positive
-        (tag == 256 ? w : l) = size;
-    }
-    if (w < 0 || l < 0) return false;
-    *width = w;
-    *height = l;
-    return true;
-}
-
-// The width and height the file's header claims, from its first bytes or
-// where they point; false when it cannot tell (the decoder judges then).
-bool claimedSize(const FileBytes& file, FileKind kind, int64_t* width, int64_t* height) {
-    const uint8_t* d = file.data();
-    const size_t n = file.size();
-    switch (kind) {
-        case FileKind::Png:
-            if (n < 24 || std::memcmp(d + 12, "IHDR", 4) != 0) return false;
-            *width = bigEndian32(d + 16);
-            *height = bigEndian32(d + 20);
-            return true;
-        case FileKind::Psd:
-            if (n < 22) return false;
-            *height = bigEndian32(d + 14);
-            *width = bigEndian32(d + 18);
-            return true;
-        case FileKind::Pli:  // 32-bit little-endian signed width and height after the 12-byte tag
-            if (n < 20) return false;
-            *width = static_cast<int32_t>(d[12] | d[13] << 8 | d[14] << 16 | static_cast<uint32_t>(d[15]) << 24);
-            *height = static_cast<int32_t>(d[16] | d[17] << 8 | d[18] << 16 | static_cast<uint32_t>(d[19]) << 24);
-            return true;
-        case FileKind::Jpeg: return jpegClaimedSize(file, width, height);
-        case FileKind::Tiff: return tiffClaimedSize(file, width, height);
-        default: return false;
-    }
-}
-
 // A source file opened for decoding: its bytes, its kind, and for a JPEG
 // the direct path takes, its reader with the header read.
 struct Source {
@@ -297,7 +137,7 @@ bool openSource(const QString& qpath, Source* source, GrowString* reason) {
     }
     int64_t width = 0;
     int64_t height = 0;
-    if (claimedSize(bytes, kind, &width, &height) && width >= 1 && height >= 1 &&
+    if (claimedImageSize(bytes, kind, &width, &height) && width >= 1 && height >= 1 &&
         (!withinPixelBudget(width, height) || !fitsInWorkingMemory(width, height))) {
         tooLargeReason(width, height, reason);
         return false;
@@ -409,43 +249,14 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
     return true;
 }
 
-// Rows of a decoded JPEG handed to libjpeg at once.
-constexpr int32_t kRowsPerRead = 16;
-
-// A JPEG the direct path takes, decoded whole into 32-bit words. The
-// picture handed in for reuse serves when it has the size and format, as
-// for Qt's reader; otherwise a new one is mapped on all threads first.
+// A JPEG the direct path takes, decoded whole (into the picture handed in
+// for reuse when it fits), with what its markers carry.
 bool decodeJpegWhole(JpegReader& jpeg, Decoded* out, GrowString* reason, QImage* recycled) {
-    const int32_t width = jpeg.width();
-    const int32_t height = jpeg.height();
-    if (refusedForSize(width, height, reason)) return false;
-    const QSize size(width, height);
-    QImage image;
-    if (recycled && recycled->size() == size && recycled->format() == QImage::Format_RGB32 && recycled->isDetached()) {
-        image = std::move(*recycled);
-        image.setColorSpace(QColorSpace());
-    } else {
-        image = QImage(size, QImage::Format_RGB32);
-        if (image.isNull()) {
-            setReason(reason, "out of memory for the image");
-            return false;
-        }
-        mapForWriting(image.bits(), static_cast<size_t>(image.sizeInBytes()));
-    }
-    if (!jpeg.start(reason)) return false;
-    uchar* bits = image.bits();
-    const qsizetype bytesPerLine = image.bytesPerLine();
-    for (int32_t top = 0; top < height; top += kRowsPerRead) {
-        uint8_t* rows[kRowsPerRead];
-        const int32_t count = height - top < kRowsPerRead ? height - top : kRowsPerRead;
-        for (int32_t r = 0; r < count; ++r) rows[r] = bits + static_cast<qsizetype>(top + r) * bytesPerLine;
-        if (!jpeg.readRows(rows, count, reason)) return false;
-    }
-    if (!jpeg.finish(reason)) return false;
+    if (refusedForSize(jpeg.width(), jpeg.height(), reason) || !decodeJpegPicture(jpeg, recycled, &out->pixels, reason))
+        return false;
     out->orientation = jpeg.orientation();
     out->iccProfile = jpeg.iccProfile();
     out->hasAlpha = false;
-    out->pixels = std::move(image);
     return true;
 }
 
@@ -529,37 +340,15 @@ bool decodeSource(Source& source, const GrowString& path, bool applyEmbeddedProf
     return true;
 }
 
-// Bytes of decoded or stored rows in one band of the codecs' pipelines:
-// small enough for the cache, large enough that a band is worth a task.
-constexpr int64_t kBandBytes = int64_t(512) << 10;
-
-int32_t rowsPerBand(int64_t rowBytes, int32_t height) {
-    const int64_t rows = rowBytes > 0 ? kBandBytes / rowBytes : 1;
-    const int64_t atLeast = rows < 8 ? 8 : rows;
-    return static_cast<int32_t>(atLeast < height ? atLeast : height);
-}
-
-// Band buffers in use at once: enough that every thread has one to convert
-// while the codec fills or empties others.
-int32_t bandSlots() {
-    return 2 * parallelThreadCount() + 2;
-}
-
-// A JPEG the direct path takes, loaded into the buffer in bands: libjpeg
-// decodes band after band while the bands decoded before are converted
-// (colour profile, orientation, samples) into the buffer on the other
-// threads, so the buffer is complete soon after the last row is decoded,
-// and the whole decoded picture is never held. The buffer gets what
-// decode and finishLoad give.
+// A JPEG the direct path takes, loaded into the buffer in bands
+// (decodeJpegIntoBuffer) with the metadata and profile decode settles: the
+// buffer and metadata decode and finishLoad give.
 bool loadJpegInBands(Source& source, const GrowString& path, bool applyEmbeddedProfile, bool asFloat,
                      int32_t channels, bool wantMetadata, ImageBuffer* image, ImageMetadata* metadata,
                      GrowString* reason) {
     JpegReader& jpeg = *source.jpeg;
-    const int32_t width = jpeg.width();
-    const int32_t height = jpeg.height();
-    if (refusedForSize(width, height, reason)) return false;
+    if (refusedForSize(jpeg.width(), jpeg.height(), reason)) return false;
     settleMetadata(source.bytes, wantMetadata, jpeg.orientation(), jpeg.iccProfile(), metadata);
-    const int32_t orientation = metadata->orientation;
     SrgbConversion conversion;
     bool convert = false;
     if (applyEmbeddedProfile && !metadata->iccProfile.empty()) {
@@ -567,154 +356,23 @@ bool loadJpegInBands(Source& source, const GrowString& path, bool applyEmbeddedP
         convert = outcome == SrgbConversion::kConverts;
         if (outcome == SrgbConversion::kUnusable) reportUnusableProfile(path);
     }
-    if (!allocateUpright(width, height, orientation, channels, asFloat, image)) {
+    if (!allocateUpright(jpeg.width(), jpeg.height(), metadata->orientation, channels, asFloat, image)) {
         setReason(reason, "out of memory for the image");
         return false;
     }
-
-    const int64_t rowBytes = static_cast<int64_t>(width) * 4;
-    const int32_t bandRows = rowsPerBand(rowBytes, height);
-    const int32_t bands = (height + bandRows - 1) / bandRows;
-    const int32_t slotCount = bandSlots() < bands ? bandSlots() : bands;
-    const size_t slotBytes = static_cast<size_t>(rowBytes) * static_cast<size_t>(bandRows);
-    std::unique_ptr<uint8_t[]> ring(new (std::nothrow) uint8_t[slotBytes * static_cast<size_t>(slotCount)]);
-    if (!ring || !jpeg.start(reason)) {
-        if (!ring) setReason(reason, "out of memory for the image");
-        image->release();
-        return false;
-    }
-    // Mapped now on all threads, not page by page inside the serial decoder.
-    mapForWriting(ring.get(), slotBytes * static_cast<size_t>(slotCount));
-    auto rowsOf = [&](int32_t band) {
-        const int32_t top = band * bandRows;
-        return height - top < bandRows ? height - top : bandRows;
-    };
-    GrowString decodeFailure;
-    std::atomic<bool> conversionFailed{false};
-    BandPipelineSteps steps;
-    steps.serialFirst = true;
-    steps.serial = [&](int32_t band, int32_t slot) {
-        uint8_t* base = ring.get() + slotBytes * static_cast<size_t>(slot);
-        const int32_t count = rowsOf(band);
-        for (int32_t done = 0; done < count; done += kRowsPerRead) {
-            uint8_t* rows[kRowsPerRead];
-            const int32_t n = count - done < kRowsPerRead ? count - done : kRowsPerRead;
-            for (int32_t r = 0; r < n; ++r) rows[r] = base + static_cast<size_t>(done + r) * static_cast<size_t>(rowBytes);
-            if (!jpeg.readRows(rows, n, &decodeFailure)) return false;
-        }
+    if (decodeJpegIntoBuffer(jpeg, metadata->orientation, convert ? &conversion : nullptr, asFloat, image, reason))
         return true;
-    };
-    steps.parallel = [&](int32_t band, int32_t slot) {
-        // The slot's rows as a picture of their own, without a copy.
-        QImage strip(ring.get() + slotBytes * static_cast<size_t>(slot), width, rowsOf(band),
-                     static_cast<qsizetype>(rowBytes), QImage::Format_RGB32);
-        if (convert) {
-            // The steps decode takes on the whole picture, on these rows.
-            if (!convertInStrips(&strip, QImage::Format_RGBA8888) || !conversion.apply(&strip, asFloat)) {
-                conversionFailed = true;
-                return false;
-            }
-        }
-        return copyStripToBuffer(strip, band * bandRows, width, height, orientation, asFloat, image);
-    };
-    const bool ok = runBandPipeline(bands, slotCount, steps) && jpeg.finish(&decodeFailure);
-    if (!ok) {
-        if (conversionFailed) setReason(reason, "out of memory converting the decoded picture");
-        else if (reason) *reason = decodeFailure.isEmpty() ? GrowString("the image is damaged or cannot be decoded")
-                                                          : decodeFailure;
-        image->release();
-        return false;
-    }
-    return true;
+    image->release();
+    return false;
+}
+
+// The profile a JPEG carries: the sRGB profile when asked, none for grey.
+const std::vector<uint8_t>& jpegProfile(bool embed) {
+    static const std::vector<uint8_t> none;
+    return embed ? srgbProfileBytes() : none;
 }
 
 // ---- Encoding -----------------------------------------------------------------
-
-// The JFIF density Qt's writer gives a JPEG: the resolution of a new image
-// (Qt's default: the screen's logical dots per inch; 100 without a screen),
-// which every saved picture had. Kept so that the files stay as they were.
-int32_t jfifDotsPerInch(const QImage& image) {
-    return qRound(image.dotsPerMeterX() * 2.54 / 100.0);
-}
-
-int32_t defaultDotsPerInch() {
-    return jfifDotsPerInch(QImage(1, 1, QImage::Format_RGB888));
-}
-
-// The prepared samples (RGB888 or Grayscale8) as a JPEG file.
-bool encodeJpegImage(const QImage& pixels, int32_t quality, bool embedProfile, QByteArray* encoded,
-                     GrowString* reason) {
-    const bool grey = pixels.format() == QImage::Format_Grayscale8;
-    if (!grey && pixels.format() != QImage::Format_RGB888) {
-        setReason(reason, "cannot encode the image");
-        return false;
-    }
-    JpegWriter writer;
-    static const std::vector<uint8_t> none;
-    if (!writer.start(pixels.width(), pixels.height(), grey, quality, jfifDotsPerInch(pixels),
-                      embedProfile ? srgbProfileBytes() : none, reason))
-        return false;
-    const int32_t height = pixels.height();
-    for (int32_t top = 0; top < height; top += kRowsPerRead) {
-        const uint8_t* rows[kRowsPerRead];
-        const int32_t count = height - top < kRowsPerRead ? height - top : kRowsPerRead;
-        for (int32_t r = 0; r < count; ++r) rows[r] = pixels.constScanLine(top + r);
-        if (!writer.writeRows(rows, count, reason)) return false;
-    }
-    return writer.finish(encoded, reason);
-}
-
-// A buffer of 1, 3 or 4 channels written as a JPEG in bands: the bands
-// ahead are stored as bytes on the other threads while libjpeg compresses
-// the band before them. The bytes prepareSave and writePrepared give.
-bool encodeJpegInBands(const ImageBuffer& image, bool isFloat, int32_t quality, bool embedProfile,
-                       QByteArray* encoded, GrowString* reason) {
-    const int32_t width = image.width;
-    const int32_t height = image.height;
-    const bool grey = image.channelCount() == 1;
-    JpegWriter writer;
-    static const std::vector<uint8_t> none;
-    if (!writer.start(width, height, grey, quality, defaultDotsPerInch(), embedProfile && !grey ? srgbProfileBytes() : none,
-                      reason))
-        return false;
-    const int64_t rowBytes = static_cast<int64_t>(width) * (grey ? 1 : 3);
-    const int32_t bandRows = rowsPerBand(rowBytes, height);
-    const int32_t bands = (height + bandRows - 1) / bandRows;
-    const int32_t slotCount = bandSlots() < bands ? bandSlots() : bands;
-    const size_t slotBytes = static_cast<size_t>(rowBytes) * static_cast<size_t>(bandRows);
-    std::unique_ptr<uint8_t[]> ring(new (std::nothrow) uint8_t[slotBytes * static_cast<size_t>(slotCount)]);
-    if (!ring) {
-        setReason(reason, "out of memory encoding the image");
-        return false;
-    }
-    auto rowsOf = [&](int32_t band) {
-        const int32_t top = band * bandRows;
-        return height - top < bandRows ? height - top : bandRows;
-    };
-    BandPipelineSteps steps;
-    steps.serialFirst = false;
-    steps.parallel = [&](int32_t band, int32_t slot) {
-        return storeEightBitRows(image, isFloat, band * bandRows, rowsOf(band),
-                                 ring.get() + slotBytes * static_cast<size_t>(slot), rowBytes);
-    };
-    GrowString encodeFailure;
-    steps.serial = [&](int32_t band, int32_t slot) {
-        const uint8_t* base = ring.get() + slotBytes * static_cast<size_t>(slot);
-        const int32_t count = rowsOf(band);
-        for (int32_t done = 0; done < count; done += kRowsPerRead) {
-            const uint8_t* rows[kRowsPerRead];
-            const int32_t n = count - done < kRowsPerRead ? count - done : kRowsPerRead;
-            for (int32_t r = 0; r < n; ++r) rows[r] = base + static_cast<size_t>(done + r) * static_cast<size_t>(rowBytes);
-            if (!writer.writeRows(rows, n, &encodeFailure)) return false;
-        }
-        return true;
-    };
-    if (!runBandPipeline(bands, slotCount, steps)) {
-        if (reason) *reason = encodeFailure.isEmpty() ? GrowString("cannot encode the image") : encodeFailure;
-        return false;
-    }
-    return writer.finish(encoded, reason);
-}
 
 // Carries the metadata into an encoded JPEG or TIFF and writes the file.
 bool finishEncodedFile(QByteArray& encoded, FileKind format, int32_t width, int32_t height,
@@ -883,8 +541,8 @@ bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& im
         // Stored as bytes and compressed band by band: no 8-bit copy of
         // the whole picture.
         QByteArray encoded;
-        return encodeJpegInBands(image, isFloat, clampedQuality(options.quality), options.embedProfile, &encoded,
-                                 reason) &&
+        return encodeJpegBuffer(image, isFloat, clampedQuality(options.quality),
+                                jpegProfile(options.embedProfile && channels != 1), &encoded, reason) &&
                finishEncodedFile(encoded, format, image.width, image.height, metadata, path, reason);
     }
     PreparedSave prepared;
@@ -944,7 +602,8 @@ bool DesktopImageLoaderSaver::writePrepared(PreparedSave& prepared, const ImageM
             return false;
         }
     } else if (format == FileKind::Jpeg) {
-        if (!encodeJpegImage(pixels, prepared.quality, prepared.embedProfile, &encoded, reason)) return false;
+        if (!encodeJpegPicture(pixels, prepared.quality, jpegProfile(prepared.embedProfile), &encoded, reason))
+            return false;
     } else {
         QuietCodecMessages quiet;
         QBuffer device(&encoded);

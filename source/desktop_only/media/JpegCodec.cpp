@@ -1,12 +1,19 @@
 #include "JpegCodec.h"
 
+#include "ColorProfiles.h"
 #include "MediaFileIo.h"
+#include "PixelTransfer.h"
 
 #include "foundation/GrowString.h"
+#include "foundation/ImageBuffer.h"
+#include "platform/ParallelFor.h"
 
 #include <QByteArray>
+#include <QColorSpace>
+#include <QImage>
 #include <QtGlobal>
 
+#include <atomic>
 #include <climits>
 #include <csetjmp>
 #include <cstdio>
@@ -380,4 +387,187 @@ bool JpegWriter::finish(QByteArray* out, GrowString* reason) {
     *out = std::move(s.bytes);
     s.bytes = QByteArray();
     return true;
+}
+
+// ---- Whole pictures and buffers ------------------------------------------------
+
+namespace {
+
+// Rows handed to libjpeg at once.
+constexpr int32_t kRowsPerCall = 16;
+
+// Bytes of decoded or stored rows in one band of the pipelines: small
+// enough for the cache, large enough that a band is worth a task.
+constexpr int64_t kBandBytes = int64_t(512) << 10;
+
+// The bands of a picture of `height` rows of `rowBytes` each, and their
+// ring of buffers: enough that every thread has one to convert while the
+// codec fills or empties others.
+struct Bands {
+    int32_t rows = 0;   // per band (the last may have fewer)
+    int32_t count = 0;
+    int32_t slotCount = 0;
+    size_t slotBytes = 0;
+    int32_t height = 0;
+
+    Bands(int64_t rowBytes, int32_t pictureHeight) : height(pictureHeight) {
+        const int64_t fit = rowBytes > 0 ? kBandBytes / rowBytes : 1;
+        rows = static_cast<int32_t>(fit < 8 ? 8 : (fit < pictureHeight ? fit : pictureHeight));
+        if (rows > pictureHeight) rows = pictureHeight;
+        count = (pictureHeight + rows - 1) / rows;
+        const int32_t wanted = 2 * parallelThreadCount() + 2;
+        slotCount = wanted < count ? wanted : count;
+        slotBytes = static_cast<size_t>(rowBytes) * static_cast<size_t>(rows);
+    }
+    int32_t rowsOf(int32_t band) const {
+        const int32_t top = band * rows;
+        return height - top < rows ? height - top : rows;
+    }
+};
+
+// The JFIF density Qt's writer gives a JPEG: the image's resolution, for a
+// new image Qt's default (the screen's logical dots per inch; 100 without a
+// screen), which every saved picture had. Kept so that the files stay as
+// they were.
+int32_t jfifDotsPerInch(const QImage& image) {
+    return qRound(image.dotsPerMeterX() * 2.54 / 100.0);
+}
+
+}  // namespace
+
+bool decodeJpegPicture(JpegReader& jpeg, QImage* recycled, QImage* out, GrowString* reason) {
+    const QSize size(jpeg.width(), jpeg.height());
+    QImage image;
+    if (recycled && recycled->size() == size && recycled->format() == QImage::Format_RGB32 && recycled->isDetached()) {
+        image = std::move(*recycled);
+        image.setColorSpace(QColorSpace());
+    } else {
+        image = QImage(size, QImage::Format_RGB32);
+        if (image.isNull()) {
+            setReason(reason, "out of memory for the image");
+            return false;
+        }
+        mapForWriting(image.bits(), static_cast<size_t>(image.sizeInBytes()));
+    }
+    if (!jpeg.start(reason)) return false;
+    uchar* bits = image.bits();
+    const qsizetype bytesPerLine = image.bytesPerLine();
+    const int32_t height = size.height();
+    for (int32_t top = 0; top < height; top += kRowsPerCall) {
+        uint8_t* rows[kRowsPerCall];
+        const int32_t count = height - top < kRowsPerCall ? height - top : kRowsPerCall;
+        for (int32_t r = 0; r < count; ++r) rows[r] = bits + static_cast<qsizetype>(top + r) * bytesPerLine;
+        if (!jpeg.readRows(rows, count, reason)) return false;
+    }
+    if (!jpeg.finish(reason)) return false;
+    *out = std::move(image);
+    return true;
+}
+
+bool decodeJpegIntoBuffer(JpegReader& jpeg, int32_t orientation, const SrgbConversion* conversion, bool asFloat,
+                          ImageBuffer* image, GrowString* reason) {
+    const int32_t width = jpeg.width();
+    const int32_t height = jpeg.height();
+    const int64_t rowBytes = static_cast<int64_t>(width) * 4;
+    const Bands bands(rowBytes, height);
+    std::unique_ptr<uint8_t[]> ring(new (std::nothrow) uint8_t[bands.slotBytes * static_cast<size_t>(bands.slotCount)]);
+    if (!ring) {
+        setReason(reason, "out of memory for the image");
+        return false;
+    }
+    if (!jpeg.start(reason)) return false;
+    // Mapped now on all threads, not page by page inside the serial decoder.
+    mapForWriting(ring.get(), bands.slotBytes * static_cast<size_t>(bands.slotCount));
+    GrowString decodeFailure;
+    std::atomic<bool> conversionFailed{false};
+    BandPipelineSteps steps;
+    steps.serialFirst = true;
+    steps.serial = [&](int32_t band, int32_t slot) {
+        uint8_t* base = ring.get() + bands.slotBytes * static_cast<size_t>(slot);
+        const int32_t count = bands.rowsOf(band);
+        for (int32_t done = 0; done < count; done += kRowsPerCall) {
+            uint8_t* rows[kRowsPerCall];
+            const int32_t n = count - done < kRowsPerCall ? count - done : kRowsPerCall;
+            for (int32_t r = 0; r < n; ++r) rows[r] = base + static_cast<size_t>(done + r) * static_cast<size_t>(rowBytes);
+            if (!jpeg.readRows(rows, n, &decodeFailure)) return false;
+        }
+        return true;
+    };
+    steps.parallel = [&](int32_t band, int32_t slot) {
+        // The slot's rows as a picture of their own, without a copy.
+        QImage strip(ring.get() + bands.slotBytes * static_cast<size_t>(slot), width, bands.rowsOf(band),
+                     static_cast<qsizetype>(rowBytes), QImage::Format_RGB32);
+        if (conversion) {
+            // The steps a whole decoded picture takes, on these rows.
+            if (!convertInStrips(&strip, QImage::Format_RGBA8888) || !conversion->apply(&strip, asFloat)) {
+                conversionFailed = true;
+                return false;
+            }
+        }
+        return copyStripToBuffer(strip, band * bands.rows, width, height, orientation, asFloat, image);
+    };
+    if (runBandPipeline(bands.count, bands.slotCount, steps) && jpeg.finish(&decodeFailure)) return true;
+    if (conversionFailed) setReason(reason, "out of memory converting the decoded picture");
+    else if (reason) *reason = decodeFailure.isEmpty() ? GrowString("the image is damaged or cannot be decoded") : decodeFailure;
+    return false;
+}
+
+bool encodeJpegPicture(const QImage& pixels, int32_t quality, const std::vector<uint8_t>& icc, QByteArray* out,
+                       GrowString* reason) {
+    const bool grey = pixels.format() == QImage::Format_Grayscale8;
+    if (!grey && pixels.format() != QImage::Format_RGB888) {
+        setReason(reason, "cannot encode the image");
+        return false;
+    }
+    JpegWriter writer;
+    if (!writer.start(pixels.width(), pixels.height(), grey, quality, jfifDotsPerInch(pixels), icc, reason))
+        return false;
+    const int32_t height = pixels.height();
+    for (int32_t top = 0; top < height; top += kRowsPerCall) {
+        const uint8_t* rows[kRowsPerCall];
+        const int32_t count = height - top < kRowsPerCall ? height - top : kRowsPerCall;
+        for (int32_t r = 0; r < count; ++r) rows[r] = pixels.constScanLine(top + r);
+        if (!writer.writeRows(rows, count, reason)) return false;
+    }
+    return writer.finish(out, reason);
+}
+
+bool encodeJpegBuffer(const ImageBuffer& image, bool isFloat, int32_t quality, const std::vector<uint8_t>& icc,
+                      QByteArray* out, GrowString* reason) {
+    const int32_t width = image.width;
+    const int32_t height = image.height;
+    const bool grey = image.channelCount() == 1;
+    JpegWriter writer;
+    const int32_t dotsPerInch = jfifDotsPerInch(QImage(1, 1, QImage::Format_RGB888));
+    if (!writer.start(width, height, grey, quality, dotsPerInch, icc, reason)) return false;
+    const int64_t rowBytes = static_cast<int64_t>(width) * (grey ? 1 : 3);
+    const Bands bands(rowBytes, height);
+    std::unique_ptr<uint8_t[]> ring(new (std::nothrow) uint8_t[bands.slotBytes * static_cast<size_t>(bands.slotCount)]);
+    if (!ring) {
+        setReason(reason, "out of memory encoding the image");
+        return false;
+    }
+    BandPipelineSteps steps;
+    steps.serialFirst = false;
+    steps.parallel = [&](int32_t band, int32_t slot) {
+        return storeEightBitRows(image, isFloat, band * bands.rows, bands.rowsOf(band),
+                                 ring.get() + bands.slotBytes * static_cast<size_t>(slot), rowBytes);
+    };
+    GrowString encodeFailure;
+    steps.serial = [&](int32_t band, int32_t slot) {
+        const uint8_t* base = ring.get() + bands.slotBytes * static_cast<size_t>(slot);
+        const int32_t count = bands.rowsOf(band);
+        for (int32_t done = 0; done < count; done += kRowsPerCall) {
+            const uint8_t* rows[kRowsPerCall];
+            const int32_t n = count - done < kRowsPerCall ? count - done : kRowsPerCall;
+            for (int32_t r = 0; r < n; ++r) rows[r] = base + static_cast<size_t>(done + r) * static_cast<size_t>(rowBytes);
+            if (!writer.writeRows(rows, n, &encodeFailure)) return false;
+        }
+        return true;
+    };
+    if (!runBandPipeline(bands.count, bands.slotCount, steps)) {
+        if (reason) *reason = encodeFailure.isEmpty() ? GrowString("cannot encode the image") : encodeFailure;
+        return false;
+    }
+    return writer.finish(out, reason);
 }

@@ -34,7 +34,10 @@
 #include <vector>
 
 class GrowString;
+class ImageBuffer;
 class QByteArray;
+class QImage;
+class SrgbConversion;
 
 class JpegReader {
 public:
@@ -94,6 +97,35 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// Decodes a JPEG the reader takes (readHeader gave true) whole into 32-bit
+// words (QImage::Format_RGB32). The picture handed in for reuse serves when
+// it has the size and format; otherwise a new one is mapped on all threads
+// first, so that the serial decoder does not stop at every fresh page.
+bool decodeJpegPicture(JpegReader& jpeg, QImage* recycled, QImage* out, GrowString* reason);
+
+// Decodes a JPEG the reader takes into an upright buffer allocated for it
+// (allocateUpright with the orientation), band by band: libjpeg decodes a
+// band while the bands before it are converted (with the profile's
+// conversion when one is given, turned upright, stored as the buffer's
+// samples) on the other threads, so the buffer is complete a band after
+// the last row is decoded, and the whole decoded picture is never held.
+// The buffer gets what decodeJpegPicture, the conversion and copyToBuffer
+// give.
+bool decodeJpegIntoBuffer(JpegReader& jpeg, int32_t orientation, const SrgbConversion* conversion, bool asFloat,
+                          ImageBuffer* image, GrowString* reason);
+
+// A picture (QImage::Format_RGB888 or Format_Grayscale8) as a JPEG file,
+// the profile embedded when given.
+bool encodeJpegPicture(const QImage& pixels, int32_t quality, const std::vector<uint8_t>& icc, QByteArray* out,
+                       GrowString* reason);
+
+// A buffer of 1, 3 or 4 channels (alpha left out) as a JPEG file, in bands:
+// the bands ahead are stored as bytes (as imageFromBuffer stores them) on
+// the other threads while libjpeg compresses the band before them. The
+// bytes encodeJpegPicture gives for the stored picture.
+bool encodeJpegBuffer(const ImageBuffer& image, bool isFloat, int32_t quality, const std::vector<uint8_t>& icc,
+                      QByteArray* out, GrowString* reason);
 
 // The EXIF orientation (1..8) in the body of an APP1 segment that starts
 // with "Exif\0\0"; 0 when the segment holds none or cannot be read.

@@ -99,6 +99,27 @@ private:
     int fd_ = -1;  // open between open and readRest
 };
 
+// ---- What a file's first bytes say
+
+// The kind of image the first bytes announce (JPEG, PNG, TIFF, Photoshop,
+// .pli). Raw files have no common signature (several are TIFF containers)
+// and are never recognised here.
+ImageFileKind kindOfContent(const uint8_t* data, size_t size);
+
+// The width and height the header of an opened file of the kind claims:
+// from its first bytes, or where they point (a TIFF's first directory, a
+// JPEG's frame header after the segments before it); false when it cannot
+// tell, the decoder judging then.
+bool claimedImageSize(const FileBytes& file, ImageFileKind kind, int64_t* width, int64_t* height);
+
+// Whether a JPEG stream reaches its end-of-image marker: libjpeg fills a
+// cut-off picture with grey and calls it a success.
+bool jpegIsComplete(const uint8_t* data, size_t size);
+// Whether a PNG stream reaches its IEND chunk, each chunk whole: libpng
+// stops at the first chunk that runs past the end of the data and prints
+// why, so a cut-off file is refused with a reason of its own.
+bool pngIsComplete(const uint8_t* data, size_t size);
+
 // While an object of this class lives, nothing reaches standard error:
 // the codec libraries under Qt's image I/O and LibRaw print their own
 // remarks there (libpng's "Read Error"), and Qt's warnings about a file
