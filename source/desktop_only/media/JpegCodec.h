@@ -26,7 +26,9 @@
 // missing rows with grey and warn. Other warnings (corrupt data it can
 // step over) are let pass, as Qt's reader lets them pass.
 //
-// An object serves one file on one thread at a time.
+// The pipelines below drive them over whole pictures and buffers, band by
+// band beside the other threads. A reader or writer object serves one file
+// on one thread at a time.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file reading and replacing writes for the image loader and saver,
-// the limits a picture must keep, and quiet codecs.
+// what a file's first bytes say, the limits a picture must keep, and quiet
+// codecs.
 //
 // Every decoder works from the file's bytes in memory: the same code then
 // serves files on disk and ":/" resources, and a file is read exactly once.
