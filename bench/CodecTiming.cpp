@@ -1,13 +1,21 @@
 // pellucine_codec_timing: times the program's JPEG decoding and encoding in
 // process, for bench/compare.sh.
 //
-//   pellucine_codec_timing [--threads N] [--repeat N] decode|encode PHOTO.jpg [WORK_FOLDER]
+//   pellucine_codec_timing [--threads N] [--repeat N] decode|decode-reused|encode PHOTO.jpg [WORK_FOLDER]
 //
-// decode: the file read into a float image on the 0..255 scale, as the
-//         render tool and the program load a photo (the loader of the
-//         desktop program, no colour profile applied);
-// encode: that float image written as a JPEG file (quality 90) into
-//         WORK_FOLDER through the program's saver, without metadata.
+// decode:        the file read into a new float image on the 0..255 scale,
+//                as the render tool and the program open a photo (the
+//                loader of the desktop program, no colour profile applied):
+//                libjpeg decodes band by band while the bands before are
+//                converted into the float image, whose fresh memory the
+//                system must clear and map;
+// decode-reused: the same into memory used before, as the batch worker
+//                reads its next photo (decode into the picture of the last
+//                one, then finishLoad into the float storage of the last);
+//                libvips's decode row writes into memory touched beforehand
+//                too;
+// encode:        that float image written as a JPEG file (quality 90) into
+//                WORK_FOLDER through the program's saver, without metadata.
 // Prints "OPERATION: MEDIAN_MS" on standard output.
 
 #include <QCoreApplication>
@@ -34,7 +42,9 @@ using timing::parseCount;
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: pellucine_codec_timing [--threads N] [--repeat N] decode|encode PHOTO.jpg [WORK_FOLDER]\n");
+    std::fprintf(stderr,
+                 "usage: pellucine_codec_timing [--threads N] [--repeat N] decode|decode-reused|encode PHOTO.jpg "
+                 "[WORK_FOLDER]\n");
     return 2;
 }
 
@@ -54,7 +64,9 @@ int main(int argc, char** argv) {
             positional.push_back(arg);
         }
     }
-    if (positional.size() < 2 || (positional[0] != "decode" && positional[0] != "encode")) return usage();
+    if (positional.size() < 2 ||
+        (positional[0] != "decode" && positional[0] != "decode-reused" && positional[0] != "encode"))
+        return usage();
     if (threads > 0) setParallelThreadCount(threads);
     const std::string operation = positional[0];
     const GrowString photoPath(positional[1].c_str());
@@ -69,6 +81,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::vector<double> times;
+    DecodedSource picture;  // decode-reused: the memory of the repeat before
+    ImageBuffer reused;
+    if (operation == "decode-reused" && (!loader.decode(photoPath, false, true, true, &picture) ||
+                                         !loader.finishLoad(picture, 3, true, &reused, nullptr))) {
+        std::fprintf(stderr, "cannot read %s\n", photoPath.c_str());
+        return 1;
+    }
     for (int r = 0; r < repeat; ++r) {
         const auto start = std::chrono::steady_clock::now();
         bool ok;
@@ -76,6 +95,9 @@ int main(int argc, char** argv) {
             ImageBuffer decoded;  // a new image each time, as when a photo is opened
             decoded.channels = 3;
             ok = loader.loadFloat(photoPath, &decoded, false, nullptr);
+        } else if (operation == "decode-reused") {
+            ok = loader.decode(photoPath, false, true, true, &picture) &&
+                 loader.finishLoad(picture, 3, true, &reused, nullptr, nullptr, true);
         } else {
             SaveOptions options;
             options.quality = 90;

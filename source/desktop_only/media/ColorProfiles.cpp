@@ -134,31 +134,59 @@ bool isSoundProfile(const std::vector<uint8_t>& profile) {
     return opened != nullptr;
 }
 
-bool convertToSrgb(QImage* image, const std::vector<uint8_t>& profile, bool atSixteenBits) {
-    if (!image || image->isNull() || profile.empty()) return false;
-    if (image->format() != QImage::Format_RGBA64 && image->format() != QImage::Format_RGBA8888) return false;
+struct SrgbConversion::Prepared {
+    TransformPtr transform;
+    bool grey = false;
+};
 
+SrgbConversion::SrgbConversion() = default;
+SrgbConversion::~SrgbConversion() = default;
+
+SrgbConversion::Outcome SrgbConversion::prepare(const std::vector<uint8_t>& profile) {
+    prepared_.reset();
+    if (profile.empty()) return kUnusable;
     ProfilePtr source(cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size())));
-    if (!source) return false;
+    if (!source) return kUnusable;
     const cmsColorSpaceSignature space = cmsGetColorSpace(source.get());
     const bool grey = space == cmsSigGrayData;
-    if (!grey && space != cmsSigRgbData) return false;
+    if (!grey && space != cmsSigRgbData) return kUnusable;
 
     ProfilePtr srgb(cmsCreate_sRGBProfile());
-    if (!srgb) return false;
-    if (isSrgbEquivalent(source.get(), srgb.get())) return true;
-    if (atSixteenBits && image->format() == QImage::Format_RGBA8888) {
-        if (!convertInStrips(image, QImage::Format_RGBA64)) return false;
-    }
+    if (!srgb) return kUnusable;
+    if (isSrgbEquivalent(source.get(), srgb.get())) return kNothingToDo;
     // Float samples in and out: lcms2 evaluates the profiles exactly
     // instead of interpolating a precomputed 8- or 16-bit table, which is
     // off by up to 15 levels on saturated colours of wide-gamut profiles.
     const cmsUInt32Number inFormat = grey ? TYPE_GRAY_FLT : TYPE_RGB_FLT;
     TransformPtr transform(
         cmsCreateTransform(source.get(), inFormat, srgb.get(), TYPE_RGB_FLT, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
-    if (!transform) return false;
-    return image->format() == QImage::Format_RGBA64 ? transformRows<uint16_t>(image, transform.get(), grey)
-                                                    : transformRows<uint8_t>(image, transform.get(), grey);
+    if (!transform) return kUnusable;
+    prepared_ = std::make_unique<Prepared>();
+    prepared_->transform = std::move(transform);
+    prepared_->grey = grey;
+    return kConverts;
+}
+
+bool SrgbConversion::apply(QImage* image, bool atSixteenBits) const {
+    if (!prepared_ || !image || image->isNull()) return false;
+    if (image->format() != QImage::Format_RGBA64 && image->format() != QImage::Format_RGBA8888) return false;
+    if (atSixteenBits && image->format() == QImage::Format_RGBA8888) {
+        if (!convertInStrips(image, QImage::Format_RGBA64)) return false;
+    }
+    return image->format() == QImage::Format_RGBA64
+               ? transformRows<uint16_t>(image, prepared_->transform.get(), prepared_->grey)
+               : transformRows<uint8_t>(image, prepared_->transform.get(), prepared_->grey);
+}
+
+bool convertToSrgb(QImage* image, const std::vector<uint8_t>& profile, bool atSixteenBits) {
+    if (!image || image->isNull() || profile.empty()) return false;
+    if (image->format() != QImage::Format_RGBA64 && image->format() != QImage::Format_RGBA8888) return false;
+    SrgbConversion conversion;
+    switch (conversion.prepare(profile)) {
+        case SrgbConversion::kNothingToDo: return true;
+        case SrgbConversion::kConverts: return conversion.apply(image, atSixteenBits);
+        default: return false;
+    }
 }
 
 const std::vector<uint8_t>& srgbProfileBytes() {

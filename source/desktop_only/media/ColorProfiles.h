@@ -3,6 +3,7 @@
 // display colour space, and the sRGB profile embedded into saved files.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QImage;
@@ -25,6 +26,31 @@ bool isSoundProfile(const std::vector<uint8_t>& profile);
 // fraction of a level, as most photos carry under many names) leaves the
 // pixels alone and gives true: the conversion would only add rounding.
 bool convertToSrgb(QImage* image, const std::vector<uint8_t>& profile, bool atSixteenBits);
+
+// The conversion convertToSrgb makes, prepared once from a profile and then
+// applied to any number of images: the strips of one picture converted one
+// by one give the samples the whole picture converted at once gives.
+class SrgbConversion {
+public:
+    SrgbConversion();
+    ~SrgbConversion();
+    SrgbConversion(const SrgbConversion&) = delete;
+    SrgbConversion& operator=(const SrgbConversion&) = delete;
+
+    enum Outcome {
+        kConverts,     // apply converts the samples
+        kNothingToDo,  // a profile equivalent to sRGB: the samples stay as they are
+        kUnusable,     // cannot be parsed, or describes another colour space
+    };
+    Outcome prepare(const std::vector<uint8_t>& profile);
+    // As convertToSrgb, with the prepared profile (kConverts). Safe to call
+    // from several threads at once.
+    bool apply(QImage* image, bool atSixteenBits) const;
+
+private:
+    struct Prepared;
+    std::unique_ptr<Prepared> prepared_;
+};
 
 // The sRGB profile made by lcms2, as the bytes of an ICC file. Built once.
 const std::vector<uint8_t>& srgbProfileBytes();

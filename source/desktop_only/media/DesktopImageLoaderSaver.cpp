@@ -1,6 +1,7 @@
 #include "DesktopImageLoaderSaver.h"
 
 #include "ColorProfiles.h"
+#include "JpegCodec.h"
 #include "MediaExtensions.h"
 #include "MediaFileIo.h"
 #include "MetadataIo.h"
@@ -23,23 +24,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace {
 
 using FileKind = ImageFileKind;
-
-// The kind of image the first bytes announce. Raw files have no common
-// signature (several are TIFF containers) and are never recognised here.
-FileKind kindOfContent(const uint8_t* d, size_t n) {
-    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return FileKind::Jpeg;
-    if (n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return FileKind::Png;
-    if (n >= 4 && (std::memcmp(d, "II*\0", 4) == 0 || std::memcmp(d, "MM\0*", 4) == 0 ||
-                   std::memcmp(d, "II+\0", 4) == 0 || std::memcmp(d, "MM\0+", 4) == 0))
-        return FileKind::Tiff;  // classic and big TIFF
-    if (n >= 4 && std::memcmp(d, "8BPS", 4) == 0) return FileKind::Psd;
-    if (isPliData(d, n)) return FileKind::Pli;
-    return FileKind::Unknown;
-}
 
 // The kind of file to decode: the one the extension names when the content
 // is of that kind, the content's own when the extension names none (and for
@@ -64,32 +54,6 @@ const char* qtFormatOf(FileKind kind) {
         case FileKind::Psd: return "psd";
         default: return nullptr;
     }
-}
-
-// Whether a JPEG stream reaches its end-of-image marker. libjpeg, and with it
-// Qt's reader, fills a cut-off picture with grey and calls it a success, so
-// the stream is walked here: the marker segments up to the first scan, then
-// the entropy-coded data (where 0xFF is followed by 0x00 stuffing or a restart
-// marker) and any later segments of a progressive file, until EOI.
-bool jpegIsComplete(const uint8_t* d, size_t n) {
-    size_t i = 2;  // after SOI
-    while (i + 1 < n) {
-        if (d[i] != 0xFF) {
-            ++i;  // entropy-coded data
-            continue;
-        }
-        const uint8_t marker = d[i + 1];
-        if (marker == 0xD9) return true;  // EOI
-        if (marker == 0x00 || marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
-            i += (marker == 0xFF) ? 1 : 2;  // stuffing, fill byte, TEM, RSTn, SOI: no length
-            continue;
-        }
-        if (i + 3 >= n) return false;
-        const size_t length = (static_cast<size_t>(d[i + 2]) << 8) | d[i + 3];
-        if (length < 2) return false;
-        i += 2 + length;  // skip the segment; after SOS this lands on scan data
-    }
-    return false;
 }
 
 // Qt's name for an orientation, as the EXIF value.
@@ -122,13 +86,6 @@ bool isDeepFormat(QImage::Format format) {
     }
 }
 
-struct QtDecoded {
-    QImage pixels;                    // Format_RGBA8888, Format_RGBA64 or Format_RGB32
-    int32_t orientation = 1;          // as Qt's reader reports it
-    std::vector<uint8_t> iccProfile;  // as Qt's reader found it
-    bool hasAlpha = false;            // the decoded image carries alpha
-};
-
 // The reason of a picture whose header asks for too much: over the pixel
 // budget, or more than the working memory holds comfortably.
 void tooLargeReason(int64_t width, int64_t height, GrowString* reason) {
@@ -148,16 +105,91 @@ void tooLargeReason(int64_t width, int64_t height, GrowString* reason) {
     *reason = GrowString(line);
 }
 
-bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out, GrowString* reason, QImage* recycled) {
+// ---- Opening a source --------------------------------------------------------
+
+// The bytes read first: every header this loader checks before reading the
+// rest (PNG's IHDR, Photoshop's and .pli's headers, a TIFF's first
+// directory and a JPEG's frame header in all but unusual files) lies in them;
+// what lies beyond is read where the header points.
+constexpr size_t kHeadBytes = size_t(64) << 10;
+
+// A source file opened for decoding: its bytes, its kind, and for a JPEG
+// the direct path takes, its reader with the header read.
+struct Source {
+    FileBytes bytes;
+    FileKind kind = FileKind::Unknown;
+    std::unique_ptr<JpegReader> jpeg;
+};
+
+// Reads the first bytes, refuses what they rule out (content of no kind
+// read here or of another kind than the extension names, a picture the
+// header makes too large, a file too large for the decoders), then reads
+// the rest.
+bool openSource(const QString& qpath, Source* source, GrowString* reason) {
+    FileBytes& bytes = source->bytes;
+    if (!bytes.open(qpath, kHeadBytes, reason)) return false;
+    const FileKind kind = kindToDecode(qpath, bytes.data(), bytes.size());
+    if (kind == FileKind::Unknown) {
+        const bool misnamed = kindOfContent(bytes.data(), bytes.size()) != FileKind::Unknown;
+        setReason(reason, misnamed ? "its content is another kind of image than its extension names"
+                                   : "is not an image this program reads");
+        return false;
+    }
+    int64_t width = 0;
+    int64_t height = 0;
+    if (claimedImageSize(bytes, kind, &width, &height) && width >= 1 && height >= 1 &&
+        (!withinPixelBudget(width, height) || !fitsInWorkingMemory(width, height))) {
+        tooLargeReason(width, height, reason);
+        return false;
+    }
+    if (qtFormatOf(kind) && bytes.fileSize() > static_cast<uint64_t>(INT_MAX)) {
+        setReason(reason, "the file is too large to decode");
+        return false;
+    }
+    if (!bytes.readRest(reason)) return false;
+    source->kind = kind;
+    if (kind == FileKind::Jpeg) {
+        source->jpeg = std::make_unique<JpegReader>(bytes.data(), bytes.size());
+        if (!source->jpeg->readHeader()) source->jpeg.reset();  // Qt's reader serves it
+    }
+    return true;
+}
+
+// ---- Decoding -----------------------------------------------------------------
+
+// What a decoder found beside the pixels.
+struct Decoded {
+    QImage pixels;                    // Format_RGBA8888, Format_RGBA64 or Format_RGB32
+    int32_t orientation = 0;          // as the decoder read it; 0 none
+    std::vector<uint8_t> iccProfile;  // as the decoder found it
+    bool hasAlpha = false;            // the decoded image carries alpha
+};
+
+// A picture refused for the size its decoder reports.
+bool refusedForSize(int64_t width, int64_t height, GrowString* reason) {
+    if (withinPixelBudget(width, height) && fitsInWorkingMemory(width, height)) return false;
+    if (width < 1 || height < 1) setReason(reason, "the image is damaged or cannot be decoded");
+    else tooLargeReason(width, height, reason);
+    return true;
+}
+
+// Qt's image reader, for every kind it reads, with the codec libraries'
+// own messages kept off standard error.
+bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowString* reason, QImage* recycled) {
     const char* format = qtFormatOf(kind);
     if (!format || bytes.size() > static_cast<size_t>(INT_MAX)) {
         setReason(reason, format ? "the file is too large to decode" : "is not an image this program reads");
         return false;
     }
-    if (std::strcmp(format, "jpeg") == 0 && !jpegIsComplete(bytes.data(), bytes.size())) {
+    if (kind == FileKind::Jpeg && !jpegIsComplete(bytes.data(), bytes.size())) {
         setReason(reason, "the JPEG file is damaged or cut short");
         return false;
     }
+    if (kind == FileKind::Png && !pngIsComplete(bytes.data(), bytes.size())) {
+        setReason(reason, "the PNG file is damaged or cut short");
+        return false;
+    }
+    QuietCodecMessages quiet;
 
     QByteArray wrapped = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
     QBuffer device(&wrapped);
@@ -174,23 +206,17 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out, GrowStr
     }
     // Refused before any pixel is decoded: the size the header claims.
     const QSize size = reader.size();
-    if (!withinPixelBudget(size.width(), size.height()) || !fitsInWorkingMemory(size.width(), size.height())) {
-        if (size.width() < 1 || size.height() < 1)
-            setReason(reason, "the image is damaged or cannot be decoded");
-        else
-            tooLargeReason(size.width(), size.height(), reason);
-        return false;
-    }
+    if (refusedForSize(size.width(), size.height(), reason)) return false;
 
-    // A JPEG is decoded into an image made here, which Qt's reader fills
-    // when its size and format are right: its memory is then mapped by all
-    // threads at once beforehand instead of page by page inside the serial
-    // decoder. An earlier picture of the same size and format handed in
-    // for reuse serves instead, its memory mapped already; its colour space
-    // is cleared first, so that nothing of the earlier file can pass for
-    // this one's.
+    // A JPEG Qt decodes is decoded into an image made here, which Qt's
+    // reader fills when its size and format are right: its memory is then
+    // mapped by all threads at once beforehand instead of page by page
+    // inside the serial decoder. An earlier picture of the same size and
+    // format handed in for reuse serves instead, its memory mapped already;
+    // its colour space is cleared first, so that nothing of the earlier file
+    // can pass for this one's.
     QImage image;
-    if (std::strcmp(format, "jpeg") == 0 && reader.imageFormat() == QImage::Format_RGB32) {
+    if (kind == FileKind::Jpeg && reader.imageFormat() == QImage::Format_RGB32) {
         if (recycled && recycled->size() == size && recycled->format() == QImage::Format_RGB32 &&
             recycled->isDetached()) {
             image = std::move(*recycled);
@@ -204,10 +230,7 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out, GrowStr
         setReason(reason, "the image is damaged or cannot be decoded (or memory ran out)");
         return false;
     }
-    if (!withinPixelBudget(image.width(), image.height()) || !fitsInWorkingMemory(image.width(), image.height())) {
-        tooLargeReason(image.width(), image.height(), reason);
-        return false;
-    }
+    if (refusedForSize(image.width(), image.height(), reason)) return false;
     out->orientation = orientationOf(reader.transformation());
     // Asked of the decoded image, not of the header: a palette image with
     // transparent entries reports an opaque palette format beforehand.
@@ -226,12 +249,170 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, QtDecoded* out, GrowStr
     return true;
 }
 
+// A JPEG the direct path takes, decoded whole (into the picture handed in
+// for reuse when it fits), with what its markers carry.
+bool decodeJpegWhole(JpegReader& jpeg, Decoded* out, GrowString* reason, QImage* recycled) {
+    if (refusedForSize(jpeg.width(), jpeg.height(), reason) || !decodeJpegPicture(jpeg, recycled, &out->pixels, reason))
+        return false;
+    out->orientation = jpeg.orientation();
+    out->iccProfile = jpeg.iccProfile();
+    out->hasAlpha = false;
+    return true;
+}
+
 // The orientation to apply (1..8): the one exiv2 read from the file's
 // metadata (EXIF, else XMP; 0 when it found none or could not read the file
-// at all), else Qt's reader's own, else 1.
+// at all), else the decoder's own, else 1.
 int32_t chooseOrientation(int32_t fromMetadata, int32_t fromDecoder) {
     if (fromMetadata >= 1 && fromMetadata <= 8) return fromMetadata;
     return fromDecoder >= 1 && fromDecoder <= 8 ? fromDecoder : 1;
+}
+
+// The metadata of a decoded file (not raw, not .pli): exiv2's reading, the
+// orientation to apply and the profile to trust. A damaged profile counts
+// as none: its colours cannot be trusted. The decoder hands over the
+// embedded bytes as they stand, while exiv2 may cut them to the size their
+// header declares, so the bytes the decoder found are judged too.
+void settleMetadata(const FileBytes& bytes, bool wantMetadata, int32_t decoderOrientation,
+                    std::vector<uint8_t> decoderProfile, ImageMetadata* metadata) {
+    metadata->orientation = 0;  // none until exiv2 reads one
+    readImageMetadata(bytes.data(), bytes.size(), wantMetadata, metadata);
+    if (!decoderProfile.empty() && !isSoundProfile(decoderProfile)) {
+        metadata->iccProfile.clear();
+        decoderProfile.clear();
+    }
+    if (metadata->iccProfile.empty()) metadata->iccProfile = std::move(decoderProfile);
+    metadata->orientation = chooseOrientation(metadata->orientation, decoderOrientation);
+    if (!metadata->iccProfile.empty() && !isSoundProfile(metadata->iccProfile)) metadata->iccProfile.clear();
+}
+
+void reportUnusableProfile(const GrowString& path) {
+    std::printf("ignoring the unusable colour profile of %s\n", path.c_str());
+    std::fflush(stdout);
+}
+
+// Decodes an opened source (everything DesktopImageLoaderSaver::decode does
+// once the file is read).
+bool decodeSource(Source& source, const GrowString& path, bool applyEmbeddedProfile, bool asFloat,
+                  bool wantMetadata, DecodedSource* out, GrowString* reason, QImage* recycled) {
+    const FileBytes& bytes = source.bytes;
+    QImage pixels;
+    ImageMetadata metadata;
+    int32_t orientation = 1;
+    bool hasAlpha = false;
+    if (source.kind == FileKind::Pli) {
+        if (!decodePli(bytes.data(), bytes.size(), &pixels, reason)) return false;
+        hasAlpha = true;  // the file always stores alpha
+    } else if (source.kind == FileKind::Raw) {
+        {
+            QuietCodecMessages quiet;
+            if (!decodeRaw(bytes.data(), bytes.size(), &pixels, reason)) return false;
+        }
+        metadata.orientation = 0;
+        readImageMetadata(bytes.data(), bytes.size(), wantMetadata, &metadata);
+        // LibRaw has turned the picture already and delivers sRGB.
+        metadata.iccProfile.clear();
+    } else {
+        Decoded decoded;
+        const bool ok = source.jpeg ? decodeJpegWhole(*source.jpeg, &decoded, reason, recycled)
+                                    : decodeWithQt(bytes, source.kind, &decoded, reason, recycled);
+        if (!ok) return false;
+        settleMetadata(bytes, wantMetadata, decoded.orientation, std::move(decoded.iccProfile), &metadata);
+        pixels = std::move(decoded.pixels);
+        hasAlpha = decoded.hasAlpha;
+        orientation = metadata.orientation;
+        if (applyEmbeddedProfile && !metadata.iccProfile.empty()) {
+            // The profile conversion works on RGBA samples.
+            if (pixels.format() == QImage::Format_RGB32 && !convertInStrips(&pixels, QImage::Format_RGBA8888)) {
+                setReason(reason, "out of memory converting the decoded picture");
+                return false;
+            }
+            // Float buffers get the conversion at 16 bits, so that an 8-bit
+            // source does not lose levels twice.
+            if (!convertToSrgb(&pixels, metadata.iccProfile, asFloat)) reportUnusableProfile(path);
+        }
+    }
+    if (metadata.orientation < 1 || metadata.orientation > 8) metadata.orientation = 1;
+    out->pixels = std::move(pixels);
+    out->orientation = orientation;
+    out->hasAlpha = hasAlpha;
+    out->metadata = std::move(metadata);
+    return true;
+}
+
+// A JPEG the direct path takes, loaded into the buffer in bands
+// (decodeJpegIntoBuffer) with the metadata and profile decode settles: the
+// buffer and metadata decode and finishLoad give.
+bool loadJpegInBands(Source& source, const GrowString& path, bool applyEmbeddedProfile, bool asFloat,
+                     int32_t channels, bool wantMetadata, ImageBuffer* image, ImageMetadata* metadata,
+                     GrowString* reason) {
+    JpegReader& jpeg = *source.jpeg;
+    if (refusedForSize(jpeg.width(), jpeg.height(), reason)) return false;
+    settleMetadata(source.bytes, wantMetadata, jpeg.orientation(), jpeg.iccProfile(), metadata);
+    SrgbConversion conversion;
+    bool convert = false;
+    if (applyEmbeddedProfile && !metadata->iccProfile.empty()) {
+        const SrgbConversion::Outcome outcome = conversion.prepare(metadata->iccProfile);
+        convert = outcome == SrgbConversion::kConverts;
+        if (outcome == SrgbConversion::kUnusable) reportUnusableProfile(path);
+    }
+    if (!allocateUpright(jpeg.width(), jpeg.height(), metadata->orientation, channels, asFloat, image)) {
+        setReason(reason, "out of memory for the image");
+        return false;
+    }
+    if (decodeJpegIntoBuffer(jpeg, metadata->orientation, convert ? &conversion : nullptr, asFloat, image, reason))
+        return true;
+    image->release();
+    return false;
+}
+
+// The profile a JPEG carries: the sRGB profile when asked, none for grey.
+const std::vector<uint8_t>& jpegProfile(bool embed) {
+    static const std::vector<uint8_t> none;
+    return embed ? srgbProfileBytes() : none;
+}
+
+// ---- Encoding -----------------------------------------------------------------
+
+// Carries the metadata into an encoded JPEG or TIFF and writes the file.
+bool finishEncodedFile(QByteArray& encoded, FileKind format, int32_t width, int32_t height,
+                       const ImageMetadata* metadata, const GrowString& path, GrowString* reason) {
+    // Only when there is something to carry: exiv2 rewrites the whole
+    // encoded file, which for a large TIFF costs more than the encoding.
+    const bool carries =
+        metadata && (!metadata->exif.empty() || !metadata->xmpPacket.empty() || !metadata->iptc.empty());
+    if (carries && (format == FileKind::Jpeg || format == FileKind::Tiff) &&
+        !writeImageMetadata(&encoded, *metadata, width, height)) {
+        // Metadata exiv2 cannot write must not cost the picture: the
+        // file is saved without it.
+        std::printf("could not write the metadata of %s\n", path.c_str());
+        std::fflush(stdout);
+    }
+    return writeFileReplacing(qtPath(path), encoded.constData(), static_cast<size_t>(encoded.size()), reason);
+}
+
+// The checks of a save before any sample is touched: the path, the kind of
+// file its extension names and the picture's size for that kind.
+bool checkSave(const GrowString& path, const ImageBuffer& image, FileKind* format, GrowString* reason) {
+    const QString qpath = qtPath(path);
+    if (qpath.isEmpty() || qpath.startsWith(QLatin1String(":/"))) {
+        setReason(reason, qpath.isEmpty() ? "no file name given" : "cannot write into the program's resources");
+        return false;
+    }
+    *format = writeKindOfExtension(QFileInfo(qpath).suffix().toLower());
+    if (*format == FileKind::Unknown) {
+        setReason(reason, "unknown image format (use .jpg, .jpeg, .png, .tif, .tiff or .pli)");
+        return false;
+    }
+    if (!image.data) {
+        setReason(reason, "there is no image to save");
+        return false;
+    }
+    return outputSizeFits(*format, image.width, image.height, reason);
+}
+
+int32_t clampedQuality(int32_t quality) {
+    return quality < 1 ? 1 : (quality > 100 ? 100 : quality);
 }
 
 }  // namespace
@@ -283,89 +464,48 @@ bool DesktopImageLoaderSaver::load(const GrowString& path, ImageBuffer* image, b
         return false;
     }
     if (image->channels <= 0 || channelsFromFile) image->channels = 3;  // the file's count is set once decoded
-    // Everything is decoded before the caller's buffer is touched; on failure
-    // the buffer is released so that no earlier picture passes for this file.
+    // On failure the buffer is released so that no earlier picture passes
+    // for this file.
     if (image->channels > 4) {
         setReason(reason, "images of more than 4 channels are not supported");
         image->release();
         return false;
     }
-    DecodedSource source;
-    if (!decode(path, applyEmbeddedProfile, asFloat, metadataOut != nullptr, &source, reason)) {
+    Source source;
+    if (!openSource(qtPath(path), &source, reason)) {
         image->release();
         return false;
     }
-    return finishLoad(source, channelsFromFile ? 0 : image->channels, asFloat, image, metadataOut, reason);
+    if (source.jpeg) {
+        // JPEG has no alpha: 3 channels when the file decides.
+        ImageMetadata metadata;
+        if (!loadJpegInBands(source, path, applyEmbeddedProfile, asFloat, image->channels, metadataOut != nullptr,
+                             image, &metadata, reason)) {
+            image->release();
+            return false;
+        }
+        if (metadataOut) {
+            metadata.width = image->width;
+            metadata.height = image->height;
+            *metadataOut = std::make_unique<ImageMetadata>(std::move(metadata));
+        }
+        return true;
+    }
+    DecodedSource decoded;
+    if (!decodeSource(source, path, applyEmbeddedProfile, asFloat, metadataOut != nullptr, &decoded, reason, nullptr)) {
+        image->release();
+        return false;
+    }
+    return finishLoad(decoded, channelsFromFile ? 0 : image->channels, asFloat, image, metadataOut, reason);
 }
 
 bool DesktopImageLoaderSaver::decode(const GrowString& path, bool applyEmbeddedProfile, bool asFloat,
                                      bool wantMetadata, DecodedSource* out, GrowString* reason) {
-    const QString qpath = qtPath(path);
     QImage recycled = std::move(out->pixels);  // a picture handed in for reuse, if any
     out->pixels = QImage();
-    FileBytes bytes;
-    if (!bytes.read(qpath, reason)) return false;
-
-    const FileKind kind = kindToDecode(qpath, bytes.data(), bytes.size());
-    if (kind == FileKind::Unknown) {
-        const bool misnamed = kindOfContent(bytes.data(), bytes.size()) != FileKind::Unknown;
-        setReason(reason, misnamed ? "its content is another kind of image than its extension names"
-                                   : "is not an image this program reads");
-        return false;
-    }
-    QImage pixels;
-    ImageMetadata metadata;
-    metadata.orientation = 0;  // none until exiv2 reads one
-    int32_t orientation = 1;
-    bool hasAlpha = false;
-    if (kind == FileKind::Pli) {
-        if (!decodePli(bytes.data(), bytes.size(), &pixels, reason)) return false;
-        hasAlpha = true;  // the file always stores alpha
-    } else {
-        const bool raw = kind == FileKind::Raw;
-        QtDecoded decoded;
-        if (raw ? !decodeRaw(bytes.data(), bytes.size(), &pixels, reason) : !decodeWithQt(bytes, kind, &decoded, reason, &recycled))
-            return false;
-        readImageMetadata(bytes.data(), bytes.size(), wantMetadata, &metadata);
-        if (raw) {
-            // LibRaw has turned the picture already and delivers sRGB.
-            metadata.iccProfile.clear();
-        } else {
-            pixels = std::move(decoded.pixels);
-            hasAlpha = decoded.hasAlpha;
-            orientation = chooseOrientation(metadata.orientation, decoded.orientation);
-            // A damaged profile counts as none: its colours cannot be
-            // trusted. Qt hands over the embedded bytes as they stand, while
-            // exiv2 may cut them to the size their header declares, so the
-            // bytes Qt found are judged too.
-            if (!decoded.iccProfile.empty() && !isSoundProfile(decoded.iccProfile)) {
-                metadata.iccProfile.clear();
-                decoded.iccProfile.clear();
-            }
-            if (metadata.iccProfile.empty()) metadata.iccProfile = std::move(decoded.iccProfile);
-            metadata.orientation = orientation;
-        }
-        if (!metadata.iccProfile.empty() && !isSoundProfile(metadata.iccProfile)) metadata.iccProfile.clear();
-        if (applyEmbeddedProfile && !metadata.iccProfile.empty()) {
-            // The profile conversion works on RGBA samples.
-            if (pixels.format() == QImage::Format_RGB32 && !convertInStrips(&pixels, QImage::Format_RGBA8888)) {
-                setReason(reason, "out of memory converting the decoded picture");
-                return false;
-            }
-            // Float buffers get the conversion at 16 bits, so that an 8-bit
-            // source does not lose levels twice.
-            if (!convertToSrgb(&pixels, metadata.iccProfile, asFloat)) {
-                std::printf("ignoring the unusable colour profile of %s\n", path.c_str());
-                std::fflush(stdout);
-            }
-        }
-    }
-    if (metadata.orientation < 1 || metadata.orientation > 8) metadata.orientation = 1;
-    out->pixels = std::move(pixels);
-    out->orientation = orientation;
-    out->hasAlpha = hasAlpha;
-    out->metadata = std::move(metadata);
-    return true;
+    Source source;
+    if (!openSource(qtPath(path), &source, reason)) return false;
+    return decodeSource(source, path, applyEmbeddedProfile, asFloat, wantMetadata, out, reason, &recycled);
 }
 
 bool DesktopImageLoaderSaver::finishLoad(DecodedSource& source, int32_t channels, bool asFloat, ImageBuffer* image,
@@ -394,6 +534,17 @@ bool DesktopImageLoaderSaver::finishLoad(DecodedSource& source, int32_t channels
 
 bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& image, bool isFloat,
                                    const SaveOptions& options, const ImageMetadata* metadata, GrowString* reason) {
+    FileKind format = FileKind::Unknown;
+    if (!checkSave(path, image, &format, reason)) return false;
+    const int32_t channels = image.channelCount();
+    if (format == FileKind::Jpeg && (channels == 1 || channels == 3 || channels == 4)) {
+        // Stored as bytes and compressed band by band: no 8-bit copy of
+        // the whole picture.
+        QByteArray encoded;
+        return encodeJpegBuffer(image, isFloat, clampedQuality(options.quality),
+                                jpegProfile(options.embedProfile && channels != 1), &encoded, reason) &&
+               finishEncodedFile(encoded, format, image.width, image.height, metadata, path, reason);
+    }
     PreparedSave prepared;
     return prepareSave(path, image, isFloat, options, &prepared, reason) &&
            writePrepared(prepared, metadata, reason);
@@ -401,20 +552,8 @@ bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& im
 
 bool DesktopImageLoaderSaver::prepareSave(const GrowString& path, const ImageBuffer& image, bool isFloat,
                                           const SaveOptions& options, PreparedSave* out, GrowString* reason) {
-    const QString qpath = qtPath(path);
-    if (qpath.isEmpty() || qpath.startsWith(QLatin1String(":/"))) {
-        setReason(reason, qpath.isEmpty() ? "no file name given" : "cannot write into the program's resources");
-        return false;
-    }
-    const FileKind format = writeKindOfExtension(QFileInfo(qpath).suffix().toLower());
-    if (format == FileKind::Unknown) {
-        setReason(reason, "unknown image format (use .jpg, .jpeg, .png, .tif, .tiff or .pli)");
-        return false;
-    }
-    if (!withinPixelBudget(image.width, image.height)) {
-        setReason(reason, image.data ? "the image is too large to save" : "there is no image to save");
-        return false;
-    }
+    FileKind format = FileKind::Unknown;
+    if (!checkSave(path, image, &format, reason)) return false;
 
     const bool sixteenBit = options.sixteenBit && (format == FileKind::Png || format == FileKind::Tiff);
     // JPEG has no alpha: it is left out while the samples are stored.
@@ -424,15 +563,15 @@ bool DesktopImageLoaderSaver::prepareSave(const GrowString& path, const ImageBuf
                                                    : "out of memory preparing the image");
         return false;
     }
-    if (format != FileKind::Pli) {
-        if (format == FileKind::Jpeg && pixels.format() != QImage::Format_Grayscale8 &&
-            pixels.format() != QImage::Format_RGB888 && !convertInStrips(&pixels, QImage::Format_RGB888)) {
+    // An RGB profile does not describe a grey file, so grey files carry none.
+    bool grey = pixels.format() == QImage::Format_Grayscale8 || pixels.format() == QImage::Format_Grayscale16;
+    if (format == FileKind::Jpeg) {
+        if (!grey && pixels.format() != QImage::Format_RGB888 && !convertInStrips(&pixels, QImage::Format_RGB888)) {
             setReason(reason, "out of memory preparing the image");  // JPEG has no alpha
             return false;
         }
-        // The profile is attached for Qt's writer to embed; an RGB profile
-        // does not describe a grey file, so grey files carry none.
-        const bool grey = pixels.format() == QImage::Format_Grayscale8 || pixels.format() == QImage::Format_Grayscale16;
+    } else if (format != FileKind::Pli) {
+        // The profile is attached for Qt's writer to embed.
         if (options.embedProfile && !grey && !attachSrgbProfile(&pixels)) {
             setReason(reason, "cannot attach the sRGB colour profile");
             return false;
@@ -441,7 +580,8 @@ bool DesktopImageLoaderSaver::prepareSave(const GrowString& path, const ImageBuf
     out->path = path;
     out->pixels = std::move(pixels);
     out->kind = format;
-    out->quality = options.quality < 1 ? 1 : (options.quality > 100 ? 100 : options.quality);
+    out->quality = clampedQuality(options.quality);
+    out->embedProfile = options.embedProfile && !grey;
     return true;
 }
 
@@ -453,40 +593,34 @@ bool DesktopImageLoaderSaver::writePrepared(PreparedSave& prepared, const ImageM
         setReason(reason, "there is no image to save");
         return false;
     }
+    const int32_t width = pixels.width();
+    const int32_t height = pixels.height();
     QByteArray encoded;
     if (format == FileKind::Pli) {
         if (!encodePli(pixels, &encoded)) {
             setReason(reason, "out of memory encoding the image");
             return false;
         }
+    } else if (format == FileKind::Jpeg) {
+        if (!encodeJpegPicture(pixels, prepared.quality, jpegProfile(prepared.embedProfile), &encoded, reason))
+            return false;
     } else {
-        const char* qtFormat = format == FileKind::Jpeg ? "jpeg" : (format == FileKind::Png ? "png" : "tiff");
+        QuietCodecMessages quiet;
         QBuffer device(&encoded);
         if (!device.open(QIODevice::WriteOnly)) {
             setReason(reason, "out of memory encoding the image");
             return false;
         }
-        QImageWriter writer(&device, qtFormat);
-        if (format == FileKind::Jpeg) writer.setQuality(prepared.quality);
+        QImageWriter writer(&device, format == FileKind::Png ? "png" : "tiff");
         if (format == FileKind::Tiff) writer.setCompression(1);  // LZW, lossless
         if (!writer.write(pixels)) {
             setReason(reason, ("cannot encode the image: " + writer.errorString().toStdString()).c_str());
             return false;
         }
         device.close();
-
-        // Only when there is something to carry: exiv2 rewrites the whole
-        // encoded file, which for a large TIFF costs more than the encoding.
-        const bool carries = metadata && (!metadata->exif.empty() || !metadata->xmpPacket.empty() ||
-                                          !metadata->iptc.empty());
-        if (carries && (format == FileKind::Jpeg || format == FileKind::Tiff) &&
-            !writeImageMetadata(&encoded, *metadata, pixels.width(), pixels.height())) {
-            // Metadata exiv2 cannot write must not cost the picture: the
-            // file is saved without it.
-            std::printf("could not write the metadata of %s\n", prepared.path.c_str());
-            std::fflush(stdout);
-        }
     }
     pixels = QImage();  // the samples are encoded: freed before the file is written
-    return writeFileReplacing(qtPath(prepared.path), encoded.constData(), static_cast<size_t>(encoded.size()), reason);
+    if (format == FileKind::Pli) return writeFileReplacing(qtPath(prepared.path), encoded.constData(),
+                                                           static_cast<size_t>(encoded.size()), reason);
+    return finishEncodedFile(encoded, format, width, height, metadata, prepared.path, reason);
 }

@@ -1,34 +1,46 @@
 #pragma once
 // DesktopImageLoaderSaver: the image loader and saver of the desktop program.
 //
-// Reading: JPEG, PNG, TIFF (8 and 16 bits) and Photoshop documents through
-// Qt's image readers and plug-ins, camera raw through LibRaw, and the .pli
-// intermediate file. The extension names the kind of file (jpg/jpeg/jpe,
-// png, tif/tiff, psd, pli) and the content must be of that kind: a PNG named
-// .jpg fails. Raw extensions go to LibRaw whatever the first bytes (several
-// raw formats are TIFF containers); ":/" resources and paths without one of
-// these extensions are read as their content says. Every photo comes up
-// upright: the EXIF orientation (else the XMP one) is read with exiv2, Qt's
-// reading serving when exiv2 finds none or cannot read the file, and applied
-// once, while the samples are copied; Qt's own automatic turning stays off.
-// Embedded ICC profiles are converted to sRGB with lcms2 when asked.
+// Reading: JPEG straight through libjpeg-turbo (JpegCodec.h); PNG, TIFF (8
+// and 16 bits), Photoshop documents and the JPEGs the direct path leaves
+// (CMYK, arithmetic coding, 12-bit) through Qt's image readers and plug-ins;
+// camera raw through LibRaw; the .pli intermediate file. The extension names
+// the kind of file (jpg/jpeg/jpe, png, tif/tiff, psd, pli) and the content
+// must be of that kind: a PNG named .jpg fails. Raw extensions go to LibRaw
+// whatever the first bytes (several raw formats are TIFF containers); ":/"
+// resources and paths without one of these extensions are read as their
+// content says. Every photo comes up upright: the EXIF orientation (else the
+// XMP one) is read with exiv2, the decoder's own reading (the JPEG's EXIF
+// segment, Qt's reader) serving when exiv2 finds none or cannot read the
+// file, and applied once, while the samples are copied; Qt's own automatic
+// turning stays off. Embedded ICC profiles (exiv2's reading, else the
+// decoder's) are converted to sRGB with lcms2 when asked. A JPEG loaded
+// whole (load8, loadFloat) is decoded band by band while the bands before
+// are converted into the buffer on the other threads.
 //
-// Safety: a truncated JPEG (which Qt's reader passes as a success) fails; the
-// size is read from the header, and an image over the pixel budget or one
-// that would not fit comfortably in memory (fitsInWorkingMemory) is refused
-// before decoding; only regular files are read (a FIFO or a device is
-// refused without waiting); empty files, folders, missing files, unknown
-// content and content of another kind than the extension names fail; the
+// Safety: the first bytes are read before the rest, and a file whose
+// content is no image read here, or of another kind than its extension
+// names, or whose header claims a picture over the pixel budget or too
+// large for the memory (fitsInWorkingMemory), is refused before it is read
+// whole (a file of more than 2 GB for Qt's readers too); the decoder checks
+// the size again before it decodes; a JPEG or PNG cut short (which Qt's
+// reader and libjpeg would fill with grey) fails; only regular files are
+// read (a FIFO or a device is refused without waiting); empty files,
+// folders and missing files fail; the codec libraries print nothing
+// (QuietCodecMessages), the failure's reason says what went wrong; the
 // decoded picture is converted serially, in strips, so that an allocation
 // that fails while a picture is decoded fails the load instead of stalling
 // a thread pool; no error ends the program. Every failure can say why.
 //
-// Writing: .jpg/.jpeg (quality 1..100), .png and .tif/.tiff (8 bits, or 16
-// with SaveOptions::sixteenBit from float samples), and .pli. The sRGB profile
-// made by lcms2 is embedded when asked; the source's EXIF (orientation 1,
-// pixel dimensions of the saved image), XMP and IPTC are carried into JPEG and
-// TIFF files. The file is written under a temporary name beside the target
-// and renamed over it when complete.
+// Writing: .jpg/.jpeg (quality 1..100) straight through libjpeg-turbo, with
+// the bytes Qt's writer gave; .png and .tif/.tiff (8 bits, or 16 with
+// SaveOptions::sixteenBit from float samples) through Qt's writers; .pli. A
+// picture larger than its kind of file holds (outputSizeFits) is refused
+// with the reason. The sRGB profile made by lcms2 is embedded when asked
+// (not into grey files); the source's EXIF (orientation 1, pixel dimensions
+// of the saved image), XMP and IPTC are carried into JPEG and TIFF files.
+// The file is written under a temporary name beside the target and renamed
+// over it when complete.
 //
 // The object has no state: one instance may serve several threads.
 
@@ -40,9 +52,9 @@
 
 // A source file decoded and not yet copied into an ImageBuffer: the
 // decoder's own samples (8 or 16 bits, the colour profile already converted
-// when asked), the orientation still to apply and the file's metadata. The
-// batch worker holds its look-ahead photo this way: a quarter of the float
-// image it becomes.
+// when asked; a JPEG as 32-bit words), the orientation still to apply and
+// the file's metadata. The batch worker holds its look-ahead photo this
+// way: a quarter of the float image it becomes.
 struct DecodedSource {
     QImage pixels;            // Format_RGBA8888, Format_RGBA64 or Format_RGB32
     int32_t orientation = 1;  // to apply while the samples are copied
@@ -51,14 +63,15 @@ struct DecodedSource {
 };
 
 // A picture made ready for its file by prepareSave: the samples as the
-// encoder takes them (the profile attached), the kind of file and its
-// quality. Encoding and writing it (writePrepared) touch nothing else, so
+// encoder takes them (the profile attached for Qt's writers), the kind of
+// file, and for JPEG its quality and whether the profile goes in. Encoding and writing it (writePrepared) touch nothing else, so
 // that they may run beside the next render.
 struct PreparedSave {
     GrowString path;
     QImage pixels;
     ImageFileKind kind = ImageFileKind::Unknown;
-    int32_t quality = 90;  // JPEG, 1..100
+    int32_t quality = 90;       // JPEG, 1..100
+    bool embedProfile = false;  // JPEG: the sRGB profile goes into the file
 };
 
 class DesktopImageLoaderSaver : public ImageLoaderSaver {

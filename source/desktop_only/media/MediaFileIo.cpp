@@ -1,5 +1,7 @@
 #include "MediaFileIo.h"
 
+#include "PliFile.h"
+
 #include "foundation/GrowString.h"
 
 #include <QFile>
@@ -12,7 +14,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -59,18 +63,37 @@ QString qtPath(const GrowString& path) {
     return QFile::decodeName(path.c_str());
 }
 
-namespace {
-
-// Reads the regular file at an open descriptor whose size fstat gave.
-bool readDescriptor(int fd, int64_t total, std::unique_ptr<uint8_t[]>& out, GrowString* reason) {
-    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[static_cast<size_t>(total)]);
-    if (!bytes) {
-        setReason(reason, "out of memory reading the file");
+bool outputSizeFits(ImageFileKind kind, int64_t width, int64_t height, GrowString* reason) {
+    if (width < 1 || height < 1) {
+        setReason(reason, "there is no image to save");
         return false;
     }
-    int64_t done = 0;
-    while (done < total) {
-        const ssize_t got = ::read(fd, bytes.get() + done, static_cast<size_t>(total - done));
+    if (kind == ImageFileKind::Jpeg && (width > kJpegMaxSide || height > kJpegMaxSide)) {
+        setReason(reason, "JPEG holds at most 65,500 pixels a side");
+        return false;
+    }
+    if (kind == ImageFileKind::Png && (width > kPngMaxSide || height > kPngMaxSide)) {
+        setReason(reason, "PNG holds at most 1,000,000 pixels a side");
+        return false;
+    }
+    if (!withinPixelBudget(width, height)) {
+        if (reason) {
+            const std::string line = "the image is too large to save: " + std::to_string(width) + " x " +
+                                     std::to_string(height) + " pixels is over the limit of one gigapixel";
+            setReason(reason, line.c_str());
+        }
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Reads `count` bytes from the descriptor's current position.
+bool readFully(int fd, uint8_t* out, uint64_t count, GrowString* reason) {
+    uint64_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(fd, out + done, static_cast<size_t>(count - done));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             setReason(reason, "cannot read the file", errno);
@@ -80,23 +103,58 @@ bool readDescriptor(int fd, int64_t total, std::unique_ptr<uint8_t[]>& out, Grow
             setReason(reason, "cannot read the file: it shrank while being read");
             return false;
         }
-        done += got;
+        done += static_cast<uint64_t>(got);
     }
-    out = std::move(bytes);
     return true;
 }
 
 }  // namespace
 
+FileBytes::FileBytes(FileBytes&& other) noexcept
+    : bytes_(std::move(other.bytes_)), size_(other.size_), fileSize_(other.fileSize_), fd_(other.fd_) {
+    other.size_ = 0;
+    other.fileSize_ = 0;
+    other.fd_ = -1;
+}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+    if (this != &other) {
+        close();
+        bytes_ = std::move(other.bytes_);
+        size_ = other.size_;
+        fileSize_ = other.fileSize_;
+        fd_ = other.fd_;
+        other.size_ = 0;
+        other.fileSize_ = 0;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+FileBytes::~FileBytes() {
+    close();
+}
+
+void FileBytes::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
 bool FileBytes::read(const QString& path, GrowString* reason) {
+    return open(path, SIZE_MAX, reason) && readRest(reason);
+}
+
+bool FileBytes::open(const QString& path, size_t headBytes, GrowString* reason) {
+    close();
     bytes_.reset();
     size_ = 0;
+    fileSize_ = 0;
     if (path.isEmpty()) {
         setReason(reason, "no file name given");
         return false;
     }
     if (path.startsWith(QLatin1String(":/"))) {
-        // The program's own resources.
+        // The program's own resources, already in memory: read whole.
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
             setReason(reason, "no such resource");
@@ -115,6 +173,7 @@ bool FileBytes::read(const QString& path, GrowString* reason) {
         std::memcpy(bytes.get(), all.constData(), static_cast<size_t>(all.size()));
         bytes_ = std::move(bytes);
         size_ = static_cast<size_t>(all.size());
+        fileSize_ = size_;
         return true;
     }
 
@@ -143,13 +202,94 @@ bool FileBytes::read(const QString& path, GrowString* reason) {
         setReason(reason, "the file is too large to read");
         ok = false;
     }
+    const uint64_t total = ok ? static_cast<uint64_t>(info.st_size) : 0;
+    const uint64_t head = total < headBytes ? total : headBytes;
     std::unique_ptr<uint8_t[]> bytes;
-    ok = ok && readDescriptor(fd, static_cast<int64_t>(info.st_size), bytes, reason);
-    ::close(fd);
+    if (ok) {
+        bytes.reset(new (std::nothrow) uint8_t[static_cast<size_t>(head)]);
+        if (!bytes) setReason(reason, "out of memory reading the file");
+        ok = bytes && readFully(fd, bytes.get(), head, reason);
+    }
+    if (!ok) {
+        ::close(fd);
+        return false;
+    }
+    bytes_ = std::move(bytes);
+    size_ = static_cast<size_t>(head);
+    fileSize_ = total;
+    if (size_ < fileSize_) fd_ = fd;
+    else ::close(fd);
+    return true;
+}
+
+bool FileBytes::readRest(GrowString* reason) {
+    if (size_ == fileSize_ && bytes_) return true;
+    if (fd_ < 0) {
+        setReason(reason, "cannot read the file");
+        return false;
+    }
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[static_cast<size_t>(fileSize_)]);
+    if (!bytes) {
+        setReason(reason, "out of memory reading the file");
+        close();
+        return false;
+    }
+    std::memcpy(bytes.get(), bytes_.get(), size_);
+    const bool ok = readFully(fd_, bytes.get() + size_, fileSize_ - size_, reason);
+    close();
     if (!ok) return false;
     bytes_ = std::move(bytes);
-    size_ = static_cast<size_t>(info.st_size);
+    size_ = static_cast<size_t>(fileSize_);
     return true;
+}
+
+bool FileBytes::readAt(uint64_t offset, void* out, size_t size) const {
+    if (offset > fileSize_ || size > fileSize_ - offset) return false;
+    if (offset + size <= size_) {
+        std::memcpy(out, bytes_.get() + offset, size);
+        return true;
+    }
+    if (fd_ < 0) return false;
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd_, static_cast<uint8_t*>(out) + done, size - done,
+                                    static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<size_t>(got);
+    }
+    return true;
+}
+
+namespace {
+
+// Standard error while quiet objects live: how many live, and the real
+// standard error kept aside meanwhile.
+std::mutex quietLock;
+int quietCount = 0;
+int keptStandardError = -1;
+
+}  // namespace
+
+QuietCodecMessages::QuietCodecMessages() {
+    std::lock_guard<std::mutex> guard(quietLock);
+    if (quietCount++ > 0) return;
+    std::fflush(stderr);
+    keptStandardError = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    const int nothing = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (keptStandardError >= 0 && nothing >= 0) ::dup2(nothing, STDERR_FILENO);
+    if (nothing >= 0) ::close(nothing);
+}
+
+QuietCodecMessages::~QuietCodecMessages() {
+    std::lock_guard<std::mutex> guard(quietLock);
+    if (--quietCount > 0) return;
+    std::fflush(stderr);
+    if (keptStandardError >= 0) {
+        ::dup2(keptStandardError, STDERR_FILENO);
+        ::close(keptStandardError);
+        keptStandardError = -1;
+    }
 }
 
 ReplacingFile::ReplacingFile(const QString& target) : target_(QFile::encodeName(target).toStdString()) {}
@@ -246,4 +386,160 @@ bool writeFileReplacing(const QString& path, const char* data, size_t size, Grow
     }
     ReplacingFile file(path);
     return file.open(reason) && file.write(data, size, reason) && file.commit(reason);
+}
+
+// ---- What a file's first bytes say ----------------------------------------
+
+ImageFileKind kindOfContent(const uint8_t* d, size_t n) {
+    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return ImageFileKind::Jpeg;
+    if (n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return ImageFileKind::Png;
+    if (n >= 4 && (std::memcmp(d, "II*\0", 4) == 0 || std::memcmp(d, "MM\0*", 4) == 0 ||
+                   std::memcmp(d, "II+\0", 4) == 0 || std::memcmp(d, "MM\0+", 4) == 0))
+        return ImageFileKind::Tiff;  // classic and big TIFF
+    if (n >= 4 && std::memcmp(d, "8BPS", 4) == 0) return ImageFileKind::Psd;
+    if (isPliData(d, n)) return ImageFileKind::Pli;
+    return ImageFileKind::Unknown;
+}
+
+// The JPEG stream is walked: the marker segments up to the first scan, then
+// the entropy-coded data (where 0xFF is followed by 0x00 stuffing or a restart
+// marker) and any later segments of a progressive file, until EOI.
+bool jpegIsComplete(const uint8_t* d, size_t n) {
+    size_t i = 2;  // after SOI
+    while (i + 1 < n) {
+        if (d[i] != 0xFF) {
+            ++i;  // entropy-coded data
+            continue;
+        }
+        const uint8_t marker = d[i + 1];
+        if (marker == 0xD9) return true;  // EOI
+        if (marker == 0x00 || marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+            i += (marker == 0xFF) ? 1 : 2;  // stuffing, fill byte, TEM, RSTn, SOI: no length
+            continue;
+        }
+        if (i + 3 >= n) return false;
+        const size_t length = (static_cast<size_t>(d[i + 2]) << 8) | d[i + 3];
+        if (length < 2) return false;
+        i += 2 + length;  // skip the segment; after SOS this lands on scan data
+    }
+    return false;
+}
+
+// The PNG chunks are walked by their lengths.
+bool pngIsComplete(const uint8_t* d, size_t n) {
+    size_t i = 8;  // after the signature
+    while (i + 12 <= n) {
+        const size_t length = static_cast<size_t>(d[i]) << 24 | static_cast<size_t>(d[i + 1]) << 16 |
+                              static_cast<size_t>(d[i + 2]) << 8 | d[i + 3];
+        if (length > 0x7fffffffu || length > n - i - 12) return false;  // PNG's limit; runs past the end
+        if (std::memcmp(d + i + 4, "IEND", 4) == 0) return true;
+        i += 12 + length;  // length, type, data, CRC
+    }
+    return false;
+}
+
+namespace {
+
+uint32_t bigEndian32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+// The size a JPEG's frame header (SOF0..SOF15 but DHT, JPG and DAC)
+// claims, found by walking the marker segments before it.
+bool jpegClaimedSize(const FileBytes& file, int64_t* width, int64_t* height) {
+    uint64_t at = 2;  // after SOI
+    for (int segments = 0; segments < 4096; ++segments) {
+        uint8_t m[9];
+        if (!file.readAt(at, m, 2) || m[0] != 0xFF) return false;
+        const uint8_t marker = m[1];
+        if (marker == 0xFF) {  // a fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            at += 2;
+            continue;
+        }
+        if (marker == 0xD9 || marker == 0xDA) return false;  // EOI or a scan before any frame
+        if (!file.readAt(at, m, 4)) return false;
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (!file.readAt(at, m, 9)) return false;
+            *height = m[5] << 8 | m[6];
+            *width = m[7] << 8 | m[8];
+            return true;
+        }
+        at += 2 + (static_cast<uint64_t>(m[2]) << 8 | m[3]);
+    }
+    return false;
+}
+
+// The size a TIFF's first directory claims (classic or big TIFF): the
+// ImageWidth and ImageLength entries, SHORT, LONG or LONG8.
+bool tiffClaimedSize(const FileBytes& file, int64_t* width, int64_t* height) {
+    uint8_t h[16];
+    if (!file.readAt(0, h, 8)) return false;
+    const bool little = h[0] == 'I';
+    auto value = [little](const uint8_t* p, int bytes) {
+        uint64_t v = 0;
+        for (int i = 0; i < bytes; ++i) v |= static_cast<uint64_t>(p[little ? i : bytes - 1 - i]) << (8 * i);
+        return v;
+    };
+    const bool big = value(h + 2, 2) == 43;
+    uint64_t directory = value(h + 4, 4);
+    if (big) {
+        if (!file.readAt(8, h + 8, 8)) return false;
+        directory = value(h + 8, 8);
+    }
+    uint8_t countBytes[8];
+    if (!file.readAt(directory, countBytes, big ? 8 : 2)) return false;
+    const uint64_t count = value(countBytes, big ? 8 : 2);
+    const uint64_t entrySize = big ? 20 : 12;
+    int64_t w = -1;
+    int64_t l = -1;
+    for (uint64_t i = 0; i < count && i < 4096 && (w < 0 || l < 0); ++i) {
+        uint8_t e[20];
+        if (!file.readAt(directory + (big ? 8 : 2) + i * entrySize, e, static_cast<size_t>(entrySize))) return false;
+        const uint64_t tag = value(e, 2);
+        if (tag != 256 && tag != 257) continue;
+        const uint64_t type = value(e + 2, 2);
+        const uint8_t* v = e + (big ? 12 : 8);
+        int64_t size = -1;
+        if (type == 3) size = static_cast<int64_t>(value(v, 2));                   // SHORT
+        else if (type == 4) size = static_cast<int64_t>(value(v, 4));              // LONG
+        else if (type == 16 && big) size = static_cast<int64_t>(value(v, 8) >> 1);  // LONG8, kept positive
+        (tag == 256 ? w : l) = size;
+    }
+    if (w < 0 || l < 0) return false;
+    *width = w;
+    *height = l;
+    return true;
+}
+
+}  // namespace
+
+bool claimedImageSize(const FileBytes& file, ImageFileKind kind, int64_t* width, int64_t* height) {
+    const uint8_t* d = file.data();
+    const size_t n = file.size();
+    switch (kind) {
+        case ImageFileKind::Png:
+            if (n < 24 || std::memcmp(d + 12, "IHDR", 4) != 0) return false;
+            *width = bigEndian32(d + 16);
+            *height = bigEndian32(d + 20);
+            return true;
+        case ImageFileKind::Psd:
+            if (n < 22) return false;
+            *height = bigEndian32(d + 14);
+            *width = bigEndian32(d + 18);
+            return true;
+        case ImageFileKind::Pli:  // 32-bit little-endian signed width and height after the 12-byte tag
+            if (n < 20) return false;
+            *width = static_cast<int32_t>(d[12] | d[13] << 8 | d[14] << 16 | static_cast<uint32_t>(d[15]) << 24);
+            *height = static_cast<int32_t>(d[16] | d[17] << 8 | d[18] << 16 | static_cast<uint32_t>(d[19]) << 24);
+            return true;
+        case ImageFileKind::Jpeg: return jpegClaimedSize(file, width, height);
+        case ImageFileKind::Tiff: return tiffClaimedSize(file, width, height);
+        default: return false;
+    }
 }

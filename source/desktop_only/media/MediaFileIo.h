@@ -1,14 +1,20 @@
 #pragma once
-// Whole-file reading and replacing writes for the image loader and saver.
+// Whole-file reading and replacing writes for the image loader and saver,
+// what a file's first bytes say, the limits a picture must keep, and quiet
+// codecs.
 //
 // Every decoder works from the file's bytes in memory: the same code then
 // serves files on disk and ":/" resources, and a file is read exactly once.
+// The first bytes are read before the rest, so that a file whose header
+// already rules it out (no image, or a picture too large) is refused
+// without reading it whole.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "MediaExtensions.h"
 #include "framework/ImageLoaderSaver.h"  // kMaxImagePixels, the program's pixel budget
 
 class GrowString;
@@ -32,6 +38,18 @@ int64_t workingMemoryBudget();
 // kWorkingBytesPerPixel for each pixel within workingMemoryBudget().
 bool fitsInWorkingMemory(int64_t width, int64_t height);
 
+// The largest sides the saver writes: JPEG's own limit (libjpeg's
+// JPEG_MAX_DIMENSION) and the largest PNG that libpng reads by default.
+constexpr int64_t kJpegMaxSide = 65500;
+constexpr int64_t kPngMaxSide = 1000000;
+
+// Whether a width x height picture can be written as a file of the kind:
+// within the pixel budget, and for JPEG at most 65,500 pixels a side (the
+// most the format holds), for PNG at most 1,000,000 (the most PNG readers
+// accept). False with the reason ("JPEG holds at most 65,500 pixels a
+// side") when it cannot. Kinds that are not written are never refused here.
+bool outputSizeFits(ImageFileKind kind, int64_t width, int64_t height, GrowString* reason = nullptr);
+
 // Writes a failure's reason into `reason` when one was asked for; with an
 // error number, ": " and the system's text for it follow.
 void setReason(GrowString* reason, const char* text, int error = 0);
@@ -39,28 +57,83 @@ void setReason(GrowString* reason, const char* text, int error = 0);
 // A path of the core (bytes in the file system's encoding) as a Qt path.
 QString qtPath(const GrowString& path);
 
-// The whole content of one file.
+// The content of one file, read in two steps: the first bytes (open),
+// then the rest (readRest); read does both.
 class FileBytes {
 public:
     FileBytes() = default;
     FileBytes(const FileBytes&) = delete;
     FileBytes& operator=(const FileBytes&) = delete;
-    FileBytes(FileBytes&&) noexcept = default;
-    FileBytes& operator=(FileBytes&&) noexcept = default;
-    ~FileBytes() = default;
+    FileBytes(FileBytes&& other) noexcept;
+    FileBytes& operator=(FileBytes&& other) noexcept;
+    ~FileBytes();
 
-    // Reads the file or ":/" resource. Fails for a missing or unreadable
-    // file, a folder and anything else that is not a regular file (a FIFO
-    // or a device is refused without waiting for it), an empty file, a
+    // Opens the file or ":/" resource and reads its first `headBytes`
+    // bytes (all of it when it is shorter; a resource is read whole). Fails
+    // for a missing or unreadable file, a folder and anything else that is
+    // not a regular file (a FIFO or a device is refused without waiting for
+    // it), an empty file, a file larger than a size_t can hold twice, a
     // short read and when memory runs out; reason, when given, says which.
+    bool open(const QString& path, size_t headBytes, GrowString* reason = nullptr);
+    // Reads the rest of an opened file.
+    bool readRest(GrowString* reason = nullptr);
+    // open and readRest.
     bool read(const QString& path, GrowString* reason = nullptr);
 
+    // The size of the whole file, known once it is open.
+    uint64_t fileSize() const { return fileSize_; }
+    // Reads `size` bytes at `offset` of an opened file, from the bytes
+    // already in memory or from the file. False beyond the end or when the
+    // system fails.
+    bool readAt(uint64_t offset, void* out, size_t size) const;
+
+    // The bytes read so far: the first ones after open, all after readRest.
     const uint8_t* data() const { return bytes_.get(); }
     size_t size() const { return size_; }
 
 private:
+    void close();
+
     std::unique_ptr<uint8_t[]> bytes_;
     size_t size_ = 0;
+    uint64_t fileSize_ = 0;
+    int fd_ = -1;  // open between open and readRest
+};
+
+// ---- What a file's first bytes say
+
+// The kind of image the first bytes announce (JPEG, PNG, TIFF, Photoshop,
+// .pli). Raw files have no common signature (several are TIFF containers)
+// and are never recognised here.
+ImageFileKind kindOfContent(const uint8_t* data, size_t size);
+
+// The width and height the header of an opened file of the kind claims:
+// from its first bytes, or where they point (a TIFF's first directory, a
+// JPEG's frame header after the segments before it); false when it cannot
+// tell, the decoder judging then.
+bool claimedImageSize(const FileBytes& file, ImageFileKind kind, int64_t* width, int64_t* height);
+
+// Whether a JPEG stream reaches its end-of-image marker: libjpeg fills a
+// cut-off picture with grey and calls it a success.
+bool jpegIsComplete(const uint8_t* data, size_t size);
+// Whether a PNG stream reaches its IEND chunk, each chunk whole: libpng
+// stops at the first chunk that runs past the end of the data and prints
+// why, so a cut-off file is refused with a reason of its own.
+bool pngIsComplete(const uint8_t* data, size_t size);
+
+// While an object of this class lives, nothing reaches standard error:
+// the codec libraries under Qt's image I/O and LibRaw print their own
+// remarks there (libpng's "Read Error"), and Qt's warnings about a file
+// go there too, while the loader reports one reason of its own. Objects
+// may live on several threads at once: standard error comes back when the
+// last one goes. Lines that other threads write to standard error meanwhile
+// are lost with them; the program's own diagnostics go to standard output.
+class QuietCodecMessages {
+public:
+    QuietCodecMessages();
+    ~QuietCodecMessages();
+    QuietCodecMessages(const QuietCodecMessages&) = delete;
+    QuietCodecMessages& operator=(const QuietCodecMessages&) = delete;
 };
 
 // A file written under a temporary name beside its target ("<name>.XXXXXX")

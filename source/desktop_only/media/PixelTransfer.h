@@ -3,9 +3,10 @@
 //
 // Decoded images are QImage::Format_RGBA8888 or Format_RGBA64, straight
 // (not premultiplied) alpha, exactly as stored in the file, or
-// Format_RGB32 (opaque, as Qt's JPEG reader delivers it); the orientation is
-// applied while the samples are copied into the buffer. Both copies run on
-// the parallel loop's threads, a band of rows each.
+// Format_RGB32 (opaque, as the JPEG decoders deliver it); the orientation is
+// applied while the samples are copied into the buffer. The whole-picture
+// copies run on the parallel loop's threads, a band of rows each; strips of
+// a picture are copied where they are given (runBandPipeline spreads them).
 //
 // Sample rules: 8-bit to 8-bit and 8-bit to float are exact; 16-bit to float
 // is value / 257 (0..255, fractions kept); 16-bit to 8-bit rounds to the
@@ -14,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include <QImage>
 
@@ -22,15 +24,30 @@ class ImageBuffer;
 // The upright size of a width x height image with the EXIF orientation (1..8).
 void uprightSize(int32_t width, int32_t height, int32_t orientation, int32_t* uprightWidth, int32_t* uprightHeight);
 
-// Allocates the buffer as bytes or floats with the given channel count (1..4)
-// and fills it from the decoded image turned upright. False when the channel
-// count or the image is unusable or the allocation fails. With keepStorage,
-// a buffer that owns storage of samples of the asked kind (the caller knows
-// which) and already has the upright size and channel count is filled in
-// place: every sample is written, and memory that is reused costs no fresh
-// pages.
+// Allocates the buffer as bytes or floats with the given channel count
+// (1..4) for a width x height picture turned upright by the orientation.
+// With keepStorage, a buffer that owns storage of samples of the asked kind
+// (the caller knows which) and already has the upright size and channel
+// count is kept as it is: memory that is reused costs no fresh pages. False
+// (the buffer released) when the allocation fails.
+bool allocateUpright(int32_t width, int32_t height, int32_t orientation, int32_t channels, bool asFloat,
+                     ImageBuffer* image, bool keepStorage = false);
+
+// Allocates the buffer (allocateUpright) and fills it from the decoded
+// image turned upright. False when the channel count or the image is
+// unusable or the allocation fails. With keepStorage every sample of a
+// kept buffer is written.
 bool copyToBuffer(const QImage& decoded, int32_t orientation, int32_t channels, bool asFloat, ImageBuffer* image,
                   bool keepStorage = false);
+
+// Fills the part of an allocated upright buffer that a strip of a decoded
+// width x height picture becomes: the strip holds the picture's rows
+// firstRow.. firstRow + strip.height() - 1, in any of the decoded formats.
+// Runs on the calling thread. Together the strips of a picture give the
+// buffer copyToBuffer gives. False when the strip or the buffer does not
+// fit the picture.
+bool copyStripToBuffer(const QImage& strip, int32_t firstRow, int32_t width, int32_t height, int32_t orientation,
+                       bool asFloat, ImageBuffer* image);
 
 // A QImage of the buffer for encoding: bytes are copied as they are; floats
 // are stored as bytes (clamped, truncated toward zero, NaN as 0, the rule of
@@ -65,3 +82,33 @@ void preferLargePages(void* data, size_t bytes);
 // parallel loop's threads (one zero byte written per page), so that the
 // writer does not stop at each page for the system to map it.
 void mapForWriting(void* data, size_t bytes);
+
+// Stores rows firstRow.. firstRow + rows - 1 of a buffer of 1, 3 or 4
+// channels as the 8-bit rows an encoder of a format without alpha takes:
+// grey for 1 channel, RGB for 3 and 4 (alpha left out), each sample as
+// imageFromBuffer stores it; rows outBytesPerLine apart. On the calling
+// thread. False for 2 channels and rows outside the buffer.
+bool storeEightBitRows(const ImageBuffer& image, bool isFloat, int32_t firstRow, int32_t rows, uint8_t* out,
+                       int64_t outBytesPerLine);
+
+// A picture worked on in bands of rows by a serial stage (a codec: every
+// band in order, one at a time) and a parallel stage (the conversion of a
+// band's samples: several bands at once on the parallel loop's threads),
+// through `slotCount` band buffers used in turn (band b in slot b %
+// slotCount).
+// With serialFirst (decoding) a band goes through the serial stage, then
+// the parallel one, and its slot is free again after that; otherwise
+// (encoding) the parallel stage fills the slot first. Each step gets the
+// band and its slot and returns false to stop the whole run.
+struct BandPipelineSteps {
+    bool serialFirst = true;
+    std::function<bool(int32_t band, int32_t slot)> serial;
+    std::function<bool(int32_t band, int32_t slot)> parallel;
+};
+
+// Runs the stages over bands 0..bands-1; the serial stage of band b
+// overlaps the parallel stages of the bands around it. Returns when every
+// step has returned: true when none failed. The serial stage runs on one
+// thread throughout; with one thread of the parallel loop, each band goes
+// through both stages before the next starts.
+bool runBandPipeline(int32_t bands, int32_t slotCount, const BandPipelineSteps& steps);

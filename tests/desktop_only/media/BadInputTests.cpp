@@ -17,20 +17,6 @@ std::vector<char> truncated(const std::string& path, size_t cut) {
     return bytes;
 }
 
-// The CRC-32 that PNG chunks carry (polynomial 0xEDB88320).
-uint32_t pngCrc(const std::vector<char>& bytes) {
-    uint32_t crc = 0xffffffffu;
-    for (char ch : bytes) {
-        crc ^= static_cast<uint8_t>(ch);
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return crc ^ 0xffffffffu;
-}
-
-void appendBigEndian32(std::vector<char>* out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>((v >> shift) & 0xff));
-}
-
 // A well-formed PNG signature and header chunk (with a correct CRC) that
 // claims width x height, followed by a tiny IDAT and IEND.
 std::vector<char> pngClaiming(uint32_t width, uint32_t height) {

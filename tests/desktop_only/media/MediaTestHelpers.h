@@ -147,6 +147,20 @@ inline ImageMod* exactSize(float w, float h) {
     return tile;
 }
 
+// The CRC-32 that PNG chunks carry (polynomial 0xEDB88320).
+inline uint32_t pngCrc(const std::vector<char>& bytes) {
+    uint32_t crc = 0xffffffffu;
+    for (char ch : bytes) {
+        crc ^= static_cast<uint8_t>(ch);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return crc ^ 0xffffffffu;
+}
+
+inline void appendBigEndian32(std::vector<char>* out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>((v >> shift) & 0xff));
+}
+
 inline GrowString gs(const std::string& text) {
     return GrowString(text.c_str());
 }

@@ -1,0 +1,490 @@
+// JPEG straight through libjpeg-turbo: the samples of every layout the
+// direct path takes are Qt's reader's, byte for byte; the layouts it leaves
+// to Qt's reader still load; loading in bands gives the whole decode's
+// buffer for every orientation, profile, channel count and thread count;
+// the files written are Qt's writer's, byte for byte; cut-off and damaged
+// files fail with their reason; the sides at JPEG's limits.
+#include "MediaTestHelpers.h"
+
+#include "desktop_only/media/ColorProfiles.h"
+#include "desktop_only/media/DesktopImageLoaderSaver.h"
+#include "desktop_only/media/JpegCodec.h"
+#include "desktop_only/media/PixelTransfer.h"
+#include "platform/ParallelFor.h"
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QImage>
+#include <QImageWriter>
+
+#include <exiv2/exiv2.hpp>
+#include <jpeglib.h>
+#include <lcms2.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+using namespace mediatest;
+
+namespace {
+
+// A JPEG written with libjpeg itself, so that every layout can be made:
+// the luma sampling, progressive and arithmetic coding, restart markers,
+// grey and CMYK.
+struct Layout {
+    const char* name;
+    int width, height;
+    J_COLOR_SPACE space;  // of the file: JCS_YCbCr, JCS_GRAYSCALE, JCS_RGB or JCS_CMYK
+    int hSampling, vSampling;
+    bool progressive, arithmetic;
+    int restartRows;
+};
+
+std::vector<char> makeJpeg(const Layout& l) {
+    const int components = l.space == JCS_GRAYSCALE ? 1 : (l.space == JCS_CMYK ? 4 : 3);
+    std::vector<uint8_t> pixels(static_cast<size_t>(l.width) * l.height * components);
+    for (int y = 0; y < l.height; ++y)
+        for (int x = 0; x < l.width; ++x)
+            for (int c = 0; c < components; ++c)
+                pixels[(static_cast<size_t>(y) * l.width + x) * components + c] =
+                    static_cast<uint8_t>((x * (37 + 20 * c) + y * (11 + 42 * c) + (x * y) % 91) % 256);
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = static_cast<JDIMENSION>(l.width);
+    info.image_height = static_cast<JDIMENSION>(l.height);
+    info.input_components = components;
+    info.in_color_space = l.space == JCS_YCbCr ? JCS_RGB : l.space;
+    jpeg_set_defaults(&info);
+    jpeg_set_colorspace(&info, l.space);
+    jpeg_set_quality(&info, 85, TRUE);
+    info.comp_info[0].h_samp_factor = l.hSampling;
+    info.comp_info[0].v_samp_factor = l.vSampling;
+    if (l.progressive) jpeg_simple_progression(&info);
+    info.arith_code = l.arithmetic ? TRUE : FALSE;
+    info.restart_in_rows = l.restartRows;
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = pixels.data() + static_cast<size_t>(info.next_scanline) * l.width * components;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::vector<char> bytes(out, out + size);
+    std::free(out);
+    return bytes;
+}
+
+// What Qt's reader decodes, as RGB bytes.
+QImage qtDecode(const std::string& path) {
+    return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB888);
+}
+
+void expectSameAsQt(const ImageBuffer& loaded, bool isFloat, const QImage& reference) {
+    ASSERT_EQ(loaded.width, reference.width());
+    ASSERT_EQ(loaded.height, reference.height());
+    ASSERT_EQ(loaded.channelCount(), 3);
+    for (int y = 0; y < reference.height(); ++y) {
+        const uchar* want = reference.constScanLine(y);
+        for (int i = 0; i < reference.width() * 3; ++i) {
+            const int64_t at = static_cast<int64_t>(y) * reference.width() * 3 + i;
+            ASSERT_EQ(sampleAt(loaded, isFloat, at), static_cast<float>(want[i])) << "row " << y << " sample " << i;
+        }
+    }
+}
+
+const Layout kTaken[] = {
+    {"420.jpg", 67, 29, JCS_YCbCr, 2, 2, false, false, 0},
+    {"422.jpg", 67, 29, JCS_YCbCr, 2, 1, false, false, 0},
+    {"440.jpg", 67, 29, JCS_YCbCr, 1, 2, false, false, 0},
+    {"444.jpg", 67, 29, JCS_YCbCr, 1, 1, false, false, 0},
+    {"411.jpg", 67, 29, JCS_YCbCr, 4, 1, false, false, 0},
+    {"progressive.jpg", 67, 29, JCS_YCbCr, 2, 2, true, false, 0},
+    {"restarts.jpg", 67, 29, JCS_YCbCr, 2, 2, false, false, 1},
+    {"grey.jpg", 45, 31, JCS_GRAYSCALE, 1, 1, false, false, 0},
+    {"grey-progressive.jpg", 45, 31, JCS_GRAYSCALE, 1, 1, true, false, 0},
+    {"rgb.jpg", 33, 17, JCS_RGB, 1, 1, false, false, 0},
+    {"one-pixel.jpg", 1, 1, JCS_YCbCr, 2, 2, false, false, 0},
+    // Many bands: the decode runs through the band pipeline's ring.
+    {"wide.jpg", 3001, 77, JCS_YCbCr, 2, 2, false, false, 0},
+};
+
+// The direct path decodes as Qt's reader over the same library: the same
+// samples for every layout it takes, with any number of threads.
+TEST(MediaJpeg, EveryLayoutDecodesAsQtsReader) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    for (const Layout& l : kTaken) {
+        const std::string path = folder.file(l.name);
+        writeFile(path, makeJpeg(l));
+        const QImage reference = qtDecode(path);
+        ASSERT_FALSE(reference.isNull()) << l.name;
+        for (int threads : {1, 4}) {
+            setParallelThreadCount(threads);
+            for (bool asFloat : {false, true}) {
+                SCOPED_TRACE(std::string(l.name) + (asFloat ? " float" : " bytes") + ", T " + std::to_string(threads));
+                ImageBuffer loaded;
+                GrowString reason;
+                ASSERT_TRUE(asFloat ? io.loadFloat(gs(path), &loaded, false, nullptr, &reason)
+                                    : io.load8(gs(path), &loaded, false, &reason))
+                    << reason.c_str();
+                expectSameAsQt(loaded, asFloat, reference);
+            }
+        }
+    }
+    setParallelThreadCount(0);
+}
+
+// What the direct path does not take goes to Qt's reader and still loads:
+// CMYK and arithmetic coding.
+TEST(MediaJpeg, LayoutsLeftToQtsReaderStillLoad) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    const Layout left[] = {
+        {"cmyk.jpg", 40, 24, JCS_CMYK, 1, 1, false, false, 0},
+        {"arithmetic.jpg", 40, 24, JCS_YCbCr, 2, 2, false, true, 0},
+    };
+    for (const Layout& l : left) {
+        SCOPED_TRACE(l.name);
+        const std::string path = folder.file(l.name);
+        writeFile(path, makeJpeg(l));
+        const QImage reference = qtDecode(path);
+        ASSERT_FALSE(reference.isNull());
+        ImageBuffer loaded;
+        GrowString reason;
+        ASSERT_TRUE(io.loadFloat(gs(path), &loaded, false, nullptr, &reason)) << reason.c_str();
+        expectSameAsQt(loaded, true, reference);
+    }
+}
+
+// A JPEG with its EXIF orientation set (exiv2 writes it).
+void setOrientation(const std::string& path, uint16_t orientation) {
+    Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
+    file->readMetadata();
+    file->exifData()["Exif.Image.Orientation"] = orientation;
+    file->writeMetadata();
+}
+
+// A Display P3 profile (the sRGB tone curve), embedded with exiv2.
+void embedP3Profile(const std::string& path) {
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    const double srgbCurve[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
+    file->readMetadata();
+    Exiv2::DataBuf icc(bytes.data(), static_cast<long>(bytes.size()));
+    file->setIccProfile(icc, true);
+    file->writeMetadata();
+}
+
+// A load decodes band by band and converts the bands on other threads as
+// they come; the buffer and metadata must be those of the whole decode
+// (decode, then finishLoad), which the batch's look-ahead uses.
+TEST(MediaJpeg, LoadingInBandsGivesTheWholeDecode) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    const std::string plain = folder.file("plain.jpg");
+    writeFile(plain, makeJpeg({"", 2999, 101, JCS_YCbCr, 2, 2, false, false, 0}));  // three bands
+    const std::string profiled = folder.file("p3.jpg");
+    writeFile(profiled, makeJpeg({"", 2999, 50, JCS_YCbCr, 2, 2, false, false, 0}));  // two bands
+    embedP3Profile(profiled);
+    struct Case {
+        const std::string& path;
+        uint16_t orientation;
+        std::vector<int> threads;
+        std::vector<int32_t> channels;
+    };
+    std::vector<Case> cases;
+    for (uint16_t orientation = 1; orientation <= 8; ++orientation)
+        cases.push_back({plain, orientation, {1, 8}, {1, 2, 3, 4}});
+    for (uint16_t orientation : {1, 3, 6})  // the profile's conversion is slow: fewer cases
+        cases.push_back({profiled, orientation, {1, 8}, {3}});
+    for (const Case& c : cases) {
+        setOrientation(c.path, c.orientation);
+        for (int threads : c.threads) {
+            setParallelThreadCount(threads);
+            for (int32_t channels : c.channels) {
+                for (bool asFloat : {false, true}) {
+                    SCOPED_TRACE(c.path + ", orientation " + std::to_string(c.orientation) + ", T " +
+                                 std::to_string(threads) + ", " + std::to_string(channels) +
+                                 (asFloat ? " float" : " bytes"));
+                    DecodedSource source;
+                    ASSERT_TRUE(io.decode(gs(c.path), true, asFloat, true, &source));
+                    ImageBuffer whole;
+                    std::unique_ptr<ImageMetadata> wholeMetadata;
+                    ASSERT_TRUE(io.finishLoad(source, channels, asFloat, &whole, &wholeMetadata));
+                    ImageBuffer banded;
+                    banded.channels = channels;
+                    std::unique_ptr<ImageMetadata> bandedMetadata;
+                    ASSERT_TRUE(asFloat ? io.loadFloat(gs(c.path), &banded, true, &bandedMetadata)
+                                        : io.load8(gs(c.path), &banded, true));
+                    ASSERT_EQ(banded.width, whole.width);
+                    ASSERT_EQ(banded.height, whole.height);
+                    ASSERT_EQ(banded.channels, channels);
+                    ASSERT_EQ(std::memcmp(banded.data, whole.data,
+                                          static_cast<size_t>(whole.sampleCount()) * (asFloat ? 4 : 1)),
+                              0);
+                    if (asFloat) {
+                        ASSERT_TRUE(bandedMetadata && wholeMetadata);
+                        EXPECT_EQ(bandedMetadata->orientation, c.orientation);
+                        EXPECT_EQ(bandedMetadata->iccProfile, wholeMetadata->iccProfile);
+                        EXPECT_EQ(bandedMetadata->exif, wholeMetadata->exif);
+                        EXPECT_EQ(bandedMetadata->width, wholeMetadata->width);
+                    }
+                }
+            }
+        }
+    }
+    setParallelThreadCount(0);
+}
+
+// Qt's JPEG writer on the image prepareSave made, as the saver wrote
+// files before it drove libjpeg itself.
+QByteArray qtEncode(const QImage& image, int quality, bool withProfile) {
+    QImage tagged = image;
+    if (withProfile) {
+        const std::vector<uint8_t>& srgb = srgbProfileBytes();
+        tagged.setColorSpace(QColorSpace::fromIccProfile(
+            QByteArray(reinterpret_cast<const char*>(srgb.data()), static_cast<int>(srgb.size()))));
+    }
+    QByteArray bytes;
+    QBuffer device(&bytes);
+    device.open(QIODevice::WriteOnly);
+    QImageWriter writer(&device, "jpeg");
+    writer.setQuality(quality);
+    writer.write(tagged);
+    return bytes;
+}
+
+// The files are Qt's writer's, byte for byte: the same tables, DCT,
+// Huffman coding, JFIF header and profile markers. Both ways of saving
+// (a float buffer in bands, and prepareSave with writePrepared, as the
+// batch saves) give them.
+TEST(MediaJpeg, FilesAreQtsWritersByteForByte) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    for (int32_t channels : {1, 3, 4}) {
+        ImageBuffer picture;
+        makePicture(&picture, 3001, 45, channels, true);
+        for (int64_t i = 0; i < picture.sampleCount(); i += 5) picture.floats()[i] += 0.7f;  // fractions to truncate
+        const QImage stored = imageFromBuffer(picture, true, false, true);
+        for (int32_t quality : {1, 50, 90, 100}) {
+            for (bool embed : {false, true}) {
+                SCOPED_TRACE(std::to_string(channels) + " channels, quality " + std::to_string(quality) +
+                             (embed ? ", profile" : ""));
+                SaveOptions options;
+                options.quality = quality;
+                options.embedProfile = embed;
+                const std::string path = folder.file("saved.jpg");
+                ASSERT_TRUE(io.saveFloat(gs(path), picture, options, nullptr));
+                const QByteArray expected = qtEncode(stored, quality, embed && channels != 1);
+                const std::vector<char> saved = readFile(path);
+                ASSERT_EQ(saved.size(), static_cast<size_t>(expected.size()));
+                EXPECT_EQ(std::memcmp(saved.data(), expected.constData(), saved.size()), 0);
+
+                PreparedSave prepared;
+                ASSERT_TRUE(io.prepareSave(gs(path), picture, true, options, &prepared));
+                ASSERT_TRUE(io.writePrepared(prepared, nullptr));
+                EXPECT_TRUE(readFile(path) == saved);
+            }
+        }
+    }
+}
+
+// A grey buffer makes a grey file (one component, no RGB profile), which
+// loads back as the same grey.
+TEST(MediaJpeg, GreyBuffersMakeGreyFiles) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    ImageBuffer grey;
+    makePicture(&grey, 40, 30, 1, false);
+    const std::string path = folder.file("grey.jpg");
+    ASSERT_TRUE(io.save8(gs(path), grey, SaveOptions(), nullptr));
+    EXPECT_EQ(qtDecode(path).isNull(), false);
+    EXPECT_EQ(QImage(QString::fromStdString(path)).format(), QImage::Format_Grayscale8);
+    ImageBuffer loaded;
+    loaded.channels = 3;
+    std::unique_ptr<ImageMetadata> metadata;
+    ASSERT_TRUE(io.loadFloat(gs(path), &loaded, true, &metadata));
+    ASSERT_TRUE(metadata);
+    EXPECT_TRUE(metadata->iccProfile.empty());
+    double worst = 0;
+    for (int64_t p = 0; p < 40 * 30; ++p) {
+        EXPECT_EQ(loaded.floats()[p * 3], loaded.floats()[p * 3 + 1]);
+        EXPECT_EQ(loaded.floats()[p * 3], loaded.floats()[p * 3 + 2]);
+        worst = std::max(worst, double(std::fabs(loaded.floats()[p * 3] - grey.bytes()[p])));
+    }
+    EXPECT_LT(worst, 8.0);
+}
+
+// Files cut off anywhere and damaged headers fail with their reason; data
+// libjpeg can step over loads as Qt's reader loads it.
+TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    const std::vector<char> whole = makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, false, false, 0});
+    const std::vector<char> progressive = makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, true, false, 0});
+    auto cut = [](const std::vector<char>& bytes, size_t keep) {
+        return std::vector<char>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(keep));
+    };
+    // A frame header of 12-bit samples, which this libjpeg does not decode.
+    std::vector<char> twelveBit = whole;
+    for (size_t i = 2; i + 4 < twelveBit.size(); ++i)
+        if (static_cast<uint8_t>(twelveBit[i]) == 0xFF && static_cast<uint8_t>(twelveBit[i + 1]) == 0xC0) {
+            twelveBit[i + 4] = 12;
+            break;
+        }
+    const struct {
+        const char* name;
+        std::vector<char> bytes;
+        const char* reason;
+    } cases[] = {
+        {"in-the-header.jpg", cut(whole, 300), "damaged or cut short"},
+        {"in-the-scan.jpg", cut(whole, whole.size() / 2), "damaged or cut short"},
+        {"before-the-end.jpg", cut(whole, whole.size() - 2), "damaged or cut short"},
+        {"progressive.jpg", cut(progressive, progressive.size() * 2 / 3), "damaged or cut short"},
+        {"twelve-bit.jpg", twelveBit, "damaged or cannot be decoded"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.file(c.name);
+        writeFile(path, c.bytes);
+        for (bool asFloat : {false, true}) {
+            ImageBuffer image;
+            makePicture(&image, 3, 3, 3, asFloat);  // an earlier picture must not survive
+            GrowString reason;
+            EXPECT_FALSE(asFloat ? io.loadFloat(gs(path), &image, true, nullptr, &reason)
+                                 : io.load8(gs(path), &image, true, &reason));
+            EXPECT_EQ(image.data, nullptr);
+            EXPECT_NE(std::string(reason.c_str()).find(c.reason), std::string::npos) << reason.c_str();
+            DecodedSource source;
+            EXPECT_FALSE(io.decode(gs(path), true, asFloat, false, &source));
+        }
+    }
+    // Bytes flipped in the middle of the scan: libjpeg steps over them.
+    std::vector<char> damaged = whole;
+    for (size_t i = damaged.size() / 2; i < damaged.size() / 2 + 40; ++i) damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);
+    const std::string path = folder.file("damaged-scan.jpg");
+    writeFile(path, damaged);
+    const QImage reference = qtDecode(path);
+    ASSERT_FALSE(reference.isNull());
+    ImageBuffer loaded;
+    ASSERT_TRUE(io.load8(gs(path), &loaded, false));
+    expectSameAsQt(loaded, false, reference);
+}
+
+// The sides at the edges: a 1 x 1 photo, and 65,500 pixels (libjpeg's
+// largest side) written and read back as Qt's reader reads them; one more
+// is refused with its reason.
+TEST(MediaJpeg, SidesAtJpegsLimits) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    for (const auto& size : {std::pair<int32_t, int32_t>{1, 1}, {65500, 2}, {3, 65500}}) {
+        SCOPED_TRACE(std::to_string(size.first) + " x " + std::to_string(size.second));
+        ImageBuffer picture;
+        makePicture(&picture, size.first, size.second, 3, true);
+        const std::string path = folder.file("edge.jpg");
+        GrowString reason;
+        ASSERT_TRUE(io.saveFloat(gs(path), picture, SaveOptions(), nullptr, &reason)) << reason.c_str();
+        ImageBuffer loaded;
+        ASSERT_TRUE(io.loadFloat(gs(path), &loaded, false, nullptr, &reason)) << reason.c_str();
+        expectSameAsQt(loaded, true, qtDecode(path));
+    }
+    for (const auto& size : {std::pair<int32_t, int32_t>{65501, 1}, {1, 65501}}) {
+        ImageBuffer picture;
+        picture.allocate8(size.first, size.second, 3);
+        const std::string path = folder.file("too-wide.jpg");
+        GrowString reason;
+        EXPECT_FALSE(io.save8(gs(path), picture, SaveOptions(), nullptr, &reason));
+        EXPECT_STREQ(reason.c_str(), "JPEG holds at most 65,500 pixels a side");
+        PreparedSave prepared;
+        EXPECT_FALSE(io.prepareSave(gs(path), picture, false, SaveOptions(), &prepared, &reason));
+        EXPECT_STREQ(reason.c_str(), "JPEG holds at most 65,500 pixels a side");
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+}
+
+// An APP1 "Exif" segment whose first directory holds `entries` 12-byte
+// entries, the last of them tag `tag` of type `type` and value `value`.
+std::vector<uint8_t> exifSegment(bool little, uint16_t tag, uint16_t type, uint16_t value, int entries = 2) {
+    std::vector<uint8_t> s = {'E', 'x', 'i', 'f', 0, 0};
+    auto put16 = [&](uint16_t v) {
+        s.push_back(static_cast<uint8_t>(little ? v : v >> 8));
+        s.push_back(static_cast<uint8_t>(little ? v >> 8 : v));
+    };
+    auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) s.push_back(static_cast<uint8_t>(v >> (little ? 8 * i : 24 - 8 * i)));
+    };
+    s.push_back(little ? 'I' : 'M');
+    s.push_back(little ? 'I' : 'M');
+    put16(42);
+    put32(8);
+    put16(static_cast<uint16_t>(entries));
+    for (int e = 0; e + 1 < entries; ++e) {  // an ImageWidth entry before it
+        put16(0x0100), put16(3), put32(1), put16(640), put16(0);
+    }
+    put16(tag), put16(type), put32(1), put16(value), put16(0);
+    put32(0);
+    return s;
+}
+
+// The orientation the direct path reads from the file's own EXIF segment
+// when exiv2 cannot read the file: worked cases and broken segments.
+TEST(MediaJpeg, ExifOrientationOfTheSegment) {
+    const struct {
+        const char* what;
+        std::vector<uint8_t> segment;
+        int32_t orientation;
+    } cases[] = {
+        {"little endian", exifSegment(true, 0x0112, 3, 6), 6},
+        {"big endian", exifSegment(false, 0x0112, 3, 8), 8},
+        {"first entry", exifSegment(true, 0x0112, 3, 3, 1), 3},
+        {"out of range", exifSegment(true, 0x0112, 3, 9), 0},
+        {"zero", exifSegment(false, 0x0112, 3, 0), 0},
+        {"not a SHORT", exifSegment(true, 0x0112, 4, 6), 0},
+        {"no orientation", exifSegment(true, 0x0110, 3, 6), 0},
+        {"no Exif tag", std::vector<uint8_t>{'E', 'x', 'i', 'g', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0}, 0},
+        {"no TIFF header", std::vector<uint8_t>{'E', 'x', 'i', 'f', 0, 0, 'X', 'X', 42, 0, 8, 0, 0, 0}, 0},
+        {"directory past the end", std::vector<uint8_t>{'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 200, 0, 0, 0}, 0},
+        {"empty", {}, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(exifOrientation(c.segment.data(), c.segment.size()), c.orientation) << c.what;
+    }
+    // Entries cut off by the end of the segment are not read.
+    std::vector<uint8_t> cut = exifSegment(true, 0x0112, 3, 6);
+    cut.resize(cut.size() - 10);
+    EXPECT_EQ(exifOrientation(cut.data(), cut.size()), 0);
+}
+
+// The vectorised 8-bit store: sixteen samples a step give storeByte's bytes
+// (clamped, NaN as 0, truncated toward zero) for every special value in
+// every lane, and the plain loop takes the rest.
+TEST(MediaJpeg, VectorStoreFollowsTheEightBitStore) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float specials[] = {-5.0f, -0.5f, -0.0f, 0.0f, 0.99f, 1.0f, 127.5f, 254.99f, 255.0f, 255.5f, 300.0f,
+                              std::numeric_limits<float>::quiet_NaN(), inf, -inf, 1e30f, -1e30f, 2147483648.0f,
+                              -2147483904.0f, 65535.9f, -32769.0f, 12.9f};
+    const int64_t count = 16 * 21 + 7;
+    std::vector<float> values(static_cast<size_t>(count));
+    for (int64_t i = 0; i < count; ++i) values[static_cast<size_t>(i)] = specials[(i * 5) % 21];
+    std::vector<uint8_t> out(static_cast<size_t>(count));
+    storeBytes(out.data(), values.data(), count);
+    for (int64_t i = 0; i < count; ++i) EXPECT_EQ(storeByte(values[i]), out[i]) << "value " << values[i] << " at " << i;
+}
+
+}  // namespace
