@@ -281,6 +281,20 @@ QuietCodecMessages::QuietCodecMessages() {
     if (nothing >= 0) ::close(nothing);
 }
 
+void printErrorLine(const std::string& text) {
+    const std::string line = text + "\n";
+    std::lock_guard<std::mutex> guard(quietLock);
+    std::fflush(stderr);
+    const int fd = quietCount > 0 && keptStandardError >= 0 ? keptStandardError : STDERR_FILENO;
+    size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t wrote = ::write(fd, line.data() + done, line.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return;
+        done += static_cast<size_t>(wrote);
+    }
+}
+
 QuietCodecMessages::~QuietCodecMessages() {
     std::lock_guard<std::mutex> guard(quietLock);
     if (--quietCount > 0) return;

@@ -127,7 +127,8 @@ bool pngIsComplete(const uint8_t* data, size_t size);
 // go there too, while the loader reports one reason of its own. Objects
 // may live on several threads at once: standard error comes back when the
 // last one goes. Lines that other threads write to standard error meanwhile
-// are lost with them; the program's own diagnostics go to standard output.
+// are lost with them, so the program's own lines for standard error go
+// through printErrorLine, which reaches the real one in any case.
 class QuietCodecMessages {
 public:
     QuietCodecMessages();
@@ -135,6 +136,10 @@ public:
     QuietCodecMessages(const QuietCodecMessages&) = delete;
     QuietCodecMessages& operator=(const QuietCodecMessages&) = delete;
 };
+
+// Writes the text and a line feed to the program's standard error, also
+// while QuietCodecMessages objects keep the codecs' remarks away from it.
+void printErrorLine(const std::string& text);
 
 // A file written under a temporary name beside its target ("<name>.XXXXXX")
 // and renamed over the target by commit() once everything is on disk; a

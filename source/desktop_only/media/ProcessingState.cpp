@@ -454,9 +454,9 @@ void ProcessingState::recordFailure(const JobFailure& failure) {
         errorFlag = 1;
         failures.append(failure);
     }
-    // The name escaped, so that the line stays one line.
-    std::fprintf(stderr, "pellucine: %s: %s\n", printableName(failure.file).c_str(), failure.reason.c_str());
-    std::fflush(stderr);
+    // The name escaped, so that the line stays one line; it reaches standard
+    // error even while a look-ahead decode keeps the codecs quiet.
+    printErrorLine(std::string("pellucine: ") + printableName(failure.file).c_str() + ": " + failure.reason.c_str());
 }
 
 bool ProcessingState::currentJobCancelled() const {
