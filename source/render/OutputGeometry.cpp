@@ -108,8 +108,6 @@ bool computeOutputGeometry(const GrowArray<ImageMod*>& chain, int32_t sourceWidt
     }
     if (!finiteSize(w, h)) return failBecause(out, reason, notFinite(giver));
     if (!(w > 0.0f) || !(h > 0.0f)) return failBecause(out, reason, sideOfZero(giver, w, h));
-    out.preLimitWidth = w;
-    out.preLimitHeight = h;
 
     // The caller's limit scales the size down, keeping its aspect.
     double fw = w;
