@@ -14,8 +14,9 @@
 //   3. the sizing tile (tag 1, SizingMod): outputWidth, then outputHeight,
 //      both given the same size from before the sizing;
 // then the caller's final width or height limit scales the size down
-// keeping its aspect, and the size becomes whole pixels (truncated toward
-// zero, at least 1).
+// keeping its aspect (a limit no smaller than the whole-pixel size on
+// either side changes nothing), and the size becomes whole pixels
+// (truncated toward zero, at least 1).
 //
 // The drawing sets the starting buffer's scale field: the photo's own
 // pixels per buffer pixel (2 for a sizing tile at half the photo's width,
