@@ -108,17 +108,21 @@ bool computeOutputGeometry(const GrowArray<ImageMod*>& chain, int32_t sourceWidt
     }
     if (!finiteSize(w, h)) return failBecause(out, reason, notFinite(giver));
     if (!(w > 0.0f) || !(h > 0.0f)) return failBecause(out, reason, sideOfZero(giver, w, h));
-    out.preLimitWidth = w;
-    out.preLimitHeight = h;
 
-    // The caller's limit scales the size down, keeping its aspect.
+    // The caller's limit scales the size down, keeping its aspect. A limit
+    // at or above the whole-pixel size on both sides leaves the size as it
+    // is: the view at full size, and a save at the size the chain gives,
+    // pass the whole-pixel size, which must not shrink a size with a
+    // fraction further (300.5 x 200 stays 300 x 200, not 300 x 199).
     double fw = w;
     double fh = h;
-    if (options.maxWidth > 0 && fw > options.maxWidth) {
+    const bool limited = (options.maxWidth > 0 && options.maxWidth < floor(fw)) ||
+                         (options.maxHeight > 0 && options.maxHeight < floor(fh));
+    if (limited && options.maxWidth > 0 && fw > options.maxWidth) {
         fh = fh * options.maxWidth / fw;
         fw = options.maxWidth;
     }
-    if (options.maxHeight > 0 && fh > options.maxHeight) {
+    if (limited && options.maxHeight > 0 && fh > options.maxHeight) {
         fw = fw * options.maxHeight / fh;
         fh = options.maxHeight;
     }

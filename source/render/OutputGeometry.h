@@ -14,8 +14,17 @@
 //   3. the sizing tile (tag 1, SizingMod): outputWidth, then outputHeight,
 //      both given the same size from before the sizing;
 // then the caller's final width or height limit scales the size down
-// keeping its aspect, and the size becomes whole pixels (truncated toward
-// zero, at least 1).
+// keeping its aspect (a limit no smaller than the whole-pixel size on
+// either side changes nothing), and the size becomes whole pixels
+// (truncated toward zero, at least 1).
+//
+// The drawing sets the starting buffer's scale field: the photo's own
+// pixels per buffer pixel (2 for a sizing tile at half the photo's width,
+// 4 when a limit then halves that again). Every render of the chain runs
+// at that scale (the view hands it on in its request region), so a tile
+// that measures in the photo's pixels (grain size, sharpening, a dead
+// pixel's place) gives the same picture in the view, a preview and a save
+// of the same size.
 //
 // The step fails on a size or an angle that is not finite, on a side of 0
 // pixels or less before the size is made whole, and on a picture beyond the
@@ -43,8 +52,6 @@ struct GeometryOptions {
 struct OutputGeometry {
     int32_t width = 0;    // the size of the starting buffer
     int32_t height = 0;
-    float preLimitWidth = 0.0f;   // the size before the caller's limit (floats)
-    float preLimitHeight = 0.0f;
     bool hasCrop = false;         // margins holds the crop tile's margins
     float margins[4] = {0.0f, 0.0f, 0.0f, 0.0f};  // left, right, top, bottom
     float angle = 0.0f;           // straighten angle, degrees

@@ -173,21 +173,32 @@ TEST(OutputGeometry, SizingGetsThePreSizingSizeTwice) {
 
 TEST(OutputGeometry, CallerLimitKeepsAspectAndTruncates) {
     OwnedChain chain;
+    // A size with a fraction: 300.5 x 200 from a 601 x 400 source.
+    OwnedChain fractional;
+    fractional.add(new FixedSizeTile(300.5f, 200.0f));
     struct Case {
+        bool fraction;
         int32_t maxW, maxH, w, h;
     };
     const Case cases[] = {
-        {1200, 0, 1200, 900}, {0, 600, 800, 600}, {1000, 1000, 1000, 750}, {8000, 8000, 4000, 3000}, {1, 1, 1, 1},
-        {3, 0, 3, 2},  // 2.25 truncated
+        {false, 1200, 0, 1200, 900}, {false, 0, 600, 800, 600}, {false, 1000, 1000, 1000, 750},
+        {false, 8000, 8000, 4000, 3000}, {false, 1, 1, 1, 1},
+        {false, 3, 0, 3, 2},  // 2.25 truncated
+        // A limit of the whole-pixel size (the view at full size, a save at
+        // the chain's own size) changes nothing; a smaller one scales the
+        // size with its fraction.
+        {true, 300, 200, 300, 200}, {true, 300, 0, 300, 200}, {true, 0, 200, 300, 200},
+        {true, 301, 199, 298, 199}, {true, 150, 0, 150, 99},
     };
     for (const Case& c : cases) {
         GeometryOptions options;
         options.maxWidth = c.maxW;
         options.maxHeight = c.maxH;
         OutputGeometry g;
-        ASSERT_TRUE(computeOutputGeometry(chain.list, 4000, 3000, options, g));
-        EXPECT_EQ(g.width, c.w) << c.maxW << " " << c.maxH;
-        EXPECT_EQ(g.height, c.h) << c.maxW << " " << c.maxH;
+        ASSERT_TRUE(computeOutputGeometry(c.fraction ? fractional.list : chain.list, c.fraction ? 601 : 4000,
+                                          c.fraction ? 400 : 3000, options, g));
+        EXPECT_EQ(g.width, c.w) << c.fraction << " " << c.maxW << " " << c.maxH;
+        EXPECT_EQ(g.height, c.h) << c.fraction << " " << c.maxW << " " << c.maxH;
     }
     // A size below one pixel becomes one pixel.
     chain.add(new FixedSizeTile(0.4f, 300.0f));

@@ -416,7 +416,7 @@ bool VxMediaWidget::renderScaledSource(ImageBuffer* target, int32_t width, int32
     if (!displayGeometry(ordered, sourceImage->width, sourceImage->height, applyGeometric, width, height, geometry) ||
         !drawDisplaySource(*sourceImage, geometry, nullptr, *target))
         return false;
-    if (scale) *scale = target->width > 0 ? geometry.preLimitWidth / static_cast<float>(target->width) : 1.0f;
+    if (scale) *scale = target->scale;
     return true;
 }
 
@@ -809,8 +809,9 @@ void VxMediaWidget::renderPass(PassState& pass) {
     region.fullHeight = p.fullHeight;
     region.originX = p.originX;
     region.originY = p.originY;
-    // Output pixels per buffer pixel: the scale of a reduced preview.
-    region.scale = outputGeometry.preLimitWidth / static_cast<float>(p.fullWidth);
+    // The photo's pixels per buffer pixel, as the drawing set it: the scale
+    // a save of the picture at this size renders at too.
+    region.scale = geometryBuffer.scale;
     if (!renderContext->render(ordered, &geometryBuffer, &visibleBuffer, -1, 0, &region)) {
         // A pass that ran out of memory (or was cancelled) left no finished
         // picture: the last good one stays shown and counted, and the next

@@ -144,8 +144,9 @@ public:
     // ---- The source ----
     bool renderScaledSource(ImageBuffer* target, int32_t width, int32_t height);
     // The same through the geometry of the given tiles instead of the
-    // view's chain; scale (when not null) receives the output pixels per
-    // drawn pixel, the scale a chain rendered over the target runs at.
+    // view's chain; scale (when not null) receives the photo's pixels per
+    // drawn pixel (the target's scale field), the scale a chain rendered
+    // over the target runs at.
     bool renderScaledSource(ImageBuffer* target, int32_t width, int32_t height,
                             const GrowArray<ImageMod*>& geometryTiles, float* scale);
     // Replaces the source (the view takes it over) under the render lock.

@@ -296,8 +296,9 @@ OutputRender renderAtOutputGeometry(RenderContext& context, const GrowArray<Imag
         const bool drawn = eightBit ? applyChainGeometry8(source, geometry, picture)
                                     : applyChainGeometry(source, geometry, picture);
         if (!drawn) return OutputRender::kNoPicture;
-        if (geometry.width > 0 && geometry.preLimitWidth > static_cast<float>(geometry.width))
-            picture.scale = geometry.preLimitWidth / static_cast<float>(geometry.width);
+        // The drawing has set the picture's scale: the photo's pixels per
+        // picture pixel, whatever made it smaller or larger (a sizing tile,
+        // the caller's limit or both), as the view's picture carries it.
         if (spentSource) spentSource->release();
     } else if (spentSource) {
         picture = std::move(*spentSource);
@@ -652,8 +653,8 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     // chain runs on; a size beyond the pixel budget or the working memory
     // fails the job before anything is drawn.
     // A job with an output size limits the picture to it; the chain then
-    // runs on the smaller picture with the matching scale, as the view
-    // renders a reduced preview.
+    // runs on the smaller picture at the scale its drawing gives it, as the
+    // view renders a reduced preview.
     GeometryOptions limits;
     limits.maxWidth = job.outputWidth > 0 ? job.outputWidth : 0;
     limits.maxHeight = job.outputHeight > 0 ? job.outputHeight : 0;

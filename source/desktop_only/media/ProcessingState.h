@@ -241,9 +241,10 @@ GrowArray<ImageMod*> cloneModChain(const GrowArray<ImageMod*>& chain);
 // A chain rendered at its output geometry: the one road of saves, batch
 // jobs and the render tool. First the picture the chain runs on is made in
 // `picture` from the source: when the geometry changes the source (crop,
-// angle, border or size) the source is drawn through it, and a picture
-// reduced below the chain's own size carries the scale of the reduction, as
-// the view's reduced preview does; when it leaves the source as it is, the
+// angle, border or size) the source is drawn through it, and the picture
+// carries the drawing's scale (the photo's pixels per picture pixel: 2 for a
+// sizing tile at half the photo, 4 when a limit halves that again), as the
+// view's picture does; when it leaves the source as it is, the
 // picture is the source's own samples at scale 1, copied (into the
 // picture's memory when that fits) or, when the caller gives up the source
 // (`spentSource` is the source itself), moved. A spent source is released

@@ -49,8 +49,10 @@ protected:
         return imageFromBuffer(VxMediaWidgetTestAccess::shownBuffer(*view()), true, false, true)
             .convertToFormat(QImage::Format_RGB888);
     }
-    QImage saved(const QString& path) {
-        if (!window->queueSave(native(path), SaveOptions(), 0, 0, false)) return QImage();
+    // The picture saved at the chain's own size, or within width x height
+    // as the Save dialog's size asks.
+    QImage saved(const QString& path, int32_t width = 0, int32_t height = 0) {
+        if (!window->queueSave(native(path), SaveOptions(), width, height, false)) return QImage();
         waitUntil([&] { return !window->saveQueue.isBusy(); }, 60000);
         return QImage(path).convertToFormat(QImage::Format_RGB888);
     }
@@ -59,6 +61,59 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 };
+
+// A grey photo with a white 4 x 4 dead spot at columns 200..203 and rows
+// 100..103.
+bool writeSpottedPhoto(const QString& path, int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(qRgb(110, 100, 90));
+    for (int y = 100; y < 104; ++y)
+        for (int x = 200; x < 204; ++x) image.setPixel(x, y, qRgb(255, 255, 255));
+    return image.save(path, "PNG");
+}
+
+// Tiles that measure in the photo's pixels: sharpening, grain, and a dead
+// pixel repaired at the spot's corner (its place and radius in the photo's
+// pixels); an output size of the given width.
+bool writeScaleFilter(const QString& path, const char* outputWidth) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    const QByteArray text = QByteArray("<filter version=\"4\">\n"
+                                       "  <mod name=\"Output Size\" version=\"2\" enabled=\"1\">\n"
+                                       "    <var name=\"Width\" type=\"float\">") +
+                            outputWidth +
+                            "</var>\n"
+                            "    <var name=\"Height\" type=\"float\">0</var>\n"
+                            "  </mod>\n"
+                            "  <mod name=\"Sharpen\" version=\"2\" enabled=\"1\">\n"
+                            "    <var name=\"Amount\" type=\"float\">80</var>\n"
+                            "  </mod>\n"
+                            "  <mod name=\"Grain\" version=\"3\" enabled=\"1\">\n"
+                            "    <var name=\"Amount\" type=\"float\">50</var>\n"
+                            "    <var name=\"Scale\" type=\"float\">60</var>\n"
+                            "  </mod>\n"
+                            "  <mod name=\"Dead Pixel\" version=\"1\" enabled=\"1\">\n"
+                            "    <var name=\"Pixel X\" type=\"float\">204</var>\n"
+                            "    <var name=\"Pixel Y\" type=\"float\">104</var>\n"
+                            "    <var name=\"Radius\" type=\"float\">10</var>\n"
+                            "  </mod>\n"
+                            "</filter>\n";
+    return file.write(text) == text.size();
+}
+
+// The brightest sample of the picture's pixels around the dead spot, drawn
+// at `reduction` photo pixels per picture pixel: white where it was not
+// repaired.
+int brightestAtSpot(const QImage& picture, int reduction) {
+    int brightest = 0;
+    for (int y = 100 / reduction - 1; y <= 104 / reduction; ++y)
+        for (int x = 200 / reduction - 1; x <= 204 / reduction; ++x)
+            if (picture.valid(x, y)) {
+                const QRgb p = picture.pixel(x, y);
+                brightest = std::max({brightest, qRed(p), qGreen(p), qBlue(p)});
+            }
+    return brightest;
+}
 
 #ifdef PELLUCINE_RENDER_TOOL
 bool runRenderTool(const QStringList& arguments) {
@@ -157,4 +212,61 @@ TEST_F(ChainOrderTest, AFileInAnotherOrderLoadsInGroupOrder) {
         }
 #endif
     }
+}
+
+// An output size of half the photo (of an even and of an odd width, whose
+// half has a fraction): the view at full size, the saved file and the
+// render tool's picture are one picture, its sharpening and grain measured
+// in the photo's pixels, and the dead pixel repaired where it lies.
+TEST_F(ChainOrderTest, TilesInPhotoPixelsAtAnOutputSizeOfHalf) {
+    struct Case {
+        const char* what;
+        int photoWidth;
+        const char* outputWidth;
+    } cases[] = {{"even width", 600, "300"}, {"odd width", 601, "300.5"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString photoPath = folder.path() + "/spotted" + QString::number(c.photoWidth) + ".png";
+        const QString filter = folder.path() + "/half" + QString::number(c.photoWidth) + ".plf";
+        ASSERT_TRUE(writeSpottedPhoto(photoPath, c.photoWidth, 400));
+        ASSERT_TRUE(writeScaleFilter(filter, c.outputWidth));
+        ASSERT_TRUE(window->openMediaFile(photoPath));
+        window->loadFilterIntoDocument(native(filter), true);
+
+        const QImage shown = viewPicture();
+        EXPECT_EQ(view()->fitScale(), 1.0f);  // the picture fits the view at full size
+        ASSERT_EQ(shown.size(), QSize(300, 200));
+        EXPECT_LT(brightestAtSpot(shown, 2), 200);
+        const QImage file = saved(folder.path() + "/saved" + QString::number(c.photoWidth) + ".png");
+        EXPECT_TRUE(file == shown);
+#ifdef PELLUCINE_RENDER_TOOL
+        const QString rendered = folder.path() + "/tool" + QString::number(c.photoWidth) + ".png";
+        ASSERT_TRUE(runRenderTool({filter, photoPath, rendered}));
+        EXPECT_TRUE(QImage(rendered).convertToFormat(QImage::Format_RGB888) == file);
+#endif
+    }
+}
+
+// Saved at half the chain's size (the output size already halves the
+// photo), the picture equals the view fitted at half zoom: both at four
+// photo pixels per picture pixel.
+TEST_F(ChainOrderTest, ASaveAtHalfSizeEqualsTheViewAtHalfZoom) {
+    // The output (half the photo) twice the view's width and its height
+    // within twice the view's, so that the view fits it at exactly half.
+    const int halfWidth = view()->width();
+    const int halfHeight = view()->height() / 2;
+    ASSERT_GT(halfWidth, 60);
+    ASSERT_GT(halfHeight, 30);
+    const QString photoPath = folder.path() + "/spotted.png";
+    const QString filter = folder.path() + "/half.plf";
+    ASSERT_TRUE(writeSpottedPhoto(photoPath, 4 * halfWidth, 4 * halfHeight));
+    ASSERT_TRUE(writeScaleFilter(filter, QByteArray::number(2 * halfWidth).constData()));
+    ASSERT_TRUE(window->openMediaFile(photoPath));
+    window->loadFilterIntoDocument(native(filter), true);
+
+    const QImage shown = viewPicture();
+    EXPECT_EQ(view()->fitScale(), 0.5f);
+    ASSERT_EQ(shown.size(), QSize(halfWidth, halfHeight));
+    EXPECT_LT(brightestAtSpot(shown, 4), 200);
+    EXPECT_TRUE(saved(folder.path() + "/half.png", halfWidth, halfHeight) == shown);
 }

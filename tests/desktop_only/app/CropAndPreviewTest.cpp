@@ -12,11 +12,16 @@
 #include "desktop_only/display/DisplayGeometry.h"
 #include "desktop_only/display/VxCropTool.h"
 #include "desktop_only/display/VxPreviewChooser.h"
+#include "desktop_only/media/ProcessingState.h"
 #include "desktop_only/widgets/VxPanelItemBigButton.h"
 #include "desktop_only/widgets/VxScroller.h"
 #include "framework/CompoundFilter.h"
 #include "framework/CropMod.h"
+#include "framework/ModListHelpers.h"
 #include "framework/ModVar.h"
+#include "media/PixelTransfer.h"
+#include "render/OutputGeometry.h"
+#include "render/RenderContext.h"
 
 namespace {
 
@@ -260,6 +265,59 @@ TEST_F(CropToolTest, ThumbnailsRenderOffTheInterfaceThread) {
     ASSERT_GT(chooser->scroller->contentLength(), chooser->scroller->viewLength());
     chooser->scroller->setPosition(100.0f, true);
     EXPECT_EQ(chooser->content->y(), -100);
+}
+
+// Under an output size of half the photo, each thumbnail of a filter that
+// leaves the geometry alone is the photo with the filter saved at the
+// thumbnail's size: drawn from the photo's pixels and rendered at the scale
+// of that drawing. (A border's thumbnail frames the document's picture as
+// it stands instead of drawing the photo into the frame.)
+TEST_F(CropToolTest, ThumbnailsShowWhatASaveAtTheirSizeGives) {
+    const QString large = folder.path() + "/large.png";
+    const QString filter = folder.path() + "/half.plf";
+    ASSERT_TRUE(writeTwoColourPhoto(large, 1400, 900));
+    QFile file(filter);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<filter version=\"4\"><mod name=\"Output Size\" version=\"2\" enabled=\"1\">"
+               "<var name=\"Width\" type=\"float\">700</var><var name=\"Height\" type=\"float\">0</var>"
+               "</mod></filter>\n");
+    file.close();
+    ASSERT_TRUE(window->openMediaFile(large));
+    // A preset of tiles that measure in the photo's pixels.
+    window->loadFilterSlot(QString(), true);
+    window->addModToTray(prototypeNamed(*window, "Sharpen"), true, false, true);
+    window->addModToTray(prototypeNamed(*window, "Grain"), true, false, true);
+    ASSERT_TRUE(window->saveFavoriteFilter("Sharp Grain"));
+    window->loadFilterIntoDocument(GrowString(QFile::encodeName(filter).constData()), true);
+    window->openPreviewChooser(false);
+    VxPreviewChooser* chooser = window->previewChooser;
+    ASSERT_TRUE(waitUntil([chooser] { return chooser->thumbnailsShown == chooser->shownMods.count; }, 60000));
+    bool sawPreset = false;
+    for (const ImageMod* mod : chooser->shownMods) sawPreset = sawPreset || mod->name == "Sharp Grain";
+    EXPECT_TRUE(sawPreset);
+
+    const std::shared_ptr<const ImageBuffer> photo = view()->sharedSource();
+    ASSERT_TRUE(photo);
+    for (int32_t i = 0; i < chooser->shownMods.count; ++i) {
+        SCOPED_TRACE(chooser->shownMods[i]->name.c_str());
+        GrowArray<ImageMod*> alone;
+        alone.append(chooser->job->mods[i]);
+        if (findModByTag(alone, kTagBorder) || findModByTag(alone, kTagOutputSize)) continue;
+        GrowArray<ImageMod*> chain = tray()->modChain(true, false);
+        chain.append(chooser->job->mods[i]);
+        GeometryOptions limits;
+        limits.maxWidth = limits.maxHeight = chooser->thumbnailSize;
+        OutputGeometry geometry;
+        ASSERT_TRUE(computeOutputGeometry(chain, photo->width, photo->height, limits, geometry));
+        RenderContext context(0);
+        ImageBuffer picture;
+        ASSERT_EQ(renderAtOutputGeometry(context, chain, *photo, nullptr, geometry, false, picture),
+                  OutputRender::kRendered);
+        chain.destroy();
+        const QImage shown =
+            chooser->thumbnailLabels[i]->pixmap(Qt::ReturnByValue).toImage().convertToFormat(QImage::Format_RGB888);
+        EXPECT_TRUE(shown == imageFromBuffer(picture, true, false, true).convertToFormat(QImage::Format_RGB888));
+    }
 }
 
 TEST_F(CropToolTest, ClosingCancelsTheThumbnails) {

@@ -12,8 +12,11 @@
 #include "app/PanelTestSupport.h"
 #include "desktop_only/widgets/VxToolTipBox.h"
 #include "framework/CompoundFilter.h"
+#include "desktop_only/media/ProcessingState.h"
 #include "framework/ModListHelpers.h"
+#include "framework/ModVar.h"
 #include "media/PixelTransfer.h"
+#include "render/OutputGeometry.h"
 #include "render/RenderContext.h"
 
 namespace {
@@ -42,22 +45,23 @@ protected:
         QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier,
                           QPoint(append ? button->width() - 3 : 10, button->height() / 2));
     }
-    // The tray's chain as the view renders it at the hover box's size.
+    // The tray's chain as a save of the photo within the hover box's size
+    // renders it.
     QImage trayAtPreviewSize() {
         GrowArray<ImageMod*> chain = tray()->modChain(true, true);
         const GrowArray<ImageMod*> ordered = orderModsByChainGroup(chain);
-        ImageBuffer drawn, result;
-        float scale = 1.0f;
-        if (!view()->renderScaledSource(&drawn, window->toolTipBox->previewWidth, window->toolTipBox->previewHeight,
-                                        ordered, &scale))
+        const std::shared_ptr<const ImageBuffer> photo = view()->sharedSource();
+        GeometryOptions limits;
+        limits.maxWidth = window->toolTipBox->previewWidth;
+        limits.maxHeight = window->toolTipBox->previewHeight;
+        OutputGeometry geometry;
+        if (!photo || !computeOutputGeometry(ordered, photo->width, photo->height, limits, geometry)) return QImage();
+        RenderContext context(0);
+        ImageBuffer picture;
+        if (renderAtOutputGeometry(context, ordered, *photo, nullptr, geometry, false, picture) !=
+            OutputRender::kRendered)
             return QImage();
-        RenderRegion region;
-        region.fullWidth = drawn.width;
-        region.fullHeight = drawn.height;
-        region.scale = scale;
-        RenderContext context(1);
-        if (!context.render(ordered, &drawn, &result, -1, 0, &region)) return QImage();
-        return imageFromBuffer(result, true, false, true).convertToFormat(QImage::Format_RGB888);
+        return imageFromBuffer(picture, true, false, true).convertToFormat(QImage::Format_RGB888);
     }
     void emptyTray() {
         window->loadFilterSlot(QString(), true);
@@ -165,8 +169,11 @@ TEST_F(WindowSlotsHover, PinnedAndAppendedTilesAsTheTrayRendersThem) {
     }
 }
 
-// A photo larger than the box: tiles that work in output pixels (radii,
-// grain, the vignette's reach) preview at the scale the view renders them.
+// A photo larger than the box: tiles whose reach depends on the picture's
+// size or on the photo's pixels (radii, sharpening, grain, the vignette)
+// preview as the photo saved at the box's size shows them. An output size
+// of half the photo, pinned in the tray, changes nothing at that size: the
+// picture is drawn from the same photo pixels at the same scale.
 TEST_F(WindowSlotsHover, ScaleDependentTilesOfALargePhoto) {
     const QString large = folder.path() + "/large.png";
     ASSERT_TRUE(writeTwoColourPhoto(large, 1400, 900));
@@ -174,13 +181,27 @@ TEST_F(WindowSlotsHover, ScaleDependentTilesOfALargePhoto) {
     ASSERT_TRUE(waitForDisplayIdle(view()));
     for (const char* name : {"Blur", "Sharpen", "Grain", "Vignette", "Radial Blur"}) {
         SCOPED_TRACE(name);
-        emptyTray();
-        const QImage hovered = hoverPicture(buttonOf(*window, name), false);
-        ASSERT_FALSE(hovered.isNull());
-        click(buttonOf(*window, name), false);
-        const QImage added = trayAtPreviewSize();
-        ASSERT_EQ(hovered.size(), added.size());
-        EXPECT_TRUE(hovered == added);
+        QImage whole;
+        for (bool halved : {false, true}) {
+            SCOPED_TRACE(halved ? "under an output size of half" : "at the photo's size");
+            emptyTray();
+            if (halved) {
+                click(buttonOf(*window, "Output Size"), false);
+                ImageMod* sizing = tray()->masterList->subMods[0];
+                sizing->findVar("Width")->floatValue()->value = 700.0f;
+                sizing->findVar("Height")->floatValue()->value = 0.0f;
+                sizing->pinned = 1;
+                window->refreshView();  // as an edit through its controls does
+            }
+            const QImage hovered = hoverPicture(buttonOf(*window, name), false);
+            ASSERT_FALSE(hovered.isNull());
+            click(buttonOf(*window, name), false);
+            const QImage added = trayAtPreviewSize();
+            ASSERT_EQ(hovered.size(), added.size());
+            EXPECT_TRUE(hovered == added);
+            if (halved) EXPECT_TRUE(hovered == whole);
+            whole = hovered;
+        }
     }
 }
 

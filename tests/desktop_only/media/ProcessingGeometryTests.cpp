@@ -13,6 +13,7 @@
 #include "support/TestTiles.h"
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 using namespace mediatest;
@@ -54,9 +55,14 @@ TEST(ProcessingGeometry, JobsRenderAtTheOutputSizeAndHugeSizesFail) {
     EXPECT_EQ(out.height, 8);
 }
 
+// The picture's scale is the photo's pixels per picture pixel, whether a
+// sizing tile, the caller's limit or both made it smaller, and for a size
+// with a fraction too: the view's picture of the same size has that scale.
 TEST(ProcessingGeometry, ThePictureIsMadeThenTheChainRunsOnIt) {
     struct Case {
         const char* name;
+        int32_t sourceWidth;
+        float sizedWidth;  // an exact-size tile's width (height 8), 0 for none
         int32_t maxWidth;  // the caller's limit, 0 for the chain's own size
         bool spend;        // the caller gives up the source
         bool noMemory;     // every allocation fails
@@ -64,24 +70,30 @@ TEST(ProcessingGeometry, ThePictureIsMadeThenTheChainRunsOnIt) {
         int32_t width;     // the picture's width
         float scale;
     } cases[] = {
-        {"own size, copied", 0, false, false, OutputRender::kRendered, 24, 1.0f},
-        {"own size, spent", 0, true, false, OutputRender::kRendered, 24, 1.0f},
-        {"reduced, spent", 6, true, false, OutputRender::kRendered, 6, 4.0f},
-        {"reduced, kept", 6, false, false, OutputRender::kRendered, 6, 4.0f},
-        {"reduced, no memory", 6, false, true, OutputRender::kNoPicture, 0, 1.0f},
+        {"own size, copied", 24, 0.0f, 0, false, false, OutputRender::kRendered, 24, 1.0f},
+        {"own size, spent", 24, 0.0f, 0, true, false, OutputRender::kRendered, 24, 1.0f},
+        {"reduced, spent", 24, 0.0f, 6, true, false, OutputRender::kRendered, 6, 4.0f},
+        {"reduced, kept", 24, 0.0f, 6, false, false, OutputRender::kRendered, 6, 4.0f},
+        {"reduced, no memory", 24, 0.0f, 6, false, true, OutputRender::kNoPicture, 0, 1.0f},
+        {"sized to half", 24, 12.0f, 0, false, false, OutputRender::kRendered, 12, 2.0f},
+        {"sized to half, then limited to half", 24, 12.0f, 6, false, false, OutputRender::kRendered, 6, 4.0f},
+        // 12.5 x 8 is drawn at 12 x 8 from 24 x 16 of the 25 columns.
+        {"sized to half an odd width", 25, 12.5f, 0, false, false, OutputRender::kRendered, 12, 2.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ImageBuffer source;
-        makePicture(&source, 24, 16, 3, true);
+        makePicture(&source, c.sourceWidth, 16, 3, true);
         const float corner = source.floats()[0];
         rendertest::CountingTile plus(10.0f);
         GrowArray<ImageMod*> chain;
+        std::unique_ptr<ImageMod> sizing(c.sizedWidth > 0.0f ? exactSize(c.sizedWidth, 8.0f) : nullptr);
+        if (sizing) chain.append(sizing.get());
         chain.append(&plus);
         GeometryOptions limits;
         limits.maxWidth = c.maxWidth;
         OutputGeometry geometry;
-        ASSERT_TRUE(computeOutputGeometry(chain, 24, 16, limits, geometry));
+        ASSERT_TRUE(computeOutputGeometry(chain, c.sourceWidth, 16, limits, geometry));
         RenderContext context(0);
         ImageBuffer picture;
         int32_t readyCalls = 0;
