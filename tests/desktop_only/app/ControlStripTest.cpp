@@ -221,6 +221,50 @@ TEST_F(ControlStripTest, EditsAreWrittenBackClampedAndConverted) {
     EXPECT_EQ(StripAccess::listControls(strip)[0]->currentIndex, 0);
 }
 
+// The strip on a plain host, not the window: it reports through its
+// signals only, the tile is switched on before the value is written and
+// told after it, and its controls go with it.
+TEST_F(ControlStripTest, TheStripAloneReportsThroughItsSignalsInOrder) {
+    QWidget host;
+    host.resize(1000, 700);
+    QWidget* media = new QWidget(&host);
+    media->setGeometry(6, 6, 988, 590);
+    QWidget* trayArea = new QWidget(&host);
+    trayArea->setGeometry(5, 604, 990, 96);
+    auto* strip = new ControlStrip(&host, media, trayArea);
+    AllKindsTile tile;
+    strip->buildControls(tile.vars, &tile, false, false);
+    ASSERT_EQ(strip->controlCount(), 8);
+
+    QStringList heard;
+    QObject::connect(strip, &ControlStrip::editAboutToStart, [&](QWidget*) { heard << "start"; });
+    QObject::connect(strip, &ControlStrip::controlAboutToBeEdited, [&](const ControlEntry& entry) {
+        heard << QString("before %1").arg(entry.var->floatValue()->value);
+    });
+    QObject::connect(strip, &ControlStrip::controlEdited, [&](const ControlEntry& entry) {
+        heard << QString("after %1 of %2").arg(entry.var->floatValue()->value).arg(entry.index);
+    });
+    QObject::connect(strip, &ControlStrip::heightChanged, [&](QWidget*) { heard << "height"; });
+    QObject::connect(strip, &ControlStrip::curveMenuRequested, [&](QWidget*) { heard << "menu"; });
+
+    VxSlider* slider = StripAccess::sliderControls(*strip)[0];
+    emit slider->editingStarted(slider);
+    slider->value = 0.75f;
+    emit slider->sliderChanged(slider);
+    VxListChooser* chooser = StripAccess::listControls(*strip)[0];
+    chooser->mainButtonPressed();
+    ToneCurveWidget* editor = StripAccess::curveControls(*strip)[0];
+    emit editor->rightClicked(editor);
+    EXPECT_EQ(heard, QStringList({"start", "before 0.5", "after 0.75 of 0", "height", "menu"}));
+    EXPECT_EQ(tile.lastChanged, -1);  // the tile hears of it only from whoever answers the signal
+
+    QPointer<QWidget> control(slider);
+    QPointer<QWidget> list(chooser->list.data());
+    delete strip;
+    EXPECT_TRUE(control.isNull());
+    EXPECT_TRUE(list.isNull());
+}
+
 TEST_F(ControlStripTest, RebuildingWhileAListIsOpenOrFromItsSignalIsSafe) {
     MainWindow& w = *window;
     ControlStrip& strip = *w.controlStrip;
