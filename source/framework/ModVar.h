@@ -144,6 +144,7 @@ enum ControlCode : int32_t {
     kControlCurveA = 9,
     kControlCurveB = 10,
     kControlHueCurve = 11,
+    kControlColorSwatches = 13,  // a multichoice of colours shown as a row of swatches
 };
 
 class ModVar {

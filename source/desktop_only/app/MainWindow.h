@@ -2,13 +2,14 @@
 // MainWindow: the one top-level window and the owner of everything the user
 // works with: the document tabs (each a tray, a view and a shuttle), the
 // side tool panel with one prototype of every tile class, the control
-// strip, the two processing queues, the floating sub-windows, the preview
-// chooser and the timers.
+// strip (a ControlStrip of its own), the two processing queues, the
+// floating sub-windows, the preview chooser and the timers.
 //
 // The operations live in files by concern:
 //   MainWindowConstruction.cpp  construction and teardown
 //   MainWindowTabs.cpp          document tabs
-//   MainWindowRefresh.cpp       refreshView, the control strip, addModToTray, updateTitle
+//   MainWindowRefresh.cpp       refreshView, the selected tile's controls, addModToTray, updateTitle
+//   MainWindowStrip.cpp         the window's side of the control strip, Remix
 //   MainWindowMedia.cpp         opening photos and loading filters
 //   MainWindowLayout.cpp        window layout and window events
 //   MainWindowSlots.cpp         the remaining slots
@@ -27,6 +28,7 @@
 
 #include <functional>
 
+#include "desktop_only/app/ControlStrip.h"
 #include "desktop_only/display/VideoLoaderSaverTime.h"
 #include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/media/ProcessingState.h"
@@ -34,7 +36,6 @@
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
 
-class Curve;
 class ImageMod;
 class ModVar;
 class Preferences;
@@ -65,14 +66,6 @@ class VxTabBar;
 class VxToolPanel;
 class VxToolTipBox;
 class VxToolWidget;
-class ColorChooserWidget;
-class ToneCurveWidget;
-class VxColorChoiceWidget;
-class VxInputBox;
-class VxListChooser;
-class VxSlider;
-class VxStringInputBox;
-class VxTrayButton;
 
 // One open document.
 struct DocumentTab {
@@ -82,14 +75,6 @@ struct DocumentTab {
     VxShuttleControl* shuttle = nullptr;  // owned; hidden in this build
     VideoLoaderSaverTime videoTimes[3];
     int tabID = -1;
-};
-
-// One control of the control strip.
-struct ControlEntry {
-    QWidget* control = nullptr;
-    ImageMod* tile = nullptr;
-    ModVar* var = nullptr;
-    int32_t index = 0;
 };
 
 // The records of the window's form.
@@ -122,13 +107,12 @@ public:
     VxRenderQueueWindow* renderQueueWindow = nullptr;
     VxSubWindow* pixelInspectorWindow = nullptr;
     VxPreviewChooser* previewChooser = nullptr;
-    GrowArray<ControlEntry> controlTable;
+    ControlStrip* controlStrip = nullptr;  // a child; made right after the tray area
     VxToolTipBox* toolTipBox = nullptr;
     bool autohideControls = true;
     bool trayShown = true;
     bool toolPanelShown = true;
     int32_t presetIndex = 0;
-    QTimer* nodeControlAnimationTimer = nullptr;
     QLabel* backgroundLabel = nullptr;
     ProcessingState saveQueue;
     ProcessingState secondQueue;
@@ -147,7 +131,6 @@ public:
     VxPanelItemBigButton* cropPanelButton = nullptr;
     QLabel* filterNameLabel = nullptr;
     QLabel* processingInfoLabel = nullptr;
-    QWidget* controlArea = nullptr;           // holds the control strip
     GrowArray<QWidget*> startScreenButtons;
     VxPushButton* startLoadButton = nullptr;
 
@@ -175,9 +158,11 @@ public:
 
     // ---- Layout ----
     void layoutWindow();
+    // Sizes (sizing true) and places the control strip (MainWindowStrip.cpp).
     void layoutControls(bool sizing);
 
     // ---- Construction stages ----
+    void buildControlStrip();  // makes the strip and wires its signals (MainWindowStrip.cpp)
     void buildToolPanel();
     void buildMenus();
     void buildButtonsAndRestoreState();
@@ -210,13 +195,8 @@ public:
     QMenu* editMenu = nullptr;
     QMenu* viewMenu = nullptr;
     QMenu* helpMenu = nullptr;
-    QMenu* curveMenu = nullptr;                   // context menu of curve controls
-    QAction* copyCurveAction = nullptr;
-    QAction* pasteCurveAction = nullptr;
     QAction* autohideControlsAction = nullptr;
     QAction* hoverPreviewsAction = nullptr;
-    Curve* copiedCurve = nullptr;                 // owned: the curve clipboard
-    double pastedHuePosition = 0.0;               // the hue handle position of the last paste
 
     // The dispatcher: performs the action, known by identity or exact text.
     void actionTriggered(QAction* action);
@@ -247,8 +227,6 @@ private:
     void undoOrRedo(TrayWidget* tray, bool redo);
     // Nests the selected tiles or unnests the selected one, as one undo step.
     void changeNesting(TrayWidget* tray, VxMediaWidget* view, bool nest);
-    void copyCurve();
-    void pasteCurve();
 
 public slots:
     void menuTriggered(QAction* act);
@@ -288,31 +266,21 @@ public:
     void setUpPresetFolders();
 
     // ---- Window buttons and restored state (MainWindowState.cpp) ----
-    // ---- Control strip (MainWindowStrip.cpp, MainWindowLayout.cpp) ----
+    // ---- Control strip (MainWindowStrip.cpp) ----
 public:
-    ControlEntry* rightClickedControl = nullptr;  // points into controlTable, or null
-    GrowArray<QLabel*> controlLabels;              // entry i labels record i of controlTable
-    GrowArray<VxTrayButton*> buttonControls;
-    GrowArray<VxListChooser*> listControls;
-    GrowArray<VxSlider*> sliderControls;
-    GrowArray<VxInputBox*> inputBoxControls;
-    GrowArray<VxStringInputBox*> stringControls;
-    GrowArray<ColorChooserWidget*> colorControls;
-    GrowArray<VxColorChoiceWidget*> colorChoiceControls;
-    GrowArray<ToneCurveWidget*> curveControls;
-    float controlSlideOffset = 0.0f;
-    int32_t controlHideLine = 0;
-    int32_t controlShowLine = 0;
-    int32_t controlSlideStep = 0;
     void refreshControls();
     void stepRemixValues(float delta);
-    // The first record of controlTable whose control is control; null when none.
-    ControlEntry* findControlEntry(const QWidget* control);
-    // The bottom edge (last pixel row) of mediaArea in the window.
-    int mediaAreaBottom() const;
-    // Sets controlHideLine and controlShowLine from the placed controls.
-    void computeControlLines();
+    // The control strip's auto-hide for a hover move from before to at
+    // (window coordinates): starts the slide away or back.
+    void slideControlStripOnHover(const QPoint& at, const QPoint& before);
+private:
+    // The window's half of an edit on the strip: a disabled tile is switched
+    // on before its parameter changes; afterwards an open tool and the tile
+    // hear of it, the tray is marked modified and the view renders it.
+    void switchOnEditedTile(const ControlEntry& entry);
+    void applyControlEdit(const ControlEntry& entry);
 
+public:
     // ---- Window layout (MainWindowLayout.cpp) ----
     // The window's buttons, placed by the layout (made by the window buttons
     // stage; null until then).
@@ -416,10 +384,6 @@ public slots:
 public slots:
     // Loads a filter file replacing the tray's tiles (loadFilterSlot with true).
     void loadFilterSlot(const QString& fileName);
-public:
-    // The control strip's auto-hide for a hover move from before to at
-    // (window coordinates): starts the slide away or back.
-    void slideControlStripOnHover(const QPoint& at, const QPoint& before);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -459,9 +423,6 @@ void setUpPresetFoldersIn(const GrowString& dataFolder, Preferences& preferences
 int showMessageDialog(QWidget* parent, const QString& title, const QString& text, const QString& okText,
                       const QString& cancelText, const QString& inputLabel, const QString& detail = QString());
 
-// The hue handle position of a curve with this hue offset:
-// (180 - offset) / 180 in double precision, clamped to [-1, 1].
-double hueHandlePosition(double hueOffset);
 // The folder an archive unpacks into: the archive's folder and its file name
 // without the extension; "" when that name is empty or names a file.
 GrowString archiveFolderFor(const GrowString& archivePath);

@@ -28,7 +28,6 @@
 #include "desktop_only/widgets/VxToolTipBox.h"
 #include "foundation/Preferences.h"
 #include "framework/ImageLoaderSaver.h"
-#include "framework/Curve.h"
 #include "framework/ImageMod.h"
 #include "framework/TilePrototypes.h"
 
@@ -81,9 +80,6 @@ MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
     presetIndex = 0;
     autohideControls = globalPreferences().getBool(GrowString("AutohideControls"), true);
 
-    nodeControlAnimationTimer = new QTimer(this);
-    connect(nodeControlAnimationTimer, &QTimer::timeout, this, &MainWindow::nodeControlAnimationTimerFired);
-
     setUpPresetFolders();
 
     registerVideoLoaderSaverTime();
@@ -118,6 +114,7 @@ MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
                                    "border-right: 8px transparent;" + "border-left: 8px transparent;");
     activeViewFrame->hide();
     trayArea = new QWidget(this);
+    buildControlStrip();
 
     tabBar = new VxTabBar(this);
     connect(tabBar, &VxTabBar::tabActivated, this, &MainWindow::documentTabChosen);
@@ -167,12 +164,12 @@ MainWindow::~MainWindow() {
     pluginId = GrowString();
     forgetPreviewSource();
     previewSource.release();
-    controlTable.destroy();
+    // The strip's controls go now, while the window is whole.
+    delete controlStrip;
+    controlStrip = nullptr;
     startScreenButtons.destroy();
     documentTabs.destroy();
     toolDisabledActions.destroy();
-    delete copiedCurve;
-    copiedCurve = nullptr;
     freePrototypeList(tilePrototypes);
 }
 

@@ -19,22 +19,13 @@
 #include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/tray/TrayWidget.h"
-#include "desktop_only/widgets/ToneCurveWidget.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
 #include "desktop_only/widgets/VxSubWindow.h"
 #include "desktop_only/widgets/VxToolPanel.h"
 #include "foundation/Preferences.h"
-#include "framework/Curve.h"
 #include "framework/ImageMod.h"
 #include "framework/ModVar.h"
 #include "framework/PresetBundle.h"
-
-double hueHandlePosition(double hueOffset) {
-    double position = (180.0 - hueOffset) * (1.0 / 180.0);
-    if (!(position >= -1.0)) position = -1.0;  // NaN goes to an end too
-    if (position > 1.0) position = 1.0;
-    return position;
-}
 
 GrowString archiveFolderFor(const GrowString& archivePath) {
     // Only the file name loses its extension: a dot in a folder name, or a
@@ -83,8 +74,9 @@ void openHelpPage(MainWindow&, DocumentTab&, QAction&) { openDesktopUrl(readmeUr
 
 void MainWindow::actionTriggered(QAction* action) {
     if (!action) return;
-    if (action == copyCurveAction) {
-        copyCurve();
+    const ControlStrip::CurveMenuEntry curveEntry = controlStrip->curveMenuEntry(action);
+    if (curveEntry == ControlStrip::CurveMenuEntry::kCopy) {
+        controlStrip->copyCurve();
         return;
     }
     const GrowString text(action->text().toUtf8().constData());
@@ -99,8 +91,8 @@ void MainWindow::actionTriggered(QAction* action) {
         }
         return;
     }
-    if (action == pasteCurveAction) {
-        pasteCurve();
+    if (curveEntry == ControlStrip::CurveMenuEntry::kPaste) {
+        controlStrip->pasteCurve();
         return;
     }
     if (!tab) return;
@@ -258,35 +250,4 @@ void MainWindow::stepPreset(int32_t step, bool random) {
     ImageMod* preset = presets[presetIndex];
     presets.destroy();
     addModToTray(preset, false, false, false);
-}
-
-void MainWindow::copyCurve() {
-    if (!rightClickedControl || !rightClickedControl->var) return;
-    const CurveValue* value = rightClickedControl->var->curveValue();
-    if (!value) return;
-    delete copiedCurve;
-    copiedCurve = new Curve(value->curve);
-}
-
-void MainWindow::pasteCurve() {
-    if (!rightClickedControl || !rightClickedControl->var || !copiedCurve) return;
-    CurveValue* value = rightClickedControl->var->curveValue();
-    if (!value) return;
-    std::printf("pasted the curve!\n");
-    std::fflush(stdout);
-    pastedHuePosition = hueHandlePosition(copiedCurve->hueOffset);
-    if (auto* widget = qobject_cast<ToneCurveWidget*>(rightClickedControl->control)) {
-        // The control takes the curve and its handle; the strip's edit path
-        // writes them into the var and re-renders.
-        widget->curve = *copiedCurve;
-        widget->huePosition = static_cast<float>(pastedHuePosition);
-        widget->update();
-        controlAdjusted(widget);
-        return;
-    }
-    // A record without its curve control: the var takes the curve itself.
-    value->curve = *copiedCurve;
-    if (rightClickedControl->tile) rightClickedControl->tile->varChanged(rightClickedControl->index);
-    if (DocumentTab* tab = current()) tab->view->setRenderCacheReset();
-    refreshView();
 }

@@ -9,7 +9,6 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QResizeEvent>
-#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -41,25 +40,6 @@ bool MainWindow::event(QEvent* event) {
         slideControlStripOnHover(at, before);
     }
     return QMainWindow::event(event);
-}
-
-// Starts the strip's slide for a hover move from before to at, left of the
-// tool panel, while no slide runs and the strip holds controls: an upward
-// move above the hide line slides it away (only with auto-hide on and no
-// tool open), a downward move below the show line brings a slid strip back.
-// Each 30 ms tick moves it a fifteenth of the span below the hide line.
-void MainWindow::slideControlStripOnHover(const QPoint& at, const QPoint& before) {
-    if (!nodeControlAnimationTimer || nodeControlAnimationTimer->isActive()) return;
-    if (controlTable.count < 1 || !toolPanel || at.x() >= toolPanel->x()) return;
-    const int32_t step = static_cast<int32_t>((static_cast<int64_t>(height()) - controlHideLine) / 15);
-    if (autohideControls && at.y() < controlHideLine && controlSlideOffset == 0.0f && at.y() < before.y()) {
-        if (activeTool) return;
-        controlSlideStep = step;
-        nodeControlAnimationTimer->start(30);
-    } else if (at.y() > controlShowLine && controlSlideOffset != 0.0f && at.y() > before.y() && !activeTool) {
-        controlSlideStep = -step;
-        nodeControlAnimationTimer->start(30);
-    }
 }
 
 // Deletes the selected tiles of the list the tray shows (the master list, or

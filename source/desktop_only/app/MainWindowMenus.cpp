@@ -1,5 +1,5 @@
 // MainWindow: the menu bar, the window-level actions that exist for their
-// keys, and the context menu of curve controls.
+// keys, and (made by the control strip) the context menu of curve controls.
 //
 // No action has a handler of its own: every menu hands the chosen action to
 // menuTriggered, every window-level action to actionTriggered, and both go
@@ -14,7 +14,6 @@
 #include <QMenuBar>
 
 #include "desktop_only/app/MainWindow.h"
-#include "framework/Curve.h"
 
 namespace {
 
@@ -125,18 +124,9 @@ void MainWindow::buildMenus() {
     addMenuEntry(helpMenu, "Send Feedback", Keys{}, false);
     addMenuEntry(helpMenu, "About", Keys{}, false);
 
-    curveMenu = new QMenu(this);
-    copyCurveAction = curveMenu->addAction("Copy Curve");
-    pasteCurveAction = curveMenu->addAction("Paste Curve");
-    curveMenu->setStyleSheet(QString("*{") + "font-size:11px;" + "background:transparent;" +
-                             "background-image:none;" +
-                             "border-image: url(:/img/floating_menu_bg_plain.png) 8 8 8 8;" +
-                             "border-top: 8px transparent;" + "border-bottom: 8px transparent;" +
-                             "border-right: 8px transparent;" + "border-left: 8px transparent;" + "}" +
-                             "QMenu::item::selected {background-color: #323232;}" +
-                             "QMenu::item::disabled {color: #444444;}");
-    connect(curveMenu, &QMenu::triggered, this, &MainWindow::menuTriggered);
-    copiedCurve = nullptr;
+    // The curve controls' context menu is the strip's; its entries reach
+    // menuTriggered (connected when the strip was made).
+    controlStrip->buildCurveMenu();
 }
 
 void MainWindow::menuTriggered(QAction* act) { actionTriggered(act); }

@@ -1,18 +1,14 @@
 // MainWindow: the slots of the timers, the views, the trays, the preview
-// chooser, the tool panel and the control strip: edit records, adding and
-// deleting tiles, hover previews in the tooltip box, the interface toggles,
-// the strip's slide, the Pixel Inspector's samples, the histogram toggle and
-// the video hooks.
+// chooser and the tool panel: adding and deleting tiles, hover previews in
+// the tooltip box, the interface toggles, the Pixel Inspector's samples,
+// the histogram toggle and the video hooks. The control strip's slots are
+// in MainWindowStrip.cpp.
 
-#include <QAction>
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
-#include <QMenu>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -25,8 +21,8 @@
 #include "desktop_only/display/VxToolWidget.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/PixelReadoutWindow.h"
-#include "desktop_only/widgets/VxListChooser.h"
 #include "desktop_only/widgets/VxPanelItemListButton.h"
+#include "desktop_only/widgets/VxPushButton.h"
 #include "desktop_only/widgets/VxShuttleControl.h"
 #include "desktop_only/widgets/VxTabBar.h"
 #include "desktop_only/widgets/VxTabButton.h"
@@ -91,7 +87,7 @@ GrowArray<ImageMod*> hoverGeometry(const VxMediaWidget* view, const GrowArray<Im
 
 }  // namespace
 
-// ---- Tray changes and edit records ----
+// ---- Tray changes ----
 
 void MainWindow::traySelectionChanged() { showSelectedTileControls(); }
 
@@ -101,13 +97,6 @@ void MainWindow::trayContentChanged() {
     tab->view->setRenderCacheReset();
     showSelectedTileControls();
     refreshView();
-    updateTitle();
-}
-
-void MainWindow::controlAboutToBeAdjusted(QWidget*) {
-    DocumentTab* tab = current();
-    if (!tab) return;
-    tab->tray->recordTileParams();
     updateTitle();
 }
 
@@ -228,56 +217,6 @@ void MainWindow::deleteFavoriteClicked(VxPanelItemListButton* clicker) {
     delete clicker;
     toolPanel->relayout();
     toolPanel->update();
-}
-
-// ---- The control strip ----
-
-void MainWindow::controlHeightChanged(QWidget*) {
-    std::printf("control height changed, recalculating\n");
-    std::fflush(stdout);
-    computeControlLines();
-}
-
-void MainWindow::nodeControlAnimationTimerFired() {
-    controlSlideOffset += static_cast<float>(controlSlideStep);
-    controlSlideStep = controlSlideStep >= 0 ? std::max(controlSlideStep, 1) : -std::max(-controlSlideStep, 1);
-    const float limit = static_cast<float>(mediaArea->frameGeometry().bottom() - controlHideLine);
-    if (controlSlideStep > 0 && controlSlideOffset > limit) {
-        controlSlideOffset = limit;
-        nodeControlAnimationTimer->stop();
-    } else if (controlSlideStep < 0 && controlSlideOffset <= 0.0f) {
-        controlSlideOffset = 0.0f;
-        nodeControlAnimationTimer->stop();
-    }
-    layoutControls(false);
-}
-
-void MainWindow::controlHovered(QWidget* control) {
-    ControlEntry* entry = findControlEntry(control);
-    DocumentTab* tab = current();
-    if (!entry || !tab || !entry->var || !entry->tile) return;
-    TrayWidget* tray = tab->tray;
-    if (tray->enableShownTile(entry->tile) < 0) return;
-    if (ChoiceValue* choice = entry->var->choiceValue())
-        choice->selected = static_cast<VxListChooser*>(control)->hoveredIndex;
-    entry->tile->varChanged(entry->index);
-    tray->markModified();
-    refreshView();
-    refreshControls();
-}
-
-void MainWindow::controlRightClicked(QWidget* control) {
-    rightClickedControl = nullptr;
-    for (int32_t i = controlTable.count - 1; i >= 0; --i)
-        if (controlTable[i].control == control) {
-            rightClickedControl = &controlTable[i];
-            break;
-        }
-    if (!rightClickedControl || !rightClickedControl->var || !rightClickedControl->var->curveValue()) return;
-    if (!curveMenu) return;
-    // "Paste Curve" only while the clipboard holds a curve.
-    if (pasteCurveAction) pasteCurveAction->setEnabled(copiedCurve != nullptr);
-    curveMenu->popup(QCursor::pos() - QPoint(10, 10));
 }
 
 // ---- Hover previews ----
@@ -429,7 +368,7 @@ void MainWindow::onEmptyClick() {
         }
         return;
     }
-    if (controlTable.count > 0 && controlSlideOffset <= 0.0f) {
+    if (controlStrip->controlCount() > 0 && controlStrip->slideOffset() <= 0.0f) {
         tab->tray->deselectAll();
         showSelectedTileControls();
         return;

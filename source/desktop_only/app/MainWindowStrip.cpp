@@ -1,430 +1,96 @@
-// MainWindow: the control strip: building one control per shown parameter
-// of the selected tile (or of an open tool), writing a control's value back
-// into its parameter, bringing the controls in line with their parameters,
-// and the Remix step of every "Variation" value.
+// MainWindow: the window's side of the control strip. The strip
+// (ControlStrip) owns its controls and their state; the window makes it,
+// answers its signals with what belongs to the window (the undo record of an
+// edit, the tray, an open tool, the view) and hands it what it needs of the
+// window's own state. The strip's operations keep their names here as thin
+// calls, and the Remix step of every "Variation" value lives here too.
 
-#include <QLabel>
-#include <QTimer>
-
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
+#include <QAction>
+#include <QPoint>
 
 #include "desktop_only/app/MainWindow.h"
-#include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxToolWidget.h"
 #include "desktop_only/tray/TrayWidget.h"
-#include "desktop_only/widgets/ColorChooserWidget.h"
-#include "desktop_only/widgets/ToneCurveWidget.h"
-#include "desktop_only/widgets/VxColorChoiceWidget.h"
-#include "desktop_only/widgets/VxInputBox.h"
-#include "desktop_only/widgets/VxListChooser.h"
-#include "desktop_only/widgets/VxSlider.h"
-#include "desktop_only/widgets/VxStringInputBox.h"
-#include "desktop_only/widgets/VxTrayButton.h"
+#include "desktop_only/widgets/VxToolPanel.h"
 #include "framework/CompoundFilter.h"
 #include "framework/ImageMod.h"
 #include "framework/ModVar.h"
 
-namespace {
-
-// Swatch colours of a colour multichoice: each option text holds red, green
-// and blue separated by blanks; a missing number reads as 0.
-GrowArray<QColor> swatchColors(const MultiChoiceValue& value) {
-    GrowArray<QColor> colors;
-    for (const GrowString& option : value.options) {
-        const char* p = option.c_str();
-        double rgb[3] = {0.0, 0.0, 0.0};
-        for (double& component : rgb) {
-            while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') ++p;
-            if (!*p) break;
-            char* end = nullptr;
-            const double v = std::strtod(p, &end);
-            if (end == p) break;
-            component = v;
-            p = end;
-        }
-        int channels[3];
-        for (int i = 0; i < 3; ++i)
-            channels[i] = std::isfinite(rgb[i]) ? static_cast<int>(std::fmin(255.0, std::fmax(0.0, rgb[i]))) : 0;
-        colors.append(QColor(channels[0], channels[1], channels[2], 255));
-    }
-    return colors;
-}
-
-// The editor's curve equals the value's: same points and hue offset.
-bool sameCurve(const Curve& a, const Curve& b) {
-    if (a.points.count != b.points.count) return false;
-    for (int32_t i = 0; i < a.points.count; ++i)
-        if (!sameFloat(a.points[i].x, b.points[i].x) || !sameFloat(a.points[i].y, b.points[i].y)) return false;
-    return sameFloat(a.hueOffset, b.hueOffset);
-}
-
-int32_t curveModeFor(int32_t controlCode) {
-    switch (controlCode) {
-        case 9: return 1;
-        case 10: return 2;
-        case 11: return 3;
-        default: return 0;
-    }
-}
-
-// A hue, saturation and value in 0..1 as red, green and blue in 0..1.
-void hsvToRgb(float hue, float saturation, float value, float rgb[3]) {
-    float H = hue * 360.0f;
-    if (H < 0.0f) H += std::trunc(-H / 360.0f) * 360.0f + 360.0f;
-    if (H >= 360.0f) H -= std::trunc(H / 360.0f) * 360.0f;
-    if (!std::isfinite(H)) H = 0.0f;
-    const float S = saturation;
-    const float V = value;
-    if (S == 0.0f) {
-        rgb[0] = rgb[1] = rgb[2] = V;
-        return;
-    }
-    const float X = (H / 360.0f) * 6.0f;
-    const int i = static_cast<int>(std::floor(X));
-    const float f = X - static_cast<float>(i);
-    const float p = V * (1.0f - S);
-    const float q = V * (1.0f - S * f);
-    const float t = V * (1.0f - S * (1.0f - f));
-    switch (i) {
-        case 0: rgb[0] = V; rgb[1] = t; rgb[2] = p; break;
-        case 1: rgb[0] = q; rgb[1] = V; rgb[2] = p; break;
-        case 2: rgb[0] = p; rgb[1] = V; rgb[2] = t; break;
-        case 3: rgb[0] = p; rgb[1] = q; rgb[2] = V; break;
-        case 4: rgb[0] = t; rgb[1] = p; rgb[2] = V; break;
-        default: rgb[0] = V; rgb[1] = p; rgb[2] = q; break;
-    }
-}
-
-// A strip control leaves without reaching the window again: it is
-// disconnected and hidden now and deleted once control returns to the
-// event loop, so a rebuild from inside one of its own signals is safe.
-void retireControl(QWidget* widget, QObject* window) {
-    if (!widget) return;
-    QObject::disconnect(widget, nullptr, window, nullptr);
-    if (VxListChooser* chooser = qobject_cast<VxListChooser*>(widget)) {
-        if (chooser->list) chooser->list->hide();
-    }
-    widget->hide();
-    widget->deleteLater();
-}
-
-// Margins 2 pixels smaller on every side, never below 0 (a negative margin
-// makes a label smaller than its text).
-QMargins insetBy2(const QMargins& m) {
-    return QMargins(std::max(0, m.left() - 2), std::max(0, m.top() - 2), std::max(0, m.right() - 2),
-                    std::max(0, m.bottom() - 2));
-}
-
-}  // namespace
-
-ControlEntry* MainWindow::findControlEntry(const QWidget* control) {
-    if (!control) return nullptr;
-    for (int32_t i = 0; i < controlTable.count; ++i)
-        if (controlTable[i].control == control) return &controlTable[i];
-    return nullptr;
+void MainWindow::buildControlStrip() {
+    controlStrip = new ControlStrip(this, mediaArea, trayArea);
+    connect(controlStrip, &ControlStrip::editAboutToStart, this, &MainWindow::controlAboutToBeAdjusted);
+    connect(controlStrip, &ControlStrip::controlAboutToBeEdited, this, &MainWindow::switchOnEditedTile);
+    connect(controlStrip, &ControlStrip::controlEdited, this, &MainWindow::applyControlEdit);
+    connect(controlStrip, &ControlStrip::choiceHovered, this, &MainWindow::controlHovered);
+    connect(controlStrip, &ControlStrip::curveMenuRequested, this, &MainWindow::controlRightClicked);
+    connect(controlStrip, &ControlStrip::heightChanged, this, &MainWindow::controlHeightChanged);
+    connect(controlStrip, &ControlStrip::curveActionChosen, this, &MainWindow::menuTriggered);
+    connect(controlStrip, &ControlStrip::slideTimerFired, this, &MainWindow::nodeControlAnimationTimerFired);
 }
 
 void MainWindow::buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile, bool onTop) {
-    // 1. Reset.
-    rightClickedControl = nullptr;
-    controlSlideOffset = 0.0f;
-    if (nodeControlAnimationTimer) nodeControlAnimationTimer->stop();
-
-    // 2, 3. The old strip goes.
-    for (QLabel* label : controlLabels) retireControl(label, this);
-    controlLabels.destroy();
-    for (const ControlEntry& entry : controlTable) retireControl(entry.control, this);
-    controlTable.destroy();
-    buttonControls.destroy();
-    listControls.destroy();
-    sliderControls.destroy();
-    inputBoxControls.destroy();
-    stringControls.destroy();
-    colorControls.destroy();
-    colorChoiceControls.destroy();
-    curveControls.destroy();
-
-    // 4. One control per shown parameter with a value.
-    for (int32_t i = 0; i < vars.count; ++i) {
-        ModVar* var = vars[i];
-        if (!var || !var->shown || !var->value) continue;
-        QWidget* control = nullptr;
-        switch (var->value->kind()) {
-            case kFloatVar: {
-                const FloatValue* value = var->floatValue();
-                if (var->controlCode == kControlNumberBox) {
-                    VxInputBox* box = new VxInputBox(this);
-                    inputBoxControls.append(box);
-                    box->hide();
-                    box->rangeLow = value->rangeLow;
-                    box->rangeHigh = value->rangeHigh;
-                    box->setMode(var->controlCode);
-                    box->setValue(false, value->value);
-                    connect(box, SIGNAL(editingStarted(QWidget*)), this, SLOT(controlAboutToBeAdjusted(QWidget*)));
-                    connect(box, SIGNAL(sliderChanged(QWidget*)), this, SLOT(controlAdjusted(QWidget*)));
-                    control = box;
-                } else {
-                    VxSlider* slider = new VxSlider(this);
-                    sliderControls.append(slider);
-                    slider->hide();
-                    slider->rangeLow = value->rangeLow;
-                    slider->rangeHigh = value->rangeHigh;
-                    slider->limitLow = value->minimum;
-                    slider->limitHigh = value->maximum;
-                    slider->limitLowOn = value->hasMinimum ? 1 : 0;
-                    slider->limitHighOn = value->hasMaximum ? 1 : 0;
-                    slider->displayRangeOn = 1;
-                    slider->displayLow = value->useDisplayRange ? value->displayLow : value->rangeLow;
-                    slider->displayHigh = value->useDisplayRange ? value->displayHigh : value->rangeHigh;
-                    slider->symbolicEnds = (!value->hasMinimum || !value->hasMaximum) ? 1 : 0;
-                    slider->mode = var->controlCode;
-                    slider->tickCount = value->tickCount;
-                    slider->setValue(value->value);
-                    connect(slider, SIGNAL(editingStarted(QWidget*)), this, SLOT(controlAboutToBeAdjusted(QWidget*)));
-                    connect(slider, SIGNAL(sliderChanged(QWidget*)), this, SLOT(controlAdjusted(QWidget*)));
-                    control = slider;
-                }
-                break;
-            }
-            case kCurveVar: {
-                const CurveValue* value = var->curveValue();
-                ToneCurveWidget* editor = new ToneCurveWidget(this, curveModeFor(var->controlCode));
-                curveControls.append(editor);
-                editor->hide();
-                editor->curve = value->curve;
-                editor->setHueOffsetHandle(value->curve.hueOffset);
-                if (value->hasGuide) editor->guidePoints = value->guidePoints;
-                connect(editor, SIGNAL(curveChanged(QWidget*)), this, SLOT(controlAdjusted(QWidget*)));
-                connect(editor, SIGNAL(editingStarted(QWidget*)), this, SLOT(controlAboutToBeAdjusted(QWidget*)));
-                connect(editor, SIGNAL(rightClicked(QWidget*)), this, SLOT(controlRightClicked(QWidget*)));
-                control = editor;
-                break;
-            }
-            case kColorVar: {
-                const ColorValue* value = var->colorValue();
-                ColorChooserWidget* chooser =
-                    new ColorChooserWidget(this, var->controlCode == kControlHueOnly ? 1 : 0);
-                colorControls.append(chooser);
-                chooser->hide();
-                chooser->setColor(value->red, value->green, value->blue, value->fourth);
-                connect(chooser, SIGNAL(colorChanged(QWidget*)), this, SLOT(controlAdjusted(QWidget*)));
-                connect(chooser, SIGNAL(editingStarted(QWidget*)), this, SLOT(controlAboutToBeAdjusted(QWidget*)));
-                control = chooser;
-                break;
-            }
-            case kButtonVar: {
-                VxTrayButton* button = new VxTrayButton(this);
-                buttonControls.append(button);
-                button->hide();
-                button->setText(QString::fromUtf8(var->label().c_str()));
-                connect(button, SIGNAL(buttonPressed(QWidget*)), this, SLOT(controlAdjusted(QWidget*)));
-                control = button;
-                break;
-            }
-            case kChoiceVar: {
-                const ChoiceValue* value = var->choiceValue();
-                VxListChooser* chooser = new VxListChooser(this);
-                listControls.append(chooser);
-                chooser->hide();
-                chooser->hoverPreview = var->hoverPreview;
-                chooser->setChoices(value->lists.count > 0 ? value->lists[0] : GrowArray<GrowString>());
-                chooser->currentIndex = value->selected;
-                chooser->updateText();
-                connect(chooser, SIGNAL(itemAboutToChange(QWidget*)), this,
-                        SLOT(controlAboutToBeAdjusted(QWidget*)));
-                connect(chooser, SIGNAL(itemChanged(QWidget*)), this, SLOT(controlAdjusted(QWidget*)));
-                connect(chooser, SIGNAL(itemHovered(QWidget*)), this, SLOT(controlHovered(QWidget*)));
-                connect(chooser, SIGNAL(listToggled(QWidget*)), this, SLOT(controlHeightChanged(QWidget*)));
-                control = chooser;
-                break;
-            }
-            case kMultiChoiceVar: {
-                if (var->controlCode != 13) break;
-                const MultiChoiceValue* value = var->multiChoiceValue();
-                VxColorChoiceWidget* row = new VxColorChoiceWidget(this);
-                colorChoiceControls.append(row);
-                row->hide();
-                row->setColors(swatchColors(*value));
-                GrowArray<int32_t> selection;
-                for (int32_t index : value->selection)
-                    if (index >= 0 && index < row->colors.count) selection.append(index);
-                if (selection.count == 0 && row->colors.count > 0) selection.append(0);
-                row->setSelection(selection);
-                connect(row, SIGNAL(selectionChanged(QWidget*)), this, SLOT(controlAdjusted(QWidget*)));
-                control = row;
-                break;
-            }
-            case kFileVar: {
-                const FileValue* value = var->fileValue();
-                VxStringInputBox* box = new VxStringInputBox(this);
-                stringControls.append(box);
-                box->hide();
-                box->extensions = value->extensions;
-                box->setText(value->path, false);
-                connect(box, SIGNAL(editingStarted(QWidget*)), this, SLOT(controlAboutToBeAdjusted(QWidget*)));
-                connect(box, SIGNAL(stringChanged(QWidget*)), this, SLOT(controlAdjusted(QWidget*)));
-                control = box;
-                break;
-            }
-            default:
-                break;
-        }
-        if (!control) continue;
-        ControlEntry entry;
-        entry.control = control;
-        entry.tile = tile;
-        entry.var = var;
-        entry.index = i;
-        controlTable.append(entry);
-    }
-
-    // 5. Labels.
-    for (int32_t i = 0; i < controlTable.count; ++i) {
-        const ControlEntry& entry = controlTable[i];
-        QLabel* label = new QLabel(QString::fromUtf8(entry.var->label().c_str()), this);
-        if (onTop) {
-            label->raise();
-            entry.control->raise();
-        } else {
-            label->stackUnder(trayArea);
-            entry.control->stackUnder(trayArea);
-        }
-        label->setVisible(entry.var->value->kind() != kButtonVar);
-        label->setStyleSheet(QString("background-color:transparent;") +
-                             "border-image: url(:/img/control_label_bg.png) 4 4 4 4;" + "border-top: 4px transparent;" +
-                             "border-bottom: 4px transparent;" + "border-right: 4px transparent;" +
-                             "border-left: 4px transparent;");
-        // The margins pull the text 2 pixels into the 4-pixel border. The
-        // toolkit lays a style-sheet border out as the label's contents
-        // margins once the label is polished, and margins set afterwards
-        // replace it rather than add to it (a negative one then shrinks
-        // the label below its text, which cuts the text off): so the label
-        // is polished first and its margins become the border less 2.
-        label->ensurePolished();
-        label->setContentsMargins(insetBy2(label->contentsMargins()));
-        label->setAlignment(Qt::AlignHCenter);
-        label->adjustSize();
-        controlLabels.append(label);
-    }
-
-    // 6, 7.
-    layoutControls(true);
-    for (const ControlEntry& entry : controlTable) entry.control->show();
-    update();
+    controlStrip->buildControls(vars, tile, onTop, activeTool != nullptr);
 }
 
-void MainWindow::controlAdjusted(QWidget* control) {
-    rightClickedControl = nullptr;
-    ControlEntry* entry = findControlEntry(control);
-    if (!entry) return;
-    rightClickedControl = entry;
-    ImageMod* tile = entry->tile;
-    ModVar* var = entry->var;
-    const int32_t index = entry->index;
+void MainWindow::layoutControls(bool resize) { controlStrip->layoutControls(resize, activeTool != nullptr); }
+
+void MainWindow::refreshControls() { controlStrip->refreshControls(); }
+
+void MainWindow::controlAdjusted(QWidget* control) { controlStrip->controlAdjusted(control); }
+
+// Adjusting a disabled tile of the tray switches it on.
+void MainWindow::switchOnEditedTile(const ControlEntry& entry) {
     DocumentTab* tab = current();
     TrayWidget* tray = tab ? tab->tray : nullptr;
-    if (!var) return;
-    if (tile && tray && tray->displayedList) tray->enableShownTile(tile);
-
-    if (var->value) {
-        switch (var->value->kind()) {
-            case kCurveVar: {
-                CurveValue* value = var->makeCurve();
-                const uint8_t wrap = value->curve.wrap;
-                value->curve = static_cast<ToneCurveWidget*>(control)->curve;
-                if (value->curve.wrap != wrap) {
-                    value->curve.wrap = wrap;
-                    value->curve.rebuildTable();
-                }
-                break;
-            }
-            case kFloatVar: {
-                const FloatValue* value = var->floatValue();
-                float v = var->controlCode == kControlNumberBox ? static_cast<VxInputBox*>(control)->value
-                                                                 : static_cast<VxSlider*>(control)->value;
-                // A typed number obeys the limits the value has switched on,
-                // as the slider does.
-                if (std::isnan(v)) v = value->hasMinimum ? value->minimum : 0.0f;
-                if (value->hasMinimum && v < value->minimum) v = value->minimum;
-                if (value->hasMaximum && v > value->maximum) v = value->maximum;
-                var->setFloat(v);
-                break;
-            }
-            case kFileVar:
-                var->makeFile()->path = static_cast<VxStringInputBox*>(control)->text;
-                break;
-            case kColorVar: {
-                const ColorChooserWidget* chooser = static_cast<ColorChooserWidget*>(control);
-                float rgb[3];
-                hsvToRgb(chooser->hue, chooser->saturation, chooser->value, rgb);
-                ColorValue* value = var->colorValue();
-                value->red = rgb[0] * 255.0f;
-                value->green = rgb[1] * 255.0f;
-                value->blue = rgb[2] * 255.0f;
-                value->fourth = chooser->alpha * 255.0f;
-                break;
-            }
-            case kChoiceVar:
-                var->makeChoice()->selected = static_cast<VxListChooser*>(control)->currentIndex;
-                break;
-            case kMultiChoiceVar:
-                if (var->controlCode == 13)
-                    var->makeMultiChoice()->selection = static_cast<VxColorChoiceWidget*>(control)->selection;
-                break;
-            default:
-                break;
-        }
-    }
-    if (activeTool) activeTool->controlAdjusted(var);
-    if (tile) {
-        tile->varChanged(index);
-        if (tray) tray->markModified();
-    }
-    refreshView();
-    refreshControls();
+    if (entry.tile && tray && tray->displayedList) tray->enableShownTile(entry.tile);
 }
 
-void MainWindow::refreshControls() {
-    for (int32_t i = 0; i < controlTable.count; ++i) {
-        const ControlEntry& entry = controlTable[i];
-        if (!entry.var || !entry.var->value) continue;
-        switch (entry.var->value->kind()) {
-            case kFloatVar: {
-                const float v = entry.var->floatValue()->value;
-                if (entry.var->controlCode == kControlNumberBox) {
-                    VxInputBox* box = static_cast<VxInputBox*>(entry.control);
-                    if (box->value != v) box->setValue(false, v);
-                } else {
-                    VxSlider* slider = static_cast<VxSlider*>(entry.control);
-                    if (slider->value != v) slider->setValue(v);
-                }
-                break;
-            }
-            case kCurveVar: {
-                ToneCurveWidget* editor = static_cast<ToneCurveWidget*>(entry.control);
-                const Curve& curve = entry.var->curveValue()->curve;
-                if (sameCurve(editor->curve, curve)) break;
-                editor->curve = curve;
-                editor->setHueOffsetHandle(curve.hueOffset);
-                editor->update();
-                break;
-            }
-            case kChoiceVar: {
-                VxListChooser* chooser = static_cast<VxListChooser*>(entry.control);
-                const int32_t selected = entry.var->choiceValue()->selected;
-                if (selected == chooser->currentIndex || selected == chooser->hoveredIndex || selected < 0) break;
-                if (selected < chooser->choices.count) {
-                    chooser->currentIndex = selected;
-                    chooser->updateText();
-                }
-                break;
-            }
-            default:
-                break;
-        }
+// The edit written into its parameter reaches an open tool and the tile,
+// marks the tray modified and is rendered.
+void MainWindow::applyControlEdit(const ControlEntry& entry) {
+    if (activeTool) activeTool->controlAdjusted(entry.var);
+    if (entry.tile) {
+        entry.tile->varChanged(entry.index);
+        DocumentTab* tab = current();
+        if (tab && tab->tray) tab->tray->markModified();
     }
+    refreshView();
+}
+
+void MainWindow::controlAboutToBeAdjusted(QWidget*) {
+    DocumentTab* tab = current();
+    if (!tab) return;
+    tab->tray->recordTileParams();
+    updateTitle();
+}
+
+// The live preview of a list entry under the pointer: no undo record (a
+// real choice makes one through the chooser's itemAboutToChange).
+void MainWindow::controlHovered(QWidget* control) {
+    const ControlEntry* found = controlStrip->findControlEntry(control);
+    DocumentTab* tab = current();
+    if (!found || !tab || !found->var || !found->tile) return;
+    const ControlEntry entry = *found;
+    TrayWidget* tray = tab->tray;
+    if (tray->enableShownTile(entry.tile) < 0) return;
+    controlStrip->writeHoveredChoice(entry);
+    entry.tile->varChanged(entry.index);
+    tray->markModified();
+    refreshView();
+    controlStrip->refreshControls();
+}
+
+void MainWindow::controlRightClicked(QWidget* control) { controlStrip->controlRightClicked(control); }
+
+void MainWindow::controlHeightChanged(QWidget*) { controlStrip->controlHeightChanged(); }
+
+void MainWindow::nodeControlAnimationTimerFired() {
+    controlStrip->nodeControlAnimationTimerFired(activeTool != nullptr);
+}
+
+void MainWindow::slideControlStripOnHover(const QPoint& at, const QPoint& before) {
+    if (!toolPanel) return;
+    controlStrip->slideOnHover(at, before, toolPanel->x(), autohideControls, activeTool != nullptr);
 }
 
 void MainWindow::stepRemixValues(float delta) {

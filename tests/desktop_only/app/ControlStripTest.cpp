@@ -48,6 +48,8 @@
 #include "support/DesktopTestAccess.h"
 #include "support/DesktopTestHelpers.h"
 
+using StripAccess = ControlStripTestAccess;
+
 namespace {
 
 GrowArray<GrowString> texts(std::initializer_list<const char*> list) {
@@ -126,54 +128,56 @@ protected:
 
 TEST_F(ControlStripTest, OneControlPerShownVarWithItsData) {
     MainWindow& w = *window;
+    ControlStrip& strip = *w.controlStrip;
     AllKindsTile tile;
     w.buildControls(tile.vars, &tile, false);
-    ASSERT_EQ(w.controlTable.count, 8);
+    ASSERT_EQ(StripAccess::controlTable(strip).count, 8);
     const int32_t indexes[] = {0, 2, 3, 4, 5, 6, 8, 9};
     for (int32_t i = 0; i < 8; ++i) {
-        EXPECT_EQ(w.controlTable[i].index, indexes[i]);
-        EXPECT_EQ(w.controlTable[i].tile, &tile);
-        EXPECT_TRUE(w.controlTable[i].control->isVisible());
+        EXPECT_EQ(StripAccess::controlTable(strip)[i].index, indexes[i]);
+        EXPECT_EQ(StripAccess::controlTable(strip)[i].tile, &tile);
+        EXPECT_TRUE(StripAccess::controlTable(strip)[i].control->isVisible());
     }
-    EXPECT_EQ(w.sliderControls.count, 1);
-    EXPECT_EQ(w.inputBoxControls.count, 1);
-    EXPECT_EQ(w.curveControls.count, 1);
-    EXPECT_EQ(w.colorControls.count, 1);
-    EXPECT_EQ(w.buttonControls.count, 1);
-    EXPECT_EQ(w.listControls.count, 1);
-    EXPECT_EQ(w.colorChoiceControls.count, 1);
-    EXPECT_EQ(w.stringControls.count, 1);
-    ASSERT_EQ(w.controlLabels.count, 8);
-    EXPECT_EQ(w.controlLabels[5]->text(), "Remix");       // the alias
-    EXPECT_FALSE(w.controlLabels[4]->isVisible());          // a button names itself
-    EXPECT_EQ(w.buttonControls[0]->text(), "Press");
+    EXPECT_EQ(StripAccess::sliderControls(strip).count, 1);
+    EXPECT_EQ(StripAccess::inputBoxControls(strip).count, 1);
+    EXPECT_EQ(StripAccess::curveControls(strip).count, 1);
+    EXPECT_EQ(StripAccess::colorControls(strip).count, 1);
+    EXPECT_EQ(StripAccess::buttonControls(strip).count, 1);
+    EXPECT_EQ(StripAccess::listControls(strip).count, 1);
+    EXPECT_EQ(StripAccess::colorChoiceControls(strip).count, 1);
+    EXPECT_EQ(StripAccess::stringControls(strip).count, 1);
+    ASSERT_EQ(StripAccess::controlLabels(strip).count, 8);
+    EXPECT_EQ(StripAccess::controlLabels(strip)[5]->text(), "Remix");  // the alias
+    EXPECT_FALSE(StripAccess::controlLabels(strip)[4]->isVisible());   // a button names itself
+    EXPECT_EQ(StripAccess::buttonControls(strip)[0]->text(), "Press");
     // The number box shows the integer part; the var keeps 2.6.
-    EXPECT_EQ(w.inputBoxControls[0]->findChild<QLineEdit*>()->text(), "2");
+    EXPECT_EQ(StripAccess::inputBoxControls(strip)[0]->findChild<QLineEdit*>()->text(), "2");
     EXPECT_FLOAT_EQ(tile.var(2)->floatValue()->value, 2.6f);
     // Swatches: a missing number reads 0; a selection outside the list gives {0}.
-    const VxColorChoiceWidget* row = w.colorChoiceControls[0];
+    const VxColorChoiceWidget* row = StripAccess::colorChoiceControls(strip)[0];
     ASSERT_EQ(row->colors.count, 2);
     EXPECT_EQ(row->colors[0], QColor(12, 34, 0, 255));
     EXPECT_EQ(row->colors[1], QColor(255, 0, 0, 255));
     ASSERT_EQ(row->selection.count, 1);
     EXPECT_EQ(row->selection[0], 0);
-    EXPECT_EQ(w.listControls[0]->text(), "B");
+    EXPECT_EQ(StripAccess::listControls(strip)[0]->text(), "B");
     // The slider's limits are both on: no symbolic ends.
-    EXPECT_EQ(w.sliderControls[0]->symbolicEnds, 0);
+    EXPECT_EQ(StripAccess::sliderControls(strip)[0]->symbolicEnds, 0);
 
     // An empty list leaves an empty strip and the lines from the view area.
     w.buildControls(GrowArray<ModVar*>(), nullptr, false);
-    EXPECT_EQ(w.controlTable.count, 0);
-    EXPECT_EQ(w.controlLabels.count, 0);
-    EXPECT_EQ(w.controlShowLine, w.mediaAreaBottom() - 2);
-    EXPECT_EQ(w.controlHideLine, w.mediaAreaBottom() - 50);
+    EXPECT_EQ(StripAccess::controlTable(strip).count, 0);
+    EXPECT_EQ(StripAccess::controlLabels(strip).count, 0);
+    EXPECT_EQ(StripAccess::controlShowLine(strip), StripAccess::mediaAreaBottom(strip) - 2);
+    EXPECT_EQ(StripAccess::controlHideLine(strip), StripAccess::mediaAreaBottom(strip) - 50);
 }
 
 TEST_F(ControlStripTest, EditsAreWrittenBackClampedAndConverted) {
     MainWindow& w = *window;
+    ControlStrip& strip = *w.controlStrip;
     AllKindsTile tile;
     w.buildControls(tile.vars, &tile, false);
-    ColorChooserWidget* chooser = w.colorControls[0];
+    ColorChooserWidget* chooser = StripAccess::colorControls(strip)[0];
     const struct {
         float h, s, v;
         float r, g, b;
@@ -196,32 +200,77 @@ TEST_F(ControlStripTest, EditsAreWrittenBackClampedAndConverted) {
         EXPECT_EQ(tile.lastChanged, 4);
     }
     // A typed number obeys the value's limits (0..1 here).
-    VxInputBox* box = w.inputBoxControls[0];
+    VxInputBox* box = StripAccess::inputBoxControls(strip)[0];
     for (const auto& row : {std::pair<float, float>{5.0f, 1.0f}, {-3.0f, 0.0f}}) {
         box->setValue(true, row.first);
         EXPECT_EQ(tile.var(2)->floatValue()->value, row.second);
     }
     // A button writes nothing but reaches the tile.
     const int32_t before = tile.changes;
-    w.buttonControls[0]->click();
+    StripAccess::buttonControls(strip)[0]->click();
     EXPECT_EQ(tile.changes, before + 1);
     EXPECT_EQ(tile.lastChanged, 5);
     // A choice and the swatches.
-    w.listControls[0]->itemChosenFromList(2);
+    StripAccess::listControls(strip)[0]->itemChosenFromList(2);
     EXPECT_EQ(tile.var(6)->choiceValue()->selected, 2);
     // Undo elsewhere: refreshControls brings the slider and chooser back.
     tile.var(0)->setFloat(0.25f);
     tile.var(6)->choiceValue()->selected = 0;
     w.refreshControls();
-    EXPECT_EQ(w.sliderControls[0]->value, 0.25f);
-    EXPECT_EQ(w.listControls[0]->currentIndex, 0);
+    EXPECT_EQ(StripAccess::sliderControls(strip)[0]->value, 0.25f);
+    EXPECT_EQ(StripAccess::listControls(strip)[0]->currentIndex, 0);
+}
+
+// The strip on a plain host, not the window: it reports through its
+// signals only, the tile is switched on before the value is written and
+// told after it, and its controls go with it.
+TEST_F(ControlStripTest, TheStripAloneReportsThroughItsSignalsInOrder) {
+    QWidget host;
+    host.resize(1000, 700);
+    QWidget* media = new QWidget(&host);
+    media->setGeometry(6, 6, 988, 590);
+    QWidget* trayArea = new QWidget(&host);
+    trayArea->setGeometry(5, 604, 990, 96);
+    auto* strip = new ControlStrip(&host, media, trayArea);
+    AllKindsTile tile;
+    strip->buildControls(tile.vars, &tile, false, false);
+    ASSERT_EQ(strip->controlCount(), 8);
+
+    QStringList heard;
+    QObject::connect(strip, &ControlStrip::editAboutToStart, [&](QWidget*) { heard << "start"; });
+    QObject::connect(strip, &ControlStrip::controlAboutToBeEdited, [&](const ControlEntry& entry) {
+        heard << QString("before %1").arg(entry.var->floatValue()->value);
+    });
+    QObject::connect(strip, &ControlStrip::controlEdited, [&](const ControlEntry& entry) {
+        heard << QString("after %1 of %2").arg(entry.var->floatValue()->value).arg(entry.index);
+    });
+    QObject::connect(strip, &ControlStrip::heightChanged, [&](QWidget*) { heard << "height"; });
+    QObject::connect(strip, &ControlStrip::curveMenuRequested, [&](QWidget*) { heard << "menu"; });
+
+    VxSlider* slider = StripAccess::sliderControls(*strip)[0];
+    emit slider->editingStarted(slider);
+    slider->value = 0.75f;
+    emit slider->sliderChanged(slider);
+    VxListChooser* chooser = StripAccess::listControls(*strip)[0];
+    chooser->mainButtonPressed();
+    ToneCurveWidget* editor = StripAccess::curveControls(*strip)[0];
+    emit editor->rightClicked(editor);
+    EXPECT_EQ(heard, QStringList({"start", "before 0.5", "after 0.75 of 0", "height", "menu"}));
+    EXPECT_EQ(tile.lastChanged, -1);  // the tile hears of it only from whoever answers the signal
+
+    QPointer<QWidget> control(slider);
+    QPointer<QWidget> list(chooser->list.data());
+    delete strip;
+    EXPECT_TRUE(control.isNull());
+    EXPECT_TRUE(list.isNull());
 }
 
 TEST_F(ControlStripTest, RebuildingWhileAListIsOpenOrFromItsSignalIsSafe) {
     MainWindow& w = *window;
+    ControlStrip& strip = *w.controlStrip;
     AllKindsTile tile;
     w.buildControls(tile.vars, &tile, false);
-    VxListChooser* chooser = w.listControls[0];
+    VxListChooser* chooser = StripAccess::listControls(strip)[0];
     chooser->mainButtonPressed();
     QPointer<VxListChooserList> list = chooser->list.data();
     ASSERT_TRUE(list->isVisible());
@@ -229,8 +278,8 @@ TEST_F(ControlStripTest, RebuildingWhileAListIsOpenOrFromItsSignalIsSafe) {
     QObject::connect(chooser, &VxListChooser::itemChanged,
                      [&w] { w.buildControls(GrowArray<ModVar*>(), nullptr, false); });
     chooser->itemChosenFromList(1);
-    EXPECT_EQ(w.controlTable.count, 0);
-    EXPECT_EQ(w.rightClickedControl, nullptr);
+    EXPECT_EQ(StripAccess::controlTable(strip).count, 0);
+    EXPECT_EQ(StripAccess::rightClickedControl(strip), nullptr);
     // The old list may still report; it reaches no window slot.
     if (list) emit list->itemChosen(0);
     flushDeletes();
@@ -299,6 +348,7 @@ TEST_F(ControlStripTest, WindowLayoutRows) {
 
 TEST_F(ControlStripTest, StripWidthsAndPlaces) {
     MainWindow& w = *window;
+    ControlStrip& strip = *w.controlStrip;
     w.resize(1222, 800);  // a view area 1000 wide
     QApplication::processEvents();
     ASSERT_EQ(w.mediaArea->width(), 1000);
@@ -306,10 +356,10 @@ TEST_F(ControlStripTest, StripWidthsAndPlaces) {
     GrowArray<ModVar*> one;
     one.append(&amount);
     w.buildControls(one, nullptr, false);
-    EXPECT_EQ(w.sliderControls[0]->width(), 600);
-    EXPECT_EQ(w.sliderControls[0]->x(), 200);
-    EXPECT_EQ(w.sliderControls[0]->geometry().bottom() + 1, w.mediaAreaBottom() - 20);
-    EXPECT_EQ(w.controlLabels[0]->y(), w.mediaAreaBottom() - 20);
+    EXPECT_EQ(StripAccess::sliderControls(strip)[0]->width(), 600);
+    EXPECT_EQ(StripAccess::sliderControls(strip)[0]->x(), 200);
+    EXPECT_EQ(StripAccess::sliderControls(strip)[0]->geometry().bottom() + 1, StripAccess::mediaAreaBottom(strip) - 20);
+    EXPECT_EQ(StripAccess::controlLabels(strip)[0]->y(), StripAccess::mediaAreaBottom(strip) - 20);
 
     // Two plain curve editors with R = 700: both 250.
     w.resize(1006, 800);
@@ -321,10 +371,10 @@ TEST_F(ControlStripTest, StripWidthsAndPlaces) {
     curves.append(&a);
     curves.append(&b);
     w.buildControls(curves, nullptr, false);
-    EXPECT_EQ(w.curveControls[0]->size(), QSize(250, 250));
-    EXPECT_EQ(w.curveControls[1]->size(), QSize(250, 250));
+    EXPECT_EQ(StripAccess::curveControls(strip)[0]->size(), QSize(250, 250));
+    EXPECT_EQ(StripAccess::curveControls(strip)[1]->size(), QSize(250, 250));
     // The lines: 50 above the highest control.
-    EXPECT_EQ(w.controlHideLine, w.curveControls[0]->y() - 50);
+    EXPECT_EQ(StripAccess::controlHideLine(strip), StripAccess::curveControls(strip)[0]->y() - 50);
     w.buildControls(GrowArray<ModVar*>(), nullptr, false);
 }
 
@@ -360,11 +410,12 @@ TEST_F(ControlStripTest, DeleteButtonCases) {
 
 TEST_F(ControlStripTest, EditRecordsRemixAndSamples) {
     MainWindow& w = *window;
+    ControlStrip& strip = *w.controlStrip;
     AllKindsTile proto;
     w.addModToTray(&proto, false, true, false);
-    ASSERT_EQ(w.controlTable.count, 8);
+    ASSERT_EQ(StripAccess::controlTable(strip).count, 8);
     const int32_t undos = TrayWidgetTestAccess::undoStack(*tray())->undoCount();
-    VxSlider* slider = w.sliderControls[0];
+    VxSlider* slider = StripAccess::sliderControls(strip)[0];
     slider->show();
     QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, 20));
     QTest::mouseMove(slider, QPoint(slider->width() / 2 + 40, 20));
@@ -392,12 +443,12 @@ TEST_F(ControlStripTest, EditRecordsRemixAndSamples) {
     EXPECT_EQ(w.pixelSamples[2].x, 2);
 
     // The slide: a step of 0 moves 0, then 1.
-    w.controlSlideStep = 0;
+    StripAccess::controlSlideStep(strip) = 0;
     w.nodeControlAnimationTimerFired();
-    EXPECT_EQ(w.controlSlideOffset, 0.0f);
-    EXPECT_EQ(w.controlSlideStep, 1);
+    EXPECT_EQ(StripAccess::controlSlideOffset(strip), 0.0f);
+    EXPECT_EQ(StripAccess::controlSlideStep(strip), 1);
     w.nodeControlAnimationTimerFired();
-    EXPECT_EQ(w.controlSlideOffset, 1.0f);
+    EXPECT_EQ(StripAccess::controlSlideOffset(strip), 1.0f);
 }
 
 TEST_F(ControlStripTest, InterfaceToggles) {
@@ -477,6 +528,7 @@ TEST_F(ControlStripTest, HoverPreviewDrawsItsBaseOnlyWhenStale) {
 // the view showing exactly the render of the new value; undo restores it.
 TEST_F(ControlStripTest, DraggingTheStripSliderReachesTheView) {
     MainWindow& w = *window;
+    ControlStrip& strip = *w.controlStrip;
     const QString path = folder.path() + "/a.png";
     ASSERT_TRUE(writeTwoColourPhoto(path, 300, 200));
     ASSERT_TRUE(w.openMediaFile(path));
@@ -492,8 +544,8 @@ TEST_F(ControlStripTest, DraggingTheStripSliderReachesTheView) {
     ASSERT_TRUE(waitForDisplayIdle(view));
     tray()->selectOnlyNode(0);
     w.showSelectedTileControls();
-    ASSERT_EQ(w.sliderControls.count, 1);
-    VxSlider* slider = w.sliderControls[0];
+    ASSERT_EQ(StripAccess::sliderControls(strip).count, 1);
+    VxSlider* slider = StripAccess::sliderControls(strip)[0];
     ImageMod* exposure = tray()->masterList->subMods[0];
     const float before = exposure->var(0)->floatValue()->value;
 
@@ -561,6 +613,7 @@ TEST_F(ControlStripTest, DeletingAFavoriteStaysInsideThePresetsFolder) {
 // multichoices excepted), and writing every control back keeps the tile whole.
 TEST_F(ControlStripTest, EveryPrototypeGetsItsControls) {
     MainWindow& w = *window;
+    ControlStrip& strip = *w.controlStrip;
     ASSERT_GT(w.tilePrototypes.count, 50);
     for (ImageMod* proto : w.tilePrototypes) {
         w.addModToTray(proto, false, true, false);
@@ -573,8 +626,8 @@ TEST_F(ControlStripTest, EveryPrototypeGetsItsControls) {
             if (var->value->kind() == kMultiChoiceVar && var->controlCode != 13) continue;
             ++expected;
         }
-        ASSERT_EQ(w.controlTable.count, expected) << proto->name.c_str();
-        for (int32_t i = 0; i < w.controlTable.count; ++i) w.controlAdjusted(w.controlTable[i].control);
+        ASSERT_EQ(StripAccess::controlTable(strip).count, expected) << proto->name.c_str();
+        for (int32_t i = 0; i < StripAccess::controlTable(strip).count; ++i) w.controlAdjusted(StripAccess::controlTable(strip)[i].control);
         EXPECT_EQ(tile->vars.count, proto->vars.count) << proto->name.c_str();
         w.deleteNodesButtonPressed();
         w.deleteNodesButtonPressed();
@@ -587,6 +640,7 @@ TEST_F(ControlStripTest, EveryPrototypeGetsItsControls) {
 // edge (the colour chooser included) and comes back whole.
 TEST_F(ControlStripTest, LabelsHoldTheirTextAndASlidStripStaysInTheView) {
     MainWindow& w = *window;
+    ControlStrip& strip = *w.controlStrip;
     ModVar amount("Amount", new FloatValue(0.5f));
     ModVar dark("Dark Color", new ColorValue(40.0f, 60.0f, 200.0f));
     ModVar hue("Hue", new ColorValue(200.0f, 60.0f, 40.0f), kControlHueOnly);
@@ -596,8 +650,8 @@ TEST_F(ControlStripTest, LabelsHoldTheirTextAndASlidStripStaysInTheView) {
         w.resize(size);
         QApplication::processEvents();
         w.buildControls(vars, nullptr, false);
-        const int bottom = w.mediaAreaBottom();
-        for (QLabel* label : w.controlLabels) {
+        const int bottom = StripAccess::mediaAreaBottom(strip);
+        for (QLabel* label : StripAccess::controlLabels(strip)) {
             const QFontMetrics metrics(label->font());
             const QRect text = label->contentsRect();
             EXPECT_GE(text.height(), metrics.height()) << label->text().toStdString();
@@ -606,30 +660,30 @@ TEST_F(ControlStripTest, LabelsHoldTheirTextAndASlidStripStaysInTheView) {
         }
 
         // Slid away to the end: nothing below the view's last row.
-        w.controlSlideStep = 1000;
+        StripAccess::controlSlideStep(strip) = 1000;
         w.nodeControlAnimationTimerFired();
-        ASSERT_GT(w.controlSlideOffset, 0.0f);
-        std::vector<QWidget*> strip;
-        for (const ControlEntry& entry : w.controlTable) strip.push_back(entry.control);
-        for (QLabel* label : w.controlLabels) strip.push_back(label);
-        for (QWidget* widget : strip) {
+        ASSERT_GT(StripAccess::controlSlideOffset(strip), 0.0f);
+        std::vector<QWidget*> widgets;
+        for (const ControlEntry& entry : StripAccess::controlTable(strip)) widgets.push_back(entry.control);
+        for (QLabel* label : StripAccess::controlLabels(strip)) widgets.push_back(label);
+        for (QWidget* widget : widgets) {
             if (!widget->isVisible()) continue;
             const QRect drawn = widget->mask().isEmpty() ? widget->rect() : widget->mask().boundingRect();
             EXPECT_LE(widget->mapTo(&w, drawn.bottomLeft()).y(), bottom) << widget->metaObject()->className();
         }
-        EXPECT_FALSE(w.colorControls[0]->isVisible());
+        EXPECT_FALSE(StripAccess::colorControls(strip)[0]->isVisible());
 
         // Half way back: the chooser shows only its part above the edge.
-        w.controlSlideOffset = static_cast<float>(w.colorControls[0]->height() / 2 + 20);
+        StripAccess::controlSlideOffset(strip) = static_cast<float>(StripAccess::colorControls(strip)[0]->height() / 2 + 20);
         w.layoutControls(false);
-        ASSERT_TRUE(w.colorControls[0]->isVisible());
-        EXPECT_EQ(w.colorControls[0]->mask().boundingRect().height(), bottom + 1 - w.colorControls[0]->y());
+        ASSERT_TRUE(StripAccess::colorControls(strip)[0]->isVisible());
+        EXPECT_EQ(StripAccess::colorControls(strip)[0]->mask().boundingRect().height(), bottom + 1 - StripAccess::colorControls(strip)[0]->y());
 
         // Back: every control and label whole again.
-        w.controlSlideStep = -100000;
+        StripAccess::controlSlideStep(strip) = -100000;
         w.nodeControlAnimationTimerFired();
-        EXPECT_EQ(w.controlSlideOffset, 0.0f);
-        for (QWidget* widget : strip) {
+        EXPECT_EQ(StripAccess::controlSlideOffset(strip), 0.0f);
+        for (QWidget* widget : widgets) {
             EXPECT_TRUE(widget->isVisible());
             EXPECT_TRUE(widget->mask().isEmpty());
         }

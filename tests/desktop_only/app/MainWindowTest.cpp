@@ -35,6 +35,8 @@
 #include "support/DesktopTestAccess.h"
 #include "support/DesktopTestHelpers.h"
 
+using StripAccess = ControlStripTestAccess;
+
 namespace {
 
 QString styleSheet() { return "QWidget { color: #ffffff; }"; }
@@ -165,6 +167,7 @@ TEST_F(MainWindowTest, ClosingOrSwitchingTabsEndsTheOpenTool) {
 
 TEST_F(MainWindowTest, AddModToTrayAppendsSelectsAndReplacesUnpinned) {
     MainWindow& w = *window;
+    ControlStrip& strip = *w.controlStrip;
     ImageMod* exposure = prototypeNamed(w, "Exposure");
     ImageMod* contrast = prototypeNamed(w, "Contrast");
     ASSERT_TRUE(exposure && contrast);
@@ -176,9 +179,9 @@ TEST_F(MainWindowTest, AddModToTrayAppendsSelectsAndReplacesUnpinned) {
     EXPECT_FALSE(TrayWidgetTestAccess::nodes(*tray())[0]->selected);
     int shown = 0;
     for (ModVar* var : contrast->vars) shown += var->shown ? 1 : 0;
-    EXPECT_EQ(w.controlTable.count, shown);  // the strip is built for the selected tile
+    EXPECT_EQ(StripAccess::controlTable(strip).count, shown);  // the strip is built for the selected tile
     ASSERT_GT(shown, 0);
-    EXPECT_EQ(w.controlTable[0].tile, tray()->masterList->subMods[1]);
+    EXPECT_EQ(StripAccess::controlTable(strip)[0].tile, tray()->masterList->subMods[1]);
     EXPECT_EQ(TrayWidgetTestAccess::undoStack(*tray())->undoCount(), 2);
     EXPECT_EQ(VxMediaWidgetTestAccess::chainCount(*view()), 2);
     // A whole filter, not appended, replaces the unpinned tiles and names the tray.

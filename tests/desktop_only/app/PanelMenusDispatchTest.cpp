@@ -45,6 +45,8 @@
 #include "support/DesktopTestHelpers.h"
 #include "app/PanelTestSupport.h"
 
+using StripAccess = ControlStripTestAccess;
+
 namespace {
 
 std::string xmlOf(const ImageMod& tile) {
@@ -198,6 +200,7 @@ TEST_F(PanelWindowTest, CropButtonPressOpensTheCropTool) {
 // ---- Menus ----
 
 TEST_F(PanelWindowTest, MenuTitlesAndToolDisabledActions) {
+    ControlStrip& strip = *window->controlStrip;
     const QList<QAction*> bar = window->menuBar()->actions();
     ASSERT_EQ(bar.size(), 4);
     EXPECT_EQ(bar[0]->text(), "File");
@@ -215,7 +218,7 @@ TEST_F(PanelWindowTest, MenuTitlesAndToolDisabledActions) {
         for (QAction* action : menu->actions())
             EXPECT_TRUE(action->text() != "Left Pressed" && action->text() != "Right Pressed" &&
                         action->text() != "Quicklook Presets (Append)");
-    EXPECT_EQ(window->curveMenu->actions().size(), 2);
+    EXPECT_EQ(StripAccess::curveMenu(strip)->actions().size(), 2);
 }
 
 TEST_F(PanelWindowTest, CropToolDisablesItsActionsAndEnablesThemOnExit) {
@@ -323,51 +326,48 @@ TEST(HueHandle, PositionFromTheHueOffset) {
 }
 
 TEST_F(PanelWindowTest, CopyAndPasteCurve) {
+    ControlStrip& strip = *window->controlStrip;
     ImageMod* tone = prototypeNamed(*window, "Tone Curve");
     ImageMod* exposure = prototypeNamed(*window, "Exposure");
     ASSERT_TRUE(tone && exposure);
     window->addModToTray(tone, true, true, false);
-    ImageMod* tile = tray()->masterList->subMods[0];
-    ModVar* curveVar = nullptr;
-    int32_t curveIndex = 0;
-    for (int32_t i = 0; i < tile->vars.count; ++i)
-        if (tile->vars[i]->curveValue()) {
-            curveVar = tile->vars[i];
-            curveIndex = i;
-        }
-    ASSERT_NE(curveVar, nullptr);
-    ControlEntry target;
-    target.tile = tile;
-    target.var = curveVar;
-    target.index = curveIndex;
+    // The strip's record of the tile's curve.
+    const ControlEntry* target = nullptr;
+    for (const ControlEntry& record : StripAccess::controlTable(strip))
+        if (record.var && record.var->curveValue()) target = &record;
+    ASSERT_NE(target, nullptr);
+    ModVar* curveVar = target->var;
+    window->controlRightClicked(target->control);
+    StripAccess::curveMenu(strip)->hide();
+    ASSERT_EQ(StripAccess::rightClickedControl(strip), target);
 
-    // Nothing to paste, or no target: nothing changes.
-    window->rightClickedControl = &target;
-    window->actionTriggered(window->pasteCurveAction);
-    EXPECT_EQ(window->copiedCurve, nullptr);
+    // Nothing to paste: nothing changes.
+    window->actionTriggered(StripAccess::pasteCurveAction(strip));
+    EXPECT_EQ(StripAccess::copiedCurve(strip), nullptr);
 
     GrowString text("0 0 .5 .8 1 1");
     curveVar->curveValue()->curve.setFromString(text);
     curveVar->curveValue()->curve.hueOffset = 360.0f;
-    window->actionTriggered(window->copyCurveAction);
-    ASSERT_NE(window->copiedCurve, nullptr);
+    window->actionTriggered(StripAccess::copyCurveAction(strip));
+    ASSERT_NE(StripAccess::copiedCurve(strip), nullptr);
     GrowString flat("0 0 1 1");
     curveVar->curveValue()->curve.setFromString(flat);
     curveVar->curveValue()->curve.hueOffset = 180.0f;
-    window->actionTriggered(window->pasteCurveAction);
-    EXPECT_EQ(curveVar->curveValue()->curve.points.count, window->copiedCurve->points.count);
+    window->actionTriggered(StripAccess::pasteCurveAction(strip));
+    EXPECT_EQ(curveVar->curveValue()->curve.points.count, StripAccess::copiedCurve(strip)->points.count);
     EXPECT_EQ(curveVar->curveValue()->curve.hueOffset, 360.0f);
-    EXPECT_DOUBLE_EQ(window->pastedHuePosition, -1.0);
+    EXPECT_DOUBLE_EQ(StripAccess::pastedHuePosition(strip), -1.0);
 
     // A target whose var holds no curve takes nothing.
-    ControlEntry other;
-    other.tile = exposure;
-    other.var = exposure->vars[0];
-    window->rightClickedControl = &other;
-    Curve* before = window->copiedCurve;
-    window->actionTriggered(window->copyCurveAction);
-    EXPECT_EQ(window->copiedCurve, before);
-    window->rightClickedControl = nullptr;
+    window->addModToTray(exposure, true, true, false);
+    ASSERT_GE(StripAccess::controlTable(strip).count, 1);
+    window->controlRightClicked(StripAccess::controlTable(strip)[0].control);
+    ASSERT_NE(StripAccess::rightClickedControl(strip), nullptr);
+    ASSERT_EQ(StripAccess::rightClickedControl(strip)->var->curveValue(), nullptr);
+    const Curve* before = StripAccess::copiedCurve(strip);
+    window->actionTriggered(StripAccess::copyCurveAction(strip));
+    EXPECT_EQ(StripAccess::copiedCurve(strip), before);
+    waitForDisplayIdle(view());
 }
 
 TEST_F(PanelWindowTest, ClosePhotoWithOneAndTwoTabs) {
@@ -642,25 +642,26 @@ TEST_F(PanelWindowTest, HelpOpensTheReadme) {
 // Through the strip's own curve control: the right-clicked control takes
 // the pasted curve and handle, and the edit path writes them into the var.
 TEST_F(PanelWindowTest, PasteCurveThroughTheStripsCurveControl) {
+    ControlStrip& strip = *window->controlStrip;
     window->addModToTray(prototypeNamed(*window, "Hue Shift"), true, true, false);
     ControlEntry* entry = nullptr;
-    for (ControlEntry& record : window->controlTable)
+    for (ControlEntry& record : StripAccess::controlTable(strip))
         if (record.var && record.var->curveValue() && qobject_cast<ToneCurveWidget*>(record.control)) entry = &record;
     ASSERT_NE(entry, nullptr);
     ToneCurveWidget* widget = qobject_cast<ToneCurveWidget*>(entry->control);
     window->controlRightClicked(widget);
-    window->curveMenu->hide();
-    ASSERT_EQ(window->rightClickedControl, entry);
+    StripAccess::curveMenu(strip)->hide();
+    ASSERT_EQ(StripAccess::rightClickedControl(strip), entry);
     Curve copied = entry->var->curveValue()->curve;
     GrowString points("0 .2 .5 .9 1 .2");
     copied.setFromString(points);
     copied.hueOffset = 0.0f;
     entry->var->curveValue()->curve = copied;
-    window->actionTriggered(window->copyCurveAction);
+    window->actionTriggered(StripAccess::copyCurveAction(strip));
     GrowString flat("0 .5 1 .5");
     entry->var->curveValue()->curve.setFromString(flat);
     entry->var->curveValue()->curve.hueOffset = 180.0f;
-    window->actionTriggered(window->pasteCurveAction);
+    window->actionTriggered(StripAccess::pasteCurveAction(strip));
     ModVar* var = tray()->masterList->subMods[0]->vars[entry->index];
     EXPECT_EQ(var->curveValue()->curve.points.count, 3);
     EXPECT_FLOAT_EQ(var->curveValue()->curve.points[1].y, 0.9f);

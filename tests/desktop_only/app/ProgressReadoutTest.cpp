@@ -42,6 +42,8 @@
 #include "support/DesktopTestAccess.h"
 #include "support/DesktopTestHelpers.h"
 
+using StripAccess = ControlStripTestAccess;
+
 namespace {
 
 // Answers every modal dialog with its first button while it lives, counting
@@ -661,6 +663,7 @@ TEST_F(ProgressTest, FailedSaveOverOriginalReportsOnceAndKeepsTheOriginal) {
 
 TEST_F(ProgressTest, HoverSlidesTheControlStripAwayAndBack) {
     MainWindow& w = *window;
+    ControlStrip& strip = *w.controlStrip;
     w.resize(1200, 800);
     QApplication::processEvents();
     ImageMod* withControls = nullptr;
@@ -668,30 +671,30 @@ TEST_F(ProgressTest, HoverSlidesTheControlStripAwayAndBack) {
         if (tile->vars.count > 0 && !withControls) withControls = tile;
     ASSERT_NE(withControls, nullptr);
     w.addModToTray(withControls, true, true, false);
-    ASSERT_GT(w.controlTable.count, 0);
+    ASSERT_GT(StripAccess::controlTable(strip).count, 0);
     w.autohideControls = true;  // earlier tests of this process may have stored it off
     ASSERT_EQ(QApplication::mouseButtons(), Qt::NoButton);
     const int x = w.toolPanel->x() - 5;
     ASSERT_GT(x, 0);
-    const int hide = w.controlHideLine;
+    const int hide = StripAccess::controlHideLine(strip);
     const int step = (w.height() - hide) / 15;
 
     // Downward above the line, or with a button held: nothing.
     QHoverEvent down(QEvent::HoverMove, QPointF(x, hide - 5), QPointF(x, hide - 10));
     QApplication::sendEvent(&w, &down);
-    EXPECT_FALSE(w.nodeControlAnimationTimer->isActive());
+    EXPECT_FALSE(StripAccess::animationTimer(strip)->isActive());
 
     QHoverEvent up(QEvent::HoverMove, QPointF(x, hide - 10), QPointF(x, hide - 5));
     QApplication::sendEvent(&w, &up);
-    EXPECT_TRUE(w.nodeControlAnimationTimer->isActive());
-    EXPECT_EQ(w.controlSlideStep, step);
-    ASSERT_TRUE(waitUntil([&] { return !w.nodeControlAnimationTimer->isActive(); }, 5000));
-    EXPECT_GT(w.controlSlideOffset, 0.0f);
+    EXPECT_TRUE(StripAccess::animationTimer(strip)->isActive());
+    EXPECT_EQ(StripAccess::controlSlideStep(strip), step);
+    ASSERT_TRUE(waitUntil([&] { return !StripAccess::animationTimer(strip)->isActive(); }, 5000));
+    EXPECT_GT(StripAccess::controlSlideOffset(strip), 0.0f);
 
-    const int show = w.controlShowLine;
+    const int show = StripAccess::controlShowLine(strip);
     QHoverEvent back(QEvent::HoverMove, QPointF(x, show + 10), QPointF(x, show + 5));
     QApplication::sendEvent(&w, &back);
-    EXPECT_EQ(w.controlSlideStep, -step);
-    ASSERT_TRUE(waitUntil([&] { return !w.nodeControlAnimationTimer->isActive(); }, 5000));
-    EXPECT_EQ(w.controlSlideOffset, 0.0f);
+    EXPECT_EQ(StripAccess::controlSlideStep(strip), -step);
+    ASSERT_TRUE(waitUntil([&] { return !StripAccess::animationTimer(strip)->isActive(); }, 5000));
+    EXPECT_EQ(StripAccess::controlSlideOffset(strip), 0.0f);
 }

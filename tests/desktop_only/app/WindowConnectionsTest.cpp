@@ -1,9 +1,9 @@
-// The window's slot list and its connections: every slot other widgets and
-// the meta-object system reach by name exists with its parameter types, the
-// control strip's connections by name resolve (Qt only warns at run time
-// about a misspelt one; the compiler checks the others), and the signals of
-// the menus, the key actions, the panel, the mini buttons and the curve
-// controls reach the window's slots.
+// What the compiler cannot check of the window's slots and connections:
+// every slot the meta-object system reaches by name exists with its
+// parameter types, no connection is made to an object that does not exist
+// yet (Qt only warns at run time), and the signals of the menus, the key
+// actions, the panel, the mini buttons and the curve controls do reach the
+// window's slots.
 
 #include <gtest/gtest.h>
 
@@ -28,6 +28,8 @@
 #include "framework/CompoundFilter.h"
 #include "framework/Curve.h"
 #include "framework/ModVar.h"
+
+using StripAccess = ControlStripTestAccess;
 
 namespace {
 
@@ -82,7 +84,8 @@ TEST(WindowSlots, EverySlotOfTheListExistsByItsSignature) {
 class WindowConnectionsTest : public PanelWindowTest {};
 
 // The window and a strip built for every tile of the panel (every control
-// kind and its signals): no connection warning.
+// kind and its signals): no connection warning, such as one for a sender or
+// receiver made only later.
 TEST(WindowConnections, EveryConnectionResolves) {
     ensureTestApplication();
     WarningCollector collector;
@@ -180,57 +183,59 @@ TEST_F(WindowConnectionsTest, PanelAndMiniButtonSignalsReachTheWindow) {
 }
 
 TEST_F(WindowConnectionsTest, CurveRightClickOffersPasteOnlyWithACopiedCurve) {
+    ControlStrip& strip = *window->controlStrip;
     ImageMod* tone = prototypeNamed(*window, "Tone Curve");
     ImageMod* exposure = prototypeNamed(*window, "Exposure");
     ASSERT_TRUE(tone && exposure);
     window->addModToTray(tone, false, true, false);
     window->showSelectedTileControls();
-    ASSERT_GE(window->curveControls.count, 1);
-    ToneCurveWidget* editor = window->curveControls[0];
+    ASSERT_GE(StripAccess::curveControls(strip).count, 1);
+    ToneCurveWidget* editor = StripAccess::curveControls(strip)[0];
 
     emit editor->rightClicked(editor);
-    ASSERT_NE(window->rightClickedControl, nullptr);
-    EXPECT_EQ(window->rightClickedControl->control, editor);
-    EXPECT_TRUE(window->curveMenu->isVisible());
-    EXPECT_FALSE(window->pasteCurveAction->isEnabled());
-    window->curveMenu->hide();
+    ASSERT_NE(StripAccess::rightClickedControl(strip), nullptr);
+    EXPECT_EQ(StripAccess::rightClickedControl(strip)->control, editor);
+    EXPECT_TRUE(StripAccess::curveMenu(strip)->isVisible());
+    EXPECT_FALSE(StripAccess::pasteCurveAction(strip)->isEnabled());
+    StripAccess::curveMenu(strip)->hide();
 
-    window->actionTriggered(window->copyCurveAction);
-    ASSERT_NE(window->copiedCurve, nullptr);
+    window->actionTriggered(StripAccess::copyCurveAction(strip));
+    ASSERT_NE(StripAccess::copiedCurve(strip), nullptr);
     window->controlRightClicked(editor);
-    EXPECT_TRUE(window->curveMenu->isVisible());
-    EXPECT_TRUE(window->pasteCurveAction->isEnabled());
-    window->curveMenu->hide();
+    EXPECT_TRUE(StripAccess::curveMenu(strip)->isVisible());
+    EXPECT_TRUE(StripAccess::pasteCurveAction(strip)->isEnabled());
+    StripAccess::curveMenu(strip)->hide();
 
     // A control that holds no curve: its record is remembered, no menu.
     window->addModToTray(exposure, false, true, false);
     window->showSelectedTileControls();
-    ASSERT_GE(window->controlTable.count, 1);
-    QWidget* plain = window->controlTable[0].control;
+    ASSERT_GE(StripAccess::controlTable(strip).count, 1);
+    QWidget* plain = StripAccess::controlTable(strip)[0].control;
     window->controlRightClicked(plain);
-    ASSERT_NE(window->rightClickedControl, nullptr);
-    EXPECT_EQ(window->rightClickedControl->control, plain);
-    EXPECT_FALSE(window->curveMenu->isVisible());
+    ASSERT_NE(StripAccess::rightClickedControl(strip), nullptr);
+    EXPECT_EQ(StripAccess::rightClickedControl(strip)->control, plain);
+    EXPECT_FALSE(StripAccess::curveMenu(strip)->isVisible());
     // A widget that is no control: nothing remembered.
     window->controlRightClicked(window->toolPanel);
-    EXPECT_EQ(window->rightClickedControl, nullptr);
+    EXPECT_EQ(StripAccess::rightClickedControl(strip), nullptr);
     waitForDisplayIdle(view());
 }
 
 // The strip's auto-hide on hover moves: a window 800 high with the hide line
 // at 620 slides 12 pixels per tick; the cases that start nothing.
 TEST_F(WindowConnectionsTest, HoverMovesSlideTheStrip) {
+    ControlStrip& strip = *window->controlStrip;
     ImageMod* exposure = prototypeNamed(*window, "Exposure");
     ASSERT_NE(exposure, nullptr);
     window->addModToTray(exposure, false, true, false);
     window->showSelectedTileControls();
-    ASSERT_GE(window->controlTable.count, 1);
+    ASSERT_GE(StripAccess::controlTable(strip).count, 1);
     window->resize(1200, 800);
     QApplication::processEvents();
     ASSERT_EQ(window->height(), 800);
     const int panelX = window->toolPanel->x();
     ASSERT_GT(panelX, 20);
-    QTimer* timer = window->nodeControlAnimationTimer;
+    QTimer* timer = StripAccess::animationTimer(strip);
 
     struct Case {
         const char* what;
@@ -252,47 +257,47 @@ TEST_F(WindowConnectionsTest, HoverMovesSlideTheStrip) {
     for (const Case& c : cases) {
         timer->stop();
         window->autohideControls = c.autohide;
-        window->controlSlideOffset = c.offset;
-        window->controlHideLine = 620;
-        window->controlShowLine = 740;
-        window->controlSlideStep = 0;
+        StripAccess::controlSlideOffset(strip) = c.offset;
+        StripAccess::controlHideLine(strip) = 620;
+        StripAccess::controlShowLine(strip) = 740;
+        StripAccess::controlSlideStep(strip) = 0;
         // Through the window's event handler, as a hover move arrives.
         QHoverEvent move(QEvent::HoverMove, QPointF(c.at), QPointF(c.before));
         QApplication::sendEvent(window.get(), &move);
         EXPECT_EQ(timer->isActive(), c.step != 0) << c.what;
-        EXPECT_EQ(window->controlSlideStep, c.step) << c.what;
+        EXPECT_EQ(StripAccess::controlSlideStep(strip), c.step) << c.what;
     }
 
     // A real pointer move over the view area, upward across the hide line,
     // reaches the window as a hover move.
     timer->stop();
     window->autohideControls = true;
-    window->controlSlideOffset = 0.0f;
-    window->controlHideLine = 620;
-    window->controlShowLine = 740;
-    window->controlSlideStep = 0;
+    StripAccess::controlSlideOffset(strip) = 0.0f;
+    StripAccess::controlHideLine(strip) = 620;
+    StripAccess::controlShowLine(strip) = 740;
+    StripAccess::controlSlideStep(strip) = 0;
     QWidget* area = window->mediaArea;
     const QPoint below = area->mapFrom(window.get(), QPoint(30, 630));
     QTest::mouseMove(area, below);
     QTest::mouseMove(area, below - QPoint(0, 30));
     EXPECT_TRUE(timer->isActive());
-    EXPECT_EQ(window->controlSlideStep, 12);
+    EXPECT_EQ(StripAccess::controlSlideStep(strip), 12);
 
     // While a slide runs, or a tool is open, an upward move changes nothing.
     window->autohideControls = true;
-    window->controlSlideOffset = 0.0f;
-    window->controlSlideStep = 3;
+    StripAccess::controlSlideOffset(strip) = 0.0f;
+    StripAccess::controlSlideStep(strip) = 3;
     timer->start(30);
     window->slideControlStripOnHover(QPoint(10, 600), QPoint(10, 610));
-    EXPECT_EQ(window->controlSlideStep, 3);
+    EXPECT_EQ(StripAccess::controlSlideStep(strip), 3);
     timer->stop();
     window->openCropTool();
     ASSERT_NE(window->activeTool, nullptr);
-    window->controlSlideStep = 0;
+    StripAccess::controlSlideStep(strip) = 0;
     window->slideControlStripOnHover(QPoint(10, 600), QPoint(10, 610));
     EXPECT_FALSE(timer->isActive());
     window->toolRequestedExit(window->activeTool);
-    window->controlSlideOffset = 0.0f;
+    StripAccess::controlSlideOffset(strip) = 0.0f;
     waitForDisplayIdle(view());
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The tests' view of the private state of the document view and the tray:
-// the friends both classes name. Each reader takes the lock the class takes
+// The tests' view of the private state of the document view, the tray and
+// the control strip: the friends these classes name. Each reader takes the lock the class takes
 // for that state; the writers stand in for what a display pass or the
 // user would do.
 
@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <QRect>
 
+#include "desktop_only/app/ControlStrip.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "foundation/ImageBuffer.h"
@@ -75,4 +76,36 @@ public:
     static GrowArray<TrayNode*>& nodes(TrayWidget& tray) { return tray.nodes; }
     static UndoStack* undoStack(TrayWidget& tray) { return tray.undoStack.get(); }
     static QAction* nestAction(TrayWidget& tray) { return tray.nestAction; }
+};
+
+// The strip's records, its controls by kind, the slide's state and the
+// curve menu with its clipboard, read and set as the tests need.
+class ControlStripTestAccess {
+public:
+    static GrowArray<ControlEntry>& controlTable(ControlStrip& strip) { return strip.controlTable; }
+    static ControlEntry*& rightClickedControl(ControlStrip& strip) { return strip.rightClickedControl; }
+    static GrowArray<QLabel*>& controlLabels(ControlStrip& strip) { return strip.controlLabels; }
+    static GrowArray<VxTrayButton*>& buttonControls(ControlStrip& strip) { return strip.buttonControls; }
+    static GrowArray<VxListChooser*>& listControls(ControlStrip& strip) { return strip.listControls; }
+    static GrowArray<VxSlider*>& sliderControls(ControlStrip& strip) { return strip.sliderControls; }
+    static GrowArray<VxInputBox*>& inputBoxControls(ControlStrip& strip) { return strip.inputBoxControls; }
+    static GrowArray<VxStringInputBox*>& stringControls(ControlStrip& strip) { return strip.stringControls; }
+    static GrowArray<ColorChooserWidget*>& colorControls(ControlStrip& strip) { return strip.colorControls; }
+    static GrowArray<VxColorChoiceWidget*>& colorChoiceControls(ControlStrip& strip) {
+        return strip.colorChoiceControls;
+    }
+    static GrowArray<ToneCurveWidget*>& curveControls(ControlStrip& strip) { return strip.curveControls; }
+
+    static float& controlSlideOffset(ControlStrip& strip) { return strip.controlSlideOffset; }
+    static int32_t& controlHideLine(ControlStrip& strip) { return strip.controlHideLine; }
+    static int32_t& controlShowLine(ControlStrip& strip) { return strip.controlShowLine; }
+    static int32_t& controlSlideStep(ControlStrip& strip) { return strip.controlSlideStep; }
+    static QTimer* animationTimer(ControlStrip& strip) { return strip.nodeControlAnimationTimer; }
+    static int mediaAreaBottom(const ControlStrip& strip) { return strip.mediaAreaBottom(); }
+
+    static QMenu* curveMenu(ControlStrip& strip) { return strip.curveMenu; }
+    static QAction* copyCurveAction(ControlStrip& strip) { return strip.copyCurveAction; }
+    static QAction* pasteCurveAction(ControlStrip& strip) { return strip.pasteCurveAction; }
+    static const Curve* copiedCurve(const ControlStrip& strip) { return strip.copiedCurve.get(); }
+    static double pastedHuePosition(const ControlStrip& strip) { return strip.pastedHuePosition; }
 };
