@@ -169,3 +169,20 @@ TEST_F(RenderToolGeometry, AnOutputBeyondMemoryIsRefusedBeforeRendering) {
     ASSERT_EQ(rendered.status, 0) << rendered.standardError.constData();
     EXPECT_EQ(QImage(path("modest.png")).size(), QSize(2000, 2000));
 }
+
+// A side the output's format cannot hold is refused before rendering, with
+// the format's limit; the same picture as a PNG (which holds it) is written.
+TEST_F(RenderToolGeometry, ASideBeyondTheFormatsLimitIsRefusedBeforeRendering) {
+    const QString wide = writeFilter("wide.plf",
+                                     "  <mod name=\"Output Size Exact\" version=\"1\" enabled=\"1\">\n"
+                                     "    <var name=\"Width\" type=\"float\">70000</var>\n"
+                                     "    <var name=\"Height\" type=\"float\">4</var>\n  </mod>\n");
+    const ToolResult jpeg = runTool({wide, photo, path("wide.jpg")});
+    EXPECT_EQ(jpeg.status, 1);
+    EXPECT_EQ(jpeg.standardError.count('\n'), 1);
+    EXPECT_TRUE(jpeg.standardError.contains("JPEG holds at most 65,500 pixels a side")) << jpeg.standardError.constData();
+    EXPECT_FALSE(QFile::exists(path("wide.jpg")));
+    const ToolResult png = runTool({wide, photo, path("wide.png")});
+    ASSERT_EQ(png.status, 0) << png.standardError.constData();
+    EXPECT_EQ(QImage(path("wide.png")).size(), QSize(70000, 4));
+}

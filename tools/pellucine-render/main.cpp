@@ -444,6 +444,13 @@ int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
         reportFailure(options.input, std::string("the picture is too large: ") + tooLarge.c_str());
         return 1;
     }
+    // Nor is a size its file format cannot hold (a .pfm holds any).
+    const ImageFileKind kind =
+        writeKindOfExtension(QFileInfo(QFile::decodeName(options.output.c_str())).suffix().toLower());
+    if (format == OutputFormat::kSaver && !outputSizeFits(kind, geometry.width, geometry.height, &tooLarge)) {
+        reportFailure(options.output, std::string("the picture is too large for its file: ") + tooLarge.c_str());
+        return 1;
+    }
 
     if (options.threads > 0) setParallelThreadCount(options.threads);
     if (const char* failing = std::getenv("PELLUCINE_TEST_FAILING_ALLOCATIONS")) {

@@ -35,6 +35,7 @@
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/media/LutExport.h"
 #include "desktop_only/media/MediaExtensions.h"
+#include "desktop_only/media/MediaFileIo.h"
 #include "desktop_only/media/OutputMemory.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/DialogWindow.h"
@@ -309,7 +310,8 @@ void MainWindow::saveMedia(bool videoFrame, bool saveAs) {
     // A size the machine cannot render is refused here, before anything is
     // queued (the worker would refuse it too, later and less clearly).
     GrowString tooLarge;
-    if (!outputFitsInMemory(width, height, &tooLarge)) {
+    if (!outputFitsInMemory(width, height, &tooLarge) ||
+        !outputSizeFits(writeKindOfExtension(extension), width, height, &tooLarge)) {
         showMessageDialog(this, "Save Error",
                           QString("The picture is too large to save: %1.").arg(qtText(tooLarge)), "OK", "", "");
         return;

@@ -659,9 +659,12 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     limits.maxWidth = job.outputWidth > 0 ? job.outputWidth : 0;
     limits.maxHeight = job.outputHeight > 0 ? job.outputHeight : 0;
     OutputGeometry geometry;
-    if (!computeOutputGeometry(job.mods, source.width, source.height, limits, geometry))
-        return fail(job.sourcePath, GrowString("the output size is beyond one gigapixel or not a number"));
+    if (!computeOutputGeometry(job.mods, source.width, source.height, limits, geometry, &reason))
+        return fail(job.sourcePath, reason);
     if (!outputFitsInMemory(geometry.width, geometry.height, &reason)) return fail(job.sourcePath, reason);
+    // A size the output's format cannot hold is refused before rendering too.
+    const ImageFileKind outputKind = writeKindOfExtension(QFileInfo(qtPath(job.outputPath)).suffix().toLower());
+    if (!outputSizeFits(outputKind, geometry.width, geometry.height, &reason)) return fail(job.outputPath, reason);
     // A document's picture is copied in the storage of the last one saved
     // when it fits; a photo read for this job is spent on it.
     ImageBuffer image;

@@ -43,7 +43,7 @@ HueMask::HueMask() : SelectorMod(GrowString("Hue Mask"), GrowString("")) {
         bands.append(row.band);
         options.append(GrowString(row.option));
     }
-    tilevars::placed(*this, kHueBands, addVar(ModVar("Hue", new MultiChoiceValue(options, 0), kControlSwatches)));
+    tilevars::placed(*this, kHueBands, addVar(ModVar("Hue", new MultiChoiceValue(options, 0), kControlColorSwatches)));
 }
 
 ImageMod* HueMask::clone() const { return new HueMask(); }

@@ -28,7 +28,6 @@ struct HueBand {
 class HueMask : public SelectorMod {
 public:
     static constexpr uint32_t kNewestVersion = 1;
-    static constexpr int32_t kControlSwatches = 13;  // the colour-swatch multichoice control
 
     GrowArray<HueBand> bands;
     float wrapThreshold = 290.0f;  // degrees: hues from here up are also tested 360 lower

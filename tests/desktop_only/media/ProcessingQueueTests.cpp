@@ -435,6 +435,8 @@ TEST_F(ProcessingQueue, EachFailureKeepsItsFileAndReason) {
     writePicture("f.png", 3);
     cases.push_back({job("e.png", "4.png"), "e.png", "beyond one gigapixel"});
     cases.back().job.mods.append(exactSize(100000.0f, 100000.0f));
+    cases.push_back({job("e.png", "wide.jpg"), "wide.jpg", "JPEG holds at most 65,500 pixels a side"});
+    cases.back().job.mods.append(exactSize(70000.0f, 4.0f));
     if (memoryFirst) {
         cases.push_back({job("f.png", "5.png"), "f.png", "pixels, needs"});
         cases.back().job.mods.append(exactSize(static_cast<float>(side), static_cast<float>(side)));
@@ -461,6 +463,7 @@ TEST_F(ProcessingQueue, EachFailureKeepsItsFileAndReason) {
     }
     EXPECT_FALSE(exists("4.png"));
     EXPECT_FALSE(exists("5.png"));
+    EXPECT_FALSE(exists("wide.jpg"));
 
     RenderJob good = job("a.png", "6.png");
     queue.addJob(good);
