@@ -16,7 +16,7 @@ bool CustomApplication::event(QEvent* event) {
 }
 
 bool handleFileOpenRequest(QStringList& pending, MainWindow* window, const QString& path) {
-    if (window && !window->hostMode) {
+    if (window && !window->hostMode()) {
         window->openMediaFile(path);  // reports its own failure
         return true;
     }
