@@ -28,7 +28,6 @@
 #include "desktop_only/media/ProcessingState.h"
 #include "foundation/GrowArray.h"
 #include "foundation/GrowString.h"
-#include "foundation/Mutex.h"
 #include "framework/FilterFile.h"
 #include "framework/ImageLoaderSaver.h"
 #include "framework/ImageMod.h"
@@ -96,8 +95,7 @@ int main(int argc, char** argv) {
         while (queue.isBusy()) std::this_thread::sleep_for(std::chrono::microseconds(500));
         const auto end = std::chrono::steady_clock::now();
         ms = std::chrono::duration<double, std::milli>(end - start).count();
-        MutexLocker guard(queue.statusLock.get());
-        failed = queue.errorFlag;
+        failed = queue.hasFailed() ? 1 : 0;
     }
     for (const std::string& output : outputs)
         if (!QFileInfo::exists(QString::fromStdString(output))) failed = 1;

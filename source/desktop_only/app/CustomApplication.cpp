@@ -12,11 +12,11 @@ CustomApplication::~CustomApplication() = default;
 
 bool CustomApplication::event(QEvent* event) {
     if (event->type() != QEvent::FileOpen) return QApplication::event(event);
-    return handleFileOpenRequest(pendingOpenPaths, mainWindow, static_cast<QFileOpenEvent*>(event)->file());
+    return handleFileOpenRequest(pendingOpenPaths_, mainWindow_, static_cast<QFileOpenEvent*>(event)->file());
 }
 
 bool handleFileOpenRequest(QStringList& pending, MainWindow* window, const QString& path) {
-    if (window && !window->hostMode) {
+    if (window && !window->hostMode()) {
         window->openMediaFile(path);  // reports its own failure
         return true;
     }

@@ -14,10 +14,16 @@ public:
     CustomApplication(int& argc, char** argv);
     ~CustomApplication() override;
 
-    QStringList pendingOpenPaths;  // requests held until the main window exists
-    MainWindow* mainWindow = nullptr;
+    // The window that file-open requests go to once main has built it.
+    void setMainWindow(MainWindow* window) { mainWindow_ = window; }
+    // The requests that arrived before the window existed, in arrival order.
+    const QStringList& pendingOpenPaths() const { return pendingOpenPaths_; }
 
     bool event(QEvent* event) override;
+
+private:
+    QStringList pendingOpenPaths_;
+    MainWindow* mainWindow_ = nullptr;
 };
 
 // The file main opens after the start-up wait: the first held file-open

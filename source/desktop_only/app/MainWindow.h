@@ -21,51 +21,42 @@
 //   MainWindowEvents.cpp        hover, keys, drag and drop, closing
 //   MainWindowPresets.cpp       the preset folders and their migration
 //   MainWindowState.cpp         window buttons and restored state
-// Everything runs on the interface thread.
+// The window keeps its state in one private object, MainWindow::State
+// (MainWindowPrivate.h, reached as `d`), so this header lists only the
+// window's operations and slots. Everything runs on the interface thread.
 
 #include <QList>
 #include <QMainWindow>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 
-#include "desktop_only/app/ControlStrip.h"
 #include "desktop_only/display/VideoLoaderSaverTime.h"
 #include "desktop_only/display/VxHistogramWidget.h"
-#include "desktop_only/media/ProcessingState.h"
 #include "foundation/GrowArray.h"
 #include "foundation/GrowString.h"
-#include "foundation/ImageBuffer.h"
+#include "framework/ImageLoaderSaver.h"
 
 class ImageMod;
 class ModVar;
 class Preferences;
-class PixelSwatchWidget;
-class QDialog;
-class XmlPreferencesWindow;
 class QAction;
-class QKeySequence;
-class QMenu;
 class QCloseEvent;
+class QDialog;
 class QDragEnterEvent;
 class QDropEvent;
 class QKeyEvent;
+class QKeySequence;
+class QMenu;
 class QRect;
-class QHBoxLayout;
-class QLabel;
-class QTimer;
 class TrayWidget;
 class VxMediaWidget;
 class VxPanelItemBigButton;
 class VxPanelItemListButton;
-class VxPreviewChooser;
-class VxPushButton;
-class VxRenderQueueWindow;
 class VxShuttleControl;
-class VxSubWindow;
-class VxTabBar;
-class VxToolPanel;
-class VxToolTipBox;
 class VxToolWidget;
+struct ControlEntry;
 
 // One open document.
 struct DocumentTab {
@@ -77,16 +68,6 @@ struct DocumentTab {
     int tabID = -1;
 };
 
-// The records of the window's form.
-struct MainWindowForm {
-    QAction* actionOpen = nullptr;
-    QAction* actionSave = nullptr;
-    QAction* actionSave_Copy = nullptr;
-    QAction* actionSave_As = nullptr;
-    QWidget* centralwidget = nullptr;
-    QHBoxLayout* horizontalLayout_2 = nullptr;
-};
-
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -95,151 +76,76 @@ public:
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
-    GrowArray<QAction*> toolDisabledActions;
-    GrowArray<DocumentTab> documentTabs;
-    int32_t currentTab = 0;
-    MainWindowForm* ui = nullptr;
-    VxToolWidget* activeTool = nullptr;
-    QWidget* mediaArea = nullptr;
-    VxTabBar* tabBar = nullptr;
-    VxToolPanel* toolPanel = nullptr;
-    QWidget* trayArea = nullptr;
-    VxRenderQueueWindow* renderQueueWindow = nullptr;
-    VxSubWindow* pixelInspectorWindow = nullptr;
-    VxPreviewChooser* previewChooser = nullptr;
-    ControlStrip* controlStrip = nullptr;  // a child; made right after the tray area
-    VxToolTipBox* toolTipBox = nullptr;
-    bool autohideControls = true;
-    bool trayShown = true;
-    bool toolPanelShown = true;
-    int32_t presetIndex = 0;
-    QLabel* backgroundLabel = nullptr;
-    ProcessingState saveQueue;
-    ProcessingState secondQueue;
-    QTimer* processingInfoTimer = nullptr;
-    QTimer* previewProcessorTimer = nullptr;
-    ImageBuffer previewSource;
-    int32_t nextTabId = 0;
-    bool layoutReady = false;
-    int32_t splitViewMode = 0;
-    QWidget* activeViewFrame = nullptr;
-    bool hostMode = false;
-    GrowString pluginId;
+    // A point the Pixel Inspector follows: pixel (x, y) of the output
+    // picture of the document tab tabID.
+    struct PixelSample {
+        int32_t x = 0;
+        int32_t y = 0;
+        int32_t tabID = -1;
+    };
+    // The hit test's result: a pixel of a view's published picture under
+    // the point, its output-picture position and its three values.
+    struct PixelHit {
+        bool hit = false;
+        int32_t x = 0;
+        int32_t y = 0;
+        float values[3] = {0.0f, 0.0f, 0.0f};
+    };
 
-    // Set up by later stages of the window (tool panel, buttons).
-    GrowArray<ImageMod*> tilePrototypes;      // owned: one tile of every class
-    VxPanelItemBigButton* cropPanelButton = nullptr;
-    QLabel* filterNameLabel = nullptr;
-    QLabel* processingInfoLabel = nullptr;
-    GrowArray<QWidget*> startScreenButtons;
-    VxPushButton* startLoadButton = nullptr;
-
-    // ---- Document tabs ----
+    // ---- Document tabs (MainWindowTabs.cpp) ----
     void buildDocumentTab();
+    // The document at the current tab; null only while there is none.
+    DocumentTab* current();
     // Waits for every view's display pass to end and lets no new one start
     // (at exit: no pass may run while the process's statics are destroyed).
     void stopDisplayThreads();
-    DocumentTab* current();
-    // Closes an open tool overlay (before a tab is closed or switched).
-    void endActiveTool();
+    // Plug-in host mode: file-open requests are held instead of opened.
+    bool hostMode() const;
 
-    // ---- Refresh ----
+    // ---- Refresh (MainWindowRefresh.cpp, MainWindowStrip.cpp) ----
     void refreshView();
     void showSelectedTileControls();
     void addModToTray(ImageMod* mod, bool append, bool select, bool asOneTile);
     void updateTitle();
-    // Builds the control strip for vars (MainWindowStrip.cpp); onTop raises
-    // the new controls above every sibling (the crop tool passes itself).
+    // Builds the control strip for vars; onTop raises the new controls
+    // above every sibling (the crop tool passes itself).
     void buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile, bool onTop);
+    void refreshControls();
+    void stepRemixValues(float delta);
 
-    // ---- Media ----
+    // ---- Media (MainWindowMedia.cpp) ----
     bool openMediaFile(const QString& path);
     void loadFilterIntoDocument(const GrowString& path, bool replaceTiles);
 
-    // ---- Layout ----
+    // ---- Layout (MainWindowLayout.cpp, MainWindowStrip.cpp) ----
     void layoutWindow();
-    // Sizes (sizing true) and places the control strip (MainWindowStrip.cpp).
+    // Sizes (sizing true) and places the control strip.
     void layoutControls(bool sizing);
+    // The control strip's auto-hide for a hover move from before to at
+    // (window coordinates): starts the slide away or back.
+    void slideControlStripOnHover(const QPoint& at, const QPoint& before);
+    // The height of the window's menu bar (0 when it is not shown).
+    int menuBarHeight() const;
 
-    // ---- Construction stages ----
-    void buildControlStrip();  // makes the strip and wires its signals (MainWindowStrip.cpp)
-    void buildToolPanel();
-    void buildMenus();
-    void buildButtonsAndRestoreState();
-
-public slots:
-    void processingInfoTimerFired();
-    void previewProcessorTimerFired();
-    void nodeControlAnimationTimerFired();
-    void documentTabChosen(int tabID);
-    void documentTabWantsClosing(int tabID);
-    void cancelRenderQueueItem(int id);
-    void filterPreviewChosen(ImageMod* mod, bool append);
-    void previewSectionEnabled(int tabID, GrowString sectionName, bool enabled);
-    void onEmptyClick();
-    void videoShuttleUpdateRequest(VideoLoaderSaverTime time);
-    void displayFinishedUpdating();
-    void onImageRepositioned();
-    void trayContentChanged();
-    void traySelectionChanged();
-    void shuttleControlAdjusted(QWidget* control);
-    void toolRequestedExit(VxToolWidget* tool);
-    void loadFilterSlot(const QString& fileName, bool removeTrayNodes);
-    void modButtonClicked(VxPanelItemListButton* clicker, bool append);
-
-    // ---- Menus, dispatch, panel commands, tools and the open flows
-    //      (MainWindowMenus.cpp, MainWindowDispatch.cpp,
-    //      MainWindowCommands.cpp, MainWindowMedia.cpp) ----
-public:
-    QMenu* fileMenu = nullptr;
-    QMenu* editMenu = nullptr;
-    QMenu* viewMenu = nullptr;
-    QMenu* helpMenu = nullptr;
-    QAction* autohideControlsAction = nullptr;
-    QAction* hoverPreviewsAction = nullptr;
-
+    // ---- Dispatch, panel commands, tools (MainWindowDispatch.cpp,
+    //      MainWindowCommands.cpp) ----
     // The dispatcher: performs the action, known by identity or exact text.
     void actionTriggered(QAction* action);
     // Runs a panel command id on the current document.
     void runComID(int comID);
     void openCropTool();
     void openPreviewChooser(bool append);
-    // "Load Photo...": asks for a photo, starting at "LastMediaLoadPath".
-    void loadPhotoPrompt();
-    // Opens the next (+1) or previous (-1) openable file of the current
-    // photo's folder, in name order, wrapping around.
-    void loadAdjacentMedia(int32_t step);
     // A modal "open file" dialog limited to the extensions; "" when cancelled.
     static GrowString chooseOpenFile(QWidget* parent, const GrowString& title, const GrowString& startPath,
                                      const GrowArray<GrowString>& extensions);
     // Test seam: answers chooseOpenFile instead of the dialog while set.
     static std::function<GrowString(const GrowString& title)>& openFileChooserOverride();
 
-private:
-    QAction* addMenuEntry(QMenu* menu, const char* text, const QList<QKeySequence>& keys, bool disabledByTool);
-    QAction* addWindowAction(const char* text, const QKeySequence& key, bool disabledByTool);
-    // The longer handlers of the dispatch table.
-    void closePhoto();
-    void stepPreset(int32_t step, bool random);
-    void loadPresetPrompt();     // "Load Preset...": asks for a filter file and replaces the tray's tiles
-    void unpackArchivePrompt();  // "Test Function": asks for an archive and unpacks it beside itself
-    // Undo or redo on the tray's stack (nothing while a tool is open).
-    void undoOrRedo(TrayWidget* tray, bool redo);
-    // Nests the selected tiles or unnests the selected one, as one undo step.
-    void changeNesting(TrayWidget* tray, VxMediaWidget* view, bool nest);
-
-public slots:
-    void menuTriggered(QAction* act);
-    void actionTriggered();
-    void comIDButtonClicked(VxPanelItemBigButton* clicker, bool append);
-public:
     // ---- Saving, batch processing and export (MainWindowSave.cpp) ----
     // "Save As..." (false, true), "Save Over Original" (false, false); a
     // video frame (true, ...) does nothing: no source here is a video.
     void saveMedia(bool videoFrame, bool saveAs);
     void batchProcessFolder();
-    void exportFilterPrompt(bool asLut);
-    Q_SLOT void saveFavoriteFilterPrompt();
     // The work behind the dialogs. queueSave queues the current document's
     // photo rendered through its chain (at width x height, 0 x 0 for the
     // chain's own size) to path; false when there is no photo.
@@ -256,84 +162,56 @@ public:
     // folder or an empty chain.
     bool saveFavoriteFilter(const QString& name);
 
-    // ---- Window events (MainWindowEvents.cpp) ----
-    GrowArray<int32_t> deleteSelectedTiles();  // the displayed list's selected tiles; returns what was removed
-    void storeWindowState();                   // the closing keys, then the preferences file
-
-    // ---- Preset folders (MainWindowPresets.cpp) ----
-    bool presetsMigrated = false;
-    bool filtersOutdated = false;
-    void setUpPresetFolders();
-
-    // ---- Window buttons and restored state (MainWindowState.cpp) ----
-    // ---- Control strip (MainWindowStrip.cpp) ----
-public:
-    void refreshControls();
-    void stepRemixValues(float delta);
-    // The control strip's auto-hide for a hover move from before to at
-    // (window coordinates): starts the slide away or back.
-    void slideControlStripOnHover(const QPoint& at, const QPoint& before);
-private:
-    // The window's half of an edit on the strip: a disabled tile is switched
-    // on before its parameter changes; afterwards an open tool and the tile
-    // hear of it, the tray is marked modified and the view renders it.
-    void switchOnEditedTile(const ControlEntry& entry);
-    void applyControlEdit(const ControlEntry& entry);
-
-public:
-    // ---- Window layout (MainWindowLayout.cpp) ----
-    // The window's buttons, placed by the layout (made by the window buttons
-    // stage; null until then).
-    VxPushButton* singleViewButton = nullptr;
-    VxPushButton* splitVerticalButton = nullptr;
-    VxPushButton* splitHorizontalButton = nullptr;
-    VxPushButton* hidePanelButton = nullptr;
-    VxPushButton* hideTrayButton = nullptr;
-    VxPushButton* previewButton = nullptr;
-    VxPushButton* deleteNodesButton = nullptr;
-    VxPushButton* cancelProcessingButton = nullptr;
-    VxPanelItemBigButton* sendToHostButton = nullptr;
-    void restoreWindowState();
-
-public slots:
-    void sendToPluginHost();
-    // The height of the window's menu bar (0 when it is not shown).
-    int menuBarHeight() const;
-public slots:
-    void controlAdjusted(QWidget* control);
-
-    // ---- Slots (MainWindowSlots.cpp) ----
-public:
-    // The pixel samples the Pixel Inspector follows, newest first (at most 3).
-    struct PixelSample {
-        int32_t x = 0;
-        int32_t y = 0;
-        int32_t tabID = -1;
-    };
-    GrowArray<PixelSample> pixelSamples;
-    // The geometric tiles the hover preview's base picture was drawn
-    // through (owned clones; freed with the window), the view it was drawn
-    // from (cleared when that view's tab closes), its size and its scale
-    // (output pixels per pixel): the picture is drawn again only when these
-    // or the source changed.
-    GrowArray<ImageMod*> previewSourceTiles;
-    const VxMediaWidget* previewSourceView = nullptr;
-    int32_t previewSourceWidth = 0;
-    int32_t previewSourceHeight = 0;
-    float previewSourceScale = 1.0f;
-    // Puts a sample in front of pixelSamples (at most 3 kept, the oldest drops off).
+    // ---- Pixel inspector (MainWindowPixelReadout.cpp, MainWindowSlots.cpp) ----
+    // Puts a sample in front of the followed samples (at most 3 kept, the
+    // oldest drops off).
     void addPixelSample(const PixelSample& sample);
-    // Draws previewSource for the hover preview through the given geometric
-    // tiles (taken over) when it is stale (redrawn tells whether it drew);
-    // returns whether previewSource holds the current picture.
-    bool updatePreviewSource(int32_t width, int32_t height, GrowArray<ImageMod*>& tiles, bool* redrawn);
-    // Frees the hover preview's geometric clones and forgets its view.
-    void forgetPreviewSource();
+    // The view under a window point and the pixel of its picture there.
+    // Every output may be null. hit->hit is false when no picture pixel lies
+    // under the point; tabId, viewX and viewY are written whenever a shown
+    // view lies under it.
+    void hitTestViews(int x, int y, PixelHit* hit, int32_t* tabId, int32_t* viewX, int32_t* viewY);
+    // The live readout: the pixel under a window point, while the
+    // inspector is shown.
+    void updateInspectorHover(const QPoint& windowPos);
+
+    // ---- Preferences window and about dialog (MainWindowPreferences.cpp) ----
+    // "Preferences...": a fresh window with the two colour-profile rows.
+    void openPreferencesWindow();
+    // "About": the program's name and version, modal, deleted when closed.
+    void showAboutDialog();
+    QDialog* makeAboutDialog();  // the dialog, not yet shown (the caller owns it)
+
 public slots:
+    // The window's slots, connected by its parts and reachable by name.
+    // Timers and the processing queues (MainWindowProgress.cpp)
+    void processingInfoTimerFired();
+    void previewProcessorTimerFired();
+    void cancelRenderQueueItem(int id);
+    void cancelProcessingButtonPressed();
+    void previewVideoButtonPressed();
+    // Document tabs (MainWindowTabs.cpp)
+    void documentTabChosen(int tabID);
+    void documentTabWantsClosing(int tabID);
+    // The control strip (MainWindowStrip.cpp)
+    void nodeControlAnimationTimerFired();
+    void controlAdjusted(QWidget* control);
     void controlHeightChanged(QWidget* control);
     void controlHovered(QWidget* control);
     void controlRightClicked(QWidget* control);
     void controlAboutToBeAdjusted(QWidget* control);
+    // Views, trays, the tool panel, the preview chooser and the buttons
+    // (MainWindowSlots.cpp)
+    void filterPreviewChosen(ImageMod* mod, bool append);
+    void previewSectionEnabled(int tabID, GrowString sectionName, bool enabled);
+    void onEmptyClick();
+    void videoShuttleUpdateRequest(VideoLoaderSaverTime time);
+    void displayFinishedUpdating();
+    void onImageRepositioned();
+    void trayContentChanged();
+    void traySelectionChanged();
+    void shuttleControlAdjusted(QWidget* control);
+    void modButtonClicked(VxPanelItemListButton* clicker, bool append);
     void deleteFavoriteClicked(VxPanelItemListButton* clicker);
     void imageModHovered(ImageMod* mod, bool append);
     void hidePanelButtonPressed();
@@ -345,45 +223,19 @@ public slots:
     void viewportButtonPressed();
     void toggleHistogramView(VxHistogramWidget::HistogramWidgetGraph graphType);
     void startupButtonPressed();
-
-    // ---- Pixel inspector (MainWindowPixelReadout.cpp) ----
-public:
-    // The hit test's result: a pixel of a view's published picture under
-    // the point, its output-picture position and its three values.
-    struct PixelHit {
-        bool hit = false;
-        int32_t x = 0;
-        int32_t y = 0;
-        float values[3] = {0.0f, 0.0f, 0.0f};
-    };
-    PixelSwatchWidget* pixelSwatch = nullptr;  // the inspector's content
-    // The view under a window point and the pixel of its picture there.
-    // Every output may be null. hit->hit is false when no picture pixel lies
-    // under the point; tabId, viewX and viewY are written whenever a shown
-    // view lies under it.
-    void hitTestViews(int x, int y, PixelHit* hit, int32_t* tabId, int32_t* viewX, int32_t* viewY);
-    // The live readout: the pixel under a window point, while the
-    // inspector is shown.
-    void updateInspectorHover(const QPoint& windowPos);
-
-    // ---- Preferences window and about dialog (MainWindowPreferences.cpp) ----
-public:
-    XmlPreferencesWindow* preferencesWindow = nullptr;  // owned (a child), null until first opened
-    // "Preferences...": a fresh window with the two colour-profile rows.
-    void openPreferencesWindow();
-    // "About": the program's name and version, modal, deleted when closed.
-    void showAboutDialog();
-    QDialog* makeAboutDialog();  // the dialog, not yet shown (the caller owns it)
-
-    // ---- Processing progress (MainWindowProgress.cpp) ----
-public slots:
-    void cancelProcessingButtonPressed();
-    void previewVideoButtonPressed();
-
-    // ---- Slots that hand on to operations of other concerns ----
-public slots:
+    // Tools (MainWindowCommands.cpp)
+    void toolRequestedExit(VxToolWidget* tool);
+    void comIDButtonClicked(VxPanelItemBigButton* clicker, bool append);
+    // Menus and window-level key actions (MainWindowMenus.cpp)
+    void menuTriggered(QAction* act);
+    void actionTriggered();
+    // Filters and saving (MainWindowMedia.cpp, MainWindowSave.cpp,
+    // MainWindowState.cpp)
+    void loadFilterSlot(const QString& fileName, bool removeTrayNodes);
     // Loads a filter file replacing the tray's tiles (loadFilterSlot with true).
     void loadFilterSlot(const QString& fileName);
+    void saveFavoriteFilterPrompt();
+    void sendToPluginHost();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -392,6 +244,62 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The tests' view of the private state (tests/desktop_only/support).
+    friend class MainWindowTestAccess;
+
+    // ---- Construction stages ----
+    void buildControlStrip();  // makes the strip and wires its signals (MainWindowStrip.cpp)
+    void buildToolPanel();
+    void buildMenus();
+    void buildButtonsAndRestoreState();
+    void setUpPresetFolders();
+    void restoreWindowState();
+
+    // Closes an open tool overlay (before a tab is closed or switched).
+    void endActiveTool();
+
+    // ---- Menus and the dispatch table's longer handlers ----
+    QAction* addMenuEntry(QMenu* menu, const char* text, const QList<QKeySequence>& keys, bool disabledByTool);
+    QAction* addWindowAction(const char* text, const QKeySequence& key, bool disabledByTool);
+    void closePhoto();
+    void stepPreset(int32_t step, bool random);
+    void loadPresetPrompt();     // "Load Preset...": asks for a filter file and replaces the tray's tiles
+    void unpackArchivePrompt();  // "Test Function": asks for an archive and unpacks it beside itself
+    void exportFilterPrompt(bool asLut);
+    // "Load Photo...": asks for a photo, starting at "LastMediaLoadPath".
+    void loadPhotoPrompt();
+    // Opens the next (+1) or previous (-1) openable file of the current
+    // photo's folder, in name order, wrapping around.
+    void loadAdjacentMedia(int32_t step);
+    // Undo or redo on the tray's stack (nothing while a tool is open).
+    void undoOrRedo(TrayWidget* tray, bool redo);
+    // Nests the selected tiles or unnests the selected one, as one undo step.
+    void changeNesting(TrayWidget* tray, VxMediaWidget* view, bool nest);
+
+    // ---- The control strip ----
+    // The window's half of an edit on the strip: a disabled tile is switched
+    // on before its parameter changes; afterwards an open tool and the tile
+    // hear of it, the tray is marked modified and the view renders it.
+    void switchOnEditedTile(const ControlEntry& entry);
+    void applyControlEdit(const ControlEntry& entry);
+
+    // ---- Hover previews ----
+    // Draws the hover preview's base picture through the given geometric
+    // tiles (taken over) when it is stale (redrawn tells whether it drew);
+    // returns whether it holds the current picture.
+    bool updatePreviewSource(int32_t width, int32_t height, GrowArray<ImageMod*>& tiles, bool* redrawn);
+    // Frees the hover preview's geometric clones and forgets its view.
+    void forgetPreviewSource();
+
+    // ---- Window events ----
+    GrowArray<int32_t> deleteSelectedTiles();  // the displayed list's selected tiles; returns what was removed
+    void storeWindowState();                   // the closing keys, then the preferences file
+
+    // Everything the window holds (MainWindowPrivate.h).
+    struct State;
+    const std::unique_ptr<State> d;
 };
 
 // ---- Helpers of the save, batch, preset and restore flows ----

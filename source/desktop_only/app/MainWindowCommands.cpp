@@ -8,7 +8,7 @@
 #include <QFileInfo>
 
 #include "desktop_only/app/DesktopServices.h"
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/display/VxCropTool.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxPreviewChooser.h"
@@ -86,8 +86,8 @@ void MainWindow::runComID(int comID) {
 void MainWindow::openCropTool() {
     DocumentTab* tab = current();
     if (!tab) return;
-    if (activeTool) {
-        if (qobject_cast<VxCropTool*>(activeTool)) toolRequestedExit(activeTool);
+    if (d->activeTool) {
+        if (qobject_cast<VxCropTool*>(d->activeTool)) toolRequestedExit(d->activeTool);
         return;
     }
     TrayWidget* tray = tab->tray;
@@ -103,10 +103,10 @@ void MainWindow::openCropTool() {
         tray->preList->subMods.append(crop);
     }
     tray->deselectAll();
-    VxCropTool* tool = new VxCropTool(mediaArea, crop);
+    VxCropTool* tool = new VxCropTool(d->mediaArea, crop);
     connect(tool, &VxToolWidget::requestToolExit, this, &MainWindow::toolRequestedExit);
-    activeTool = tool;
-    for (int32_t i = 0; i < toolDisabledActions.count; ++i) toolDisabledActions[i]->setEnabled(false);
+    d->activeTool = tool;
+    for (int32_t i = 0; i < d->toolDisabledActions.count; ++i) d->toolDisabledActions[i]->setEnabled(false);
     tab->view->setRenderCacheReset();
     tab->view->setGeometryChanged();
     refreshView();
@@ -118,9 +118,9 @@ void MainWindow::openCropTool() {
 }
 
 void MainWindow::toolRequestedExit(VxToolWidget* tool) {
-    if (!tool || tool != activeTool) return;
-    activeTool = nullptr;
-    for (int32_t i = 0; i < toolDisabledActions.count; ++i) toolDisabledActions[i]->setEnabled(true);
+    if (!tool || tool != d->activeTool) return;
+    d->activeTool = nullptr;
+    for (int32_t i = 0; i < d->toolDisabledActions.count; ++i) d->toolDisabledActions[i]->setEnabled(true);
     tool->hide();
     tool->setParent(nullptr);
     tool->deleteLater();
@@ -150,11 +150,11 @@ void MainWindow::toolRequestedExit(VxToolWidget* tool) {
 // in the panel's sections, each as a thumbnail of the current photo.
 void MainWindow::openPreviewChooser(bool append) {
     DocumentTab* tab = current();
-    if (!tab || !previewChooser) return;
+    if (!tab || !d->previewChooser) return;
     GrowArray<PreviewSection> sections;
-    const int32_t tabIndex = toolPanel->tabIndexFor(1);
+    const int32_t tabIndex = d->toolPanel->tabIndexFor(1);
     if (tabIndex >= 0) {
-        for (VxPanelItem* item : toolPanel->tabs[tabIndex].items) {
+        for (VxPanelItem* item : d->toolPanel->tabs[tabIndex].items) {
             if (item->itemKind() == VxPanelItem::kHeaderItem) {
                 PreviewSection section;
                 section.name = static_cast<VxPanelItemHeader*>(item)->name;
@@ -169,9 +169,9 @@ void MainWindow::openPreviewChooser(bool append) {
             }
         }
     }
-    previewChooser->setGeometry(0, 0, width(), height());
-    previewChooser->open(tab->view, sections, append);
-    previewChooser->raise();
-    previewChooser->show();
-    previewChooser->setFocus();
+    d->previewChooser->setGeometry(0, 0, width(), height());
+    d->previewChooser->open(tab->view, sections, append);
+    d->previewChooser->raise();
+    d->previewChooser->show();
+    d->previewChooser->setFocus();
 }

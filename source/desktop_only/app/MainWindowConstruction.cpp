@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxPreviewChooser.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
@@ -60,25 +60,25 @@ QPalette formPalette() {
 
 }  // namespace
 
-MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
-    ui = new MainWindowForm();
+MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr), d(std::make_unique<State>()) {
+    d->ui = new MainWindowForm();
     setStyleSheet(styleSheet);
 
-    processingInfoTimer = new QTimer(this);
-    connect(processingInfoTimer, &QTimer::timeout, this, &MainWindow::processingInfoTimerFired);
-    previewProcessorTimer = new QTimer(this);
-    connect(previewProcessorTimer, &QTimer::timeout, this, &MainWindow::previewProcessorTimerFired);
+    d->processingInfoTimer = new QTimer(this);
+    connect(d->processingInfoTimer, &QTimer::timeout, this, &MainWindow::processingInfoTimerFired);
+    d->previewProcessorTimer = new QTimer(this);
+    connect(d->previewProcessorTimer, &QTimer::timeout, this, &MainWindow::previewProcessorTimerFired);
 
     // Native window behaviour (full-screen collection, tabbing mode): nothing
     // to set on this desktop.
 
     if (!gImageLoaderSaver) gImageLoaderSaver = new DesktopImageLoaderSaver();
-    secondQueue.installLoader(std::make_unique<DesktopImageLoaderSaver>());
-    saveQueue.installLoader(std::make_unique<DesktopImageLoaderSaver>());
+    d->secondQueue.installLoader(std::make_unique<DesktopImageLoaderSaver>());
+    d->saveQueue.installLoader(std::make_unique<DesktopImageLoaderSaver>());
 
-    nextTabId = 0;
-    presetIndex = 0;
-    autohideControls = globalPreferences().getBool(GrowString("AutohideControls"), true);
+    d->nextTabId = 0;
+    d->presetIndex = 0;
+    d->autohideControls = globalPreferences().getBool(GrowString("AutohideControls"), true);
 
     setUpPresetFolders();
 
@@ -88,62 +88,62 @@ MainWindow::MainWindow(const QString& styleSheet) : QMainWindow(nullptr) {
     if (objectName().isEmpty()) setObjectName("MainWindow");
     resize(950, 650);
     setPalette(formPalette());
-    ui->actionOpen = new QAction(this);
-    ui->actionSave = new QAction(this);
-    ui->actionSave_Copy = new QAction(this);
-    ui->actionSave_As = new QAction(this);
-    ui->centralwidget = new QWidget(this);
-    ui->horizontalLayout_2 = new QHBoxLayout(ui->centralwidget);
-    setCentralWidget(ui->centralwidget);
+    d->ui->actionOpen = new QAction(this);
+    d->ui->actionSave = new QAction(this);
+    d->ui->actionSave_Copy = new QAction(this);
+    d->ui->actionSave_As = new QAction(this);
+    d->ui->centralwidget = new QWidget(this);
+    d->ui->horizontalLayout_2 = new QHBoxLayout(d->ui->centralwidget);
+    setCentralWidget(d->ui->centralwidget);
     setWindowTitle(QApplication::translate("MainWindow", "MainWindow"));
-    ui->actionOpen->setText(QApplication::translate("MainWindow", "Open"));
-    ui->actionOpen->setShortcut(QKeySequence(QApplication::translate("MainWindow", "Ctrl+O")));
-    ui->actionSave->setText(QApplication::translate("MainWindow", "Save"));
-    ui->actionSave_Copy->setText(QApplication::translate("MainWindow", "Save Copy"));
-    ui->actionSave_As->setText(QApplication::translate("MainWindow", "Save As..."));
+    d->ui->actionOpen->setText(QApplication::translate("MainWindow", "Open"));
+    d->ui->actionOpen->setShortcut(QKeySequence(QApplication::translate("MainWindow", "Ctrl+O")));
+    d->ui->actionSave->setText(QApplication::translate("MainWindow", "Save"));
+    d->ui->actionSave_Copy->setText(QApplication::translate("MainWindow", "Save Copy"));
+    d->ui->actionSave_As->setText(QApplication::translate("MainWindow", "Save As..."));
 
-    backgroundLabel = new QLabel(this);
-    toolTipBox = new VxToolTipBox(this);
-    toolTipBox->hide();
+    d->backgroundLabel = new QLabel(this);
+    d->toolTipBox = new VxToolTipBox(this);
+    d->toolTipBox->hide();
 
-    mediaArea = new QWidget(this);
-    activeViewFrame = new QWidget(mediaArea);
-    activeViewFrame->setStyleSheet(QString("background-color:transparent;") +
-                                   "border-image: url(:/img/active_media_panel_bg.png) 16 16 16 16;" +
-                                   "border-top: 8px transparent;" + "border-bottom: 8px transparent;" +
-                                   "border-right: 8px transparent;" + "border-left: 8px transparent;");
-    activeViewFrame->hide();
-    trayArea = new QWidget(this);
+    d->mediaArea = new QWidget(this);
+    d->activeViewFrame = new QWidget(d->mediaArea);
+    d->activeViewFrame->setStyleSheet(QString("background-color:transparent;") +
+                                      "border-image: url(:/img/active_media_panel_bg.png) 16 16 16 16;" +
+                                      "border-top: 8px transparent;" + "border-bottom: 8px transparent;" +
+                                      "border-right: 8px transparent;" + "border-left: 8px transparent;");
+    d->activeViewFrame->hide();
+    d->trayArea = new QWidget(this);
     buildControlStrip();
 
-    tabBar = new VxTabBar(this);
-    connect(tabBar, &VxTabBar::tabActivated, this, &MainWindow::documentTabChosen);
-    connect(tabBar, &VxTabBar::tabRequestedClose, this, &MainWindow::documentTabWantsClosing);
-    tabBar->hide();
+    d->tabBar = new VxTabBar(this);
+    connect(d->tabBar, &VxTabBar::tabActivated, this, &MainWindow::documentTabChosen);
+    connect(d->tabBar, &VxTabBar::tabRequestedClose, this, &MainWindow::documentTabWantsClosing);
+    d->tabBar->hide();
 
     buildDocumentTab();
     buildToolPanel();
 
-    renderQueueWindow = new VxRenderQueueWindow(mediaArea, GrowString("Render Queue"));
-    renderQueueWindow->move(renderQueueWindow->x(), renderQueueWindow->y() + kSubWindowDrop);
-    renderQueueWindow->hide();
-    connect(renderQueueWindow, &VxRenderQueueWindow::cancelItemRequested, this, &MainWindow::cancelRenderQueueItem);
+    d->renderQueueWindow = new VxRenderQueueWindow(d->mediaArea, GrowString("Render Queue"));
+    d->renderQueueWindow->move(d->renderQueueWindow->x(), d->renderQueueWindow->y() + kSubWindowDrop);
+    d->renderQueueWindow->hide();
+    connect(d->renderQueueWindow, &VxRenderQueueWindow::cancelItemRequested, this, &MainWindow::cancelRenderQueueItem);
 
-    PixelInspectorWindow* inspector = new PixelInspectorWindow(mediaArea);
-    pixelInspectorWindow = inspector;
-    pixelSwatch = inspector->swatchWidget;
-    pixelInspectorWindow->move(pixelInspectorWindow->x(), pixelInspectorWindow->y() + kSubWindowDrop);
-    pixelInspectorWindow->resize(pixelInspectorWindow->width(), kPixelInspectorHeight);
-    pixelInspectorWindow->hide();
+    PixelInspectorWindow* inspector = new PixelInspectorWindow(d->mediaArea);
+    d->pixelInspectorWindow = inspector;
+    d->pixelSwatch = inspector->swatchWidget;
+    d->pixelInspectorWindow->move(d->pixelInspectorWindow->x(), d->pixelInspectorWindow->y() + kSubWindowDrop);
+    d->pixelInspectorWindow->resize(d->pixelInspectorWindow->width(), kPixelInspectorHeight);
+    d->pixelInspectorWindow->hide();
 
-    previewChooser = new VxPreviewChooser(this);
-    previewChooser->hide();
-    connect(previewChooser, &VxPreviewChooser::previewChosen, this, &MainWindow::filterPreviewChosen);
-    connect(previewChooser, &VxPreviewChooser::sectionEnabled, this, &MainWindow::previewSectionEnabled);
+    d->previewChooser = new VxPreviewChooser(this);
+    d->previewChooser->hide();
+    connect(d->previewChooser, &VxPreviewChooser::previewChosen, this, &MainWindow::filterPreviewChosen);
+    connect(d->previewChooser, &VxPreviewChooser::sectionEnabled, this, &MainWindow::previewSectionEnabled);
 
     std::srand(static_cast<unsigned>(std::time(nullptr)));
-    backgroundLabel->setStyleSheet(QString("background-image: url(:/img/main_bg.png);") +
-                                   "background-color: #3a3a3a;");
+    d->backgroundLabel->setStyleSheet(QString("background-image: url(:/img/main_bg.png);") +
+                                      "background-color: #3a3a3a;");
     setAcceptDrops(true);
     setAttribute(Qt::WA_Hover, true);  // hover moves drive the Pixel Inspector
     setFocusPolicy(Qt::StrongFocus);
@@ -159,17 +159,17 @@ MainWindow::~MainWindow() {
     // signal of theirs may reach a slot of the window from here on: the
     // connections call the slots directly, on a window already taken apart.
     for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
-    delete ui;
-    ui = nullptr;
-    pluginId = GrowString();
+    delete d->ui;
+    d->ui = nullptr;
+    d->pluginId = GrowString();
     forgetPreviewSource();
-    previewSource.release();
+    d->previewSource.release();
     // The strip's controls go now, while the window is whole.
-    delete controlStrip;
-    controlStrip = nullptr;
-    startScreenButtons.destroy();
-    documentTabs.destroy();
-    toolDisabledActions.destroy();
-    freePrototypeList(tilePrototypes);
+    delete d->controlStrip;
+    d->controlStrip = nullptr;
+    d->startScreenButtons.destroy();
+    d->documentTabs.destroy();
+    d->toolDisabledActions.destroy();
+    freePrototypeList(d->tilePrototypes);
 }
 

@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "desktop_only/app/DesktopServices.h"
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/tray/TrayWidget.h"
@@ -74,9 +74,9 @@ void openHelpPage(MainWindow&, DocumentTab&, QAction&) { openDesktopUrl(readmeUr
 
 void MainWindow::actionTriggered(QAction* action) {
     if (!action) return;
-    const ControlStrip::CurveMenuEntry curveEntry = controlStrip->curveMenuEntry(action);
+    const ControlStrip::CurveMenuEntry curveEntry = d->controlStrip->curveMenuEntry(action);
     if (curveEntry == ControlStrip::CurveMenuEntry::kCopy) {
-        controlStrip->copyCurve();
+        d->controlStrip->copyCurve();
         return;
     }
     const GrowString text(action->text().toUtf8().constData());
@@ -92,7 +92,7 @@ void MainWindow::actionTriggered(QAction* action) {
         return;
     }
     if (curveEntry == ControlStrip::CurveMenuEntry::kPaste) {
-        controlStrip->pasteCurve();
+        d->controlStrip->pasteCurve();
         return;
     }
     if (!tab) return;
@@ -158,8 +158,8 @@ void MainWindow::actionTriggered(QAction* action) {
              else view->setZoom(0.0f, -1.0f, -1.0f);
          }},
         {"Show/Hide Tray", [](W& w, T&, QAction&) { w.hideTrayButtonPressed(); }},
-        {"Show/Hide Render Queue", [](W& w, T&, QAction&) { toggleSubWindow(w.renderQueueWindow); }},
-        {"Show/Hide Pixel Inspector", [](W& w, T&, QAction&) { toggleSubWindow(w.pixelInspectorWindow); }},
+        {"Show/Hide Render Queue", [](W& w, T&, QAction&) { toggleSubWindow(w.d->renderQueueWindow); }},
+        {"Show/Hide Pixel Inspector", [](W& w, T&, QAction&) { toggleSubWindow(w.d->pixelInspectorWindow); }},
         {"Luminance Histogram", [](W& w, T&, QAction&) { w.toggleHistogramView(Graph::kLuminanceHistogram); }},
         {"RGB Histogram", [](W& w, T&, QAction&) { w.toggleHistogramView(Graph::kRgbHistogram); }},
         {"RGB Waveform", [](W& w, T&, QAction&) { w.toggleHistogramView(Graph::kRgbWaveform); }},
@@ -171,11 +171,11 @@ void MainWindow::actionTriggered(QAction* action) {
         {"Single View", nullptr},
         {"Split Screen Vertical", nullptr},
         {"Split Screen Horizontal", nullptr},
-        {"Show Hover Previews", [](W& w, T&, QAction& a) { w.toolPanel->hoverPreview = a.isChecked(); }},
+        {"Show Hover Previews", [](W& w, T&, QAction& a) { w.d->toolPanel->hoverPreview = a.isChecked(); }},
         {"Autohide Controls",
          [](W& w, T&, QAction& a) {
-             w.autohideControls = a.isChecked();
-             globalPreferences().setBool(GrowString("AutohideControls"), w.autohideControls, true);
+             w.d->autohideControls = a.isChecked();
+             globalPreferences().setBool(GrowString("AutohideControls"), w.d->autohideControls, true);
          }},
         {"Send Feedback", openHelpPage},
         {"30-Second How-To Video", openHelpPage},
@@ -212,7 +212,7 @@ void MainWindow::unpackArchivePrompt() {
 }
 
 void MainWindow::undoOrRedo(TrayWidget* tray, bool redo) {
-    if (activeTool) return;
+    if (d->activeTool) return;
     if (redo) tray->redo();
     else tray->undo();
     emit tray->trayAdjusted();
@@ -234,20 +234,20 @@ void MainWindow::closePhoto() {
     tab->view->clearMedia();
     tab->name = GrowString("");
     tab->tray->clearPreMods();
-    if (documentTabs.count >= 2) documentTabWantsClosing(tab->tabID);
+    if (d->documentTabs.count >= 2) documentTabWantsClosing(tab->tabID);
     layoutWindow();
     updateTitle();
 }
 
 void MainWindow::stepPreset(int32_t step, bool random) {
-    GrowArray<ImageMod*> presets = toolPanel->presetMods();
+    GrowArray<ImageMod*> presets = d->toolPanel->presetMods();
     const int32_t n = presets.count;
     // With no saved preset there is nothing to step to.
     if (n == 0) return;
-    if (random) presetIndex = std::rand() % n;  // reduced first, so the step cannot overflow
-    if (presetIndex < 0 || presetIndex >= n) presetIndex = 0;
-    presetIndex = step < 0 ? (n + presetIndex - 1) % n : (presetIndex + 1) % n;
-    ImageMod* preset = presets[presetIndex];
+    if (random) d->presetIndex = std::rand() % n;  // reduced first, so the step cannot overflow
+    if (d->presetIndex < 0 || d->presetIndex >= n) d->presetIndex = 0;
+    d->presetIndex = step < 0 ? (n + d->presetIndex - 1) % n : (d->presetIndex + 1) % n;
+    ImageMod* preset = presets[d->presetIndex];
     presets.destroy();
     addModToTray(preset, false, false, false);
 }

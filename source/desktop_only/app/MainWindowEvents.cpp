@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxToolWidget.h"
 #include "desktop_only/media/MediaExtensions.h"
@@ -74,7 +74,7 @@ GrowArray<int32_t> MainWindow::deleteSelectedTiles() {
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
     DocumentTab* tab = current();
-    if ((key == Qt::Key_Backspace || key == Qt::Key_Delete) && !activeTool && tab) {
+    if ((key == Qt::Key_Backspace || key == Qt::Key_Delete) && !d->activeTool && tab) {
         GrowArray<int32_t> removed = deleteSelectedTiles();
         removed.destroy();
         tab->view->setRenderCacheReset();
@@ -83,8 +83,8 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         updateTitle();
     }
     if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
-        if (activeTool) {
-            toolRequestedExit(activeTool);
+        if (d->activeTool) {
+            toolRequestedExit(d->activeTool);
         } else if (tab) {
             tab->tray->deselectAll();
             showSelectedTileControls();
@@ -102,7 +102,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
     event->setDropAction(Qt::CopyAction);
     // While a tool is open the load actions are off; a drop must not replace
     // the photo or the tiles behind the tool either.
-    if (activeTool) return;
+    if (d->activeTool) return;
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty()) return;
     const QString path = urls.first().toLocalFile();
@@ -116,7 +116,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
         extensions.destroy();
     }
     if (openable) {
-        if (hostMode) return;
+        if (d->hostMode) return;
         if (openMediaFile(path)) event->accept();
         return;
     }
@@ -135,7 +135,7 @@ void MainWindow::storeWindowState() {
     Preferences& preferences = globalPreferences();
     GrowArray<GrowString> sections;
     for (int32_t tabID = 0; tabID <= 1; ++tabID) {
-        GrowArray<GrowString> names = toolPanel->collapsedSectionNames(tabID);
+        GrowArray<GrowString> names = d->toolPanel->collapsedSectionNames(tabID);
         for (const GrowString& name : names) {
             GrowString entry;
             entry.appendInt(tabID);
@@ -160,8 +160,8 @@ void MainWindow::storeWindowState() {
     text.appendInt(client.height());
     preferences.setString(GrowString("WindowGeometry"), text, false);
     preferences.setBool(GrowString("IsFullscreen"), isMaximized(), false);
-    preferences.setBool(GrowString("UseHoverPreviews"), toolPanel->hoverPreview, false);
-    preferences.setInt(GrowString("CurrentTab"), toolPanel->tabIndexFor(toolPanel->currentTabID), false);
+    preferences.setBool(GrowString("UseHoverPreviews"), d->toolPanel->hoverPreview, false);
+    preferences.setInt(GrowString("CurrentTab"), d->toolPanel->tabIndexFor(d->toolPanel->currentTabID), false);
     preferences.writeFile();
 }
 

@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxPreviewChooser.h"
 #include "desktop_only/display/VxToolWidget.h"
@@ -45,97 +45,100 @@ int MainWindow::menuBarHeight() const {
 
 void MainWindow::layoutWindow() {
     // 1, 2.
-    if (!layoutReady) return;
+    if (!d->layoutReady) return;
     DocumentTab* tab = current();
     if (!tab) return;
-    const bool split = splitViewMode != 0 && !activeTool;
-    const int n = documentTabs.count;
+    const bool split = d->splitViewMode != 0 && !d->activeTool;
+    const int n = d->documentTabs.count;
 
     // 3, 4.
     for (int32_t i = 0; i < n; ++i) {
-        if (i == currentTab) continue;
-        documentTabs[i].view->setVisible(split);
-        documentTabs[i].tray->hide();
-        documentTabs[i].shuttle->hide();
+        if (i == d->currentTab) continue;
+        d->documentTabs[i].view->setVisible(split);
+        d->documentTabs[i].tray->hide();
+        d->documentTabs[i].shuttle->hide();
     }
-    tab->tray->setVisible(!activeTool);
+    tab->tray->setVisible(!d->activeTool);
     tab->view->show();
     tab->shuttle->setVisible(true);
 
     // 5, 6.
     const int W = width();
     const int H = height();
-    backgroundLabel->resize(W, H);
-    backgroundLabel->move(0, 0);
-    backgroundLabel->lower();
-    previewChooser->resize(W, H);
-    previewChooser->move(0, 0);
+    d->backgroundLabel->resize(W, H);
+    d->backgroundLabel->move(0, 0);
+    d->backgroundLabel->lower();
+    d->previewChooser->resize(W, H);
+    d->previewChooser->move(0, 0);
     const int M = menuBarHeight();
 
     // 7.
-    if (activeTool) {
-        trayArea->show();
-        toolPanel->hide();
+    if (d->activeTool) {
+        d->trayArea->show();
+        d->toolPanel->hide();
     } else {
-        trayArea->setVisible(trayShown);
-        toolPanel->setVisible(toolPanelShown);
+        d->trayArea->setVisible(d->trayShown);
+        d->toolPanel->setVisible(d->toolPanelShown);
     }
-    if (hidePanelButton) hidePanelButton->setChecked(!toolPanelShown);
-    if (hideTrayButton) hideTrayButton->setChecked(!trayShown);
+    if (d->hidePanelButton) d->hidePanelButton->setChecked(!d->toolPanelShown);
+    if (d->hideTrayButton) d->hideTrayButton->setChecked(!d->trayShown);
 
     // 8 - 10.
-    toolPanel->resize(kToolPanelWidth, H - M);
-    toolPanel->move(W - kToolPanelWidth, M);
-    const int P = toolPanel->isVisibleTo(this) ? kToolPanelWidth : 0;
-    trayArea->resize(W - P - 10, kTrayHeight);
-    trayArea->move(5, H - kTrayHeight);
-    tab->tray->resize(trayArea->size());
+    d->toolPanel->resize(kToolPanelWidth, H - M);
+    d->toolPanel->move(W - kToolPanelWidth, M);
+    const int P = d->toolPanel->isVisibleTo(this) ? kToolPanelWidth : 0;
+    d->trayArea->resize(W - P - 10, kTrayHeight);
+    d->trayArea->move(5, H - kTrayHeight);
+    tab->tray->resize(d->trayArea->size());
     tab->tray->move(0, 0);
 
     // 11.
-    for (VxPushButton* button : {hideTrayButton, previewButton, deleteNodesButton, hidePanelButton})
-        if (button) button->setVisible(!activeTool);
+    for (VxPushButton* button : {d->hideTrayButton, d->previewButton, d->deleteNodesButton, d->hidePanelButton})
+        if (button) button->setVisible(!d->activeTool);
 
     // 12.
     int T = 0;
     if (n > 1) {
-        const int wS = widthOf(singleViewButton), wV = widthOf(splitVerticalButton), wH = widthOf(splitHorizontalButton);
-        tabBar->resize(W - P - kLayoutButtonsGap - wS - wV - wH, kTabBarHeight);
-        tabBar->move(0, M);
+        const int wS = widthOf(d->singleViewButton), wV = widthOf(d->splitVerticalButton),
+                  wH = widthOf(d->splitHorizontalButton);
+        d->tabBar->resize(W - P - kLayoutButtonsGap - wS - wV - wH, kTabBarHeight);
+        d->tabBar->move(0, M);
         int L = 0;
-        if (tabBar->tabButtons.count > 0) {
-            const QRect last = tabBar->tabButtons[tabBar->tabButtons.count - 1]->geometry();
+        if (d->tabBar->tabButtons.count > 0) {
+            const QRect last = d->tabBar->tabButtons[d->tabBar->tabButtons.count - 1]->geometry();
             L = last.x() + last.width() - 1;
         }
-        if (singleViewButton) {
-            singleViewButton->move(std::min(L, tabBar->width()) + kAfterLastTab, M + 29 - singleViewButton->height());
-            if (splitVerticalButton) {
-                splitVerticalButton->move(singleViewButton->x() + singleViewButton->width(), singleViewButton->y());
-                if (splitHorizontalButton)
-                    splitHorizontalButton->move(splitVerticalButton->x() + splitVerticalButton->width(),
-                                                splitVerticalButton->y());
+        if (d->singleViewButton) {
+            d->singleViewButton->move(std::min(L, d->tabBar->width()) + kAfterLastTab,
+                                      M + 29 - d->singleViewButton->height());
+            if (d->splitVerticalButton) {
+                d->splitVerticalButton->move(d->singleViewButton->x() + d->singleViewButton->width(),
+                                             d->singleViewButton->y());
+                if (d->splitHorizontalButton)
+                    d->splitHorizontalButton->move(d->splitVerticalButton->x() + d->splitVerticalButton->width(),
+                                                   d->splitVerticalButton->y());
             }
         }
         T = kTabBarHeight;
     }
-    tabBar->setVisible(n > 1);
-    for (VxPushButton* button : {singleViewButton, splitVerticalButton, splitHorizontalButton})
+    d->tabBar->setVisible(n > 1);
+    for (VxPushButton* button : {d->singleViewButton, d->splitVerticalButton, d->splitHorizontalButton})
         if (button) button->setVisible(n > 1);
 
     // 13.
-    const int B = trayArea->isVisibleTo(this) ? kTrayHeight : kBottomSpaceNoTray;
-    mediaArea->resize(W - P - 12, H - 16 - M - T - B);
-    mediaArea->move(6, M + T + 6);
+    const int B = d->trayArea->isVisibleTo(this) ? kTrayHeight : kBottomSpaceNoTray;
+    d->mediaArea->resize(W - P - 12, H - 16 - M - T - B);
+    d->mediaArea->move(6, M + T + 6);
 
     // 14.
-    const int A = mediaArea->width();
-    const int V = mediaArea->height();
-    if (split && n >= 2 && (splitViewMode == 1 || splitViewMode == 2)) {
+    const int A = d->mediaArea->width();
+    const int V = d->mediaArea->height();
+    if (split && n >= 2 && (d->splitViewMode == 1 || d->splitViewMode == 2)) {
         int along = kSplitMargin;
         for (int32_t i = 0; i < n; ++i) {
-            VxMediaWidget* view = documentTabs[i].view;
+            VxMediaWidget* view = d->documentTabs[i].view;
             const bool lastView = i == n - 1;
-            if (splitViewMode == 1) {
+            if (d->splitViewMode == 1) {
                 const int h = lastView ? V - kSplitMargin - along : (V - kSplitGap * n) / n;
                 view->setGeometry(kSplitMargin, along, A - kSplitGap, h);
                 along += h + kSplitGap;
@@ -154,67 +157,69 @@ void MainWindow::layoutWindow() {
     // 15.
     if (split && n >= 2) {
         const QRect r = tab->view->geometry();
-        activeViewFrame->setGeometry(r.x() - 3, r.y() - 3, r.width() + 6, r.height() + 6);
-        activeViewFrame->stackUnder(tab->view);
-        activeViewFrame->show();
+        d->activeViewFrame->setGeometry(r.x() - 3, r.y() - 3, r.width() + 6, r.height() + 6);
+        d->activeViewFrame->stackUnder(tab->view);
+        d->activeViewFrame->show();
     } else {
-        activeViewFrame->hide();
+        d->activeViewFrame->hide();
     }
 
     // 16.
-    const bool single = splitViewMode == 0 || n < 2;
-    const bool showStart = single && !hostMode && !tab->view->hasMedia();
-    if (startScreenButtons.count > 0 && startLoadButton) {
-        double x = std::trunc(std::trunc(A * 0.5) - startLoadButton->width() * 0.5);
-        const double y = std::trunc(std::trunc(V * 0.5) - startLoadButton->height() * 0.5);
-        for (int32_t i = 1; i < startScreenButtons.count; ++i)
-            x = std::trunc(x - startScreenButtons[i]->width() * 0.5);
-        startLoadButton->move(static_cast<int>(x), static_cast<int>(y));
-        const QWidget* previous = startLoadButton;
-        for (int32_t i = 1; i < startScreenButtons.count; ++i) {
-            startScreenButtons[i]->move(previous->x() + previous->width(), static_cast<int>(y));
-            previous = startScreenButtons[i];
+    const bool single = d->splitViewMode == 0 || n < 2;
+    const bool showStart = single && !d->hostMode && !tab->view->hasMedia();
+    if (d->startScreenButtons.count > 0 && d->startLoadButton) {
+        double x = std::trunc(std::trunc(A * 0.5) - d->startLoadButton->width() * 0.5);
+        const double y = std::trunc(std::trunc(V * 0.5) - d->startLoadButton->height() * 0.5);
+        for (int32_t i = 1; i < d->startScreenButtons.count; ++i)
+            x = std::trunc(x - d->startScreenButtons[i]->width() * 0.5);
+        d->startLoadButton->move(static_cast<int>(x), static_cast<int>(y));
+        const QWidget* previous = d->startLoadButton;
+        for (int32_t i = 1; i < d->startScreenButtons.count; ++i) {
+            d->startScreenButtons[i]->move(previous->x() + previous->width(), static_cast<int>(y));
+            previous = d->startScreenButtons[i];
         }
     }
-    for (QWidget* button : startScreenButtons) button->setVisible(showStart);
+    for (QWidget* button : d->startScreenButtons) button->setVisible(showStart);
 
     // 17.
-    if (hidePanelButton) hidePanelButton->move(W + 6 - hidePanelButton->width(), M + 11);
-    const int Y = hideTrayButton ? H + 6 - hideTrayButton->height() : H - 22;
-    if (hideTrayButton) hideTrayButton->move(11, Y);
-    if (previewButton) previewButton->move(widthOf(hideTrayButton) + 15, Y);
-    if (deleteNodesButton && previewButton) deleteNodesButton->move(previewButton->x() + previewButton->width() + 4, Y);
-    if (filterNameLabel) {
-        filterNameLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        const int x = deleteNodesButton ? deleteNodesButton->x() + deleteNodesButton->width() + 8 : 20;
-        filterNameLabel->move(x, Y + 8);
+    if (d->hidePanelButton) d->hidePanelButton->move(W + 6 - d->hidePanelButton->width(), M + 11);
+    const int Y = d->hideTrayButton ? H + 6 - d->hideTrayButton->height() : H - 22;
+    if (d->hideTrayButton) d->hideTrayButton->move(11, Y);
+    if (d->previewButton) d->previewButton->move(widthOf(d->hideTrayButton) + 15, Y);
+    if (d->deleteNodesButton && d->previewButton)
+        d->deleteNodesButton->move(d->previewButton->x() + d->previewButton->width() + 4, Y);
+    if (d->filterNameLabel) {
+        d->filterNameLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        const int x = d->deleteNodesButton ? d->deleteNodesButton->x() + d->deleteNodesButton->width() + 8 : 20;
+        d->filterNameLabel->move(x, Y + 8);
     }
-    if (cancelProcessingButton) {
-        const QRect tray = trayArea->frameGeometry();
-        cancelProcessingButton->move(tray.x() + tray.width() - 12 - cancelProcessingButton->width(),
-                                     tray.y() + tray.height() - 4 - cancelProcessingButton->height());
+    if (d->cancelProcessingButton) {
+        const QRect tray = d->trayArea->frameGeometry();
+        d->cancelProcessingButton->move(tray.x() + tray.width() - 12 - d->cancelProcessingButton->width(),
+                                        tray.y() + tray.height() - 4 - d->cancelProcessingButton->height());
     }
-    if (processingInfoLabel && filterNameLabel) {
-        processingInfoLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        const QRect name = filterNameLabel->frameGeometry();
-        processingInfoLabel->move(name.x() + name.width(), name.y());
-        const int right = cancelProcessingButton ? cancelProcessingButton->frameGeometry().x() - 4 : W - P;
-        processingInfoLabel->resize(std::max(0, right - processingInfoLabel->x()), processingInfoLabel->height());
+    if (d->processingInfoLabel && d->filterNameLabel) {
+        d->processingInfoLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        const QRect name = d->filterNameLabel->frameGeometry();
+        d->processingInfoLabel->move(name.x() + name.width(), name.y());
+        const int right = d->cancelProcessingButton ? d->cancelProcessingButton->frameGeometry().x() - 4 : W - P;
+        d->processingInfoLabel->resize(std::max(0, right - d->processingInfoLabel->x()),
+                                       d->processingInfoLabel->height());
     }
 
     // 18.
-    if (activeTool) {
-        activeTool->setFixedSize(tab->view->size());
-        activeTool->move(0, 0);
-        activeTool->raise();
-        activeTool->show();
-        activeTool->setImageRect(tab->view->imageRect);
+    if (d->activeTool) {
+        d->activeTool->setFixedSize(tab->view->size());
+        d->activeTool->move(0, 0);
+        d->activeTool->raise();
+        d->activeTool->show();
+        d->activeTool->setImageRect(tab->view->imageRect);
     }
 
     // 19.
-    if (hostMode && sendToHostButton) {
-        sendToHostButton->setFixedWidth(kHostButtonWidth);
-        sendToHostButton->move(10, 10);
-        sendToHostButton->raise();
+    if (d->hostMode && d->sendToHostButton) {
+        d->sendToHostButton->setFixedWidth(kHostButtonWidth);
+        d->sendToHostButton->move(10, 10);
+        d->sendToHostButton->raise();
     }
 }

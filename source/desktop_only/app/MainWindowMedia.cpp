@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/MediaExtensions.h"
@@ -176,7 +176,7 @@ void MainWindow::loadFilterIntoDocument(const GrowString& path, bool replaceTile
     GrowArray<ImageMod*> loaded;
     uint32_t status = kFilterReadClean;
     GrowString reason;
-    loadFilterFile(loaded, path, tilePrototypes, status, &reason);
+    loadFilterFile(loaded, path, d->tilePrototypes, status, &reason);
     std::printf("got filter name %s with retVal %i\n", path.c_str(), static_cast<int>(status));
     std::fflush(stdout);
     // A problem comes with the reader's reason ("is cut short: it ends

@@ -10,7 +10,7 @@
 
 #include <cstring>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/widgets/VxPanelItemBigButton.h"
 #include "desktop_only/widgets/VxPanelItemListButton.h"
 #include "desktop_only/widgets/VxToolPanel.h"
@@ -96,46 +96,46 @@ void MainWindow::buildToolPanel() {
     GrowArray<ImageMod*> pool;
     buildPrototypeList(pool);
 
-    toolPanel = new VxToolPanel(this);
-    connect(toolPanel, &VxToolPanel::modButtonClicked, this, &MainWindow::modButtonClicked);
-    connect(toolPanel, &VxToolPanel::comIDButtonClicked, this, &MainWindow::comIDButtonClicked);
-    connect(toolPanel, &VxToolPanel::deleteButtonClicked, this, &MainWindow::deleteFavoriteClicked);
-    connect(toolPanel, &VxToolPanel::imageModHovered, this, &MainWindow::imageModHovered);
-    toolPanel->addTab(0, GrowString("Adjustments"));
+    d->toolPanel = new VxToolPanel(this);
+    connect(d->toolPanel, &VxToolPanel::modButtonClicked, this, &MainWindow::modButtonClicked);
+    connect(d->toolPanel, &VxToolPanel::comIDButtonClicked, this, &MainWindow::comIDButtonClicked);
+    connect(d->toolPanel, &VxToolPanel::deleteButtonClicked, this, &MainWindow::deleteFavoriteClicked);
+    connect(d->toolPanel, &VxToolPanel::imageModHovered, this, &MainWindow::imageModHovered);
+    d->toolPanel->addTab(0, GrowString("Adjustments"));
 
     ImageMod* borders[sizeof(kBorderNames) / sizeof(kBorderNames[0])];
     int b = 0;
     for (const char* name : kBorderNames) {
         borders[b++] = takeNamed(pool, name);
-        if (borders[b - 1]) tilePrototypes.append(borders[b - 1]);
+        if (borders[b - 1]) d->tilePrototypes.append(borders[b - 1]);
     }
 
-    cropPanelButton = toolPanel->addCommandButton(0, GrowString("Crop/Straighten"), 0);
+    d->cropPanelButton = d->toolPanel->addCommandButton(0, GrowString("Crop/Straighten"), 0);
 
     for (int i = 0; i < kPanelCount; ++i) {
         for (const SectionStart& section : kSections)
-            if (section.index == i) toolPanel->addSectionHeader(GrowString(section.name), section.icon);
+            if (section.index == i) d->toolPanel->addSectionHeader(GrowString(section.name), section.icon);
         if (i == kBordersAt) {
-            toolPanel->addSectionHeader(GrowString("Borders"), ":/img/tools_icon_borders.png");
+            d->toolPanel->addSectionHeader(GrowString("Borders"), ":/img/tools_icon_borders.png");
             for (int k = 1; k <= 3; ++k)
-                if (borders[k]) toolPanel->addModButton(borders[k]);
-            toolPanel->addSectionHeader(GrowString("Utility"), ":/img/tools_icon_utility.png");
+                if (borders[k]) d->toolPanel->addModButton(borders[k]);
+            d->toolPanel->addSectionHeader(GrowString("Utility"), ":/img/tools_icon_utility.png");
         }
         ImageMod* tile = takeNamed(pool, kPanelNames[i]);
         if (!tile) continue;
-        toolPanel->addModButton(tile);
-        tilePrototypes.append(tile);
+        d->toolPanel->addModButton(tile);
+        d->tilePrototypes.append(tile);
     }
 
     for (const char* name : kBuildingBlockNames)
-        if (ImageMod* tile = takeNamed(pool, name)) tilePrototypes.append(tile);
+        if (ImageMod* tile = takeNamed(pool, name)) d->tilePrototypes.append(tile);
     for (const char* name : kCameraNames)
-        if (ImageMod* tile = takeNamed(pool, name)) tilePrototypes.append(tile);
+        if (ImageMod* tile = takeNamed(pool, name)) d->tilePrototypes.append(tile);
     // A tile class the tables above do not name still loads from filter
     // files: it keeps its prototype, behind the named ones.
-    for (int32_t i = 0; i < pool.count; ++i) tilePrototypes.append(pool[i]);
+    for (int32_t i = 0; i < pool.count; ++i) d->tilePrototypes.append(pool[i]);
     pool.destroy();
 
-    toolPanel->setCurrentTab(0);
-    toolPanel->relayout();
+    d->toolPanel->setCurrentTab(0);
+    d->toolPanel->relayout();
 }

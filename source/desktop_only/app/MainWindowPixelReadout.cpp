@@ -5,15 +5,15 @@
 
 #include <QLabel>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/widgets/PixelReadoutWindow.h"
 
 void MainWindow::hitTestViews(int x, int y, PixelHit* hit, int32_t* tabId, int32_t* viewX, int32_t* viewY) {
-    const QPoint p = mediaArea->mapFrom(this, QPoint(x, y)) - QPoint(2, 2);
+    const QPoint p = d->mediaArea->mapFrom(this, QPoint(x, y)) - QPoint(2, 2);
     if (hit) hit->hit = false;
     const DocumentTab* found = nullptr;
-    for (const DocumentTab& tab : documentTabs) {
+    for (const DocumentTab& tab : d->documentTabs) {
         if (tab.view && tab.view->isVisible() && tab.view->geometry().contains(p)) {
             found = &tab;
             break;
@@ -21,7 +21,7 @@ void MainWindow::hitTestViews(int x, int y, PixelHit* hit, int32_t* tabId, int32
     }
     if (!found) return;
     VxMediaWidget* view = found->view;
-    const QPoint q = view->mapFrom(mediaArea, p);
+    const QPoint q = view->mapFrom(d->mediaArea, p);
     if (hit) hit->hit = view->sampleAtViewPoint(q, &hit->x, &hit->y, hit->values);
     if (tabId) *tabId = found->tabID;
     if (viewX) *viewX = q.x();
@@ -29,19 +29,19 @@ void MainWindow::hitTestViews(int x, int y, PixelHit* hit, int32_t* tabId, int32
 }
 
 void MainWindow::updateInspectorHover(const QPoint& windowPos) {
-    if (!pixelSwatch || !pixelInspectorWindow || !pixelInspectorWindow->isVisible()) return;
+    if (!d->pixelSwatch || !d->pixelInspectorWindow || !d->pixelInspectorWindow->isVisible()) return;
     PixelHit hit;
     hitTestViews(windowPos.x(), windowPos.y(), &hit, nullptr, nullptr, nullptr);
     if (hit.hit) {
-        pixelSwatch->hasPixel = true;
-        pixelSwatch->reading.x = hit.x;
-        pixelSwatch->reading.y = hit.y;
-        for (int c = 0; c < 3; ++c) pixelSwatch->reading.values[c] = hit.values[c];
-    } else if (pixelSwatch->hasPixel) {
-        pixelSwatch->hasPixel = false;
+        d->pixelSwatch->hasPixel = true;
+        d->pixelSwatch->reading.x = hit.x;
+        d->pixelSwatch->reading.y = hit.y;
+        for (int c = 0; c < 3; ++c) d->pixelSwatch->reading.values[c] = hit.values[c];
+    } else if (d->pixelSwatch->hasPixel) {
+        d->pixelSwatch->hasPixel = false;
     } else {
         return;
     }
-    pixelSwatch->updateTexts();
-    pixelSwatch->update();
+    d->pixelSwatch->updateTexts();
+    d->pixelSwatch->update();
 }

@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/widgets/XmlPreferencesWindow.h"
 #include "foundation/Preferences.h"
 
@@ -18,25 +18,25 @@ const char* const kProgramVersion = "1.0";
 
 void MainWindow::openPreferencesWindow() {
     // An earlier window is never reused: its choices are stored already.
-    delete preferencesWindow;
-    preferencesWindow = new XmlPreferencesWindow(this, &globalPreferences());
-    preferencesWindow->setWindowTitle(QStringLiteral("Pellucine Preferences"));
-    preferencesWindow->resize(500, 250);
-    preferencesWindow->setFixedSize(500, 250);
+    delete d->preferencesWindow;
+    d->preferencesWindow = new XmlPreferencesWindow(this, &globalPreferences());
+    d->preferencesWindow->setWindowTitle(QStringLiteral("Pellucine Preferences"));
+    d->preferencesWindow->resize(500, 250);
+    d->preferencesWindow->setFixedSize(500, 250);
     auto choices = [](const char* first, const char* second) {
         GrowArray<GrowString> list;
         list.append(GrowString(first));
         list.append(GrowString(second));
         return list;
     };
-    preferencesWindow->addChoiceRow(GrowString("ColorProfileImport"),
-                                    choices("Apply Embedded Profiles", "Ignore Embedded Profiles"),
-                                    GrowString("Color Profiles - Load"));
-    preferencesWindow->addChoiceRow(GrowString("ColorProfileExport"),
-                                    choices("Embed Display Profile", "Don't Embed Profiles"),
-                                    GrowString("Color Profiles - Save"));
-    preferencesWindow->show();
-    preferencesWindow->raise();
+    d->preferencesWindow->addChoiceRow(GrowString("ColorProfileImport"),
+                                       choices("Apply Embedded Profiles", "Ignore Embedded Profiles"),
+                                       GrowString("Color Profiles - Load"));
+    d->preferencesWindow->addChoiceRow(GrowString("ColorProfileExport"),
+                                       choices("Embed Display Profile", "Don't Embed Profiles"),
+                                       GrowString("Color Profiles - Save"));
+    d->preferencesWindow->show();
+    d->preferencesWindow->raise();
 }
 
 QDialog* MainWindow::makeAboutDialog() {

@@ -14,7 +14,7 @@
 
 #include <cstdio>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "foundation/Preferences.h"
 #include "framework/PresetBundle.h"
 #include "platform/FileOperations.h"
@@ -113,6 +113,6 @@ void setUpPresetFoldersIn(const GrowString& dataFolder, Preferences& preferences
 }
 
 void MainWindow::setUpPresetFolders() {
-    setUpPresetFoldersIn(applicationSupportFolder(), globalPreferences(),
-                         ":/prefs/default_favorite_filters_photo.bnd", presetsMigrated, filtersOutdated);
+    setUpPresetFoldersIn(applicationSupportFolder(), globalPreferences(), ":/prefs/default_favorite_filters_photo.bnd",
+                         d->presetsMigrated, d->filtersOutdated);
 }

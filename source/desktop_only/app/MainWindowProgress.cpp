@@ -11,11 +11,10 @@
 #include <cstdio>
 #include <thread>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/widgets/VxPushButton.h"
 #include "desktop_only/widgets/VxRenderQueueWidget.h"
 #include "desktop_only/widgets/VxRenderQueueWindow.h"
-#include "foundation/Mutex.h"
 #include "framework/FilterFile.h"
 
 namespace {
@@ -35,57 +34,45 @@ QString failureDetails(const GrowArray<JobFailure>& failures) {
 }  // namespace
 
 void MainWindow::processingInfoTimerFired() {
-    const bool secondBusy = secondQueue.isBusy();
-    const bool busy = saveQueue.isBusy() || secondBusy;
+    const bool secondBusy = d->secondQueue.isBusy();
+    const bool busy = d->saveQueue.isBusy() || secondBusy;
     if (busy) {
-        if (cancelProcessingButton && cancelProcessingButton->isHidden()) {
-            cancelProcessingButton->setDown(false);
-            cancelProcessingButton->show();
+        if (d->cancelProcessingButton && d->cancelProcessingButton->isHidden()) {
+            d->cancelProcessingButton->setDown(false);
+            d->cancelProcessingButton->show();
         }
-        if (processingInfoLabel) processingInfoLabel->show();
+        if (d->processingInfoLabel) d->processingInfoLabel->show();
         // The waiting rows and the progress text first, so that the label
         // names the job being processed now rather than on the last tick.
-        saveQueue.refreshProgress();
-        if (processingInfoLabel) {
-            const GrowString text = secondBusy ? secondQueue.statusText() : saveQueue.statusText();
-            processingInfoLabel->setText(QString::fromUtf8(text.c_str()));
+        d->saveQueue.refreshProgress();
+        if (d->processingInfoLabel) {
+            const GrowString text = secondBusy ? d->secondQueue.statusText() : d->saveQueue.statusText();
+            d->processingInfoLabel->setText(QString::fromUtf8(text.c_str()));
         }
         GrowArray<GrowString> names;
         GrowArray<int32_t> ids;
-        {
-            MutexLocker status(saveQueue.statusLock.get());
-            names = saveQueue.waitingNames;
-            ids = saveQueue.waitingIds;
-        }
-        if (names.count > 0) names[0] = saveQueue.statusText();
-        if (renderQueueWindow) renderQueueWindow->queueWidget->setItems(names, ids);
+        d->saveQueue.waitingRows(names, ids);
+        if (names.count > 0) names[0] = d->saveQueue.statusText();
+        if (d->renderQueueWindow) d->renderQueueWindow->queueWidget->setItems(names, ids);
         return;
     }
 
     // Idle: hide and stop first, so that ticks cannot arrive while the
     // message below runs its own event loop and open it again.
-    processingInfoTimer->stop();
-    if (cancelProcessingButton && cancelProcessingButton->isVisible()) {
-        cancelProcessingButton->setDown(false);
-        cancelProcessingButton->hide();
+    d->processingInfoTimer->stop();
+    if (d->cancelProcessingButton && d->cancelProcessingButton->isVisible()) {
+        d->cancelProcessingButton->setDown(false);
+        d->cancelProcessingButton->hide();
     }
-    if (processingInfoLabel) {
-        processingInfoLabel->hide();
-        processingInfoLabel->setText(QString());
+    if (d->processingInfoLabel) {
+        d->processingInfoLabel->hide();
+        d->processingInfoLabel->setText(QString());
     }
-    if (renderQueueWindow) renderQueueWindow->queueWidget->setItems(GrowArray<GrowString>(), GrowArray<int32_t>());
-    bool failed = false;
-    {
-        MutexLocker status(saveQueue.statusLock.get());
-        failed = saveQueue.errorFlag == 1;
-    }
-    {
-        MutexLocker status(secondQueue.statusLock.get());
-        failed = failed || secondQueue.errorFlag == 1;
-    }
-    if (!failed) return;
-    GrowArray<JobFailure> failures = saveQueue.failureList();
-    for (const JobFailure& failure : secondQueue.failureList()) failures.append(failure);
+    if (d->renderQueueWindow)
+        d->renderQueueWindow->queueWidget->setItems(GrowArray<GrowString>(), GrowArray<int32_t>());
+    if (!d->saveQueue.hasFailed() && !d->secondQueue.hasFailed()) return;
+    GrowArray<JobFailure> failures = d->saveQueue.failureList();
+    for (const JobFailure& failure : d->secondQueue.failureList()) failures.append(failure);
     showMessageDialog(this, QStringLiteral("Processing Error"),
                       QStringLiteral("There was an error processing your media. You may need to try another "
                                      "location, format, size, or quality setting."),
@@ -93,18 +80,18 @@ void MainWindow::processingInfoTimerFired() {
 }
 
 void MainWindow::previewProcessorTimerFired() {
-    if (!secondQueue.isBusy()) previewProcessorTimer->stop();
+    if (!d->secondQueue.isBusy()) d->previewProcessorTimer->stop();
 }
 
 void MainWindow::cancelRenderQueueItem(int id) {
     // Rows carry job ids: a row older than the last job change finds its
     // own job or nothing, never a neighbour.
-    if (saveQueue.cancelJob(id)) saveQueue.refreshProgress();
+    if (d->saveQueue.cancelJob(id)) d->saveQueue.refreshProgress();
 }
 
 void MainWindow::cancelProcessingButtonPressed() {
-    if (secondQueue.isBusy()) {
-        secondQueue.stopAfterCurrentJob();
+    if (d->secondQueue.isBusy()) {
+        d->secondQueue.stopAfterCurrentJob();
         return;
     }
     const int answer = showMessageDialog(this, QStringLiteral("Cancel Processing"),
@@ -113,13 +100,13 @@ void MainWindow::cancelProcessingButtonPressed() {
                                          QStringLiteral("Yes"), QStringLiteral("No"), QString());
     // Sets the stop only while the queue is busy: an answer given after the
     // queue ran dry cannot stop the next run.
-    if (answer == 1) saveQueue.stopAfterCurrentJob();
+    if (answer == 1) d->saveQueue.stopAfterCurrentJob();
 }
 
 void MainWindow::previewVideoButtonPressed() {
     std::printf("preview video button pressed\n");
     std::fflush(stdout);
-    if (!secondQueue.isBusy()) return;
-    secondQueue.stopAfterCurrentJob();
-    while (secondQueue.isBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!d->secondQueue.isBusy()) return;
+    d->secondQueue.stopAfterCurrentJob();
+    while (d->secondQueue.isBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }

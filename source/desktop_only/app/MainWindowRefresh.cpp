@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QLabel>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxToolWidget.h"
 #include "desktop_only/tray/TrayWidget.h"
@@ -19,9 +19,9 @@ void MainWindow::refreshView() {
     DocumentTab* tab = current();
     if (!tab) return;
     GrowArray<ImageMod*> chain = tab->tray->modChain(true, true);
-    if (activeTool) activeTool->setModList(chain);
+    if (d->activeTool) d->activeTool->setModList(chain);
     tab->view->displayChain(chain);
-    if (activeTool) activeTool->restoreMods(chain);
+    if (d->activeTool) d->activeTool->restoreMods(chain);
 }
 
 void MainWindow::showSelectedTileControls() {
@@ -80,32 +80,32 @@ void MainWindow::updateTitle() {
     if (!tab->name.isEmpty()) title += " - " + QFile::decodeName(fileNamePart(tab->name).c_str());
     setWindowTitle(title);
 
-    if (cropPanelButton) {
+    if (d->cropPanelButton) {
         const GrowArray<ImageMod*> pre = tab->tray->preMods();
-        cropPanelButton->text = GrowString(findModByTag(pre, kTagCrop) ? "Crop/Straighten*" : "Crop/Straighten");
-        cropPanelButton->update();
+        d->cropPanelButton->text = GrowString(findModByTag(pre, kTagCrop) ? "Crop/Straighten*" : "Crop/Straighten");
+        d->cropPanelButton->update();
     }
-    if (filterNameLabel) {
+    if (d->filterNameLabel) {
         GrowString text = tab->tray->filterName();
         if (!text.isEmpty() && tab->tray->modified()) text.append("*");
-        filterNameLabel->setText(QString::fromUtf8(text.c_str()));
-        filterNameLabel->adjustSize();
-        if (processingInfoLabel) {
-            const int right = processingInfoLabel->geometry().right();
-            const int left = filterNameLabel->geometry().right() + 1;
-            processingInfoLabel->setGeometry(left, processingInfoLabel->y(), right - left + 1,
-                                             processingInfoLabel->height());
+        d->filterNameLabel->setText(QString::fromUtf8(text.c_str()));
+        d->filterNameLabel->adjustSize();
+        if (d->processingInfoLabel) {
+            const int right = d->processingInfoLabel->geometry().right();
+            const int left = d->filterNameLabel->geometry().right() + 1;
+            d->processingInfoLabel->setGeometry(left, d->processingInfoLabel->y(), right - left + 1,
+                                                d->processingInfoLabel->height());
         }
     }
-    for (int32_t i = 0; i < documentTabs.count; ++i) {
-        GrowString text = fileNamePart(documentTabs[i].name);
+    for (int32_t i = 0; i < d->documentTabs.count; ++i) {
+        GrowString text = fileNamePart(d->documentTabs[i].name);
         if (text.isEmpty()) text = GrowString("Empty Tab");
-        for (int32_t b = 0; b < tabBar->tabButtons.count; ++b) {
-            VxTabButton* button = tabBar->tabButtons[b];
-            if (button->tabID != documentTabs[i].tabID) continue;
+        for (int32_t b = 0; b < d->tabBar->tabButtons.count; ++b) {
+            VxTabButton* button = d->tabBar->tabButtons[b];
+            if (button->tabID != d->documentTabs[i].tabID) continue;
             button->title = text;
             button->updateText();
         }
     }
-    tabBar->layoutTabs();
+    d->tabBar->layoutTabs();
 }

@@ -31,7 +31,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/media/LutExport.h"
 #include "desktop_only/media/MediaExtensions.h"
@@ -249,8 +249,8 @@ bool MainWindow::queueSave(const GrowString& path, const SaveOptions& options, i
     GrowArray<ImageMod*> chain = tab->tray->modChain(true, false);
     job.mods = cloneModChain(chain);
     chain.destroy();
-    saveQueue.addJob(job);
-    processingInfoTimer->start(500);
+    d->saveQueue.addJob(job);
+    d->processingInfoTimer->start(500);
     return true;
 }
 
@@ -340,10 +340,10 @@ int32_t MainWindow::queueBatch(const GrowArray<GrowString>& inputs, const GrowAr
         batch.append(job);
     }
     chain.destroy();
-    saveQueue.addJobs(batch);
+    d->saveQueue.addJobs(batch);
     const int32_t count = batch.count;
     batch.destroy();
-    processingInfoTimer->start(500);
+    d->processingInfoTimer->start(500);
     return count;
 }
 
@@ -492,9 +492,9 @@ bool MainWindow::saveFavoriteFilter(const QString& name) {
     preset->loadedFrom = path;  // deleting the style from the panel deletes this file
     for (ImageMod* mod : chain) preset->subMods.append(duplicateMod(*mod));
     chain.destroy();
-    if (VxPanelItemListButton* button = toolPanel->addModButton(preset)) {
+    if (VxPanelItemListButton* button = d->toolPanel->addModButton(preset)) {
         button->ownsMod = true;
-        toolPanel->relayout();
+        d->toolPanel->relayout();
     } else {
         delete preset;
     }
@@ -522,11 +522,12 @@ void MainWindow::sendToPluginHost() {
     for (ImageMod* mod : chain)
         if (mod->enabled) ++active;
     if (active == 0) {
-        std::printf("pluginreturn -clearmods -id %s\n", pluginId.c_str());
+        std::printf("pluginreturn -clearmods -id %s\n", d->pluginId.c_str());
     } else {
         GrowString path = applicationSupportFolder();
         path.append("pluginreturn.plf");
-        if (saveFilterFile(chain, path)) std::printf("pluginreturn -filter %s -id %s\n", path.c_str(), pluginId.c_str());
+        if (saveFilterFile(chain, path))
+            std::printf("pluginreturn -filter %s -id %s\n", path.c_str(), d->pluginId.c_str());
     }
     std::fflush(stdout);
     chain.destroy();

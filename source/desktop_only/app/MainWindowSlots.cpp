@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/display/VxHistogramWidget.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/display/VxToolWidget.h"
@@ -165,19 +165,19 @@ void MainWindow::modButtonClicked(VxPanelItemListButton* clicker, bool append) {
     if (!clicker || !clicker->mod) return;
     const bool shift = QApplication::keyboardModifiers() & Qt::ShiftModifier;
     addModToTray(clicker->mod, append || shift, true, shift);
-    const int32_t position = presetPosition(toolPanel, clicker->mod);
-    if (position >= 0) presetIndex = position;
+    const int32_t position = presetPosition(d->toolPanel, clicker->mod);
+    if (position >= 0) d->presetIndex = position;
 }
 
 void MainWindow::filterPreviewChosen(ImageMod* mod, bool append) {
     if (!mod) return;
     addModToTray(mod, append, true, false);
-    const int32_t position = presetPosition(toolPanel, mod);
-    if (position >= 0) presetIndex = position;
+    const int32_t position = presetPosition(d->toolPanel, mod);
+    if (position >= 0) d->presetIndex = position;
 }
 
 void MainWindow::previewSectionEnabled(int tabID, GrowString sectionName, bool enabled) {
-    toolPanel->setSectionCollapsed(tabID, sectionName, !enabled);
+    d->toolPanel->setSectionCollapsed(tabID, sectionName, !enabled);
 }
 
 // ---- Saved styles ----
@@ -204,19 +204,19 @@ void MainWindow::deleteFavoriteClicked(VxPanelItemListButton* clicker) {
         if (!presets.isEmpty() && !canonical.isEmpty() && canonical.startsWith(presets + "/"))
             QFile::remove(canonical);
     }
-    for (ToolPanelTab& tab : toolPanel->tabs) {
+    for (ToolPanelTab& tab : d->toolPanel->tabs) {
         for (int32_t i = 0; i < tab.items.count; ++i) {
             if (tab.items[i] != clicker) continue;
             tab.items.removeAt(i);
             break;
         }
     }
-    if (toolPanel->menuTarget == clicker) toolPanel->menuTarget = nullptr;
+    if (d->toolPanel->menuTarget == clicker) d->toolPanel->menuTarget = nullptr;
     clicker->hide();
     clicker->setParent(nullptr);
     delete clicker;
-    toolPanel->relayout();
-    toolPanel->update();
+    d->toolPanel->relayout();
+    d->toolPanel->update();
 }
 
 // ---- Hover previews ----
@@ -231,35 +231,35 @@ bool MainWindow::updatePreviewSource(int32_t width, int32_t height, GrowArray<Im
     VxMediaWidget* view = tab->view;
     // The view's flag is taken whatever else is stale: it is clear afterwards.
     const bool viewStale = view->takePreviewSourceStale();
-    const bool stale = viewStale || previewSourceView != view || previewSourceWidth != width ||
-                       previewSourceHeight != height || !sameTiles(tiles, previewSourceTiles) ||
-                       !previewSource.data;
+    const bool stale = viewStale || d->previewSourceView != view || d->previewSourceWidth != width ||
+                       d->previewSourceHeight != height || !sameTiles(tiles, d->previewSourceTiles) ||
+                       !d->previewSource.data;
     if (!stale) {
         freeTiles(tiles);
         return true;
     }
     if (redrawn) *redrawn = true;
     float scale = 1.0f;
-    const bool drawn = view->renderScaledSource(&previewSource, width, height, tiles, &scale);
-    freeTiles(previewSourceTiles);
-    previewSourceTiles = std::move(tiles);
-    previewSourceView = drawn ? view : nullptr;
-    previewSourceWidth = width;
-    previewSourceHeight = height;
-    previewSourceScale = scale;
-    if (!drawn) previewSource.release();
+    const bool drawn = view->renderScaledSource(&d->previewSource, width, height, tiles, &scale);
+    freeTiles(d->previewSourceTiles);
+    d->previewSourceTiles = std::move(tiles);
+    d->previewSourceView = drawn ? view : nullptr;
+    d->previewSourceWidth = width;
+    d->previewSourceHeight = height;
+    d->previewSourceScale = scale;
+    if (!drawn) d->previewSource.release();
     return drawn;
 }
 
 void MainWindow::forgetPreviewSource() {
-    freeTiles(previewSourceTiles);
-    previewSourceView = nullptr;
+    freeTiles(d->previewSourceTiles);
+    d->previewSourceView = nullptr;
 }
 
 void MainWindow::imageModHovered(ImageMod* mod, bool append) {
     if (!mod) {
-        toolTipBox->lower();
-        toolTipBox->hide();
+        d->toolTipBox->lower();
+        d->toolTipBox->hide();
         refreshView();
         return;
     }
@@ -267,8 +267,8 @@ void MainWindow::imageModHovered(ImageMod* mod, bool append) {
     bool filled = false;
     if (tab && mod->hasHoverPreview()) {
         const float ratio = screenPixelRatio();
-        const int32_t w = saturatingInt(static_cast<double>(toolTipBox->previewWidth) * ratio);
-        const int32_t h = saturatingInt(static_cast<double>(toolTipBox->previewHeight) * ratio);
+        const int32_t w = saturatingInt(static_cast<double>(d->toolTipBox->previewWidth) * ratio);
+        const int32_t h = saturatingInt(static_cast<double>(d->toolTipBox->previewHeight) * ratio);
         // The hovered tile as the tray would hold it: a copy with its own
         // state, a nested one's inside in chain-group order. The box shows
         // it so first; a tile with preview tracks then loops its effect by
@@ -283,63 +283,63 @@ void MainWindow::imageModHovered(ImageMod* mod, bool append) {
             GrowArray<ImageMod*> geometry = hoverGeometry(tab->view, list, hovered.get());
             bool redrawn = false;
             const bool upToDate = updatePreviewSource(w, h, geometry, &redrawn);
-            std::printf("preview thumb is %i by %i\n", previewSource.width, previewSource.height);
+            std::printf("preview thumb is %i by %i\n", d->previewSource.width, d->previewSource.height);
             std::fflush(stdout);
-            if (upToDate && previewSource.width > 0 && previewSource.height > 0) {
+            if (upToDate && d->previewSource.width > 0 && d->previewSource.height > 0) {
                 // A new base picture: the box's render cache holds the old one.
-                if (redrawn || toolTipBox->previewSource != &previewSource)
-                    toolTipBox->setPreviewSource(&previewSource, previewSourceScale);
-                toolTipBox->showModInfo(mod->displayName, mod->description, &list,
-                                        hovered->hasAnimTracks() ? hovered.get() : nullptr);
+                if (redrawn || d->toolTipBox->previewSource != &d->previewSource)
+                    d->toolTipBox->setPreviewSource(&d->previewSource, d->previewSourceScale);
+                d->toolTipBox->showModInfo(mod->displayName, mod->description, &list,
+                                           hovered->hasAnimTracks() ? hovered.get() : nullptr);
                 filled = true;
             }
         }
     }
-    if (!filled) toolTipBox->showModInfo(mod->displayName, mod->description, nullptr, nullptr);
-    toolTipBox->relayout();
-    toolTipBox->raise();
-    toolTipBox->move(toolPanel->x() - toolTipBox->width(), 0);
-    toolTipBox->show();
+    if (!filled) d->toolTipBox->showModInfo(mod->displayName, mod->description, nullptr, nullptr);
+    d->toolTipBox->relayout();
+    d->toolTipBox->raise();
+    d->toolTipBox->move(d->toolPanel->x() - d->toolTipBox->width(), 0);
+    d->toolTipBox->show();
 }
 
 // ---- Interface visibility ----
 
 void MainWindow::hidePanelButtonPressed() {
-    toolPanelShown = !toolPanelShown;
+    d->toolPanelShown = !d->toolPanelShown;
     layoutWindow();
     layoutControls(true);
 }
 
 void MainWindow::hideTrayButtonPressed() {
     if (DocumentTab* tab = current()) tab->tray->deselectAll();
-    trayShown = !trayShown;
+    d->trayShown = !d->trayShown;
     layoutWindow();
     showSelectedTileControls();
 }
 
 void MainWindow::toggleInterfaceVisibility() {
-    const bool v = !(trayShown || toolPanelShown);
-    trayShown = v;
-    toolPanelShown = v;
+    const bool v = !(d->trayShown || d->toolPanelShown);
+    d->trayShown = v;
+    d->toolPanelShown = v;
     layoutWindow();
     layoutControls(true);
 }
 
 void MainWindow::cycleInterfaceVisibility() {
-    const bool panel = toolPanel->isVisibleTo(this);
-    const bool tray = trayArea->isVisibleTo(this);
+    const bool panel = d->toolPanel->isVisibleTo(this);
+    const bool tray = d->trayArea->isVisibleTo(this);
     if (panel && tray) {
-        trayShown = true;
-        toolPanelShown = false;
+        d->trayShown = true;
+        d->toolPanelShown = false;
     } else if (!panel && tray) {
-        trayShown = false;
-        toolPanelShown = false;
+        d->trayShown = false;
+        d->toolPanelShown = false;
     } else if (!panel && !tray) {
-        trayShown = false;
-        toolPanelShown = true;
+        d->trayShown = false;
+        d->toolPanelShown = true;
     } else {
-        trayShown = true;
-        toolPanelShown = true;
+        d->trayShown = true;
+        d->toolPanelShown = true;
     }
     layoutWindow();
     layoutControls(true);
@@ -348,18 +348,18 @@ void MainWindow::cycleInterfaceVisibility() {
 // ---- Views ----
 
 void MainWindow::addPixelSample(const PixelSample& sample) {
-    pixelSamples.insertAt(0, sample);
-    if (pixelSamples.count > 3) pixelSamples.count = 3;
+    d->pixelSamples.insertAt(0, sample);
+    if (d->pixelSamples.count > 3) d->pixelSamples.count = 3;
 }
 
 void MainWindow::onEmptyClick() {
-    if (activeTool) return;
+    if (d->activeTool) return;
     DocumentTab* tab = current();
     if (!tab) return;
-    if (splitViewMode != 0 && sender() && sender() != tab->view) {
-        for (const DocumentTab& other : documentTabs) {
+    if (d->splitViewMode != 0 && sender() && sender() != tab->view) {
+        for (const DocumentTab& other : d->documentTabs) {
             if (other.view != sender()) continue;
-            for (VxTabButton* button : tabBar->tabButtons) {
+            for (VxTabButton* button : d->tabBar->tabButtons) {
                 const bool chosen = button->tabID == other.tabID;
                 button->setActive(chosen);
             }
@@ -368,7 +368,7 @@ void MainWindow::onEmptyClick() {
         }
         return;
     }
-    if (controlStrip->controlCount() > 0 && controlStrip->slideOffset() <= 0.0f) {
+    if (d->controlStrip->controlCount() > 0 && d->controlStrip->slideOffset() <= 0.0f) {
         tab->tray->deselectAll();
         showSelectedTileControls();
         return;
@@ -388,7 +388,7 @@ void MainWindow::onEmptyClick() {
 
 void MainWindow::onImageRepositioned() {
     DocumentTab* tab = current();
-    if (activeTool && tab && sender() == tab->view) activeTool->setImageRect(tab->view->imageRect);
+    if (d->activeTool && tab && sender() == tab->view) d->activeTool->setImageRect(tab->view->imageRect);
 }
 
 void MainWindow::toggleHistogramView(VxHistogramWidget::HistogramWidgetGraph graphType) {
@@ -406,22 +406,22 @@ void MainWindow::toggleHistogramView(VxHistogramWidget::HistogramWidgetGraph gra
 }
 
 void MainWindow::displayFinishedUpdating() {
-    if (!pixelInspectorWindow || !pixelInspectorWindow->isVisible()) return;
+    if (!d->pixelInspectorWindow || !d->pixelInspectorWindow->isVisible()) return;
     GrowArray<PixelReading> readings;
-    for (int32_t i = 0; i < pixelSamples.count;) {
-        const PixelSample sample = pixelSamples[i];
+    for (int32_t i = 0; i < d->pixelSamples.count;) {
+        const PixelSample sample = d->pixelSamples[i];
         DocumentTab* owner = nullptr;
         int32_t ownerIndex = -1;
-        for (int32_t t = 0; t < documentTabs.count; ++t)
-            if (documentTabs[t].tabID == sample.tabID) {
-                owner = &documentTabs[t];
+        for (int32_t t = 0; t < d->documentTabs.count; ++t)
+            if (d->documentTabs[t].tabID == sample.tabID) {
+                owner = &d->documentTabs[t];
                 ownerIndex = t;
             }
         PixelReading reading;
-        const bool valid = owner && (ownerIndex == currentTab || splitViewMode != 0) &&
+        const bool valid = owner && (ownerIndex == d->currentTab || d->splitViewMode != 0) &&
                            owner->view->sampleAtImagePoint(sample.x, sample.y, reading.values);
         if (!valid) {
-            pixelSamples.removeAt(i);
+            d->pixelSamples.removeAt(i);
             continue;
         }
         reading.x = sample.x;
@@ -429,10 +429,10 @@ void MainWindow::displayFinishedUpdating() {
         readings.append(reading);
         ++i;
     }
-    if (!pixelSwatch) return;
-    pixelSwatch->readings = readings;
-    pixelSwatch->updateTexts();
-    pixelSwatch->update();
+    if (!d->pixelSwatch) return;
+    d->pixelSwatch->readings = readings;
+    d->pixelSwatch->updateTexts();
+    d->pixelSwatch->update();
 }
 
 // ---- Video hooks: no video source exists in this build ----
@@ -494,6 +494,6 @@ void MainWindow::videoShuttleUpdateRequest(VideoLoaderSaverTime time) {
 void MainWindow::viewportButtonPressed() {}
 
 void MainWindow::startupButtonPressed() {
-    if (sender() && sender() == startLoadButton) loadPhotoPrompt();
+    if (sender() && sender() == d->startLoadButton) loadPhotoPrompt();
 }
 

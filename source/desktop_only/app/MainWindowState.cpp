@@ -15,7 +15,7 @@
 #include <limits>
 #include <string>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/widgets/VxPanelItemBigButton.h"
 #include "desktop_only/widgets/VxPushButton.h"
 #include "desktop_only/widgets/VxToolPanel.h"
@@ -98,56 +98,55 @@ QRect restoredGeometry(const GrowString& text, int32_t screenWidth, int32_t scre
 }
 
 void MainWindow::buildButtonsAndRestoreState() {
-    singleViewButton =
-        viewLayoutButton(this, ":/img/panels_single_inactive.png", ":/img/panels_single_active.png");
-    splitVerticalButton =
+    d->singleViewButton = viewLayoutButton(this, ":/img/panels_single_inactive.png", ":/img/panels_single_active.png");
+    d->splitVerticalButton =
         viewLayoutButton(this, ":/img/panels_vertical_inactive.png", ":/img/panels_vertical_active.png");
-    splitHorizontalButton =
+    d->splitHorizontalButton =
         viewLayoutButton(this, ":/img/panels_horizontal_inactive.png", ":/img/panels_horizontal_active.png");
-    for (VxPushButton* button : {singleViewButton, splitVerticalButton, splitHorizontalButton})
+    for (VxPushButton* button : {d->singleViewButton, d->splitVerticalButton, d->splitHorizontalButton})
         connect(button, &VxPushButton::released, this, &MainWindow::viewportButtonPressed);
 
-    hidePanelButton = miniButton(this, ":/img/minib_icon_hide_p.png", ":/img/minib_icon_show_p.png", true, 32, 22,
-                                 "Show and hide the side panel.");
-    hideTrayButton = miniButton(this, ":/img/minib_icon_hide_t.png", ":/img/minib_icon_show_t.png", true, 22, 32,
-                                "Show and hide the bottom tray.");
-    previewButton = miniButton(this, ":/img/minib_icon_visible.png", nullptr, false, 22, 32,
-                               "Temporarily disable and re-enable the image modification tiles in the tray.");
-    deleteNodesButton = miniButton(this, ":/img/minib_icon_del.png", nullptr, false, 22, 32,
-                                   "Delete the image modification tiles in the tray. Press a second time to also "
-                                   "delete pinned tiles.");
-    connect(hidePanelButton, &VxPushButton::released, this, &MainWindow::hidePanelButtonPressed);
-    connect(hideTrayButton, &VxPushButton::released, this, &MainWindow::hideTrayButtonPressed);
-    connect(previewButton, &VxPushButton::pressed, this, &MainWindow::previewButtonPressed);
-    connect(deleteNodesButton, &VxPushButton::pressed, this, &MainWindow::deleteNodesButtonPressed);
+    d->hidePanelButton = miniButton(this, ":/img/minib_icon_hide_p.png", ":/img/minib_icon_show_p.png", true, 32, 22,
+                                    "Show and hide the side panel.");
+    d->hideTrayButton = miniButton(this, ":/img/minib_icon_hide_t.png", ":/img/minib_icon_show_t.png", true, 22, 32,
+                                   "Show and hide the bottom tray.");
+    d->previewButton = miniButton(this, ":/img/minib_icon_visible.png", nullptr, false, 22, 32,
+                                  "Temporarily disable and re-enable the image modification tiles in the tray.");
+    d->deleteNodesButton = miniButton(this, ":/img/minib_icon_del.png", nullptr, false, 22, 32,
+                                      "Delete the image modification tiles in the tray. Press a second time to also "
+                                      "delete pinned tiles.");
+    connect(d->hidePanelButton, &VxPushButton::released, this, &MainWindow::hidePanelButtonPressed);
+    connect(d->hideTrayButton, &VxPushButton::released, this, &MainWindow::hideTrayButtonPressed);
+    connect(d->previewButton, &VxPushButton::pressed, this, &MainWindow::previewButtonPressed);
+    connect(d->deleteNodesButton, &VxPushButton::pressed, this, &MainWindow::deleteNodesButtonPressed);
 
-    cancelProcessingButton = new VxPushButton(this);
-    cancelProcessingButton->setPixmaps(QPixmap(":/img/mini_icon_close.png"), QPixmap(), true, false);
-    cancelProcessingButton->setFixedSize(18, 18);
-    cancelProcessingButton->toolTipText = "Cancel all items currently queued for processing.";
-    cancelProcessingButton->hide();
-    connect(cancelProcessingButton, &VxPushButton::released, this, &MainWindow::cancelProcessingButtonPressed);
+    d->cancelProcessingButton = new VxPushButton(this);
+    d->cancelProcessingButton->setPixmaps(QPixmap(":/img/mini_icon_close.png"), QPixmap(), true, false);
+    d->cancelProcessingButton->setFixedSize(18, 18);
+    d->cancelProcessingButton->toolTipText = "Cancel all items currently queued for processing.";
+    d->cancelProcessingButton->hide();
+    connect(d->cancelProcessingButton, &VxPushButton::released, this, &MainWindow::cancelProcessingButtonPressed);
 
-    if (hostMode) {
-        sendToHostButton = new VxPanelItemBigButton(-1, GrowString("Send To Host"), this);
+    if (d->hostMode) {
+        d->sendToHostButton = new VxPanelItemBigButton(-1, GrowString("Send To Host"), this);
         // The panel's big button reports a click through pressed(), its one signal.
-        connect(sendToHostButton, &VxPanelItemBigButton::pressed, this, &MainWindow::sendToPluginHost);
+        connect(d->sendToHostButton, &VxPanelItemBigButton::pressed, this, &MainWindow::sendToPluginHost);
     }
 
-    filterNameLabel = new QLabel(this);
-    filterNameLabel->adjustSize();
-    processingInfoLabel = new QLabel("ProcessingInfo", this);
-    processingInfoLabel->adjustSize();
-    processingInfoLabel->hide();
+    d->filterNameLabel = new QLabel(this);
+    d->filterNameLabel->adjustSize();
+    d->processingInfoLabel = new QLabel("ProcessingInfo", this);
+    d->processingInfoLabel->adjustSize();
+    d->processingInfoLabel->hide();
 
     // The start-screen button shows its image through the style sheet; the
     // image at half size gives its size.
     const QPixmap loadPhoto(":/img/startup_loadphoto.png");
-    startLoadButton = new VxPushButton(mediaArea);
-    startLoadButton->raise();
-    startScreenButtons.append(startLoadButton);
-    for (int32_t i = 0; i < startScreenButtons.count; ++i) {
-        auto* button = static_cast<VxPushButton*>(startScreenButtons[i]);
+    d->startLoadButton = new VxPushButton(d->mediaArea);
+    d->startLoadButton->raise();
+    d->startScreenButtons.append(d->startLoadButton);
+    for (int32_t i = 0; i < d->startScreenButtons.count; ++i) {
+        auto* button = static_cast<VxPushButton*>(d->startScreenButtons[i]);
         const QString style = QString("QPushButton {") + "background:none;" + "border-image: url(" +
                               ":/img/startup_loadphoto.png" + ");" + "border: 0px;" + "}" +
                               "QPushButton:hover {" + "background:none;" + "border-image: url(" +
@@ -169,13 +168,13 @@ void MainWindow::buildButtonsAndRestoreState() {
     restoreWindowState();
     updateTitle();
     setMinimumSize(600, 400);
-    if (presetsMigrated && filtersOutdated)
+    if (d->presetsMigrated && d->filtersOutdated)
         showMessageDialog(this, "Filters Updated",
                           "Your filters have been updated! You can always find archived backups of previous versions "
                           "by choosing \"Reveal Presets Folder\" from the File menu and browsing up one level to the "
                           "Presets Archive folder.",
                           "OK", "", "");
-    layoutReady = true;
+    d->layoutReady = true;
     layoutWindow();
 }
 
@@ -187,11 +186,11 @@ void MainWindow::restoreWindowState() {
         preferences.getString(GrowString("WindowGeometry"), GrowString("100 100 1200 800"));
     setGeometry(restoredGeometry(geometryText, screen.width(), screen.height()));
     if (preferences.getBool(GrowString("IsFullscreen"), false)) showMaximized();
-    toolPanel->hoverPreview = preferences.getBool(GrowString("UseHoverPreviews"), true);
-    if (hoverPreviewsAction) hoverPreviewsAction->setChecked(toolPanel->hoverPreview);
+    d->toolPanel->hoverPreview = preferences.getBool(GrowString("UseHoverPreviews"), true);
+    if (d->hoverPreviewsAction) d->hoverPreviewsAction->setChecked(d->toolPanel->hoverPreview);
     const bool autohide = preferences.getBool(GrowString("AutohideControls"), false);
-    if (autohideControlsAction) autohideControlsAction->setChecked(autohide);
-    toolPanel->setCurrentTab(preferences.getInt(GrowString("CurrentTab"), 0));
+    if (d->autohideControlsAction) d->autohideControlsAction->setChecked(autohide);
+    d->toolPanel->setCurrentTab(preferences.getInt(GrowString("CurrentTab"), 0));
 
     // A key of another type gives the defaults and stays as it is.
     const GrowString key("CollapsedToolSections");
@@ -214,7 +213,7 @@ void MainWindow::restoreWindowState() {
         const std::string id(token, static_cast<size_t>(rest - token));
         const int32_t tabID = saturatedIntFromText(id.c_str(), nullptr);
         if (*rest == ' ') ++rest;
-        toolPanel->setSectionCollapsed(tabID, GrowString(rest), true);
+        d->toolPanel->setSectionCollapsed(tabID, GrowString(rest), true);
     }
     entries.destroy();
     defaults.destroy();

@@ -8,7 +8,7 @@
 #include <QAction>
 #include <QPoint>
 
-#include "desktop_only/app/MainWindow.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/display/VxToolWidget.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/VxToolPanel.h"
@@ -17,26 +17,26 @@
 #include "framework/ModVar.h"
 
 void MainWindow::buildControlStrip() {
-    controlStrip = new ControlStrip(this, mediaArea, trayArea);
-    connect(controlStrip, &ControlStrip::editAboutToStart, this, &MainWindow::controlAboutToBeAdjusted);
-    connect(controlStrip, &ControlStrip::controlAboutToBeEdited, this, &MainWindow::switchOnEditedTile);
-    connect(controlStrip, &ControlStrip::controlEdited, this, &MainWindow::applyControlEdit);
-    connect(controlStrip, &ControlStrip::choiceHovered, this, &MainWindow::controlHovered);
-    connect(controlStrip, &ControlStrip::curveMenuRequested, this, &MainWindow::controlRightClicked);
-    connect(controlStrip, &ControlStrip::heightChanged, this, &MainWindow::controlHeightChanged);
-    connect(controlStrip, &ControlStrip::curveActionChosen, this, &MainWindow::menuTriggered);
-    connect(controlStrip, &ControlStrip::slideTimerFired, this, &MainWindow::nodeControlAnimationTimerFired);
+    d->controlStrip = new ControlStrip(this, d->mediaArea, d->trayArea);
+    connect(d->controlStrip, &ControlStrip::editAboutToStart, this, &MainWindow::controlAboutToBeAdjusted);
+    connect(d->controlStrip, &ControlStrip::controlAboutToBeEdited, this, &MainWindow::switchOnEditedTile);
+    connect(d->controlStrip, &ControlStrip::controlEdited, this, &MainWindow::applyControlEdit);
+    connect(d->controlStrip, &ControlStrip::choiceHovered, this, &MainWindow::controlHovered);
+    connect(d->controlStrip, &ControlStrip::curveMenuRequested, this, &MainWindow::controlRightClicked);
+    connect(d->controlStrip, &ControlStrip::heightChanged, this, &MainWindow::controlHeightChanged);
+    connect(d->controlStrip, &ControlStrip::curveActionChosen, this, &MainWindow::menuTriggered);
+    connect(d->controlStrip, &ControlStrip::slideTimerFired, this, &MainWindow::nodeControlAnimationTimerFired);
 }
 
 void MainWindow::buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile, bool onTop) {
-    controlStrip->buildControls(vars, tile, onTop, activeTool != nullptr);
+    d->controlStrip->buildControls(vars, tile, onTop, d->activeTool != nullptr);
 }
 
-void MainWindow::layoutControls(bool resize) { controlStrip->layoutControls(resize, activeTool != nullptr); }
+void MainWindow::layoutControls(bool resize) { d->controlStrip->layoutControls(resize, d->activeTool != nullptr); }
 
-void MainWindow::refreshControls() { controlStrip->refreshControls(); }
+void MainWindow::refreshControls() { d->controlStrip->refreshControls(); }
 
-void MainWindow::controlAdjusted(QWidget* control) { controlStrip->controlAdjusted(control); }
+void MainWindow::controlAdjusted(QWidget* control) { d->controlStrip->controlAdjusted(control); }
 
 // Adjusting a disabled tile of the tray switches it on.
 void MainWindow::switchOnEditedTile(const ControlEntry& entry) {
@@ -48,7 +48,7 @@ void MainWindow::switchOnEditedTile(const ControlEntry& entry) {
 // The edit written into its parameter reaches an open tool and the tile,
 // marks the tray modified and is rendered.
 void MainWindow::applyControlEdit(const ControlEntry& entry) {
-    if (activeTool) activeTool->controlAdjusted(entry.var);
+    if (d->activeTool) d->activeTool->controlAdjusted(entry.var);
     if (entry.tile) {
         entry.tile->varChanged(entry.index);
         DocumentTab* tab = current();
@@ -67,30 +67,30 @@ void MainWindow::controlAboutToBeAdjusted(QWidget*) {
 // The live preview of a list entry under the pointer: no undo record (a
 // real choice makes one through the chooser's itemAboutToChange).
 void MainWindow::controlHovered(QWidget* control) {
-    const ControlEntry* found = controlStrip->findControlEntry(control);
+    const ControlEntry* found = d->controlStrip->findControlEntry(control);
     DocumentTab* tab = current();
     if (!found || !tab || !found->var || !found->tile) return;
     const ControlEntry entry = *found;
     TrayWidget* tray = tab->tray;
     if (tray->enableShownTile(entry.tile) < 0) return;
-    controlStrip->writeHoveredChoice(entry);
+    d->controlStrip->writeHoveredChoice(entry);
     entry.tile->varChanged(entry.index);
     tray->markModified();
     refreshView();
-    controlStrip->refreshControls();
+    d->controlStrip->refreshControls();
 }
 
-void MainWindow::controlRightClicked(QWidget* control) { controlStrip->controlRightClicked(control); }
+void MainWindow::controlRightClicked(QWidget* control) { d->controlStrip->controlRightClicked(control); }
 
-void MainWindow::controlHeightChanged(QWidget*) { controlStrip->controlHeightChanged(); }
+void MainWindow::controlHeightChanged(QWidget*) { d->controlStrip->controlHeightChanged(); }
 
 void MainWindow::nodeControlAnimationTimerFired() {
-    controlStrip->nodeControlAnimationTimerFired(activeTool != nullptr);
+    d->controlStrip->nodeControlAnimationTimerFired(d->activeTool != nullptr);
 }
 
 void MainWindow::slideControlStripOnHover(const QPoint& at, const QPoint& before) {
-    if (!toolPanel) return;
-    controlStrip->slideOnHover(at, before, toolPanel->x(), autohideControls, activeTool != nullptr);
+    if (!d->toolPanel) return;
+    d->controlStrip->slideOnHover(at, before, d->toolPanel->x(), d->autohideControls, d->activeTool != nullptr);
 }
 
 void MainWindow::stepRemixValues(float delta) {

@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     startupTimer.start(kStartupMinimumMs);
 
     MainWindow* window = new MainWindow(styleSheet);
-    app.mainWindow = window;
+    app.setMainWindow(window);
     window->show();
 
     do {
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
     } while (startupTimer.isActive());
 
-    const QString path = chooseStartupPath(app.pendingOpenPaths, argc, argv);
+    const QString path = chooseStartupPath(app.pendingOpenPaths(), argc, argv);
     if (isOpenableStartupPath(path)) window->openMediaFile(path);
 
     // A window closed during the start-up wait asked to quit before the

@@ -439,9 +439,20 @@ void ProcessingState::refreshProgress() {
     }
 }
 
+void ProcessingState::waitingRows(GrowArray<GrowString>& names, GrowArray<int32_t>& ids) const {
+    MutexLocker status(statusLock.get());
+    names = waitingNames;
+    ids = waitingIds;
+}
+
 bool ProcessingState::isBusy() const {
     MutexLocker status(statusLock.get());
     return busy;
+}
+
+bool ProcessingState::hasFailed() const {
+    MutexLocker status(statusLock.get());
+    return errorFlag == 1;
 }
 
 GrowArray<JobFailure> ProcessingState::failureList() const {

@@ -78,8 +78,9 @@
 // - fourthLock: created with the others; nothing in this program takes it.
 // - statusLock: over busy, cancelFlag, errorFlag, currentJobIndex,
 //   progressText, currentFileName, waitingNames and waitingIds.
-// The fields are public for the progress display, which reads them under
-// those locks; changing the job list goes through the operations below.
+// The fields are public so that tests can inspect them under those locks;
+// code outside the queue (the progress display among it) reads and changes
+// it only through the operations below, which take the locks themselves.
 
 #include <atomic>
 #include <cstdint>
@@ -180,8 +181,15 @@ public:
     // than one job, else empty; while the last job's file is still being
     // written, that job counts as the current one).
     void refreshProgress();
+    // The waiting list as refreshProgress last built it (the source path
+    // and id of every job from the current one on), copied out under the
+    // status lock.
+    void waitingRows(GrowArray<GrowString>& names, GrowArray<int32_t>& ids) const;
     // The busy flag, read under the status lock.
     bool isBusy() const;
+    // Whether a job of the last run failed (the error flag), read under the
+    // status lock.
+    bool hasFailed() const;
     // A copy of the failures of the last run, read under the status lock.
     GrowArray<JobFailure> failureList() const;
 

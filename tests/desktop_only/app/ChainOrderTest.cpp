@@ -29,14 +29,14 @@ protected:
     void add(Group group) {
         if (group == kCrop) {
             window->runComID(0);
-            VxCropTool* tool = qobject_cast<VxCropTool*>(window->activeTool);
+            VxCropTool* tool = qobject_cast<VxCropTool*>(windowState(*window).activeTool);
             ASSERT_NE(tool, nullptr);
             const float margins[4] = {0.1f, 0.05f, 0.1f, 0.0f};
             tool->setMargins(margins);
             window->toolRequestedExit(tool);
             return;
         }
-        for (VxPanelItem* item : window->toolPanel->tabs[0].items) {
+        for (VxPanelItem* item : windowState(*window).toolPanel->tabs[0].items) {
             if (item->itemKind() != VxPanelItem::kListButtonItem) continue;
             auto* button = static_cast<VxPanelItemListButton*>(item);
             if (button->mod->name == (group == kCentral ? "Split Tone" : "Custom Rounded"))
@@ -53,7 +53,7 @@ protected:
     // as the Save dialog's size asks.
     QImage saved(const QString& path, int32_t width = 0, int32_t height = 0) {
         if (!window->queueSave(native(path), SaveOptions(), width, height, false)) return QImage();
-        waitUntil([&] { return !window->saveQueue.isBusy(); }, 60000);
+        waitUntil([&] { return !windowState(*window).saveQueue.isBusy(); }, 60000);
         return QImage(path).convertToFormat(QImage::Format_RGB888);
     }
     QByteArray bytes(const QString& path) {
@@ -152,7 +152,7 @@ TEST_F(ChainOrderTest, EveryGroupOrderGivesOnePictureEverywhere) {
         inputs.append(native(photo));
         outputs.append(native(folder.path() + "/batch" + name + ".png"));
         ASSERT_EQ(window->queueBatch(inputs, outputs, SaveOptions()), 1);
-        ASSERT_TRUE(waitUntil([&] { return !window->saveQueue.isBusy(); }, 60000));
+        ASSERT_TRUE(waitUntil([&] { return !windowState(*window).saveQueue.isBusy(); }, 60000));
         EXPECT_TRUE(QImage(folder.path() + "/batch" + name + ".png").convertToFormat(QImage::Format_RGB888) == file);
 
         const QString filter = folder.path() + "/look" + name + ".plf";

@@ -113,7 +113,7 @@ protected:
         QApplication::processEvents();
     }
     void TearDown() override {
-        for (DocumentTab& tab : window->documentTabs) waitForDisplayIdle(tab.view);
+        for (DocumentTab& tab : windowState(*window).documentTabs) waitForDisplayIdle(tab.view);
         window.reset();
     }
     TrayWidget* tray() { return window->current()->tray; }
@@ -128,7 +128,7 @@ protected:
 
 TEST_F(ControlStripTest, OneControlPerShownVarWithItsData) {
     MainWindow& w = *window;
-    ControlStrip& strip = *w.controlStrip;
+    ControlStrip& strip = *windowState(w).controlStrip;
     AllKindsTile tile;
     w.buildControls(tile.vars, &tile, false);
     ASSERT_EQ(StripAccess::controlTable(strip).count, 8);
@@ -174,7 +174,7 @@ TEST_F(ControlStripTest, OneControlPerShownVarWithItsData) {
 
 TEST_F(ControlStripTest, EditsAreWrittenBackClampedAndConverted) {
     MainWindow& w = *window;
-    ControlStrip& strip = *w.controlStrip;
+    ControlStrip& strip = *windowState(w).controlStrip;
     AllKindsTile tile;
     w.buildControls(tile.vars, &tile, false);
     ColorChooserWidget* chooser = StripAccess::colorControls(strip)[0];
@@ -267,7 +267,7 @@ TEST_F(ControlStripTest, TheStripAloneReportsThroughItsSignalsInOrder) {
 
 TEST_F(ControlStripTest, RebuildingWhileAListIsOpenOrFromItsSignalIsSafe) {
     MainWindow& w = *window;
-    ControlStrip& strip = *w.controlStrip;
+    ControlStrip& strip = *windowState(w).controlStrip;
     AllKindsTile tile;
     w.buildControls(tile.vars, &tile, false);
     VxListChooser* chooser = StripAccess::listControls(strip)[0];
@@ -288,6 +288,7 @@ TEST_F(ControlStripTest, RebuildingWhileAListIsOpenOrFromItsSignalIsSafe) {
 
 TEST_F(ControlStripTest, WindowLayoutRows) {
     MainWindow& w = *window;
+    auto& s = windowState(w);
     // The menus come with their own stage; one menu gives the bar its height.
     w.menuBar()->addMenu("File");
     w.resize(1200, 800);
@@ -296,62 +297,62 @@ TEST_F(ControlStripTest, WindowLayoutRows) {
     EXPECT_EQ(M, 19);  // with the program's fonts
     w.resize(1200, 800);
     w.layoutWindow();
-    EXPECT_EQ(w.toolPanel->geometry(), QRect(990, M, 210, 800 - M));
-    EXPECT_EQ(w.trayArea->geometry(), QRect(5, 704, 980, 96));
-    EXPECT_EQ(w.mediaArea->geometry(), QRect(6, M + 6, 978, 688 - M));
-    EXPECT_EQ(w.toolPanel->size(), QSize(210, 781));
-    EXPECT_EQ(w.mediaArea->size(), QSize(978, 669));
-    EXPECT_FALSE(w.tabBar->isVisibleTo(&w));
+    EXPECT_EQ(s.toolPanel->geometry(), QRect(990, M, 210, 800 - M));
+    EXPECT_EQ(s.trayArea->geometry(), QRect(5, 704, 980, 96));
+    EXPECT_EQ(s.mediaArea->geometry(), QRect(6, M + 6, 978, 688 - M));
+    EXPECT_EQ(s.toolPanel->size(), QSize(210, 781));
+    EXPECT_EQ(s.mediaArea->size(), QSize(978, 669));
+    EXPECT_FALSE(s.tabBar->isVisibleTo(&w));
 
     // The start-screen button centres on the view area.
-    ASSERT_NE(w.startLoadButton, nullptr);
-    ASSERT_EQ(w.startScreenButtons.count, 1);
-    VxPushButton* start = w.startLoadButton;
+    ASSERT_NE(s.startLoadButton, nullptr);
+    ASSERT_EQ(s.startScreenButtons.count, 1);
+    VxPushButton* start = s.startLoadButton;
     start->resize(200, 100);
     w.layoutWindow();
     EXPECT_EQ(start->pos(), QPoint(389, static_cast<int>(std::trunc((688 - M) / 2) - 50)));
     EXPECT_TRUE(start->isVisibleTo(&w));
 
-    w.trayShown = false;
+    s.trayShown = false;
     w.layoutWindow();
-    EXPECT_EQ(w.mediaArea->size(), QSize(978, 760 - M));
-    w.toolPanelShown = false;
+    EXPECT_EQ(s.mediaArea->size(), QSize(978, 760 - M));
+    s.toolPanelShown = false;
     w.layoutWindow();
-    EXPECT_FALSE(w.trayArea->isVisibleTo(&w));
-    EXPECT_EQ(w.mediaArea->size(), QSize(1188, 760 - M));
-    w.trayShown = w.toolPanelShown = true;
+    EXPECT_FALSE(s.trayArea->isVisibleTo(&w));
+    EXPECT_EQ(s.mediaArea->size(), QSize(1188, 760 - M));
+    s.trayShown = s.toolPanelShown = true;
 
     w.buildDocumentTab();
     w.layoutWindow();
-    EXPECT_EQ(w.tabBar->geometry().topLeft(), QPoint(0, M));
-    EXPECT_EQ(w.tabBar->height(), 30);
-    EXPECT_EQ(w.mediaArea->geometry(), QRect(6, M + 36, 978, 658 - M));
-    for (int i = 0; i < w.documentTabs.count; ++i) {
-        if (i == w.currentTab) continue;
-        EXPECT_FALSE(w.documentTabs[i].view->isVisibleTo(&w));
-        EXPECT_FALSE(w.documentTabs[i].tray->isVisibleTo(&w));
+    EXPECT_EQ(s.tabBar->geometry().topLeft(), QPoint(0, M));
+    EXPECT_EQ(s.tabBar->height(), 30);
+    EXPECT_EQ(s.mediaArea->geometry(), QRect(6, M + 36, 978, 658 - M));
+    for (int i = 0; i < s.documentTabs.count; ++i) {
+        if (i == s.currentTab) continue;
+        EXPECT_FALSE(s.documentTabs[i].view->isVisibleTo(&w));
+        EXPECT_FALSE(s.documentTabs[i].tray->isVisibleTo(&w));
     }
 
     // Split, stacked, three tabs: equal shares, the last takes the rest.
     w.buildDocumentTab();
-    w.splitViewMode = 1;
+    s.splitViewMode = 1;
     w.layoutWindow();
-    const int V = w.mediaArea->height();
+    const int V = s.mediaArea->height();
     const int share = (V - 18) / 3;
-    EXPECT_EQ(w.documentTabs[0].view->geometry(), QRect(3, 3, 978 - 6, share));
-    EXPECT_EQ(w.documentTabs[1].view->geometry().y(), 3 + share + 6);
-    EXPECT_EQ(w.documentTabs[2].view->geometry().height(), V - 3 - (3 + 2 * (share + 6)));
-    EXPECT_TRUE(w.activeViewFrame->isVisibleTo(&w));
+    EXPECT_EQ(s.documentTabs[0].view->geometry(), QRect(3, 3, 978 - 6, share));
+    EXPECT_EQ(s.documentTabs[1].view->geometry().y(), 3 + share + 6);
+    EXPECT_EQ(s.documentTabs[2].view->geometry().height(), V - 3 - (3 + 2 * (share + 6)));
+    EXPECT_TRUE(s.activeViewFrame->isVisibleTo(&w));
     EXPECT_FALSE(start->isVisibleTo(&w));
-    w.splitViewMode = 0;
+    s.splitViewMode = 0;
 }
 
 TEST_F(ControlStripTest, StripWidthsAndPlaces) {
     MainWindow& w = *window;
-    ControlStrip& strip = *w.controlStrip;
+    ControlStrip& strip = *windowState(w).controlStrip;
     w.resize(1222, 800);  // a view area 1000 wide
     QApplication::processEvents();
-    ASSERT_EQ(w.mediaArea->width(), 1000);
+    ASSERT_EQ(windowState(w).mediaArea->width(), 1000);
     ModVar amount("Amount", new FloatValue(0.5f));
     GrowArray<ModVar*> one;
     one.append(&amount);
@@ -364,7 +365,7 @@ TEST_F(ControlStripTest, StripWidthsAndPlaces) {
     // Two plain curve editors with R = 700: both 250.
     w.resize(1006, 800);
     QApplication::processEvents();
-    ASSERT_EQ(w.mediaArea->width(), 784);
+    ASSERT_EQ(windowState(w).mediaArea->width(), 784);
     ModVar a("A", new CurveValue(Curve(0)));
     ModVar b("B", new CurveValue(Curve(0)));
     GrowArray<ModVar*> curves;
@@ -410,7 +411,7 @@ TEST_F(ControlStripTest, DeleteButtonCases) {
 
 TEST_F(ControlStripTest, EditRecordsRemixAndSamples) {
     MainWindow& w = *window;
-    ControlStrip& strip = *w.controlStrip;
+    ControlStrip& strip = *windowState(w).controlStrip;
     AllKindsTile proto;
     w.addModToTray(&proto, false, true, false);
     ASSERT_EQ(StripAccess::controlTable(strip).count, 8);
@@ -438,9 +439,9 @@ TEST_F(ControlStripTest, EditRecordsRemixAndSamples) {
 
     // The fourth sample pushes out the oldest.
     for (int i = 1; i <= 4; ++i) w.addPixelSample({i, i, 0});
-    ASSERT_EQ(w.pixelSamples.count, 3);
-    EXPECT_EQ(w.pixelSamples[0].x, 4);
-    EXPECT_EQ(w.pixelSamples[2].x, 2);
+    ASSERT_EQ(windowState(w).pixelSamples.count, 3);
+    EXPECT_EQ(windowState(w).pixelSamples[0].x, 4);
+    EXPECT_EQ(windowState(w).pixelSamples[2].x, 2);
 
     // The slide: a step of 0 moves 0, then 1.
     StripAccess::controlSlideStep(strip) = 0;
@@ -453,18 +454,19 @@ TEST_F(ControlStripTest, EditRecordsRemixAndSamples) {
 
 TEST_F(ControlStripTest, InterfaceToggles) {
     MainWindow& w = *window;
+    auto& s = windowState(w);
     const bool expected[4][2] = {{true, false}, {false, false}, {false, true}, {true, true}};  // tray, panel
     for (const auto& step : expected) {
         w.cycleInterfaceVisibility();
-        EXPECT_EQ(w.trayShown, step[0]);
-        EXPECT_EQ(w.toolPanelShown, step[1]);
-        EXPECT_EQ(w.trayArea->isVisibleTo(&w), step[0]);
-        EXPECT_EQ(w.toolPanel->isVisibleTo(&w), step[1]);
+        EXPECT_EQ(s.trayShown, step[0]);
+        EXPECT_EQ(s.toolPanelShown, step[1]);
+        EXPECT_EQ(s.trayArea->isVisibleTo(&w), step[0]);
+        EXPECT_EQ(s.toolPanel->isVisibleTo(&w), step[1]);
     }
     w.toggleInterfaceVisibility();
-    EXPECT_FALSE(w.trayShown || w.toolPanelShown);
+    EXPECT_FALSE(s.trayShown || s.toolPanelShown);
     w.toggleInterfaceVisibility();
-    EXPECT_TRUE(w.trayShown && w.toolPanelShown);
+    EXPECT_TRUE(s.trayShown && s.toolPanelShown);
 
     VxHistogramWindow* scope = w.current()->view->histogramWindow;
     w.toggleHistogramView(VxHistogramWidget::kLuminanceHistogram);
@@ -504,31 +506,32 @@ TEST_F(ControlStripTest, PixelSamplesReadThePublishedPictureSafely) {
 
 TEST_F(ControlStripTest, HoverPreviewDrawsItsBaseOnlyWhenStale) {
     MainWindow& w = *window;
+    auto& s = windowState(w);
     const QString path = folder.path() + "/a.png";
     ASSERT_TRUE(writeTwoColourPhoto(path, 300, 200));
     ASSERT_TRUE(w.openMediaFile(path));
     ASSERT_TRUE(waitForDisplayIdle(w.current()->view));
     AllKindsTile tile;
     w.imageModHovered(&tile, false);
-    ASSERT_GT(w.previewSource.width, 0);
-    EXPECT_TRUE(w.toolTipBox->isVisible());
+    ASSERT_GT(s.previewSource.width, 0);
+    EXPECT_TRUE(s.toolTipBox->isVisible());
     EXPECT_FALSE(VxMediaWidgetTestAccess::previewSourceStale(*w.current()->view));
     // A mark in the base picture survives the next hover: nothing redrew it.
-    w.previewSource.floats()[0] = 1234.0f;
+    s.previewSource.floats()[0] = 1234.0f;
     w.imageModHovered(&tile, true);
-    EXPECT_EQ(w.previewSource.floats()[0], 1234.0f);
+    EXPECT_EQ(s.previewSource.floats()[0], 1234.0f);
     w.current()->view->setPreviewSourceStale();
     w.imageModHovered(&tile, false);
-    EXPECT_NE(w.previewSource.floats()[0], 1234.0f);
+    EXPECT_NE(s.previewSource.floats()[0], 1234.0f);
     w.imageModHovered(nullptr, false);
-    EXPECT_FALSE(w.toolTipBox->isVisible());
+    EXPECT_FALSE(s.toolTipBox->isVisible());
 }
 
 // As a user would: a photo and a filter, a real drag on the strip's slider,
 // the view showing exactly the render of the new value; undo restores it.
 TEST_F(ControlStripTest, DraggingTheStripSliderReachesTheView) {
     MainWindow& w = *window;
-    ControlStrip& strip = *w.controlStrip;
+    ControlStrip& strip = *windowState(w).controlStrip;
     const QString path = folder.path() + "/a.png";
     ASSERT_TRUE(writeTwoColourPhoto(path, 300, 200));
     ASSERT_TRUE(w.openMediaFile(path));
@@ -593,17 +596,17 @@ TEST_F(ControlStripTest, DeletingAFavoriteStaysInsideThePresetsFolder) {
     for (const QString& path : {outside, inside}) {
         CompoundFilter* style = new CompoundFilter(GrowString("Compound Filter"));
         style->loadedFrom = GrowString(QFile::encodeName(path).constData());
-        VxPanelItemListButton* button = new VxPanelItemListButton(style, true, w.toolPanel);
-        w.toolPanel->tabs[0].items.append(button);
+        VxPanelItemListButton* button = new VxPanelItemListButton(style, true, windowState(w).toolPanel);
+        windowState(w).toolPanel->tabs[0].items.append(button);
         w.imageModHovered(style, false);
-        ASSERT_TRUE(w.toolTipBox->isVisible());
+        ASSERT_TRUE(windowState(w).toolTipBox->isVisible());
         QPointer<VxPanelItemListButton> alive(button);
         QTimer::singleShot(50, [] {
             if (QDialog* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) modal->accept();
         });
         w.deleteFavoriteClicked(button);
         EXPECT_TRUE(alive.isNull());
-        EXPECT_FALSE(w.toolTipBox->isVisible());
+        EXPECT_FALSE(windowState(w).toolTipBox->isVisible());
     }
     EXPECT_TRUE(QFile::exists(outside));
     EXPECT_FALSE(QFile::exists(inside));
@@ -613,9 +616,9 @@ TEST_F(ControlStripTest, DeletingAFavoriteStaysInsideThePresetsFolder) {
 // multichoices excepted), and writing every control back keeps the tile whole.
 TEST_F(ControlStripTest, EveryPrototypeGetsItsControls) {
     MainWindow& w = *window;
-    ControlStrip& strip = *w.controlStrip;
-    ASSERT_GT(w.tilePrototypes.count, 50);
-    for (ImageMod* proto : w.tilePrototypes) {
+    ControlStrip& strip = *windowState(w).controlStrip;
+    ASSERT_GT(windowState(w).tilePrototypes.count, 50);
+    for (ImageMod* proto : windowState(w).tilePrototypes) {
         w.addModToTray(proto, false, true, false);
         const GrowArray<int32_t> selected = tray()->selectedIndices();
         if (selected.count != 1) continue;  // a filter unpacks into several tiles
@@ -640,7 +643,7 @@ TEST_F(ControlStripTest, EveryPrototypeGetsItsControls) {
 // edge (the colour chooser included) and comes back whole.
 TEST_F(ControlStripTest, LabelsHoldTheirTextAndASlidStripStaysInTheView) {
     MainWindow& w = *window;
-    ControlStrip& strip = *w.controlStrip;
+    ControlStrip& strip = *windowState(w).controlStrip;
     ModVar amount("Amount", new FloatValue(0.5f));
     ModVar dark("Dark Color", new ColorValue(40.0f, 60.0f, 200.0f));
     ModVar hue("Hue", new ColorValue(200.0f, 60.0f, 40.0f), kControlHueOnly);

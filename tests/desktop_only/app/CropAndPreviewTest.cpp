@@ -29,7 +29,7 @@ class CropToolTest : public PanelWindowTest {
 protected:
     VxCropTool* openTool() {
         window->runComID(0);
-        return qobject_cast<VxCropTool*>(window->activeTool);
+        return qobject_cast<VxCropTool*>(windowState(*window).activeTool);
     }
     int32_t cropTiles() {
         int32_t n = 0;
@@ -58,7 +58,7 @@ TEST_F(CropToolTest, CropGivesTheExpectedRectangleAndUndoRestoresIt) {
     const float margins[4] = {0.0f, 0.5f, 0.25f, 0.25f};
     tool->setMargins(margins);
     window->toolRequestedExit(tool);
-    ASSERT_EQ(window->activeTool, nullptr);
+    ASSERT_EQ(windowState(*window).activeTool, nullptr);
     ASSERT_EQ(cropTiles(), 1);
     EXPECT_EQ(view()->outputWidth, 150);
     EXPECT_EQ(view()->outputHeight, 100);
@@ -74,14 +74,14 @@ TEST_F(CropToolTest, CropGivesTheExpectedRectangleAndUndoRestoresIt) {
     const ImageBuffer expected = expectedFitDisplay(view(), chain, view()->width(), view()->height());
     EXPECT_EQ(maxDifference(image, expected), 0.0f);
     chain.destroy();
-    EXPECT_EQ(window->cropPanelButton->text, "Crop/Straighten*");
+    EXPECT_EQ(windowState(*window).cropPanelButton->text, "Crop/Straighten*");
 
     trigger("Undo");
     EXPECT_EQ(cropTiles(), 0);
     EXPECT_EQ(view()->outputWidth, 300);
     EXPECT_EQ(view()->outputHeight, 200);
     EXPECT_EQ(shown().width, 300);
-    EXPECT_EQ(window->cropPanelButton->text, "Crop/Straighten");
+    EXPECT_EQ(windowState(*window).cropPanelButton->text, "Crop/Straighten");
 }
 
 TEST_F(CropToolTest, NeutralCropIsDeletedOnExitAndTheViewShowsTheWholePictureWhileOpen) {
@@ -104,7 +104,7 @@ TEST_F(CropToolTest, NeutralCropIsDeletedOnExitAndTheViewShowsTheWholePictureWhi
     tool->setMargins(none);
     QTest::keyClick(tool, Qt::Key_Escape);  // the tool asks to be closed
     QApplication::processEvents();
-    EXPECT_EQ(window->activeTool, nullptr);
+    EXPECT_EQ(windowState(*window).activeTool, nullptr);
     EXPECT_EQ(cropTiles(), 0);
     EXPECT_EQ(view()->outputWidth, 300);
 }
@@ -255,7 +255,7 @@ TEST_F(CropToolTest, FrameFollowsThePhotoWhateverTheTrailingTiles) {
 TEST_F(CropToolTest, ThumbnailsRenderOffTheInterfaceThread) {
     ASSERT_TRUE(window->openMediaFile(photo));
     window->openPreviewChooser(false);
-    VxPreviewChooser* chooser = window->previewChooser;
+    VxPreviewChooser* chooser = windowState(*window).previewChooser;
     ASSERT_TRUE(chooser->isVisible());
     ASSERT_GE(chooser->shownMods.count, 39);
     ASSERT_TRUE(waitUntil([chooser] { return chooser->thumbnailsShown == chooser->shownMods.count; }, 60000));
@@ -290,7 +290,7 @@ TEST_F(CropToolTest, ThumbnailsShowWhatASaveAtTheirSizeGives) {
     ASSERT_TRUE(window->saveFavoriteFilter("Sharp Grain"));
     window->loadFilterIntoDocument(GrowString(QFile::encodeName(filter).constData()), true);
     window->openPreviewChooser(false);
-    VxPreviewChooser* chooser = window->previewChooser;
+    VxPreviewChooser* chooser = windowState(*window).previewChooser;
     ASSERT_TRUE(waitUntil([chooser] { return chooser->thumbnailsShown == chooser->shownMods.count; }, 60000));
     bool sawPreset = false;
     for (const ImageMod* mod : chooser->shownMods) sawPreset = sawPreset || mod->name == "Sharp Grain";
@@ -324,7 +324,7 @@ TEST_F(CropToolTest, ClosingCancelsTheThumbnails) {
     ASSERT_TRUE(window->openMediaFile(photo));
     VxPreviewChooser::holdRendering = true;
     window->openPreviewChooser(false);
-    VxPreviewChooser* chooser = window->previewChooser;
+    VxPreviewChooser* chooser = windowState(*window).previewChooser;
     std::shared_ptr<ThumbnailJob> job = chooser->job;
     ASSERT_TRUE(job);
     chooser->closeButtonPressed();
@@ -337,18 +337,19 @@ TEST_F(CropToolTest, ClosingCancelsTheThumbnails) {
 
 TEST_F(CropToolTest, ChoosingAddsTheFilterAppendingWithTheFlag) {
     ASSERT_TRUE(window->openMediaFile(photo));
-    auto indexOf = [this](const char* name) {
-        for (int32_t i = 0; i < window->previewChooser->shownMods.count; ++i)
-            if (window->previewChooser->shownMods[i]->name == name) return i;
+    VxPreviewChooser* chooser = windowState(*window).previewChooser;
+    auto indexOf = [chooser](const char* name) {
+        for (int32_t i = 0; i < chooser->shownMods.count; ++i)
+            if (chooser->shownMods[i]->name == name) return i;
         return -1;
     };
     window->openPreviewChooser(false);
-    window->previewChooser->chooseThumbnail(indexOf("Exposure"));
-    EXPECT_FALSE(window->previewChooser->isVisible());
+    chooser->chooseThumbnail(indexOf("Exposure"));
+    EXPECT_FALSE(chooser->isVisible());
     ASSERT_EQ(tray()->masterList->subMods.count, 1);
     trigger("Quicklook Presets (Append)");
-    EXPECT_TRUE(window->previewChooser->appendChoice);
-    window->previewChooser->chooseThumbnail(indexOf("Brightness"));
+    EXPECT_TRUE(chooser->appendChoice);
+    chooser->chooseThumbnail(indexOf("Brightness"));
     ASSERT_EQ(tray()->masterList->subMods.count, 2);
     EXPECT_STREQ(tray()->masterList->subMods[1]->name.c_str(), "Brightness");
 }

@@ -32,12 +32,12 @@ protected:
         QApplication::sendEvent(button, &enter);
         if (append) QTest::mouseMove(button, QPoint(button->width() - 3, button->height() / 2));
         if (animatedAfterMs > 0) QTest::qWait(animatedAfterMs);
-        const QLabel* label = window->toolTipBox->previewLabel;
+        const QLabel* label = windowState(*window).toolTipBox->previewLabel;
         const QImage shown = label->isHidden() ? QImage()
                                                : label->pixmap(Qt::ReturnByValue).toImage().convertToFormat(
                                                      QImage::Format_RGB888);
         QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(window->toolPanel, &leave);
+        QApplication::sendEvent(windowState(*window).toolPanel, &leave);
         return shown;
     }
     // A click on the button (on its plus sign for append).
@@ -52,8 +52,8 @@ protected:
         const GrowArray<ImageMod*> ordered = orderModsByChainGroup(chain);
         const std::shared_ptr<const ImageBuffer> photo = view()->sharedSource();
         GeometryOptions limits;
-        limits.maxWidth = window->toolTipBox->previewWidth;
-        limits.maxHeight = window->toolTipBox->previewHeight;
+        limits.maxWidth = windowState(*window).toolTipBox->previewWidth;
+        limits.maxHeight = windowState(*window).toolTipBox->previewHeight;
         OutputGeometry geometry;
         if (!photo || !computeOutputGeometry(ordered, photo->width, photo->height, limits, geometry)) return QImage();
         RenderContext context(0);
@@ -70,7 +70,7 @@ protected:
 };
 
 VxPanelItemListButton* buttonOf(MainWindow& w, const char* name) {
-    for (const ToolPanelTab& tab : w.toolPanel->tabs)
+    for (const ToolPanelTab& tab : windowState(w).toolPanel->tabs)
         for (VxPanelItem* item : tab.items)
             if (item->itemKind() == VxPanelItem::kListButtonItem &&
                 static_cast<VxPanelItemListButton*>(item)->mod->name == name)
@@ -92,14 +92,14 @@ TEST_F(WindowSlotsHover, EveryListButtonPreviewsWhatAddingItGives) {
     click(buttonOf(*window, "Split Tone"), false);
     ASSERT_TRUE(window->saveFavoriteFilter("Toned Frame"));
     int32_t compared = 0;
-    for (const ToolPanelTab& panelTab : window->toolPanel->tabs) {
+    for (const ToolPanelTab& panelTab : windowState(*window).toolPanel->tabs) {
         for (VxPanelItem* item : panelTab.items) {
             if (item->itemKind() != VxPanelItem::kListButtonItem) continue;
             VxPanelItemListButton* button = static_cast<VxPanelItemListButton*>(item);
             SCOPED_TRACE(button->mod->name.c_str());
             emptyTray();
             const QImage hovered = hoverPicture(button, false);
-            EXPECT_FALSE(window->toolTipBox->isVisible());
+            EXPECT_FALSE(windowState(*window).toolTipBox->isVisible());
             if (!button->mod->hasHoverPreview()) {
                 EXPECT_TRUE(hovered.isNull());
                 continue;
@@ -213,24 +213,25 @@ TEST_F(WindowSlotsHover, BaseTilesAreFreedWithTheTabAndTheWindow) {
     click(buttonOf(*window, "Output Size"), false);
     ImageMod* exposure = prototypeNamed(*window, "Exposure");
     window->imageModHovered(exposure, false);
-    ASSERT_GT(window->previewSourceTiles.count, 0);
-    ASSERT_EQ(window->previewSourceView, view());
+    auto& s = windowState(*window);
+    ASSERT_GT(s.previewSourceTiles.count, 0);
+    ASSERT_EQ(s.previewSourceView, view());
 
     trigger("New Tab");
     ASSERT_TRUE(window->openMediaFile(photo));
     click(buttonOf(*window, "Output Size"), false);
     window->imageModHovered(exposure, false);
     const VxMediaWidget* second = view();
-    ASSERT_EQ(window->previewSourceView, second);
+    ASSERT_EQ(s.previewSourceView, second);
     window->imageModHovered(nullptr, false);
     window->documentTabWantsClosing(window->current()->tabID);
-    EXPECT_EQ(window->previewSourceView, nullptr);
-    EXPECT_EQ(window->previewSourceTiles.count, 0);
+    EXPECT_EQ(s.previewSourceView, nullptr);
+    EXPECT_EQ(s.previewSourceTiles.count, 0);
 
     // Hovering again draws the base from the remaining tab; the window goes
     // with the clones held.
     window->imageModHovered(exposure, false);
-    EXPECT_EQ(window->previewSourceView, view());
-    EXPECT_GT(window->previewSourceTiles.count, 0);
+    EXPECT_EQ(s.previewSourceView, view());
+    EXPECT_GT(s.previewSourceTiles.count, 0);
     window->imageModHovered(nullptr, false);
 }

@@ -78,8 +78,8 @@ protected:
         QApplication::processEvents();
     }
     void TearDown() override {
-        waitUntil([&] { return !window->saveQueue.isBusy(); }, 60000);
-        for (DocumentTab& tab : window->documentTabs) waitForDisplayIdle(tab.view);
+        waitUntil([&] { return !windowState(*window).saveQueue.isBusy(); }, 60000);
+        for (DocumentTab& tab : windowState(*window).documentTabs) waitForDisplayIdle(tab.view);
         window.reset();
     }
     TrayWidget* tray() { return window->current()->tray; }
@@ -94,7 +94,8 @@ protected:
     }
     void addTiles(int n) {
         // The panel's first tiles (Exposure, Contrast, ...), each of its own type.
-        for (int i = 0; i < n; ++i) window->addModToTray(window->tilePrototypes[18 + i], true, false, false);
+        const GrowArray<ImageMod*>& prototypes = windowState(*window).tilePrototypes;
+        for (int i = 0; i < n; ++i) window->addModToTray(prototypes[18 + i], true, false, false);
     }
     QTemporaryDir folder;
     QString photo;
@@ -102,7 +103,7 @@ protected:
 };
 
 bool waitForQueue(MainWindow& w) {
-    return waitUntil([&] { return !w.saveQueue.isBusy(); }, 60000);
+    return waitUntil([&] { return !windowState(w).saveQueue.isBusy(); }, 60000);
 }
 
 // The pellucine-render road for a photo and a filter file: load as the
@@ -152,10 +153,10 @@ TEST_F(FlowsTest, DropOpensTheFirstFileAndLoadsFiltersInAnyCase) {
     EXPECT_EQ(tray()->masterList->subMods.count, tiles);
 
     // While a tool is open a drop changes nothing.
-    window->activeTool = new VxToolWidget(window->current()->view);
+    windowState(*window).activeTool = new VxToolWidget(window->current()->view);
     drop({QUrl::fromLocalFile(second)});
     EXPECT_EQ(QString::fromUtf8(window->current()->name.c_str()), photo);
-    window->toolRequestedExit(window->activeTool);
+    window->toolRequestedExit(windowState(*window).activeTool);
 
     for (const char* name : {"/nodot", "/notes.txt"}) {
         DialogCatcher catcher;
@@ -189,7 +190,7 @@ TEST_F(FlowsTest, DeleteKeyRemovesTheSelectedTilesOfTheShownListWithOneUndo) {
 
     // Inside a shown nested tile the indices are the nested tile's.
     auto* nested = new CompoundFilter(GrowString("Nested"));
-    for (int i = 0; i < 3; ++i) nested->subMods.append(duplicateMod(*window->tilePrototypes[i]));
+    for (int i = 0; i < 3; ++i) nested->subMods.append(duplicateMod(*windowState(*window).tilePrototypes[i]));
     tray()->masterList->subMods.append(nested);
     tray()->rebuildNodes();
     tray()->showCompound(nested);
@@ -362,13 +363,13 @@ TEST_F(FlowsTest, SaveWithoutAPhotoDoesNothing) {
     window->saveMedia(false, true);
     window->saveMedia(true, true);
     QApplication::processEvents();
-    EXPECT_FALSE(window->saveQueue.isBusy());
+    EXPECT_FALSE(windowState(*window).saveQueue.isBusy());
     EXPECT_EQ(catcher.seen, 0);
     QApplication::processEvents();
 }
 
 TEST_F(FlowsTest, SendToHostPrintsItsTwoLines) {
-    window->pluginId = "7";
+    windowState(*window).pluginId = "7";
     ::testing::internal::CaptureStdout();
     window->sendToPluginHost();
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "pluginreturn -clearmods -id 7\n");
@@ -545,11 +546,11 @@ TEST(RestoredGeometry, ScreensAndHostileValues) {
 TEST_F(FlowsTest, CollapsedSectionsComeBackAndHostileKeysAreHarmless) {
     for (const char* name : {"Basics", "Advanced Light", "Advanced Color", "Photographic", "Masks", "Borders",
                              "Utility"})
-        window->toolPanel->setSectionCollapsed(0, GrowString(name), std::string(name) == "Masks");
+        windowState(*window).toolPanel->setSectionCollapsed(0, GrowString(name), std::string(name) == "Masks");
     window->close();
     window.reset();
     window = std::make_unique<MainWindow>("");
-    GrowArray<GrowString> collapsed = window->toolPanel->collapsedSectionNames(0);
+    GrowArray<GrowString> collapsed = windowState(*window).toolPanel->collapsedSectionNames(0);
     ASSERT_EQ(collapsed.count, 1);
     EXPECT_EQ(collapsed[0], "Masks");
     collapsed.destroy();
@@ -562,21 +563,22 @@ TEST_F(FlowsTest, CollapsedSectionsComeBackAndHostileKeysAreHarmless) {
     window = std::make_unique<MainWindow>("");
     EXPECT_GE(window->width(), 400);
     EXPECT_EQ(preferences.root.findChild(GrowString("CollapsedToolSections"))->text, "x");  // left as it was
-    collapsed = window->toolPanel->collapsedSectionNames(0);
+    collapsed = windowState(*window).toolPanel->collapsedSectionNames(0);
     EXPECT_EQ(collapsed.count, 6);  // the defaults: every section but Basics
     collapsed.destroy();
 }
 
 TEST_F(FlowsTest, ButtonsAndTheFiltersUpdatedMessage) {
     MainWindow& w = *window;
+    auto& s = windowState(w);
     const QSize start = QPixmap(":/img/startup_loadphoto.png").size();
-    EXPECT_EQ(w.startLoadButton->size(), QSize(qRound(start.width() / 2.0), qRound(start.height() / 2.0)));
-    EXPECT_EQ(w.hidePanelButton->size(), QSize(32, 22));
-    EXPECT_EQ(w.deleteNodesButton->size(), QSize(22, 32));
-    EXPECT_EQ(w.cancelProcessingButton->size(), QSize(18, 18));
-    EXPECT_FALSE(w.cancelProcessingButton->isVisible());
-    EXPECT_FALSE(w.singleViewButton->isVisible());
-    EXPECT_EQ(w.sendToHostButton, nullptr);
+    EXPECT_EQ(s.startLoadButton->size(), QSize(qRound(start.width() / 2.0), qRound(start.height() / 2.0)));
+    EXPECT_EQ(s.hidePanelButton->size(), QSize(32, 22));
+    EXPECT_EQ(s.deleteNodesButton->size(), QSize(22, 32));
+    EXPECT_EQ(s.cancelProcessingButton->size(), QSize(18, 18));
+    EXPECT_FALSE(s.cancelProcessingButton->isVisible());
+    EXPECT_FALSE(s.singleViewButton->isVisible());
+    EXPECT_EQ(s.sendToHostButton, nullptr);
     EXPECT_EQ(w.minimumSize(), QSize(600, 400));
 
     // An older stored version migrates the presets and says so once.

@@ -67,11 +67,11 @@ struct DialogCatcher {
 };
 
 QString tabTitle(MainWindow& w, int index) {
-    return QString::fromUtf8(w.tabBar->tabButtons[index]->title.c_str());
+    return QString::fromUtf8(windowState(w).tabBar->tabButtons[index]->title.c_str());
 }
 
 ImageMod* prototypeNamed(MainWindow& w, const char* name) {
-    for (ImageMod* tile : w.tilePrototypes)
+    for (ImageMod* tile : windowState(w).tilePrototypes)
         if (tile->name == name) return tile;
     return nullptr;
 }
@@ -90,7 +90,7 @@ protected:
         QApplication::processEvents();
     }
     void TearDown() override {
-        for (DocumentTab& tab : window->documentTabs) waitForDisplayIdle(tab.view);
+        for (DocumentTab& tab : windowState(*window).documentTabs) waitForDisplayIdle(tab.view);
         window.reset();
     }
     VxMediaWidget* view() { return window->current()->view; }
@@ -105,46 +105,48 @@ protected:
 
 TEST_F(MainWindowTest, ConstructionState) {
     MainWindow& w = *window;
-    ASSERT_EQ(w.documentTabs.count, 1);
-    EXPECT_EQ(w.documentTabs[0].tabID, 0);
-    EXPECT_EQ(w.currentTab, 0);
-    EXPECT_EQ(w.nextTabId, 1);
+    auto& s = windowState(w);
+    ASSERT_EQ(s.documentTabs.count, 1);
+    EXPECT_EQ(s.documentTabs[0].tabID, 0);
+    EXPECT_EQ(s.currentTab, 0);
+    EXPECT_EQ(s.nextTabId, 1);
     EXPECT_EQ(tabTitle(w, 0), "Empty Tab");
     EXPECT_EQ(w.windowTitle(), "Pellucine | RAW");
-    EXPECT_FALSE(w.tabBar->isVisible());
-    EXPECT_FALSE(w.renderQueueWindow->isVisible());
-    EXPECT_FALSE(w.pixelInspectorWindow->isVisible());
-    EXPECT_EQ(w.pixelInspectorWindow->height(), 202);
-    EXPECT_TRUE(w.autohideControls);  // no preferences file: the default, and the key exists now
+    EXPECT_FALSE(s.tabBar->isVisible());
+    EXPECT_FALSE(s.renderQueueWindow->isVisible());
+    EXPECT_FALSE(s.pixelInspectorWindow->isVisible());
+    EXPECT_EQ(s.pixelInspectorWindow->height(), 202);
+    EXPECT_TRUE(s.autohideControls);  // no preferences file: the default, and the key exists now
     EXPECT_TRUE(globalPreferences().getBool(GrowString("AutohideControls"), false));
-    EXPECT_EQ(w.activeTool, nullptr);
-    EXPECT_FALSE(w.hostMode);
-    EXPECT_TRUE(w.layoutReady);
-    EXPECT_GT(w.tilePrototypes.count, 10);
+    EXPECT_EQ(s.activeTool, nullptr);
+    EXPECT_FALSE(s.hostMode);
+    EXPECT_TRUE(s.layoutReady);
+    EXPECT_GT(s.tilePrototypes.count, 10);
     EXPECT_EQ(QMetaType::type("VideoLoaderSaverTime"), qMetaTypeId<VideoLoaderSaverTime>());
 }
 
 TEST_F(MainWindowTest, TabIdsCurrentTabsAndTitles) {
     MainWindow& w = *window;
+    auto& s = windowState(w);
     w.buildDocumentTab();
     w.buildDocumentTab();
-    ASSERT_EQ(w.documentTabs.count, 3);
-    EXPECT_EQ(w.documentTabs[1].tabID, 1);
-    EXPECT_EQ(w.documentTabs[2].tabID, 2);
-    EXPECT_EQ(w.currentTab, 2);
-    EXPECT_TRUE(w.tabBar->isVisible());
+    ASSERT_EQ(s.documentTabs.count, 3);
+    EXPECT_EQ(s.documentTabs[1].tabID, 1);
+    EXPECT_EQ(s.documentTabs[2].tabID, 2);
+    EXPECT_EQ(s.currentTab, 2);
+    EXPECT_TRUE(s.tabBar->isVisible());
 
     w.documentTabWantsClosing(1);  // the tab before the closed one becomes current
-    ASSERT_EQ(w.documentTabs.count, 2);
-    EXPECT_EQ(w.documentTabs[w.currentTab].tabID, 0);
+    ASSERT_EQ(s.documentTabs.count, 2);
+    EXPECT_EQ(s.documentTabs[s.currentTab].tabID, 0);
     w.buildDocumentTab();  // ids are never reused
-    EXPECT_EQ(w.documentTabs[2].tabID, 3);
+    EXPECT_EQ(s.documentTabs[2].tabID, 3);
     w.documentTabWantsClosing(0);  // closing the first makes the new first current
-    EXPECT_EQ(w.documentTabs[w.currentTab].tabID, 2);
+    EXPECT_EQ(s.documentTabs[s.currentTab].tabID, 2);
     w.documentTabWantsClosing(2);
     w.documentTabWantsClosing(3);  // the last tab stays
-    ASSERT_EQ(w.documentTabs.count, 1);
-    EXPECT_EQ(w.documentTabs[0].tabID, 3);
+    ASSERT_EQ(s.documentTabs.count, 1);
+    EXPECT_EQ(s.documentTabs[0].tabID, 3);
 
     ASSERT_TRUE(w.openMediaFile(photo));
     EXPECT_EQ(w.windowTitle(), "Pellucine | RAW - a.jpg");
@@ -155,19 +157,19 @@ TEST_F(MainWindowTest, TabIdsCurrentTabsAndTitles) {
 TEST_F(MainWindowTest, ClosingOrSwitchingTabsEndsTheOpenTool) {
     MainWindow& w = *window;
     w.buildDocumentTab();
-    w.activeTool = new VxToolWidget(view());
-    QPointer<VxToolWidget> tool = w.activeTool;
+    windowState(w).activeTool = new VxToolWidget(view());
+    QPointer<VxToolWidget> tool = windowState(w).activeTool;
     w.documentTabChosen(0);
-    EXPECT_EQ(w.activeTool, nullptr);
-    w.activeTool = new VxToolWidget(view());
+    EXPECT_EQ(windowState(w).activeTool, nullptr);
+    windowState(w).activeTool = new VxToolWidget(view());
     w.documentTabWantsClosing(0);
-    EXPECT_EQ(w.activeTool, nullptr);
+    EXPECT_EQ(windowState(w).activeTool, nullptr);
     QApplication::processEvents();
 }
 
 TEST_F(MainWindowTest, AddModToTrayAppendsSelectsAndReplacesUnpinned) {
     MainWindow& w = *window;
-    ControlStrip& strip = *w.controlStrip;
+    ControlStrip& strip = *windowState(w).controlStrip;
     ImageMod* exposure = prototypeNamed(w, "Exposure");
     ImageMod* contrast = prototypeNamed(w, "Contrast");
     ASSERT_TRUE(exposure && contrast);
@@ -191,9 +193,9 @@ TEST_F(MainWindowTest, AddModToTrayAppendsSelectsAndReplacesUnpinned) {
     w.addModToTray(&warm, false, true, false);
     ASSERT_EQ(tray()->masterList->subMods.count, 2);
     EXPECT_EQ(tray()->masterList->subMods[0]->name, "Exposure");
-    EXPECT_EQ(w.filterNameLabel->text(), "Warm");
+    EXPECT_EQ(windowState(w).filterNameLabel->text(), "Warm");
     w.addModToTray(exposure, true, true, false);
-    EXPECT_EQ(w.filterNameLabel->text(), "Warm*");
+    EXPECT_EQ(windowState(w).filterNameLabel->text(), "Warm*");
 }
 
 TEST_F(MainWindowTest, CantLoadFileLeavesTheDocumentUnchanged) {
@@ -264,7 +266,7 @@ TEST_F(MainWindowTest, TheRoadOfOneEdit) {
     file.close();
     w.loadFilterIntoDocument(GrowString(filter.toUtf8().constData()), true);
     ASSERT_EQ(tray()->masterList->subMods.count, 1);
-    EXPECT_EQ(w.filterNameLabel->text(), "bright*");  // loading marks the tray modified
+    EXPECT_EQ(windowState(w).filterNameLabel->text(), "bright*");  // loading marks the tray modified
     ASSERT_TRUE(waitForDisplayIdle(view()));
 
     ImageMod* exposure = tray()->masterList->subMods[0];
@@ -288,7 +290,7 @@ TEST_F(MainWindowTest, ClosingATabInTheMiddleOfAPassIsClean) {
     ASSERT_TRUE(w.openMediaFile(photo));
     ASSERT_TRUE(waitForDisplayIdle(view()));
     w.buildDocumentTab();
-    VxMediaWidget* first = w.documentTabs[0].view;
+    VxMediaWidget* first = windowState(w).documentTabs[0].view;
     VxMediaWidgetTestAccess::holdPasses(*first, true);
     first->requestDisplayPass();
     ASSERT_TRUE(waitUntil([&] { return VxMediaWidgetTestAccess::passIsHeld(*first); }));
@@ -298,7 +300,7 @@ TEST_F(MainWindowTest, ClosingATabInTheMiddleOfAPassIsClean) {
     });
     w.documentTabWantsClosing(0);
     releaser.join();
-    EXPECT_EQ(w.documentTabs.count, 1);
+    EXPECT_EQ(windowState(w).documentTabs.count, 1);
 }
 
 TEST(MessageDialog, CentredOnTheScreenWithTheButtonsResult) {
@@ -353,13 +355,13 @@ TEST(StartupFile, RequestsAreHeldUntilTheWindowExistsThenOpenedAtOnce) {
     EXPECT_EQ(chooseStartupPath(held, 1, nullptr), first);  // only the first held request is opened
 
     MainWindow window("");
-    window.hostMode = true;  // in host mode requests stay held
+    windowState(window).hostMode = true;  // in host mode requests stay held
     EXPECT_TRUE(handleFileOpenRequest(held, &window, second));
     EXPECT_EQ(held.size(), 3);
-    EXPECT_TRUE(window.documentTabs[0].name.isEmpty());
-    window.hostMode = false;
+    EXPECT_TRUE(windowState(window).documentTabs[0].name.isEmpty());
+    windowState(window).hostMode = false;
     EXPECT_TRUE(handleFileOpenRequest(held, &window, second));
     EXPECT_EQ(held.size(), 3);
-    EXPECT_EQ(QFile::decodeName(window.documentTabs[0].name.c_str()), second);
-    waitForDisplayIdle(window.documentTabs[0].view);
+    EXPECT_EQ(QFile::decodeName(windowState(window).documentTabs[0].name.c_str()), second);
+    waitForDisplayIdle(windowState(window).documentTabs[0].view);
 }

@@ -62,12 +62,12 @@ std::string xmlOf(const ImageMod& tile) {
 // ---- The tool panel ----
 
 TEST_F(PanelWindowTest, PanelSectionsInOrderWithTheirSizes) {
-    const ToolPanelTab& tab = window->toolPanel->tabs[0];
+    const ToolPanelTab& tab = windowState(*window).toolPanel->tabs[0];
     EXPECT_STREQ(tab.name.c_str(), "Adjustments");
     ASSERT_GT(tab.items.count, 0);
     ASSERT_EQ(tab.items[0]->itemKind(), VxPanelItem::kBigButtonItem);
     auto* crop = static_cast<VxPanelItemBigButton*>(tab.items[0]);
-    EXPECT_EQ(crop, window->cropPanelButton);
+    EXPECT_EQ(crop, windowState(*window).cropPanelButton);
     EXPECT_EQ(crop->commandID, 0);
     std::vector<std::pair<std::string, int>> sections;
     std::vector<std::string> borderLabels;
@@ -93,19 +93,20 @@ TEST_F(PanelWindowTest, PanelSectionsInOrderWithTheirSizes) {
 
 TEST_F(PanelWindowTest, PrototypeListOrderAndUniqueNames) {
     MainWindow& w = *window;
+    auto& s = windowState(w);
     std::set<std::string> names;
-    for (ImageMod* tile : w.tilePrototypes) EXPECT_TRUE(names.insert(tile->name.c_str()).second) << tile->name.c_str();
-    ASSERT_GT(w.tilePrototypes.count, 0);
-    EXPECT_STREQ(w.tilePrototypes[0]->name.c_str(), "Custom Straight");
-    EXPECT_STREQ(w.tilePrototypes[1]->name.c_str(), "Custom Rounded");
-    EXPECT_STREQ(w.tilePrototypes[17]->name.c_str(), "Paper");
-    EXPECT_STREQ(w.tilePrototypes[18]->name.c_str(), "Exposure");
+    for (ImageMod* tile : s.tilePrototypes) EXPECT_TRUE(names.insert(tile->name.c_str()).second) << tile->name.c_str();
+    ASSERT_GT(s.tilePrototypes.count, 0);
+    EXPECT_STREQ(s.tilePrototypes[0]->name.c_str(), "Custom Straight");
+    EXPECT_STREQ(s.tilePrototypes[1]->name.c_str(), "Custom Rounded");
+    EXPECT_STREQ(s.tilePrototypes[17]->name.c_str(), "Paper");
+    EXPECT_STREQ(s.tilePrototypes[18]->name.c_str(), "Exposure");
     const std::vector<std::string> missing = missingPrototypeNames(w);
     if (!missing.empty()) GTEST_SKIP() << "tile classes not built yet: " << joined(missing);
-    EXPECT_EQ(w.tilePrototypes.count, 95);
-    EXPECT_STREQ(w.tilePrototypes[54]->name.c_str(), "Luminance Contrast");
-    EXPECT_STREQ(w.tilePrototypes[75]->name.c_str(), "1958");
-    EXPECT_STREQ(w.tilePrototypes[94]->name.c_str(), "Saloon");
+    EXPECT_EQ(s.tilePrototypes.count, 95);
+    EXPECT_STREQ(s.tilePrototypes[54]->name.c_str(), "Luminance Contrast");
+    EXPECT_STREQ(s.tilePrototypes[75]->name.c_str(), "1958");
+    EXPECT_STREQ(s.tilePrototypes[94]->name.c_str(), "Saloon");
 }
 
 // Start values of the tables, as a filter file would store them.
@@ -156,7 +157,7 @@ TEST_F(PanelWindowTest, StartValuesThroughTheFilterWriter) {
 }
 
 TEST_F(PanelWindowTest, CollapsingEverySectionLeavesTheCropButton) {
-    VxToolPanel* panel = window->toolPanel;
+    VxToolPanel* panel = windowState(*window).toolPanel;
     for (const char* name :
          {"Basics", "Advanced Light", "Advanced Color", "Photographic", "Masks", "Borders", "Utility"})
         panel->setSectionCollapsed(0, GrowString(name), true);
@@ -164,7 +165,7 @@ TEST_F(PanelWindowTest, CollapsingEverySectionLeavesTheCropButton) {
     for (VxPanelItem* item : panel->tabs[0].items)
         if (item->itemKind() != VxPanelItem::kHeaderItem && item->isVisible()) ++visibleButtons;
     EXPECT_EQ(visibleButtons, 1);
-    EXPECT_TRUE(window->cropPanelButton->isVisible());
+    EXPECT_TRUE(windowState(*window).cropPanelButton->isVisible());
 }
 
 // Tiles without a list button still load from filter files.
@@ -183,7 +184,7 @@ TEST_F(PanelWindowTest, FilterNamingTilesWithoutButtonsLoads) {
         chain.count = 0;
         GrowArray<ImageMod*> loaded;
         uint32_t status = 0;
-        loadFilterFile(loaded, path, window->tilePrototypes, status);
+        loadFilterFile(loaded, path, windowState(*window).tilePrototypes, status);
         ASSERT_EQ(loaded.count, 1) << name;
         EXPECT_STREQ(loaded[0]->name.c_str(), name);
         for (ImageMod* mod : loaded) delete mod;
@@ -192,15 +193,16 @@ TEST_F(PanelWindowTest, FilterNamingTilesWithoutButtonsLoads) {
 }
 
 TEST_F(PanelWindowTest, CropButtonPressOpensTheCropTool) {
-    QTest::mouseClick(window->cropPanelButton, Qt::LeftButton);
+    QTest::mouseClick(windowState(*window).cropPanelButton, Qt::LeftButton);
     QApplication::processEvents();
-    EXPECT_NE(window->activeTool, nullptr);
+    EXPECT_NE(windowState(*window).activeTool, nullptr);
 }
 
 // ---- Menus ----
 
 TEST_F(PanelWindowTest, MenuTitlesAndToolDisabledActions) {
-    ControlStrip& strip = *window->controlStrip;
+    auto& s = windowState(*window);
+    ControlStrip& strip = *s.controlStrip;
     const QList<QAction*> bar = window->menuBar()->actions();
     ASSERT_EQ(bar.size(), 4);
     EXPECT_EQ(bar[0]->text(), "File");
@@ -208,13 +210,13 @@ TEST_F(PanelWindowTest, MenuTitlesAndToolDisabledActions) {
     EXPECT_EQ(bar[2]->text(), "View");
     EXPECT_EQ(bar[3]->text(), "Help ");
     QStringList disabled;
-    for (QAction* action : window->toolDisabledActions) disabled << action->text();
+    for (QAction* action : s.toolDisabledActions) disabled << action->text();
     EXPECT_EQ(disabled, QStringList({"Quicklook Presets (Append)", "Load Photo...", "Close Photo", "Load Next",
                                      "Load Previous", "Batch Process Folder...", "Load Preset...", "Preferences...",
                                      "Rotate Left", "Rotate Right", "Toggle Original", "Show/Hide Tray",
                                      "Show/Hide Tool Panel", "Toggle Interface", "Cycle Interface"}));
     // No hidden window action sits in a menu.
-    for (QMenu* menu : {window->fileMenu, window->editMenu, window->viewMenu, window->helpMenu})
+    for (QMenu* menu : {s.fileMenu, s.editMenu, s.viewMenu, s.helpMenu})
         for (QAction* action : menu->actions())
             EXPECT_TRUE(action->text() != "Left Pressed" && action->text() != "Right Pressed" &&
                         action->text() != "Quicklook Presets (Append)");
@@ -223,15 +225,15 @@ TEST_F(PanelWindowTest, MenuTitlesAndToolDisabledActions) {
 
 TEST_F(PanelWindowTest, CropToolDisablesItsActionsAndEnablesThemOnExit) {
     window->openCropTool();
-    ASSERT_NE(window->activeTool, nullptr);
+    ASSERT_NE(windowState(*window).activeTool, nullptr);
     EXPECT_FALSE(actionNamed(*window, "Load Photo...")->isEnabled());
     EXPECT_FALSE(actionNamed(*window, "Toggle Original")->isEnabled());
     EXPECT_TRUE(actionNamed(*window, "Save As...")->isEnabled());
     EXPECT_TRUE(actionNamed(*window, "Undo")->isEnabled());
     EXPECT_TRUE(actionNamed(*window, "Zoom To Fit")->isEnabled());
-    window->toolRequestedExit(window->activeTool);
-    EXPECT_EQ(window->activeTool, nullptr);
-    for (QAction* action : window->toolDisabledActions) EXPECT_TRUE(action->isEnabled());
+    window->toolRequestedExit(windowState(*window).activeTool);
+    EXPECT_EQ(windowState(*window).activeTool, nullptr);
+    for (QAction* action : windowState(*window).toolDisabledActions) EXPECT_TRUE(action->isEnabled());
 }
 
 // Every key of the menus reaches its action with the focus on the view.
@@ -281,7 +283,7 @@ TEST_F(PanelWindowTest, EveryKeyReachesItsAction) {
     // connections and reports its text.
     QStringList fired;
     QList<QAction*> all = window->actions();
-    for (QMenu* menu : {window->fileMenu, window->editMenu, window->viewMenu}) {
+    for (QMenu* menu : {windowState(*window).fileMenu, windowState(*window).editMenu, windowState(*window).viewMenu}) {
         menu->disconnect(window.get());
         all += menu->actions();
     }
@@ -326,7 +328,7 @@ TEST(HueHandle, PositionFromTheHueOffset) {
 }
 
 TEST_F(PanelWindowTest, CopyAndPasteCurve) {
-    ControlStrip& strip = *window->controlStrip;
+    ControlStrip& strip = *windowState(*window).controlStrip;
     ImageMod* tone = prototypeNamed(*window, "Tone Curve");
     ImageMod* exposure = prototypeNamed(*window, "Exposure");
     ASSERT_TRUE(tone && exposure);
@@ -374,28 +376,29 @@ TEST_F(PanelWindowTest, ClosePhotoWithOneAndTwoTabs) {
     ASSERT_TRUE(window->openMediaFile(photo));
     window->addModToTray(prototypeNamed(*window, "Exposure"), true, true, false);
     trigger("Close Photo");
-    ASSERT_EQ(window->documentTabs.count, 1);
+    ASSERT_EQ(windowState(*window).documentTabs.count, 1);
     EXPECT_FALSE(view()->hasMedia());
     EXPECT_TRUE(window->current()->name.isEmpty());
     EXPECT_EQ(tray()->masterList->subMods.count, 1);  // the tray keeps its tiles
     window->buildDocumentTab();
-    ASSERT_EQ(window->documentTabs.count, 2);
+    ASSERT_EQ(windowState(*window).documentTabs.count, 2);
     trigger("Close Photo");
-    EXPECT_EQ(window->documentTabs.count, 1);
+    EXPECT_EQ(windowState(*window).documentTabs.count, 1);
 }
 
 TEST_F(PanelWindowTest, CycleInterfaceFourTimesReturnsToTheStart) {
     std::vector<std::pair<bool, bool>> seen;  // (tray, panel)
+    auto& s = windowState(*window);
     for (int i = 0; i < 4; ++i) {
         trigger("Cycle Interface");
-        seen.emplace_back(window->trayArea->isVisible(), window->toolPanel->isVisible());
+        seen.emplace_back(s.trayArea->isVisible(), s.toolPanel->isVisible());
     }
     const std::vector<std::pair<bool, bool>> expected = {{true, false}, {false, false}, {false, true}, {true, true}};
     EXPECT_EQ(seen, expected);
     trigger("Toggle Interface");
-    EXPECT_FALSE(window->trayShown || window->toolPanelShown);
+    EXPECT_FALSE(s.trayShown || s.toolPanelShown);
     trigger("Toggle Interface");
-    EXPECT_TRUE(window->trayShown && window->toolPanelShown);
+    EXPECT_TRUE(s.trayShown && s.toolPanelShown);
 }
 
 TEST_F(PanelWindowTest, UndoRedoAndTheCropTool) {
@@ -404,7 +407,7 @@ TEST_F(PanelWindowTest, UndoRedoAndTheCropTool) {
     window->openCropTool();
     trigger("Undo");  // nothing while a tool is open
     EXPECT_EQ(tray()->masterList->subMods.count, 1);
-    window->toolRequestedExit(window->activeTool);
+    window->toolRequestedExit(windowState(*window).activeTool);
     trigger("Undo");  // the crop tool's record (its neutral crop tile went on exit)
     trigger("Undo");
     EXPECT_EQ(tray()->masterList->subMods.count, 0);
@@ -434,30 +437,32 @@ TEST_F(PanelWindowTest, RowsWithoutEntriesAndSubWindows) {
     for (const char* text : {"Preview Video", "Quicklook Cameras", "Quicklook Cameras (Append)", "Quicklook Borders",
                              "Single View", "Split Screen Vertical", "Split Screen Horizontal"})
         trigger(text);
-    EXPECT_EQ(window->documentTabs.count, 1);
+    auto& s = windowState(*window);
+    EXPECT_EQ(s.documentTabs.count, 1);
     trigger("New Tab");
-    EXPECT_EQ(window->documentTabs.count, 2);
+    EXPECT_EQ(s.documentTabs.count, 2);
     trigger("Show/Hide Render Queue");
-    EXPECT_TRUE(window->renderQueueWindow->isVisible());
+    EXPECT_TRUE(s.renderQueueWindow->isVisible());
     trigger("Show/Hide Render Queue");
-    EXPECT_FALSE(window->renderQueueWindow->isVisible());
-    window->autohideControlsAction->setChecked(false);
-    window->actionTriggered(window->autohideControlsAction);
-    EXPECT_FALSE(window->autohideControls);
+    EXPECT_FALSE(s.renderQueueWindow->isVisible());
+    s.autohideControlsAction->setChecked(false);
+    window->actionTriggered(s.autohideControlsAction);
+    EXPECT_FALSE(s.autohideControls);
     EXPECT_FALSE(globalPreferences().getBool(GrowString("AutohideControls"), true));
 }
 
 TEST_F(PanelWindowTest, PresetSteppingWrapsInPanelOrder) {
-    GrowArray<ImageMod*> presets = window->toolPanel->presetMods();
+    auto& s = windowState(*window);
+    GrowArray<ImageMod*> presets = s.toolPanel->presetMods();
     ASSERT_GT(presets.count, 2);
-    window->presetIndex = presets.count - 1;
+    s.presetIndex = presets.count - 1;
     trigger("Next Style");
-    EXPECT_EQ(window->presetIndex, 0);
+    EXPECT_EQ(s.presetIndex, 0);
     trigger("Previous Style");
-    EXPECT_EQ(window->presetIndex, presets.count - 1);
+    EXPECT_EQ(s.presetIndex, presets.count - 1);
     trigger("Random Preset");
-    EXPECT_GE(window->presetIndex, 0);
-    EXPECT_LT(window->presetIndex, presets.count);
+    EXPECT_GE(s.presetIndex, 0);
+    EXPECT_LT(s.presetIndex, presets.count);
     presets.destroy();
 }
 
@@ -532,10 +537,10 @@ TEST_F(PanelWindowTest, UnpackArchiveIntoItsOwnFolder) {
 TEST_F(PanelWindowTest, AppendPressesFoldIntoTheCommandId) {
     VxPanelItemBigButton button(3, GrowString("x"), nullptr);
     window->comIDButtonClicked(&button, true);  // 3 becomes 4: nothing
-    EXPECT_EQ(window->activeTool, nullptr);
+    EXPECT_EQ(windowState(*window).activeTool, nullptr);
     button.commandID = 0;
     window->comIDButtonClicked(&button, true);
-    EXPECT_NE(window->activeTool, nullptr);
+    EXPECT_NE(windowState(*window).activeTool, nullptr);
 }
 
 TEST_F(PanelWindowTest, RevealWithoutMediaShowsTheMessage) {
@@ -642,7 +647,7 @@ TEST_F(PanelWindowTest, HelpOpensTheReadme) {
 // Through the strip's own curve control: the right-clicked control takes
 // the pasted curve and handle, and the edit path writes them into the var.
 TEST_F(PanelWindowTest, PasteCurveThroughTheStripsCurveControl) {
-    ControlStrip& strip = *window->controlStrip;
+    ControlStrip& strip = *windowState(*window).controlStrip;
     window->addModToTray(prototypeNamed(*window, "Hue Shift"), true, true, false);
     ControlEntry* entry = nullptr;
     for (ControlEntry& record : StripAccess::controlTable(strip))

@@ -54,7 +54,7 @@ inline const std::vector<std::string>& expectedPrototypeNames() {
 }
 
 inline ImageMod* prototypeNamed(MainWindow& w, const char* name) {
-    for (ImageMod* tile : w.tilePrototypes)
+    for (ImageMod* tile : windowState(w).tilePrototypes)
         if (tile->name == name) return tile;
     return nullptr;
 }
@@ -74,7 +74,7 @@ inline std::string joined(const std::vector<std::string>& names) {
 }
 
 inline bool hasListButton(MainWindow& w, const ImageMod* tile) {
-    for (VxPanelItem* item : w.toolPanel->tabs[0].items)
+    for (VxPanelItem* item : windowState(w).toolPanel->tabs[0].items)
         if (item->itemKind() == VxPanelItem::kListButtonItem &&
             static_cast<VxPanelItemListButton*>(item)->mod == tile)
             return true;
@@ -84,7 +84,8 @@ inline bool hasListButton(MainWindow& w, const ImageMod* tile) {
 // The first action with this text in the menus or on the window.
 inline QAction* actionNamed(MainWindow& w, const char* text) {
     QList<QAction*> all = w.actions();
-    for (QMenu* menu : {w.fileMenu, w.editMenu, w.viewMenu, w.helpMenu}) all += menu->actions();
+    auto& s = windowState(w);
+    for (QMenu* menu : {s.fileMenu, s.editMenu, s.viewMenu, s.helpMenu}) all += menu->actions();
     for (QAction* action : all)
         if (action->text() == QString::fromUtf8(text)) return action;
     return nullptr;
@@ -142,7 +143,7 @@ protected:
     }
     void TearDown() override {
         MainWindow::openFileChooserOverride() = nullptr;
-        for (DocumentTab& tab : window->documentTabs) waitForDisplayIdle(tab.view);
+        for (DocumentTab& tab : windowState(*window).documentTabs) waitForDisplayIdle(tab.view);
         window.reset();
         setDesktopUrlHandler(nullptr);
         setFileManagerCallsEnabled(true);

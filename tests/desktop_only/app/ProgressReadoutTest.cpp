@@ -81,16 +81,16 @@ protected:
     void TearDown() override {
         setBusy(false);
         {
-            MutexLocker queue(window->saveQueue.queueLock.get());
-            window->saveQueue.jobs.destroy();
+            MutexLocker queue(windowState(*window).saveQueue.queueLock.get());
+            windowState(*window).saveQueue.jobs.destroy();
         }
-        for (DocumentTab& tab : window->documentTabs) waitForDisplayIdle(tab.view);
+        for (DocumentTab& tab : windowState(*window).documentTabs) waitForDisplayIdle(tab.view);
         window.reset();
     }
     // A queue as the worker leaves it mid-run: count jobs, the one at
     // current being processed. No worker runs; the test plays its part.
     void fakeRun(int count, int current) {
-        ProcessingState& q = window->saveQueue;
+        ProcessingState& q = windowState(*window).saveQueue;
         MutexLocker queue(q.queueLock.get());
         MutexLocker status(q.statusLock.get());
         q.jobs.destroy();
@@ -106,11 +106,11 @@ protected:
         q.cancelFlag = kCancelNone;
     }
     void setBusy(bool busy) {
-        MutexLocker status(window->saveQueue.statusLock.get());
-        window->saveQueue.busy = busy;
+        MutexLocker status(windowState(*window).saveQueue.statusLock.get());
+        windowState(*window).saveQueue.busy = busy;
     }
-    VxRenderQueueWidget* rows() { return window->renderQueueWindow->queueWidget; }
-    QString label() { return window->processingInfoLabel->text(); }
+    VxRenderQueueWidget* rows() { return windowState(*window).renderQueueWindow->queueWidget; }
+    QString label() { return windowState(*window).processingInfoLabel->text(); }
 
     std::unique_ptr<MainWindow> window;
 };
@@ -121,11 +121,12 @@ protected:
 
 TEST_F(ProgressTest, StatusTextAndRowsFollowTheQueue) {
     MainWindow& w = *window;
+    auto& s = windowState(w);
     fakeRun(1, 0);
     w.processingInfoTimerFired();
     EXPECT_EQ(label(), QStringLiteral("p1.jpg"));  // one job: its name only
-    EXPECT_TRUE(w.cancelProcessingButton->isVisible());
-    EXPECT_TRUE(w.processingInfoLabel->isVisible());
+    EXPECT_TRUE(s.cancelProcessingButton->isVisible());
+    EXPECT_TRUE(s.processingInfoLabel->isVisible());
 
     fakeRun(5, 1);
     w.processingInfoTimerFired();
@@ -139,18 +140,18 @@ TEST_F(ProgressTest, StatusTextAndRowsFollowTheQueue) {
     // removes that job and no other.
     w.cancelRenderQueueItem(100);  // done already
     w.cancelRenderQueueItem(999);  // unknown
-    EXPECT_EQ(w.saveQueue.jobs.count, 5);
+    EXPECT_EQ(s.saveQueue.jobs.count, 5);
     emit rows()->cancelButtons[2]->released();  // the row of job 103
-    ASSERT_EQ(w.saveQueue.jobs.count, 4);
-    EXPECT_EQ(w.saveQueue.jobs[2].id, 102);
-    EXPECT_EQ(w.saveQueue.jobs[3].id, 104);
+    ASSERT_EQ(s.saveQueue.jobs.count, 4);
+    EXPECT_EQ(s.saveQueue.jobs[2].id, 102);
+    EXPECT_EQ(s.saveQueue.jobs[3].id, 104);
     w.processingInfoTimerFired();
     EXPECT_EQ(rows()->itemNames.count, 3);
     EXPECT_EQ(label(), QStringLiteral("File 2 of 4: p2.jpg"));
     // The row of the job in progress sets the abandon flag only.
     emit rows()->cancelButtons[0]->released();
-    EXPECT_EQ(w.saveQueue.cancelFlag, kCancelCurrentJob);
-    EXPECT_EQ(w.saveQueue.jobs.count, 4);
+    EXPECT_EQ(s.saveQueue.cancelFlag, kCancelCurrentJob);
+    EXPECT_EQ(s.saveQueue.jobs.count, 4);
 }
 
 TEST_F(ProgressTest, CancelProcessingStopsAfterTheCurrentJobOnlyWhileBusy) {
@@ -160,25 +161,26 @@ TEST_F(ProgressTest, CancelProcessingStopsAfterTheCurrentJobOnlyWhileBusy) {
     yes.arm();
     w.cancelProcessingButtonPressed();
     EXPECT_EQ(yes.title, QStringLiteral("Cancel Processing"));
-    EXPECT_EQ(w.saveQueue.jobs.count, 2);  // the waiting jobs are dropped
-    EXPECT_EQ(w.saveQueue.cancelFlag, kCancelAfterCurrentJob);
+    EXPECT_EQ(windowState(w).saveQueue.jobs.count, 2);  // the waiting jobs are dropped
+    EXPECT_EQ(windowState(w).saveQueue.cancelFlag, kCancelAfterCurrentJob);
 
     // The queue ran dry while the question was open: the answer cannot
     // stop a later run.
     fakeRun(0, 0);
     w.cancelProcessingButtonPressed();
-    EXPECT_EQ(w.saveQueue.cancelFlag, kCancelNone);
+    EXPECT_EQ(windowState(w).saveQueue.cancelFlag, kCancelNone);
 }
 
 TEST_F(ProgressTest, ProcessingErrorIsShownOnceWithTheDisplayHidden) {
     MainWindow& w = *window;
+    auto& s = windowState(w);
     fakeRun(2, 1);
-    w.processingInfoTimer->start(20);  // fast ticks: several would fire while the message is open
-    ASSERT_TRUE(waitUntil([&] { return w.processingInfoLabel->isVisible(); }));
+    s.processingInfoTimer->start(20);  // fast ticks: several would fire while the message is open
+    ASSERT_TRUE(waitUntil([&] { return s.processingInfoLabel->isVisible(); }));
     {
-        MutexLocker status(w.saveQueue.statusLock.get());
-        w.saveQueue.busy = false;
-        w.saveQueue.errorFlag = 1;
+        MutexLocker status(s.saveQueue.statusLock.get());
+        s.saveQueue.busy = false;
+        s.saveQueue.errorFlag = 1;
     }
     bool hiddenWhenShown = false;
     int seen = 0;
@@ -187,8 +189,8 @@ TEST_F(ProgressTest, ProcessingErrorIsShownOnceWithTheDisplayHidden) {
         QTimer::singleShot(60, guard.get(), [&] {
             if (QWidget* modal = QApplication::activeModalWidget()) {
                 ++seen;
-                hiddenWhenShown = !w.processingInfoLabel->isVisible() && !w.cancelProcessingButton->isVisible() &&
-                                  !w.processingInfoTimer->isActive();
+                hiddenWhenShown = !s.processingInfoLabel->isVisible() && !s.cancelProcessingButton->isVisible() &&
+                                  !s.processingInfoTimer->isActive();
                 static_cast<QDialog*>(modal)->accept();
             }
             answer();
@@ -199,11 +201,11 @@ TEST_F(ProgressTest, ProcessingErrorIsShownOnceWithTheDisplayHidden) {
     waitUntil([] { return false; }, 400);  // ticks that might still come
     EXPECT_EQ(seen, 1);
     EXPECT_TRUE(hiddenWhenShown);
-    EXPECT_TRUE(w.processingInfoLabel->text().isEmpty());
+    EXPECT_TRUE(s.processingInfoLabel->text().isEmpty());
     EXPECT_EQ(rows()->rowLabels.count, 0);
     {
-        MutexLocker status(w.saveQueue.statusLock.get());
-        w.saveQueue.errorFlag = 0;
+        MutexLocker status(s.saveQueue.statusLock.get());
+        s.saveQueue.errorFlag = 0;
     }
 }
 
@@ -389,7 +391,7 @@ protected:
     // The window point over view point (x, y).
     QPoint over(int x, int y) {
         VxMediaWidget* view = window->current()->view;
-        return window->mediaArea->mapTo(window.get(), view->geometry().topLeft() + QPoint(x + 2, y + 2));
+        return windowState(*window).mediaArea->mapTo(window.get(), view->geometry().topLeft() + QPoint(x + 2, y + 2));
     }
     void TearDown() override {
         VxMediaWidget* view = window->current()->view;
@@ -440,6 +442,7 @@ TEST_F(InspectorTest, HitTestMapsThePointerToPictureAndBuffer) {
 
 TEST_F(InspectorTest, HostileBuffersAndTheReadout) {
     MainWindow& w = *window;
+    auto& s = windowState(w);
     struct Case {
         int width, height, channels, outW, outH;
         float fill;
@@ -464,30 +467,30 @@ TEST_F(InspectorTest, HostileBuffersAndTheReadout) {
     // The readout under the pointer, while the inspector is shown.
     publish(20, 10, 3, 20, 10, 127.25f);
     w.updateInspectorHover(over(10, 20));
-    EXPECT_FALSE(w.pixelSwatch->hasPixel);  // hidden inspector: nothing read
-    w.pixelInspectorWindow->show();
+    EXPECT_FALSE(s.pixelSwatch->hasPixel);  // hidden inspector: nothing read
+    s.pixelInspectorWindow->show();
     w.updateInspectorHover(over(10, 20));
-    ASSERT_TRUE(w.pixelSwatch->hasPixel);
-    EXPECT_EQ(w.pixelSwatch->redLabel->text(), QStringLiteral("Red: 127"));
-    EXPECT_EQ(w.pixelSwatch->redFractionLabel->text(), QStringLiteral(".250"));
-    EXPECT_EQ(w.pixelSwatch->positionLabel->text(), QStringLiteral("Position: 1, 1\n"));
+    ASSERT_TRUE(s.pixelSwatch->hasPixel);
+    EXPECT_EQ(s.pixelSwatch->redLabel->text(), QStringLiteral("Red: 127"));
+    EXPECT_EQ(s.pixelSwatch->redFractionLabel->text(), QStringLiteral(".250"));
+    EXPECT_EQ(s.pixelSwatch->positionLabel->text(), QStringLiteral("Position: 1, 1\n"));
     w.updateInspectorHover(over(0, 0));
-    EXPECT_FALSE(w.pixelSwatch->hasPixel);
-    EXPECT_EQ(w.pixelSwatch->redLabel->text(), QStringLiteral("Red:"));
+    EXPECT_FALSE(s.pixelSwatch->hasPixel);
+    EXPECT_EQ(s.pixelSwatch->redLabel->text(), QStringLiteral("Red:"));
 
     // The pointer moving over the window drives the readout.
     QTest::mouseMove(window.get(), over(11, 20));
-    waitUntil([&] { return w.pixelSwatch->hasPixel; }, 2000);
-    EXPECT_TRUE(w.pixelSwatch->hasPixel);
-    EXPECT_EQ(w.pixelSwatch->positionLabel->text(), QStringLiteral("Position: 2, 1\n"));
+    waitUntil([&] { return s.pixelSwatch->hasPixel; }, 2000);
+    EXPECT_TRUE(s.pixelSwatch->hasPixel);
+    EXPECT_EQ(s.pixelSwatch->positionLabel->text(), QStringLiteral("Position: 2, 1\n"));
 
     // A clicked sample follows the display updates into the recent lines.
     w.addPixelSample({1, 0, w.current()->tabID});
     w.displayFinishedUpdating();
-    ASSERT_EQ(w.pixelSwatch->readings.count, 1);
-    EXPECT_FALSE(w.pixelSwatch->recentLabels[0]->isHidden());
-    EXPECT_EQ(w.pixelSwatch->recentLabels[0]->text(), QStringLiteral("130.2, 131.2, 132.2"));
-    w.pixelInspectorWindow->hide();
+    ASSERT_EQ(s.pixelSwatch->readings.count, 1);
+    EXPECT_FALSE(s.pixelSwatch->recentLabels[0]->isHidden());
+    EXPECT_EQ(s.pixelSwatch->recentLabels[0]->text(), QStringLiteral("130.2, 131.2, 132.2"));
+    s.pixelInspectorWindow->hide();
 }
 
 // ---- Preferences window and about dialog ----
@@ -498,7 +501,7 @@ TEST_F(ProgressTest, PreferencesAreWrittenAtOnceAndShownAgain) {
     store.setValue(GrowString("ColorProfileImport"), GrowString("1"), GrowString("int"), false);
     store.setValue(GrowString("ColorProfileExport"), GrowString("7"), GrowString("int"), false);  // names no choice
     w.openPreferencesWindow();
-    XmlPreferencesWindow* first = w.preferencesWindow;
+    XmlPreferencesWindow* first = windowState(w).preferencesWindow;
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->windowTitle(), QStringLiteral("Pellucine Preferences"));
     EXPECT_EQ(first->size(), QSize(500, 250));
@@ -523,7 +526,7 @@ TEST_F(ProgressTest, PreferencesAreWrittenAtOnceAndShownAgain) {
     QPointer<XmlPreferencesWindow> old(first);
     w.openPreferencesWindow();
     EXPECT_TRUE(old.isNull());
-    EXPECT_EQ(w.preferencesWindow->rowCombos[1]->currentText(), QStringLiteral("Don't Embed Profiles"));
+    EXPECT_EQ(windowState(w).preferencesWindow->rowCombos[1]->currentText(), QStringLiteral("Don't Embed Profiles"));
     store.setValue(GrowString("ColorProfileImport"), GrowString("0"), GrowString("int"), false);
     store.setValue(GrowString("ColorProfileExport"), GrowString("0"), GrowString("int"), true);
 }
@@ -559,6 +562,7 @@ GrowArray<GrowString> batchOutputs(const GrowArray<GrowString>& inputs, const QS
 
 TEST_F(ProgressTest, BatchRowsCancelStopAndTheNextRun) {
     MainWindow& w = *window;
+    auto& s = windowState(w);
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     QDir(folder.path()).mkpath("in");
@@ -580,9 +584,9 @@ TEST_F(ProgressTest, BatchRowsCancelStopAndTheNextRun) {
     // Ticked here as well as by the timer: the five files may all be done
     // before its first tick.
     waitUntil([&] {
-        if (w.saveQueue.isBusy()) w.processingInfoTimerFired();
-        if (!w.processingInfoLabel->text().isEmpty()) labels << w.processingInfoLabel->text();
-        return !w.saveQueue.isBusy();
+        if (s.saveQueue.isBusy()) w.processingInfoTimerFired();
+        if (!s.processingInfoLabel->text().isEmpty()) labels << s.processingInfoLabel->text();
+        return !s.saveQueue.isBusy();
     }, 60000);
     ASSERT_FALSE(labels.isEmpty());
     bool named = false;
@@ -601,7 +605,7 @@ TEST_F(ProgressTest, BatchRowsCancelStopAndTheNextRun) {
     DialogCounter yes;
     yes.arm();
     w.cancelProcessingButtonPressed();
-    ASSERT_TRUE(waitUntil([&] { return !w.saveQueue.isBusy(); }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return !s.saveQueue.isBusy(); }, 60000));
     written = outputsIn(folder.path() + "/out2");
     EXPECT_LT(written.size(), 6);
     for (const QString& name : written) {
@@ -612,9 +616,9 @@ TEST_F(ProgressTest, BatchRowsCancelStopAndTheNextRun) {
     // The next run goes to its end.
     outputs = batchOutputs(inputs, folder.path() + "/out3");
     ASSERT_EQ(w.queueBatch(inputs, outputs, SaveOptions()), 6);
-    ASSERT_TRUE(waitUntil([&] { return !w.saveQueue.isBusy(); }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return !s.saveQueue.isBusy(); }, 60000));
     EXPECT_EQ(outputsIn(folder.path() + "/out3").size(), 6);
-    waitUntil([&] { return !w.processingInfoTimer->isActive(); }, 3000);
+    waitUntil([&] { return !s.processingInfoTimer->isActive(); }, 3000);
     EXPECT_EQ(yes.seen, 1);  // no error message after a stopped or whole run
 }
 
@@ -645,7 +649,7 @@ TEST_F(ProgressTest, FailedSaveOverOriginalReportsOnceAndKeepsTheOriginal) {
     DialogCounter counter;
     counter.arm();
     const bool queued = w.queueSave(GrowString(QFile::encodeName(photo).constData()), SaveOptions(), 0, 0, true);
-    waitUntil([&] { return !w.saveQueue.isBusy(); }, 60000);
+    waitUntil([&] { return !windowState(w).saveQueue.isBusy(); }, 60000);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
     ASSERT_TRUE(queued);
@@ -663,18 +667,18 @@ TEST_F(ProgressTest, FailedSaveOverOriginalReportsOnceAndKeepsTheOriginal) {
 
 TEST_F(ProgressTest, HoverSlidesTheControlStripAwayAndBack) {
     MainWindow& w = *window;
-    ControlStrip& strip = *w.controlStrip;
+    ControlStrip& strip = *windowState(w).controlStrip;
     w.resize(1200, 800);
     QApplication::processEvents();
     ImageMod* withControls = nullptr;
-    for (ImageMod* tile : w.tilePrototypes)
+    for (ImageMod* tile : windowState(w).tilePrototypes)
         if (tile->vars.count > 0 && !withControls) withControls = tile;
     ASSERT_NE(withControls, nullptr);
     w.addModToTray(withControls, true, true, false);
     ASSERT_GT(StripAccess::controlTable(strip).count, 0);
-    w.autohideControls = true;  // earlier tests of this process may have stored it off
+    windowState(w).autohideControls = true;  // earlier tests of this process may have stored it off
     ASSERT_EQ(QApplication::mouseButtons(), Qt::NoButton);
-    const int x = w.toolPanel->x() - 5;
+    const int x = windowState(w).toolPanel->x() - 5;
     ASSERT_GT(x, 0);
     const int hide = StripAccess::controlHideLine(strip);
     const int step = (w.height() - hide) / 15;

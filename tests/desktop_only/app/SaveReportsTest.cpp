@@ -36,6 +36,7 @@
 #include "framework/ImageMod.h"
 #include "render/OutputGeometry.h"
 #include "render/RenderContext.h"
+#include "support/DesktopTestAccess.h"
 #include "support/DesktopTestHelpers.h"
 #include "support/TestTiles.h"
 
@@ -73,12 +74,12 @@ protected:
         QApplication::processEvents();
     }
     void TearDown() override {
-        waitUntil([&] { return !window->saveQueue.isBusy(); }, 60000);
-        for (DocumentTab& tab : window->documentTabs) waitForDisplayIdle(tab.view);
+        waitUntil([&] { return !windowState(*window).saveQueue.isBusy(); }, 60000);
+        for (DocumentTab& tab : windowState(*window).documentTabs) waitForDisplayIdle(tab.view);
         window.reset();
     }
     VxMediaWidget* view() { return window->current()->view; }
-    bool waitForQueue() { return waitUntil([&] { return !window->saveQueue.isBusy(); }, 60000); }
+    bool waitForQueue() { return waitUntil([&] { return !windowState(*window).saveQueue.isBusy(); }, 60000); }
     bool saveOver(const QString& path) {
         return window->queueSave(native(path), SaveOptions(), 0, 0, true) && waitForQueue();
     }
@@ -195,7 +196,7 @@ TEST_F(SaveReportsTest, AWaitingSaveOutlivesItsTabAndANewPhoto) {
         release = false;
         RenderJob held = hold;
         held.mods = cloneModChain(hold.mods);
-        window->saveQueue.addJob(held);
+        windowState(*window).saveQueue.addJob(held);
         window->buildDocumentTab();
         ASSERT_TRUE(window->openMediaFile(photo));
         window->loadFilterIntoDocument(native(kExampleFilter), true);
@@ -320,7 +321,7 @@ TEST_F(SaveReportsTest, SaveRefusesAnOutputBeyondMemoryBeforeQueueing) {
     window->saveMedia(false, false);
     EXPECT_EQ(titles, QStringList({"Save Size", "Save Error"}));
     EXPECT_TRUE(refusal.contains(QString("%1 x %1 pixels").arg(side))) << refusal.toStdString();
-    EXPECT_FALSE(window->saveQueue.isBusy());
+    EXPECT_FALSE(windowState(*window).saveQueue.isBusy());
     EXPECT_EQ(bytesOf(photo), before);
 }
 

@@ -93,12 +93,12 @@ TEST(WindowConnections, EveryConnectionResolves) {
         auto window = std::make_unique<MainWindow>("QWidget { color: #ffffff; }");
         window->show();
         QApplication::processEvents();
-        for (ImageMod* prototype : window->tilePrototypes) {
+        for (ImageMod* prototype : windowState(*window).tilePrototypes) {
             window->addModToTray(prototype, false, true, false);
             window->showSelectedTileControls();
         }
         QApplication::processEvents();
-        for (DocumentTab& tab : window->documentTabs) waitForDisplayIdle(tab.view);
+        for (DocumentTab& tab : windowState(*window).documentTabs) waitForDisplayIdle(tab.view);
     }
     QApplication::processEvents();
     EXPECT_TRUE(collector.warnings.isEmpty()) << collector.warnings.join("\n").toStdString();
@@ -132,58 +132,60 @@ TEST_F(WindowConnectionsTest, TriggeredActionsReachTheDispatcher) {
             if (action->text() == text) return action;
         return nullptr;
     };
-    QAction* queue = named(window->viewMenu->actions(), "Show/Hide Render Queue");
-    QAction* help = named(window->helpMenu->actions(), "Help Website");
+    auto& s = windowState(*window);
+    QAction* queue = named(s.viewMenu->actions(), "Show/Hide Render Queue");
+    QAction* help = named(s.helpMenu->actions(), "Help Website");
     QAction* quicklook = named(window->actions(), "Quicklook Presets (Append)");
     ASSERT_TRUE(queue && help && quicklook);
-    const bool queueShown = window->renderQueueWindow->isVisible();
+    const bool queueShown = s.renderQueueWindow->isVisible();
     queue->trigger();
-    EXPECT_NE(window->renderQueueWindow->isVisible(), queueShown);
+    EXPECT_NE(s.renderQueueWindow->isVisible(), queueShown);
     help->trigger();
     EXPECT_EQ(openedUrls.size(), 1);
-    ASSERT_FALSE(window->previewChooser->isVisible());
+    ASSERT_FALSE(s.previewChooser->isVisible());
     quicklook->trigger();
-    EXPECT_TRUE(window->previewChooser->isVisible());
-    window->previewChooser->hide();
+    EXPECT_TRUE(s.previewChooser->isVisible());
+    s.previewChooser->hide();
     waitForDisplayIdle(view());
 }
 
 TEST_F(WindowConnectionsTest, PanelAndMiniButtonSignalsReachTheWindow) {
+    auto& s = windowState(*window);
     // A hover of nothing hides the tooltip box.
-    window->toolTipBox->show();
-    emit window->toolPanel->imageModHovered(nullptr, false);
-    EXPECT_FALSE(window->toolTipBox->isVisible());
+    s.toolTipBox->show();
+    emit s.toolPanel->imageModHovered(nullptr, false);
+    EXPECT_FALSE(s.toolTipBox->isVisible());
 
     // The mini buttons: hide the panel and the tray, and back.
-    const bool panelShown = window->toolPanelShown;
-    QTest::mouseClick(window->hidePanelButton, Qt::LeftButton);
-    EXPECT_NE(window->toolPanelShown, panelShown);
-    QTest::mouseClick(window->hidePanelButton, Qt::LeftButton);
-    EXPECT_EQ(window->toolPanelShown, panelShown);
-    const bool trayWasShown = window->trayShown;
-    QTest::mouseClick(window->hideTrayButton, Qt::LeftButton);
-    EXPECT_NE(window->trayShown, trayWasShown);
-    QTest::mouseClick(window->hideTrayButton, Qt::LeftButton);
-    EXPECT_EQ(window->trayShown, trayWasShown);
+    const bool panelShown = s.toolPanelShown;
+    QTest::mouseClick(s.hidePanelButton, Qt::LeftButton);
+    EXPECT_NE(s.toolPanelShown, panelShown);
+    QTest::mouseClick(s.hidePanelButton, Qt::LeftButton);
+    EXPECT_EQ(s.toolPanelShown, panelShown);
+    const bool trayWasShown = s.trayShown;
+    QTest::mouseClick(s.hideTrayButton, Qt::LeftButton);
+    EXPECT_NE(s.trayShown, trayWasShown);
+    QTest::mouseClick(s.hideTrayButton, Qt::LeftButton);
+    EXPECT_EQ(s.trayShown, trayWasShown);
 
     // The preview button switches the tray's tiles off and on.
     ImageMod* exposure = prototypeNamed(*window, "Exposure");
     ASSERT_NE(exposure, nullptr);
     window->addModToTray(exposure, true, true, false);
     ASSERT_EQ(tray()->masterList->subMods.count, 1);
-    QTest::mouseClick(window->previewButton, Qt::LeftButton);
+    QTest::mouseClick(s.previewButton, Qt::LeftButton);
     EXPECT_TRUE(tray()->previewMode());
-    QTest::mouseClick(window->previewButton, Qt::LeftButton);
+    QTest::mouseClick(s.previewButton, Qt::LeftButton);
     EXPECT_FALSE(tray()->previewMode());
 
     // The delete button removes the tray's unpinned tiles.
-    QTest::mouseClick(window->deleteNodesButton, Qt::LeftButton);
+    QTest::mouseClick(s.deleteNodesButton, Qt::LeftButton);
     EXPECT_EQ(tray()->masterList->subMods.count, 0);
     waitForDisplayIdle(view());
 }
 
 TEST_F(WindowConnectionsTest, CurveRightClickOffersPasteOnlyWithACopiedCurve) {
-    ControlStrip& strip = *window->controlStrip;
+    ControlStrip& strip = *windowState(*window).controlStrip;
     ImageMod* tone = prototypeNamed(*window, "Tone Curve");
     ImageMod* exposure = prototypeNamed(*window, "Exposure");
     ASSERT_TRUE(tone && exposure);
@@ -216,7 +218,7 @@ TEST_F(WindowConnectionsTest, CurveRightClickOffersPasteOnlyWithACopiedCurve) {
     EXPECT_EQ(StripAccess::rightClickedControl(strip)->control, plain);
     EXPECT_FALSE(StripAccess::curveMenu(strip)->isVisible());
     // A widget that is no control: nothing remembered.
-    window->controlRightClicked(window->toolPanel);
+    window->controlRightClicked(windowState(*window).toolPanel);
     EXPECT_EQ(StripAccess::rightClickedControl(strip), nullptr);
     waitForDisplayIdle(view());
 }
@@ -224,7 +226,8 @@ TEST_F(WindowConnectionsTest, CurveRightClickOffersPasteOnlyWithACopiedCurve) {
 // The strip's auto-hide on hover moves: a window 800 high with the hide line
 // at 620 slides 12 pixels per tick; the cases that start nothing.
 TEST_F(WindowConnectionsTest, HoverMovesSlideTheStrip) {
-    ControlStrip& strip = *window->controlStrip;
+    auto& s = windowState(*window);
+    ControlStrip& strip = *s.controlStrip;
     ImageMod* exposure = prototypeNamed(*window, "Exposure");
     ASSERT_NE(exposure, nullptr);
     window->addModToTray(exposure, false, true, false);
@@ -233,7 +236,7 @@ TEST_F(WindowConnectionsTest, HoverMovesSlideTheStrip) {
     window->resize(1200, 800);
     QApplication::processEvents();
     ASSERT_EQ(window->height(), 800);
-    const int panelX = window->toolPanel->x();
+    const int panelX = s.toolPanel->x();
     ASSERT_GT(panelX, 20);
     QTimer* timer = StripAccess::animationTimer(strip);
 
@@ -256,7 +259,7 @@ TEST_F(WindowConnectionsTest, HoverMovesSlideTheStrip) {
     };
     for (const Case& c : cases) {
         timer->stop();
-        window->autohideControls = c.autohide;
+        s.autohideControls = c.autohide;
         StripAccess::controlSlideOffset(strip) = c.offset;
         StripAccess::controlHideLine(strip) = 620;
         StripAccess::controlShowLine(strip) = 740;
@@ -271,12 +274,12 @@ TEST_F(WindowConnectionsTest, HoverMovesSlideTheStrip) {
     // A real pointer move over the view area, upward across the hide line,
     // reaches the window as a hover move.
     timer->stop();
-    window->autohideControls = true;
+    s.autohideControls = true;
     StripAccess::controlSlideOffset(strip) = 0.0f;
     StripAccess::controlHideLine(strip) = 620;
     StripAccess::controlShowLine(strip) = 740;
     StripAccess::controlSlideStep(strip) = 0;
-    QWidget* area = window->mediaArea;
+    QWidget* area = s.mediaArea;
     const QPoint below = area->mapFrom(window.get(), QPoint(30, 630));
     QTest::mouseMove(area, below);
     QTest::mouseMove(area, below - QPoint(0, 30));
@@ -284,7 +287,7 @@ TEST_F(WindowConnectionsTest, HoverMovesSlideTheStrip) {
     EXPECT_EQ(StripAccess::controlSlideStep(strip), 12);
 
     // While a slide runs, or a tool is open, an upward move changes nothing.
-    window->autohideControls = true;
+    s.autohideControls = true;
     StripAccess::controlSlideOffset(strip) = 0.0f;
     StripAccess::controlSlideStep(strip) = 3;
     timer->start(30);
@@ -292,11 +295,11 @@ TEST_F(WindowConnectionsTest, HoverMovesSlideTheStrip) {
     EXPECT_EQ(StripAccess::controlSlideStep(strip), 3);
     timer->stop();
     window->openCropTool();
-    ASSERT_NE(window->activeTool, nullptr);
+    ASSERT_NE(s.activeTool, nullptr);
     StripAccess::controlSlideStep(strip) = 0;
     window->slideControlStripOnHover(QPoint(10, 600), QPoint(10, 610));
     EXPECT_FALSE(timer->isActive());
-    window->toolRequestedExit(window->activeTool);
+    window->toolRequestedExit(s.activeTool);
     StripAccess::controlSlideOffset(strip) = 0.0f;
     waitForDisplayIdle(view());
 }
@@ -327,10 +330,10 @@ TEST(WindowCheckMarks, RestoredFromThePreferences) {
         else
             preferences.setBool(autohide, c.autohideValue);
         MainWindow window("");
-        EXPECT_EQ(window.hoverPreviewsAction->isChecked(), c.hoverChecked);
-        EXPECT_EQ(window.autohideControlsAction->isChecked(), c.autohideChecked);
-        EXPECT_EQ(window.autohideControls, c.autohideOn);
-        for (DocumentTab& tab : window.documentTabs) waitForDisplayIdle(tab.view);
+        EXPECT_EQ(windowState(window).hoverPreviewsAction->isChecked(), c.hoverChecked);
+        EXPECT_EQ(windowState(window).autohideControlsAction->isChecked(), c.autohideChecked);
+        EXPECT_EQ(windowState(window).autohideControls, c.autohideOn);
+        for (DocumentTab& tab : windowState(window).documentTabs) waitForDisplayIdle(tab.view);
     }
     preferences.setBool(hover, hoverBefore);
     preferences.setBool(autohide, autohideBefore);
@@ -344,7 +347,7 @@ TEST_F(WindowConnectionsTest, PanelDeleteSignalDeletesTheSavedStyle) {
     window->addModToTray(exposure, false, true, false);
     ASSERT_TRUE(window->saveFavoriteFilter("Glue Style"));
     VxPanelItemListButton* button = nullptr;
-    for (ToolPanelTab& tab : window->toolPanel->tabs)
+    for (ToolPanelTab& tab : windowState(*window).toolPanel->tabs)
         for (VxPanelItem* item : tab.items)
             if (item->itemKind() == VxPanelItem::kListButtonItem) {
                 auto* list = static_cast<VxPanelItemListButton*>(item);
@@ -356,10 +359,10 @@ TEST_F(WindowConnectionsTest, PanelDeleteSignalDeletesTheSavedStyle) {
     ASSERT_TRUE(QFile::exists(file));
     DialogCatcher catcher;
     catcher.arm();
-    emit window->toolPanel->deleteButtonClicked(button);
+    emit windowState(*window).toolPanel->deleteButtonClicked(button);
     EXPECT_EQ(catcher.title, "Delete Style");
     EXPECT_FALSE(QFile::exists(file));
-    for (ToolPanelTab& tab : window->toolPanel->tabs)
+    for (ToolPanelTab& tab : windowState(*window).toolPanel->tabs)
         for (VxPanelItem* item : tab.items) EXPECT_NE(item, static_cast<VxPanelItem*>(button));
     waitForDisplayIdle(view());
 }

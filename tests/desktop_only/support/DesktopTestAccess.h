@@ -1,14 +1,15 @@
 #pragma once
-// The tests' view of the private state of the document view, the tray and
-// the control strip: the friends these classes name. Each reader takes the lock the class takes
-// for that state; the writers stand in for what a display pass or the
-// user would do.
+// The tests' view of the private state of the document view, the tray, the
+// control strip and the main window: the friends these classes name. Each
+// reader takes the lock the class takes for that state; the writers stand in
+// for what a display pass or the user would do.
 
 #include <QImage>
 #include <QPoint>
 #include <QRect>
 
 #include "desktop_only/app/ControlStrip.h"
+#include "desktop_only/app/MainWindowPrivate.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/tray/TrayWidget.h"
 #include "foundation/ImageBuffer.h"
@@ -109,3 +110,14 @@ public:
     static const Curve* copiedCurve(const ControlStrip& strip) { return strip.copiedCurve.get(); }
     static double pastedHuePosition(const ControlStrip& strip) { return strip.pastedHuePosition; }
 };
+
+// The main window's state object, read and set as the tests need (the
+// window's own files reach it as `d`).
+class MainWindowTestAccess {
+public:
+    static MainWindow::State& state(MainWindow& window) { return *window.d; }
+};
+
+// The same as a free function: the state's type is private to the window, so
+// the tests hold it as auto.
+inline auto& windowState(MainWindow& window) { return MainWindowTestAccess::state(window); }
