@@ -64,10 +64,9 @@ void BM_LensEffect(benchmark::State& state, int64_t tile) {
             ImageBuffer::copyFloat(work, photo(), true);
         work.scale = scale;
         state.ResumeTiming();
-        if (eightBit)
-            if (!context.render8(chain, &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
-        else
-            if (!context.render(chain, &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
+        const bool rendered = eightBit ? context.render8(chain, &work, nullptr, -1, 0, nullptr)
+                                       : context.render(chain, &work, nullptr, -1, 0, nullptr);
+        if (!rendered) state.SkipWithError("render failed");
         benchmark::DoNotOptimize(work.data);
     }
     setParallelThreadCount(0);

@@ -189,10 +189,9 @@ void renderLoop(benchmark::State& state, const GrowArray<ImageMod*>& chain, cons
         else
             ImageBuffer::copyFloat(work, source, true);
         state.ResumeTiming();
-        if (eightBit)
-            if (!context.render8(chain, &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
-        else
-            if (!context.render(chain, &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
+        const bool rendered = eightBit ? context.render8(chain, &work, nullptr, -1, 0, nullptr)
+                                       : context.render(chain, &work, nullptr, -1, 0, nullptr);
+        if (!rendered) state.SkipWithError("render failed");
         benchmark::DoNotOptimize(work.data);
     }
     setParallelThreadCount(0);

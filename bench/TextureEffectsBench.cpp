@@ -73,10 +73,9 @@ void BM_TextureEffect(benchmark::State& state) {
             ImageBuffer::copyFloat(work, photo(), true);
         auto context = std::make_unique<RenderContext>(0);
         state.ResumeTiming();
-        if (eightBit)
-            if (!context->render8(chain, &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
-        else
-            if (!context->render(chain, &work, nullptr, -1, 0, nullptr)) state.SkipWithError("render failed");
+        const bool rendered = eightBit ? context->render8(chain, &work, nullptr, -1, 0, nullptr)
+                                       : context->render(chain, &work, nullptr, -1, 0, nullptr);
+        if (!rendered) state.SkipWithError("render failed");
         benchmark::DoNotOptimize(work.data);
         state.PauseTiming();
         context.reset();
