@@ -92,16 +92,7 @@ void MainWindow::openCropTool() {
     }
     TrayWidget* tray = tab->tray;
     tray->recordContents();
-    CropMod* crop = nullptr;
-    for (ImageMod* mod : tray->preList->subMods)
-        if (asCropMod(mod)) {
-            crop = static_cast<CropMod*>(mod);
-            break;
-        }
-    if (!crop) {
-        crop = new CropMod();
-        tray->preList->subMods.append(crop);
-    }
+    CropMod* crop = tray->cropTileForEditing();
     tray->deselectAll();
     VxCropTool* tool = new VxCropTool(d->mediaArea, crop);
     connect(tool, &VxToolWidget::requestToolExit, this, &MainWindow::toolRequestedExit);
@@ -125,16 +116,8 @@ void MainWindow::toolRequestedExit(VxToolWidget* tool) {
     tool->setParent(nullptr);
     tool->deleteLater();
     DocumentTab* tab = current();
-    if (tab && qobject_cast<VxCropTool*>(tool)) {
-        // A crop tile that cuts nothing and turns nothing is not kept.
-        GrowArray<ImageMod*>& pre = tab->tray->preList->subMods;
-        for (int32_t i = pre.count - 1; i >= 0; --i) {
-            const CropMod* crop = asCropMod(pre[i]);
-            if (!crop || !crop->isNeutral()) continue;
-            delete pre[i];
-            pre.removeAt(i);
-        }
-    }
+    // A crop tile that cuts nothing and turns nothing is not kept.
+    if (tab && qobject_cast<VxCropTool*>(tool)) tab->tray->removeNeutralCropTiles();
     if (tab) {
         tab->tray->rebuildNodes();
         tab->view->setRenderCacheReset();

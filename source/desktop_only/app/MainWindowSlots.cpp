@@ -113,37 +113,7 @@ void MainWindow::deleteNodesButtonPressed() {
     if (!tab) return;
     TrayWidget* tray = tab->tray;
     tray->recordContents();
-    CompoundFilter* shown = tray->displayedList;
-    GrowArray<ImageMod*>& list = shown->subMods;
-    bool allPinned = true;
-    for (const ImageMod* mod : list)
-        if (mod && !mod->pinned) allPinned = false;
-    if (list.count > 0) {
-        GrowArray<ImageMod*> kept;
-        for (ImageMod* mod : list) {
-            if (mod && mod->pinned && !allPinned) kept.append(mod);
-            else delete mod;
-        }
-        list = kept;
-    } else if (shown != tray->masterList.get()) {
-        // An emptied nested compound: back to its parent, without it.
-        const GrowArray<int32_t> path = tray->modIndexPath(shown);
-        CompoundFilter* parent = tray->masterList.get();
-        bool found = path.count > 0;
-        for (int32_t step = 0; found && step + 1 < path.count; ++step) {
-            const int32_t index = path[step];
-            ImageMod* next = index >= 0 && index < parent->subMods.count ? parent->subMods[index] : nullptr;
-            if (!next || next->kind() != kCompoundMod) found = false;
-            else parent = static_cast<CompoundFilter*>(next);
-        }
-        if (found) {
-            tray->showCompound(parent);
-            parent->removeMod(shown);
-            delete shown;
-        }
-    }
-    tray->rebuildNodes();
-    tray->updatePreviewMode();
+    tray->deleteDisplayedTiles();
     tab->view->setRenderCacheReset();
     showSelectedTileControls();
     refreshView();

@@ -383,7 +383,7 @@ TEST_F(ControlStripTest, DeleteButtonCases) {
     MainWindow& w = *window;
     AllKindsTile proto;
     for (int i = 0; i < 3; ++i) w.addModToTray(&proto, true, false, false);
-    CompoundFilter* master = tray()->masterList.get();
+    CompoundFilter* master = &TrayWidgetTestAccess::masterList(*tray());
     ASSERT_EQ(master->subMods.count, 3);
     master->subMods[0]->pinned = 1;
     master->subMods[2]->pinned = 1;
@@ -401,12 +401,12 @@ TEST_F(ControlStripTest, DeleteButtonCases) {
     master->subMods.append(nested);
     tray()->rebuildNodes();
     tray()->showCompound(nested);
-    ASSERT_EQ(tray()->displayedList, nested);
+    ASSERT_EQ(tray()->displayedList(), nested);
     w.deleteNodesButtonPressed();
-    EXPECT_EQ(tray()->displayedList, master);
+    EXPECT_EQ(tray()->displayedList(), master);
     EXPECT_EQ(master->subMods.count, 0);
     tray()->undo();  // and undo brings it back
-    EXPECT_EQ(tray()->masterList->subMods.count, 1);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 1);
 }
 
 TEST_F(ControlStripTest, EditRecordsRemixAndSamples) {
@@ -427,15 +427,15 @@ TEST_F(ControlStripTest, EditRecordsRemixAndSamples) {
     RemixTile remix;
     w.addModToTray(&remix, true, false, false);
     w.addModToTray(&remix, true, false, false);
-    CompoundFilter* master = tray()->masterList.get();
+    const CompoundFilter* master = tray()->masterList();
     const int32_t before = TrayWidgetTestAccess::undoStack(*tray())->undoCount();
     w.stepRemixValues(10.0f);
     EXPECT_EQ(TrayWidgetTestAccess::undoStack(*tray())->undoCount(), before + 1);
     EXPECT_EQ(master->subMods[1]->findVar("Variation")->floatValue()->value, 11.0f);
     EXPECT_EQ(master->subMods[2]->findVar("Variation")->floatValue()->value, 11.0f);
     tray()->undo();
-    EXPECT_EQ(tray()->masterList->subMods[1]->findVar("Variation")->floatValue()->value, 1.0f);
-    EXPECT_EQ(tray()->masterList->subMods[2]->findVar("Variation")->floatValue()->value, 1.0f);
+    EXPECT_EQ(tray()->masterList()->subMods[1]->findVar("Variation")->floatValue()->value, 1.0f);
+    EXPECT_EQ(tray()->masterList()->subMods[2]->findVar("Variation")->floatValue()->value, 1.0f);
 
     // The fourth sample pushes out the oldest.
     for (int i = 1; i <= 4; ++i) w.addPixelSample({i, i, 0});
@@ -542,14 +542,14 @@ TEST_F(ControlStripTest, DraggingTheStripSliderReachesTheView) {
                "    <var name=\"Amount\" type=\"float\">0.500000</var>\n  </mod>\n</filter>\n");
     file.close();
     w.loadFilterIntoDocument(GrowString(filter.toUtf8().constData()), true);
-    ASSERT_EQ(tray()->masterList->subMods.count, 1);
+    ASSERT_EQ(tray()->masterList()->subMods.count, 1);
     VxMediaWidget* view = w.current()->view;
     ASSERT_TRUE(waitForDisplayIdle(view));
     tray()->selectOnlyNode(0);
     w.showSelectedTileControls();
     ASSERT_EQ(StripAccess::sliderControls(strip).count, 1);
     VxSlider* slider = StripAccess::sliderControls(strip)[0];
-    ImageMod* exposure = tray()->masterList->subMods[0];
+    ImageMod* exposure = tray()->masterList()->subMods[0];
     const float before = exposure->var(0)->floatValue()->value;
 
     auto showsChain = [&] {
@@ -575,7 +575,7 @@ TEST_F(ControlStripTest, DraggingTheStripSliderReachesTheView) {
 
     ASSERT_TRUE(tray()->undo());
     w.trayContentChanged();
-    EXPECT_EQ(tray()->masterList->subMods[0]->var(0)->floatValue()->value, before);
+    EXPECT_EQ(tray()->masterList()->subMods[0]->var(0)->floatValue()->value, before);
     ASSERT_TRUE(showsChain());
     EXPECT_EQ(maxDifference(VxMediaWidgetTestAccess::shownBuffer(*view), original), 0.0f);
 }
@@ -622,7 +622,7 @@ TEST_F(ControlStripTest, EveryPrototypeGetsItsControls) {
         w.addModToTray(proto, false, true, false);
         const GrowArray<int32_t> selected = tray()->selectedIndices();
         if (selected.count != 1) continue;  // a filter unpacks into several tiles
-        ImageMod* tile = tray()->displayedList->subMods[selected[0]];
+        ImageMod* tile = tray()->displayedList()->subMods[selected[0]];
         int32_t expected = 0;
         for (const ModVar* var : tile->vars) {
             if (!var || !var->shown || !var->value) continue;

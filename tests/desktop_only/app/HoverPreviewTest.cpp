@@ -156,7 +156,7 @@ TEST_F(WindowSlotsHover, PinnedAndAppendedTilesAsTheTrayRendersThem) {
         emptyTray();
         click(buttonOf(*window, "Exposure"), false);
         click(buttonOf(*window, "Custom Rounded"), false);
-        ImageMod* border = tray()->masterList->subMods[1];
+        ImageMod* border = tray()->masterList()->subMods[1];
         border->pinned = 1;
         const QImage hovered = hoverPicture(buttonOf(*window, c.hovered), c.append);
         ASSERT_FALSE(hovered.isNull());
@@ -187,7 +187,7 @@ TEST_F(WindowSlotsHover, ScaleDependentTilesOfALargePhoto) {
             emptyTray();
             if (halved) {
                 click(buttonOf(*window, "Output Size"), false);
-                ImageMod* sizing = tray()->masterList->subMods[0];
+                ImageMod* sizing = tray()->masterList()->subMods[0];
                 sizing->findVar("Width")->floatValue()->value = 700.0f;
                 sizing->findVar("Height")->floatValue()->value = 0.0f;
                 sizing->pinned = 1;

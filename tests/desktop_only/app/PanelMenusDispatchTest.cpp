@@ -379,7 +379,7 @@ TEST_F(PanelWindowTest, ClosePhotoWithOneAndTwoTabs) {
     ASSERT_EQ(windowState(*window).documentTabs.count, 1);
     EXPECT_FALSE(view()->hasMedia());
     EXPECT_TRUE(window->current()->name.isEmpty());
-    EXPECT_EQ(tray()->masterList->subMods.count, 1);  // the tray keeps its tiles
+    EXPECT_EQ(tray()->masterList()->subMods.count, 1);  // the tray keeps its tiles
     window->buildDocumentTab();
     ASSERT_EQ(windowState(*window).documentTabs.count, 2);
     trigger("Close Photo");
@@ -403,21 +403,21 @@ TEST_F(PanelWindowTest, CycleInterfaceFourTimesReturnsToTheStart) {
 
 TEST_F(PanelWindowTest, UndoRedoAndTheCropTool) {
     window->addModToTray(prototypeNamed(*window, "Exposure"), true, true, false);
-    ASSERT_EQ(tray()->masterList->subMods.count, 1);
+    ASSERT_EQ(tray()->masterList()->subMods.count, 1);
     window->openCropTool();
     trigger("Undo");  // nothing while a tool is open
-    EXPECT_EQ(tray()->masterList->subMods.count, 1);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 1);
     window->toolRequestedExit(windowState(*window).activeTool);
     trigger("Undo");  // the crop tool's record (its neutral crop tile went on exit)
     trigger("Undo");
-    EXPECT_EQ(tray()->masterList->subMods.count, 0);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 0);
     trigger("Redo");
     trigger("Redo");
-    EXPECT_EQ(tray()->masterList->subMods.count, 1);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 1);
     const int32_t undoCount = TrayWidgetTestAccess::undoStack(*tray())->undoCount();
     TrayWidgetTestAccess::undoStack(*tray())->clear();
     trigger("Undo");  // an empty list still re-renders, changing nothing
-    EXPECT_EQ(tray()->masterList->subMods.count, 1);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 1);
     EXPECT_GT(undoCount, 0);
 }
 
@@ -483,7 +483,7 @@ TEST_F(PanelWindowTest, LoadPresetStoresTheFullPath) {
     trigger("Load Preset...");
     EXPECT_EQ(QString(globalPreferences().getString(GrowString("LastFilterLoadDir"), GrowString("")).c_str()),
               filterPath);
-    EXPECT_EQ(tray()->masterList->subMods.count, 1);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 1);
 }
 
 // The archive unpacks beside itself into a folder named after the file
@@ -667,7 +667,7 @@ TEST_F(PanelWindowTest, PasteCurveThroughTheStripsCurveControl) {
     entry->var->curveValue()->curve.setFromString(flat);
     entry->var->curveValue()->curve.hueOffset = 180.0f;
     window->actionTriggered(StripAccess::pasteCurveAction(strip));
-    ModVar* var = tray()->masterList->subMods[0]->vars[entry->index];
+    ModVar* var = tray()->masterList()->subMods[0]->vars[entry->index];
     EXPECT_EQ(var->curveValue()->curve.points.count, 3);
     EXPECT_FLOAT_EQ(var->curveValue()->curve.points[1].y, 0.9f);
     EXPECT_FLOAT_EQ(widget->huePosition, 1.0f);
