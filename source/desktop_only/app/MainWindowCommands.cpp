@@ -26,7 +26,7 @@
 
 void MainWindow::comIDButtonClicked(VxPanelItemBigButton* clicker, bool append) {
     if (!clicker) return;
-    int comID = clicker->commandID;
+    int comID = clicker->commandID();
     // An append press turns the preview chooser (1) and id 3 into their
     // appending forms.
     if (append && comID == 3) comID = 4;
@@ -137,10 +137,10 @@ void MainWindow::openPreviewChooser(bool append) {
     GrowArray<PreviewSection> sections;
     const int32_t tabIndex = d->toolPanel->tabIndexFor(1);
     if (tabIndex >= 0) {
-        for (VxPanelItem* item : d->toolPanel->tabs[tabIndex].items) {
+        for (VxPanelItem* item : d->toolPanel->tabs()[tabIndex].items) {
             if (item->itemKind() == VxPanelItem::kHeaderItem) {
                 PreviewSection section;
-                section.name = static_cast<VxPanelItemHeader*>(item)->name;
+                section.name = static_cast<VxPanelItemHeader*>(item)->name();
                 sections.append(section);
             } else if (item->itemKind() == VxPanelItem::kListButtonItem) {
                 if (sections.count == 0) {
@@ -148,7 +148,7 @@ void MainWindow::openPreviewChooser(bool append) {
                     section.name = GrowString("Presets");
                     sections.append(section);
                 }
-                sections[sections.count - 1].mods.append(static_cast<VxPanelItemListButton*>(item)->mod);
+                sections[sections.count - 1].mods.append(static_cast<VxPanelItemListButton*>(item)->mod());
             }
         }
     }

@@ -144,8 +144,8 @@ void MainWindow::storeWindowState() {
     text.appendInt(client.height());
     preferences.setString(GrowString("WindowGeometry"), text, false);
     preferences.setBool(GrowString("IsFullscreen"), isMaximized(), false);
-    preferences.setBool(GrowString("UseHoverPreviews"), d->toolPanel->hoverPreview, false);
-    preferences.setInt(GrowString("CurrentTab"), d->toolPanel->tabIndexFor(d->toolPanel->currentTabID), false);
+    preferences.setBool(GrowString("UseHoverPreviews"), d->toolPanel->hoverPreview(), false);
+    preferences.setInt(GrowString("CurrentTab"), d->toolPanel->tabIndexFor(d->toolPanel->currentTabID()), false);
     preferences.writeFile();
 }
 

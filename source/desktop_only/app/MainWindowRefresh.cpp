@@ -82,8 +82,7 @@ void MainWindow::updateTitle() {
 
     if (d->cropPanelButton) {
         const GrowArray<ImageMod*> pre = tab->tray->preMods();
-        d->cropPanelButton->text = GrowString(findModByTag(pre, kTagCrop) ? "Crop/Straighten*" : "Crop/Straighten");
-        d->cropPanelButton->update();
+        d->cropPanelButton->setText(GrowString(findModByTag(pre, kTagCrop) ? "Crop/Straighten*" : "Crop/Straighten"));
     }
     if (d->filterNameLabel) {
         GrowString text = tab->tray->filterName();
@@ -102,9 +101,8 @@ void MainWindow::updateTitle() {
         if (text.isEmpty()) text = GrowString("Empty Tab");
         for (int32_t b = 0; b < d->tabBar->tabButtons.count; ++b) {
             VxTabButton* button = d->tabBar->tabButtons[b];
-            if (button->tabID != d->documentTabs[i].tabID) continue;
-            button->title = text;
-            button->updateText();
+            if (button->tabID() != d->documentTabs[i].tabID) continue;
+            button->setTitle(text);
         }
     }
     d->tabBar->layoutTabs();

@@ -132,10 +132,10 @@ int32_t presetPosition(VxToolPanel* panel, const ImageMod* mod) {
 }  // namespace
 
 void MainWindow::modButtonClicked(VxPanelItemListButton* clicker, bool append) {
-    if (!clicker || !clicker->mod) return;
+    if (!clicker || !clicker->mod()) return;
     const bool shift = QApplication::keyboardModifiers() & Qt::ShiftModifier;
-    addModToTray(clicker->mod, append || shift, true, shift);
-    const int32_t position = presetPosition(d->toolPanel, clicker->mod);
+    addModToTray(clicker->mod(), append || shift, true, shift);
+    const int32_t position = presetPosition(d->toolPanel, clicker->mod());
     if (position >= 0) d->presetIndex = position;
 }
 
@@ -153,9 +153,9 @@ void MainWindow::previewSectionEnabled(int tabID, GrowString sectionName, bool e
 // ---- Saved styles ----
 
 void MainWindow::deleteFavoriteClicked(VxPanelItemListButton* clicker) {
-    if (!clicker || !clicker->mod) return;
+    if (!clicker || !clicker->mod()) return;
     const QString text = "Are you sure you want to permanently delete the style " +
-                         QString::fromUtf8(clicker->mod->displayName.c_str()) + "? This action cannot be undone.";
+                         QString::fromUtf8(clicker->mod()->displayName.c_str()) + "? This action cannot be undone.";
     const int answer = showMessageDialog(this, "Delete Style", text, "Delete", "Cancel", QString());
     std::printf("\n finished popping up dialog");
     std::fflush(stdout);
@@ -164,7 +164,7 @@ void MainWindow::deleteFavoriteClicked(VxPanelItemListButton* clicker) {
     std::fflush(stdout);
     // The tooltip box may show this tile: the hover ends first.
     imageModHovered(nullptr, false);
-    const GrowString path = clicker->mod->filePath();
+    const GrowString path = clicker->mod()->filePath();
     if (!path.isEmpty()) {
         // Only a file inside the presets folder is ever deleted.
         const QString presets =
@@ -174,19 +174,7 @@ void MainWindow::deleteFavoriteClicked(VxPanelItemListButton* clicker) {
         if (!presets.isEmpty() && !canonical.isEmpty() && canonical.startsWith(presets + "/"))
             QFile::remove(canonical);
     }
-    for (ToolPanelTab& tab : d->toolPanel->tabs) {
-        for (int32_t i = 0; i < tab.items.count; ++i) {
-            if (tab.items[i] != clicker) continue;
-            tab.items.removeAt(i);
-            break;
-        }
-    }
-    if (d->toolPanel->menuTarget == clicker) d->toolPanel->menuTarget = nullptr;
-    clicker->hide();
-    clicker->setParent(nullptr);
-    delete clicker;
-    d->toolPanel->relayout();
-    d->toolPanel->update();
+    d->toolPanel->deleteItem(clicker);
 }
 
 // ---- Hover previews ----
@@ -330,7 +318,7 @@ void MainWindow::onEmptyClick() {
         for (const DocumentTab& other : d->documentTabs) {
             if (other.view != sender()) continue;
             for (VxTabButton* button : d->tabBar->tabButtons) {
-                const bool chosen = button->tabID == other.tabID;
+                const bool chosen = button->tabID() == other.tabID;
                 button->setActive(chosen);
             }
             documentTabChosen(other.tabID);

@@ -100,7 +100,7 @@ TrayWidget::TrayWidget(QWidget* parent)
       unnestAction(contextMenu->addAction(QStringLiteral("Unnest Selected Tile"))) {
     connect(scroller, &VxScroller::scrolled, this, &TrayWidget::scrollerScrolled);
     exitComboButton->setText(QStringLiteral("\u2039"));  // a single left angle: back out
-    exitComboButton->toolTipText = "Leave the nested tile.";
+    exitComboButton->setToolTipText("Leave the nested tile.");
     exitComboButton->hide();
     connect(exitComboButton, &QPushButton::clicked, this, &TrayWidget::exitComboButtonPressed);
     contextMenu->setStyleSheet(QStringLiteral(
@@ -154,8 +154,8 @@ GrowArray<ImageMod*> TrayWidget::preMods() const {
 GrowArray<int32_t> TrayWidget::selectedIndices() const {
     GrowArray<int32_t> indices;
     for (int32_t i = 0; i < nodes.count; ++i) {
-        if (!nodes[i]->selected) continue;
-        if (previewMode_ && isOrdinaryTile(nodes[i]->mod)) continue;
+        if (!nodes[i]->selected()) continue;
+        if (previewMode_ && isOrdinaryTile(nodes[i]->mod())) continue;
         indices.append(i);
     }
     return indices;
@@ -350,7 +350,7 @@ void TrayWidget::nestSelectedTiles() {
     // The chain may have changed while the dialog was open: check again.
     GrowArray<int32_t> indices;
     for (int32_t index : selected) {
-        if (index >= 0 && index < displayedList_->subMods.count && index < nodes.count && nodes[index]->selected) {
+        if (index >= 0 && index < displayedList_->subMods.count && index < nodes.count && nodes[index]->selected()) {
             indices.append(index);
         }
     }
@@ -426,9 +426,8 @@ bool TrayWidget::selectOnlyNode(int32_t index) {
 bool TrayWidget::deselectAll() {
     bool changed = false;
     for (TrayNode* node : nodes) {
-        if (node->selected) {
-            node->selected = false;
-            node->updateStyle();
+        if (node->selected()) {
+            node->setSelected(false);
             changed = true;
         }
     }
@@ -436,9 +435,8 @@ bool TrayWidget::deselectAll() {
 }
 
 void TrayWidget::setNodeSelected(int32_t index, bool selected) {
-    if (index < 0 || index >= nodes.count || nodes[index]->selected == selected) return;
-    nodes[index]->selected = selected;
-    nodes[index]->updateStyle();
+    if (index < 0 || index >= nodes.count || nodes[index]->selected() == selected) return;
+    nodes[index]->setSelected(selected);
 }
 
 void TrayWidget::updateNodes() {
@@ -447,8 +445,8 @@ void TrayWidget::updateNodes() {
 
 int32_t TrayWidget::enableShownTile(const ImageMod* tile) {
     const int32_t index = indexOfMod(displayedList_, tile);
-    if (index >= 0 && index < nodes.count && nodes[index]->mod && !nodes[index]->mod->enabled) {
-        nodes[index]->mod->enabled = 1;
+    if (index >= 0 && index < nodes.count && nodes[index]->mod() && !nodes[index]->mod()->enabled) {
+        nodes[index]->mod()->enabled = 1;
         nodes[index]->updateEnableButton();
     }
     return index;
@@ -462,7 +460,7 @@ void TrayWidget::discardNodes() {
         node->hide();
         node->disconnect(this);
         disconnect(node, nullptr, this, nullptr);
-        node->mod = nullptr;
+        node->forgetTile();
         node->deleteLater();
     }
     nodes.destroy();
@@ -557,7 +555,7 @@ void TrayWidget::nodePressed(TrayNode* node, Qt::KeyboardModifiers modifiers) {
     const int32_t index = indexOfNode(node);
     if (index < 0) return;
     if (modifiers & (Qt::ControlModifier | Qt::MetaModifier)) {
-        setNodeSelected(index, !node->selected);
+        setNodeSelected(index, !node->selected());
         anchorIndex = index;
     } else if ((modifiers & Qt::ShiftModifier) && anchorIndex >= 0 && anchorIndex < nodes.count) {
         const int32_t low = std::min(anchorIndex, index);
@@ -571,23 +569,23 @@ void TrayWidget::nodePressed(TrayNode* node, Qt::KeyboardModifiers modifiers) {
 
 void TrayWidget::nodeRightPressed(TrayNode* node) {
     const int32_t index = indexOfNode(node);
-    if (index < 0 || node->selected) return;
+    if (index < 0 || node->selected()) return;
     selectOnlyNode(index);
     emit selectionChanged();
 }
 
 void TrayWidget::nodeDoubleClicked(TrayNode* node) {
-    if (!node || !node->mod || node->mod->kind() != kCompoundMod) return;
-    CompoundFilter* nested = dynamic_cast<CompoundFilter*>(node->mod);
+    if (!node || !node->mod() || node->mod()->kind() != kCompoundMod) return;
+    CompoundFilter* nested = dynamic_cast<CompoundFilter*>(node->mod());
     if (!nested) return;
     showCompound(nested);
     emit selectionChanged();
 }
 
 void TrayWidget::nodeEnableButtonPressed(TrayNode* node) {
-    if (indexOfNode(node) < 0 || !node->mod || !node->mod->canDisable()) return;
+    if (indexOfNode(node) < 0 || !node->mod() || !node->mod()->canDisable()) return;
     recordContents();
-    node->mod->enabled = node->mod->enabled ? 0 : 1;
+    node->mod()->enabled = node->mod()->enabled ? 0 : 1;
     node->updateEnableButton();
     emit trayAdjusted();
 }

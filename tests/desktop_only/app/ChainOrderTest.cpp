@@ -36,10 +36,10 @@ protected:
             window->toolRequestedExit(tool);
             return;
         }
-        for (VxPanelItem* item : windowState(*window).toolPanel->tabs[0].items) {
+        for (VxPanelItem* item : windowState(*window).toolPanel->tabs()[0].items) {
             if (item->itemKind() != VxPanelItem::kListButtonItem) continue;
             auto* button = static_cast<VxPanelItemListButton*>(item);
-            if (button->mod->name == (group == kCentral ? "Split Tone" : "Custom Rounded"))
+            if (button->mod()->name == (group == kCentral ? "Split Tone" : "Custom Rounded"))
                 return QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(10, button->height() / 2));
         }
         FAIL() << "no button";

@@ -596,8 +596,9 @@ TEST_F(ControlStripTest, DeletingAFavoriteStaysInsideThePresetsFolder) {
     for (const QString& path : {outside, inside}) {
         CompoundFilter* style = new CompoundFilter(GrowString("Compound Filter"));
         style->loadedFrom = GrowString(QFile::encodeName(path).constData());
-        VxPanelItemListButton* button = new VxPanelItemListButton(style, true, windowState(w).toolPanel);
-        windowState(w).toolPanel->tabs[0].items.append(button);
+        VxPanelItemListButton* button = windowState(w).toolPanel->addModButton(style);
+        ASSERT_NE(button, nullptr);
+        button->setOwnsMod(true);
         w.imageModHovered(style, false);
         ASSERT_TRUE(windowState(w).toolTipBox->isVisible());
         QPointer<VxPanelItemListButton> alive(button);

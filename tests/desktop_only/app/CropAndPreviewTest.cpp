@@ -74,14 +74,14 @@ TEST_F(CropToolTest, CropGivesTheExpectedRectangleAndUndoRestoresIt) {
     const ImageBuffer expected = expectedFitDisplay(view(), chain, view()->width(), view()->height());
     EXPECT_EQ(maxDifference(image, expected), 0.0f);
     chain.destroy();
-    EXPECT_EQ(windowState(*window).cropPanelButton->text, "Crop/Straighten*");
+    EXPECT_EQ(windowState(*window).cropPanelButton->text(), "Crop/Straighten*");
 
     trigger("Undo");
     EXPECT_EQ(cropTiles(), 0);
     EXPECT_EQ(view()->outputWidth, 300);
     EXPECT_EQ(view()->outputHeight, 200);
     EXPECT_EQ(shown().width, 300);
-    EXPECT_EQ(windowState(*window).cropPanelButton->text, "Crop/Straighten");
+    EXPECT_EQ(windowState(*window).cropPanelButton->text(), "Crop/Straighten");
 }
 
 TEST_F(CropToolTest, NeutralCropIsDeletedOnExitAndTheViewShowsTheWholePictureWhileOpen) {

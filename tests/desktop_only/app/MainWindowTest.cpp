@@ -67,7 +67,7 @@ struct DialogCatcher {
 };
 
 QString tabTitle(MainWindow& w, int index) {
-    return QString::fromUtf8(windowState(w).tabBar->tabButtons[index]->title.c_str());
+    return QString::fromUtf8(windowState(w).tabBar->tabButtons[index]->title().c_str());
 }
 
 ImageMod* prototypeNamed(MainWindow& w, const char* name) {
@@ -177,8 +177,8 @@ TEST_F(MainWindowTest, AddModToTrayAppendsSelectsAndReplacesUnpinned) {
     w.addModToTray(contrast, true, true, false);
     ASSERT_EQ(tray()->masterList()->subMods.count, 2);
     EXPECT_NE(tray()->masterList()->subMods[0], exposure);  // a clone is added
-    EXPECT_TRUE(TrayWidgetTestAccess::nodes(*tray())[1]->selected);
-    EXPECT_FALSE(TrayWidgetTestAccess::nodes(*tray())[0]->selected);
+    EXPECT_TRUE(TrayWidgetTestAccess::nodes(*tray())[1]->selected());
+    EXPECT_FALSE(TrayWidgetTestAccess::nodes(*tray())[0]->selected());
     int shown = 0;
     for (ModVar* var : contrast->vars) shown += var->shown ? 1 : 0;
     EXPECT_EQ(StripAccess::controlTable(strip).count, shown);  // the strip is built for the selected tile

@@ -62,24 +62,24 @@ std::string xmlOf(const ImageMod& tile) {
 // ---- The tool panel ----
 
 TEST_F(PanelWindowTest, PanelSectionsInOrderWithTheirSizes) {
-    const ToolPanelTab& tab = windowState(*window).toolPanel->tabs[0];
+    const ToolPanelTab& tab = windowState(*window).toolPanel->tabs()[0];
     EXPECT_STREQ(tab.name.c_str(), "Adjustments");
     ASSERT_GT(tab.items.count, 0);
     ASSERT_EQ(tab.items[0]->itemKind(), VxPanelItem::kBigButtonItem);
     auto* crop = static_cast<VxPanelItemBigButton*>(tab.items[0]);
     EXPECT_EQ(crop, windowState(*window).cropPanelButton);
-    EXPECT_EQ(crop->commandID, 0);
+    EXPECT_EQ(crop->commandID(), 0);
     std::vector<std::pair<std::string, int>> sections;
     std::vector<std::string> borderLabels;
     for (int32_t i = 1; i < tab.items.count; ++i) {
         if (tab.items[i]->itemKind() == VxPanelItem::kHeaderItem) {
-            sections.emplace_back(static_cast<VxPanelItemHeader*>(tab.items[i])->name.c_str(), 0);
+            sections.emplace_back(static_cast<VxPanelItemHeader*>(tab.items[i])->name().c_str(), 0);
         } else {
             ASSERT_FALSE(sections.empty());
             ++sections.back().second;
             if (sections.back().first == "Borders")
                 borderLabels.push_back(
-                    static_cast<VxPanelItemListButton*>(tab.items[i])->mod->displayName.c_str());
+                    static_cast<VxPanelItemListButton*>(tab.items[i])->mod()->displayName.c_str());
         }
     }
     const std::vector<std::pair<std::string, int>> expected = {
@@ -162,7 +162,7 @@ TEST_F(PanelWindowTest, CollapsingEverySectionLeavesTheCropButton) {
          {"Basics", "Advanced Light", "Advanced Color", "Photographic", "Masks", "Borders", "Utility"})
         panel->setSectionCollapsed(0, GrowString(name), true);
     int visibleButtons = 0;
-    for (VxPanelItem* item : panel->tabs[0].items)
+    for (VxPanelItem* item : panel->tabs()[0].items)
         if (item->itemKind() != VxPanelItem::kHeaderItem && item->isVisible()) ++visibleButtons;
     EXPECT_EQ(visibleButtons, 1);
     EXPECT_TRUE(windowState(*window).cropPanelButton->isVisible());
@@ -538,8 +538,8 @@ TEST_F(PanelWindowTest, AppendPressesFoldIntoTheCommandId) {
     VxPanelItemBigButton button(3, GrowString("x"), nullptr);
     window->comIDButtonClicked(&button, true);  // 3 becomes 4: nothing
     EXPECT_EQ(windowState(*window).activeTool, nullptr);
-    button.commandID = 0;
-    window->comIDButtonClicked(&button, true);
+    VxPanelItemBigButton crop(0, GrowString("x"), nullptr);
+    window->comIDButtonClicked(&crop, true);
     EXPECT_NE(windowState(*window).activeTool, nullptr);
 }
 

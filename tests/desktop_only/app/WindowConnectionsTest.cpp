@@ -347,22 +347,22 @@ TEST_F(WindowConnectionsTest, PanelDeleteSignalDeletesTheSavedStyle) {
     window->addModToTray(exposure, false, true, false);
     ASSERT_TRUE(window->saveFavoriteFilter("Glue Style"));
     VxPanelItemListButton* button = nullptr;
-    for (ToolPanelTab& tab : windowState(*window).toolPanel->tabs)
+    for (const ToolPanelTab& tab : windowState(*window).toolPanel->tabs())
         for (VxPanelItem* item : tab.items)
             if (item->itemKind() == VxPanelItem::kListButtonItem) {
                 auto* list = static_cast<VxPanelItemListButton*>(item);
-                if (list->mod && QString::fromUtf8(list->mod->filePath().c_str()).endsWith("/Glue Style.plf"))
+                if (list->mod() && QString::fromUtf8(list->mod()->filePath().c_str()).endsWith("/Glue Style.plf"))
                     button = list;
             }
     ASSERT_NE(button, nullptr);
-    const QString file = QString::fromUtf8(button->mod->filePath().c_str());
+    const QString file = QString::fromUtf8(button->mod()->filePath().c_str());
     ASSERT_TRUE(QFile::exists(file));
     DialogCatcher catcher;
     catcher.arm();
     emit windowState(*window).toolPanel->deleteButtonClicked(button);
     EXPECT_EQ(catcher.title, "Delete Style");
     EXPECT_FALSE(QFile::exists(file));
-    for (ToolPanelTab& tab : windowState(*window).toolPanel->tabs)
+    for (const ToolPanelTab& tab : windowState(*window).toolPanel->tabs())
         for (VxPanelItem* item : tab.items) EXPECT_NE(item, static_cast<VxPanelItem*>(button));
     waitForDisplayIdle(view());
 }

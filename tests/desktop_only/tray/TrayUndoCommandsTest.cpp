@@ -36,7 +36,7 @@ TEST(TrayUndoCommands, ContentsSnapshotUndoesAndRedoesAChange) {
     EXPECT_FLOAT_EQ(amountOf(tray.masterList()->subMods[1]), 2.0f);
     EXPECT_EQ(tray.preList()->subMods.count, 1);
     EXPECT_EQ(TrayAccess::nodes(tray).count, 2);
-    EXPECT_EQ(TrayAccess::nodes(tray)[1]->mod, tray.masterList()->subMods[1]);
+    EXPECT_EQ(TrayAccess::nodes(tray)[1]->mod(), tray.masterList()->subMods[1]);
 
     ASSERT_TRUE(TrayAccess::undoStack(tray)->redo());
     ASSERT_EQ(tray.masterList()->subMods.count, 1);
@@ -60,7 +60,7 @@ TEST(TrayUndoCommands, ContentsSwapPutsTheChainInGroupOrder) {
     ASSERT_EQ(tray.masterList()->subMods.count, 2);
     EXPECT_EQ(tray.masterList()->subMods[0]->name, "Add Constant");
     EXPECT_EQ(tray.masterList()->subMods[1]->name, "Frame Border");
-    EXPECT_EQ(TrayAccess::nodes(tray)[1]->mod, tray.masterList()->subMods[1]);
+    EXPECT_EQ(TrayAccess::nodes(tray)[1]->mod(), tray.masterList()->subMods[1]);
 }
 
 TEST(TrayUndoCommands, ContentsUndoKeepsANestedEditThatStillExists) {

@@ -376,7 +376,7 @@ TEST_F(TrayFixture, ClicksSelectNodes) {
     QSignalSpy changed(&tray, &TrayWidget::selectionChanged);
     auto selected = [&tray] {
         QString marks;
-        for (TrayNode* node : TrayAccess::nodes(tray)) marks += node->selected ? QLatin1Char('x') : QLatin1Char('.');
+        for (TrayNode* node : TrayAccess::nodes(tray)) marks += node->selected() ? QLatin1Char('x') : QLatin1Char('.');
         return marks;
     };
     const QPoint inside(10, TrayNode::kHeight - 10);
@@ -406,9 +406,9 @@ TEST_F(TrayFixture, OwnEditsRecordUndoAndReport) {
     EXPECT_TRUE(tray.modified());
     EXPECT_EQ(adjusted.count(), 1);
 
-    TrayAccess::nodes(tray)[1]->enableButton->click();
+    TrayAccess::nodes(tray)[1]->enableButton()->click();
     EXPECT_EQ(tray.masterList()->subMods[1]->enabled, 0);
-    EXPECT_FALSE(TrayAccess::nodes(tray)[1]->enableButton->isChecked());
+    EXPECT_FALSE(TrayAccess::nodes(tray)[1]->enableButton()->isChecked());
     EXPECT_EQ(TrayAccess::undoStack(tray)->undoCount(), 2);
     EXPECT_EQ(adjusted.count(), 2);
     ASSERT_TRUE(TrayAccess::undoStack(tray)->undo());
@@ -425,7 +425,7 @@ TEST_F(TrayFixture, WindowEditsEnableTheTileAndRecordItsValues) {
     tray.updateNodes();
     EXPECT_EQ(tray.enableShownTile(edited), 1);
     EXPECT_EQ(edited->enabled, 1);
-    EXPECT_TRUE(TrayAccess::nodes(tray)[1]->enableButton->isChecked());
+    EXPECT_TRUE(TrayAccess::nodes(tray)[1]->enableButton()->isChecked());
     AddConstantTile stranger(3.0f);
     EXPECT_EQ(tray.enableShownTile(&stranger), -1);
 
