@@ -388,9 +388,7 @@ void MainWindow::displayFinishedUpdating() {
         ++i;
     }
     if (!d->pixelSwatch) return;
-    d->pixelSwatch->readings = readings;
-    d->pixelSwatch->updateTexts();
-    d->pixelSwatch->update();
+    d->pixelSwatch->setReadings(readings);
 }
 
 // ---- Video hooks: no video source exists in this build ----
@@ -403,10 +401,10 @@ void MainWindow::shuttleControlAdjusted(QWidget*) {
     const double duration = static_cast<double>(times[0].value);
     const double durationScale = static_cast<double>(times[0].timescale);
     if (tab->view->hasVideoSource() && durationScale != 0.0 && duration > 0.0) {
-        if (shuttle->inMarker > 0.0f && times[1].timescale != 0)
-            times[1].value = saturatingInt(shuttle->inMarker * duration * (times[1].timescale / durationScale));
-        if (shuttle->outMarker < 1.0f && times[2].timescale != 0)
-            times[2].value = saturatingInt(shuttle->outMarker * duration * (times[2].timescale / durationScale));
+        if (shuttle->inMarker() > 0.0f && times[1].timescale != 0)
+            times[1].value = saturatingInt(shuttle->inMarker() * duration * (times[1].timescale / durationScale));
+        if (shuttle->outMarker() < 1.0f && times[2].timescale != 0)
+            times[2].value = saturatingInt(shuttle->outMarker() * duration * (times[2].timescale / durationScale));
         refreshView();
     }
 }
@@ -416,8 +414,8 @@ void MainWindow::videoShuttleUpdateRequest(VideoLoaderSaverTime time) {
     if (!tab || !tab->view->hasVideoSource()) return;
     VxShuttleControl* shuttle = tab->shuttle;
     VideoLoaderSaverTime* times = tab->videoTimes;
-    if (shuttle->markerMode == 1) times[1] = time;
-    else if (shuttle->markerMode == 2) times[2] = time;
+    if (shuttle->markerMode() == 1) times[1] = time;
+    else if (shuttle->markerMode() == 2) times[2] = time;
     auto seconds = [](const VideoLoaderSaverTime& t) {
         return t.timescale != 0 ? static_cast<double>(t.value) / t.timescale : 0.0;
     };
@@ -427,23 +425,9 @@ void MainWindow::videoShuttleUpdateRequest(VideoLoaderSaverTime time) {
                               : 0.0;
     if (length == 0.0 || !std::isfinite(length)) return;
     shuttle->setPosition(false, static_cast<float>(static_cast<double>(time.value) / length));
-    if (shuttle->zoomedRange) {
-        // The zoomed range keeps its width with its middle at the position;
-        // the marker range moves by the same fraction of its own width.
-        const double low = shuttle->zoomLow;
-        const double width = static_cast<double>(shuttle->zoomHigh) - low;
-        if (width != 0.0) {
-            const double fraction = (low - shuttle->position) / width + 0.5;
-            const double shift = width * fraction;
-            shuttle->zoomLow = static_cast<float>(low - shift);
-            shuttle->zoomHigh = static_cast<float>(shuttle->zoomHigh - shift);
-            if (shuttle->markerRange) {
-                const double markerShift = (static_cast<double>(shuttle->markerHigh) - shuttle->markerLow) * fraction;
-                shuttle->markerLow = static_cast<float>(shuttle->markerLow - markerShift);
-                shuttle->markerHigh = static_cast<float>(shuttle->markerHigh - markerShift);
-            }
-        }
-    }
+    // The zoomed range keeps its width with its middle at the position; the
+    // marker range moves by the same fraction of its own width.
+    shuttle->followPosition();
     shuttle->updateDisplay(true);
 }
 

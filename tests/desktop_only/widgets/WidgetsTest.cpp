@@ -165,7 +165,7 @@ TEST_F(WidgetFixture, DialogWindowResultsAndInput) {
 TEST_F(WidgetFixture, ShuttleDeletesItsTimeBox) {
     QWidget parent;
     auto* shuttle = new VxShuttleControl(&parent);
-    QPointer<QLabel> box = shuttle->timeBox.data();
+    QPointer<QLabel> box = shuttle->timeBox();
     ASSERT_FALSE(box.isNull());
     EXPECT_EQ(box->parentWidget(), &parent);
     delete shuttle;
@@ -178,9 +178,9 @@ TEST_F(WidgetFixture, ShuttleDeletesItsTimeBox) {
     VxShuttleControl clamp(nullptr);
     QSignalSpy changed(&clamp, &VxShuttleControl::sliderChanged);
     clamp.setPosition(true, 1.5f);
-    EXPECT_FLOAT_EQ(clamp.position, 1.0f);
+    EXPECT_FLOAT_EQ(clamp.position(), 1.0f);
     clamp.setPosition(false, NAN);
-    EXPECT_FLOAT_EQ(clamp.position, 0.0f);
+    EXPECT_FLOAT_EQ(clamp.position(), 0.0f);
     EXPECT_EQ(changed.count(), 1);
 }
 
