@@ -162,7 +162,7 @@ TEST_F(ControlStripTest, OneControlPerShownVarWithItsData) {
     EXPECT_EQ(row->selection[0], 0);
     EXPECT_EQ(StripAccess::listControls(strip)[0]->text(), "B");
     // The slider's limits are both on: no symbolic ends.
-    EXPECT_EQ(StripAccess::sliderControls(strip)[0]->symbolicEnds, 0);
+    EXPECT_FALSE(StripAccess::sliderControls(strip)[0]->symbolicEnds());
 
     // An empty list leaves an empty strip and the lines from the view area.
     w.buildControls(GrowArray<ModVar*>(), nullptr, false);
@@ -217,8 +217,8 @@ TEST_F(ControlStripTest, EditsAreWrittenBackClampedAndConverted) {
     tile.var(0)->setFloat(0.25f);
     tile.var(6)->choiceValue()->selected = 0;
     w.refreshControls();
-    EXPECT_EQ(StripAccess::sliderControls(strip)[0]->value, 0.25f);
-    EXPECT_EQ(StripAccess::listControls(strip)[0]->currentIndex, 0);
+    EXPECT_EQ(StripAccess::sliderControls(strip)[0]->value(), 0.25f);
+    EXPECT_EQ(StripAccess::listControls(strip)[0]->currentIndex(), 0);
 }
 
 // The strip on a plain host, not the window: it reports through its
@@ -249,7 +249,7 @@ TEST_F(ControlStripTest, TheStripAloneReportsThroughItsSignalsInOrder) {
 
     VxSlider* slider = StripAccess::sliderControls(*strip)[0];
     emit slider->editingStarted(slider);
-    slider->value = 0.75f;
+    slider->setValue(0.75f);
     emit slider->sliderChanged(slider);
     VxListChooser* chooser = StripAccess::listControls(*strip)[0];
     chooser->mainButtonPressed();
@@ -259,7 +259,7 @@ TEST_F(ControlStripTest, TheStripAloneReportsThroughItsSignalsInOrder) {
     EXPECT_EQ(tile.lastChanged, -1);  // the tile hears of it only from whoever answers the signal
 
     QPointer<QWidget> control(slider);
-    QPointer<QWidget> list(chooser->list.data());
+    QPointer<QWidget> list(chooser->list());
     delete strip;
     EXPECT_TRUE(control.isNull());
     EXPECT_TRUE(list.isNull());
@@ -272,7 +272,7 @@ TEST_F(ControlStripTest, RebuildingWhileAListIsOpenOrFromItsSignalIsSafe) {
     w.buildControls(tile.vars, &tile, false);
     VxListChooser* chooser = StripAccess::listControls(strip)[0];
     chooser->mainButtonPressed();
-    QPointer<VxListChooserList> list = chooser->list.data();
+    QPointer<VxListChooserList> list = chooser->list();
     ASSERT_TRUE(list->isVisible());
     // The strip is rebuilt from inside the chooser's own signal.
     QObject::connect(chooser, &VxListChooser::itemChanged,
@@ -569,7 +569,7 @@ TEST_F(ControlStripTest, DraggingTheStripSliderReachesTheView) {
     QTest::mouseRelease(slider, Qt::LeftButton, {}, to);
     const float after = exposure->var(0)->floatValue()->value;
     EXPECT_NE(after, before);
-    EXPECT_EQ(after, slider->value);
+    EXPECT_EQ(after, slider->value());
     ASSERT_TRUE(showsChain());
     EXPECT_GT(maxDifference(VxMediaWidgetTestAccess::shownBuffer(*view), original), 0.0f);
 

@@ -670,7 +670,7 @@ TEST_F(PanelWindowTest, PasteCurveThroughTheStripsCurveControl) {
     ModVar* var = tray()->masterList()->subMods[0]->vars[entry->index];
     EXPECT_EQ(var->curveValue()->curve.points.count, 3);
     EXPECT_FLOAT_EQ(var->curveValue()->curve.points[1].y, 0.9f);
-    EXPECT_FLOAT_EQ(widget->huePosition, 1.0f);
+    EXPECT_FLOAT_EQ(widget->huePosition(), 1.0f);
 }
 
 // The keys reach the window's actions from wherever the focus lands after
