@@ -148,6 +148,42 @@ TEST_F(TrayFixture, AddModAppendsUntaggedTilesAndKeepsOtherTypes) {
     EXPECT_EQ(tray.displayedList()->subMods[2]->chainGroup(), kGroupTrailing);
 }
 
+// The Delete key's removal: indices of the displayed list, in any order,
+// repeated or outside it; the ones removed come back highest first.
+TEST_F(TrayFixture, RemovingDisplayedTilesByIndex) {
+    struct Case {
+        std::initializer_list<int32_t> indices;
+        std::initializer_list<int32_t> removed;
+        std::initializer_list<float> left;
+    };
+    const Case cases[] = {
+        {{3, 1, 1, -1, 9}, {3, 1}, {0.0f, 2.0f}},
+        {{}, {}, {0.0f, 1.0f, 2.0f, 3.0f}},
+        {{0, 1, 2, 3}, {3, 2, 1, 0}, {}},
+    };
+    for (const Case& c : cases) {
+        TrayWidget tray(nullptr);
+        fill(tray, {plainTile(0.0f), plainTile(1.0f), plainTile(2.0f), plainTile(3.0f)});
+        GrowArray<int32_t> indices;
+        for (int32_t index : c.indices) indices.append(index);
+        const GrowArray<int32_t> removed = tray.removeDisplayedTiles(indices);
+        ASSERT_EQ(removed.count, static_cast<int32_t>(c.removed.size()));
+        for (int32_t i = 0; i < removed.count; ++i) EXPECT_EQ(removed[i], c.removed.begin()[i]);
+        ASSERT_EQ(tray.masterList()->subMods.count, static_cast<int32_t>(c.left.size()));
+        for (int32_t i = 0; i < tray.masterList()->subMods.count; ++i)
+            EXPECT_EQ(amountOf(tray.masterList()->subMods[i]), c.left.begin()[i]);
+        EXPECT_EQ(TrayAccess::nodes(tray).count, tray.masterList()->subMods.count);
+    }
+
+    // A list that is not the tray's own takes nothing.
+    TrayWidget tray(nullptr);
+    CompoundFilter elsewhere(GrowString("Elsewhere"));
+    AddConstantTile plain(5.0f);
+    EXPECT_EQ(tray.addMod(&elsewhere, &plain, true), -1);
+    EXPECT_EQ(elsewhere.subMods.count, 0);
+    EXPECT_EQ(tray.masterList()->subMods.count, 0);
+}
+
 // Nesting and unnesting keep the list in chain-group order: a nested tile
 // stands among the central tiles, and unnested trailing tiles go behind
 // them; the moved tiles stay selected.
