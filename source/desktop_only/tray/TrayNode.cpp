@@ -8,7 +8,8 @@
 #include "framework/ImageMod.h"
 #include "widgets/VxPushButton.h"
 
-TrayNode::TrayNode(QWidget* parent, ImageMod* tile) : QWidget(parent), mod_(tile), enableButton_(new VxPushButton(this)) {
+TrayNode::TrayNode(QWidget* parent, ImageMod* tile)
+    : QWidget(parent), mod_(tile), enableButton_(new VxPushButton(this)) {
     resize(kWidth, kHeight);
     enableButton_->setCheckable(true);
     enableButton_->setPixmaps(QPixmap(QStringLiteral(":/img/minib_icon_visible.png")), QPixmap(), true, false);

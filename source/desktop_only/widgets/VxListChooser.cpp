@@ -110,7 +110,8 @@ void VxListChooser::setChoices(const GrowArray<GrowString>& texts) {
 }
 
 void VxListChooser::updateText() {
-    if (currentIndex_ >= 0 && currentIndex_ < choices_.count) setText(QString::fromUtf8(choices_[currentIndex_].c_str()));
+    if (currentIndex_ >= 0 && currentIndex_ < choices_.count)
+        setText(QString::fromUtf8(choices_[currentIndex_].c_str()));
     else setText(QString());
 }
 
