@@ -104,9 +104,7 @@ void hsvToRgb(float hue, float saturation, float value, float rgb[3]) {
 void retireControl(QWidget* widget, QObject* strip) {
     if (!widget) return;
     QObject::disconnect(widget, nullptr, strip, nullptr);
-    if (VxListChooser* chooser = qobject_cast<VxListChooser*>(widget)) {
-        if (chooser->list) chooser->list->hide();
-    }
+    if (VxListChooser* chooser = qobject_cast<VxListChooser*>(widget)) chooser->closeList();
     widget->hide();
     widget->deleteLater();
 }
@@ -185,8 +183,7 @@ void ControlStrip::buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile,
                     VxInputBox* box = new VxInputBox(host);
                     inputBoxControls.append(box);
                     box->hide();
-                    box->rangeLow = value->rangeLow;
-                    box->rangeHigh = value->rangeHigh;
+                    box->setRange(value->rangeLow, value->rangeHigh);
                     box->setMode(var->controlCode);
                     box->setValue(false, value->value);
                     connect(box, &VxInputBox::editingStarted, this, &ControlStrip::editAboutToStart);
@@ -196,18 +193,13 @@ void ControlStrip::buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile,
                     VxSlider* slider = new VxSlider(host);
                     sliderControls.append(slider);
                     slider->hide();
-                    slider->rangeLow = value->rangeLow;
-                    slider->rangeHigh = value->rangeHigh;
-                    slider->limitLow = value->minimum;
-                    slider->limitHigh = value->maximum;
-                    slider->limitLowOn = value->hasMinimum ? 1 : 0;
-                    slider->limitHighOn = value->hasMaximum ? 1 : 0;
-                    slider->displayRangeOn = 1;
-                    slider->displayLow = value->useDisplayRange ? value->displayLow : value->rangeLow;
-                    slider->displayHigh = value->useDisplayRange ? value->displayHigh : value->rangeHigh;
-                    slider->symbolicEnds = (!value->hasMinimum || !value->hasMaximum) ? 1 : 0;
-                    slider->mode = var->controlCode;
-                    slider->tickCount = value->tickCount;
+                    slider->setRange(value->rangeLow, value->rangeHigh);
+                    slider->setLimits(value->minimum, value->maximum, value->hasMinimum, value->hasMaximum);
+                    slider->setDisplayRange(true, value->useDisplayRange ? value->displayLow : value->rangeLow,
+                                            value->useDisplayRange ? value->displayHigh : value->rangeHigh);
+                    slider->setSymbolicEnds(!value->hasMinimum || !value->hasMaximum);
+                    slider->setMode(var->controlCode);
+                    slider->setTickCount(value->tickCount);
                     slider->setValue(value->value);
                     connect(slider, &VxSlider::editingStarted, this, &ControlStrip::editAboutToStart);
                     connect(slider, &VxSlider::sliderChanged, this, &ControlStrip::controlAdjusted);
@@ -220,9 +212,9 @@ void ControlStrip::buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile,
                 ToneCurveWidget* editor = new ToneCurveWidget(host, curveModeFor(var->controlCode));
                 curveControls.append(editor);
                 editor->hide();
-                editor->curve = value->curve;
+                editor->setCurve(value->curve);
                 editor->setHueOffsetHandle(value->curve.hueOffset);
-                if (value->hasGuide) editor->guidePoints = value->guidePoints;
+                if (value->hasGuide) editor->setGuidePoints(value->guidePoints);
                 connect(editor, &ToneCurveWidget::curveChanged, this, &ControlStrip::controlAdjusted);
                 connect(editor, &ToneCurveWidget::editingStarted, this, &ControlStrip::editAboutToStart);
                 connect(editor, &ToneCurveWidget::rightClicked, this, &ControlStrip::curveMenuRequested);
@@ -255,10 +247,9 @@ void ControlStrip::buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile,
                 VxListChooser* chooser = new VxListChooser(host);
                 listControls.append(chooser);
                 chooser->hide();
-                chooser->hoverPreview = var->hoverPreview;
+                chooser->setHoverPreview(var->hoverPreview);
                 chooser->setChoices(value->lists.count > 0 ? value->lists[0] : GrowArray<GrowString>());
-                chooser->currentIndex = value->selected;
-                chooser->updateText();
+                chooser->setCurrentIndex(value->selected);
                 connect(chooser, &VxListChooser::itemAboutToChange, this, &ControlStrip::editAboutToStart);
                 connect(chooser, &VxListChooser::itemChanged, this, &ControlStrip::controlAdjusted);
                 connect(chooser, &VxListChooser::itemHovered, this, &ControlStrip::choiceHovered);
@@ -287,7 +278,7 @@ void ControlStrip::buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile,
                 VxStringInputBox* box = new VxStringInputBox(host);
                 stringControls.append(box);
                 box->hide();
-                box->extensions = value->extensions;
+                box->setExtensions(value->extensions);
                 box->setText(value->path, false);
                 connect(box, &VxStringInputBox::editingStarted, this, &ControlStrip::editAboutToStart);
                 connect(box, &VxStringInputBox::stringChanged, this, &ControlStrip::controlAdjusted);
@@ -358,7 +349,7 @@ void ControlStrip::controlAdjusted(QWidget* control) {
             case kCurveVar: {
                 CurveValue* value = var->makeCurve();
                 const uint8_t wrap = value->curve.wrap;
-                value->curve = static_cast<ToneCurveWidget*>(control)->curve;
+                value->curve = static_cast<ToneCurveWidget*>(control)->curve();
                 if (value->curve.wrap != wrap) {
                     value->curve.wrap = wrap;
                     value->curve.rebuildTable();
@@ -367,8 +358,8 @@ void ControlStrip::controlAdjusted(QWidget* control) {
             }
             case kFloatVar: {
                 const FloatValue* value = var->floatValue();
-                float v = var->controlCode == kControlNumberBox ? static_cast<VxInputBox*>(control)->value
-                                                                 : static_cast<VxSlider*>(control)->value;
+                float v = var->controlCode == kControlNumberBox ? static_cast<VxInputBox*>(control)->value()
+                                                                 : static_cast<VxSlider*>(control)->value();
                 // A typed number obeys the limits the value has switched on,
                 // as the slider does.
                 if (std::isnan(v)) v = value->hasMinimum ? value->minimum : 0.0f;
@@ -378,7 +369,7 @@ void ControlStrip::controlAdjusted(QWidget* control) {
                 break;
             }
             case kFileVar:
-                var->makeFile()->path = static_cast<VxStringInputBox*>(control)->text;
+                var->makeFile()->path = static_cast<VxStringInputBox*>(control)->text();
                 break;
             case kColorVar: {
                 const ColorChooserWidget* chooser = static_cast<ColorChooserWidget*>(control);
@@ -392,7 +383,7 @@ void ControlStrip::controlAdjusted(QWidget* control) {
                 break;
             }
             case kChoiceVar:
-                var->makeChoice()->selected = static_cast<VxListChooser*>(control)->currentIndex;
+                var->makeChoice()->selected = static_cast<VxListChooser*>(control)->currentIndex();
                 break;
             case kMultiChoiceVar:
                 if (var->controlCode == kControlColorSwatches)
@@ -416,30 +407,26 @@ void ControlStrip::refreshControls() {
                 const float v = entry.var->floatValue()->value;
                 if (entry.var->controlCode == kControlNumberBox) {
                     VxInputBox* box = static_cast<VxInputBox*>(entry.control);
-                    if (box->value != v) box->setValue(false, v);
+                    if (box->value() != v) box->setValue(false, v);
                 } else {
                     VxSlider* slider = static_cast<VxSlider*>(entry.control);
-                    if (slider->value != v) slider->setValue(v);
+                    if (slider->value() != v) slider->setValue(v);
                 }
                 break;
             }
             case kCurveVar: {
                 ToneCurveWidget* editor = static_cast<ToneCurveWidget*>(entry.control);
                 const Curve& curve = entry.var->curveValue()->curve;
-                if (sameCurve(editor->curve, curve)) break;
-                editor->curve = curve;
+                if (sameCurve(editor->curve(), curve)) break;
+                editor->setCurve(curve);
                 editor->setHueOffsetHandle(curve.hueOffset);
-                editor->update();
                 break;
             }
             case kChoiceVar: {
                 VxListChooser* chooser = static_cast<VxListChooser*>(entry.control);
                 const int32_t selected = entry.var->choiceValue()->selected;
-                if (selected == chooser->currentIndex || selected == chooser->hoveredIndex || selected < 0) break;
-                if (selected < chooser->choices.count) {
-                    chooser->currentIndex = selected;
-                    chooser->updateText();
-                }
+                if (selected == chooser->currentIndex() || selected == chooser->hoveredIndex() || selected < 0) break;
+                if (selected < chooser->choices().count) chooser->setCurrentIndex(selected);
                 break;
             }
             default:
@@ -451,7 +438,7 @@ void ControlStrip::refreshControls() {
 void ControlStrip::writeHoveredChoice(const ControlEntry& entry) {
     if (!entry.var) return;
     if (ChoiceValue* choice = entry.var->choiceValue())
-        choice->selected = static_cast<VxListChooser*>(entry.control)->hoveredIndex;
+        choice->selected = static_cast<VxListChooser*>(entry.control)->hoveredIndex();
 }
 
 // ---- The curve menu ----
@@ -509,8 +496,7 @@ void ControlStrip::pasteCurve() {
     pastedHuePosition = hueHandlePosition(copiedCurve->hueOffset);
     ToneCurveWidget* editor = qobject_cast<ToneCurveWidget*>(rightClickedControl->control);
     if (!editor) return;
-    editor->curve = *copiedCurve;
-    editor->huePosition = static_cast<float>(pastedHuePosition);
-    editor->update();
+    editor->setCurve(*copiedCurve);
+    editor->setHuePosition(static_cast<float>(pastedHuePosition));
     controlAdjusted(editor);
 }

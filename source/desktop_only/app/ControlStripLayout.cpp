@@ -114,7 +114,7 @@ void ControlStrip::layoutControls(bool resize, bool toolOpen) {
         }
         for (ToneCurveWidget* editor : curveControls) {
             const int s = share();
-            if (editor->mode >= 1 && editor->mode <= 3) {
+            if (editor->mode() >= 1 && editor->mode() <= 3) {
                 const int w = std::max(0, std::min(s, 600));
                 editor->resize(w, w / 2);
             } else {

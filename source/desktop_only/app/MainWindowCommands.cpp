@@ -26,7 +26,7 @@
 
 void MainWindow::comIDButtonClicked(VxPanelItemBigButton* clicker, bool append) {
     if (!clicker) return;
-    int comID = clicker->commandID;
+    int comID = clicker->commandID();
     // An append press turns the preview chooser (1) and id 3 into their
     // appending forms.
     if (append && comID == 3) comID = 4;
@@ -92,16 +92,7 @@ void MainWindow::openCropTool() {
     }
     TrayWidget* tray = tab->tray;
     tray->recordContents();
-    CropMod* crop = nullptr;
-    for (ImageMod* mod : tray->preList->subMods)
-        if (asCropMod(mod)) {
-            crop = static_cast<CropMod*>(mod);
-            break;
-        }
-    if (!crop) {
-        crop = new CropMod();
-        tray->preList->subMods.append(crop);
-    }
+    CropMod* crop = tray->cropTileForEditing();
     tray->deselectAll();
     VxCropTool* tool = new VxCropTool(d->mediaArea, crop);
     connect(tool, &VxToolWidget::requestToolExit, this, &MainWindow::toolRequestedExit);
@@ -125,16 +116,8 @@ void MainWindow::toolRequestedExit(VxToolWidget* tool) {
     tool->setParent(nullptr);
     tool->deleteLater();
     DocumentTab* tab = current();
-    if (tab && qobject_cast<VxCropTool*>(tool)) {
-        // A crop tile that cuts nothing and turns nothing is not kept.
-        GrowArray<ImageMod*>& pre = tab->tray->preList->subMods;
-        for (int32_t i = pre.count - 1; i >= 0; --i) {
-            const CropMod* crop = asCropMod(pre[i]);
-            if (!crop || !crop->isNeutral()) continue;
-            delete pre[i];
-            pre.removeAt(i);
-        }
-    }
+    // A crop tile that cuts nothing and turns nothing is not kept.
+    if (tab && qobject_cast<VxCropTool*>(tool)) tab->tray->removeNeutralCropTiles();
     if (tab) {
         tab->tray->rebuildNodes();
         tab->view->setRenderCacheReset();
@@ -154,10 +137,10 @@ void MainWindow::openPreviewChooser(bool append) {
     GrowArray<PreviewSection> sections;
     const int32_t tabIndex = d->toolPanel->tabIndexFor(1);
     if (tabIndex >= 0) {
-        for (VxPanelItem* item : d->toolPanel->tabs[tabIndex].items) {
+        for (VxPanelItem* item : d->toolPanel->tabs()[tabIndex].items) {
             if (item->itemKind() == VxPanelItem::kHeaderItem) {
                 PreviewSection section;
-                section.name = static_cast<VxPanelItemHeader*>(item)->name;
+                section.name = static_cast<VxPanelItemHeader*>(item)->name();
                 sections.append(section);
             } else if (item->itemKind() == VxPanelItem::kListButtonItem) {
                 if (sections.count == 0) {
@@ -165,7 +148,7 @@ void MainWindow::openPreviewChooser(bool append) {
                     section.name = GrowString("Presets");
                     sections.append(section);
                 }
-                sections[sections.count - 1].mods.append(static_cast<VxPanelItemListButton*>(item)->mod);
+                sections[sections.count - 1].mods.append(static_cast<VxPanelItemListButton*>(item)->mod());
             }
         }
     }

@@ -171,7 +171,7 @@ void MainWindow::actionTriggered(QAction* action) {
         {"Single View", nullptr},
         {"Split Screen Vertical", nullptr},
         {"Split Screen Horizontal", nullptr},
-        {"Show Hover Previews", [](W& w, T&, QAction& a) { w.d->toolPanel->hoverPreview = a.isChecked(); }},
+        {"Show Hover Previews", [](W& w, T&, QAction& a) { w.d->toolPanel->setHoverPreview(a.isChecked()); }},
         {"Autohide Controls",
          [](W& w, T&, QAction& a) {
              w.d->autohideControls = a.isChecked();

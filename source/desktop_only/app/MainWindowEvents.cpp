@@ -47,28 +47,12 @@ bool MainWindow::event(QEvent* event) {
 // the shown nodes, so they are applied to that list. One undo record holds
 // the whole deletion.
 GrowArray<int32_t> MainWindow::deleteSelectedTiles() {
-    GrowArray<int32_t> removed;
     DocumentTab* tab = current();
-    if (!tab) return removed;
+    if (!tab) return GrowArray<int32_t>();
     TrayWidget* tray = tab->tray;
     GrowArray<int32_t> indices = tray->selectedIndices();
-    CompoundFilter* list = tray->displayedList ? tray->displayedList : tray->masterList.get();
     if (indices.count > 0) tray->recordContents();
-    std::sort(indices.begin(), indices.end());
-    for (int32_t i = indices.count - 1; i >= 0; --i) {
-        const int32_t index = indices[i];
-        if (index < 0 || index >= list->subMods.count) continue;
-        if (i + 1 < indices.count && indices[i + 1] == index) continue;  // a repeated index
-        delete list->subMods[index];
-        list->subMods.removeAt(index);
-        removed.append(index);
-    }
-    indices.destroy();
-    if (removed.count > 0) {
-        tray->rebuildNodes();
-        tray->updatePreviewMode();
-    }
-    return removed;
+    return tray->removeDisplayedTiles(std::move(indices));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
@@ -160,8 +144,8 @@ void MainWindow::storeWindowState() {
     text.appendInt(client.height());
     preferences.setString(GrowString("WindowGeometry"), text, false);
     preferences.setBool(GrowString("IsFullscreen"), isMaximized(), false);
-    preferences.setBool(GrowString("UseHoverPreviews"), d->toolPanel->hoverPreview, false);
-    preferences.setInt(GrowString("CurrentTab"), d->toolPanel->tabIndexFor(d->toolPanel->currentTabID), false);
+    preferences.setBool(GrowString("UseHoverPreviews"), d->toolPanel->hoverPreview(), false);
+    preferences.setInt(GrowString("CurrentTab"), d->toolPanel->tabIndexFor(d->toolPanel->currentTabID()), false);
     preferences.writeFile();
 }
 

@@ -196,7 +196,7 @@ void MainWindow::loadFilterIntoDocument(const GrowString& path, bool replaceTile
     tray->recordContents();
     if (replaceTiles) tray->deleteTiles(false);
     for (int32_t i = 0; i < loaded.count; ++i) {
-        tray->addMod(tray->masterList.get(), loaded[i], false);
+        tray->addMod(tray->masterList(), loaded[i], false);
         delete loaded[i];
     }
     loaded.destroy();

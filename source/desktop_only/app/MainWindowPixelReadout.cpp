@@ -33,15 +33,12 @@ void MainWindow::updateInspectorHover(const QPoint& windowPos) {
     PixelHit hit;
     hitTestViews(windowPos.x(), windowPos.y(), &hit, nullptr, nullptr, nullptr);
     if (hit.hit) {
-        d->pixelSwatch->hasPixel = true;
-        d->pixelSwatch->reading.x = hit.x;
-        d->pixelSwatch->reading.y = hit.y;
-        for (int c = 0; c < 3; ++c) d->pixelSwatch->reading.values[c] = hit.values[c];
-    } else if (d->pixelSwatch->hasPixel) {
-        d->pixelSwatch->hasPixel = false;
-    } else {
-        return;
+        PixelReading reading;
+        reading.x = hit.x;
+        reading.y = hit.y;
+        for (int c = 0; c < 3; ++c) reading.values[c] = hit.values[c];
+        d->pixelSwatch->showReading(reading);
+    } else if (d->pixelSwatch->hasPixel()) {
+        d->pixelSwatch->clearReading();
     }
-    d->pixelSwatch->updateTexts();
-    d->pixelSwatch->update();
 }

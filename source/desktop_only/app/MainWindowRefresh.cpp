@@ -28,7 +28,7 @@ void MainWindow::showSelectedTileControls() {
     DocumentTab* tab = current();
     if (!tab) return;
     const GrowArray<int32_t> selected = tab->tray->selectedIndices();
-    const CompoundFilter* shown = tab->tray->displayedList;
+    const CompoundFilter* shown = tab->tray->displayedList();
     if (selected.count == 1 && shown && selected[0] >= 0 && selected[0] < shown->subMods.count) {
         ImageMod* tile = shown->subMods[selected[0]];
         buildControls(tile->vars, tile, false);
@@ -56,9 +56,9 @@ void MainWindow::addModToTray(ImageMod* mod, bool append, bool select, bool asOn
         }
         const CompoundFilter* filter = static_cast<const CompoundFilter*>(mod);
         for (int32_t i = 0; i < filter->subMods.count; ++i)
-            tray->addMod(tray->displayedList, filter->subMods[i], false);
+            tray->addMod(tray->displayedList(), filter->subMods[i], false);
     } else {
-        const int32_t index = tray->addMod(tray->displayedList, mod, !cleared);
+        const int32_t index = tray->addMod(tray->displayedList(), mod, !cleared);
         if (select) {
             // No node is selected here (they were deselected above, and
             // adding made new ones): selecting this one selects exactly it.
@@ -82,8 +82,7 @@ void MainWindow::updateTitle() {
 
     if (d->cropPanelButton) {
         const GrowArray<ImageMod*> pre = tab->tray->preMods();
-        d->cropPanelButton->text = GrowString(findModByTag(pre, kTagCrop) ? "Crop/Straighten*" : "Crop/Straighten");
-        d->cropPanelButton->update();
+        d->cropPanelButton->setText(GrowString(findModByTag(pre, kTagCrop) ? "Crop/Straighten*" : "Crop/Straighten"));
     }
     if (d->filterNameLabel) {
         GrowString text = tab->tray->filterName();
@@ -102,9 +101,8 @@ void MainWindow::updateTitle() {
         if (text.isEmpty()) text = GrowString("Empty Tab");
         for (int32_t b = 0; b < d->tabBar->tabButtons.count; ++b) {
             VxTabButton* button = d->tabBar->tabButtons[b];
-            if (button->tabID != d->documentTabs[i].tabID) continue;
-            button->title = text;
-            button->updateText();
+            if (button->tabID() != d->documentTabs[i].tabID) continue;
+            button->setTitle(text);
         }
     }
     d->tabBar->layoutTabs();

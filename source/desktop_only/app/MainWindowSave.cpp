@@ -493,7 +493,7 @@ bool MainWindow::saveFavoriteFilter(const QString& name) {
     for (ImageMod* mod : chain) preset->subMods.append(duplicateMod(*mod));
     chain.destroy();
     if (VxPanelItemListButton* button = d->toolPanel->addModButton(preset)) {
-        button->ownsMod = true;
+        button->setOwnsMod(true);
         d->toolPanel->relayout();
     } else {
         delete preset;

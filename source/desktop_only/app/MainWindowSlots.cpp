@@ -113,37 +113,7 @@ void MainWindow::deleteNodesButtonPressed() {
     if (!tab) return;
     TrayWidget* tray = tab->tray;
     tray->recordContents();
-    CompoundFilter* shown = tray->displayedList;
-    GrowArray<ImageMod*>& list = shown->subMods;
-    bool allPinned = true;
-    for (const ImageMod* mod : list)
-        if (mod && !mod->pinned) allPinned = false;
-    if (list.count > 0) {
-        GrowArray<ImageMod*> kept;
-        for (ImageMod* mod : list) {
-            if (mod && mod->pinned && !allPinned) kept.append(mod);
-            else delete mod;
-        }
-        list = kept;
-    } else if (shown != tray->masterList.get()) {
-        // An emptied nested compound: back to its parent, without it.
-        const GrowArray<int32_t> path = tray->modIndexPath(shown);
-        CompoundFilter* parent = tray->masterList.get();
-        bool found = path.count > 0;
-        for (int32_t step = 0; found && step + 1 < path.count; ++step) {
-            const int32_t index = path[step];
-            ImageMod* next = index >= 0 && index < parent->subMods.count ? parent->subMods[index] : nullptr;
-            if (!next || next->kind() != kCompoundMod) found = false;
-            else parent = static_cast<CompoundFilter*>(next);
-        }
-        if (found) {
-            tray->showCompound(parent);
-            parent->removeMod(shown);
-            delete shown;
-        }
-    }
-    tray->rebuildNodes();
-    tray->updatePreviewMode();
+    tray->deleteDisplayedTiles();
     tab->view->setRenderCacheReset();
     showSelectedTileControls();
     refreshView();
@@ -162,10 +132,10 @@ int32_t presetPosition(VxToolPanel* panel, const ImageMod* mod) {
 }  // namespace
 
 void MainWindow::modButtonClicked(VxPanelItemListButton* clicker, bool append) {
-    if (!clicker || !clicker->mod) return;
+    if (!clicker || !clicker->mod()) return;
     const bool shift = QApplication::keyboardModifiers() & Qt::ShiftModifier;
-    addModToTray(clicker->mod, append || shift, true, shift);
-    const int32_t position = presetPosition(d->toolPanel, clicker->mod);
+    addModToTray(clicker->mod(), append || shift, true, shift);
+    const int32_t position = presetPosition(d->toolPanel, clicker->mod());
     if (position >= 0) d->presetIndex = position;
 }
 
@@ -183,9 +153,9 @@ void MainWindow::previewSectionEnabled(int tabID, GrowString sectionName, bool e
 // ---- Saved styles ----
 
 void MainWindow::deleteFavoriteClicked(VxPanelItemListButton* clicker) {
-    if (!clicker || !clicker->mod) return;
+    if (!clicker || !clicker->mod()) return;
     const QString text = "Are you sure you want to permanently delete the style " +
-                         QString::fromUtf8(clicker->mod->displayName.c_str()) + "? This action cannot be undone.";
+                         QString::fromUtf8(clicker->mod()->displayName.c_str()) + "? This action cannot be undone.";
     const int answer = showMessageDialog(this, "Delete Style", text, "Delete", "Cancel", QString());
     std::printf("\n finished popping up dialog");
     std::fflush(stdout);
@@ -194,7 +164,7 @@ void MainWindow::deleteFavoriteClicked(VxPanelItemListButton* clicker) {
     std::fflush(stdout);
     // The tooltip box may show this tile: the hover ends first.
     imageModHovered(nullptr, false);
-    const GrowString path = clicker->mod->filePath();
+    const GrowString path = clicker->mod()->filePath();
     if (!path.isEmpty()) {
         // Only a file inside the presets folder is ever deleted.
         const QString presets =
@@ -204,19 +174,7 @@ void MainWindow::deleteFavoriteClicked(VxPanelItemListButton* clicker) {
         if (!presets.isEmpty() && !canonical.isEmpty() && canonical.startsWith(presets + "/"))
             QFile::remove(canonical);
     }
-    for (ToolPanelTab& tab : d->toolPanel->tabs) {
-        for (int32_t i = 0; i < tab.items.count; ++i) {
-            if (tab.items[i] != clicker) continue;
-            tab.items.removeAt(i);
-            break;
-        }
-    }
-    if (d->toolPanel->menuTarget == clicker) d->toolPanel->menuTarget = nullptr;
-    clicker->hide();
-    clicker->setParent(nullptr);
-    delete clicker;
-    d->toolPanel->relayout();
-    d->toolPanel->update();
+    d->toolPanel->deleteItem(clicker);
 }
 
 // ---- Hover previews ----
@@ -360,7 +318,7 @@ void MainWindow::onEmptyClick() {
         for (const DocumentTab& other : d->documentTabs) {
             if (other.view != sender()) continue;
             for (VxTabButton* button : d->tabBar->tabButtons) {
-                const bool chosen = button->tabID == other.tabID;
+                const bool chosen = button->tabID() == other.tabID;
                 button->setActive(chosen);
             }
             documentTabChosen(other.tabID);
@@ -430,9 +388,7 @@ void MainWindow::displayFinishedUpdating() {
         ++i;
     }
     if (!d->pixelSwatch) return;
-    d->pixelSwatch->readings = readings;
-    d->pixelSwatch->updateTexts();
-    d->pixelSwatch->update();
+    d->pixelSwatch->setReadings(readings);
 }
 
 // ---- Video hooks: no video source exists in this build ----
@@ -445,10 +401,10 @@ void MainWindow::shuttleControlAdjusted(QWidget*) {
     const double duration = static_cast<double>(times[0].value);
     const double durationScale = static_cast<double>(times[0].timescale);
     if (tab->view->hasVideoSource() && durationScale != 0.0 && duration > 0.0) {
-        if (shuttle->inMarker > 0.0f && times[1].timescale != 0)
-            times[1].value = saturatingInt(shuttle->inMarker * duration * (times[1].timescale / durationScale));
-        if (shuttle->outMarker < 1.0f && times[2].timescale != 0)
-            times[2].value = saturatingInt(shuttle->outMarker * duration * (times[2].timescale / durationScale));
+        if (shuttle->inMarker() > 0.0f && times[1].timescale != 0)
+            times[1].value = saturatingInt(shuttle->inMarker() * duration * (times[1].timescale / durationScale));
+        if (shuttle->outMarker() < 1.0f && times[2].timescale != 0)
+            times[2].value = saturatingInt(shuttle->outMarker() * duration * (times[2].timescale / durationScale));
         refreshView();
     }
 }
@@ -458,8 +414,8 @@ void MainWindow::videoShuttleUpdateRequest(VideoLoaderSaverTime time) {
     if (!tab || !tab->view->hasVideoSource()) return;
     VxShuttleControl* shuttle = tab->shuttle;
     VideoLoaderSaverTime* times = tab->videoTimes;
-    if (shuttle->markerMode == 1) times[1] = time;
-    else if (shuttle->markerMode == 2) times[2] = time;
+    if (shuttle->markerMode() == 1) times[1] = time;
+    else if (shuttle->markerMode() == 2) times[2] = time;
     auto seconds = [](const VideoLoaderSaverTime& t) {
         return t.timescale != 0 ? static_cast<double>(t.value) / t.timescale : 0.0;
     };
@@ -469,23 +425,9 @@ void MainWindow::videoShuttleUpdateRequest(VideoLoaderSaverTime time) {
                               : 0.0;
     if (length == 0.0 || !std::isfinite(length)) return;
     shuttle->setPosition(false, static_cast<float>(static_cast<double>(time.value) / length));
-    if (shuttle->zoomedRange) {
-        // The zoomed range keeps its width with its middle at the position;
-        // the marker range moves by the same fraction of its own width.
-        const double low = shuttle->zoomLow;
-        const double width = static_cast<double>(shuttle->zoomHigh) - low;
-        if (width != 0.0) {
-            const double fraction = (low - shuttle->position) / width + 0.5;
-            const double shift = width * fraction;
-            shuttle->zoomLow = static_cast<float>(low - shift);
-            shuttle->zoomHigh = static_cast<float>(shuttle->zoomHigh - shift);
-            if (shuttle->markerRange) {
-                const double markerShift = (static_cast<double>(shuttle->markerHigh) - shuttle->markerLow) * fraction;
-                shuttle->markerLow = static_cast<float>(shuttle->markerLow - markerShift);
-                shuttle->markerHigh = static_cast<float>(shuttle->markerHigh - markerShift);
-            }
-        }
-    }
+    // The zoomed range keeps its width with its middle at the position; the
+    // marker range moves by the same fraction of its own width.
+    shuttle->followPosition();
     shuttle->updateDisplay(true);
 }
 

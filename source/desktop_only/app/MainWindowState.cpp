@@ -51,7 +51,7 @@ VxPushButton* miniButton(QWidget* parent, const char* normal, const char* active
     button->setCheckable(checkable);
     button->setFixedSize(w, h);
     button->setStyleSheet(kMiniButtonStyle);
-    button->toolTipText = toolTip;
+    button->setToolTipText(toolTip);
     return button;
 }
 
@@ -123,7 +123,7 @@ void MainWindow::buildButtonsAndRestoreState() {
     d->cancelProcessingButton = new VxPushButton(this);
     d->cancelProcessingButton->setPixmaps(QPixmap(":/img/mini_icon_close.png"), QPixmap(), true, false);
     d->cancelProcessingButton->setFixedSize(18, 18);
-    d->cancelProcessingButton->toolTipText = "Cancel all items currently queued for processing.";
+    d->cancelProcessingButton->setToolTipText("Cancel all items currently queued for processing.");
     d->cancelProcessingButton->hide();
     connect(d->cancelProcessingButton, &VxPushButton::released, this, &MainWindow::cancelProcessingButtonPressed);
 
@@ -186,8 +186,8 @@ void MainWindow::restoreWindowState() {
         preferences.getString(GrowString("WindowGeometry"), GrowString("100 100 1200 800"));
     setGeometry(restoredGeometry(geometryText, screen.width(), screen.height()));
     if (preferences.getBool(GrowString("IsFullscreen"), false)) showMaximized();
-    d->toolPanel->hoverPreview = preferences.getBool(GrowString("UseHoverPreviews"), true);
-    if (d->hoverPreviewsAction) d->hoverPreviewsAction->setChecked(d->toolPanel->hoverPreview);
+    d->toolPanel->setHoverPreview(preferences.getBool(GrowString("UseHoverPreviews"), true));
+    if (d->hoverPreviewsAction) d->hoverPreviewsAction->setChecked(d->toolPanel->hoverPreview());
     const bool autohide = preferences.getBool(GrowString("AutohideControls"), false);
     if (d->autohideControlsAction) d->autohideControlsAction->setChecked(autohide);
     d->toolPanel->setCurrentTab(preferences.getInt(GrowString("CurrentTab"), 0));

@@ -42,7 +42,7 @@ void MainWindow::controlAdjusted(QWidget* control) { d->controlStrip->controlAdj
 void MainWindow::switchOnEditedTile(const ControlEntry& entry) {
     DocumentTab* tab = current();
     TrayWidget* tray = tab ? tab->tray : nullptr;
-    if (entry.tile && tray && tray->displayedList) tray->enableShownTile(entry.tile);
+    if (entry.tile && tray && tray->displayedList()) tray->enableShownTile(entry.tile);
 }
 
 // The edit written into its parameter reaches an open tool and the tile,
@@ -95,9 +95,9 @@ void MainWindow::slideControlStripOnHover(const QPoint& at, const QPoint& before
 
 void MainWindow::stepRemixValues(float delta) {
     DocumentTab* tab = current();
-    if (!tab || !tab->tray->displayedList) return;
+    if (!tab || !tab->tray->displayedList()) return;
     TrayWidget* tray = tab->tray;
-    GrowArray<ImageMod*> tiles = tray->displayedList->subMods;
+    GrowArray<ImageMod*> tiles = tray->displayedList()->subMods;
     if (tiles.count == 0) return;
     bool found = false;
     for (int32_t i = tiles.count - 1; i >= 0; --i) {

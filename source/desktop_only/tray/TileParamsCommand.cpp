@@ -6,13 +6,13 @@
 
 TileParamsCommand::TileParamsCommand(TrayWidget* owner) : tray(owner) {
     const GrowArray<int32_t> selected = tray->selectedIndices();
-    if (selected.count != 1 || !tray->displayedList) return;
+    if (selected.count != 1 || !tray->displayedList()) return;
     const int32_t index = selected[0];
-    if (index < 0 || index >= tray->displayedList->subMods.count) return;
-    ImageMod* tile = tray->displayedList->subMods[index];
+    if (index < 0 || index >= tray->displayedList()->subMods.count) return;
+    ImageMod* tile = tray->displayedList()->subMods[index];
     if (!tile) return;
-    if (tray->displayedList != tray->masterList.get()) {
-        path = tray->modIndexPath(tray->displayedList);
+    if (tray->displayedList() != tray->masterList()) {
+        path = tray->modIndexPath(tray->displayedList());
         if (path.count == 0) return;  // the shown compound is not in the master chain
     }
     path.append(index);
@@ -22,8 +22,8 @@ TileParamsCommand::TileParamsCommand(TrayWidget* owner) : tray(owner) {
 TileParamsCommand::~TileParamsCommand() = default;
 
 ImageMod* TileParamsCommand::findTile() const {
-    if (!tray || !tray->masterList || path.count == 0) return nullptr;
-    const CompoundFilter* list = tray->masterList.get();
+    if (!tray || !tray->masterList() || path.count == 0) return nullptr;
+    const CompoundFilter* list = tray->masterList();
     ImageMod* tile = nullptr;
     for (int32_t step = 0; step < path.count; ++step) {
         if (!list || path[step] < 0 || path[step] >= list->subMods.count) return nullptr;

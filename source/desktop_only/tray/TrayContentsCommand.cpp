@@ -11,7 +11,7 @@ std::unique_ptr<CompoundFilter> cloneChain(const CompoundFilter* chain) {
 }  // namespace
 
 TrayContentsCommand::TrayContentsCommand(TrayWidget* owner)
-    : tray(owner), master(cloneChain(owner->masterList.get())), pre(cloneChain(owner->preList.get())) {}
+    : tray(owner), master(cloneChain(owner->masterList())), pre(cloneChain(owner->preList())) {}
 
 TrayContentsCommand::~TrayContentsCommand() = default;
 

@@ -8,33 +8,39 @@
 #include "framework/ImageMod.h"
 #include "widgets/VxPushButton.h"
 
-TrayNode::TrayNode(QWidget* parent, ImageMod* tile) : QWidget(parent), mod(tile), enableButton(new VxPushButton(this)) {
+TrayNode::TrayNode(QWidget* parent, ImageMod* tile)
+    : QWidget(parent), mod_(tile), enableButton_(new VxPushButton(this)) {
     resize(kWidth, kHeight);
-    enableButton->setCheckable(true);
-    enableButton->setPixmaps(QPixmap(QStringLiteral(":/img/minib_icon_visible.png")), QPixmap(), true, false);
-    enableButton->setFixedSize(20, 20);
-    enableButton->move(kWidth - 24, 5);
-    enableButton->toolTipText = "Switch this tile off and on.";
-    connect(enableButton, &QPushButton::clicked, this, [this] { emit enableButtonPressed(this); });
+    enableButton_->setCheckable(true);
+    enableButton_->setPixmaps(QPixmap(QStringLiteral(":/img/minib_icon_visible.png")), QPixmap(), true, false);
+    enableButton_->setFixedSize(20, 20);
+    enableButton_->move(kWidth - 24, 5);
+    enableButton_->setToolTipText("Switch this tile off and on.");
+    connect(enableButton_, &QPushButton::clicked, this, [this] { emit enableButtonPressed(this); });
     updateEnableButton();
 }
 
 TrayNode::~TrayNode() = default;
 
+void TrayNode::setSelected(bool selected) {
+    selected_ = selected;
+    updateStyle();
+}
+
 void TrayNode::updateStyle() { update(); }
 
 void TrayNode::updateEnableButton() {
-    const bool on = mod && mod->enabled;
-    enableButton->setChecked(on);
-    enableButton->setEnabled(!mod || mod->canDisable());
+    const bool on = mod_ && mod_->enabled;
+    enableButton_->setChecked(on);
+    enableButton_->setEnabled(!mod_ || mod_->canDisable());
     update();
 }
 
 void TrayNode::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const bool on = mod && mod->enabled;
-    const bool nested = mod && mod->kind() == kCompoundMod;
+    const bool on = mod_ && mod_->enabled;
+    const bool nested = mod_ && mod_->kind() == kCompoundMod;
     QRectF card = QRectF(rect()).adjusted(2.5, 2.5, -2.5, -2.5);
     if (nested) {
         // Two cards behind: a nested tile holds a chain of its own.
@@ -53,9 +59,9 @@ void TrayNode::paintEvent(QPaintEvent*) {
         fill.setColorAt(1, QColor(46 + lift, 46 + lift, 46 + lift));
     }
     painter.setBrush(fill);
-    painter.setPen(selected ? QPen(QColor(96, 168, 240), 2.0) : QPen(QColor(24, 24, 24), 1.0));
+    painter.setPen(selected_ ? QPen(QColor(96, 168, 240), 2.0) : QPen(QColor(24, 24, 24), 1.0));
     painter.drawRoundedRect(card, 7, 7);
-    if (mod && mod->pinned) {
+    if (mod_ && mod_->pinned) {
         // The pin: a small filled circle with a needle, top left.
         painter.setPen(QPen(QColor(200, 200, 200), 1.2));
         painter.drawLine(QPointF(card.left() + 10, card.top() + 10), QPointF(card.left() + 10, card.top() + 16));
@@ -64,7 +70,7 @@ void TrayNode::paintEvent(QPaintEvent*) {
         painter.drawEllipse(QPointF(card.left() + 10, card.top() + 8), 3.5, 3.5);
     }
     painter.setPen(on ? QColor(255, 255, 255) : QColor(140, 140, 140));
-    const QString label = mod ? QString::fromUtf8(mod->tileLabel().c_str()) : QString();
+    const QString label = mod_ ? QString::fromUtf8(mod_->tileLabel().c_str()) : QString();
     const QRectF textBox = card.adjusted(6, 20, -6, -4);
     painter.drawText(textBox, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextWordWrap,
                      painter.fontMetrics().elidedText(label, Qt::ElideRight, static_cast<int>(textBox.width()) * 2));

@@ -15,9 +15,14 @@ public:
     TrayNode(QWidget* parent, ImageMod* tile);
     ~TrayNode() override;
 
-    ImageMod* mod;          // not owned: the tray's list owns it
-    bool selected = false;
-    VxPushButton* enableButton;
+    ImageMod* mod() const { return mod_; }  // not owned: the tray's list owns it
+    bool selected() const { return selected_; }
+    VxPushButton* enableButton() const { return enableButton_; }
+    // Sets the selected flag and restyles the node (updateStyle).
+    void setSelected(bool selected);
+    // Lets go of the tile for good: a node being discarded never touches it
+    // again.
+    void forgetTile() { mod_ = nullptr; }
 
     static constexpr int kWidth = 112;
     static constexpr int kHeight = 62;
@@ -41,5 +46,8 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    ImageMod* mod_;
+    bool selected_ = false;
+    VxPushButton* enableButton_;
     bool hovered = false;
 };

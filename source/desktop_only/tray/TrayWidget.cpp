@@ -13,6 +13,7 @@
 
 #include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
+#include "framework/CropMod.h"
 #include "framework/ImageMod.h"
 #include "framework/ModListHelpers.h"
 #include "tray/TileParamsCommand.h"
@@ -87,9 +88,9 @@ CompoundFilter* compoundAt(CompoundFilter* master, const GrowArray<int32_t>& pat
 
 TrayWidget::TrayWidget(QWidget* parent)
     : QWidget(parent),
-      masterList(std::make_unique<CompoundFilter>(GrowString("Compound Filter"))),
-      preList(std::make_unique<CompoundFilter>(GrowString("Compound Filter"))),
-      displayedList(masterList.get()),
+      masterList_(std::make_unique<CompoundFilter>(GrowString("Compound Filter"))),
+      preList_(std::make_unique<CompoundFilter>(GrowString("Compound Filter"))),
+      displayedList_(masterList_.get()),
       undoStack(std::make_unique<UndoStack>()),
       previewOverlay(new QLabel(this)),
       scroller(new VxScroller(this, Qt::Horizontal)),
@@ -99,7 +100,7 @@ TrayWidget::TrayWidget(QWidget* parent)
       unnestAction(contextMenu->addAction(QStringLiteral("Unnest Selected Tile"))) {
     connect(scroller, &VxScroller::scrolled, this, &TrayWidget::scrollerScrolled);
     exitComboButton->setText(QStringLiteral("\u2039"));  // a single left angle: back out
-    exitComboButton->toolTipText = "Leave the nested tile.";
+    exitComboButton->setToolTipText("Leave the nested tile.");
     exitComboButton->hide();
     connect(exitComboButton, &QPushButton::clicked, this, &TrayWidget::exitComboButtonPressed);
     contextMenu->setStyleSheet(QStringLiteral(
@@ -135,9 +136,9 @@ bool TrayWidget::isOrdinaryTile(const ImageMod* mod) {
 GrowArray<ImageMod*> TrayWidget::modChain(bool includePre, bool applyPreviewMode) const {
     GrowArray<ImageMod*> chain;
     if (includePre) {
-        for (ImageMod* mod : preList->subMods) chain.append(mod);
+        for (ImageMod* mod : preList_->subMods) chain.append(mod);
     }
-    for (ImageMod* mod : masterList->subMods) {
+    for (ImageMod* mod : masterList_->subMods) {
         if (applyPreviewMode && previewMode_ && isOrdinaryTile(mod)) continue;
         chain.append(mod);
     }
@@ -146,28 +147,38 @@ GrowArray<ImageMod*> TrayWidget::modChain(bool includePre, bool applyPreviewMode
 
 GrowArray<ImageMod*> TrayWidget::preMods() const {
     GrowArray<ImageMod*> mods;
-    for (ImageMod* mod : preList->subMods) mods.append(mod);
+    for (ImageMod* mod : preList_->subMods) mods.append(mod);
     return mods;
 }
 
 GrowArray<int32_t> TrayWidget::selectedIndices() const {
     GrowArray<int32_t> indices;
     for (int32_t i = 0; i < nodes.count; ++i) {
-        if (!nodes[i]->selected) continue;
-        if (previewMode_ && isOrdinaryTile(nodes[i]->mod)) continue;
+        if (!nodes[i]->selected()) continue;
+        if (previewMode_ && isOrdinaryTile(nodes[i]->mod())) continue;
         indices.append(i);
     }
     return indices;
 }
 
-int32_t TrayWidget::addMod(CompoundFilter* list, const ImageMod* tile, bool replacePinned) {
+CompoundFilter* TrayWidget::ownList(const CompoundFilter* list) {
+    if (!list) return nullptr;
+    if (list == masterList_.get()) return masterList_.get();
+    if (list == preList_.get()) return preList_.get();
+    if (list == displayedList_) return displayedList_;
+    const GrowArray<int32_t> path = modIndexPath(list);
+    return path.count > 0 ? compoundAt(masterList_.get(), path) : nullptr;
+}
+
+int32_t TrayWidget::addMod(const CompoundFilter* named, const ImageMod* tile, bool replacePinned) {
+    CompoundFilter* list = ownList(named);
     if (!list || !tile) return -1;
     int32_t keptPinned = -1;
     bool keptElsewhere = false;
     if (tile->typeTags.count > 0) {
-        keptElsewhere = removeSameType(masterList.get(), tile, replacePinned) >= 0;
-        keptElsewhere = removeSameType(preList.get(), tile, replacePinned) >= 0 || keptElsewhere;
-        if (list != masterList.get() && list != preList.get()) {
+        keptElsewhere = removeSameType(masterList_.get(), tile, replacePinned) >= 0;
+        keptElsewhere = removeSameType(preList_.get(), tile, replacePinned) >= 0 || keptElsewhere;
+        if (list != masterList_.get() && list != preList_.get()) {
             keptElsewhere = removeSameType(list, tile, replacePinned) >= 0 || keptElsewhere;
         }
         // The pinned survivor's index in list (searched after all removals,
@@ -196,7 +207,7 @@ int32_t TrayWidget::addMod(CompoundFilter* list, const ImageMod* tile, bool repl
 }
 
 void TrayWidget::deleteTiles(bool keepPinned) {
-    GrowArray<ImageMod*>& tiles = masterList->subMods;
+    GrowArray<ImageMod*>& tiles = masterList_->subMods;
     for (int32_t i = 0; i < tiles.count;) {
         ImageMod* mod = tiles[i];
         if (keepPinned && mod && mod->pinned) {
@@ -209,26 +220,98 @@ void TrayWidget::deleteTiles(bool keepPinned) {
     rebuildNodes();
 }
 
+GrowArray<int32_t> TrayWidget::removeDisplayedTiles(GrowArray<int32_t> indices) {
+    GrowArray<int32_t> removed;
+    CompoundFilter* list = displayedList_ ? displayedList_ : masterList_.get();
+    std::sort(indices.begin(), indices.end());
+    for (int32_t i = indices.count - 1; i >= 0; --i) {
+        const int32_t index = indices[i];
+        if (index < 0 || index >= list->subMods.count) continue;
+        if (i + 1 < indices.count && indices[i + 1] == index) continue;  // a repeated index
+        delete list->subMods[index];
+        list->subMods.removeAt(index);
+        removed.append(index);
+    }
+    indices.destroy();
+    if (removed.count > 0) {
+        rebuildNodes();
+        updatePreviewMode();
+    }
+    return removed;
+}
+
+void TrayWidget::deleteDisplayedTiles() {
+    CompoundFilter* shown = displayedList_;
+    GrowArray<ImageMod*>& list = shown->subMods;
+    bool allPinned = true;
+    for (const ImageMod* mod : list)
+        if (mod && !mod->pinned) allPinned = false;
+    if (list.count > 0) {
+        GrowArray<ImageMod*> kept;
+        for (ImageMod* mod : list) {
+            if (mod && mod->pinned && !allPinned) kept.append(mod);
+            else delete mod;
+        }
+        list = kept;
+    } else if (shown != masterList_.get()) {
+        // An emptied nested compound: back to its parent, without it.
+        const GrowArray<int32_t> path = modIndexPath(shown);
+        CompoundFilter* parent = masterList_.get();
+        bool found = path.count > 0;
+        for (int32_t step = 0; found && step + 1 < path.count; ++step) {
+            const int32_t index = path[step];
+            ImageMod* next = index >= 0 && index < parent->subMods.count ? parent->subMods[index] : nullptr;
+            if (!next || next->kind() != kCompoundMod) found = false;
+            else parent = static_cast<CompoundFilter*>(next);
+        }
+        if (found) {
+            showCompound(parent);
+            parent->removeMod(shown);
+            delete shown;
+        }
+    }
+    rebuildNodes();
+    updatePreviewMode();
+}
+
 void TrayWidget::clearPreMods() {
-    for (ImageMod* mod : preList->subMods) delete mod;
-    preList->subMods.destroy();
+    for (ImageMod* mod : preList_->subMods) delete mod;
+    preList_->subMods.destroy();
+}
+
+CropMod* TrayWidget::cropTileForEditing() {
+    for (ImageMod* mod : preList_->subMods)
+        if (asCropMod(mod)) return static_cast<CropMod*>(mod);
+    CropMod* crop = new CropMod();
+    preList_->subMods.append(crop);
+    return crop;
+}
+
+void TrayWidget::removeNeutralCropTiles() {
+    GrowArray<ImageMod*>& pre = preList_->subMods;
+    for (int32_t i = pre.count - 1; i >= 0; --i) {
+        const CropMod* crop = asCropMod(pre[i]);
+        if (!crop || !crop->isNeutral()) continue;
+        delete pre[i];
+        pre.removeAt(i);
+    }
 }
 
 GrowArray<int32_t> TrayWidget::modIndexPath(const ImageMod* compound) const {
     GrowArray<int32_t> path;
-    if (!compound || compound == masterList.get()) return path;
-    if (!findPath(masterList.get(), compound, path)) path.destroy();
+    if (!compound || compound == masterList_.get()) return path;
+    if (!findPath(masterList_.get(), compound, path)) path.destroy();
     return path;
 }
 
 void TrayWidget::rebuildNodes() {
     // A nested compound that left the master chain (deleted, or the chains
     // were swapped) must not be shown: its tiles may be gone.
-    if (displayedList != masterList.get() && modIndexPath(displayedList).count == 0) {
-        displayedList = masterList.get();
+    if (displayedList_ != masterList_.get() && modIndexPath(displayedList_).count == 0) {
+        displayedList_ = masterList_.get();
     }
     discardNodes();
-    for (ImageMod* mod : displayedList->subMods) {
+    for (ImageMod* mod : displayedList_->subMods) {
         TrayNode* node = new TrayNode(this, mod);
         connect(node, &TrayNode::nodePressed, this, &TrayWidget::nodePressed);
         connect(node, &TrayNode::nodeRightPressed, this, &TrayWidget::nodeRightPressed);
@@ -242,7 +325,7 @@ void TrayWidget::rebuildNodes() {
 
 void TrayWidget::updatePreviewMode() {
     bool anyOrdinary = false;
-    for (ImageMod* mod : displayedList->subMods) anyOrdinary = anyOrdinary || isOrdinaryTile(mod);
+    for (ImageMod* mod : displayedList_->subMods) anyOrdinary = anyOrdinary || isOrdinaryTile(mod);
     if (!anyOrdinary) previewMode_ = false;
     previewOverlay->setVisible(previewMode_ && anyOrdinary);
     if (previewOverlay->isVisible()) previewOverlay->raise();
@@ -267,19 +350,19 @@ void TrayWidget::nestSelectedTiles() {
     // The chain may have changed while the dialog was open: check again.
     GrowArray<int32_t> indices;
     for (int32_t index : selected) {
-        if (index >= 0 && index < displayedList->subMods.count && index < nodes.count && nodes[index]->selected) {
+        if (index >= 0 && index < displayedList_->subMods.count && index < nodes.count && nodes[index]->selected()) {
             indices.append(index);
         }
     }
     if (indices.count == 0) return;
     auto* nested = new CompoundFilter(name);
-    for (int32_t index : indices) nested->subMods.append(displayedList->subMods[index]);
-    for (int32_t k = indices.count - 1; k >= 0; --k) displayedList->subMods.removeAt(indices[k]);
-    displayedList->subMods.insertAt(indices[0], nested);
+    for (int32_t index : indices) nested->subMods.append(displayedList_->subMods[index]);
+    for (int32_t k = indices.count - 1; k >= 0; --k) displayedList_->subMods.removeAt(indices[k]);
+    displayedList_->subMods.insertAt(indices[0], nested);
     // A nested tile stands among the central tiles, whatever it holds.
-    sortModsByChainGroup(displayedList->subMods);
+    sortModsByChainGroup(displayedList_->subMods);
     rebuildNodes();
-    selectOnlyNode(indexOfMod(displayedList, nested));
+    selectOnlyNode(indexOfMod(displayedList_, nested));
     updatePreviewMode();
 }
 
@@ -287,48 +370,48 @@ void TrayWidget::unnestSelectedTile() {
     const GrowArray<int32_t> selected = selectedIndices();
     CompoundFilter* nested = nullptr;
     int32_t index = -1;
-    if (selected.count == 1 && selected[0] < displayedList->subMods.count) {
+    if (selected.count == 1 && selected[0] < displayedList_->subMods.count) {
         index = selected[0];
-        ImageMod* mod = displayedList->subMods[index];
+        ImageMod* mod = displayedList_->subMods[index];
         if (mod && mod->kind() == kCompoundMod) nested = dynamic_cast<CompoundFilter*>(mod);
     }
     if (!nested) {
         showRefusal(QStringLiteral("Can't Unnest Tile"), QStringLiteral("You must select one nested tile to unnest."));
         return;
     }
-    displayedList->subMods.removeAt(index);
+    displayedList_->subMods.removeAt(index);
     const GrowArray<ImageMod*> moved = nested->subMods;
-    for (int32_t k = 0; k < moved.count; ++k) displayedList->subMods.insertAt(index + k, moved[k]);
+    for (int32_t k = 0; k < moved.count; ++k) displayedList_->subMods.insertAt(index + k, moved[k]);
     nested->subMods.destroy();  // the tiles moved out; the compound deletes none of them
     delete nested;
     // Trailing tiles that were nested go back behind the central ones.
-    sortModsByChainGroup(displayedList->subMods);
+    sortModsByChainGroup(displayedList_->subMods);
     rebuildNodes();
-    for (ImageMod* mod : moved) setNodeSelected(indexOfMod(displayedList, mod), true);
+    for (ImageMod* mod : moved) setNodeSelected(indexOfMod(displayedList_, mod), true);
     updatePreviewMode();
 }
 
 void TrayWidget::swapChains(std::unique_ptr<CompoundFilter>& master, std::unique_ptr<CompoundFilter>& pre) {
-    const GrowArray<int32_t> shownPath = modIndexPath(displayedList);
+    const GrowArray<int32_t> shownPath = modIndexPath(displayedList_);
     // The nodes point at the tiles leaving the tray: remove them first.
     discardNodes();
-    std::swap(masterList, master);
-    std::swap(preList, pre);
+    std::swap(masterList_, master);
+    std::swap(preList_, pre);
     // A snapshot holds the chains in their order already; one made any
     // other way is put in order here.
-    sortModsByChainGroup(masterList->subMods);
-    sortModsByChainGroup(preList->subMods);
-    CompoundFilter* shown = shownPath.count > 0 ? compoundAt(masterList.get(), shownPath) : nullptr;
-    displayedList = shown ? shown : masterList.get();
+    sortModsByChainGroup(masterList_->subMods);
+    sortModsByChainGroup(preList_->subMods);
+    CompoundFilter* shown = shownPath.count > 0 ? compoundAt(masterList_.get(), shownPath) : nullptr;
+    displayedList_ = shown ? shown : masterList_.get();
     rebuildNodes();
     updatePreviewMode();
 }
 
 void TrayWidget::showCompound(CompoundFilter* compound) {
-    if (!compound || (compound != masterList.get() && modIndexPath(compound).count == 0)) {
-        compound = masterList.get();
+    if (!compound || (compound != masterList_.get() && modIndexPath(compound).count == 0)) {
+        compound = masterList_.get();
     }
-    displayedList = compound;
+    displayedList_ = compound;
     rebuildNodes();
     updatePreviewMode();
 }
@@ -343,9 +426,8 @@ bool TrayWidget::selectOnlyNode(int32_t index) {
 bool TrayWidget::deselectAll() {
     bool changed = false;
     for (TrayNode* node : nodes) {
-        if (node->selected) {
-            node->selected = false;
-            node->updateStyle();
+        if (node->selected()) {
+            node->setSelected(false);
             changed = true;
         }
     }
@@ -353,9 +435,8 @@ bool TrayWidget::deselectAll() {
 }
 
 void TrayWidget::setNodeSelected(int32_t index, bool selected) {
-    if (index < 0 || index >= nodes.count || nodes[index]->selected == selected) return;
-    nodes[index]->selected = selected;
-    nodes[index]->updateStyle();
+    if (index < 0 || index >= nodes.count || nodes[index]->selected() == selected) return;
+    nodes[index]->setSelected(selected);
 }
 
 void TrayWidget::updateNodes() {
@@ -363,9 +444,9 @@ void TrayWidget::updateNodes() {
 }
 
 int32_t TrayWidget::enableShownTile(const ImageMod* tile) {
-    const int32_t index = indexOfMod(displayedList, tile);
-    if (index >= 0 && index < nodes.count && nodes[index]->mod && !nodes[index]->mod->enabled) {
-        nodes[index]->mod->enabled = 1;
+    const int32_t index = indexOfMod(displayedList_, tile);
+    if (index >= 0 && index < nodes.count && nodes[index]->mod() && !nodes[index]->mod()->enabled) {
+        nodes[index]->mod()->enabled = 1;
         nodes[index]->updateEnableButton();
     }
     return index;
@@ -379,7 +460,7 @@ void TrayWidget::discardNodes() {
         node->hide();
         node->disconnect(this);
         disconnect(node, nullptr, this, nullptr);
-        node->mod = nullptr;
+        node->forgetTile();
         node->deleteLater();
     }
     nodes.destroy();
@@ -400,7 +481,7 @@ int32_t TrayWidget::indexOfNode(const TrayNode* node) const {
 }
 
 void TrayWidget::layoutNodes() {
-    const bool nested = displayedList != masterList.get();
+    const bool nested = displayedList_ != masterList_.get();
     exitComboButton->setVisible(nested);
     const int left = kGap + (nested ? kExitButtonWidth + kGap : 0);
     const int top = kGap;
@@ -448,11 +529,11 @@ void TrayWidget::scrollerScrolled(float position) {
 }
 
 void TrayWidget::exitComboButtonPressed() {
-    if (displayedList == masterList.get()) return;
-    GrowArray<int32_t> path = modIndexPath(displayedList);
+    if (displayedList_ == masterList_.get()) return;
+    GrowArray<int32_t> path = modIndexPath(displayedList_);
     if (path.count > 0) path.removeAt(path.count - 1);
-    CompoundFilter* parent = compoundAt(masterList.get(), path);
-    showCompound(parent ? parent : masterList.get());
+    CompoundFilter* parent = compoundAt(masterList_.get(), path);
+    showCompound(parent ? parent : masterList_.get());
     emit selectionChanged();
 }
 
@@ -474,7 +555,7 @@ void TrayWidget::nodePressed(TrayNode* node, Qt::KeyboardModifiers modifiers) {
     const int32_t index = indexOfNode(node);
     if (index < 0) return;
     if (modifiers & (Qt::ControlModifier | Qt::MetaModifier)) {
-        setNodeSelected(index, !node->selected);
+        setNodeSelected(index, !node->selected());
         anchorIndex = index;
     } else if ((modifiers & Qt::ShiftModifier) && anchorIndex >= 0 && anchorIndex < nodes.count) {
         const int32_t low = std::min(anchorIndex, index);
@@ -488,23 +569,23 @@ void TrayWidget::nodePressed(TrayNode* node, Qt::KeyboardModifiers modifiers) {
 
 void TrayWidget::nodeRightPressed(TrayNode* node) {
     const int32_t index = indexOfNode(node);
-    if (index < 0 || node->selected) return;
+    if (index < 0 || node->selected()) return;
     selectOnlyNode(index);
     emit selectionChanged();
 }
 
 void TrayWidget::nodeDoubleClicked(TrayNode* node) {
-    if (!node || !node->mod || node->mod->kind() != kCompoundMod) return;
-    CompoundFilter* nested = dynamic_cast<CompoundFilter*>(node->mod);
+    if (!node || !node->mod() || node->mod()->kind() != kCompoundMod) return;
+    CompoundFilter* nested = dynamic_cast<CompoundFilter*>(node->mod());
     if (!nested) return;
     showCompound(nested);
     emit selectionChanged();
 }
 
 void TrayWidget::nodeEnableButtonPressed(TrayNode* node) {
-    if (indexOfNode(node) < 0 || !node->mod || !node->mod->canDisable()) return;
+    if (indexOfNode(node) < 0 || !node->mod() || !node->mod()->canDisable()) return;
     recordContents();
-    node->mod->enabled = node->mod->enabled ? 0 : 1;
+    node->mod()->enabled = node->mod()->enabled ? 0 : 1;
     node->updateEnableButton();
     emit trayAdjusted();
 }
@@ -522,8 +603,8 @@ void TrayWidget::contextMenuEvent(QContextMenuEvent* event) {
     const GrowArray<int32_t> selected = selectedIndices();
     nestAction->setEnabled(selected.count > 0);
     bool oneNested = false;
-    if (selected.count == 1 && selected[0] < displayedList->subMods.count) {
-        const ImageMod* mod = displayedList->subMods[selected[0]];
+    if (selected.count == 1 && selected[0] < displayedList_->subMods.count) {
+        const ImageMod* mod = displayedList_->subMods[selected[0]];
         oneNested = mod && mod->kind() == kCompoundMod;
     }
     unnestAction->setEnabled(oneNested);
@@ -536,6 +617,6 @@ void TrayWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setPen(QColor(120, 120, 120));
     painter.drawText(rect().adjusted(0, 0, 0, -VxScroller::kThickness), Qt::AlignCenter,
-                     displayedList == masterList.get() ? QStringLiteral("Add tiles from the tool panel")
+                     displayedList_ == masterList_.get() ? QStringLiteral("Add tiles from the tool panel")
                                                        : QStringLiteral("This nested tile is empty"));
 }

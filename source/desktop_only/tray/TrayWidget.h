@@ -11,10 +11,11 @@
 // watermark and borders), so that the view, saves, the batch, previews and
 // exports all run one chain.
 // It also owns the document's UndoStack, the loaded filter's name and the
-// modified flag, and the tiles-off preview mode with its overlay. Its nodes,
-// undo stack, modified flag and preview mode are private: the window records
-// undo steps, marks the document modified, sets the preview mode and
-// changes the selection through the operations below.
+// modified flag, and the tiles-off preview mode with its overlay. Its chains,
+// nodes, undo stack, modified flag and preview mode are private: the window
+// reads the chains, adds and deletes tiles, records undo steps, marks the
+// document modified, sets the preview mode and changes the selection
+// through the operations below.
 //
 // The tray reports selection changes (selectionChanged) and edits it made
 // itself (trayAdjusted: nesting from its context menu, enable buttons);
@@ -28,6 +29,7 @@
 #include "foundation/GrowString.h"
 
 class CompoundFilter;
+class CropMod;
 class ImageMod;
 class QAction;
 class QLabel;
@@ -43,9 +45,13 @@ public:
     explicit TrayWidget(QWidget* parent);
     ~TrayWidget() override;
 
-    std::unique_ptr<CompoundFilter> masterList;  // the tiles the tray shows
-    std::unique_ptr<CompoundFilter> preList;     // applied first; holds the crop tile
-    CompoundFilter* displayedList;               // masterList, or a nested compound inside it
+    // The chains, to read: the master chain, the pre list (applied first;
+    // holds the crop tile) and the displayed list (the master chain, or a
+    // nested compound inside it being edited). Their tiles are edited only
+    // through the operations below (a tile's own parameters excepted).
+    const CompoundFilter* masterList() const { return masterList_.get(); }
+    const CompoundFilter* preList() const { return preList_.get(); }
+    const CompoundFilter* displayedList() const { return displayedList_; }
 
     static constexpr int kGap = 8;           // between nodes
     static constexpr int kExitButtonWidth = 30;
@@ -85,6 +91,9 @@ public:
     // Indices of the selected nodes in tray order (ordinary tiles left out
     // while the tiles-off preview mode is on).
     GrowArray<int32_t> selectedIndices() const;
+    // list names one of the tray's lists: the master list, the pre list, the
+    // displayed list or a compound nested in the master list (any other
+    // list adds nothing and returns -1).
     // Removes from the master and pre lists (and from list) every tile
     // sharing a type tag with tile, pinned ones only when replacePinned.
     // When a pinned tile of that type remains in list, returns its index
@@ -92,12 +101,27 @@ public:
     // list at the end of its chain group (crop, central, trailing: a list
     // is always kept in that order), rebuilds the nodes and returns the
     // index where the clone landed.
-    int32_t addMod(CompoundFilter* list, const ImageMod* tile, bool replacePinned);
+    int32_t addMod(const CompoundFilter* list, const ImageMod* tile, bool replacePinned);
     // Deletes the master list's tiles (the pinned ones stay with keepPinned),
     // then rebuilds the nodes.
     void deleteTiles(bool keepPinned);
+    // Deletes the tiles at the given indices of the displayed list (indices
+    // outside it and repeated ones are skipped), from the highest index
+    // down; when any went, rebuilds the nodes and re-checks the preview
+    // mode. Returns the indices removed, highest first.
+    GrowArray<int32_t> removeDisplayedTiles(GrowArray<int32_t> indices);
+    // Deletes the displayed list's tiles: the pinned ones stay unless every
+    // tile is pinned. An already empty nested compound is left instead: the
+    // tray shows its parent and the compound is removed from it and
+    // deleted. Then rebuilds the nodes and re-checks the preview mode.
+    void deleteDisplayedTiles();
     // Deletes every tile of the pre list and empties it.
     void clearPreMods();
+    // The pre list's first crop tile; a new one is appended when it holds
+    // none. The nodes are left as they are (the pre list has none).
+    CropMod* cropTileForEditing();
+    // Deletes the pre list's crop tiles that cut and turn nothing.
+    void removeNeutralCropTiles();
     // Rebuilds the nodes for the displayed list (which falls back to the
     // master list when the displayed compound is no longer in it).
     void rebuildNodes();
@@ -168,8 +192,13 @@ private:
     int32_t indexOfNode(const TrayNode* node) const;
     static int32_t indexOfMod(const CompoundFilter* list, const ImageMod* mod);
     void discardNodes();
+    // The tray's own list that list names (see addMod), or null.
+    CompoundFilter* ownList(const CompoundFilter* list);
 
-    GrowArray<TrayNode*> nodes;            // node i shows tile i of displayedList
+    std::unique_ptr<CompoundFilter> masterList_;  // the tiles the tray shows
+    std::unique_ptr<CompoundFilter> preList_;     // applied first; holds the crop tile
+    CompoundFilter* displayedList_;               // masterList_, or a nested compound inside it
+    GrowArray<TrayNode*> nodes;            // node i shows tile i of displayedList_
     std::unique_ptr<UndoStack> undoStack;  // may be null
     GrowString filterName_;
     bool modified_ = false;

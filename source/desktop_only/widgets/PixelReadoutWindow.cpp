@@ -84,12 +84,31 @@ PixelSwatchWidget::PixelSwatchWidget(QWidget* parent) : QWidget(parent) {
 
 PixelSwatchWidget::~PixelSwatchWidget() = default;
 
+void PixelSwatchWidget::showReading(const PixelReading& reading) {
+    hasPixel_ = true;
+    reading_ = reading;
+    updateTexts();
+    update();
+}
+
+void PixelSwatchWidget::clearReading() {
+    hasPixel_ = false;
+    updateTexts();
+    update();
+}
+
+void PixelSwatchWidget::setReadings(const GrowArray<PixelReading>& readings) {
+    readings_ = readings;
+    updateTexts();
+    update();
+}
+
 void PixelSwatchWidget::updateTexts() {
     for (int32_t i = 0; i < recentLabels.count; ++i) {
         QLabel* label = recentLabels[i];
-        if (i < readings.count) {
+        if (i < readings_.count) {
             char text[160];
-            const float* v = readings[i].values;
+            const float* v = readings_[i].values;
             std::snprintf(text, sizeof text, "%.1f, %.1f, %.1f", static_cast<double>(v[0]),
                           static_cast<double>(v[1]), static_cast<double>(v[2]));
             label->setText(QString::fromLatin1(text));
@@ -103,11 +122,11 @@ void PixelSwatchWidget::updateTexts() {
     QLabel* channelLabels[3] = {redLabel, greenLabel, blueLabel};
     QLabel* fractionLabels[3] = {redFractionLabel, greenFractionLabel, blueFractionLabel};
     const char* names[3] = {"Red: ", "Green: ", "Blue: "};
-    if (hasPixel) {
+    if (hasPixel_) {
         for (int c = 0; c < 3; ++c) {
             QString whole;
             QString fraction;
-            pixelValueTexts(reading.values[c], whole, fraction);
+            pixelValueTexts(reading_.values[c], whole, fraction);
             channelLabels[c]->setText(QString::fromLatin1(names[c]) + whole);
             fractionLabels[c]->setText(fraction);
             fitWidth(channelLabels[c]);
@@ -116,8 +135,8 @@ void PixelSwatchWidget::updateTexts() {
             fractionLabels[c]->adjustSize();
             fractionLabels[c]->move(channelLabels[c]->x() + channelLabels[c]->width() + 1, fractionLabels[c]->y());
         }
-        const long long px = static_cast<long long>(reading.x) + 1;
-        const long long py = static_cast<long long>(reading.y) + 1;
+        const long long px = static_cast<long long>(reading_.x) + 1;
+        const long long py = static_cast<long long>(reading_.y) + 1;
         char text[96];
         std::snprintf(text, sizeof text, "Position: %lld, %lld\n", px, py);
         positionLabel->setText(QString::fromLatin1(text));
@@ -142,12 +161,12 @@ void PixelSwatchWidget::paintEvent(QPaintEvent* event) {
     auto colourOf = [](const PixelReading& r) {
         return QColor(swatchComponent(r.values[0]), swatchComponent(r.values[1]), swatchComponent(r.values[2]));
     };
-    if (hasPixel) {
-        painter.setBrush(colourOf(reading));
+    if (hasPixel_) {
+        painter.setBrush(colourOf(reading_));
         painter.drawEllipse(QRect(swatchX, swatchY, swatchDiameter, swatchDiameter));
     }
-    for (int32_t i = 0; i < readings.count && i < recentLabels.count; ++i) {
-        painter.setBrush(colourOf(readings[i]));
+    for (int32_t i = 0; i < readings_.count && i < recentLabels.count; ++i) {
+        painter.setBrush(colourOf(readings_[i]));
         painter.drawEllipse(QRect(textColumn() + recentSwatchShift, recentLabels[i]->y(), recentSwatchDiameter,
                                   recentSwatchDiameter));
     }

@@ -47,8 +47,6 @@ public:
     int32_t textGap = 10;
     int32_t lineHeight = 18;
     int32_t recentSlots = 3;
-    bool hasPixel = false;
-    PixelReading reading;
     QLabel* redLabel;
     QLabel* redFractionLabel;
     QLabel* greenLabel;
@@ -58,10 +56,22 @@ public:
     QLabel* positionLabel;
     QLabel* recentTitleLabel;
     GrowArray<QLabel*> recentLabels;
-    GrowArray<PixelReading> readings;  // newest first, at most recentSlots shown
 
-    // Sets every label's text, width and visibility from hasPixel, reading
-    // and readings; the caller repaints.
+    // The pixel under the pointer, when there is one.
+    bool hasPixel() const { return hasPixel_; }
+    const PixelReading& reading() const { return reading_; }
+    // The clicked pixels, newest first (at most recentSlots are shown).
+    const GrowArray<PixelReading>& readings() const { return readings_; }
+
+    // Shows reading as the pixel under the pointer, or no pixel; each sets
+    // the texts (updateTexts) and repaints.
+    void showReading(const PixelReading& reading);
+    void clearReading();
+    // Shows these clicked pixels; sets the texts and repaints.
+    void setReadings(const GrowArray<PixelReading>& readings);
+
+    // Sets every label's text, width and visibility from the pixel under
+    // the pointer and the clicked pixels.
     void updateTexts();
 
 protected:
@@ -69,6 +79,10 @@ protected:
 
 private:
     int textColumn() const { return swatchX + swatchDiameter + textGap; }
+
+    bool hasPixel_ = false;
+    PixelReading reading_;
+    GrowArray<PixelReading> readings_;
 };
 
 class PixelInspectorWindow : public VxSubWindow {

@@ -13,7 +13,7 @@ namespace {
 float clampUnit(float v) { return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f; }
 }  // namespace
 
-ToneCurveWidget::ToneCurveWidget(QWidget* parent, int32_t editorMode) : QWidget(parent), mode(editorMode) {
+ToneCurveWidget::ToneCurveWidget(QWidget* parent, int32_t editorMode) : QWidget(parent), mode_(editorMode) {
     setFocusPolicy(Qt::StrongFocus);
     const qreal ratio = screenPixelRatio();
     hueHandle = QPixmap(":/img/hue_handle.png");
@@ -26,12 +26,12 @@ ToneCurveWidget::ToneCurveWidget(QWidget* parent, int32_t editorMode) : QWidget(
     blackPen.setCosmetic(true);
     bluePen = QPen(QColor(86, 158, 230));
     redPen = QPen(QColor(255, 0, 0));
-    if (mode == 0) {
-        guidePoints.append(CurvePoint{0.0f, 0.0f});
-        guidePoints.append(CurvePoint{1.0f, 1.0f});
+    if (mode_ == 0) {
+        guidePoints_.append(CurvePoint{0.0f, 0.0f});
+        guidePoints_.append(CurvePoint{1.0f, 1.0f});
     } else {
-        guidePoints.append(CurvePoint{0.0f, 0.5f});
-        guidePoints.append(CurvePoint{1.0f, 0.5f});
+        guidePoints_.append(CurvePoint{0.0f, 0.5f});
+        guidePoints_.append(CurvePoint{1.0f, 0.5f});
     }
     setStyleSheet(QString("background: none;") + "border-image: url(:/img/generic_tool_bg.png) 40 40 40 40;" +
                   "border-top: 20px transparent;" + "border-bottom: 20px transparent;" +
@@ -41,13 +41,28 @@ ToneCurveWidget::ToneCurveWidget(QWidget* parent, int32_t editorMode) : QWidget(
 
 ToneCurveWidget::~ToneCurveWidget() = default;
 
+void ToneCurveWidget::setCurve(const Curve& edited) {
+    curve_ = edited;
+    update();
+}
+
+void ToneCurveWidget::setHuePosition(float position) {
+    huePosition_ = position;
+    update();
+}
+
+void ToneCurveWidget::setGuidePoints(const GrowArray<CurvePoint>& points) {
+    guidePoints_ = points;
+    update();
+}
+
 void ToneCurveWidget::setHueOffsetHandle(float hueOffset) {
     const float position = (180.0f - hueOffset) / 180.0f;
-    huePosition = std::isfinite(position) ? std::clamp(position, -1.0f, 1.0f) : 0.0f;
+    huePosition_ = std::isfinite(position) ? std::clamp(position, -1.0f, 1.0f) : 0.0f;
 }
 
 QRect ToneCurveWidget::graphRect() const {
-    const int band = mode == 0 ? 0 : kHueBand + 4;
+    const int band = mode_ == 0 ? 0 : kHueBand + 4;
     return QRect(kInset, kInset, std::max(1, width() - 2 * kInset), std::max(1, height() - 2 * kInset - band));
 }
 
@@ -79,19 +94,19 @@ void ToneCurveWidget::paintEvent(QPaintEvent*) {
         painter.drawLine(QPointF(x, g.top()), QPointF(x, g.bottom()));
         painter.drawLine(QPointF(g.left(), y), QPointF(g.right(), y));
     }
-    if (guidePoints.count >= 2) {
-        QPainterPath guide(toWidget(guidePoints[0]));
-        for (int32_t i = 1; i < guidePoints.count; ++i) guide.lineTo(toWidget(guidePoints[i]));
+    if (guidePoints_.count >= 2) {
+        QPainterPath guide(toWidget(guidePoints_[0]));
+        for (int32_t i = 1; i < guidePoints_.count; ++i) guide.lineTo(toWidget(guidePoints_[i]));
         painter.setPen(gridPen);
         painter.drawPath(guide);
     }
-    if (mode != 0) {
+    if (mode_ != 0) {
         const QRect band = hueBandRect();
         QLinearGradient hues(band.topLeft(), band.topRight());
         for (int i = 0; i <= 6; ++i) hues.setColorAt(i / 6.0, QColor::fromHsvF(std::fmod(i / 6.0, 1.0), 1.0, 1.0));
         painter.fillRect(band, hues);
-        if (mode == 3) {
-            const qreal x = band.left() + (huePosition + 1.0) * 0.5 * (band.width() - 1);
+        if (mode_ == 3) {
+            const qreal x = band.left() + (huePosition_ + 1.0) * 0.5 * (band.width() - 1);
             if (!hueHandle.isNull()) {
                 const qreal hw = hueHandle.width() / hueHandle.devicePixelRatio();
                 const qreal hh = hueHandle.height() / hueHandle.devicePixelRatio();
@@ -102,20 +117,20 @@ void ToneCurveWidget::paintEvent(QPaintEvent*) {
             }
         }
     }
-    if (curve.table.count == Curve::kTableSize) {
+    if (curve_.table.count == Curve::kTableSize) {
         QPainterPath line;
         const int steps = std::max(2, g.width());
         for (int i = 0; i < steps; ++i) {
             const int index = static_cast<int>(static_cast<int64_t>(i) * (Curve::kTableSize - 1) / (steps - 1));
-            const QPointF p = toWidget(CurvePoint{static_cast<float>(i) / (steps - 1), curve.table[index]});
+            const QPointF p = toWidget(CurvePoint{static_cast<float>(i) / (steps - 1), curve_.table[index]});
             if (i == 0) line.moveTo(p);
             else line.lineTo(p);
         }
         painter.setPen(curvePen);
         painter.drawPath(line);
     }
-    for (int32_t i = 0; i < curve.points.count; ++i) {
-        const QPointF p = toWidget(curve.points[i]);
+    for (int32_t i = 0; i < curve_.points.count; ++i) {
+        const QPointF p = toWidget(curve_.points[i]);
         painter.setPen(blackPen);
         painter.setBrush(i == dragIndex ? QColor(86, 158, 230) : QColor(255, 255, 255));
         painter.drawRect(QRectF(p.x() - 3, p.y() - 3, 6, 6));
@@ -129,7 +144,7 @@ void ToneCurveWidget::mousePressEvent(QMouseEvent* event) {
     }
     if (event->button() != Qt::LeftButton) return;
     const QPointF pos = event->localPos();
-    if (mode == 3 && hueBandRect().adjusted(0, -2, 0, 2).contains(pos.toPoint())) {
+    if (mode_ == 3 && hueBandRect().adjusted(0, -2, 0, 2).contains(pos.toPoint())) {
         draggingHue = true;
         emit editingStarted(this);
         moveDragged(pos);
@@ -138,8 +153,8 @@ void ToneCurveWidget::mousePressEvent(QMouseEvent* event) {
     }
     int32_t nearest = -1;
     double best = kPickRadius * kPickRadius;
-    for (int32_t i = 0; i < curve.points.count; ++i) {
-        const QPointF d = toWidget(curve.points[i]) - pos;
+    for (int32_t i = 0; i < curve_.points.count; ++i) {
+        const QPointF d = toWidget(curve_.points[i]) - pos;
         const double distance = d.x() * d.x() + d.y() * d.y();
         if (distance <= best) {
             best = distance;
@@ -147,13 +162,13 @@ void ToneCurveWidget::mousePressEvent(QMouseEvent* event) {
         }
     }
     emit editingStarted(this);
-    if (nearest < 0 && curve.points.count < Curve::kMaxPoints) {
+    if (nearest < 0 && curve_.points.count < Curve::kMaxPoints) {
         const CurvePoint p = toCurve(pos);
         int32_t at = 0;
-        while (at < curve.points.count && curve.points[at].x < p.x) ++at;
-        if (at == 0) at = curve.points.count > 0 ? 1 : 0;  // never in front of the first end
-        if (at > 0 && at == curve.points.count && curve.points.count >= 2) at = curve.points.count - 1;
-        curve.insertPoint(at);
+        while (at < curve_.points.count && curve_.points[at].x < p.x) ++at;
+        if (at == 0) at = curve_.points.count > 0 ? 1 : 0;  // never in front of the first end
+        if (at > 0 && at == curve_.points.count && curve_.points.count >= 2) at = curve_.points.count - 1;
+        curve_.insertPoint(at);
         nearest = at;
     }
     dragIndex = nearest;
@@ -165,19 +180,19 @@ void ToneCurveWidget::moveDragged(const QPointF& pos) {
     if (draggingHue) {
         const QRect band = hueBandRect();
         const double t = (pos.x() - band.left()) / std::max(1, band.width() - 1);
-        huePosition = static_cast<float>(std::clamp(t * 2.0 - 1.0, -1.0, 1.0));
-        curve.hueOffset = 180.0f - 180.0f * huePosition;
-        curve.rebuildTable();
+        huePosition_ = static_cast<float>(std::clamp(t * 2.0 - 1.0, -1.0, 1.0));
+        curve_.hueOffset = 180.0f - 180.0f * huePosition_;
+        curve_.rebuildTable();
         update();
         return;
     }
-    if (dragIndex < 0 || dragIndex >= curve.points.count) return;
+    if (dragIndex < 0 || dragIndex >= curve_.points.count) return;
     CurvePoint p = toCurve(pos);
-    const int32_t last = curve.points.count - 1;
+    const int32_t last = curve_.points.count - 1;
     if (dragIndex == 0) p.x = 0.0f;
     else if (dragIndex == last) p.x = 1.0f;
-    else p.x = std::clamp(p.x, curve.points[dragIndex - 1].x, curve.points[dragIndex + 1].x);
-    curve.setPoint(dragIndex, p);
+    else p.x = std::clamp(p.x, curve_.points[dragIndex - 1].x, curve_.points[dragIndex + 1].x);
+    curve_.setPoint(dragIndex, p);
     update();
 }
 
@@ -185,10 +200,10 @@ void ToneCurveWidget::mouseMoveEvent(QMouseEvent* event) {
     if (!draggingHue && dragIndex < 0) return;
     const QPointF pos = event->localPos();
     const QRect g = graphRect();
-    const bool inner = dragIndex > 0 && dragIndex < curve.points.count - 1;
+    const bool inner = dragIndex > 0 && dragIndex < curve_.points.count - 1;
     if (inner && (pos.y() < g.top() - kRemoveDistance || pos.y() > g.bottom() + kRemoveDistance)) {
-        curve.points.removeAt(dragIndex);
-        curve.rebuildTable();
+        curve_.points.removeAt(dragIndex);
+        curve_.rebuildTable();
         dragIndex = -1;
         update();
         emit curveChanged(this);

@@ -24,10 +24,15 @@ public:
     ToneCurveWidget(QWidget* parent, int32_t editorMode);
     ~ToneCurveWidget() override;
 
-    int32_t mode = 0;
-    Curve curve;
-    float huePosition = 0.0f;  // in [-1, 1]
-    GrowArray<CurvePoint> guidePoints;
+    int32_t mode() const { return mode_; }
+    const Curve& curve() const { return curve_; }
+    float huePosition() const { return huePosition_; }  // in [-1, 1]
+    const GrowArray<CurvePoint>& guidePoints() const { return guidePoints_; }
+    // The curve edited, the hue handle's position and the guide line; each
+    // schedules a repaint.
+    void setCurve(const Curve& edited);
+    void setHuePosition(float position);
+    void setGuidePoints(const GrowArray<CurvePoint>& points);
 
     static constexpr int kInset = 10;
     static constexpr int kHueBand = 12;
@@ -53,6 +58,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    int32_t mode_ = 0;
+    Curve curve_;
+    float huePosition_ = 0.0f;
+    GrowArray<CurvePoint> guidePoints_;
     void moveDragged(const QPointF& pos);
     QRect hueBandRect() const;
     QPixmap hueHandle;

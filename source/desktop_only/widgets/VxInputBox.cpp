@@ -45,12 +45,12 @@ void VxInputBox::setValue(bool emitSignals, float v) {
     // Cut toward zero at the rounding scale; non-finite input keeps nothing.
     double scaled = static_cast<double>(v) * scale;
     if (!std::isfinite(scaled)) scaled = std::isnan(scaled) ? 0.0 : (scaled > 0 ? 3.0e38 : -3.0e38);
-    value = static_cast<float>(std::trunc(scaled) / scale) + 0.0f;  // no "-0"
+    value_ = static_cast<float>(std::trunc(scaled) / scale) + 0.0f;  // no "-0"
     entry->setText(shownText());
     if (emitSignals) emit sliderChanged(this);
 }
 
-QString VxInputBox::shownText() const { return QString::asprintf("%.0f", static_cast<double>(value)); }
+QString VxInputBox::shownText() const { return QString::asprintf("%.0f", static_cast<double>(value_)); }
 
 void VxInputBox::setControlSize(int width, int height) {
     resize(std::max(width, 0), std::max(height, 0));
@@ -70,6 +70,6 @@ void VxInputBox::textEdited() {
         return;
     }
     const float next = static_cast<float>(std::fmax(-3.0e38, std::fmin(3.0e38, typed)));
-    if (next == value) return;
+    if (next == value_) return;
     setValue(true, next);
 }

@@ -17,12 +17,12 @@ public:
     explicit VxInputBox(QWidget* parent);
     ~VxInputBox() override;
 
-    float rangeLow = -100.0f;
-    float rangeHigh = 100.0f;
-    int32_t mode = 0;
-    float scale = 1.0f;  // rounding scale: the value is trunc(v x scale) / scale
-    float value = 0.0f;
-
+    float value() const { return value_; }
+    // The range of the box's values; only stored.
+    void setRange(float low, float high) {
+        rangeLow = low;
+        rangeHigh = high;
+    }
     // Mode 0 sets the rounding scale to 1000, mode 1 to 1; others keep it.
     void setMode(int32_t newMode);
     void setValue(bool emitSignals, float v);
@@ -40,6 +40,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    float rangeLow = -100.0f;
+    float rangeHigh = 100.0f;
+    int32_t mode = 0;
+    float scale = 1.0f;  // rounding scale: the value is trunc(v x scale) / scale
+    float value_ = 0.0f;
     QLabel* background;
     QLineEdit* entry;
 };

@@ -31,7 +31,7 @@ VxListChooserList::~VxListChooserList() = default;
 
 void VxListChooserList::setChoices(const GrowArray<GrowString>& texts) {
     choices = texts;
-    highlighted = -1;
+    highlighted_ = -1;
     resize(width(), 16 + kRowHeight * choices.count);
     update();
 }
@@ -49,7 +49,7 @@ void VxListChooserList::paintEvent(QPaintEvent*) {
     style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
     for (int32_t i = 0; i < choices.count; ++i) {
         const QRect row(6, kTopInset + kRowHeight * i, width() - 12, kRowHeight);
-        if (i == highlighted) painter.fillRect(row, QColor(86, 158, 230, 160));
+        if (i == highlighted_) painter.fillRect(row, QColor(86, 158, 230, 160));
         painter.setPen(QColor(255, 255, 255));
         painter.drawText(row.adjusted(6, 0, -6, 0), Qt::AlignLeft | Qt::AlignVCenter,
                          QString::fromUtf8(choices[i].c_str()));
@@ -58,8 +58,8 @@ void VxListChooserList::paintEvent(QPaintEvent*) {
 
 void VxListChooserList::mouseMoveEvent(QMouseEvent* event) {
     const int32_t row = rowAt(event->pos());
-    if (row == highlighted) return;
-    highlighted = row;
+    if (row == highlighted_) return;
+    highlighted_ = row;
     update();
     emit hoverItemChanged(row);
 }
@@ -70,8 +70,8 @@ void VxListChooserList::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void VxListChooserList::leaveEvent(QEvent*) {
-    if (highlighted == -1) return;
-    highlighted = -1;
+    if (highlighted_ == -1) return;
+    highlighted_ = -1;
     update();
     emit hoverItemChanged(-1);
 }
@@ -82,73 +82,83 @@ VxListChooser::VxListChooser(QWidget* parent) : VxPushButton(parent), arrow(new 
     setFlat(true);
     setFocusPolicy(Qt::NoFocus);
     setStyleSheet(toolStyle());
-    list = new VxListChooserList(parent);
-    list->resize(130, 16);
+    list_ = new VxListChooserList(parent);
+    list_->resize(130, 16);
     arrow->setStyleSheet(QString("QLabel {") + "border-image: none;" + "}");
     QPixmap arrowPixmap(":/img/list_chooser_arrow.png");
     arrowPixmap.setDevicePixelRatio(2.0);
     arrow->setPixmap(arrowPixmap);
     arrow->setAttribute(Qt::WA_TransparentForMouseEvents);
     connect(this, &QPushButton::released, this, &VxListChooser::mainButtonPressed);
-    connect(list.data(), &VxListChooserList::itemChosen, this, &VxListChooser::itemChosenFromList);
-    connect(list.data(), &VxListChooserList::hoverItemChanged, this, &VxListChooser::itemHoveredFromList);
+    connect(list_.data(), &VxListChooserList::itemChosen, this, &VxListChooser::itemChosenFromList);
+    connect(list_.data(), &VxListChooserList::hoverItemChanged, this, &VxListChooser::itemHoveredFromList);
     resize(130, 20);
 }
 
 VxListChooser::~VxListChooser() {
     // The list is a sibling; it goes with its chooser.
-    if (list) {
-        list->disconnect(this);
-        delete list.data();
+    if (list_) {
+        list_->disconnect(this);
+        delete list_.data();
     }
 }
 
 void VxListChooser::setChoices(const GrowArray<GrowString>& texts) {
-    choices = texts;
-    if (list) list->setChoices(texts);
+    choices_ = texts;
+    if (list_) list_->setChoices(texts);
     placeList();
 }
 
 void VxListChooser::updateText() {
-    if (currentIndex >= 0 && currentIndex < choices.count) setText(QString::fromUtf8(choices[currentIndex].c_str()));
+    if (currentIndex_ >= 0 && currentIndex_ < choices_.count)
+        setText(QString::fromUtf8(choices_[currentIndex_].c_str()));
     else setText(QString());
 }
 
-bool VxListChooser::listVisible() const { return list && list->isVisible(); }
+void VxListChooser::setCurrentIndex(int32_t index) {
+    currentIndex_ = index;
+    updateText();
+}
 
-int VxListChooser::listHeight() const { return list ? list->height() : 0; }
+void VxListChooser::closeList() {
+    if (list_) list_->hide();
+}
+
+bool VxListChooser::listVisible() const { return list_ && list_->isVisible(); }
+
+int VxListChooser::listHeight() const { return list_ ? list_->height() : 0; }
 
 void VxListChooser::placeList() {
-    if (!list) return;
+    if (!list_) return;
     // The list opens upwards: the strip lies at the bottom of the window.
-    list->move(x(), y() - list->height());
+    list_->move(x(), y() - list_->height());
 }
 
 void VxListChooser::mainButtonPressed() {
-    if (!list) return;
-    list->highlighted = -1;
-    hoveredIndex = -1;
-    if (list->isVisible()) {
-        list->hide();
+    if (!list_) return;
+    list_->resetHighlight();
+    hoveredIndex_ = -1;
+    if (list_->isVisible()) {
+        list_->hide();
     } else {
         placeList();
-        list->raise();
-        list->show();
+        list_->raise();
+        list_->show();
     }
     emit listToggled(this);
 }
 
 void VxListChooser::itemHoveredFromList(int index) {
-    const bool entry = index >= 0 && index < choices.count;
-    if (entry && hoveredIndex == -1) emit itemAboutToChange(this);
-    hoveredIndex = entry ? index : currentIndex;
+    const bool entry = index >= 0 && index < choices_.count;
+    if (entry && hoveredIndex_ == -1) emit itemAboutToChange(this);
+    hoveredIndex_ = entry ? index : currentIndex_;
     if (hoverPreview) emit itemHovered(this);
 }
 
 void VxListChooser::itemChosenFromList(int index) {
-    if (index >= 0 && index < choices.count) currentIndex = index;
-    hoveredIndex = -1;
-    if (list) list->hide();
+    if (index >= 0 && index < choices_.count) currentIndex_ = index;
+    hoveredIndex_ = -1;
+    if (list_) list_->hide();
     updateText();
     emit itemChanged(this);
     emit listToggled(this);
@@ -167,5 +177,5 @@ void VxListChooser::moveEvent(QMoveEvent* event) {
 
 void VxListChooser::hideEvent(QHideEvent* event) {
     VxPushButton::hideEvent(event);
-    if (list) list->hide();
+    if (list_) list_->hide();
 }

@@ -27,8 +27,9 @@ public:
     explicit VxListChooserList(QWidget* parent);
     ~VxListChooserList() override;
 
-    GrowArray<GrowString> choices;
-    int32_t highlighted = -1;
+    int32_t highlighted() const { return highlighted_; }
+    // Forgets the highlighted entry (it shows from the next repaint).
+    void resetHighlight() { highlighted_ = -1; }
 
     static constexpr int kRowHeight = 22;
     static constexpr int kTopInset = 10;
@@ -46,6 +47,10 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+
+private:
+    GrowArray<GrowString> choices;
+    int32_t highlighted_ = -1;
 };
 
 class VxListChooser : public VxPushButton {
@@ -54,11 +59,16 @@ public:
     explicit VxListChooser(QWidget* parent);
     ~VxListChooser() override;
 
-    GrowArray<GrowString> choices;
-    int32_t currentIndex = 0;
-    int32_t hoveredIndex = -1;
-    uint8_t hoverPreview = 1;
-    QPointer<VxListChooserList> list;
+    const GrowArray<GrowString>& choices() const { return choices_; }
+    int32_t currentIndex() const { return currentIndex_; }
+    int32_t hoveredIndex() const { return hoveredIndex_; }
+    VxListChooserList* list() const { return list_.data(); }
+    // Makes index current and shows it (updateText).
+    void setCurrentIndex(int32_t index);
+    // Whether hovering an entry reports itemHovered.
+    void setHoverPreview(uint8_t on) { hoverPreview = on; }
+    // Closes the drop-down list when it is open.
+    void closeList();
 
     void setChoices(const GrowArray<GrowString>& texts);
     // Shows the current choice; an index outside the choices shows nothing.
@@ -84,5 +94,10 @@ protected:
 
 private:
     void placeList();
+    GrowArray<GrowString> choices_;
+    int32_t currentIndex_ = 0;
+    int32_t hoveredIndex_ = -1;
+    uint8_t hoverPreview = 1;
+    QPointer<VxListChooserList> list_;
     QLabel* arrow;
 };

@@ -4,9 +4,14 @@
 #include <QPainter>
 
 VxPanelItemBigButton::VxPanelItemBigButton(int commandId, const GrowString& label, QWidget* parent)
-    : VxPanelItem(parent), commandID(commandId), text(label) {}
+    : VxPanelItem(parent), commandID_(commandId), text_(label) {}
 
 VxPanelItemBigButton::~VxPanelItemBigButton() = default;
+
+void VxPanelItemBigButton::setText(const GrowString& label) {
+    text_ = label;
+    update();
+}
 
 void VxPanelItemBigButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -22,7 +27,7 @@ void VxPanelItemBigButton::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(QColor(255, 255, 255, 28), 1.0));
     painter.drawLine(box.topLeft() + QPointF(6, 1), box.topRight() + QPointF(-6, 1));
     painter.setPen(QColor(240, 240, 240));
-    painter.drawText(box, Qt::AlignCenter, QString::fromUtf8(text.c_str()));
+    painter.drawText(box, Qt::AlignCenter, QString::fromUtf8(text_.c_str()));
 }
 
 void VxPanelItemBigButton::mousePressEvent(QMouseEvent* event) {

@@ -12,8 +12,10 @@ public:
     VxPanelItemBigButton(int commandId, const GrowString& label, QWidget* parent);
     ~VxPanelItemBigButton() override;
 
-    int commandID;
-    GrowString text;
+    int commandID() const { return commandID_; }
+    const GrowString& text() const { return text_; }
+    // Changes the text and repaints.
+    void setText(const GrowString& label);
 
     ItemKind itemKind() const override { return kBigButtonItem; }
     int itemHeight() const override { return 38; }
@@ -27,5 +29,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    int commandID_;
+    GrowString text_;
     bool down = false;
 };

@@ -5,9 +5,14 @@
 #include <QPainterPath>
 
 VxPanelItemHeader::VxPanelItemHeader(const GrowString& sectionName, const QString& iconPath, QWidget* parent)
-    : VxPanelItem(parent), name(sectionName), icon(iconPath) {}
+    : VxPanelItem(parent), name_(sectionName), icon(iconPath) {}
 
 VxPanelItemHeader::~VxPanelItemHeader() = default;
+
+void VxPanelItemHeader::setCollapsed(bool collapse) {
+    collapsed_ = collapse;
+    update();
+}
 
 void VxPanelItemHeader::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -28,11 +33,11 @@ void VxPanelItemHeader::paintEvent(QPaintEvent*) {
     painter.setFont(bold);
     painter.setPen(hovered ? QColor(255, 255, 255) : QColor(215, 215, 215));
     painter.drawText(QRect(x, 0, width() - x - 24, height()), Qt::AlignVCenter | Qt::AlignLeft,
-                     QString::fromUtf8(name.c_str()));
+                     QString::fromUtf8(name_.c_str()));
     // The arrow: pointing down while expanded, right while collapsed.
     const QPointF c(width() - 14.0, height() / 2.0);
     QPainterPath arrow;
-    if (collapsed) {
+    if (collapsed_) {
         arrow.moveTo(c + QPointF(-2.5, -4.5));
         arrow.lineTo(c + QPointF(3.0, 0.0));
         arrow.lineTo(c + QPointF(-2.5, 4.5));
@@ -49,7 +54,7 @@ void VxPanelItemHeader::paintEvent(QPaintEvent*) {
 
 void VxPanelItemHeader::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    collapsed = !collapsed;
+    collapsed_ = !collapsed_;
     update();
     emit collapseToggled(this);
 }

@@ -14,9 +14,10 @@ public:
     VxPanelItemHeader(const GrowString& sectionName, const QString& iconPath, QWidget* parent);
     ~VxPanelItemHeader() override;
 
-    GrowString name;
-    QPixmap icon;  // drawn at half its size
-    bool collapsed = false;
+    const GrowString& name() const { return name_; }
+    bool collapsed() const { return collapsed_; }
+    // Collapses or expands the section and repaints (the panel lays out).
+    void setCollapsed(bool collapse);
 
     ItemKind itemKind() const override { return kHeaderItem; }
     int itemHeight() const override { return 30; }
@@ -27,4 +28,9 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    GrowString name_;
+    QPixmap icon;  // drawn at half its size
+    bool collapsed_ = false;
 };

@@ -16,11 +16,13 @@ public:
     VxPanelItemListButton(ImageMod* tile, bool ownsTile, QWidget* parent);
     ~VxPanelItemListButton() override;
 
-    ImageMod* mod;
-    bool ownsMod;
-    bool deletable = false;    // offers "Delete" in the context menu (saved presets)
-    bool appendPressed = false;  // the last press was on the "+" area
-    bool overPlus = false;       // the pointer is over the "+" area
+    ImageMod* mod() const { return mod_; }
+    bool ownsMod() const { return ownsMod_; }
+    // With owns set, the button deletes its tile with itself.
+    void setOwnsMod(bool owns) { ownsMod_ = owns; }
+    bool deletable() const { return deletable_; }         // offers "Delete" in the context menu
+    bool appendPressed() const { return appendPressed_; }  // the last press was on the "+" area
+    bool overPlus() const { return overPlus_; }            // the pointer is over the "+" area
 
     static constexpr int kPlusWidth = 26;
 
@@ -38,4 +40,11 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void enterEvent(QEvent* event) override;
     void leaveEvent(QEvent* event) override;
+
+private:
+    ImageMod* mod_;
+    bool ownsMod_;
+    bool deletable_ = false;
+    bool appendPressed_ = false;
+    bool overPlus_ = false;
 };

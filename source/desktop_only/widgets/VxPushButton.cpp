@@ -19,9 +19,9 @@ VxPushButton::VxPushButton(QWidget* parent) : QPushButton(parent), toolTipTimer(
 VxPushButton::~VxPushButton() = default;
 
 void VxPushButton::setPixmaps(const QPixmap& normal, const QPixmap& active, bool pixmapOnlyFlag, bool fit) {
-    normalPixmap = normal;
-    activePixmap = active;
-    pixmapOnly = pixmapOnlyFlag;
+    normalPixmap_ = normal;
+    activePixmap_ = active;
+    pixmapOnly_ = pixmapOnlyFlag;
     if (fit) {
         const int width = std::max(normal.width(), active.width());
         const int height = std::max(normal.height(), active.height());
@@ -33,13 +33,13 @@ void VxPushButton::setPixmaps(const QPixmap& normal, const QPixmap& active, bool
 bool VxPushButton::showsActive() const { return isChecked() || isDown() || hovered; }
 
 void VxPushButton::paintEvent(QPaintEvent* event) {
-    if (!pixmapOnly) QPushButton::paintEvent(event);
+    if (!pixmapOnly_) QPushButton::paintEvent(event);
     const bool active = showsActive();
-    const QPixmap& pixmap = (active && !activePixmap.isNull()) ? activePixmap : normalPixmap;
+    const QPixmap& pixmap = (active && !activePixmap_.isNull()) ? activePixmap_ : normalPixmap_;
     if (pixmap.isNull()) return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (activePixmap.isNull() && !active && isEnabled()) painter.setOpacity(0.5);
+    if (activePixmap_.isNull() && !active && isEnabled()) painter.setOpacity(0.5);
     if (!isEnabled()) painter.setOpacity(0.25);
     // Drawn at half its size: the pixmaps hold twice the shown resolution.
     const QSizeF shown(pixmap.width() / 2.0, pixmap.height() / 2.0);
@@ -50,7 +50,7 @@ void VxPushButton::paintEvent(QPaintEvent* event) {
 
 void VxPushButton::enterEvent(QEvent* event) {
     hovered = true;
-    if (!toolTipText.isEmpty()) toolTipTimer->start(kToolTipDelayMs);
+    if (!toolTipText_.isEmpty()) toolTipTimer->start(kToolTipDelayMs);
     update();
     QPushButton::enterEvent(event);
 }
@@ -64,6 +64,6 @@ void VxPushButton::leaveEvent(QEvent* event) {
 }
 
 void VxPushButton::toolTipTimerFired() {
-    if (!hovered || toolTipText.isEmpty()) return;
-    QToolTip::showText(QCursor::pos(), QString::fromUtf8(toolTipText.c_str()), this);
+    if (!hovered || toolTipText_.isEmpty()) return;
+    QToolTip::showText(QCursor::pos(), QString::fromUtf8(toolTipText_.c_str()), this);
 }

@@ -21,10 +21,13 @@ public:
     explicit VxPushButton(QWidget* parent);
     ~VxPushButton() override;
 
-    QPixmap normalPixmap;   // null when none
-    QPixmap activePixmap;   // null when none
-    bool pixmapOnly = false;
-    GrowString toolTipText;
+    const QPixmap& normalPixmap() const { return normalPixmap_; }  // null when none
+    const QPixmap& activePixmap() const { return activePixmap_; }  // null when none
+    bool pixmapOnly() const { return pixmapOnly_; }
+    const GrowString& toolTipText() const { return toolTipText_; }
+    // The text shown 1000 ms after the pointer enters (none when empty);
+    // it takes effect at the next entry.
+    void setToolTipText(const GrowString& text) { toolTipText_ = text; }
 
     // Replaces both pixmaps (a null pixmap: none) and the pixmap-only flag;
     // with fit, the button gets a fixed size of half the larger pixmap's
@@ -45,6 +48,10 @@ private slots:
     void toolTipTimerFired();
 
 private:
+    QPixmap normalPixmap_;
+    QPixmap activePixmap_;
+    bool pixmapOnly_ = false;
+    GrowString toolTipText_;
     QTimer* toolTipTimer;
     bool hovered = false;
 };

@@ -30,7 +30,7 @@ VxShuttleControl::VxShuttleControl(QWidget* parent)
       scrollFinishTimer(new QTimer(this)),
       hideInfoTimer(new QTimer(this)),
       timeEntry(new QLineEdit(this)),
-      timeBox(new QLabel(parent)) {
+      timeBox_(new QLabel(parent)) {
     connect(scrollTimer, &QTimer::timeout, this, &VxShuttleControl::scrollTimerFired);
     connect(scrollFinishTimer, &QTimer::timeout, this, &VxShuttleControl::scrollFinishTimerFired);
     connect(hideInfoTimer, &QTimer::timeout, this, &VxShuttleControl::hideInfoTimerFired);
@@ -46,12 +46,12 @@ VxShuttleControl::VxShuttleControl(QWidget* parent)
                                             "border-top: 4px transparent;border-bottom: 4px transparent;"
                                             "border-right: 4px transparent;border-left: 4px transparent;"
                                             "color: #ffffff;"));
-    timeBox->setAlignment(Qt::AlignCenter);
-    timeBox->setStyleSheet(QStringLiteral("border-image: url(:/img/generic_tool_bg.png) 20 20 20 20;"
+    timeBox_->setAlignment(Qt::AlignCenter);
+    timeBox_->setStyleSheet(QStringLiteral("border-image: url(:/img/generic_tool_bg.png) 20 20 20 20;"
                                           "border-top: 10px transparent;border-bottom: 10px transparent;"
                                           "border-right: 10px transparent;border-left: 10px transparent;"
                                           "color: #ffffff;"));
-    timeBox->hide();
+    timeBox_->hide();
     resize(400, 40);
     updateDisplay(false);
 }
@@ -59,11 +59,13 @@ VxShuttleControl::VxShuttleControl(QWidget* parent)
 VxShuttleControl::~VxShuttleControl() {
     // The time box belongs to the shuttle although Qt's parent is the
     // shuttle's parent; QPointer is null when the parent already deleted it.
-    delete timeBox.data();
+    delete timeBox_.data();
 }
 
+QLabel* VxShuttleControl::timeBox() const { return timeBox_.data(); }
+
 void VxShuttleControl::setPosition(bool emitSignal, float value) {
-    position = std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f;
+    position_ = std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f;
     updateDisplay(false);
     if (emitSignal) emit sliderChanged(this);
 }
@@ -71,13 +73,29 @@ void VxShuttleControl::setPosition(bool emitSignal, float value) {
 void VxShuttleControl::updateDisplay(bool centre) {
     if (centre && zoomedRange) {
         const float half = (zoomHigh - zoomLow) / 2.0f;
-        zoomLow = std::clamp(position - half, 0.0f, std::max(0.0f, 1.0f - 2.0f * half));
+        zoomLow = std::clamp(position_ - half, 0.0f, std::max(0.0f, 1.0f - 2.0f * half));
         zoomHigh = zoomLow + 2.0f * half;
     }
-    const QString text = timeText(position * duration);
+    const QString text = timeText(position_ * duration);
     if (!timeEntry->hasFocus()) timeEntry->setText(text);
-    if (timeBox) timeBox->setText(text);
+    if (timeBox_) timeBox_->setText(text);
     update();
+}
+
+void VxShuttleControl::followPosition() {
+    if (!zoomedRange) return;
+    const double low = zoomLow;
+    const double width = static_cast<double>(zoomHigh) - low;
+    if (width == 0.0) return;
+    const double fraction = (low - position_) / width + 0.5;
+    const double shift = width * fraction;
+    zoomLow = static_cast<float>(low - shift);
+    zoomHigh = static_cast<float>(zoomHigh - shift);
+    if (markerRange) {
+        const double markerShift = (static_cast<double>(markerHigh) - markerLow) * fraction;
+        markerLow = static_cast<float>(markerLow - markerShift);
+        markerHigh = static_cast<float>(markerHigh - markerShift);
+    }
 }
 
 QRectF VxShuttleControl::trackRect() const {
@@ -107,11 +125,11 @@ void VxShuttleControl::paintEvent(QPaintEvent*) {
         painter.drawRect(QRectF(xOf(markerLow), track.top(), xOf(markerHigh) - xOf(markerLow), track.height()));
     }
     painter.setPen(QPen(QColor(86, 158, 230), 2.0));
-    painter.drawLine(QPointF(xOf(inMarker), track.top() - 5), QPointF(xOf(inMarker), track.bottom() + 5));
-    painter.drawLine(QPointF(xOf(outMarker), track.top() - 5), QPointF(xOf(outMarker), track.bottom() + 5));
+    painter.drawLine(QPointF(xOf(inMarker_), track.top() - 5), QPointF(xOf(inMarker_), track.bottom() + 5));
+    painter.drawLine(QPointF(xOf(outMarker_), track.top() - 5), QPointF(xOf(outMarker_), track.bottom() + 5));
     painter.setPen(QPen(QColor(20, 20, 20), 1.0));
     painter.setBrush(QColor(220, 220, 220));
-    painter.drawEllipse(QPointF(xOf(position), track.center().y()), 6.0, 6.0);
+    painter.drawEllipse(QPointF(xOf(position_), track.center().y()), 6.0, 6.0);
 }
 
 void VxShuttleControl::resizeEvent(QResizeEvent*) {
@@ -122,12 +140,12 @@ void VxShuttleControl::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     dragging = true;
     hideInfoTimer->stop();
-    if (timeBox) {
-        timeBox->adjustSize();
-        timeBox->resize(timeBox->width() + 24, 34);
-        timeBox->move(mapToParent(QPoint(event->pos().x() - timeBox->width() / 2, -timeBox->height())));
-        timeBox->show();
-        timeBox->raise();
+    if (timeBox_) {
+        timeBox_->adjustSize();
+        timeBox_->resize(timeBox_->width() + 24, 34);
+        timeBox_->move(mapToParent(QPoint(event->pos().x() - timeBox_->width() / 2, -timeBox_->height())));
+        timeBox_->show();
+        timeBox_->raise();
     }
     setPosition(true, fractionAt(event->pos().x()));
 }
@@ -135,7 +153,7 @@ void VxShuttleControl::mousePressEvent(QMouseEvent* event) {
 void VxShuttleControl::mouseMoveEvent(QMouseEvent* event) {
     if (!dragging) return;
     setPosition(true, fractionAt(event->pos().x()));
-    if (timeBox) timeBox->move(mapToParent(QPoint(event->pos().x() - timeBox->width() / 2, -timeBox->height())));
+    if (timeBox_) timeBox_->move(mapToParent(QPoint(event->pos().x() - timeBox_->width() / 2, -timeBox_->height())));
 }
 
 void VxShuttleControl::mouseReleaseEvent(QMouseEvent*) {
@@ -148,7 +166,7 @@ void VxShuttleControl::scrollTimerFired() { scrollTimer->stop(); }
 void VxShuttleControl::scrollFinishTimerFired() { updateDisplay(false); }
 
 void VxShuttleControl::hideInfoTimerFired() {
-    if (timeBox) timeBox->hide();
+    if (timeBox_) timeBox_->hide();
 }
 
 void VxShuttleControl::textEdited() {

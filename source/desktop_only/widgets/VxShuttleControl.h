@@ -19,23 +19,11 @@ public:
     explicit VxShuttleControl(QWidget* parent);
     ~VxShuttleControl() override;
 
-    float position = 0.0f;   // fraction of the duration
-    float inMarker = 0.0f;   // fractions of the duration
-    float outMarker = 1.0f;
-    int markerMode = 1;      // 1 in, 2 out
-    bool zoomedRange = false;
-    float zoomLow = 0.0f;
-    float zoomHigh = 1.0f;
-    bool markerRange = false;
-    float markerLow = 0.0f;
-    float markerHigh = 1.0f;
-    float duration = 0.0f;   // seconds; 0 without a video
-
-    QTimer* scrollTimer;
-    QTimer* scrollFinishTimer;
-    QTimer* hideInfoTimer;
-    QLineEdit* timeEntry;
-    QPointer<QLabel> timeBox;  // floating, child of the shuttle's parent
+    float position() const { return position_; }    // fraction of the duration
+    float inMarker() const { return inMarker_; }    // fractions of the duration
+    float outMarker() const { return outMarker_; }
+    int markerMode() const { return markerMode_; }  // 1 in, 2 out
+    QLabel* timeBox() const;  // the floating time box (null once its parent deleted it)
 
     // Sets the position (clamped to 0..1), updates the display and, with
     // emitSignal, reports the change through sliderChanged.
@@ -43,6 +31,10 @@ public:
     // Refreshes the time entry and the time box; with centre, the zoomed
     // range is moved to keep the position in its middle.
     void updateDisplay(bool centre);
+    // When the zoomed range is shown, moves it so that its middle lies at
+    // the position, keeping its width; the marker range, when shown, moves
+    // by the same fraction of its own width. The caller updates the display.
+    void followPosition();
 
 signals:
     void sliderChanged(QWidget* control);
@@ -62,6 +54,24 @@ protected:
 
 private:
     QRectF trackRect() const;
+
+    float position_ = 0.0f;
+    float inMarker_ = 0.0f;
+    float outMarker_ = 1.0f;
+    int markerMode_ = 1;
+    bool zoomedRange = false;
+    float zoomLow = 0.0f;
+    float zoomHigh = 1.0f;
+    bool markerRange = false;
+    float markerLow = 0.0f;
+    float markerHigh = 1.0f;
+    float duration = 0.0f;  // seconds; 0 without a video
+
+    QTimer* scrollTimer;
+    QTimer* scrollFinishTimer;
+    QTimer* hideInfoTimer;
+    QLineEdit* timeEntry;
+    QPointer<QLabel> timeBox_;  // floating, child of the shuttle's parent
     float fractionAt(int x) const;
     bool dragging = false;
 };

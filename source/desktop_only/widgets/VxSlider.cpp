@@ -54,28 +54,28 @@ VxSlider::VxSlider(QWidget* parent)
 VxSlider::~VxSlider() = default;
 
 float VxSlider::clampToLimits(float v) const {
-    if (std::isnan(v)) v = limitLowOn ? limitLow : (limitHighOn ? limitHigh : 0.0f);
-    if (limitLowOn && v < limitLow) v = limitLow;
-    if (limitHighOn && v > limitHigh) v = limitHigh;
+    if (std::isnan(v)) v = limitLowOn_ ? limitLow_ : (limitHighOn_ ? limitHigh_ : 0.0f);
+    if (limitLowOn_ && v < limitLow_) v = limitLow_;
+    if (limitHighOn_ && v > limitHigh_) v = limitHigh_;
     return v;
 }
 
 void VxSlider::recentre() {
-    const float width = rangeHigh - rangeLow;
+    const float width = rangeHigh_ - rangeLow_;
     // Equal range ends leave nothing to centre on (and would divide by zero).
     if (!(width != 0.0f) || !std::isfinite(width)) return;
-    const float t = (rangeLow - value) / width + 0.5f;
+    const float t = (rangeLow_ - value_) / width + 0.5f;
     if (!std::isfinite(t)) return;
-    rangeLow += -width * t;
-    rangeHigh += -width * t;
-    const float displayWidth = displayHigh - displayLow;
-    displayLow += -displayWidth * t;
-    displayHigh += -displayWidth * t;
+    rangeLow_ += -width * t;
+    rangeHigh_ += -width * t;
+    const float displayWidth = displayHigh_ - displayLow_;
+    displayLow_ += -displayWidth * t;
+    displayHigh_ += -displayWidth * t;
 }
 
 void VxSlider::setValue(float v) {
-    value = clampToLimits(v);
-    if (symbolicEnds) recentre();
+    value_ = clampToLimits(v);
+    if (symbolicEnds_) recentre();
     updateDisplay();
 }
 
@@ -84,42 +84,42 @@ void VxSlider::setControlSize(int width, int height) {
 }
 
 double VxSlider::displayFor(double v) const {
-    if (!displayRangeOn) return v;
-    const double width = static_cast<double>(rangeHigh) - rangeLow;
-    if (width == 0.0) return displayLow;
-    return displayLow + (v - rangeLow) / width * (static_cast<double>(displayHigh) - displayLow);
+    if (!displayRangeOn_) return v;
+    const double width = static_cast<double>(rangeHigh_) - rangeLow_;
+    if (width == 0.0) return displayLow_;
+    return displayLow_ + (v - rangeLow_) / width * (static_cast<double>(displayHigh_) - displayLow_);
 }
 
 double VxSlider::valueForDisplay(double d) const {
-    if (!displayRangeOn) return d;
-    const double width = static_cast<double>(displayHigh) - displayLow;
-    if (width == 0.0) return rangeLow;
-    return rangeLow + (d - displayLow) / width * (static_cast<double>(rangeHigh) - rangeLow);
+    if (!displayRangeOn_) return d;
+    const double width = static_cast<double>(displayHigh_) - displayLow_;
+    if (width == 0.0) return rangeLow_;
+    return rangeLow_ + (d - displayLow_) / width * (static_cast<double>(rangeHigh_) - rangeLow_);
 }
 
 float VxSlider::valueAtX(int x) const {
     const int track = std::max(1, width() - 2 * kSideBorder);
     const double t = std::clamp(static_cast<double>(x - kSideBorder) / track, 0.0, 1.0);
-    return clampToLimits(static_cast<float>(rangeLow + t * (static_cast<double>(rangeHigh) - rangeLow)));
+    return clampToLimits(static_cast<float>(rangeLow_ + t * (static_cast<double>(rangeHigh_) - rangeLow_)));
 }
 
 int VxSlider::handleX() const {
     const int track = std::max(1, width() - 2 * kSideBorder);
-    const double span = static_cast<double>(rangeHigh) - rangeLow;
-    double t = span != 0.0 ? (static_cast<double>(value) - rangeLow) / span : 0.5;
+    const double span = static_cast<double>(rangeHigh_) - rangeLow_;
+    double t = span != 0.0 ? (static_cast<double>(value_) - rangeLow_) / span : 0.5;
     if (!std::isfinite(t)) t = 0.5;
     return kSideBorder + static_cast<int>(std::clamp(t, 0.0, 1.0) * track);
 }
 
 void VxSlider::updateDisplay() {
-    if (symbolicEnds) {
+    if (symbolicEnds_) {
         lowLabel->setText("-");
         highLabel->setText("+");
     } else {
-        lowLabel->setText(numberText(displayFor(rangeLow)));
-        highLabel->setText(numberText(displayFor(rangeHigh)));
+        lowLabel->setText(numberText(displayFor(rangeLow_)));
+        highLabel->setText(numberText(displayFor(rangeHigh_)));
     }
-    if (!entry->hasFocus()) entry->setText(numberText(displayFor(value)));
+    if (!entry->hasFocus()) entry->setText(numberText(displayFor(value_)));
     update();
 }
 
@@ -137,10 +137,10 @@ void VxSlider::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const int track = std::max(1, width() - 2 * kSideBorder);
     const int centreY = height() / 2 - 6;
-    if (!tickPixmap.isNull() && tickCount > 0) {
+    if (!tickPixmap.isNull() && tickCount_ > 0) {
         const qreal tw = tickPixmap.width() / tickPixmap.devicePixelRatio();
         const qreal th = tickPixmap.height() / tickPixmap.devicePixelRatio();
-        const int ticks = std::min(tickCount, track);
+        const int ticks = std::min(tickCount_, track);
         for (int i = 0; i <= ticks; ++i) {
             const qreal x = kSideBorder + static_cast<qreal>(track) * i / ticks;
             painter.drawPixmap(QPointF(x - tw * 0.5, centreY - th * 0.5), tickPixmap);
@@ -157,7 +157,7 @@ void VxSlider::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QLabel::mousePressEvent(event);
     dragging = true;
     emit editingStarted(this);
-    value = valueAtX(event->pos().x());
+    value_ = valueAtX(event->pos().x());
     updateDisplay();
     emit sliderChanged(this);
 }
@@ -165,8 +165,8 @@ void VxSlider::mousePressEvent(QMouseEvent* event) {
 void VxSlider::mouseMoveEvent(QMouseEvent* event) {
     if (!dragging) return QLabel::mouseMoveEvent(event);
     const float v = valueAtX(event->pos().x());
-    if (v == value) return;
-    value = v;
+    if (v == value_) return;
+    value_ = v;
     updateDisplay();
     emit sliderChanged(this);
 }
@@ -175,7 +175,7 @@ void VxSlider::mouseReleaseEvent(QMouseEvent* event) {
     if (!dragging) return QLabel::mouseReleaseEvent(event);
     dragging = false;
     // The ranges follow the value only once the drag has ended.
-    setValue(value);
+    setValue(value_);
 }
 
 void VxSlider::wheelEvent(QWheelEvent* event) {
@@ -185,8 +185,8 @@ void VxSlider::wheelEvent(QWheelEvent* event) {
         scrolling = true;
         emit editingStarted(this);
     }
-    const float step = (rangeHigh - rangeLow) / static_cast<float>(std::max(tickCount, 1) * 10);
-    value = clampToLimits(value + step * static_cast<float>(steps));
+    const float step = (rangeHigh_ - rangeLow_) / static_cast<float>(std::max(tickCount_, 1) * 10);
+    value_ = clampToLimits(value_ + step * static_cast<float>(steps));
     updateDisplay();
     emit sliderChanged(this);
     scrollTimer->start(0);
@@ -197,7 +197,7 @@ void VxSlider::scrollTimerFired() { update(); }
 
 void VxSlider::scrollFinishTimerFired() {
     scrolling = false;
-    setValue(value);
+    setValue(value_);
 }
 
 void VxSlider::textEdited() {
@@ -210,7 +210,7 @@ void VxSlider::textEdited() {
     }
     const double v = valueForDisplay(typed);
     const float next = clampToLimits(static_cast<float>(std::clamp(v, -3.0e38, 3.0e38)));
-    if (next == value) {
+    if (next == value_) {
         updateDisplay();
         return;
     }

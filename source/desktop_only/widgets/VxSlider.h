@@ -24,19 +24,37 @@ public:
     explicit VxSlider(QWidget* parent);
     ~VxSlider() override;
 
-    int32_t mode = 0;
-    int32_t tickCount = 10;
-    float rangeLow = 0.0f;
-    float rangeHigh = 100.0f;
-    float limitLow = 0.0f;
-    float limitHigh = 100.0f;
-    uint8_t limitLowOn = 0;
-    uint8_t limitHighOn = 0;
-    uint8_t displayRangeOn = 0;
-    float displayLow = 0.0f;
-    float displayHigh = 100.0f;
-    uint8_t symbolicEnds = 0;
-    float value = 0.0f;
+    float value() const { return value_; }
+    float rangeLow() const { return rangeLow_; }
+    float rangeHigh() const { return rangeHigh_; }
+    float displayLow() const { return displayLow_; }
+    float displayHigh() const { return displayHigh_; }
+    bool symbolicEnds() const { return symbolicEnds_ != 0; }
+
+    // The settings of the slider. Each only stores: they take effect at the
+    // next setValue (or updateDisplay), which the strip calls after them.
+    void setMode(int32_t newMode) { mode_ = newMode; }
+    void setTickCount(int32_t count) { tickCount_ = count; }
+    // The value range across the track.
+    void setRange(float low, float high) {
+        rangeLow_ = low;
+        rangeHigh_ = high;
+    }
+    // The limits that clamp the value, each only where it is switched on.
+    void setLimits(float low, float high, bool lowOn, bool highOn) {
+        limitLow_ = low;
+        limitHigh_ = high;
+        limitLowOn_ = lowOn ? 1 : 0;
+        limitHighOn_ = highOn ? 1 : 0;
+    }
+    // The range the shown numbers map onto, used when on.
+    void setDisplayRange(bool on, float low, float high) {
+        displayRangeOn_ = on ? 1 : 0;
+        displayLow_ = low;
+        displayHigh_ = high;
+    }
+    // "-" and "+" at the ends, and ranges that re-centre on the value.
+    void setSymbolicEnds(bool on) { symbolicEnds_ = on ? 1 : 0; }
 
     // The value clamped to the limits that are on; with symbolic ends the
     // ranges are re-centred on it (equal range ends stay as they are).
@@ -76,6 +94,19 @@ protected:
 private:
     float clampToLimits(float v) const;
     void recentre();
+    int32_t mode_ = 0;
+    int32_t tickCount_ = 10;
+    float rangeLow_ = 0.0f;
+    float rangeHigh_ = 100.0f;
+    float limitLow_ = 0.0f;
+    float limitHigh_ = 100.0f;
+    uint8_t limitLowOn_ = 0;
+    uint8_t limitHighOn_ = 0;
+    uint8_t displayRangeOn_ = 0;
+    float displayLow_ = 0.0f;
+    float displayHigh_ = 100.0f;
+    uint8_t symbolicEnds_ = 0;
+    float value_ = 0.0f;
     QLabel* lowLabel;
     QLabel* highLabel;
     QLineEdit* entry;

@@ -38,8 +38,8 @@ void VxStringInputBox::setControlWidth(int width) { resize(std::max(width, 0), k
 
 void VxStringInputBox::setText(const GrowString& newText, bool emitSignals) {
     if (emitSignals) emit editingStarted(this);
-    text = newText;
-    entry->setText(QString::fromUtf8(text.c_str()));
+    text_ = newText;
+    entry->setText(QString::fromUtf8(text_.c_str()));
     if (emitSignals) emit stringChanged(this);
 }
 
@@ -52,7 +52,7 @@ QString VxStringInputBox::dialogFilter() const {
 
 void VxStringInputBox::textEdited() {
     const QByteArray typed = entry->text().toUtf8();
-    if (typed == QByteArray(text.c_str())) return;
+    if (typed == QByteArray(text_.c_str())) return;
     setText(GrowString(typed.constData()), true);
 }
 

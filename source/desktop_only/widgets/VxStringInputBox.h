@@ -19,8 +19,9 @@ public:
     explicit VxStringInputBox(QWidget* parent);
     ~VxStringInputBox() override;
 
-    GrowArray<GrowString> extensions;
-    GrowString text;
+    const GrowString& text() const { return text_; }
+    // The file extensions the open dialog offers.
+    void setExtensions(const GrowArray<GrowString>& list) { extensions = list; }
 
     void setControlWidth(int width);
     // Sets the text; with emitSignals as a user's change.
@@ -40,6 +41,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    GrowArray<GrowString> extensions;
+    GrowString text_;
     QLabel* frame;
     QLineEdit* entry;
     QPushButton* ellipsis;

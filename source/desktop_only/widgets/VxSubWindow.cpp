@@ -23,7 +23,7 @@ VxSubWindow::VxSubWindow(QWidget* parent, const GrowString& windowTitle)
     titleLabel->setVisible(!title.isEmpty());
     closeButton->setPixmaps(QPixmap(QStringLiteral(":/img/mini_icon_close.png")), QPixmap(), true, false);
     closeButton->setFixedSize(kCloseSize, kCloseSize);
-    closeButton->toolTipText = "Close";
+    closeButton->setToolTipText("Close");
     connect(closeButton, &QPushButton::released, this, &VxSubWindow::closeButtonPressed);
     resize(kInitialWidth, kInitialHeight);
     move(20, 20);

@@ -17,15 +17,14 @@ VxTabBar::~VxTabBar() = default;
 
 int VxTabBar::indexOfTab(int tabID) const {
     for (int i = 0; i < tabButtons.count; ++i) {
-        if (tabButtons[i]->tabID == tabID) return i;
+        if (tabButtons[i]->tabID() == tabID) return i;
     }
     return -1;
 }
 
 void VxTabBar::addTab(int tabID) {
     VxTabButton* button = new VxTabButton(this, tabID);
-    button->title = "Empty Tab";
-    button->updateText();
+    button->setTitle(GrowString("Empty Tab"));
     button->setActive(false);
     connect(button, &QPushButton::clicked, this, &VxTabBar::tabButtonClicked);
     VxPushButton* close = new VxPushButton(button);
@@ -93,15 +92,15 @@ void VxTabBar::resizeEvent(QResizeEvent*) { layoutTabs(); }
 
 void VxTabBar::tabButtonClicked() {
     VxTabButton* button = qobject_cast<VxTabButton*>(sender());
-    if (!button || indexOfTab(button->tabID) < 0) return;
-    setCurrentTab(button->tabID);
-    emit tabActivated(button->tabID);
+    if (!button || indexOfTab(button->tabID()) < 0) return;
+    setCurrentTab(button->tabID());
+    emit tabActivated(button->tabID());
 }
 
 void VxTabBar::closeButtonPressed() {
     for (int i = 0; i < closeButtons.count; ++i) {
         if (closeButtons[i] == sender()) {
-            emit tabRequestedClose(tabButtons[i]->tabID);
+            emit tabRequestedClose(tabButtons[i]->tabID());
             return;
         }
     }

@@ -4,15 +4,20 @@
 #include <QPainter>
 #include <QPainterPath>
 
-VxTabButton::VxTabButton(QWidget* parent, int tabId) : QPushButton(parent), tabID(tabId) {
+VxTabButton::VxTabButton(QWidget* parent, int tabId) : QPushButton(parent), tabID_(tabId) {
     setFocusPolicy(Qt::NoFocus);
     setFlat(true);
     setCheckable(true);
     connect(this, &QPushButton::clicked, this, &VxTabButton::onClicked);
 }
 
+void VxTabButton::setTitle(const GrowString& text) {
+    title_ = text;
+    updateText();
+}
+
 void VxTabButton::updateText() {
-    const QString text = QString::fromUtf8(title.c_str());
+    const QString text = QString::fromUtf8(title_.c_str());
     setText(text);
     ensurePolished();  // the style sheet's font decides the width
     // A little slack: the advance is rounded, and an exact fit would elide.

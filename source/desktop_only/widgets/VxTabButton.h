@@ -12,8 +12,10 @@ class VxTabButton : public QPushButton {
 public:
     VxTabButton(QWidget* parent, int tabId);
 
-    GrowString title;
-    int tabID;
+    const GrowString& title() const { return title_; }
+    int tabID() const { return tabID_; }
+    // Sets the title and sizes the button to it (updateText).
+    void setTitle(const GrowString& text);
 
     // Sizes the button to its title (text width plus room for the close button).
     void updateText();
@@ -34,6 +36,8 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    GrowString title_;
+    int tabID_;
     bool activeLook = false;
     bool hovered = false;
 };

@@ -46,9 +46,9 @@ VxToolPanel::VxToolPanel(QWidget* parent)
 VxToolPanel::~VxToolPanel() = default;
 
 int32_t VxToolPanel::tabIndexFor(int32_t tabID) const {
-    if (tabs.count == 0) return -1;
-    for (int32_t i = 0; i < tabs.count; ++i) {
-        if (tabs[i].tabID == tabID) return i;
+    if (tabs_.count == 0) return -1;
+    for (int32_t i = 0; i < tabs_.count; ++i) {
+        if (tabs_[i].tabID == tabID) return i;
     }
     return 0;
 }
@@ -57,7 +57,7 @@ void VxToolPanel::addTab(int32_t id, const GrowString& name) {
     ToolPanelTab tab;
     tab.name = name;
     tab.tabID = id;
-    tabs.append(tab);
+    tabs_.append(tab);
     tabScrollPositions.append(0.0f);
     VxPushButton* button = new VxPushButton(backgroundLabel);
     button->setText(QString::fromUtf8(name.c_str()));
@@ -69,11 +69,11 @@ void VxToolPanel::addTab(int32_t id, const GrowString& name) {
     connect(button, &QPushButton::pressed, this, &VxToolPanel::tabButtonPressed);
     tabButtons.append(button);
     button->show();
-    if (currentTabID < 0 || tabs.count == 1) currentTabID = id;
+    if (currentTabID_ < 0 || tabs_.count == 1) currentTabID_ = id;
 }
 
 void VxToolPanel::appendItem(int32_t tabIndex, VxPanelItem* item) {
-    tabs[tabIndex].items.append(item);
+    tabs_[tabIndex].items.append(item);
     connect(item, &VxPanelItem::panelItemEntered, this, &VxToolPanel::panelItemEntered);
     item->setVisible(tabIndex == currentTabIndex());
 }
@@ -109,7 +109,7 @@ VxPanelItemListButton* VxToolPanel::addModButton(ImageMod* tile) {
 void VxToolPanel::setCurrentTab(int32_t tabID) {
     const int32_t index = tabIndexFor(tabID);
     if (index < 0) return;
-    currentTabID = tabs[index].tabID;
+    currentTabID_ = tabs_[index].tabID;
     relayout();
 }
 
@@ -126,16 +126,16 @@ void VxToolPanel::relayout() {
     const int viewHeight = std::max(0, height() - top - kPadding);
     const int itemWidth = std::max(0, width() - 2 * kPadding - VxScroller::kThickness);
     int y = 0;
-    for (int32_t t = 0; t < tabs.count; ++t) {
+    for (int32_t t = 0; t < tabs_.count; ++t) {
         bool sectionOpen = true;
-        for (VxPanelItem* item : tabs[t].items) {
+        for (VxPanelItem* item : tabs_[t].items) {
             if (t != current) {
                 item->hide();
                 continue;
             }
             bool shown = true;
             if (item->itemKind() == VxPanelItem::kHeaderItem) {
-                sectionOpen = !static_cast<VxPanelItemHeader*>(item)->collapsed;
+                sectionOpen = !static_cast<VxPanelItemHeader*>(item)->collapsed();
             } else {
                 shown = sectionOpen;
             }
@@ -159,13 +159,10 @@ void VxToolPanel::relayout() {
 void VxToolPanel::setSectionCollapsed(int32_t tabID, const GrowString& sectionName, bool collapsed) {
     const int32_t index = tabIndexFor(tabID);
     if (index < 0) return;
-    for (VxPanelItem* item : tabs[index].items) {
+    for (VxPanelItem* item : tabs_[index].items) {
         if (item->itemKind() != VxPanelItem::kHeaderItem) continue;
         VxPanelItemHeader* header = static_cast<VxPanelItemHeader*>(item);
-        if (header->name == sectionName) {
-            header->collapsed = collapsed;
-            header->update();
-        }
+        if (header->name() == sectionName) header->setCollapsed(collapsed);
     }
     relayout();
 }
@@ -174,10 +171,10 @@ GrowArray<GrowString> VxToolPanel::collapsedSectionNames(int32_t tabID) const {
     GrowArray<GrowString> names;
     const int32_t index = tabIndexFor(tabID);
     if (index < 0) return names;
-    for (VxPanelItem* item : tabs[index].items) {
+    for (VxPanelItem* item : tabs_[index].items) {
         if (item->itemKind() != VxPanelItem::kHeaderItem) continue;
         const VxPanelItemHeader* header = static_cast<const VxPanelItemHeader*>(item);
-        if (header->collapsed) names.append(header->name);
+        if (header->collapsed()) names.append(header->name());
     }
     return names;
 }
@@ -186,12 +183,28 @@ GrowArray<ImageMod*> VxToolPanel::presetMods() const {
     GrowArray<ImageMod*> mods;
     const int32_t index = tabIndexFor(1);
     if (index < 0) return mods;
-    for (VxPanelItem* item : tabs[index].items) {
+    for (VxPanelItem* item : tabs_[index].items) {
         if (item->itemKind() == VxPanelItem::kListButtonItem) {
-            mods.append(static_cast<VxPanelItemListButton*>(item)->mod);
+            mods.append(static_cast<VxPanelItemListButton*>(item)->mod());
         }
     }
     return mods;
+}
+
+void VxToolPanel::deleteItem(VxPanelItem* item) {
+    for (ToolPanelTab& tab : tabs_) {
+        for (int32_t i = 0; i < tab.items.count; ++i) {
+            if (tab.items[i] != item) continue;
+            tab.items.removeAt(i);
+            break;
+        }
+    }
+    if (menuTarget == item) menuTarget = nullptr;
+    item->hide();
+    item->setParent(nullptr);
+    delete item;
+    relayout();
+    update();
 }
 
 void VxToolPanel::menuTriggered(QAction* action) {
@@ -211,11 +224,11 @@ void VxToolPanel::panelItemEntered(VxPanelItem* item) {
         return;
     }
     VxPanelItemListButton* button = static_cast<VxPanelItemListButton*>(item);
-    if (hoverPreview) emit imageModHovered(button->mod, button->overPlus);
+    if (hoverPreview_) emit imageModHovered(button->mod(), button->overPlus());
 }
 
 void VxToolPanel::plusHoverChanged(VxPanelItemListButton* button, bool overPlus) {
-    if (hoverPreview && button) emit imageModHovered(button->mod, overPlus);
+    if (hoverPreview_ && button) emit imageModHovered(button->mod(), overPlus);
 }
 
 void VxToolPanel::comIDButtonClickedSlot() {
@@ -225,11 +238,11 @@ void VxToolPanel::comIDButtonClickedSlot() {
 
 void VxToolPanel::modButtonClickedSlot() {
     VxPanelItemListButton* button = qobject_cast<VxPanelItemListButton*>(sender());
-    if (button) emit modButtonClicked(button, button->appendPressed);
+    if (button) emit modButtonClicked(button, button->appendPressed());
 }
 
 void VxToolPanel::buttonRightClicked(VxPanelItemListButton* button, QPoint globalPosition) {
-    if (!button || !button->deletable) return;
+    if (!button || !button->deletable()) return;
     menuTarget = button;
     contextMenu->popup(globalPosition);
 }

@@ -33,17 +33,12 @@ public:
     explicit VxToolPanel(QWidget* parent);
     ~VxToolPanel() override;
 
-    GrowArray<ToolPanelTab> tabs;
-    GrowArray<float> tabScrollPositions;  // one per tab
-    GrowArray<VxPushButton*> tabButtons;  // one per tab, children of the background label
-    int32_t currentTabID = -1;
-    bool hoverPreview = true;  // hovering a tile button previews it in the tooltip box
-    QMenu* contextMenu;
-    QAction* deleteAction;
-    QLabel* backgroundLabel;
-    QWidget* contentWidget;
-    VxScroller* scroller;
-    VxPanelItemListButton* menuTarget = nullptr;  // the list button the context menu is for
+    const GrowArray<ToolPanelTab>& tabs() const { return tabs_; }
+    int32_t currentTabID() const { return currentTabID_; }
+    // Whether hovering a tile button previews it in the tooltip box; takes
+    // effect at the next hover.
+    bool hoverPreview() const { return hoverPreview_; }
+    void setHoverPreview(bool on) { hoverPreview_ = on; }
 
     static constexpr int kTabRowHeight = 26;
     static constexpr int kPadding = 8;
@@ -61,6 +56,10 @@ public:
 
     // The index of the tab with that id, else 0 (the first tab); -1 with no tabs.
     int32_t tabIndexFor(int32_t tabID) const;
+    // Takes item out of every tab's list (its first occurrence in each;
+    // later items move up), forgets it as the context menu's target,
+    // detaches and deletes it, then lays out and repaints the panel.
+    void deleteItem(VxPanelItem* item);
 
 signals:
     void modButtonClicked(VxPanelItemListButton* clicker, bool append);
@@ -86,5 +85,17 @@ protected:
 
 private:
     void appendItem(int32_t tabIndex, VxPanelItem* item);
-    int32_t currentTabIndex() const { return tabIndexFor(currentTabID); }
+    int32_t currentTabIndex() const { return tabIndexFor(currentTabID_); }
+
+    GrowArray<ToolPanelTab> tabs_;
+    GrowArray<float> tabScrollPositions;  // one per tab
+    GrowArray<VxPushButton*> tabButtons;  // one per tab, children of the background label
+    int32_t currentTabID_ = -1;
+    bool hoverPreview_ = true;
+    QMenu* contextMenu;
+    QAction* deleteAction;
+    QLabel* backgroundLabel;
+    QWidget* contentWidget;
+    VxScroller* scroller;
+    VxPanelItemListButton* menuTarget = nullptr;  // the list button the context menu is for
 };

@@ -36,10 +36,10 @@ protected:
             window->toolRequestedExit(tool);
             return;
         }
-        for (VxPanelItem* item : windowState(*window).toolPanel->tabs[0].items) {
+        for (VxPanelItem* item : windowState(*window).toolPanel->tabs()[0].items) {
             if (item->itemKind() != VxPanelItem::kListButtonItem) continue;
             auto* button = static_cast<VxPanelItemListButton*>(item);
-            if (button->mod->name == (group == kCentral ? "Split Tone" : "Custom Rounded"))
+            if (button->mod()->name == (group == kCentral ? "Split Tone" : "Custom Rounded"))
                 return QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(10, button->height() / 2));
         }
         FAIL() << "no button";
@@ -137,9 +137,9 @@ TEST_F(ChainOrderTest, EveryGroupOrderGivesOnePictureEverywhere) {
         window->loadFilterSlot(QString(), true);
         tray()->clearPreMods();
         for (Group group : order) add(group);
-        ASSERT_EQ(tray()->masterList->subMods.count, 2);
-        EXPECT_STREQ(tray()->masterList->subMods[0]->name.c_str(), "Split Tone");
-        EXPECT_STREQ(tray()->masterList->subMods[1]->name.c_str(), "Custom Rounded");
+        ASSERT_EQ(tray()->masterList()->subMods.count, 2);
+        EXPECT_STREQ(tray()->masterList()->subMods[0]->name.c_str(), "Split Tone");
+        EXPECT_STREQ(tray()->masterList()->subMods[1]->name.c_str(), "Custom Rounded");
 
         const QImage file = saved(folder.path() + "/saved" + name + ".png");
         ASSERT_FALSE(file.isNull());
@@ -197,8 +197,8 @@ TEST_F(ChainOrderTest, AFileInAnotherOrderLoadsInGroupOrder) {
             add(kCentral);  // the appended tiles join their groups
         }
         window->loadFilterIntoDocument(native(filter), replace);
-        ASSERT_EQ(tray()->masterList->subMods.count, replace ? 2 : 3);
-        EXPECT_STREQ(tray()->masterList->subMods[tray()->masterList->subMods.count - 1]->name.c_str(),
+        ASSERT_EQ(tray()->masterList()->subMods.count, replace ? 2 : 3);
+        EXPECT_STREQ(tray()->masterList()->subMods[tray()->masterList()->subMods.count - 1]->name.c_str(),
                      "Custom Rounded");
         const QImage picture = saved(folder.path() + "/old" + (replace ? "r" : "a") + ".png");
         ASSERT_FALSE(picture.isNull());

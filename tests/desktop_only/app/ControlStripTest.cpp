@@ -162,7 +162,7 @@ TEST_F(ControlStripTest, OneControlPerShownVarWithItsData) {
     EXPECT_EQ(row->selection[0], 0);
     EXPECT_EQ(StripAccess::listControls(strip)[0]->text(), "B");
     // The slider's limits are both on: no symbolic ends.
-    EXPECT_EQ(StripAccess::sliderControls(strip)[0]->symbolicEnds, 0);
+    EXPECT_FALSE(StripAccess::sliderControls(strip)[0]->symbolicEnds());
 
     // An empty list leaves an empty strip and the lines from the view area.
     w.buildControls(GrowArray<ModVar*>(), nullptr, false);
@@ -217,8 +217,8 @@ TEST_F(ControlStripTest, EditsAreWrittenBackClampedAndConverted) {
     tile.var(0)->setFloat(0.25f);
     tile.var(6)->choiceValue()->selected = 0;
     w.refreshControls();
-    EXPECT_EQ(StripAccess::sliderControls(strip)[0]->value, 0.25f);
-    EXPECT_EQ(StripAccess::listControls(strip)[0]->currentIndex, 0);
+    EXPECT_EQ(StripAccess::sliderControls(strip)[0]->value(), 0.25f);
+    EXPECT_EQ(StripAccess::listControls(strip)[0]->currentIndex(), 0);
 }
 
 // The strip on a plain host, not the window: it reports through its
@@ -249,7 +249,7 @@ TEST_F(ControlStripTest, TheStripAloneReportsThroughItsSignalsInOrder) {
 
     VxSlider* slider = StripAccess::sliderControls(*strip)[0];
     emit slider->editingStarted(slider);
-    slider->value = 0.75f;
+    slider->setValue(0.75f);
     emit slider->sliderChanged(slider);
     VxListChooser* chooser = StripAccess::listControls(*strip)[0];
     chooser->mainButtonPressed();
@@ -259,7 +259,7 @@ TEST_F(ControlStripTest, TheStripAloneReportsThroughItsSignalsInOrder) {
     EXPECT_EQ(tile.lastChanged, -1);  // the tile hears of it only from whoever answers the signal
 
     QPointer<QWidget> control(slider);
-    QPointer<QWidget> list(chooser->list.data());
+    QPointer<QWidget> list(chooser->list());
     delete strip;
     EXPECT_TRUE(control.isNull());
     EXPECT_TRUE(list.isNull());
@@ -272,7 +272,7 @@ TEST_F(ControlStripTest, RebuildingWhileAListIsOpenOrFromItsSignalIsSafe) {
     w.buildControls(tile.vars, &tile, false);
     VxListChooser* chooser = StripAccess::listControls(strip)[0];
     chooser->mainButtonPressed();
-    QPointer<VxListChooserList> list = chooser->list.data();
+    QPointer<VxListChooserList> list = chooser->list();
     ASSERT_TRUE(list->isVisible());
     // The strip is rebuilt from inside the chooser's own signal.
     QObject::connect(chooser, &VxListChooser::itemChanged,
@@ -383,7 +383,7 @@ TEST_F(ControlStripTest, DeleteButtonCases) {
     MainWindow& w = *window;
     AllKindsTile proto;
     for (int i = 0; i < 3; ++i) w.addModToTray(&proto, true, false, false);
-    CompoundFilter* master = tray()->masterList.get();
+    CompoundFilter* master = &TrayWidgetTestAccess::masterList(*tray());
     ASSERT_EQ(master->subMods.count, 3);
     master->subMods[0]->pinned = 1;
     master->subMods[2]->pinned = 1;
@@ -401,12 +401,12 @@ TEST_F(ControlStripTest, DeleteButtonCases) {
     master->subMods.append(nested);
     tray()->rebuildNodes();
     tray()->showCompound(nested);
-    ASSERT_EQ(tray()->displayedList, nested);
+    ASSERT_EQ(tray()->displayedList(), nested);
     w.deleteNodesButtonPressed();
-    EXPECT_EQ(tray()->displayedList, master);
+    EXPECT_EQ(tray()->displayedList(), master);
     EXPECT_EQ(master->subMods.count, 0);
     tray()->undo();  // and undo brings it back
-    EXPECT_EQ(tray()->masterList->subMods.count, 1);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 1);
 }
 
 TEST_F(ControlStripTest, EditRecordsRemixAndSamples) {
@@ -427,15 +427,15 @@ TEST_F(ControlStripTest, EditRecordsRemixAndSamples) {
     RemixTile remix;
     w.addModToTray(&remix, true, false, false);
     w.addModToTray(&remix, true, false, false);
-    CompoundFilter* master = tray()->masterList.get();
+    const CompoundFilter* master = tray()->masterList();
     const int32_t before = TrayWidgetTestAccess::undoStack(*tray())->undoCount();
     w.stepRemixValues(10.0f);
     EXPECT_EQ(TrayWidgetTestAccess::undoStack(*tray())->undoCount(), before + 1);
     EXPECT_EQ(master->subMods[1]->findVar("Variation")->floatValue()->value, 11.0f);
     EXPECT_EQ(master->subMods[2]->findVar("Variation")->floatValue()->value, 11.0f);
     tray()->undo();
-    EXPECT_EQ(tray()->masterList->subMods[1]->findVar("Variation")->floatValue()->value, 1.0f);
-    EXPECT_EQ(tray()->masterList->subMods[2]->findVar("Variation")->floatValue()->value, 1.0f);
+    EXPECT_EQ(tray()->masterList()->subMods[1]->findVar("Variation")->floatValue()->value, 1.0f);
+    EXPECT_EQ(tray()->masterList()->subMods[2]->findVar("Variation")->floatValue()->value, 1.0f);
 
     // The fourth sample pushes out the oldest.
     for (int i = 1; i <= 4; ++i) w.addPixelSample({i, i, 0});
@@ -542,14 +542,14 @@ TEST_F(ControlStripTest, DraggingTheStripSliderReachesTheView) {
                "    <var name=\"Amount\" type=\"float\">0.500000</var>\n  </mod>\n</filter>\n");
     file.close();
     w.loadFilterIntoDocument(GrowString(filter.toUtf8().constData()), true);
-    ASSERT_EQ(tray()->masterList->subMods.count, 1);
+    ASSERT_EQ(tray()->masterList()->subMods.count, 1);
     VxMediaWidget* view = w.current()->view;
     ASSERT_TRUE(waitForDisplayIdle(view));
     tray()->selectOnlyNode(0);
     w.showSelectedTileControls();
     ASSERT_EQ(StripAccess::sliderControls(strip).count, 1);
     VxSlider* slider = StripAccess::sliderControls(strip)[0];
-    ImageMod* exposure = tray()->masterList->subMods[0];
+    ImageMod* exposure = tray()->masterList()->subMods[0];
     const float before = exposure->var(0)->floatValue()->value;
 
     auto showsChain = [&] {
@@ -569,13 +569,13 @@ TEST_F(ControlStripTest, DraggingTheStripSliderReachesTheView) {
     QTest::mouseRelease(slider, Qt::LeftButton, {}, to);
     const float after = exposure->var(0)->floatValue()->value;
     EXPECT_NE(after, before);
-    EXPECT_EQ(after, slider->value);
+    EXPECT_EQ(after, slider->value());
     ASSERT_TRUE(showsChain());
     EXPECT_GT(maxDifference(VxMediaWidgetTestAccess::shownBuffer(*view), original), 0.0f);
 
     ASSERT_TRUE(tray()->undo());
     w.trayContentChanged();
-    EXPECT_EQ(tray()->masterList->subMods[0]->var(0)->floatValue()->value, before);
+    EXPECT_EQ(tray()->masterList()->subMods[0]->var(0)->floatValue()->value, before);
     ASSERT_TRUE(showsChain());
     EXPECT_EQ(maxDifference(VxMediaWidgetTestAccess::shownBuffer(*view), original), 0.0f);
 }
@@ -596,8 +596,9 @@ TEST_F(ControlStripTest, DeletingAFavoriteStaysInsideThePresetsFolder) {
     for (const QString& path : {outside, inside}) {
         CompoundFilter* style = new CompoundFilter(GrowString("Compound Filter"));
         style->loadedFrom = GrowString(QFile::encodeName(path).constData());
-        VxPanelItemListButton* button = new VxPanelItemListButton(style, true, windowState(w).toolPanel);
-        windowState(w).toolPanel->tabs[0].items.append(button);
+        VxPanelItemListButton* button = windowState(w).toolPanel->addModButton(style);
+        ASSERT_NE(button, nullptr);
+        button->setOwnsMod(true);
         w.imageModHovered(style, false);
         ASSERT_TRUE(windowState(w).toolTipBox->isVisible());
         QPointer<VxPanelItemListButton> alive(button);
@@ -622,7 +623,7 @@ TEST_F(ControlStripTest, EveryPrototypeGetsItsControls) {
         w.addModToTray(proto, false, true, false);
         const GrowArray<int32_t> selected = tray()->selectedIndices();
         if (selected.count != 1) continue;  // a filter unpacks into several tiles
-        ImageMod* tile = tray()->displayedList->subMods[selected[0]];
+        ImageMod* tile = tray()->displayedList()->subMods[selected[0]];
         int32_t expected = 0;
         for (const ModVar* var : tile->vars) {
             if (!var || !var->shown || !var->value) continue;

@@ -33,7 +33,7 @@ protected:
     }
     int32_t cropTiles() {
         int32_t n = 0;
-        for (ImageMod* mod : tray()->preList->subMods)
+        for (ImageMod* mod : tray()->preList()->subMods)
             if (asCropMod(mod)) ++n;
         return n;
     }
@@ -74,14 +74,14 @@ TEST_F(CropToolTest, CropGivesTheExpectedRectangleAndUndoRestoresIt) {
     const ImageBuffer expected = expectedFitDisplay(view(), chain, view()->width(), view()->height());
     EXPECT_EQ(maxDifference(image, expected), 0.0f);
     chain.destroy();
-    EXPECT_EQ(windowState(*window).cropPanelButton->text, "Crop/Straighten*");
+    EXPECT_EQ(windowState(*window).cropPanelButton->text(), "Crop/Straighten*");
 
     trigger("Undo");
     EXPECT_EQ(cropTiles(), 0);
     EXPECT_EQ(view()->outputWidth, 300);
     EXPECT_EQ(view()->outputHeight, 200);
     EXPECT_EQ(shown().width, 300);
-    EXPECT_EQ(windowState(*window).cropPanelButton->text, "Crop/Straighten");
+    EXPECT_EQ(windowState(*window).cropPanelButton->text(), "Crop/Straighten");
 }
 
 TEST_F(CropToolTest, NeutralCropIsDeletedOnExitAndTheViewShowsTheWholePictureWhileOpen) {
@@ -92,7 +92,7 @@ TEST_F(CropToolTest, NeutralCropIsDeletedOnExitAndTheViewShowsTheWholePictureWhi
     tool->setMargins(margins);
     window->refreshView();
     EXPECT_EQ(view()->outputWidth, 300);
-    const CropMod* crop = asCropMod(tray()->preList->subMods[0]);
+    const CropMod* crop = asCropMod(tray()->preList()->subMods[0]);
     float stored[4];
     crop->cropMargins(stored);
     EXPECT_EQ(stored[0], 0.25f);  // the tile keeps its margins outside the view's copy
@@ -177,14 +177,14 @@ TEST_F(CropToolTest, FrameFollowsThePhotoWhateverTheTrailingTiles) {
         if (c.more) {
             window->addModToTray(prototypeNamed(*window, "Output Size"), true, false, false);
             window->addModToTray(prototypeNamed(*window, "Watermark"), true, false, false);
-            offByUser = tray()->masterList->subMods[tray()->masterList->subMods.count - 1];
+            offByUser = tray()->masterList()->subMods[tray()->masterList()->subMods.count - 1];
             ASSERT_STREQ(offByUser->name.c_str(), "Watermark");
             offByUser->enabled = 0;
             tray()->selectOnlyNode(1);  // the border goes into a nested tile
             DialogCatcher name;
             name.arm();
             trigger("Nest Selected Tiles");
-            ASSERT_EQ(tray()->masterList->subMods[1]->kind(), kCompoundMod);
+            ASSERT_EQ(tray()->masterList()->subMods[1]->kind(), kCompoundMod);
         }
         window->refreshView();
         const int32_t borderedWidth = view()->outputWidth;
@@ -346,10 +346,10 @@ TEST_F(CropToolTest, ChoosingAddsTheFilterAppendingWithTheFlag) {
     window->openPreviewChooser(false);
     chooser->chooseThumbnail(indexOf("Exposure"));
     EXPECT_FALSE(chooser->isVisible());
-    ASSERT_EQ(tray()->masterList->subMods.count, 1);
+    ASSERT_EQ(tray()->masterList()->subMods.count, 1);
     trigger("Quicklook Presets (Append)");
     EXPECT_TRUE(chooser->appendChoice);
     chooser->chooseThumbnail(indexOf("Brightness"));
-    ASSERT_EQ(tray()->masterList->subMods.count, 2);
-    EXPECT_STREQ(tray()->masterList->subMods[1]->name.c_str(), "Brightness");
+    ASSERT_EQ(tray()->masterList()->subMods.count, 2);
+    EXPECT_STREQ(tray()->masterList()->subMods[1]->name.c_str(), "Brightness");
 }

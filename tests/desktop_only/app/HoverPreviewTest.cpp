@@ -70,10 +70,10 @@ protected:
 };
 
 VxPanelItemListButton* buttonOf(MainWindow& w, const char* name) {
-    for (const ToolPanelTab& tab : windowState(w).toolPanel->tabs)
+    for (const ToolPanelTab& tab : windowState(w).toolPanel->tabs())
         for (VxPanelItem* item : tab.items)
             if (item->itemKind() == VxPanelItem::kListButtonItem &&
-                static_cast<VxPanelItemListButton*>(item)->mod->name == name)
+                static_cast<VxPanelItemListButton*>(item)->mod()->name == name)
                 return static_cast<VxPanelItemListButton*>(item);
     return nullptr;
 }
@@ -92,15 +92,15 @@ TEST_F(WindowSlotsHover, EveryListButtonPreviewsWhatAddingItGives) {
     click(buttonOf(*window, "Split Tone"), false);
     ASSERT_TRUE(window->saveFavoriteFilter("Toned Frame"));
     int32_t compared = 0;
-    for (const ToolPanelTab& panelTab : windowState(*window).toolPanel->tabs) {
+    for (const ToolPanelTab& panelTab : windowState(*window).toolPanel->tabs()) {
         for (VxPanelItem* item : panelTab.items) {
             if (item->itemKind() != VxPanelItem::kListButtonItem) continue;
             VxPanelItemListButton* button = static_cast<VxPanelItemListButton*>(item);
-            SCOPED_TRACE(button->mod->name.c_str());
+            SCOPED_TRACE(button->mod()->name.c_str());
             emptyTray();
             const QImage hovered = hoverPicture(button, false);
             EXPECT_FALSE(windowState(*window).toolTipBox->isVisible());
-            if (!button->mod->hasHoverPreview()) {
+            if (!button->mod()->hasHoverPreview()) {
                 EXPECT_TRUE(hovered.isNull());
                 continue;
             }
@@ -124,14 +124,14 @@ TEST_F(WindowSlotsHover, PreviewAnimationSweepsAClone) {
     ASSERT_TRUE(waitForDisplayIdle(view()));
     emptyTray();
     VxPanelItemListButton* button = buttonOf(*window, "Split Tone");
-    ASSERT_TRUE(button && button->mod->hasAnimTracks());
-    std::unique_ptr<ImageMod> before(duplicateMod(*button->mod));
+    ASSERT_TRUE(button && button->mod()->hasAnimTracks());
+    std::unique_ptr<ImageMod> before(duplicateMod(*button->mod()));
     const QImage first = hoverPicture(button, false);
     const QImage later = hoverPicture(button, false, 400);
     ASSERT_FALSE(first.isNull());
     ASSERT_EQ(first.size(), later.size());
     EXPECT_FALSE(first == later);
-    EXPECT_TRUE(button->mod->equals(*before));
+    EXPECT_TRUE(button->mod()->equals(*before));
     click(button, false);
     EXPECT_TRUE(first == trayAtPreviewSize());
 }
@@ -156,7 +156,7 @@ TEST_F(WindowSlotsHover, PinnedAndAppendedTilesAsTheTrayRendersThem) {
         emptyTray();
         click(buttonOf(*window, "Exposure"), false);
         click(buttonOf(*window, "Custom Rounded"), false);
-        ImageMod* border = tray()->masterList->subMods[1];
+        ImageMod* border = tray()->masterList()->subMods[1];
         border->pinned = 1;
         const QImage hovered = hoverPicture(buttonOf(*window, c.hovered), c.append);
         ASSERT_FALSE(hovered.isNull());
@@ -187,7 +187,7 @@ TEST_F(WindowSlotsHover, ScaleDependentTilesOfALargePhoto) {
             emptyTray();
             if (halved) {
                 click(buttonOf(*window, "Output Size"), false);
-                ImageMod* sizing = tray()->masterList->subMods[0];
+                ImageMod* sizing = tray()->masterList()->subMods[0];
                 sizing->findVar("Width")->floatValue()->value = 700.0f;
                 sizing->findVar("Height")->floatValue()->value = 0.0f;
                 sizing->pinned = 1;

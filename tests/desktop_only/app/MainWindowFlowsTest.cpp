@@ -144,13 +144,13 @@ TEST_F(FlowsTest, DropOpensTheFirstFileAndLoadsFiltersInAnyCase) {
     const QString capitals = folder.path() + "/X.PLF";
     ASSERT_TRUE(QFile::copy(kExampleFilter, capitals));
     drop({QUrl::fromLocalFile(capitals)});
-    const int32_t tiles = tray()->masterList->subMods.count;
+    const int32_t tiles = tray()->masterList()->subMods.count;
     ASSERT_GT(tiles, 0);
     EXPECT_EQ(tray()->filterName(), "X");
     drop({QUrl::fromLocalFile(capitals)}, Qt::ShiftModifier);  // appends
-    EXPECT_EQ(tray()->masterList->subMods.count, 2 * tiles);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 2 * tiles);
     drop({QUrl::fromLocalFile(capitals)});  // replaces
-    EXPECT_EQ(tray()->masterList->subMods.count, tiles);
+    EXPECT_EQ(tray()->masterList()->subMods.count, tiles);
 
     // While a tool is open a drop changes nothing.
     windowState(*window).activeTool = new VxToolWidget(window->current()->view);
@@ -169,17 +169,17 @@ TEST_F(FlowsTest, DropOpensTheFirstFileAndLoadsFiltersInAnyCase) {
 
 TEST_F(FlowsTest, DeleteKeyRemovesTheSelectedTilesOfTheShownListWithOneUndo) {
     addTiles(4);
-    ImageMod* second = tray()->masterList->subMods[1];
-    ImageMod* fourth = tray()->masterList->subMods[3];
+    ImageMod* second = tray()->masterList()->subMods[1];
+    ImageMod* fourth = tray()->masterList()->subMods[3];
     tray()->setNodeSelected(0, true);
     tray()->setNodeSelected(2, true);
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
     QApplication::sendEvent(window.get(), &press);
-    ASSERT_EQ(tray()->masterList->subMods.count, 2);
-    EXPECT_EQ(tray()->masterList->subMods[0], second);
-    EXPECT_EQ(tray()->masterList->subMods[1], fourth);
+    ASSERT_EQ(tray()->masterList()->subMods.count, 2);
+    EXPECT_EQ(tray()->masterList()->subMods[0], second);
+    EXPECT_EQ(tray()->masterList()->subMods[1], fourth);
     ASSERT_TRUE(tray()->undo());
-    EXPECT_EQ(tray()->masterList->subMods.count, 4);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 4);
 
     // Nothing selected: no undo record.
     const int32_t undoCount = TrayWidgetTestAccess::undoStack(*tray())->undoCount();
@@ -191,13 +191,13 @@ TEST_F(FlowsTest, DeleteKeyRemovesTheSelectedTilesOfTheShownListWithOneUndo) {
     // Inside a shown nested tile the indices are the nested tile's.
     auto* nested = new CompoundFilter(GrowString("Nested"));
     for (int i = 0; i < 3; ++i) nested->subMods.append(duplicateMod(*windowState(*window).tilePrototypes[i]));
-    tray()->masterList->subMods.append(nested);
+    TrayWidgetTestAccess::masterList(*tray()).subMods.append(nested);
     tray()->rebuildNodes();
     tray()->showCompound(nested);
     tray()->setNodeSelected(1, true);
     QApplication::sendEvent(window.get(), &press);
     EXPECT_EQ(nested->subMods.count, 2);
-    EXPECT_EQ(tray()->masterList->subMods.count, 5);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 5);
 }
 
 TEST_F(FlowsTest, ClosingWritesTheSevenKeysUnderACommaLocale) {

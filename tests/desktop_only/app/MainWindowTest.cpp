@@ -67,7 +67,7 @@ struct DialogCatcher {
 };
 
 QString tabTitle(MainWindow& w, int index) {
-    return QString::fromUtf8(windowState(w).tabBar->tabButtons[index]->title.c_str());
+    return QString::fromUtf8(windowState(w).tabBar->tabButtons[index]->title().c_str());
 }
 
 ImageMod* prototypeNamed(MainWindow& w, const char* name) {
@@ -175,24 +175,24 @@ TEST_F(MainWindowTest, AddModToTrayAppendsSelectsAndReplacesUnpinned) {
     ASSERT_TRUE(exposure && contrast);
     w.addModToTray(exposure, true, true, false);
     w.addModToTray(contrast, true, true, false);
-    ASSERT_EQ(tray()->masterList->subMods.count, 2);
-    EXPECT_NE(tray()->masterList->subMods[0], exposure);  // a clone is added
-    EXPECT_TRUE(TrayWidgetTestAccess::nodes(*tray())[1]->selected);
-    EXPECT_FALSE(TrayWidgetTestAccess::nodes(*tray())[0]->selected);
+    ASSERT_EQ(tray()->masterList()->subMods.count, 2);
+    EXPECT_NE(tray()->masterList()->subMods[0], exposure);  // a clone is added
+    EXPECT_TRUE(TrayWidgetTestAccess::nodes(*tray())[1]->selected());
+    EXPECT_FALSE(TrayWidgetTestAccess::nodes(*tray())[0]->selected());
     int shown = 0;
     for (ModVar* var : contrast->vars) shown += var->shown ? 1 : 0;
     EXPECT_EQ(StripAccess::controlTable(strip).count, shown);  // the strip is built for the selected tile
     ASSERT_GT(shown, 0);
-    EXPECT_EQ(StripAccess::controlTable(strip)[0].tile, tray()->masterList->subMods[1]);
+    EXPECT_EQ(StripAccess::controlTable(strip)[0].tile, tray()->masterList()->subMods[1]);
     EXPECT_EQ(TrayWidgetTestAccess::undoStack(*tray())->undoCount(), 2);
     EXPECT_EQ(VxMediaWidgetTestAccess::chainCount(*view()), 2);
     // A whole filter, not appended, replaces the unpinned tiles and names the tray.
-    tray()->masterList->subMods[0]->pinned = 1;
+    tray()->masterList()->subMods[0]->pinned = 1;
     CompoundFilter warm(GrowString("Warm"));
     warm.subMods.append(duplicateMod(*contrast));
     w.addModToTray(&warm, false, true, false);
-    ASSERT_EQ(tray()->masterList->subMods.count, 2);
-    EXPECT_EQ(tray()->masterList->subMods[0]->name, "Exposure");
+    ASSERT_EQ(tray()->masterList()->subMods.count, 2);
+    EXPECT_EQ(tray()->masterList()->subMods[0]->name, "Exposure");
     EXPECT_EQ(windowState(w).filterNameLabel->text(), "Warm");
     w.addModToTray(exposure, true, true, false);
     EXPECT_EQ(windowState(w).filterNameLabel->text(), "Warm*");
@@ -231,7 +231,7 @@ TEST_F(MainWindowTest, FilterLoadErrorKeepsTheTrayAndAnEmptyNameClearsIt) {
     catcher.arm();
     w.loadFilterSlot(bad, true);
     EXPECT_EQ(catcher.title, "Filter Load Error");
-    EXPECT_EQ(tray()->masterList->subMods.count, 1);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 1);
     // A filter cut in the middle of a tag is refused with its reason, not
     // read as a default tile.
     const QString cut = folder.path() + "/cut.plf";
@@ -244,10 +244,10 @@ TEST_F(MainWindowTest, FilterLoadErrorKeepsTheTrayAndAnEmptyNameClearsIt) {
     w.loadFilterSlot(cut, true);
     EXPECT_EQ(cutCatcher.title, "Filter Load Error");
     EXPECT_TRUE(cutCatcher.text.contains("is cut short: it ends inside a tag")) << cutCatcher.text.toStdString();
-    ASSERT_EQ(tray()->masterList->subMods.count, 1);
-    EXPECT_EQ(tray()->masterList->subMods[0]->name, "Exposure");
+    ASSERT_EQ(tray()->masterList()->subMods.count, 1);
+    EXPECT_EQ(tray()->masterList()->subMods[0]->name, "Exposure");
     w.loadFilterSlot(QString(), true);
-    EXPECT_EQ(tray()->masterList->subMods.count, 0);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 0);
     EXPECT_TRUE(tray()->filterName().isEmpty());
     EXPECT_FALSE(tray()->modified());
 }
@@ -265,11 +265,11 @@ TEST_F(MainWindowTest, TheRoadOfOneEdit) {
                "    <var name=\"Amount\" type=\"float\">1.200000</var>\n  </mod>\n</filter>\n");
     file.close();
     w.loadFilterIntoDocument(GrowString(filter.toUtf8().constData()), true);
-    ASSERT_EQ(tray()->masterList->subMods.count, 1);
+    ASSERT_EQ(tray()->masterList()->subMods.count, 1);
     EXPECT_EQ(windowState(w).filterNameLabel->text(), "bright*");  // loading marks the tray modified
     ASSERT_TRUE(waitForDisplayIdle(view()));
 
-    ImageMod* exposure = tray()->masterList->subMods[0];
+    ImageMod* exposure = tray()->masterList()->subMods[0];
     exposure->var(0)->floatValue()->value = 1.45f;
     exposure->varChanged(0);
     int updates = 0;

@@ -62,24 +62,24 @@ std::string xmlOf(const ImageMod& tile) {
 // ---- The tool panel ----
 
 TEST_F(PanelWindowTest, PanelSectionsInOrderWithTheirSizes) {
-    const ToolPanelTab& tab = windowState(*window).toolPanel->tabs[0];
+    const ToolPanelTab& tab = windowState(*window).toolPanel->tabs()[0];
     EXPECT_STREQ(tab.name.c_str(), "Adjustments");
     ASSERT_GT(tab.items.count, 0);
     ASSERT_EQ(tab.items[0]->itemKind(), VxPanelItem::kBigButtonItem);
     auto* crop = static_cast<VxPanelItemBigButton*>(tab.items[0]);
     EXPECT_EQ(crop, windowState(*window).cropPanelButton);
-    EXPECT_EQ(crop->commandID, 0);
+    EXPECT_EQ(crop->commandID(), 0);
     std::vector<std::pair<std::string, int>> sections;
     std::vector<std::string> borderLabels;
     for (int32_t i = 1; i < tab.items.count; ++i) {
         if (tab.items[i]->itemKind() == VxPanelItem::kHeaderItem) {
-            sections.emplace_back(static_cast<VxPanelItemHeader*>(tab.items[i])->name.c_str(), 0);
+            sections.emplace_back(static_cast<VxPanelItemHeader*>(tab.items[i])->name().c_str(), 0);
         } else {
             ASSERT_FALSE(sections.empty());
             ++sections.back().second;
             if (sections.back().first == "Borders")
                 borderLabels.push_back(
-                    static_cast<VxPanelItemListButton*>(tab.items[i])->mod->displayName.c_str());
+                    static_cast<VxPanelItemListButton*>(tab.items[i])->mod()->displayName.c_str());
         }
     }
     const std::vector<std::pair<std::string, int>> expected = {
@@ -162,7 +162,7 @@ TEST_F(PanelWindowTest, CollapsingEverySectionLeavesTheCropButton) {
          {"Basics", "Advanced Light", "Advanced Color", "Photographic", "Masks", "Borders", "Utility"})
         panel->setSectionCollapsed(0, GrowString(name), true);
     int visibleButtons = 0;
-    for (VxPanelItem* item : panel->tabs[0].items)
+    for (VxPanelItem* item : panel->tabs()[0].items)
         if (item->itemKind() != VxPanelItem::kHeaderItem && item->isVisible()) ++visibleButtons;
     EXPECT_EQ(visibleButtons, 1);
     EXPECT_TRUE(windowState(*window).cropPanelButton->isVisible());
@@ -379,7 +379,7 @@ TEST_F(PanelWindowTest, ClosePhotoWithOneAndTwoTabs) {
     ASSERT_EQ(windowState(*window).documentTabs.count, 1);
     EXPECT_FALSE(view()->hasMedia());
     EXPECT_TRUE(window->current()->name.isEmpty());
-    EXPECT_EQ(tray()->masterList->subMods.count, 1);  // the tray keeps its tiles
+    EXPECT_EQ(tray()->masterList()->subMods.count, 1);  // the tray keeps its tiles
     window->buildDocumentTab();
     ASSERT_EQ(windowState(*window).documentTabs.count, 2);
     trigger("Close Photo");
@@ -403,21 +403,21 @@ TEST_F(PanelWindowTest, CycleInterfaceFourTimesReturnsToTheStart) {
 
 TEST_F(PanelWindowTest, UndoRedoAndTheCropTool) {
     window->addModToTray(prototypeNamed(*window, "Exposure"), true, true, false);
-    ASSERT_EQ(tray()->masterList->subMods.count, 1);
+    ASSERT_EQ(tray()->masterList()->subMods.count, 1);
     window->openCropTool();
     trigger("Undo");  // nothing while a tool is open
-    EXPECT_EQ(tray()->masterList->subMods.count, 1);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 1);
     window->toolRequestedExit(windowState(*window).activeTool);
     trigger("Undo");  // the crop tool's record (its neutral crop tile went on exit)
     trigger("Undo");
-    EXPECT_EQ(tray()->masterList->subMods.count, 0);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 0);
     trigger("Redo");
     trigger("Redo");
-    EXPECT_EQ(tray()->masterList->subMods.count, 1);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 1);
     const int32_t undoCount = TrayWidgetTestAccess::undoStack(*tray())->undoCount();
     TrayWidgetTestAccess::undoStack(*tray())->clear();
     trigger("Undo");  // an empty list still re-renders, changing nothing
-    EXPECT_EQ(tray()->masterList->subMods.count, 1);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 1);
     EXPECT_GT(undoCount, 0);
 }
 
@@ -483,7 +483,7 @@ TEST_F(PanelWindowTest, LoadPresetStoresTheFullPath) {
     trigger("Load Preset...");
     EXPECT_EQ(QString(globalPreferences().getString(GrowString("LastFilterLoadDir"), GrowString("")).c_str()),
               filterPath);
-    EXPECT_EQ(tray()->masterList->subMods.count, 1);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 1);
 }
 
 // The archive unpacks beside itself into a folder named after the file
@@ -538,8 +538,8 @@ TEST_F(PanelWindowTest, AppendPressesFoldIntoTheCommandId) {
     VxPanelItemBigButton button(3, GrowString("x"), nullptr);
     window->comIDButtonClicked(&button, true);  // 3 becomes 4: nothing
     EXPECT_EQ(windowState(*window).activeTool, nullptr);
-    button.commandID = 0;
-    window->comIDButtonClicked(&button, true);
+    VxPanelItemBigButton crop(0, GrowString("x"), nullptr);
+    window->comIDButtonClicked(&crop, true);
     EXPECT_NE(windowState(*window).activeTool, nullptr);
 }
 
@@ -667,10 +667,10 @@ TEST_F(PanelWindowTest, PasteCurveThroughTheStripsCurveControl) {
     entry->var->curveValue()->curve.setFromString(flat);
     entry->var->curveValue()->curve.hueOffset = 180.0f;
     window->actionTriggered(StripAccess::pasteCurveAction(strip));
-    ModVar* var = tray()->masterList->subMods[0]->vars[entry->index];
+    ModVar* var = tray()->masterList()->subMods[0]->vars[entry->index];
     EXPECT_EQ(var->curveValue()->curve.points.count, 3);
     EXPECT_FLOAT_EQ(var->curveValue()->curve.points[1].y, 0.9f);
-    EXPECT_FLOAT_EQ(widget->huePosition, 1.0f);
+    EXPECT_FLOAT_EQ(widget->huePosition(), 1.0f);
 }
 
 // The keys reach the window's actions from wherever the focus lands after

@@ -74,9 +74,9 @@ inline std::string joined(const std::vector<std::string>& names) {
 }
 
 inline bool hasListButton(MainWindow& w, const ImageMod* tile) {
-    for (VxPanelItem* item : windowState(w).toolPanel->tabs[0].items)
+    for (VxPanelItem* item : windowState(w).toolPanel->tabs()[0].items)
         if (item->itemKind() == VxPanelItem::kListButtonItem &&
-            static_cast<VxPanelItemListButton*>(item)->mod == tile)
+            static_cast<VxPanelItemListButton*>(item)->mod() == tile)
             return true;
     return false;
 }

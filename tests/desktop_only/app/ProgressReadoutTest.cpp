@@ -348,13 +348,14 @@ TEST(PixelInspector, SwatchTextsAndRecentLines) {
     EXPECT_EQ(swatch.positionLabel->text(), QStringLiteral("Position:"));
     EXPECT_EQ(swatch.redLabel->pos(), QPoint(66, 10));
     EXPECT_EQ(swatch.recentLabels[2]->pos(), QPoint(84, 136));
-    swatch.hasPixel = true;
-    swatch.reading = PixelReading{0, 0, {127.25f, -3.25f, NAN}};
     PixelReading a{1, 2, {1.0f, 2.0f, 3.0f}};
     PixelReading b{3, 4, {1e30f, NAN, -1.0f}};
-    swatch.readings.append(a);
-    swatch.readings.append(b);
-    swatch.updateTexts();
+    GrowArray<PixelReading> recent;
+    recent.append(a);
+    recent.append(b);
+    swatch.setReadings(recent);
+    PixelReading under{0, 0, {127.25f, -3.25f, NAN}};
+    swatch.showReading(under);
     EXPECT_EQ(swatch.redLabel->text(), QStringLiteral("Red: 127"));
     EXPECT_EQ(swatch.redFractionLabel->text(), QStringLiteral(".250"));
     EXPECT_EQ(swatch.greenLabel->text(), QStringLiteral("Green: -3"));
@@ -369,8 +370,8 @@ TEST(PixelInspector, SwatchTextsAndRecentLines) {
     QImage shot(300, 200, QImage::Format_RGB32);
     swatch.render(&shot);  // out-of-range values paint without complaint
     EXPECT_EQ(QColor(shot.pixel(33, 33)).red(), 127);
-    swatch.reading.x = 2147483647;  // the last column of an absurd picture
-    swatch.updateTexts();
+    under.x = 2147483647;  // the last column of an absurd picture
+    swatch.showReading(under);
     EXPECT_EQ(swatch.positionLabel->text(), QStringLiteral("Position: 2147483648, 1\n"));
 }
 
@@ -467,27 +468,27 @@ TEST_F(InspectorTest, HostileBuffersAndTheReadout) {
     // The readout under the pointer, while the inspector is shown.
     publish(20, 10, 3, 20, 10, 127.25f);
     w.updateInspectorHover(over(10, 20));
-    EXPECT_FALSE(s.pixelSwatch->hasPixel);  // hidden inspector: nothing read
+    EXPECT_FALSE(s.pixelSwatch->hasPixel());  // hidden inspector: nothing read
     s.pixelInspectorWindow->show();
     w.updateInspectorHover(over(10, 20));
-    ASSERT_TRUE(s.pixelSwatch->hasPixel);
+    ASSERT_TRUE(s.pixelSwatch->hasPixel());
     EXPECT_EQ(s.pixelSwatch->redLabel->text(), QStringLiteral("Red: 127"));
     EXPECT_EQ(s.pixelSwatch->redFractionLabel->text(), QStringLiteral(".250"));
     EXPECT_EQ(s.pixelSwatch->positionLabel->text(), QStringLiteral("Position: 1, 1\n"));
     w.updateInspectorHover(over(0, 0));
-    EXPECT_FALSE(s.pixelSwatch->hasPixel);
+    EXPECT_FALSE(s.pixelSwatch->hasPixel());
     EXPECT_EQ(s.pixelSwatch->redLabel->text(), QStringLiteral("Red:"));
 
     // The pointer moving over the window drives the readout.
     QTest::mouseMove(window.get(), over(11, 20));
-    waitUntil([&] { return s.pixelSwatch->hasPixel; }, 2000);
-    EXPECT_TRUE(s.pixelSwatch->hasPixel);
+    waitUntil([&] { return s.pixelSwatch->hasPixel(); }, 2000);
+    EXPECT_TRUE(s.pixelSwatch->hasPixel());
     EXPECT_EQ(s.pixelSwatch->positionLabel->text(), QStringLiteral("Position: 2, 1\n"));
 
     // A clicked sample follows the display updates into the recent lines.
     w.addPixelSample({1, 0, w.current()->tabID});
     w.displayFinishedUpdating();
-    ASSERT_EQ(s.pixelSwatch->readings.count, 1);
+    ASSERT_EQ(s.pixelSwatch->readings().count, 1);
     EXPECT_FALSE(s.pixelSwatch->recentLabels[0]->isHidden());
     EXPECT_EQ(s.pixelSwatch->recentLabels[0]->text(), QStringLiteral("130.2, 131.2, 132.2"));
     s.pixelInspectorWindow->hide();

@@ -110,18 +110,18 @@ TEST_F(WindowConnectionsTest, SlotsThatHandOnAreReachedByName) {
     ASSERT_NE(exposure, nullptr);
     window->addModToTray(exposure, true, true, false);
     window->addModToTray(exposure, true, true, false);
-    ASSERT_EQ(tray()->masterList->subMods.count, 2);
+    ASSERT_EQ(tray()->masterList()->subMods.count, 2);
     // The one-argument form replaces the tray's tiles (Gamma, Exposure).
     ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "loadFilterSlot", Q_ARG(QString, filter)));
-    ASSERT_EQ(tray()->masterList->subMods.count, 2);
-    EXPECT_EQ(tray()->masterList->subMods[0]->name, "Gamma");
+    ASSERT_EQ(tray()->masterList()->subMods.count, 2);
+    EXPECT_EQ(tray()->masterList()->subMods[0]->name, "Gamma");
     ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "loadFilterSlot", Q_ARG(QString, filter)));
-    EXPECT_EQ(tray()->masterList->subMods.count, 2);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 2);
     ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "loadFilterSlot", Q_ARG(QString, filter), Q_ARG(bool, false)));
-    EXPECT_EQ(tray()->masterList->subMods.count, 4);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 4);
     // An empty name with replacing clears the tray.
     ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "loadFilterSlot", Q_ARG(QString, QString())));
-    EXPECT_EQ(tray()->masterList->subMods.count, 0);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 0);
 }
 
 // A menu entry reaches the dispatcher through its menu's triggered signal, a
@@ -172,7 +172,7 @@ TEST_F(WindowConnectionsTest, PanelAndMiniButtonSignalsReachTheWindow) {
     ImageMod* exposure = prototypeNamed(*window, "Exposure");
     ASSERT_NE(exposure, nullptr);
     window->addModToTray(exposure, true, true, false);
-    ASSERT_EQ(tray()->masterList->subMods.count, 1);
+    ASSERT_EQ(tray()->masterList()->subMods.count, 1);
     QTest::mouseClick(s.previewButton, Qt::LeftButton);
     EXPECT_TRUE(tray()->previewMode());
     QTest::mouseClick(s.previewButton, Qt::LeftButton);
@@ -180,7 +180,7 @@ TEST_F(WindowConnectionsTest, PanelAndMiniButtonSignalsReachTheWindow) {
 
     // The delete button removes the tray's unpinned tiles.
     QTest::mouseClick(s.deleteNodesButton, Qt::LeftButton);
-    EXPECT_EQ(tray()->masterList->subMods.count, 0);
+    EXPECT_EQ(tray()->masterList()->subMods.count, 0);
     waitForDisplayIdle(view());
 }
 
@@ -347,22 +347,22 @@ TEST_F(WindowConnectionsTest, PanelDeleteSignalDeletesTheSavedStyle) {
     window->addModToTray(exposure, false, true, false);
     ASSERT_TRUE(window->saveFavoriteFilter("Glue Style"));
     VxPanelItemListButton* button = nullptr;
-    for (ToolPanelTab& tab : windowState(*window).toolPanel->tabs)
+    for (const ToolPanelTab& tab : windowState(*window).toolPanel->tabs())
         for (VxPanelItem* item : tab.items)
             if (item->itemKind() == VxPanelItem::kListButtonItem) {
                 auto* list = static_cast<VxPanelItemListButton*>(item);
-                if (list->mod && QString::fromUtf8(list->mod->filePath().c_str()).endsWith("/Glue Style.plf"))
+                if (list->mod() && QString::fromUtf8(list->mod()->filePath().c_str()).endsWith("/Glue Style.plf"))
                     button = list;
             }
     ASSERT_NE(button, nullptr);
-    const QString file = QString::fromUtf8(button->mod->filePath().c_str());
+    const QString file = QString::fromUtf8(button->mod()->filePath().c_str());
     ASSERT_TRUE(QFile::exists(file));
     DialogCatcher catcher;
     catcher.arm();
     emit windowState(*window).toolPanel->deleteButtonClicked(button);
     EXPECT_EQ(catcher.title, "Delete Style");
     EXPECT_FALSE(QFile::exists(file));
-    for (ToolPanelTab& tab : windowState(*window).toolPanel->tabs)
+    for (const ToolPanelTab& tab : windowState(*window).toolPanel->tabs())
         for (VxPanelItem* item : tab.items) EXPECT_NE(item, static_cast<VxPanelItem*>(button));
     waitForDisplayIdle(view());
 }

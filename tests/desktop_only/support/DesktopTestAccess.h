@@ -15,6 +15,7 @@
 #include "foundation/ImageBuffer.h"
 #include "foundation/Mutex.h"
 #include "foundation/UndoStack.h"
+#include "framework/CompoundFilter.h"
 #include "support/ImageBuilders.h"
 
 class VxMediaWidgetTestAccess {
@@ -74,6 +75,10 @@ public:
 
 class TrayWidgetTestAccess {
 public:
+    // The chains, to build a tray's contents the way a loaded document has
+    // them without going through the window.
+    static CompoundFilter& masterList(TrayWidget& tray) { return *tray.masterList_; }
+    static CompoundFilter& preList(TrayWidget& tray) { return *tray.preList_; }
     static GrowArray<TrayNode*>& nodes(TrayWidget& tray) { return tray.nodes; }
     static UndoStack* undoStack(TrayWidget& tray) { return tray.undoStack.get(); }
     static QAction* nestAction(TrayWidget& tray) { return tray.nestAction; }

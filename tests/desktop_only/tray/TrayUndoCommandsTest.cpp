@@ -20,28 +20,28 @@ float amountOf(const ImageMod* mod) { return mod->floatAt(0)->value; }
 TEST(TrayUndoCommands, ContentsSnapshotUndoesAndRedoesAChange) {
     ensureWidgetTestApp();
     TrayWidget tray(nullptr);
-    tray.masterList->subMods.append(new AddConstantTile(1.0f));
-    tray.masterList->subMods.append(new AddConstantTile(2.0f));
-    tray.preList->subMods.append(new FrameBorderTile());
+    TrayAccess::masterList(tray).subMods.append(new AddConstantTile(1.0f));
+    TrayAccess::masterList(tray).subMods.append(new AddConstantTile(2.0f));
+    TrayAccess::preList(tray).subMods.append(new FrameBorderTile());
     tray.rebuildNodes();
     ASSERT_TRUE(TrayAccess::undoStack(tray)->push(new TrayContentsCommand(&tray)));
     tray.deleteTiles(false);
     tray.clearPreMods();
-    tray.masterList->subMods.append(new AddConstantTile(9.0f));
+    TrayAccess::masterList(tray).subMods.append(new AddConstantTile(9.0f));
     tray.rebuildNodes();
 
     ASSERT_TRUE(TrayAccess::undoStack(tray)->undo());
-    ASSERT_EQ(tray.masterList->subMods.count, 2);
-    EXPECT_FLOAT_EQ(amountOf(tray.masterList->subMods[0]), 1.0f);
-    EXPECT_FLOAT_EQ(amountOf(tray.masterList->subMods[1]), 2.0f);
-    EXPECT_EQ(tray.preList->subMods.count, 1);
+    ASSERT_EQ(tray.masterList()->subMods.count, 2);
+    EXPECT_FLOAT_EQ(amountOf(tray.masterList()->subMods[0]), 1.0f);
+    EXPECT_FLOAT_EQ(amountOf(tray.masterList()->subMods[1]), 2.0f);
+    EXPECT_EQ(tray.preList()->subMods.count, 1);
     EXPECT_EQ(TrayAccess::nodes(tray).count, 2);
-    EXPECT_EQ(TrayAccess::nodes(tray)[1]->mod, tray.masterList->subMods[1]);
+    EXPECT_EQ(TrayAccess::nodes(tray)[1]->mod(), tray.masterList()->subMods[1]);
 
     ASSERT_TRUE(TrayAccess::undoStack(tray)->redo());
-    ASSERT_EQ(tray.masterList->subMods.count, 1);
-    EXPECT_FLOAT_EQ(amountOf(tray.masterList->subMods[0]), 9.0f);
-    EXPECT_EQ(tray.preList->subMods.count, 0);
+    ASSERT_EQ(tray.masterList()->subMods.count, 1);
+    EXPECT_FLOAT_EQ(amountOf(tray.masterList()->subMods[0]), 9.0f);
+    EXPECT_EQ(tray.preList()->subMods.count, 0);
     EXPECT_EQ(TrayAccess::nodes(tray).count, 1);
 }
 
@@ -52,15 +52,15 @@ TEST(TrayUndoCommands, ContentsSwapPutsTheChainInGroupOrder) {
     TrayWidget tray(nullptr);
     ImageMod* border = new FrameBorderTile();
     ImageMod* plain = new AddConstantTile(1.0f);
-    tray.masterList->subMods.append(border);
-    tray.masterList->subMods.append(plain);
+    TrayAccess::masterList(tray).subMods.append(border);
+    TrayAccess::masterList(tray).subMods.append(plain);
     ASSERT_TRUE(TrayAccess::undoStack(tray)->push(new TrayContentsCommand(&tray)));
     tray.deleteTiles(false);
     ASSERT_TRUE(TrayAccess::undoStack(tray)->undo());
-    ASSERT_EQ(tray.masterList->subMods.count, 2);
-    EXPECT_EQ(tray.masterList->subMods[0]->name, "Add Constant");
-    EXPECT_EQ(tray.masterList->subMods[1]->name, "Frame Border");
-    EXPECT_EQ(TrayAccess::nodes(tray)[1]->mod, tray.masterList->subMods[1]);
+    ASSERT_EQ(tray.masterList()->subMods.count, 2);
+    EXPECT_EQ(tray.masterList()->subMods[0]->name, "Add Constant");
+    EXPECT_EQ(tray.masterList()->subMods[1]->name, "Frame Border");
+    EXPECT_EQ(TrayAccess::nodes(tray)[1]->mod(), tray.masterList()->subMods[1]);
 }
 
 TEST(TrayUndoCommands, ContentsUndoKeepsANestedEditThatStillExists) {
@@ -68,15 +68,15 @@ TEST(TrayUndoCommands, ContentsUndoKeepsANestedEditThatStillExists) {
     TrayWidget tray(nullptr);
     auto* nested = new CompoundFilter(GrowString("Group"));
     nested->subMods.append(new AddConstantTile(1.0f));
-    tray.masterList->subMods.append(nested);
+    TrayAccess::masterList(tray).subMods.append(nested);
     tray.rebuildNodes();
     tray.showCompound(nested);
     ASSERT_TRUE(TrayAccess::undoStack(tray)->push(new TrayContentsCommand(&tray)));
     nested->subMods.append(new AddConstantTile(2.0f));
     ASSERT_TRUE(TrayAccess::undoStack(tray)->undo());
-    ASSERT_NE(tray.displayedList, tray.masterList.get());
-    EXPECT_EQ(tray.displayedList, tray.masterList->subMods[0]);
-    EXPECT_EQ(tray.displayedList->subMods.count, 1);
+    ASSERT_NE(tray.displayedList(), tray.masterList());
+    EXPECT_EQ(tray.displayedList(), tray.masterList()->subMods[0]);
+    EXPECT_EQ(tray.displayedList()->subMods.count, 1);
 }
 
 TEST(TrayUndoCommands, TileParamsSwapTheSelectedTilesParameters) {
@@ -85,8 +85,8 @@ TEST(TrayUndoCommands, TileParamsSwapTheSelectedTilesParameters) {
     auto* nested = new CompoundFilter(GrowString("Group"));
     nested->subMods.append(new AddConstantTile(1.0f));
     nested->subMods.append(new AddConstantTile(4.0f));
-    tray.masterList->subMods.append(new AddConstantTile(0.5f));
-    tray.masterList->subMods.append(nested);
+    TrayAccess::masterList(tray).subMods.append(new AddConstantTile(0.5f));
+    TrayAccess::masterList(tray).subMods.append(nested);
     tray.rebuildNodes();
     tray.showCompound(nested);
     tray.selectOnlyNode(1);
@@ -101,14 +101,14 @@ TEST(TrayUndoCommands, TileParamsSwapTheSelectedTilesParameters) {
     ASSERT_TRUE(TrayAccess::undoStack(tray)->redo());
     EXPECT_FLOAT_EQ(amountOf(tile), 7.0f);
     EXPECT_EQ(tile->enabled, 0);
-    EXPECT_FLOAT_EQ(amountOf(tray.masterList->subMods[0]), 0.5f);
+    EXPECT_FLOAT_EQ(amountOf(tray.masterList()->subMods[0]), 0.5f);
 }
 
 TEST(TrayUndoCommands, TileParamsNeedsOneSelectedTileThatStillExists) {
     ensureWidgetTestApp();
     TrayWidget tray(nullptr);
-    tray.masterList->subMods.append(new AddConstantTile(1.0f));
-    tray.masterList->subMods.append(new AddConstantTile(2.0f));
+    TrayAccess::masterList(tray).subMods.append(new AddConstantTile(1.0f));
+    TrayAccess::masterList(tray).subMods.append(new AddConstantTile(2.0f));
     tray.rebuildNodes();
     // Nothing or two selected: not recorded.
     EXPECT_FALSE(TrayAccess::undoStack(tray)->push(new TileParamsCommand(&tray)));

@@ -43,7 +43,7 @@ struct TrayFixture : ::testing::Test {
     void SetUp() override { ensureWidgetTestApp(); }
     // Puts tiles straight into the master list and rebuilds the nodes.
     void fill(TrayWidget& tray, std::initializer_list<ImageMod*> tiles) {
-        for (ImageMod* tile : tiles) tray.masterList->subMods.append(tile);
+        for (ImageMod* tile : tiles) TrayAccess::masterList(tray).subMods.append(tile);
         tray.rebuildNodes();
     }
 };
@@ -52,13 +52,13 @@ struct TrayFixture : ::testing::Test {
 
 TEST_F(TrayFixture, StartsEmptyWithItsOwnUndoStack) {
     TrayWidget tray(nullptr);
-    EXPECT_EQ(tray.masterList->subMods.count, 0);
-    EXPECT_EQ(tray.preList->subMods.count, 0);
-    EXPECT_EQ(tray.displayedList, tray.masterList.get());
+    EXPECT_EQ(tray.masterList()->subMods.count, 0);
+    EXPECT_EQ(tray.preList()->subMods.count, 0);
+    EXPECT_EQ(tray.displayedList(), tray.masterList());
     EXPECT_TRUE(TrayAccess::undoStack(tray) != nullptr);
     EXPECT_FALSE(tray.modified());
     EXPECT_TRUE(tray.filterName().isEmpty());
-    EXPECT_STREQ(tray.masterList->name.c_str(), "Compound Filter");
+    EXPECT_STREQ(tray.masterList()->name.c_str(), "Compound Filter");
 }
 
 // addMod: tiles sharing a type tag replace each other; pinned ones survive
@@ -87,21 +87,21 @@ TEST_F(TrayFixture, AddModReplacesByTypeTagAndHonoursPins) {
         existing->setAttribute("marker", "existing");  // freed memory may be reused: no pointer compare
         fill(tray, {plainTile(1.0f)});
         if (c.existingInPre) {
-            tray.preList->subMods.append(existing);
-            tray.masterList->subMods.append(plainTile(2.0f));
+            TrayAccess::preList(tray).subMods.append(existing);
+            TrayAccess::masterList(tray).subMods.append(plainTile(2.0f));
             tray.rebuildNodes();
         } else {
             fill(tray, {existing});
         }
         FrameBorderTile incoming;
-        const int32_t index = tray.addMod(tray.masterList.get(), &incoming, c.replacePinned);
+        const int32_t index = tray.addMod(tray.masterList(), &incoming, c.replacePinned);
         EXPECT_EQ(index, c.expectedIndex);
-        ASSERT_EQ(tray.masterList->subMods.count, c.expectedMasterCount);
+        ASSERT_EQ(tray.masterList()->subMods.count, c.expectedMasterCount);
         EXPECT_EQ(TrayAccess::nodes(tray).count, c.expectedMasterCount);
         if (c.existingInPre) {
-            EXPECT_EQ(tray.preList->subMods.count, 0);
+            EXPECT_EQ(tray.preList()->subMods.count, 0);
         }
-        ImageMod* atIndex = tray.masterList->subMods[index];
+        ImageMod* atIndex = tray.masterList()->subMods[index];
         EXPECT_EQ(atIndex->kind(), kBorderMod);
         EXPECT_EQ(atIndex->attributeValue("marker").isEmpty(), c.newTileAdded);
         EXPECT_NE(atIndex, &incoming);  // the tray holds a copy
@@ -127,25 +127,61 @@ TEST_F(TrayFixture, AddModAppendsUntaggedTilesAndKeepsOtherTypes) {
     const Step steps[] = {{&plain, 0}, {&plain, 1}, {&sizing, 3}, {&leading, 0}, {&nested, 3}, {&plain, 4}};
     for (const Step& step : steps) {
         SCOPED_TRACE(step.tile->name.c_str());
-        EXPECT_EQ(tray.addMod(tray.masterList.get(), step.tile, true), step.expectedIndex);
+        EXPECT_EQ(tray.addMod(tray.masterList(), step.tile, true), step.expectedIndex);
     }
     const char* const order[] = {"Leading Test", "Add Constant", "Add Constant", "Group",
                                  "Add Constant", "Frame Border", "Sizing Test"};
-    ASSERT_EQ(tray.masterList->subMods.count, 7);
+    ASSERT_EQ(tray.masterList()->subMods.count, 7);
     ASSERT_EQ(TrayAccess::nodes(tray).count, 7);
-    for (int32_t i = 0; i < 7; ++i) EXPECT_STREQ(tray.masterList->subMods[i]->name.c_str(), order[i]) << i;
-    EXPECT_FLOAT_EQ(amountOf(tray.masterList->subMods[2]), 5.0f);
-    const auto* copy = static_cast<const CompoundFilter*>(tray.masterList->subMods[3]);
+    for (int32_t i = 0; i < 7; ++i) EXPECT_STREQ(tray.masterList()->subMods[i]->name.c_str(), order[i]) << i;
+    EXPECT_FLOAT_EQ(amountOf(tray.masterList()->subMods[2]), 5.0f);
+    const auto* copy = static_cast<const CompoundFilter*>(tray.masterList()->subMods[3]);
     ASSERT_EQ(copy->subMods.count, 2);
     EXPECT_EQ(copy->subMods[0]->kind(), kPlainMod);  // the nested copy's inside is in order too
     EXPECT_EQ(copy->subMods[1]->chainGroup(), kGroupTrailing);
     EXPECT_EQ(nested.subMods[0]->chainGroup(), kGroupTrailing);  // the tile added is left as it is
 
     // Adding into a nested tile being edited keeps that list's order.
-    tray.showCompound(static_cast<CompoundFilter*>(tray.masterList->subMods[3]));
-    ASSERT_NE(tray.displayedList, tray.masterList.get());
-    EXPECT_EQ(tray.addMod(tray.displayedList, &plain, true), 1);
-    EXPECT_EQ(tray.displayedList->subMods[2]->chainGroup(), kGroupTrailing);
+    tray.showCompound(static_cast<CompoundFilter*>(tray.masterList()->subMods[3]));
+    ASSERT_NE(tray.displayedList(), tray.masterList());
+    EXPECT_EQ(tray.addMod(tray.displayedList(), &plain, true), 1);
+    EXPECT_EQ(tray.displayedList()->subMods[2]->chainGroup(), kGroupTrailing);
+}
+
+// The Delete key's removal: indices of the displayed list, in any order,
+// repeated or outside it; the ones removed come back highest first.
+TEST_F(TrayFixture, RemovingDisplayedTilesByIndex) {
+    struct Case {
+        std::initializer_list<int32_t> indices;
+        std::initializer_list<int32_t> removed;
+        std::initializer_list<float> left;
+    };
+    const Case cases[] = {
+        {{3, 1, 1, -1, 9}, {3, 1}, {0.0f, 2.0f}},
+        {{}, {}, {0.0f, 1.0f, 2.0f, 3.0f}},
+        {{0, 1, 2, 3}, {3, 2, 1, 0}, {}},
+    };
+    for (const Case& c : cases) {
+        TrayWidget tray(nullptr);
+        fill(tray, {plainTile(0.0f), plainTile(1.0f), plainTile(2.0f), plainTile(3.0f)});
+        GrowArray<int32_t> indices;
+        for (int32_t index : c.indices) indices.append(index);
+        const GrowArray<int32_t> removed = tray.removeDisplayedTiles(indices);
+        ASSERT_EQ(removed.count, static_cast<int32_t>(c.removed.size()));
+        for (int32_t i = 0; i < removed.count; ++i) EXPECT_EQ(removed[i], c.removed.begin()[i]);
+        ASSERT_EQ(tray.masterList()->subMods.count, static_cast<int32_t>(c.left.size()));
+        for (int32_t i = 0; i < tray.masterList()->subMods.count; ++i)
+            EXPECT_EQ(amountOf(tray.masterList()->subMods[i]), c.left.begin()[i]);
+        EXPECT_EQ(TrayAccess::nodes(tray).count, tray.masterList()->subMods.count);
+    }
+
+    // A list that is not the tray's own takes nothing.
+    TrayWidget tray(nullptr);
+    CompoundFilter elsewhere(GrowString("Elsewhere"));
+    AddConstantTile plain(5.0f);
+    EXPECT_EQ(tray.addMod(&elsewhere, &plain, true), -1);
+    EXPECT_EQ(elsewhere.subMods.count, 0);
+    EXPECT_EQ(tray.masterList()->subMods.count, 0);
 }
 
 // Nesting and unnesting keep the list in chain-group order: a nested tile
@@ -163,9 +199,9 @@ TEST_F(TrayFixture, NestingAndUnnestingKeepTheChainOrder) {
     answerNextDialog(&answer, true);
     tray.nestSelectedTiles();
     ASSERT_TRUE(answer.seen);
-    ASSERT_EQ(tray.masterList->subMods.count, 4);
-    EXPECT_EQ(tray.masterList->subMods[2]->kind(), kCompoundMod);
-    EXPECT_EQ(tray.masterList->subMods[3], sizing);
+    ASSERT_EQ(tray.masterList()->subMods.count, 4);
+    EXPECT_EQ(tray.masterList()->subMods[2]->kind(), kCompoundMod);
+    EXPECT_EQ(tray.masterList()->subMods[3], sizing);
     ASSERT_EQ(tray.selectedIndices().count, 1);
     EXPECT_EQ(tray.selectedIndices()[0], 2);
 
@@ -174,27 +210,27 @@ TEST_F(TrayFixture, NestingAndUnnestingKeepTheChainOrder) {
     tray.setNodeSelected(0, true);
     answerNextDialog(&answer, true);
     tray.nestSelectedTiles();
-    ASSERT_EQ(tray.masterList->subMods.count, 3);
+    ASSERT_EQ(tray.masterList()->subMods.count, 3);
     ASSERT_EQ(tray.selectedIndices().count, 1);
     const int32_t outer = tray.selectedIndices()[0];
     EXPECT_EQ(outer, 0);
-    EXPECT_EQ(tray.masterList->subMods[1], b);
+    EXPECT_EQ(tray.masterList()->subMods[1], b);
     tray.unnestSelectedTile();
-    ASSERT_EQ(tray.masterList->subMods.count, 4);
-    EXPECT_EQ(tray.masterList->subMods[0], a);
-    EXPECT_EQ(tray.masterList->subMods[1]->kind(), kCompoundMod);
-    EXPECT_EQ(tray.masterList->subMods[2], b);
-    EXPECT_EQ(tray.masterList->subMods[3], sizing);
+    ASSERT_EQ(tray.masterList()->subMods.count, 4);
+    EXPECT_EQ(tray.masterList()->subMods[0], a);
+    EXPECT_EQ(tray.masterList()->subMods[1]->kind(), kCompoundMod);
+    EXPECT_EQ(tray.masterList()->subMods[2], b);
+    EXPECT_EQ(tray.masterList()->subMods[3], sizing);
     const GrowArray<int32_t> selected = tray.selectedIndices();
     ASSERT_EQ(selected.count, 2);
     EXPECT_EQ(selected[0], 0);
     EXPECT_EQ(selected[1], 1);
     tray.setNodeSelected(0, false);
     tray.unnestSelectedTile();
-    ASSERT_EQ(tray.masterList->subMods.count, 4);
-    EXPECT_EQ(tray.masterList->subMods[1], b);
-    EXPECT_EQ(tray.masterList->subMods[2], border);
-    EXPECT_EQ(tray.masterList->subMods[3], sizing);
+    ASSERT_EQ(tray.masterList()->subMods.count, 4);
+    EXPECT_EQ(tray.masterList()->subMods[1], b);
+    EXPECT_EQ(tray.masterList()->subMods[2], border);
+    EXPECT_EQ(tray.masterList()->subMods[3], sizing);
     ASSERT_EQ(tray.selectedIndices().count, 1);
     EXPECT_EQ(tray.selectedIndices()[0], 2);
 }
@@ -216,7 +252,7 @@ TEST_F(TrayFixture, SelectionStaysInsideTheDisplayedList) {
     // The pinned border survives in the master list: addMod to the shown
     // compound reports no index of that compound.
     FrameBorderTile incoming;
-    EXPECT_EQ(tray.addMod(tray.displayedList, &incoming, false), -1);
+    EXPECT_EQ(tray.addMod(tray.displayedList(), &incoming, false), -1);
     EXPECT_EQ(nested->subMods.count, 1);
     EXPECT_TRUE(tray.selectOnlyNode(0));
     EXPECT_EQ(tray.selectedIndices().count, 1);
@@ -231,7 +267,7 @@ TEST_F(TrayFixture, DeletingTheShownCompoundShowsTheMasterList) {
     fill(tray, {nested});
     tray.showCompound(nested);
     tray.deleteTiles(false);
-    EXPECT_EQ(tray.displayedList, tray.masterList.get());
+    EXPECT_EQ(tray.displayedList(), tray.masterList());
     EXPECT_EQ(TrayAccess::nodes(tray).count, 0);
 }
 
@@ -239,7 +275,7 @@ TEST_F(TrayFixture, PreviewModeLeavesOutOrdinaryTiles) {
     TrayWidget tray(nullptr);
     FrameBorderTile* border = new FrameBorderTile();
     fill(tray, {plainTile(1.0f), border});
-    tray.preList->subMods.append(plainTile(3.0f));
+    TrayAccess::preList(tray).subMods.append(plainTile(3.0f));
     tray.selectOnlyNode(0);
     tray.setNodeSelected(1, true);
     tray.setPreviewMode(true);
@@ -252,8 +288,8 @@ TEST_F(TrayFixture, PreviewModeLeavesOutOrdinaryTiles) {
     ASSERT_EQ(selected.count, 1);
     EXPECT_EQ(selected[0], 1);
     // Without ordinary tiles the mode ends.
-    delete tray.masterList->subMods[0];
-    tray.masterList->subMods.removeAt(0);
+    delete TrayAccess::masterList(tray).subMods[0];
+    TrayAccess::masterList(tray).subMods.removeAt(0);
     tray.rebuildNodes();
     tray.updatePreviewMode();
     EXPECT_FALSE(tray.previewMode());
@@ -272,24 +308,24 @@ TEST_F(TrayFixture, NestingMovesTheSelectedTilesIntoANamedTile) {
     answerNextDialog(&answer, true, &name);
     tray.nestSelectedTiles();
     ASSERT_TRUE(answer.seen);
-    ASSERT_EQ(tray.masterList->subMods.count, 2);
-    ImageMod* nestedMod = tray.masterList->subMods[0];
+    ASSERT_EQ(tray.masterList()->subMods.count, 2);
+    ImageMod* nestedMod = tray.masterList()->subMods[0];
     ASSERT_EQ(nestedMod->kind(), kCompoundMod);
     EXPECT_STREQ(nestedMod->name.c_str(), "Pair & <Co>");
     auto* nested = static_cast<CompoundFilter*>(nestedMod);
     ASSERT_EQ(nested->subMods.count, 2);
     EXPECT_EQ(nested->subMods[0], a);
     EXPECT_EQ(nested->subMods[1], c);
-    EXPECT_EQ(tray.masterList->subMods[1], b);
+    EXPECT_EQ(tray.masterList()->subMods[1], b);
     ASSERT_EQ(tray.selectedIndices().count, 1);
     EXPECT_EQ(tray.selectedIndices()[0], 0);
 
     // Unnesting puts them back in place, selected.
     tray.unnestSelectedTile();
-    ASSERT_EQ(tray.masterList->subMods.count, 3);
-    EXPECT_EQ(tray.masterList->subMods[0], a);
-    EXPECT_EQ(tray.masterList->subMods[1], c);
-    EXPECT_EQ(tray.masterList->subMods[2], b);
+    ASSERT_EQ(tray.masterList()->subMods.count, 3);
+    EXPECT_EQ(tray.masterList()->subMods[0], a);
+    EXPECT_EQ(tray.masterList()->subMods[1], c);
+    EXPECT_EQ(tray.masterList()->subMods[2], b);
     EXPECT_EQ(tray.selectedIndices().count, 2);
 }
 
@@ -301,8 +337,8 @@ TEST_F(TrayFixture, NestingCancelledChangesNothing) {
     answerNextDialog(&answer, false);
     tray.nestSelectedTiles();
     EXPECT_TRUE(answer.seen);
-    EXPECT_EQ(tray.masterList->subMods.count, 2);
-    EXPECT_EQ(tray.masterList->subMods[1]->kind(), kPlainMod);
+    EXPECT_EQ(tray.masterList()->subMods.count, 2);
+    EXPECT_EQ(tray.masterList()->subMods[1]->kind(), kPlainMod);
 }
 
 TEST_F(TrayFixture, NestingAndUnnestingRefusals) {
@@ -339,8 +375,8 @@ TEST_F(TrayFixture, NestingAndUnnestingRefusals) {
         ASSERT_TRUE(answer.seen);
         EXPECT_EQ(answer.title, QString::fromUtf8(c.title));
         EXPECT_EQ(answer.message, QString::fromUtf8(c.message));
-        EXPECT_EQ(tray.masterList->subMods.count, 2);
-        EXPECT_EQ(tray.masterList->subMods[1], nested);
+        EXPECT_EQ(tray.masterList()->subMods.count, 2);
+        EXPECT_EQ(tray.masterList()->subMods[1], nested);
     }
 }
 
@@ -357,13 +393,13 @@ TEST_F(TrayFixture, ModIndexPathFindsNestedCompounds) {
     EXPECT_EQ(path[1], 1);
     CompoundFilter stranger(GrowString("Elsewhere"));
     EXPECT_EQ(tray.modIndexPath(&stranger).count, 0);
-    EXPECT_EQ(tray.modIndexPath(tray.masterList.get()).count, 0);
+    EXPECT_EQ(tray.modIndexPath(tray.masterList()).count, 0);
     // Leaving a nested edit walks back one level.
     tray.showCompound(inner);
     tray.exitComboButtonPressed();
-    EXPECT_EQ(tray.displayedList, outer);
+    EXPECT_EQ(tray.displayedList(), outer);
     tray.exitComboButtonPressed();
-    EXPECT_EQ(tray.displayedList, tray.masterList.get());
+    EXPECT_EQ(tray.displayedList(), tray.masterList());
 }
 
 // Clicks: a plain click selects one node, Ctrl toggles, Shift extends from
@@ -376,7 +412,7 @@ TEST_F(TrayFixture, ClicksSelectNodes) {
     QSignalSpy changed(&tray, &TrayWidget::selectionChanged);
     auto selected = [&tray] {
         QString marks;
-        for (TrayNode* node : TrayAccess::nodes(tray)) marks += node->selected ? QLatin1Char('x') : QLatin1Char('.');
+        for (TrayNode* node : TrayAccess::nodes(tray)) marks += node->selected() ? QLatin1Char('x') : QLatin1Char('.');
         return marks;
     };
     const QPoint inside(10, TrayNode::kHeight - 10);
@@ -406,13 +442,13 @@ TEST_F(TrayFixture, OwnEditsRecordUndoAndReport) {
     EXPECT_TRUE(tray.modified());
     EXPECT_EQ(adjusted.count(), 1);
 
-    TrayAccess::nodes(tray)[1]->enableButton->click();
-    EXPECT_EQ(tray.masterList->subMods[1]->enabled, 0);
-    EXPECT_FALSE(TrayAccess::nodes(tray)[1]->enableButton->isChecked());
+    TrayAccess::nodes(tray)[1]->enableButton()->click();
+    EXPECT_EQ(tray.masterList()->subMods[1]->enabled, 0);
+    EXPECT_FALSE(TrayAccess::nodes(tray)[1]->enableButton()->isChecked());
     EXPECT_EQ(TrayAccess::undoStack(tray)->undoCount(), 2);
     EXPECT_EQ(adjusted.count(), 2);
     ASSERT_TRUE(TrayAccess::undoStack(tray)->undo());
-    EXPECT_EQ(tray.masterList->subMods[1]->enabled, 1);
+    EXPECT_EQ(tray.masterList()->subMods[1]->enabled, 1);
 }
 
 // What the window asks of the tray: an edit of a disabled tile enables it
@@ -425,7 +461,7 @@ TEST_F(TrayFixture, WindowEditsEnableTheTileAndRecordItsValues) {
     tray.updateNodes();
     EXPECT_EQ(tray.enableShownTile(edited), 1);
     EXPECT_EQ(edited->enabled, 1);
-    EXPECT_TRUE(TrayAccess::nodes(tray)[1]->enableButton->isChecked());
+    EXPECT_TRUE(TrayAccess::nodes(tray)[1]->enableButton()->isChecked());
     AddConstantTile stranger(3.0f);
     EXPECT_EQ(tray.enableShownTile(&stranger), -1);
 
@@ -434,8 +470,8 @@ TEST_F(TrayFixture, WindowEditsEnableTheTileAndRecordItsValues) {
     EXPECT_TRUE(tray.modified());
     edited->floatAt(0)->value = 9.0f;
     ASSERT_TRUE(tray.undo());
-    EXPECT_EQ(amountOf(tray.masterList->subMods[1]), 1.0f);
+    EXPECT_EQ(amountOf(tray.masterList()->subMods[1]), 1.0f);
     ASSERT_TRUE(tray.redo());
-    EXPECT_EQ(amountOf(tray.masterList->subMods[1]), 9.0f);
+    EXPECT_EQ(amountOf(tray.masterList()->subMods[1]), 9.0f);
     EXPECT_FALSE(tray.redo());
 }

@@ -40,12 +40,12 @@ TEST_F(StripControls, NumberBoxCutsTowardZero) {
     } rows[] = {{2.6f, 2.0f, "2"}, {-2.6f, -2.0f, "-2"}, {-0.4f, 0.0f, "0"}, {NAN, 0.0f, "0"}};
     for (const auto& row : rows) {
         box.setValue(false, row.in);
-        EXPECT_EQ(box.value, row.kept) << row.in;
+        EXPECT_EQ(box.value(), row.kept) << row.in;
         EXPECT_EQ(box.findChild<QLineEdit*>()->text(), row.shown) << row.in;
     }
     box.setMode(0);
     box.setValue(false, 2.6789f);
-    EXPECT_FLOAT_EQ(box.value, 2.678f);
+    EXPECT_FLOAT_EQ(box.value(), 2.678f);
     QSignalSpy started(&box, &VxInputBox::editingStarted);
     QSignalSpy changed(&box, &VxInputBox::sliderChanged);
     box.setValue(true, 1.0f);
@@ -55,74 +55,65 @@ TEST_F(StripControls, NumberBoxCutsTowardZero) {
 
 TEST_F(StripControls, SliderClampsAndRecentres) {
     VxSlider slider(nullptr);
-    slider.symbolicEnds = 1;
-    slider.rangeLow = 0.0f;
-    slider.rangeHigh = 100.0f;
-    slider.displayLow = 0.0f;
-    slider.displayHigh = 100.0f;
+    slider.setSymbolicEnds(true);
+    slider.setRange(0.0f, 100.0f);
+    slider.setDisplayRange(false, 0.0f, 100.0f);
     slider.setValue(30.0f);
-    EXPECT_FLOAT_EQ(slider.rangeLow, -20.0f);
-    EXPECT_FLOAT_EQ(slider.rangeHigh, 80.0f);
+    EXPECT_FLOAT_EQ(slider.rangeLow(), -20.0f);
+    EXPECT_FLOAT_EQ(slider.rangeHigh(), 80.0f);
 
-    slider.rangeLow = 0.0f;
-    slider.rangeHigh = 100.0f;
-    slider.displayRangeOn = 1;
-    slider.displayLow = 0.0f;
-    slider.displayHigh = 2.0f;
+    slider.setRange(0.0f, 100.0f);
+    slider.setDisplayRange(true, 0.0f, 2.0f);
     slider.setValue(75.0f);
-    EXPECT_FLOAT_EQ(slider.rangeLow, 25.0f);
-    EXPECT_FLOAT_EQ(slider.rangeHigh, 125.0f);
-    EXPECT_FLOAT_EQ(slider.displayLow, 0.5f);
-    EXPECT_FLOAT_EQ(slider.displayHigh, 2.5f);
+    EXPECT_FLOAT_EQ(slider.rangeLow(), 25.0f);
+    EXPECT_FLOAT_EQ(slider.rangeHigh(), 125.0f);
+    EXPECT_FLOAT_EQ(slider.displayLow(), 0.5f);
+    EXPECT_FLOAT_EQ(slider.displayHigh(), 2.5f);
 
     // Equal range ends: nothing to centre on, nothing divides by zero.
-    slider.rangeLow = slider.rangeHigh = 5.0f;
+    slider.setRange(5.0f, 5.0f);
     slider.setValue(9.0f);
-    EXPECT_EQ(slider.rangeLow, 5.0f);
-    EXPECT_EQ(slider.rangeHigh, 5.0f);
-    EXPECT_EQ(slider.value, 9.0f);
+    EXPECT_EQ(slider.rangeLow(), 5.0f);
+    EXPECT_EQ(slider.rangeHigh(), 5.0f);
+    EXPECT_EQ(slider.value(), 9.0f);
 
     // Limits clamp; a slider without symbolic ends keeps its range.
     VxSlider limited(nullptr);
-    limited.limitLow = 0.0f;
-    limited.limitHigh = 100.0f;
-    limited.limitLowOn = limited.limitHighOn = 1;
+    limited.setLimits(0.0f, 100.0f, true, true);
     for (const auto& row : {std::pair<float, float>{150.0f, 100.0f}, {-3.0f, 0.0f}, {NAN, 0.0f}}) {
         limited.setValue(row.first);
-        EXPECT_EQ(limited.value, row.second);
+        EXPECT_EQ(limited.value(), row.second);
     }
-    EXPECT_EQ(limited.rangeLow, 0.0f);
+    EXPECT_EQ(limited.rangeLow(), 0.0f);
 }
 
 TEST_F(StripControls, SliderPressAndDragSignalOrder) {
     VxSlider slider(nullptr);
-    slider.limitLowOn = slider.limitHighOn = 1;
+    slider.setLimits(0.0f, 100.0f, true, true);
     slider.setControlSize(300, 48);
     slider.show();
     QStringList order;
     QObject::connect(&slider, &VxSlider::editingStarted, [&] { order << "started"; });
     QObject::connect(&slider, &VxSlider::sliderChanged, [&] { order << "changed"; });
     QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(150, 20));
-    EXPECT_FLOAT_EQ(slider.value, 50.0f);  // the middle of the 200-pixel track
+    EXPECT_FLOAT_EQ(slider.value(), 50.0f);  // the middle of the 200-pixel track
     QMouseEvent move(QEvent::MouseMove, QPoint(250, 20), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&slider, &move);
     QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(250, 20));
     EXPECT_EQ(order, QStringList({"started", "changed", "changed"}));
-    EXPECT_FLOAT_EQ(slider.value, 100.0f);
+    EXPECT_FLOAT_EQ(slider.value(), 100.0f);
 }
 
 TEST_F(StripControls, ListChooserSignalsAndBounds) {
     QWidget parent;
     VxListChooser* chooser = new VxListChooser(&parent);
     chooser->setChoices(texts({"One", "Two", "Three"}));
-    chooser->currentIndex = 1;
-    chooser->updateText();
+    chooser->setCurrentIndex(1);
     EXPECT_EQ(chooser->text(), "Two");
-    chooser->currentIndex = 7;  // outside the list: shows nothing
-    chooser->updateText();
+    chooser->setCurrentIndex(7);  // outside the list: shows nothing
     EXPECT_EQ(chooser->text(), "");
-    chooser->currentIndex = 0;
-    EXPECT_EQ(chooser->list->height(), 16 + 22 * 3);
+    chooser->setCurrentIndex(0);
+    EXPECT_EQ(chooser->list()->height(), 16 + 22 * 3);
 
     QStringList order;
     for (auto signal : {&VxListChooser::itemAboutToChange, &VxListChooser::itemHovered, &VxListChooser::itemChanged,
@@ -137,28 +128,28 @@ TEST_F(StripControls, ListChooserSignalsAndBounds) {
         });
     }
     chooser->mainButtonPressed();
-    EXPECT_TRUE(chooser->list->isVisibleTo(&parent));
+    EXPECT_TRUE(chooser->list()->isVisibleTo(&parent));
     chooser->itemHoveredFromList(2);
-    EXPECT_EQ(chooser->hoveredIndex, 2);
+    EXPECT_EQ(chooser->hoveredIndex(), 2);
     chooser->itemHoveredFromList(1);
     chooser->itemHoveredFromList(-1);  // outside: back to the current choice
-    EXPECT_EQ(chooser->hoveredIndex, 0);
+    EXPECT_EQ(chooser->hoveredIndex(), 0);
     chooser->itemChosenFromList(2);
     EXPECT_EQ(order, QStringList({"toggled", "about", "hovered", "hovered", "hovered", "changed", "toggled"}));
-    EXPECT_EQ(chooser->currentIndex, 2);
-    EXPECT_FALSE(chooser->list->isVisibleTo(&parent));
+    EXPECT_EQ(chooser->currentIndex(), 2);
+    EXPECT_FALSE(chooser->list()->isVisibleTo(&parent));
     chooser->itemChosenFromList(9);  // past the end: the choice stays
-    EXPECT_EQ(chooser->currentIndex, 2);
+    EXPECT_EQ(chooser->currentIndex(), 2);
 
     // Without the hover-preview flag no itemHovered.
     order.clear();
-    chooser->hoverPreview = 0;
+    chooser->setHoverPreview(0);
     chooser->mainButtonPressed();
     chooser->itemHoveredFromList(0);
     EXPECT_EQ(order, QStringList({"toggled", "about"}));
 
     // The chooser takes its open list with it.
-    QPointer<VxListChooserList> list = chooser->list.data();
+    QPointer<VxListChooserList> list = chooser->list();
     delete chooser;
     EXPECT_TRUE(list.isNull());
 }
@@ -166,8 +157,8 @@ TEST_F(StripControls, ListChooserSignalsAndBounds) {
 TEST_F(StripControls, CurveEditorAddsAndDragsPoints) {
     ToneCurveWidget editor(nullptr, 0);
     editor.resize(220, 220);
-    editor.curve = Curve(0);
-    EXPECT_EQ(editor.guidePoints.count, 2);
+    editor.setCurve(Curve(0));
+    EXPECT_EQ(editor.guidePoints().count, 2);
     QStringList order;
     QObject::connect(&editor, &ToneCurveWidget::editingStarted, [&] { order << "started"; });
     QObject::connect(&editor, &ToneCurveWidget::curveChanged, [&] { order << "changed"; });
@@ -175,20 +166,20 @@ TEST_F(StripControls, CurveEditorAddsAndDragsPoints) {
     const QPointF at = editor.toWidget(CurvePoint{0.5f, 0.8f});
     QTest::mousePress(&editor, Qt::LeftButton, {}, at.toPoint());
     QTest::mouseRelease(&editor, Qt::LeftButton, {}, at.toPoint());
-    ASSERT_EQ(editor.curve.points.count, 3);
-    EXPECT_NEAR(editor.curve.points[1].x, 0.5f, 0.01f);
-    EXPECT_NEAR(editor.curve.points[1].y, 0.8f, 0.01f);
-    EXPECT_EQ(editor.curve.points[0].x, 0.0f);
-    EXPECT_EQ(editor.curve.points[2].x, 1.0f);
+    ASSERT_EQ(editor.curve().points.count, 3);
+    EXPECT_NEAR(editor.curve().points[1].x, 0.5f, 0.01f);
+    EXPECT_NEAR(editor.curve().points[1].y, 0.8f, 0.01f);
+    EXPECT_EQ(editor.curve().points[0].x, 0.0f);
+    EXPECT_EQ(editor.curve().points[2].x, 1.0f);
     QTest::mousePress(&editor, Qt::RightButton, {}, at.toPoint());
     EXPECT_EQ(order, QStringList({"started", "changed", "right"}));
 
     ToneCurveWidget hue(nullptr, 3);
     hue.setHueOffsetHandle(90.0f);
-    EXPECT_FLOAT_EQ(hue.huePosition, 0.5f);
+    EXPECT_FLOAT_EQ(hue.huePosition(), 0.5f);
     hue.setHueOffsetHandle(-1000.0f);
-    EXPECT_FLOAT_EQ(hue.huePosition, 1.0f);
-    EXPECT_FLOAT_EQ(hue.guidePoints[0].y, 0.5f);
+    EXPECT_FLOAT_EQ(hue.huePosition(), 1.0f);
+    EXPECT_FLOAT_EQ(hue.guidePoints()[0].y, 0.5f);
 }
 
 TEST_F(StripControls, ColorChooserKeepsHsv) {

@@ -89,7 +89,7 @@ TEST_F(WidgetFixture, TabBarAddsChoosesAndRemovesTabs) {
     bar.addTab(2);
     ASSERT_EQ(bar.tabButtons.count, 3);
     EXPECT_EQ(bar.currentIndex, 0);  // the first tab stays current
-    EXPECT_STREQ(bar.tabButtons[2]->title.c_str(), "Empty Tab");
+    EXPECT_STREQ(bar.tabButtons[2]->title().c_str(), "Empty Tab");
     EXPECT_TRUE(bar.tabButtons[0]->isActive());
     EXPECT_FALSE(bar.closeButtons[1]->isVisibleTo(&bar));
 
@@ -107,7 +107,7 @@ TEST_F(WidgetFixture, TabBarAddsChoosesAndRemovesTabs) {
 
     bar.removeTab(1);
     ASSERT_EQ(bar.tabButtons.count, 2);
-    EXPECT_EQ(bar.tabButtons[1]->tabID, 2);
+    EXPECT_EQ(bar.tabButtons[1]->tabID(), 2);
     EXPECT_EQ(bar.currentIndex, 1);
     bar.removeTab(7);  // no such tab
     EXPECT_EQ(bar.tabButtons.count, 2);
@@ -124,9 +124,9 @@ TEST_F(WidgetFixture, PushButtonFitsHalfTheLargerPixmap) {
     QPixmap active(32, 36);
     button.setPixmaps(normal, active, true, true);
     EXPECT_EQ(button.size(), QSize(20, 18));
-    EXPECT_TRUE(button.pixmapOnly);
+    EXPECT_TRUE(button.pixmapOnly());
     button.setPixmaps(QPixmap(), QPixmap(), false, false);
-    EXPECT_TRUE(button.normalPixmap.isNull());
+    EXPECT_TRUE(button.normalPixmap().isNull());
     EXPECT_EQ(button.size(), QSize(20, 18));  // without fit the size stays
 }
 
@@ -165,7 +165,7 @@ TEST_F(WidgetFixture, DialogWindowResultsAndInput) {
 TEST_F(WidgetFixture, ShuttleDeletesItsTimeBox) {
     QWidget parent;
     auto* shuttle = new VxShuttleControl(&parent);
-    QPointer<QLabel> box = shuttle->timeBox.data();
+    QPointer<QLabel> box = shuttle->timeBox();
     ASSERT_FALSE(box.isNull());
     EXPECT_EQ(box->parentWidget(), &parent);
     delete shuttle;
@@ -178,9 +178,9 @@ TEST_F(WidgetFixture, ShuttleDeletesItsTimeBox) {
     VxShuttleControl clamp(nullptr);
     QSignalSpy changed(&clamp, &VxShuttleControl::sliderChanged);
     clamp.setPosition(true, 1.5f);
-    EXPECT_FLOAT_EQ(clamp.position, 1.0f);
+    EXPECT_FLOAT_EQ(clamp.position(), 1.0f);
     clamp.setPosition(false, NAN);
-    EXPECT_FLOAT_EQ(clamp.position, 0.0f);
+    EXPECT_FLOAT_EQ(clamp.position(), 0.0f);
     EXPECT_EQ(changed.count(), 1);
 }
 
@@ -216,24 +216,24 @@ TEST_F(WidgetFixture, ToolPanelTabsSectionsAndPresets) {
     panel.addTab(0, GrowString("Adjustments"));
     VxPanelItemBigButton* crop = panel.addCommandButton(3, GrowString("Crop/Straighten"), 5);
     ASSERT_NE(crop, nullptr);
-    EXPECT_EQ(crop->commandID, 5);
+    EXPECT_EQ(crop->commandID(), 5);
     panel.addSectionHeader(GrowString("Basics"), QStringLiteral(":/img/tools_icon_basics.png"));
     AddConstantTile first(1.0f);
     AddConstantTile second(2.0f);
     VxPanelItemListButton* firstButton = panel.addModButton(&first);
     panel.addSectionHeader(GrowString("Light"), QStringLiteral(":/img/tools_icon_light.png"));
     panel.addModButton(&second);
-    ASSERT_EQ(panel.tabs.count, 1);
-    EXPECT_EQ(panel.tabs[0].items.count, 5);
-    EXPECT_FALSE(firstButton->ownsMod);
+    ASSERT_EQ(panel.tabs().count, 1);
+    EXPECT_EQ(panel.tabs()[0].items.count, 5);
+    EXPECT_FALSE(firstButton->ownsMod());
 
     panel.resize(220, 500);
     panel.setSectionCollapsed(0, GrowString("Light"), true);
     const GrowArray<GrowString> collapsed = panel.collapsedSectionNames(9);  // unknown id: the first tab
     ASSERT_EQ(collapsed.count, 1);
     EXPECT_STREQ(collapsed[0].c_str(), "Light");
-    EXPECT_FALSE(panel.tabs[0].items[4]->isVisibleTo(&panel));
-    EXPECT_TRUE(panel.tabs[0].items[2]->isVisibleTo(&panel));
+    EXPECT_FALSE(panel.tabs()[0].items[4]->isVisibleTo(&panel));
+    EXPECT_TRUE(panel.tabs()[0].items[2]->isVisibleTo(&panel));
 
     // Without a tab of id 1 the presets are the first tab's list buttons.
     const GrowArray<ImageMod*> presets = panel.presetMods();
