@@ -32,3 +32,28 @@ bool displayGeometry(const GrowArray<ImageMod*>& chain, int32_t sourceWidth, int
 // Returns whether dest holds a picture.
 bool drawDisplaySource(const ImageBuffer& source, const OutputGeometry& geometry, const DrawWindow* window,
                        ImageBuffer& dest);
+
+// Where a view shows the picture: all in device pixels.
+struct ViewPlacement {
+    float zoom = 1.0f;         // the zoom in force
+    int32_t fullWidth = 0;     // the whole picture at that zoom
+    int32_t fullHeight = 0;
+    int32_t left = 0;          // its top-left corner in the view
+    int32_t top = 0;
+    int32_t originX = 0;       // the visible part of it
+    int32_t originY = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// The scale at which an outW x outH picture fits a viewW x viewH view (at
+// most 1: the view never enlarges).
+float fitScaleFor(int32_t outW, int32_t outH, int32_t viewW, int32_t viewH);
+
+// Places the picture of the chain's output (scaled by the zoom, or the fit
+// scale in fit mode, and by the screen's device-pixel ratio) in a view of
+// viewW x viewH logical pixels panned by (panX, panY); geometry receives the
+// output geometry at that size. False when nothing of it can be shown.
+bool placePicture(const GrowArray<ImageMod*>& chain, int32_t sourceW, int32_t sourceH, bool applyGeometric,
+                  int32_t viewW, int32_t viewH, bool fit, float zoom, float panX, float panY, ViewPlacement& p,
+                  OutputGeometry& geometry);

@@ -32,6 +32,10 @@
 //   image rectangle and the origin of its visible part. A pass publishes
 //   them under this short lock only, so painting never waits for a render.
 //
+// The widget's own operations are in VxMediaWidget.cpp, the display thread's
+// pass in VxMediaWidgetPass.cpp, and the placement of the picture in the
+// view in DisplayGeometry.cpp.
+//
 // The view is deleted only after its display thread has returned: the
 // destructor waits until `activeDisplayThreads` is 0, which the thread
 // lowers as its very last access to the view.
