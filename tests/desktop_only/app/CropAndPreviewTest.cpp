@@ -236,9 +236,13 @@ TEST_F(CropToolTest, FrameFollowsThePhotoWhateverTheTrailingTiles) {
         window->refreshView();
         GrowArray<ImageMod*> chain = tray()->modChain(true, false);
         for (ImageMod* mod : chain)
-            if (mod != offByUser) EXPECT_EQ(mod->enabled, 1) << mod->name.c_str();
+            if (mod != offByUser) {
+                EXPECT_EQ(mod->enabled, 1) << mod->name.c_str();
+            }
         chain.destroy();
-        if (offByUser) EXPECT_EQ(offByUser->enabled, 0);
+        if (offByUser) {
+            EXPECT_EQ(offByUser->enabled, 0);
+        }
         window->toolRequestedExit(tool);
         chain = tray()->modChain(true, true);
         int32_t fullWidth = 0, fullHeight = 0;

@@ -165,7 +165,9 @@ TEST_F(WindowSlotsHover, PinnedAndAppendedTilesAsTheTrayRendersThem) {
         const QImage added = trayAtPreviewSize();
         ASSERT_EQ(hovered.size(), added.size());
         EXPECT_TRUE(hovered == added);
-        if (c.hovered == std::string("Split Tone")) EXPECT_EQ(hovered.pixel(0, 0), qRgb(255, 255, 255));
+        if (c.hovered == std::string("Split Tone")) {
+            EXPECT_EQ(hovered.pixel(0, 0), qRgb(255, 255, 255));
+        }
     }
 }
 
@@ -199,7 +201,9 @@ TEST_F(WindowSlotsHover, ScaleDependentTilesOfALargePhoto) {
             const QImage added = trayAtPreviewSize();
             ASSERT_EQ(hovered.size(), added.size());
             EXPECT_TRUE(hovered == added);
-            if (halved) EXPECT_TRUE(hovered == whole);
+            if (halved) {
+                EXPECT_TRUE(hovered == whole);
+            }
             whole = hovered;
         }
     }

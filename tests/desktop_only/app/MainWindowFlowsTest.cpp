@@ -210,8 +210,10 @@ TEST_F(FlowsTest, ClosingWritesTheSevenKeysUnderACommaLocale) {
                           "IsFullscreen", "UseHoverPreviews", "CurrentTab"};
     for (const char* key : keys) EXPECT_NE(root.findChild(GrowString(key)), nullptr) << key;
     ASSERT_NE(root.findChild(GrowString("DefaultFiltersVersion")), nullptr);
-    if (had) EXPECT_EQ(std::string(root.findChild(GrowString("DefaultFiltersVersion"))->text.c_str()).find(','),
-                       std::string::npos);
+    if (had) {
+        EXPECT_EQ(std::string(root.findChild(GrowString("DefaultFiltersVersion"))->text.c_str()).find(','),
+            std::string::npos);
+    }
     const QRect g = window->geometry();
     EXPECT_EQ(QString::fromUtf8(root.findChild(GrowString("WindowGeometry"))->text.c_str()),
               QString("%1 %2 %3 %4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()));
@@ -446,7 +448,9 @@ TEST_P(PresetFolders, OutcomeTable) {
     const PresetCase c = GetParam();
     QTemporaryDir dir;
     const QString data = dir.path() + "/d/";
-    if (c.presetsPresent) ASSERT_TRUE(QDir().mkpath(data + "Presets"));
+    if (c.presetsPresent) {
+        ASSERT_TRUE(QDir().mkpath(data + "Presets"));
+    }
     Preferences preferences(GrowString((dir.path() + "/prefs.xml").toUtf8().constData()));
     if (c.storedType)
         preferences.setValue(GrowString("DefaultFiltersVersion"), GrowString(c.storedText), GrowString(c.storedType),
@@ -458,8 +462,9 @@ TEST_P(PresetFolders, OutcomeTable) {
     EXPECT_EQ(QFileInfo::exists(data + "Presets Archive/Archive 1"), c.archives);
     EXPECT_EQ(hasBundleContents(data + "Presets/"), c.migrates);
     EXPECT_FALSE(QFileInfo::exists(data + "tempbundle.bnd"));
-    if (!c.storedType)
+    if (!c.storedType) {
         EXPECT_EQ(preferences.root.findChild(GrowString("DefaultFiltersVersion"))->text, "3.100000");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, PresetFolders,

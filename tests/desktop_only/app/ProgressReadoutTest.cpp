@@ -64,12 +64,6 @@ struct DialogCounter {
     }
 };
 
-GrowArray<GrowString> namesOf(std::initializer_list<const char*> list) {
-    GrowArray<GrowString> names;
-    for (const char* n : list) names.append(GrowString(n));
-    return names;
-}
-
 class ProgressTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -460,9 +454,12 @@ TEST_F(InspectorTest, HostileBuffersAndTheReadout) {
         EXPECT_GE(hit.x, 0);
         EXPECT_GE(hit.y, 0);
         const int channels = c.channels == 0 ? 3 : c.channels;
-        if (c.channels < 3 && c.channels > 0) EXPECT_EQ(hit.values[0], hit.values[2]);
-        if (std::isfinite(c.fill) && c.fill == 0.0f)
+        if (c.channels < 3 && c.channels > 0) {
+            EXPECT_EQ(hit.values[0], hit.values[2]);
+        }
+        if (std::isfinite(c.fill) && c.fill == 0.0f) {
             EXPECT_EQ(hit.values[0], static_cast<float>((c.width - 1) * channels));
+        }
     }
 
     // The readout under the pointer, while the inspector is shown.

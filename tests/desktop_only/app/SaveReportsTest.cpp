@@ -276,7 +276,9 @@ TEST_F(SaveReportsTest, AFailedRunNamesTheFirstThreeFailuresAndCountsTheRest) {
         ASSERT_EQ(shownLines.size(), c.lines + (c.more ? 1 : 0)) << details.toStdString();
         for (int i = 0; i < c.lines; ++i)
             EXPECT_EQ(shownLines[i], errorLines[i].mid(QString("pellucine: ").size()));
-        if (c.more) EXPECT_EQ(shownLines.last(), QString(c.more));
+        if (c.more) {
+            EXPECT_EQ(shownLines.last(), QString(c.more));
+        }
         EXPECT_EQ(QDir(folder.path() + "/out").entryList(QDir::Files).filter(QString("%1-").arg(c.failing)).size(),
                   5 - c.failing);
         inputs.destroy();
