@@ -30,15 +30,11 @@
 // gathered into contiguous column copies (edges repeated), so that a
 // pixel's taps lie next to each other in memory.
 //
-// Disc: the image is worked in strips of columns; the rows of a strip that
-// the discs of the current output row reach are kept in a ring, each as an
-// edge-padded float copy and its double prefix sums. A disc is symmetric
-// about its centre row: the span of full cells (d < k) and the rim
-// (k <= d < k + 1) of each row offset are found once per pixel, starting
-// from the left neighbour's (whose radius is nearly the same).
+// Disc: the convolution core's discs of a radius per pixel (discAverages)
+// over a copy of the image, with the map as the radii.
 //
-// Threads: blocks of rows, strips of columns and disc strips are tasks of
-// a nested parallel loop, so that threads the pipeline's bands leave idle
+// Threads: blocks of rows and strips of columns are tasks of a nested
+// parallel loop (the disc's tiles too), so that threads the pipeline's bands leave idle
 // (a margin of 151 rows cuts 4000 rows into 9 bands for 8 threads) help.
 // A task writes only its own rows or columns, and every pixel is computed
 // by the same code whichever thread runs it.
@@ -49,15 +45,9 @@ const char* const kDescription =
     "Blur in a circle around the edges of an image. Falloff affects how quickly the blur intensity grows as it gets "
     "further from the center of the image.";
 
-// Samples whose size could swamp the double prefix sums of a row.
-constexpr float kPrefixSafe = 1.0e7f;
-// Distance tables are made for discs up to this half-width (1 MiB).
-constexpr int32_t kDistanceTableLimit = 512;
-// Columns per task of the columns pass, rows per task of the rows pass,
-// columns per strip of the disc.
+// Columns per task of the columns pass, rows per task of the rows pass.
 constexpr int32_t kColumnStrip = 16;
 constexpr int32_t kRowBlock = 8;
-constexpr int32_t kDiscStrip = 256;
 // Neighbouring pixels of one radius summed as one run along their line.
 constexpr int32_t kRunPixels = 8;
 
@@ -175,7 +165,6 @@ int32_t radiusMap(const RadialParams& p, const ImageBuffer& image, float* map) {
 // arithmetic of the scalar code.
 typedef float v4f __attribute__((vector_size(16)));
 typedef float v4fu __attribute__((vector_size(16), aligned(4), may_alias));
-typedef double v4d __attribute__((vector_size(32)));
 
 inline v4f load4(const float* p) { return *reinterpret_cast<const v4fu*>(p); }
 
@@ -506,343 +495,6 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
     return !failed;
 }
 
-// ---- Disc ----------------------------------------------------------------------
-
-// Distances sqrtf(dx^2 + dy^2) of the disc's cells, from a table when the
-// disc is small enough for one (every disc of a photo up to 20000 pixels
-// a side), else computed.
-// A cell of the disc's quadrant and its distance from the centre.
-struct Cell {
-    float d;
-    int32_t dx;
-    int32_t dy;
-};
-
-struct Distances {
-    std::unique_ptr<float[]> table;
-    int32_t side = 0;
-    // With the table: the quadrant's cells ordered by distance, so that a
-    // pixel's spans follow from its neighbour's by the few cells whose
-    // distance lies between their radii.
-    std::unique_ptr<Cell[]> cells;
-    size_t cellCount = 0;
-
-    bool build(int32_t widest) {
-        if (widest > kDistanceTableLimit) return true;
-        side = widest + 1;
-        cellCount = static_cast<size_t>(side) * side;
-        table.reset(new (std::nothrow) float[cellCount]);
-        cells.reset(new (std::nothrow) Cell[cellCount]);
-        if (!table || !cells) return false;
-        for (int32_t dy = 0; dy < side; ++dy)
-            for (int32_t dx = 0; dx < side; ++dx) {
-                const size_t at = static_cast<size_t>(dy) * side + dx;
-                table[at] = sqrtf(static_cast<float>(dx * dx + dy * dy));
-                cells[at] = Cell{table[at], dx, dy};
-            }
-        std::sort(cells.get(), cells.get() + cellCount, [](const Cell& a, const Cell& b) { return a.d < b.d; });
-        return true;
-    }
-};
-
-// Where the spans of a strip's last pixel stand: inner[] and outer[] hold
-// them; `inside` and `inRim` count the ordered cells closer than its k and
-// k + 1 (with a table), `previous` is its half-width (without).
-struct SpanState {
-    size_t inside = 0;
-    size_t inRim = 0;
-    int32_t previous = -1;
-};
-
-// Moves the spans of the ordered cells' rows to the radius `limit`: rows
-// gain their next cell while it lies closer, and lose their last one while
-// it does not. widest[dy] is the widest cell of row dy that lies closer
-// (-1: none); a row's cells are ordered by dx.
-TILE_INLINE void moveSpans(const Cell* cells, size_t count, float limit, size_t& inside, int32_t* widest) {
-    while (inside < count && cells[inside].d < limit) ++widest[cells[inside++].dy];
-    while (inside > 0 && !(cells[inside - 1].d < limit)) --widest[cells[--inside].dy];
-}
-
-struct TableDistances {
-    const float* table;
-    int32_t side;
-    TILE_INLINE float operator()(int32_t dx, int32_t dy) const { return table[static_cast<size_t>(dy) * side + dx]; }
-};
-
-struct RootDistances {
-    TILE_INLINE float operator()(int32_t dx, int32_t dy) const {
-        return sqrtf(static_cast<float>(static_cast<int64_t>(dx) * dx + static_cast<int64_t>(dy) * dy));
-    }
-};
-
-// One row of a strip in the ring: its samples in four lanes (the first
-// three channels, 0 for missing ones, and 1 in the fourth lane, whose sums
-// then count the disc's weight), edges repeated, and their prefix sums in
-// double.
-struct RingRow {
-    const float* values = nullptr;
-    const v4d* prefix = nullptr;
-    bool direct = false;  // a sample too large for the prefix sums
-};
-
-// Adds the sum of the samples at positions [from, to] of a ring row.
-TILE_INLINE void addSpan(v4d& acc, const RingRow& r, int32_t from, int32_t to) {
-    if (!r.direct) {
-        acc += r.prefix[to + 1] - r.prefix[from];
-        return;
-    }
-    v4d s = {0.0, 0.0, 0.0, 0.0};
-    for (int32_t i = from; i <= to; ++i) s += __builtin_convertvector(load4(r.values + 4 * i), v4d);
-    acc += s;
-}
-
-// The largest dx in [0, m] whose cell at row offset ady lies closer than
-// `limit` (-1 when none), found from a guess: distances grow with dx, so
-// the walk from a guess near the answer is short.
-template <class Distance>
-TILE_INLINE int32_t widestBelow(const Distance& distance, float limit, int32_t ady, int32_t m, int32_t guess) {
-    int32_t a = guess > m ? m : guess;
-    while (a >= 0 && !(distance(a, ady) < limit)) --a;
-    while (a < m && distance(a + 1, ady) < limit) ++a;
-    return a;
-}
-
-// Adds w (cells(dx)) over the rim cells dx = first..last of a row offset,
-// w = rim - distance, in two accumulators so that one sum need not wait for
-// the other.
-template <class Distance, class Cells>
-TILE_INLINE void addRim(v4d& acc0, v4d& acc1, const Distance& distance, float rim, int32_t ady, int32_t first,
-                        int32_t last, Cells&& cells) {
-    int32_t dx = first;
-    for (; dx + 1 <= last; dx += 2) {
-        acc0 += static_cast<double>(rim - distance(dx, ady)) * __builtin_convertvector(cells(dx), v4d);
-        acc1 += static_cast<double>(rim - distance(dx + 1, ady)) * __builtin_convertvector(cells(dx + 1), v4d);
-    }
-    if (dx <= last) acc0 += static_cast<double>(rim - distance(dx, ady)) * __builtin_convertvector(cells(dx), v4d);
-}
-
-// The disc averages of the pixels [x0, x1) of output row `mapRow`, from
-// the ring rows rows[pad + dy] (dy = -pad..pad); pixel x of the strip is
-// at position x - x0 + pad of every ring row. Pixels with k > 0 get their
-// average in out (four floats per pixel of the strip) and done[] set.
-// Neighbouring pixels have nearly the same radius, so each pixel's spans
-// start from those of the pixel before it.
-template <class Distance>
-TILE_INLINE void discRowWith(const Distance& distance, const Cell* cells, size_t cellCount, SpanState& state,
-                             const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const RingRow* rows,
-                             int32_t* inner, int32_t* outer, float* out, uint8_t* done) {
-    for (int32_t x = x0; x < x1; ++x) {
-        const float k = mapRow[x];
-        const int32_t m = halfWidthOf(k);
-        done[x - x0] = m > 0;
-        if (m == 0) continue;
-        const float rim = k + 1.0f;
-        // The widest full cell (d < k) and rim cell (d < k + 1) of each row
-        // offset; -1 when the row has none.
-        if (cells) {
-            moveSpans(cells, cellCount, k, state.inside, inner);
-            moveSpans(cells, cellCount, rim, state.inRim, outer);
-        } else {
-            for (int32_t ady = 0; ady <= m; ++ady) {
-                const bool known = ady <= state.previous;
-                inner[ady] = widestBelow(distance, k, ady, m, known ? inner[ady] : m);
-                outer[ady] = widestBelow(distance, rim, ady, m, known ? outer[ady] : m);
-            }
-            state.previous = m;
-        }
-        const int32_t at = x - x0 + pad;
-        // The fourth lane of every sample is 1, so its sum is the weight.
-        v4d full = {0.0, 0.0, 0.0, 0.0};
-        v4d fullBelow = full, edge0 = full, edge1 = full;
-        // The centre row alone, then the rows above and below in pairs:
-        // both have the same full span and rim. A row without full cells
-        // has the pixel's own column in its rim, once.
-        {
-            const RingRow& row = rows[pad];
-            const int32_t a0 = inner[0];  // at least 0: the centre cell is full
-            addSpan(full, row, at - a0, at + a0);
-            addRim(edge0, edge1, distance, rim, 0, a0 + 1, outer[0], [&](int32_t dx) TILE_INLINE_LAMBDA {
-                return load4(row.values + 4 * (at + dx)) + load4(row.values + 4 * (at - dx));
-            });
-        }
-        for (int32_t ady = 1; ady <= m; ++ady) {
-            const RingRow& up = rows[pad - ady];
-            const RingRow& down = rows[pad + ady];
-            const int32_t a0 = inner[ady];
-            const int32_t last = outer[ady];
-            if (a0 >= 0) {
-                addSpan(full, up, at - a0, at + a0);
-                addSpan(fullBelow, down, at - a0, at + a0);
-            } else if (last >= 0) {
-                const double w = static_cast<double>(rim - distance(0, ady));
-                edge0 += w * __builtin_convertvector(load4(up.values + 4 * at) + load4(down.values + 4 * at), v4d);
-            }
-            const int32_t first = a0 >= 0 ? a0 + 1 : 1;
-            addRim(edge0, edge1, distance, rim, ady, first, last, [&](int32_t dx) TILE_INLINE_LAMBDA {
-                return (load4(up.values + 4 * (at + dx)) + load4(up.values + 4 * (at - dx))) +
-                       (load4(down.values + 4 * (at + dx)) + load4(down.values + 4 * (at - dx)));
-            });
-        }
-        const v4d sum = (full + fullBelow) + (edge0 + edge1);
-        float* o = out + 4 * (x - x0);
-        for (int32_t c = 0; c < 3; ++c) o[c] = static_cast<float>(sum[c] / sum[3]);
-    }
-}
-
-TILE_TARGET_CLONES
-void discRow(const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const RingRow* rows,
-             const Distances& distances, SpanState& state, int32_t* inner, int32_t* outer, float* out, uint8_t* done) {
-    if (distances.table)
-        discRowWith(TableDistances{distances.table.get(), distances.side}, distances.cells.get(), distances.cellCount,
-                    state, mapRow, x0, x1, pad, rows, inner, outer, out, done);
-    else
-        discRowWith(RootDistances{}, nullptr, 0, state, mapRow, x0, x1, pad, rows, inner, outer, out, done);
-}
-
-// The scratch of one strip of the disc.
-struct DiscScratch {
-    Scratch<float> values;
-    Scratch<v4d> prefix;
-    Scratch<uint8_t> direct;
-    Scratch<RingRow> rows;
-    Scratch<int32_t> inner;
-    Scratch<int32_t> outer;
-    Scratch<float> averages;
-    Scratch<uint8_t> done;
-    void trim() {
-        values.trim();
-        prefix.trim();
-    }
-};
-
-DiscScratch& discScratch() {
-    static thread_local DiscScratch scratch;
-    return scratch;
-}
-
-// The disc pass. Strips of columns are independent tasks of a parallel loop
-// (each reads the copy of the image and writes only its own columns).
-template <class Sample>
-bool discPass(ImageBuffer& image, const ImageBuffer& source, const float* map, int32_t widest) {
-    if (widest < 1) return true;
-    const int32_t width = image.width;
-    const int32_t height = image.height;
-    const int32_t channels = image.channelCount();
-    const int32_t used = channels < 3 ? channels : 3;
-    const size_t rowLength = static_cast<size_t>(width) * channels;
-    Sample* data = static_cast<Sample*>(image.data);
-
-    Distances distances;
-    if (!distances.build(widest)) return false;
-    const Sample* src = static_cast<const Sample*>(source.data);
-    const int32_t strips = (width + kDiscStrip - 1) / kDiscStrip;
-    std::atomic<bool> failed{false};
-
-    parallelFor(strips, 0.5f, [&](int32_t strip) {
-        const int32_t x0 = strip * kDiscStrip;
-        const int32_t x1 = x0 + kDiscStrip < width ? x0 + kDiscStrip : width;
-        int32_t pad = 0;
-        for (int32_t y = 0; y < height; ++y)
-            for (int32_t x = x0; x < x1; ++x) {
-                const int32_t m = halfWidthOf(map[static_cast<size_t>(y) * width + x]);
-                pad = m > pad ? m : pad;
-            }
-        if (pad == 0) return;
-        const int32_t line = (x1 - x0) + 2 * pad;
-        const int32_t ringRows = 2 * pad + 1 < height ? 2 * pad + 1 : height;
-        DiscScratch& scratch = discScratch();
-        float* values = scratch.values.get(static_cast<size_t>(ringRows) * line * 4);
-        v4d* prefix = scratch.prefix.get(static_cast<size_t>(ringRows) * (line + 1));
-        uint8_t* direct = scratch.direct.get(static_cast<size_t>(ringRows));
-        RingRow* rows = scratch.rows.get(2 * static_cast<size_t>(pad) + 1);
-        int32_t* inner = scratch.inner.get(static_cast<size_t>(pad) + 1);
-        int32_t* outer = scratch.outer.get(static_cast<size_t>(pad) + 1);
-        float* averages = scratch.averages.get(4 * static_cast<size_t>(kDiscStrip));
-        uint8_t* done = scratch.done.get(kDiscStrip);
-        if (!values || !prefix || !direct || !rows || !inner || !outer || !averages || !done) {
-            failed = true;
-            return;
-        }
-        SpanState state;  // no cell inside yet
-        for (int32_t ady = 0; ady <= pad; ++ady) inner[ady] = outer[ady] = -1;
-
-        int32_t loaded = 0;  // source rows [0, loaded) are in the ring
-        for (int32_t y = 0; y < height; ++y) {
-            const int32_t needed = y + pad + 1 < height ? y + pad + 1 : height;
-            for (; loaded < needed; ++loaded) {
-                const int32_t slot = loaded % ringRows;
-                float* v = values + static_cast<size_t>(slot) * line * 4;
-                v4d* p = prefix + static_cast<size_t>(slot) * (line + 1);
-                const Sample* row = src + static_cast<size_t>(loaded) * rowLength;
-                bool large = false;
-                for (int32_t i = 0; i < line; ++i) {
-                    const Sample* px =
-                        row + static_cast<size_t>(clampIndex(static_cast<int64_t>(x0) - pad + i, width)) * channels;
-                    float* o = v + 4 * static_cast<size_t>(i);
-                    for (int32_t c = 0; c < 4; ++c) {
-                        const float sample = c < used ? static_cast<float>(px[c]) : (c == 3 ? 1.0f : 0.0f);
-                        large |= !(fabsf(sample) <= kPrefixSafe);
-                        o[c] = sample;
-                    }
-                }
-                p[0] = v4d{0.0, 0.0, 0.0, 0.0};
-                for (int32_t i = 0; i < line; ++i) p[i + 1] = p[i] + __builtin_convertvector(load4(v + 4 * i), v4d);
-                direct[slot] = large;
-            }
-            for (int32_t dy = -pad; dy <= pad; ++dy) {
-                const int32_t slot = clampIndex(static_cast<int64_t>(y) + dy, height) % ringRows;
-                RingRow& r = rows[dy + pad];
-                r.values = values + static_cast<size_t>(slot) * line * 4;
-                r.prefix = prefix + static_cast<size_t>(slot) * (line + 1);
-                r.direct = direct[slot] != 0;
-            }
-            discRow(map + static_cast<size_t>(y) * width, x0, x1, pad, rows, distances, state, inner, outer, averages,
-                    done);
-            Sample* out = data + static_cast<size_t>(y) * rowLength;
-            for (int32_t x = x0; x < x1; ++x) {
-                if (!done[x - x0]) continue;
-                const float* a = averages + 4 * static_cast<size_t>(x - x0);
-                Sample* px = out + static_cast<size_t>(x) * channels;
-                for (int32_t c = 0; c < used; ++c) tileloop::store(px[c], tileloop::clampSample(a[c]));
-            }
-        }
-        scratch.trim();
-    });
-    return !failed;
-}
-
-// The pixels of the largest radius B (where the ramp has reached 1: every
-// pixel but the centre with Radius 0, the photo's edges otherwise) share
-// one disc, so they are averaged together, many neighbours at a time
-// (discAverages). Their map entries become 0, so that the disc pass leaves
-// them alone; the widest half-width left is returned.
-template <class Sample>
-int32_t largestRadiusDiscs(const RadialParams& p, const ImageBuffer& source, ImageBuffer& image, float* map,
-                           int32_t widest) {
-    const int32_t half = halfWidthOf(p.maxRadius);
-    if (half == 0) return widest;
-    const size_t pixels = static_cast<size_t>(image.width) * image.height;
-    std::unique_ptr<uint8_t[]> pick(new (std::nothrow) uint8_t[pixels]);
-    if (!pick) return widest;
-    size_t picked = 0;
-    for (size_t i = 0; i < pixels; ++i) {
-        pick[i] = map[i] == p.maxRadius;
-        picked += pick[i];
-    }
-    if (picked == 0) return widest;
-    if constexpr (std::is_same<Sample, uint8_t>::value)
-        discAverages8(source, image, p.maxRadius, p.maxRadius + 1.0f, half, 3, pick.get());
-    else
-        discAverages(source, image, p.maxRadius, p.maxRadius + 1.0f, half, 3, pick.get());
-    int32_t left = 0;
-    for (size_t i = 0; i < pixels; ++i) {
-        if (pick[i]) map[i] = 0.0f;
-        const int32_t m = halfWidthOf(map[i]);
-        left = m > left ? m : left;
-    }
-    return left;
-}
-
 template <class Sample>
 void radialBody(const RadialBlurMod& mod, ImageBuffer& image, const RenderArgs* args) {
     RadialParams p;
@@ -860,8 +512,13 @@ void radialBody(const RadialBlurMod& mod, ImageBuffer& image, const RenderArgs* 
         else
             ImageBuffer::copyFloat(source, image, true);
         if (!source.data) return;
-        widest = largestRadiusDiscs<Sample>(p, source, image, map.get(), widest);
-        discPass<Sample>(image, source, map.get(), widest);
+        // The tiles are cut by the largest radius B, the same for every
+        // band of the picture; pixels of B share one disc.
+        const int32_t reach = std::max(halfWidthOf(p.maxRadius), widest);
+        if constexpr (std::is_same<Sample, uint8_t>::value)
+            discAverages8(source, image, map.get(), p.maxRadius, reach, 3);
+        else
+            discAverages(source, image, map.get(), p.maxRadius, reach, 3);
         return;
     }
     if (!kernelPass<Sample>(image, map.get(), widest, p.method, false)) return;
