@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "adjustments/TileVars.h"
 #include "effects/Vignette.h"
 #include "framework/SelectorMod.h"
 #include "pixels/Convolution.h"
@@ -45,6 +46,9 @@
 // pixel is computed by the same code whichever thread runs it.
 
 namespace {
+
+// The vars, in the order the constructor adds them.
+enum RadialBlurVar : int32_t { kAmount = 0, kFalloff = 1, kRadius = 2, kMethod = 3 };
 
 const char* const kDescription =
     "Blur in a circle around the edges of an image. Falloff affects how quickly the blur intensity grows as it gets "
@@ -93,7 +97,7 @@ private:
 };
 
 uint32_t methodOf(const ImageMod& mod) {
-    const ModVar* v = mod.var(3);
+    const ModVar* v = mod.var(kMethod);
     const ChoiceValue* choice = v ? v->choiceValue() : nullptr;
     return choice ? static_cast<uint32_t>(choice->selected) : 0u;
 }
@@ -120,11 +124,11 @@ struct RadialParams {
 bool prepareRadial(const RadialBlurMod& mod, const ImageBuffer& image, const RenderArgs* args, RadialParams& p) {
     if (!tileloop::hasPixels(image)) return false;
     p.method = methodOf(mod);
-    const FloatValue* amount = mod.floatAt(0);
+    const FloatValue* amount = mod.floatAt(kAmount);
     if (!amount || amount->value == 0.0f) return false;
-    const float falloff = tileloop::floatVar(mod, 1);
+    const float falloff = tileloop::floatVar(mod, kFalloff);
     p.exponent = 1.0f / powf(static_cast<float>(static_cast<double>(falloff) * -0.01 + 1.0), 1.68f);
-    const float rr = static_cast<float>(static_cast<double>(tileloop::floatVar(mod, 2)) * 1.85);
+    const float rr = static_cast<float>(static_cast<double>(tileloop::floatVar(mod, kRadius)) * 1.85);
     const RenderRegion* region = args ? args->region : nullptr;
     p.rect = photoRectOf(image, region);
     const float rw = static_cast<float>(p.rect.width);
@@ -550,18 +554,15 @@ int32_t makeBellKernel(float* kernel, float k) {
 RadialBlurMod::RadialBlurMod(float amount, float radius)
     : ImageMod(GrowString("Radial Blur"), GrowString("Circular Blur")) {
     version = kNewestVersion;
-    ModVar* amountVar = addFloatVar("Amount", amount, 0.0f, 1.0f);
-    FloatValue* amountValue = amountVar->floatValue();
-    amountValue->displayLow = 0.0f;
-    amountValue->displayHigh = 100.0f;
-    amountValue->useDisplayRange = 1;
-    ModVar* falloffVar = addFloatVar("Falloff", 50.0f, 0.0f, 100.0f);
-    ModVar* radiusVar = addFloatVar("Radius", radius, 0.0f, 2.0f);
+    ModVar* amountVar = tilevars::placed(*this, kAmount, addFloatVar("Amount", amount, 0.0f, 1.0f));
+    tilevars::showAsPercent(*amountVar->floatValue(), 0.0f);
+    ModVar* falloffVar = tilevars::placed(*this, kFalloff, addFloatVar("Falloff", 50.0f, 0.0f, 100.0f));
+    ModVar* radiusVar = tilevars::placed(*this, kRadius, addFloatVar("Radius", radius, 0.0f, 2.0f));
     GrowArray<GrowString> methods;
     methods.append(GrowString("Gaussian"));
     methods.append(GrowString("Box"));
     methods.append(GrowString("Circle"));
-    ModVar* methodVar = addVar(ModVar("Blur Method", new ChoiceValue(methods, 0)));
+    ModVar* methodVar = tilevars::placed(*this, kMethod, addVar(ModVar("Blur Method", new ChoiceValue(methods, 0))));
     description = kDescription;
     addAnimTrack(amountVar, "1 .25 1", 2.348f);
     addAnimTrack(falloffVar, "35 80 35", 3.343f);
@@ -576,7 +577,7 @@ ImageMod* RadialBlurMod::clone() const { return new RadialBlurMod(0.5f, 1.0f); }
 // (which is never larger), so that B here is never below the body's.
 // Clamped to the height; 0 when the body leaves the image alone anyway.
 int32_t RadialBlurMod::marginFor(int32_t width, int32_t height, float) const {
-    const FloatValue* amount = floatAt(0);
+    const FloatValue* amount = floatAt(kAmount);
     const float b = radialBlurMaxRadius(amount ? amount->value : 0.0f, methodOf(*this), static_cast<float>(width),
                                         static_cast<float>(height));
     if (isnan(b) || b > kMaxRadialBlurRadius) return 0;
