@@ -744,6 +744,7 @@ TILE_INLINE void discSumsBody(const DiscRows& rows, int32_t y0, int32_t count, c
         near[i] = BlockRow{row.values + centre, row.prefix + centre, row.direct};
     }
     const Floats one = Floats{} + 1.0f;
+    auto load = [](const float* p) TILE_INLINE_LAMBDA { return loadFloats<Lanes>(p); };
     // Adds the float sums p of a group of offsets to the double sums.
     auto flush = [](const Floats* p, DiscDoubles* to) TILE_INLINE_LAMBDA {
 #pragma GCC unroll 4
@@ -781,7 +782,7 @@ TILE_INLINE void discSumsBody(const DiscRows& rows, int32_t y0, int32_t count, c
                     const float* dh = down.prefix + static_cast<ptrdiff_t>(a + 1) * channels;
                     const float* dl = down.prefix - static_cast<ptrdiff_t>(a) * channels;
                     add([&](int32_t o) TILE_INLINE_LAMBDA {
-                        return (loadFloats<Lanes>(uh + o) - loadFloats<Lanes>(ul + o)) + (loadFloats<Lanes>(dh + o) - loadFloats<Lanes>(dl + o));
+                        return (load(uh + o) - load(ul + o)) + (load(dh + o) - load(dl + o));
                     });
                 } else if (a >= 0) {
                     Floats spans[vectors] = {};
@@ -798,13 +799,12 @@ TILE_INLINE void discSumsBody(const DiscRows& rows, int32_t y0, int32_t count, c
                     const float* dr = down.values + dx;
                     const float* dl = down.values - dx;
                     if (dy == 0) {
-                        add([&](int32_t o) TILE_INLINE_LAMBDA { return w(o) * (loadFloats<Lanes>(ur + o) + loadFloats<Lanes>(ul + o)); });
+                        add([&](int32_t o) TILE_INLINE_LAMBDA { return w(o) * (load(ur + o) + load(ul + o)); });
                     } else if (cellDx == 0) {
-                        add([&](int32_t o) TILE_INLINE_LAMBDA { return w(o) * (loadFloats<Lanes>(ur + o) + loadFloats<Lanes>(dr + o)); });
+                        add([&](int32_t o) TILE_INLINE_LAMBDA { return w(o) * (load(ur + o) + load(dr + o)); });
                     } else {
                         add([&](int32_t o) TILE_INLINE_LAMBDA {
-                            return w(o) *
-                                   ((loadFloats<Lanes>(ur + o) + loadFloats<Lanes>(ul + o)) + (loadFloats<Lanes>(dr + o) + loadFloats<Lanes>(dl + o)));
+                            return w(o) * ((load(ur + o) + load(ul + o)) + (load(dr + o) + load(dl + o)));
                         });
                     }
                 };
@@ -827,9 +827,9 @@ TILE_INLINE void discSumsBody(const DiscRows& rows, int32_t y0, int32_t count, c
                         Floats w[vectors];
 #pragma GCC unroll 4
                         for (int32_t k = 0; k < vectors; ++k) {
-                            Floats fraction = loadFloats<Lanes>(rims + Lanes * k) - d;
+                            Floats fraction = load(rims + Lanes * k) - d;
                             fraction = fraction > Floats{} ? fraction : Floats{};
-                            w[k] = d < loadFloats<Lanes>(radii + Lanes * k) ? one : fraction;
+                            w[k] = d < load(radii + Lanes * k) ? one : fraction;
                             q[k] += w[k] * quarter;
                         }
                         if (!MayHoldNonFinite) {
