@@ -6,11 +6,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
-#include <limits>
 #include <memory>
 #include <new>
 #include <type_traits>
-#include <vector>
 
 #include "adjustments/TileVars.h"
 #include "effects/Vignette.h"
