@@ -467,6 +467,16 @@ TEST(RadialBlur, VaryingRadiiSumBitForBitAsOnePixel) {
     }
 }
 
+TEST(RadialBlur, DiscsOfVaryingRadiiAreTheSameInEveryBand) {
+    // B 45 (an Amount beyond the slider) on 600 x 400 pixels: two columns of
+    // the disc's tiles, neighbours of different radii in every block, and
+    // bands whose widest discs differ (the tiles are cut by B all the same).
+    RadialBlurMod blur(3.0f, 1.0f);
+    setFloat(blur, 1, 0.0f);
+    setMethod(blur, 2);
+    tiletest::expectBandedEqualsWhole(blur, tiletest::makeTestImage(600, 400, 3, 5));
+}
+
 TEST(RadialBlur, TwoPassMethodsBlurEveryChannelButTheCentre) {
     for (int32_t method = 0; method < 2; ++method) {
         RadialBlurMod blur(1.0f, 0.0f);
