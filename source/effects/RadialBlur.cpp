@@ -244,9 +244,10 @@ int32_t laneKernels(uint32_t method, const float* radii, float* raw, float* weig
 
 // The sums of kLanes neighbours along a line: lane p of channel c sums
 // weights[j kLanes + p] · lines[c][p + j] for j = 0..taps-1 in order, from
-// 0 (lines[c] points at lane 0's first tap), into sums[c kLanes + p]. A lane whose taps
-// end before the others' has weights 0 there, and a product 0 · v changes
-// no sum unless v is not finite: with leaveOut such taps are left out.
+// 0 (lines[c] points at lane 0's first tap), into sums[c kLanes + p]. A
+// lane whose taps end before the others' has weights 0 there, and a
+// product 0 · v changes no sum unless v is not finite: with leaveOut such
+// taps are left out.
 template <int32_t Channels, bool LeaveOut>
 TILE_INLINE void laneSumsOf(const float* const* lines, int32_t taps, const float* weights, float* sums) {
     LaneFloats acc[Channels] = {};
@@ -343,7 +344,7 @@ bool taskLineSums(const KernelTask& task, int32_t l, bool nonFinite, RadiusAt&& 
     float* raw = scratch.raw.get((static_cast<size_t>(task.pad) + 1) * kLanes);
     float* sums = scratch.sums.get(runLength * static_cast<size_t>(channels));
     uint8_t* waiting = scratch.waiting.get(static_cast<size_t>(count) + kLanes);
-    const float** lines = scratch.lines.get(static_cast<size_t>(channels));
+    const float** lines = scratch.lines.get(2 * static_cast<size_t>(channels));  // then the taps
     if (!kernel || !raw || !sums || !waiting || !lines) return false;
     for (int32_t c = 0; c < channels; ++c) lines[c] = task.line(l, c) + task.pad;
     std::fill(waiting, waiting + count + kLanes, 0);
@@ -365,7 +366,7 @@ bool taskLineSums(const KernelTask& task, int32_t l, bool nonFinite, RadiusAt&& 
         }
         i = end;
     }
-    const float** taps = lines + channels;  // room after the line pointers
+    const float** taps = lines + channels;
     for (int32_t i = 0; i < count; ++i) {
         if (!waiting[i]) continue;
         float radii[kLanes];
@@ -424,7 +425,7 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
         task.scratch = &scratch;
         task.samples = scratch.samples.get(task.planeFloats * static_cast<size_t>(channels));
         uint8_t* nonFinite = scratch.nonFinite.get(static_cast<size_t>(lineCount));
-        if (!task.samples || !nonFinite || !scratch.lines.get(2 * static_cast<size_t>(channels))) {
+        if (!task.samples || !nonFinite) {
             failed = true;
             return;
         }
