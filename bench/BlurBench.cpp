@@ -3,7 +3,8 @@
 // 16 px that bench/compare.sh times): the tile rendered through the float
 // band pipeline with 1 and 8 threads, as a view or a save renders it,
 // through the 8-bit pipeline, and the blur routine alone on the whole image
-// on one thread.
+// on one thread. The Circle method at Amount 100 beside it: its disc should
+// cost at most twice the Gaussian at the same Amount.
 //
 //   pellucine_bench_blur [--benchmark_filter=...]
 
@@ -31,11 +32,12 @@ const ImageBuffer& photo() {
     return image;
 }
 
-// Arguments: Amount, thread count.
+// Arguments: Amount, thread count, method (0 Gaussian, 2 Circle).
 void BM_BlurTilePipeline(benchmark::State& state) {
     const float amount = static_cast<float>(state.range(0));
     setParallelThreadCount(static_cast<int>(state.range(1)));
     BlurMod blur(amount, 100.0f);
+    blur.var(2)->choiceValue()->selected = static_cast<int32_t>(state.range(2));
     GrowArray<ImageMod*> chain;
     chain.append(&blur);
     RenderContext context(0);
@@ -52,13 +54,15 @@ void BM_BlurTilePipeline(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
 }
 BENCHMARK(BM_BlurTilePipeline)
-    ->ArgNames({"amount", "threads"})
-    ->Args({20, 1})
-    ->Args({20, 8})
-    ->Args({50, 1})
-    ->Args({50, 8})
-    ->Args({100, 1})
-    ->Args({100, 8})
+    ->ArgNames({"amount", "threads", "method"})
+    ->Args({20, 1, 0})
+    ->Args({20, 8, 0})
+    ->Args({50, 1, 0})
+    ->Args({50, 8, 0})
+    ->Args({100, 1, 0})
+    ->Args({100, 8, 0})
+    ->Args({100, 1, 2})
+    ->Args({100, 8, 2})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -4,12 +4,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstddef>
-#include <limits>
 #include <memory>
 #include <new>
 #include <type_traits>
 
+#include "adjustments/TileVars.h"
 #include "effects/Vignette.h"
 #include "framework/SelectorMod.h"
 #include "pixels/Convolution.h"
@@ -24,40 +25,36 @@
 // bell and box methods; with one the columns pass gets a map of its own,
 // measured on the rows pass's result, as the selector sees it there.
 //
-// Rows pass: each row is copied aside with its edges repeated as far as its
-// widest kernel reaches, and every pixel sums its own kernel over the copy.
-// Columns pass: the image is worked in strips of a few columns, each strip
-// gathered into contiguous column copies (edges repeated), so that a
-// pixel's taps lie next to each other in memory.
+// Rows pass: a block of rows is copied aside, one plane per channel, edges
+// repeated as far as its widest kernel reaches. Columns pass: the image is
+// worked in strips of a few columns, each gathered into contiguous column
+// copies the same way. Along such a line, runs of pixels of one radius
+// share one kernel; the other pixels are summed eight neighbours at a time,
+// one in each vector lane, their kernels built side by side (the lanes'
+// divisions are the scalar code's), each lane summing its own taps in
+// their order and weights of 0 beyond them.
 //
-// Disc: the image is worked in strips of columns; the rows of a strip that
-// the discs of the current output row reach are kept in a ring, each as an
-// edge-padded float copy and its double prefix sums. A disc is symmetric
-// about its centre row: the span of full cells (d < k) and the rim
-// (k <= d < k + 1) of each row offset are found once per pixel, starting
-// from the left neighbour's (whose radius is nearly the same).
+// Disc: the convolution core's discs of a radius per pixel (discAverages)
+// over a copy of the image, with the map as the radii.
 //
-// Threads: blocks of rows, strips of columns and disc strips are tasks of
-// a nested parallel loop, so that threads the pipeline's bands leave idle
-// (a margin of 151 rows cuts 4000 rows into 9 bands for 8 threads) help.
-// A task writes only its own rows or columns, and every pixel is computed
-// by the same code whichever thread runs it.
+// Threads: blocks of rows and strips of columns are tasks of a nested
+// parallel loop (the disc's tiles too), so that threads the pipeline's
+// bands leave idle (a margin of 151 rows cuts 4000 rows into 9 bands for 8
+// threads) help. A task writes only its own rows or columns, and every
+// pixel is computed by the same code whichever thread runs it.
 
 namespace {
+
+// The vars, in the order the constructor adds them.
+enum RadialBlurVar : int32_t { kAmount = 0, kFalloff = 1, kRadius = 2, kMethod = 3 };
 
 const char* const kDescription =
     "Blur in a circle around the edges of an image. Falloff affects how quickly the blur intensity grows as it gets "
     "further from the center of the image.";
 
-// Samples whose size could swamp the double prefix sums of a row.
-constexpr float kPrefixSafe = 1.0e7f;
-// Distance tables are made for discs up to this half-width (1 MiB).
-constexpr int32_t kDistanceTableLimit = 512;
-// Columns per task of the columns pass, rows per task of the rows pass,
-// columns per strip of the disc.
+// Columns per task of the columns pass, rows per task of the rows pass.
 constexpr int32_t kColumnStrip = 16;
 constexpr int32_t kRowBlock = 8;
-constexpr int32_t kDiscStrip = 256;
 // Neighbouring pixels of one radius summed as one run along their line.
 constexpr int32_t kRunPixels = 8;
 
@@ -98,7 +95,7 @@ private:
 };
 
 uint32_t methodOf(const ImageMod& mod) {
-    const ModVar* v = mod.var(3);
+    const ModVar* v = mod.var(kMethod);
     const ChoiceValue* choice = v ? v->choiceValue() : nullptr;
     return choice ? static_cast<uint32_t>(choice->selected) : 0u;
 }
@@ -125,11 +122,11 @@ struct RadialParams {
 bool prepareRadial(const RadialBlurMod& mod, const ImageBuffer& image, const RenderArgs* args, RadialParams& p) {
     if (!tileloop::hasPixels(image)) return false;
     p.method = methodOf(mod);
-    const FloatValue* amount = mod.floatAt(0);
+    const FloatValue* amount = mod.floatAt(kAmount);
     if (!amount || amount->value == 0.0f) return false;
-    const float falloff = tileloop::floatVar(mod, 1);
+    const float falloff = tileloop::floatVar(mod, kFalloff);
     p.exponent = 1.0f / powf(static_cast<float>(static_cast<double>(falloff) * -0.01 + 1.0), 1.68f);
-    const float rr = static_cast<float>(static_cast<double>(tileloop::floatVar(mod, 2)) * 1.85);
+    const float rr = static_cast<float>(static_cast<double>(tileloop::floatVar(mod, kRadius)) * 1.85);
     const RenderRegion* region = args ? args->region : nullptr;
     p.rect = photoRectOf(image, region);
     const float rw = static_cast<float>(p.rect.width);
@@ -170,148 +167,218 @@ int32_t radiusMap(const RadialParams& p, const ImageBuffer& image, float* map) {
     return widest;
 }
 
-// Four floats in one register: the samples of a pixel of three or four
-// channels (a fourth lane unused for three). Each lane keeps the IEEE float
+// Pixels whose kernels are built and summed side by side, one in each lane
+// of a vector: neighbours along a line (a row, or a column in the columns
+// pass), whose radii are nearly the same. Each lane keeps the IEEE float
 // arithmetic of the scalar code.
-typedef float v4f __attribute__((vector_size(16)));
-typedef float v4fu __attribute__((vector_size(16), aligned(4), may_alias));
-typedef double v4d __attribute__((vector_size(32)));
+constexpr int32_t kLanes = 8;
+typedef float LaneFloats __attribute__((vector_size(4 * kLanes)));
+typedef float LaneFloatsAt __attribute__((vector_size(4 * kLanes), aligned(4), may_alias));
 
-inline v4f load4(const float* p) { return *reinterpret_cast<const v4fu*>(p); }
+// These helpers are always inlined into the kernels' copies, so the note
+// that a 32-byte vector is returned differently with and without AVX
+// concerns no call ever made (it is off to the end of the file).
+#pragma GCC diagnostic ignored "-Wpsabi"
+TILE_INLINE LaneFloats loadLanes(const float* p) { return *reinterpret_cast<const LaneFloatsAt*>(p); }
+TILE_INLINE void storeLanes(float* p, LaneFloats v) { *reinterpret_cast<LaneFloatsAt*>(p) = v; }
 
-// Pixels whose kernels are built and summed together, so that their
-// independent sums overlap in the processor.
-constexpr int32_t kGroup = 4;
-
-// The raw bell weights of offsets d = 1..m for radius k (k1 = k + 1),
-// written without branches so that the loop vectorises; the values of
-// bellCurve. Its double steps are exact here and are taken in float: for a
+// The kernels of kLanes pixels of radii k[p] side by side, as makeBellKernel
+// (method 0) and makeBoxKernel (other methods) build them: weights[j kLanes
+// + p] is pixel p's weight at offset j - half (j = 0..2 half, half the widest
+// of their half-widths, returned), 0 beyond its own half-width; a radius
+// without a half-width (0, NaN, beyond the limit) gets no weights at all.
+// raw needs room for (half + 1) kLanes floats. The bell's raw weights are
+// bellCurve's, its double steps taken in float where they are exact: for a
 // float u in [0.5, 1), 2 - 2u is a float; 1 - y for y = s^2 / 2 is exact in
 // double from y >= 2^-30 on (one rounding to float, as the float
 // subtraction rounds), and below that both give 1.
-TILE_ROW_KERNEL void bellRawWeights(float k1, int32_t m, float* raw) {
-    for (int32_t d = 1; d <= m; ++d) {
-        const float u = 1.0f - static_cast<float>(d) / k1;
-        const float twice = 2.0f * u;
-        const float low = twice * twice * 0.5f;
-        const float s = 2.0f - twice;
-        const float high = 1.0f - 0.5f * (s * s);
-        raw[d] = u <= 0.0f ? 0.0f : (u < 0.5f ? low : (u < 1.0f ? high : 1.0f));
+TILE_TARGET_CLONES
+int32_t laneKernels(uint32_t method, const float* radii, float* raw, float* weights) {
+    LaneFloats k = {}, m = {};
+    int32_t half = 0;
+    for (int32_t p = 0; p < kLanes; ++p) {
+        const int32_t h = halfWidthOf(radii[p]);
+        k[p] = h > 0 ? radii[p] : 0.0f;
+        m[p] = static_cast<float>(h);
+        half = h > half ? h : half;
     }
-}
-
-// The normalised bell of half-width m into kernel[0..2m]: raw[d] / total
-// at offsets +-d, the centre 1 / total.
-TILE_ROW_KERNEL void normaliseBell(const float* __restrict raw, int32_t m, float total, float* __restrict kernel) {
-    float* __restrict right = kernel + m;
-    right[0] = 1.0f / total;
-    for (int32_t d = 1; d <= m; ++d) right[d] = raw[d] / total;
-    const float* __restrict weights = kernel + m + 1;
-    for (int32_t i = 0; i < m; ++i) kernel[i] = weights[m - 1 - i];
-}
-
-// The kernels of `count` pixels (at most kGroup) of radii k[g] into
-// kernels + g stride, as makeBellKernel and makeBoxKernel build them; the
-// bell's sums of raw weights run side by side. m[g] receives the
-// half-widths (all above 0: the caller groups only blurred pixels).
-void groupKernels(uint32_t method, const float* k, int32_t count, int32_t* m, float* kernels, size_t stride,
-                  float* raw) {
+    if (half == 0) return 0;
+    const LaneFloats zero = {};
+    const LaneFloats none = m > zero ? zero + 1.0f : zero;  // 0 for lanes without a kernel
     if (method != 0) {
-        for (int32_t g = 0; g < count; ++g) m[g] = makeBoxKernel(kernels + g * stride, k[g]);
-        return;
-    }
-    int32_t shortest = 0;
-    for (int32_t g = 0; g < count; ++g) {
-        m[g] = halfWidthOf(k[g]);
-        bellRawWeights(k[g] + 1.0f, m[g], raw + g * stride);
-        shortest = g == 0 || m[g] < shortest ? m[g] : shortest;
-    }
-    float sums[kGroup] = {0.0f, 0.0f, 0.0f, 0.0f};
-    if (count == kGroup) {
-        const float* r0 = raw;
-        const float* r1 = raw + stride;
-        const float* r2 = raw + 2 * stride;
-        const float* r3 = raw + 3 * stride;
-        for (int32_t d = 1; d <= shortest; ++d) {
-            sums[0] += r0[d];
-            sums[1] += r1[d];
-            sums[2] += r2[d];
-            sums[3] += r3[d];
+        const LaneFloats frac = k - m + 1.0f;
+        const LaneFloats sum = 2.0f * frac + (2.0f * m - 1.0f);
+        const LaneFloats end = frac / sum * none;
+        const LaneFloats middle = 1.0f / sum * none;
+        for (int32_t j = 0; j <= 2 * half; ++j) {
+            const LaneFloats offset = zero + static_cast<float>(j < half ? half - j : j - half);
+            storeLanes(weights + static_cast<size_t>(j) * kLanes,
+                       offset < m ? middle : (offset == m ? end : zero));
         }
-    } else {
-        shortest = 0;
+        return half;
     }
-    for (int32_t g = 0; g < count; ++g) {
-        const float* r = raw + g * stride;
-        for (int32_t d = shortest + 1; d <= m[g]; ++d) sums[g] += r[d];
-        normaliseBell(r, m[g], 1.0f + 2.0f * sums[g], kernels + g * stride);
+    const LaneFloats k1 = k + 1.0f;
+    LaneFloats sum = zero;
+    for (int32_t d = 1; d <= half; ++d) {
+        const LaneFloats at = zero + static_cast<float>(d);
+        const LaneFloats u = 1.0f - at / k1;
+        const LaneFloats twice = 2.0f * u;
+        const LaneFloats low = twice * twice * 0.5f;
+        const LaneFloats s = 2.0f - twice;
+        const LaneFloats high = 1.0f - 0.5f * (s * s);
+        LaneFloats r = u < 1.0f ? high : zero + 1.0f;
+        r = u < 0.5f ? low : r;
+        r = (u <= 0.0f) | (at > m) ? zero : r;
+        storeLanes(raw + static_cast<size_t>(d) * kLanes, r);
+        sum += r;
     }
+    const LaneFloats total = 1.0f + 2.0f * sum;
+    storeLanes(weights + static_cast<size_t>(half) * kLanes, 1.0f / total * none);
+    for (int32_t d = 1; d <= half; ++d) {
+        const LaneFloats w = loadLanes(raw + static_cast<size_t>(d) * kLanes) / total;
+        storeLanes(weights + static_cast<size_t>(half + d) * kLanes, w);
+        storeLanes(weights + static_cast<size_t>(half - d) * kLanes, w);
+    }
+    return half;
 }
 
-// acc[c] = sum over j of w[j] src[j n + c], j = 0..taps-1 in order, from 0.
-inline void tapSums(const float* src, const float* w, int32_t taps, int32_t n, float* acc) {
-    for (int32_t c = 0; c < n; ++c) acc[c] = 0.0f;
+// The sums of kLanes neighbours along a line: lane p of channel c sums
+// weights[j kLanes + p] · lines[c][p + j] for j = 0..taps-1 in order, from
+// 0 (lines[c] points at lane 0's first tap), into sums[c kLanes + p]. A
+// lane whose taps end before the others' has weights 0 there, and a
+// product 0 · v changes no sum unless v is not finite: with leaveOut such
+// taps are left out.
+template <int32_t Channels, bool LeaveOut>
+TILE_INLINE void laneSumsOf(const float* const* lines, int32_t taps, const float* weights, float* sums) {
+    LaneFloats acc[Channels] = {};
     for (int32_t j = 0; j < taps; ++j) {
-        const float wj = w[j];
-        const float* s = src + static_cast<ptrdiff_t>(j) * n;
-        for (int32_t c = 0; c < n; ++c) acc[c] += wj * s[c];
+        const LaneFloats w = loadLanes(weights + static_cast<size_t>(j) * kLanes);
+#pragma GCC unroll 4
+        for (int32_t c = 0; c < Channels; ++c) {
+            const LaneFloats v = w * loadLanes(lines[c] + j);
+            acc[c] = LeaveOut ? (w > LaneFloats{} ? acc[c] + v : acc[c]) : acc[c] + v;
+        }
     }
+#pragma GCC unroll 4
+    for (int32_t c = 0; c < Channels; ++c) storeLanes(sums + static_cast<size_t>(c) * kLanes, acc[c]);
 }
 
-// The same for pixels of four lanes, `count` of them side by side up to the
-// shortest kernel, each then finishing its own taps.
-inline void groupTapSums(const float* const* src, const float* kernels, size_t stride, const int32_t* m,
-                         int32_t count, v4f* out) {
-    int32_t shared = 0;
-    if (count == kGroup) {
-        shared = 2 * m[0] + 1;
-        for (int32_t g = 1; g < kGroup; ++g) shared = 2 * m[g] + 1 < shared ? 2 * m[g] + 1 : shared;
-        const float* w0 = kernels;
-        const float* w1 = kernels + stride;
-        const float* w2 = kernels + 2 * stride;
-        const float* w3 = kernels + 3 * stride;
-        v4f a0 = {0.0f, 0.0f, 0.0f, 0.0f};
-        v4f a1 = a0, a2 = a0, a3 = a0;
-        for (int32_t j = 0; j < shared; ++j) {
-            a0 += w0[j] * load4(src[0] + 4 * j);
-            a1 += w1[j] * load4(src[1] + 4 * j);
-            a2 += w2[j] * load4(src[2] + 4 * j);
-            a3 += w3[j] * load4(src[3] + 4 * j);
+TILE_TARGET_CLONES
+void laneSums(const float* const* lines, int32_t channels, int32_t taps, const float* weights, bool leaveOut,
+              float* sums) {
+    for (int32_t c0 = 0; c0 < channels; c0 += 4) {
+        const float* const* l = lines + c0;
+        float* s = sums + static_cast<size_t>(c0) * kLanes;
+        switch ((channels - c0 < 4 ? channels - c0 : 4) * 2 + (leaveOut ? 1 : 0)) {
+            case 2: laneSumsOf<1, false>(l, taps, weights, s); break;
+            case 3: laneSumsOf<1, true>(l, taps, weights, s); break;
+            case 4: laneSumsOf<2, false>(l, taps, weights, s); break;
+            case 5: laneSumsOf<2, true>(l, taps, weights, s); break;
+            case 6: laneSumsOf<3, false>(l, taps, weights, s); break;
+            case 7: laneSumsOf<3, true>(l, taps, weights, s); break;
+            case 8: laneSumsOf<4, false>(l, taps, weights, s); break;
+            default: laneSumsOf<4, true>(l, taps, weights, s); break;
         }
-        out[0] = a0;
-        out[1] = a1;
-        out[2] = a2;
-        out[3] = a3;
-    } else {
-        for (int32_t g = 0; g < count; ++g) out[g] = v4f{0.0f, 0.0f, 0.0f, 0.0f};
-    }
-    for (int32_t g = 0; g < count; ++g) {
-        const float* w = kernels + g * stride;
-        v4f a = out[g];
-        for (int32_t j = shared; j < 2 * m[g] + 1; ++j) a += w[j] * load4(src[g] + 4 * j);
-        out[g] = a;
     }
 }
 
 // The scratch of one task of a kernel pass.
 struct KernelScratch {
-    Scratch<float> lines;
-    Scratch<float> runSums;
-    Scratch<float> kernels;
+    Scratch<float> samples;
+    Scratch<float> sums;
+    Scratch<float> kernel;
     Scratch<float> raw;
-    Scratch<float> acc;
+    Scratch<uint8_t> waiting;
+    Scratch<uint8_t> nonFinite;
+    Scratch<const float*> lines;
     void trim() {
-        lines.trim();
-        runSums.trim();
-        kernels.trim();
+        samples.trim();
+        sums.trim();
+        kernel.trim();
         raw.trim();
-        acc.trim();
+        waiting.trim();
     }
 };
 
 KernelScratch& kernelScratch() {
     static thread_local KernelScratch scratch;
     return scratch;
+}
+
+// The lines of a task of a kernel pass (rows of the rows pass, columns of
+// the columns pass), each a copy of its samples, one plane per channel,
+// the pixel at position i at pad + i, edges repeated pad positions out,
+// then room for the lanes of a last group and the whole blocks kernelSums
+// reads. Runs of kRunPixels or more pixels of one radius along a line share
+// one kernel (kernelSums: each sample with the operations it would have
+// alone); the other pixels with k > 0 are summed kLanes neighbours at a
+// time, each with its own kernel.
+struct KernelTask {
+    uint32_t method = 0;
+    int32_t channels = 0;
+    int32_t count = 0;   // pixels of a line
+    int32_t pad = 0;     // the widest half-width of the task's pixels
+    size_t stride = 0;   // floats per line of a plane
+    size_t planeFloats = 0;
+    float* samples = nullptr;
+    KernelScratch* scratch = nullptr;
+
+    float* line(int32_t l, int32_t c) const {
+        return samples + static_cast<size_t>(c) * planeFloats + static_cast<size_t>(l) * stride;
+    }
+};
+
+constexpr size_t kLineSlack = kLanes + kKernelSumsBlock;
+
+// The pixels of line l of a task: radiusAt(i) is pixel i's radius,
+// store(i, sums, step) hands pixel i's channel sums sums[c step];
+// nonFinite: the line holds a NaN or an infinity. False when scratch
+// memory cannot be had.
+template <class RadiusAt, class Store>
+bool taskLineSums(const KernelTask& task, int32_t l, bool nonFinite, RadiusAt&& radiusAt, Store&& store) {
+    KernelScratch& scratch = *task.scratch;
+    const int32_t channels = task.channels;
+    const int32_t count = task.count;
+    const size_t runLength = static_cast<size_t>(count + kKernelSumsBlock - 1) / kKernelSumsBlock * kKernelSumsBlock;
+    float* kernel = scratch.kernel.get((2 * static_cast<size_t>(task.pad) + 1) * kLanes);
+    float* raw = scratch.raw.get((static_cast<size_t>(task.pad) + 1) * kLanes);
+    float* sums = scratch.sums.get(runLength * static_cast<size_t>(channels));
+    uint8_t* waiting = scratch.waiting.get(static_cast<size_t>(count) + kLanes);
+    const float** lines = scratch.lines.get(2 * static_cast<size_t>(channels));  // then the taps
+    if (!kernel || !raw || !sums || !waiting || !lines) return false;
+    for (int32_t c = 0; c < channels; ++c) lines[c] = task.line(l, c) + task.pad;
+    std::fill(waiting, waiting + count + kLanes, 0);
+    for (int32_t i = 0; i < count;) {
+        const float k = radiusAt(i);
+        int32_t end = i + 1;
+        while (end < count && radiusAt(end) == k) ++end;
+        const int32_t half = halfWidthOf(k);
+        if (end - i >= kRunPixels && half > 0) {
+            if (task.method == 0)
+                makeBellKernel(kernel, k);
+            else
+                makeBoxKernel(kernel, k);
+            for (int32_t c = 0; c < channels; ++c)
+                kernelSums(lines[c] + i - half, kernel, 2 * half + 1, 1, end - i, sums + runLength * c);
+            for (int32_t j = i; j < end; ++j) store(j, sums + (j - i), runLength);
+        } else if (half > 0) {
+            std::fill(waiting + i, waiting + end, 1);
+        }
+        i = end;
+    }
+    const float** taps = lines + channels;
+    for (int32_t i = 0; i < count; ++i) {
+        if (!waiting[i]) continue;
+        float radii[kLanes];
+        for (int32_t p = 0; p < kLanes; ++p) radii[p] = waiting[i + p] ? radiusAt(i + p) : 0.0f;
+        const int32_t half = laneKernels(task.method, radii, raw, kernel);
+        for (int32_t c = 0; c < channels; ++c) taps[c] = lines[c] + i - half;
+        laneSums(taps, channels, 2 * half + 1, kernel, nonFinite, sums);
+        for (int32_t p = 0; p < kLanes; ++p)
+            if (waiting[i + p]) store(i + p, sums + p, kLanes);
+        i += kLanes - 1;
+    }
+    return true;
 }
 
 // One pass of the bell or box method: every pixel with k > 0 takes its
@@ -326,521 +393,82 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
     const int32_t width = image.width;
     const int32_t height = image.height;
     const int32_t channels = image.channelCount();
-    // Pixels of three or four channels are kept in four lanes.
-    const int32_t lanes = channels == 3 || channels == 4 ? 4 : channels;
-    const size_t rowLength = static_cast<size_t>(width) * channels;
     const int32_t strip = vertical ? kColumnStrip : kRowBlock;
-    const size_t lineLength = static_cast<size_t>(vertical ? height : width) + 2 * static_cast<size_t>(widest);
-    const size_t stride = 2 * static_cast<size_t>(widest) + 1;
     Sample* data = static_cast<Sample*>(image.data);
     const int32_t extent = vertical ? width : height;
     const int32_t tasks = (extent + strip - 1) / strip;
-    // The line copies, and room after them for the whole blocks kernelSums reads.
-    const size_t linesLength = lineLength * lanes * (vertical ? strip : 1) + kKernelSumsBlock;
-    const size_t runSumsLength =
-        (static_cast<size_t>(vertical ? height : width) * lanes + kKernelSumsBlock - 1) / kKernelSumsBlock *
-        kKernelSumsBlock;
     std::atomic<bool> failed{false};
 
-    parallelFor(tasks, 0.5f, [&](int32_t task) {
+    parallelFor(tasks, 0.5f, [&](int32_t index) {
+        const int32_t first = index * strip;
+        const int32_t lineCount = (first + strip < extent ? first + strip : extent) - first;
+        // Pixel i of line l, and its radius.
+        auto pixelOf = [&](int32_t l, int32_t i) {
+            const int32_t x = vertical ? first + l : i;
+            const int32_t y = vertical ? i : first + l;
+            return static_cast<size_t>(y) * width + x;
+        };
+        KernelTask task;
+        task.method = method;
+        task.channels = channels;
+        task.count = vertical ? height : width;
+        for (int32_t l = 0; l < lineCount; ++l)
+            for (int32_t i = 0; i < task.count; ++i) {
+                const int32_t m = halfWidthOf(map[pixelOf(l, i)]);
+                task.pad = m > task.pad ? m : task.pad;
+            }
+        if (task.pad == 0) return;
+        const int32_t pad = task.pad;
+        task.stride = static_cast<size_t>(task.count) + 2 * static_cast<size_t>(pad) + kLineSlack;
+        task.planeFloats = task.stride * static_cast<size_t>(lineCount);
         KernelScratch& scratch = kernelScratch();
-        float* lines = scratch.lines.get(linesLength);
-        float* kernels = scratch.kernels.get(stride * kGroup);
-        float* raw = scratch.raw.get(stride * kGroup);
-        float* acc = scratch.acc.get(static_cast<size_t>(channels));
-        float* runSums = scratch.runSums.get(runSumsLength);
-        if (lines) std::fill(lines + linesLength - kKernelSumsBlock, lines + linesLength, 0.0f);
-        if (!lines || !kernels || !raw || !acc || !runSums) {
+        task.scratch = &scratch;
+        task.samples = scratch.samples.get(task.planeFloats * static_cast<size_t>(channels));
+        uint8_t* nonFinite = scratch.nonFinite.get(static_cast<size_t>(lineCount));
+        if (!task.samples || !nonFinite) {
             failed = true;
             return;
         }
-        // A group of blurred pixels waiting for their sums: where they are
-        // and where their taps start in their line copies.
-        int32_t count = 0;
-        int32_t gx[kGroup], gy[kGroup], m[kGroup];
-        float gk[kGroup];
-        const float* gline[kGroup];
-        int64_t gat[kGroup];
-        int32_t gpad[kGroup];
-        // Every slot's kernel is that of the radius builtFor when it is not
-        // NaN: neighbouring pixels often share a radius (every pixel but the
-        // centre with Radius 0, the edges of the photo at the full ramp), and
-        // then the kernels need not be built again.
-        float builtFor = std::numeric_limits<float>::quiet_NaN();
-        int32_t builtHalfWidth = 0;
-        auto flush = [&]() {
-            if (count == 0) return;
-            bool built = true;
-            for (int32_t g = 0; g < count; ++g) built &= gk[g] == builtFor;
-            if (built) {
-                for (int32_t g = 0; g < count; ++g) m[g] = builtHalfWidth;
-            } else {
-                groupKernels(method, gk, count, m, kernels, stride, raw);
-                bool same = count == kGroup;
-                for (int32_t g = 1; g < count; ++g) same &= gk[g] == gk[0];
-                builtFor = same ? gk[0] : std::numeric_limits<float>::quiet_NaN();
-                builtHalfWidth = m[0];
-            }
-            const float* src[kGroup] = {nullptr, nullptr, nullptr, nullptr};
-            for (int32_t g = 0; g < count; ++g) src[g] = gline[g] + (gat[g] + gpad[g] - m[g]) * lanes;
-            if (lanes == 4) {
-                v4f sums[kGroup];
-                groupTapSums(src, kernels, stride, m, count, sums);
-                for (int32_t g = 0; g < count; ++g) {
-                    Sample* px = data + static_cast<size_t>(gy[g]) * rowLength + static_cast<size_t>(gx[g]) * channels;
-                    for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], sums[g][c]);
-                }
-            } else {
-                for (int32_t g = 0; g < count; ++g) {
-                    tapSums(src[g], kernels + g * stride, 2 * m[g] + 1, channels, acc);
-                    Sample* px = data + static_cast<size_t>(gy[g]) * rowLength + static_cast<size_t>(gx[g]) * channels;
-                    for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], acc[c]);
-                }
-            }
-            count = 0;
-        };
-        auto add = [&](int32_t x, int32_t y, const float* line, int64_t at, int32_t pad) {
-            const float k = map[static_cast<size_t>(y) * width + x];
-            if (halfWidthOf(k) == 0) return;
-            gx[count] = x;
-            gy[count] = y;
-            gk[count] = k;
-            gline[count] = line;
-            gat[count] = at;
-            gpad[count] = pad;
-            if (++count == kGroup) flush();
-        };
-        // The pixels [from, to) of a line (at positions from + pad ...) that
-        // share the radius k, one kernel over the run: each lane sums the
-        // same taps in the same order as a pixel alone would.
-        auto addRun = [&](const float* line, int32_t from, int32_t to, int32_t pad, float k, auto&& pixelAt) {
-            flush();
-            float kOne[1] = {k};
-            int32_t mOne[1];
-            groupKernels(method, kOne, 1, mOne, kernels, stride, raw);
-            builtFor = std::numeric_limits<float>::quiet_NaN();  // slot 0 changed
-            const int32_t half = mOne[0];
-            kernelSums(line + static_cast<ptrdiff_t>(from + pad - half) * lanes, kernels, 2 * half + 1, lanes,
-                       (to - from) * lanes, runSums);
-            for (int32_t i = from; i < to; ++i) {
-                Sample* px = pixelAt(i);
-                const float* sum = runSums + static_cast<size_t>(i - from) * lanes;
-                for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], sum[c]);
-            }
-        };
-        // The pixels [0, count) of a line: runs of one radius together,
-        // the other pixels in groups.
-        auto addLine = [&](const float* line, int32_t count, int32_t pad, auto&& radiusAt, auto&& addOne,
-                           auto&& pixelAt) {
-            for (int32_t i = 0; i < count;) {
-                const float k = radiusAt(i);
-                int32_t end = i + 1;
-                while (end < count && radiusAt(end) == k) ++end;
-                if (end - i >= kRunPixels && halfWidthOf(k) > 0) {
-                    addRun(line, i, end, pad, k, pixelAt);
-                } else {
-                    for (int32_t j = i; j < end; ++j) addOne(j);
-                }
-                i = end;
-            }
-        };
-        // One pixel into a line of `lanes` floats per pixel.
-        auto copyPixel = [&](const Sample* px, float* out) {
-            for (int32_t c = 0; c < channels; ++c) out[c] = static_cast<float>(px[c]);
-            for (int32_t c = channels; c < lanes; ++c) out[c] = 0.0f;
-        };
-
-        const int32_t first = task * strip;
-        const int32_t end = first + strip < extent ? first + strip : extent;
-        if (!vertical) {
-            for (int32_t y = first; y < end; ++y) {
-                const float* mapRow = map + static_cast<size_t>(y) * width;
-                int32_t pad = 0;
-                for (int32_t x = 0; x < width; ++x) {
-                    const int32_t mx = halfWidthOf(mapRow[x]);
-                    pad = mx > pad ? mx : pad;
-                }
-                if (pad == 0) continue;
-                const Sample* row = data + static_cast<size_t>(y) * rowLength;
-                float* line = lines;
-                for (int64_t i = -pad; i < width + pad; ++i, line += lanes)
-                    copyPixel(row + static_cast<size_t>(clampIndex(i, width)) * channels, line);
-                addLine(
-                    lines, width, pad, [&](int32_t x) { return mapRow[x]; },
-                    [&](int32_t x) { add(x, y, lines, x, pad); },
-                    [&](int32_t x) { return data + static_cast<size_t>(y) * rowLength + static_cast<size_t>(x) * channels; });
-                flush();  // the row is written before the next one is copied
-            }
-        } else {
-            int32_t pad = 0;
-            for (int32_t y = 0; y < height; ++y)
-                for (int32_t x = first; x < end; ++x) {
-                    const int32_t mx = halfWidthOf(map[static_cast<size_t>(y) * width + x]);
-                    pad = mx > pad ? mx : pad;
-                }
-            if (pad > 0) {
-                // Gather the strip's columns, each contiguous, rows repeated
-                // at the edges; no other task reads or writes them.
-                const size_t columnLength = static_cast<size_t>(height) + 2 * static_cast<size_t>(pad);
-                for (int64_t r = -pad; r < height + pad; ++r) {
-                    const Sample* row = data + static_cast<size_t>(clampIndex(r, height)) * rowLength;
-                    for (int32_t x = first; x < end; ++x) {
-                        const size_t at = static_cast<size_t>(x - first) * columnLength + static_cast<size_t>(r + pad);
-                        copyPixel(row + static_cast<size_t>(x) * channels, lines + at * lanes);
+        // Copy the lines, edges repeated; the slack is zero. Columns are
+        // gathered kLanes rows at a time, so that each line is written a
+        // run of samples at a time.
+        std::fill(nonFinite, nonFinite + lineCount, 0);
+        for (int32_t l = 0; l < lineCount; ++l)
+            for (int32_t c = 0; c < channels; ++c)
+                std::fill(task.line(l, c) + task.count + 2 * pad, task.line(l, c) + task.stride, 0.0f);
+        const int32_t block = vertical ? kLanes : 1;
+        for (int32_t r0 = -pad; r0 < task.count + pad; r0 += vertical ? block : task.count + 2 * pad) {
+            const int32_t r1 = vertical ? (r0 + block < task.count + pad ? r0 + block : task.count + pad) : r0 + 1;
+            for (int32_t l = 0; l < lineCount; ++l)
+                for (int32_t c = 0; c < channels; ++c) {
+                    float* out = task.line(l, c) + pad;
+                    bool finite = true;
+                    // Rows pass: the whole row; columns pass: rows [r0, r1).
+                    const int32_t from = vertical ? r0 : -pad;
+                    const int32_t to = vertical ? r1 : task.count + pad;
+                    for (int32_t i = from; i < to; ++i) {
+                        const float v = static_cast<float>(data[pixelOf(l, clampIndex(i, task.count)) * channels + c]);
+                        out[i] = v;
+                        finite &= std::isfinite(v);
                     }
+                    nonFinite[l] |= !finite;
                 }
-                for (int32_t x = first; x < end; ++x) {
-                    const float* column = lines + static_cast<size_t>(x - first) * columnLength * lanes;
-                    addLine(
-                        column, height, pad, [&](int32_t y) { return map[static_cast<size_t>(y) * width + x]; },
-                        [&](int32_t y) { add(x, y, column, y, pad); },
-                        [&](int32_t y) {
-                            return data + static_cast<size_t>(y) * rowLength + static_cast<size_t>(x) * channels;
-                        });
-                }
-                flush();
+        }
+        for (int32_t l = 0; l < lineCount; ++l) {
+            const bool ok = taskLineSums(
+                task, l, nonFinite[l] != 0, [&](int32_t i) { return map[pixelOf(l, i)]; },
+                [&](int32_t i, const float* sums, size_t step) {
+                    Sample* px = data + pixelOf(l, i) * channels;
+                    for (int32_t c = 0; c < channels; ++c) tileloop::store(px[c], sums[c * step]);
+                });
+            if (!ok) {
+                failed = true;
+                return;
             }
         }
         scratch.trim();
     });
     return !failed;
-}
-
-// ---- Disc ----------------------------------------------------------------------
-
-// Distances sqrtf(dx^2 + dy^2) of the disc's cells, from a table when the
-// disc is small enough for one (every disc of a photo up to 20000 pixels
-// a side), else computed.
-// A cell of the disc's quadrant and its distance from the centre.
-struct Cell {
-    float d;
-    int32_t dx;
-    int32_t dy;
-};
-
-struct Distances {
-    std::unique_ptr<float[]> table;
-    int32_t side = 0;
-    // With the table: the quadrant's cells ordered by distance, so that a
-    // pixel's spans follow from its neighbour's by the few cells whose
-    // distance lies between their radii.
-    std::unique_ptr<Cell[]> cells;
-    size_t cellCount = 0;
-
-    bool build(int32_t widest) {
-        if (widest > kDistanceTableLimit) return true;
-        side = widest + 1;
-        cellCount = static_cast<size_t>(side) * side;
-        table.reset(new (std::nothrow) float[cellCount]);
-        cells.reset(new (std::nothrow) Cell[cellCount]);
-        if (!table || !cells) return false;
-        for (int32_t dy = 0; dy < side; ++dy)
-            for (int32_t dx = 0; dx < side; ++dx) {
-                const size_t at = static_cast<size_t>(dy) * side + dx;
-                table[at] = sqrtf(static_cast<float>(dx * dx + dy * dy));
-                cells[at] = Cell{table[at], dx, dy};
-            }
-        std::sort(cells.get(), cells.get() + cellCount, [](const Cell& a, const Cell& b) { return a.d < b.d; });
-        return true;
-    }
-};
-
-// Where the spans of a strip's last pixel stand: inner[] and outer[] hold
-// them; `inside` and `inRim` count the ordered cells closer than its k and
-// k + 1 (with a table), `previous` is its half-width (without).
-struct SpanState {
-    size_t inside = 0;
-    size_t inRim = 0;
-    int32_t previous = -1;
-};
-
-// Moves the spans of the ordered cells' rows to the radius `limit`: rows
-// gain their next cell while it lies closer, and lose their last one while
-// it does not. widest[dy] is the widest cell of row dy that lies closer
-// (-1: none); a row's cells are ordered by dx.
-TILE_INLINE void moveSpans(const Cell* cells, size_t count, float limit, size_t& inside, int32_t* widest) {
-    while (inside < count && cells[inside].d < limit) ++widest[cells[inside++].dy];
-    while (inside > 0 && !(cells[inside - 1].d < limit)) --widest[cells[--inside].dy];
-}
-
-struct TableDistances {
-    const float* table;
-    int32_t side;
-    TILE_INLINE float operator()(int32_t dx, int32_t dy) const { return table[static_cast<size_t>(dy) * side + dx]; }
-};
-
-struct RootDistances {
-    TILE_INLINE float operator()(int32_t dx, int32_t dy) const {
-        return sqrtf(static_cast<float>(static_cast<int64_t>(dx) * dx + static_cast<int64_t>(dy) * dy));
-    }
-};
-
-// One row of a strip in the ring: its samples in four lanes (the first
-// three channels, 0 for missing ones, and 1 in the fourth lane, whose sums
-// then count the disc's weight), edges repeated, and their prefix sums in
-// double.
-struct RingRow {
-    const float* values = nullptr;
-    const v4d* prefix = nullptr;
-    bool direct = false;  // a sample too large for the prefix sums
-};
-
-// Adds the sum of the samples at positions [from, to] of a ring row.
-TILE_INLINE void addSpan(v4d& acc, const RingRow& r, int32_t from, int32_t to) {
-    if (!r.direct) {
-        acc += r.prefix[to + 1] - r.prefix[from];
-        return;
-    }
-    v4d s = {0.0, 0.0, 0.0, 0.0};
-    for (int32_t i = from; i <= to; ++i) s += __builtin_convertvector(load4(r.values + 4 * i), v4d);
-    acc += s;
-}
-
-// The largest dx in [0, m] whose cell at row offset ady lies closer than
-// `limit` (-1 when none), found from a guess: distances grow with dx, so
-// the walk from a guess near the answer is short.
-template <class Distance>
-TILE_INLINE int32_t widestBelow(const Distance& distance, float limit, int32_t ady, int32_t m, int32_t guess) {
-    int32_t a = guess > m ? m : guess;
-    while (a >= 0 && !(distance(a, ady) < limit)) --a;
-    while (a < m && distance(a + 1, ady) < limit) ++a;
-    return a;
-}
-
-// Adds w (cells(dx)) over the rim cells dx = first..last of a row offset,
-// w = rim - distance, in two accumulators so that one sum need not wait for
-// the other.
-template <class Distance, class Cells>
-TILE_INLINE void addRim(v4d& acc0, v4d& acc1, const Distance& distance, float rim, int32_t ady, int32_t first,
-                        int32_t last, Cells&& cells) {
-    int32_t dx = first;
-    for (; dx + 1 <= last; dx += 2) {
-        acc0 += static_cast<double>(rim - distance(dx, ady)) * __builtin_convertvector(cells(dx), v4d);
-        acc1 += static_cast<double>(rim - distance(dx + 1, ady)) * __builtin_convertvector(cells(dx + 1), v4d);
-    }
-    if (dx <= last) acc0 += static_cast<double>(rim - distance(dx, ady)) * __builtin_convertvector(cells(dx), v4d);
-}
-
-// The disc averages of the pixels [x0, x1) of output row `mapRow`, from
-// the ring rows rows[pad + dy] (dy = -pad..pad); pixel x of the strip is
-// at position x - x0 + pad of every ring row. Pixels with k > 0 get their
-// average in out (four floats per pixel of the strip) and done[] set.
-// Neighbouring pixels have nearly the same radius, so each pixel's spans
-// start from those of the pixel before it.
-template <class Distance>
-TILE_INLINE void discRowWith(const Distance& distance, const Cell* cells, size_t cellCount, SpanState& state,
-                             const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const RingRow* rows,
-                             int32_t* inner, int32_t* outer, float* out, uint8_t* done) {
-    for (int32_t x = x0; x < x1; ++x) {
-        const float k = mapRow[x];
-        const int32_t m = halfWidthOf(k);
-        done[x - x0] = m > 0;
-        if (m == 0) continue;
-        const float rim = k + 1.0f;
-        // The widest full cell (d < k) and rim cell (d < k + 1) of each row
-        // offset; -1 when the row has none.
-        if (cells) {
-            moveSpans(cells, cellCount, k, state.inside, inner);
-            moveSpans(cells, cellCount, rim, state.inRim, outer);
-        } else {
-            for (int32_t ady = 0; ady <= m; ++ady) {
-                const bool known = ady <= state.previous;
-                inner[ady] = widestBelow(distance, k, ady, m, known ? inner[ady] : m);
-                outer[ady] = widestBelow(distance, rim, ady, m, known ? outer[ady] : m);
-            }
-            state.previous = m;
-        }
-        const int32_t at = x - x0 + pad;
-        // The fourth lane of every sample is 1, so its sum is the weight.
-        v4d full = {0.0, 0.0, 0.0, 0.0};
-        v4d fullBelow = full, edge0 = full, edge1 = full;
-        // The centre row alone, then the rows above and below in pairs:
-        // both have the same full span and rim. A row without full cells
-        // has the pixel's own column in its rim, once.
-        {
-            const RingRow& row = rows[pad];
-            const int32_t a0 = inner[0];  // at least 0: the centre cell is full
-            addSpan(full, row, at - a0, at + a0);
-            addRim(edge0, edge1, distance, rim, 0, a0 + 1, outer[0], [&](int32_t dx) TILE_INLINE_LAMBDA {
-                return load4(row.values + 4 * (at + dx)) + load4(row.values + 4 * (at - dx));
-            });
-        }
-        for (int32_t ady = 1; ady <= m; ++ady) {
-            const RingRow& up = rows[pad - ady];
-            const RingRow& down = rows[pad + ady];
-            const int32_t a0 = inner[ady];
-            const int32_t last = outer[ady];
-            if (a0 >= 0) {
-                addSpan(full, up, at - a0, at + a0);
-                addSpan(fullBelow, down, at - a0, at + a0);
-            } else if (last >= 0) {
-                const double w = static_cast<double>(rim - distance(0, ady));
-                edge0 += w * __builtin_convertvector(load4(up.values + 4 * at) + load4(down.values + 4 * at), v4d);
-            }
-            const int32_t first = a0 >= 0 ? a0 + 1 : 1;
-            addRim(edge0, edge1, distance, rim, ady, first, last, [&](int32_t dx) TILE_INLINE_LAMBDA {
-                return (load4(up.values + 4 * (at + dx)) + load4(up.values + 4 * (at - dx))) +
-                       (load4(down.values + 4 * (at + dx)) + load4(down.values + 4 * (at - dx)));
-            });
-        }
-        const v4d sum = (full + fullBelow) + (edge0 + edge1);
-        float* o = out + 4 * (x - x0);
-        for (int32_t c = 0; c < 3; ++c) o[c] = static_cast<float>(sum[c] / sum[3]);
-    }
-}
-
-TILE_TARGET_CLONES
-void discRow(const float* mapRow, int32_t x0, int32_t x1, int32_t pad, const RingRow* rows,
-             const Distances& distances, SpanState& state, int32_t* inner, int32_t* outer, float* out, uint8_t* done) {
-    if (distances.table)
-        discRowWith(TableDistances{distances.table.get(), distances.side}, distances.cells.get(), distances.cellCount,
-                    state, mapRow, x0, x1, pad, rows, inner, outer, out, done);
-    else
-        discRowWith(RootDistances{}, nullptr, 0, state, mapRow, x0, x1, pad, rows, inner, outer, out, done);
-}
-
-// The scratch of one strip of the disc.
-struct DiscScratch {
-    Scratch<float> values;
-    Scratch<v4d> prefix;
-    Scratch<uint8_t> direct;
-    Scratch<RingRow> rows;
-    Scratch<int32_t> inner;
-    Scratch<int32_t> outer;
-    Scratch<float> averages;
-    Scratch<uint8_t> done;
-    void trim() {
-        values.trim();
-        prefix.trim();
-    }
-};
-
-DiscScratch& discScratch() {
-    static thread_local DiscScratch scratch;
-    return scratch;
-}
-
-// The disc pass. Strips of columns are independent tasks of a parallel loop
-// (each reads the copy of the image and writes only its own columns).
-template <class Sample>
-bool discPass(ImageBuffer& image, const ImageBuffer& source, const float* map, int32_t widest) {
-    if (widest < 1) return true;
-    const int32_t width = image.width;
-    const int32_t height = image.height;
-    const int32_t channels = image.channelCount();
-    const int32_t used = channels < 3 ? channels : 3;
-    const size_t rowLength = static_cast<size_t>(width) * channels;
-    Sample* data = static_cast<Sample*>(image.data);
-
-    Distances distances;
-    if (!distances.build(widest)) return false;
-    const Sample* src = static_cast<const Sample*>(source.data);
-    const int32_t strips = (width + kDiscStrip - 1) / kDiscStrip;
-    std::atomic<bool> failed{false};
-
-    parallelFor(strips, 0.5f, [&](int32_t strip) {
-        const int32_t x0 = strip * kDiscStrip;
-        const int32_t x1 = x0 + kDiscStrip < width ? x0 + kDiscStrip : width;
-        int32_t pad = 0;
-        for (int32_t y = 0; y < height; ++y)
-            for (int32_t x = x0; x < x1; ++x) {
-                const int32_t m = halfWidthOf(map[static_cast<size_t>(y) * width + x]);
-                pad = m > pad ? m : pad;
-            }
-        if (pad == 0) return;
-        const int32_t line = (x1 - x0) + 2 * pad;
-        const int32_t ringRows = 2 * pad + 1 < height ? 2 * pad + 1 : height;
-        DiscScratch& scratch = discScratch();
-        float* values = scratch.values.get(static_cast<size_t>(ringRows) * line * 4);
-        v4d* prefix = scratch.prefix.get(static_cast<size_t>(ringRows) * (line + 1));
-        uint8_t* direct = scratch.direct.get(static_cast<size_t>(ringRows));
-        RingRow* rows = scratch.rows.get(2 * static_cast<size_t>(pad) + 1);
-        int32_t* inner = scratch.inner.get(static_cast<size_t>(pad) + 1);
-        int32_t* outer = scratch.outer.get(static_cast<size_t>(pad) + 1);
-        float* averages = scratch.averages.get(4 * static_cast<size_t>(kDiscStrip));
-        uint8_t* done = scratch.done.get(kDiscStrip);
-        if (!values || !prefix || !direct || !rows || !inner || !outer || !averages || !done) {
-            failed = true;
-            return;
-        }
-        SpanState state;  // no cell inside yet
-        for (int32_t ady = 0; ady <= pad; ++ady) inner[ady] = outer[ady] = -1;
-
-        int32_t loaded = 0;  // source rows [0, loaded) are in the ring
-        for (int32_t y = 0; y < height; ++y) {
-            const int32_t needed = y + pad + 1 < height ? y + pad + 1 : height;
-            for (; loaded < needed; ++loaded) {
-                const int32_t slot = loaded % ringRows;
-                float* v = values + static_cast<size_t>(slot) * line * 4;
-                v4d* p = prefix + static_cast<size_t>(slot) * (line + 1);
-                const Sample* row = src + static_cast<size_t>(loaded) * rowLength;
-                bool large = false;
-                for (int32_t i = 0; i < line; ++i) {
-                    const Sample* px =
-                        row + static_cast<size_t>(clampIndex(static_cast<int64_t>(x0) - pad + i, width)) * channels;
-                    float* o = v + 4 * static_cast<size_t>(i);
-                    for (int32_t c = 0; c < 4; ++c) {
-                        const float sample = c < used ? static_cast<float>(px[c]) : (c == 3 ? 1.0f : 0.0f);
-                        large |= !(fabsf(sample) <= kPrefixSafe);
-                        o[c] = sample;
-                    }
-                }
-                p[0] = v4d{0.0, 0.0, 0.0, 0.0};
-                for (int32_t i = 0; i < line; ++i) p[i + 1] = p[i] + __builtin_convertvector(load4(v + 4 * i), v4d);
-                direct[slot] = large;
-            }
-            for (int32_t dy = -pad; dy <= pad; ++dy) {
-                const int32_t slot = clampIndex(static_cast<int64_t>(y) + dy, height) % ringRows;
-                RingRow& r = rows[dy + pad];
-                r.values = values + static_cast<size_t>(slot) * line * 4;
-                r.prefix = prefix + static_cast<size_t>(slot) * (line + 1);
-                r.direct = direct[slot] != 0;
-            }
-            discRow(map + static_cast<size_t>(y) * width, x0, x1, pad, rows, distances, state, inner, outer, averages,
-                    done);
-            Sample* out = data + static_cast<size_t>(y) * rowLength;
-            for (int32_t x = x0; x < x1; ++x) {
-                if (!done[x - x0]) continue;
-                const float* a = averages + 4 * static_cast<size_t>(x - x0);
-                Sample* px = out + static_cast<size_t>(x) * channels;
-                for (int32_t c = 0; c < used; ++c) tileloop::store(px[c], tileloop::clampSample(a[c]));
-            }
-        }
-        scratch.trim();
-    });
-    return !failed;
-}
-
-// The pixels of the largest radius B (where the ramp has reached 1: every
-// pixel but the centre with Radius 0, the photo's edges otherwise) share
-// one disc, so they are averaged together, many neighbours at a time
-// (discAverages). Their map entries become 0, so that the disc pass leaves
-// them alone; the widest half-width left is returned.
-template <class Sample>
-int32_t largestRadiusDiscs(const RadialParams& p, const ImageBuffer& source, ImageBuffer& image, float* map,
-                           int32_t widest) {
-    const int32_t half = halfWidthOf(p.maxRadius);
-    if (half == 0) return widest;
-    const size_t pixels = static_cast<size_t>(image.width) * image.height;
-    std::unique_ptr<uint8_t[]> pick(new (std::nothrow) uint8_t[pixels]);
-    if (!pick) return widest;
-    size_t picked = 0;
-    for (size_t i = 0; i < pixels; ++i) {
-        pick[i] = map[i] == p.maxRadius;
-        picked += pick[i];
-    }
-    if (picked == 0) return widest;
-    if constexpr (std::is_same<Sample, uint8_t>::value)
-        discAverages8(source, image, p.maxRadius, p.maxRadius + 1.0f, half, 3, pick.get());
-    else
-        discAverages(source, image, p.maxRadius, p.maxRadius + 1.0f, half, 3, pick.get());
-    int32_t left = 0;
-    for (size_t i = 0; i < pixels; ++i) {
-        if (pick[i]) map[i] = 0.0f;
-        const int32_t m = halfWidthOf(map[i]);
-        left = m > left ? m : left;
-    }
-    return left;
 }
 
 template <class Sample>
@@ -860,8 +488,13 @@ void radialBody(const RadialBlurMod& mod, ImageBuffer& image, const RenderArgs* 
         else
             ImageBuffer::copyFloat(source, image, true);
         if (!source.data) return;
-        widest = largestRadiusDiscs<Sample>(p, source, image, map.get(), widest);
-        discPass<Sample>(image, source, map.get(), widest);
+        // The tiles are cut by the largest radius B, the same for every
+        // band of the picture; pixels of B share one disc.
+        const int32_t reach = std::max(halfWidthOf(p.maxRadius), widest);
+        if constexpr (std::is_same<Sample, uint8_t>::value)
+            discAverages8(source, image, map.get(), p.maxRadius, reach, 3);
+        else
+            discAverages(source, image, map.get(), p.maxRadius, reach, 3);
         return;
     }
     if (!kernelPass<Sample>(image, map.get(), widest, p.method, false)) return;
@@ -920,18 +553,15 @@ int32_t makeBellKernel(float* kernel, float k) {
 RadialBlurMod::RadialBlurMod(float amount, float radius)
     : ImageMod(GrowString("Radial Blur"), GrowString("Circular Blur")) {
     version = kNewestVersion;
-    ModVar* amountVar = addFloatVar("Amount", amount, 0.0f, 1.0f);
-    FloatValue* amountValue = amountVar->floatValue();
-    amountValue->displayLow = 0.0f;
-    amountValue->displayHigh = 100.0f;
-    amountValue->useDisplayRange = 1;
-    ModVar* falloffVar = addFloatVar("Falloff", 50.0f, 0.0f, 100.0f);
-    ModVar* radiusVar = addFloatVar("Radius", radius, 0.0f, 2.0f);
+    ModVar* amountVar = tilevars::placed(*this, kAmount, addFloatVar("Amount", amount, 0.0f, 1.0f));
+    tilevars::showAsPercent(*amountVar->floatValue(), 0.0f);
+    ModVar* falloffVar = tilevars::placed(*this, kFalloff, addFloatVar("Falloff", 50.0f, 0.0f, 100.0f));
+    ModVar* radiusVar = tilevars::placed(*this, kRadius, addFloatVar("Radius", radius, 0.0f, 2.0f));
     GrowArray<GrowString> methods;
     methods.append(GrowString("Gaussian"));
     methods.append(GrowString("Box"));
     methods.append(GrowString("Circle"));
-    ModVar* methodVar = addVar(ModVar("Blur Method", new ChoiceValue(methods, 0)));
+    ModVar* methodVar = tilevars::placed(*this, kMethod, addVar(ModVar("Blur Method", new ChoiceValue(methods, 0))));
     description = kDescription;
     addAnimTrack(amountVar, "1 .25 1", 2.348f);
     addAnimTrack(falloffVar, "35 80 35", 3.343f);
@@ -946,7 +576,7 @@ ImageMod* RadialBlurMod::clone() const { return new RadialBlurMod(0.5f, 1.0f); }
 // (which is never larger), so that B here is never below the body's.
 // Clamped to the height; 0 when the body leaves the image alone anyway.
 int32_t RadialBlurMod::marginFor(int32_t width, int32_t height, float) const {
-    const FloatValue* amount = floatAt(0);
+    const FloatValue* amount = floatAt(kAmount);
     const float b = radialBlurMaxRadius(amount ? amount->value : 0.0f, methodOf(*this), static_cast<float>(width),
                                         static_cast<float>(height));
     if (isnan(b) || b > kMaxRadialBlurRadius) return 0;

@@ -22,20 +22,19 @@
 // marginFor gives each band the rows its largest kernel reaches.
 //
 // Exactness and speed: the bell and box sums are taken tap by tap in the
-// kernel's order (float); a kernel is built once for a run of pixels of one
-// radius, and such a run is summed along its line as one kernel, each
-// sample with the operations it would have alone. The disc is summed row by
-// row of the disc: the span of full cells of each row as a difference of
-// double prefix sums of that image row, the rim cells one by one, all in
-// double, divided by the disc's weight: within 1e-5 relative of the
-// cell-by-cell float sum, at a cost that grows with k rather than with k
-// squared. Distances are read from a table made once per call; zero cells
-// are never visited; nothing is allocated per pixel. Rows holding a sample
-// whose size would swamp the double prefix sums (a non-finite or huge
-// value) sum their spans directly. The pixels of the largest radius B
-// (Radius 0, or the photo's edges where the ramp has reached 1) share one
-// disc and are averaged together, many neighbours at a time, by the
-// convolution core's disc (discAverages: float prefix sums, within 1e-6).
+// kernel's order (float). A kernel is built once for a run of pixels of one
+// radius, and such a run is summed along its line as one kernel; other
+// neighbours are built and summed side by side in vector lanes. Either
+// way each sample gets the operations it would have alone, bit for bit.
+// The disc is the convolution core's disc of a radius per pixel
+// (discAverages): each row of the disc a span of full cells from float
+// prefix sums of its image row, the cells of the rim one by one,
+// neighbouring pixels summed together in vector lanes (each with its own
+// rim weights), within 1e-6 relative of the exact sum, at a cost that
+// grows with k rather than with k squared. Cells outside a pixel's disc
+// are never visited, so a non-finite sample reaches only the discs that
+// hold it. The pixels of the largest radius B (Radius 0, or the photo's
+// edges where the ramp has reached 1) share one disc.
 
 #include <cstdint>
 

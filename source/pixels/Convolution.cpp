@@ -372,11 +372,24 @@ void convolveInto(const ImageBuffer& source, const float* kernel, int32_t kernel
 // tiles' columns are fixed by the image's width, so bands and threads never
 // change a result.
 //
+// Discs of a radius per pixel (discAverages) are summed the same way. The
+// neighbours in a block have nearly the same radius k: the cells closer
+// than the smallest k of the block weigh 1 for every one of them and are
+// summed as spans; the band of cells up to the largest rim k + 1 is summed
+// cell by cell, each lane weighing a cell by its own radius and adding that
+// weight to its own sum of weights. The band is a little wider than a rim,
+// so a block costs about what a block of one radius does. Each output row
+// of a block has its own band, made from the radii of its own pixels, so
+// how rows are grouped changes no result; rows whose pixels all have the
+// common radius the caller names take its one disc.
+//
 // A sample whose disc square holds a non-finite sample is summed cell by
 // cell, as the plain convolution of the normalised kernel does (so NaN and
 // infinity spread as they always did), and rows holding a non-finite or a
 // huge sample sum their spans one sample at a time, so that such a sample
-// cannot spoil the prefix sums of its row.
+// cannot spoil the prefix sums of its row. Discs of a radius per pixel take
+// their own cells only: a cell outside a lane's disc is left out of its
+// sum, not multiplied by 0.
 
 // Samples summed together (four AVX registers of floats).
 constexpr int32_t kDiscBlock = 32;
@@ -405,6 +418,51 @@ constexpr int32_t kShortSpan = 8;
 // near non-finite ones (a larger one gives those samples NaN, the result of
 // nearly every such sum).
 constexpr int32_t kCellByCellLimit = 1024;
+// Discs of a radius per pixel read their cells' distances from a table up
+// to this half-width (1 MiB), beyond it compute them.
+constexpr int32_t kDistanceTableLimit = 512;
+
+// The distance sqrtf(dx^2 + dy^2) of a cell, as discWeight computes it.
+inline float cellDistance(int32_t dx, int32_t dy) {
+    return sqrtf(static_cast<float>(static_cast<int64_t>(dx) * dx + static_cast<int64_t>(dy) * dy));
+}
+
+// The distances of the cells of a quadrant, dx and dy in [0, n]: from a
+// table when n is at most kDistanceTableLimit, else computed.
+struct DistanceTable {
+    std::vector<float> table;
+    int32_t side = 0;
+    void build(int32_t n) {
+        if (n > kDistanceTableLimit) return;
+        side = n + 1;
+        table.resize(static_cast<size_t>(side) * side);
+        for (int32_t dy = 0; dy < side; ++dy)
+            for (int32_t dx = 0; dx < side; ++dx) table[static_cast<size_t>(dy) * side + dx] = cellDistance(dx, dy);
+    }
+    TILE_INLINE float operator()(int32_t dx, int32_t dy) const {
+        return table.empty() ? cellDistance(dx, dy) : table[static_cast<size_t>(dy) * side + dx];
+    }
+    // The largest dx in [0, n] whose cell at row offset dy lies closer than
+    // limit (-1: none). With the table it starts from the exact boundary,
+    // ceil(sqrt(limit^2 - dy^2)) - 1 in double, and looks at the two cells
+    // around it: for these sizes the float distances of neighbouring cells
+    // lie far more than their rounding apart, so the float boundary is one
+    // of the three. Beyond the table the cells are walked from guess.
+    int32_t closerThan(float limit, int32_t dy, int32_t n, int32_t guess) const {
+        if (table.empty()) {
+            int32_t a = guess > n ? n : guess;
+            while (a >= 0 && !(cellDistance(a, dy) < limit)) --a;
+            while (a < n && cellDistance(a + 1, dy) < limit) ++a;
+            return a;
+        }
+        const double room = static_cast<double>(limit) * limit - static_cast<double>(dy) * dy;
+        if (!(room > 0.0)) return -1;
+        int32_t c = static_cast<int32_t>(std::ceil(std::sqrt(room))) - 1;
+        c = c < n ? c : n;
+        const float* row = table.data() + static_cast<size_t>(dy) * side;
+        return c - 1 + (row[c] < limit ? 1 : 0) + (c < n && row[c + 1] < limit ? 1 : 0);
+    }
+};
 
 // One rim cell at a row offset: its column offset (0 or more; the cell at
 // -dx weighs the same) and weight.
@@ -414,18 +472,24 @@ struct RimCell {
 };
 
 // A disc of half-width n by rows. At row offset dy (0..n; -dy is alike)
-// the cells |dx| <= full[dy] weigh 1 (-1: none), and rim cells
-// rim[firstRim[dy] .. firstRim[dy + 1]) follow them. The weights are
-// discWeight's; weight is the double sum of every cell's weight.
+// the cells |dx| <= full[dy] weigh 1 (-1: none). In a disc of one radius
+// the rim cells rim[firstRim[dy] .. firstRim[dy + 1]) follow them, with
+// discWeight's weights, and weight is the double sum of every cell's
+// weight. In the band of a block of radii (bandShape) the band's cells
+// full[dy] < |dx| <= outer[dy] follow them, and weight counts the full
+// cells.
 struct DiscShape {
     std::vector<int32_t> full;
     std::vector<int32_t> firstRim;
     std::vector<RimCell> rim;
+    std::vector<int32_t> outer;
     double weight = 0.0;
+    int32_t n = 0;
 };
 
 DiscShape discShape(float full, float rim, int32_t n) {
     DiscShape shape;
+    shape.n = n;
     shape.full.resize(static_cast<size_t>(n) + 1);
     shape.firstRim.resize(static_cast<size_t>(n) + 2);
     // The cells' distances grow with |dx| and |dy|, so the ends of the full
@@ -449,6 +513,82 @@ DiscShape discShape(float full, float rim, int32_t n) {
     return shape;
 }
 
+// The band of pixels whose radii k lie in [kMin, kMax], half-width n =
+// ceil(kMax), into shape (its arrays reused): the cells closer than kMin
+// weigh 1 for all of them (full), the cells from there to the largest rim
+// rimMax = max(k + 1) follow, and weight counts the full cells. Cells from
+// rimMax out weigh 0 for all of them.
+void bandShape(const DistanceTable& distance, float kMin, float rimMax, int32_t n, DiscShape& shape) {
+    shape.n = n;
+    shape.full.resize(static_cast<size_t>(n) + 1);
+    shape.outer.resize(static_cast<size_t>(n) + 1);
+    int32_t inner = n;
+    int32_t outer = n;
+    int64_t cells = 0;
+    for (int32_t dy = 0; dy <= n; ++dy) {
+        inner = distance.closerThan(kMin, dy, n, inner);
+        outer = distance.closerThan(rimMax, dy, n, outer);
+        shape.full[dy] = inner;
+        shape.outer[dy] = outer;
+        cells += (dy == 0 ? 1 : 2) * static_cast<int64_t>(inner + 1 > 0 ? 2 * inner + 1 : 0);
+    }
+    shape.weight = static_cast<double>(cells);
+}
+
+// The cells closer than each limit of a grid, level · step (step a power of
+// two), so that the band of a block of radii is looked up rather than
+// made: the grid limit at or below the smallest radius bounds the cells
+// that weigh 1 for all of the block, the one at or above the largest rim
+// bounds the band. The band is then wider than the radii need by less than
+// a step on each side, which costs a few cells and changes no weight.
+// Level 0 holds the centre cell alone (a limit just above 0). Made from the
+// distance table, so only for discs up to kDistanceTableLimit.
+struct DiscLevels {
+    std::vector<int32_t> closer;  // [level · (n + 1) + dy]: as closerThan, -1 none
+    std::vector<double> cells;    // [level]: how many cells are closer
+    float step = 0.0f;
+    int32_t n = 0;
+    int32_t levels = 0;
+
+    // The grid has at most kMaxLevels levels: steps of 1/8 up to a
+    // half-width of 254, coarser beyond.
+    static constexpr int32_t kMaxLevels = 2048;
+
+    void build(const DistanceTable& distance, int32_t halfWidth) {
+        if (distance.table.empty()) return;
+        n = halfWidth;
+        step = 0.125f;
+        while (static_cast<float>(n + 2) / step + 1.0f > static_cast<float>(kMaxLevels)) step *= 2.0f;
+        levels = static_cast<int32_t>(ceilf(static_cast<float>(n + 2) / step)) + 1;
+        const size_t side = static_cast<size_t>(n) + 1;
+        closer.assign(static_cast<size_t>(levels) * side, -1);
+        cells.assign(static_cast<size_t>(levels), 1.0);
+        closer[0] = 0;
+        for (int32_t level = 1; level < levels; ++level) {
+            const float limit = static_cast<float>(level) * step;
+            int32_t* row = closer.data() + static_cast<size_t>(level) * side;
+            int64_t count = 0;
+            int32_t a = n;
+            for (int32_t dy = 0; dy <= n; ++dy) {
+                a = distance.closerThan(limit, dy, n, a);
+                row[dy] = a;
+                count += (dy == 0 ? 1 : 2) * static_cast<int64_t>(a >= 0 ? 2 * a + 1 : 0);
+            }
+            cells[level] = static_cast<double>(count);
+        }
+    }
+    // The level whose limit is at or below k, and the one at or above r.
+    int32_t below(float k) const {
+        const float level = floorf(k / step);
+        return level < 0.0f ? 0 : (level >= static_cast<float>(levels) ? levels - 1 : static_cast<int32_t>(level));
+    }
+    int32_t above(float r) const {
+        const float level = ceilf(r / step);
+        return level >= static_cast<float>(levels) ? levels - 1 : static_cast<int32_t>(level);
+    }
+    const int32_t* row(int32_t level) const { return closer.data() + static_cast<size_t>(level) * (n + 1); }
+};
+
 // One source row of a tile: its window (edge-padded, kDiscBlock zeros
 // after), the prefix sums of each channel, prefix[j + channels] =
 // prefix[j] + values[j] from prefix[0..channels) = 0, and the running count
@@ -467,20 +607,30 @@ TILE_INLINE double directSum(const float* v, int32_t count, int32_t step) {
     return sum;
 }
 
-// Vector registers of the disc's sums: four doubles, eight floats (read
-// from any address).
+// Vector registers of the disc's sums: four doubles; Lanes floats, 8 (AVX)
+// or 16 (AVX-512), read from any address. A block of kDiscBlock samples is
+// kDiscBlock / Lanes of them; every lane does the same operations whatever
+// the width, so both widths give the same sums.
 typedef double DiscDoubles __attribute__((vector_size(32)));
-typedef float DiscFloats __attribute__((vector_size(32)));
-typedef float DiscFloatsAt __attribute__((vector_size(32), aligned(4), may_alias));
 constexpr int32_t kDiscDoubleVectors = kDiscBlock / 4;
-constexpr int32_t kDiscFloatVectors = kDiscBlock / 8;
 
-// The helpers and lambdas below that return 32-byte vectors are always
-// inlined into the kernel's copies, so the note that such a vector is
-// returned differently with and without AVX concerns no call ever made (GCC
-// gives it when the file's functions are emitted, so it is off to the end).
+template <int32_t Lanes>
+struct DiscLanes {
+    typedef float Floats __attribute__((vector_size(4 * Lanes)));
+    typedef float FloatsAt __attribute__((vector_size(4 * Lanes), aligned(4), may_alias));
+    static constexpr int32_t kVectors = kDiscBlock / Lanes;
+};
+
+// The helpers and lambdas below that return vectors wider than 16 bytes are
+// always inlined into the kernel's copies, so the note that such a vector
+// is returned differently with and without AVX concerns no call ever made
+// (GCC gives it when the file's functions are emitted, so it is off to the
+// end).
 #pragma GCC diagnostic ignored "-Wpsabi"
-TILE_INLINE DiscFloats loadFloats(const float* p) { return *reinterpret_cast<const DiscFloatsAt*>(p); }
+template <int32_t Lanes>
+TILE_INLINE typename DiscLanes<Lanes>::Floats loadFloats(const float* p) {
+    return *reinterpret_cast<const typename DiscLanes<Lanes>::FloatsAt*>(p);
+}
 
 // The rows of a tile's window: rows[i] is image row first + i, and rows
 // above and below the image repeat its first and last.
@@ -493,123 +643,268 @@ struct DiscRows {
     }
 };
 
-// The span |dx| <= a of one row for the samples [j0, j0 + kDiscBlock) of
-// an output row (centre: their centre column in the window), added to sum:
-// a short span cell by cell, a long one from the prefix sums, and in a row
+// A window row as a block of samples reads it: its values and prefix sums
+// from the block's centre column on.
+struct BlockRow {
+    const float* values;
+    const float* prefix;
+    bool direct;
+};
+
+// The span |dx| <= a of one row for the samples of a block, added to sum: a
+// short span cell by cell, a long one from the prefix sums, and in a row
 // that holds a non-finite or huge sample one sample at a time in double.
-TILE_INLINE void addSpan(DiscFloats* sum, const DiscRow& row, ptrdiff_t centre, int32_t a, int32_t channels) {
+template <int32_t Lanes, class Floats = typename DiscLanes<Lanes>::Floats>
+TILE_INLINE void addSpan(Floats* sum, const BlockRow& row, int32_t a, int32_t channels) {
+    constexpr int32_t vectors = DiscLanes<Lanes>::kVectors;
     if (!row.direct && a < kShortSpan) {
-        const float* first = row.values + centre - static_cast<ptrdiff_t>(a) * channels;
+        const float* first = row.values - static_cast<ptrdiff_t>(a) * channels;
         for (int32_t i = 0; i <= 2 * a; ++i) {
             const float* v = first + static_cast<ptrdiff_t>(i) * channels;
 #pragma GCC unroll 4
-            for (int32_t k = 0; k < kDiscFloatVectors; ++k) sum[k] += loadFloats(v + 8 * k);
+            for (int32_t k = 0; k < vectors; ++k) sum[k] += loadFloats<Lanes>(v + Lanes * k);
         }
         return;
     }
     if (!row.direct) {
-        const float* high = row.prefix + centre + static_cast<ptrdiff_t>(a + 1) * channels;
-        const float* low = row.prefix + centre - static_cast<ptrdiff_t>(a) * channels;
+        const float* high = row.prefix + static_cast<ptrdiff_t>(a + 1) * channels;
+        const float* low = row.prefix - static_cast<ptrdiff_t>(a) * channels;
 #pragma GCC unroll 4
-        for (int32_t k = 0; k < kDiscFloatVectors; ++k) sum[k] += loadFloats(high + 8 * k) - loadFloats(low + 8 * k);
+        for (int32_t k = 0; k < vectors; ++k)
+            sum[k] += loadFloats<Lanes>(high + Lanes * k) - loadFloats<Lanes>(low + Lanes * k);
         return;
     }
-    const float* first = row.values + centre - static_cast<ptrdiff_t>(a) * channels;
+    const float* first = row.values - static_cast<ptrdiff_t>(a) * channels;
     for (int32_t j = 0; j < kDiscBlock; ++j)
-        sum[j / 8][j % 8] += static_cast<float>(directSum(first + j, 2 * a + 1, channels));
+        sum[j / Lanes][j % Lanes] += static_cast<float>(directSum(first + j, 2 * a + 1, channels));
+}
+
+// The disc that one output row of a block sums, row offset by row offset
+// (dy = 0..n; n -1: the row has nothing to sum): the cells |dx| <= full[dy]
+// weigh 1; then either the rim cells of one radius with their weights,
+// rim[firstRim[dy] .. firstRim[dy + 1]), or a band: the cells full[dy] <
+// |dx| <= outer[dy], which each lane weighs by its own radius k and rim
+// k + 1 (kDiscBlock of each), their distances from the table. weight is
+// the sum of all weights (one radius) or the count of full cells (a band).
+struct DiscPlan {
+    int32_t n = -1;
+    const int32_t* full = nullptr;
+    const int32_t* firstRim = nullptr;
+    const RimCell* rim = nullptr;
+    const int32_t* outer = nullptr;
+    const float* radii = nullptr;
+    const float* rims = nullptr;
+    const DistanceTable* distances = nullptr;
+    double weight = 0.0;
+};
+
+DiscPlan planOf(const DiscShape& shape) {
+    DiscPlan plan;
+    plan.n = shape.n;
+    plan.full = shape.full.data();
+    plan.firstRim = shape.firstRim.data();
+    plan.rim = shape.rim.data();
+    plan.weight = shape.weight;
+    return plan;
 }
 
 // The disc sums Σ w · v / Σ w of the samples [j0, j0 + kDiscBlock) of the
-// output rows [y0, y0 + count) (count at most kDiscBandRows) into
-// out[(y - y0) · kDiscBlock + j]. Sample j of a row is at j + n · channels
-// of every window (its centre column). Each vector lane alone, in a fixed
-// order: for the row offsets 0, ±1, ±2, ... the float sum of the spans
-// and then the rim cells of the offset (left and right together, above and
-// below together), added to a double sum. The row offsets are the outer
-// loop, so that the output rows, which read neighbouring rows at the same
-// columns, find them in the processor's cache.
-TILE_TARGET_CLONES
-void discSums(const DiscRows& rows, int32_t y0, int32_t count, const DiscShape& shape, int32_t n, int32_t channels,
-              int32_t j0, float* out) {
-    static_assert(kDiscFloatVectors == 4, "the block is four float vectors");
+// output rows [y0, y0 + count) (count at most kDiscBandRows), each by its
+// plan, into out[(y - y0) · kDiscBlock + j]. Sample j of a row is at j +
+// pad · channels of every window (its centre column). Each vector lane
+// alone, in a fixed order: for the row offsets 0, ±1, ±2, ... the float sum
+// of the spans and then the rim cells of the offset (left and right
+// together, above and below together), the float sums of kDiscFloatRows
+// offsets added together and then to a double sum. The output rows take
+// turns for each group of offsets, so that the rows they read, neighbours
+// at the same columns, stay in the processor's cache. In a band, a lane
+// weighs a cell at distance d by 1 closer than its k, by k + 1 - d closer
+// than its rim, else leaves it out, and sums those weights (in quarters: a
+// cell stands for its four mirror images) beside its samples.
+// MayHoldNonFinite: the window holds a non-finite sample, which a lane must
+// leave out rather than weigh by 0. near must have room for count + 2 n
+// rows, n the widest plan's.
+template <int32_t Lanes, bool MayHoldNonFinite>
+TILE_INLINE void discSumsBody(const DiscRows& rows, int32_t y0, int32_t count, const DiscPlan* plans, int32_t pad,
+                              int32_t channels, int32_t j0, BlockRow* near, float* out) {
+    typedef typename DiscLanes<Lanes>::Floats Floats;
+    constexpr int32_t vectors = DiscLanes<Lanes>::kVectors;
     DiscDoubles sums[kDiscBandRows][kDiscDoubleVectors];
-    // The float sums of the last few row offsets, added to the double sums
-    // every kDiscFloatRows offsets.
-    DiscFloats partial[kDiscBandRows][kDiscFloatVectors];
+    DiscDoubles weights[kDiscBandRows][kDiscDoubleVectors];
+    int32_t last = -1;
     for (int32_t b = 0; b < count; ++b) {
 #pragma GCC unroll 8
-        for (int32_t k = 0; k < kDiscDoubleVectors; ++k) sums[b][k] = DiscDoubles{0.0, 0.0, 0.0, 0.0};
-#pragma GCC unroll 4
-        for (int32_t k = 0; k < kDiscFloatVectors; ++k) partial[b][k] = DiscFloats{};
+        for (int32_t k = 0; k < kDiscDoubleVectors; ++k) sums[b][k] = weights[b][k] = DiscDoubles{0.0, 0.0, 0.0, 0.0};
+        last = plans[b].n > last ? plans[b].n : last;
     }
-    const int32_t* full = shape.full.data();
-    const int32_t* firstRim = shape.firstRim.data();
-    const RimCell* rim = shape.rim.data();
-    const ptrdiff_t centre = j0 + static_cast<ptrdiff_t>(n) * channels;
-    for (int32_t dy = 0; dy <= n; ++dy) {
-        const int32_t a = full[dy];
-        const int32_t rimFirst = firstRim[dy];
-        const int32_t rimEnd = firstRim[dy + 1];
-        for (int32_t b = 0; b < count; ++b) {
-            const DiscRow& up = rows.at(y0 + b - dy);
-            const DiscRow& down = rows.at(y0 + b + dy);
-            // The block's four vectors, kept in registers.
-            DiscFloats s0 = DiscFloats{}, s1 = DiscFloats{}, s2 = DiscFloats{}, s3 = DiscFloats{};
-            auto add = [&](auto&& at) TILE_INLINE_LAMBDA {
-                s0 += at(0);
-                s1 += at(8);
-                s2 += at(16);
-                s3 += at(24);
-            };
-            if (dy > 0 && a >= kShortSpan && !up.direct && !down.direct) {
-                const float* uh = up.prefix + centre + static_cast<ptrdiff_t>(a + 1) * channels;
-                const float* ul = up.prefix + centre - static_cast<ptrdiff_t>(a) * channels;
-                const float* dh = down.prefix + centre + static_cast<ptrdiff_t>(a + 1) * channels;
-                const float* dl = down.prefix + centre - static_cast<ptrdiff_t>(a) * channels;
-                add([&](int32_t o) TILE_INLINE_LAMBDA {
-                    return (loadFloats(uh + o) - loadFloats(ul + o)) + (loadFloats(dh + o) - loadFloats(dl + o));
-                });
-            } else if (a >= 0) {
-                DiscFloats spans[kDiscFloatVectors] = {};
-                addSpan(spans, up, centre, a, channels);
-                if (dy > 0) addSpan(spans, down, centre, a, channels);
-                add([&](int32_t o) TILE_INLINE_LAMBDA { return spans[o / 8]; });
-            }
-            for (int32_t i = rimFirst; i < rimEnd; ++i) {
-                const DiscFloats w = DiscFloats{} + rim[i].w;
-                const ptrdiff_t dx = static_cast<ptrdiff_t>(rim[i].dx) * channels;
-                const float* ur = up.values + centre + dx;
-                const float* ul = up.values + centre - dx;
-                const float* dr = down.values + centre + dx;
-                const float* dl = down.values + centre - dx;
-                if (dy == 0) {
-                    add([&](int32_t o) TILE_INLINE_LAMBDA { return w * (loadFloats(ur + o) + loadFloats(ul + o)); });
-                } else if (dx == 0) {
-                    add([&](int32_t o) TILE_INLINE_LAMBDA { return w * (loadFloats(ur + o) + loadFloats(dr + o)); });
-                } else {
-                    add([&](int32_t o) TILE_INLINE_LAMBDA {
-                        return w * ((loadFloats(ur + o) + loadFloats(ul + o)) + (loadFloats(dr + o) + loadFloats(dl + o)));
-                    });
-                }
-            }
-            DiscFloats* p = partial[b];
-            p[0] += s0;
-            p[1] += s1;
-            p[2] += s2;
-            p[3] += s3;
-            if (dy % kDiscFloatRows != kDiscFloatRows - 1 && dy != n) continue;
-            DiscDoubles* to = sums[b];
+    // near[i]: window row y0 - last + i, as this block reads it.
+    const ptrdiff_t centre = j0 + static_cast<ptrdiff_t>(pad) * channels;
+    for (int32_t i = 0; i < count + 2 * last; ++i) {
+        const DiscRow& row = rows.at(y0 - last + i);
+        near[i] = BlockRow{row.values + centre, row.prefix + centre, row.direct};
+    }
+    const Floats one = Floats{} + 1.0f;
+    auto load = [](const float* p) TILE_INLINE_LAMBDA { return loadFloats<Lanes>(p); };
+    // Adds the float sums p of a group of offsets to the double sums.
+    auto flush = [](const Floats* p, DiscDoubles* to) TILE_INLINE_LAMBDA {
 #pragma GCC unroll 4
-            for (int32_t k = 0; k < kDiscFloatVectors; ++k) {
-                to[2 * k] += __builtin_convertvector(__builtin_shufflevector(p[k], p[k], 0, 1, 2, 3), DiscDoubles);
-                to[2 * k + 1] += __builtin_convertvector(__builtin_shufflevector(p[k], p[k], 4, 5, 6, 7), DiscDoubles);
-                p[k] = DiscFloats{};
+        for (int32_t k = 0; k < vectors; ++k) {
+            DiscDoubles* t = to + k * (Lanes / 4);
+            t[0] += __builtin_convertvector(__builtin_shufflevector(p[k], p[k], 0, 1, 2, 3), DiscDoubles);
+            t[1] += __builtin_convertvector(__builtin_shufflevector(p[k], p[k], 4, 5, 6, 7), DiscDoubles);
+            if constexpr (Lanes == 16) {
+                t[2] += __builtin_convertvector(__builtin_shufflevector(p[k], p[k], 8, 9, 10, 11), DiscDoubles);
+                t[3] += __builtin_convertvector(__builtin_shufflevector(p[k], p[k], 12, 13, 14, 15), DiscDoubles);
             }
         }
+    };
+    for (int32_t group = 0; group <= last; group += kDiscFloatRows) {
+        for (int32_t b = 0; b < count; ++b) {
+            const DiscPlan& plan = plans[b];
+            if (group > plan.n) continue;
+            const int32_t groupEnd = group + kDiscFloatRows <= plan.n ? group + kDiscFloatRows : plan.n + 1;
+            const float* radii = plan.radii;
+            Floats p[vectors] = {};
+            Floats q[vectors] = {};  // a band's lane weights, in quarters
+            for (int32_t dy = group; dy < groupEnd; ++dy) {
+                const int32_t a = plan.full[dy];
+                const BlockRow& up = near[b - dy + last];
+                const BlockRow& down = near[b + dy + last];
+                // The offset's float sums, kept in registers.
+                Floats s[vectors] = {};
+                auto add = [&](auto&& at) TILE_INLINE_LAMBDA {
+#pragma GCC unroll 4
+                    for (int32_t k = 0; k < vectors; ++k) s[k] += at(Lanes * k);
+                };
+                if (dy > 0 && a >= kShortSpan && !up.direct && !down.direct) {
+                    const float* uh = up.prefix + static_cast<ptrdiff_t>(a + 1) * channels;
+                    const float* ul = up.prefix - static_cast<ptrdiff_t>(a) * channels;
+                    const float* dh = down.prefix + static_cast<ptrdiff_t>(a + 1) * channels;
+                    const float* dl = down.prefix - static_cast<ptrdiff_t>(a) * channels;
+                    add([&](int32_t o) TILE_INLINE_LAMBDA {
+                        return (load(uh + o) - load(ul + o)) + (load(dh + o) - load(dl + o));
+                    });
+                } else if (a >= 0) {
+                    Floats spans[vectors] = {};
+                    addSpan<Lanes>(spans, up, a, channels);
+                    if (dy > 0) addSpan<Lanes>(spans, down, a, channels);
+                    add([&](int32_t o) TILE_INLINE_LAMBDA { return spans[o / Lanes]; });
+                }
+                // The cell at dx and its mirror images (two on an axis, else
+                // four), weighed by w(o), the weights of the lanes from o.
+                auto addCell = [&](int32_t cellDx, auto&& w) TILE_INLINE_LAMBDA {
+                    const ptrdiff_t dx = static_cast<ptrdiff_t>(cellDx) * channels;
+                    const float* ur = up.values + dx;
+                    const float* ul = up.values - dx;
+                    const float* dr = down.values + dx;
+                    const float* dl = down.values - dx;
+                    if (dy == 0) {
+                        add([&](int32_t o) TILE_INLINE_LAMBDA { return w(o) * (load(ur + o) + load(ul + o)); });
+                    } else if (cellDx == 0) {
+                        add([&](int32_t o) TILE_INLINE_LAMBDA { return w(o) * (load(ur + o) + load(dr + o)); });
+                    } else {
+                        add([&](int32_t o) TILE_INLINE_LAMBDA {
+                            return w(o) * ((load(ur + o) + load(ul + o)) + (load(dr + o) + load(dl + o)));
+                        });
+                    }
+                };
+                if (!radii) {
+                    const int32_t rimEnd = plan.firstRim[dy + 1];
+                    for (int32_t i = plan.firstRim[dy]; i < rimEnd; ++i) {
+                        const Floats w = Floats{} + plan.rim[i].w;
+                        addCell(plan.rim[i].dx, [&](int32_t) TILE_INLINE_LAMBDA { return w; });
+                    }
+                } else {
+                    // A band: each lane weighs the cell by its own radius,
+                    // adds the weight's quarters (the cell stands for four)
+                    // to its weight, and leaves out a cell beyond its rim.
+                    const float* rims = plan.rims;
+                    const DistanceTable& distance = *plan.distances;
+                    const int32_t bandEnd = plan.outer[dy] < plan.n ? plan.outer[dy] : plan.n;
+                    for (int32_t cellDx = a + 1; cellDx <= bandEnd; ++cellDx) {
+                        const Floats d = Floats{} + distance(cellDx, dy);
+                        const float quarter = dy == 0 || cellDx == 0 ? 0.5f : 1.0f;
+                        Floats w[vectors];
+#pragma GCC unroll 4
+                        for (int32_t k = 0; k < vectors; ++k) {
+                            Floats fraction = load(rims + Lanes * k) - d;
+                            fraction = fraction > Floats{} ? fraction : Floats{};
+                            w[k] = d < load(radii + Lanes * k) ? one : fraction;
+                            q[k] += w[k] * quarter;
+                        }
+                        if (!MayHoldNonFinite) {
+                            addCell(cellDx, [&](int32_t o) TILE_INLINE_LAMBDA { return w[o / Lanes]; });
+                            continue;
+                        }
+                        // w 0 times a non-finite sample would be NaN.
+                        Floats before[vectors];
+#pragma GCC unroll 4
+                        for (int32_t k = 0; k < vectors; ++k) before[k] = s[k];
+                        addCell(cellDx, [&](int32_t o) TILE_INLINE_LAMBDA { return w[o / Lanes]; });
+#pragma GCC unroll 4
+                        for (int32_t k = 0; k < vectors; ++k) s[k] = w[k] > Floats{} ? s[k] : before[k];
+                    }
+                }
+#pragma GCC unroll 4
+                for (int32_t k = 0; k < vectors; ++k) p[k] += s[k];
+            }
+            flush(p, sums[b]);
+            if (radii) flush(q, weights[b]);
+        }
     }
-    const double weight = shape.weight;
-    for (int32_t b = 0; b < count; ++b)
-        for (int32_t j = 0; j < kDiscBlock; ++j) out[b * kDiscBlock + j] = static_cast<float>(sums[b][j / 4][j % 4] / weight);
+    for (int32_t b = 0; b < count; ++b) {
+        const DiscPlan& plan = plans[b];
+        if (plan.n < 0) continue;
+        for (int32_t j = 0; j < kDiscBlock; ++j) {
+            const double weight = plan.radii ? plan.weight + 4.0 * weights[b][j / 4][j % 4] : plan.weight;
+            out[b * kDiscBlock + j] = static_cast<float>(sums[b][j / 4][j % 4] / weight);
+        }
+    }
+}
+
+typedef void (*DiscSumsKernel)(const DiscRows& rows, int32_t y0, int32_t count, const DiscPlan* plans, int32_t pad,
+                               int32_t channels, int32_t j0, BlockRow* near, float* out);
+
+TILE_TARGET_CLONES
+void discSums8(const DiscRows& rows, int32_t y0, int32_t count, const DiscPlan* plans, int32_t pad, int32_t channels,
+               int32_t j0, BlockRow* near, float* out) {
+    discSumsBody<8, false>(rows, y0, count, plans, pad, channels, j0, near, out);
+}
+
+TILE_TARGET_CLONES
+void discSumsLeavingOut8(const DiscRows& rows, int32_t y0, int32_t count, const DiscPlan* plans, int32_t pad,
+                         int32_t channels, int32_t j0, BlockRow* near, float* out) {
+    discSumsBody<8, true>(rows, y0, count, plans, pad, channels, j0, near, out);
+}
+
+// The sums in AVX-512 registers where the processor has them (about a
+// sixth less time); GCC lowers vectors wider than the processor's badly,
+// so the other copies keep the width of AVX.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(PELLUCINE_BASELINE_KERNELS)
+#define DISC_WIDE_SUMS 1
+__attribute__((target("arch=x86-64-v4"))) void discSums16(const DiscRows& rows, int32_t y0, int32_t count,
+                                                         const DiscPlan* plans, int32_t pad, int32_t channels,
+                                                         int32_t j0, BlockRow* near, float* out) {
+    discSumsBody<16, false>(rows, y0, count, plans, pad, channels, j0, near, out);
+}
+
+__attribute__((target("arch=x86-64-v4"))) void discSumsLeavingOut16(const DiscRows& rows, int32_t y0,
+                                                                   int32_t count, const DiscPlan* plans, int32_t pad,
+                                                                   int32_t channels, int32_t j0, BlockRow* near,
+                                                                   float* out) {
+    discSumsBody<16, true>(rows, y0, count, plans, pad, channels, j0, near, out);
+}
+#endif
+
+// The disc sums for this processor; leavingOut: the window holds a
+// non-finite sample (discSumsBody's MayHoldNonFinite).
+DiscSumsKernel discSumsKernel(bool leavingOut) {
+#ifdef DISC_WIDE_SUMS
+    static const bool wide = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+                             __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq");
+    if (wide) return leavingOut ? discSumsLeavingOut16 : discSums16;
+#endif
+    return leavingOut ? discSumsLeavingOut8 : discSums8;
 }
 
 // The normalised kernel's sum of one sample, cell by cell in the kernel's
@@ -692,12 +987,33 @@ bool allFinite(const float* v, int32_t count) {
     return true;
 }
 
+// The radii of a band differ by at most this much: a wider spread is
+// summed in several passes, each over the pixels of one group of radii, as
+// a band costs more cells the wider it is (about a pass's worth beyond a
+// spread of 2) and sums its cells one by one in float.
+constexpr float kBandSpread = 2.0f;
+
+// One pass over a row of a block: the pixels whose radii lie in [low,
+// high] take the average of this pass's disc.
+struct DiscGroup {
+    float low = 0.0f;
+    float high = -1.0f;
+    float next = std::numeric_limits<float>::infinity();  // the smallest radius above high, if any
+};
+
 struct DiscScratch {
     ScratchArray<float> values;
     ScratchArray<float> prefix;
     ScratchArray<int32_t> nonFinite;
     ScratchArray<DiscRow> rows;
     ScratchArray<const DiscRow*> window;
+    ScratchArray<BlockRow> near;
+    // The bands of a block's rows (discs of a radius per pixel) and their
+    // lanes' radii and rims.
+    DiscShape bands[kDiscBandRows];
+    DiscGroup groups[kDiscBandRows];
+    float radii[kDiscBandRows][kDiscBlock];
+    float rims[kDiscBandRows][kDiscBlock];
     void trim() {
         values.releaseAbove(kKeptScratchFloats);
         prefix.releaseAbove(kKeptScratchFloats);
@@ -715,43 +1031,135 @@ template <class Sample>
 struct DiscJob {
     const Sample* source;  // the image as it stood
     Sample* image;
-    int32_t width, height, channels, n;
+    int32_t width, height, channels;
+    int32_t n;  // the windows' half-width, which fixes the tiles' columns
     float mix;
     DiscShape shape;
     std::vector<float> kernel;  // the normalised kernel, when non-finite samples need it
     bool nonFinite = false;     // the image holds a non-finite sample
-    // Averages (discAverages) rather than the blur: only the pixels whose
-    // byte is 1 take their average of the first `written` channels.
-    uint8_t* pick = nullptr;
+    // Averages (discAverages) rather than the blur: every pixel whose
+    // radius has a half-width (discReach) takes the average of its own disc
+    // in its first `written` channels; pixels of the common radius share
+    // `shape`.
+    const float* radii = nullptr;
+    float common = 0.0f;
+    DistanceTable distances;
+    DiscLevels levels;
     int32_t written = 0;
 };
 
 inline int32_t clampIndex(int32_t i, int32_t size) { return i < 0 ? 0 : (i >= size ? size - 1 : i); }
 
-// Whether a pixel of columns [x0, x1) and rows [y0, y1) is picked.
-template <class Sample>
-bool anyPicked(const DiscJob<Sample>& job, int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
-    for (int32_t y = y0; y < y1; ++y) {
-        const uint8_t* p = job.pick + static_cast<size_t>(y) * job.width;
-        for (int32_t x = x0; x < x1; ++x)
-            if (p[x]) return true;
-    }
-    return false;
+// The half-width ceil(k) of a pixel's radius, 0 (the pixel keeps its
+// value) when k is not above 0 or its disc is wider than the windows.
+inline int32_t discReach(float k, int32_t n) {
+    if (!(k > 0.0f) || !(k <= static_cast<float>(n))) return 0;
+    return static_cast<int32_t>(ceilf(k));
 }
 
-// The averages of the picked pixels among the samples [j0, j0 + count) of
-// a tile's row y, the first `written` channels, clamped to 0..255.
+// The widest half-width among the pixels of columns [x0, x1) and rows
+// [y0, y1) (0: none of them is averaged).
 template <class Sample>
-void storeAverages(const DiscJob<Sample>& job, int32_t y, int32_t x0, int32_t j0, int32_t count, const float* sums) {
-    const uint8_t* pick = job.pick + static_cast<size_t>(y) * job.width + x0;
-    Sample* out = job.image + (static_cast<size_t>(y) * job.width + x0) * job.channels;
-    for (int32_t j = 0; j < count; ++j) {
-        const int32_t s = j0 + j;
-        if (s % job.channels >= job.written || !pick[s / job.channels]) continue;
-        if constexpr (std::is_same<Sample, uint8_t>::value)
-            out[s] = storeByte(sums[j]);
-        else
-            out[s] = clamp255(sums[j]);
+int32_t widestReach(const DiscJob<Sample>& job, int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
+    int32_t widest = 0;
+    for (int32_t y = y0; y < y1; ++y) {
+        const float* k = job.radii + static_cast<size_t>(y) * job.width;
+        for (int32_t x = x0; x < x1; ++x) {
+            const int32_t m = discReach(k[x], job.n);
+            widest = m > widest ? m : widest;
+        }
+    }
+    return widest;
+}
+
+// The plan of output row y for the samples [j0, j0 + count) of a tile
+// whose first column is x0, for the group of averaged pixels whose radii
+// start at the smallest one from `from` on: nothing when there is none, the
+// common disc when all of the group share its radius, else the band of
+// their radii (lanes of other pixels take the group's largest radius,
+// which widens no band).
+template <class Sample>
+DiscPlan planRow(const DiscJob<Sample>& job, int32_t y, int32_t x0, int32_t j0, int32_t count, float from,
+                 DiscGroup& group, DiscShape& band, float* radii, float* rims) {
+    const int32_t channels = job.channels;
+    const float* k = job.radii + static_cast<size_t>(y) * job.width + x0;
+    const int32_t firstPixel = j0 / channels;
+    const int32_t endPixel = (j0 + count - 1) / channels + 1;
+    bool any = false;
+    float kMin = 0.0f;
+    for (int32_t p = firstPixel; p < endPixel; ++p) {
+        const float r = k[p];
+        if (!(r >= from) || discReach(r, job.n) == 0) continue;
+        kMin = !any || r < kMin ? r : kMin;
+        any = true;
+    }
+    DiscPlan plan;
+    group = DiscGroup{};
+    if (!any) return plan;
+    const float limit = kMin + kBandSpread;
+    float kMax = kMin, rimMax = kMin + 1.0f;
+    float next = std::numeric_limits<float>::infinity();
+    bool common = true;
+    for (int32_t p = firstPixel; p < endPixel; ++p) {
+        const float r = k[p];
+        if (!(r >= kMin) || discReach(r, job.n) == 0) continue;
+        if (r > limit) {
+            next = r < next ? r : next;
+            continue;
+        }
+        kMax = r > kMax ? r : kMax;
+        const float rim = r + 1.0f;
+        rimMax = rim > rimMax ? rim : rimMax;
+        common &= r == job.common;
+    }
+    group = DiscGroup{kMin, kMax, next};
+    if (common) return planOf(job.shape);
+    for (int32_t j = 0, p = firstPixel, c = j0 - firstPixel * channels; j < kDiscBlock; ++j) {
+        const float r = j < count && k[p] >= kMin && k[p] <= kMax && discReach(k[p], job.n) > 0 ? k[p] : kMax;
+        radii[j] = r;
+        rims[j] = r + 1.0f;
+        if (++c == channels) {
+            c = 0;
+            ++p;
+        }
+    }
+    plan.n = discReach(kMax, job.n);
+    if (job.levels.levels > 0) {
+        const int32_t inner = job.levels.below(kMin);
+        plan.full = job.levels.row(inner);
+        plan.outer = job.levels.row(job.levels.above(rimMax));
+        plan.weight = job.levels.cells[inner];
+    } else {
+        bandShape(job.distances, kMin, rimMax, plan.n, band);
+        plan.full = band.full.data();
+        plan.outer = band.outer.data();
+        plan.weight = band.weight;
+    }
+    plan.radii = radii;
+    plan.rims = rims;
+    plan.distances = &job.distances;
+    return plan;
+}
+
+// The averages of a group among the samples [j0, j0 + count) of a tile's
+// row y: the first `written` channels of its pixels, clamped to 0..255.
+template <class Sample>
+void storeAverages(const DiscJob<Sample>& job, int32_t y, int32_t x0, int32_t j0, int32_t count,
+                   const DiscGroup& group, const float* sums) {
+    const int32_t channels = job.channels;
+    const float* k = job.radii + static_cast<size_t>(y) * job.width + x0;
+    Sample* out = job.image + (static_cast<size_t>(y) * job.width + x0) * channels;
+    for (int32_t j = 0, p = j0 / channels, c = j0 % channels; j < count; ++j) {
+        if (c < job.written && k[p] >= group.low && k[p] <= group.high && discReach(k[p], job.n) > 0) {
+            if constexpr (std::is_same<Sample, uint8_t>::value)
+                out[j0 + j] = storeByte(sums[j]);
+            else
+                out[j0 + j] = clamp255(sums[j]);
+        }
+        if (++c == channels) {
+            c = 0;
+            ++p;
+        }
     }
 }
 
@@ -760,10 +1168,13 @@ void storeAverages(const DiscJob<Sample>& job, int32_t y, int32_t x0, int32_t j0
 template <class Sample>
 bool discTile(const DiscJob<Sample>& job, int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
     const int32_t n = job.n;
+    // Averages reach only the rows of their own discs.
+    const int32_t rowReach = job.radii ? widestReach(job, x0, x1, y0, y1) : n;
+    if (rowReach == 0) return true;
     const int32_t channels = job.channels;
     const int32_t height = job.height;
-    const int32_t firstRow = y0 - n > 0 ? y0 - n : 0;
-    const int32_t lastRow = y1 - 1 + n < height - 1 ? y1 - 1 + n : height - 1;
+    const int32_t firstRow = y0 - rowReach > 0 ? y0 - rowReach : 0;
+    const int32_t lastRow = y1 - 1 + rowReach < height - 1 ? y1 - 1 + rowReach : height - 1;
     const int32_t rowCount = lastRow - firstRow + 1;
     const int32_t windowPixels = (x1 - x0) + 2 * n;
     const int32_t line = windowPixels * channels;
@@ -774,6 +1185,7 @@ bool discTile(const DiscJob<Sample>& job, int32_t x0, int32_t x1, int32_t y0, in
     if (!scratch.values.reserve(valueStride * rowCount) || !scratch.prefix.reserve(prefixStride * rowCount) ||
         !scratch.rows.reserve(static_cast<size_t>(rowCount)) ||
         !scratch.window.reserve(2 * static_cast<size_t>(n) + 1) ||
+        !scratch.near.reserve(2 * static_cast<size_t>(n) + kDiscBandRows) ||
         (job.nonFinite && !scratch.nonFinite.reserve(prefixStride * rowCount)))
         return false;
     DiscRow* rows = scratch.rows.get();
@@ -788,11 +1200,14 @@ bool discTile(const DiscJob<Sample>& job, int32_t x0, int32_t x1, int32_t y0, in
         prefixSums(v, static_cast<int32_t>(valueStride), channels, prefix);
         const bool direct = std::is_same<Sample, float>::value && !allModest(v, line);
         int32_t* counts = nullptr;
-        if (direct && job.nonFinite && !allFinite(v, line)) {
-            counts = scratch.nonFinite.get() + prefixStride * i;
-            for (int32_t c = 0; c < channels; ++c) counts[c] = 0;
-            for (size_t j = 0; j < valueStride; ++j) counts[j + channels] = counts[j] + (std::isfinite(v[j]) ? 0 : 1);
+        if (direct && (job.nonFinite || job.radii) && !allFinite(v, line)) {
             anyNonFinite = true;
+            if (job.nonFinite) {
+                counts = scratch.nonFinite.get() + prefixStride * i;
+                for (int32_t c = 0; c < channels; ++c) counts[c] = 0;
+                for (size_t j = 0; j < valueStride; ++j)
+                    counts[j + channels] = counts[j] + (std::isfinite(v[j]) ? 0 : 1);
+            }
         }
         rows[i] = DiscRow{v, prefix, counts, direct};
     }
@@ -803,33 +1218,45 @@ bool discTile(const DiscJob<Sample>& job, int32_t x0, int32_t x1, int32_t y0, in
     const float keep = 1.0f - job.mix;
     const DiscRows window{rows, firstRow, height};
     float sums[kDiscBandRows * kDiscBlock];
+    DiscPlan plans[kDiscBandRows];
     // A block of samples down a few rows, then the next block.
-    if (job.pick) {
-        // A picked pixel whose disc rows hold a non-finite or huge sample is
-        // handed back to the caller.
-        for (int32_t y = y0; y < y1; ++y) {
-            bool near = false;
-            for (int32_t k = -n; k <= n && !near; ++k) near = window.at(y + k).direct;
-            if (near) std::fill(job.pick + static_cast<size_t>(y) * job.width + x0, job.pick + static_cast<size_t>(y) * job.width + x1, 0);
-        }
-    }
     for (int32_t b0 = y0; b0 < y1; b0 += kDiscBandRows) {
         const int32_t band = y1 - b0 < kDiscBandRows ? y1 - b0 : kDiscBandRows;
         bool nearNonFinite = false;
-        for (int32_t y = b0 - n; y < b0 + band + n && anyNonFinite && !job.pick; ++y)
+        for (int32_t y = b0 - n; y < b0 + band + n && anyNonFinite && !job.radii; ++y)
             nearNonFinite |= window.at(y).nonFinite != nullptr;
         for (int32_t j0 = 0; j0 < stripLength; j0 += kDiscBlock) {
             const int32_t count = stripLength - j0 < kDiscBlock ? stripLength - j0 : kDiscBlock;
-            if (job.pick && !anyPicked(job, x0 + j0 / channels, x0 + (j0 + count - 1) / channels + 1, b0, b0 + band))
+            if (job.radii) {
+                // A pass for each group of radii, rows with fewer groups
+                // idle in the later passes.
+                float from[kDiscBandRows];
+                for (int32_t b = 0; b < band; ++b) from[b] = 0.0f;
+                for (bool any = true; any;) {
+                    any = false;
+                    for (int32_t b = 0; b < band; ++b) {
+                        if (!(from[b] < std::numeric_limits<float>::infinity())) {
+                            plans[b] = DiscPlan{};  // its groups are done
+                            continue;
+                        }
+                        plans[b] = planRow(job, b0 + b, x0, j0, count, from[b], scratch.groups[b], scratch.bands[b],
+                                           scratch.radii[b], scratch.rims[b]);
+                        any |= plans[b].n >= 0;
+                        from[b] = scratch.groups[b].next;
+                    }
+                    if (!any) break;
+                    discSumsKernel(anyNonFinite)(window, b0, band, plans, n, channels, j0, scratch.near.get(), sums);
+                    for (int32_t b = 0; b < band; ++b)
+                        if (plans[b].n >= 0)
+                            storeAverages(job, b0 + b, x0, j0, count, scratch.groups[b], sums + b * kDiscBlock);
+                }
                 continue;
-            discSums(window, b0, band, job.shape, n, channels, j0, sums);
+            }
+            for (int32_t b = 0; b < band; ++b) plans[b] = planOf(job.shape);
+            discSumsKernel(false)(window, b0, band, plans, n, channels, j0, scratch.near.get(), sums);
             for (int32_t b = 0; b < band; ++b) {
                 const int32_t y = b0 + b;
                 float* rowSums = sums + b * kDiscBlock;
-                if (job.pick) {
-                    storeAverages(job, y, x0, j0, count, rowSums);
-                    continue;
-                }
                 if (nearNonFinite) {
                     // Samples whose disc square holds a non-finite sample: the
                     // cell-by-cell sum (NaN when the kernel is too large to keep).
@@ -876,12 +1303,8 @@ void runDiscJob(const DiscJob<Sample>& job) {
         const int32_t y0 = (tile / columns) * tileRows;
         const int32_t x1 = x0 + tileColumns < job.width ? x0 + tileColumns : job.width;
         const int32_t y1 = y0 + tileRows < job.height ? y0 + tileRows : job.height;
-        if (!discTile(job, x0, x1, y0, y1) && job.pick) {
-            // Without scratch memory the tile's pixels go back to the caller.
-            for (int32_t y = y0; y < y1; ++y)
-                std::fill(job.pick + static_cast<size_t>(y) * job.width + x0,
-                          job.pick + static_cast<size_t>(y) * job.width + x1, 0);
-        }
+        // Without scratch memory the tile keeps its samples.
+        (void)discTile(job, x0, x1, y0, y1);
     });
 }
 
@@ -918,36 +1341,30 @@ void discBlur(ImageBuffer& image, float r, int32_t n, float mix) {
 }
 
 template <class Sample>
-void discAveragesBody(const ImageBuffer& source, ImageBuffer& image, float full, float rim, int32_t n,
-                      int32_t channels, uint8_t* pick) {
-    const auto clearPicks = [&] {
-        if (pick && hasPixels(image))
-            std::fill(pick, pick + static_cast<size_t>(image.width) * image.height, 0);
-    };
-    if (!pick || !hasPixels(source) || !hasPixels(image) || source.width != image.width ||
+void discAveragesBody(const ImageBuffer& source, ImageBuffer& image, const float* radii, float common, int32_t n,
+                      int32_t channels) {
+    if (!radii || !hasPixels(source) || !hasPixels(image) || source.width != image.width ||
         source.height != image.height || source.channelCount() != image.channelCount() || n < 1 ||
-        n > kMaxBlurHalfWidth || !rowFits(kDiscTileColumns, image.channelCount(), n)) {
-        clearPicks();
+        n > kMaxBlurHalfWidth || !rowFits(kDiscTileColumns, image.channelCount(), n))
         return;
-    }
     DiscJob<Sample> job;
     job.width = image.width;
     job.height = image.height;
     job.channels = image.channelCount();
     job.n = n;
     job.mix = 1.0f;
-    job.shape = discShape(full, rim, n);
-    if (!(job.shape.weight > 0.0)) {
-        clearPicks();
-        return;
-    }
+    const int32_t commonReach = discReach(common, n);
+    // Without a common disc no pixel takes one.
+    job.common = commonReach > 0 ? common : std::numeric_limits<float>::quiet_NaN();
+    if (commonReach > 0) job.shape = discShape(common, common + 1.0f, commonReach);
+    job.distances.build(n);
+    job.levels.build(job.distances, n);
     job.source = static_cast<const Sample*>(source.data);
     job.image = static_cast<Sample*>(image.data);
-    job.pick = pick;
-    job.written = channels < job.channels ? channels : job.channels;
+    job.radii = radii;
+    job.written = channels < 0 ? 0 : (channels < job.channels ? channels : job.channels);
     runDiscJob(job);
 }
-
 template <class Sample>
 void blurBody(ImageBuffer& image, uint32_t method, float r, float mix) {
     if (!hasPixels(image) || mix == 0.0f) return;
@@ -1153,14 +1570,14 @@ void convolveImage8(const ImageBuffer& source, const float* kernel, int32_t kern
     convolveInto<uint8_t>(source, kernel, kernelWidth, kernelHeight, output);
 }
 
-void discAverages(const ImageBuffer& source, ImageBuffer& image, float full, float rim, int32_t n, int32_t channels,
-                  uint8_t* pick) {
-    discAveragesBody<float>(source, image, full, rim, n, channels, pick);
+void discAverages(const ImageBuffer& source, ImageBuffer& image, const float* radii, float common, int32_t n,
+                  int32_t channels) {
+    discAveragesBody<float>(source, image, radii, common, n, channels);
 }
 
-void discAverages8(const ImageBuffer& source, ImageBuffer& image, float full, float rim, int32_t n, int32_t channels,
-                   uint8_t* pick) {
-    discAveragesBody<uint8_t>(source, image, full, rim, n, channels, pick);
+void discAverages8(const ImageBuffer& source, ImageBuffer& image, const float* radii, float common, int32_t n,
+                   int32_t channels) {
+    discAveragesBody<uint8_t>(source, image, radii, common, n, channels);
 }
 
 void kernelSums(const float* row, const float* weights, int32_t taps, int32_t step, int32_t length, float* sums) {

@@ -105,19 +105,23 @@ void convolveImage(const ImageBuffer& source, const float* kernel, int32_t kerne
 void convolveImage8(const ImageBuffer& source, const float* kernel, int32_t kernelWidth, int32_t kernelHeight,
                     ImageBuffer& output);
 
-// The disc averages Σ w v / Σ w of the picked pixels: every pixel whose
-// byte in pick (width x height, row by row) is 1 takes the average of the
-// source over the cells (dx, dy), |dx|, |dy| <= n, weighted by discWeight
-// (full, rim, dx, dy), edges repeated, in its first `channels` samples,
-// clamped to 0..255 (8-bit: truncated). The source is the image as it
-// stood (same size and channels); other samples are left alone. A picked
-// pixel whose disc rows hold a non-finite or huge sample is left alone too
-// and its byte set to 0, so that the caller sums it another way (every
-// byte is 0 after a failure). Accuracy as blurImage's disc.
-void discAverages(const ImageBuffer& source, ImageBuffer& image, float full, float rim, int32_t n, int32_t channels,
-                  uint8_t* pick);
-void discAverages8(const ImageBuffer& source, ImageBuffer& image, float full, float rim, int32_t n, int32_t channels,
-                   uint8_t* pick);
+// The disc averages Σ w v / Σ w of pixels that each have their own radius:
+// every pixel whose radius k = radii[x + y width] is above 0 with ceil(k) at
+// most n takes the average of the source over the cells (dx, dy), |dx|,
+// |dy| <= ceil(k), weighted by discWeight(k, k + 1, dx, dy) (1 closer than
+// k, k + 1 - d on the rim), edges repeated, in its first `channels`
+// samples, clamped to 0..255 (8-bit: truncated); other pixels and samples
+// are left alone. The source is the image as it stood (same size and
+// channels). A cell outside a pixel's disc never enters its sum, so a
+// non-finite sample reaches only the averages whose discs hold it. n fixes
+// how the image is cut into tiles, so it must be the same for every band of
+// a picture; pixels of the radius `common` (the one most pixels share)
+// share one disc. Accuracy as blurImage's disc; a row of neighbours costs
+// about what a row of one radius does.
+void discAverages(const ImageBuffer& source, ImageBuffer& image, const float* radii, float common, int32_t n,
+                  int32_t channels);
+void discAverages8(const ImageBuffer& source, ImageBuffer& image, const float* radii, float common, int32_t n,
+                   int32_t channels);
 
 // One kernel along a row of samples: sums[j] = Σ_k weights[k] · row[j + k ·
 // step] for j in [0, length), each summed in the kernel's order from 0 in

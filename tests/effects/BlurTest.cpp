@@ -526,6 +526,124 @@ TEST(BlurCore, DiscSpreadsNonFiniteSamplesAsTheCellByCellSum) {
     }
 }
 
+// The average of one pixel's disc of radius k as defined: the cells of
+// weight above 0 (1 closer than k, k + 1 - d closer than k + 1), each
+// product and the weights summed in double, edges repeated; unclamped.
+template <class Sample = float>
+double plainDiscAverage(const ImageBuffer& source, int32_t x, int32_t y, int32_t c, float k) {
+    const int32_t m = static_cast<int32_t>(ceilf(k));
+    double sum = 0.0, weight = 0.0;
+    for (int32_t dy = -m; dy <= m; ++dy)
+        for (int32_t dx = -m; dx <= m; ++dx) {
+            const float d = sqrtf(static_cast<float>(dx * dx + dy * dy));
+            const float w = d < k ? 1.0f : (d < k + 1.0f ? (k + 1.0f) - d : 0.0f);
+            if (w == 0.0f) continue;
+            const int32_t sx = plain::clampIndex(x + dx, source.width);
+            const int32_t sy = plain::clampIndex(y + dy, source.height);
+            const Sample* px = static_cast<const Sample*>(source.data) +
+                               (static_cast<int64_t>(sy) * source.width + sx) * source.channelCount();
+            const float v = static_cast<float>(px[c]);
+            sum += static_cast<double>(w) * v;
+            weight += w;
+        }
+    return sum / weight;
+}
+
+// Radii as a radial blur makes them: growing from a point, steeply or
+// gently, up to `common`, which the outer pixels share; among them pixels
+// left alone (0, negative, NaN, and one beyond the windows' half-width n).
+std::vector<float> rampRadii(int32_t width, int32_t height, float common, float slope, int32_t n) {
+    std::vector<float> radii(static_cast<size_t>(width) * height);
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            const float dist = std::hypot(static_cast<float>(x - width / 3), static_cast<float>(y - height / 2));
+            const int32_t i = y * width + x;
+            float k = std::min(common, slope * dist);
+            if (i % 37 == 5) k = 0.0f;
+            if (i % 41 == 7) k = -2.0f;
+            if (i % 43 == 9) k = std::numeric_limits<float>::quiet_NaN();
+            if (i % 47 == 11) k = common;
+            if (i == 3) k = static_cast<float>(n) + 0.5f;
+            radii[i] = k;
+        }
+    return radii;
+}
+
+TEST(BlurCore, DiscAveragesOfARadiusPerPixel) {
+    // Every averaged sample within 1e-6 of its cell-by-cell sum (relative to
+    // the sample, at least 1), bytes within a level; the first three
+    // channels written, a fourth and every pixel left alone untouched. The
+    // last case has discs beyond the distance table (half-width above 512).
+    struct Case {
+        int32_t width, height, channels;
+        float common, slope;
+    };
+    const Case cases[] = {
+        {160, 40, 3, 12.0f, 0.05f}, {160, 40, 4, 12.0f, 0.6f}, {70, 30, 1, 6.5f, 0.2f}, {33, 1, 3, 4.0f, 0.3f},
+        {1, 33, 4, 4.0f, 0.3f},     {600, 14, 3, 30.0f, 0.04f}, {90, 20, 2, 3.3f, 2.0f}, {200, 3, 3, 150.0f, 1.2f},
+        {24, 2, 1, 520.0f, 60.0f},
+    };
+    uint32_t seed = 700;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << "x" << c.channels << " slope " << c.slope);
+        const int32_t n = static_cast<int32_t>(ceilf(c.common));
+        const std::vector<float> radii = rampRadii(c.width, c.height, c.common, c.slope, n);
+        const ImageBuffer source = testimages::makeFloatImage(c.width, c.height, c.channels, seed++);
+        ImageBuffer out = duplicate(source);
+        discAverages(source, out, radii.data(), c.common, n, 3);
+        ImageBuffer bytes;
+        ImageBuffer::copy8FromFloat(bytes, source, true);
+        ImageBuffer out8 = testimages::duplicateBytes(bytes);
+        discAverages8(bytes, out8, radii.data(), c.common, n, 3);
+        for (int32_t y = 0; y < c.height; ++y)
+            for (int32_t x = 0; x < c.width; ++x) {
+                const float k = radii[y * c.width + x];
+                const bool averaged = k > 0.0f && ceilf(k) <= static_cast<float>(n);
+                for (int32_t ch = 0; ch < c.channels; ++ch) {
+                    const float got = testimages::floatAt(out, x, y, ch);
+                    const int got8 = testimages::byteAt(out8, x, y, ch);
+                    if (!averaged || ch >= 3) {
+                        ASSERT_EQ(got, testimages::floatAt(source, x, y, ch)) << x << "," << y;
+                        ASSERT_EQ(got8, testimages::byteAt(bytes, x, y, ch)) << x << "," << y;
+                        continue;
+                    }
+                    const double expected = plainDiscAverage(source, x, y, ch, k);
+                    ASSERT_NEAR(got, expected, 1e-6 * std::max(std::fabs(expected), 1.0)) << x << "," << y;
+                    const double expected8 = plainDiscAverage<uint8_t>(bytes, x, y, ch, k);
+                    ASSERT_LE(std::abs(got8 - static_cast<int>(expected8)), 1) << x << "," << y;
+                }
+            }
+    }
+}
+
+TEST(BlurCore, DiscAveragesTakeOnlyTheirOwnCells) {
+    // A NaN, an infinity and a huge sample reach the averages whose discs
+    // hold them and no other, although the neighbours in a block sum a band
+    // of cells beyond their own discs.
+    ImageBuffer source = testimages::makeFloatImage(120, 50, 3, 91);
+    testimages::floatAt(source, 40, 20, 0) = std::numeric_limits<float>::quiet_NaN();
+    testimages::floatAt(source, 90, 30, 1) = std::numeric_limits<float>::infinity();
+    testimages::floatAt(source, 60, 45, 2) = 1e30f;
+    const float common = 9.0f;
+    const std::vector<float> radii = rampRadii(120, 50, common, 0.3f, 9);
+    ImageBuffer out = duplicate(source);
+    discAverages(source, out, radii.data(), common, 9, 3);
+    for (int32_t y = 0; y < 50; ++y)
+        for (int32_t x = 0; x < 120; ++x) {
+            const float k = radii[y * 120 + x];
+            if (!(k > 0.0f) || k > 9.0f) continue;
+            for (int32_t ch = 0; ch < 3; ++ch) {
+                const float expected = plain::clamp255(static_cast<float>(plainDiscAverage(source, x, y, ch, k)));
+                const float got = testimages::floatAt(out, x, y, ch);
+                if (std::isnan(expected)) {
+                    ASSERT_TRUE(std::isnan(got)) << x << "," << y;
+                } else {
+                    ASSERT_NEAR(got, expected, 1e-6f * std::max(expected, 1.0f)) << x << "," << y;
+                }
+            }
+        }
+}
+
 TEST(BlurCore, EightBitDiscLosesAtMostALevelOnAFlatArea) {
     // The disc divides by the sum of its weights once; its float rounding
     // can still leave a flat area a hair below its level, which the byte

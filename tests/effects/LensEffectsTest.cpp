@@ -412,6 +412,71 @@ TEST(RadialBlur, RunsOfOneRadiusSumBitForBitAsOnePixel) {
     }
 }
 
+// Every pixel's radius as the tile makes it for an image without a region:
+// the ramp of its distance from the centre, times B.
+std::vector<float> radialRadii(const RadialBlurMod& blur, int32_t method, int32_t width, int32_t height) {
+    const float amount = blur.floatAt(0)->value;
+    const float falloff = blur.floatAt(1)->value;
+    const float exponent = 1.0f / powf(static_cast<float>(static_cast<double>(falloff) * -0.01 + 1.0), 1.68f);
+    const float rr = static_cast<float>(static_cast<double>(blur.floatAt(2)->value) * 1.85);
+    const float hw = static_cast<float>(width) * 0.5f, hh = static_cast<float>(height) * 0.5f;
+    const float reach = sqrtf(hw * hw + hh * hh) * rr;
+    const float b = radialBlurMaxRadius(amount, method, static_cast<float>(width), static_cast<float>(height));
+    const int32_t cx = static_cast<int32_t>(static_cast<float>(width) * 0.5f);
+    const int32_t cy = static_cast<int32_t>(static_cast<float>(height) * 0.5f);
+    std::vector<float> radii(static_cast<size_t>(width) * height);
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            const float dx = static_cast<float>(x - cx), dy = static_cast<float>(y - cy);
+            radii[y * width + x] = vignetteRamp(sqrtf(dx * dx + dy * dy) / reach, exponent) * b;
+        }
+    return radii;
+}
+
+TEST(RadialBlur, VaryingRadiiSumBitForBitAsOnePixel) {
+    // With Falloff 0 the radius grows with the distance from the centre, so
+    // neighbours differ and are summed side by side, each with its own
+    // kernel; a steep Falloff puts widely different radii side by side. A
+    // NaN and an infinity reach only the pixels whose own taps hold them.
+    struct Case {
+        float falloff, radius;
+        int32_t channels;
+    };
+    const Case cases[] = {{0.0f, 1.0f, 3}, {0.0f, 0.6f, 4}, {90.0f, 0.5f, 1}, {50.0f, 1.0f, 2}};
+    for (int32_t method = 0; method < 2; ++method) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << kMethods[method] << ", falloff " << c.falloff << ", " << c.channels
+                                            << " channels");
+            RadialBlurMod blur(3.0f, c.radius);  // B 13.5 (Gaussian), 9 (Box): beyond the slider
+            setFloat(blur, 1, c.falloff);
+            setMethod(blur, method);
+            ImageBuffer image = tiletest::makeTestImage(120, 45, c.channels, 21);
+            const std::vector<float> radii = radialRadii(blur, method, 120, 45);
+            const ImageBuffer bytes = tiletest::bytesOf(image);
+            ImageBuffer expected8 = tiletest::copyOf8(bytes);
+            plainTwoPass<uint8_t>(expected8, method, radii);
+            EXPECT_TRUE(tiletest::sameByteImages(expected8, tiletest::render8(blur, bytes)));
+            if (c.channels == 3) {
+                floatAt(image, 100, 8, 1) = kNaN;
+                floatAt(image, 15, 40, 0) = INFINITY;
+            }
+            ImageBuffer expected = tiletest::copyOf(image);
+            plainTwoPass<float>(expected, method, radii);
+            EXPECT_TRUE(tiletest::sameFloatImages(expected, tiletest::renderFloat(blur, image)));
+        }
+    }
+}
+
+TEST(RadialBlur, DiscsOfVaryingRadiiAreTheSameInEveryBand) {
+    // B 45 (an Amount beyond the slider) on 600 x 400 pixels: two columns of
+    // the disc's tiles, neighbours of different radii in every block, and
+    // bands whose widest discs differ (the tiles are cut by B all the same).
+    RadialBlurMod blur(3.0f, 1.0f);
+    setFloat(blur, 1, 0.0f);
+    setMethod(blur, 2);
+    tiletest::expectBandedEqualsWhole(blur, tiletest::makeTestImage(600, 400, 3, 5));
+}
+
 TEST(RadialBlur, TwoPassMethodsBlurEveryChannelButTheCentre) {
     for (int32_t method = 0; method < 2; ++method) {
         RadialBlurMod blur(1.0f, 0.0f);

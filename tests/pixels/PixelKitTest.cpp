@@ -140,7 +140,9 @@ TEST(ExposureCurve, OutOfRangeAmountsStoreSafely) {
                 const float r = rowFloats.floats()[i * 3 + c];
                 ASSERT_EQ(b[c], rowBytes.bytes()[i * 3 + c]) << "pixel " << i;
                 ASSERT_TRUE(r == f[c] || (std::isnan(r) && std::isnan(f[c]))) << "pixel " << i << ": " << f[c];
-                if (x < 1.0f) EXPECT_TRUE(std::isnan(f[c]) || (f[c] >= 0.0f && f[c] <= 255.0f)) << f[c];
+                if (x < 1.0f) {
+                    EXPECT_TRUE(std::isnan(f[c]) || (f[c] >= 0.0f && f[c] <= 255.0f)) << f[c];
+                }
                 if (x == 2.0f && i < 256) {
                     EXPECT_EQ(f[c], 255.0f);
                     EXPECT_EQ(b[c], bytes.bytes()[i * 3 + c] == 0 ? 0 : 255);
