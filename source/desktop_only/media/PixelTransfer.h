@@ -28,10 +28,11 @@ void uprightSize(int32_t width, int32_t height, int32_t orientation, int32_t* up
 // (1..4) for a width x height picture turned upright by the orientation.
 // With keepStorage, a buffer that owns storage of samples of the asked kind
 // (the caller knows which) and already has the upright size and channel
-// count is kept as it is: memory that is reused costs no fresh pages. False
-// (the buffer released) when the allocation fails.
+// count is kept as it is: memory that is reused costs no fresh pages; kept
+// (when given) tells whether it was. False (the buffer released) when the
+// allocation fails.
 bool allocateUpright(int32_t width, int32_t height, int32_t orientation, int32_t channels, bool asFloat,
-                     ImageBuffer* image, bool keepStorage = false);
+                     ImageBuffer* image, bool keepStorage = false, bool* kept = nullptr);
 
 // Allocates the buffer (allocateUpright) and fills it from the decoded
 // image turned upright. False when the channel count or the image is
