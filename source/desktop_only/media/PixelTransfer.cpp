@@ -414,7 +414,7 @@ bool copyStripToBuffer(const QImage& strip, int32_t firstRow, int32_t width, int
     return copyBySamples<StripCopy>(strip.format(), asFloat, strip, firstRow, width, height, orientation, image);
 }
 
-QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, bool opaque) {
+QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, bool opaque, QImage* recycled) {
     const int32_t channels = image.channelCount();
     if (!image.data || image.width < 1 || image.height < 1 || channels < 1 || channels > 4) return QImage();
     const bool deep = isFloat && sixteenBit;
@@ -424,9 +424,18 @@ QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, 
     if (channels == 1) format = deep ? QImage::Format_Grayscale16 : QImage::Format_Grayscale8;
     else if (rgb) format = deep ? QImage::Format_RGBX64 : QImage::Format_RGB888;
     else format = deep ? QImage::Format_RGBA64 : QImage::Format_RGBA8888;
-    QImage target(image.width, image.height, format);
-    if (target.isNull()) return QImage();
-    preferLargePages(target.bits(), static_cast<size_t>(target.sizeInBytes()));
+    QImage target;
+    if (recycled && recycled->width() == image.width && recycled->height() == image.height &&
+        recycled->format() == format && recycled->isDetached()) {
+        // Every sample is written below; nothing of the earlier picture's
+        // colour space passes for this one's.
+        target = std::move(*recycled);
+        target.setColorSpace(QColorSpace());
+    } else {
+        target = QImage(image.width, image.height, format);
+        if (target.isNull()) return QImage();
+        preferLargePages(target.bits(), static_cast<size_t>(target.sizeInBytes()));
+    }
     const int32_t outChannels = channels == 1 ? 1 : (rgb && !deep ? 3 : 4);
     if (deep) fillImage<float, uint16_t>(image, outChannels, &target);
     else if (isFloat) fillImage<float, uint8_t>(image, outChannels, &target);

@@ -56,8 +56,11 @@ bool copyStripToBuffer(const QImage& strip, int32_t firstRow, int32_t width, int
 // nearest of value x 257. With opaque, the alpha of a 4-channel buffer is
 // left out of 8-bit images (RGB, for formats without alpha) in the same
 // pass. A null image when the buffer is empty, has another channel count
-// than 1..4, or memory runs out.
-QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, bool opaque = false);
+// than 1..4, or memory runs out. A recycled picture (when given) of the
+// size and format made here, not shared, is filled instead of a new one:
+// memory used before costs no fresh pages.
+QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, bool opaque = false,
+                       QImage* recycled = nullptr);
 
 // Converts the image to another format serially, a strip of rows at a time
 // (each strip small enough that Qt converts it on the calling thread), into

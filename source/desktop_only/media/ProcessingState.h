@@ -227,7 +227,8 @@ private:
     JobOutcome processJob(const RenderJob& job, const GrowArray<GrowString>& batchSources,
                           RenderContext& context, LookAheads& ahead, PendingSave& saving,
                           RecycledMemory& spare, const GrowArray<RenderJob>& coming, JobFailure& failure);
-    // Waits for the write in flight, if any; a failed one is recorded.
+    // Waits for the writes in flight, if any, oldest first; a failed one is
+    // recorded.
     void finishPendingSave(PendingSave& saving);
     // Sets the error flag, keeps the failure and prints it on standard error.
     void recordFailure(const JobFailure& failure);
