@@ -1,6 +1,7 @@
-// pellucine_display_latency: how fast an edit reaches the document view.
+// pellucine_display_latency: how fast an edit, or an opened photo, reaches
+// the document view.
 //
-//   pellucine_display_latency [--threads N] [--repeat N]
+//   pellucine_display_latency [--threads N] [--repeat N] [--open PHOTO]
 //
 // Drives the real VxMediaWidget offscreen: a 6000 x 4000 float photo in a
 // 2560 x 1440 view at device-pixel ratio 1, the ten-tile chain of
@@ -13,9 +14,19 @@
 //   first tile: a change of the first tile's first var (the whole chain runs)
 //   zoom:       the zoom between fit and a larger scale about the centre
 //   pan:        a pan step at full size
+//   open:       the program's main window (offscreen, 2560 x 1440, a new
+//               document) opens a photo as a file-open request does
+//               (MainWindow::openMediaFile: decode, then the first display
+//               pass); timed from the request to the view's first
+//               displayUpdatedSignal, the first picture drawn. "returned"
+//               is when openMediaFile gave the interface thread back.
+// With --open PHOTO only the open row is timed, on that photo; without it
+// the photo is the picture above, written as a JPEG (quality 90).
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <atomic>
@@ -29,6 +40,7 @@
 #include <vector>
 
 #include "TimingSupport.h"
+#include "desktop_only/app/MainWindow.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "foundation/GrowString.h"
 #include "framework/FilterFile.h"
@@ -65,6 +77,18 @@ ImageBuffer* makePhoto(int32_t w, int32_t h) {
     return image;
 }
 
+// The picture as 8-bit RGB, for writing it as a JPEG.
+QImage toQImage(const ImageBuffer& photo) {
+    QImage image(photo.width, photo.height, QImage::Format_RGB888);
+    const float* p = photo.floats();
+    for (int32_t y = 0; y < photo.height; ++y) {
+        uchar* row = image.scanLine(y);
+        for (int32_t i = 0; i < photo.width * 3; ++i, ++p)
+            row[i] = static_cast<uchar>(*p < 0.0f ? 0.0f : (*p > 255.0f ? 255.0f : *p));
+    }
+    return image;
+}
+
 bool waitIdle(VxMediaWidget& view) {
     QElapsedTimer clock;
     clock.start();
@@ -76,19 +100,100 @@ bool waitIdle(VxMediaWidget& view) {
     }
 }
 
+// The open row: a main window opens photo repeat + 1 times (the first is
+// the warm-up); prints the medians of the time to the first picture and of
+// the time until openMediaFile returned.
+bool measureOpen(const QString& photo, int repeat) {
+    MainWindow window(QString{});
+    window.resize(2560, 1440);
+    window.show();
+    QApplication::processEvents();
+    const QList<VxMediaWidget*> views = window.findChildren<VxMediaWidget*>();
+    if (views.isEmpty()) {
+        std::fprintf(stderr, "the main window has no document view\n");
+        return false;
+    }
+    std::atomic<int64_t> shown{0};
+    for (VxMediaWidget* view : views)
+        QObject::connect(
+            view, &VxMediaWidget::displayUpdatedSignal, view,
+            [&shown] {
+                int64_t none = 0;
+                shown.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
+            },
+            Qt::DirectConnection);
+    // Idle: no pass running or due in any view, the interface's own events
+    // (layout, the timer that follows a resize) handled.
+    auto settle = [&views] {
+        for (int quiet = 0; quiet < 20;) {
+            QApplication::processEvents();
+            bool idle = true;
+            for (VxMediaWidget* view : views) idle = idle && view->displayIdle();
+            quiet = idle ? quiet + 1 : 0;
+            QThread::msleep(5);
+        }
+    };
+    settle();
+    std::vector<double> toPicture, toReturn;
+    for (int i = 0; i <= repeat; ++i) {
+        shown = 0;
+        const auto start = Clock::now();
+        if (!window.openMediaFile(photo)) {
+            std::fprintf(stderr, "could not open %s\n", photo.toLocal8Bit().constData());
+            return false;
+        }
+        const auto returned = Clock::now();
+        const auto limit = returned + std::chrono::seconds(30);
+        while (shown.load() == 0 && Clock::now() < limit) {
+            QApplication::processEvents();
+            QThread::usleep(50);
+        }
+        if (shown.load() == 0) {
+            std::fprintf(stderr, "no picture within 30 s of the open\n");
+            return false;
+        }
+        const double ms =
+            std::chrono::duration<double, std::milli>(Clock::duration(shown.load()) - start.time_since_epoch())
+                .count();
+        settle();
+        if (i == 0) continue;  // the warm-up
+        toPicture.push_back(ms);
+        toReturn.push_back(std::chrono::duration<double, std::milli>(returned - start).count());
+    }
+    std::printf("%-11s median %7.2f ms (%d opens; openMediaFile returned after %.2f ms)\n", "open",
+                timing::medianOf(toPicture), repeat, timing::medianOf(toReturn));
+    window.stopDisplayThreads();
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int threads = 8;
     int repeat = 15;
+    const char* openPhoto = nullptr;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--threads")) timing::parseCount(argv[i + 1], threads);
         if (!std::strcmp(argv[i], "--repeat")) timing::parseCount(argv[i + 1], repeat);
+        if (!std::strcmp(argv[i], "--open")) openPhoto = argv[i + 1];
     }
+    // The main window reads and writes preferences and presets: a private
+    // data and cache folder keeps the user's own out of it.
+    QTemporaryDir home;
+    if (!home.isValid()) return 1;
+    setenv("XDG_DATA_HOME", (home.path() + "/data").toLocal8Bit().constData(), 1);
+    setenv("XDG_CACHE_HOME", (home.path() + "/cache").toLocal8Bit().constData(), 1);
+    setenv("XDG_RUNTIME_DIR", home.path().toLocal8Bit().constData(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     setParallelThreadCount(threads);
     screenDevicePixelRatio = 1.0f;
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (openPhoto) {
+        std::printf("processor: %s, %d threads, open %s in a 2560 x 1440 window\n", processorName().c_str(), threads,
+                    openPhoto);
+        return measureOpen(QString::fromLocal8Bit(openPhoto), repeat) ? 0 : 1;
+    }
 
     GrowArray<ImageMod*> prototypes;
     buildPrototypeList(prototypes);
@@ -104,7 +209,13 @@ int main(int argc, char** argv) {
     view.resize(2560, 1440);
     view.show();
     QApplication::processEvents();
-    view.setSource(makePhoto(6000, 4000), nullptr);
+    ImageBuffer* photo = makePhoto(6000, 4000);
+    const QString photoFile = home.path() + "/photo.jpg";
+    if (!toQImage(*photo).save(photoFile, "JPEG", 90)) {
+        std::fprintf(stderr, "could not write %s\n", photoFile.toLocal8Bit().constData());
+        return 1;
+    }
+    view.setSource(photo, nullptr);
     view.setHasMedia(true);
     view.updateOutputSize(true, true, true);
 
@@ -149,7 +260,6 @@ int main(int argc, char** argv) {
         view.displayChain(chain);
     };
 
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("processor: %s, %d threads, photo 6000 x 4000, view 2560 x 1440, chain10.plf\n",
                 processorName().c_str(), threads);
     measure("last tile", [&](int i) { nudge(chain[chain.count - 1], i); });
@@ -163,8 +273,9 @@ int main(int argc, char** argv) {
         view.setPanOffset(static_cast<float>((i % 7) * 40 - 120), static_cast<float>((i % 5) * 30 - 60));
         view.requestDisplayPass();
     });
+    const bool opened = measureOpen(photoFile, repeat);
 
     for (ImageMod* tile : chain) delete tile;
     freePrototypeList(prototypes);
-    return 0;
+    return opened ? 0 : 1;
 }

@@ -51,7 +51,8 @@ IM=convert-im6.q16
 echo "compare: building (Release) in $build" >&2
 buildlog=$(mktemp "${TMPDIR:-/tmp}/pellucine-compare-build.XXXXXX")
 if ! { cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release &&
-       cmake --build "$build" --target pellucine-render pellucine_codec_timing pellucine_batch_timing vips_timing pellucine_bench_pipeline; } \
+       cmake --build "$build" --target pellucine-render pellucine_codec_timing pellucine_batch_timing vips_timing pellucine_bench_pipeline \
+         pellucine_display_latency; } \
      >"$buildlog" 2>&1; then
   tail -n 40 "$buildlog" >&2
   echo "compare: the build failed" >&2
@@ -64,6 +65,7 @@ codec=$build/bench/pellucine_codec_timing
 batchtime=$build/bench/pellucine_batch_timing
 vipstime=$build/bench/vips_timing
 pipebench=$build/bench/pellucine_bench_pipeline
+latency=$build/bench/pellucine_display_latency
 filters=$root/bench/filters
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/pellucine-compare.XXXXXX")
@@ -235,6 +237,12 @@ for threads in $thread_counts; do
   view_ms() { echo "$bench_json" | awk -F, -v n="\"BM_$1/threads:$threads/real_time_median\"" '$1 == n { printf "%.2f\n", $3 }'; }
   row "view 2560x1440: last tile changed" "$threads" "$(view_ms ViewLastTileChange)" "-" "-"
   row "view 2560x1440: whole chain10" "$threads" "$(view_ms ViewWholeChain)" "-" "-"
+
+  # Opening the photo in the program: from the open request to the first
+  # picture in the view (the main window offscreen, median of RUNS opens).
+  row "open photo: first picture in the view" "$threads" \
+    "$("$latency" --threads "$threads" --repeat "$runs" --open "$photo" 2>/dev/null |
+      awk '$1 == "open" { printf "%.1f\n", $3 }')" "-" "-"
 done
 
 # ---- The batch: twenty photos through the batch worker, 8 threads -----------

@@ -19,7 +19,8 @@
 // unclamped, RGB.
 //
 //   --8bit       render through the 8-bit pipeline on an 8-bit copy of the input
-//   --threads N  plan the bands for N threads
+//   --threads N  run on N threads: the decoder's conversion, the render
+//                and the encoder's
 //   --repeat N   render N times, keep the last result
 //   --time       print "render_ms: X" on standard error: the median time of
 //                one render, without loading and saving
@@ -412,8 +413,10 @@ int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
         return 1;
     }
 
+    // Every stage runs on the threads asked for: the loader and the saver
+    // spread their conversions over the parallel loop as the render does.
+    if (options.threads > 0) setParallelThreadCount(options.threads);
     if (lut) {
-        if (options.threads > 0) setParallelThreadCount(options.threads);
         const int status = exportLut(options, chain.list);
         if (status == 0 && !filterNote.empty()) reportFailure(options.filter, filterNote);
         return status;
@@ -452,7 +455,6 @@ int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
         return 1;
     }
 
-    if (options.threads > 0) setParallelThreadCount(options.threads);
     if (const char* failing = std::getenv("PELLUCINE_TEST_FAILING_ALLOCATIONS")) {
         int count = 0;
         if (parseCount(failing, kMaxRepeat, count)) ImageBuffer::failAllocationsForTesting(0, count);

@@ -556,8 +556,10 @@ bool DesktopImageLoaderSaver::prepareSave(const GrowString& path, const ImageBuf
     if (!checkSave(path, image, &format, reason)) return false;
 
     const bool sixteenBit = options.sixteenBit && (format == FileKind::Png || format == FileKind::Tiff);
+    QImage recycled = std::move(out->pixels);  // a picture handed in for reuse, if any
+    out->pixels = QImage();
     // JPEG has no alpha: it is left out while the samples are stored.
-    QImage pixels = imageFromBuffer(image, isFloat, sixteenBit, format == FileKind::Jpeg);
+    QImage pixels = imageFromBuffer(image, isFloat, sixteenBit, format == FileKind::Jpeg, &recycled);
     if (pixels.isNull()) {
         setReason(reason, image.channelCount() > 4 ? "images of more than 4 channels cannot be saved"
                                                    : "out of memory preparing the image");
@@ -587,15 +589,19 @@ bool DesktopImageLoaderSaver::prepareSave(const GrowString& path, const ImageBuf
 
 bool DesktopImageLoaderSaver::writePrepared(PreparedSave& prepared, const ImageMetadata* metadata,
                                             GrowString* reason) {
+    QByteArray encoded;
+    return encodePrepared(prepared, &encoded, reason) && writeEncoded(prepared, encoded, metadata, reason);
+}
+
+bool DesktopImageLoaderSaver::encodePrepared(const PreparedSave& prepared, QByteArray* out, GrowString* reason) {
     const FileKind format = prepared.kind;
-    QImage pixels = std::move(prepared.pixels);
-    if (pixels.isNull() || format == FileKind::Unknown) {
+    const QImage& pixels = prepared.pixels;
+    if (pixels.isNull() || format == FileKind::Unknown || !out) {
         setReason(reason, "there is no image to save");
         return false;
     }
-    const int32_t width = pixels.width();
-    const int32_t height = pixels.height();
-    QByteArray encoded;
+    QByteArray& encoded = *out;
+    encoded.clear();
     if (format == FileKind::Pli) {
         if (!encodePli(pixels, &encoded)) {
             setReason(reason, "out of memory encoding the image");
@@ -619,8 +625,18 @@ bool DesktopImageLoaderSaver::writePrepared(PreparedSave& prepared, const ImageM
         }
         device.close();
     }
-    pixels = QImage();  // the samples are encoded: freed before the file is written
+    return true;
+}
+
+bool DesktopImageLoaderSaver::writeEncoded(const PreparedSave& prepared, QByteArray& encoded,
+                                           const ImageMetadata* metadata, GrowString* reason) {
+    const FileKind format = prepared.kind;
+    if (prepared.pixels.isNull() || format == FileKind::Unknown) {
+        setReason(reason, "there is no image to save");
+        return false;
+    }
     if (format == FileKind::Pli) return writeFileReplacing(qtPath(prepared.path), encoded.constData(),
                                                            static_cast<size_t>(encoded.size()), reason);
-    return finishEncodedFile(encoded, format, width, height, metadata, prepared.path, reason);
+    return finishEncodedFile(encoded, format, prepared.pixels.width(), prepared.pixels.height(), metadata,
+                             prepared.path, reason);
 }

@@ -44,6 +44,7 @@
 //
 // The object has no state: one instance may serve several threads.
 
+#include <QByteArray>
 #include <QImage>
 
 #include "MediaExtensions.h"
@@ -120,10 +121,19 @@ public:
     // samples (every check and conversion save8/saveFloat make before
     // encoding), writePrepared encodes them, carries the metadata and
     // writes the file under a temporary name renamed over the target.
-    // Together they write the bytes saveFloat/save8 write.
+    // Together they write the bytes saveFloat/save8 write. A PreparedSave
+    // handed to prepareSave with a picture in it offers that picture's
+    // memory for the samples (a batch reuses the last one's); writePrepared
+    // leaves the encoded picture in `prepared` for that.
     bool prepareSave(const GrowString& path, const ImageBuffer& image, bool isFloat, const SaveOptions& options,
                      PreparedSave* out, GrowString* reason = nullptr);
     bool writePrepared(PreparedSave& prepared, const ImageMetadata* metadata, GrowString* reason = nullptr);
+    // writePrepared in its two steps, for a caller that encodes several
+    // pictures at once and writes their files in order: the encoded file,
+    // then the metadata carried into it and the file written.
+    bool encodePrepared(const PreparedSave& prepared, QByteArray* encoded, GrowString* reason = nullptr);
+    bool writeEncoded(const PreparedSave& prepared, QByteArray& encoded, const ImageMetadata* metadata,
+                      GrowString* reason = nullptr);
 
 private:
     bool load(const GrowString& path, ImageBuffer* image, bool applyEmbeddedProfile, bool asFloat,

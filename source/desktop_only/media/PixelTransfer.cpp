@@ -106,7 +106,9 @@ void forEachRow(int32_t height, int64_t rows, const Body& body) {
 // Words 0xffRRGGBB (bytes B, G, R, 255 in memory) to float R, G, B, four
 // pixels a step: the samples widened to 32-bit integers and converted
 // (exactly), then put in order with shuffles. Returns the pixels done.
-int32_t wordsToFloatRgb(const uint32_t* in, float* out, int32_t count) {
+// Store is _mm_storeu_ps, or _mm_stream_ps for output aligned to 16 bytes.
+template <void (*Store)(float*, __m128)>
+inline int32_t wordsToFloatRgbWith(const uint32_t* in, float* out, int32_t count) {
     const __m128i zero = _mm_setzero_si128();
     int32_t x = 0;
     for (; x + 4 <= count; x += 4) {
@@ -120,17 +122,37 @@ int32_t wordsToFloatRgb(const uint32_t* in, float* out, int32_t count) {
         const __m128 t0 = _mm_shuffle_ps(q0, q1, _MM_SHUFFLE(2, 2, 0, 0));   // B0 B0 R1 R1
         const __m128 t2 = _mm_shuffle_ps(q2, q3, _MM_SHUFFLE(2, 2, 0, 0));   // B2 B2 R3 R3
         float* o = out + static_cast<int64_t>(x) * 3;
-        _mm_storeu_ps(o, _mm_shuffle_ps(q0, t0, _MM_SHUFFLE(2, 0, 1, 2)));      // R0 G0 B0 R1
-        _mm_storeu_ps(o + 4, _mm_shuffle_ps(q1, q2, _MM_SHUFFLE(1, 2, 0, 1)));  // G1 B1 R2 G2
-        _mm_storeu_ps(o + 8, _mm_shuffle_ps(t2, q3, _MM_SHUFFLE(0, 1, 2, 0)));  // B2 R3 G3 B3
+        Store(o, _mm_shuffle_ps(q0, t0, _MM_SHUFFLE(2, 0, 1, 2)));      // R0 G0 B0 R1
+        Store(o + 4, _mm_shuffle_ps(q1, q2, _MM_SHUFFLE(1, 2, 0, 1)));  // G1 B1 R2 G2
+        Store(o + 8, _mm_shuffle_ps(t2, q3, _MM_SHUFFLE(0, 1, 2, 0)));  // B2 R3 G3 B3
     }
     return x;
+}
+
+inline void storeUnaligned(float* at, __m128 v) { _mm_storeu_ps(at, v); }
+inline void storeStreaming(float* at, __m128 v) { _mm_stream_ps(at, v); }
+
+// With `stream`, for a float image written into storage mapped before (a
+// batch reusing the last photo's memory), the samples of aligned rows go
+// straight to memory (streaming stores) instead of each cache line being
+// read first only to be overwritten: about half the memory traffic, most
+// of the conversion's time with one thread. Not for fresh storage: there
+// the system has just cleared each page through the cache, and plain
+// stores find its lines there. The fence makes the streamed samples visible
+// to other threads before the row is reported done.
+int32_t wordsToFloatRgb(const uint32_t* in, float* out, int32_t count, bool stream) {
+    if (!stream || (reinterpret_cast<uintptr_t>(out) & 15) != 0)
+        return wordsToFloatRgbWith<storeUnaligned>(in, out, count);
+    const int32_t done = wordsToFloatRgbWith<storeStreaming>(in, out, count);
+    _mm_sfence();
+    return done;
 }
 #endif
 
 template <class Layout, class D>
 void copyUprightRow(const uchar* bits, int64_t bytesPerLine, int64_t firstRow, const OrientationMap& m,
-                    ImageBuffer* image, int32_t y, int32_t x0, int32_t x1) {
+                    ImageBuffer* image, int32_t y, int32_t x0, int32_t x1, bool stream) {
+    (void)stream;  // only the vector path streams
     using U = typename Layout::Unit;
     const int32_t channels = image->channelCount();
     const U* base = reinterpret_cast<const U*>(bits);
@@ -161,7 +183,8 @@ void copyUprightRow(const uchar* bits, int64_t bytesPerLine, int64_t firstRow, c
             // The common case, an upright JPEG into floats: whole vectors.
             if constexpr (std::is_same_v<Layout, Rgb32Words> && std::is_same_v<D, float>) {
                 if (step == 1) {
-                    const int32_t done = wordsToFloatRgb(base + at, row + static_cast<int64_t>(x0) * 3, x1 - x0);
+                    const int32_t done =
+                        wordsToFloatRgb(base + at, row + static_cast<int64_t>(x0) * 3, x1 - x0, stream);
                     x0 += done;
                     at += done;
                 }
@@ -186,16 +209,17 @@ void copyUprightRow(const uchar* bits, int64_t bytesPerLine, int64_t firstRow, c
     }
 }
 
-// The rows of the whole decoded picture, upright, a band of rows a task.
+// The rows of the whole decoded picture, upright, a band of rows a task;
+// `stream` as for wordsToFloatRgb.
 template <class Layout, class D>
-void copyUpright(const QImage& decoded, int32_t orientation, ImageBuffer* image) {
+void copyUpright(const QImage& decoded, int32_t orientation, ImageBuffer* image, bool stream) {
     const OrientationMap m = orientationMap(decoded.width(), decoded.height(), orientation);
     const uchar* bits = decoded.constBits();
     const int64_t bytesPerLine = decoded.bytesPerLine();
     const int32_t width = image->width;
     const int64_t rows = rowsPerTask(static_cast<int64_t>(width) * image->channelCount() * sizeof(D));
     forEachRow(image->height, rows, [&](int32_t y) {
-        copyUprightRow<Layout, D>(bits, bytesPerLine, 0, m, image, y, 0, width);
+        copyUprightRow<Layout, D>(bits, bytesPerLine, 0, m, image, y, 0, width, stream);
     });
 }
 
@@ -225,7 +249,8 @@ void copyStrip(const QImage& strip, int32_t firstRow, int32_t width, int32_t hei
     const OrientationMap m = orientationMap(width, height, orientation);
     const UprightPart part = uprightPartOf(width, height, orientation, firstRow, strip.height());
     for (int32_t y = part.y0; y < part.y1; ++y)
-        copyUprightRow<Layout, D>(strip.constBits(), strip.bytesPerLine(), firstRow, m, image, y, part.x0, part.x1);
+        copyUprightRow<Layout, D>(strip.constBits(), strip.bytesPerLine(), firstRow, m, image, y, part.x0, part.x1,
+                                  false);
 }
 
 // Dispatches a copy over the decoded format and the buffer's sample type.
@@ -251,8 +276,8 @@ bool copyBySamples(QImage::Format format, bool asFloat, Args&&... args) {
 
 template <class Layout, class D>
 struct WholeCopy {
-    static void run(const QImage& decoded, int32_t orientation, ImageBuffer* image) {
-        copyUpright<Layout, D>(decoded, orientation, image);
+    static void run(const QImage& decoded, int32_t orientation, ImageBuffer* image, bool stream) {
+        copyUpright<Layout, D>(decoded, orientation, image, stream);
     }
 };
 
@@ -341,14 +366,18 @@ void uprightSize(int32_t width, int32_t height, int32_t orientation, int32_t* up
 }
 
 bool allocateUpright(int32_t width, int32_t height, int32_t orientation, int32_t channels, bool asFloat,
-                     ImageBuffer* image, bool keepStorage) {
+                     ImageBuffer* image, bool keepStorage, bool* kept) {
+    if (kept) *kept = false;
     if (!image || channels < 1 || channels > 4) return false;
     int32_t uprightWidth = 0;
     int32_t uprightHeight = 0;
     uprightSize(width, height, orientation, &uprightWidth, &uprightHeight);
     const bool fits = keepStorage && image->data && image->owns && image->width == uprightWidth &&
                       image->height == uprightHeight && image->channels == channels;
-    if (fits) return true;
+    if (fits) {
+        if (kept) *kept = true;
+        return true;
+    }
     const bool allocated = asFloat ? image->allocateFloat(uprightWidth, uprightHeight, channels)
                                    : image->allocate8(uprightWidth, uprightHeight, channels);
     if (!allocated || !image->data) {
@@ -366,9 +395,10 @@ bool copyToBuffer(const QImage& decoded, int32_t orientation, int32_t channels, 
     if (format != QImage::Format_RGBA64 && format != QImage::Format_RGB32 && format != QImage::Format_RGBA8888)
         return false;
     if (orientation < 1 || orientation > 8) orientation = 1;
-    if (!allocateUpright(decoded.width(), decoded.height(), orientation, channels, asFloat, image, keepStorage))
+    bool kept = false;
+    if (!allocateUpright(decoded.width(), decoded.height(), orientation, channels, asFloat, image, keepStorage, &kept))
         return false;
-    return copyBySamples<WholeCopy>(format, asFloat, decoded, orientation, image);
+    return copyBySamples<WholeCopy>(format, asFloat, decoded, orientation, image, kept);
 }
 
 bool copyStripToBuffer(const QImage& strip, int32_t firstRow, int32_t width, int32_t height, int32_t orientation,
@@ -384,7 +414,7 @@ bool copyStripToBuffer(const QImage& strip, int32_t firstRow, int32_t width, int
     return copyBySamples<StripCopy>(strip.format(), asFloat, strip, firstRow, width, height, orientation, image);
 }
 
-QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, bool opaque) {
+QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, bool opaque, QImage* recycled) {
     const int32_t channels = image.channelCount();
     if (!image.data || image.width < 1 || image.height < 1 || channels < 1 || channels > 4) return QImage();
     const bool deep = isFloat && sixteenBit;
@@ -394,9 +424,18 @@ QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, 
     if (channels == 1) format = deep ? QImage::Format_Grayscale16 : QImage::Format_Grayscale8;
     else if (rgb) format = deep ? QImage::Format_RGBX64 : QImage::Format_RGB888;
     else format = deep ? QImage::Format_RGBA64 : QImage::Format_RGBA8888;
-    QImage target(image.width, image.height, format);
-    if (target.isNull()) return QImage();
-    preferLargePages(target.bits(), static_cast<size_t>(target.sizeInBytes()));
+    QImage target;
+    if (recycled && recycled->width() == image.width && recycled->height() == image.height &&
+        recycled->format() == format && recycled->isDetached()) {
+        // Every sample is written below; nothing of the earlier picture's
+        // colour space passes for this one's.
+        target = std::move(*recycled);
+        target.setColorSpace(QColorSpace());
+    } else {
+        target = QImage(image.width, image.height, format);
+        if (target.isNull()) return QImage();
+        preferLargePages(target.bits(), static_cast<size_t>(target.sizeInBytes()));
+    }
     const int32_t outChannels = channels == 1 ? 1 : (rgb && !deep ? 3 : 4);
     if (deep) fillImage<float, uint16_t>(image, outChannels, &target);
     else if (isFloat) fillImage<float, uint8_t>(image, outChannels, &target);
@@ -410,11 +449,21 @@ QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, 
 // narrowed with saturation, which takes every negative value to 0. The same
 // bytes as the plain loop, which takes the rest: clamped to 0..255 (NaN fails
 // the first test and becomes 0), then truncated toward zero.
+//
+// The floats are read from a picture far larger than the caches, once,
+// which with one thread is bound by how fast memory delivers them: each step
+// asks for the cache line kPrefetchAhead bytes ahead (a prefetch never
+// faults, so the address may lie past the row), which lets more lines be
+// on their way at once than the hardware's own prefetcher keeps (about a
+// quarter less time for a 24-megapixel picture on one thread).
 void storeBytes(uint8_t* out, const float* in, int64_t count) {
     int64_t i = 0;
 #ifdef __SSE2__
+    constexpr uintptr_t kPrefetchAhead = 4096;
     const __m128 top = _mm_set1_ps(255.0f);
     for (; i + 16 <= count; i += 16) {
+        const uintptr_t ahead = reinterpret_cast<uintptr_t>(in + i) + kPrefetchAhead;
+        _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
         const __m128i a = _mm_cvttps_epi32(_mm_min_ps(top, _mm_loadu_ps(in + i)));
         const __m128i b = _mm_cvttps_epi32(_mm_min_ps(top, _mm_loadu_ps(in + i + 4)));
         const __m128i c = _mm_cvttps_epi32(_mm_min_ps(top, _mm_loadu_ps(in + i + 8)));

@@ -28,10 +28,11 @@ void uprightSize(int32_t width, int32_t height, int32_t orientation, int32_t* up
 // (1..4) for a width x height picture turned upright by the orientation.
 // With keepStorage, a buffer that owns storage of samples of the asked kind
 // (the caller knows which) and already has the upright size and channel
-// count is kept as it is: memory that is reused costs no fresh pages. False
-// (the buffer released) when the allocation fails.
+// count is kept as it is: memory that is reused costs no fresh pages; kept
+// (when given) tells whether it was. False (the buffer released) when the
+// allocation fails.
 bool allocateUpright(int32_t width, int32_t height, int32_t orientation, int32_t channels, bool asFloat,
-                     ImageBuffer* image, bool keepStorage = false);
+                     ImageBuffer* image, bool keepStorage = false, bool* kept = nullptr);
 
 // Allocates the buffer (allocateUpright) and fills it from the decoded
 // image turned upright. False when the channel count or the image is
@@ -55,8 +56,11 @@ bool copyStripToBuffer(const QImage& strip, int32_t firstRow, int32_t width, int
 // nearest of value x 257. With opaque, the alpha of a 4-channel buffer is
 // left out of 8-bit images (RGB, for formats without alpha) in the same
 // pass. A null image when the buffer is empty, has another channel count
-// than 1..4, or memory runs out.
-QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, bool opaque = false);
+// than 1..4, or memory runs out. A recycled picture (when given) of the
+// size and format made here, not shared, is filled instead of a new one:
+// memory used before costs no fresh pages.
+QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, bool opaque = false,
+                       QImage* recycled = nullptr);
 
 // Converts the image to another format serially, a strip of rows at a time
 // (each strip small enough that Qt converts it on the calling thread), into

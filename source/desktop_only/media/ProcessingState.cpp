@@ -1,5 +1,6 @@
 #include "ProcessingState.h"
 
+#include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -112,10 +114,12 @@ ImageBuffer takeStorage(ImageBuffer& from) {
 }  // namespace
 
 // Memory the worker hands from one photo to the next: the float storage of
-// the last picture saved and the last decoded picture.
+// the last picture saved, the last decoded picture and the last stored
+// picture written (the encoder's samples).
 struct RecycledMemory {
     ImageBuffer floats;
     QImage picture;
+    QImage stored;
 };
 
 // The decode of one job's source on a thread of its own (see the header).
@@ -226,35 +230,47 @@ private:
 };
 
 // The encoding and writing of one saved picture on a thread of its own
-// while the worker goes on with the next job. One at a time, so files are
-// written in the order of their jobs. Lives on the worker's stack like the
-// look-ahead; the worker collects each result before it starts the next
-// write or ends its run.
-class PendingSave {
+// while the worker goes on with the next job. The file is written only once
+// the write before it (`before`, when valid) has ended, so files are
+// written in the order of their jobs whichever encode ends first. Lives in
+// the worker's PendingSave; the worker collects each result before the slot
+// takes the next save or the run ends.
+class SaveInFlight {
 public:
-    PendingSave() = default;
-    ~PendingSave() { finish(nullptr); }
-    PendingSave(const PendingSave&) = delete;
-    PendingSave& operator=(const PendingSave&) = delete;
+    SaveInFlight() = default;
+    ~SaveInFlight() { finish(nullptr); }
+    SaveInFlight(const SaveInFlight&) = delete;
+    SaveInFlight& operator=(const SaveInFlight&) = delete;
 
     bool inFlight() const { return thread_.joinable(); }
     // The file being written (valid while in flight).
     const GrowString& target() const { return target_; }
+    // Ready once this save's file is written or its save has failed.
+    const std::shared_future<void>& written() const { return written_; }
 
     void start(std::shared_ptr<ImageLoaderSaver> loader, DesktopImageLoaderSaver* desktop, PreparedSave prepared,
-               std::unique_ptr<ImageMetadata> metadata) {
+               std::unique_ptr<ImageMetadata> metadata, std::shared_future<void> before) {
         finish(nullptr);
         loader_ = std::move(loader);
         target_ = prepared.path;
         prepared_ = std::move(prepared);
         metadata_ = std::move(metadata);
-        thread_ = std::thread(
-            [this, desktop] { saved_ = desktop->writePrepared(prepared_, metadata_.get(), &reason_); });
+        std::promise<void> done;
+        written_ = done.get_future().share();
+        thread_ = std::thread([this, desktop, before = std::move(before), done = std::move(done)]() mutable {
+            QByteArray encoded;
+            bool saved = desktop->encodePrepared(prepared_, &encoded, &reason_);
+            if (before.valid()) before.wait();
+            saved = saved && desktop->writeEncoded(prepared_, encoded, metadata_.get(), &reason_);
+            saved_ = saved;
+            done.set_value();
+        });
     }
 
-    // Waits for the write in flight and frees what it held. False, with
-    // the file and the reason in `failure` when given, when it failed; true
-    // when it succeeded or nothing was in flight.
+    // Waits for the write in flight and frees what it held but the stored
+    // picture it wrote, which takeStored hands over. False, with the file
+    // and the reason in `failure` when given, when it failed; true when it
+    // succeeded or nothing was in flight.
     bool finish(JobFailure* failure) {
         if (!thread_.joinable()) return true;
         thread_.join();
@@ -263,22 +279,88 @@ public:
             failure->file = target_;
             failure->reason = reason_;
         }
+        stored_ = std::move(prepared_.pixels);
         prepared_ = PreparedSave();
         metadata_.reset();
         loader_.reset();
+        written_ = std::shared_future<void>();
         saved_ = false;
         reason_ = GrowString();
         return saved;
     }
 
+    // The stored picture of the last write finished (null when none), for
+    // a later save's samples.
+    QImage takeStored() { return std::move(stored_); }
+
 private:
     std::thread thread_;
     std::shared_ptr<ImageLoaderSaver> loader_;
     GrowString target_;
+    QImage stored_;
+    std::shared_future<void> written_;
     PreparedSave prepared_;                   // handed to the writing thread
     std::unique_ptr<ImageMetadata> metadata_;
     bool saved_ = false;                      // written by the writing thread, read after join
     GrowString reason_;                       // likewise
+};
+
+// The saves of a run in flight, at most kSlots at once: libjpeg compresses
+// one picture on one thread, the slowest step of a batch of photos, so two
+// pictures compress side by side while their files are still written in
+// job order. Lives on the worker's stack: its slots wait for their threads
+// when it goes.
+class PendingSave {
+public:
+    static constexpr int32_t kSlots = 2;
+
+    int32_t count() const {
+        int32_t n = 0;
+        for (const SaveInFlight& slot : slots_) n += slot.inFlight() ? 1 : 0;
+        return n;
+    }
+    bool inFlight() const { return count() > 0; }
+    // Whether a save in flight writes this file.
+    bool writes(const GrowString& path) const {
+        for (const SaveInFlight& slot : slots_)
+            if (slot.inFlight() && sameFile(slot.target(), path)) return true;
+        return false;
+    }
+    // Finishes the oldest save in flight (SaveInFlight::finish); its stored
+    // picture is then kept for takeStored.
+    bool finishOldest(JobFailure* failure) {
+        int32_t oldest = -1;
+        for (int32_t i = 0; i < kSlots; ++i)
+            if (slots_[i].inFlight() && (oldest < 0 || order_[i] < order_[oldest])) oldest = i;
+        if (oldest < 0) return true;
+        const bool saved = slots_[oldest].finish(failure);
+        QImage stored = slots_[oldest].takeStored();
+        if (!stored.isNull()) stored_ = std::move(stored);
+        return saved;
+    }
+
+    // Starts a save in a free slot (the caller made room), written after
+    // the latest one in flight.
+    void start(std::shared_ptr<ImageLoaderSaver> loader, DesktopImageLoaderSaver* desktop, PreparedSave prepared,
+               std::unique_ptr<ImageMetadata> metadata) {
+        int32_t free = 0;
+        while (free < kSlots - 1 && slots_[free].inFlight()) ++free;
+        std::shared_future<void> before;
+        if (slots_[latest_].inFlight()) before = slots_[latest_].written();
+        slots_[free].start(std::move(loader), desktop, std::move(prepared), std::move(metadata), std::move(before));
+        order_[free] = ++started_;
+        latest_ = free;
+    }
+
+    // The stored picture of the last save finished (null when none).
+    QImage takeStored() { return std::move(stored_); }
+
+private:
+    SaveInFlight slots_[kSlots];
+    int64_t order_[kSlots] = {};
+    int64_t started_ = 0;
+    int32_t latest_ = 0;
+    QImage stored_;
 };
 
 GrowArray<ImageMod*> cloneModChain(const GrowArray<ImageMod*>& chain) {
@@ -611,7 +693,7 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
         if (job.sourceMetadata) metadata = job.sourceMetadata->clone();
     } else {
         // A source that the write in flight replaces is read once it is written.
-        if (saving.inFlight() && sameFile(saving.target(), job.sourcePath)) finishPendingSave(saving);
+        if (saving.writes(job.sourcePath)) finishPendingSave(saving);
         DecodedSource decoded;
         const bool decodedAhead = desktop && ahead.take(job.id, &decoded);
         if (desktop) {
@@ -631,7 +713,7 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
             GrowArray<const RenderJob*> decodable;
             for (int32_t i = 0; i < coming.count; ++i) {
                 const GrowString& path = coming[i].sourcePath;
-                bool written = sameFile(path, job.outputPath) || (saving.inFlight() && sameFile(path, saving.target()));
+                bool written = sameFile(path, job.outputPath) || saving.writes(path);
                 for (int32_t j = 0; j < i && !written; ++j) written = sameFile(path, coming[j].outputPath);
                 if (written) break;
                 decodable.append(&coming[i]);
@@ -693,13 +775,28 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
                     GrowString("out of memory while rendering: the image could not be rendered completely"));
 
     if (desktop) {
-        // The samples are stored here; encoding and writing run beside the
-        // next job, after the write before this one has ended.
+        // The samples are stored here, into the stored picture of an earlier
+        // write; encoding and writing run beside the next jobs, the file
+        // written after the one before it.
         PreparedSave prepared;
+        prepared.pixels = std::move(spare.stored);
+        spare.stored = QImage();
         if (!desktop->prepareSave(job.outputPath, image, true, job.options, &prepared, &reason))
             return fail(job.outputPath, reason);
+        // A second save in flight only when memory holds its stored picture
+        // too beside the working set of this one.
+        const int64_t pixels = static_cast<int64_t>(image.width) * image.height;
         spare.floats = takeStorage(image);
-        finishPendingSave(saving);
+        const int64_t storedBytes = static_cast<int64_t>(prepared.pixels.sizeInBytes());
+        const int32_t allowed =
+            pixels * kWorkingBytesPerPixel + PendingSave::kSlots * storedBytes <= workingMemoryBudget()
+                ? PendingSave::kSlots
+                : 1;
+        while (saving.count() >= allowed) {
+            JobFailure written;
+            if (!saving.finishOldest(&written)) recordFailure(written);
+        }
+        spare.stored = saving.takeStored();
         saving.start(current, desktop, std::move(prepared), std::move(metadata));
         return JobOutcome::kSaved;  // a failed write is counted when it ends
     }
@@ -714,6 +811,8 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
 }
 
 void ProcessingState::finishPendingSave(PendingSave& saving) {
-    JobFailure failure;
-    if (!saving.finish(&failure)) recordFailure(failure);
+    while (saving.inFlight()) {
+        JobFailure failure;
+        if (!saving.finishOldest(&failure)) recordFailure(failure);
+    }
 }

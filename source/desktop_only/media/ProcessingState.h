@@ -20,19 +20,21 @@
 // beside the current one's working set, so that no single decoder sets the
 // pace; a decoded photo is held as the decoder's samples (a quarter of its
 // float image) until its job comes up. Never across batches (a later batch
-// may read what an earlier one writes) and never a source that the write
+// may read what an earlier one writes) and never a source that a write
 // in flight, the current job or a job before it writes. A look-ahead whose
 // job was cancelled, dropped by a stop or refused is thrown away unused: a
 // decode writes nothing. The files written, their order and the progress
 // are those of a worker without look-ahead.
 // With that loader a job's picture is also encoded and written on a thread
-// of its own while the worker goes on with the next job: one write at a
-// time, in the order of the jobs; a failed write sets the error flag when
-// it ends; the run (and the busy flag) ends only once its last file is
-// written; a source that the write in flight replaces is read after it.
-// The float image of a saved picture is kept for the next photo of the
-// same size, which is copied into it in place of fresh memory; likewise a
-// decoded picture for the next decode.
+// of its own while the worker goes on with the next jobs: two encode side
+// by side when the working memory holds both stored pictures, and each
+// file is written after the one before it, in the order of the jobs; a
+// failed write sets the error flag when it ends; the run (and the busy
+// flag) ends only once its last file is written; a source that a write in
+// flight replaces is read after it. The float image of a saved picture is
+// kept for the next photo of the same size, which is copied into it in
+// place of fresh memory; likewise a decoded picture for the next decode and
+// a stored picture for a later save.
 // The progress names the job being loaded or rendered, so a stop or a
 // cancel arriving while a job's file is written concerns the job after it.
 //
@@ -227,7 +229,8 @@ private:
     JobOutcome processJob(const RenderJob& job, const GrowArray<GrowString>& batchSources,
                           RenderContext& context, LookAheads& ahead, PendingSave& saving,
                           RecycledMemory& spare, const GrowArray<RenderJob>& coming, JobFailure& failure);
-    // Waits for the write in flight, if any; a failed one is recorded.
+    // Waits for the writes in flight, if any, oldest first; a failed one is
+    // recorded.
     void finishPendingSave(PendingSave& saving);
     // Sets the error flag, keeps the failure and prints it on standard error.
     void recordFailure(const JobFailure& failure);

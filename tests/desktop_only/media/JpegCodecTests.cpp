@@ -21,6 +21,7 @@
 #include <jpeglib.h>
 #include <lcms2.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -247,6 +248,36 @@ TEST(MediaJpeg, LoadingInBandsGivesTheWholeDecode) {
                     }
                 }
             }
+        }
+    }
+    setParallelThreadCount(0);
+}
+
+// The batch copies its next photo into the float storage of the last one;
+// rows that start on 16 bytes are then written with streaming stores, the
+// others (an odd width alternates) and turned pictures as before. Whatever
+// the storage held, the floats are those of a fresh copy.
+TEST(MediaJpeg, CopyIntoKeptStorageGivesTheFreshCopy) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    const std::string path = folder.file("odd.jpg");
+    writeFile(path, makeJpeg({"", 2999, 101, JCS_YCbCr, 2, 2, false, false, 0}));
+    for (uint16_t orientation : {1, 6}) {
+        setOrientation(path, orientation);
+        for (int threads : {1, 8}) {
+            SCOPED_TRACE("orientation " + std::to_string(orientation) + ", T " + std::to_string(threads));
+            setParallelThreadCount(threads);
+            DecodedSource source;
+            ASSERT_TRUE(io.decode(gs(path), false, true, false, &source));
+            ImageBuffer fresh;
+            ASSERT_TRUE(io.finishLoad(source, 3, true, &fresh, nullptr));
+            ImageBuffer kept;
+            ASSERT_TRUE(kept.allocateFloat(fresh.width, fresh.height, 3));
+            const void* storage = kept.data;
+            std::fill(kept.floats(), kept.floats() + kept.sampleCount(), -7.0f);
+            ASSERT_TRUE(io.finishLoad(source, 3, true, &kept, nullptr, nullptr, true));
+            ASSERT_EQ(kept.data, storage);
+            ASSERT_EQ(std::memcmp(kept.data, fresh.data, static_cast<size_t>(fresh.sampleCount()) * sizeof(float)), 0);
         }
     }
     setParallelThreadCount(0);
