@@ -3,30 +3,16 @@
 // jobs run one by one, in the same order, with the same progress; a job
 // cancelled or dropped while its photo is decoded ahead writes nothing.
 #include "MediaTestHelpers.h"
+#include "QueueTestHelpers.h"
 
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/ProcessingState.h"
-#include "foundation/Mutex.h"
-#include "support/TestTiles.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 using namespace mediatest;
 
 namespace {
-
-bool waitUntilIdle(const ProcessingState& queue) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (queue.isBusy()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 class BatchLookAhead : public ::testing::Test {
 protected:
@@ -46,10 +32,7 @@ protected:
 
     bool exists(const std::string& name) const { return std::filesystem::exists(folder.file(name)); }
 
-    int32_t errorFlag() {
-        MutexLocker status(queue.statusLock.get());
-        return queue.errorFlag;
-    }
+    int32_t errorFlag() { return errorFlagOf(queue); }
 
     TempFolder folder;
     ProcessingState queue;
@@ -122,31 +105,17 @@ TEST_F(BatchLookAhead, ACancelledOrDroppedLookAheadWritesNothing) {
         SCOPED_TRACE(stop ? "stop after current" : "cancel the waiting job");
         std::filesystem::remove_all(folder.file("out"));
         std::filesystem::create_directory(folder.file("out"));
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool entered = false, open = false;
+        const auto gate = std::make_shared<Gate>();
         GrowArray<RenderJob> batch;
         batch.append(job(testData("png/flower.png"), "out/1.jpg", 5.0f));
-        batch[0].mods.insertAt(0, new rendertest::HookTile([&](ImageBuffer&, const RenderArgs*, bool) {
-            std::unique_lock<std::mutex> lock(mutex);
-            entered = true;
-            changed.notify_all();
-            changed.wait(lock, [&] { return open; });
-        }, false));
+        batch[0].mods.insertAt(0, gateTile(gate));
         batch.append(job(testData("jpeg/icc-profile.jpeg"), "out/2.jpg", 5.0f));
         batch.append(job(testData("jpeg/orientation-6.jpg"), "out/3.jpg", 5.0f));
         queue.addJobs(batch);
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return entered; }));
-        }
+        ASSERT_TRUE(gate->waitUntilEntered());
         if (stop) queue.stopAfterCurrentJob();
         else EXPECT_TRUE(queue.cancelJob(batch[1].id));
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            open = true;
-            changed.notify_all();
-        }
+        gate->open();
         ASSERT_TRUE(waitUntilIdle(queue));
         EXPECT_EQ(errorFlag(), 0);
         EXPECT_TRUE(exists("out/1.jpg"));
@@ -230,30 +199,16 @@ TEST_F(BatchLookAhead, ASecondLookAheadCancelledOrDroppedWritesNothing) {
         SCOPED_TRACE(stop ? "stop after current" : "cancel the fourth job");
         std::filesystem::remove_all(folder.file("out"));
         std::filesystem::create_directory(folder.file("out"));
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool entered = false, open = false;
+        const auto gate = std::make_shared<Gate>();
         GrowArray<RenderJob> batch;
         for (int32_t i = 0; i < 5; ++i) batch.append(job(testData(sources[i]), "out/" + std::to_string(i + 1) + ".jpg", 5.0f));
         // The second job's photo was decoded ahead: the third and fourth decode while it is held.
-        batch[1].mods.insertAt(0, new rendertest::HookTile([&](ImageBuffer&, const RenderArgs*, bool) {
-            std::unique_lock<std::mutex> lock(mutex);
-            entered = true;
-            changed.notify_all();
-            changed.wait(lock, [&] { return open; });
-        }, false));
+        batch[1].mods.insertAt(0, gateTile(gate));
         queue.addJobs(batch);
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return entered; }));
-        }
+        ASSERT_TRUE(gate->waitUntilEntered());
         if (stop) queue.stopAfterCurrentJob();
         else EXPECT_TRUE(queue.cancelJob(batch[3].id));
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            open = true;
-            changed.notify_all();
-        }
+        gate->open();
         ASSERT_TRUE(waitUntilIdle(queue));
         EXPECT_EQ(errorFlag(), 0);
         const bool written[] = {true, true, !stop, false, !stop};
