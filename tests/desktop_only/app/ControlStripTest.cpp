@@ -113,7 +113,7 @@ protected:
         QApplication::processEvents();
     }
     void TearDown() override {
-        for (DocumentTab& tab : windowState(*window).documentTabs) waitForDisplayIdle(tab.view);
+        waitForWindowIdle(*window, false);
         window.reset();
     }
     TrayWidget* tray() { return window->current()->tray; }

@@ -78,8 +78,7 @@ protected:
         QApplication::processEvents();
     }
     void TearDown() override {
-        waitUntil([&] { return !windowState(*window).saveQueue.isBusy(); }, 60000);
-        for (DocumentTab& tab : windowState(*window).documentTabs) waitForDisplayIdle(tab.view);
+        waitForWindowIdle(*window);
         window.reset();
     }
     TrayWidget* tray() { return window->current()->tray; }

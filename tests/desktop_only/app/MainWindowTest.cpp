@@ -90,7 +90,7 @@ protected:
         QApplication::processEvents();
     }
     void TearDown() override {
-        for (DocumentTab& tab : windowState(*window).documentTabs) waitForDisplayIdle(tab.view);
+        waitForWindowIdle(*window, false);
         window.reset();
     }
     VxMediaWidget* view() { return window->current()->view; }

@@ -143,7 +143,7 @@ protected:
     }
     void TearDown() override {
         MainWindow::openFileChooserOverride() = nullptr;
-        for (DocumentTab& tab : windowState(*window).documentTabs) waitForDisplayIdle(tab.view);
+        waitForWindowIdle(*window, false);
         window.reset();
         setDesktopUrlHandler(nullptr);
         setFileManagerCallsEnabled(true);

@@ -78,7 +78,7 @@ protected:
             MutexLocker queue(windowState(*window).saveQueue.queueLock.get());
             windowState(*window).saveQueue.jobs.destroy();
         }
-        for (DocumentTab& tab : windowState(*window).documentTabs) waitForDisplayIdle(tab.view);
+        waitForWindowIdle(*window, false);
         window.reset();
     }
     // A queue as the worker leaves it mid-run: count jobs, the one at

@@ -98,7 +98,7 @@ TEST(WindowConnections, EveryConnectionResolves) {
             window->showSelectedTileControls();
         }
         QApplication::processEvents();
-        for (DocumentTab& tab : windowState(*window).documentTabs) waitForDisplayIdle(tab.view);
+        waitForWindowIdle(*window, false);
     }
     QApplication::processEvents();
     EXPECT_TRUE(collector.warnings.isEmpty()) << collector.warnings.join("\n").toStdString();
@@ -333,7 +333,7 @@ TEST(WindowCheckMarks, RestoredFromThePreferences) {
         EXPECT_EQ(windowState(window).hoverPreviewsAction->isChecked(), c.hoverChecked);
         EXPECT_EQ(windowState(window).autohideControlsAction->isChecked(), c.autohideChecked);
         EXPECT_EQ(windowState(window).autohideControls, c.autohideOn);
-        for (DocumentTab& tab : windowState(window).documentTabs) waitForDisplayIdle(tab.view);
+        waitForWindowIdle(window, false);
     }
     preferences.setBool(hover, hoverBefore);
     preferences.setBool(autohide, autohideBefore);

@@ -16,6 +16,7 @@
 #include "foundation/Mutex.h"
 #include "foundation/UndoStack.h"
 #include "framework/CompoundFilter.h"
+#include "support/DesktopTestHelpers.h"
 #include "support/ImageBuilders.h"
 
 class VxMediaWidgetTestAccess {
@@ -126,3 +127,10 @@ public:
 // The same as a free function: the state's type is private to the window, so
 // the tests hold it as auto.
 inline auto& windowState(MainWindow& window) { return MainWindowTestAccess::state(window); }
+
+// Waits until the window's saves have ended (with saves) and every tab's view
+// is idle, so that the window can go with no work in flight.
+inline void waitForWindowIdle(MainWindow& window, bool saves = true) {
+    if (saves) waitUntil([&] { return !windowState(window).saveQueue.isBusy(); }, 60000);
+    for (DocumentTab& tab : windowState(window).documentTabs) waitForDisplayIdle(tab.view);
+}
