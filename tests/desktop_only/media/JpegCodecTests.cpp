@@ -19,7 +19,6 @@
 
 #include <exiv2/exiv2.hpp>
 #include <jpeglib.h>
-#include <lcms2.h>
 
 #include <algorithm>
 #include <cmath>
@@ -173,18 +172,7 @@ void setOrientation(const std::string& path, uint16_t orientation) {
 
 // A Display P3 profile (the sRGB tone curve), embedded with exiv2.
 void embedP3Profile(const std::string& path) {
-    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
-    const double srgbCurve[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
-    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(curve);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
+    const std::vector<uint8_t> bytes = displayP3Profile();
     Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
     file->readMetadata();
     Exiv2::DataBuf icc(bytes.data(), static_cast<long>(bytes.size()));

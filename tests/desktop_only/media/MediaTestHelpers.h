@@ -12,6 +12,7 @@
 #include <QVector>
 
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -163,6 +164,26 @@ inline void appendBigEndian32(std::vector<char>* out, uint32_t v) {
 
 inline GrowString gs(const std::string& text) {
     return GrowString(text.c_str());
+}
+
+// A Display P3 profile (P3 primaries, D65 white, the sRGB tone curve), made
+// here with lcms2.
+inline std::vector<uint8_t> displayP3Profile() {
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    const double srgbCurve[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    std::vector<uint8_t> bytes;
+    cmsUInt32Number size = 0;
+    if (profile && cmsSaveProfileToMem(profile, nullptr, &size) && size > 0) {
+        bytes.resize(size);
+        if (!cmsSaveProfileToMem(profile, bytes.data(), &size)) bytes.clear();
+    }
+    if (profile) cmsCloseProfile(profile);
+    return bytes;
 }
 
 }  // namespace mediatest

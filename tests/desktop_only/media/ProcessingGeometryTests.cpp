@@ -109,9 +109,13 @@ TEST(ProcessingGeometry, ThePictureIsMadeThenTheChainRunsOnIt) {
         EXPECT_EQ(picture.width, c.width);
         if (!ran) continue;
         EXPECT_EQ(picture.scale, c.scale);
-        if (c.width == 24) EXPECT_EQ(picture.floats()[0], corner + 10.0f);
+        if (c.width == 24) {
+            EXPECT_EQ(picture.floats()[0], corner + 10.0f);
+        }
         // A spent source is gone once the picture stands; a kept one is untouched.
         EXPECT_EQ(source.data == nullptr, c.spend);
-        if (!c.spend) EXPECT_EQ(source.floats()[0], corner);
+        if (!c.spend) {
+            EXPECT_EQ(source.floats()[0], corner);
+        }
     }
 }
