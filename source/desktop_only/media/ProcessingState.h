@@ -12,29 +12,17 @@
 // file and renames it over the target). When the list is done it empties
 // it, clears the busy flag and ends.
 //
-// Look-ahead: with the program's own loader (which keeps no state, so
-// several threads may use it at once), as soon as a job's source is taken
-// the next job of the same batch has its source decoded on a thread of its
-// own while the worker loads, renders and saves the current one, and so
-// does the job after it when the working memory holds both decoded photos
-// beside the current one's working set, so that no single decoder sets the
-// pace; a decoded photo is held as the decoder's samples (a quarter of its
-// float image) until its job comes up. Never across batches (a later batch
-// may read what an earlier one writes) and never a source that a write
-// in flight, the current job or a job before it writes. A look-ahead whose
-// job was cancelled, dropped by a stop or refused is thrown away unused: a
-// decode writes nothing. The files written, their order and the progress
-// are those of a worker without look-ahead.
-// With that loader a job's picture is also encoded and written on a thread
-// of its own while the worker goes on with the next jobs: two encode side
-// by side when the working memory holds both stored pictures, and each
-// file is written after the one before it, in the order of the jobs; a
-// failed write sets the error flag when it ends; the run (and the busy
-// flag) ends only once its last file is written; a source that a write in
-// flight replaces is read after it. The float image of a saved picture is
-// kept for the next photo of the same size, which is copied into it in
-// place of fresh memory; likewise a decoded picture for the next decode and
-// a stored picture for a later save.
+// Look-ahead and saves in flight: with the program's own loader (which
+// keeps no state, so several threads may use it at once) the sources of
+// the next jobs of the same batch decode on threads of their own while the
+// worker loads, renders and saves the current one (BatchLookAhead.h), and
+// each job's picture is encoded and written on a thread of its own while
+// the worker goes on, the files written in the order of the jobs
+// (BatchSaves.h); the memory of one photo is handed on to the next
+// (RecycledMemory.h). The files written, their order and the progress are
+// those of a worker without either; a failed write sets the error flag
+// when it ends, and the run (and the busy flag) ends only once its last
+// file is written.
 // The progress names the job being loaded or rendered, so a stop or a
 // cancel arriving while a job's file is written concerns the job after it.
 //
