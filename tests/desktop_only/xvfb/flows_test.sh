@@ -5,7 +5,8 @@
 #   flows_test.sh PELLUCINE XCLIENT RENDER_TOOL FILTER
 # (run under with_xvfb.sh). Opens a photo, drops the filter file on the window,
 # saves it as PNG at full size through "Save As..." (the pixels must equal
-# the render tool's), runs a batch over a folder of six photos, closes, and
+# the render tool's), saves over the original twice (the look once, not
+# twice), runs a batch over a folder of six photos, closes, and
 # starts again: the window must come back at the same geometry with the
 # panel sections as they were. A step whose menu entry or dialog does not
 # come fails the test.
@@ -60,6 +61,25 @@ differing="$(compare -metric AE "$work/saved.png" "$work/tool.png" null: 2>&1)"
 echo "flows: Save As equals the render tool"
 
 "$xclient" wait-gone "Save Size" 60000 || finish "the save-size dialog stayed"
+
+# Save Over Original twice: each save renders the photo as it was opened,
+# so the file holds the look once, not twice.
+for round in 1 2; do
+    before="$(stat -c %i "$work/photo.png")"
+    focus "$window"
+    keys ctrl+s
+    size="$("$xclient" wait-title "Save Size" 60000)" || finish "Ctrl+S opened no save-size dialog (save $round)"
+    focus "$size"
+    keys Return
+    # The file is written beside the photo and renamed over it: a new inode.
+    replaced() { [ "$(stat -c %i "$work/photo.png")" != "$before" ]; }
+    until_true 120 replaced || finish "Save Over Original $round did not replace the photo"
+    "$xclient" wait-gone "Save Size" 60000 || finish "the save-size dialog stayed"
+    differing="$(compare -metric AE "$work/photo.png" "$work/tool.png" null: 2>&1)"
+    [ "$differing" = "0" ] || finish "Save Over Original $round differs from one render ($differing pixels)"
+done
+echo "flows: Save Over Original twice holds the look once"
+
 focus "$window"
 keys ctrl+b
 wizard="$("$xclient" wait-title "Batch Process Folder" 60000)" || finish "Ctrl+B opened no batch wizard"
