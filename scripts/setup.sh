@@ -46,5 +46,5 @@ if ! locale -a 2>/dev/null | grep -iE '^de_DE\.utf-?8$' >/dev/null; then
   else
     echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
   fi
-  $SUDO locale-gen >/dev/null || echo "setup: could not generate de_DE.UTF-8 (locale tests will skip)"
+  $SUDO locale-gen >/dev/null || echo "setup: could not generate de_DE.UTF-8 (the locale tests will fail)"
 fi
