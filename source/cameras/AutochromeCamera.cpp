@@ -63,6 +63,6 @@ AutochromeCamera::AutochromeCamera(uint32_t styleVersion)
 int32_t AutochromeCamera::marginFor(int32_t width, int32_t height, float scale) const {
     if (version != 3) return 0;
     const double S = static_cast<double>(phaseOf(variationValue()));
-    const float q = static_cast<float>(static_cast<double>(camera::wave(S, kBlurMarginWave)) * 0.01);
-    return atLeastRecipeReach(camera::blurMarginRows(q, width, height), width, height, scale);
+    return atLeastRecipeReach(camera::blurMarginRows(camera::wave(S, kBlurMarginWave), width, height), width, height,
+                              scale);
 }

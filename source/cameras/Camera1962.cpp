@@ -102,6 +102,5 @@ Camera1962::Camera1962(uint32_t styleVersion)
 int32_t Camera1962::marginFor(int32_t width, int32_t height, float scale) const {
     if (version != 4) return 0;
     const VersionFour f(amountValue(), variationValue());
-    const float q = static_cast<float>(static_cast<double>(f.blurAmount()) * 0.01);
-    return atLeastRecipeReach(camera::blurMarginRows(q, width, height), width, height, scale);
+    return atLeastRecipeReach(camera::blurMarginRows(f.blurAmount(), width, height), width, height, scale);
 }

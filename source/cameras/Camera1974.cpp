@@ -107,6 +107,6 @@ Camera1974::Camera1974(uint32_t styleVersion)
 
 int32_t Camera1974::marginFor(int32_t width, int32_t height, float scale) const {
     if (version != 3) return 0;
-    const float q = static_cast<float>(static_cast<double>(blurAmountAtOne(variationValue())) * 0.01);
-    return atLeastRecipeReach(camera::blurMarginRows(q, width, height), width, height, scale);
+    const float k = blurAmountAtOne(variationValue());
+    return atLeastRecipeReach(camera::blurMarginRows(k, width, height), width, height, scale);
 }

@@ -89,6 +89,5 @@ Camera1983::Camera1983(uint32_t styleVersion)
 int32_t Camera1983::marginFor(int32_t width, int32_t height, float scale) const {
     if (version != 3) return 0;
     const float k = camera::wave(phaseOf(variationValue()), kBlurMarginWave);
-    const float q = static_cast<float>(static_cast<double>(k) * 0.01);
-    return atLeastRecipeReach(camera::blurMarginRows(q, width, height), width, height, scale);
+    return atLeastRecipeReach(camera::blurMarginRows(k, width, height), width, height, scale);
 }

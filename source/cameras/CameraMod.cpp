@@ -34,7 +34,8 @@ int32_t marginRows(double reach, int32_t height) {
     return static_cast<int32_t>(rows < limit ? rows : limit);
 }
 
-int32_t blurMarginRows(float q, int32_t width, int32_t height) {
+int32_t blurMarginRows(float amount, int32_t width, int32_t height) {
+    const float q = static_cast<float>(static_cast<double>(amount) * 0.01);
     const float M = static_cast<float>(width > height ? width : height);
     return marginRows(std::ceil(q * q * M * 0.029999999329447746f), height);
 }

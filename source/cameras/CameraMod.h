@@ -117,9 +117,10 @@ inline float wave(double x, const Wave& w) {
 // negative gives 0; anything beyond the picture is the picture's height.
 int32_t marginRows(double reach, int32_t height);
 
-// The margin the styles write for their blur: ceilf(q q M 0.03) in float,
-// with q the blur's Amount / 100 and M the longer side, as rows.
-int32_t blurMarginRows(float q, int32_t width, int32_t height);
+// The margin the styles write for their blur of Amount `amount` (0..100):
+// ceilf(q q M 0.03) in float, with q = amount / 100 (the product in double,
+// rounded to float) and M the longer side, as rows.
+int32_t blurMarginRows(float amount, int32_t width, int32_t height);
 
 // A curve from a point string "x0 y0 x1 y1 ...", hue offset 180, as the
 // recipes build their curves.

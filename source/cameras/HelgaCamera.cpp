@@ -53,8 +53,8 @@ void addSwap(camera::Recipe& r, double A) {
 }
 
 void steps(camera::Recipe& r, float a, float v, uint32_t version) {
-    const float u = static_cast<float>(static_cast<double>(v) + 266.81);
-    const double X = static_cast<double>(u);
+    const double X = phaseOf(v);
+    const float u = static_cast<float>(X);
     const double A = static_cast<double>(a);
     if (version == 2) r.add<RadialBlurMod>(kWithContext, radialAmountAtOne(X) * a, 1.2599999904632568f);
     r.add<ContrastMod>(kWithContext, 2u, (camera::wave(X, kContrastWave) - 1.0f) * a + 1.0f, 90.0f);

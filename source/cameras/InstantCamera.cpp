@@ -51,6 +51,5 @@ InstantCamera::InstantCamera(uint32_t styleVersion)
 
 int32_t InstantCamera::marginFor(int32_t width, int32_t height, float scale) const {
     if (version != 2) return 0;
-    const float k = static_cast<float>(static_cast<double>(amountValue() * kBlurAmount) * 0.01);
-    return atLeastRecipeReach(camera::blurMarginRows(k, width, height), width, height, scale);
+    return atLeastRecipeReach(camera::blurMarginRows(amountValue() * kBlurAmount, width, height), width, height, scale);
 }

@@ -74,6 +74,6 @@ ItalianoCamera::ItalianoCamera(uint32_t styleVersion)
 
 int32_t ItalianoCamera::marginFor(int32_t width, int32_t height, float scale) const {
     if (version != 2) return 0;
-    const float k = static_cast<float>(static_cast<double>(camera::wave(phaseOf(variationValue()), kBlurWave)) * 0.01);
+    const float k = camera::wave(phaseOf(variationValue()), kBlurWave);
     return atLeastRecipeReach(camera::blurMarginRows(k, width, height), width, height, scale);
 }

@@ -15,6 +15,7 @@
 #include "framework/SelectorMod.h"
 #include "pixels/Convolution.h"
 #include "pixels/RowLoops.h"
+#include "pixels/ScratchArray.h"
 #include "platform/ParallelFor.h"
 
 // How the body runs.
@@ -58,41 +59,11 @@ constexpr int32_t kRowBlock = 8;
 // Neighbouring pixels of one radius summed as one run along their line.
 constexpr int32_t kRunPixels = 8;
 
-// Scratch memory of the calling thread, reused by its later tasks, so that
-// a strip or a block of rows allocates nothing once its thread has served
-// one as large. Blocks above kKeptScratchBytes are freed when a task ends.
+// Scratch memory of the calling thread (ScratchArray), reused by its later
+// tasks, so that a strip or a block of rows allocates nothing once its
+// thread has served one as large. Blocks above kKeptScratchBytes are freed
+// when a task ends.
 constexpr size_t kKeptScratchBytes = size_t(64) << 20;
-
-template <class T>
-class Scratch {
-public:
-    Scratch() = default;
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    Scratch(Scratch&&) = delete;
-    Scratch& operator=(Scratch&&) = delete;
-    ~Scratch() { delete[] items; }
-
-    // Room for count elements (contents unspecified), or null.
-    T* get(size_t count) {
-        if (count > capacity) {
-            delete[] items;
-            items = new (std::nothrow) T[count];
-            capacity = items ? count : 0;
-        }
-        return items;
-    }
-    void trim() {
-        if (capacity * sizeof(T) <= kKeptScratchBytes) return;
-        delete[] items;
-        items = nullptr;
-        capacity = 0;
-    }
-
-private:
-    T* items = nullptr;
-    size_t capacity = 0;
-};
 
 uint32_t methodOf(const ImageMod& mod) {
     const ModVar* v = mod.var(kMethod);
@@ -284,19 +255,19 @@ void laneSums(const float* const* lines, int32_t channels, int32_t taps, const f
 
 // The scratch of one task of a kernel pass.
 struct KernelScratch {
-    Scratch<float> samples;
-    Scratch<float> sums;
-    Scratch<float> kernel;
-    Scratch<float> raw;
-    Scratch<uint8_t> waiting;
-    Scratch<uint8_t> nonFinite;
-    Scratch<const float*> lines;
+    ScratchArray<float> samples;
+    ScratchArray<float> sums;
+    ScratchArray<float> kernel;
+    ScratchArray<float> raw;
+    ScratchArray<uint8_t> waiting;
+    ScratchArray<uint8_t> nonFinite;
+    ScratchArray<const float*> lines;
     void trim() {
-        samples.trim();
-        sums.trim();
-        kernel.trim();
-        raw.trim();
-        waiting.trim();
+        samples.releaseAbove(kKeptScratchBytes / sizeof(float));
+        sums.releaseAbove(kKeptScratchBytes / sizeof(float));
+        kernel.releaseAbove(kKeptScratchBytes / sizeof(float));
+        raw.releaseAbove(kKeptScratchBytes / sizeof(float));
+        waiting.releaseAbove(kKeptScratchBytes);
     }
 };
 
@@ -340,12 +311,17 @@ bool taskLineSums(const KernelTask& task, int32_t l, bool nonFinite, RadiusAt&& 
     const int32_t channels = task.channels;
     const int32_t count = task.count;
     const size_t runLength = static_cast<size_t>(count + kKernelSumsBlock - 1) / kKernelSumsBlock * kKernelSumsBlock;
-    float* kernel = scratch.kernel.get((2 * static_cast<size_t>(task.pad) + 1) * kLanes);
-    float* raw = scratch.raw.get((static_cast<size_t>(task.pad) + 1) * kLanes);
-    float* sums = scratch.sums.get(runLength * static_cast<size_t>(channels));
-    uint8_t* waiting = scratch.waiting.get(static_cast<size_t>(count) + kLanes);
-    const float** lines = scratch.lines.get(2 * static_cast<size_t>(channels));  // then the taps
-    if (!kernel || !raw || !sums || !waiting || !lines) return false;
+    if (!scratch.kernel.reserve((2 * static_cast<size_t>(task.pad) + 1) * kLanes) ||
+        !scratch.raw.reserve((static_cast<size_t>(task.pad) + 1) * kLanes) ||
+        !scratch.sums.reserve(runLength * static_cast<size_t>(channels)) ||
+        !scratch.waiting.reserve(static_cast<size_t>(count) + kLanes) ||
+        !scratch.lines.reserve(2 * static_cast<size_t>(channels)))
+        return false;
+    float* kernel = scratch.kernel.get();
+    float* raw = scratch.raw.get();
+    float* sums = scratch.sums.get();
+    uint8_t* waiting = scratch.waiting.get();
+    const float** lines = scratch.lines.get();  // then the taps
     for (int32_t c = 0; c < channels; ++c) lines[c] = task.line(l, c) + task.pad;
     std::fill(waiting, waiting + count + kLanes, 0);
     for (int32_t i = 0; i < count;) {
@@ -423,12 +399,13 @@ bool kernelPass(ImageBuffer& image, const float* map, int32_t widest, uint32_t m
         task.planeFloats = task.stride * static_cast<size_t>(lineCount);
         KernelScratch& scratch = kernelScratch();
         task.scratch = &scratch;
-        task.samples = scratch.samples.get(task.planeFloats * static_cast<size_t>(channels));
-        uint8_t* nonFinite = scratch.nonFinite.get(static_cast<size_t>(lineCount));
-        if (!task.samples || !nonFinite) {
+        if (!scratch.samples.reserve(task.planeFloats * static_cast<size_t>(channels)) ||
+            !scratch.nonFinite.reserve(static_cast<size_t>(lineCount))) {
             failed = true;
             return;
         }
+        task.samples = scratch.samples.get();
+        uint8_t* nonFinite = scratch.nonFinite.get();
         // Copy the lines, edges repeated; the slack is zero. Columns are
         // gathered kLanes rows at a time, so that each line is written a
         // run of samples at a time.

@@ -1,18 +1,18 @@
 #pragma once
 // What the convolution files of the pixel kit share, private to this folder
 // (no header outside it includes this one): the block size of the row
-// kernels, growable per-thread scratch arrays, the sample conversions and
-// the clamp the blurs store with, the size check of padded rows, and the two
-// blurs that blurImage picks from (the two-pass blur of Convolution.cpp and
-// the disc of DiscBlur.cpp, each built for float and 8-bit images).
+// kernels, how much per-thread scratch they keep, the sample conversions
+// and the clamp the blurs store with, the size check of padded rows, and the
+// two blurs that blurImage picks from (the two-pass blur of Convolution.cpp
+// and the disc of DiscBlur.cpp, each built for float and 8-bit images).
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 #include "foundation/ImageBuffer.h"
 #include "pixels/Convolution.h"
 #include "pixels/SampleRules.h"
+#include "pixels/ScratchArray.h"
 
 namespace convolution {
 
@@ -21,42 +21,6 @@ constexpr int32_t kBlock = kKernelSumsBlock;
 // Scratch rings above this many floats (16 MiB) are freed after a call
 // instead of being kept for the thread's next one.
 constexpr size_t kKeptScratchFloats = size_t(4) << 20;
-
-// A growable block of plain elements; malloc'd so that a failed allocation
-// is a false result, not an exception.
-template <class T>
-class ScratchArray {
-public:
-    ScratchArray() = default;
-    ScratchArray(const ScratchArray&) = delete;
-    ScratchArray& operator=(const ScratchArray&) = delete;
-    ScratchArray(ScratchArray&&) = delete;
-    ScratchArray& operator=(ScratchArray&&) = delete;
-    ~ScratchArray() { std::free(items); }
-
-    // Room for count elements (contents unspecified); false when it cannot
-    // be had.
-    bool reserve(size_t count) {
-        if (count <= capacity) return true;
-        T* bigger = static_cast<T*>(std::malloc(count * sizeof(T)));
-        if (!bigger) return false;
-        std::free(items);
-        items = bigger;
-        capacity = count;
-        return true;
-    }
-    void releaseAbove(size_t keep) {
-        if (capacity <= keep) return;
-        std::free(items);
-        items = nullptr;
-        capacity = 0;
-    }
-    T* get() const { return items; }
-
-private:
-    T* items = nullptr;
-    size_t capacity = 0;
-};
 
 inline float sampleValue(float v) { return v; }
 inline float sampleValue(uint8_t v) { return static_cast<float>(v); }

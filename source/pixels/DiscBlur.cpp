@@ -98,8 +98,6 @@ struct DiscJob {
     int32_t written = 0;
 };
 
-inline int32_t clampIndex(int32_t i, int32_t size) { return i < 0 ? 0 : (i >= size ? size - 1 : i); }
-
 // The half-width ceil(k) of a pixel's radius, 0 (the pixel keeps its
 // value) when k is not above 0 or its disc is wider than the windows.
 inline int32_t discReach(float k, int32_t n) {

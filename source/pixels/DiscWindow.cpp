@@ -55,13 +55,13 @@ TILE_VECTOR_LOOP void loadWindow(const Sample* row, int32_t width, int32_t chann
         for (int32_t c = 0; c < channels; ++c) out[p * channels + c] = sampleValue(last[c]);
 }
 
-// prefix[j + channels] = the sum of values[j], values[j - channels], ...
-// from prefix[0..channels) = 0: each summed in double and rounded to float
 template void loadWindow<float>(const float* row, int32_t width, int32_t channels, int32_t from, int32_t count,
                                 float* out);
 template void loadWindow<uint8_t>(const uint8_t* row, int32_t width, int32_t channels, int32_t from, int32_t count,
                                   float* out);
 
+// prefix[j + channels] = the sum of values[j], values[j - channels], ...
+// from prefix[0..channels) = 0: each summed in double and rounded to float
 // once, so its error is half a unit in its last place, however long the row.
 void prefixSums(const float* values, int32_t count, int32_t channels, float* prefix) {
     for (int32_t c = 0; c < channels; ++c) prefix[c] = 0.0f;
