@@ -194,6 +194,10 @@ private:
     void discardNodes();
     // The tray's own list that list names (see addMod), or null.
     CompoundFilter* ownList(const CompoundFilter* list);
+    // The compound of the master chain that holds compound (the master
+    // chain itself for one of its own tiles); null when compound is not
+    // nested in the master chain.
+    CompoundFilter* parentCompound(const CompoundFilter* compound);
 
     std::unique_ptr<CompoundFilter> masterList_;  // the tiles the tray shows
     std::unique_ptr<CompoundFilter> preList_;     // applied first; holds the crop tile
