@@ -23,9 +23,7 @@
 #include "widgets/VxPushButton.h"
 #include "widgets/VxScroller.h"
 
-namespace {
-
-bool sharesTypeTag(const ImageMod* a, const ImageMod* b) {
+bool TrayWidget::sharesTypeTag(const ImageMod* a, const ImageMod* b) {
     for (int32_t i = 0; i < a->typeTags.count; ++i) {
         for (int32_t j = 0; j < b->typeTags.count; ++j) {
             if (a->typeTags[i] == b->typeTags[j]) return true;
@@ -34,6 +32,8 @@ bool sharesTypeTag(const ImageMod* a, const ImageMod* b) {
     return false;
 }
 
+namespace {
+
 // Deletes the tiles of list sharing a type tag with tile (pinned ones only
 // with replacePinned); returns the index of the first pinned one kept, or -1.
 int32_t removeSameType(CompoundFilter* list, const ImageMod* tile, bool replacePinned) {
@@ -41,7 +41,7 @@ int32_t removeSameType(CompoundFilter* list, const ImageMod* tile, bool replaceP
     if (!list) return keptPinned;
     for (int32_t i = 0; i < list->subMods.count;) {
         ImageMod* mod = list->subMods[i];
-        if (mod && mod != tile && sharesTypeTag(mod, tile)) {
+        if (mod && mod != tile && TrayWidget::sharesTypeTag(mod, tile)) {
             if (mod->pinned && !replacePinned) {
                 if (keptPinned < 0) keptPinned = i;
                 ++i;

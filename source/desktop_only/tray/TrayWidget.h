@@ -163,6 +163,9 @@ public:
     // Whether a tile counts as ordinary for the tiles-off preview: every
     // tile but crop, output sizing and borders.
     static bool isOrdinaryTile(const ImageMod* mod);
+    // Whether two tiles share a type tag: a tile added to the tray takes the
+    // place of the tiles it shares one with (see addMod).
+    static bool sharesTypeTag(const ImageMod* a, const ImageMod* b);
 
 signals:
     void selectionChanged();
