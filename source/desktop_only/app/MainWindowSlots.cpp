@@ -85,6 +85,9 @@ GrowArray<ImageMod*> hoverGeometry(const VxMediaWidget* view, const GrowArray<Im
 
 void MainWindow::traySelectionChanged() { showSelectedTileControls(); }
 
+// After the current tray's tiles changed (by the tray itself or by the
+// window): the view's render cache starts over, and the control strip, the
+// view and the title follow the new chain.
 void MainWindow::trayContentChanged() {
     DocumentTab* tab = current();
     if (!tab) return;
@@ -105,13 +108,9 @@ void MainWindow::previewButtonPressed() {
 void MainWindow::deleteNodesButtonPressed() {
     DocumentTab* tab = current();
     if (!tab) return;
-    TrayWidget* tray = tab->tray;
-    tray->recordContents();
-    tray->deleteDisplayedTiles();
-    tab->view->setRenderCacheReset();
-    showSelectedTileControls();
-    refreshView();
-    updateTitle();
+    tab->tray->recordContents();
+    tab->tray->deleteDisplayedTiles();
+    trayContentChanged();
 }
 
 // ---- Adding tiles ----
