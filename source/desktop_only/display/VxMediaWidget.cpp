@@ -496,10 +496,12 @@ void VxMediaWidget::mouseMoveEvent(QMouseEvent* event) {
     if (!dragging && delta.manhattanLength() < kDragThreshold) return;
     dragging = true;
     const float fit = fitScale();
-    float z;
+    float z, oldX, oldY;
     {
         MutexLocker guard(stateLock.get());
         z = fitMode ? fit : zoom;
+        oldX = panX;
+        oldY = panY;
     }
     const float w = outputWidth * z, h = outputHeight * z;
     const float limitX = w > width() ? (w - width()) / 2.0f : 0.0f;
@@ -508,6 +510,9 @@ void VxMediaWidget::mouseMoveEvent(QMouseEvent* event) {
     float y = static_cast<float>(panAtPress.y()) + delta.y();
     x = x > limitX ? limitX : (x < -limitX ? -limitX : x);
     y = y > limitY ? limitY : (y < -limitY ? -limitY : y);
+    // A move that leaves the picture where it is (held at its limits, or a
+    // picture that fits the view) places and renders nothing.
+    if (x == oldX && y == oldY) return;
     setPanOffset(x, y);
     updateImageRect();
     requestDisplayPass();
