@@ -265,12 +265,15 @@ bool VxMediaWidget::renderScaledSource(ImageBuffer* target, int32_t width, int32
 bool VxMediaWidget::renderScaledSource(ImageBuffer* target, int32_t width, int32_t height,
                                        const GrowArray<ImageMod*>& geometryTiles, float* scale) {
     if (!target || width < 1 || height < 1) return false;
-    MutexLocker guard(renderLock.get());
-    if (!sourceImage || !sourceImage->data) return false;
+    // The source is replaced only on this thread and never written in
+    // place, so it is read here without the render lock: a hover preview or
+    // a chooser thumbnail does not wait for a display pass to end.
+    const std::shared_ptr<const ImageBuffer> source = sourceOwner;
+    if (!source || !source->data) return false;
     const GrowArray<ImageMod*> ordered = orderModsByChainGroup(geometryTiles);
     OutputGeometry geometry;
-    if (!displayGeometry(ordered, sourceImage->width, sourceImage->height, applyGeometric, width, height, geometry) ||
-        !drawDisplaySource(*sourceImage, geometry, nullptr, *target))
+    if (!displayGeometry(ordered, source->width, source->height, applyGeometric, width, height, geometry) ||
+        !drawDisplaySource(*source, geometry, nullptr, *target))
         return false;
     if (scale) *scale = target->scale;
     return true;

@@ -26,7 +26,8 @@
 //   holding the state lock, so an edit either is seen by this thread or
 //   finds the lock free and starts the next one.
 // - render lock: held by a pass while it draws, renders and converts; the
-//   source image is replaced only under it.
+//   source image is replaced only under it (on the interface thread, which
+//   therefore reads the source without it).
 // - display-image lock: over what painting, the layout and the pixel
 //   inspector read: the display image, the float display buffer, the shown
 //   image rectangle and the origin of its visible part. A pass publishes
@@ -146,6 +147,8 @@ public:
     bool sampleAtImagePoint(int32_t x, int32_t y, float values[3]) const;
 
     // ---- The source ----
+    // The source drawn through the view's geometry at width x height into
+    // target (interface thread; it takes no lock a display pass holds).
     bool renderScaledSource(ImageBuffer* target, int32_t width, int32_t height);
     // The same through the geometry of the given tiles instead of the
     // view's chain; scale (when not null) receives the photo's pixels per
