@@ -329,41 +329,41 @@ void VxMediaWidget::clearMedia() {
 
 void VxMediaWidget::rotateSource(bool clockwise) {
     previewSourceStale = true;
-    bool turned = false;
+    // The photo is turned before the render lock is taken: only this thread
+    // replaces the source, and never writes it in place, so a running pass
+    // goes on meanwhile and the swap below waits only for its end.
+    const std::shared_ptr<const ImageBuffer> source = sourceOwner;
+    if (!source || !source->data || source->width <= 0 || source->height <= 0) return;
+    const int32_t W = source->width, H = source->height, n = source->channelCount();
+    auto turnedImage = std::make_unique<ImageBuffer>();
+    if (!turnedImage->allocateFloat(H, W, n)) return;
+    const float* in = source->floats();
+    float* out = turnedImage->floats();
+    for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x) {
+            const int32_t tx = clockwise ? H - 1 - y : y;
+            const int32_t ty = clockwise ? x : W - 1 - x;
+            const float* p = in + (static_cast<int64_t>(y) * W + x) * n;
+            float* q = out + (static_cast<int64_t>(ty) * H + tx) * n;
+            for (int32_t c = 0; c < n; ++c) q[c] = p[c];
+        }
+    turnedImage->scale = source->scale;
+    std::unique_ptr<ImageMetadata> turnedMetadata;
+    if (sourceMetadata) {
+        turnedMetadata = sourceMetadata->clone();
+        std::swap(turnedMetadata->width, turnedMetadata->height);
+    }
     {
         MutexLocker guard(renderLock.get());
         MutexLocker video(videoLock.get());
-        if (sourceImage && sourceImage->data && sourceImage->width > 0 && sourceImage->height > 0) {
-            const int32_t W = sourceImage->width, H = sourceImage->height, n = sourceImage->channelCount();
-            auto turnedImage = std::make_unique<ImageBuffer>();
-            if (turnedImage->allocateFloat(H, W, n)) {
-                const float* in = sourceImage->floats();
-                float* out = turnedImage->floats();
-                for (int32_t y = 0; y < H; ++y)
-                    for (int32_t x = 0; x < W; ++x) {
-                        const int32_t tx = clockwise ? H - 1 - y : y;
-                        const int32_t ty = clockwise ? x : W - 1 - x;
-                        const float* p = in + (static_cast<int64_t>(y) * W + x) * n;
-                        float* q = out + (static_cast<int64_t>(ty) * H + tx) * n;
-                        for (int32_t c = 0; c < n; ++c) q[c] = p[c];
-                    }
-                turnedImage->scale = sourceImage->scale;
-                // Replaced, not overwritten: a queued save may share the old one.
-                sourceImage = turnedImage.get();
-                sourceOwner = std::move(turnedImage);
-                if (sourceMetadata) {
-                    std::unique_ptr<ImageMetadata> turnedMetadata = sourceMetadata->clone();
-                    std::swap(turnedMetadata->width, turnedMetadata->height);
-                    sourceMetadata = std::move(turnedMetadata);
-                }
-                ++sourceGeneration;
-                geometryValid = false;
-                turned = true;
-            }
-        }
+        // Replaced, not overwritten: a queued save may share the old one.
+        sourceImage = turnedImage.get();
+        sourceOwner = std::move(turnedImage);
+        if (turnedMetadata) sourceMetadata = std::move(turnedMetadata);
+        ++sourceGeneration;
+        geometryValid = false;
         // A video source would be turned here; this build has none.
     }
-    if (!turned) return;
     quarterTurns = (quarterTurns + (clockwise ? 1 : 3)) % 4;
     std::swap(sourceWidth, sourceHeight);
     updateOutputSize(applyGeometric, applyGeometric, applyGeometric);
