@@ -203,13 +203,7 @@ void VxMediaWidget::updateImageRect() {
             placePicture(ordered, sourceWidth, sourceHeight, applyGeometric, width(), height(), fitMode, zoom, panX,
                          panY, p, geometry);
     }
-    const float dpr = screenPixelRatio();
-    const int32_t left = static_cast<int32_t>(std::floor(p.left / dpr));
-    const int32_t top = static_cast<int32_t>(std::floor(p.top / dpr));
-    const int32_t w = static_cast<int32_t>(std::ceil(p.fullWidth / dpr));
-    const int32_t h = static_cast<int32_t>(std::ceil(p.fullHeight / dpr));
-    imageRect = QRect(QPoint(left, top), QPoint(left + w - 1, top + h - 1));
-    visibleOrigin = QPoint(static_cast<int>(p.originX / dpr), static_cast<int>(p.originY / dpr));
+    imageRect = logicalPictureRect(p, screenPixelRatio());
     emit imageRepositionedSignal();
 }
 

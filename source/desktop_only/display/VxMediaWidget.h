@@ -268,7 +268,6 @@ private:
     QTimer* updateTimer = nullptr;        // single shot, 300 ms after a resize
     int32_t quarterTurns = 0;             // clockwise quarter turns of the source since it was set
     bool applyGeometric = true;           // crop, border and sizing shape the shown picture
-    QPoint visibleOrigin;
     // Mouse dragging.
     QPoint pressPosition;
     QPointF panAtPress;
