@@ -287,7 +287,6 @@ void VxMediaWidget::setSource(ImageBuffer* image, std::unique_ptr<ImageMetadata>
     }
     sourceWidth = image ? image->width : -1;
     sourceHeight = image ? image->height : -1;
-    quarterTurns = 0;
 }
 
 void VxMediaWidget::clearMedia() {
@@ -358,7 +357,6 @@ void VxMediaWidget::rotateSource(bool clockwise) {
         geometryValid = false;
         // A video source would be turned here; this build has none.
     }
-    quarterTurns = (quarterTurns + (clockwise ? 1 : 3)) % 4;
     std::swap(sourceWidth, sourceHeight);
     updateOutputSize(applyGeometric, applyGeometric, applyGeometric);
     updateImageRect();

@@ -210,6 +210,10 @@ private:
     // Clones of the chain clones; the caller holds the state lock.
     GrowArray<ImageMod*> cloneChainLocked() const;
 
+    // Crop, border and sizing shape the shown picture. Never changed: both
+    // threads read it without a lock.
+    const bool applyGeometric = true;
+
     // ---- Locks ----
     std::unique_ptr<Mutex> stateLock;
     DisplayThreadLock threadLock;
@@ -249,9 +253,6 @@ private:
     VideoLoaderSaverTime videoTimes[3];
     GrowArray<int32_t> pendingSeeks;      // under videoLock2
     GrowArray<int32_t> pendingFrameSteps; // under videoLock2
-    bool videoRequested = false;
-    bool frameWanted = false;
-    GrowArray<int32_t> frameRequests;
 
     // ---- Published by a pass, under the display-image lock ----
     QImage displayImage;                  // 32-bit RGB, the visible part at device pixels
@@ -266,8 +267,6 @@ private:
     // ---- Interface thread ----
     ImageBuffer placeholderImage;         // float, ":/img/default_image_thumb.png"
     QTimer* updateTimer = nullptr;        // single shot, 300 ms after a resize
-    int32_t quarterTurns = 0;             // clockwise quarter turns of the source since it was set
-    bool applyGeometric = true;           // crop, border and sizing shape the shown picture
     // Mouse dragging.
     QPoint pressPosition;
     QPointF panAtPress;
@@ -291,9 +290,8 @@ private:
     GeometryKey drawnKey;
     GrowArray<ImageMod*> drawnGeometryTiles;  // clones of the geometric tiles the buffer was drawn with
     bool geometryValid = false;
-    // The pixels of the back buffers the pass converts into.
+    // The picture the pass converts into before publishing it.
     QImage backImage;
-    ImageBuffer backBuffer;
 
     // ---- Counters and the hold of the tests (VxMediaWidgetTestAccess) ----
     std::atomic<int32_t> displayThreadsStarted{0};
