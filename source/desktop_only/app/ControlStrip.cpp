@@ -459,12 +459,7 @@ void ControlStrip::buildCurveMenu() {
 }
 
 void ControlStrip::controlRightClicked(QWidget* control) {
-    rightClickedControl = nullptr;
-    for (int32_t i = controlTable.count - 1; i >= 0; --i)
-        if (controlTable[i].control == control) {
-            rightClickedControl = &controlTable[i];
-            break;
-        }
+    rightClickedControl = entryOf(control);
     if (!rightClickedControl || !rightClickedControl->var || !rightClickedControl->var->curveValue()) return;
     if (!curveMenu) return;
     // "Paste Curve" only while the clipboard holds a curve.
