@@ -215,7 +215,7 @@ void MainWindow::undoOrRedo(TrayWidget* tray, bool redo) {
     if (d->activeTool) return;
     if (redo) tray->redo();
     else tray->undo();
-    emit tray->trayAdjusted();
+    trayContentChanged();
 }
 
 void MainWindow::changeNesting(TrayWidget* tray, bool nest) {
