@@ -152,12 +152,12 @@ ControlEntry* ControlStrip::entryOf(const QWidget* control) {
 }
 
 void ControlStrip::buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile, bool onTop, bool toolOpen) {
-    // 1. Reset.
+    // No right-clicked record, no slide.
     rightClickedControl = nullptr;
     controlSlideOffset = 0.0f;
     nodeControlAnimationTimer->stop();
 
-    // 2, 3. The old strip goes.
+    // The old strip goes.
     for (QLabel* label : controlLabels) retireControl(label, this);
     controlLabels.destroy();
     for (const ControlEntry& entry : controlTable) retireControl(entry.control, this);
@@ -171,7 +171,7 @@ void ControlStrip::buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile,
     colorChoiceControls.destroy();
     curveControls.destroy();
 
-    // 4. One control per shown parameter with a value.
+    // One control per shown parameter with a value.
     for (int32_t i = 0; i < vars.count; ++i) {
         ModVar* var = vars[i];
         if (!var || !var->shown || !var->value) continue;
@@ -297,7 +297,7 @@ void ControlStrip::buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile,
         controlTable.append(entry);
     }
 
-    // 5. Labels.
+    // A label under each control.
     for (int32_t i = 0; i < controlTable.count; ++i) {
         const ControlEntry& entry = controlTable[i];
         QLabel* label = new QLabel(QString::fromUtf8(entry.var->label().c_str()), host);
@@ -326,7 +326,7 @@ void ControlStrip::buildControls(const GrowArray<ModVar*>& vars, ImageMod* tile,
         controlLabels.append(label);
     }
 
-    // 6, 7.
+    // Sized and placed, then shown.
     layoutControls(true, toolOpen);
     for (const ControlEntry& entry : controlTable) entry.control->show();
     host->update();
@@ -459,12 +459,7 @@ void ControlStrip::buildCurveMenu() {
 }
 
 void ControlStrip::controlRightClicked(QWidget* control) {
-    rightClickedControl = nullptr;
-    for (int32_t i = controlTable.count - 1; i >= 0; --i)
-        if (controlTable[i].control == control) {
-            rightClickedControl = &controlTable[i];
-            break;
-        }
+    rightClickedControl = entryOf(control);
     if (!rightClickedControl || !rightClickedControl->var || !rightClickedControl->var->curveValue()) return;
     if (!curveMenu) return;
     // "Paste Curve" only while the clipboard holds a curve.

@@ -92,7 +92,7 @@ public:
     // ---- The curve menu (ControlStrip.cpp) ----
     // Makes the menu with its two entries; the clipboard starts empty.
     void buildCurveMenu();
-    // Remembers the last record of control; for a curve, pops up the menu
+    // Remembers the record of control; for a curve, pops up the menu
     // with "Paste Curve" enabled only while the clipboard holds a curve.
     void controlRightClicked(QWidget* control);
     enum class CurveMenuEntry { kNone, kCopy, kPaste };

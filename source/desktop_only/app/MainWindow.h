@@ -276,7 +276,7 @@ private:
     // Undo or redo on the tray's stack (nothing while a tool is open).
     void undoOrRedo(TrayWidget* tray, bool redo);
     // Nests the selected tiles or unnests the selected one, as one undo step.
-    void changeNesting(TrayWidget* tray, VxMediaWidget* view, bool nest);
+    void changeNesting(TrayWidget* tray, bool nest);
 
     // ---- The control strip ----
     // The window's half of an edit on the strip: a disabled tile is switched

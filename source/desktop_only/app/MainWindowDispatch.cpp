@@ -147,8 +147,8 @@ void MainWindow::actionTriggered(QAction* action) {
         {"Remix Down", [](W& w, T&, QAction&) { w.stepRemixValues(-10.0f); }},
         {"Random Preset", [](W& w, T&, QAction&) { w.stepPreset(1, true); }},
         {"Toggle Original", [](W& w, T&, QAction&) { w.previewButtonPressed(); }},
-        {"Unnest Selected Tile", [](W& w, T& t, QAction&) { w.changeNesting(t.tray, t.view, false); }},
-        {"Nest Selected Tiles", [](W& w, T& t, QAction&) { w.changeNesting(t.tray, t.view, true); }},
+        {"Unnest Selected Tile", [](W& w, T& t, QAction&) { w.changeNesting(t.tray, false); }},
+        {"Nest Selected Tiles", [](W& w, T& t, QAction&) { w.changeNesting(t.tray, true); }},
         {"Zoom To 100%", [](W&, T& t, QAction&) { t.view->setZoom(1.0f, -1.0f, -1.0f); }},
         {"Zoom To Fit", [](W&, T& t, QAction&) { t.view->setZoom(0.0f, -1.0f, -1.0f); }},
         {"Zoom Toggle",
@@ -215,17 +215,14 @@ void MainWindow::undoOrRedo(TrayWidget* tray, bool redo) {
     if (d->activeTool) return;
     if (redo) tray->redo();
     else tray->undo();
-    emit tray->trayAdjusted();
+    trayContentChanged();
 }
 
-void MainWindow::changeNesting(TrayWidget* tray, VxMediaWidget* view, bool nest) {
+void MainWindow::changeNesting(TrayWidget* tray, bool nest) {
     tray->recordContents();
     if (nest) tray->nestSelectedTiles();
     else tray->unnestSelectedTile();
-    view->setRenderCacheReset();
-    showSelectedTileControls();
-    refreshView();
-    updateTitle();
+    trayContentChanged();
 }
 
 void MainWindow::closePhoto() {

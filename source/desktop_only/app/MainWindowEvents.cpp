@@ -61,10 +61,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     if ((key == Qt::Key_Backspace || key == Qt::Key_Delete) && !d->activeTool && tab) {
         GrowArray<int32_t> removed = deleteSelectedTiles();
         removed.destroy();
-        tab->view->setRenderCacheReset();
-        showSelectedTileControls();
-        refreshView();
-        updateTitle();
+        trayContentChanged();
     }
     if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
         if (d->activeTool) {

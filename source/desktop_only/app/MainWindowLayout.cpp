@@ -44,14 +44,15 @@ int MainWindow::menuBarHeight() const {
 }
 
 void MainWindow::layoutWindow() {
-    // 1, 2.
+    // Nothing is placed before the window is built, nor without a document.
     if (!d->layoutReady) return;
     DocumentTab* tab = current();
     if (!tab) return;
     const bool split = d->splitViewMode != 0 && !d->activeTool;
     const int n = d->documentTabs.count;
 
-    // 3, 4.
+    // The other documents' views show only in a split area; only the current
+    // document's tray and shuttle are shown.
     for (int32_t i = 0; i < n; ++i) {
         if (i == d->currentTab) continue;
         d->documentTabs[i].view->setVisible(split);
@@ -62,7 +63,7 @@ void MainWindow::layoutWindow() {
     tab->view->show();
     tab->shuttle->setVisible(true);
 
-    // 5, 6.
+    // The background and the preview chooser cover the window.
     const int W = width();
     const int H = height();
     d->backgroundLabel->resize(W, H);
@@ -72,7 +73,7 @@ void MainWindow::layoutWindow() {
     d->previewChooser->move(0, 0);
     const int M = menuBarHeight();
 
-    // 7.
+    // An open tool shows the tray area and hides the tool panel.
     if (d->activeTool) {
         d->trayArea->show();
         d->toolPanel->hide();
@@ -83,7 +84,7 @@ void MainWindow::layoutWindow() {
     if (d->hidePanelButton) d->hidePanelButton->setChecked(!d->toolPanelShown);
     if (d->hideTrayButton) d->hideTrayButton->setChecked(!d->trayShown);
 
-    // 8 - 10.
+    // The tool panel on the right, the tray area along the bottom.
     d->toolPanel->resize(kToolPanelWidth, H - M);
     d->toolPanel->move(W - kToolPanelWidth, M);
     const int P = d->toolPanel->isVisibleTo(this) ? kToolPanelWidth : 0;
@@ -92,11 +93,12 @@ void MainWindow::layoutWindow() {
     tab->tray->resize(d->trayArea->size());
     tab->tray->move(0, 0);
 
-    // 11.
+    // The small buttons are hidden while a tool is open.
     for (VxPushButton* button : {d->hideTrayButton, d->previewButton, d->deleteNodesButton, d->hidePanelButton})
         if (button) button->setVisible(!d->activeTool);
 
-    // 12.
+    // With two or more documents: the tab bar and the view-layout buttons
+    // after its last tab.
     int T = 0;
     if (n > 1) {
         const int wS = widthOf(d->singleViewButton), wV = widthOf(d->splitVerticalButton),
@@ -125,12 +127,13 @@ void MainWindow::layoutWindow() {
     for (VxPushButton* button : {d->singleViewButton, d->splitVerticalButton, d->splitHorizontalButton})
         if (button) button->setVisible(n > 1);
 
-    // 13.
+    // The view area fills what is left.
     const int B = d->trayArea->isVisibleTo(this) ? kTrayHeight : kBottomSpaceNoTray;
     d->mediaArea->resize(W - P - 12, H - 16 - M - T - B);
     d->mediaArea->move(6, M + T + 6);
 
-    // 14.
+    // The views: stacked or side by side in a split area, else the current
+    // one alone.
     const int A = d->mediaArea->width();
     const int V = d->mediaArea->height();
     if (split && n >= 2 && (d->splitViewMode == 1 || d->splitViewMode == 2)) {
@@ -154,7 +157,7 @@ void MainWindow::layoutWindow() {
         tab->view->lower();
     }
 
-    // 15.
+    // The frame around the current view of a split area.
     if (split && n >= 2) {
         const QRect r = tab->view->geometry();
         d->activeViewFrame->setGeometry(r.x() - 3, r.y() - 3, r.width() + 6, r.height() + 6);
@@ -164,7 +167,7 @@ void MainWindow::layoutWindow() {
         d->activeViewFrame->hide();
     }
 
-    // 16.
+    // The start-screen buttons, centred, while a single view has no photo.
     const bool single = d->splitViewMode == 0 || n < 2;
     const bool showStart = single && !d->hostMode && !tab->view->hasMedia();
     if (d->startScreenButtons.count > 0 && d->startLoadButton) {
@@ -181,7 +184,8 @@ void MainWindow::layoutWindow() {
     }
     for (QWidget* button : d->startScreenButtons) button->setVisible(showStart);
 
-    // 17.
+    // The window's small buttons, the filter name, the cancel button and the
+    // progress label.
     if (d->hidePanelButton) d->hidePanelButton->move(W + 6 - d->hidePanelButton->width(), M + 11);
     const int Y = d->hideTrayButton ? H + 6 - d->hideTrayButton->height() : H - 22;
     if (d->hideTrayButton) d->hideTrayButton->move(11, Y);
@@ -207,7 +211,7 @@ void MainWindow::layoutWindow() {
                                        d->processingInfoLabel->height());
     }
 
-    // 18.
+    // An open tool lies over the current view.
     if (d->activeTool) {
         d->activeTool->setFixedSize(tab->view->size());
         d->activeTool->move(0, 0);
@@ -216,7 +220,7 @@ void MainWindow::layoutWindow() {
         d->activeTool->setImageRect(tab->view->imageRect);
     }
 
-    // 19.
+    // The host mode's send button.
     if (d->hostMode && d->sendToHostButton) {
         d->sendToHostButton->setFixedWidth(kHostButtonWidth);
         d->sendToHostButton->move(10, 10);

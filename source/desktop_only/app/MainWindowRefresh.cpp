@@ -59,17 +59,11 @@ void MainWindow::addModToTray(ImageMod* mod, bool append, bool select, bool asOn
             tray->addMod(tray->displayedList(), filter->subMods[i], false);
     } else {
         const int32_t index = tray->addMod(tray->displayedList(), mod, !cleared);
-        if (select) {
-            // No node is selected here (they were deselected above, and
-            // adding made new ones): selecting this one selects exactly it.
-            tray->setNodeSelected(index, true);
-            showSelectedTileControls();
-        }
+        // No node is selected here (they were deselected above, and adding
+        // made new ones): selecting this one selects exactly it.
+        if (select) tray->setNodeSelected(index, true);
     }
-    tab->view->setRenderCacheReset();
-    showSelectedTileControls();
-    refreshView();
-    updateTitle();
+    trayContentChanged();
 }
 
 void MainWindow::updateTitle() {

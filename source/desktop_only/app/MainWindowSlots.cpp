@@ -41,12 +41,6 @@ bool hasTag(const ImageMod* mod, int32_t tag) {
     return false;
 }
 
-bool sharesTypeTag(const ImageMod* a, const ImageMod* b) {
-    for (int32_t t : a->typeTags)
-        if (hasTag(b, t)) return true;
-    return false;
-}
-
 // The tiles the hover preview renders, in chain-group order: the tray's
 // chain without the pre list (ordinary tiles left out in the tiles-off
 // preview mode) and without crop and output-sizing tiles (the base picture
@@ -58,7 +52,7 @@ GrowArray<ImageMod*> hoverList(const TrayWidget* tray, ImageMod* hovered, bool a
     GrowArray<ImageMod*> chain = tray->modChain(false, true);
     for (ImageMod* tile : chain) {
         if (!tile || hasTag(tile, kTagOutputSize) || hasTag(tile, kTagCrop)) continue;
-        if (sharesTypeTag(tile, hovered)) continue;
+        if (TrayWidget::sharesTypeTag(tile, hovered)) continue;
         if (append || tile->pinned) list.append(tile);
     }
     list.append(hovered);
@@ -75,7 +69,7 @@ GrowArray<ImageMod*> hoverGeometry(const VxMediaWidget* view, const GrowArray<Im
     GrowArray<ImageMod*> clones = view->copyChain();
     for (int32_t i = clones.count - 1; i >= 0; --i) {
         ImageMod* mod = clones[i];
-        if (mod->typeTags.count > 0 && !hasTag(mod, kTagBorder) && !sharesTypeTag(mod, hovered)) continue;
+        if (mod->typeTags.count > 0 && !hasTag(mod, kTagBorder) && !TrayWidget::sharesTypeTag(mod, hovered)) continue;
         delete mod;
         clones.removeAt(i);
     }
@@ -91,6 +85,9 @@ GrowArray<ImageMod*> hoverGeometry(const VxMediaWidget* view, const GrowArray<Im
 
 void MainWindow::traySelectionChanged() { showSelectedTileControls(); }
 
+// After the current tray's tiles changed (by the tray itself or by the
+// window): the view's render cache starts over, and the control strip, the
+// view and the title follow the new chain.
 void MainWindow::trayContentChanged() {
     DocumentTab* tab = current();
     if (!tab) return;
@@ -111,13 +108,9 @@ void MainWindow::previewButtonPressed() {
 void MainWindow::deleteNodesButtonPressed() {
     DocumentTab* tab = current();
     if (!tab) return;
-    TrayWidget* tray = tab->tray;
-    tray->recordContents();
-    tray->deleteDisplayedTiles();
-    tab->view->setRenderCacheReset();
-    showSelectedTileControls();
-    refreshView();
-    updateTitle();
+    tab->tray->recordContents();
+    tab->tray->deleteDisplayedTiles();
+    trayContentChanged();
 }
 
 // ---- Adding tiles ----

@@ -70,6 +70,15 @@ bool drawDisplaySource(const ImageBuffer& source, const OutputGeometry& geometry
     return true;
 }
 
+QRect logicalPictureRect(const ViewPlacement& p, float dpr) {
+    return QRect(static_cast<int>(std::floor(p.left / dpr)), static_cast<int>(std::floor(p.top / dpr)),
+                 static_cast<int>(std::ceil(p.fullWidth / dpr)), static_cast<int>(std::ceil(p.fullHeight / dpr)));
+}
+
+QPoint logicalVisibleOrigin(const ViewPlacement& p, float dpr) {
+    return QPoint(static_cast<int>(p.originX / dpr), static_cast<int>(p.originY / dpr));
+}
+
 float fitScaleFor(int32_t outW, int32_t outH, int32_t viewW, int32_t viewH) {
     if (outW < 1 || outH < 1 || viewW < 1 || viewH < 1) return 1.0f;
     const float sx = static_cast<float>(viewW) / static_cast<float>(outW);

@@ -4,6 +4,9 @@
 // and the source drawn through that geometry at the size the view shows it,
 // whole or only the window of it that is visible.
 
+#include <QPoint>
+#include <QRect>
+
 #include <cstdint>
 
 #include "foundation/GrowArray.h"
@@ -45,6 +48,12 @@ struct ViewPlacement {
     int32_t width = 0;
     int32_t height = 0;
 };
+
+// The placement in logical pixels (device pixels divided by dpr): the whole
+// picture's rectangle in the view, its edges rounded outwards, and the
+// amounts cut off it at the left and top.
+QRect logicalPictureRect(const ViewPlacement& p, float dpr);
+QPoint logicalVisibleOrigin(const ViewPlacement& p, float dpr);
 
 // The scale at which an outW x outH picture fits a viewW x viewH view (at
 // most 1: the view never enlarges).

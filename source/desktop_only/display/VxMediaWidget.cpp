@@ -203,13 +203,7 @@ void VxMediaWidget::updateImageRect() {
             placePicture(ordered, sourceWidth, sourceHeight, applyGeometric, width(), height(), fitMode, zoom, panX,
                          panY, p, geometry);
     }
-    const float dpr = screenPixelRatio();
-    const int32_t left = static_cast<int32_t>(std::floor(p.left / dpr));
-    const int32_t top = static_cast<int32_t>(std::floor(p.top / dpr));
-    const int32_t w = static_cast<int32_t>(std::ceil(p.fullWidth / dpr));
-    const int32_t h = static_cast<int32_t>(std::ceil(p.fullHeight / dpr));
-    imageRect = QRect(QPoint(left, top), QPoint(left + w - 1, top + h - 1));
-    visibleOrigin = QPoint(static_cast<int>(p.originX / dpr), static_cast<int>(p.originY / dpr));
+    imageRect = logicalPictureRect(p, screenPixelRatio());
     emit imageRepositionedSignal();
 }
 
@@ -265,12 +259,15 @@ bool VxMediaWidget::renderScaledSource(ImageBuffer* target, int32_t width, int32
 bool VxMediaWidget::renderScaledSource(ImageBuffer* target, int32_t width, int32_t height,
                                        const GrowArray<ImageMod*>& geometryTiles, float* scale) {
     if (!target || width < 1 || height < 1) return false;
-    MutexLocker guard(renderLock.get());
-    if (!sourceImage || !sourceImage->data) return false;
+    // The source is replaced only on this thread and never written in
+    // place, so it is read here without the render lock: a hover preview or
+    // a chooser thumbnail does not wait for a display pass to end.
+    const std::shared_ptr<const ImageBuffer> source = sourceOwner;
+    if (!source || !source->data) return false;
     const GrowArray<ImageMod*> ordered = orderModsByChainGroup(geometryTiles);
     OutputGeometry geometry;
-    if (!displayGeometry(ordered, sourceImage->width, sourceImage->height, applyGeometric, width, height, geometry) ||
-        !drawDisplaySource(*sourceImage, geometry, nullptr, *target))
+    if (!displayGeometry(ordered, source->width, source->height, applyGeometric, width, height, geometry) ||
+        !drawDisplaySource(*source, geometry, nullptr, *target))
         return false;
     if (scale) *scale = target->scale;
     return true;
@@ -290,7 +287,6 @@ void VxMediaWidget::setSource(ImageBuffer* image, std::unique_ptr<ImageMetadata>
     }
     sourceWidth = image ? image->width : -1;
     sourceHeight = image ? image->height : -1;
-    quarterTurns = 0;
 }
 
 void VxMediaWidget::clearMedia() {
@@ -326,42 +322,41 @@ void VxMediaWidget::clearMedia() {
 
 void VxMediaWidget::rotateSource(bool clockwise) {
     previewSourceStale = true;
-    bool turned = false;
+    // The photo is turned before the render lock is taken: only this thread
+    // replaces the source, and never writes it in place, so a running pass
+    // goes on meanwhile and the swap below waits only for its end.
+    const std::shared_ptr<const ImageBuffer> source = sourceOwner;
+    if (!source || !source->data || source->width <= 0 || source->height <= 0) return;
+    const int32_t W = source->width, H = source->height, n = source->channelCount();
+    auto turnedImage = std::make_unique<ImageBuffer>();
+    if (!turnedImage->allocateFloat(H, W, n)) return;
+    const float* in = source->floats();
+    float* out = turnedImage->floats();
+    for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x) {
+            const int32_t tx = clockwise ? H - 1 - y : y;
+            const int32_t ty = clockwise ? x : W - 1 - x;
+            const float* p = in + (static_cast<int64_t>(y) * W + x) * n;
+            float* q = out + (static_cast<int64_t>(ty) * H + tx) * n;
+            for (int32_t c = 0; c < n; ++c) q[c] = p[c];
+        }
+    turnedImage->scale = source->scale;
+    std::unique_ptr<ImageMetadata> turnedMetadata;
+    if (sourceMetadata) {
+        turnedMetadata = sourceMetadata->clone();
+        std::swap(turnedMetadata->width, turnedMetadata->height);
+    }
     {
         MutexLocker guard(renderLock.get());
         MutexLocker video(videoLock.get());
-        if (sourceImage && sourceImage->data && sourceImage->width > 0 && sourceImage->height > 0) {
-            const int32_t W = sourceImage->width, H = sourceImage->height, n = sourceImage->channelCount();
-            auto turnedImage = std::make_unique<ImageBuffer>();
-            if (turnedImage->allocateFloat(H, W, n)) {
-                const float* in = sourceImage->floats();
-                float* out = turnedImage->floats();
-                for (int32_t y = 0; y < H; ++y)
-                    for (int32_t x = 0; x < W; ++x) {
-                        const int32_t tx = clockwise ? H - 1 - y : y;
-                        const int32_t ty = clockwise ? x : W - 1 - x;
-                        const float* p = in + (static_cast<int64_t>(y) * W + x) * n;
-                        float* q = out + (static_cast<int64_t>(ty) * H + tx) * n;
-                        for (int32_t c = 0; c < n; ++c) q[c] = p[c];
-                    }
-                turnedImage->scale = sourceImage->scale;
-                // Replaced, not overwritten: a queued save may share the old one.
-                sourceImage = turnedImage.get();
-                sourceOwner = std::move(turnedImage);
-                if (sourceMetadata) {
-                    std::unique_ptr<ImageMetadata> turnedMetadata = sourceMetadata->clone();
-                    std::swap(turnedMetadata->width, turnedMetadata->height);
-                    sourceMetadata = std::move(turnedMetadata);
-                }
-                ++sourceGeneration;
-                geometryValid = false;
-                turned = true;
-            }
-        }
+        // Replaced, not overwritten: a queued save may share the old one.
+        sourceImage = turnedImage.get();
+        sourceOwner = std::move(turnedImage);
+        if (turnedMetadata) sourceMetadata = std::move(turnedMetadata);
+        ++sourceGeneration;
+        geometryValid = false;
         // A video source would be turned here; this build has none.
     }
-    if (!turned) return;
-    quarterTurns = (quarterTurns + (clockwise ? 1 : 3)) % 4;
     std::swap(sourceWidth, sourceHeight);
     updateOutputSize(applyGeometric, applyGeometric, applyGeometric);
     updateImageRect();
@@ -496,10 +491,12 @@ void VxMediaWidget::mouseMoveEvent(QMouseEvent* event) {
     if (!dragging && delta.manhattanLength() < kDragThreshold) return;
     dragging = true;
     const float fit = fitScale();
-    float z;
+    float z, oldX, oldY;
     {
         MutexLocker guard(stateLock.get());
         z = fitMode ? fit : zoom;
+        oldX = panX;
+        oldY = panY;
     }
     const float w = outputWidth * z, h = outputHeight * z;
     const float limitX = w > width() ? (w - width()) / 2.0f : 0.0f;
@@ -508,6 +505,9 @@ void VxMediaWidget::mouseMoveEvent(QMouseEvent* event) {
     float y = static_cast<float>(panAtPress.y()) + delta.y();
     x = x > limitX ? limitX : (x < -limitX ? -limitX : x);
     y = y > limitY ? limitY : (y < -limitY ? -limitY : y);
+    // A move that leaves the picture where it is (held at its limits, or a
+    // picture that fits the view) places and renders nothing.
+    if (x == oldX && y == oldY) return;
     setPanOffset(x, y);
     updateImageRect();
     requestDisplayPass();

@@ -26,7 +26,8 @@
 //   holding the state lock, so an edit either is seen by this thread or
 //   finds the lock free and starts the next one.
 // - render lock: held by a pass while it draws, renders and converts; the
-//   source image is replaced only under it.
+//   source image is replaced only under it (on the interface thread, which
+//   therefore reads the source without it).
 // - display-image lock: over what painting, the layout and the pixel
 //   inspector read: the display image, the float display buffer, the shown
 //   image rectangle and the origin of its visible part. A pass publishes
@@ -146,6 +147,8 @@ public:
     bool sampleAtImagePoint(int32_t x, int32_t y, float values[3]) const;
 
     // ---- The source ----
+    // The source drawn through the view's geometry at width x height into
+    // target (interface thread; it takes no lock a display pass holds).
     bool renderScaledSource(ImageBuffer* target, int32_t width, int32_t height);
     // The same through the geometry of the given tiles instead of the
     // view's chain; scale (when not null) receives the photo's pixels per
@@ -207,6 +210,10 @@ private:
     // Clones of the chain clones; the caller holds the state lock.
     GrowArray<ImageMod*> cloneChainLocked() const;
 
+    // Crop, border and sizing shape the shown picture. Never changed: both
+    // threads read it without a lock.
+    const bool applyGeometric = true;
+
     // ---- Locks ----
     std::unique_ptr<Mutex> stateLock;
     DisplayThreadLock threadLock;
@@ -246,9 +253,6 @@ private:
     VideoLoaderSaverTime videoTimes[3];
     GrowArray<int32_t> pendingSeeks;      // under videoLock2
     GrowArray<int32_t> pendingFrameSteps; // under videoLock2
-    bool videoRequested = false;
-    bool frameWanted = false;
-    GrowArray<int32_t> frameRequests;
 
     // ---- Published by a pass, under the display-image lock ----
     QImage displayImage;                  // 32-bit RGB, the visible part at device pixels
@@ -263,9 +267,6 @@ private:
     // ---- Interface thread ----
     ImageBuffer placeholderImage;         // float, ":/img/default_image_thumb.png"
     QTimer* updateTimer = nullptr;        // single shot, 300 ms after a resize
-    int32_t quarterTurns = 0;             // clockwise quarter turns of the source since it was set
-    bool applyGeometric = true;           // crop, border and sizing shape the shown picture
-    QPoint visibleOrigin;
     // Mouse dragging.
     QPoint pressPosition;
     QPointF panAtPress;
@@ -289,9 +290,8 @@ private:
     GeometryKey drawnKey;
     GrowArray<ImageMod*> drawnGeometryTiles;  // clones of the geometric tiles the buffer was drawn with
     bool geometryValid = false;
-    // The pixels of the back buffers the pass converts into.
+    // The picture the pass converts into before publishing it.
     QImage backImage;
-    ImageBuffer backBuffer;
 
     // ---- Counters and the hold of the tests (VxMediaWidgetTestAccess) ----
     std::atomic<int32_t> displayThreadsStarted{0};

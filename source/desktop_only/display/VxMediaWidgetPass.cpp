@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QThread>
 
-#include <cmath>
 #include <utility>
 
 #include "desktop_only/display/DisplayGeometry.h"
@@ -245,10 +244,8 @@ void VxMediaWidget::renderPass(PassState& pass) {
         MutexLocker shown(displayImageLock.get());
         std::swap(displayImage, backImage);
         std::swap(displayBuffer, visibleBuffer);
-        shownImageRect = QRect(static_cast<int>(std::floor(p.left / dpr)), static_cast<int>(std::floor(p.top / dpr)),
-                               static_cast<int>(std::ceil(p.fullWidth / dpr)),
-                               static_cast<int>(std::ceil(p.fullHeight / dpr)));
-        shownOrigin = QPoint(static_cast<int>(p.originX / dpr), static_cast<int>(p.originY / dpr));
+        shownImageRect = logicalPictureRect(p, dpr);
+        shownOrigin = logicalVisibleOrigin(p, dpr);
     }
     emit repaintDisplaySignal();
 }

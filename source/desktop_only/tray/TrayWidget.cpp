@@ -23,9 +23,7 @@
 #include "widgets/VxPushButton.h"
 #include "widgets/VxScroller.h"
 
-namespace {
-
-bool sharesTypeTag(const ImageMod* a, const ImageMod* b) {
+bool TrayWidget::sharesTypeTag(const ImageMod* a, const ImageMod* b) {
     for (int32_t i = 0; i < a->typeTags.count; ++i) {
         for (int32_t j = 0; j < b->typeTags.count; ++j) {
             if (a->typeTags[i] == b->typeTags[j]) return true;
@@ -34,6 +32,8 @@ bool sharesTypeTag(const ImageMod* a, const ImageMod* b) {
     return false;
 }
 
+namespace {
+
 // Deletes the tiles of list sharing a type tag with tile (pinned ones only
 // with replacePinned); returns the index of the first pinned one kept, or -1.
 int32_t removeSameType(CompoundFilter* list, const ImageMod* tile, bool replacePinned) {
@@ -41,7 +41,7 @@ int32_t removeSameType(CompoundFilter* list, const ImageMod* tile, bool replaceP
     if (!list) return keptPinned;
     for (int32_t i = 0; i < list->subMods.count;) {
         ImageMod* mod = list->subMods[i];
-        if (mod && mod != tile && sharesTypeTag(mod, tile)) {
+        if (mod && mod != tile && TrayWidget::sharesTypeTag(mod, tile)) {
             if (mod->pinned && !replacePinned) {
                 if (keptPinned < 0) keptPinned = i;
                 ++i;
@@ -222,7 +222,7 @@ void TrayWidget::deleteTiles(bool keepPinned) {
 
 GrowArray<int32_t> TrayWidget::removeDisplayedTiles(GrowArray<int32_t> indices) {
     GrowArray<int32_t> removed;
-    CompoundFilter* list = displayedList_ ? displayedList_ : masterList_.get();
+    CompoundFilter* list = displayedList_;
     std::sort(indices.begin(), indices.end());
     for (int32_t i = indices.count - 1; i >= 0; --i) {
         const int32_t index = indices[i];
@@ -253,22 +253,12 @@ void TrayWidget::deleteDisplayedTiles() {
             else delete mod;
         }
         list = kept;
-    } else if (shown != masterList_.get()) {
-        // An emptied nested compound: back to its parent, without it.
-        const GrowArray<int32_t> path = modIndexPath(shown);
-        CompoundFilter* parent = masterList_.get();
-        bool found = path.count > 0;
-        for (int32_t step = 0; found && step + 1 < path.count; ++step) {
-            const int32_t index = path[step];
-            ImageMod* next = index >= 0 && index < parent->subMods.count ? parent->subMods[index] : nullptr;
-            if (!next || next->kind() != kCompoundMod) found = false;
-            else parent = static_cast<CompoundFilter*>(next);
-        }
-        if (found) {
-            showCompound(parent);
-            parent->removeMod(shown);
-            delete shown;
-        }
+    } else if (CompoundFilter* parent = parentCompound(shown)) {
+        // An emptied nested compound: back to its parent, without it (the
+        // nodes are rebuilt below).
+        displayedList_ = parent;
+        parent->removeMod(shown);
+        delete shown;
     }
     rebuildNodes();
     updatePreviewMode();
@@ -295,6 +285,13 @@ void TrayWidget::removeNeutralCropTiles() {
         delete pre[i];
         pre.removeAt(i);
     }
+}
+
+CompoundFilter* TrayWidget::parentCompound(const CompoundFilter* compound) {
+    GrowArray<int32_t> path = modIndexPath(compound);
+    if (path.count == 0) return nullptr;
+    path.removeAt(path.count - 1);
+    return compoundAt(masterList_.get(), path);
 }
 
 GrowArray<int32_t> TrayWidget::modIndexPath(const ImageMod* compound) const {
@@ -519,8 +516,6 @@ bool TrayWidget::redo() { return undoStack && undoStack->redo(); }
 void TrayWidget::setPreviewMode(bool on) {
     previewMode_ = on;
     updatePreviewMode();
-    previewOverlay->setVisible(previewMode_);
-    if (previewMode_) previewOverlay->raise();
 }
 
 void TrayWidget::scrollerScrolled(float position) {
@@ -530,9 +525,7 @@ void TrayWidget::scrollerScrolled(float position) {
 
 void TrayWidget::exitComboButtonPressed() {
     if (displayedList_ == masterList_.get()) return;
-    GrowArray<int32_t> path = modIndexPath(displayedList_);
-    if (path.count > 0) path.removeAt(path.count - 1);
-    CompoundFilter* parent = compoundAt(masterList_.get(), path);
+    CompoundFilter* parent = parentCompound(displayedList_);
     showCompound(parent ? parent : masterList_.get());
     emit selectionChanged();
 }

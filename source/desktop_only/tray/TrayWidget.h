@@ -163,6 +163,9 @@ public:
     // Whether a tile counts as ordinary for the tiles-off preview: every
     // tile but crop, output sizing and borders.
     static bool isOrdinaryTile(const ImageMod* mod);
+    // Whether two tiles share a type tag: a tile added to the tray takes the
+    // place of the tiles it shares one with (see addMod).
+    static bool sharesTypeTag(const ImageMod* a, const ImageMod* b);
 
 signals:
     void selectionChanged();
@@ -194,6 +197,10 @@ private:
     void discardNodes();
     // The tray's own list that list names (see addMod), or null.
     CompoundFilter* ownList(const CompoundFilter* list);
+    // The compound of the master chain that holds compound (the master
+    // chain itself for one of its own tiles); null when compound is not
+    // nested in the master chain.
+    CompoundFilter* parentCompound(const CompoundFilter* compound);
 
     std::unique_ptr<CompoundFilter> masterList_;  // the tiles the tray shows
     std::unique_ptr<CompoundFilter> preList_;     // applied first; holds the crop tile
