@@ -208,24 +208,14 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
     const QSize size = reader.size();
     if (refusedForSize(size.width(), size.height(), reason)) return false;
 
-    // A JPEG Qt decodes is decoded into an image made here, which Qt's
-    // reader fills when its size and format are right: its memory is then
-    // mapped by all threads at once beforehand instead of page by page
-    // inside the serial decoder. An earlier picture of the same size and
-    // format handed in for reuse serves instead, its memory mapped already;
-    // its colour space is cleared first, so that nothing of the earlier file
-    // can pass for this one's.
+    // A JPEG Qt decodes is decoded into an image made here (or the one
+    // handed in for reuse), which Qt's reader fills when its size and format
+    // are right: its memory is then mapped by all threads at once beforehand
+    // instead of page by page inside the serial decoder. Null when memory
+    // runs out: the reader then tries itself.
     QImage image;
-    if (kind == FileKind::Jpeg && reader.imageFormat() == QImage::Format_RGB32) {
-        if (recycled && recycled->size() == size && recycled->format() == QImage::Format_RGB32 &&
-            recycled->isDetached()) {
-            image = std::move(*recycled);
-            image.setColorSpace(QColorSpace());
-        } else {
-            image = QImage(size, QImage::Format_RGB32);  // null when memory runs out: the reader then tries itself
-            if (!image.isNull()) mapForWriting(image.bits(), static_cast<size_t>(image.sizeInBytes()));
-        }
-    }
+    if (kind == FileKind::Jpeg && reader.imageFormat() == QImage::Format_RGB32)
+        image = pictureToFill(recycled, size.width(), size.height(), QImage::Format_RGB32, true);
     if (!reader.read(&image) || image.isNull()) {
         setReason(reason, "the image is damaged or cannot be decoded (or memory ran out)");
         return false;

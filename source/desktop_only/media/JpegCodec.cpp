@@ -9,7 +9,6 @@
 #include "platform/ParallelFor.h"
 
 #include <QByteArray>
-#include <QColorSpace>
 #include <QImage>
 #include <QtGlobal>
 
@@ -446,21 +445,13 @@ int32_t jfifDotsPerInch(const QImage& image) {
 }  // namespace
 
 bool decodeJpegPicture(JpegReader& jpeg, QImage* recycled, QImage* out, GrowString* reason) {
-    const QSize size(jpeg.width(), jpeg.height());
-    QImage image;
-    if (recycled && recycled->size() == size && recycled->format() == QImage::Format_RGB32 && recycled->isDetached()) {
-        image = std::move(*recycled);
-        image.setColorSpace(QColorSpace());
-    } else {
-        image = QImage(size, QImage::Format_RGB32);
-        if (image.isNull()) {
-            setReason(reason, "out of memory for the image");
-            return false;
-        }
-        mapForWriting(image.bits(), static_cast<size_t>(image.sizeInBytes()));
+    QImage image = pictureToFill(recycled, jpeg.width(), jpeg.height(), QImage::Format_RGB32, true);
+    if (image.isNull()) {
+        setReason(reason, "out of memory for the image");
+        return false;
     }
     if (!jpeg.start(reason)) return false;
-    if (!jpeg.readRows(image.bits(), static_cast<size_t>(image.bytesPerLine()), size.height(), reason) ||
+    if (!jpeg.readRows(image.bits(), static_cast<size_t>(image.bytesPerLine()), image.height(), reason) ||
         !jpeg.finish(reason))
         return false;
     *out = std::move(image);
