@@ -107,16 +107,6 @@ constexpr J_COLOR_SPACE kWordLayout = JCS_EXT_BGRA;
 constexpr J_COLOR_SPACE kWordLayout = JCS_EXT_ARGB;
 #endif
 
-uint32_t read16(const uint8_t* p, bool little) {
-    return little ? (p[0] | p[1] << 8) : (p[0] << 8 | p[1]);
-}
-uint32_t read32(const uint8_t* p, bool little) {
-    return little ? (static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                     static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24)
-                  : (static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-                     static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]));
-}
-
 }  // namespace
 
 int32_t exifOrientation(const uint8_t* segment, size_t size) {
@@ -131,16 +121,17 @@ int32_t exifOrientation(const uint8_t* segment, size_t size) {
     if (tiff[0] == 'I' && tiff[1] == 'I') little = true;
     else if (tiff[0] == 'M' && tiff[1] == 'M') little = false;
     else return 0;
-    if (read16(tiff + 2, little) != 42) return 0;
-    const uint32_t directory = read32(tiff + 4, little);
+    if (unsignedAt(tiff + 2, 2, little) != 42) return 0;
+    const uint64_t directory = unsignedAt(tiff + 4, 4, little);
     if (directory > length || length - directory < 2) return 0;
-    const uint32_t entries = read16(tiff + directory, little);
-    for (uint32_t i = 0; i < entries; ++i) {
-        const size_t at = directory + 2 + static_cast<size_t>(i) * 12;
+    const uint64_t entries = unsignedAt(tiff + directory, 2, little);
+    for (uint64_t i = 0; i < entries; ++i) {
+        const size_t at = static_cast<size_t>(directory + 2 + i * 12);
         if (at + 12 > length) break;
-        if (read16(tiff + at, little) != 0x0112) continue;
-        if (read16(tiff + at + 2, little) != 3 || read32(tiff + at + 4, little) < 1) return 0;  // SHORT, at least one
-        const uint32_t value = read16(tiff + at + 8, little);
+        if (unsignedAt(tiff + at, 2, little) != 0x0112) continue;
+        // One value or more, of the type SHORT.
+        if (unsignedAt(tiff + at + 2, 2, little) != 3 || unsignedAt(tiff + at + 4, 4, little) < 1) return 0;
+        const uint64_t value = unsignedAt(tiff + at + 8, 2, little);
         return value >= 1 && value <= 8 ? static_cast<int32_t>(value) : 0;
     }
     return 0;
