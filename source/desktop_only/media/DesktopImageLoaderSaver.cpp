@@ -267,13 +267,15 @@ void settleMetadata(const FileBytes& bytes, bool wantMetadata, int32_t decoderOr
                     std::vector<uint8_t> decoderProfile, ImageMetadata* metadata) {
     metadata->orientation = 0;  // none until exiv2 reads one
     readImageMetadata(bytes.data(), bytes.size(), wantMetadata, metadata);
-    if (!decoderProfile.empty() && !isSoundProfile(decoderProfile)) {
-        metadata->iccProfile.clear();
-        decoderProfile.clear();
-    }
-    if (metadata->iccProfile.empty()) metadata->iccProfile = std::move(decoderProfile);
     metadata->orientation = chooseOrientation(metadata->orientation, decoderOrientation);
-    if (!metadata->iccProfile.empty() && !isSoundProfile(metadata->iccProfile)) metadata->iccProfile.clear();
+    // Each profile is judged once: the decoder's when it has one, exiv2's
+    // when that is the one kept.
+    if (!decoderProfile.empty() && !isSoundProfile(decoderProfile))
+        metadata->iccProfile.clear();
+    else if (metadata->iccProfile.empty())
+        metadata->iccProfile = std::move(decoderProfile);
+    else if (!isSoundProfile(metadata->iccProfile))
+        metadata->iccProfile.clear();
 }
 
 void reportUnusableProfile(const GrowString& path) {
