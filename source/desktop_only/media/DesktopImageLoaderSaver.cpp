@@ -366,7 +366,8 @@ const std::vector<uint8_t>& jpegProfile(bool embed) {
 
 // ---- Encoding -----------------------------------------------------------------
 
-// Carries the metadata into an encoded JPEG or TIFF and writes the file.
+// Carries the metadata into an encoded JPEG or TIFF (files of other kinds
+// carry none) and writes the file.
 bool finishEncodedFile(QByteArray& encoded, FileKind format, int32_t width, int32_t height,
                        const ImageMetadata* metadata, const GrowString& path, GrowString* reason) {
     // Only when there is something to carry: exiv2 rewrites the whole
@@ -627,8 +628,6 @@ bool DesktopImageLoaderSaver::writeEncoded(const PreparedSave& prepared, QByteAr
         setReason(reason, "there is no image to save");
         return false;
     }
-    if (format == FileKind::Pli) return writeFileReplacing(qtPath(prepared.path), encoded.constData(),
-                                                           static_cast<size_t>(encoded.size()), reason);
     return finishEncodedFile(encoded, format, prepared.pixels.width(), prepared.pixels.height(), metadata,
                              prepared.path, reason);
 }
