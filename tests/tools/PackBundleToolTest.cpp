@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <filesystem>
@@ -31,10 +34,15 @@ struct PackRun {
     QByteArray standardError;
 };
 
-PackRun pack(const std::string& source, const std::string& output) {
+// With a limit ("--fsize=N"), the tool runs under it through prlimit.
+PackRun pack(const std::string& source, const std::string& output, const QString& limit = QString()) {
     QProcess process;
-    process.start(QStringLiteral(PELLUCINE_PACK_BUNDLE_TOOL),
-                  {QString::fromStdString(source), QString::fromStdString(output)});
+    const QStringList arguments{QString::fromStdString(source), QString::fromStdString(output)};
+    if (limit.isEmpty())
+        process.start(QStringLiteral(PELLUCINE_PACK_BUNDLE_TOOL), arguments);
+    else
+        process.start(QStringLiteral("/usr/bin/prlimit"),
+                      QStringList{limit, QStringLiteral(PELLUCINE_PACK_BUNDLE_TOOL)} + arguments);
     PackRun run;
     if (!process.waitForStarted(30000)) return run;
     run.finished = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
@@ -152,4 +160,23 @@ TEST_F(PackBundleTool, RefusesWhatItCannotStoreWithOneLine) {
         EXPECT_EQ(readFile(output), "the old bundle");
         EXPECT_EQ(std::distance(fs::directory_iterator(base / "out"), fs::directory_iterator()), 1);
     }
+}
+
+// A write that fails (past a file-size limit, SIGXFSZ ignored so that the
+// write itself fails) says why in its one line and leaves no file behind.
+TEST_F(PackBundleTool, AFailedWriteSaysWhy) {
+    ASSERT_TRUE(QFile::exists(QStringLiteral("/usr/bin/prlimit"))) << "prlimit is missing";
+    const fs::path source = root() / "source";
+    writeFile(source / "Big.plf", std::string(200000, 'x'));
+    const fs::path out = root() / "out";
+    fs::create_directories(out);
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);  // inherited by the tool
+    const PackRun run = pack(source.string(), (out / "bundle.bnd").string(), QStringLiteral("--fsize=65536"));
+    std::signal(SIGXFSZ, previous);
+    ASSERT_TRUE(run.finished) << "ended by a signal";
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.standardError.count('\n'), 1) << run.standardError.constData();
+    EXPECT_TRUE(run.standardError.endsWith("Big.plf: cannot write the bundle: File too large\n"))
+        << run.standardError.constData();
+    EXPECT_TRUE(fs::is_empty(out));
 }

@@ -125,11 +125,18 @@ bool scanFolder(Entry& folder, int depth) {
     DIR* dir = ::opendir(folder.path.c_str());
     if (!dir) return fail(folder.path, std::string("cannot read the folder: ") + std::strerror(errno));
     std::vector<std::string> names;
-    errno = 0;
-    while (const dirent* item = ::readdir(dir)) {
+    // readdir gives null at the end of the folder and on a failure; errno,
+    // cleared just before each call, tells which.
+    int listError = 0;
+    while (true) {
+        errno = 0;
+        const dirent* item = ::readdir(dir);
+        if (!item) {
+            listError = errno;
+            break;
+        }
         if (item->d_name[0] != '.') names.emplace_back(item->d_name);
     }
-    const int listError = errno;
     ::closedir(dir);
     if (listError != 0) return fail(folder.path, std::string("cannot read the folder: ") + std::strerror(listError));
     std::sort(names.begin(), names.end());
@@ -202,6 +209,10 @@ public:
         buffer_.clear();
         return ok;
     }
+    // Why the last write failed, as the system says it.
+    std::string problem() const {
+        return std::string("cannot write the bundle: ") + std::strerror(error != 0 ? error : EIO);
+    }
     int error = 0;
 
 private:
@@ -245,7 +256,7 @@ bool streamFile(const Entry& file, Output& out) {
         else if ((got == 0) != (left == 0))
             ok = fail(file.path, "the file changed while it was packed");
         else if (got > 0 && !out.put(chunk.data(), static_cast<size_t>(got)))
-            ok = fail(file.path, "cannot write the bundle");
+            ok = fail(file.path, out.problem());
         if (!ok || left == 0) {
             ::close(fd);
             return ok;
@@ -258,7 +269,7 @@ bool writeEntries(const Entry& folder, Output& out) {
     for (const Entry& entry : folder.entries) {
         bool ok = out.put("FILE", 4) && out.putU32(entry.record.size()) &&
                   out.put(entry.record.data(), entry.record.size()) && out.putU32(entry.size);
-        if (!ok) return fail(entry.path, "cannot write the bundle");
+        if (!ok) return fail(entry.path, out.problem());
         ok = entry.folder ? writeEntries(entry, out) : streamFile(entry, out);
         if (!ok) return false;
     }

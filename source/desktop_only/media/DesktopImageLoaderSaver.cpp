@@ -208,24 +208,14 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
     const QSize size = reader.size();
     if (refusedForSize(size.width(), size.height(), reason)) return false;
 
-    // A JPEG Qt decodes is decoded into an image made here, which Qt's
-    // reader fills when its size and format are right: its memory is then
-    // mapped by all threads at once beforehand instead of page by page
-    // inside the serial decoder. An earlier picture of the same size and
-    // format handed in for reuse serves instead, its memory mapped already;
-    // its colour space is cleared first, so that nothing of the earlier file
-    // can pass for this one's.
+    // A JPEG Qt decodes is decoded into an image made here (or the one
+    // handed in for reuse), which Qt's reader fills when its size and format
+    // are right: its memory is then mapped by all threads at once beforehand
+    // instead of page by page inside the serial decoder. Null when memory
+    // runs out: the reader then tries itself.
     QImage image;
-    if (kind == FileKind::Jpeg && reader.imageFormat() == QImage::Format_RGB32) {
-        if (recycled && recycled->size() == size && recycled->format() == QImage::Format_RGB32 &&
-            recycled->isDetached()) {
-            image = std::move(*recycled);
-            image.setColorSpace(QColorSpace());
-        } else {
-            image = QImage(size, QImage::Format_RGB32);  // null when memory runs out: the reader then tries itself
-            if (!image.isNull()) mapForWriting(image.bits(), static_cast<size_t>(image.sizeInBytes()));
-        }
-    }
+    if (kind == FileKind::Jpeg && reader.imageFormat() == QImage::Format_RGB32)
+        image = pictureToFill(recycled, size.width(), size.height(), QImage::Format_RGB32, true);
     if (!reader.read(&image) || image.isNull()) {
         setReason(reason, "the image is damaged or cannot be decoded (or memory ran out)");
         return false;
@@ -277,13 +267,15 @@ void settleMetadata(const FileBytes& bytes, bool wantMetadata, int32_t decoderOr
                     std::vector<uint8_t> decoderProfile, ImageMetadata* metadata) {
     metadata->orientation = 0;  // none until exiv2 reads one
     readImageMetadata(bytes.data(), bytes.size(), wantMetadata, metadata);
-    if (!decoderProfile.empty() && !isSoundProfile(decoderProfile)) {
-        metadata->iccProfile.clear();
-        decoderProfile.clear();
-    }
-    if (metadata->iccProfile.empty()) metadata->iccProfile = std::move(decoderProfile);
     metadata->orientation = chooseOrientation(metadata->orientation, decoderOrientation);
-    if (!metadata->iccProfile.empty() && !isSoundProfile(metadata->iccProfile)) metadata->iccProfile.clear();
+    // Each profile is judged once: the decoder's when it has one, exiv2's
+    // when that is the one kept.
+    if (!decoderProfile.empty() && !isSoundProfile(decoderProfile))
+        metadata->iccProfile.clear();
+    else if (metadata->iccProfile.empty())
+        metadata->iccProfile = std::move(decoderProfile);
+    else if (!isSoundProfile(metadata->iccProfile))
+        metadata->iccProfile.clear();
 }
 
 void reportUnusableProfile(const GrowString& path) {
@@ -374,7 +366,8 @@ const std::vector<uint8_t>& jpegProfile(bool embed) {
 
 // ---- Encoding -----------------------------------------------------------------
 
-// Carries the metadata into an encoded JPEG or TIFF and writes the file.
+// Carries the metadata into an encoded JPEG or TIFF (files of other kinds
+// carry none) and writes the file.
 bool finishEncodedFile(QByteArray& encoded, FileKind format, int32_t width, int32_t height,
                        const ImageMetadata* metadata, const GrowString& path, GrowString* reason) {
     // Only when there is something to carry: exiv2 rewrites the whole
@@ -635,8 +628,6 @@ bool DesktopImageLoaderSaver::writeEncoded(const PreparedSave& prepared, QByteAr
         setReason(reason, "there is no image to save");
         return false;
     }
-    if (format == FileKind::Pli) return writeFileReplacing(qtPath(prepared.path), encoded.constData(),
-                                                           static_cast<size_t>(encoded.size()), reason);
     return finishEncodedFile(encoded, format, prepared.pixels.width(), prepared.pixels.height(), metadata,
                              prepared.path, reason);
 }

@@ -9,7 +9,6 @@
 #include "platform/ParallelFor.h"
 
 #include <QByteArray>
-#include <QColorSpace>
 #include <QImage>
 #include <QtGlobal>
 
@@ -79,22 +78,34 @@ void failedBecause(GrowString* reason, const char* what, const ErrorManager& err
     setReason(reason, line.c_str());
 }
 
+// Rows handed to libjpeg in one call.
+constexpr JDIMENSION kRowsPerCall = 16;
+
+// Hands libjpeg `count` rows held from `first` on, bytesPerLine apart, at
+// most kRowsPerCall a call, through pass(rows, n) (jpeg_read_scanlines or
+// jpeg_write_scanlines), which gives the rows it took. True when it took
+// them all; with the whole file in memory it always does.
+template <class Pass>
+bool passRows(uint8_t* first, size_t bytesPerLine, int32_t count, const Pass& pass) {
+    const JDIMENSION wanted = count > 0 ? static_cast<JDIMENSION>(count) : 0;
+    JDIMENSION done = 0;
+    while (done < wanted) {
+        JSAMPROW rows[kRowsPerCall];
+        const JDIMENSION n = wanted - done < kRowsPerCall ? wanted - done : kRowsPerCall;
+        for (JDIMENSION r = 0; r < n; ++r) rows[r] = first + static_cast<size_t>(done + r) * bytesPerLine;
+        const JDIMENSION took = pass(rows, n);
+        if (took == 0) return false;
+        done += took;
+    }
+    return true;
+}
+
 // Decoded pixels as the 32-bit words 0xffRRGGBB in the machine's byte order.
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
 constexpr J_COLOR_SPACE kWordLayout = JCS_EXT_BGRA;
 #else
 constexpr J_COLOR_SPACE kWordLayout = JCS_EXT_ARGB;
 #endif
-
-uint32_t read16(const uint8_t* p, bool little) {
-    return little ? (p[0] | p[1] << 8) : (p[0] << 8 | p[1]);
-}
-uint32_t read32(const uint8_t* p, bool little) {
-    return little ? (static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                     static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24)
-                  : (static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-                     static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]));
-}
 
 }  // namespace
 
@@ -110,16 +121,17 @@ int32_t exifOrientation(const uint8_t* segment, size_t size) {
     if (tiff[0] == 'I' && tiff[1] == 'I') little = true;
     else if (tiff[0] == 'M' && tiff[1] == 'M') little = false;
     else return 0;
-    if (read16(tiff + 2, little) != 42) return 0;
-    const uint32_t directory = read32(tiff + 4, little);
+    if (unsignedAt(tiff + 2, 2, little) != 42) return 0;
+    const uint64_t directory = unsignedAt(tiff + 4, 4, little);
     if (directory > length || length - directory < 2) return 0;
-    const uint32_t entries = read16(tiff + directory, little);
-    for (uint32_t i = 0; i < entries; ++i) {
-        const size_t at = directory + 2 + static_cast<size_t>(i) * 12;
+    const uint64_t entries = unsignedAt(tiff + directory, 2, little);
+    for (uint64_t i = 0; i < entries; ++i) {
+        const size_t at = static_cast<size_t>(directory + 2 + i * 12);
         if (at + 12 > length) break;
-        if (read16(tiff + at, little) != 0x0112) continue;
-        if (read16(tiff + at + 2, little) != 3 || read32(tiff + at + 4, little) < 1) return 0;  // SHORT, at least one
-        const uint32_t value = read16(tiff + at + 8, little);
+        if (unsignedAt(tiff + at, 2, little) != 0x0112) continue;
+        // One value or more, of the type SHORT.
+        if (unsignedAt(tiff + at + 2, 2, little) != 3 || unsignedAt(tiff + at + 4, 4, little) < 1) return 0;
+        const uint64_t value = unsignedAt(tiff + at + 8, 2, little);
         return value >= 1 && value <= 8 ? static_cast<int32_t>(value) : 0;
     }
     return 0;
@@ -208,24 +220,19 @@ bool JpegReader::start(GrowString* reason) {
     return true;
 }
 
-bool JpegReader::readRows(uint8_t* const* rows, int32_t count, GrowString* reason) {
+bool JpegReader::readRows(uint8_t* first, size_t bytesPerLine, int32_t count, GrowString* reason) {
     State& s = *state_;
     if (setjmp(s.errors.jump) != 0) {
         failedBecause(reason, "the image is damaged or cannot be decoded", s.errors);
         return false;
     }
-    uint8_t** wanted = const_cast<uint8_t**>(rows);
-    JDIMENSION done = 0;
-    while (done < static_cast<JDIMENSION>(count)) {
-        const JDIMENSION got = jpeg_read_scanlines(&s.info, wanted + done, static_cast<JDIMENSION>(count) - done);
-        if (got == 0) break;  // no more rows: cannot happen with the whole file in memory
-        done += got;
-    }
+    const bool all = passRows(first, bytesPerLine, count,
+                              [&s](JSAMPARRAY rows, JDIMENSION n) { return jpeg_read_scanlines(&s.info, rows, n); });
     if (s.errors.cutShort) {
         setReason(reason, "the JPEG file is damaged or cut short");
         return false;
     }
-    if (done < static_cast<JDIMENSION>(count)) {
+    if (!all) {
         setReason(reason, "the image is damaged or cannot be decoded");
         return false;
     }
@@ -355,21 +362,16 @@ bool JpegWriter::start(int32_t width, int32_t height, bool grey, int32_t quality
     return true;
 }
 
-bool JpegWriter::writeRows(const uint8_t* const* rows, int32_t count, GrowString* reason) {
+bool JpegWriter::writeRows(const uint8_t* first, size_t bytesPerLine, int32_t count, GrowString* reason) {
     State& s = *state_;
     if (!s.created) return false;
     if (setjmp(s.errors.jump) != 0) {
         failedBecause(reason, "cannot encode the image", s.errors);
         return false;
     }
-    uint8_t** given = const_cast<uint8_t**>(rows);
-    JDIMENSION done = 0;
-    while (done < static_cast<JDIMENSION>(count)) {
-        const JDIMENSION took = jpeg_write_scanlines(&s.info, given + done, static_cast<JDIMENSION>(count) - done);
-        if (took == 0) break;  // every row given: cannot happen with the file in memory
-        done += took;
-    }
-    if (done < static_cast<JDIMENSION>(count)) {
+    // libjpeg takes the rows it compresses as non-const pointers; it only reads them.
+    if (!passRows(const_cast<uint8_t*>(first), bytesPerLine, count,
+                  [&s](JSAMPARRAY rows, JDIMENSION n) { return jpeg_write_scanlines(&s.info, rows, n); })) {
         setReason(reason, "cannot encode the image");
         return false;
     }
@@ -393,8 +395,6 @@ bool JpegWriter::finish(QByteArray* out, GrowString* reason) {
 
 namespace {
 
-// Rows handed to libjpeg at once.
-constexpr int32_t kRowsPerCall = 16;
 
 // Bytes of decoded or stored rows in one band of the pipelines: small
 // enough for the cache, large enough that a band is worth a task.
@@ -436,30 +436,15 @@ int32_t jfifDotsPerInch(const QImage& image) {
 }  // namespace
 
 bool decodeJpegPicture(JpegReader& jpeg, QImage* recycled, QImage* out, GrowString* reason) {
-    const QSize size(jpeg.width(), jpeg.height());
-    QImage image;
-    if (recycled && recycled->size() == size && recycled->format() == QImage::Format_RGB32 && recycled->isDetached()) {
-        image = std::move(*recycled);
-        image.setColorSpace(QColorSpace());
-    } else {
-        image = QImage(size, QImage::Format_RGB32);
-        if (image.isNull()) {
-            setReason(reason, "out of memory for the image");
-            return false;
-        }
-        mapForWriting(image.bits(), static_cast<size_t>(image.sizeInBytes()));
+    QImage image = pictureToFill(recycled, jpeg.width(), jpeg.height(), QImage::Format_RGB32, true);
+    if (image.isNull()) {
+        setReason(reason, "out of memory for the image");
+        return false;
     }
     if (!jpeg.start(reason)) return false;
-    uchar* bits = image.bits();
-    const qsizetype bytesPerLine = image.bytesPerLine();
-    const int32_t height = size.height();
-    for (int32_t top = 0; top < height; top += kRowsPerCall) {
-        uint8_t* rows[kRowsPerCall];
-        const int32_t count = height - top < kRowsPerCall ? height - top : kRowsPerCall;
-        for (int32_t r = 0; r < count; ++r) rows[r] = bits + static_cast<qsizetype>(top + r) * bytesPerLine;
-        if (!jpeg.readRows(rows, count, reason)) return false;
-    }
-    if (!jpeg.finish(reason)) return false;
+    if (!jpeg.readRows(image.bits(), static_cast<size_t>(image.bytesPerLine()), image.height(), reason) ||
+        !jpeg.finish(reason))
+        return false;
     *out = std::move(image);
     return true;
 }
@@ -483,15 +468,8 @@ bool decodeJpegIntoBuffer(JpegReader& jpeg, int32_t orientation, const SrgbConve
     BandPipelineSteps steps;
     steps.serialFirst = true;
     steps.serial = [&](int32_t band, int32_t slot) {
-        uint8_t* base = ring.get() + bands.slotBytes * static_cast<size_t>(slot);
-        const int32_t count = bands.rowsOf(band);
-        for (int32_t done = 0; done < count; done += kRowsPerCall) {
-            uint8_t* rows[kRowsPerCall];
-            const int32_t n = count - done < kRowsPerCall ? count - done : kRowsPerCall;
-            for (int32_t r = 0; r < n; ++r) rows[r] = base + static_cast<size_t>(done + r) * static_cast<size_t>(rowBytes);
-            if (!jpeg.readRows(rows, n, &decodeFailure)) return false;
-        }
-        return true;
+        return jpeg.readRows(ring.get() + bands.slotBytes * static_cast<size_t>(slot), static_cast<size_t>(rowBytes),
+                             bands.rowsOf(band), &decodeFailure);
     };
     steps.parallel = [&](int32_t band, int32_t slot) {
         // The slot's rows as a picture of their own, without a copy.
@@ -522,14 +500,8 @@ bool encodeJpegPicture(const QImage& pixels, int32_t quality, const std::vector<
     JpegWriter writer;
     if (!writer.start(pixels.width(), pixels.height(), grey, quality, jfifDotsPerInch(pixels), icc, reason))
         return false;
-    const int32_t height = pixels.height();
-    for (int32_t top = 0; top < height; top += kRowsPerCall) {
-        const uint8_t* rows[kRowsPerCall];
-        const int32_t count = height - top < kRowsPerCall ? height - top : kRowsPerCall;
-        for (int32_t r = 0; r < count; ++r) rows[r] = pixels.constScanLine(top + r);
-        if (!writer.writeRows(rows, count, reason)) return false;
-    }
-    return writer.finish(out, reason);
+    return writer.writeRows(pixels.constBits(), static_cast<size_t>(pixels.bytesPerLine()), pixels.height(), reason) &&
+           writer.finish(out, reason);
 }
 
 bool encodeJpegBuffer(const ImageBuffer& image, bool isFloat, int32_t quality, const std::vector<uint8_t>& icc,
@@ -555,15 +527,8 @@ bool encodeJpegBuffer(const ImageBuffer& image, bool isFloat, int32_t quality, c
     };
     GrowString encodeFailure;
     steps.serial = [&](int32_t band, int32_t slot) {
-        const uint8_t* base = ring.get() + bands.slotBytes * static_cast<size_t>(slot);
-        const int32_t count = bands.rowsOf(band);
-        for (int32_t done = 0; done < count; done += kRowsPerCall) {
-            const uint8_t* rows[kRowsPerCall];
-            const int32_t n = count - done < kRowsPerCall ? count - done : kRowsPerCall;
-            for (int32_t r = 0; r < n; ++r) rows[r] = base + static_cast<size_t>(done + r) * static_cast<size_t>(rowBytes);
-            if (!writer.writeRows(rows, n, &encodeFailure)) return false;
-        }
-        return true;
+        return writer.writeRows(ring.get() + bands.slotBytes * static_cast<size_t>(slot), static_cast<size_t>(rowBytes),
+                                bands.rowsOf(band), &encodeFailure);
     };
     if (!runBandPipeline(bands.count, bands.slotCount, steps)) {
         if (reason) *reason = encodeFailure.isEmpty() ? GrowString("cannot encode the image") : encodeFailure;

@@ -66,9 +66,9 @@ public:
 
     // Starts decompressing (after readHeader gave true).
     bool start(GrowString* reason);
-    // Decodes the next `count` rows in order, one into each of rows[0..count-1]
-    // (width() 32-bit words each).
-    bool readRows(uint8_t* const* rows, int32_t count, GrowString* reason);
+    // Decodes the next `count` rows in order into memory from `first` on,
+    // rows bytesPerLine apart (width() 32-bit words each).
+    bool readRows(uint8_t* first, size_t bytesPerLine, int32_t count, GrowString* reason);
     // Reads on to the end-of-image marker once every row is read.
     bool finish(GrowString* reason);
 
@@ -90,8 +90,9 @@ public:
     // bytes) rows at quality 1..100; `icc`, when not empty, is embedded.
     bool start(int32_t width, int32_t height, bool grey, int32_t quality, int32_t dotsPerInch,
                const std::vector<uint8_t>& icc, GrowString* reason);
-    // Compresses the next `count` rows.
-    bool writeRows(const uint8_t* const* rows, int32_t count, GrowString* reason);
+    // Compresses the next `count` rows, held from `first` on, bytesPerLine
+    // apart.
+    bool writeRows(const uint8_t* first, size_t bytesPerLine, int32_t count, GrowString* reason);
     // Ends the file and hands over its bytes.
     bool finish(QByteArray* out, GrowString* reason);
 

@@ -404,6 +404,12 @@ bool writeFileReplacing(const QString& path, const char* data, size_t size, Grow
 
 // ---- What a file's first bytes say ----------------------------------------
 
+uint64_t unsignedAt(const uint8_t* p, int bytes, bool littleEndian) {
+    uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) v |= static_cast<uint64_t>(p[littleEndian ? i : bytes - 1 - i]) << (8 * i);
+    return v;
+}
+
 ImageFileKind kindOfContent(const uint8_t* d, size_t n) {
     if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return ImageFileKind::Jpeg;
     if (n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return ImageFileKind::Png;
@@ -454,11 +460,6 @@ bool pngIsComplete(const uint8_t* d, size_t n) {
 
 namespace {
 
-uint32_t bigEndian32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
-
 // The size a JPEG's frame header (SOF0..SOF15 but DHT, JPG and DAC)
 // claims, found by walking the marker segments before it.
 bool jpegClaimedSize(const FileBytes& file, int64_t* width, int64_t* height) {
@@ -495,11 +496,7 @@ bool tiffClaimedSize(const FileBytes& file, int64_t* width, int64_t* height) {
     uint8_t h[16];
     if (!file.readAt(0, h, 8)) return false;
     const bool little = h[0] == 'I';
-    auto value = [little](const uint8_t* p, int bytes) {
-        uint64_t v = 0;
-        for (int i = 0; i < bytes; ++i) v |= static_cast<uint64_t>(p[little ? i : bytes - 1 - i]) << (8 * i);
-        return v;
-    };
+    const auto value = [little](const uint8_t* p, int bytes) { return unsignedAt(p, bytes, little); };
     const bool big = value(h + 2, 2) == 43;
     uint64_t directory = value(h + 4, 4);
     if (big) {
@@ -539,13 +536,13 @@ bool claimedImageSize(const FileBytes& file, ImageFileKind kind, int64_t* width,
     switch (kind) {
         case ImageFileKind::Png:
             if (n < 24 || std::memcmp(d + 12, "IHDR", 4) != 0) return false;
-            *width = bigEndian32(d + 16);
-            *height = bigEndian32(d + 20);
+            *width = static_cast<int64_t>(unsignedAt(d + 16, 4, false));
+            *height = static_cast<int64_t>(unsignedAt(d + 20, 4, false));
             return true;
         case ImageFileKind::Psd:
             if (n < 22) return false;
-            *height = bigEndian32(d + 14);
-            *width = bigEndian32(d + 18);
+            *height = static_cast<int64_t>(unsignedAt(d + 14, 4, false));
+            *width = static_cast<int64_t>(unsignedAt(d + 18, 4, false));
             return true;
         case ImageFileKind::Pli:  // 32-bit little-endian signed width and height after the 12-byte tag
             if (n < 20) return false;

@@ -102,6 +102,10 @@ private:
 
 // ---- What a file's first bytes say
 
+// The unsigned number of `bytes` bytes (1..8) at p, in little- or
+// big-endian byte order (as a TIFF or EXIF header names it).
+uint64_t unsignedAt(const uint8_t* p, int bytes, bool littleEndian);
+
 // The kind of image the first bytes announce (JPEG, PNG, TIFF, Photoshop,
 // .pli). Raw files have no common signature (several are TIFF containers)
 // and are never recognised here.

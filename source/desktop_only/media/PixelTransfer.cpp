@@ -424,18 +424,9 @@ QImage imageFromBuffer(const ImageBuffer& image, bool isFloat, bool sixteenBit, 
     if (channels == 1) format = deep ? QImage::Format_Grayscale16 : QImage::Format_Grayscale8;
     else if (rgb) format = deep ? QImage::Format_RGBX64 : QImage::Format_RGB888;
     else format = deep ? QImage::Format_RGBA64 : QImage::Format_RGBA8888;
-    QImage target;
-    if (recycled && recycled->width() == image.width && recycled->height() == image.height &&
-        recycled->format() == format && recycled->isDetached()) {
-        // Every sample is written below; nothing of the earlier picture's
-        // colour space passes for this one's.
-        target = std::move(*recycled);
-        target.setColorSpace(QColorSpace());
-    } else {
-        target = QImage(image.width, image.height, format);
-        if (target.isNull()) return QImage();
-        preferLargePages(target.bits(), static_cast<size_t>(target.sizeInBytes()));
-    }
+    // Every sample is written below, rows in parallel.
+    QImage target = pictureToFill(recycled, image.width, image.height, format, false);
+    if (target.isNull()) return QImage();
     const int32_t outChannels = channels == 1 ? 1 : (rgb && !deep ? 3 : 4);
     if (deep) fillImage<float, uint16_t>(image, outChannels, &target);
     else if (isFloat) fillImage<float, uint8_t>(image, outChannels, &target);
@@ -500,6 +491,20 @@ void mapForWriting(void* data, size_t bytes) {
         const size_t end = start + kChunk < bytes ? start + kChunk : bytes;
         for (size_t at = start; at < end; at += kPage) base[at] = 0;
     });
+}
+
+QImage pictureToFill(QImage* recycled, int32_t width, int32_t height, QImage::Format format, bool serialWriter) {
+    if (recycled && recycled->width() == width && recycled->height() == height && recycled->format() == format &&
+        recycled->isDetached()) {
+        QImage picture = std::move(*recycled);
+        picture.setColorSpace(QColorSpace());
+        return picture;
+    }
+    QImage picture(width, height, format);
+    if (picture.isNull()) return picture;
+    if (serialWriter) mapForWriting(picture.bits(), static_cast<size_t>(picture.sizeInBytes()));
+    else preferLargePages(picture.bits(), static_cast<size_t>(picture.sizeInBytes()));
+    return picture;
 }
 
 bool convertInStrips(QImage* image, QImage::Format target) {

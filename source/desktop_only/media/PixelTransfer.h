@@ -87,6 +87,15 @@ void preferLargePages(void* data, size_t bytes);
 // writer does not stop at each page for the system to map it.
 void mapForWriting(void* data, size_t bytes);
 
+// A picture of the size and format that a decoder or a store is about to
+// fill completely: the recycled one (when given) if it has that size and
+// format and is not shared, its colour space cleared so that nothing of the
+// earlier picture passes for this one's (memory used before costs no fresh
+// pages); otherwise a new one, prepared for a serial writer (mapForWriting)
+// or, for rows filled in parallel, with large pages asked for. Null when
+// memory runs out.
+QImage pictureToFill(QImage* recycled, int32_t width, int32_t height, QImage::Format format, bool serialWriter);
+
 // Stores rows firstRow.. firstRow + rows - 1 of a buffer of 1, 3 or 4
 // channels as the 8-bit rows an encoder of a format without alpha takes:
 // grey for 1 channel, RGB for 3 and 4 (alpha left out), each sample as
