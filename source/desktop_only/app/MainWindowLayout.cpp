@@ -217,6 +217,7 @@ void MainWindow::layoutWindow() {
         d->activeTool->move(0, 0);
         d->activeTool->raise();
         d->activeTool->show();
+        d->activeTool->setPhotoSize(tab->view->sourceWidth, tab->view->sourceHeight);
         d->activeTool->setImageRect(tab->view->imageRect);
     }
 

@@ -339,7 +339,9 @@ void MainWindow::onEmptyClick() {
 
 void MainWindow::onImageRepositioned() {
     DocumentTab* tab = current();
-    if (d->activeTool && tab && sender() == tab->view) d->activeTool->setImageRect(tab->view->imageRect);
+    if (!d->activeTool || !tab || sender() != tab->view) return;
+    d->activeTool->setPhotoSize(tab->view->sourceWidth, tab->view->sourceHeight);
+    d->activeTool->setImageRect(tab->view->imageRect);
 }
 
 void MainWindow::toggleHistogramView(VxHistogramWidget::HistogramWidgetGraph graphType) {

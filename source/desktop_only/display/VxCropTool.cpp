@@ -11,6 +11,7 @@
 #include "framework/CropMod.h"
 #include "framework/CropRatio.h"
 #include "framework/ModVar.h"
+#include "render/BorderMod.h"
 
 namespace {
 
@@ -93,6 +94,31 @@ void VxCropTool::setImageRect(const QRect& rect) {
     update();
 }
 
+// Only remembered: the margins are fitted again when the proportion or the
+// frame changes, so opening the tool never moves a stored crop.
+void VxCropTool::setPhotoSize(int32_t width, int32_t height) {
+    photoWidth = width;
+    photoHeight = height;
+}
+
+// The whole picture the margins are fractions of, in the photo's own
+// pixels: the photo straightened by the tile's angle, the size a save cuts
+// the margins from. Without a usable photo size (or with an angle that is
+// not finite) the picture on screen stands in.
+void VxCropTool::pictureExtent(float& width, float& height) const {
+    width = static_cast<float>(imageRect.width());
+    height = static_cast<float>(imageRect.height());
+    if (!cropTile || photoWidth < 1 || photoHeight < 1) return;
+    float w = 0.0f;
+    float h = 0.0f;
+    straightenedCroppedSize(nullptr, static_cast<float>(photoWidth), static_cast<float>(photoHeight),
+                            cropTile->straightenAngle(), &w, &h);
+    if (std::isfinite(w) && std::isfinite(h) && w >= 1.0f && h >= 1.0f) {
+        width = w;
+        height = h;
+    }
+}
+
 void VxCropTool::controlAdjusted(ModVar* var) {
     if (!cropTile || !var) return;
     if (var->name == "Aspect") {
@@ -119,13 +145,16 @@ void VxCropTool::setMargins(const float newMargins[4]) {
     emit cropChanged();
 }
 
-// Makes the frame keep the chosen proportion (on screen, so in picture
-// pixels): the side that was not dragged gives way, about the frame's centre.
+// Makes the frame keep the chosen proportion in the photo's own pixels
+// (the screen's picture is rounded to whole screen pixels, so its
+// proportion is not quite the photo's): the side that was not dragged gives
+// way, about the frame's centre.
 void VxCropTool::fitAspect(int movedPart) {
     if (!cropTile) return;
     const float ratio = cropAspectRatio(*cropTile);
-    const float w = static_cast<float>(imageRect.width());
-    const float h = static_cast<float>(imageRect.height());
+    float w = 0.0f;
+    float h = 0.0f;
+    pictureExtent(w, h);
     if (!(ratio > 0.0f) || w < 1.0f || h < 1.0f) return;
     const float frameW = (1.0f - margins[kCropLeft] - margins[kCropRight]) * w;
     const float frameH = (1.0f - margins[kCropTop] - margins[kCropBottom]) * h;

@@ -13,13 +13,17 @@
 // switches the trailing tiles off before the main window hands the chain to
 // the view (setModList), and puts both back right after (restoreMods). The
 // margins are fractions of the picture's width (left, right) and height
-// (top, bottom).
+// (top, bottom). A chosen proportion holds in the photo's own pixels (the
+// straightened picture's, as a save cuts it), not in the view's rounded
+// screen pixels.
 //
 // Escape, Return or Enter ask the main window to close the tool.
 
 #include <QPointF>
 #include <QRect>
 #include <QRectF>
+
+#include <cstdint>
 
 #include "desktop_only/display/VxToolWidget.h"
 #include "foundation/GrowArray.h"
@@ -35,10 +39,13 @@ public:
     CropMod* cropTile;                         // the tray's crop tile (not owned)
     float margins[4] = {0.0f, 0.0f, 0.0f, 0.0f};  // left, right, top, bottom
     QRect imageRect;                           // the whole picture on screen (inclusive edges)
+    int32_t photoWidth = 0;                    // the photo's own size, 0 x 0 until told
+    int32_t photoHeight = 0;
 
     void setModList(const GrowArray<ImageMod*>& mods) override;
     void restoreMods(const GrowArray<ImageMod*>& mods) override;
     void setImageRect(const QRect& rect) override;
+    void setPhotoSize(int32_t width, int32_t height) override;
     void controlAdjusted(ModVar* var) override;
 
     // Sets the margins (each clamped to 0..0.99, the pair of one axis
@@ -72,5 +79,6 @@ private:
     void holdBackTrailing(const GrowArray<ImageMod*>& mods);
     void releaseTrailing();
     void fitAspect(int movedPart);
+    void pictureExtent(float& width, float& height) const;
     int partAt(const QPointF& point) const;
 };

@@ -10,4 +10,6 @@ void VxToolWidget::restoreMods(const GrowArray<ImageMod*>&) {}
 
 void VxToolWidget::setImageRect(const QRect&) {}
 
+void VxToolWidget::setPhotoSize(int32_t, int32_t) {}
+
 void VxToolWidget::controlAdjusted(ModVar*) {}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QPixmap>
+#include <algorithm>
 #include <cmath>
 #include <QTest>
 #include <QThread>
@@ -17,6 +18,7 @@
 #include "desktop_only/widgets/VxScroller.h"
 #include "framework/CompoundFilter.h"
 #include "framework/CropMod.h"
+#include "framework/CropRatio.h"
 #include "framework/ModListHelpers.h"
 #include "framework/ModVar.h"
 #include "media/PixelTransfer.h"
@@ -151,6 +153,80 @@ TEST_F(CropToolTest, AspectChoiceKeepsTheProportion) {
     EXPECT_NEAR(frame.width(), frame.height(), 1.0);
     window->toolRequestedExit(tool);
     EXPECT_NEAR(view()->outputWidth, view()->outputHeight, 1);
+}
+
+// Every proportion on a landscape and an upright photo, straight and
+// straightened, in two window sizes: the crop the chain saves has the
+// chosen proportion within a pixel, standing as the photo does, once the
+// proportion is chosen, after its left and then its top edge are dragged
+// and after the whole frame is moved.
+TEST_F(CropToolTest, AspectHoldsInThePhotosOwnPixels) {
+    struct Case {
+        int width, height;
+        float angle;
+        QSize window;
+    };
+    const Case cases[] = {
+        {2268, 1512, 0.0f, {1000, 700}}, {2268, 1512, 7.2f, {1000, 700}}, {1512, 2268, 0.0f, {1000, 700}},
+        {1512, 2268, 7.2f, {1000, 700}}, {2268, 1512, 0.0f, {1373, 911}}, {2268, 1512, 7.2f, {1373, 911}},
+        {1512, 2268, 0.0f, {1373, 911}}, {1512, 2268, 7.2f, {1373, 911}}};
+    const QString landscape = folder.path() + "/landscape.png", upright = folder.path() + "/upright.png";
+    ASSERT_TRUE(writeTwoColourPhoto(landscape, 2268, 1512));
+    ASSERT_TRUE(writeTwoColourPhoto(upright, 1512, 2268));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << ", " << c.angle << " degrees, window "
+                                          << c.window.width() << " x " << c.window.height());
+        window->resize(c.window);
+        ASSERT_TRUE(window->openMediaFile(c.width > c.height ? landscape : upright));
+        tray()->clearPreMods();
+        VxCropTool* tool = openTool();
+        ASSERT_NE(tool, nullptr);
+        tool->cropTile->vars[kCropAngle]->floatValue()->value = c.angle;
+        window->refreshView();
+        QApplication::processEvents();
+        ChoiceValue* aspect = tool->cropTile->vars[kCropAspect]->choiceValue();
+        for (int32_t option = 1; option < aspect->optionCount(); ++option) {
+            SCOPED_TRACE(aspect->lists[0][option].c_str());
+            aspect->selected = 0;  // from the whole picture, free
+            const float whole[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+            tool->setMargins(whole);
+            aspect->selected = option;
+            tool->controlAdjusted(tool->cropTile->vars[kCropAspect]);
+            const float ratio = cropAspectRatio(*tool->cropTile);
+            ASSERT_GE(ratio, 1.0f);
+            auto expectSavedProportion = [&](const char* step) {
+                GrowArray<ImageMod*> chain = tray()->modChain(true, false);
+                OutputGeometry saved;
+                EXPECT_TRUE(computeOutputGeometry(chain, c.width, c.height, saved)) << step;
+                chain.destroy();
+                const int32_t longer = std::max(saved.width, saved.height);
+                const int32_t shorter = std::min(saved.width, saved.height);
+                EXPECT_NEAR(shorter, longer / ratio, 1.0) << step << ": " << saved.width << " x " << saved.height;
+                return saved;
+            };
+            auto drag = [tool](QPoint from, QPoint to) {
+                QTest::mousePress(tool, Qt::LeftButton, Qt::NoModifier, from);
+                QMouseEvent move(QEvent::MouseMove, QPointF(to), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+                QApplication::sendEvent(tool, &move);
+                QTest::mouseRelease(tool, Qt::LeftButton, Qt::NoModifier, to);
+            };
+            // Chosen on the whole picture, the frame stands as the photo does.
+            const OutputGeometry chosen = expectSavedProportion("chosen");
+            if (ratio > 1.0f) {
+                EXPECT_EQ(chosen.width > chosen.height, c.width > c.height);
+            }
+            QRect frame = tool->frameRect().toRect();
+            drag(QPoint(frame.left(), frame.center().y()), QPoint(frame.left() + frame.width() / 5, frame.center().y()));
+            expectSavedProportion("left edge dragged");
+            frame = tool->frameRect().toRect();
+            drag(QPoint(frame.center().x(), frame.top()), QPoint(frame.center().x(), frame.top() + frame.height() / 5));
+            expectSavedProportion("top edge dragged");
+            frame = tool->frameRect().toRect();
+            drag(frame.center(), frame.center() + QPoint(frame.width() / 7, -frame.height() / 9));
+            expectSavedProportion("frame moved");
+        }
+        window->toolRequestedExit(tool);
+    }
 }
 
 // With trailing tiles in the tray (a border; a border with a 7.2 degree
