@@ -330,6 +330,9 @@ void setUpPresetFoldersIn(const GrowString& dataFolder, Preferences& preferences
 // beneath the message in a smaller label.
 int showMessageDialog(QWidget* parent, const QString& title, const QString& text, const QString& okText,
                       const QString& cancelText, const QString& inputLabel, const QString& detail = QString());
+// One line of such details: "file: reason", the file's name with control
+// characters escaped.
+QString failureLine(const GrowString& file, const GrowString& reason);
 
 // The folder an archive unpacks into: the archive's folder and its file name
 // without the extension; "" when that name is empty or names a file.

@@ -25,17 +25,19 @@
 namespace {
 
 // Reads the photo as float samples: RGB, or RGB and alpha when the picture
-// has alpha. Null when it cannot be read.
-std::unique_ptr<ImageBuffer> loadPhoto(const GrowString& path, std::unique_ptr<ImageMetadata>* metadata) {
+// has alpha. Null when it cannot be read; reason then receives the loader's
+// words for why (it stays empty when the loader gives none).
+std::unique_ptr<ImageBuffer> loadPhoto(const GrowString& path, std::unique_ptr<ImageMetadata>* metadata,
+                                       GrowString* reason) {
     if (!gImageLoaderSaver) return nullptr;
     auto image = std::make_unique<ImageBuffer>();
     image->channels = 3;
     const bool applyProfile = globalPreferences().getInt(GrowString("ColorProfileImport"), 0) == 0;
     bool loaded;
     if (auto* desktop = dynamic_cast<DesktopImageLoaderSaver*>(gImageLoaderSaver))
-        loaded = desktop->loadFloatKeepingAlpha(path, image.get(), applyProfile, metadata);
+        loaded = desktop->loadFloatKeepingAlpha(path, image.get(), applyProfile, metadata, reason);
     else
-        loaded = gImageLoaderSaver->loadFloat(path, image.get(), applyProfile, metadata);
+        loaded = gImageLoaderSaver->loadFloat(path, image.get(), applyProfile, metadata, reason);
     if (!loaded || !image->data || image->width < 1 || image->height < 1) return nullptr;
     return image;
 }
@@ -80,16 +82,23 @@ GrowString folderOfRecentPath(const GrowString& path) {
 }
 
 // The photo is read before anything of the document is touched, so a file
-// that cannot be read leaves the document as it was.
+// that cannot be read leaves the document as it was. Every way of opening a
+// photo comes here (the open dialog, a drop, the command line, the
+// desktop's requests, Load Next and Previous): beneath "Can't Load File"
+// the smaller detail line gives the loader's reason as the batch's report
+// does ("file: reason"), with the file's name alone, since the message
+// above holds the whole path.
 bool MainWindow::openMediaFile(const QString& path) {
     DocumentTab* tab = current();
     if (!tab) return false;
     const GrowString nativePath(QFile::encodeName(path).constData());
     std::unique_ptr<ImageMetadata> metadata;
-    std::unique_ptr<ImageBuffer> image = loadPhoto(nativePath, &metadata);
+    GrowString reason;
+    std::unique_ptr<ImageBuffer> image = loadPhoto(nativePath, &metadata, &reason);
     if (!image) {
         showMessageDialog(this, "Can't Load File",
-                          QString("The file \"%1\" could not be opened as an image.").arg(path), "OK", "", "");
+                          QString("The file \"%1\" could not be opened as an image.").arg(path), "OK", "", "",
+                          reason.isEmpty() ? QString() : failureLine(fileNamePart(nativePath), reason));
         return false;
     }
     VxMediaWidget* view = tab->view;
