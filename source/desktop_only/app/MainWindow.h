@@ -66,6 +66,11 @@ struct DocumentTab {
     VxShuttleControl* shuttle = nullptr;  // owned; hidden in this build
     VideoLoaderSaverTime videoTimes[3];
     int tabID = -1;
+    // "Load Next" / "Load Previous" after a neighbour failed to open: that
+    // file and the step that reached it ("" and 0 while the walk starts from
+    // the file shown). Cleared whenever `name` changes.
+    GrowString failedNeighbour;
+    int32_t failedStep = 0;
 };
 
 class MainWindow : public QMainWindow {

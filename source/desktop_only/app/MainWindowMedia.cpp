@@ -105,6 +105,8 @@ bool MainWindow::openMediaFile(const QString& path) {
     view->clearMedia();
     view->setSource(image.release(), std::move(metadata));
     tab->name = nativePath;
+    tab->failedNeighbour = GrowString("");
+    tab->failedStep = 0;
     view->resetZoomAndPan();
     view->setHasMedia(true);
     view->setRenderCacheReset();
@@ -151,12 +153,27 @@ void MainWindow::loadPhotoPrompt() {
 
 // The neighbours are the folder's openable files in natural name order
 // ("img2" before "img10"); past either end the walk wraps around. A file
-// that cannot be read reports "Can't Load File" and leaves the document.
+// that cannot be read reports "Can't Load File" and leaves the document, and
+// the walk remembers it: the next step in the same direction goes on from
+// that file, so an unreadable file never hides the photos beyond it.
+//
+// A step the other way after a failure starts from the photo shown, not
+// from the failed file: a step back from there would come to the photo
+// shown (or to a file that failed before), which would either open it again
+// for nothing or do nothing visible. From the photo shown, the step back
+// goes where it would have gone had nothing failed. A walk that comes round
+// to the photo shown stops there and does not read it again.
 void MainWindow::loadAdjacentMedia(int32_t step) {
     DocumentTab* tab = current();
     if (!tab || tab->name.isEmpty() || (step != 1 && step != -1)) return;
-    const QFileInfo currentFile(QFile::decodeName(tab->name.c_str()));
-    const QDir folder = currentFile.absoluteDir();
+    const GrowString shown = tab->name;
+    const int tabID = tab->tabID;
+    const QFileInfo shownFile(QFile::decodeName(shown.c_str()));
+    const bool goingOn = !tab->failedNeighbour.isEmpty() && tab->failedStep == step;
+    const QFileInfo from(goingOn ? QFile::decodeName(tab->failedNeighbour.c_str()) : shownFile.absoluteFilePath());
+    tab->failedNeighbour = GrowString("");
+    tab->failedStep = 0;
+    const QDir folder = shownFile.absoluteDir();
     QStringList names;
     for (const QString& name : folder.entryList(QDir::Files | QDir::Readable | QDir::Hidden)) {
         if (hasSupportedOpenExtension(GrowString(QFile::encodeName(name).constData()))) names << name;
@@ -164,17 +181,24 @@ void MainWindow::loadAdjacentMedia(int32_t step) {
     std::sort(names.begin(), names.end(), naturalLess);
     const int n = names.size();
     if (n == 0) return;
-    int index = names.indexOf(currentFile.fileName());
+    int index = names.indexOf(from.fileName());
     if (index < 0) {
-        // The current file is gone: start from where it would stand.
+        // The file is gone: start from where it would stand.
         index = 0;
-        while (index < n && naturalLess(names[index], currentFile.fileName())) ++index;
+        while (index < n && naturalLess(names[index], from.fileName())) ++index;
         index = step > 0 ? index - 1 : index;
     }
     index = ((index + step) % n + n) % n;
     const QString candidate = folder.filePath(names[index]);
-    if (candidate == currentFile.absoluteFilePath()) return;
-    openMediaFile(candidate);
+    if (candidate == shownFile.absoluteFilePath()) return;
+    if (openMediaFile(candidate)) return;
+    // The message ran an event loop: the tab is looked up again, and a tab
+    // that shows another file meanwhile starts its walk afresh.
+    for (DocumentTab& record : d->documentTabs) {
+        if (record.tabID != tabID || record.name != shown) continue;
+        record.failedNeighbour = GrowString(QFile::encodeName(candidate).constData());
+        record.failedStep = step;
+    }
 }
 
 // The file is read first: a file that yields no tile changes nothing.
