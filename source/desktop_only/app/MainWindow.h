@@ -66,6 +66,11 @@ struct DocumentTab {
     VxShuttleControl* shuttle = nullptr;  // owned; hidden in this build
     VideoLoaderSaverTime videoTimes[3];
     int tabID = -1;
+    // "Load Next" / "Load Previous" after a neighbour failed to open: that
+    // file and the step that reached it ("" and 0 while the walk starts from
+    // the file shown). Cleared whenever `name` changes.
+    GrowString failedNeighbour;
+    int32_t failedStep = 0;
 };
 
 class MainWindow : public QMainWindow {
@@ -330,6 +335,9 @@ void setUpPresetFoldersIn(const GrowString& dataFolder, Preferences& preferences
 // beneath the message in a smaller label.
 int showMessageDialog(QWidget* parent, const QString& title, const QString& text, const QString& okText,
                       const QString& cancelText, const QString& inputLabel, const QString& detail = QString());
+// One line of such details: "file: reason", the file's name with control
+// characters escaped.
+QString failureLine(const GrowString& file, const GrowString& reason);
 
 // The folder an archive unpacks into: the archive's folder and its file name
 // without the extension; "" when that name is empty or names a file.

@@ -230,6 +230,8 @@ void MainWindow::closePhoto() {
     if (!tab) return;
     tab->view->clearMedia();
     tab->name = GrowString("");
+    tab->failedNeighbour = GrowString("");
+    tab->failedStep = 0;
     tab->tray->clearPreMods();
     if (d->documentTabs.count >= 2) documentTabWantsClosing(tab->tabID);
     layoutWindow();

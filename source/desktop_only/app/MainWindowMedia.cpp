@@ -25,17 +25,19 @@
 namespace {
 
 // Reads the photo as float samples: RGB, or RGB and alpha when the picture
-// has alpha. Null when it cannot be read.
-std::unique_ptr<ImageBuffer> loadPhoto(const GrowString& path, std::unique_ptr<ImageMetadata>* metadata) {
+// has alpha. Null when it cannot be read; reason then receives the loader's
+// words for why (it stays empty when the loader gives none).
+std::unique_ptr<ImageBuffer> loadPhoto(const GrowString& path, std::unique_ptr<ImageMetadata>* metadata,
+                                       GrowString* reason) {
     if (!gImageLoaderSaver) return nullptr;
     auto image = std::make_unique<ImageBuffer>();
     image->channels = 3;
     const bool applyProfile = globalPreferences().getInt(GrowString("ColorProfileImport"), 0) == 0;
     bool loaded;
     if (auto* desktop = dynamic_cast<DesktopImageLoaderSaver*>(gImageLoaderSaver))
-        loaded = desktop->loadFloatKeepingAlpha(path, image.get(), applyProfile, metadata);
+        loaded = desktop->loadFloatKeepingAlpha(path, image.get(), applyProfile, metadata, reason);
     else
-        loaded = gImageLoaderSaver->loadFloat(path, image.get(), applyProfile, metadata);
+        loaded = gImageLoaderSaver->loadFloat(path, image.get(), applyProfile, metadata, reason);
     if (!loaded || !image->data || image->width < 1 || image->height < 1) return nullptr;
     return image;
 }
@@ -80,22 +82,31 @@ GrowString folderOfRecentPath(const GrowString& path) {
 }
 
 // The photo is read before anything of the document is touched, so a file
-// that cannot be read leaves the document as it was.
+// that cannot be read leaves the document as it was. Every way of opening a
+// photo comes here (the open dialog, a drop, the command line, the
+// desktop's requests, Load Next and Previous): beneath "Can't Load File"
+// the smaller detail line gives the loader's reason as the batch's report
+// does ("file: reason"), with the file's name alone, since the message
+// above holds the whole path.
 bool MainWindow::openMediaFile(const QString& path) {
     DocumentTab* tab = current();
     if (!tab) return false;
     const GrowString nativePath(QFile::encodeName(path).constData());
     std::unique_ptr<ImageMetadata> metadata;
-    std::unique_ptr<ImageBuffer> image = loadPhoto(nativePath, &metadata);
+    GrowString reason;
+    std::unique_ptr<ImageBuffer> image = loadPhoto(nativePath, &metadata, &reason);
     if (!image) {
         showMessageDialog(this, "Can't Load File",
-                          QString("The file \"%1\" could not be opened as an image.").arg(path), "OK", "", "");
+                          QString("The file \"%1\" could not be opened as an image.").arg(path), "OK", "", "",
+                          reason.isEmpty() ? QString() : failureLine(fileNamePart(nativePath), reason));
         return false;
     }
     VxMediaWidget* view = tab->view;
     view->clearMedia();
     view->setSource(image.release(), std::move(metadata));
     tab->name = nativePath;
+    tab->failedNeighbour = GrowString("");
+    tab->failedStep = 0;
     view->resetZoomAndPan();
     view->setHasMedia(true);
     view->setRenderCacheReset();
@@ -142,12 +153,27 @@ void MainWindow::loadPhotoPrompt() {
 
 // The neighbours are the folder's openable files in natural name order
 // ("img2" before "img10"); past either end the walk wraps around. A file
-// that cannot be read reports "Can't Load File" and leaves the document.
+// that cannot be read reports "Can't Load File" and leaves the document, and
+// the walk remembers it: the next step in the same direction goes on from
+// that file, so an unreadable file never hides the photos beyond it.
+//
+// A step the other way after a failure starts from the photo shown, not
+// from the failed file: a step back from there would come to the photo
+// shown (or to a file that failed before), which would either open it again
+// for nothing or do nothing visible. From the photo shown, the step back
+// goes where it would have gone had nothing failed. A walk that comes round
+// to the photo shown stops there and does not read it again.
 void MainWindow::loadAdjacentMedia(int32_t step) {
     DocumentTab* tab = current();
     if (!tab || tab->name.isEmpty() || (step != 1 && step != -1)) return;
-    const QFileInfo currentFile(QFile::decodeName(tab->name.c_str()));
-    const QDir folder = currentFile.absoluteDir();
+    const GrowString shown = tab->name;
+    const int tabID = tab->tabID;
+    const QFileInfo shownFile(QFile::decodeName(shown.c_str()));
+    const bool goingOn = !tab->failedNeighbour.isEmpty() && tab->failedStep == step;
+    const QFileInfo from(goingOn ? QFile::decodeName(tab->failedNeighbour.c_str()) : shownFile.absoluteFilePath());
+    tab->failedNeighbour = GrowString("");
+    tab->failedStep = 0;
+    const QDir folder = shownFile.absoluteDir();
     QStringList names;
     for (const QString& name : folder.entryList(QDir::Files | QDir::Readable | QDir::Hidden)) {
         if (hasSupportedOpenExtension(GrowString(QFile::encodeName(name).constData()))) names << name;
@@ -155,17 +181,24 @@ void MainWindow::loadAdjacentMedia(int32_t step) {
     std::sort(names.begin(), names.end(), naturalLess);
     const int n = names.size();
     if (n == 0) return;
-    int index = names.indexOf(currentFile.fileName());
+    int index = names.indexOf(from.fileName());
     if (index < 0) {
-        // The current file is gone: start from where it would stand.
+        // The file is gone: start from where it would stand.
         index = 0;
-        while (index < n && naturalLess(names[index], currentFile.fileName())) ++index;
+        while (index < n && naturalLess(names[index], from.fileName())) ++index;
         index = step > 0 ? index - 1 : index;
     }
     index = ((index + step) % n + n) % n;
     const QString candidate = folder.filePath(names[index]);
-    if (candidate == currentFile.absoluteFilePath()) return;
-    openMediaFile(candidate);
+    if (candidate == shownFile.absoluteFilePath()) return;
+    if (openMediaFile(candidate)) return;
+    // The message ran an event loop: the tab is looked up again, and a tab
+    // that shows another file meanwhile starts its walk afresh.
+    for (DocumentTab& record : d->documentTabs) {
+        if (record.tabID != tabID || record.name != shown) continue;
+        record.failedNeighbour = GrowString(QFile::encodeName(candidate).constData());
+        record.failedStep = step;
+    }
 }
 
 // The file is read first: a file that yields no tile changes nothing.

@@ -25,13 +25,16 @@ QString failureDetails(const GrowArray<JobFailure>& failures) {
     constexpr int32_t kShown = 3;
     QStringList lines;
     for (int32_t i = 0; i < failures.count && i < kShown; ++i)
-        lines << QString::fromUtf8(printableName(failures[i].file).c_str()) + ": " +
-                     QString::fromUtf8(failures[i].reason.c_str());
+        lines << failureLine(failures[i].file, failures[i].reason);
     if (failures.count > kShown) lines << QString("and %1 more").arg(failures.count - kShown);
     return lines.join('\n');
 }
 
 }  // namespace
+
+QString failureLine(const GrowString& file, const GrowString& reason) {
+    return QString::fromUtf8(printableName(file).c_str()) + ": " + QString::fromUtf8(reason.c_str());
+}
 
 void MainWindow::processingInfoTimerFired() {
     const bool secondBusy = d->secondQueue.isBusy();

@@ -42,11 +42,12 @@ DialogWindow::DialogWindow(const QString& title, const QString& message, const Q
     messageLabel->setWordWrap(true);
     messageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(messageLabel);
-    QFont smaller = detailLabel->font();
-    smaller.setPointSizeF(smaller.pointSizeF() * 0.85);
-    detailLabel->setFont(smaller);
+    // Smaller than the message (the interface's 11 pixels): the size is set
+    // by the label's own style sheet, because a style sheet that sets the
+    // font, as the program's window does for every widget, overrides a font
+    // given to the widget.
     detailLabel->setWordWrap(true);
-    detailLabel->setStyleSheet(QStringLiteral("QLabel {color: #c8c8c8;}"));
+    detailLabel->setStyleSheet(QStringLiteral("QLabel {color: #c8c8c8; font-size: 10px;}"));
     detailLabel->setTextFormat(Qt::PlainText);
     detailLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     detailLabel->hide();

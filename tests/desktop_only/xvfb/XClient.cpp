@@ -23,10 +23,13 @@
 //   pellucine-xclient drop WINDOW FILE            drags FILE (as a text/uri-list) over the
 //                                                 window's middle and drops it, as a file
 //                                                 manager does (the XDND protocol)
-//   pellucine-xclient find-text-flat WINDOW TEXT  where the window shows TEXT (white, in the
-//                                                 interface font) whole over a flat colour,
-//                                                 such as a label's box over a one-coloured
-//                                                 photo: prints "X Y W H" for each place
+//   pellucine-xclient find-text-flat WINDOW TEXT [PIXELS R,G,B]
+//                                                 where the window shows TEXT (white, in the
+//                                                 interface font; or PIXELS high in colour
+//                                                 R,G,B, as a dialog's detail line) whole over
+//                                                 a flat colour, such as a label's box over a
+//                                                 one-coloured photo: prints "X Y W H" for
+//                                                 each place
 //   pellucine-xclient find-text WINDOW BACKGROUND.ppm TEXT
 //   pellucine-xclient find-image WINDOW BACKGROUND.ppm IMAGE [OPACITY]
 //                                                 where the window shows TEXT (white, in the
@@ -299,17 +302,19 @@ QImage grabAsImage(Display* display, Window window) {
 // quarter pixel apart, because the toolkit may place glyphs at fractions
 // of a pixel (a right-aligned label starts wherever its text's width ends
 // it); whole-pixel placement draws one picture for all.
-QFont interfaceFont() {
+QFont interfaceFont(int pixels = 11) {
     const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Vera.ttf"));
     const QStringList families = QFontDatabase::applicationFontFamilies(id);
     QFont font(families.isEmpty() ? QString() : families.first());
-    font.setPixelSize(11);
+    font.setPixelSize(pixels);
     return font;
 }
 
-// TEXT in white over BACKGROUND, its first glyph at `start` in a box 2
-// pixels wider than the text on each side and a pixel taller at each end.
-QImage drawnText(const QFont& font, const QString& text, double start, QColor background) {
+// TEXT in `pen` (white unless given) over BACKGROUND, its first glyph at
+// `start` in a box 2 pixels wider than the text on each side and a pixel
+// taller at each end.
+QImage drawnText(const QFont& font, const QString& text, double start, QColor background,
+                 QColor pen = Qt::white) {
     const QFontMetricsF metrics(font);
     const int width = static_cast<int>(std::ceil(metrics.horizontalAdvance(text))) + 4;
     const int height = static_cast<int>(std::ceil(metrics.height())) + 2;
@@ -317,7 +322,7 @@ QImage drawnText(const QFont& font, const QString& text, double start, QColor ba
     drawn.fill(background);
     QPainter painter(&drawn);
     painter.setFont(font);
-    painter.setPen(Qt::white);
+    painter.setPen(pen);
     painter.drawText(QPointF(start, 1.0 + metrics.ascent()), text);
     return drawn;
 }
@@ -327,12 +332,12 @@ QImage drawnText(const QFont& font, const QString& text, double start, QColor ba
 // spare width puts it, and each glyph falls into its quarter by that start,
 // so those take the toolkit's own precision, a 64th (identical pictures
 // count once).
-std::vector<Template> textTemplates(const QString& text, int steps = 4) {
+std::vector<Template> textTemplates(const QString& text, int steps = 4, int pixels = 11) {
     std::vector<Template> templates;
     if (QFontDatabase::applicationFontFamilies(
             QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Vera.ttf"))).isEmpty())
         return templates;
-    const QFont font = interfaceFont();
+    const QFont font = interfaceFont(pixels);
     for (int step = 0; step < steps; ++step) {
         const double start = 2.0 + static_cast<double>(step) / steps;
         const QImage added = drawnText(font, text, start, Qt::black);
@@ -453,11 +458,14 @@ std::vector<Match> findTemplates(const QImage& screen, const QImage& background,
 // mix), and every sample the text covers must match: a text cut off by its
 // box does not. Samples the text covers almost fully must be near white on
 // the screen before a place is drawn for; the colour must be darker than
-// the text, so that a white area of the screen is no match.
-std::vector<Match> findTextOnFlat(const QImage& screen, const QString& text, int tolerance) {
+// the text, so that a white area of the screen is no match. "Near" and
+// "darker" are within 55 of the text's darkest channel (200 for white).
+std::vector<Match> findTextOnFlat(const QImage& screen, const QString& text, int tolerance, int pixels = 11,
+                                  QColor pen = Qt::white) {
     std::vector<Match> found;
-    const QFont font = interfaceFont();
-    for (const Template& t : textTemplates(text, 64)) {
+    const QFont font = interfaceFont(pixels);
+    const int light = std::min({pen.red(), pen.green(), pen.blue()}) - 55;
+    for (const Template& t : textTemplates(text, 64, pixels)) {
         const int tw = t.added.width(), th = t.added.height();
         if (tw > screen.width() || th > screen.height()) continue;
         std::vector<QPoint> covered, solid;
@@ -484,16 +492,16 @@ std::vector<Match> findTextOnFlat(const QImage& screen, const QString& text, int
         for (int y = 0; y + th <= screen.height(); ++y)
             for (int x = 0; x + tw <= screen.width(); ++x) {
                 const QRgb flat = at(x + reference.x(), y + reference.y());
-                if (std::max({qRed(flat), qGreen(flat), qBlue(flat)}) > 200) continue;
+                if (std::max({qRed(flat), qGreen(flat), qBlue(flat)}) > light) continue;
                 bool near = true;
                 for (size_t i = 0; i < solid.size() && near; ++i) {
                     const QRgb s = at(x + solid[i].x(), y + solid[i].y());
-                    near = std::min({qRed(s), qGreen(s), qBlue(s)}) >= 200;
+                    near = std::min({qRed(s), qGreen(s), qBlue(s)}) >= light;
                 }
                 if (!near) continue;
                 auto drawn = overColour.find(flat);
                 if (drawn == overColour.end())
-                    drawn = overColour.emplace(flat, drawnText(font, text, t.start, QColor(flat))).first;
+                    drawn = overColour.emplace(flat, drawnText(font, text, t.start, QColor(flat), pen)).first;
                 bool same = true;
                 for (size_t i = 0; i < covered.size() && same; ++i) {
                     const QRgb s = at(x + covered[i].x(), y + covered[i].y());
@@ -600,6 +608,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "find-text-flat" && argc >= 4) {
+        int pixels = 11, pen[3] = {255, 255, 255};
+        if (argc >= 6 && ((pixels = std::atoi(argv[4])) < 1 ||
+                          std::sscanf(argv[5], "%d,%d,%d", &pen[0], &pen[1], &pen[2]) != 3))
+            return fail("find-text-flat WINDOW TEXT [PIXELS R,G,B]");
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         QGuiApplication app(argc, argv);
         Display* display = openDisplay();
@@ -607,7 +619,8 @@ int main(int argc, char** argv) {
         const QImage screen = grabAsImage(display, parseWindow(argv[2]));
         XCloseDisplay(display);
         if (screen.isNull()) return fail("cannot read the window");
-        const std::vector<Match> found = findTextOnFlat(screen, QString::fromUtf8(argv[3]), kTolerance);
+        const std::vector<Match> found =
+            findTextOnFlat(screen, QString::fromUtf8(argv[3]), kTolerance, pixels, QColor(pen[0], pen[1], pen[2]));
         if (found.empty()) {
             std::printf("not found\n");
             return 1;
