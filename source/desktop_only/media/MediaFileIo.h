@@ -56,8 +56,8 @@ constexpr int64_t outputWorkingBytesPerPixel(bool sixteenBit) {
 
 // The most a 16-bit picture may take before it is encoded: the encoded file
 // is held in one of Qt 5's byte arrays, which hold less than 2 GB, and
-// 16-bit samples compress little, so a larger picture could fail only in
-// the encoder, after its render.
+// 16-bit samples compress little, so a larger picture could fail late, in
+// the encoder after its render.
 constexpr int64_t kSixteenBitMaxStoredBytes = 2147483647;  // 2^31 - 1
 // The widest 16-bit picture Qt 5 makes: a row's bits are counted in an int
 // (64 bits a pixel, and 31 more for the row's alignment).
