@@ -12,7 +12,8 @@
 //   3; 1 is grey, 2 grey and alpha, 3 RGB, 4 RGB and alpha. A 4th channel is
 //   255 where the file has no alpha. Other counts are refused.
 // - Samples are on the 0..255 scale. In float buffers a 16-bit source keeps
-//   its precision (a sample is value / 257, not rounded to a whole number).
+//   its precision (a sample is value / 257, not rounded to a whole number),
+//   and its metadata says how many bits a sample it had.
 // - applyEmbeddedProfile true converts from the file's embedded colour
 //   profile to sRGB, the display colour space; false ignores the profile.
 // - On failure the buffer is released (no data, width and height 0): it is
@@ -21,6 +22,8 @@
 // Saving: the format follows the path's extension (jpg/jpeg, png, tif/tiff,
 // pli). The file is written beside the target under a temporary name and
 // renamed over it only when complete, so a failed save keeps the old file.
+// A picture made from a source is saved with as many bits a sample as the
+// source had where the format holds them (optionsKeepingDepth).
 //
 // Reasons: every operation takes an optional `reason`; on failure it
 // receives why, in a few words that follow the file's name in a message
@@ -50,6 +53,10 @@ struct ImageMetadata {
     std::vector<uint8_t> exif;        // EXIF as a TIFF-structured block, empty when none
     std::string xmpPacket;            // the XMP packet (UTF-8 XML), empty when none
     std::vector<uint8_t> iptc;        // IPTC-IIM records, empty when none
+    // The bits a sample of the source held as decoded: 16 for 16-bit files
+    // and camera raw (decoded at 16 bits), 10 for 10-bit pictures, 8 for 8
+    // or fewer (and for metadata no loader filled in).
+    int32_t bitsPerSample = 8;
 
     std::unique_ptr<ImageMetadata> clone() const { return std::make_unique<ImageMetadata>(*this); }
 };
@@ -59,6 +66,13 @@ struct SaveOptions {
     bool embedProfile = true;   // embed the sRGB profile (the display profile)
     bool sixteenBit = false;    // saveFloat: 16 bits per sample for PNG and TIFF
 };
+
+// The options a picture made from a source is saved with: those given, with
+// 16 bits a sample asked for when the source held more than 8, so that the
+// precision of a deep master survives its edits. The saver writes 16 bits
+// into PNG and TIFF files from float samples only; JPEG and .pli files stay
+// 8-bit whatever the source.
+SaveOptions optionsKeepingDepth(const SaveOptions& options, const ImageMetadata* source);
 
 class ImageLoaderSaver {
 public:

@@ -12,7 +12,9 @@
 // input into a picture of the output size), then the chain. OUTPUT's
 // extension picks the format: .png, .tif/.tiff, .jpg/.jpeg and .pli are
 // written by the program's saver as the application saves, with 8 bits per
-// sample (clamped to 0..255 and truncated, as every 8-bit store does), the
+// sample (clamped to 0..255 and truncated, as every 8-bit store does) or,
+// for a PNG or TIFF of an input of more than 8 bits per sample, 16 (rounded
+// to the nearest level; not with --8bit, whose render holds 8 bits), the
 // sRGB profile embedded and the input's metadata carried (JPEG and TIFF);
 // .pfm is a
 // portable float map of the rendered samples on their 0..255 scale,
@@ -296,20 +298,28 @@ bool writePfm(ReplacingFile& file, const ImageBuffer& image, bool floatSamples, 
     return true;
 }
 
+// The options the saver writes the output with, as a save of the
+// application does: JPEG quality 90, the sRGB profile embedded (the
+// "ColorProfileExport" default), and the input's depth kept (16 bits per
+// sample into PNG and TIFF from a deeper input).
+SaveOptions outputOptions(const ImageMetadata* metadata) {
+    return optionsKeepingDepth(SaveOptions(), metadata);
+}
+
 // Writes the result beside the target under a temporary name and renames it
 // over the target only when complete. The .png, .tif and .jpg files are
-// written by the program's saver as a save of the application writes them:
-// 8 bits per sample (float samples clamped and truncated), the sRGB profile
-// embedded (the "ColorProfileExport" default), JPEG quality 90, and the
-// input's EXIF (turned upright: orientation 1), XMP and IPTC carried into
-// JPEG and TIFF files.
+// written by the program's saver as a save of the application writes them
+// (outputOptions): 8 bits per sample (float samples clamped and truncated)
+// or, for a PNG or TIFF of a deeper input rendered in float, 16 (rounded),
+// and the input's EXIF (turned upright: orientation 1), XMP and IPTC
+// carried into JPEG and TIFF files.
 bool saveOutput(DesktopImageLoaderSaver& saver, const std::string& path, OutputFormat format,
                 const ImageBuffer& image, bool floatSamples, const ImageMetadata* metadata, std::string& problem) {
     GrowString reason;
     bool saved;
     if (format != OutputFormat::kPfm) {
         const GrowString name(path.c_str());
-        const SaveOptions options;  // quality 90, the sRGB profile embedded, 8 bits
+        const SaveOptions options = outputOptions(metadata);  // 16 bits only from float samples
         QuietStandardError quiet;
         saved = floatSamples ? saver.saveFloat(name, image, options, metadata, &reason)
                              : saver.save8(name, image, options, metadata, &reason);
@@ -442,15 +452,19 @@ int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
     }
     // Refused before any of it is drawn: a size that cannot be rendered in
     // this machine's memory would otherwise end in swapping or a late failure.
+    // A PNG or TIFF of a deeper input rendered in float is counted at the
+    // 16 bits a sample it gets.
+    const ImageFileKind kind =
+        writeKindOfExtension(QFileInfo(QFile::decodeName(options.output.c_str())).suffix().toLower());
+    const bool sixteenBit = !options.eightBit && writesSixteenBits(kind, outputOptions(metadata.get()));
     GrowString tooLarge;
-    if (!outputFitsInMemory(geometry.width, geometry.height, &tooLarge)) {
+    if (!outputFitsInMemory(geometry.width, geometry.height, &tooLarge, sixteenBit)) {
         reportFailure(options.input, std::string("the picture is too large: ") + tooLarge.c_str());
         return 1;
     }
     // Nor is a size its file format cannot hold (a .pfm holds any).
-    const ImageFileKind kind =
-        writeKindOfExtension(QFileInfo(QFile::decodeName(options.output.c_str())).suffix().toLower());
-    if (format == OutputFormat::kSaver && !outputSizeFits(kind, geometry.width, geometry.height, &tooLarge)) {
+    if (format == OutputFormat::kSaver &&
+        !outputSizeFits(kind, geometry.width, geometry.height, &tooLarge, sixteenBit)) {
         reportFailure(options.output, std::string("the picture is too large for its file: ") + tooLarge.c_str());
         return 1;
     }

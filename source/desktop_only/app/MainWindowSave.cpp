@@ -8,7 +8,8 @@
 // picture as the view holds it, while a batch job names its file. The
 // worker loads the file (or takes the picture), draws it through the output
 // geometry at that size, renders and writes the file (through a temporary
-// file renamed over the target). The progress timer then follows the queue.
+// file renamed over the target), a PNG or TIFF with 16 bits a sample when
+// its source had more than 8. The progress timer then follows the queue.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -308,10 +309,14 @@ void MainWindow::saveMedia(bool videoFrame, bool saveAs) {
     int32_t width = sizeDialog.widthBox->value();
     int32_t height = sizeDialog.heightBox->value();
     // A size the machine cannot render is refused here, before anything is
-    // queued (the worker would refuse it too, later and less clearly).
+    // queued (the worker would refuse it too, later and less clearly); a
+    // PNG or TIFF of a deeper photo is counted at the 16 bits it gets.
+    const ImageFileKind kind = writeKindOfExtension(extension);
+    const std::shared_ptr<const ImageMetadata> metadata = tab->view->sharedMetadata();
+    const bool sixteenBit = writesSixteenBits(kind, optionsKeepingDepth(SaveOptions(), metadata.get()));
     GrowString tooLarge;
-    if (!outputFitsInMemory(width, height, &tooLarge) ||
-        !outputSizeFits(writeKindOfExtension(extension), width, height, &tooLarge)) {
+    if (!outputFitsInMemory(width, height, &tooLarge, sixteenBit) ||
+        !outputSizeFits(kind, width, height, &tooLarge, sixteenBit)) {
         showMessageDialog(this, "Save Error",
                           QString("The picture is too large to save: %1.").arg(qtText(tooLarge)), "OK", "", "");
         return;

@@ -70,19 +70,22 @@ int32_t orientationOf(QImageIOHandler::Transformations t) {
     }
 }
 
-bool isDeepFormat(QImage::Format format) {
+// The bits a colour sample of a picture Qt decoded holds: 16 or 10 for its
+// deep formats, 8 for every other (palettes and fewer bits included).
+int32_t sampleBitsOf(QImage::Format format) {
     switch (format) {
         case QImage::Format_RGBX64:
         case QImage::Format_RGBA64:
         case QImage::Format_RGBA64_Premultiplied:
         case QImage::Format_Grayscale16:
+            return 16;
         case QImage::Format_BGR30:
         case QImage::Format_A2BGR30_Premultiplied:
         case QImage::Format_RGB30:
         case QImage::Format_A2RGB30_Premultiplied:
-            return true;
+            return 10;
         default:
-            return false;
+            return 8;
     }
 }
 
@@ -163,6 +166,7 @@ struct Decoded {
     int32_t orientation = 0;          // as the decoder read it; 0 none
     std::vector<uint8_t> iccProfile;  // as the decoder found it
     bool hasAlpha = false;            // the decoded image carries alpha
+    int32_t bitsPerSample = 8;        // of the picture as the file stores it
 };
 
 // A picture refused for the size its decoder reports.
@@ -225,12 +229,13 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
     // Asked of the decoded image, not of the header: a palette image with
     // transparent entries reports an opaque palette format beforehand.
     out->hasAlpha = image.hasAlphaChannel();
+    out->bitsPerSample = sampleBitsOf(image.format());
     const QByteArray icc = image.colorSpace().iccProfile();
     out->iccProfile.assign(icc.constData(), icc.constData() + icc.size());
 
     // Qt's JPEG reader delivers 32-bit RGB, which copyToBuffer reads as it
     // stands: no second full-size copy just to reorder the bytes.
-    const QImage::Format target = isDeepFormat(image.format()) ? QImage::Format_RGBA64 : QImage::Format_RGBA8888;
+    const QImage::Format target = out->bitsPerSample > 8 ? QImage::Format_RGBA64 : QImage::Format_RGBA8888;
     if (image.format() != target && image.format() != QImage::Format_RGB32 && !convertInStrips(&image, target)) {
         setReason(reason, "out of memory converting the decoded picture");
         return false;
@@ -292,6 +297,7 @@ bool decodeSource(Source& source, const GrowString& path, bool applyEmbeddedProf
     ImageMetadata metadata;
     int32_t orientation = 1;
     bool hasAlpha = false;
+    int32_t bitsPerSample = 8;  // a .pli file stores 8 bits a sample
     if (source.kind == FileKind::Pli) {
         if (!decodePli(bytes.data(), bytes.size(), &pixels, reason)) return false;
         hasAlpha = true;  // the file always stores alpha
@@ -302,8 +308,9 @@ bool decodeSource(Source& source, const GrowString& path, bool applyEmbeddedProf
         }
         metadata.orientation = 0;
         readImageMetadata(bytes.data(), bytes.size(), wantMetadata, &metadata);
-        // LibRaw has turned the picture already and delivers sRGB.
+        // LibRaw has turned the picture already and delivers sRGB, at 16 bits.
         metadata.iccProfile.clear();
+        bitsPerSample = 16;
     } else {
         Decoded decoded;
         const bool ok = source.jpeg ? decodeJpegWhole(*source.jpeg, &decoded, reason, recycled)
@@ -312,6 +319,7 @@ bool decodeSource(Source& source, const GrowString& path, bool applyEmbeddedProf
         settleMetadata(bytes, wantMetadata, decoded.orientation, std::move(decoded.iccProfile), &metadata);
         pixels = std::move(decoded.pixels);
         hasAlpha = decoded.hasAlpha;
+        bitsPerSample = decoded.bitsPerSample;  // before a profile conversion widens 8-bit samples
         orientation = metadata.orientation;
         if (applyEmbeddedProfile && !metadata.iccProfile.empty()) {
             // The profile conversion works on RGBA samples.
@@ -325,6 +333,7 @@ bool decodeSource(Source& source, const GrowString& path, bool applyEmbeddedProf
         }
     }
     if (metadata.orientation < 1 || metadata.orientation > 8) metadata.orientation = 1;
+    metadata.bitsPerSample = bitsPerSample;
     out->pixels = std::move(pixels);
     out->orientation = orientation;
     out->hasAlpha = hasAlpha;
@@ -341,6 +350,7 @@ bool loadJpegInBands(Source& source, const GrowString& path, bool applyEmbeddedP
     JpegReader& jpeg = *source.jpeg;
     if (refusedForSize(jpeg.width(), jpeg.height(), reason)) return false;
     settleMetadata(source.bytes, wantMetadata, jpeg.orientation(), jpeg.iccProfile(), metadata);
+    metadata->bitsPerSample = 8;  // the direct path takes 8-bit JPEGs only
     SrgbConversion conversion;
     bool convert = false;
     if (applyEmbeddedProfile && !metadata->iccProfile.empty()) {
@@ -385,8 +395,10 @@ bool finishEncodedFile(QByteArray& encoded, FileKind format, int32_t width, int3
 }
 
 // The checks of a save before any sample is touched: the path, the kind of
-// file its extension names and the picture's size for that kind.
-bool checkSave(const GrowString& path, const ImageBuffer& image, FileKind* format, GrowString* reason) {
+// file its extension names and the picture's size for that kind (and for 16
+// bits a sample when they are asked for).
+bool checkSave(const GrowString& path, const ImageBuffer& image, bool sixteenBit, FileKind* format,
+               GrowString* reason) {
     const QString qpath = qtPath(path);
     if (qpath.isEmpty() || qpath.startsWith(QLatin1String(":/"))) {
         setReason(reason, qpath.isEmpty() ? "no file name given" : "cannot write into the program's resources");
@@ -401,7 +413,7 @@ bool checkSave(const GrowString& path, const ImageBuffer& image, FileKind* forma
         setReason(reason, "there is no image to save");
         return false;
     }
-    return outputSizeFits(*format, image.width, image.height, reason);
+    return outputSizeFits(*format, image.width, image.height, reason, sixteenBit);
 }
 
 int32_t clampedQuality(int32_t quality) {
@@ -528,7 +540,7 @@ bool DesktopImageLoaderSaver::finishLoad(DecodedSource& source, int32_t channels
 bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& image, bool isFloat,
                                    const SaveOptions& options, const ImageMetadata* metadata, GrowString* reason) {
     FileKind format = FileKind::Unknown;
-    if (!checkSave(path, image, &format, reason)) return false;
+    if (!checkSave(path, image, isFloat && options.sixteenBit, &format, reason)) return false;
     const int32_t channels = image.channelCount();
     if (format == FileKind::Jpeg && (channels == 1 || channels == 3 || channels == 4)) {
         // Stored as bytes and compressed band by band: no 8-bit copy of
@@ -546,9 +558,9 @@ bool DesktopImageLoaderSaver::save(const GrowString& path, const ImageBuffer& im
 bool DesktopImageLoaderSaver::prepareSave(const GrowString& path, const ImageBuffer& image, bool isFloat,
                                           const SaveOptions& options, PreparedSave* out, GrowString* reason) {
     FileKind format = FileKind::Unknown;
-    if (!checkSave(path, image, &format, reason)) return false;
+    if (!checkSave(path, image, isFloat && options.sixteenBit, &format, reason)) return false;
 
-    const bool sixteenBit = options.sixteenBit && (format == FileKind::Png || format == FileKind::Tiff);
+    const bool sixteenBit = isFloat && writesSixteenBits(format, options);
     QImage recycled = std::move(out->pixels);  // a picture handed in for reuse, if any
     out->pixels = QImage();
     // JPEG has no alpha: it is left out while the samples are stored.

@@ -14,7 +14,9 @@
 // segment, Qt's reader) serving when exiv2 finds none or cannot read the
 // file, and applied once, while the samples are copied; Qt's own automatic
 // turning stays off. Embedded ICC profiles (exiv2's reading, else the
-// decoder's) are converted to sRGB with lcms2 when asked. A JPEG loaded
+// decoder's) are converted to sRGB with lcms2 when asked. The metadata
+// names the bits a sample the file held (ImageMetadata::bitsPerSample: 16
+// for camera raw and 16-bit files, 8 for JPEG and .pli). A JPEG loaded
 // whole (load8, loadFloat) is decoded band by band while the bands before
 // are converted into the buffer on the other threads.
 //
@@ -34,9 +36,9 @@
 //
 // Writing: .jpg/.jpeg (quality 1..100) straight through libjpeg-turbo, with
 // the bytes Qt's writer gave; .png and .tif/.tiff (8 bits, or 16 with
-// SaveOptions::sixteenBit from float samples) through Qt's writers; .pli. A
-// picture larger than its kind of file holds (outputSizeFits) is refused
-// with the reason. The sRGB profile made by lcms2 is embedded when asked
+// SaveOptions::sixteenBit from float samples, alpha and grey as in 8 bits)
+// through Qt's writers; .pli. A picture larger than its kind of file holds
+// (outputSizeFits, at 16 bits too) is refused with the reason. The sRGB profile made by lcms2 is embedded when asked
 // (not into grey files); the source's EXIF (orientation 1, pixel dimensions
 // of the saved image), XMP and IPTC are carried into JPEG and TIFF files.
 // The file is written under a temporary name beside the target and renamed

@@ -41,12 +41,16 @@ int64_t workingMemoryBudget() {
     return memory / 2;
 }
 
-bool fitsInWorkingMemory(int64_t width, int64_t height) {
+bool fitsInWorkingMemory(int64_t width, int64_t height, int64_t bytesPerPixel) {
     if (width < 1 || height < 1) return false;
     int64_t bytes = 0;
     if (__builtin_mul_overflow(width, height, &bytes)) return false;
-    if (__builtin_mul_overflow(bytes, kWorkingBytesPerPixel, &bytes)) return false;
+    if (__builtin_mul_overflow(bytes, bytesPerPixel, &bytes)) return false;
     return bytes <= workingMemoryBudget();
+}
+
+bool writesSixteenBits(ImageFileKind kind, const SaveOptions& options) {
+    return options.sixteenBit && (kind == ImageFileKind::Png || kind == ImageFileKind::Tiff);
 }
 
 void setReason(GrowString* reason, const char* text, int error) {
@@ -63,7 +67,7 @@ QString qtPath(const GrowString& path) {
     return QFile::decodeName(path.c_str());
 }
 
-bool outputSizeFits(ImageFileKind kind, int64_t width, int64_t height, GrowString* reason) {
+bool outputSizeFits(ImageFileKind kind, int64_t width, int64_t height, GrowString* reason, bool sixteenBit) {
     if (width < 1 || height < 1) {
         setReason(reason, "there is no image to save");
         return false;
@@ -80,6 +84,23 @@ bool outputSizeFits(ImageFileKind kind, int64_t width, int64_t height, GrowStrin
         if (reason) {
             const std::string line = "the image is too large to save: " + std::to_string(width) + " x " +
                                      std::to_string(height) + " pixels is over the limit of one gigapixel";
+            setReason(reason, line.c_str());
+        }
+        return false;
+    }
+    if (!sixteenBit || (kind != ImageFileKind::Png && kind != ImageFileKind::Tiff)) return true;
+    if (width > kSixteenBitMaxWidth) {
+        setReason(reason, "a 16-bit picture holds at most 33,554,431 pixels a row");
+        return false;
+    }
+    if (width * height > kSixteenBitMaxStoredBytes / kSixteenBitStoredBytesPerPixel) {
+        if (reason) {
+            // In decimal megabytes, rounded down; within the pixel budget the
+            // product cannot overflow.
+            const std::string line = "the image is too large to save with 16 bits a sample: " + std::to_string(width) +
+                                     " x " + std::to_string(height) + " pixels would take " +
+                                     std::to_string(width * height * kSixteenBitStoredBytesPerPixel / 1000000) +
+                                     " MB, more than the 2,147 MB a 16-bit picture may take";
             setReason(reason, line.c_str());
         }
         return false;

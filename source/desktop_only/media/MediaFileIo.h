@@ -35,8 +35,33 @@ constexpr int64_t kWorkingBytesPerPixel = 3 * 4 * int64_t(sizeof(float));
 int64_t workingMemoryBudget();
 
 // True when a width x height picture fits comfortably in memory:
-// kWorkingBytesPerPixel for each pixel within workingMemoryBudget().
-bool fitsInWorkingMemory(int64_t width, int64_t height);
+// bytesPerPixel (kWorkingBytesPerPixel unless said) for each pixel within
+// workingMemoryBudget().
+bool fitsInWorkingMemory(int64_t width, int64_t height, int64_t bytesPerPixel = kWorkingBytesPerPixel);
+
+// Whether a save writes 16 bits a sample: asked for (SaveOptions::sixteenBit)
+// and into a PNG or TIFF file, the kinds that hold them. (The saver stores
+// 16 bits from float samples only.)
+bool writesSixteenBits(ImageFileKind kind, const SaveOptions& options);
+
+// The stored picture of a 16-bit file before it is encoded: four samples of
+// two bytes a pixel, in Qt's 16-bit formats (grey pictures take less).
+constexpr int64_t kSixteenBitStoredBytesPerPixel = 8;
+
+// Bytes per pixel an output costs while it is rendered and saved: the
+// working allowance, and for a 16-bit file its stored picture on top.
+constexpr int64_t outputWorkingBytesPerPixel(bool sixteenBit) {
+    return kWorkingBytesPerPixel + (sixteenBit ? kSixteenBitStoredBytesPerPixel : 0);
+}
+
+// The most a 16-bit picture may take before it is encoded: the encoded file
+// is held in one of Qt 5's byte arrays, which hold less than 2 GB, and
+// 16-bit samples compress little, so a larger picture could fail late, in
+// the encoder after its render.
+constexpr int64_t kSixteenBitMaxStoredBytes = 2147483647;  // 2^31 - 1
+// The widest 16-bit picture Qt 5 makes: a row's bits are counted in an int
+// (64 bits a pixel, and 31 more for the row's alignment).
+constexpr int64_t kSixteenBitMaxWidth = (2147483647 - 31) / 64;
 
 // The largest sides the saver writes: JPEG's own limit (libjpeg's
 // JPEG_MAX_DIMENSION) and the largest PNG that libpng reads by default.
@@ -46,9 +71,12 @@ constexpr int64_t kPngMaxSide = 1000000;
 // Whether a width x height picture can be written as a file of the kind:
 // within the pixel budget, and for JPEG at most 65,500 pixels a side (the
 // most the format holds), for PNG at most 1,000,000 (the most PNG readers
-// accept). False with the reason ("JPEG holds at most 65,500 pixels a
-// side") when it cannot. Kinds that are not written are never refused here.
-bool outputSizeFits(ImageFileKind kind, int64_t width, int64_t height, GrowString* reason = nullptr);
+// accept); a 16-bit file (sixteenBit, for PNG and TIFF) at most
+// kSixteenBitMaxWidth pixels wide and kSixteenBitMaxStoredBytes stored.
+// False with the reason ("JPEG holds at most 65,500 pixels a side") when it
+// cannot. Kinds that are not written are never refused here.
+bool outputSizeFits(ImageFileKind kind, int64_t width, int64_t height, GrowString* reason = nullptr,
+                    bool sixteenBit = false);
 
 // Writes a failure's reason into `reason` when one was asked for; with an
 // error number, ": " and the system's text for it follow.

@@ -5,13 +5,14 @@
 #include "MediaFileIo.h"
 #include "foundation/GrowString.h"
 
-bool outputFitsInMemory(int64_t width, int64_t height, GrowString* reason) {
-    if (fitsInWorkingMemory(width, height)) return true;
+bool outputFitsInMemory(int64_t width, int64_t height, GrowString* reason, bool sixteenBit) {
+    const int64_t bytesPerPixel = outputWorkingBytesPerPixel(sixteenBit);
+    if (fitsInWorkingMemory(width, height, bytesPerPixel)) return true;
     if (reason) {
         // In decimal gigabytes, rounded to a tenth; the product in double
         // so that no size overflows.
         const double needed = static_cast<double>(width) * static_cast<double>(height) *
-                              static_cast<double>(kWorkingBytesPerPixel) / 1e9;
+                              static_cast<double>(bytesPerPixel) / 1e9;
         const double allowed = static_cast<double>(workingMemoryBudget()) / 1e9;
         char line[200];
         std::snprintf(line, sizeof line,

@@ -8,8 +8,10 @@
 
 class GrowString;
 
-// True when a width x height output fits the working memory. Otherwise
-// false, with `reason` (when given) saying so in one line: the size, the
-// memory it needs and the memory there is ("the output, 24000 x 24000
-// pixels, needs 27.6 GB of working memory; this machine allows 12.0 GB").
-bool outputFitsInMemory(int64_t width, int64_t height, GrowString* reason);
+// True when a width x height output fits the working memory
+// (outputWorkingBytesPerPixel: more for a 16-bit file, sixteenBit).
+// Otherwise false, with `reason` (when given) saying so in one line: the
+// size, the memory it needs and the memory there is ("the output, 24000 x
+// 24000 pixels, needs 27.6 GB of working memory; this machine allows 12.0
+// GB").
+bool outputFitsInMemory(int64_t width, int64_t height, GrowString* reason, bool sixteenBit = false);

@@ -289,11 +289,16 @@ struct StripCopy {
     }
 };
 
-// A float sample stored as 16 bits: clamped, NaN as 0, rounded.
+// A float sample stored as 16 bits: clamped, NaN as 0, rounded to the
+// nearest of the 65,535 levels (v / 255 x 65535 = v x 257, halves up). In
+// double the product and the half are exact (a float times 257 needs 33
+// bits): a float product, rounded to a 256th of a level near the top of
+// the scale, could turn a value just under a half into a half and round it
+// up a level.
 inline uint16_t storeWord(float v) {
     if (!(v > 0.0f)) return 0;
     if (v >= 255.0f) return 65535;
-    return static_cast<uint16_t>(v * 257.0f + 0.5f);
+    return static_cast<uint16_t>(static_cast<double>(v) * 257.0 + 0.5);
 }
 inline uint8_t storeSample(float v, uint8_t*) { return storeByte(v); }
 inline uint16_t storeSample(float v, uint16_t*) { return storeWord(v); }

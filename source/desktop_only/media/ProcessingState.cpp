@@ -393,6 +393,9 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
         }
     }
 
+    // The kind of file written; whether it gets 16 bits a sample depends on
+    // the source's depth, known once the source is read.
+    const ImageFileKind outputKind = writeKindOfExtension(QFileInfo(qtPath(job.outputPath)).suffix().toLower());
     ImageBuffer loadedImage;
     std::unique_ptr<ImageMetadata> metadata;
     std::shared_ptr<ImageLoaderSaver> current;
@@ -418,12 +421,14 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
             // before it is about to write (nor any photo after such a one);
             // a second starts only when memory holds both decoded pictures
             // beside the working set of this one (judged by this photo's
-            // size, unknown until it is decoded ahead).
+            // size and depth, unknown until it is decoded ahead).
             int32_t startable = 1;
             if (decodedAhead) {
                 const int64_t pixels = static_cast<int64_t>(decoded.pixels.width()) * decoded.pixels.height();
                 const int64_t decodedBytes = static_cast<int64_t>(decoded.pixels.sizeInBytes());
-                if (pixels * kWorkingBytesPerPixel + LookAheads::kSlots * decodedBytes <= workingMemoryBudget())
+                const bool deep = writesSixteenBits(outputKind, optionsKeepingDepth(job.options, &decoded.metadata));
+                if (pixels * outputWorkingBytesPerPixel(deep) + LookAheads::kSlots * decodedBytes <=
+                    workingMemoryBudget())
                     startable = LookAheads::kSlots;
             }
             GrowArray<const RenderJob*> decodable;
@@ -457,6 +462,9 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     if (currentJobCancelled()) return JobOutcome::kAbandoned;
     const ImageBuffer& source = job.source ? *job.source : loadedImage;
     if (!source.data) return fail(job.sourcePath, GrowString("the image is empty"));
+    // A source of more than 8 bits a sample gives a 16-bit PNG or TIFF.
+    const SaveOptions options = optionsKeepingDepth(job.options, metadata.get());
+    const bool sixteenBit = writesSixteenBits(outputKind, options);
 
     // The output geometry (crop, border, output size) makes the picture the
     // chain runs on; a size beyond the pixel budget or the working memory
@@ -470,10 +478,11 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     OutputGeometry geometry;
     if (!computeOutputGeometry(job.mods, source.width, source.height, limits, geometry, &reason))
         return fail(job.sourcePath, reason);
-    if (!outputFitsInMemory(geometry.width, geometry.height, &reason)) return fail(job.sourcePath, reason);
-    // A size the output's format cannot hold is refused before rendering too.
-    const ImageFileKind outputKind = writeKindOfExtension(QFileInfo(qtPath(job.outputPath)).suffix().toLower());
-    if (!outputSizeFits(outputKind, geometry.width, geometry.height, &reason)) return fail(job.outputPath, reason);
+    if (!outputFitsInMemory(geometry.width, geometry.height, &reason, sixteenBit))
+        return fail(job.sourcePath, reason);
+    // A size the output's format (at its depth) cannot hold is refused before rendering too.
+    if (!outputSizeFits(outputKind, geometry.width, geometry.height, &reason, sixteenBit))
+        return fail(job.outputPath, reason);
     // A document's picture is copied in the storage of the last one saved
     // when it fits; a photo read for this job is spent on it.
     ImageBuffer image;
@@ -497,7 +506,7 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
         PreparedSave prepared;
         prepared.pixels = std::move(spare.stored);
         spare.stored = QImage();
-        if (!desktop->prepareSave(job.outputPath, image, true, job.options, &prepared, &reason))
+        if (!desktop->prepareSave(job.outputPath, image, true, options, &prepared, &reason))
             return fail(job.outputPath, reason);
         // A second save in flight only when memory holds its stored picture
         // too beside the working set of this one.
@@ -505,7 +514,7 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
         spare.floats = takeStorage(image);
         const int64_t storedBytes = static_cast<int64_t>(prepared.pixels.sizeInBytes());
         const int32_t allowed =
-            pixels * kWorkingBytesPerPixel + PendingSave::kSlots * storedBytes <= workingMemoryBudget()
+            pixels * outputWorkingBytesPerPixel(sixteenBit) + PendingSave::kSlots * storedBytes <= workingMemoryBudget()
                 ? PendingSave::kSlots
                 : 1;
         while (saving.count() >= allowed) {
@@ -520,7 +529,7 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     bool saved = false;
     {
         MutexLocker guard(loaderLock.get());
-        if (loader) saved = loader->saveFloat(job.outputPath, image, job.options, metadata.get(), &reason);
+        if (loader) saved = loader->saveFloat(job.outputPath, image, options, metadata.get(), &reason);
         else reason = "no image loader is installed";
     }
     return saved ? JobOutcome::kSaved : fail(job.outputPath, reason);

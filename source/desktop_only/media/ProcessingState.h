@@ -9,8 +9,11 @@
 // the queue's own image loader, draws it through the chain's output
 // geometry (crop, border, output size), renders the chain on that picture
 // through a RenderContext without cache, and saves it (the loader writes a temporary
-// file and renames it over the target). When the list is done it empties
-// it, clears the busy flag and ends.
+// file and renames it over the target) with the source's depth: a PNG or
+// TIFF made from a source of more than 8 bits a sample gets 16
+// (optionsKeepingDepth), other files as the job's options say (8 bits
+// unless they ask for 16). When the list is done it empties it, clears the
+// busy flag and ends.
 //
 // Look-ahead and saves in flight: with the program's own loader (which
 // keeps no state, so several threads may use it at once) the sources of
@@ -34,8 +37,8 @@
 //
 // Failures and cancelling:
 // - A job whose source cannot be read, whose output size is beyond the
-//   pixel budget or the working memory (refused before anything is
-//   drawn), whose render fails (memory ran out and rows were left
+//   pixel budget, the working memory or what its file holds at its depth
+//   (refused before anything is drawn), whose render fails (memory ran out and rows were left
 //   unrendered) or whose file cannot be saved sets the error flag; the
 //   worker goes on with the next job. Each failure is kept in `failures`
 //   with the file it concerns and its reason, and printed on standard

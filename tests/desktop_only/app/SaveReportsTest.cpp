@@ -84,8 +84,9 @@ protected:
     }
 
     // The input rendered once through the document's chain (geometry, then
-    // the chain), as 8-bit RGB.
-    QImage renderedOnce(const QString& input) {
+    // the chain), as 8-bit RGB, or with sixteenBit as the 16-bit TIFF a save
+    // of a deep photo writes.
+    QImage renderedOnce(const QString& input, bool sixteenBit = false) {
         DesktopImageLoaderSaver loader;
         ImageBuffer image;
         if (!loader.loadFloatKeepingAlpha(native(input), &image, true, nullptr)) return QImage();
@@ -95,9 +96,11 @@ protected:
         const bool rendered = computeOutputGeometry(chain, image.width, image.height, geometry) &&
                               geometry.isIdentity() && context.render(chain, &image, nullptr, -1, 0, nullptr);
         chain.destroy();
-        const QString out = folder.path() + "/expected.png";
-        if (!rendered || !loader.saveFloat(native(out), image, SaveOptions(), nullptr)) return QImage();
-        return QImage(out).convertToFormat(QImage::Format_RGB888);
+        const QString out = folder.path() + (sixteenBit ? "/expected.tif" : "/expected.png");
+        SaveOptions options;
+        options.sixteenBit = sixteenBit;
+        if (!rendered || !loader.saveFloat(native(out), image, options, nullptr)) return QImage();
+        return sixteenBit ? QImage(out) : QImage(out).convertToFormat(QImage::Format_RGB888);
     }
 
     QTemporaryDir folder;
@@ -162,6 +165,27 @@ TEST_F(SaveReportsTest, AJpegSavedOverTwiceKeepsItsBytesAndMetadata) {
     EXPECT_TRUE(first.contains(QByteArray("Exif\0\0", 6)));  // the camera's EXIF carried
     ASSERT_TRUE(saveOver(photo));
     EXPECT_EQ(bytesOf(photo), first);
+}
+
+// A 16-bit master saved over twice stays 16-bit, the look applied once.
+TEST_F(SaveReportsTest, ASixteenBitTiffSavedOverTwiceKeepsItsDepth) {
+    const QString photo = folder.path() + "/master.tiff";
+    const QString kept = folder.path() + "/original.tiff";
+    ASSERT_TRUE(QFile::copy(QString(PELLUCINE_TESTDATA_DIR) + "/tiff/rgb-16bit.tiff", photo));
+    QFile::setPermissions(photo, QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(QFile::copy(photo, kept));
+    ASSERT_TRUE(window->openMediaFile(photo));
+    window->loadFilterIntoDocument(native(kExampleFilter), true);
+    const QImage once = renderedOnce(kept, true);
+    ASSERT_EQ(once.format(), QImage::Format_RGBX64);
+    ASSERT_NE(once, QImage(kept));
+    ASSERT_TRUE(saveOver(photo));
+    const QByteArray first = bytesOf(photo);
+    ASSERT_TRUE(saveOver(photo));
+    EXPECT_EQ(bytesOf(photo), first);
+    const QImage saved(photo);
+    EXPECT_EQ(saved.format(), QImage::Format_RGBX64);
+    EXPECT_TRUE(saved == once);
 }
 
 // The queued save keeps the picture it was given while the document's tab

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -138,6 +139,46 @@ inline bool writeFlowerWithAlpha(const std::string& path) {
         for (int x = 0; x < w; ++x) row[x * 4 + 3] = static_cast<uchar>(x * 255 / (w > 1 ? w - 1 : 1));
     }
     return image.save(QString::fromStdString(path), "png");
+}
+
+// A 16-bit gradient written by Qt's writer (the extension picks PNG or
+// TIFF): every sample a different level, few of them multiples of 257, so
+// that an 8-bit stage anywhere on the way shows.
+inline bool writeSixteenBitGradient(const std::string& path, int w, int h, bool alpha) {
+    QImage image(w, h, alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64);
+    for (int y = 0; y < h; ++y) {
+        quint16* row = reinterpret_cast<quint16*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            row[x * 4] = static_cast<quint16>(x * 65535 / (w - 1));
+            row[x * 4 + 1] = static_cast<quint16>(y * 65535 / (h - 1));
+            row[x * 4 + 2] = static_cast<quint16>(1000 + 311 * (x + y));
+            row[x * 4 + 3] = alpha ? static_cast<quint16>(65535 - 97 * x) : 65535;
+        }
+    }
+    return image.save(QString::fromStdString(path));
+}
+
+// The bits a sample of an image file as Qt reads it: 16 or 8 (0 unreadable).
+inline int sampleBitsOfFile(const std::string& path) {
+    const QImage image(QString::fromStdString(path));
+    if (image.isNull()) return 0;
+    const QImage::Format f = image.format();
+    return f == QImage::Format_RGBX64 || f == QImage::Format_RGBA64 || f == QImage::Format_Grayscale16 ? 16 : 8;
+}
+
+// The largest difference of two pictures in 16-bit levels, every channel
+// (alpha included); -1 when their sizes differ.
+inline int largestLevelDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.isNull()) return -1;
+    const QImage x = a.convertToFormat(QImage::Format_RGBA64);
+    const QImage y = b.convertToFormat(QImage::Format_RGBA64);
+    int worst = 0;
+    for (int r = 0; r < x.height(); ++r) {
+        const quint16* p = reinterpret_cast<const quint16*>(x.constScanLine(r));
+        const quint16* q = reinterpret_cast<const quint16*>(y.constScanLine(r));
+        for (int i = 0; i < x.width() * 4; ++i) worst = std::max(worst, std::abs(int(p[i]) - int(q[i])));
+    }
+    return worst;
 }
 
 // An "Output Size Exact" tile of the given size.

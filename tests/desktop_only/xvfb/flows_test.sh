@@ -109,4 +109,49 @@ echo "$shown" | grep -q "Geometry: 1000x700" || finish "restored at '$shown', ex
 end_program "$window"
 sections_after="$(tr -d '\n' <"$prefs" | grep -o '<CollapsedToolSections[^>]*>.*</CollapsedToolSections>')"
 [ "$sections_before" = "$sections_after" ] || finish "the panel sections changed: '$sections_before' / '$sections_after'"
+
+# ---- A 16-bit TIFF master saved over twice: it stays 16 bits a sample and
+# holds the pixels of one render by the tool, compared at 16 bits.
+# bits_per_sample TIFF: the BitsPerSample values of the file's first
+# directory, separated by spaces.
+bits_per_sample() {
+    python3 - "$1" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+order = '<' if data[:2] == b'II' else '>'
+first = struct.unpack(order + 'I', data[4:8])[0]
+for i in range(struct.unpack(order + 'H', data[first:first + 2])[0]):
+    entry = first + 2 + 12 * i
+    tag, _, count = struct.unpack(order + 'HHI', data[entry:entry + 8])
+    if tag == 258:  # SHORTs, in the entry when they fit its four bytes
+        at = entry + 8 if count <= 2 else struct.unpack(order + 'I', data[entry + 8:entry + 12])[0]
+        print(' '.join(str(v) for v in struct.unpack(order + '%dH' % count, data[at:at + 2 * count])))
+EOF
+}
+cp "$(dirname "$0")/../../data/tiff/rgb-16bit.tiff" "$work/master.tiff" && chmod u+w "$work/master.tiff" ||
+    finish "could not copy the 16-bit TIFF"
+"$render" "$filter" "$work/master.tiff" "$work/tool16.tiff" || finish "the render tool failed on the 16-bit TIFF"
+[ "$(bits_per_sample "$work/tool16.tiff")" = "16 16 16" ] || finish "the render tool wrote no 16-bit TIFF"
+"$app" "$work/master.tiff" >"$work/out.txt" 2>"$work/err.txt" &
+pid=$!
+window="$("$xclient" wait-title "master.tiff" 60000)" || finish "the title never named the 16-bit TIFF"
+"$xclient" drop "$window" "$filter" || finish "the drop on the 16-bit TIFF was not taken"
+loaded "$filter" "$work/out.txt"
+for round in 1 2; do
+    before="$(stat -c %i "$work/master.tiff")"
+    focus "$window"
+    keys ctrl+s
+    size="$("$xclient" wait-title "Save Size" 60000)" || finish "Ctrl+S opened no save-size dialog (16-bit save $round)"
+    focus "$size"
+    keys Return
+    master_replaced() { [ "$(stat -c %i "$work/master.tiff")" != "$before" ]; }
+    until_true 120 master_replaced || finish "16-bit save $round did not replace the TIFF"
+    "$xclient" wait-gone "Save Size" 60000 || finish "the save-size dialog stayed"
+    bits="$(bits_per_sample "$work/master.tiff")"
+    [ "$bits" = "16 16 16" ] || finish "16-bit save $round wrote '$bits' bits per sample"
+    differing="$(compare -metric AE "$work/master.tiff" "$work/tool16.tiff" null: 2>&1)"
+    [ "$differing" = "0" ] || finish "16-bit save $round differs from one render ($differing pixels)"
+done
+end_program "$window"
+echo "flows: a 16-bit TIFF saved over twice stays 16-bit and holds the look once"
 echo "flows: passed"
