@@ -27,13 +27,14 @@
 // neighbours are built and summed side by side in vector lanes. Either
 // way each sample gets the operations it would have alone, bit for bit.
 // The disc is the convolution core's disc of a radius per pixel
-// (discAverages): each row of the disc a span of full cells from float
-// prefix sums of its image row, the cells of the rim one by one,
-// neighbouring pixels summed together in vector lanes (each with its own
-// rim weights), within 1e-6 relative of the exact sum, at a cost that
-// grows with k rather than with k squared. Cells outside a pixel's disc
-// are never visited, so a non-finite sample reaches only the discs that
-// hold it. The pixels of the largest radius B (Radius 0, or the photo's
+// (discAverages): each row of the disc a span of full cells from prefix
+// sums of its image row, the cells of the rim one by one, neighbouring
+// pixels summed together in vector lanes (each with its own rim weights),
+// within 1e-6 of the exact sum relative to the average magnitude of the
+// disc's samples (the sum itself, as a picture's samples share a sign) and
+// at least 1, at a cost that grows with k rather than with k squared.
+// Cells outside a pixel's disc are never visited, so a non-finite sample
+// reaches only the discs that hold it. The pixels of the largest radius B (Radius 0, or the photo's
 // edges where the ramp has reached 1) share one disc.
 
 #include <cstdint>

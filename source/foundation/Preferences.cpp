@@ -43,13 +43,19 @@ Preferences::Preferences(const GrowString& filePath) : path(filePath) {
 
 void Preferences::load() {
     XmlReadReport report;
-    if (!readXmlFile(root, path, kMaxPreferencesFileBytes, nullptr, &report)) {
-        // Missing, not a file, or not to be opened: an empty store. Only a
-        // file too large to read is in the way of the one written at exit.
+    GrowString reason("");
+    if (!readXmlFile(root, path, kMaxPreferencesFileBytes, &reason, &report)) {
+        // Missing or not a file: an empty store. A file too large to read, or
+        // one that is there but cannot be opened or read (no read permission,
+        // an I/O error), is in the way of the one written at exit: the rename
+        // would replace it unread, so it is set aside like a damaged one.
         if (report.overLimit) {
             GrowString why("");
             appendFormat(why, "larger than %lld MB", static_cast<long long>(kMaxPreferencesFileBytes >> 20));
             setAside(why);
+        } else {
+            struct stat info;
+            if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) setAside(reason);
         }
         return;
     }
@@ -210,8 +216,13 @@ bool Preferences::writeFile() const {
     std::string temp = target + ".XXXXXX";
     const int fd = ::mkostemp(&temp[0], O_CLOEXEC);
     if (fd < 0) return false;
+    // The new file keeps the old one's mode, plus the owner's read and write
+    // permission: a file the owner cannot read would be set aside at the
+    // next start. Without an old file it keeps the temporary file's 0600.
     struct stat old;
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        ::fchmod(fd, (old.st_mode & 07777) | S_IRUSR | S_IWUSR);
+    }
     FILE* file = ::fdopen(fd, "w");
     if (!file) {
         ::close(fd);

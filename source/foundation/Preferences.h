@@ -14,12 +14,15 @@
 //
 // The file is written to a temporary file beside it, flushed to disk and
 // renamed over the old one, so a failed write leaves the old file intact.
+// The new file has the old one's mode plus the owner's read and write
+// permission (0600 when there was no old file).
 // The store is used from the interface thread only; it has no lock.
 //
 // A file that is not a preferences file the program could have written is
 // unreadable: one larger than kMaxPreferencesFileBytes, one that ends inside
 // a tag or a comment or with elements open, or one with a top-level entry
-// without a "type". It is never read in part and written back: it is set
+// without a "type". So is a regular file that cannot be opened or read (no
+// read permission for this user, an I/O error). It is never read in part and written back: it is set
 // aside beside itself as "PellucinePrefs.xml.unreadable" (".unreadable.2",
 // ".unreadable.3", ... when that name is taken), a line on standard output
 // says so and why, and the store starts empty. When it cannot be set aside

@@ -26,11 +26,6 @@ bool readU32(QFile& archive, uint32_t& value) {
     return true;
 }
 
-bool isSafeName(const QByteArray& name) {
-    if (name.isEmpty() || name == ".") return false;
-    return !name.contains('/') && !name.contains('\\') && !name.contains('\0') && !name.contains("..");
-}
-
 // Writes all of bytes, retrying short writes.
 bool writeAll(int fd, const char* bytes, qint64 size) {
     while (size > 0) {
@@ -108,7 +103,7 @@ bool unpackInto(const GrowString& archivePath, const GrowString& target, int dep
 
         int fd = -1;
         GrowString path;
-        if (isSafeName(name)) {
+        if (isSafeBundleName(name.constData(), static_cast<size_t>(name.size()))) {
             path = target;
             path.append(name.constData());
             if (!folderReady) folderReady = ensureFolderExists(target);
@@ -119,8 +114,9 @@ bool unpackInto(const GrowString& archivePath, const GrowString& target, int dep
         if (fd < 0) continue;
         ::close(fd);
 
-        const int dot = name.lastIndexOf('.');
-        if (dot > 0 && name.mid(dot + 1) == "bnd") {
+        // A safe name holds no NUL: its bytes are the whole name.
+        if (isNestedBundleName(name.constData())) {
+            const int dot = name.lastIndexOf('.');
             GrowString folder = target;
             folder.append(name.left(dot).constData());
             folder.append("/");

@@ -12,6 +12,9 @@
 // ".", or holds "/", "\\", ".." or a NUL byte is skipped, so nothing is ever
 // written outside the target folder; a name without a '.' is a plain file.
 
+#include <cstddef>
+#include <cstring>
+
 #include "foundation/GrowString.h"
 
 // Nested bundles are unpacked down to this many levels below the archive
@@ -19,6 +22,26 @@
 // use one level; the packer refuses folders nested deeper, so that every
 // file it packs unpacks.
 constexpr int kMaxBundleNesting = 15;
+
+// The two judgements of a record's name that unpacking makes; inline, so
+// that the packer, which links nothing of the core, makes them the same way.
+//
+// Whether a record of this name is written: it is not empty, not ".", and
+// holds no '/', '\\', NUL or "..".
+inline bool isSafeBundleName(const char* bytes, size_t size) {
+    if (size == 0 || (size == 1 && bytes[0] == '.')) return false;
+    for (size_t i = 0; i < size; ++i) {
+        const char c = bytes[i];
+        if (c == '/' || c == '\\' || c == '\0' || (c == '.' && i + 1 < size && bytes[i + 1] == '.')) return false;
+    }
+    return true;
+}
+// Whether unpacking takes a record of this (safe) name for a nested bundle:
+// "bnd" follows the name's last '.', and that '.' is not its first byte.
+inline bool isNestedBundleName(const char* name) {
+    const char* dot = std::strrchr(name, '.');
+    return dot && dot != name && std::strcmp(dot + 1, "bnd") == 0;
+}
 
 // Unpacks the archive (a file path, or a Qt resource path ":/...") into the
 // folder, which is created when missing. Existing files of the same names

@@ -19,10 +19,13 @@
 // ("Circle") is summed by rows instead: each row's span of full cells from
 // prefix sums of its image row (short spans cell by cell), its rim cells in
 // pairs, float sums of a few rows added in double and divided once by the
-// sum of the weights; within 1e-6 of the exact sum, relative to the sample
-// and at least 1 (the cell-by-cell float sum of the normalised kernel strays by
-// up to 1e-4 on large discs). Samples whose disc square holds a non-finite
-// sample take the cell-by-cell sum. No result depends on how the work is
+// sum of the weights; within 1e-6 of the exact sum, relative to the average
+// magnitude of the disc's samples Σ w |v| / Σ w and at least 1 (the cell-by-
+// cell float sum of the normalised kernel strays by up to 1e-4 on large
+// discs). Where the samples share a sign, as a picture's do, that magnitude
+// is the exact sum itself; where they cancel, no float sum can come nearer
+// than a rounding of the samples' own size. Samples whose disc square holds
+// a non-finite sample take the cell-by-cell sum. No result depends on how the work is
 // split into blocks, bands, threads or vector lanes.
 
 #include <cstdint>

@@ -236,33 +236,31 @@ TEST(RadialBlur, MarginCoversTheWidestKernel) {
     }
 }
 
-// The disc as defined: a K x K kernel of float cells, divided by their float
-// sum, summed cell by cell (in float, or in double for discs of millions of
-// cells) over the first three channels.
-template <class Sum = float>
+// The exact disc average: a K x K kernel of float cells, each product and
+// the cells' weights summed in double, divided once, over the first three
+// channels.
 void plainDisc(const ImageBuffer& source, int32_t x, int32_t y, float k, float* out, bool cellsOfTheDiscOnly = false) {
     const int32_t m = static_cast<int32_t>(ceilf(k));
     const int32_t side = 2 * m + 1;
     std::vector<float> cells(side * side);
-    float sum = 0.0f;
+    double weight = 0.0;
     for (int32_t j = 0; j < side; ++j)
         for (int32_t i = 0; i < side; ++i) {
             const float d = sqrtf(static_cast<float>((i - m) * (i - m) + (j - m) * (j - m)));
             const float w = d < k ? 1.0f : (d < k + 1.0f ? (k + 1.0f) - d : 0.0f);
             cells[j * side + i] = w;
-            sum += w;
+            weight += w;
         }
-    for (float& w : cells) w /= sum;
     for (int32_t c = 0; c < 3; ++c) {
-        Sum acc = 0;
+        double acc = 0.0;
         for (int32_t j = 0; j < side; ++j)
             for (int32_t i = 0; i < side; ++i) {
                 const int32_t sx = std::min(std::max(x + i - m, 0), source.width - 1);
                 const int32_t sy = std::min(std::max(y + j - m, 0), source.height - 1);
                 if (cellsOfTheDiscOnly && cells[j * side + i] == 0.0f) continue;
-                acc += static_cast<Sum>(cells[j * side + i] * floatAt(source, sx, sy, c));
+                acc += static_cast<double>(cells[j * side + i]) * floatAt(source, sx, sy, c);
             }
-        out[c] = std::min(std::max(static_cast<float>(acc), 0.0f), 255.0f);
+        out[c] = std::min(std::max(static_cast<float>(acc / weight), 0.0f), 255.0f);
     }
 }
 
@@ -280,7 +278,7 @@ TEST(RadialBlur, DiscWithinFloatRoundingOfTheCellByCellSum) {
             float expected[3];
             plainDisc(image, x, y, k, expected);
             for (int32_t c = 0; c < 3; ++c)
-                ASSERT_NEAR(floatAt(out, x, y, c), expected[c], 1e-5f * std::max(expected[c], 1.0f)) << x << "," << y;
+                ASSERT_NEAR(floatAt(out, x, y, c), expected[c], 1e-6f * std::max(expected[c], 1.0f)) << x << "," << y;
             EXPECT_EQ(floatAt(out, x, y, 3), floatAt(image, x, y, 3));  // a fourth channel keeps its value
         }
     EXPECT_EQ(floatAt(out, 360, 12, 0), floatAt(image, 360, 12, 0));  // the centre stays sharp
@@ -303,9 +301,9 @@ TEST(RadialBlur, DiscWithinFloatRoundingOfTheCellByCellSum) {
     const int32_t probes[][2] = {{0, 0}, {71, 5}, {30, 2}};
     for (const auto& probe : probes) {
         float expected[3];
-        plainDisc<double>(small, probe[0], probe[1], wideK, expected);
+        plainDisc(small, probe[0], probe[1], wideK, expected);
         for (int32_t c = 0; c < 3; ++c)
-            EXPECT_NEAR(floatAt(wideOut, probe[0], probe[1], c), expected[c], 1e-5f * std::max(expected[c], 1.0f));
+            EXPECT_NEAR(floatAt(wideOut, probe[0], probe[1], c), expected[c], 1e-6f * std::max(expected[c], 1.0f));
     }
 }
 
@@ -342,13 +340,13 @@ TEST(RadialBlur, LargestRadiusDiscsOnLinesAndNearNonFiniteSamples) {
                 SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " pixel " << x << "," << y);
                 if (x == cx && y == cy) continue;
                 float expected[3];
-                plainDisc<double>(image, x, y, k, expected, true);
+                plainDisc(image, x, y, k, expected, true);
                 for (int32_t ch = 0; ch < std::min(c.channels, 3); ++ch) {
                     const float got = floatAt(out, x, y, ch);
                     if (std::isnan(expected[ch])) {
                         ASSERT_TRUE(std::isnan(got));
                     } else {
-                        ASSERT_NEAR(got, expected[ch], 1e-5f * std::max(expected[ch], 1.0f));
+                        ASSERT_NEAR(got, expected[ch], 1e-6f * std::max(expected[ch], 1.0f));
                     }
                 }
                 if (c.channels == 4) {

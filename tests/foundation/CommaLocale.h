@@ -5,7 +5,8 @@
 // Tries the usual installed names first; when none is installed and the
 // machine has localedef with the locale sources, compiles de_DE.UTF-8 into
 // a private folder under $XDG_CACHE_HOME and points LOCPATH at it. Returns
-// "" when no such locale can be had (the tests then skip).
+// "" when no such locale can be had: the tests then fail, saying it is
+// missing (scripts/setup.sh generates de_DE.UTF-8).
 
 #include <cerrno>
 #include <clocale>

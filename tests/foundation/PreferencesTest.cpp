@@ -4,15 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -323,6 +328,85 @@ TEST_F(PreferencesTest, UnreadableFilesAreSetAsideNotWrittenBack) {
     EXPECT_FALSE(kept->writeFile());
     kept.reset();
     EXPECT_EQ(readRaw(), "<Broken type=\"int\">");
+}
+
+// The written file is the owner's to read and write, whatever mode the old
+// one had; its other bits are kept. (A 0200 file is read as root and set
+// aside otherwise: the new file is 0600 either way.)
+TEST_F(PreferencesTest, TheWrittenFileIsReadableAndWritableByItsOwner) {
+    const struct {
+        mode_t old, written;
+    } cases[] = {{0200, 0600}, {0400, 0600}, {0444, 0644}, {0640, 0640}, {0604, 0604}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.old);
+        writeRaw("<CurrentTab type=\"int\">3</CurrentTab>\n");
+        ASSERT_EQ(::chmod(path_.c_str(), c.old), 0);
+        testing::internal::CaptureStdout();
+        open().reset();
+        testing::internal::GetCapturedStdout();
+        struct stat info;
+        ASSERT_EQ(::stat(path_.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.written);
+        fs::remove(path_ + ".unreadable");
+    }
+}
+
+using PreferencesDeathTest = PreferencesTest;
+
+// A file this user cannot open (mode 0200) is set aside like a damaged one,
+// and a clean file written in its place; one that cannot be set aside (a
+// read-only folder) is kept. Root opens any file, so under root the store
+// runs in a child that has become the unprivileged user owning the folder.
+TEST_F(PreferencesDeathTest, AFileTheUserCannotOpenIsSetAsideNotReplacedUnread) {
+    const uid_t nobody = 65534;  // "nobody" and "nogroup"
+    const bool root = ::geteuid() == 0;
+    const std::string original = "<CurrentTab type=\"int\">2</CurrentTab>\n";
+    const struct {
+        mode_t folderMode;
+        const char* line;
+    } cases[] = {
+        {0700, "is unreadable \\(cannot open: Permission denied\\): set aside as .*PellucinePrefs\\.xml\\.unreadable; "
+               "starting with default settings"},
+        {0500, "is unreadable \\(cannot open: Permission denied\\) and could not be set aside \\(Permission denied\\): "
+               "it is kept"},
+    };
+    GTEST_FLAG_SET(death_test_style, "fast");  // the child keeps this test's folder
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folderMode);
+        writeRaw(original);
+        ASSERT_EQ(::chmod(path_.c_str(), 0200), 0);
+        if (root) {
+            ASSERT_EQ(::chown(folder_.c_str(), nobody, nobody), 0);
+            ASSERT_EQ(::chown(path_.c_str(), nobody, nobody), 0);
+        }
+        ASSERT_EQ(::chmod(folder_.c_str(), c.folderMode), 0);
+        EXPECT_EXIT(
+            {
+                if (root && (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
+                    std::fprintf(stderr, "cannot become uid %d: %s\n", int(nobody), std::strerror(errno));
+                    _exit(2);
+                }
+                dup2(STDERR_FILENO, STDOUT_FILENO);  // the line, where the check can see it
+                const int tab = open()->getInt(GrowString("CurrentTab"), 5);
+                // Without exit handlers: a process that gave up root may not
+                // inspect itself as a leak checker at exit would.
+                _exit(tab == 5 ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), c.line);
+        ASSERT_EQ(::chmod(folder_.c_str(), 0700), 0);
+        const std::string kept = c.folderMode == 0700 ? path_ + ".unreadable" : path_;
+        ASSERT_EQ(::chmod(kept.c_str(), 0600), 0);  // to check its bytes as any user
+        std::ifstream in(kept, std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        EXPECT_EQ(bytes.str(), original);
+        if (c.folderMode != 0700) continue;
+        struct stat info;
+        ASSERT_EQ(::stat(path_.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+        EXPECT_EQ(readRaw(), "<CurrentTab type=\"int\">5</CurrentTab>\n");
+        fs::remove(path_ + ".unreadable");
+    }
 }
 
 TEST_F(PreferencesTest, FailedWriteLeavesTheOldFileIntact) {

@@ -73,6 +73,16 @@ std::vector<std::string> treeOf(const fs::path& root) {
     return files;
 }
 
+// One bundle record: "FILE", the name's length, the name, the data's length,
+// the data (lengths little-endian).
+std::string record(const std::string& name, const std::string& data) {
+    auto u32 = [](size_t n) {
+        const char bytes[4] = {char(n & 0xFF), char((n >> 8) & 0xFF), char((n >> 16) & 0xFF), char(n >> 24)};
+        return std::string(bytes, 4);
+    };
+    return "FILE" + u32(name.size()) + name + u32(data.size()) + data;
+}
+
 class PackBundleTool : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(folder.isValid()); }
@@ -106,6 +116,19 @@ TEST_F(PackBundleTool, WhatItPacksUnpacksWhole) {
     EXPECT_EQ(readFile(bundle), readFile(root() / "again.bnd"));
 }
 
+// A file that is a whole bundle, nested ones included, is packed as it is
+// and unpacks into a folder.
+TEST_F(PackBundleTool, ARealBundleFileIsPacked) {
+    const fs::path source = root() / "source";
+    writeFile(source / "Real.bnd", record("A.plf", "a") + record("Sub.bnd", record("B.plf", "b")));
+    const std::string bundle = (root() / "out.bnd").string();
+    const PackRun run = pack(source.string(), bundle);
+    ASSERT_TRUE(run.finished);
+    ASSERT_EQ(run.status, 0) << run.standardError.constData();
+    ASSERT_TRUE(unpackBundle(GrowString(bundle.c_str()), GrowString((root() / "unpacked").c_str())));
+    EXPECT_EQ(treeOf(root() / "unpacked"), (std::vector<std::string>{"Real/A.plf=a", "Real/Sub/B.plf=b"}));
+}
+
 TEST_F(PackBundleTool, RefusesWhatItCannotStoreWithOneLine) {
     const fs::path base = root();
     auto make = [&base](const char* name) {
@@ -129,6 +152,12 @@ TEST_F(PackBundleTool, RefusesWhatItCannotStoreWithOneLine) {
     const fs::path twice = make("twice");
     writeFile(twice / "Group.bnd", "x");
     writeFile(twice / "Group" / "A.plf", "a");
+    const fs::path notes = make("notes");
+    writeFile(notes / "notes.bnd", "notes, not a bundle\n");
+    const fs::path cut = make("cut");
+    writeFile(cut / "Cut.bnd", record("A.plf", "abc").substr(0, 15));
+    const fs::path inner = make("inner");
+    writeFile(inner / "Outer.bnd", record("A.plf", "a") + record("Inner.bnd", "FILE"));
     const fs::path tooDeep = make("deep");
     fs::path deep = tooDeep;
     for (int level = 0; level <= kMaxBundleNesting; ++level) deep /= "d";
@@ -146,6 +175,12 @@ TEST_F(PackBundleTool, RefusesWhatItCannotStoreWithOneLine) {
         {dots, "Old..plf: the name holds a backslash or \"..\", which unpacking skips"},
         {twice, "Group: a file and a folder would both be stored as \"Group.bnd\""},
         {tooDeep, "d: folders nested deeper than 15 levels do not unpack"},
+        {notes, "notes.bnd: the name ends in \".bnd\" but the file is not a bundle: unpacking would take it for one "
+                "and lose it"},
+        {cut, "Cut.bnd: the name ends in \".bnd\" but the file is not a bundle: unpacking would take it for one and "
+              "lose it"},
+        {inner, "Outer.bnd: the name ends in \".bnd\" but the file is not a bundle: unpacking would take it for one "
+                "and lose it"},
         {base / "missing", "missing: no folder"},
     };
     const fs::path output = base / "out" / "bundle.bnd";

@@ -21,6 +21,9 @@
 //     records of the same name;
 //   - folders nested deeper than the unpacker unpacks (kMaxBundleNesting);
 //   - a nested bundle too large for its 32-bit length;
+//   - a file named like a nested bundle ("*.bnd") that is not one whole:
+//     unpacking would take it for a bundle, unpack what it could and delete
+//     it (a real bundle is packed, and unpacks into a folder);
 //   - a file that changes while it is packed.
 // The files are streamed into a temporary file beside the output, which is
 // renamed over it once complete and on disk.
@@ -120,6 +123,62 @@ struct Entry {
 
 uint64_t recordBytes(const Entry& entry) { return 12 + entry.record.size() + entry.size; }
 
+uint64_t u32At(const char* bytes) {
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
+    return static_cast<uint64_t>(b[0]) | (static_cast<uint64_t>(b[1]) << 8) | (static_cast<uint64_t>(b[2]) << 16) |
+           (static_cast<uint64_t>(b[3]) << 24);
+}
+
+// Whether bytes, a bundle unpacked at nesting depth `depth`, unpack whole:
+// records back to back from the first byte to the last, each with a name
+// unpacking writes, and each nested bundle that is unpacked (within
+// kMaxBundleNesting) whole in turn. No bytes at all are a bundle of no
+// records, as the packer makes of an empty folder.
+bool isWholeBundle(const char* bytes, uint64_t size, int depth) {
+    uint64_t at = 0;
+    while (at < size) {
+        if (size - at < 8 || std::memcmp(bytes + at, "FILE", 4) != 0) return false;
+        const uint64_t nameLength = u32At(bytes + at + 4);
+        at += 8;
+        if (size - at < nameLength + 4) return false;
+        const std::string name(bytes + at, static_cast<size_t>(nameLength));
+        at += nameLength;
+        const uint64_t dataLength = u32At(bytes + at);
+        at += 4;
+        if (size - at < dataLength || !isSafeBundleName(name.data(), name.size())) return false;
+        if (depth + 1 <= kMaxBundleNesting && isNestedBundleName(name.c_str()) &&
+            !isWholeBundle(bytes + at, dataLength, depth + 1))
+            return false;
+        at += dataLength;
+    }
+    return true;
+}
+
+// Reads a file of the checked length whole; a file of another length has
+// changed since it was listed.
+bool readWholeFile(const Entry& file, std::string& bytes) {
+    const int fd = ::open(file.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(file.path, std::string("cannot read: ") + std::strerror(errno));
+    // One byte more than the length is asked for: a file that grew has it.
+    bytes.resize(static_cast<size_t>(file.size) + 1);
+    size_t have = 0;
+    while (have < bytes.size()) {
+        const ssize_t got = ::read(fd, &bytes[have], bytes.size() - have);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(fd);
+            return fail(file.path, std::string("cannot read: ") + std::strerror(error));
+        }
+        if (got == 0) break;
+        have += static_cast<size_t>(got);
+    }
+    ::close(fd);
+    if (have != file.size) return fail(file.path, "the file changed while it was packed");
+    bytes.resize(have);
+    return true;
+}
+
 // Lists and checks a folder at nesting depth `depth` (the source is 0).
 bool scanFolder(Entry& folder, int depth) {
     DIR* dir = ::opendir(folder.path.c_str());
@@ -178,6 +237,16 @@ bool scanFolder(Entry& folder, int depth) {
         if (!records.insert(entry.record).second)
             return fail(entry.path, "a file and a folder would both be stored as \"" + entry.record + "\"");
         if (entry.folder && !scanFolder(entry, depth + 1)) return false;
+    }
+    // Unpacking takes a record named like a bundle for one, as long as it
+    // unpacks nested bundles at the next depth; a file so named must be one.
+    for (const Entry& entry : folder.entries) {
+        if (entry.folder || depth + 1 > kMaxBundleNesting || !isNestedBundleName(entry.record.c_str())) continue;
+        std::string bytes;
+        if (!readWholeFile(entry, bytes)) return false;
+        if (!isWholeBundle(bytes.data(), bytes.size(), depth + 1))
+            return fail(entry.path, "the name ends in \".bnd\" but the file is not a bundle: unpacking would take it "
+                                    "for one and lose it");
     }
     folder.size = 0;
     for (const Entry& entry : folder.entries) folder.size += recordBytes(entry);

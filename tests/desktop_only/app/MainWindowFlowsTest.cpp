@@ -19,6 +19,7 @@
 #include <QUrl>
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -32,6 +33,7 @@
 #include "desktop_only/tray/TrayWidget.h"
 #include "desktop_only/widgets/VxPushButton.h"
 #include "desktop_only/widgets/VxToolPanel.h"
+#include "foundation/CommaLocale.h"
 #include "foundation/Preferences.h"
 #include "foundation/UndoStack.h"
 #include "foundation/XmlNode.h"
@@ -200,19 +202,22 @@ TEST_F(FlowsTest, DeleteKeyRemovesTheSelectedTilesOfTheShownListWithOneUndo) {
 }
 
 TEST_F(FlowsTest, ClosingWritesTheSevenKeysUnderACommaLocale) {
-    const char* had = std::setlocale(LC_NUMERIC, "de_DE.utf8");
+    const std::string& comma = commaDecimalLocale();
+    ASSERT_FALSE(comma.empty()) << "no comma-decimal locale on this machine (scripts/setup.sh makes de_DE.UTF-8)";
+    ASSERT_NE(std::setlocale(LC_NUMERIC, comma.c_str()), nullptr);
+    char check[16];
+    std::snprintf(check, sizeof check, "%.1f", 3.1);
     window->close();
     std::setlocale(LC_NUMERIC, "C");
+    ASSERT_STREQ(check, "3,1");  // the close really ran under the comma locale
     XmlNode root;
     parseXmlFile(root, globalPreferences().path);
     const char* keys[] = {"CollapsedToolSections", "PreferencesVersion", "DefaultFiltersVersion", "WindowGeometry",
                           "IsFullscreen", "UseHoverPreviews", "CurrentTab"};
     for (const char* key : keys) EXPECT_NE(root.findChild(GrowString(key)), nullptr) << key;
     ASSERT_NE(root.findChild(GrowString("DefaultFiltersVersion")), nullptr);
-    if (had) {
-        EXPECT_EQ(std::string(root.findChild(GrowString("DefaultFiltersVersion"))->text.c_str()).find(','),
-            std::string::npos);
-    }
+    EXPECT_EQ(std::string(root.findChild(GrowString("DefaultFiltersVersion"))->text.c_str()).find(','),
+              std::string::npos);
     const QRect g = window->geometry();
     EXPECT_EQ(QString::fromUtf8(root.findChild(GrowString("WindowGeometry"))->text.c_str()),
               QString("%1 %2 %3 %4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()));
@@ -514,14 +519,14 @@ TEST(PresetFolderMigration, ArchiveNumbersLeftoversFailedCopiesAndCommaLocale) {
     EXPECT_FALSE(QFileInfo::exists(data + "tempbundle.bnd"));
 
     // The version written on closing reads as 3.1 under a decimal comma too.
-    const char* had = std::setlocale(LC_NUMERIC, "de_DE.utf8");
+    const std::string& comma = commaDecimalLocale();
+    ASSERT_FALSE(comma.empty()) << "no comma-decimal locale on this machine (scripts/setup.sh makes de_DE.UTF-8)";
+    ASSERT_NE(std::setlocale(LC_NUMERIC, comma.c_str()), nullptr);
     preferences.setValue(GrowString("DefaultFiltersVersion"), GrowString("3.100000"), GrowString("float"), false);
     setUpPresetFoldersIn(dataFolder, preferences, kBundle, migrated, outdated);
     std::setlocale(LC_NUMERIC, "C");
-    if (had) {
-        EXPECT_FALSE(migrated);
-        EXPECT_FALSE(QFileInfo::exists(data + "Presets Archive/Archive 4"));
-    }
+    EXPECT_FALSE(migrated);
+    EXPECT_FALSE(QFileInfo::exists(data + "Presets Archive/Archive 4"));
 }
 
 // ---- Restored state ----
