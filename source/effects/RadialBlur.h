@@ -32,7 +32,8 @@
 // pixels summed together in vector lanes (each with its own rim weights),
 // within 1e-6 of the exact sum relative to the average magnitude of the
 // disc's samples (the sum itself, as a picture's samples share a sign) and
-// at least 1, at a cost that grows with k rather than with k squared.
+// at least 1 (of the largest sample of its rows, for a dark disc in rows
+// bright elsewhere), at a cost that grows with k rather than with k squared.
 // Cells outside a pixel's disc are never visited, so a non-finite sample
 // reaches only the discs that hold it. The pixels of the largest radius B (Radius 0, or the photo's
 // edges where the ramp has reached 1) share one disc.

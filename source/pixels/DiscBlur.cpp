@@ -24,9 +24,9 @@ namespace {
 
 // Pixel columns and output rows of a task's tile.
 constexpr int32_t kDiscTileColumns = 512;
-// A tile is 16 n columns wide, within [32, kDiscTileColumns]: fixed by n
-// alone, so that where a row's prefix sums start, which can move the last
-// bit of a sum, never depends on the bands or the threads.
+// A tile is narrower for a small disc: a span's error is a rounding of the
+// prefix sums, which grow with the window, against a disc sum that grows
+// with the square of the half-width.
 inline int32_t discTileColumns(int32_t n) {
     const int64_t columns = 16 * static_cast<int64_t>(n);
     return columns < 32 ? 32 : (columns > kDiscTileColumns ? kDiscTileColumns : static_cast<int32_t>(columns));
@@ -53,7 +53,7 @@ struct DiscGroup {
 
 struct DiscScratch {
     ScratchArray<float> values;
-    ScratchArray<double> prefix;
+    ScratchArray<float> prefix;
     ScratchArray<int32_t> nonFinite;
     ScratchArray<DiscRow> rows;
     ScratchArray<const DiscRow*> window;
@@ -66,7 +66,7 @@ struct DiscScratch {
     float rims[kDiscBandRows][kDiscBlock];
     void trim() {
         values.releaseAbove(kKeptScratchFloats);
-        prefix.releaseAbove(kKeptScratchFloats / 2);  // the same bytes
+        prefix.releaseAbove(kKeptScratchFloats);
         nonFinite.releaseAbove(kKeptScratchFloats);
     }
 };
@@ -244,7 +244,7 @@ bool discTile(const DiscJob<Sample>& job, int32_t x0, int32_t x1, int32_t y0, in
         float* v = scratch.values.get() + valueStride * i;
         loadWindow(row, job.width, channels, x0 - n, windowPixels, v);
         for (int32_t j = 0; j < kDiscBlock; ++j) v[line + j] = 0.0f;
-        double* prefix = scratch.prefix.get() + prefixStride * i;
+        float* prefix = scratch.prefix.get() + prefixStride * i;
         prefixSums(v, static_cast<int32_t>(valueStride), channels, prefix);
         const bool direct = std::is_same<Sample, float>::value && !allModest(v, line);
         int32_t* counts = nullptr;

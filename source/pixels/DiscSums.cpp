@@ -96,33 +96,6 @@ TILE_INLINE typename DiscLanes<Lanes>::Floats loadFloats(const float* p) {
     return *reinterpret_cast<const typename DiscLanes<Lanes>::FloatsAt*>(p);
 }
 
-typedef double DiscDoublesAt __attribute__((vector_size(32), aligned(8), may_alias));
-typedef float DiscFloats4 __attribute__((vector_size(16)));
-typedef float DiscFloats8 __attribute__((vector_size(32)));
-
-// The span sums of Lanes samples from their double prefix sums, high - low
-// (plus high2 - low2 for a pair of spans), each rounded to float once.
-template <int32_t Lanes, bool Pair>
-TILE_INLINE typename DiscLanes<Lanes>::Floats spanSums(const double* high, const double* low, const double* high2,
-                                                       const double* low2) {
-    auto load = [](const double* p) TILE_INLINE_LAMBDA { return *reinterpret_cast<const DiscDoublesAt*>(p); };
-    DiscFloats4 part[Lanes / 4];
-#pragma GCC unroll 4
-    for (int32_t i = 0; i < Lanes / 4; ++i) {
-        const ptrdiff_t o = 4 * static_cast<ptrdiff_t>(i);
-        DiscDoubles d = load(high + o) - load(low + o);
-        if constexpr (Pair) d = d + (load(high2 + o) - load(low2 + o));
-        part[i] = __builtin_convertvector(d, DiscFloats4);
-    }
-    if constexpr (Lanes == 8) {
-        return __builtin_shufflevector(part[0], part[1], 0, 1, 2, 3, 4, 5, 6, 7);
-    } else {
-        const DiscFloats8 a = __builtin_shufflevector(part[0], part[1], 0, 1, 2, 3, 4, 5, 6, 7);
-        const DiscFloats8 b = __builtin_shufflevector(part[2], part[3], 0, 1, 2, 3, 4, 5, 6, 7);
-        return __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    }
-}
-
 // The span |dx| <= a of one row for the samples of a block, added to sum: a
 // short span cell by cell, a long one from the prefix sums, and in a row
 // that holds a non-finite or huge sample one sample at a time in double.
@@ -139,11 +112,11 @@ TILE_INLINE void addSpan(Floats* sum, const BlockRow& row, int32_t a, int32_t ch
         return;
     }
     if (!row.direct) {
-        const double* high = row.prefix + static_cast<ptrdiff_t>(a + 1) * channels;
-        const double* low = row.prefix - static_cast<ptrdiff_t>(a) * channels;
+        const float* high = row.prefix + static_cast<ptrdiff_t>(a + 1) * channels;
+        const float* low = row.prefix - static_cast<ptrdiff_t>(a) * channels;
 #pragma GCC unroll 4
         for (int32_t k = 0; k < vectors; ++k)
-            sum[k] += spanSums<Lanes, false>(high + Lanes * k, low + Lanes * k, nullptr, nullptr);
+            sum[k] += loadFloats<Lanes>(high + Lanes * k) - loadFloats<Lanes>(low + Lanes * k);
         return;
     }
     const float* first = row.values - static_cast<ptrdiff_t>(a) * channels;
@@ -220,12 +193,12 @@ TILE_INLINE void discSumsBody(const DiscRows& rows, int32_t y0, int32_t count, c
                     for (int32_t k = 0; k < vectors; ++k) s[k] += at(Lanes * k);
                 };
                 if (dy > 0 && a >= kShortSpan && !up.direct && !down.direct) {
-                    const double* uh = up.prefix + static_cast<ptrdiff_t>(a + 1) * channels;
-                    const double* ul = up.prefix - static_cast<ptrdiff_t>(a) * channels;
-                    const double* dh = down.prefix + static_cast<ptrdiff_t>(a + 1) * channels;
-                    const double* dl = down.prefix - static_cast<ptrdiff_t>(a) * channels;
+                    const float* uh = up.prefix + static_cast<ptrdiff_t>(a + 1) * channels;
+                    const float* ul = up.prefix - static_cast<ptrdiff_t>(a) * channels;
+                    const float* dh = down.prefix + static_cast<ptrdiff_t>(a + 1) * channels;
+                    const float* dl = down.prefix - static_cast<ptrdiff_t>(a) * channels;
                     add([&](int32_t o) TILE_INLINE_LAMBDA {
-                        return spanSums<Lanes, true>(uh + o, ul + o, dh + o, dl + o);
+                        return (load(uh + o) - load(ul + o)) + (load(dh + o) - load(dl + o));
                     });
                 } else if (a >= 0) {
                     Floats spans[vectors] = {};

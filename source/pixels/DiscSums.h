@@ -9,18 +9,19 @@
 // Every output sample of the disc is Σ w · v over the disc's cells divided
 // by Σ w. A row of the disc holds a span of cells of weight 1 around its
 // centre and, outside it, the few cells of the fractional rim. A long
-// span's sum is the difference of two prefix sums of its image row (short
-// spans are summed cell by cell), so a sample costs the disc's height in
-// span sums plus its rim cells: both grow with the radius, not with its
-// square. The prefix sums are kept in double and a span's difference is
-// rounded to float once, so its error is relative to the span's own sum
-// however bright the rest of its row is. The rows above and below the
-// centre have the same span and rim, and so do the cells left and right of
-// it, so they are added in pairs. The spans and rim cells of four row
-// offsets at a time are summed in float and added to a double sum, divided
-// once by the double sum of the weights: within about 3e-7 of the exact
-// sum, relative to the average magnitude of the disc's samples
+// span's sum is the difference of two prefix sums of its image row (each
+// summed in double and rounded to float once; short spans are summed cell
+// by cell), so a sample costs the disc's height in span sums plus its rim
+// cells: both grow with the radius, not with its square. The rows above and
+// below the centre have the same span and rim, and so do the cells left and
+// right of it, so they are added in pairs. The spans and rim cells of four
+// row offsets at a time are summed in float and added to a double sum,
+// divided once by the double sum of the weights: within about 3e-7 of the
+// exact sum, relative to the average magnitude of the disc's samples
 // (Σ w |v| / Σ w, the sample itself where they share a sign) and at least 1.
+// A span's rounding is that of its row's prefix sums, which grow along the
+// row: a dark disc in rows that are bright elsewhere is held to the size
+// of those rows instead (within 1e-6 of their largest sample).
 //
 // Neighbouring samples of a row share the disc, so kDiscBlock of them are
 // summed together (vector lanes that never mix). The image is worked in
@@ -199,12 +200,12 @@ struct DiscLevels {
 };
 
 // One source row of a tile: its window (edge-padded, kDiscBlock zeros
-// after), the prefix sums of each channel in double, prefix[j + channels] =
+// after), the prefix sums of each channel, prefix[j + channels] =
 // prefix[j] + values[j] from prefix[0..channels) = 0, and the running count
 // of non-finite samples in the same layout (null when the row has none).
 struct DiscRow {
     const float* values = nullptr;
-    const double* prefix = nullptr;
+    const float* prefix = nullptr;
     const int32_t* nonFinite = nullptr;
     bool direct = false;  // a non-finite or huge sample: spans summed one by one
 };
@@ -224,7 +225,7 @@ struct DiscRows {
 // from the block's centre column on.
 struct BlockRow {
     const float* values;
-    const double* prefix;
+    const float* prefix;
     bool direct;
 };
 
@@ -266,7 +267,7 @@ template <class Sample>
 void loadWindow(const Sample* row, int32_t width, int32_t channels, int32_t from, int32_t count, float* out);
 
 // The prefix sums of a window row (DiscWindow.cpp).
-void prefixSums(const float* values, int32_t count, int32_t channels, double* prefix);
+void prefixSums(const float* values, int32_t count, int32_t channels, float* prefix);
 
 // Whether every sample is within the range the prefix sums take, and
 // whether every one is finite (DiscWindow.cpp).

@@ -61,10 +61,10 @@ template void loadWindow<uint8_t>(const uint8_t* row, int32_t width, int32_t cha
                                   float* out);
 
 // prefix[j + channels] = the sum of values[j], values[j - channels], ...
-// from prefix[0..channels) = 0, in double: a span's sum, the difference of
-// two of them, is then rounded once, relative to the span itself.
-void prefixSums(const float* values, int32_t count, int32_t channels, double* prefix) {
-    for (int32_t c = 0; c < channels; ++c) prefix[c] = 0.0;
+// from prefix[0..channels) = 0: each summed in double and rounded to float
+// once, so its error is half a unit in its last place, however long the row.
+void prefixSums(const float* values, int32_t count, int32_t channels, float* prefix) {
+    for (int32_t c = 0; c < channels; ++c) prefix[c] = 0.0f;
     if (channels == 3) {
         double r0 = 0.0, r1 = 0.0, r2 = 0.0;  // three chains side by side
         int32_t j = 0;
@@ -72,22 +72,22 @@ void prefixSums(const float* values, int32_t count, int32_t channels, double* pr
             r0 += static_cast<double>(values[j]);
             r1 += static_cast<double>(values[j + 1]);
             r2 += static_cast<double>(values[j + 2]);
-            prefix[j + 3] = r0;
-            prefix[j + 4] = r1;
-            prefix[j + 5] = r2;
+            prefix[j + 3] = static_cast<float>(r0);
+            prefix[j + 4] = static_cast<float>(r1);
+            prefix[j + 5] = static_cast<float>(r2);
         }
         if (j < count) {
             r0 += static_cast<double>(values[j]);
-            prefix[j + 3] = r0;
+            prefix[j + 3] = static_cast<float>(r0);
         }
-        if (j + 1 < count) prefix[j + 4] = r1 + static_cast<double>(values[j + 1]);
+        if (j + 1 < count) prefix[j + 4] = static_cast<float>(r1 + static_cast<double>(values[j + 1]));
         return;
     }
     for (int32_t c = 0; c < channels; ++c) {
         double running = 0.0;
         for (int32_t j = c; j < count; j += channels) {
             running += static_cast<double>(values[j]);
-            prefix[j + channels] = running;
+            prefix[j + channels] = static_cast<float>(running);
         }
     }
 }
