@@ -19,7 +19,12 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -592,6 +597,18 @@ TEST_F(RenderTool, HostileInputsEndInOneLine) {
     ASSERT_GT(frame, 0);
     for (int k = 0; k < 4; ++k) bytes[frame + 5 + k] = k % 2 ? char(0x30) : char(0x75);  // 30000 x 30000
     ASSERT_TRUE(writeFile(huge, bytes));
+    // A textured photo cut at half, bare and with its end marker appended,
+    // and a 16 x 16 photo whose frame header claims 14000 x 14000.
+    QImage texture(300, 200, QImage::Format_RGB32);
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x) texture.setPixel(x, y, qRgb(x % 256, y, (x * y) % 251));
+    const QByteArray photo = mediatest::jpegOf(texture);
+    const QString cut = path("cut.jpg");
+    const QString cutWithEnd = path("cut-with-end.jpg");
+    const QString beyondItsData = path("beyond-its-data.jpg");
+    ASSERT_TRUE(writeFile(cut, mediatest::cutJpeg(photo, photo.size() / 2, false)));
+    ASSERT_TRUE(writeFile(cutWithEnd, mediatest::cutJpeg(photo, photo.size() / 2, true)));
+    ASSERT_TRUE(writeFile(beyondItsData, mediatest::claimingSize(mediatest::jpegOf(texture.copy(0, 0, 16, 16)), 14000, 14000)));
     const QString out = path("out.png");
     const struct {
         const char* what;
@@ -604,6 +621,11 @@ TEST_F(RenderTool, HostileInputsEndInOneLine) {
         {"a device as the input", {kExampleFilter, "/dev/zero", out}, "is not a regular file"},
         {"control characters in a tile name", {control, image, out}, "\"Evil\\nName\\x1b[31m\""},
         {"a header claiming 30000 x 30000", {kExampleFilter, huge, out}, "too large"},
+        {"a JPEG cut at half", {kExampleFilter, cut, out}, "the JPEG file is damaged or cut short"},
+        {"a JPEG cut at half, its end marker appended", {kExampleFilter, cutWithEnd, out},
+         "the JPEG file is damaged or cut short"},
+        {"a frame header beyond the data", {kExampleFilter, beyondItsData, out},
+         "the JPEG file is damaged or cut short"},
         {"a missing input whose name holds a line feed", {kExampleFilter, path("new\nline.png"), out},
          "new\\nline.png: cannot open the file: No such file or directory"},
     };
@@ -619,6 +641,49 @@ TEST_F(RenderTool, HostileInputsEndInOneLine) {
     // The saver's .jpeg is taken as an output too.
     EXPECT_EQ(runTool({kExampleFilter, image, path("out.jpeg")}).status, 0);
     EXPECT_FALSE(QImage(path("out.jpeg")).isNull());
+}
+
+// The tool's exit status and peak resident memory, run as a child of its
+// own (its standard error unread).
+struct MeasuredRun {
+    int status = -1;
+    long peakKilobytes = -1;
+};
+
+MeasuredRun runMeasured(const QStringList& arguments) {
+    std::vector<std::string> words{kTool.toStdString()};
+    for (const QString& argument : arguments) words.push_back(argument.toStdString());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    MeasuredRun run;
+    pid_t child = -1;
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    rusage usage{};
+    if (spawned == 0 && wait4(child, &status, 0, &usage) == child && WIFEXITED(status)) {
+        run.status = WEXITSTATUS(status);
+        run.peakKilobytes = usage.ru_maxrss;
+    }
+    return run;
+}
+
+// 800 bytes claiming 196 megapixels are refused before the picture is
+// allocated: a few megabytes, not the gigabytes the picture would take.
+TEST_F(RenderTool, AFrameBeyondItsDataIsRefusedBeforeItsPictureIsAllocated) {
+    QImage small(16, 16, QImage::Format_RGB32);
+    small.fill(qRgb(200, 40, 90));
+    const QString beyond = path("beyond.jpg");
+    ASSERT_TRUE(writeFile(beyond, mediatest::claimingSize(mediatest::jpegOf(small), 14000, 14000)));
+    const MeasuredRun run = runMeasured({kExampleFilter, beyond, path("out.png")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_GT(run.peakKilobytes, 0);
+    EXPECT_LT(run.peakKilobytes, 100 * 1024);
+    EXPECT_FALSE(QFile::exists(path("out.png")));
 }
 
 // Past a file-size limit the write fails with its reason (no SIGXFSZ), in

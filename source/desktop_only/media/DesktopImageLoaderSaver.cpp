@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -145,6 +146,12 @@ bool openSource(const QString& qpath, Source* source, GrowString* reason) {
         tooLargeReason(width, height, reason);
         return false;
     }
+    // Judged before the picture is allocated by either JPEG decoder: a
+    // frame its data cannot fill is refused for the bytes it has.
+    if (kind == FileKind::Jpeg && !jpegDataCanFillFrame(bytes)) {
+        setReason(reason, "the JPEG file is damaged or cut short");
+        return false;
+    }
     if (qtFormatOf(kind) && bytes.fileSize() > static_cast<uint64_t>(INT_MAX)) {
         setReason(reason, "the file is too large to decode");
         return false;
@@ -220,8 +227,15 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
     QImage image;
     if (kind == FileKind::Jpeg && reader.imageFormat() == QImage::Format_RGB32)
         image = pictureToFill(recycled, size.width(), size.height(), QImage::Format_RGB32, true);
+    std::optional<QtJpegWarningWatch> warnings;
+    if (kind == FileKind::Jpeg) warnings.emplace();
     if (!reader.read(&image) || image.isNull()) {
         setReason(reason, "the image is damaged or cannot be decoded (or memory ran out)");
+        return false;
+    }
+    // Qt's JPEG reader fills what the data did not reach with grey.
+    if (warnings && warnings->dataRanOut()) {
+        setReason(reason, "the JPEG file is damaged or cut short");
         return false;
     }
     if (refusedForSize(image.width(), image.height(), reason)) return false;

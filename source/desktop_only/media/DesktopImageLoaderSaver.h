@@ -26,7 +26,10 @@
 // large for the memory (fitsInWorkingMemory), is refused before it is read
 // whole (a file of more than 2 GB for Qt's readers too); the decoder checks
 // the size again before it decodes; a JPEG or PNG cut short (which Qt's
-// reader and libjpeg would fill with grey) fails; only regular files are
+// reader and libjpeg would fill with grey) fails, and so does a JPEG whose
+// scan data runs out before its frame is filled (a cut file with its end
+// marker appended; a frame header claiming more than the data can hold,
+// refused before the picture is allocated); only regular files are
 // read (a FIFO or a device is refused without waiting); empty files,
 // folders and missing files fail; the codec libraries print nothing
 // (QuietCodecMessages), the failure's reason says what went wrong; the

@@ -22,9 +22,13 @@
 // (setjmp/longjmp around every call into the library) and becomes the
 // operation's reason; libjpeg's messages are kept to the object, nothing is
 // printed. A file that ends before its end-of-image marker fails with "the
-// JPEG file is damaged or cut short", where libjpeg itself would fill the
+// JPEG file is damaged or cut short" at the first warning that the
+// entropy-coded data ran out before the frame was filled (the file ends
+// early, or a marker comes where data is due, as in a cut file with an
+// end-of-image marker appended), where libjpeg itself would fill the
 // missing rows with grey and warn. Other warnings (corrupt data it can
-// step over) are let pass, as Qt's reader lets them pass.
+// step over, extraneous bytes before a marker, which cameras write) are
+// let pass, as Qt's reader lets them pass.
 //
 // The pipelines below drive them over whole pictures and buffers, band by
 // band beside the other threads. A reader or writer object serves one file
@@ -99,6 +103,27 @@ public:
 private:
     struct State;
     std::unique_ptr<State> state_;
+};
+
+// While an object lives, the libjpeg warnings that Qt's JPEG reader passes
+// on as Qt messages on this thread are watched for the two telling that the
+// entropy-coded data ran out before the frame was filled, which Qt's reader
+// lets pass with the rest of the picture grey. Qt's reader passes on the
+// first warning of a file, so a file whose first warning is another is not
+// caught here. Every message still reaches the handler installed before.
+class QtJpegWarningWatch {
+public:
+    QtJpegWarningWatch();
+    ~QtJpegWarningWatch();
+    QtJpegWarningWatch(const QtJpegWarningWatch&) = delete;
+    QtJpegWarningWatch& operator=(const QtJpegWarningWatch&) = delete;
+
+    bool dataRanOut() const { return dataRanOut_; }
+
+private:
+    friend struct QtJpegWarningHandler;
+    QtJpegWarningWatch* outer_;  // the watch this one stands in for on its thread
+    bool dataRanOut_ = false;
 };
 
 // Decodes a JPEG the reader takes (readHeader gave true) whole into 32-bit

@@ -80,6 +80,10 @@ std::vector<char> makeJpeg(const Layout& l) {
     return bytes;
 }
 
+QByteArray asBytes(const std::vector<char>& bytes) {
+    return QByteArray(bytes.data(), static_cast<int>(bytes.size()));
+}
+
 // What Qt's reader decodes, as RGB bytes.
 QImage qtDecode(const std::string& path) {
     return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB888);
@@ -367,6 +371,18 @@ TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
             twelveBit[i + 4] = 12;
             break;
         }
+    // Cut with the end-of-image marker appended: the scan meets a marker
+    // before the frame is filled. The CMYK files go to Qt's reader.
+    const QByteArray tiny = asBytes(makeJpeg({"", 16, 16, JCS_YCbCr, 2, 2, false, false, 0}));
+    const QByteArray cmyk = asBytes(makeJpeg({"", 300, 200, JCS_CMYK, 1, 1, false, false, 0}));
+    const auto endMarked = [](const QByteArray& bytes, int keep) {
+        const QByteArray cutBytes = cutJpeg(bytes, keep, true);
+        return std::vector<char>(cutBytes.begin(), cutBytes.end());
+    };
+    const QByteArray sequential = asBytes(whole);
+    const QByteArray stepped = asBytes(progressive);
+    const QByteArray huge = claimingSize(tiny, 14000, 14000);
+    const QByteArray cmykHuge = claimingSize(asBytes(makeJpeg({"", 16, 16, JCS_CMYK, 1, 1, false, false, 0})), 9000, 9000);
     const struct {
         const char* name;
         std::vector<char> bytes;
@@ -377,6 +393,12 @@ TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
         {"before-the-end.jpg", cut(whole, whole.size() - 2), "damaged or cut short"},
         {"progressive.jpg", cut(progressive, progressive.size() * 2 / 3), "damaged or cut short"},
         {"twelve-bit.jpg", twelveBit, "damaged or cannot be decoded"},
+        {"half-with-end.jpg", endMarked(sequential, sequential.size() / 2), "damaged or cut short"},
+        {"progressive-with-end.jpg", endMarked(stepped, stepped.size() * 2 / 3), "damaged or cut short"},
+        {"cmyk-half-with-end.jpg", endMarked(cmyk, cmyk.size() / 2), "damaged or cut short"},
+        {"frame-beyond-its-data.jpg", std::vector<char>(huge.begin(), huge.end()), "damaged or cut short"},
+        {"cmyk-frame-beyond-its-data.jpg", std::vector<char>(cmykHuge.begin(), cmykHuge.end()),
+         "damaged or cut short"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -393,6 +415,31 @@ TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
             DecodedSource source;
             EXPECT_FALSE(io.decode(gs(path), true, asFloat, false, &source));
         }
+    }
+    // Bytes that are no marker before the end marker, as cameras write
+    // them: the same picture as without, on either path.
+    for (const QByteArray& plain : {sequential, cmyk}) {
+        const std::string padded = folder.file("padded.jpg");
+        writeBytes(padded, withExtraneousBytes(plain, 20));
+        const std::string clean = folder.file("clean.jpg");
+        writeBytes(clean, plain);
+        ImageBuffer a, b;
+        GrowString reason;
+        ASSERT_TRUE(io.load8(gs(padded), &a, false, &reason)) << reason.c_str();
+        ASSERT_TRUE(io.load8(gs(clean), &b, false));
+        EXPECT_EQ(difference(a, false, b, false).max, 0.0);
+    }
+    // A flat picture holds the least data a frame can: no damage.
+    QImage flat(1024, 768, QImage::Format_RGB32);
+    flat.fill(qRgb(90, 90, 90));
+    for (bool stepwise : {false, true}) {
+        const std::string path = folder.file("flat.jpg");
+        QImageWriter writer(QString::fromStdString(path), "jpeg");
+        writer.setProgressiveScanWrite(stepwise);
+        ASSERT_TRUE(writer.write(flat));
+        ImageBuffer loaded;
+        GrowString reason;
+        EXPECT_TRUE(io.load8(gs(path), &loaded, false, &reason)) << reason.c_str();
     }
     // Bytes flipped in the middle of the scan: libjpeg steps over them.
     std::vector<char> damaged = whole;
