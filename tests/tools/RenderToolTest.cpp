@@ -7,6 +7,7 @@
 #include <QColorSpace>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QList>
@@ -303,6 +304,39 @@ TEST_F(RenderTool, EmbeddedProfileOfTheInputIsApplied) {
         FloatMap map;
         ASSERT_TRUE(readFloatMap(fileBytes(path("grey.pfm")), map));
         for (float sample : map.samples) ASSERT_NEAR(sample, tagged ? 187.5f : 128.0f, 1.0f);
+    }
+}
+
+// A profile of another colour model than the input's samples is ignored
+// as an unusable one: rendered as the file without it, exit 0, one line.
+TEST_F(RenderTool, AProfileOfAnotherColourModelIsIgnoredWithOneLine) {
+    const QString identity = path("identity.plf");
+    ASSERT_TRUE(writeFile(identity, kIdentityFilter));
+    QImage colour(16, 8, QImage::Format_RGB888);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) colour.setPixel(x, y, qRgb(40 + x * 10, 60 + y * 20, 200 - x * 8));
+    const QImage grey = colour.convertToFormat(QImage::Format_Grayscale8);
+    const struct {
+        const char* name;
+        const QImage& pixels;
+        std::vector<uint8_t> profile;
+    } cases[] = {
+        {"grey-on-colour.jpg", colour, mediatest::linearGreyProfile()},
+        {"colour-on-grey.png", grey, mediatest::linearRgbProfile()},
+        {"cmyk-on-colour.tif", colour, mediatest::cmykProfile()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString plain = path("plain.") + QFileInfo(QString::fromLatin1(c.name)).suffix();
+        const QString tagged = path(c.name);
+        ASSERT_TRUE(c.pixels.save(plain, nullptr, 100));
+        ASSERT_TRUE(c.pixels.save(tagged, nullptr, 100));
+        ASSERT_TRUE(mediatest::embedProfile(tagged.toStdString(), c.profile));
+        ASSERT_EQ(runTool({identity, plain, path("plain.pfm")}).status, 0);
+        const ToolRun run = runTool({identity, tagged, path("tagged.pfm")});
+        ASSERT_EQ(run.status, 0) << run.standardError.constData();
+        EXPECT_EQ(run.standardError, "pellucine-render: " + tagged.toUtf8() + ": ignoring the unusable colour profile\n");
+        EXPECT_TRUE(fileBytes(path("plain.pfm")) == fileBytes(path("tagged.pfm")));
     }
 }
 

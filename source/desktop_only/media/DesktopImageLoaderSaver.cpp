@@ -21,6 +21,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -174,6 +175,7 @@ struct Decoded {
     std::vector<uint8_t> iccProfile;  // as the decoder found it
     bool hasAlpha = false;            // the decoded image carries alpha
     int32_t bitsPerSample = 8;        // of the picture as the file stores it
+    PixelColours colours = PixelColours::kUnknown;  // of the file's samples, before decoding
 };
 
 // A picture refused for the size its decoder reports.
@@ -240,6 +242,13 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
     }
     if (refusedForSize(image.width(), image.height(), reason)) return false;
     out->orientation = orientationOf(reader.transformation());
+    // The file's own colour model: Qt's reader turns grey with alpha (and
+    // CMYK) into colour. Where the header does not tell, the format Qt
+    // decoded to does for grey.
+    out->colours = storedColours(bytes, kind);
+    if (out->colours == PixelColours::kUnknown &&
+        (image.format() == QImage::Format_Grayscale8 || image.format() == QImage::Format_Grayscale16))
+        out->colours = PixelColours::kGrey;
     // Asked of the decoded image, not of the header: a palette image with
     // transparent entries reports an opaque palette format beforehand.
     out->hasAlpha = image.hasAlphaChannel();
@@ -258,6 +267,12 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
     return true;
 }
 
+// The colour model of a JPEG the direct path takes: grey decodes to 32-bit
+// words too, so the decoder tells.
+PixelColours jpegColours(const JpegReader& jpeg) {
+    return jpeg.isGrey() ? PixelColours::kGrey : PixelColours::kRgb;
+}
+
 // A JPEG the direct path takes, decoded whole (into the picture handed in
 // for reuse when it fits), with what its markers carry.
 bool decodeJpegWhole(JpegReader& jpeg, Decoded* out, GrowString* reason, QImage* recycled) {
@@ -266,6 +281,7 @@ bool decodeJpegWhole(JpegReader& jpeg, Decoded* out, GrowString* reason, QImage*
     out->orientation = jpeg.orientation();
     out->iccProfile = jpeg.iccProfile();
     out->hasAlpha = false;
+    out->colours = jpegColours(jpeg);
     return true;
 }
 
@@ -297,8 +313,18 @@ void settleMetadata(const FileBytes& bytes, bool wantMetadata, int32_t decoderOr
         metadata->iccProfile.clear();
 }
 
+std::atomic<LoaderNoteHandler> gNoteHandler{nullptr};
+
+// A profile that is not used (damaged, of another colour space or another
+// colour model than the pixels, or failing to convert): the photo opens as
+// if it had none, which is no failure, and a note says so.
 void reportUnusableProfile(const GrowString& path) {
-    std::printf("ignoring the unusable colour profile of %s\n", path.c_str());
+    const char* const note = "ignoring the unusable colour profile";
+    if (const LoaderNoteHandler handler = gNoteHandler.load()) {
+        handler(path, note);
+        return;
+    }
+    std::printf("%s of %s\n", note, path.c_str());
     std::fflush(stdout);
 }
 
@@ -336,14 +362,21 @@ bool decodeSource(Source& source, const GrowString& path, bool applyEmbeddedProf
         bitsPerSample = decoded.bitsPerSample;  // before a profile conversion widens 8-bit samples
         orientation = metadata.orientation;
         if (applyEmbeddedProfile && !metadata.iccProfile.empty()) {
-            // The profile conversion works on RGBA samples.
-            if (pixels.format() == QImage::Format_RGB32 && !convertInStrips(&pixels, QImage::Format_RGBA8888)) {
-                setReason(reason, "out of memory converting the decoded picture");
-                return false;
+            SrgbConversion conversion;
+            const SrgbConversion::Outcome outcome = conversion.prepare(metadata.iccProfile, decoded.colours);
+            if (outcome == SrgbConversion::kUnusable) {
+                reportUnusableProfile(path);  // opened as if it had none
+            } else {
+                // The profile conversion works on RGBA samples.
+                if (pixels.format() == QImage::Format_RGB32 && !convertInStrips(&pixels, QImage::Format_RGBA8888)) {
+                    setReason(reason, "out of memory converting the decoded picture");
+                    return false;
+                }
+                // Float buffers get the conversion at 16 bits, so that an
+                // 8-bit source does not lose levels twice.
+                if (outcome == SrgbConversion::kConverts && !conversion.apply(&pixels, asFloat))
+                    reportUnusableProfile(path);
             }
-            // Float buffers get the conversion at 16 bits, so that an 8-bit
-            // source does not lose levels twice.
-            if (!convertToSrgb(&pixels, metadata.iccProfile, asFloat)) reportUnusableProfile(path);
         }
     }
     if (metadata.orientation < 1 || metadata.orientation > 8) metadata.orientation = 1;
@@ -368,7 +401,7 @@ bool loadJpegInBands(Source& source, const GrowString& path, bool applyEmbeddedP
     SrgbConversion conversion;
     bool convert = false;
     if (applyEmbeddedProfile && !metadata->iccProfile.empty()) {
-        const SrgbConversion::Outcome outcome = conversion.prepare(metadata->iccProfile);
+        const SrgbConversion::Outcome outcome = conversion.prepare(metadata->iccProfile, jpegColours(jpeg));
         convert = outcome == SrgbConversion::kConverts;
         if (outcome == SrgbConversion::kUnusable) reportUnusableProfile(path);
     }
@@ -461,6 +494,10 @@ bool DesktopImageLoaderSaver::save8(const GrowString& path, const ImageBuffer& i
 bool DesktopImageLoaderSaver::saveFloat(const GrowString& path, const ImageBuffer& image, const SaveOptions& options,
                                         const ImageMetadata* metadata, GrowString* reason) {
     return save(path, image, true, options, metadata, reason);
+}
+
+void setLoaderNoteHandler(LoaderNoteHandler handler) {
+    gNoteHandler.store(handler);
 }
 
 bool isMisnamedImage(const GrowString& path) {

@@ -14,9 +14,11 @@
 // segment, Qt's reader) serving when exiv2 finds none or cannot read the
 // file, and applied once, while the samples are copied; Qt's own automatic
 // turning stays off. Embedded ICC profiles (exiv2's reading, else the
-// decoder's) are converted to sRGB with lcms2 when asked. The metadata
-// names the bits a sample the file held (ImageMetadata::bitsPerSample: 16
-// for camera raw and 16-bit files, 8 for JPEG and .pli). A JPEG loaded
+// decoder's) are converted to sRGB with lcms2 when asked, when they are of
+// the colour model the file's samples are stored in (setLoaderNoteHandler
+// tells of the others, which are ignored). The metadata names the bits a
+// sample the file held (ImageMetadata::bitsPerSample: 16 for camera raw and
+// 16-bit files, 8 for JPEG and .pli). A JPEG loaded
 // whole (load8, loadFloat) is decoded band by band while the bands before
 // are converted into the buffer on the other threads.
 //
@@ -146,6 +148,17 @@ private:
     bool save(const GrowString& path, const ImageBuffer& image, bool isFloat, const SaveOptions& options,
               const ImageMetadata* metadata, GrowString* reason);
 };
+
+// The loader's notes on a file it opens, though not quite as stored: an
+// embedded colour profile it does not use (damaged, of another colour space
+// or another colour model than the pixels: a grey profile on colour pixels
+// and the reverse), the photo then opening as if it had none. By default
+// each note is a line on standard output ("ignoring the unusable colour
+// profile of FILE"); a program with lines of its own installs a handler,
+// called with the file and the note on the thread that loads. nullptr
+// brings the default back.
+using LoaderNoteHandler = void (*)(const GrowString& path, const char* note);
+void setLoaderNoteHandler(LoaderNoteHandler handler);
 
 // True when the file starts as one kind of image the loader reads (JPEG,
 // PNG, TIFF, Photoshop, .pli) while its extension names another, which the

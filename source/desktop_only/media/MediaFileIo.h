@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "ColorProfiles.h"  // PixelColours
 #include "MediaExtensions.h"
 #include "framework/ImageLoaderSaver.h"  // kMaxImagePixels, the program's pixel budget
 
@@ -144,6 +145,12 @@ ImageFileKind kindOfContent(const uint8_t* data, size_t size);
 // JPEG's frame header after the segments before it); false when it cannot
 // tell, the decoder judging then.
 bool claimedImageSize(const FileBytes& file, ImageFileKind kind, int64_t* width, int64_t* height);
+
+// The colour model of the samples an opened file of the kind stores, from
+// its header: a JPEG frame's component count, a PNG's colour type, a TIFF's
+// photometric interpretation, a Photoshop document's colour mode. kUnknown
+// when the header does not tell (and for .pli and raw files).
+PixelColours storedColours(const FileBytes& file, ImageFileKind kind);
 
 // Whether a JPEG stream reaches its end-of-image marker: libjpeg fills a
 // cut-off picture with grey and calls it a success.

@@ -164,6 +164,14 @@ TEST(MediaJpeg, LayoutsLeftToQtsReaderStillLoad) {
         ASSERT_TRUE(io.loadFloat(gs(path), &loaded, false, nullptr, &reason)) << reason.c_str();
         expectSameAsQt(loaded, true, reference);
     }
+    // An RGB profile does not describe CMYK samples: ignored, whatever Qt's
+    // reader made of them.
+    const std::string path = folder.file("cmyk.jpg");
+    const QImage reference = qtDecode(path);
+    ASSERT_TRUE(embedProfile(path, linearRgbProfile()));
+    ImageBuffer loaded;
+    ASSERT_TRUE(io.load8(gs(path), &loaded, true));
+    expectSameAsQt(loaded, false, reference);
 }
 
 // A JPEG with its EXIF orientation set (exiv2 writes it).

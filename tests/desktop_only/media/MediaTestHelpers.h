@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QVector>
 
+#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
@@ -208,6 +209,19 @@ inline GrowString gs(const std::string& text) {
     return GrowString(text.c_str());
 }
 
+// A profile made with lcms2 as the bytes of an ICC file; the profile is
+// closed.
+inline std::vector<uint8_t> profileBytes(cmsHPROFILE profile) {
+    std::vector<uint8_t> bytes;
+    cmsUInt32Number size = 0;
+    if (profile && cmsSaveProfileToMem(profile, nullptr, &size) && size > 0) {
+        bytes.resize(size);
+        if (!cmsSaveProfileToMem(profile, bytes.data(), &size)) bytes.clear();
+    }
+    if (profile) cmsCloseProfile(profile);
+    return bytes;
+}
+
 // A Display P3 profile (P3 primaries, D65 white, the sRGB tone curve), made
 // here with lcms2.
 inline std::vector<uint8_t> displayP3Profile() {
@@ -218,14 +232,43 @@ inline std::vector<uint8_t> displayP3Profile() {
     cmsToneCurve* curves[3] = {curve, curve, curve};
     cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
     cmsFreeToneCurve(curve);
-    std::vector<uint8_t> bytes;
-    cmsUInt32Number size = 0;
-    if (profile && cmsSaveProfileToMem(profile, nullptr, &size) && size > 0) {
-        bytes.resize(size);
-        if (!cmsSaveProfileToMem(profile, bytes.data(), &size)) bytes.clear();
+    return profileBytes(profile);
+}
+
+// Linear-light profiles, which change every mid-tone when applied: grey,
+// and RGB with sRGB's primaries.
+inline std::vector<uint8_t> linearGreyProfile() {
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    cmsHPROFILE profile = cmsCreateGrayProfile(cmsD50_xyY(), linear);
+    cmsFreeToneCurve(linear);
+    return profileBytes(profile);
+}
+inline std::vector<uint8_t> linearRgbProfile() {
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries = {{0.640, 0.330, 1.0}, {0.300, 0.600, 1.0}, {0.150, 0.060, 1.0}};
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    cmsToneCurve* curves[3] = {linear, linear, linear};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(linear);
+    return profileBytes(profile);
+}
+// A profile whose colour space is CMYK (an ink-limiting device link).
+inline std::vector<uint8_t> cmykProfile() {
+    return profileBytes(cmsCreateInkLimitingDeviceLink(cmsSigCmykData, 300.0));
+}
+
+// Embeds the profile into a JPEG, PNG or TIFF file with exiv2.
+inline bool embedProfile(const std::string& path, const std::vector<uint8_t>& icc) {
+    try {
+        Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
+        file->readMetadata();
+        Exiv2::DataBuf bytes(icc.data(), static_cast<long>(icc.size()));
+        file->setIccProfile(bytes, true);
+        file->writeMetadata();
+        return true;
+    } catch (...) {
+        return false;
     }
-    if (profile) cmsCloseProfile(profile);
-    return bytes;
 }
 
 // ---- JPEG streams edited as damaged files are

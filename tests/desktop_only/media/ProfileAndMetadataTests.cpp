@@ -122,6 +122,63 @@ TEST(MediaProfiles, EmbeddedProfileIsAppliedOnlyWhenAsked) {
     }
 }
 
+// A profile of another colour model than the file's samples is ignored as
+// an unusable one (the picture is the file's without it, with one note)
+// when the file is loaded in bands and when it is decoded whole; a profile
+// of the samples' own model is applied.
+TEST(MediaProfiles, AProfileOfAnotherColourModelIsIgnored) {
+    static int notes = 0;
+    setLoaderNoteHandler([](const GrowString&, const char*) { ++notes; });
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    QImage colour(16, 8, QImage::Format_RGB888);
+    QImage grey(16, 8, QImage::Format_Grayscale8);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            colour.setPixel(x, y, qRgb(40 + x * 10, 60 + y * 20, 200 - x * 8));
+            grey.setPixel(x, y, qRgb(50 + x * 9, 50 + x * 9, 50 + x * 9));
+        }
+    }
+    const struct {
+        const char* what;
+        const QImage& pixels;
+        std::vector<uint8_t> profile;
+        bool used;
+    } cases[] = {
+        {"grey on colour", colour, linearGreyProfile(), false},
+        {"colour on grey", grey, linearRgbProfile(), false},
+        {"CMYK on colour", colour, cmykProfile(), false},
+        {"colour on colour", colour, linearRgbProfile(), true},
+        {"grey on grey", grey, linearGreyProfile(), true},
+    };
+    for (const char* extension : {".jpg", ".png", ".tif"}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + " " + extension);
+            const std::string plain = folder.file(std::string("plain") + extension);
+            const std::string tagged = folder.file(std::string("tagged") + extension);
+            ASSERT_TRUE(c.pixels.save(QString::fromStdString(plain), nullptr, 100));
+            ASSERT_TRUE(c.pixels.save(QString::fromStdString(tagged), nullptr, 100));
+            ASSERT_TRUE(embedProfile(tagged, c.profile));
+            ImageBuffer reference;
+            ASSERT_TRUE(io.load8(gs(plain), &reference, true));
+            notes = 0;
+            ImageBuffer banded, whole;
+            GrowString reason;
+            ASSERT_TRUE(io.load8(gs(tagged), &banded, true, &reason)) << reason.c_str();
+            DecodedSource source;
+            ASSERT_TRUE(io.decode(gs(tagged), true, false, false, &source));
+            ASSERT_TRUE(io.finishLoad(source, 3, false, &whole, nullptr));
+            for (const ImageBuffer* loaded : {&banded, &whole}) {
+                const double change = difference(*loaded, false, reference, false).max;
+                if (c.used) EXPECT_GT(change, 20.0);
+                else EXPECT_EQ(change, 0.0);
+            }
+            EXPECT_EQ(notes, c.used ? 0 : 2);
+        }
+    }
+    setLoaderNoteHandler(nullptr);
+}
+
 TEST(MediaProfiles, AnSrgbProfileUnderAnotherNameChangesNothing) {
     // The shared files carry an sRGB profile named "Blue".
     DesktopImageLoaderSaver io;
