@@ -288,6 +288,39 @@ TEST_F(RenderTool, InputMetadataReachesTheOutputUpright) {
     }
 }
 
+// The orientation is read one way: a SHORT or a LONG in either byte order
+// turns the input, another type leaves it as stored.
+TEST_F(RenderTool, AnOrientationStoredAsShortOrLongTurnsTheInput) {
+    const QString identity = path("identity.plf");
+    ASSERT_TRUE(writeFile(identity, kIdentityFilter));
+    QImage stored(24, 16, QImage::Format_RGB32);
+    stored.fill(qRgb(30, 160, 90));
+    const QByteArray plain = mediatest::jpegOf(stored);
+    const struct {
+        const char* what;
+        bool little;
+        uint16_t type;
+        bool turned;
+    } cases[] = {
+        {"SHORT, big endian", false, 3, true},
+        {"LONG, little endian", true, 4, true},
+        {"LONG, big endian", false, 4, true},
+        {"signed SHORT", true, 8, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString input = path("exif.jpg");
+        const std::vector<uint8_t> exif = mediatest::exifSegment(c.little, 0x0112, c.type, 6);
+        ASSERT_TRUE(writeFile(input, mediatest::withExifSegment(plain, exif)));
+        const ToolRun run = runTool({identity, input, path("out.pfm")});
+        ASSERT_EQ(run.status, 0) << run.standardError.constData();
+        FloatMap map;
+        ASSERT_TRUE(readFloatMap(fileBytes(path("out.pfm")), map));
+        EXPECT_EQ(map.width, c.turned ? 16 : 24);
+        EXPECT_EQ(map.height, c.turned ? 24 : 16);
+    }
+}
+
 TEST_F(RenderTool, EmbeddedProfileOfTheInputIsApplied) {
     // Mid grey 128 in linear light is 187.5 in sRGB; untagged it stays 128.
     const QString identity = path("identity.plf");
@@ -335,7 +368,8 @@ TEST_F(RenderTool, AProfileOfAnotherColourModelIsIgnoredWithOneLine) {
         ASSERT_EQ(runTool({identity, plain, path("plain.pfm")}).status, 0);
         const ToolRun run = runTool({identity, tagged, path("tagged.pfm")});
         ASSERT_EQ(run.status, 0) << run.standardError.constData();
-        EXPECT_EQ(run.standardError, "pellucine-render: " + tagged.toUtf8() + ": ignoring the unusable colour profile\n");
+        EXPECT_EQ(run.standardError,
+                  "pellucine-render: " + tagged.toUtf8() + ": ignoring the unusable colour profile\n");
         EXPECT_TRUE(fileBytes(path("plain.pfm")) == fileBytes(path("tagged.pfm")));
     }
 }
@@ -642,7 +676,8 @@ TEST_F(RenderTool, HostileInputsEndInOneLine) {
     const QString beyondItsData = path("beyond-its-data.jpg");
     ASSERT_TRUE(writeFile(cut, mediatest::cutJpeg(photo, photo.size() / 2, false)));
     ASSERT_TRUE(writeFile(cutWithEnd, mediatest::cutJpeg(photo, photo.size() / 2, true)));
-    ASSERT_TRUE(writeFile(beyondItsData, mediatest::claimingSize(mediatest::jpegOf(texture.copy(0, 0, 16, 16)), 14000, 14000)));
+    const QByteArray tiny = mediatest::jpegOf(texture.copy(0, 0, 16, 16));
+    ASSERT_TRUE(writeFile(beyondItsData, mediatest::claimingSize(tiny, 14000, 14000)));
     const QString out = path("out.png");
     const struct {
         const char* what;

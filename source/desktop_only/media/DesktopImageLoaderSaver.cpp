@@ -58,20 +58,6 @@ const char* qtFormatOf(FileKind kind) {
     }
 }
 
-// Qt's name for an orientation, as the EXIF value.
-int32_t orientationOf(QImageIOHandler::Transformations t) {
-    switch (static_cast<int>(t)) {
-        case QImageIOHandler::TransformationMirror: return 2;
-        case QImageIOHandler::TransformationRotate180: return 3;
-        case QImageIOHandler::TransformationFlip: return 4;
-        case QImageIOHandler::TransformationFlipAndRotate90: return 5;
-        case QImageIOHandler::TransformationRotate90: return 6;
-        case QImageIOHandler::TransformationMirrorAndRotate90: return 7;
-        case QImageIOHandler::TransformationRotate270: return 8;
-        default: return 1;
-    }
-}
-
 // The bits a colour sample of a picture Qt decoded holds: 16 or 10 for its
 // deep formats, 8 for every other (palettes and fewer bits included).
 int32_t sampleBitsOf(QImage::Format format) {
@@ -171,7 +157,6 @@ bool openSource(const QString& qpath, Source* source, GrowString* reason) {
 // What a decoder found beside the pixels.
 struct Decoded {
     QImage pixels;                    // Format_RGBA8888, Format_RGBA64 or Format_RGB32
-    int32_t orientation = 0;          // as the decoder read it; 0 none
     std::vector<uint8_t> iccProfile;  // as the decoder found it
     bool hasAlpha = false;            // the decoded image carries alpha
     int32_t bitsPerSample = 8;        // of the picture as the file stores it
@@ -241,7 +226,6 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
         return false;
     }
     if (refusedForSize(image.width(), image.height(), reason)) return false;
-    out->orientation = orientationOf(reader.transformation());
     // The file's own colour model: Qt's reader turns grey with alpha (and
     // CMYK) into colour. Where the header does not tell, the format Qt
     // decoded to does for grey.
@@ -278,7 +262,6 @@ PixelColours jpegColours(const JpegReader& jpeg) {
 bool decodeJpegWhole(JpegReader& jpeg, Decoded* out, GrowString* reason, QImage* recycled) {
     if (refusedForSize(jpeg.width(), jpeg.height(), reason) || !decodeJpegPicture(jpeg, recycled, &out->pixels, reason))
         return false;
-    out->orientation = jpeg.orientation();
     out->iccProfile = jpeg.iccProfile();
     out->hasAlpha = false;
     out->colours = jpegColours(jpeg);
@@ -287,10 +270,12 @@ bool decodeJpegWhole(JpegReader& jpeg, Decoded* out, GrowString* reason, QImage*
 
 // The orientation to apply (1..8): the one exiv2 read from the file's
 // metadata (EXIF, else XMP; 0 when it found none or could not read the file
-// at all), else the decoder's own, else 1.
-int32_t chooseOrientation(int32_t fromMetadata, int32_t fromDecoder) {
+// at all), else the one of the file's own EXIF block read without exiv2
+// (by the same rule), else 1.
+int32_t chooseOrientation(const FileBytes& bytes, FileKind kind, int32_t fromMetadata) {
     if (fromMetadata >= 1 && fromMetadata <= 8) return fromMetadata;
-    return fromDecoder >= 1 && fromDecoder <= 8 ? fromDecoder : 1;
+    const int32_t fromFile = fileOrientation(bytes.data(), bytes.size(), kind);
+    return fromFile >= 1 && fromFile <= 8 ? fromFile : 1;
 }
 
 // The metadata of a decoded file (not raw, not .pli): exiv2's reading, the
@@ -298,11 +283,11 @@ int32_t chooseOrientation(int32_t fromMetadata, int32_t fromDecoder) {
 // as none: its colours cannot be trusted. The decoder hands over the
 // embedded bytes as they stand, while exiv2 may cut them to the size their
 // header declares, so the bytes the decoder found are judged too.
-void settleMetadata(const FileBytes& bytes, bool wantMetadata, int32_t decoderOrientation,
-                    std::vector<uint8_t> decoderProfile, ImageMetadata* metadata) {
+void settleMetadata(const FileBytes& bytes, FileKind kind, bool wantMetadata, std::vector<uint8_t> decoderProfile,
+                    ImageMetadata* metadata) {
     metadata->orientation = 0;  // none until exiv2 reads one
     readImageMetadata(bytes.data(), bytes.size(), wantMetadata, metadata);
-    metadata->orientation = chooseOrientation(metadata->orientation, decoderOrientation);
+    metadata->orientation = chooseOrientation(bytes, kind, metadata->orientation);
     // Each profile is judged once: the decoder's when it has one, exiv2's
     // when that is the one kept.
     if (!decoderProfile.empty() && !isSoundProfile(decoderProfile))
@@ -356,7 +341,7 @@ bool decodeSource(Source& source, const GrowString& path, bool applyEmbeddedProf
         const bool ok = source.jpeg ? decodeJpegWhole(*source.jpeg, &decoded, reason, recycled)
                                     : decodeWithQt(bytes, source.kind, &decoded, reason, recycled);
         if (!ok) return false;
-        settleMetadata(bytes, wantMetadata, decoded.orientation, std::move(decoded.iccProfile), &metadata);
+        settleMetadata(bytes, source.kind, wantMetadata, std::move(decoded.iccProfile), &metadata);
         pixels = std::move(decoded.pixels);
         hasAlpha = decoded.hasAlpha;
         bitsPerSample = decoded.bitsPerSample;  // before a profile conversion widens 8-bit samples
@@ -396,7 +381,7 @@ bool loadJpegInBands(Source& source, const GrowString& path, bool applyEmbeddedP
                      GrowString* reason) {
     JpegReader& jpeg = *source.jpeg;
     if (refusedForSize(jpeg.width(), jpeg.height(), reason)) return false;
-    settleMetadata(source.bytes, wantMetadata, jpeg.orientation(), jpeg.iccProfile(), metadata);
+    settleMetadata(source.bytes, source.kind, wantMetadata, jpeg.iccProfile(), metadata);
     metadata->bitsPerSample = 8;  // the direct path takes 8-bit JPEGs only
     SrgbConversion conversion;
     bool convert = false;

@@ -10,9 +10,11 @@
 // whatever the first bytes (several raw formats are TIFF containers); ":/"
 // resources and paths without one of these extensions are read as their
 // content says. Every photo comes up upright: the EXIF orientation (else the
-// XMP one) is read with exiv2, the decoder's own reading (the JPEG's EXIF
-// segment, Qt's reader) serving when exiv2 finds none or cannot read the
-// file, and applied once, while the samples are copied; Qt's own automatic
+// XMP one) is read with exiv2, the file's own EXIF block read without it (a
+// JPEG's EXIF segment, a TIFF's first directory, a PNG's eXIf chunk)
+// serving when exiv2 finds none or cannot read the file, both by the one
+// rule of MetadataIo.h (a SHORT or a LONG of 1..8, anything else upright),
+// and applied once, while the samples are copied; Qt's own automatic
 // turning stays off. Embedded ICC profiles (exiv2's reading, else the
 // decoder's) are converted to sRGB with lcms2 when asked, when they are of
 // the colour model the file's samples are stored in (setLoaderNoteHandler

@@ -128,34 +128,6 @@ constexpr J_COLOR_SPACE kWordLayout = JCS_EXT_ARGB;
 
 }  // namespace
 
-int32_t exifOrientation(const uint8_t* segment, size_t size) {
-    // "Exif\0\0", then a TIFF header (byte order, 42, offset of the first
-    // directory) and that directory's 12-byte entries; 0x0112 is the
-    // orientation, one SHORT.
-    constexpr size_t kExifTag = 6;
-    if (!segment || size < kExifTag + 8 || std::memcmp(segment, "Exif\0\0", kExifTag) != 0) return 0;
-    const uint8_t* tiff = segment + kExifTag;
-    const size_t length = size - kExifTag;
-    bool little;
-    if (tiff[0] == 'I' && tiff[1] == 'I') little = true;
-    else if (tiff[0] == 'M' && tiff[1] == 'M') little = false;
-    else return 0;
-    if (unsignedAt(tiff + 2, 2, little) != 42) return 0;
-    const uint64_t directory = unsignedAt(tiff + 4, 4, little);
-    if (directory > length || length - directory < 2) return 0;
-    const uint64_t entries = unsignedAt(tiff + directory, 2, little);
-    for (uint64_t i = 0; i < entries; ++i) {
-        const size_t at = static_cast<size_t>(directory + 2 + i * 12);
-        if (at + 12 > length) break;
-        if (unsignedAt(tiff + at, 2, little) != 0x0112) continue;
-        // One value or more, of the type SHORT.
-        if (unsignedAt(tiff + at + 2, 2, little) != 3 || unsignedAt(tiff + at + 4, 4, little) < 1) return 0;
-        const uint64_t value = unsignedAt(tiff + at + 8, 2, little);
-        return value >= 1 && value <= 8 ? static_cast<int32_t>(value) : 0;
-    }
-    return 0;
-}
-
 // ---- Watching Qt's reader ------------------------------------------------------
 
 namespace {
@@ -240,7 +212,6 @@ bool JpegReader::readHeader() {
     State& s = *state_;
     if (!s.created || s.info.src == nullptr) return false;
     if (setjmp(s.errors.jump) != 0) return false;
-    jpeg_save_markers(&s.info, JPEG_APP0 + 1, 0xFFFF);  // EXIF
     jpeg_save_markers(&s.info, JPEG_APP0 + 2, 0xFFFF);  // ICC profile
     if (jpeg_read_header(&s.info, TRUE) != JPEG_HEADER_OK) return false;
     const J_COLOR_SPACE space = s.info.jpeg_color_space;
@@ -252,10 +223,7 @@ bool JpegReader::readHeader() {
         return false;
     if (!jpeg_read_icc_profile(&s.info, &s.icc, &s.iccLength)) s.iccLength = 0;
 
-    // Out of libjpeg: what its markers carry.
-    for (jpeg_saved_marker_ptr m = s.info.marker_list; m && orientation_ == 0; m = m->next) {
-        if (m->marker == JPEG_APP0 + 1) orientation_ = exifOrientation(m->data, m->data_length);
-    }
+    // Out of libjpeg: the profile its markers carry.
     if (s.icc && s.iccLength > 0) icc_.assign(s.icc, s.icc + s.iccLength);
     std::free(s.icc);
     s.icc = nullptr;

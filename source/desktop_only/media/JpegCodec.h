@@ -9,8 +9,8 @@
 // the samples are those Qt's reader gives. Everything else (CMYK and YCCK,
 // arithmetic coding, 12-bit samples, headers libjpeg cannot read) is left to
 // Qt's reader: readHeader then says the file is not taken. The reader also
-// supplies what the file's markers carry: the EXIF orientation and the
-// embedded ICC profile.
+// supplies the embedded ICC profile its markers carry (the EXIF orientation
+// is read from the file's bytes, as for every kind: MetadataIo.h).
 //
 // Writing: JpegWriter compresses RGB or grey rows as Qt's JPEG writer does
 // (libjpeg's defaults: 4:2:0 chroma, the standard quantisation tables scaled
@@ -61,9 +61,6 @@ public:
     int32_t width() const;
     int32_t height() const;
     bool isGrey() const;
-    // The EXIF orientation (1..8) of the APP1 "Exif" segment; 0 when there
-    // is none or it cannot be read.
-    int32_t orientation() const { return orientation_; }
     // The profile of the APP2 "ICC_PROFILE" segments put together in their
     // order; empty when there is none or the segments do not fit together.
     const std::vector<uint8_t>& iccProfile() const { return icc_; }
@@ -79,7 +76,6 @@ public:
 private:
     struct State;
     std::unique_ptr<State> state_;
-    int32_t orientation_ = 0;
     std::vector<uint8_t> icc_;
 };
 
@@ -154,7 +150,3 @@ bool encodeJpegPicture(const QImage& pixels, int32_t quality, const std::vector<
 // bytes encodeJpegPicture gives for the stored picture.
 bool encodeJpegBuffer(const ImageBuffer& image, bool isFloat, int32_t quality, const std::vector<uint8_t>& icc,
                       QByteArray* out, GrowString* reason);
-
-// The EXIF orientation (1..8) in the body of an APP1 segment that starts
-// with "Exif\0\0"; 0 when the segment holds none or cannot be read.
-int32_t exifOrientation(const uint8_t* segment, size_t size);

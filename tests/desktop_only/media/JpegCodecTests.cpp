@@ -9,6 +9,7 @@
 #include "desktop_only/media/ColorProfiles.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/JpegCodec.h"
+#include "desktop_only/media/MetadataIo.h"
 #include "desktop_only/media/PixelTransfer.h"
 #include "platform/ParallelFor.h"
 
@@ -390,7 +391,8 @@ TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
     const QByteArray sequential = asBytes(whole);
     const QByteArray stepped = asBytes(progressive);
     const QByteArray huge = claimingSize(tiny, 14000, 14000);
-    const QByteArray cmykHuge = claimingSize(asBytes(makeJpeg({"", 16, 16, JCS_CMYK, 1, 1, false, false, 0})), 9000, 9000);
+    const QByteArray cmykTiny = asBytes(makeJpeg({"", 16, 16, JCS_CMYK, 1, 1, false, false, 0}));
+    const QByteArray cmykHuge = claimingSize(cmykTiny, 9000, 9000);
     const struct {
         const char* name;
         std::vector<char> bytes;
@@ -492,32 +494,8 @@ TEST(MediaJpeg, SidesAtJpegsLimits) {
     }
 }
 
-// An APP1 "Exif" segment whose first directory holds `entries` 12-byte
-// entries, the last of them tag `tag` of type `type` and value `value`.
-std::vector<uint8_t> exifSegment(bool little, uint16_t tag, uint16_t type, uint16_t value, int entries = 2) {
-    std::vector<uint8_t> s = {'E', 'x', 'i', 'f', 0, 0};
-    auto put16 = [&](uint16_t v) {
-        s.push_back(static_cast<uint8_t>(little ? v : v >> 8));
-        s.push_back(static_cast<uint8_t>(little ? v >> 8 : v));
-    };
-    auto put32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i) s.push_back(static_cast<uint8_t>(v >> (little ? 8 * i : 24 - 8 * i)));
-    };
-    s.push_back(little ? 'I' : 'M');
-    s.push_back(little ? 'I' : 'M');
-    put16(42);
-    put32(8);
-    put16(static_cast<uint16_t>(entries));
-    for (int e = 0; e + 1 < entries; ++e) {  // an ImageWidth entry before it
-        put16(0x0100), put16(3), put32(1), put16(640), put16(0);
-    }
-    put16(tag), put16(type), put32(1), put16(value), put16(0);
-    put32(0);
-    return s;
-}
-
-// The orientation the direct path reads from the file's own EXIF segment
-// when exiv2 cannot read the file: worked cases and broken segments.
+// The orientation read from a JPEG's own EXIF segment when exiv2 cannot
+// read the file: worked cases and broken segments.
 TEST(MediaJpeg, ExifOrientationOfTheSegment) {
     const struct {
         const char* what;
@@ -529,7 +507,10 @@ TEST(MediaJpeg, ExifOrientationOfTheSegment) {
         {"first entry", exifSegment(true, 0x0112, 3, 3, 1), 3},
         {"out of range", exifSegment(true, 0x0112, 3, 9), 0},
         {"zero", exifSegment(false, 0x0112, 3, 0), 0},
-        {"not a SHORT", exifSegment(true, 0x0112, 4, 6), 0},
+        {"a LONG", exifSegment(true, 0x0112, 4, 6), 6},
+        {"a LONG, big endian", exifSegment(false, 0x0112, 4, 5), 5},
+        {"a LONG out of range", exifSegment(false, 0x0112, 4, 0x60000), 0},
+        {"neither SHORT nor LONG", exifSegment(true, 0x0112, 8, 6), 0},
         {"no orientation", exifSegment(true, 0x0110, 3, 6), 0},
         {"no Exif tag", std::vector<uint8_t>{'E', 'x', 'i', 'g', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0}, 0},
         {"no TIFF header", std::vector<uint8_t>{'E', 'x', 'i', 'f', 0, 0, 'X', 'X', 42, 0, 8, 0, 0, 0}, 0},

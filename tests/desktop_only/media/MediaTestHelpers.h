@@ -317,6 +317,41 @@ inline QByteArray withExtraneousBytes(const QByteArray& jpeg, int count) {
     return jpeg.left(jpeg.size() - 2) + QByteArray(count, '\x11') + QByteArray("\xFF\xD9", 2);
 }
 
+// The body of an APP1 "Exif" segment written by hand: a TIFF header in the
+// byte order asked and a first directory of `entries` 12-byte entries, an
+// ImageWidth before the last, which is tag `tag` of type `type` holding
+// `value` (4 bytes for a LONG, 2 otherwise).
+inline std::vector<uint8_t> exifSegment(bool little, uint16_t tag, uint16_t type, uint32_t value, int entries = 2) {
+    std::vector<uint8_t> s = {'E', 'x', 'i', 'f', 0, 0};
+    auto put16 = [&](uint32_t v) {
+        s.push_back(static_cast<uint8_t>(little ? v : v >> 8));
+        s.push_back(static_cast<uint8_t>(little ? v >> 8 : v));
+    };
+    auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) s.push_back(static_cast<uint8_t>(v >> (little ? 8 * i : 24 - 8 * i)));
+    };
+    s.push_back(little ? 'I' : 'M');
+    s.push_back(little ? 'I' : 'M');
+    put16(42);
+    put32(8);
+    put16(static_cast<uint16_t>(entries));
+    for (int e = 0; e + 1 < entries; ++e) put16(0x0100), put16(3), put32(1), put16(640), put16(0);
+    put16(tag), put16(type), put32(1);
+    if (type == 4) put32(value);
+    else put16(value), put16(0);
+    put32(0);
+    return s;
+}
+
+// The JPEG with the segment as an APP1 marker right after its start.
+inline QByteArray withExifSegment(const QByteArray& jpeg, const std::vector<uint8_t>& segment) {
+    const int length = static_cast<int>(segment.size()) + 2;
+    QByteArray marker("\xFF\xE1", 2);
+    marker.append(static_cast<char>(length >> 8)).append(static_cast<char>(length & 0xFF));
+    marker.append(reinterpret_cast<const char*>(segment.data()), static_cast<int>(segment.size()));
+    return jpeg.left(2) + marker + jpeg.mid(2);
+}
+
 inline void writeBytes(const std::string& path, const QByteArray& bytes) {
     writeFile(path, std::vector<char>(bytes.begin(), bytes.end()));
 }

@@ -364,6 +364,31 @@ TEST_F(ProcessingQueue, ARenderThatRunsOutOfMemoryFailsTheJob) {
     expectRendered("b.png", "fed.png", 10.0f);
 }
 
+// A photo whose orientation is stored as a LONG, in either byte order,
+// comes out upright: the batch reads it as every path does.
+TEST_F(ProcessingQueue, AnOrientationStoredAsLongTurnsTheOutput) {
+    ImageBuffer picture;
+    makePicture(&picture, 24, 16, 3, false);
+    ASSERT_TRUE(io.save8(gs(folder.file("plain.jpg")), picture, SaveOptions(), nullptr));
+    const std::vector<char> plain = readFile(folder.file("plain.jpg"));
+    GrowArray<RenderJob> batch;
+    for (bool little : {true, false}) {
+        const std::string name = little ? "little.jpg" : "big.jpg";
+        writeBytes(folder.file(name), withExifSegment(QByteArray(plain.data(), static_cast<int>(plain.size())),
+                                                      exifSegment(little, 0x0112, 4, 6)));
+        batch.append(job(name, name + ".png"));
+    }
+    queue.addJobs(batch);
+    ASSERT_TRUE(waitUntilIdle(queue));
+    ASSERT_EQ(errorFlagOf(queue), 0);
+    for (const char* output : {"little.jpg.png", "big.jpg.png"}) {
+        ImageBuffer out;
+        ASSERT_TRUE(io.load8(gs(folder.file(output)), &out, false));
+        EXPECT_EQ(out.width, 16) << output;
+        EXPECT_EQ(out.height, 24) << output;
+    }
+}
+
 // Every failed job keeps the file it concerns and why; the next run starts
 // with an empty list.
 TEST_F(ProcessingQueue, EachFailureKeepsItsFileAndReason) {
