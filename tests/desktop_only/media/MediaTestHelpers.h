@@ -273,19 +273,6 @@ inline bool embedProfile(const std::string& path, const std::vector<uint8_t>& ic
 
 // ---- JPEG streams edited as damaged files are
 
-// The offset of the first segment with the marker (0xFF, marker) before the
-// first scan, walking the segments of a JPEG; -1 when there is none.
-inline int jpegSegment(const QByteArray& jpeg, uint8_t marker) {
-    int at = 2;
-    while (at + 4 <= jpeg.size() && static_cast<uint8_t>(jpeg[at]) == 0xFF) {
-        const uint8_t here = static_cast<uint8_t>(jpeg[at + 1]);
-        if (here == marker) return at;
-        if (here == 0xDA) return -1;
-        at += 2 + (static_cast<uint8_t>(jpeg[at + 2]) << 8 | static_cast<uint8_t>(jpeg[at + 3]));
-    }
-    return -1;
-}
-
 // The picture as a JPEG from Qt's writer (4:2:0, baseline).
 inline QByteArray jpegOf(const QImage& picture, int quality = 90) {
     QByteArray bytes;
@@ -301,20 +288,14 @@ inline QByteArray cutJpeg(const QByteArray& jpeg, int keep, bool endMarker) {
     return jpeg.left(keep) + (endMarker ? QByteArray("\xFF\xD9", 2) : QByteArray());
 }
 
-// The JPEG with its baseline frame header claiming width x height.
+// The JPEG with its baseline frame header claiming width x height (the
+// quantisation tables before it hold no 0xFF at the qualities used here).
 inline QByteArray claimingSize(QByteArray jpeg, int width, int height) {
-    const int frame = jpegSegment(jpeg, 0xC0);
+    const int frame = jpeg.indexOf("\xFF\xC0");
     if (frame < 0) return QByteArray();
     const int values[4] = {height >> 8, height & 0xFF, width >> 8, width & 0xFF};
     for (int k = 0; k < 4; ++k) jpeg[frame + 5 + k] = static_cast<char>(values[k]);
     return jpeg;
-}
-
-// The JPEG with `count` bytes that are no marker before its end-of-image
-// marker, as some cameras pad the end of the scan.
-inline QByteArray withExtraneousBytes(const QByteArray& jpeg, int count) {
-    if (!jpeg.endsWith("\xFF\xD9")) return QByteArray();
-    return jpeg.left(jpeg.size() - 2) + QByteArray(count, '\x11') + QByteArray("\xFF\xD9", 2);
 }
 
 // The body of an APP1 "Exif" segment written by hand: a TIFF header in the

@@ -374,19 +374,15 @@ TEST_F(ProcessingQueue, AnOrientationStoredAsLongTurnsTheOutput) {
     GrowArray<RenderJob> batch;
     for (bool little : {true, false}) {
         const std::string name = little ? "little.jpg" : "big.jpg";
-        writeBytes(folder.file(name), withExifSegment(QByteArray(plain.data(), static_cast<int>(plain.size())),
-                                                      exifSegment(little, 0x0112, 4, 6)));
+        const std::vector<uint8_t> exif = exifSegment(little, 0x0112, 4, 6);
+        writeBytes(folder.file(name), withExifSegment(QByteArray(plain.data(), int(plain.size())), exif));
         batch.append(job(name, name + ".png"));
     }
     queue.addJobs(batch);
     ASSERT_TRUE(waitUntilIdle(queue));
     ASSERT_EQ(errorFlagOf(queue), 0);
-    for (const char* output : {"little.jpg.png", "big.jpg.png"}) {
-        ImageBuffer out;
-        ASSERT_TRUE(io.load8(gs(folder.file(output)), &out, false));
-        EXPECT_EQ(out.width, 16) << output;
-        EXPECT_EQ(out.height, 24) << output;
-    }
+    for (const char* output : {"little.jpg.png", "big.jpg.png"})
+        EXPECT_EQ(QImage(QString::fromStdString(folder.file(output))).size(), QSize(16, 24)) << output;
 }
 
 // Every failed job keeps the file it concerns and why; the next run starts

@@ -80,19 +80,7 @@ void saveGreyLinearTagged(const std::string& path) {
     QImage image(16, 8, QImage::Format_Grayscale8);
     image.fill(QColor(128, 128, 128));
     ASSERT_TRUE(image.save(QString::fromStdString(path), "jpeg", 100));
-    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
-    cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), linear);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(grey, nullptr, &size);
-    std::vector<uint8_t> bytes(size);
-    cmsSaveProfileToMem(grey, bytes.data(), &size);
-    cmsCloseProfile(grey);
-    cmsFreeToneCurve(linear);
-    Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
-    file->readMetadata();
-    Exiv2::DataBuf icc(bytes.data(), static_cast<long>(bytes.size()));
-    file->setIccProfile(icc, true);
-    file->writeMetadata();
+    ASSERT_TRUE(embedProfile(path, linearGreyProfile()));
 }
 
 TEST(MediaProfiles, EmbeddedProfileIsAppliedOnlyWhenAsked) {
