@@ -7,6 +7,7 @@
 #include <QColorSpace>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QList>
@@ -19,7 +20,12 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -282,6 +288,36 @@ TEST_F(RenderTool, InputMetadataReachesTheOutputUpright) {
     }
 }
 
+// The orientation is read one way: a SHORT or a LONG in either byte order
+// turns the input, another type leaves it as stored.
+TEST_F(RenderTool, AnOrientationStoredAsShortOrLongTurnsTheInput) {
+    const QString identity = path("identity.plf");
+    ASSERT_TRUE(writeFile(identity, kIdentityFilter));
+    QImage stored(24, 16, QImage::Format_RGB32);
+    stored.fill(qRgb(30, 160, 90));
+    const QByteArray plain = mediatest::jpegOf(stored);
+    const struct {
+        const char* what;
+        bool little;
+        uint16_t type;
+        bool turned;
+    } cases[] = {
+        {"SHORT, big endian", false, 3, true},
+        {"LONG, little endian", true, 4, true},
+        {"LONG, big endian", false, 4, true},
+        {"signed SHORT", true, 8, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString input = path("exif.jpg");
+        const std::vector<uint8_t> exif = mediatest::exifSegment(c.little, 0x0112, c.type, 6);
+        ASSERT_TRUE(writeFile(input, mediatest::withExifSegment(plain, exif)));
+        const ToolRun run = runTool({identity, input, path("out.png")});
+        ASSERT_EQ(run.status, 0) << run.standardError.constData();
+        EXPECT_EQ(QImage(path("out.png")).size(), c.turned ? QSize(16, 24) : QSize(24, 16));
+    }
+}
+
 TEST_F(RenderTool, EmbeddedProfileOfTheInputIsApplied) {
     // Mid grey 128 in linear light is 187.5 in sRGB; untagged it stays 128.
     const QString identity = path("identity.plf");
@@ -298,6 +334,40 @@ TEST_F(RenderTool, EmbeddedProfileOfTheInputIsApplied) {
         FloatMap map;
         ASSERT_TRUE(readFloatMap(fileBytes(path("grey.pfm")), map));
         for (float sample : map.samples) ASSERT_NEAR(sample, tagged ? 187.5f : 128.0f, 1.0f);
+    }
+}
+
+// A profile of another colour model than the input's samples is ignored
+// as an unusable one: rendered as the file without it, exit 0, one line.
+TEST_F(RenderTool, AProfileOfAnotherColourModelIsIgnoredWithOneLine) {
+    const QString identity = path("identity.plf");
+    ASSERT_TRUE(writeFile(identity, kIdentityFilter));
+    QImage colour(16, 8, QImage::Format_RGB888);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) colour.setPixel(x, y, qRgb(40 + x * 10, 60 + y * 20, 200 - x * 8));
+    const QImage grey = colour.convertToFormat(QImage::Format_Grayscale8);
+    const struct {
+        const char* name;
+        const QImage& pixels;
+        std::vector<uint8_t> profile;
+    } cases[] = {
+        {"grey-on-colour.jpg", colour, mediatest::linearGreyProfile()},
+        {"colour-on-grey.png", grey, mediatest::linearRgbProfile()},
+        {"cmyk-on-colour.tif", colour, mediatest::cmykProfile()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString plain = path("plain.") + QFileInfo(QString::fromLatin1(c.name)).suffix();
+        const QString tagged = path(c.name);
+        ASSERT_TRUE(c.pixels.save(plain, nullptr, 100));
+        ASSERT_TRUE(c.pixels.save(tagged, nullptr, 100));
+        ASSERT_TRUE(mediatest::embedProfile(tagged.toStdString(), c.profile));
+        ASSERT_EQ(runTool({identity, plain, path("plain.pfm")}).status, 0);
+        const ToolRun run = runTool({identity, tagged, path("tagged.pfm")});
+        ASSERT_EQ(run.status, 0) << run.standardError.constData();
+        EXPECT_EQ(run.standardError,
+                  "pellucine-render: " + tagged.toUtf8() + ": ignoring the unusable colour profile\n");
+        EXPECT_TRUE(fileBytes(path("plain.pfm")) == fileBytes(path("tagged.pfm")));
     }
 }
 
@@ -578,6 +648,33 @@ ToolRun runLimited(const QString& limit, const QStringList& arguments) {
     return run;
 }
 
+// The tool's exit status and peak resident memory, run as a child of its
+// own (its standard error unread).
+struct MeasuredRun {
+    int status = -1;
+    long peakKilobytes = -1;
+};
+
+MeasuredRun runMeasured(const QStringList& arguments) {
+    std::vector<std::string> words{kTool.toStdString()};
+    for (const QString& argument : arguments) words.push_back(argument.toStdString());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    MeasuredRun run;
+    pid_t child = -1;
+    int status = 0;
+    rusage usage{};
+    if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
+        wait4(child, &status, 0, &usage) == child && WIFEXITED(status))
+        run = {WEXITSTATUS(status), usage.ru_maxrss};
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
 // Hostile inputs found by fuzzing: each ends in one line and exit 1, never
 // blocks, never reads without end, and names the problem.
 TEST_F(RenderTool, HostileInputsEndInOneLine) {
@@ -592,6 +689,17 @@ TEST_F(RenderTool, HostileInputsEndInOneLine) {
     ASSERT_GT(frame, 0);
     for (int k = 0; k < 4; ++k) bytes[frame + 5 + k] = k % 2 ? char(0x30) : char(0x75);  // 30000 x 30000
     ASSERT_TRUE(writeFile(huge, bytes));
+    // A photo cut at half, bare and with its end marker appended, and a
+    // 16 x 16 photo (800 bytes) whose frame header claims 14000 x 14000.
+    const QImage flower(kFlower);
+    const QByteArray photo = mediatest::jpegOf(flower);
+    const QString cut = path("cut.jpg");
+    const QString cutWithEnd = path("cut-with-end.jpg");
+    const QString beyondItsData = path("beyond-its-data.jpg");
+    ASSERT_TRUE(writeFile(cut, mediatest::cutJpeg(photo, photo.size() / 2, false)));
+    ASSERT_TRUE(writeFile(cutWithEnd, mediatest::cutJpeg(photo, photo.size() / 2, true)));
+    const QByteArray tiny = mediatest::jpegOf(flower.copy(0, 0, 16, 16));
+    ASSERT_TRUE(writeFile(beyondItsData, mediatest::claimingSize(tiny, 14000, 14000)));
     const QString out = path("out.png");
     const struct {
         const char* what;
@@ -604,6 +712,11 @@ TEST_F(RenderTool, HostileInputsEndInOneLine) {
         {"a device as the input", {kExampleFilter, "/dev/zero", out}, "is not a regular file"},
         {"control characters in a tile name", {control, image, out}, "\"Evil\\nName\\x1b[31m\""},
         {"a header claiming 30000 x 30000", {kExampleFilter, huge, out}, "too large"},
+        {"a JPEG cut at half", {kExampleFilter, cut, out}, "the JPEG file is damaged or cut short"},
+        {"a JPEG cut at half, its end marker appended", {kExampleFilter, cutWithEnd, out},
+         "the JPEG file is damaged or cut short"},
+        {"a frame header beyond the data", {kExampleFilter, beyondItsData, out},
+         "the JPEG file is damaged or cut short"},
         {"a missing input whose name holds a line feed", {kExampleFilter, path("new\nline.png"), out},
          "new\\nline.png: cannot open the file: No such file or directory"},
     };
@@ -616,6 +729,12 @@ TEST_F(RenderTool, HostileInputsEndInOneLine) {
         EXPECT_TRUE(run.standardError.contains(c.reason)) << run.standardError.constData();
         EXPECT_FALSE(QFile::exists(out));
     }
+    // The frame beyond its data is refused before its 196 megapixels are
+    // allocated: a few megabytes, not the gigabytes the picture would take.
+    const MeasuredRun measured = runMeasured({kExampleFilter, beyondItsData, out});
+    EXPECT_EQ(measured.status, 1);
+    EXPECT_GT(measured.peakKilobytes, 0);
+    EXPECT_LT(measured.peakKilobytes, 100 * 1024);
     // The saver's .jpeg is taken as an output too.
     EXPECT_EQ(runTool({kExampleFilter, image, path("out.jpeg")}).status, 0);
     EXPECT_FALSE(QImage(path("out.jpeg")).isNull());

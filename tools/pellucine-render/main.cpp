@@ -36,6 +36,10 @@
 // would (ImageBuffer::failAllocationsForTesting), so that the tests can
 // check how a render that runs out of memory ends.
 //
+// An input whose embedded colour profile cannot be used (damaged, or of
+// another colour model than its pixels) is rendered as if it had none, and
+// a successful run then says so in one line on standard error.
+//
 // Exit status 0 on success. Any failure prints one line on standard error
 // naming the file and the problem (the reason the loader, the saver or the
 // filter reader gives), and exits with status 1; a failed write leaves no
@@ -60,8 +64,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FrameResources.h"
@@ -104,6 +110,24 @@ void reportFailure(const std::string& file, const std::string& problem) {
         std::fprintf(stderr, "%s: %s: %s\n", kToolName, printableName(GrowString(file.c_str())).c_str(),
                      problem.c_str());
     std::fflush(stderr);
+}
+
+// The loader's notes on the files it opened ("ignoring the unusable colour
+// profile"), kept for the lines of a successful run: standard error is
+// closed to everything but the tool's own lines while a file loads.
+std::mutex gLoaderNotesLock;
+std::vector<std::pair<std::string, std::string>> gLoaderNotes;  // file, note
+
+void keepLoaderNote(const GrowString& path, const char* note) {
+    std::lock_guard<std::mutex> guard(gLoaderNotesLock);
+    gLoaderNotes.emplace_back(path.c_str(), note);
+}
+
+// One line for each note the loader made, in order.
+void reportLoaderNotes() {
+    std::lock_guard<std::mutex> guard(gLoaderNotesLock);
+    for (const auto& note : gLoaderNotes) reportFailure(note.first, note.second);
+    gLoaderNotes.clear();
 }
 
 // Keeps standard error closed to the codec libraries while it lives: some
@@ -491,6 +515,7 @@ int run(const std::vector<std::string>& args, DesktopImageLoaderSaver& loader) {
         reportFailure(options.output, problem);
         return 1;
     }
+    reportLoaderNotes();
     if (!filterNote.empty()) reportFailure(options.filter, filterNote);
     return 0;
 }
@@ -515,6 +540,7 @@ int main(int argc, char** argv) {
     // The program's loader, also for tiles that draw bitmaps.
     DesktopImageLoaderSaver loader;
     gImageLoaderSaver = &loader;
+    setLoaderNoteHandler(keepLoaderNote);
     try {
         const int status = run(args, loader);
         gImageLoaderSaver = nullptr;

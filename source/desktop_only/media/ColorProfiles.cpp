@@ -142,14 +142,16 @@ struct SrgbConversion::Prepared {
 SrgbConversion::SrgbConversion() = default;
 SrgbConversion::~SrgbConversion() = default;
 
-SrgbConversion::Outcome SrgbConversion::prepare(const std::vector<uint8_t>& profile) {
+SrgbConversion::Outcome SrgbConversion::prepare(const std::vector<uint8_t>& profile, PixelColours stored) {
     prepared_.reset();
-    if (profile.empty()) return kUnusable;
+    if (profile.empty() || stored == PixelColours::kOther) return kUnusable;
     ProfilePtr source(cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size())));
     if (!source) return kUnusable;
     const cmsColorSpaceSignature space = cmsGetColorSpace(source.get());
     const bool grey = space == cmsSigGrayData;
     if (!grey && space != cmsSigRgbData) return kUnusable;
+    // A profile of the other model describes other samples than these.
+    if ((stored == PixelColours::kGrey && !grey) || (stored == PixelColours::kRgb && grey)) return kUnusable;
 
     ProfilePtr srgb(cmsCreate_sRGBProfile());
     if (!srgb) return kUnusable;
@@ -178,11 +180,11 @@ bool SrgbConversion::apply(QImage* image, bool atSixteenBits) const {
                : transformRows<uint8_t>(image, prepared_->transform.get(), prepared_->grey);
 }
 
-bool convertToSrgb(QImage* image, const std::vector<uint8_t>& profile, bool atSixteenBits) {
+bool convertToSrgb(QImage* image, const std::vector<uint8_t>& profile, bool atSixteenBits, PixelColours stored) {
     if (!image || image->isNull() || profile.empty()) return false;
     if (image->format() != QImage::Format_RGBA64 && image->format() != QImage::Format_RGBA8888) return false;
     SrgbConversion conversion;
-    switch (conversion.prepare(profile)) {
+    switch (conversion.prepare(profile, stored)) {
         case SrgbConversion::kNothingToDo: return true;
         case SrgbConversion::kConverts: return conversion.apply(image, atSixteenBits);
         default: return false;

@@ -14,18 +14,30 @@ class QImage;
 // colours are not to be trusted.
 bool isSoundProfile(const std::vector<uint8_t>& profile);
 
+// The colour model of a file's stored samples, which an embedded profile
+// must describe to be used: a grey profile on colour samples would make the
+// picture grey, an RGB one on grey samples tint it.
+enum class PixelColours {
+    kUnknown,  // the file does not tell: RGB and grey profiles are both taken
+    kGrey,     // one sample a pixel (grey, grey and alpha)
+    kRgb,      // RGB, YCbCr or a palette of RGB colours
+    kOther,    // CMYK, Lab and the like, which no profile here converts
+};
+
 // Converts the pixels (QImage::Format_RGBA8888 or Format_RGBA64) in place
 // from the given ICC profile to sRGB, perceptual intent; alpha is kept.
 // The conversion is lcms2's own on float samples, clipped to 0..1 and
 // rounded to the nearest level of the image's samples: within half a level
 // of the exact result (no interpolated table). With
 // atSixteenBits, 8-bit pixels are widened to Format_RGBA64 first. RGB
-// and grey profiles are used; a profile that cannot be parsed or describes
-// another colour space (CMYK, Lab, ...) leaves the pixels alone and gives false.
+// and grey profiles are used; a profile that cannot be parsed, describes
+// another colour space (CMYK, Lab, ...) or another colour model than the
+// stored samples' (`stored`) leaves the pixels alone and gives false.
 // A profile equivalent to sRGB (the same primaries and tone curves within a
 // fraction of a level, as most photos carry under many names) leaves the
 // pixels alone and gives true: the conversion would only add rounding.
-bool convertToSrgb(QImage* image, const std::vector<uint8_t>& profile, bool atSixteenBits);
+bool convertToSrgb(QImage* image, const std::vector<uint8_t>& profile, bool atSixteenBits,
+                   PixelColours stored = PixelColours::kUnknown);
 
 // The conversion convertToSrgb makes, prepared once from a profile and then
 // applied to any number of images: the strips of one picture converted one
@@ -40,9 +52,10 @@ public:
     enum Outcome {
         kConverts,     // apply converts the samples
         kNothingToDo,  // a profile equivalent to sRGB: the samples stay as they are
-        kUnusable,     // cannot be parsed, or describes another colour space
+        kUnusable,     // cannot be parsed, describes another colour space, or
+                       // another colour model than the stored samples'
     };
-    Outcome prepare(const std::vector<uint8_t>& profile);
+    Outcome prepare(const std::vector<uint8_t>& profile, PixelColours stored = PixelColours::kUnknown);
     // As convertToSrgb, with the prepared profile (kConverts). Safe to call
     // from several threads at once.
     bool apply(QImage* image, bool atSixteenBits) const;

@@ -21,10 +21,12 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -53,20 +55,6 @@ const char* qtFormatOf(FileKind kind) {
         case FileKind::Tiff: return "tiff";
         case FileKind::Psd: return "psd";
         default: return nullptr;
-    }
-}
-
-// Qt's name for an orientation, as the EXIF value.
-int32_t orientationOf(QImageIOHandler::Transformations t) {
-    switch (static_cast<int>(t)) {
-        case QImageIOHandler::TransformationMirror: return 2;
-        case QImageIOHandler::TransformationRotate180: return 3;
-        case QImageIOHandler::TransformationFlip: return 4;
-        case QImageIOHandler::TransformationFlipAndRotate90: return 5;
-        case QImageIOHandler::TransformationRotate90: return 6;
-        case QImageIOHandler::TransformationMirrorAndRotate90: return 7;
-        case QImageIOHandler::TransformationRotate270: return 8;
-        default: return 1;
     }
 }
 
@@ -145,6 +133,12 @@ bool openSource(const QString& qpath, Source* source, GrowString* reason) {
         tooLargeReason(width, height, reason);
         return false;
     }
+    // Judged before the picture is allocated by either JPEG decoder: a
+    // frame its data cannot fill is refused for the bytes it has.
+    if (kind == FileKind::Jpeg && !jpegDataCanFillFrame(bytes)) {
+        setReason(reason, "the JPEG file is damaged or cut short");
+        return false;
+    }
     if (qtFormatOf(kind) && bytes.fileSize() > static_cast<uint64_t>(INT_MAX)) {
         setReason(reason, "the file is too large to decode");
         return false;
@@ -163,10 +157,10 @@ bool openSource(const QString& qpath, Source* source, GrowString* reason) {
 // What a decoder found beside the pixels.
 struct Decoded {
     QImage pixels;                    // Format_RGBA8888, Format_RGBA64 or Format_RGB32
-    int32_t orientation = 0;          // as the decoder read it; 0 none
     std::vector<uint8_t> iccProfile;  // as the decoder found it
     bool hasAlpha = false;            // the decoded image carries alpha
     int32_t bitsPerSample = 8;        // of the picture as the file stores it
+    PixelColours colours = PixelColours::kUnknown;  // of the file's samples, before decoding
 };
 
 // A picture refused for the size its decoder reports.
@@ -220,12 +214,25 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
     QImage image;
     if (kind == FileKind::Jpeg && reader.imageFormat() == QImage::Format_RGB32)
         image = pictureToFill(recycled, size.width(), size.height(), QImage::Format_RGB32, true);
+    std::optional<QtJpegWarningWatch> warnings;
+    if (kind == FileKind::Jpeg) warnings.emplace();
     if (!reader.read(&image) || image.isNull()) {
         setReason(reason, "the image is damaged or cannot be decoded (or memory ran out)");
         return false;
     }
+    // Qt's JPEG reader fills what the data did not reach with grey.
+    if (warnings && warnings->dataRanOut()) {
+        setReason(reason, "the JPEG file is damaged or cut short");
+        return false;
+    }
     if (refusedForSize(image.width(), image.height(), reason)) return false;
-    out->orientation = orientationOf(reader.transformation());
+    // The file's own colour model: Qt's reader turns grey with alpha (and
+    // CMYK) into colour. Where the header does not tell, the format Qt
+    // decoded to does for grey.
+    out->colours = storedColours(bytes, kind);
+    if (out->colours == PixelColours::kUnknown &&
+        (image.format() == QImage::Format_Grayscale8 || image.format() == QImage::Format_Grayscale16))
+        out->colours = PixelColours::kGrey;
     // Asked of the decoded image, not of the header: a palette image with
     // transparent entries reports an opaque palette format beforehand.
     out->hasAlpha = image.hasAlphaChannel();
@@ -244,23 +251,31 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
     return true;
 }
 
+// The colour model of a JPEG the direct path takes: grey decodes to 32-bit
+// words too, so the decoder tells.
+PixelColours jpegColours(const JpegReader& jpeg) {
+    return jpeg.isGrey() ? PixelColours::kGrey : PixelColours::kRgb;
+}
+
 // A JPEG the direct path takes, decoded whole (into the picture handed in
 // for reuse when it fits), with what its markers carry.
 bool decodeJpegWhole(JpegReader& jpeg, Decoded* out, GrowString* reason, QImage* recycled) {
     if (refusedForSize(jpeg.width(), jpeg.height(), reason) || !decodeJpegPicture(jpeg, recycled, &out->pixels, reason))
         return false;
-    out->orientation = jpeg.orientation();
     out->iccProfile = jpeg.iccProfile();
     out->hasAlpha = false;
+    out->colours = jpegColours(jpeg);
     return true;
 }
 
 // The orientation to apply (1..8): the one exiv2 read from the file's
 // metadata (EXIF, else XMP; 0 when it found none or could not read the file
-// at all), else the decoder's own, else 1.
-int32_t chooseOrientation(int32_t fromMetadata, int32_t fromDecoder) {
+// at all), else the one of the file's own EXIF block read without exiv2
+// (by the same rule), else 1.
+int32_t chooseOrientation(const FileBytes& bytes, FileKind kind, int32_t fromMetadata) {
     if (fromMetadata >= 1 && fromMetadata <= 8) return fromMetadata;
-    return fromDecoder >= 1 && fromDecoder <= 8 ? fromDecoder : 1;
+    const int32_t fromFile = fileOrientation(bytes.data(), bytes.size(), kind);
+    return fromFile >= 1 && fromFile <= 8 ? fromFile : 1;
 }
 
 // The metadata of a decoded file (not raw, not .pli): exiv2's reading, the
@@ -268,11 +283,11 @@ int32_t chooseOrientation(int32_t fromMetadata, int32_t fromDecoder) {
 // as none: its colours cannot be trusted. The decoder hands over the
 // embedded bytes as they stand, while exiv2 may cut them to the size their
 // header declares, so the bytes the decoder found are judged too.
-void settleMetadata(const FileBytes& bytes, bool wantMetadata, int32_t decoderOrientation,
-                    std::vector<uint8_t> decoderProfile, ImageMetadata* metadata) {
+void settleMetadata(const FileBytes& bytes, FileKind kind, bool wantMetadata, std::vector<uint8_t> decoderProfile,
+                    ImageMetadata* metadata) {
     metadata->orientation = 0;  // none until exiv2 reads one
     readImageMetadata(bytes.data(), bytes.size(), wantMetadata, metadata);
-    metadata->orientation = chooseOrientation(metadata->orientation, decoderOrientation);
+    metadata->orientation = chooseOrientation(bytes, kind, metadata->orientation);
     // Each profile is judged once: the decoder's when it has one, exiv2's
     // when that is the one kept.
     if (!decoderProfile.empty() && !isSoundProfile(decoderProfile))
@@ -283,8 +298,18 @@ void settleMetadata(const FileBytes& bytes, bool wantMetadata, int32_t decoderOr
         metadata->iccProfile.clear();
 }
 
+std::atomic<LoaderNoteHandler> gNoteHandler{nullptr};
+
+// A profile that is not used (damaged, of another colour space or another
+// colour model than the pixels, or failing to convert): the photo opens as
+// if it had none, which is no failure, and a note says so.
 void reportUnusableProfile(const GrowString& path) {
-    std::printf("ignoring the unusable colour profile of %s\n", path.c_str());
+    const char* const note = "ignoring the unusable colour profile";
+    if (const LoaderNoteHandler handler = gNoteHandler.load()) {
+        handler(path, note);
+        return;
+    }
+    std::printf("%s of %s\n", note, path.c_str());
     std::fflush(stdout);
 }
 
@@ -316,20 +341,27 @@ bool decodeSource(Source& source, const GrowString& path, bool applyEmbeddedProf
         const bool ok = source.jpeg ? decodeJpegWhole(*source.jpeg, &decoded, reason, recycled)
                                     : decodeWithQt(bytes, source.kind, &decoded, reason, recycled);
         if (!ok) return false;
-        settleMetadata(bytes, wantMetadata, decoded.orientation, std::move(decoded.iccProfile), &metadata);
+        settleMetadata(bytes, source.kind, wantMetadata, std::move(decoded.iccProfile), &metadata);
         pixels = std::move(decoded.pixels);
         hasAlpha = decoded.hasAlpha;
         bitsPerSample = decoded.bitsPerSample;  // before a profile conversion widens 8-bit samples
         orientation = metadata.orientation;
         if (applyEmbeddedProfile && !metadata.iccProfile.empty()) {
-            // The profile conversion works on RGBA samples.
-            if (pixels.format() == QImage::Format_RGB32 && !convertInStrips(&pixels, QImage::Format_RGBA8888)) {
-                setReason(reason, "out of memory converting the decoded picture");
-                return false;
+            SrgbConversion conversion;
+            const SrgbConversion::Outcome outcome = conversion.prepare(metadata.iccProfile, decoded.colours);
+            if (outcome == SrgbConversion::kUnusable) {
+                reportUnusableProfile(path);  // opened as if it had none
+            } else {
+                // The profile conversion works on RGBA samples.
+                if (pixels.format() == QImage::Format_RGB32 && !convertInStrips(&pixels, QImage::Format_RGBA8888)) {
+                    setReason(reason, "out of memory converting the decoded picture");
+                    return false;
+                }
+                // Float buffers get the conversion at 16 bits, so that an
+                // 8-bit source does not lose levels twice.
+                if (outcome == SrgbConversion::kConverts && !conversion.apply(&pixels, asFloat))
+                    reportUnusableProfile(path);
             }
-            // Float buffers get the conversion at 16 bits, so that an 8-bit
-            // source does not lose levels twice.
-            if (!convertToSrgb(&pixels, metadata.iccProfile, asFloat)) reportUnusableProfile(path);
         }
     }
     if (metadata.orientation < 1 || metadata.orientation > 8) metadata.orientation = 1;
@@ -349,12 +381,12 @@ bool loadJpegInBands(Source& source, const GrowString& path, bool applyEmbeddedP
                      GrowString* reason) {
     JpegReader& jpeg = *source.jpeg;
     if (refusedForSize(jpeg.width(), jpeg.height(), reason)) return false;
-    settleMetadata(source.bytes, wantMetadata, jpeg.orientation(), jpeg.iccProfile(), metadata);
+    settleMetadata(source.bytes, source.kind, wantMetadata, jpeg.iccProfile(), metadata);
     metadata->bitsPerSample = 8;  // the direct path takes 8-bit JPEGs only
     SrgbConversion conversion;
     bool convert = false;
     if (applyEmbeddedProfile && !metadata->iccProfile.empty()) {
-        const SrgbConversion::Outcome outcome = conversion.prepare(metadata->iccProfile);
+        const SrgbConversion::Outcome outcome = conversion.prepare(metadata->iccProfile, jpegColours(jpeg));
         convert = outcome == SrgbConversion::kConverts;
         if (outcome == SrgbConversion::kUnusable) reportUnusableProfile(path);
     }
@@ -447,6 +479,10 @@ bool DesktopImageLoaderSaver::save8(const GrowString& path, const ImageBuffer& i
 bool DesktopImageLoaderSaver::saveFloat(const GrowString& path, const ImageBuffer& image, const SaveOptions& options,
                                         const ImageMetadata* metadata, GrowString* reason) {
     return save(path, image, true, options, metadata, reason);
+}
+
+void setLoaderNoteHandler(LoaderNoteHandler handler) {
+    gNoteHandler.store(handler);
 }
 
 bool isMisnamedImage(const GrowString& path) {

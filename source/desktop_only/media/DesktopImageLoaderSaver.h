@@ -10,13 +10,17 @@
 // whatever the first bytes (several raw formats are TIFF containers); ":/"
 // resources and paths without one of these extensions are read as their
 // content says. Every photo comes up upright: the EXIF orientation (else the
-// XMP one) is read with exiv2, the decoder's own reading (the JPEG's EXIF
-// segment, Qt's reader) serving when exiv2 finds none or cannot read the
-// file, and applied once, while the samples are copied; Qt's own automatic
+// XMP one) is read with exiv2, the file's own EXIF block read without it (a
+// JPEG's EXIF segment, a TIFF's first directory, a PNG's eXIf chunk)
+// serving when exiv2 finds none or cannot read the file, both by the one
+// rule of MetadataIo.h (a SHORT or a LONG of 1..8, anything else upright),
+// and applied once, while the samples are copied; Qt's own automatic
 // turning stays off. Embedded ICC profiles (exiv2's reading, else the
-// decoder's) are converted to sRGB with lcms2 when asked. The metadata
-// names the bits a sample the file held (ImageMetadata::bitsPerSample: 16
-// for camera raw and 16-bit files, 8 for JPEG and .pli). A JPEG loaded
+// decoder's) are converted to sRGB with lcms2 when asked, when they are of
+// the colour model the file's samples are stored in (setLoaderNoteHandler
+// tells of the others, which are ignored). The metadata names the bits a
+// sample the file held (ImageMetadata::bitsPerSample: 16 for camera raw and
+// 16-bit files, 8 for JPEG and .pli). A JPEG loaded
 // whole (load8, loadFloat) is decoded band by band while the bands before
 // are converted into the buffer on the other threads.
 //
@@ -26,7 +30,10 @@
 // large for the memory (fitsInWorkingMemory), is refused before it is read
 // whole (a file of more than 2 GB for Qt's readers too); the decoder checks
 // the size again before it decodes; a JPEG or PNG cut short (which Qt's
-// reader and libjpeg would fill with grey) fails; only regular files are
+// reader and libjpeg would fill with grey) fails, and so does a JPEG whose
+// scan data runs out before its frame is filled (a cut file with its end
+// marker appended; a frame header claiming more than the data can hold,
+// refused before the picture is allocated); only regular files are
 // read (a FIFO or a device is refused without waiting); empty files,
 // folders and missing files fail; the codec libraries print nothing
 // (QuietCodecMessages), the failure's reason says what went wrong; the
@@ -143,6 +150,17 @@ private:
     bool save(const GrowString& path, const ImageBuffer& image, bool isFloat, const SaveOptions& options,
               const ImageMetadata* metadata, GrowString* reason);
 };
+
+// The loader's notes on a file it opens, though not quite as stored: an
+// embedded colour profile it does not use (damaged, of another colour space
+// or another colour model than the pixels: a grey profile on colour pixels
+// and the reverse), the photo then opening as if it had none. By default
+// each note is a line on standard output ("ignoring the unusable colour
+// profile of FILE"); a program with lines of its own installs a handler,
+// called with the file and the note on the thread that loads. nullptr
+// brings the default back.
+using LoaderNoteHandler = void (*)(const GrowString& path, const char* note);
+void setLoaderNoteHandler(LoaderNoteHandler handler);
 
 // True when the file starts as one kind of image the loader reads (JPEG,
 // PNG, TIFF, Photoshop, .pli) while its extension names another, which the

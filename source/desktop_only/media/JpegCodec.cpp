@@ -10,6 +10,8 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <atomic>
@@ -33,7 +35,7 @@ struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
-    bool cutShort;  // the data ended before the end-of-image marker
+    bool cutShort;  // the entropy-coded data ran out before the frame was filled
 };
 
 ErrorManager* errorsOf(j_common_ptr info) {
@@ -46,14 +48,26 @@ ErrorManager* errorsOf(j_common_ptr info) {
     std::longjmp(errors->jump, 1);
 }
 
-// Warnings (level -1) are counted and the one for data that ends too soon
-// remembered; trace messages (levels 0 and up) are dropped.
+// Whether a libjpeg warning says the entropy-coded data ran out before the
+// frame was filled: a marker came where data was due, or the file ended.
+// libjpeg would go on and fill the rest of the picture with grey.
+bool dataRanOut(int code) {
+    return code == JWRN_HIT_MARKER || code == JWRN_JPEG_EOF;
+}
+
+// Warnings (level -1) are counted; one telling that the data ran out ends
+// the call at once (nothing past it can be decoded), the others (data
+// libjpeg steps over, such as extraneous bytes before a marker, which
+// cameras write) are let pass. Trace messages (levels 0 and up) are dropped.
 void noteMessage(j_common_ptr info, int level) {
     if (level >= 0) return;
     ErrorManager* errors = errorsOf(info);
-    if (info->err->msg_code == JWRN_JPEG_EOF) errors->cutShort = true;
     (*info->err->format_message)(info, errors->message);
     ++info->err->num_warnings;
+    if (dataRanOut(info->err->msg_code)) {
+        errors->cutShort = true;
+        std::longjmp(errors->jump, 1);
+    }
 }
 
 void keepMessage(j_common_ptr info) {
@@ -69,7 +83,12 @@ void installErrorManager(ErrorManager* errors) {
     errors->cutShort = false;
 }
 
+// The reason of a call that libjpeg left: the data ran out, or its error.
 void failedBecause(GrowString* reason, const char* what, const ErrorManager& errors) {
+    if (errors.cutShort) {
+        setReason(reason, "the JPEG file is damaged or cut short");
+        return;
+    }
     std::string line(what);
     if (errors.message[0] != '\0') {
         line += ": ";
@@ -109,32 +128,57 @@ constexpr J_COLOR_SPACE kWordLayout = JCS_EXT_ARGB;
 
 }  // namespace
 
-int32_t exifOrientation(const uint8_t* segment, size_t size) {
-    // "Exif\0\0", then a TIFF header (byte order, 42, offset of the first
-    // directory) and that directory's 12-byte entries; 0x0112 is the
-    // orientation, one SHORT.
-    constexpr size_t kExifTag = 6;
-    if (!segment || size < kExifTag + 8 || std::memcmp(segment, "Exif\0\0", kExifTag) != 0) return 0;
-    const uint8_t* tiff = segment + kExifTag;
-    const size_t length = size - kExifTag;
-    bool little;
-    if (tiff[0] == 'I' && tiff[1] == 'I') little = true;
-    else if (tiff[0] == 'M' && tiff[1] == 'M') little = false;
-    else return 0;
-    if (unsignedAt(tiff + 2, 2, little) != 42) return 0;
-    const uint64_t directory = unsignedAt(tiff + 4, 4, little);
-    if (directory > length || length - directory < 2) return 0;
-    const uint64_t entries = unsignedAt(tiff + directory, 2, little);
-    for (uint64_t i = 0; i < entries; ++i) {
-        const size_t at = static_cast<size_t>(directory + 2 + i * 12);
-        if (at + 12 > length) break;
-        if (unsignedAt(tiff + at, 2, little) != 0x0112) continue;
-        // One value or more, of the type SHORT.
-        if (unsignedAt(tiff + at + 2, 2, little) != 3 || unsignedAt(tiff + at + 4, 4, little) < 1) return 0;
-        const uint64_t value = unsignedAt(tiff + at + 8, 2, little);
-        return value >= 1 && value <= 8 ? static_cast<int32_t>(value) : 0;
+// ---- Watching Qt's reader ------------------------------------------------------
+
+namespace {
+
+// The texts libjpeg gives the warnings of data that ran out, formatted by
+// the library Qt's reader uses too.
+const QStringList& ranOutTexts() {
+    static const QStringList texts = [] {
+        QStringList list;
+        for (const int code : {JWRN_HIT_MARKER, JWRN_JPEG_EOF}) {
+            jpeg_error_mgr errors;
+            jpeg_std_error(&errors);
+            jpeg_common_struct info;
+            std::memset(&info, 0, sizeof info);
+            info.err = &errors;
+            errors.msg_code = code;
+            char text[JMSG_LENGTH_MAX];
+            (*errors.format_message)(&info, text);
+            list.append(QString::fromLatin1(text));
+        }
+        return list;
+    }();
+    return texts;
+}
+
+// The watch of each thread, and the message handler that was installed
+// before the watches' own.
+thread_local QtJpegWarningWatch* tActiveWatch = nullptr;
+std::atomic<QtMessageHandler> gChainedHandler{nullptr};
+
+}  // namespace
+
+struct QtJpegWarningHandler {
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (tActiveWatch && type == QtWarningMsg && ranOutTexts().contains(message.trimmed()))
+            tActiveWatch->dataRanOut_ = true;
+        if (const QtMessageHandler chained = gChainedHandler.load()) chained(type, context, message);
     }
-    return 0;
+};
+
+QtJpegWarningWatch::QtJpegWarningWatch() : outer_(tActiveWatch) {
+    ranOutTexts();  // formatted before any message comes
+    // Installed anew by every watch, so that a handler installed after the
+    // last one is chained rather than passed by.
+    const QtMessageHandler previous = qInstallMessageHandler(QtJpegWarningHandler::handle);
+    if (previous != QtJpegWarningHandler::handle) gChainedHandler.store(previous);
+    tActiveWatch = this;
+}
+
+QtJpegWarningWatch::~QtJpegWarningWatch() {
+    tActiveWatch = outer_;
 }
 
 // ---- Reading ----------------------------------------------------------------
@@ -168,7 +212,6 @@ bool JpegReader::readHeader() {
     State& s = *state_;
     if (!s.created || s.info.src == nullptr) return false;
     if (setjmp(s.errors.jump) != 0) return false;
-    jpeg_save_markers(&s.info, JPEG_APP0 + 1, 0xFFFF);  // EXIF
     jpeg_save_markers(&s.info, JPEG_APP0 + 2, 0xFFFF);  // ICC profile
     if (jpeg_read_header(&s.info, TRUE) != JPEG_HEADER_OK) return false;
     const J_COLOR_SPACE space = s.info.jpeg_color_space;
@@ -180,10 +223,7 @@ bool JpegReader::readHeader() {
         return false;
     if (!jpeg_read_icc_profile(&s.info, &s.icc, &s.iccLength)) s.iccLength = 0;
 
-    // Out of libjpeg: what its markers carry.
-    for (jpeg_saved_marker_ptr m = s.info.marker_list; m && orientation_ == 0; m = m->next) {
-        if (m->marker == JPEG_APP0 + 1) orientation_ = exifOrientation(m->data, m->data_length);
-    }
+    // Out of libjpeg: the profile its markers carry.
     if (s.icc && s.iccLength > 0) icc_.assign(s.icc, s.icc + s.iccLength);
     std::free(s.icc);
     s.icc = nullptr;
@@ -212,11 +252,7 @@ bool JpegReader::start(GrowString* reason) {
     s.info.out_color_space = kWordLayout;
     s.info.dct_method = JDCT_ISLOW;
     s.info.do_fancy_upsampling = TRUE;
-    jpeg_start_decompress(&s.info);
-    if (s.errors.cutShort) {  // a progressive file is read whole here
-        setReason(reason, "the JPEG file is damaged or cut short");
-        return false;
-    }
+    jpeg_start_decompress(&s.info);  // a progressive file is read whole here
     return true;
 }
 
@@ -228,10 +264,6 @@ bool JpegReader::readRows(uint8_t* first, size_t bytesPerLine, int32_t count, Gr
     }
     const bool all = passRows(first, bytesPerLine, count,
                               [&s](JSAMPARRAY rows, JDIMENSION n) { return jpeg_read_scanlines(&s.info, rows, n); });
-    if (s.errors.cutShort) {
-        setReason(reason, "the JPEG file is damaged or cut short");
-        return false;
-    }
     if (!all) {
         setReason(reason, "the image is damaged or cannot be decoded");
         return false;
@@ -246,10 +278,6 @@ bool JpegReader::finish(GrowString* reason) {
         return false;
     }
     jpeg_finish_decompress(&s.info);
-    if (s.errors.cutShort) {
-        setReason(reason, "the JPEG file is damaged or cut short");
-        return false;
-    }
     return true;
 }
 

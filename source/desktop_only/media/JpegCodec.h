@@ -9,8 +9,8 @@
 // the samples are those Qt's reader gives. Everything else (CMYK and YCCK,
 // arithmetic coding, 12-bit samples, headers libjpeg cannot read) is left to
 // Qt's reader: readHeader then says the file is not taken. The reader also
-// supplies what the file's markers carry: the EXIF orientation and the
-// embedded ICC profile.
+// supplies the embedded ICC profile its markers carry (the EXIF orientation
+// is read from the file's bytes, as for every kind: MetadataIo.h).
 //
 // Writing: JpegWriter compresses RGB or grey rows as Qt's JPEG writer does
 // (libjpeg's defaults: 4:2:0 chroma, the standard quantisation tables scaled
@@ -22,9 +22,13 @@
 // (setjmp/longjmp around every call into the library) and becomes the
 // operation's reason; libjpeg's messages are kept to the object, nothing is
 // printed. A file that ends before its end-of-image marker fails with "the
-// JPEG file is damaged or cut short", where libjpeg itself would fill the
+// JPEG file is damaged or cut short" at the first warning that the
+// entropy-coded data ran out before the frame was filled (the file ends
+// early, or a marker comes where data is due, as in a cut file with an
+// end-of-image marker appended), where libjpeg itself would fill the
 // missing rows with grey and warn. Other warnings (corrupt data it can
-// step over) are let pass, as Qt's reader lets them pass.
+// step over, extraneous bytes before a marker, which cameras write) are
+// let pass, as Qt's reader lets them pass.
 //
 // The pipelines below drive them over whole pictures and buffers, band by
 // band beside the other threads. A reader or writer object serves one file
@@ -57,9 +61,6 @@ public:
     int32_t width() const;
     int32_t height() const;
     bool isGrey() const;
-    // The EXIF orientation (1..8) of the APP1 "Exif" segment; 0 when there
-    // is none or it cannot be read.
-    int32_t orientation() const { return orientation_; }
     // The profile of the APP2 "ICC_PROFILE" segments put together in their
     // order; empty when there is none or the segments do not fit together.
     const std::vector<uint8_t>& iccProfile() const { return icc_; }
@@ -75,7 +76,6 @@ public:
 private:
     struct State;
     std::unique_ptr<State> state_;
-    int32_t orientation_ = 0;
     std::vector<uint8_t> icc_;
 };
 
@@ -99,6 +99,27 @@ public:
 private:
     struct State;
     std::unique_ptr<State> state_;
+};
+
+// While an object lives, the libjpeg warnings that Qt's JPEG reader passes
+// on as Qt messages on this thread are watched for the two telling that the
+// entropy-coded data ran out before the frame was filled, which Qt's reader
+// lets pass with the rest of the picture grey. Qt's reader passes on the
+// first warning of a file, so a file whose first warning is another is not
+// caught here. Every message still reaches the handler installed before.
+class QtJpegWarningWatch {
+public:
+    QtJpegWarningWatch();
+    ~QtJpegWarningWatch();
+    QtJpegWarningWatch(const QtJpegWarningWatch&) = delete;
+    QtJpegWarningWatch& operator=(const QtJpegWarningWatch&) = delete;
+
+    bool dataRanOut() const { return dataRanOut_; }
+
+private:
+    friend struct QtJpegWarningHandler;
+    QtJpegWarningWatch* outer_;  // the watch this one stands in for on its thread
+    bool dataRanOut_ = false;
 };
 
 // Decodes a JPEG the reader takes (readHeader gave true) whole into 32-bit
@@ -129,7 +150,3 @@ bool encodeJpegPicture(const QImage& pixels, int32_t quality, const std::vector<
 // bytes encodeJpegPicture gives for the stored picture.
 bool encodeJpegBuffer(const ImageBuffer& image, bool isFloat, int32_t quality, const std::vector<uint8_t>& icc,
                       QByteArray* out, GrowString* reason);
-
-// The EXIF orientation (1..8) in the body of an APP1 segment that starts
-// with "Exif\0\0"; 0 when the segment holds none or cannot be read.
-int32_t exifOrientation(const uint8_t* segment, size_t size);

@@ -481,9 +481,30 @@ bool pngIsComplete(const uint8_t* d, size_t n) {
 
 namespace {
 
-// The size a JPEG's frame header (SOF0..SOF15 but DHT, JPG and DAC)
-// claims, found by walking the marker segments before it.
-bool jpegClaimedSize(const FileBytes& file, int64_t* width, int64_t* height) {
+// What a JPEG's headers say up to its first scan, found by walking the
+// marker segments: the frame header (the first of SOF0..SOF15 but DHT, JPG
+// and DAC) and the header of the first scan.
+struct JpegHeaders {
+    static constexpr int kMaxComponents = 10;  // libjpeg's limit
+    struct Component {
+        uint8_t id, h, v;  // identifier, horizontal and vertical sampling factor
+    };
+    uint8_t frameMarker = 0;  // 0 until a frame header is found
+    int64_t width = 0;
+    int64_t height = 0;
+    int32_t componentCount = 0;  // as the frame header says (0 when it cannot be read)
+    Component components[kMaxComponents] = {};  // read when walking through the first scan
+    uint64_t scanData = 0;  // where the first scan's entropy-coded data starts; 0 before it
+    int32_t scanComponentCount = 0;
+    uint8_t scanComponents[4] = {};
+    uint8_t spectralStart = 0;  // 0: the scan codes the DC coefficients
+};
+
+// Walks the segments to the frame header, or with throughFirstScan on to
+// the first scan's header. False when the walk cannot get there (a scan or
+// the end of the image before any frame, a segment past the end of the file,
+// a frame of more components than libjpeg decodes).
+bool walkJpegHeaders(const FileBytes& file, bool throughFirstScan, JpegHeaders* out) {
     uint64_t at = 2;  // after SOI
     for (int segments = 0; segments < 4096; ++segments) {
         uint8_t m[9];
@@ -497,23 +518,60 @@ bool jpegClaimedSize(const FileBytes& file, int64_t* width, int64_t* height) {
             at += 2;
             continue;
         }
-        if (marker == 0xD9 || marker == 0xDA) return false;  // EOI or a scan before any frame
+        if (marker == 0xD9) return false;  // EOI
         if (!file.readAt(at, m, 4)) return false;
-        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame) {
-            if (!file.readAt(at, m, 9)) return false;
-            *height = m[5] << 8 | m[6];
-            *width = m[7] << 8 | m[8];
+        const uint64_t length = static_cast<uint64_t>(m[2]) << 8 | m[3];
+        if (marker == 0xDA) {  // SOS: Ns, Ns pairs (Cs, Td/Ta), Ss, Se, Ah/Al
+            if (out->frameMarker == 0) return false;  // a scan before any frame
+            uint8_t s[1 + 2 * 4 + 1];
+            if (!file.readAt(at + 4, s, 1)) return false;
+            const int32_t count = s[0];
+            if (count < 1 || count > 4 || length < static_cast<uint64_t>(6 + 2 * count) ||
+                !file.readAt(at + 4, s, static_cast<size_t>(2 + 2 * count)))
+                return false;
+            out->scanComponentCount = count;
+            for (int32_t c = 0; c < count; ++c) out->scanComponents[c] = s[1 + 2 * c];
+            out->spectralStart = s[1 + 2 * count];
+            out->scanData = at + 2 + length;
             return true;
         }
-        at += 2 + (static_cast<uint64_t>(m[2]) << 8 | m[3]);
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame && out->frameMarker == 0) {
+            if (!file.readAt(at, m, 9)) return false;
+            out->frameMarker = marker;
+            out->height = m[5] << 8 | m[6];
+            out->width = m[7] << 8 | m[8];
+            uint8_t count = 0;
+            if (file.readAt(at + 9, &count, 1)) out->componentCount = count;
+            if (!throughFirstScan) return true;
+            if (count < 1 || count > JpegHeaders::kMaxComponents || length < 8 + 3 * static_cast<uint64_t>(count))
+                return false;
+            for (int32_t c = 0; c < count; ++c) {
+                uint8_t entry[3];  // identifier, sampling factors, quantisation table
+                if (!file.readAt(at + 10 + 3 * static_cast<uint64_t>(c), entry, 3)) return false;
+                out->components[c] = {entry[0], static_cast<uint8_t>(entry[1] >> 4),
+                                      static_cast<uint8_t>(entry[1] & 15)};
+            }
+        }
+        at += 2 + length;
     }
     return false;
 }
 
-// The size a TIFF's first directory claims (classic or big TIFF): the
-// ImageWidth and ImageLength entries, SHORT, LONG or LONG8.
-bool tiffClaimedSize(const FileBytes& file, int64_t* width, int64_t* height) {
+// The size a JPEG's frame header claims.
+bool jpegClaimedSize(const FileBytes& file, int64_t* width, int64_t* height) {
+    JpegHeaders headers;
+    if (!walkJpegHeaders(file, false, &headers)) return false;
+    *width = headers.width;
+    *height = headers.height;
+    return true;
+}
+
+// The numbers of the given tags in a TIFF's first directory (classic or
+// big TIFF), SHORT, LONG or LONG8 (halved, kept positive); -1 for a tag it
+// lacks or holds as another type. False when the directory cannot be read.
+bool tiffFirstDirectoryNumbers(const FileBytes& file, const uint16_t* tags, int64_t* numbers, int count) {
+    for (int t = 0; t < count; ++t) numbers[t] = -1;
     uint8_t h[16];
     if (!file.readAt(0, h, 8)) return false;
     const bool little = h[0] == 'I';
@@ -526,26 +584,39 @@ bool tiffClaimedSize(const FileBytes& file, int64_t* width, int64_t* height) {
     }
     uint8_t countBytes[8];
     if (!file.readAt(directory, countBytes, big ? 8 : 2)) return false;
-    const uint64_t count = value(countBytes, big ? 8 : 2);
+    const uint64_t entries = value(countBytes, big ? 8 : 2);
     const uint64_t entrySize = big ? 20 : 12;
-    int64_t w = -1;
-    int64_t l = -1;
-    for (uint64_t i = 0; i < count && i < 4096 && (w < 0 || l < 0); ++i) {
+    const auto allFound = [&] {
+        for (int t = 0; t < count; ++t)
+            if (numbers[t] < 0) return false;
+        return true;
+    };
+    for (uint64_t i = 0; i < entries && i < 4096 && !allFound(); ++i) {
         uint8_t e[20];
         if (!file.readAt(directory + (big ? 8 : 2) + i * entrySize, e, static_cast<size_t>(entrySize))) return false;
         const uint64_t tag = value(e, 2);
-        if (tag != 256 && tag != 257) continue;
+        int t = 0;
+        while (t < count && tags[t] != tag) ++t;
+        if (t == count) continue;
         const uint64_t type = value(e + 2, 2);
         const uint8_t* v = e + (big ? 12 : 8);
-        int64_t size = -1;
-        if (type == 3) size = static_cast<int64_t>(value(v, 2));                   // SHORT
-        else if (type == 4) size = static_cast<int64_t>(value(v, 4));              // LONG
-        else if (type == 16 && big) size = static_cast<int64_t>(value(v, 8) >> 1);  // LONG8, kept positive
-        (tag == 256 ? w : l) = size;
+        int64_t number = -1;
+        if (type == 3) number = static_cast<int64_t>(value(v, 2));                   // SHORT
+        else if (type == 4) number = static_cast<int64_t>(value(v, 4));              // LONG
+        else if (type == 16 && big) number = static_cast<int64_t>(value(v, 8) >> 1);  // LONG8, kept positive
+        numbers[t] = number;
     }
-    if (w < 0 || l < 0) return false;
-    *width = w;
-    *height = l;
+    return true;
+}
+
+// The size a TIFF's first directory claims: the ImageWidth and ImageLength
+// entries.
+bool tiffClaimedSize(const FileBytes& file, int64_t* width, int64_t* height) {
+    const uint16_t tags[2] = {256, 257};
+    int64_t numbers[2];
+    if (!tiffFirstDirectoryNumbers(file, tags, numbers, 2) || numbers[0] < 0 || numbers[1] < 0) return false;
+    *width = numbers[0];
+    *height = numbers[1];
     return true;
 }
 
@@ -573,5 +644,78 @@ bool claimedImageSize(const FileBytes& file, ImageFileKind kind, int64_t* width,
         case ImageFileKind::Jpeg: return jpegClaimedSize(file, width, height);
         case ImageFileKind::Tiff: return tiffClaimedSize(file, width, height);
         default: return false;
+    }
+}
+
+bool jpegDataCanFillFrame(const FileBytes& file) {
+    JpegHeaders h;
+    if (!walkJpegHeaders(file, true, &h) || h.scanData == 0) return true;
+    // Huffman-coded frames only (baseline, extended sequential,
+    // progressive): arithmetic coding may spend less than a bit on a block.
+    // A first scan of AC coefficients alone (out of order) may code a run
+    // of empty blocks at once.
+    if (h.frameMarker > 0xC2 || h.spectralStart != 0 || h.width < 1 || h.height < 1) return true;
+    uint64_t hMax = 1;
+    uint64_t vMax = 1;
+    for (int32_t c = 0; c < h.componentCount; ++c) {
+        const JpegHeaders::Component& k = h.components[c];
+        if (k.h < 1 || k.h > 4 || k.v < 1 || k.v > 4) return true;  // libjpeg refuses the frame
+        hMax = k.h > hMax ? k.h : hMax;
+        vMax = k.v > vMax ? k.v : vMax;
+    }
+    // The fewest blocks the scan can code: those of its smallest component,
+    // each component's own rows and columns of 8 x 8 blocks (an interleaved
+    // scan codes whole units, more blocks still).
+    uint64_t fewest = UINT64_MAX;
+    for (int32_t s = 0; s < h.scanComponentCount; ++s) {
+        const JpegHeaders::Component* k = nullptr;
+        for (int32_t c = 0; c < h.componentCount; ++c)
+            if (h.components[c].id == h.scanComponents[s]) k = &h.components[c];
+        if (!k) return true;  // a component the frame lacks: the decoder says so
+        const uint64_t columns = (static_cast<uint64_t>(h.width) * k->h + hMax - 1) / hMax;
+        const uint64_t rows = (static_cast<uint64_t>(h.height) * k->v + vMax - 1) / vMax;
+        const uint64_t blocks = ((columns + 7) / 8) * ((rows + 7) / 8);
+        fewest = blocks < fewest ? blocks : fewest;
+    }
+    const uint64_t bytes = file.fileSize() > h.scanData ? file.fileSize() - h.scanData : 0;
+    return bytes >= (fewest + 7) / 8;
+}
+
+PixelColours storedColours(const FileBytes& file, ImageFileKind kind) {
+    const uint8_t* d = file.data();
+    const size_t n = file.size();
+    switch (kind) {
+        case ImageFileKind::Jpeg: {  // the frame's component count
+            JpegHeaders h;
+            if (!walkJpegHeaders(file, false, &h)) return PixelColours::kUnknown;
+            if (h.componentCount == 1) return PixelColours::kGrey;
+            if (h.componentCount == 3) return PixelColours::kRgb;
+            return h.componentCount == 4 ? PixelColours::kOther : PixelColours::kUnknown;  // CMYK or YCCK
+        }
+        case ImageFileKind::Png:  // IHDR's colour type
+            if (n < 26 || std::memcmp(d + 12, "IHDR", 4) != 0) return PixelColours::kUnknown;
+            if (d[25] == 0 || d[25] == 4) return PixelColours::kGrey;
+            return d[25] == 2 || d[25] == 3 || d[25] == 6 ? PixelColours::kRgb : PixelColours::kUnknown;
+        case ImageFileKind::Tiff: {  // PhotometricInterpretation
+            const uint16_t tag = 262;
+            int64_t photometric = -1;
+            if (!tiffFirstDirectoryNumbers(file, &tag, &photometric, 1)) return PixelColours::kUnknown;
+            switch (photometric) {
+                case 0: case 1: return PixelColours::kGrey;           // white or black is zero
+                case 2: case 3: case 6: return PixelColours::kRgb;    // RGB, palette, YCbCr
+                case 5: case 8: case 9: case 10: return PixelColours::kOther;  // separated (CMYK), Lab
+                default: return PixelColours::kUnknown;
+            }
+        }
+        case ImageFileKind::Psd: {  // the colour mode
+            if (n < 26) return PixelColours::kUnknown;
+            switch (unsignedAt(d + 24, 2, false)) {
+                case 0: case 1: return PixelColours::kGrey;           // bitmap, greyscale
+                case 2: case 3: return PixelColours::kRgb;            // indexed, RGB
+                case 4: case 7: case 9: return PixelColours::kOther;  // CMYK, multichannel, Lab
+                default: return PixelColours::kUnknown;
+            }
+        }
+        default: return PixelColours::kUnknown;
     }
 }

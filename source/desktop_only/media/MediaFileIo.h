@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "ColorProfiles.h"  // PixelColours
 #include "MediaExtensions.h"
 #include "framework/ImageLoaderSaver.h"  // kMaxImagePixels, the program's pixel budget
 
@@ -145,9 +146,28 @@ ImageFileKind kindOfContent(const uint8_t* data, size_t size);
 // tell, the decoder judging then.
 bool claimedImageSize(const FileBytes& file, ImageFileKind kind, int64_t* width, int64_t* height);
 
+// The colour model of the samples an opened file of the kind stores, from
+// its header: a JPEG frame's component count, a PNG's colour type, a TIFF's
+// photometric interpretation, a Photoshop document's colour mode. kUnknown
+// when the header does not tell (and for .pli and raw files).
+PixelColours storedColours(const FileBytes& file, ImageFileKind kind);
+
 // Whether a JPEG stream reaches its end-of-image marker: libjpeg fills a
 // cut-off picture with grey and calls it a success.
 bool jpegIsComplete(const uint8_t* data, size_t size);
+// Whether the entropy-coded data of a JPEG can fill its frame, judged
+// from the headers and the file's size before anything is decoded. A
+// Huffman-coded scan that codes the DC coefficients (every sequential scan,
+// the first scan of a progressive file) spends at least one bit on each
+// 8 x 8 block of the components it covers, so a file whose bytes after the
+// first scan's header hold fewer bits than that scan has blocks ends before
+// its frame is filled: a damaged file (a frame header claiming a picture
+// far larger than the data), which the decoders would fill with grey at
+// the cost of the whole picture's memory. True whenever the headers leave
+// it open (arithmetic coding, which can spend less than a bit on a block;
+// a first scan of AC coefficients only; headers that cannot be walked), the
+// decoder judging then.
+bool jpegDataCanFillFrame(const FileBytes& file);
 // Whether a PNG stream reaches its IEND chunk, each chunk whole: libpng
 // stops at the first chunk that runs past the end of the data and prints
 // why, so a cut-off file is refused with a reason of its own.

@@ -1,5 +1,7 @@
 #include "MetadataIo.h"
 
+#include "MediaFileIo.h"  // unsignedAt
+
 #include <QByteArray>
 
 #include <exiv2/exiv2.hpp>
@@ -58,12 +60,15 @@ void stripSourceLayout(Exiv2::ExifData* exif) {
 }
 
 // The EXIF orientation, else the XMP one; 0 when neither is a valid 1..8.
+// exiv2 keeps the entry's type as the file stores it, in TIFF's numbering.
 int32_t orientationOf(Exiv2::Image& image) {
     const Exiv2::ExifData& exif = image.exifData();
     const Exiv2::ExifData::const_iterator e = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
     if (e != exif.end() && e->count() > 0) {
         const long value = e->toLong();
-        if (value >= 1 && value <= 8) return static_cast<int32_t>(value);
+        const int32_t orientation = orientationOfEntry(static_cast<uint32_t>(e->typeId()), e->count(),
+                                                       value < 0 ? 0 : static_cast<uint64_t>(value));
+        if (orientation != 0) return orientation;
     }
     const Exiv2::XmpData& xmp = image.xmpData();
     const Exiv2::XmpData::const_iterator x = xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
@@ -113,6 +118,83 @@ void carryIptc(Exiv2::Image& image, const std::vector<uint8_t>& block) {
 }
 
 }  // namespace
+
+int32_t orientationOfEntry(uint32_t type, uint64_t count, uint64_t value) {
+    if ((type != 3 && type != 4) || count < 1 || value < 1 || value > 8) return 0;
+    return static_cast<int32_t>(value);
+}
+
+int32_t tiffOrientation(const uint8_t* tiff, size_t size) {
+    if (!tiff || size < 8) return 0;
+    bool little;
+    if (tiff[0] == 'I' && tiff[1] == 'I') little = true;
+    else if (tiff[0] == 'M' && tiff[1] == 'M') little = false;
+    else return 0;
+    const auto number = [tiff, little](uint64_t at, int bytes) { return unsignedAt(tiff + at, bytes, little); };
+    const uint64_t version = number(2, 2);
+    if (version != 42 && (version != 43 || size < 16)) return 0;
+    const bool big = version == 43;
+    const uint64_t directory = big ? number(8, 8) : number(4, 4);
+    const uint64_t countBytes = big ? 8 : 2;
+    const uint64_t entryBytes = big ? 20 : 12;
+    if (directory > size || size - directory < countBytes) return 0;
+    const uint64_t entries = number(directory, static_cast<int>(countBytes));
+    for (uint64_t i = 0; i < entries && i < 4096; ++i) {
+        const uint64_t at = directory + countBytes + i * entryBytes;
+        if (at > size || size - at < entryBytes) break;
+        if (number(at, 2) != 0x0112) continue;
+        const uint64_t type = number(at + 2, 2);
+        const uint64_t count = big ? number(at + 4, 8) : number(at + 4, 4);
+        // The value lies in the entry itself: a SHORT in its first two
+        // bytes, a LONG in four.
+        const uint64_t value = number(at + (big ? 12 : 8), type == 4 ? 4 : 2);
+        return orientationOfEntry(static_cast<uint32_t>(type), count, value);
+    }
+    return 0;
+}
+
+int32_t exifOrientation(const uint8_t* segment, size_t size) {
+    constexpr size_t kExifTag = 6;  // "Exif\0\0"
+    if (!segment || size < kExifTag || std::memcmp(segment, "Exif\0\0", kExifTag) != 0) return 0;
+    return tiffOrientation(segment + kExifTag, size - kExifTag);
+}
+
+int32_t fileOrientation(const uint8_t* data, size_t size, ImageFileKind kind) {
+    if (!data) return 0;
+    if (kind == ImageFileKind::Tiff) return tiffOrientation(data, size);
+    if (kind == ImageFileKind::Jpeg) {
+        // The segments before the first scan, to the first EXIF segment.
+        size_t at = 2;
+        while (at + 4 <= size && data[at] == 0xFF) {
+            const uint8_t marker = data[at + 1];
+            if (marker == 0xFF) {  // a fill byte
+                ++at;
+                continue;
+            }
+            if (marker == 0xDA || marker == 0xD9) break;
+            const size_t length = static_cast<size_t>(data[at + 2]) << 8 | data[at + 3];
+            if (length < 2 || length > size - at - 2) break;
+            if (marker == 0xE1 && length - 2 >= 6 && std::memcmp(data + at + 4, "Exif\0\0", 6) == 0)
+                return exifOrientation(data + at + 4, length - 2);
+            at += 2 + length;
+        }
+        return 0;
+    }
+    if (kind == ImageFileKind::Png) {
+        // The chunks, to an eXIf chunk (written before or after the image
+        // data).
+        size_t at = 8;
+        while (at + 12 <= size) {
+            const size_t length = static_cast<size_t>(unsignedAt(data + at, 4, false));
+            if (length > size - at - 12) break;
+            const uint8_t* type = data + at + 4;
+            if (std::memcmp(type, "IEND", 4) == 0) break;
+            if (std::memcmp(type, "eXIf", 4) == 0) return tiffOrientation(data + at + 8, length);
+            at += 12 + length;
+        }
+    }
+    return 0;
+}
 
 bool readImageMetadata(const uint8_t* data, size_t size, bool withBlocks, ImageMetadata* out) {
     if (!data || size == 0 || !out) return false;

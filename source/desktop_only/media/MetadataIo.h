@@ -6,12 +6,45 @@
 // exiv2 reports errors by throwing; every entry point here catches them and
 // answers with its result instead.
 
+#include "MediaExtensions.h"
 #include "framework/ImageLoaderSaver.h"
+
+#include <cstddef>
+#include <cstdint>
 
 class QByteArray;
 
+// ---- The EXIF orientation
+//
+// Read one way for every path that turns a photo upright (the view, saves,
+// the batch, the render tool, thumbnails): the Orientation entry (0x0112)
+// of the first image directory, stored as a SHORT or a LONG, whose first
+// value is 1..8. Any other type, count or value is no orientation: the
+// photo then counts as upright (1) unless its XMP orientation says
+// otherwise.
+
+// The orientation an entry of the type (TIFF's numbering: 3 SHORT, 4 LONG),
+// count and first value gives; 0 for none.
+int32_t orientationOfEntry(uint32_t type, uint64_t count, uint64_t value);
+
+// The orientation in a TIFF-structured block (byte order mark, 42 or 43 for
+// big TIFF, the first directory's offset), as a TIFF file is and as a
+// JPEG's EXIF segment and a PNG's eXIf chunk hold it; 0 when it holds none
+// or cannot be read.
+int32_t tiffOrientation(const uint8_t* tiff, size_t size);
+
+// The orientation in the body of a JPEG's APP1 segment that starts with
+// "Exif\0\0"; 0 when it holds none or cannot be read.
+int32_t exifOrientation(const uint8_t* segment, size_t size);
+
+// The orientation in a file's own EXIF block, found without exiv2 (for a
+// file exiv2 cannot read): a JPEG's first EXIF segment, a TIFF's first
+// directory, a PNG's eXIf chunk; 0 for other kinds and when there is none.
+int32_t fileOrientation(const uint8_t* data, size_t size, ImageFileKind kind);
+
 // Reads the metadata of a file held in memory. orientation is the EXIF
-// orientation (1..8) or 0 when the file has none; iccProfile is the embedded
+// orientation (1..8, read as above), else the XMP one, or 0 when the file
+// has neither; iccProfile is the embedded
 // profile when exiv2 finds one. The EXIF, XMP and IPTC blocks are filled only
 // when withBlocks is set; EXIF is stripped of what describes the stored
 // pixels rather than the photograph (strips, tiles, thumbnails, raw sub-images).

@@ -20,9 +20,10 @@ void put(std::vector<char>* out, uint64_t value, int bytes) {
 }
 
 // A 3 x 2 uncompressed RGB BigTIFF tagged with orientation 6 (to be turned
-// 90 degrees clockwise). libtiff, and with it Qt's reader, reads BigTIFF
-// and its orientation; exiv2 does not know the format at all.
-std::vector<char> bigTiffWithOrientation6() {
+// 90 degrees clockwise) as an entry of the type (SHORT or LONG). libtiff,
+// and with it Qt's reader, reads BigTIFF and its orientation; exiv2 does
+// not know the format at all.
+std::vector<char> bigTiffWithOrientation6(uint16_t type) {
     std::vector<char> f = {'I', 'I'};
     put(&f, 43, 2);  // BigTIFF
     put(&f, 8, 2);   // offsets of 8 bytes
@@ -44,7 +45,7 @@ std::vector<char> bigTiffWithOrientation6() {
     const uint64_t eightBits = 8 | (8ull << 16) | (8ull << 32);  // three shorts, held in the entry
     const Entry entries[] = {
         {256, 3, 1, 3},        {257, 3, 1, 2},      {258, 3, 3, eightBits}, {259, 3, 1, 1},
-        {262, 3, 1, 2},        {273, 16, 1, pixels}, {274, 3, 1, 6},        {277, 3, 1, 3},
+        {262, 3, 1, 2},        {273, 16, 1, pixels}, {274, type, 1, 6},        {277, 3, 1, 3},
         {278, 3, 1, 2},        {279, 16, 1, 18},    {284, 3, 1, 1},
     };
     put(&f, sizeof(entries) / sizeof(entries[0]), 8);
@@ -127,30 +128,81 @@ TEST(MediaChannels, KeepingAlphaFollowsTheDecodedPicture) {
     EXPECT_EQ(failed.data, nullptr);
 }
 
-TEST(MediaOrientation, QtsReadingServesWhenExiv2CannotReadTheFile) {
+TEST(MediaOrientation, TheFilesOwnReadingServesWhenExiv2CannotReadTheFile) {
+    for (uint16_t type : {3, 4}) {
+        SCOPED_TRACE(type == 3 ? "SHORT" : "LONG");
+        TempFolder folder;
+        const std::string path = folder.file("big.tif");
+        writeFile(path, bigTiffWithOrientation6(type));
+        ASSERT_FALSE(exiv2Reads(path));  // else this would not test the fallback
+
+        QImageReader reader(QString::fromStdString(path));
+        reader.setAutoTransform(true);
+        const QImage reference = reader.read().convertToFormat(QImage::Format_RGB888);
+        ASSERT_EQ(reference.size(), QSize(2, 3));  // Qt sees the orientation
+
+        DesktopImageLoaderSaver io;
+        ImageBuffer loaded;
+        std::unique_ptr<ImageMetadata> metadata;
+        ASSERT_TRUE(io.loadFloat(gs(path), &loaded, true, &metadata));
+        ASSERT_EQ(loaded.width, 2);
+        ASSERT_EQ(loaded.height, 3);
+        ASSERT_TRUE(metadata);
+        EXPECT_EQ(metadata->orientation, 6);
+        for (int32_t y = 0; y < 3; ++y)
+            for (int32_t x = 0; x < 2; ++x)
+                for (int32_t c = 0; c < 3; ++c)
+                    EXPECT_EQ(loaded.floats()[(y * 2 + x) * 3 + c], reference.constScanLine(y)[x * 3 + c])
+                        << x << "," << y << " channel " << c;
+    }
+}
+
+// An orientation stored as a SHORT or a LONG, in either byte order, turns
+// the photo loaded in bands and decoded whole (the batch's look-ahead);
+// another type or value leaves it upright.
+TEST(MediaOrientation, ShortOrLongInEitherByteOrderTurnsThePhoto) {
     TempFolder folder;
-    const std::string path = folder.file("big.tif");
-    writeFile(path, bigTiffWithOrientation6());
-    ASSERT_FALSE(exiv2Reads(path));  // else this would not test the fallback
-
-    QImageReader reader(QString::fromStdString(path));
-    reader.setAutoTransform(true);
-    const QImage reference = reader.read().convertToFormat(QImage::Format_RGB888);
-    ASSERT_EQ(reference.size(), QSize(2, 3));  // Qt sees the orientation
-
     DesktopImageLoaderSaver io;
-    ImageBuffer loaded;
-    std::unique_ptr<ImageMetadata> metadata;
-    ASSERT_TRUE(io.loadFloat(gs(path), &loaded, true, &metadata));
-    ASSERT_EQ(loaded.width, 2);
-    ASSERT_EQ(loaded.height, 3);
-    ASSERT_TRUE(metadata);
-    EXPECT_EQ(metadata->orientation, 6);
-    for (int32_t y = 0; y < 3; ++y)
-        for (int32_t x = 0; x < 2; ++x)
-            for (int32_t c = 0; c < 3; ++c)
-                EXPECT_EQ(loaded.floats()[(y * 2 + x) * 3 + c], reference.constScanLine(y)[x * 3 + c])
-                    << x << "," << y << " channel " << c;
+    ImageBuffer picture;
+    makePicture(&picture, 24, 16, 3, false);
+    const std::string plain = folder.file("plain.jpg");
+    ASSERT_TRUE(io.save8(gs(plain), picture, SaveOptions(), nullptr));
+    ImageBuffer stored;
+    ASSERT_TRUE(io.load8(gs(plain), &stored, false));
+    const std::vector<char> bytes = readFile(plain);
+    const struct {
+        const char* what;
+        std::vector<uint8_t> segment;
+        bool turned;
+    } cases[] = {
+        {"SHORT, little endian", exifSegment(true, 0x0112, 3, 6), true},
+        {"SHORT, big endian", exifSegment(false, 0x0112, 3, 6), true},
+        {"LONG, little endian", exifSegment(true, 0x0112, 4, 6), true},
+        {"LONG, big endian", exifSegment(false, 0x0112, 4, 6), true},
+        {"signed SHORT", exifSegment(true, 0x0112, 8, 6), false},
+        {"LONG out of range", exifSegment(false, 0x0112, 4, 9), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = folder.file("exif.jpg");
+        writeBytes(path, withExifSegment(QByteArray(bytes.data(), static_cast<int>(bytes.size())), c.segment));
+        ImageBuffer banded, whole;
+        ASSERT_TRUE(io.load8(gs(path), &banded, false));
+        DecodedSource source;
+        ASSERT_TRUE(io.decode(gs(path), false, false, false, &source));
+        ASSERT_TRUE(io.finishLoad(source, 3, false, &whole, nullptr));
+        for (const ImageBuffer* loaded : {&banded, &whole}) {
+            ASSERT_EQ(loaded->width, c.turned ? 16 : 24);
+            // Turned clockwise: the stored picture's left column is the top row.
+            for (int32_t y = 0; y < loaded->height; ++y) {
+                for (int32_t x = 0; x < loaded->width; ++x) {
+                    const int32_t from = c.turned ? (15 - x) * 24 + y : y * 24 + x;
+                    for (int32_t k = 0; k < 3; ++k)
+                        ASSERT_EQ(loaded->bytes()[(y * loaded->width + x) * 3 + k], stored.bytes()[from * 3 + k]);
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "desktop_only/media/ColorProfiles.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/JpegCodec.h"
+#include "desktop_only/media/MetadataIo.h"
 #include "desktop_only/media/PixelTransfer.h"
 #include "platform/ParallelFor.h"
 
@@ -160,6 +161,14 @@ TEST(MediaJpeg, LayoutsLeftToQtsReaderStillLoad) {
         ASSERT_TRUE(io.loadFloat(gs(path), &loaded, false, nullptr, &reason)) << reason.c_str();
         expectSameAsQt(loaded, true, reference);
     }
+    // An RGB profile does not describe CMYK samples: ignored, whatever Qt's
+    // reader made of them.
+    const std::string path = folder.file("cmyk.jpg");
+    const QImage reference = qtDecode(path);
+    ASSERT_TRUE(embedProfile(path, linearRgbProfile()));
+    ImageBuffer loaded;
+    ASSERT_TRUE(io.load8(gs(path), &loaded, true));
+    expectSameAsQt(loaded, false, reference);
 }
 
 // A JPEG with its EXIF orientation set (exiv2 writes it).
@@ -167,16 +176,6 @@ void setOrientation(const std::string& path, uint16_t orientation) {
     Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
     file->readMetadata();
     file->exifData()["Exif.Image.Orientation"] = orientation;
-    file->writeMetadata();
-}
-
-// A Display P3 profile (the sRGB tone curve), embedded with exiv2.
-void embedP3Profile(const std::string& path) {
-    const std::vector<uint8_t> bytes = displayP3Profile();
-    Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
-    file->readMetadata();
-    Exiv2::DataBuf icc(bytes.data(), static_cast<long>(bytes.size()));
-    file->setIccProfile(icc, true);
     file->writeMetadata();
 }
 
@@ -190,7 +189,7 @@ TEST(MediaJpeg, LoadingInBandsGivesTheWholeDecode) {
     writeFile(plain, makeJpeg({"", 2999, 101, JCS_YCbCr, 2, 2, false, false, 0}));  // three bands
     const std::string profiled = folder.file("p3.jpg");
     writeFile(profiled, makeJpeg({"", 2999, 50, JCS_YCbCr, 2, 2, false, false, 0}));  // two bands
-    embedP3Profile(profiled);
+    ASSERT_TRUE(embedProfile(profiled, displayP3Profile()));
     struct Case {
         const std::string& path;
         uint16_t orientation;
@@ -367,6 +366,20 @@ TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
             twelveBit[i + 4] = 12;
             break;
         }
+    // Cut with the end marker appended (the scan meets a marker before the
+    // frame is filled), and frames claiming far more than their data; CMYK
+    // goes to Qt's reader.
+    const std::vector<char> cmyk = makeJpeg({"", 300, 200, JCS_CMYK, 1, 1, false, false, 0});
+    const auto withEnd = [&cut](const std::vector<char>& bytes, size_t keep) {
+        std::vector<char> out = cut(bytes, keep);
+        out.insert(out.end(), {'\xFF', '\xD9'});
+        return out;
+    };
+    const auto beyond = [](J_COLOR_SPACE space) {
+        const std::vector<char> tiny = makeJpeg({"", 16, 16, space, 1, 1, false, false, 0});
+        const QByteArray b = claimingSize(QByteArray(tiny.data(), static_cast<int>(tiny.size())), 9000, 9000);
+        return std::vector<char>(b.begin(), b.end());
+    };
     const struct {
         const char* name;
         std::vector<char> bytes;
@@ -377,6 +390,11 @@ TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
         {"before-the-end.jpg", cut(whole, whole.size() - 2), "damaged or cut short"},
         {"progressive.jpg", cut(progressive, progressive.size() * 2 / 3), "damaged or cut short"},
         {"twelve-bit.jpg", twelveBit, "damaged or cannot be decoded"},
+        {"half-with-end.jpg", withEnd(whole, whole.size() / 2), "damaged or cut short"},
+        {"progressive-with-end.jpg", withEnd(progressive, progressive.size() * 2 / 3), "damaged or cut short"},
+        {"cmyk-half-with-end.jpg", withEnd(cmyk, cmyk.size() / 2), "damaged or cut short"},
+        {"frame-beyond-its-data.jpg", beyond(JCS_YCbCr), "damaged or cut short"},
+        {"cmyk-frame-beyond-its-data.jpg", beyond(JCS_CMYK), "damaged or cut short"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -393,6 +411,28 @@ TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
             DecodedSource source;
             EXPECT_FALSE(io.decode(gs(path), true, asFloat, false, &source));
         }
+    }
+    // Bytes that are no marker before the end marker, as cameras write
+    // them: the same picture as without, on either path.
+    for (const std::vector<char>& plain : {whole, cmyk}) {
+        std::vector<char> padded = plain;
+        padded.insert(padded.end() - 2, 20, '\x11');
+        writeFile(folder.file("padded.jpg"), padded);
+        writeFile(folder.file("clean.jpg"), plain);
+        ImageBuffer a, b;
+        ASSERT_TRUE(io.load8(gs(folder.file("padded.jpg")), &a, false));
+        ASSERT_TRUE(io.load8(gs(folder.file("clean.jpg")), &b, false));
+        EXPECT_EQ(difference(a, false, b, false).max, 0.0);
+    }
+    // A flat picture holds the least data a frame can: no damage.
+    QImage flat(1024, 768, QImage::Format_RGB32);
+    flat.fill(qRgb(90, 90, 90));
+    for (bool stepwise : {false, true}) {
+        QImageWriter writer(QString::fromStdString(folder.file("flat.jpg")), "jpeg");
+        writer.setProgressiveScanWrite(stepwise);
+        ASSERT_TRUE(writer.write(flat));
+        ImageBuffer loaded;
+        EXPECT_TRUE(io.load8(gs(folder.file("flat.jpg")), &loaded, false));
     }
     // Bytes flipped in the middle of the scan: libjpeg steps over them.
     std::vector<char> damaged = whole;
@@ -437,32 +477,8 @@ TEST(MediaJpeg, SidesAtJpegsLimits) {
     }
 }
 
-// An APP1 "Exif" segment whose first directory holds `entries` 12-byte
-// entries, the last of them tag `tag` of type `type` and value `value`.
-std::vector<uint8_t> exifSegment(bool little, uint16_t tag, uint16_t type, uint16_t value, int entries = 2) {
-    std::vector<uint8_t> s = {'E', 'x', 'i', 'f', 0, 0};
-    auto put16 = [&](uint16_t v) {
-        s.push_back(static_cast<uint8_t>(little ? v : v >> 8));
-        s.push_back(static_cast<uint8_t>(little ? v >> 8 : v));
-    };
-    auto put32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i) s.push_back(static_cast<uint8_t>(v >> (little ? 8 * i : 24 - 8 * i)));
-    };
-    s.push_back(little ? 'I' : 'M');
-    s.push_back(little ? 'I' : 'M');
-    put16(42);
-    put32(8);
-    put16(static_cast<uint16_t>(entries));
-    for (int e = 0; e + 1 < entries; ++e) {  // an ImageWidth entry before it
-        put16(0x0100), put16(3), put32(1), put16(640), put16(0);
-    }
-    put16(tag), put16(type), put32(1), put16(value), put16(0);
-    put32(0);
-    return s;
-}
-
-// The orientation the direct path reads from the file's own EXIF segment
-// when exiv2 cannot read the file: worked cases and broken segments.
+// The orientation read from a JPEG's own EXIF segment when exiv2 cannot
+// read the file: worked cases and broken segments.
 TEST(MediaJpeg, ExifOrientationOfTheSegment) {
     const struct {
         const char* what;
@@ -474,7 +490,10 @@ TEST(MediaJpeg, ExifOrientationOfTheSegment) {
         {"first entry", exifSegment(true, 0x0112, 3, 3, 1), 3},
         {"out of range", exifSegment(true, 0x0112, 3, 9), 0},
         {"zero", exifSegment(false, 0x0112, 3, 0), 0},
-        {"not a SHORT", exifSegment(true, 0x0112, 4, 6), 0},
+        {"a LONG", exifSegment(true, 0x0112, 4, 6), 6},
+        {"a LONG, big endian", exifSegment(false, 0x0112, 4, 5), 5},
+        {"a LONG out of range", exifSegment(false, 0x0112, 4, 0x60000), 0},
+        {"neither SHORT nor LONG", exifSegment(true, 0x0112, 8, 6), 0},
         {"no orientation", exifSegment(true, 0x0110, 3, 6), 0},
         {"no Exif tag", std::vector<uint8_t>{'E', 'x', 'i', 'g', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0}, 0},
         {"no TIFF header", std::vector<uint8_t>{'E', 'x', 'i', 'f', 0, 0, 'X', 'X', 42, 0, 8, 0, 0, 0}, 0},

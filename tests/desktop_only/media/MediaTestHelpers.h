@@ -6,11 +6,13 @@
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
 #include <QVector>
 
+#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
@@ -207,6 +209,19 @@ inline GrowString gs(const std::string& text) {
     return GrowString(text.c_str());
 }
 
+// A profile made with lcms2 as the bytes of an ICC file; the profile is
+// closed.
+inline std::vector<uint8_t> profileBytes(cmsHPROFILE profile) {
+    std::vector<uint8_t> bytes;
+    cmsUInt32Number size = 0;
+    if (profile && cmsSaveProfileToMem(profile, nullptr, &size) && size > 0) {
+        bytes.resize(size);
+        if (!cmsSaveProfileToMem(profile, bytes.data(), &size)) bytes.clear();
+    }
+    if (profile) cmsCloseProfile(profile);
+    return bytes;
+}
+
 // A Display P3 profile (P3 primaries, D65 white, the sRGB tone curve), made
 // here with lcms2.
 inline std::vector<uint8_t> displayP3Profile() {
@@ -217,14 +232,109 @@ inline std::vector<uint8_t> displayP3Profile() {
     cmsToneCurve* curves[3] = {curve, curve, curve};
     cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
     cmsFreeToneCurve(curve);
-    std::vector<uint8_t> bytes;
-    cmsUInt32Number size = 0;
-    if (profile && cmsSaveProfileToMem(profile, nullptr, &size) && size > 0) {
-        bytes.resize(size);
-        if (!cmsSaveProfileToMem(profile, bytes.data(), &size)) bytes.clear();
+    return profileBytes(profile);
+}
+
+// Linear-light profiles, which change every mid-tone when applied: grey,
+// and RGB with sRGB's primaries.
+inline std::vector<uint8_t> linearGreyProfile() {
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    cmsHPROFILE profile = cmsCreateGrayProfile(cmsD50_xyY(), linear);
+    cmsFreeToneCurve(linear);
+    return profileBytes(profile);
+}
+inline std::vector<uint8_t> linearRgbProfile() {
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries = {{0.640, 0.330, 1.0}, {0.300, 0.600, 1.0}, {0.150, 0.060, 1.0}};
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    cmsToneCurve* curves[3] = {linear, linear, linear};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(linear);
+    return profileBytes(profile);
+}
+// A profile whose colour space is CMYK (an ink-limiting device link).
+inline std::vector<uint8_t> cmykProfile() {
+    return profileBytes(cmsCreateInkLimitingDeviceLink(cmsSigCmykData, 300.0));
+}
+
+// Embeds the profile into a JPEG, PNG or TIFF file with exiv2.
+inline bool embedProfile(const std::string& path, const std::vector<uint8_t>& icc) {
+    try {
+        Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
+        file->readMetadata();
+        Exiv2::DataBuf bytes(icc.data(), static_cast<long>(icc.size()));
+        file->setIccProfile(bytes, true);
+        file->writeMetadata();
+        return true;
+    } catch (...) {
+        return false;
     }
-    if (profile) cmsCloseProfile(profile);
+}
+
+// ---- JPEG streams edited as damaged files are
+
+// The picture as a JPEG from Qt's writer (4:2:0, baseline).
+inline QByteArray jpegOf(const QImage& picture, int quality = 90) {
+    QByteArray bytes;
+    QBuffer device(&bytes);
+    device.open(QIODevice::WriteOnly);
+    picture.save(&device, "jpeg", quality);
     return bytes;
+}
+
+// The JPEG cut after its first `keep` bytes, the end-of-image marker
+// appended when asked (as a repair tool or a careless copy leaves it).
+inline QByteArray cutJpeg(const QByteArray& jpeg, int keep, bool endMarker) {
+    return jpeg.left(keep) + (endMarker ? QByteArray("\xFF\xD9", 2) : QByteArray());
+}
+
+// The JPEG with its baseline frame header claiming width x height (the
+// quantisation tables before it hold no 0xFF at the qualities used here).
+inline QByteArray claimingSize(QByteArray jpeg, int width, int height) {
+    const int frame = jpeg.indexOf("\xFF\xC0");
+    if (frame < 0) return QByteArray();
+    const int values[4] = {height >> 8, height & 0xFF, width >> 8, width & 0xFF};
+    for (int k = 0; k < 4; ++k) jpeg[frame + 5 + k] = static_cast<char>(values[k]);
+    return jpeg;
+}
+
+// The body of an APP1 "Exif" segment written by hand: a TIFF header in the
+// byte order asked and a first directory of `entries` 12-byte entries, an
+// ImageWidth before the last, which is tag `tag` of type `type` holding
+// `value` (4 bytes for a LONG, 2 otherwise).
+inline std::vector<uint8_t> exifSegment(bool little, uint16_t tag, uint16_t type, uint32_t value, int entries = 2) {
+    std::vector<uint8_t> s = {'E', 'x', 'i', 'f', 0, 0};
+    auto put16 = [&](uint32_t v) {
+        s.push_back(static_cast<uint8_t>(little ? v : v >> 8));
+        s.push_back(static_cast<uint8_t>(little ? v >> 8 : v));
+    };
+    auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) s.push_back(static_cast<uint8_t>(v >> (little ? 8 * i : 24 - 8 * i)));
+    };
+    s.push_back(little ? 'I' : 'M');
+    s.push_back(little ? 'I' : 'M');
+    put16(42);
+    put32(8);
+    put16(static_cast<uint16_t>(entries));
+    for (int e = 0; e + 1 < entries; ++e) put16(0x0100), put16(3), put32(1), put16(640), put16(0);
+    put16(tag), put16(type), put32(1);
+    if (type == 4) put32(value);
+    else put16(value), put16(0);
+    put32(0);
+    return s;
+}
+
+// The JPEG with the segment as an APP1 marker right after its start.
+inline QByteArray withExifSegment(const QByteArray& jpeg, const std::vector<uint8_t>& segment) {
+    const int length = static_cast<int>(segment.size()) + 2;
+    QByteArray marker("\xFF\xE1", 2);
+    marker.append(static_cast<char>(length >> 8)).append(static_cast<char>(length & 0xFF));
+    marker.append(reinterpret_cast<const char*>(segment.data()), static_cast<int>(segment.size()));
+    return jpeg.left(2) + marker + jpeg.mid(2);
+}
+
+inline void writeBytes(const std::string& path, const QByteArray& bytes) {
+    writeFile(path, std::vector<char>(bytes.begin(), bytes.end()));
 }
 
 }  // namespace mediatest

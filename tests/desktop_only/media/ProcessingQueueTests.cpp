@@ -364,6 +364,27 @@ TEST_F(ProcessingQueue, ARenderThatRunsOutOfMemoryFailsTheJob) {
     expectRendered("b.png", "fed.png", 10.0f);
 }
 
+// A photo whose orientation is stored as a LONG, in either byte order,
+// comes out upright: the batch reads it as every path does.
+TEST_F(ProcessingQueue, AnOrientationStoredAsLongTurnsTheOutput) {
+    ImageBuffer picture;
+    makePicture(&picture, 24, 16, 3, false);
+    ASSERT_TRUE(io.save8(gs(folder.file("plain.jpg")), picture, SaveOptions(), nullptr));
+    const std::vector<char> plain = readFile(folder.file("plain.jpg"));
+    GrowArray<RenderJob> batch;
+    for (bool little : {true, false}) {
+        const std::string name = little ? "little.jpg" : "big.jpg";
+        const std::vector<uint8_t> exif = exifSegment(little, 0x0112, 4, 6);
+        writeBytes(folder.file(name), withExifSegment(QByteArray(plain.data(), int(plain.size())), exif));
+        batch.append(job(name, name + ".png"));
+    }
+    queue.addJobs(batch);
+    ASSERT_TRUE(waitUntilIdle(queue));
+    ASSERT_EQ(errorFlagOf(queue), 0);
+    for (const char* output : {"little.jpg.png", "big.jpg.png"})
+        EXPECT_EQ(QImage(QString::fromStdString(folder.file(output))).size(), QSize(16, 24)) << output;
+}
+
 // Every failed job keeps the file it concerns and why; the next run starts
 // with an empty list.
 TEST_F(ProcessingQueue, EachFailureKeepsItsFileAndReason) {
@@ -382,6 +403,17 @@ TEST_F(ProcessingQueue, EachFailureKeepsItsFileAndReason) {
     std::vector<Case> cases;
     cases.push_back({job("missing.png", "1.png"), "missing.png", "cannot open the file: No such file"});
     cases.push_back({job("truncated.png", "2.png"), "truncated.png", "damaged"});
+    // A JPEG cut at half with its end marker appended, and one whose frame
+    // claims far more than its data holds: no grey picture is written.
+    ImageBuffer photo;
+    makePicture(&photo, 300, 200, 3, false);
+    ASSERT_TRUE(io.save8(gs(folder.file("photo.jpg")), photo, SaveOptions(), nullptr));
+    const std::vector<char> whole = readFile(folder.file("photo.jpg"));
+    const QByteArray jpeg(whole.data(), static_cast<int>(whole.size()));
+    writeBytes(folder.file("cut.jpg"), cutJpeg(jpeg, jpeg.size() / 2, true));
+    writeBytes(folder.file("beyond.jpg"), claimingSize(jpeg, 14000, 14000));
+    cases.push_back({job("cut.jpg", "cut.png"), "cut.jpg", "the JPEG file is damaged or cut short"});
+    cases.push_back({job("beyond.jpg", "beyond.png"), "beyond.jpg", "the JPEG file is damaged or cut short"});
     cases.push_back({job("a.png", "no-such-folder/3.png"), "no-such-folder/3.png", "the folder does not exist"});
     cases.push_back({job("b.png", "a.png"), "a.png", "refused: it would replace a photo this batch reads"});
     writePicture("e.png", 3);
@@ -417,6 +449,8 @@ TEST_F(ProcessingQueue, EachFailureKeepsItsFileAndReason) {
     EXPECT_FALSE(exists("4.png"));
     EXPECT_FALSE(exists("5.png"));
     EXPECT_FALSE(exists("wide.jpg"));
+    EXPECT_FALSE(exists("cut.png"));
+    EXPECT_FALSE(exists("beyond.png"));
 
     RenderJob good = job("a.png", "6.png");
     queue.addJob(good);

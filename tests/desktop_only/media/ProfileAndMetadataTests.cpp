@@ -80,19 +80,7 @@ void saveGreyLinearTagged(const std::string& path) {
     QImage image(16, 8, QImage::Format_Grayscale8);
     image.fill(QColor(128, 128, 128));
     ASSERT_TRUE(image.save(QString::fromStdString(path), "jpeg", 100));
-    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
-    cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), linear);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(grey, nullptr, &size);
-    std::vector<uint8_t> bytes(size);
-    cmsSaveProfileToMem(grey, bytes.data(), &size);
-    cmsCloseProfile(grey);
-    cmsFreeToneCurve(linear);
-    Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
-    file->readMetadata();
-    Exiv2::DataBuf icc(bytes.data(), static_cast<long>(bytes.size()));
-    file->setIccProfile(icc, true);
-    file->writeMetadata();
+    ASSERT_TRUE(embedProfile(path, linearGreyProfile()));
 }
 
 TEST(MediaProfiles, EmbeddedProfileIsAppliedOnlyWhenAsked) {
@@ -120,6 +108,63 @@ TEST(MediaProfiles, EmbeddedProfileIsAppliedOnlyWhenAsked) {
             ASSERT_NEAR(floats.floats()[i], 187.5f, 1.0f);
         }
     }
+}
+
+// A profile of another colour model than the file's samples is ignored as
+// an unusable one (the picture is the file's without it, with one note)
+// when the file is loaded in bands and when it is decoded whole; a profile
+// of the samples' own model is applied.
+TEST(MediaProfiles, AProfileOfAnotherColourModelIsIgnored) {
+    static int notes = 0;
+    setLoaderNoteHandler([](const GrowString&, const char*) { ++notes; });
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    QImage colour(16, 8, QImage::Format_RGB888);
+    QImage grey(16, 8, QImage::Format_Grayscale8);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            colour.setPixel(x, y, qRgb(40 + x * 10, 60 + y * 20, 200 - x * 8));
+            grey.setPixel(x, y, qRgb(50 + x * 9, 50 + x * 9, 50 + x * 9));
+        }
+    }
+    const struct {
+        const char* what;
+        const QImage& pixels;
+        std::vector<uint8_t> profile;
+        bool used;
+    } cases[] = {
+        {"grey on colour", colour, linearGreyProfile(), false},
+        {"colour on grey", grey, linearRgbProfile(), false},
+        {"CMYK on colour", colour, cmykProfile(), false},
+        {"colour on colour", colour, linearRgbProfile(), true},
+        {"grey on grey", grey, linearGreyProfile(), true},
+    };
+    for (const char* extension : {".jpg", ".png", ".tif"}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + " " + extension);
+            const std::string plain = folder.file(std::string("plain") + extension);
+            const std::string tagged = folder.file(std::string("tagged") + extension);
+            ASSERT_TRUE(c.pixels.save(QString::fromStdString(plain), nullptr, 100));
+            ASSERT_TRUE(c.pixels.save(QString::fromStdString(tagged), nullptr, 100));
+            ASSERT_TRUE(embedProfile(tagged, c.profile));
+            ImageBuffer reference;
+            ASSERT_TRUE(io.load8(gs(plain), &reference, true));
+            notes = 0;
+            ImageBuffer banded, whole;
+            GrowString reason;
+            ASSERT_TRUE(io.load8(gs(tagged), &banded, true, &reason)) << reason.c_str();
+            DecodedSource source;
+            ASSERT_TRUE(io.decode(gs(tagged), true, false, false, &source));
+            ASSERT_TRUE(io.finishLoad(source, 3, false, &whole, nullptr));
+            for (const ImageBuffer* loaded : {&banded, &whole}) {
+                const double change = difference(*loaded, false, reference, false).max;
+                if (c.used) EXPECT_GT(change, 20.0);
+                else EXPECT_EQ(change, 0.0);
+            }
+            EXPECT_EQ(notes, c.used ? 0 : 2);
+        }
+    }
+    setLoaderNoteHandler(nullptr);
 }
 
 TEST(MediaProfiles, AnSrgbProfileUnderAnotherNameChangesNothing) {
