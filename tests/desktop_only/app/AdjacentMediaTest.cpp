@@ -1,7 +1,9 @@
 // Load Next and Load Previous past files that cannot be read, and the
 // loader's reason beneath "Can't Load File", on the real window offscreen.
 
+#include <QBuffer>
 #include <QFileInfo>
+#include <QImage>
 
 #include "PanelTestSupport.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
@@ -112,7 +114,18 @@ TEST_F(PanelWindowTest, CantLoadFileGivesTheLoadersReason) {
     QFile(empty).open(QIODevice::WriteOnly);
     ASSERT_TRUE(QFile::copy(photo, cut));
     QFile(cut).resize(60);
-    for (const QString& path : {empty, cut, folder.path() + "/missing.png", folder.path()}) {
+    // A JPEG cut at half with its end marker put back: its rows past the cut
+    // would come out grey.
+    const QString ended = folder.path() + "/ended.jpg";
+    {
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && QImage(photo).save(&buffer, "JPEG", 90));
+        QFile file(ended);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(jpeg.left(jpeg.size() / 2) + QByteArray("\xff\xd9", 2));
+    }
+    for (const QString& path : {empty, cut, ended, folder.path() + "/missing.png", folder.path()}) {
         SCOPED_TRACE(path.toStdString());
         CantLoadAnswerer answerer;
         answerer.arm();
@@ -121,4 +134,5 @@ TEST_F(PanelWindowTest, CantLoadFileGivesTheLoadersReason) {
         EXPECT_EQ(answerer.message, QString("The file \"%1\" could not be opened as an image.").arg(path));
         EXPECT_EQ(answerer.details[0], expectedDetail(path));
     }
+    EXPECT_EQ(expectedDetail(ended), "ended.jpg: the JPEG file is damaged or cut short");
 }
