@@ -62,22 +62,29 @@ echo "flows: Save As equals the render tool"
 
 "$xclient" wait-gone "Save Size" 60000 || finish "the save-size dialog stayed"
 
-# Save Over Original twice: each save renders the photo as it was opened,
-# so the file holds the look once, not twice.
-for round in 1 2; do
-    before="$(stat -c %i "$work/photo.png")"
-    focus "$window"
-    keys ctrl+s
-    size="$("$xclient" wait-title "Save Size" 60000)" || finish "Ctrl+S opened no save-size dialog (save $round)"
-    focus "$size"
-    keys Return
-    # The file is written beside the photo and renamed over it: a new inode.
-    replaced() { [ "$(stat -c %i "$work/photo.png")" != "$before" ]; }
-    until_true 120 replaced || finish "Save Over Original $round did not replace the photo"
-    "$xclient" wait-gone "Save Size" 60000 || finish "the save-size dialog stayed"
-    differing="$(compare -metric AE "$work/photo.png" "$work/tool.png" null: 2>&1)"
-    [ "$differing" = "0" ] || finish "Save Over Original $round differs from one render ($differing pixels)"
-done
+# save_over_twice FILE TOOL WHAT [CHECK]: Ctrl+S twice in $window, each
+# time accepting the size; each save renders the photo as it was opened, so
+# FILE then holds the pixels of TOOL (one render by the tool), not the look
+# twice, and passes CHECK FILE ROUND when one is given.
+save_over_twice() {
+    local file="$1" tool="$2" what="$3" check="${4:-}" round before size differing
+    for round in 1 2; do
+        before="$(stat -c %i "$file")"
+        focus "$window"
+        keys ctrl+s
+        size="$("$xclient" wait-title "Save Size" 60000)" || finish "Ctrl+S opened no save-size dialog ($what $round)"
+        focus "$size"
+        keys Return
+        # The file is written beside the photo and renamed over it: a new inode.
+        replaced() { [ "$(stat -c %i "$file")" != "$before" ]; }
+        until_true 120 replaced || finish "$what $round did not replace the file"
+        "$xclient" wait-gone "Save Size" 60000 || finish "the save-size dialog stayed"
+        [ -z "$check" ] || "$check" "$file" "$round"
+        differing="$(compare -metric AE "$file" "$tool" null: 2>&1)"
+        [ "$differing" = "0" ] || finish "$what $round differs from one render ($differing pixels)"
+    done
+}
+save_over_twice "$work/photo.png" "$work/tool.png" "Save Over Original"
 echo "flows: Save Over Original twice holds the look once"
 
 focus "$window"
@@ -137,21 +144,12 @@ pid=$!
 window="$("$xclient" wait-title "master.tiff" 60000)" || finish "the title never named the 16-bit TIFF"
 "$xclient" drop "$window" "$filter" || finish "the drop on the 16-bit TIFF was not taken"
 loaded "$filter" "$work/out.txt"
-for round in 1 2; do
-    before="$(stat -c %i "$work/master.tiff")"
-    focus "$window"
-    keys ctrl+s
-    size="$("$xclient" wait-title "Save Size" 60000)" || finish "Ctrl+S opened no save-size dialog (16-bit save $round)"
-    focus "$size"
-    keys Return
-    master_replaced() { [ "$(stat -c %i "$work/master.tiff")" != "$before" ]; }
-    until_true 120 master_replaced || finish "16-bit save $round did not replace the TIFF"
-    "$xclient" wait-gone "Save Size" 60000 || finish "the save-size dialog stayed"
-    bits="$(bits_per_sample "$work/master.tiff")"
-    [ "$bits" = "16 16 16" ] || finish "16-bit save $round wrote '$bits' bits per sample"
-    differing="$(compare -metric AE "$work/master.tiff" "$work/tool16.tiff" null: 2>&1)"
-    [ "$differing" = "0" ] || finish "16-bit save $round differs from one render ($differing pixels)"
-done
+sixteen_bits() {  # sixteen_bits FILE ROUND
+    local bits
+    bits="$(bits_per_sample "$1")"
+    [ "$bits" = "16 16 16" ] || finish "16-bit save $2 wrote '$bits' bits per sample"
+}
+save_over_twice "$work/master.tiff" "$work/tool16.tiff" "16-bit save" sixteen_bits
 end_program "$window"
 echo "flows: a 16-bit TIFF saved over twice stays 16-bit and holds the look once"
 echo "flows: passed"
