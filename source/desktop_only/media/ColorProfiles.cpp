@@ -180,11 +180,11 @@ bool SrgbConversion::apply(QImage* image, bool atSixteenBits) const {
                : transformRows<uint8_t>(image, prepared_->transform.get(), prepared_->grey);
 }
 
-bool convertToSrgb(QImage* image, const std::vector<uint8_t>& profile, bool atSixteenBits, PixelColours stored) {
+bool convertToSrgb(QImage* image, const std::vector<uint8_t>& profile, bool atSixteenBits) {
     if (!image || image->isNull() || profile.empty()) return false;
     if (image->format() != QImage::Format_RGBA64 && image->format() != QImage::Format_RGBA8888) return false;
     SrgbConversion conversion;
-    switch (conversion.prepare(profile, stored)) {
+    switch (conversion.prepare(profile)) {
         case SrgbConversion::kNothingToDo: return true;
         case SrgbConversion::kConverts: return conversion.apply(image, atSixteenBits);
         default: return false;

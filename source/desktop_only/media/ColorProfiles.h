@@ -30,14 +30,13 @@ enum class PixelColours {
 // rounded to the nearest level of the image's samples: within half a level
 // of the exact result (no interpolated table). With
 // atSixteenBits, 8-bit pixels are widened to Format_RGBA64 first. RGB
-// and grey profiles are used; a profile that cannot be parsed, describes
-// another colour space (CMYK, Lab, ...) or another colour model than the
-// stored samples' (`stored`) leaves the pixels alone and gives false.
+// and grey profiles are used; a profile that cannot be parsed or describes
+// another colour space (CMYK, Lab, ...) leaves the pixels alone and gives
+// false (SrgbConversion::prepare judges the stored samples' model too).
 // A profile equivalent to sRGB (the same primaries and tone curves within a
 // fraction of a level, as most photos carry under many names) leaves the
 // pixels alone and gives true: the conversion would only add rounding.
-bool convertToSrgb(QImage* image, const std::vector<uint8_t>& profile, bool atSixteenBits,
-                   PixelColours stored = PixelColours::kUnknown);
+bool convertToSrgb(QImage* image, const std::vector<uint8_t>& profile, bool atSixteenBits);
 
 // The conversion convertToSrgb makes, prepared once from a profile and then
 // applied to any number of images: the strips of one picture converted one
