@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,14 @@ bool withinPixelBudget(int64_t width, int64_t height) {
     if (width < 1 || height < 1) return false;
     if (width > kMaxImagePixels || height > kMaxImagePixels) return false;
     return width * height <= kMaxImagePixels;
+}
+
+namespace {
+std::atomic<int64_t> gTestingMemoryLimit{0};  // 0: none
+}  // namespace
+
+void limitWorkingMemoryForTesting(int64_t bytes) {
+    gTestingMemoryLimit.store(bytes > 0 ? bytes : 0);
 }
 
 int64_t workingMemoryBudget() {
@@ -38,7 +47,9 @@ int64_t workingMemoryBudget() {
             static_cast<uint64_t>(limit.rlim_cur) < static_cast<uint64_t>(memory))
             memory = static_cast<int64_t>(limit.rlim_cur);
     }
-    return memory / 2;
+    const int64_t budget = memory / 2;
+    const int64_t limit = gTestingMemoryLimit.load();
+    return limit > 0 && limit < budget ? limit : budget;
 }
 
 bool fitsInWorkingMemory(int64_t width, int64_t height, int64_t bytesPerPixel) {

@@ -34,6 +34,9 @@ constexpr int64_t kWorkingBytesPerPixel = 3 * 4 * int64_t(sizeof(float));
 // The memory a picture may take: half of the machine's physical memory, or
 // half of the process's address-space or data limit when one is lower.
 int64_t workingMemoryBudget();
+// Makes workingMemoryBudget() at most `bytes` (0: as the machine gives it),
+// so that a test can meet a size beyond the budget on any machine.
+void limitWorkingMemoryForTesting(int64_t bytes);
 
 // True when a width x height picture fits comfortably in memory:
 // bytesPerPixel (kWorkingBytesPerPixel unless said) for each pixel within
