@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt5-image-formats-plugins kimageformat-plugins
   libraw-dev liblcms2-dev libexiv2-dev libjpeg62-turbo-dev
+  libjpeg-turbo-progs
   locales
   ttf-bitstream-vera
   xvfb xauth xdotool libx11-dev

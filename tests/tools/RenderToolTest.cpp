@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QColorSpace>
 #include <QDir>
@@ -776,3 +777,110 @@ TEST_F(RenderTool, UnderAMemoryLimitItAlwaysEndsByItself) {
 }
 
 }  // namespace
+
+namespace {
+
+// A PNG chunk of the given type and data, length and CRC included.
+QByteArray pngChunk(const char* type, const std::vector<uint32_t>& values) {
+    std::vector<char> body(type, type + 4);
+    for (uint32_t v : values) mediatest::appendBigEndian32(&body, v);
+    std::vector<char> chunk;
+    mediatest::appendBigEndian32(&chunk, static_cast<uint32_t>(body.size() - 4));
+    chunk.insert(chunk.end(), body.begin(), body.end());
+    mediatest::appendBigEndian32(&chunk, mediatest::pngCrc(body));
+    return QByteArray(chunk.data(), static_cast<int>(chunk.size()));
+}
+
+}  // namespace
+
+// The note about a profile is given for a profile the file embeds and the
+// tool leaves out (a damaged one too), never for a colour space Qt's reader
+// makes of a PNG's gAMA and cHRM chunks; the pixels are those of the file
+// without either.
+TEST_F(RenderTool, ProfileNotesAreTrue) {
+    const QString identity = path("identity.plf");
+    ASSERT_TRUE(writeFile(identity, kIdentityFilter));
+    QImage colour(16, 8, QImage::Format_RGB888);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) colour.setPixel(x, y, qRgb(40 + x * 10, 60 + y * 20, 200 - x * 8));
+    // The first 100 bytes of an RGB profile in the JPEG's APP2 segment.
+    const QByteArray plainJpeg = mediatest::jpegOf(colour);
+    const std::vector<uint8_t> profile = mediatest::displayP3Profile();
+    QByteArray segment("ICC_PROFILE\0\x01\x01", 14);
+    segment.append(reinterpret_cast<const char*>(profile.data()), 100);
+    const int length = segment.size() + 2;
+    const QByteArray damagedJpeg = plainJpeg.left(2) + QByteArray("\xFF\xE2", 2) + char(length >> 8) +
+                                   char(length & 0xFF) + segment + plainJpeg.mid(2);
+    // A grey PNG with gAMA and cHRM chunks, as ImageMagick writes one.
+    QByteArray plainPng;
+    {
+        QBuffer device(&plainPng);
+        ASSERT_TRUE(device.open(QIODevice::WriteOnly) &&
+                    colour.convertToFormat(QImage::Format_Grayscale8).save(&device, "png"));
+    }
+    const QByteArray chromaticities =
+        pngChunk("gAMA", {45455}) + pngChunk("cHRM", {31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000});
+    const QByteArray greyPng = plainPng.left(33) + chromaticities + plainPng.mid(33);  // after IHDR
+    const struct {
+        const char* name;
+        const QByteArray& bytes;
+        const QByteArray& plain;
+        bool note;
+    } cases[] = {
+        {"damaged-profile.jpg", damagedJpeg, plainJpeg, true},
+        {"grey-chromaticities.png", greyPng, plainPng, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString input = path(c.name);
+        const QString plain = path("plain.") + QFileInfo(input).suffix();
+        ASSERT_TRUE(writeFile(input, c.bytes) && writeFile(plain, c.plain));
+        ASSERT_EQ(runTool({identity, plain, path("plain.pfm")}).status, 0);
+        const ToolRun run = runTool({identity, input, path("out.pfm")});
+        ASSERT_EQ(run.status, 0) << run.standardError.constData();
+        EXPECT_EQ(run.standardError,
+                  c.note ? "pellucine-render: " + input.toUtf8() + ": ignoring the unusable colour profile\n" : "");
+        EXPECT_TRUE(fileBytes(path("plain.pfm")) == fileBytes(path("out.pfm")));
+    }
+}
+
+// A CMYK JPEG cut short with its end marker put back is refused with one
+// line, whatever warning came first and whatever Qt's logging rules say;
+// the whole file renders.
+TEST_F(RenderTool, CutCmykJpegsAreRefusedWithOneLine) {
+    const QString identity = path("identity.plf");
+    ASSERT_TRUE(writeFile(identity, kIdentityFilter));
+    const QString whole = path("cmyk.jpg");
+    QProcess convert;
+    convert.start("convert", {"-size", "300x200", "gradient:red-blue", "-colorspace", "CMYK", "-quality", "90", whole});
+    ASSERT_TRUE(convert.waitForFinished(60000) && convert.exitCode() == 0);
+    const QByteArray bytes = fileBytes(whole);
+    ASSERT_EQ(runTool({identity, whole, path("whole.png")}).status, 0);
+    const QByteArray end("\xFF\xD9", 2);
+    const int scan = bytes.indexOf("\xFF\xDA");
+    ASSERT_GT(scan, 0);
+    // Three bytes that are no marker before the scan: a harmless warning
+    // that comes first.
+    const QByteArray warned = bytes.left(scan) + "\x11\x22\x33" + bytes.mid(scan);
+    QProcessEnvironment quietQt = QProcessEnvironment::systemEnvironment();
+    quietQt.insert("QT_LOGGING_RULES", "*.warning=false");
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QProcessEnvironment environment;
+    } cases[] = {
+        {"cut.jpg", bytes.left(bytes.size() / 2) + end, QProcessEnvironment::systemEnvironment()},
+        {"cut-quiet-qt.jpg", bytes.left(bytes.size() / 2) + end, quietQt},
+        {"warned-then-cut.jpg", warned.left(warned.size() / 2) + end, QProcessEnvironment::systemEnvironment()},
+        {"warned-then-cut-quiet-qt.jpg", warned.left(warned.size() / 2) + end, quietQt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString input = path(c.name);
+        ASSERT_TRUE(writeFile(input, c.bytes));
+        const ToolRun run = runTool({identity, input, path("out.png")}, c.environment);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.standardError, "pellucine-render: " + input.toUtf8() + ": the JPEG file is damaged or cut short\n");
+        EXPECT_FALSE(QFile::exists(path("out.png")));
+    }
+}

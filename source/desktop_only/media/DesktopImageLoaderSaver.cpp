@@ -26,7 +26,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -105,7 +104,7 @@ void tooLargeReason(int64_t width, int64_t height, GrowString* reason) {
 constexpr size_t kHeadBytes = size_t(64) << 10;
 
 // A source file opened for decoding: its bytes, its kind, and for a JPEG
-// the direct path takes, its reader with the header read.
+// its reader with the header read.
 struct Source {
     FileBytes bytes;
     FileKind kind = FileKind::Unknown;
@@ -147,7 +146,7 @@ bool openSource(const QString& qpath, Source* source, GrowString* reason) {
     source->kind = kind;
     if (kind == FileKind::Jpeg) {
         source->jpeg = std::make_unique<JpegReader>(bytes.data(), bytes.size());
-        if (!source->jpeg->readHeader()) source->jpeg.reset();  // Qt's reader serves it
+        if (!source->jpeg->readHeader(reason)) return false;
     }
     return true;
 }
@@ -158,6 +157,8 @@ bool openSource(const QString& qpath, Source* source, GrowString* reason) {
 struct Decoded {
     QImage pixels;                    // Format_RGBA8888, Format_RGBA64 or Format_RGB32
     std::vector<uint8_t> iccProfile;  // as the decoder found it
+    bool profileEmbedded = true;      // the file holds the profile's bytes (Qt's PNG reader also makes
+                                      // one of the gAMA and cHRM chunks)
     bool hasAlpha = false;            // the decoded image carries alpha
     int32_t bitsPerSample = 8;        // of the picture as the file stores it
     PixelColours colours = PixelColours::kUnknown;  // of the file's samples, before decoding
@@ -173,14 +174,10 @@ bool refusedForSize(int64_t width, int64_t height, GrowString* reason) {
 
 // Qt's image reader, for every kind it reads, with the codec libraries'
 // own messages kept off standard error.
-bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowString* reason, QImage* recycled) {
+bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowString* reason) {
     const char* format = qtFormatOf(kind);
     if (!format || bytes.size() > static_cast<size_t>(INT_MAX)) {
         setReason(reason, format ? "the file is too large to decode" : "is not an image this program reads");
-        return false;
-    }
-    if (kind == FileKind::Jpeg && !jpegIsComplete(bytes.data(), bytes.size())) {
-        setReason(reason, "the JPEG file is damaged or cut short");
         return false;
     }
     if (kind == FileKind::Png && !pngIsComplete(bytes.data(), bytes.size())) {
@@ -206,23 +203,9 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
     const QSize size = reader.size();
     if (refusedForSize(size.width(), size.height(), reason)) return false;
 
-    // A JPEG Qt decodes is decoded into an image made here (or the one
-    // handed in for reuse), which Qt's reader fills when its size and format
-    // are right: its memory is then mapped by all threads at once beforehand
-    // instead of page by page inside the serial decoder. Null when memory
-    // runs out: the reader then tries itself.
     QImage image;
-    if (kind == FileKind::Jpeg && reader.imageFormat() == QImage::Format_RGB32)
-        image = pictureToFill(recycled, size.width(), size.height(), QImage::Format_RGB32, true);
-    std::optional<QtJpegWarningWatch> warnings;
-    if (kind == FileKind::Jpeg) warnings.emplace();
     if (!reader.read(&image) || image.isNull()) {
         setReason(reason, "the image is damaged or cannot be decoded (or memory ran out)");
-        return false;
-    }
-    // Qt's JPEG reader fills what the data did not reach with grey.
-    if (warnings && warnings->dataRanOut()) {
-        setReason(reason, "the JPEG file is damaged or cut short");
         return false;
     }
     if (refusedForSize(image.width(), image.height(), reason)) return false;
@@ -239,9 +222,11 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
     out->bitsPerSample = sampleBitsOf(image.format());
     const QByteArray icc = image.colorSpace().iccProfile();
     out->iccProfile.assign(icc.constData(), icc.constData() + icc.size());
+    out->profileEmbedded = kind != FileKind::Png || pngEmbedsProfile(bytes.data(), bytes.size());
 
-    // Qt's JPEG reader delivers 32-bit RGB, which copyToBuffer reads as it
-    // stands: no second full-size copy just to reorder the bytes.
+    // 32-bit RGB (as Qt gives opaque colour pictures) is read by
+    // copyToBuffer as it stands: no second full-size copy just to reorder
+    // the bytes.
     const QImage::Format target = out->bitsPerSample > 8 ? QImage::Format_RGBA64 : QImage::Format_RGBA8888;
     if (image.format() != target && image.format() != QImage::Format_RGB32 && !convertInStrips(&image, target)) {
         setReason(reason, "out of memory converting the decoded picture");
@@ -251,13 +236,14 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
     return true;
 }
 
-// The colour model of a JPEG the direct path takes: grey decodes to 32-bit
-// words too, so the decoder tells.
+// The colour model of a JPEG's samples: every layout decodes to 32-bit
+// words, so the decoder tells.
 PixelColours jpegColours(const JpegReader& jpeg) {
+    if (jpeg.isCmyk()) return PixelColours::kOther;
     return jpeg.isGrey() ? PixelColours::kGrey : PixelColours::kRgb;
 }
 
-// A JPEG the direct path takes, decoded whole (into the picture handed in
+// A JPEG decoded whole (into the picture handed in
 // for reuse when it fits), with what its markers carry.
 bool decodeJpegWhole(JpegReader& jpeg, Decoded* out, GrowString* reason, QImage* recycled) {
     if (refusedForSize(jpeg.width(), jpeg.height(), reason) || !decodeJpegPicture(jpeg, recycled, &out->pixels, reason))
@@ -278,24 +264,37 @@ int32_t chooseOrientation(const FileBytes& bytes, FileKind kind, int32_t fromMet
     return fromFile >= 1 && fromFile <= 8 ? fromFile : 1;
 }
 
+// What became of the colour profile a file carries.
+struct SettledProfile {
+    bool damaged = false;  // an embedded profile was left out as damaged
+    bool embedded = true;  // the profile kept is one the file embeds
+};
+
 // The metadata of a decoded file (not raw, not .pli): exiv2's reading, the
 // orientation to apply and the profile to trust. A damaged profile counts
 // as none: its colours cannot be trusted. The decoder hands over the
 // embedded bytes as they stand, while exiv2 may cut them to the size their
 // header declares, so the bytes the decoder found are judged too.
-void settleMetadata(const FileBytes& bytes, FileKind kind, bool wantMetadata, std::vector<uint8_t> decoderProfile,
-                    ImageMetadata* metadata) {
+SettledProfile settleMetadata(const FileBytes& bytes, FileKind kind, bool wantMetadata,
+                              std::vector<uint8_t> decoderProfile, bool decoderProfileEmbedded,
+                              ImageMetadata* metadata) {
     metadata->orientation = 0;  // none until exiv2 reads one
     readImageMetadata(bytes.data(), bytes.size(), wantMetadata, metadata);
     metadata->orientation = chooseOrientation(bytes, kind, metadata->orientation);
     // Each profile is judged once: the decoder's when it has one, exiv2's
-    // when that is the one kept.
-    if (!decoderProfile.empty() && !isSoundProfile(decoderProfile))
+    // when that is the one kept (exiv2 reads only embedded profiles).
+    SettledProfile settled;
+    if (!decoderProfile.empty() && !isSoundProfile(decoderProfile)) {
+        settled.damaged = decoderProfileEmbedded || !metadata->iccProfile.empty();
         metadata->iccProfile.clear();
-    else if (metadata->iccProfile.empty())
+    } else if (metadata->iccProfile.empty()) {
         metadata->iccProfile = std::move(decoderProfile);
-    else if (!isSoundProfile(metadata->iccProfile))
+        settled.embedded = decoderProfileEmbedded;
+    } else if (!isSoundProfile(metadata->iccProfile)) {
         metadata->iccProfile.clear();
+        settled.damaged = true;
+    }
+    return settled;
 }
 
 std::atomic<LoaderNoteHandler> gNoteHandler{nullptr};
@@ -339,18 +338,22 @@ bool decodeSource(Source& source, const GrowString& path, bool applyEmbeddedProf
     } else {
         Decoded decoded;
         const bool ok = source.jpeg ? decodeJpegWhole(*source.jpeg, &decoded, reason, recycled)
-                                    : decodeWithQt(bytes, source.kind, &decoded, reason, recycled);
+                                    : decodeWithQt(bytes, source.kind, &decoded, reason);
         if (!ok) return false;
-        settleMetadata(bytes, source.kind, wantMetadata, std::move(decoded.iccProfile), &metadata);
+        const SettledProfile settled = settleMetadata(bytes, source.kind, wantMetadata, std::move(decoded.iccProfile),
+                                                      decoded.profileEmbedded, &metadata);
         pixels = std::move(decoded.pixels);
         hasAlpha = decoded.hasAlpha;
         bitsPerSample = decoded.bitsPerSample;  // before a profile conversion widens 8-bit samples
         orientation = metadata.orientation;
+        if (applyEmbeddedProfile && settled.damaged) reportUnusableProfile(path);
         if (applyEmbeddedProfile && !metadata.iccProfile.empty()) {
             SrgbConversion conversion;
             const SrgbConversion::Outcome outcome = conversion.prepare(metadata.iccProfile, decoded.colours);
             if (outcome == SrgbConversion::kUnusable) {
-                reportUnusableProfile(path);  // opened as if it had none
+                // Opened as if it had none; a colour space the decoder made
+                // of other chunks is no profile the file embeds.
+                if (settled.embedded) reportUnusableProfile(path);
             } else {
                 // The profile conversion works on RGBA samples.
                 if (pixels.format() == QImage::Format_RGB32 && !convertInStrips(&pixels, QImage::Format_RGBA8888)) {
@@ -373,7 +376,7 @@ bool decodeSource(Source& source, const GrowString& path, bool applyEmbeddedProf
     return true;
 }
 
-// A JPEG the direct path takes, loaded into the buffer in bands
+// A JPEG, loaded into the buffer in bands
 // (decodeJpegIntoBuffer) with the metadata and profile decode settles: the
 // buffer and metadata decode and finishLoad give.
 bool loadJpegInBands(Source& source, const GrowString& path, bool applyEmbeddedProfile, bool asFloat,
@@ -381,10 +384,12 @@ bool loadJpegInBands(Source& source, const GrowString& path, bool applyEmbeddedP
                      GrowString* reason) {
     JpegReader& jpeg = *source.jpeg;
     if (refusedForSize(jpeg.width(), jpeg.height(), reason)) return false;
-    settleMetadata(source.bytes, source.kind, wantMetadata, jpeg.iccProfile(), metadata);
-    metadata->bitsPerSample = 8;  // the direct path takes 8-bit JPEGs only
+    const SettledProfile settled =
+        settleMetadata(source.bytes, source.kind, wantMetadata, jpeg.iccProfile(), true, metadata);
+    metadata->bitsPerSample = 8;  // the reader takes 8-bit JPEGs only
     SrgbConversion conversion;
     bool convert = false;
+    if (applyEmbeddedProfile && settled.damaged) reportUnusableProfile(path);
     if (applyEmbeddedProfile && !metadata->iccProfile.empty()) {
         const SrgbConversion::Outcome outcome = conversion.prepare(metadata->iccProfile, jpegColours(jpeg));
         convert = outcome == SrgbConversion::kConverts;

@@ -1,10 +1,9 @@
 #pragma once
 // DesktopImageLoaderSaver: the image loader and saver of the desktop program.
 //
-// Reading: JPEG straight through libjpeg-turbo (JpegCodec.h); PNG, TIFF (8
-// and 16 bits), Photoshop documents and the JPEGs the direct path leaves
-// (CMYK, arithmetic coding, 12-bit) through Qt's image readers and plug-ins;
-// camera raw through LibRaw; the .pli intermediate file. The extension names
+// Reading: JPEG straight through libjpeg-turbo in every layout it decodes
+// (JpegCodec.h); PNG, TIFF (8 and 16 bits) and Photoshop documents through
+// Qt's image readers and plug-ins; camera raw through LibRaw; the .pli intermediate file. The extension names
 // the kind of file (jpg/jpeg/jpe, png, tif/tiff, psd, pli) and the content
 // must be of that kind: a PNG named .jpg fails. Raw extensions go to LibRaw
 // whatever the first bytes (several raw formats are TIFF containers); ":/"

@@ -10,8 +10,6 @@
 
 #include <QByteArray>
 #include <QImage>
-#include <QString>
-#include <QStringList>
 #include <QtGlobal>
 
 #include <atomic>
@@ -128,78 +126,262 @@ constexpr J_COLOR_SPACE kWordLayout = JCS_EXT_ARGB;
 
 }  // namespace
 
-// ---- Watching Qt's reader ------------------------------------------------------
+// ---- Reading ----------------------------------------------------------------
 
 namespace {
 
-// The texts libjpeg gives the warnings of data that ran out, formatted by
-// the library Qt's reader uses too.
-const QStringList& ranOutTexts() {
-    static const QStringList texts = [] {
-        QStringList list;
-        for (const int code : {JWRN_HIT_MARKER, JWRN_JPEG_EOF}) {
-            jpeg_error_mgr errors;
-            jpeg_std_error(&errors);
-            jpeg_common_struct info;
-            std::memset(&info, 0, sizeof info);
-            info.err = &errors;
-            errors.msg_code = code;
-            char text[JMSG_LENGTH_MAX];
-            (*errors.format_message)(&info, text);
-            list.append(QString::fromLatin1(text));
-        }
-        return list;
-    }();
-    return texts;
-}
+// The most scans whose early end is judged; a file with more scans that end
+// early than this is damaged anyway.
+constexpr int kMaxEarlyEnds = 16;
 
-// The watch of each thread, and the message handler that was installed
-// before the watches' own.
-thread_local QtJpegWarningWatch* tActiveWatch = nullptr;
-std::atomic<QtMessageHandler> gChainedHandler{nullptr};
-
-}  // namespace
-
-struct QtJpegWarningHandler {
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-        if (tActiveWatch && type == QtWarningMsg && ranOutTexts().contains(message.trimmed()))
-            tActiveWatch->dataRanOut_ = true;
-        if (const QtMessageHandler chained = gChainedHandler.load()) chained(type, context, message);
-    }
+// An arithmetic-coded scan that met a marker before its last row of MCUs:
+// what it coded, and how many rows of MCUs it had completed when the marker
+// was seen.
+struct EarlyEnd {
+    int32_t componentCount = 0;
+    int32_t components[MAX_COMPS_IN_SCAN] = {};  // indexes into the frame's components
+    int32_t spectralStart = 0, spectralEnd = 0, successiveHigh = 0, successiveLow = 0;  // Ss, Se, Ah, Al
+    JDIMENSION rowsDone = 0;
 };
 
-QtJpegWarningWatch::QtJpegWarningWatch() : outer_(tActiveWatch) {
-    ranOutTexts();  // formatted before any message comes
-    // Installed anew by every watch, so that a handler installed after the
-    // last one is chained rather than passed by.
-    const QtMessageHandler previous = qInstallMessageHandler(QtJpegWarningHandler::handle);
-    if (previous != QtJpegWarningHandler::handle) gChainedHandler.store(previous);
-    tActiveWatch = this;
+// What the reader learns of the scans while libjpeg reads them. libjpeg
+// calls the progress monitor before each row of MCUs it consumes in a file
+// of several scans (all of them read by jpeg_start_decompress); the reader
+// calls it after every batch of rows too. The scans' headers and progress
+// are public fields of the decompressor.
+struct ScanWatch {
+    jpeg_progress_mgr base;  // first: libjpeg's pointer to it is ours
+    int32_t lastScan = 0;
+    bool endNoted = false;  // the early end of the scan being read is noted
+    uint32_t covered = 0;   // the frame components a scan coded (a DC scan, in a progressive frame)
+    int32_t earlyEndCount = 0;
+    EarlyEnd earlyEnds[kMaxEarlyEnds];
+};
+
+bool isRestartMarker(int marker) {
+    return marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7;
 }
 
-QtJpegWarningWatch::~QtJpegWarningWatch() {
-    tActiveWatch = outer_;
+void noteScan(j_decompress_ptr info) {
+    ScanWatch& w = *reinterpret_cast<ScanWatch*>(info->progress);
+    if (info->comps_in_scan < 1 || info->comps_in_scan > MAX_COMPS_IN_SCAN) return;
+    if (info->input_scan_number != w.lastScan) {
+        w.lastScan = info->input_scan_number;
+        w.endNoted = false;
+        if (!info->progressive_mode || info->Ss == 0)
+            for (int i = 0; i < info->comps_in_scan; ++i)
+                if (info->cur_comp_info[i]->component_index < 32)
+                    w.covered |= 1u << info->cur_comp_info[i]->component_index;
+    }
+    // The arithmetic decoder goes on with zero bits at a marker, without a
+    // warning: noted here, judged at the end. A restart marker ends each
+    // interval, early or not.
+    const int marker = info->unread_marker;
+    if (!info->arith_code || w.endNoted || marker == 0 || isRestartMarker(marker) ||
+        info->input_iMCU_row >= info->total_iMCU_rows)
+        return;
+    w.endNoted = true;
+    if (w.earlyEndCount == kMaxEarlyEnds) {
+        ++w.earlyEndCount;  // more than are judged: damaged
+        return;
+    }
+    if (w.earlyEndCount > kMaxEarlyEnds) return;
+    EarlyEnd& e = w.earlyEnds[w.earlyEndCount++];
+    e.componentCount = info->comps_in_scan;
+    for (int i = 0; i < info->comps_in_scan; ++i) e.components[i] = info->cur_comp_info[i]->component_index;
+    e.spectralStart = info->Ss;
+    e.spectralEnd = info->Se;
+    e.successiveHigh = info->Ah;
+    e.successiveLow = info->Al;
+    e.rowsDone = info->input_iMCU_row;
 }
 
-// ---- Reading ----------------------------------------------------------------
+void watchScans(j_common_ptr info) {
+    noteScan(reinterpret_cast<j_decompress_ptr>(info));
+}
+
+// The natural (row-major) index of each coefficient in zig-zag order.
+constexpr int kNaturalOrder[DCTSIZE2] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
+
+// The most blocks past an early end that may differ from what the blocks
+// before them predict. When the arithmetic decoder meets the marker it
+// still holds up to 24 bits read before it (the encoder's last bytes among
+// them), and each change it decodes from them takes at least a bit; the
+// rest leaves room for where ScanPrediction is coarser than the coder.
+constexpr int64_t kChangesAnEndMayCode = 32;
+
+// The steps of the DC from block to block, as the arithmetic coder
+// predicts them: it codes each step in a context chosen by the step before
+// (zero, small or large, up or down), so a run in which every context is
+// followed by the step it was followed by last time costs nothing, however
+// the steps alternate.
+class DcSteps {
+public:
+    // Whether the step is the one that followed the previous step's
+    // context last time (or the context is new); the step is then noted.
+    bool follows(int step) {
+        const int context = context_;
+        context_ = step == 0 ? 0 : (step > 0 ? 1 : 2) + (step > 1 || step < -1 ? 2 : 0);
+        const bool predicted = !seen_[context] || last_[context] == step;
+        seen_[context] = true;
+        last_[context] = step;
+        return predicted;
+    }
+
+private:
+    int context_ = 0;  // of the first step: as after a step of zero
+    bool seen_[5] = {};
+    int last_[5] = {};
+};
+
+// What the arithmetic coder of one scan predicts of the blocks of one of
+// its components, block after block: the DC steps as above; and the
+// scan's own bits of its AC band the same as in the block before (the
+// coder's AC contexts are those of the coefficients' places, which a run
+// of equal blocks settles). A refinement scan codes one bit of each
+// coefficient: whether one of those that were zero becomes nonzero (and
+// its sign), or the next bit of one that was not.
+class ScanPrediction {
+public:
+    explicit ScanPrediction(const EarlyEnd& e)
+        : first_(e.spectralStart > 1 ? e.spectralStart : 1),
+          last_(e.spectralEnd < DCTSIZE2 - 1 ? e.spectralEnd : DCTSIZE2 - 1),
+          low_(e.successiveLow < 15 ? e.successiveLow : 15),
+          withDc_(e.spectralStart == 0),
+          refinement_(e.successiveHigh != 0) {}
+
+    // Whether the block is what the blocks before it predict; it is noted
+    // either way.
+    bool predicts(const JCOEF* block) {
+        bool predicted = true;
+        if (withDc_) {
+            const int dc = block[0] >> low_;
+            if (refinement_) predicted = !seen_ || (dc & 1) == (previousDc_ & 1);
+            else if (seen_) predicted = steps_.follows(dc - previousDc_);
+            previousDc_ = dc;
+        }
+        for (int z = first_; z <= last_; ++z) {
+            const int token = tokenOf(block[kNaturalOrder[z]]);
+            if (seen_ && token != tokens_[z]) predicted = false;
+            tokens_[z] = token;
+        }
+        seen_ = true;
+        return predicted;
+    }
+
+private:
+    // An AC coefficient as the scan codes it.
+    int tokenOf(int v) const {
+        const int magnitude = (v < 0 ? -v : v) >> low_;
+        if (!refinement_) return v < 0 ? -magnitude : magnitude;
+        if ((magnitude & 1) == 0) return 0;
+        return magnitude > 1 ? 2 : (v < 0 ? -1 : 1);
+    }
+
+    const int first_, last_, low_;
+    const bool withDc_, refinement_;
+    bool seen_ = false;
+    int previousDc_ = 0;
+    DcSteps steps_;
+    int tokens_[DCTSIZE2] = {};
+};
+
+// Whether the arithmetic-coded scans that met a marker early are what an
+// encoder leaves when it drops the zero bytes that end its data. Such an
+// encoder spends no byte on a run of blocks its adapted statistics predict
+// (a flat end of the picture, a ramp, one repeating pattern): the blocks
+// after the marker are then what ScanPrediction predicts, apart from the
+// few changes the encoder's last bits code. Zero bits decoded past a cut
+// give unpredicted blocks nearly everywhere instead. So from the row of
+// MCUs after the one where the marker was seen, each component of the scan
+// may change at most kChangesAnEndMayCode times. The coefficients are read
+// a second time, on their own: only files with such an early end pay.
+bool earlyEndsArePredictable(const uint8_t* data, size_t size, const ScanWatch& watch) {
+    if (watch.earlyEndCount > kMaxEarlyEnds) return false;
+    jpeg_decompress_struct info;
+    std::memset(&info, 0, sizeof info);
+    ErrorManager errors;
+    installErrorManager(&errors);
+    errors.base.emit_message = [](j_common_ptr, int) {};  // warnings were judged in the first pass
+    info.err = &errors.base;
+    // Read after a jump back from libjpeg: kept in memory.
+    volatile bool created = false;
+    volatile bool predictable = false;
+    if (setjmp(errors.jump) == 0) {
+        jpeg_create_decompress(&info);
+        created = true;
+        jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+        jpeg_read_header(&info, TRUE);
+        jvirt_barray_ptr* arrays = jpeg_read_coefficients(&info);
+        predictable = arrays != nullptr;
+        for (int32_t s = 0; s < watch.earlyEndCount && predictable; ++s) {
+            const EarlyEnd& e = watch.earlyEnds[s];
+            for (int32_t c = 0; c < e.componentCount && predictable; ++c) {
+                const int index = e.components[c];
+                if (index < 0 || index >= info.num_components) {
+                    predictable = false;
+                    break;
+                }
+                const jpeg_component_info& k = info.comp_info[index];
+                // The blocks in rows from the top, as a scan of this
+                // component alone orders them.
+                const int64_t columns = k.width_in_blocks;
+                const int64_t end = static_cast<int64_t>(k.height_in_blocks) * columns;
+                ScanPrediction prediction(e);
+                int64_t changes = 0;
+                for (int64_t at = static_cast<int64_t>(e.rowsDone) * k.v_samp_factor * columns;
+                     at < end && changes <= kChangesAnEndMayCode; ++at) {
+                    JBLOCKARRAY row = (*info.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&info), arrays[index],
+                                                                      static_cast<JDIMENSION>(at / columns), 1, FALSE);
+                    if (!prediction.predicts(row[0][at % columns])) ++changes;
+                }
+                predictable = changes <= kChangesAnEndMayCode;
+            }
+        }
+    }
+    if (created) jpeg_destroy_decompress(&info);
+    return predictable;
+}
+
+// Decoded CMYK samples (4 bytes a pixel) turned in place into the words
+// 0xffRRGGBB, as Qt's reader turns them: inverted CMYK scaled by black.
+void cmykToWords(uint8_t* row, JDIMENSION width) {
+    for (JDIMENSION x = 0; x < width; ++x) {
+        uint8_t* p = row + 4 * static_cast<size_t>(x);
+        const uint32_t k = p[3];
+        const uint32_t word = 0xff000000u | (k * p[0] / 255) << 16 | (k * p[1] / 255) << 8 | (k * p[2] / 255);
+        std::memcpy(p, &word, 4);
+    }
+}
+
+}  // namespace
 
 struct JpegReader::State {
     jpeg_decompress_struct info;
     ErrorManager errors;
+    ScanWatch scans;
     bool created = false;
+    bool cmyk = false;  // decoded as CMYK, turned into words row by row
     JOCTET* icc = nullptr;  // from jpeg_read_icc_profile, malloc'd
     unsigned int iccLength = 0;
 };
 
-JpegReader::JpegReader(const uint8_t* data, size_t size) : state_(std::make_unique<State>()) {
+JpegReader::JpegReader(const uint8_t* data, size_t size)
+    : state_(std::make_unique<State>()), data_(data), size_(size) {
     State& s = *state_;
     std::memset(&s.info, 0, sizeof s.info);
     installErrorManager(&s.errors);
     s.info.err = &s.errors.base;
+    s.scans.base.progress_monitor = watchScans;
     if (!data || size == 0) return;
     if (setjmp(s.errors.jump) != 0) return;  // out of memory: readHeader gives false
     jpeg_create_decompress(&s.info);
     s.created = true;
+    s.info.progress = &s.scans.base;
     jpeg_mem_src(&s.info, data, static_cast<unsigned long>(size));
 }
 
@@ -208,19 +390,44 @@ JpegReader::~JpegReader() {
     std::free(state_->icc);
 }
 
-bool JpegReader::readHeader() {
+bool JpegReader::readHeader(GrowString* reason) {
     State& s = *state_;
-    if (!s.created || s.info.src == nullptr) return false;
-    if (setjmp(s.errors.jump) != 0) return false;
-    jpeg_save_markers(&s.info, JPEG_APP0 + 2, 0xFFFF);  // ICC profile
-    if (jpeg_read_header(&s.info, TRUE) != JPEG_HEADER_OK) return false;
-    const J_COLOR_SPACE space = s.info.jpeg_color_space;
-    const bool colour = (space == JCS_YCbCr || space == JCS_RGB) && s.info.num_components == 3;
-    const bool grey = space == JCS_GRAYSCALE && s.info.num_components == 1;
-    if (!(colour || grey) || s.info.arith_code || s.info.data_precision != 8) return false;
-    if (s.info.image_width < 1 || s.info.image_height < 1 || s.info.image_width > kJpegMaxSide ||
-        s.info.image_height > kJpegMaxSide)
+    if (!s.created || s.info.src == nullptr) {
+        setReason(reason, "out of memory reading the JPEG file");
         return false;
+    }
+    if (setjmp(s.errors.jump) != 0) {
+        if (s.errors.base.msg_code == JERR_BAD_PRECISION)
+            setReason(reason, "JPEG files of 12-bit samples are not supported");
+        else
+            failedBecause(reason, "the image is damaged or cannot be decoded", s.errors);
+        return false;
+    }
+    jpeg_save_markers(&s.info, JPEG_APP0 + 2, 0xFFFF);  // ICC profile
+    if (jpeg_read_header(&s.info, TRUE) != JPEG_HEADER_OK) {
+        setReason(reason, "the JPEG file holds no image");
+        return false;
+    }
+    const J_COLOR_SPACE space = s.info.jpeg_color_space;
+    const int components = s.info.num_components;
+    const bool colour = (space == JCS_YCbCr || space == JCS_RGB) && components == 3;
+    const bool grey = space == JCS_GRAYSCALE && components == 1;
+    s.cmyk = (space == JCS_CMYK || space == JCS_YCCK) && components == 4;
+    if (!(colour || grey || s.cmyk)) {
+        setReason(reason, ("JPEG files of " + std::to_string(components) +
+                           " colour components of this kind are not supported").c_str());
+        return false;
+    }
+    if (s.info.data_precision != 8) {
+        setReason(reason, "JPEG files of 12-bit samples are not supported");
+        return false;
+    }
+    if (s.info.image_width < 1 || s.info.image_height < 1 || s.info.image_width > kJpegMaxSide ||
+        s.info.image_height > kJpegMaxSide) {
+        setReason(reason, "the image is damaged or cannot be decoded");
+        return false;
+    }
+    noteScan(&s.info);  // the first scan's header is read
     if (!jpeg_read_icc_profile(&s.info, &s.icc, &s.iccLength)) s.iccLength = 0;
 
     // Out of libjpeg: the profile its markers carry.
@@ -242,6 +449,10 @@ bool JpegReader::isGrey() const {
     return state_->info.jpeg_color_space == JCS_GRAYSCALE;
 }
 
+bool JpegReader::isCmyk() const {
+    return state_->cmyk;
+}
+
 bool JpegReader::start(GrowString* reason) {
     State& s = *state_;
     if (setjmp(s.errors.jump) != 0) {
@@ -249,10 +460,10 @@ bool JpegReader::start(GrowString* reason) {
         return false;
     }
     // The settings of Qt's reader, so that the samples are the ones it gave.
-    s.info.out_color_space = kWordLayout;
+    s.info.out_color_space = s.cmyk ? JCS_CMYK : kWordLayout;
     s.info.dct_method = JDCT_ISLOW;
     s.info.do_fancy_upsampling = TRUE;
-    jpeg_start_decompress(&s.info);  // a progressive file is read whole here
+    jpeg_start_decompress(&s.info);  // a file of several scans is read whole here
     return true;
 }
 
@@ -262,8 +473,13 @@ bool JpegReader::readRows(uint8_t* first, size_t bytesPerLine, int32_t count, Gr
         failedBecause(reason, "the image is damaged or cannot be decoded", s.errors);
         return false;
     }
-    const bool all = passRows(first, bytesPerLine, count,
-                              [&s](JSAMPARRAY rows, JDIMENSION n) { return jpeg_read_scanlines(&s.info, rows, n); });
+    const bool all = passRows(first, bytesPerLine, count, [&s](JSAMPARRAY rows, JDIMENSION n) {
+        const JDIMENSION took = jpeg_read_scanlines(&s.info, rows, n);
+        noteScan(&s.info);
+        if (s.cmyk)
+            for (JDIMENSION r = 0; r < took; ++r) cmykToWords(rows[r], s.info.output_width);
+        return took;
+    });
     if (!all) {
         setReason(reason, "the image is damaged or cannot be decoded");
         return false;
@@ -278,6 +494,13 @@ bool JpegReader::finish(GrowString* reason) {
         return false;
     }
     jpeg_finish_decompress(&s.info);
+    const int components = s.info.num_components;
+    const uint32_t all = components >= 32 ? UINT32_MAX : (1u << components) - 1;
+    if ((s.scans.covered & all) != all ||
+        (s.scans.earlyEndCount > 0 && !earlyEndsArePredictable(data_, size_, s.scans))) {
+        setReason(reason, "the JPEG file is damaged or cut short");
+        return false;
+    }
     return true;
 }
 

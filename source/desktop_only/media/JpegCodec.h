@@ -1,16 +1,21 @@
 #pragma once
 // JPEG straight through libjpeg-turbo's libjpeg API.
 //
-// Reading: JpegReader decodes baseline and progressive Huffman-coded JPEGs
-// of 8-bit samples whose colours are YCbCr, RGB or grey, rows in order,
-// into 32-bit words 0xffRRGGBB (QImage::Format_RGB32; grey is repeated in
-// red, green and blue). It decodes as Qt's JPEG reader decodes over the same
-// library (the accurate integer inverse DCT, smooth chroma upsampling), so
-// the samples are those Qt's reader gives. Everything else (CMYK and YCCK,
-// arithmetic coding, 12-bit samples, headers libjpeg cannot read) is left to
-// Qt's reader: readHeader then says the file is not taken. The reader also
-// supplies the embedded ICC profile its markers carry (the EXIF orientation
-// is read from the file's bytes, as for every kind: MetadataIo.h).
+// Reading: JpegReader decodes every JPEG this libjpeg decodes (baseline,
+// extended sequential and progressive frames, Huffman or arithmetic coded,
+// any sampling, scan script and restart interval, 8-bit samples) of grey,
+// YCbCr, RGB, CMYK or YCCK components, rows in order, into 32-bit words
+// 0xffRRGGBB (QImage::Format_RGB32). It decodes as Qt's JPEG reader decodes
+// over the same library (the accurate integer inverse DCT, smooth chroma
+// upsampling), so the samples are those Qt's reader gives: grey is repeated
+// in red, green and blue, and CMYK (YCCK is turned into CMYK by libjpeg) is
+// read as Adobe's applications store it, inverted, each colour scaled by
+// the black sample: red = k x c / 255 (integer division), and so on.
+// Headers it cannot decode (12-bit samples, lossless and hierarchical
+// frames, other numbers of components) are refused by readHeader with the
+// reason. The reader also supplies the embedded ICC profile its markers
+// carry (the EXIF orientation is read from the file's bytes, as for every
+// kind: MetadataIo.h).
 //
 // Writing: JpegWriter compresses RGB or grey rows as Qt's JPEG writer does
 // (libjpeg's defaults: 4:2:0 chroma, the standard quantisation tables scaled
@@ -21,14 +26,27 @@
 // libjpeg's errors end the operation, never the program: each is caught
 // (setjmp/longjmp around every call into the library) and becomes the
 // operation's reason; libjpeg's messages are kept to the object, nothing is
-// printed. A file that ends before its end-of-image marker fails with "the
-// JPEG file is damaged or cut short" at the first warning that the
-// entropy-coded data ran out before the frame was filled (the file ends
-// early, or a marker comes where data is due, as in a cut file with an
-// end-of-image marker appended), where libjpeg itself would fill the
-// missing rows with grey and warn. Other warnings (corrupt data it can
-// step over, extraneous bytes before a marker, which cameras write) are
-// let pass, as Qt's reader lets them pass.
+// printed. Every warning reaches the reader's own error manager. A file
+// whose pictures lose data to damage the decoder can see fails with "the
+// JPEG file is damaged or cut short", where libjpeg itself would fill what
+// is missing with grey or with what zero bits decode to:
+//  - a Huffman-coded scan whose data runs out before the frame is filled
+//    (the file ends early, or a marker comes where data is due: a cut file
+//    with an end-of-image marker appended, a restart interval cut short),
+//    at the first such warning;
+//  - an arithmetic-coded scan that meets a marker other than a restart
+//    marker before its last row of MCUs, unless what it decodes from there
+//    on is what an encoder that drops its final zero bytes leaves out: every
+//    later block of the scan repeats the DC of the others and has none of
+//    the scan's AC coefficients (a flat end of the picture, which such an
+//    encoder codes in no bytes at all);
+//  - a frame component that no scan coded (sequential) or that had no DC
+//    scan (progressive), as in a file cut at a scan boundary with its end
+//    marker put back; a progressive file lacking only later refinement
+//    scans loads, as progressive files are meant to.
+// Other warnings (corrupt data libjpeg steps over within a scan, extraneous
+// bytes before a marker, which cameras write) are let pass, as Qt's reader
+// lets them pass.
 //
 // The pipelines below drive them over whole pictures and buffers, band by
 // band beside the other threads. A reader or writer object serves one file
@@ -53,14 +71,15 @@ public:
     JpegReader(const JpegReader&) = delete;
     JpegReader& operator=(const JpegReader&) = delete;
 
-    // Reads the markers up to the first scan. True when the direct path
-    // takes the file; false for every file it leaves to Qt's reader (see
-    // above), damaged headers included.
-    bool readHeader();
+    // Reads the markers up to the first scan. False, with the reason, for a
+    // damaged header or a file this reader does not decode (see above).
+    bool readHeader(GrowString* reason = nullptr);
 
     int32_t width() const;
     int32_t height() const;
     bool isGrey() const;
+    // CMYK or YCCK components (decoded to words as above).
+    bool isCmyk() const;
     // The profile of the APP2 "ICC_PROFILE" segments put together in their
     // order; empty when there is none or the segments do not fit together.
     const std::vector<uint8_t>& iccProfile() const { return icc_; }
@@ -70,13 +89,16 @@ public:
     // Decodes the next `count` rows in order into memory from `first` on,
     // rows bytesPerLine apart (width() 32-bit words each).
     bool readRows(uint8_t* first, size_t bytesPerLine, int32_t count, GrowString* reason);
-    // Reads on to the end-of-image marker once every row is read.
+    // Reads on to the end-of-image marker once every row is read, then
+    // judges what the scans covered (see above).
     bool finish(GrowString* reason);
 
 private:
     struct State;
     std::unique_ptr<State> state_;
     std::vector<uint8_t> icc_;
+    const uint8_t* data_;
+    size_t size_;
 };
 
 class JpegWriter {
@@ -99,27 +121,6 @@ public:
 private:
     struct State;
     std::unique_ptr<State> state_;
-};
-
-// While an object lives, the libjpeg warnings that Qt's JPEG reader passes
-// on as Qt messages on this thread are watched for the two telling that the
-// entropy-coded data ran out before the frame was filled, which Qt's reader
-// lets pass with the rest of the picture grey. Qt's reader passes on the
-// first warning of a file, so a file whose first warning is another is not
-// caught here. Every message still reaches the handler installed before.
-class QtJpegWarningWatch {
-public:
-    QtJpegWarningWatch();
-    ~QtJpegWarningWatch();
-    QtJpegWarningWatch(const QtJpegWarningWatch&) = delete;
-    QtJpegWarningWatch& operator=(const QtJpegWarningWatch&) = delete;
-
-    bool dataRanOut() const { return dataRanOut_; }
-
-private:
-    friend struct QtJpegWarningHandler;
-    QtJpegWarningWatch* outer_;  // the watch this one stands in for on its thread
-    bool dataRanOut_ = false;
 };
 
 // Decodes a JPEG the reader takes (readHeader gave true) whole into 32-bit

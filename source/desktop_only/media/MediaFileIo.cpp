@@ -453,30 +453,6 @@ ImageFileKind kindOfContent(const uint8_t* d, size_t n) {
     return ImageFileKind::Unknown;
 }
 
-// The JPEG stream is walked: the marker segments up to the first scan, then
-// the entropy-coded data (where 0xFF is followed by 0x00 stuffing or a restart
-// marker) and any later segments of a progressive file, until EOI.
-bool jpegIsComplete(const uint8_t* d, size_t n) {
-    size_t i = 2;  // after SOI
-    while (i + 1 < n) {
-        if (d[i] != 0xFF) {
-            ++i;  // entropy-coded data
-            continue;
-        }
-        const uint8_t marker = d[i + 1];
-        if (marker == 0xD9) return true;  // EOI
-        if (marker == 0x00 || marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
-            i += (marker == 0xFF) ? 1 : 2;  // stuffing, fill byte, TEM, RSTn, SOI: no length
-            continue;
-        }
-        if (i + 3 >= n) return false;
-        const size_t length = (static_cast<size_t>(d[i + 2]) << 8) | d[i + 3];
-        if (length < 2) return false;
-        i += 2 + length;  // skip the segment; after SOS this lands on scan data
-    }
-    return false;
-}
-
 // The PNG chunks are walked by their lengths.
 bool pngIsComplete(const uint8_t* d, size_t n) {
     size_t i = 8;  // after the signature
@@ -486,6 +462,19 @@ bool pngIsComplete(const uint8_t* d, size_t n) {
         if (length > 0x7fffffffu || length > n - i - 12) return false;  // PNG's limit; runs past the end
         if (std::memcmp(d + i + 4, "IEND", 4) == 0) return true;
         i += 12 + length;  // length, type, data, CRC
+    }
+    return false;
+}
+
+bool pngEmbedsProfile(const uint8_t* d, size_t n) {
+    size_t i = 8;  // after the signature
+    while (i + 12 <= n) {
+        const size_t length = static_cast<size_t>(unsignedAt(d + i, 4, false));
+        if (length > n - i - 12) return false;
+        const uint8_t* type = d + i + 4;
+        if (std::memcmp(type, "iCCP", 4) == 0) return true;
+        if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0) return false;
+        i += 12 + length;
     }
     return false;
 }

@@ -155,9 +155,6 @@ bool claimedImageSize(const FileBytes& file, ImageFileKind kind, int64_t* width,
 // when the header does not tell (and for .pli and raw files).
 PixelColours storedColours(const FileBytes& file, ImageFileKind kind);
 
-// Whether a JPEG stream reaches its end-of-image marker: libjpeg fills a
-// cut-off picture with grey and calls it a success.
-bool jpegIsComplete(const uint8_t* data, size_t size);
 // Whether the entropy-coded data of a JPEG can fill its frame, judged
 // from the headers and the file's size before anything is decoded. A
 // Huffman-coded scan that codes the DC coefficients (every sequential scan,
@@ -175,6 +172,10 @@ bool jpegDataCanFillFrame(const FileBytes& file);
 // stops at the first chunk that runs past the end of the data and prints
 // why, so a cut-off file is refused with a reason of its own.
 bool pngIsComplete(const uint8_t* data, size_t size);
+// Whether a PNG embeds an ICC profile (an iCCP chunk before its image
+// data). Qt's reader also makes a colour space of the gAMA and cHRM chunks,
+// which is no profile the file embeds.
+bool pngEmbedsProfile(const uint8_t* data, size_t size);
 
 // While an object of this class lives, nothing reaches standard error:
 // the codec libraries under Qt's image I/O and LibRaw print their own

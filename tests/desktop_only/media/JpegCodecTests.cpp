@@ -1,9 +1,10 @@
-// JPEG straight through libjpeg-turbo: the samples of every layout the
-// direct path takes are Qt's reader's, byte for byte; the layouts it leaves
-// to Qt's reader still load; loading in bands gives the whole decode's
-// buffer for every orientation, profile, channel count and thread count;
-// the files written are Qt's writer's, byte for byte; cut-off and damaged
-// files fail with their reason; the sides at JPEG's limits.
+// JPEG straight through libjpeg-turbo: the samples of every layout are Qt's
+// reader's, byte for byte, CMYK and arithmetic coding included, and valid
+// files from the encoder load with its decoder's pixels; loading in bands
+// gives the whole decode's buffer for every orientation, profile, channel
+// count and thread count; the files written are Qt's writer's, byte for
+// byte; cut-off and damaged files fail with their reason, whatever warnings
+// came first; the sides at JPEG's limits.
 #include "MediaTestHelpers.h"
 
 #include "desktop_only/media/ColorProfiles.h"
@@ -32,18 +33,26 @@ namespace {
 
 // A JPEG written with libjpeg itself, so that every layout can be made:
 // the luma sampling, progressive and arithmetic coding, restart markers,
-// grey and CMYK.
+// scan scripts, grey, CMYK and YCCK.
 struct Layout {
     const char* name;
     int width, height;
-    J_COLOR_SPACE space;  // of the file: JCS_YCbCr, JCS_GRAYSCALE, JCS_RGB or JCS_CMYK
+    J_COLOR_SPACE space;  // of the file: JCS_YCbCr, JCS_GRAYSCALE, JCS_RGB, JCS_CMYK or JCS_YCCK
     int hSampling, vSampling;
     bool progressive, arithmetic;
     int restartRows;
+    const std::vector<jpeg_scan_info>* scans = nullptr;  // libjpeg's own when none
 };
 
+// Scan scripts: one sequential scan a component; a progression whose first
+// scans give each component its DC on its own.
+const std::vector<jpeg_scan_info> kScanPerComponent = {{1, {0}, 0, 63, 0, 0}, {1, {1}, 0, 63, 0, 0}, {1, {2}, 0, 63, 0, 0}};
+const std::vector<jpeg_scan_info> kDcOnItsOwn = {{1, {0}, 0, 0, 0, 0},  {1, {1}, 0, 0, 0, 0},  {1, {2}, 0, 0, 0, 0},
+                                                 {1, {0}, 1, 63, 0, 0}, {1, {1}, 1, 63, 0, 0}, {1, {2}, 1, 63, 0, 0}};
+
 std::vector<char> makeJpeg(const Layout& l) {
-    const int components = l.space == JCS_GRAYSCALE ? 1 : (l.space == JCS_CMYK ? 4 : 3);
+    const bool fourComponents = l.space == JCS_CMYK || l.space == JCS_YCCK;
+    const int components = l.space == JCS_GRAYSCALE ? 1 : (fourComponents ? 4 : 3);
     std::vector<uint8_t> pixels(static_cast<size_t>(l.width) * l.height * components);
     for (int y = 0; y < l.height; ++y)
         for (int x = 0; x < l.width; ++x)
@@ -60,7 +69,7 @@ std::vector<char> makeJpeg(const Layout& l) {
     info.image_width = static_cast<JDIMENSION>(l.width);
     info.image_height = static_cast<JDIMENSION>(l.height);
     info.input_components = components;
-    info.in_color_space = l.space == JCS_YCbCr ? JCS_RGB : l.space;
+    info.in_color_space = l.space == JCS_YCbCr ? JCS_RGB : (fourComponents ? JCS_CMYK : l.space);
     jpeg_set_defaults(&info);
     jpeg_set_colorspace(&info, l.space);
     jpeg_set_quality(&info, 85, TRUE);
@@ -69,6 +78,10 @@ std::vector<char> makeJpeg(const Layout& l) {
     if (l.progressive) jpeg_simple_progression(&info);
     info.arith_code = l.arithmetic ? TRUE : FALSE;
     info.restart_in_rows = l.restartRows;
+    if (l.scans) {
+        info.scan_info = l.scans->data();
+        info.num_scans = static_cast<int>(l.scans->size());
+    }
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = pixels.data() + static_cast<size_t>(info.next_scanline) * l.width * components;
@@ -111,12 +124,24 @@ const Layout kTaken[] = {
     {"grey-progressive.jpg", 45, 31, JCS_GRAYSCALE, 1, 1, true, false, 0},
     {"rgb.jpg", 33, 17, JCS_RGB, 1, 1, false, false, 0},
     {"one-pixel.jpg", 1, 1, JCS_YCbCr, 2, 2, false, false, 0},
+    {"cmyk.jpg", 40, 24, JCS_CMYK, 1, 1, false, false, 0},
+    {"ycck.jpg", 41, 23, JCS_YCCK, 2, 2, false, false, 0},
+    {"cmyk-progressive.jpg", 40, 24, JCS_CMYK, 2, 1, true, false, 0},
+    {"arithmetic.jpg", 67, 29, JCS_YCbCr, 2, 2, false, true, 0},
+    {"arithmetic-444.jpg", 67, 29, JCS_YCbCr, 1, 1, false, true, 0},
+    {"arithmetic-progressive.jpg", 67, 29, JCS_YCbCr, 2, 2, true, true, 0},
+    {"arithmetic-restarts.jpg", 67, 29, JCS_YCbCr, 2, 1, false, true, 1},
+    {"arithmetic-grey.jpg", 45, 31, JCS_GRAYSCALE, 1, 1, true, true, 0},
+    {"arithmetic-cmyk.jpg", 40, 24, JCS_CMYK, 1, 1, false, true, 0},
+    {"scan-per-component.jpg", 67, 29, JCS_YCbCr, 2, 2, false, false, 0, &kScanPerComponent},
+    {"dc-on-its-own.jpg", 67, 29, JCS_YCbCr, 2, 2, true, true, 0, &kDcOnItsOwn},
     // Many bands: the decode runs through the band pipeline's ring.
     {"wide.jpg", 3001, 77, JCS_YCbCr, 2, 2, false, false, 0},
 };
 
-// The direct path decodes as Qt's reader over the same library: the same
-// samples for every layout it takes, with any number of threads.
+// Every layout decodes as Qt's reader decodes over the same library: the
+// same samples, with any number of threads (CMYK read as inverted CMYK
+// scaled by black, as Qt reads it).
 TEST(MediaJpeg, EveryLayoutDecodesAsQtsReader) {
     TempFolder folder;
     DesktopImageLoaderSaver io;
@@ -141,29 +166,13 @@ TEST(MediaJpeg, EveryLayoutDecodesAsQtsReader) {
     setParallelThreadCount(0);
 }
 
-// What the direct path does not take goes to Qt's reader and still loads:
-// CMYK and arithmetic coding.
-TEST(MediaJpeg, LayoutsLeftToQtsReaderStillLoad) {
+// An RGB profile does not describe CMYK samples: ignored, the picture as
+// Qt's reader made it.
+TEST(MediaJpeg, AnRgbProfileOnCmykIsIgnored) {
     TempFolder folder;
     DesktopImageLoaderSaver io;
-    const Layout left[] = {
-        {"cmyk.jpg", 40, 24, JCS_CMYK, 1, 1, false, false, 0},
-        {"arithmetic.jpg", 40, 24, JCS_YCbCr, 2, 2, false, true, 0},
-    };
-    for (const Layout& l : left) {
-        SCOPED_TRACE(l.name);
-        const std::string path = folder.file(l.name);
-        writeFile(path, makeJpeg(l));
-        const QImage reference = qtDecode(path);
-        ASSERT_FALSE(reference.isNull());
-        ImageBuffer loaded;
-        GrowString reason;
-        ASSERT_TRUE(io.loadFloat(gs(path), &loaded, false, nullptr, &reason)) << reason.c_str();
-        expectSameAsQt(loaded, true, reference);
-    }
-    // An RGB profile does not describe CMYK samples: ignored, whatever Qt's
-    // reader made of them.
     const std::string path = folder.file("cmyk.jpg");
+    writeFile(path, makeJpeg({"", 40, 24, JCS_CMYK, 1, 1, false, false, 0}));
     const QImage reference = qtDecode(path);
     ASSERT_TRUE(embedProfile(path, linearRgbProfile()));
     ImageBuffer loaded;
@@ -349,8 +358,16 @@ TEST(MediaJpeg, GreyBuffersMakeGreyFiles) {
     EXPECT_LT(worst, 8.0);
 }
 
-// Files cut off anywhere and damaged headers fail with their reason; data
-// libjpeg can step over loads as Qt's reader loads it.
+// Where the n-th scan's header starts (the size when there is none).
+size_t scanStart(const std::vector<char>& bytes, int n) {
+    for (size_t i = 2; i + 1 < bytes.size(); ++i)
+        if (static_cast<uint8_t>(bytes[i]) == 0xFF && static_cast<uint8_t>(bytes[i + 1]) == 0xDA && n-- == 0) return i;
+    return bytes.size();
+}
+
+// Files cut off anywhere (at a scan's boundary too, whatever warnings came
+// before) and damaged headers fail with their reason; data libjpeg can
+// step over loads as Qt's reader loads it.
 TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
     TempFolder folder;
     DesktopImageLoaderSaver io;
@@ -367,9 +384,24 @@ TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
             break;
         }
     // Cut with the end marker appended (the scan meets a marker before the
-    // frame is filled), and frames claiming far more than their data; CMYK
-    // goes to Qt's reader.
+    // frame is filled, which arithmetic coding does without a warning), and
+    // frames claiming far more than their data.
     const std::vector<char> cmyk = makeJpeg({"", 300, 200, JCS_CMYK, 1, 1, false, false, 0});
+    const std::vector<char> arithmetic = makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, false, true, 0});
+    const std::vector<char> arithmeticProgressive = makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, true, true, 0});
+    // A harmless warning first: three bytes that are no marker before the
+    // first scan.
+    std::vector<char> cmykWarned = cmyk;
+    cmykWarned.insert(cmykWarned.begin() + static_cast<std::ptrdiff_t>(scanStart(cmyk, 0)), {'\x11', '\x22', '\x33'});
+    // Cut where a scan starts: the components of the later scans are missing.
+    const auto beforeScan = [](const std::vector<char>& bytes, int n) {
+        std::vector<char> out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(scanStart(bytes, n)));
+        out.insert(out.end(), {'\xFF', '\xD9'});
+        return out;
+    };
+    const std::vector<char> scanPerComponent =
+        makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, false, false, 0, &kScanPerComponent});
+    const std::vector<char> dcOnItsOwn = makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, true, false, 0, &kDcOnItsOwn});
     const auto withEnd = [&cut](const std::vector<char>& bytes, size_t keep) {
         std::vector<char> out = cut(bytes, keep);
         out.insert(out.end(), {'\xFF', '\xD9'});
@@ -389,10 +421,16 @@ TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
         {"in-the-scan.jpg", cut(whole, whole.size() / 2), "damaged or cut short"},
         {"before-the-end.jpg", cut(whole, whole.size() - 2), "damaged or cut short"},
         {"progressive.jpg", cut(progressive, progressive.size() * 2 / 3), "damaged or cut short"},
-        {"twelve-bit.jpg", twelveBit, "damaged or cannot be decoded"},
+        {"twelve-bit.jpg", twelveBit, "12-bit samples are not supported"},
         {"half-with-end.jpg", withEnd(whole, whole.size() / 2), "damaged or cut short"},
         {"progressive-with-end.jpg", withEnd(progressive, progressive.size() * 2 / 3), "damaged or cut short"},
         {"cmyk-half-with-end.jpg", withEnd(cmyk, cmyk.size() / 2), "damaged or cut short"},
+        {"cmyk-warned-then-cut.jpg", withEnd(cmykWarned, cmykWarned.size() / 2), "damaged or cut short"},
+        {"arithmetic-half-with-end.jpg", withEnd(arithmetic, arithmetic.size() / 2), "damaged or cut short"},
+        {"arithmetic-progressive-half-with-end.jpg", withEnd(arithmeticProgressive, arithmeticProgressive.size() / 2),
+         "damaged or cut short"},
+        {"chroma-scans-missing.jpg", beforeScan(scanPerComponent, 1), "damaged or cut short"},
+        {"one-dc-scan-only.jpg", beforeScan(dcOnItsOwn, 1), "damaged or cut short"},
         {"frame-beyond-its-data.jpg", beyond(JCS_YCbCr), "damaged or cut short"},
         {"cmyk-frame-beyond-its-data.jpg", beyond(JCS_CMYK), "damaged or cut short"},
     };
@@ -412,8 +450,16 @@ TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
             EXPECT_FALSE(io.decode(gs(path), true, asFloat, false, &source));
         }
     }
+    // A progressive file lacking only its later scans loads, as such files
+    // are meant to: every component had its DC.
+    {
+        writeFile(folder.file("first-scan-only.jpg"), beforeScan(progressive, 1));
+        ImageBuffer loaded;
+        GrowString reason;
+        EXPECT_TRUE(io.load8(gs(folder.file("first-scan-only.jpg")), &loaded, false, &reason)) << reason.c_str();
+    }
     // Bytes that are no marker before the end marker, as cameras write
-    // them: the same picture as without, on either path.
+    // them: the same picture as without, for every colour model.
     for (const std::vector<char>& plain : {whole, cmyk}) {
         std::vector<char> padded = plain;
         padded.insert(padded.end() - 2, 20, '\x11');
