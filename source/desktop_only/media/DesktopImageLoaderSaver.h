@@ -12,7 +12,8 @@
 // XMP one) is read with exiv2, the file's own EXIF block read without it (a
 // JPEG's EXIF segment, a TIFF's first directory, a PNG's eXIf chunk)
 // serving when exiv2 finds none or cannot read the file, both by the one
-// rule of MetadataIo.h (a SHORT or a LONG of 1..8, anything else upright),
+// rule of MetadataIo.h (any integer type whose first value, in the entry or
+// at its offset, is 1..8; anything else upright),
 // and applied once, while the samples are copied; Qt's own automatic
 // turning stays off. Embedded ICC profiles (exiv2's reading, else the
 // decoder's) are converted to sRGB with lcms2 when asked, when they are of

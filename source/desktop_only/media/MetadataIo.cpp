@@ -59,15 +59,56 @@ void stripSourceLayout(Exiv2::ExifData* exif) {
     }
 }
 
+// The width in bytes of an integer type an orientation may be stored as, in
+// TIFF's numbering; 0 for the other types (IFD and IFD8 offsets, RATIONAL,
+// ASCII, UNDEFINED, FLOAT...). The 8-byte integers exist in big TIFF only.
+int integerWidth(uint32_t type, bool bigTiff) {
+    switch (type) {
+        case 1:  // BYTE
+        case 6:  // SBYTE
+            return 1;
+        case 3:  // SHORT
+        case 8:  // SSHORT
+            return 2;
+        case 4:  // LONG
+        case 9:  // SLONG
+            return 4;
+        case 16:  // LONG8
+        case 17:  // SLONG8
+            return bigTiff ? 8 : 0;
+        default:
+            return 0;
+    }
+}
+
+bool isSignedType(uint32_t type) {
+    return type == 6 || type == 8 || type == 9 || type == 17;
+}
+
+// A value as its type reads it, from its `width` bytes read as an unsigned
+// number: a signed type's negative values stay negative. An unsigned 8-byte
+// value past INT64_MAX turns negative, no orientation either way.
+int64_t valueOf(uint64_t raw, int width, bool isSigned) {
+    if (!isSigned || width >= 8) return static_cast<int64_t>(raw);
+    const uint64_t sign = 1ull << (8 * width - 1);
+    return static_cast<int64_t>(raw ^ sign) - static_cast<int64_t>(sign);
+}
+
 // The EXIF orientation, else the XMP one; 0 when neither is a valid 1..8.
-// exiv2 keeps the entry's type as the file stores it, in TIFF's numbering.
+// exiv2 keeps the entry's type as the file stores it, in TIFF's numbering,
+// and has already read values that lie at an offset (none when the offset
+// points outside the block or the values run past its end: the count is
+// then 0). exiv2 0.27 reads classic TIFF only and knows no width for the
+// 8-byte types, which the rule refuses there. It reads a signed byte as
+// unsigned, which is taken back here.
 int32_t orientationOf(Exiv2::Image& image) {
     const Exiv2::ExifData& exif = image.exifData();
     const Exiv2::ExifData::const_iterator e = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
     if (e != exif.end() && e->count() > 0) {
-        const long value = e->toLong();
-        const int32_t orientation = orientationOfEntry(static_cast<uint32_t>(e->typeId()), e->count(),
-                                                       value < 0 ? 0 : static_cast<uint64_t>(value));
+        const uint32_t type = static_cast<uint32_t>(e->typeId());
+        int64_t value = e->toLong(0);
+        if (type == Exiv2::signedByte) value = valueOf(static_cast<uint64_t>(value) & 0xff, 1, true);
+        const int32_t orientation = orientationOfEntry(type, static_cast<uint64_t>(e->count()), value, false);
         if (orientation != 0) return orientation;
     }
     const Exiv2::XmpData& xmp = image.xmpData();
@@ -119,9 +160,9 @@ void carryIptc(Exiv2::Image& image, const std::vector<uint8_t>& block) {
 
 }  // namespace
 
-int32_t orientationOfEntry(uint32_t type, uint64_t count, uint64_t value) {
-    if ((type != 3 && type != 4) || count < 1 || value < 1 || value > 8) return 0;
-    return static_cast<int32_t>(value);
+int32_t orientationOfEntry(uint32_t type, uint64_t count, int64_t value, bool bigTiff) {
+    if (integerWidth(type, bigTiff) == 0 || count < 1) return 0;
+    return value >= 1 && value <= 8 ? static_cast<int32_t>(value) : 0;
 }
 
 int32_t tiffOrientation(const uint8_t* tiff, size_t size) {
@@ -137,18 +178,27 @@ int32_t tiffOrientation(const uint8_t* tiff, size_t size) {
     const uint64_t directory = big ? number(8, 8) : number(4, 4);
     const uint64_t countBytes = big ? 8 : 2;
     const uint64_t entryBytes = big ? 20 : 12;
+    const uint64_t fieldBytes = big ? 8 : 4;  // an entry's value field
     if (directory > size || size - directory < countBytes) return 0;
     const uint64_t entries = number(directory, static_cast<int>(countBytes));
     for (uint64_t i = 0; i < entries && i < 4096; ++i) {
         const uint64_t at = directory + countBytes + i * entryBytes;
         if (at > size || size - at < entryBytes) break;
         if (number(at, 2) != 0x0112) continue;
-        const uint64_t type = number(at + 2, 2);
+        const uint32_t type = static_cast<uint32_t>(number(at + 2, 2));
         const uint64_t count = big ? number(at + 4, 8) : number(at + 4, 4);
-        // The value lies in the entry itself: a SHORT in its first two
-        // bytes, a LONG in four.
-        const uint64_t value = number(at + (big ? 12 : 8), type == 4 ? 4 : 2);
-        return orientationOfEntry(static_cast<uint32_t>(type), count, value);
+        const int width = integerWidth(type, big);
+        if (width == 0 || count < 1) return 0;
+        // The values lie in the entry's field when they all fit there, else
+        // at the offset the field holds (from the start of the header),
+        // which is never taken for a value. They must all lie inside the
+        // block, as exiv2 requires too (it reads none of them otherwise).
+        uint64_t valueAt = at + 4 + (big ? 8 : 4);
+        if (count > fieldBytes / static_cast<uint64_t>(width)) {
+            valueAt = number(valueAt, static_cast<int>(fieldBytes));
+            if (valueAt >= size || count > (size - valueAt) / static_cast<uint64_t>(width)) return 0;
+        }
+        return orientationOfEntry(type, count, valueOf(number(valueAt, width), width, isSignedType(type)), big);
     }
     return 0;
 }

@@ -17,15 +17,26 @@ class QByteArray;
 // ---- The EXIF orientation
 //
 // Read one way for every path that turns a photo upright (the view, saves,
-// the batch, the render tool, thumbnails): the Orientation entry (0x0112)
-// of the first image directory, stored as a SHORT or a LONG, whose first
-// value is 1..8. Any other type, count or value is no orientation: the
-// photo then counts as upright (1) unless its XMP orientation says
-// otherwise.
+// the batch, the render tool, thumbnails), by exiv2 and, for a file it
+// cannot read or where it finds none, from the file's own bytes: the
+// Orientation entry (0x0112) of the first image directory, of any integer
+// type (BYTE, SHORT, LONG, SBYTE, SSHORT, SLONG, and in big TIFF LONG8 and
+// SLONG8; not IFD or IFD8, which are offsets, nor RATIONAL, ASCII,
+// UNDEFINED, FLOAT...), with one value or more, whose first value, read at
+// its type's width in the block's byte order (signed for the signed types),
+// is 1..8. Where the values do not all fit in the entry's value field (4
+// bytes in classic TIFF, 8 in big TIFF), the field holds their offset from
+// the start of the TIFF header and the first value is read there; an offset
+// outside the block, or values running past its end, is no orientation, and
+// the offset is never taken for the value. Any other type, count or value
+// is no orientation: the photo then counts as upright (1) unless its XMP
+// orientation says otherwise.
 
-// The orientation an entry of the type (TIFF's numbering: 3 SHORT, 4 LONG),
-// count and first value gives; 0 for none.
-int32_t orientationOfEntry(uint32_t type, uint64_t count, uint64_t value);
+// The orientation an entry of the type (TIFF's numbering: 1 BYTE, 3 SHORT,
+// 4 LONG, 6 SBYTE, 8 SSHORT, 9 SLONG, 16 LONG8, 17 SLONG8), count and first
+// value (as its type reads it) gives, in a classic or a big TIFF block; 0
+// for none.
+int32_t orientationOfEntry(uint32_t type, uint64_t count, int64_t value, bool bigTiff);
 
 // The orientation in a TIFF-structured block (byte order mark, 42 or 43 for
 // big TIFF, the first directory's offset), as a TIFF file is and as a

@@ -157,9 +157,10 @@ TEST(MediaOrientation, TheFilesOwnReadingServesWhenExiv2CannotReadTheFile) {
     }
 }
 
-// An orientation stored as a SHORT or a LONG, in either byte order, turns
-// the photo loaded in bands and decoded whole (the batch's look-ahead);
-// another type or value leaves it upright.
+// An orientation stored as a SHORT or a LONG (or their signed kin), in
+// either byte order, turns the photo loaded in bands and decoded whole (the
+// batch's look-ahead); a type that is no integer, or a value out of range,
+// leaves it upright.
 TEST(MediaOrientation, ShortOrLongInEitherByteOrderTurnsThePhoto) {
     TempFolder folder;
     DesktopImageLoaderSaver io;
@@ -179,7 +180,9 @@ TEST(MediaOrientation, ShortOrLongInEitherByteOrderTurnsThePhoto) {
         {"SHORT, big endian", exifSegment(false, 0x0112, 3, 6), true},
         {"LONG, little endian", exifSegment(true, 0x0112, 4, 6), true},
         {"LONG, big endian", exifSegment(false, 0x0112, 4, 6), true},
-        {"signed SHORT", exifSegment(true, 0x0112, 8, 6), false},
+        {"signed SHORT", exifSegment(true, 0x0112, 8, 6), true},
+        {"signed LONG, big endian", exifSegment(false, 0x0112, 9, 6), true},
+        {"UNDEFINED", exifSegment(true, 0x0112, 7, 6), false},
         {"LONG out of range", exifSegment(false, 0x0112, 4, 9), false},
     };
     for (const auto& c : cases) {

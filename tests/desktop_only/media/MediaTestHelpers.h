@@ -301,7 +301,7 @@ inline QByteArray claimingSize(QByteArray jpeg, int width, int height) {
 // The body of an APP1 "Exif" segment written by hand: a TIFF header in the
 // byte order asked and a first directory of `entries` 12-byte entries, an
 // ImageWidth before the last, which is tag `tag` of type `type` holding
-// `value` (4 bytes for a LONG, 2 otherwise).
+// `value` (4 bytes for a LONG or a signed LONG, 2 otherwise).
 inline std::vector<uint8_t> exifSegment(bool little, uint16_t tag, uint16_t type, uint32_t value, int entries = 2) {
     std::vector<uint8_t> s = {'E', 'x', 'i', 'f', 0, 0};
     auto put16 = [&](uint32_t v) {
@@ -318,7 +318,7 @@ inline std::vector<uint8_t> exifSegment(bool little, uint16_t tag, uint16_t type
     put16(static_cast<uint16_t>(entries));
     for (int e = 0; e + 1 < entries; ++e) put16(0x0100), put16(3), put32(1), put16(640), put16(0);
     put16(tag), put16(type), put32(1);
-    if (type == 4) put32(value);
+    if (type == 4 || type == 9) put32(value);
     else put16(value), put16(0);
     put32(0);
     return s;
