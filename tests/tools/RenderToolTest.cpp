@@ -289,8 +289,9 @@ TEST_F(RenderTool, InputMetadataReachesTheOutputUpright) {
     }
 }
 
-// The orientation is read one way: a SHORT or a LONG in either byte order
-// turns the input, another type leaves it as stored.
+// The orientation is read one way: a SHORT or a LONG (or their signed kin)
+// in either byte order turns the input, a type that is no integer leaves it
+// as stored.
 TEST_F(RenderTool, AnOrientationStoredAsShortOrLongTurnsTheInput) {
     const QString identity = path("identity.plf");
     ASSERT_TRUE(writeFile(identity, kIdentityFilter));
@@ -306,7 +307,9 @@ TEST_F(RenderTool, AnOrientationStoredAsShortOrLongTurnsTheInput) {
         {"SHORT, big endian", false, 3, true},
         {"LONG, little endian", true, 4, true},
         {"LONG, big endian", false, 4, true},
-        {"signed SHORT", true, 8, false},
+        {"signed SHORT", true, 8, true},
+        {"signed LONG, big endian", false, 9, true},
+        {"UNDEFINED", true, 7, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -316,6 +319,42 @@ TEST_F(RenderTool, AnOrientationStoredAsShortOrLongTurnsTheInput) {
         const ToolRun run = runTool({identity, input, path("out.png")});
         ASSERT_EQ(run.status, 0) << run.standardError.constData();
         EXPECT_EQ(QImage(path("out.png")).size(), c.turned ? QSize(16, 24) : QSize(24, 16));
+    }
+}
+
+// The camera file of the fault: a JPEG whose Orientation is the signed
+// LONG 6 comes out of the tool turned, and its saved file says upright.
+TEST_F(RenderTool, ASignedLongOrientationComesOutTurnedAndUpright) {
+    const QString identity = path("identity.plf");
+    ASSERT_TRUE(writeFile(identity, kIdentityFilter));
+    // Six 8 x 8 blocks of distinct colours, 3 across and 2 down.
+    const QRgb colours[2][3] = {{qRgb(230, 30, 30), qRgb(30, 200, 40), qRgb(40, 40, 220)},
+                                {qRgb(240, 240, 60), qRgb(20, 20, 20), qRgb(200, 120, 230)}};
+    QImage stored(24, 16, QImage::Format_RGB32);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x) stored.setPixel(x, y, colours[y / 8][x / 8]);
+    const QString input = path("sideways.jpg");
+    ASSERT_TRUE(writeFile(input, mediatest::withExifSegment(mediatest::jpegOf(stored, 100),
+                                                            mediatest::exifSegment(true, 0x0112, 9, 6))));
+    ASSERT_EQ(exifValue(input, "Exif.Image.Orientation"), "6");
+    const QString output = path("upright.jpg");
+    const ToolRun run = runTool({identity, input, output});
+    ASSERT_EQ(run.status, 0) << run.standardError.constData();
+    EXPECT_EQ(exifValue(output, "Exif.Image.Orientation"), "1");
+    QImageReader reader(output);
+    reader.setAutoTransform(false);  // the pixels as stored
+    const QImage saved = reader.read();
+    ASSERT_EQ(saved.size(), QSize(16, 24));
+    // Turned clockwise: the stored block (column c, row r) lands at
+    // column 1 - r, row c.
+    for (int r = 0; r < 2; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            const QRgb got = saved.pixel((1 - r) * 8 + 4, c * 8 + 4);
+            const QRgb want = colours[r][c];
+            EXPECT_NEAR(qRed(got), qRed(want), 24) << "block " << c << "," << r;
+            EXPECT_NEAR(qGreen(got), qGreen(want), 24) << "block " << c << "," << r;
+            EXPECT_NEAR(qBlue(got), qBlue(want), 24) << "block " << c << "," << r;
+        }
     }
 }
 
