@@ -8,6 +8,7 @@
 #include "PixelTransfer.h"
 #include "PliFile.h"
 #include "RawDecoder.h"
+#include "TiffCodec.h"
 
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
@@ -254,6 +255,20 @@ bool decodeJpegWhole(JpegReader& jpeg, Decoded* out, GrowString* reason, QImage*
     return true;
 }
 
+// A TIFF, decoded by our reader over libtiff with what its first directory
+// carries.
+bool decodeTiffWhole(const FileBytes& bytes, Decoded* out, GrowString* reason, QImage* recycled) {
+    TiffReader tiff(bytes.data(), bytes.size());
+    if (!tiff.readHeader(reason) || refusedForSize(tiff.width(), tiff.height(), reason) ||
+        !tiff.decode(recycled, &out->pixels, reason))
+        return false;
+    out->iccProfile = tiff.iccProfile();
+    out->hasAlpha = tiff.hasAlpha();
+    out->bitsPerSample = tiff.bitsPerSample();
+    out->colours = tiff.colours();
+    return true;
+}
+
 // The orientation to apply (1..8): the one exiv2 read from the file's
 // metadata (EXIF, else XMP; 0 when it found none or could not read the file
 // at all), else the one of the file's own EXIF block read without exiv2
@@ -337,8 +352,9 @@ bool decodeSource(Source& source, const GrowString& path, bool applyEmbeddedProf
         bitsPerSample = 16;
     } else {
         Decoded decoded;
-        const bool ok = source.jpeg ? decodeJpegWhole(*source.jpeg, &decoded, reason, recycled)
-                                    : decodeWithQt(bytes, source.kind, &decoded, reason);
+        const bool ok = source.jpeg                    ? decodeJpegWhole(*source.jpeg, &decoded, reason, recycled)
+                        : source.kind == FileKind::Tiff ? decodeTiffWhole(bytes, &decoded, reason, recycled)
+                                                        : decodeWithQt(bytes, source.kind, &decoded, reason);
         if (!ok) return false;
         const SettledProfile settled = settleMetadata(bytes, source.kind, wantMetadata, std::move(decoded.iccProfile),
                                                       decoded.profileEmbedded, &metadata);

@@ -681,6 +681,15 @@ bool jpegDataCanFillFrame(const FileBytes& file) {
     return bytes >= (fewest + 7) / 8;
 }
 
+PixelColours tiffPhotometricColours(int64_t photometric) {
+    switch (photometric) {
+        case 0: case 1: return PixelColours::kGrey;           // white or black is zero
+        case 2: case 3: case 6: return PixelColours::kRgb;    // RGB, palette, YCbCr
+        case 5: case 8: case 9: case 10: return PixelColours::kOther;  // separated (CMYK), Lab
+        default: return PixelColours::kUnknown;
+    }
+}
+
 PixelColours storedColours(const FileBytes& file, ImageFileKind kind) {
     const uint8_t* d = file.data();
     const size_t n = file.size();
@@ -700,12 +709,7 @@ PixelColours storedColours(const FileBytes& file, ImageFileKind kind) {
             const uint16_t tag = 262;
             int64_t photometric = -1;
             if (!tiffFirstDirectoryNumbers(file, &tag, &photometric, 1)) return PixelColours::kUnknown;
-            switch (photometric) {
-                case 0: case 1: return PixelColours::kGrey;           // white or black is zero
-                case 2: case 3: case 6: return PixelColours::kRgb;    // RGB, palette, YCbCr
-                case 5: case 8: case 9: case 10: return PixelColours::kOther;  // separated (CMYK), Lab
-                default: return PixelColours::kUnknown;
-            }
+            return tiffPhotometricColours(photometric);
         }
         case ImageFileKind::Psd: {  // the colour mode
             if (n < 26) return PixelColours::kUnknown;

@@ -154,6 +154,9 @@ bool claimedImageSize(const FileBytes& file, ImageFileKind kind, int64_t* width,
 // photometric interpretation, a Photoshop document's colour mode. kUnknown
 // when the header does not tell (and for .pli and raw files).
 PixelColours storedColours(const FileBytes& file, ImageFileKind kind);
+// The colour model of a TIFF's photometric interpretation (-1: none
+// given), which storedColours and the TIFF reader both tell.
+PixelColours tiffPhotometricColours(int64_t photometric);
 
 // Whether the entropy-coded data of a JPEG can fill its frame, judged
 // from the headers and the file's size before anything is decoded. A
