@@ -1,7 +1,7 @@
 // pellucine_codec_timing: times the program's JPEG decoding and encoding in
-// process, for bench/compare.sh.
+// process, for bench/compare.sh, and any file's decoding beside Qt's reader.
 //
-//   pellucine_codec_timing [--threads N] [--repeat N] decode|decode-reused|encode PHOTO.jpg [WORK_FOLDER]
+//   pellucine_codec_timing [--threads N] [--repeat N] decode|decode-reused|decode-qt|encode PHOTO [WORK_FOLDER]
 //
 // decode:        the file read into a new float image on the 0..255 scale,
 //                as the render tool and the program open a photo (the
@@ -14,11 +14,20 @@
 //                one, then finishLoad into the float storage of the last);
 //                libvips's decode row writes into memory touched beforehand
 //                too;
+// decode-qt:     the decode, with the file decoded by Qt's image reader
+//                (its plug-in for TIFF) and copied into the float image as
+//                the loader copies its decoders' pictures: Qt's side of the
+//                figure for a kind of file the loader decodes itself;
 // encode:        that float image written as a JPEG file (quality 90) into
 //                WORK_FOLDER through the program's saver, without metadata.
 // Prints "OPERATION: MEDIAN_MS" on standard output.
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QCoreApplication>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
 
 #include <algorithm>
 #include <chrono>
@@ -31,6 +40,7 @@
 #include "TimingSupport.h"
 
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
+#include "desktop_only/media/PixelTransfer.h"
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
 #include "framework/ImageLoaderSaver.h"
@@ -43,9 +53,32 @@ namespace {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: pellucine_codec_timing [--threads N] [--repeat N] decode|decode-reused|encode PHOTO.jpg "
+                 "usage: pellucine_codec_timing [--threads N] [--repeat N] decode|decode-reused|decode-qt|encode PHOTO "
                  "[WORK_FOLDER]\n");
     return 2;
+}
+
+// The file decoded by Qt's reader from its bytes (read here too), as the
+// loader decoded files it did not read itself: no automatic turning, the
+// picture converted to RGBA of its depth unless Qt gave 32-bit RGB words,
+// then copied into a new float image.
+bool decodeWithQt(const char* path, ImageBuffer* image) {
+    QFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QByteArray bytes = file.readAll();
+    QBuffer device(&bytes);
+    if (!device.open(QIODevice::ReadOnly)) return false;
+    QImageReader reader(&device);
+    reader.setAutoTransform(false);
+    QImage picture;
+    if (!reader.read(&picture)) return false;
+    const QImage::Format f = picture.format();
+    const bool deep = f == QImage::Format_RGBX64 || f == QImage::Format_RGBA64 ||
+                      f == QImage::Format_RGBA64_Premultiplied || f == QImage::Format_Grayscale16;
+    const QImage::Format target = deep ? QImage::Format_RGBA64 : QImage::Format_RGBA8888;
+    if (f != target && f != QImage::Format_RGB32 && !convertInStrips(&picture, target)) return false;
+    image->channels = 3;
+    return copyToBuffer(picture, 1, 3, true, image);
 }
 
 }  // namespace
@@ -65,7 +98,8 @@ int main(int argc, char** argv) {
         }
     }
     if (positional.size() < 2 ||
-        (positional[0] != "decode" && positional[0] != "decode-reused" && positional[0] != "encode"))
+        (positional[0] != "decode" && positional[0] != "decode-reused" && positional[0] != "decode-qt" &&
+         positional[0] != "encode"))
         return usage();
     if (threads > 0) setParallelThreadCount(threads);
     const std::string operation = positional[0];
@@ -95,6 +129,9 @@ int main(int argc, char** argv) {
             ImageBuffer decoded;  // a new image each time, as when a photo is opened
             decoded.channels = 3;
             ok = loader.loadFloat(photoPath, &decoded, false, nullptr);
+        } else if (operation == "decode-qt") {
+            ImageBuffer decoded;
+            ok = decodeWithQt(photoPath.c_str(), &decoded);
         } else if (operation == "decode-reused") {
             ok = loader.decode(photoPath, false, true, true, &picture) &&
                  loader.finishLoad(picture, 3, true, &reused, nullptr, nullptr, true);

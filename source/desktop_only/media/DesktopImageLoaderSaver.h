@@ -2,10 +2,11 @@
 // DesktopImageLoaderSaver: the image loader and saver of the desktop program.
 //
 // Reading: JPEG straight through libjpeg-turbo in every layout it decodes
-// (JpegCodec.h); PNG, TIFF (8 and 16 bits) and Photoshop documents through
-// Qt's image readers and plug-ins; camera raw through LibRaw; the .pli intermediate file. The extension names
-// the kind of file (jpg/jpeg/jpe, png, tif/tiff, psd, pli) and the content
-// must be of that kind: a PNG named .jpg fails. Raw extensions go to LibRaw
+// (JpegCodec.h); TIFF (8 and 16 bits) straight through libtiff
+// (TiffCodec.h); PNG and Photoshop documents through Qt's image readers and
+// plug-ins; camera raw through LibRaw; the .pli intermediate file. The
+// extension names the kind of file (jpg/jpeg/jpe, png, tif/tiff, psd, pli)
+// and the content must be of that kind: a PNG named .jpg fails. Raw extensions go to LibRaw
 // whatever the first bytes (several raw formats are TIFF containers); ":/"
 // resources and paths without one of these extensions are read as their
 // content says. Every photo comes up upright: the EXIF orientation (else the
@@ -28,9 +29,11 @@
 // content is no image read here, or of another kind than its extension
 // names, or whose header claims a picture over the pixel budget or too
 // large for the memory (fitsInWorkingMemory), is refused before it is read
-// whole (a file of more than 2 GB for Qt's readers too); the decoder checks
-// the size again before it decodes; a JPEG or PNG cut short (which Qt's
-// reader and libjpeg would fill with grey) fails, and so does a JPEG whose
+// whole (a file of more than 2 GB for Qt's readers and TIFF too); the
+// decoder checks the size again before it decodes; a JPEG, PNG or TIFF cut
+// short (which Qt's reader and libjpeg would fill with grey) fails (a TIFF
+// also when a strip or tile fails to decode or claims more than the file
+// holds), and so does a JPEG whose
 // scan data runs out before its frame is filled (a cut file with its end
 // marker appended; a frame header claiming more than the data can hold,
 // refused before the picture is allocated); only regular files are

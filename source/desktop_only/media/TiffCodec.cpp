@@ -514,6 +514,21 @@ bool TiffReader::readHeader(GrowString* reason) {
                                                  static_cast<uint8_t>(blue[i] >> 8), 255};
     }
 
+    if (l.tiled) {
+        // A tile is decoded whole into a buffer of its own (here, or in
+        // libtiff's RGBA conversion): one larger than a picture may be is
+        // refused before it is allocated.
+        if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &l.tileWidth) || !TIFFGetField(tif, TIFFTAG_TILELENGTH, &l.bandRows) ||
+            !withinPixelBudget(l.tileWidth, l.bandRows) || !fitsInWorkingMemory(l.tileWidth, l.bandRows) ||
+            l.rowBytes(l.tileWidth) * 8 != uint64_t(l.tileWidth) * (l.planar ? 1 : samples) * bits) {
+            setReason(reason, "the TIFF file is damaged: its tiles have no usable size");
+            return false;
+        }
+    } else {
+        uint32_t rowsPerStrip = 0;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+        l.bandRows = rowsPerStrip == 0 ? l.height : std::min(rowsPerStrip, l.height);
+    }
     if (l.model == Model::kConverted) {
         char message[1024] = "";
         if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&s.rgba, tif, 1, message)) {
@@ -528,16 +543,6 @@ bool TiffReader::readHeader(GrowString* reason) {
         // alpha on; unspecified alpha is passed on as it stands.
         l.alpha = s.rgba.alpha != 0 ? 3 : -1;
         l.associated = l.alpha >= 0 && tagged && extraCount > 0 && extraTypes[0] != EXTRASAMPLE_UNSPECIFIED;
-    } else if (l.tiled) {
-        if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &l.tileWidth) || !TIFFGetField(tif, TIFFTAG_TILELENGTH, &l.bandRows) ||
-            l.tileWidth == 0 || l.bandRows == 0 || l.rowBytes(l.tileWidth) * 8 != l.tileWidth * uint64_t(l.planar ? 1 : samples) * bits) {
-            setReason(reason, "the TIFF file is damaged: its tiles have no usable size");
-            return false;
-        }
-    } else {
-        uint32_t rowsPerStrip = 0;
-        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-        l.bandRows = rowsPerStrip == 0 ? l.height : std::min(rowsPerStrip, l.height);
     }
     if (!stripsWithinFile(tif, s.size)) {
         setReason(reason, kDamaged);

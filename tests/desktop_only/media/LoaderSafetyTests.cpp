@@ -192,7 +192,7 @@ TEST(MediaLoaderSafety, CodecsPrintNothingAndTheLoadSaysWhy) {
     } cases[] = {
         {cut, "the PNG file is damaged or cut short"},
         {damaged, "the image is damaged or cannot be decoded"},
-        {cutTiff, "the image is damaged or cannot be decoded"},
+        {cutTiff, "the TIFF file is damaged or cut short"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);

@@ -586,6 +586,7 @@ TEST(TiffCodec, DamagedFilesFailWithAReason) {
     cases.push_back({"a strip offset past the end", withFirstValue(plain, 273, static_cast<uint32_t>(plain.size()) + 10)});
     cases.push_back({"a tile offset past the end", withFirstValue(tiles, 324, static_cast<uint32_t>(tiles.size()) + 10)});
     cases.push_back({"a huge strip claimed", withFirstValue(single, 279, 0xfffffff0u)});
+    cases.push_back({"huge tiles claimed", withFirstValue(withFirstValue(tiles, 322, 0xfff0), 323, 0xfff0)});
     // The strip's own byte count halved: the compressed data runs out.
     cases.push_back({"an LZW strip cut at half", withFirstValue(single, 279, firstValue(single, 279) / 2)});
     cases.push_back({"a JPEG strip cut at half", withFirstValue(jpeg, 279, firstValue(jpeg, 279) / 2)});
