@@ -372,7 +372,7 @@ std::string decodeBands(const TiffHandle& handle, const Layout& l, const Palette
                 const tmsize_t wanted = static_cast<tmsize_t>(tileBytes);
                 if (TIFFReadEncodedTile(tif, TIFFComputeTile(tif, left, top, 0, plane), tile.get(), wanted) < wanted)
                     return withError(kDamaged, handle.messages());
-                // Tile widths are multiples of 16, so each tile starts on a byte.
+                // Each tile starts on a byte (checked with the header).
                 const uint64_t at = l.rowBytes(left);
                 const uint64_t span = std::min(tileRowBytes, bandRowBytes - at);
                 for (uint32_t y = 0; y < count; ++y)
@@ -381,7 +381,8 @@ std::string decodeBands(const TiffHandle& handle, const Layout& l, const Palette
         }
         if (handle.messages().jpegRanOut) return withError(kDamaged, handle.messages());
         for (uint32_t y = 0; y < count; ++y) {
-            for (int32_t p = 0; p < planes; ++p) planeRows[p] = buffers[static_cast<size_t>(p)].get() + y * bandRowBytes;
+            for (int32_t p = 0; p < planes; ++p)
+                planeRows[p] = buffers[static_cast<size_t>(p)].get() + y * bandRowBytes;
             uint8_t* out = rows.first + (top + y) * rows.bytesPerLine;
             switch (l.model) {
                 case Model::kBilevel: storeBilevel(planeRows[0], l.whiteIsZero, l.width, out); break;
@@ -463,7 +464,8 @@ bool TiffReader::readHeader(GrowString* reason) {
         if (codec && codec->name)
             std::snprintf(line, sizeof line, "TIFF files compressed with %s are not supported", codec->name);
         else
-            std::snprintf(line, sizeof line, "TIFF files of an unknown compression (%d) are not supported", compression);
+            std::snprintf(line, sizeof line, "TIFF files of an unknown compression (%d) are not supported",
+                          compression);
         refused = line;
     }
     if (refused.empty() && hasPhotometric && photometric == PHOTOMETRIC_SEPARATED && bits != 8) {
@@ -518,8 +520,9 @@ bool TiffReader::readHeader(GrowString* reason) {
         // A tile is decoded whole into a buffer of its own (here, or in
         // libtiff's RGBA conversion): one larger than a picture may be is
         // refused before it is allocated.
-        if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &l.tileWidth) || !TIFFGetField(tif, TIFFTAG_TILELENGTH, &l.bandRows) ||
-            !withinPixelBudget(l.tileWidth, l.bandRows) || !fitsInWorkingMemory(l.tileWidth, l.bandRows) ||
+        if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &l.tileWidth) ||
+            !TIFFGetField(tif, TIFFTAG_TILELENGTH, &l.bandRows) || !withinPixelBudget(l.tileWidth, l.bandRows) ||
+            !fitsInWorkingMemory(l.tileWidth, l.bandRows) ||
             l.rowBytes(l.tileWidth) * 8 != uint64_t(l.tileWidth) * (l.planar ? 1 : samples) * bits) {
             setReason(reason, "the TIFF file is damaged: its tiles have no usable size");
             return false;

@@ -392,16 +392,37 @@ TEST(TiffCodec, PlanarSixteenBitRgbIsTheGradientWritten) {
     setParallelThreadCount(0);
 }
 
+// The picture a grey and alpha file holds, as straight RGBA of its depth:
+// grey in red, green and blue; associated grey un-premultiplied as Qt
+// un-premultiplies RGBA.
+QImage greyAndAlphaOf(const Spec& spec) {
+    const bool deep = spec.bits == 16;
+    const bool associated = spec.extra == EXTRASAMPLE_ASSOCALPHA;
+    QImage stored(kWidth, kHeight,
+                  deep ? (associated ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBA64)
+                       : (associated ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888));
+    for (uint32_t y = 0; y < kHeight; ++y) {
+        for (uint32_t x = 0; x < kWidth; ++x) {
+            for (int c = 0; c < 4; ++c) {
+                const uint32_t v = sampleAt(spec, x, y, c == 3 ? 1 : 0);
+                if (deep) reinterpret_cast<quint16*>(stored.scanLine(y))[4 * x + c] = static_cast<quint16>(v);
+                else stored.scanLine(y)[4 * x + c] = static_cast<uchar>(v);
+            }
+        }
+    }
+    return stored.convertToFormat(deep ? QImage::Format_RGBA64 : QImage::Format_RGBA8888);
+}
+
 TEST(TiffCodec, GreyWithAlphaKeepsAlphaAndDepth) {
     TempFolder folder;
     DesktopImageLoaderSaver io;
     for (const uint16_t bits : {8, 16}) {
-        for (const int extra : {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_ASSOCALPHA}) {
+        for (const int extra : {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_ASSOCALPHA, -1}) {  // -1: no ExtraSamples tag
             for (const bool planar : {false, true}) {
                 Spec spec(PHOTOMETRIC_MINISBLACK, 2, bits, extra);
                 if (planar) spec.inPlanes();
-                SCOPED_TRACE(std::to_string(bits) + (extra == EXTRASAMPLE_ASSOCALPHA ? " associated" : "") +
-                             (planar ? " planar" : ""));
+                SCOPED_TRACE(std::to_string(bits) + " bits, extra " + std::to_string(extra) +
+                             (planar ? ", planar" : ""));
                 const std::string path = folder.file("grey-alpha.tif");
                 ASSERT_TRUE(writeTiff(path, spec));
                 ImageBuffer loaded;
@@ -410,34 +431,17 @@ TEST(TiffCodec, GreyWithAlphaKeepsAlphaAndDepth) {
                 ASSERT_TRUE(io.loadFloatKeepingAlpha(gs(path), &loaded, false, &metadata, &reason)) << reason.c_str();
                 ASSERT_EQ(loaded.channels, 4);
                 EXPECT_EQ(metadata->bitsPerSample, bits);
-                // Grey in red, green and blue, alpha as stored; associated
-                // grey un-premultiplied as Qt un-premultiplies RGBA.
-                const bool deep = bits == 16;
-                const bool associated = extra == EXTRASAMPLE_ASSOCALPHA;
-                QImage stored(kWidth, kHeight,
-                              deep ? (associated ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBA64)
-                                   : (associated ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888));
-                for (uint32_t y = 0; y < kHeight; ++y) {
-                    for (uint32_t x = 0; x < kWidth; ++x) {
-                        const uint32_t v[4] = {sampleAt(spec, x, y, 0), sampleAt(spec, x, y, 0), sampleAt(spec, x, y, 0),
-                                               sampleAt(spec, x, y, 1)};
-                        for (int c = 0; c < 4; ++c) {
-                            if (deep) reinterpret_cast<quint16*>(stored.scanLine(y))[4 * x + c] = static_cast<quint16>(v[c]);
-                            else stored.scanLine(y)[4 * x + c] = static_cast<uchar>(v[c]);
-                        }
-                    }
-                }
-                const QImage straight = stored.convertToFormat(deep ? QImage::Format_RGBA64 : QImage::Format_RGBA8888);
-                int worst = 0;
+                const QImage expected = greyAndAlphaOf(spec);
+                float worst = 0;
                 for (uint32_t y = 0; y < kHeight; ++y) {
                     for (uint32_t i = 0; i < kWidth * 4; ++i) {
-                        const float want = deep ? reinterpret_cast<const quint16*>(straight.constScanLine(y))[i] / 257.0f
-                                                : straight.constScanLine(y)[i];
-                        const float got = loaded.floats()[y * kWidth * 4 + i];
-                        worst = std::max(worst, static_cast<int>(std::fabs(got - want) * 257.0f + 0.5f));
+                        const float want = bits == 16
+                                               ? reinterpret_cast<const quint16*>(expected.constScanLine(y))[i] / 257.0f
+                                               : expected.constScanLine(y)[i];
+                        worst = std::max(worst, std::fabs(loaded.floats()[y * kWidth * 4 + i] - want));
                     }
                 }
-                EXPECT_EQ(worst, 0);
+                EXPECT_EQ(worst, 0.0f);
             }
         }
     }
@@ -583,8 +587,10 @@ TEST(TiffCodec, DamagedFilesFailWithAReason) {
     cases.push_back({"directory first, cut at half", cut(plain, plain.size() / 2)});
     cases.push_back({"directory last, cut at half", cut(lzw, lzw.size() / 2)});
     cases.push_back({"cut in its header", cut(plain, 6)});
-    cases.push_back({"a strip offset past the end", withFirstValue(plain, 273, static_cast<uint32_t>(plain.size()) + 10)});
-    cases.push_back({"a tile offset past the end", withFirstValue(tiles, 324, static_cast<uint32_t>(tiles.size()) + 10)});
+    const uint32_t pastPlain = static_cast<uint32_t>(plain.size()) + 10;
+    const uint32_t pastTiles = static_cast<uint32_t>(tiles.size()) + 10;
+    cases.push_back({"a strip offset past the end", withFirstValue(plain, 273, pastPlain)});
+    cases.push_back({"a tile offset past the end", withFirstValue(tiles, 324, pastTiles)});
     cases.push_back({"a huge strip claimed", withFirstValue(single, 279, 0xfffffff0u)});
     cases.push_back({"huge tiles claimed", withFirstValue(withFirstValue(tiles, 322, 0xfff0), 323, 0xfff0)});
     // The strip's own byte count halved: the compressed data runs out.
