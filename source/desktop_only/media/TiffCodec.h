@@ -28,26 +28,28 @@
 // converts, YCbCr (JPEG-compressed or not), CMYK of 8-bit inks, CIE Lab,
 // grey and palettes of 2 and 4 bits.
 // The pixels are those Qt's TIFF reader gave for the layouts it read right
-// (it went through the same two ways), except for unassociated alpha,
-// which it premultiplied and un-premultiplied again at 8 bits.
+// (it read the samples as they stand, or through the same RGBA conversion),
+// except for 8-bit unassociated alpha, whose colours it premultiplied and
+// un-premultiplied again, and 16-bit white-is-zero grey, which it cut to 8
+// bits (its levels are the high bytes of these).
 //
 // Refused with a reason that names the layout: floating-point, signed and
 // complex samples, other depths than 1, 2, 4, 8 and 16 bits ("TIFF files of
 // 32-bit integer samples are not supported"), more than 8 samples a pixel,
 // compressions libtiff lacks, and what libtiff's RGBA conversion does not
-// take (16-bit CMYK, sub-8-bit RGB, ...). A file libtiff cannot open fails
-// with libtiff's own error; one whose strips or tiles lie beyond the end of
-// the file (cut short, or claiming more than it holds), or whose strip or
-// tile fails to decode (libjpeg running out of data inside a JPEG-compressed
-// one included), fails with "the TIFF file is damaged or cut short", never
-// with rows left undecoded.
+// take (16-bit CMYK, sub-8-bit RGB, ...). A file libtiff cannot open, one
+// whose strips or tiles lie beyond the end of the file (cut short, or
+// claiming more than it holds), and one whose strip or tile fails to decode
+// (libjpeg running out of data inside a JPEG-compressed one included) fail
+// with "the TIFF file is damaged or cut short" (libtiff's error in brackets
+// when it gave one), never with rows left undecoded; tiles larger than a
+// picture may be are refused as damage before they are allocated.
 //
 // libtiff's errors and warnings go to handlers of each open file (never to
-// libtiff's process-wide ones, nothing is printed); its first error becomes
-// the reason where one is given. Large pictures of several strips or tile
-// rows are decoded on the parallel loop's threads, each with a libtiff
-// handle of its own over the same bytes. A reader serves one file on one
-// thread at a time.
+// libtiff's process-wide ones): nothing is printed. Large pictures of
+// several strips or tile rows are decoded on the parallel loop's threads,
+// each with a libtiff handle of its own over the same bytes. A reader
+// serves one file on one thread at a time.
 
 #include "ColorProfiles.h"  // PixelColours
 
