@@ -10,6 +10,7 @@
 #include <exiv2/exiv2.hpp>
 #include <lcms2.h>
 
+#include <atomic>
 #include <cstring>
 
 using namespace mediatest;
@@ -83,6 +84,22 @@ void saveGreyLinearTagged(const std::string& path) {
     ASSERT_TRUE(embedProfile(path, linearGreyProfile()));
 }
 
+// Counts the loader's notes while it lives.
+class LoaderNotes {
+public:
+    LoaderNotes() {
+        count_ = 0;
+        setLoaderNoteHandler([](const GrowString&, const char*) { ++count_; });
+    }
+    ~LoaderNotes() { setLoaderNoteHandler(nullptr); }
+    LoaderNotes(const LoaderNotes&) = delete;
+    LoaderNotes& operator=(const LoaderNotes&) = delete;
+    int count() const { return count_; }
+
+private:
+    static inline std::atomic<int> count_{0};
+};
+
 TEST(MediaProfiles, EmbeddedProfileIsAppliedOnlyWhenAsked) {
     TempFolder folder;
     saveLinearTagged(folder.file("linear.png"), "png");
@@ -115,8 +132,6 @@ TEST(MediaProfiles, EmbeddedProfileIsAppliedOnlyWhenAsked) {
 // when the file is loaded in bands and when it is decoded whole; a profile
 // of the samples' own model is applied.
 TEST(MediaProfiles, AProfileOfAnotherColourModelIsIgnored) {
-    static int notes = 0;
-    setLoaderNoteHandler([](const GrowString&, const char*) { ++notes; });
     TempFolder folder;
     DesktopImageLoaderSaver io;
     QImage colour(16, 8, QImage::Format_RGB888);
@@ -149,7 +164,7 @@ TEST(MediaProfiles, AProfileOfAnotherColourModelIsIgnored) {
             ASSERT_TRUE(embedProfile(tagged, c.profile));
             ImageBuffer reference;
             ASSERT_TRUE(io.load8(gs(plain), &reference, true));
-            notes = 0;
+            LoaderNotes notes;
             ImageBuffer banded, whole;
             GrowString reason;
             ASSERT_TRUE(io.load8(gs(tagged), &banded, true, &reason)) << reason.c_str();
@@ -161,10 +176,85 @@ TEST(MediaProfiles, AProfileOfAnotherColourModelIsIgnored) {
                 if (c.used) EXPECT_GT(change, 20.0);
                 else EXPECT_EQ(change, 0.0);
             }
-            EXPECT_EQ(notes, c.used ? 0 : 2);
+            EXPECT_EQ(notes.count(), c.used ? 0 : 2);
         }
     }
-    setLoaderNoteHandler(nullptr);
+}
+
+// A Photoshop file written by hand: `channels` planes of width x height
+// 8-bit samples in the colour mode (1 grey, 3 RGB, 4 CMYK), uncompressed,
+// a gradient in every plane, with the ICC profile as its image resource
+// when one is given.
+std::vector<char> photoshopFile(uint16_t mode, uint16_t channels, int width, int height,
+                                const std::vector<uint8_t>& icc) {
+    std::vector<char> out;
+    const auto put = [&out](uint64_t value, int bytes) {
+        for (int k = bytes - 1; k >= 0; --k) out.push_back(static_cast<char>(value >> (8 * k)));
+    };
+    out.insert(out.end(), {'8', 'B', 'P', 'S'});
+    put(1, 2);  // version
+    put(0, 6);  // reserved
+    put(channels, 2);
+    put(static_cast<uint32_t>(height), 4);
+    put(static_cast<uint32_t>(width), 4);
+    put(8, 2);  // bits a sample
+    put(mode, 2);
+    put(0, 4);  // no colour mode data
+    const uint32_t padded = static_cast<uint32_t>(icc.size() + icc.size() % 2);
+    put(icc.empty() ? 0 : 12 + padded, 4);  // image resources
+    if (!icc.empty()) {
+        out.insert(out.end(), {'8', 'B', 'I', 'M'});
+        put(0x040F, 2);  // the ICC profile
+        put(0, 2);       // an empty name, padded
+        put(static_cast<uint32_t>(icc.size()), 4);
+        out.insert(out.end(), icc.begin(), icc.end());
+        if (icc.size() % 2) out.push_back(0);
+    }
+    put(0, 4);  // no layers
+    put(0, 2);  // raw samples, plane after plane
+    for (int c = 0; c < channels; ++c)
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) out.push_back(static_cast<char>(30 + x * 9 + y * 5 + c * 40));
+    return out;
+}
+
+// A Photoshop file's colour mode decides which profile fits its samples: an
+// RGB profile on a grey or CMYK file is ignored (the picture as without
+// it, one note), on an RGB file it converts.
+TEST(MediaProfiles, APhotoshopFilesColourModeDecidesWhetherItsProfileFits) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    const struct {
+        const char* what;
+        uint16_t mode, channels;
+        bool used;
+    } cases[] = {
+        {"grey", 1, 1, false},
+        {"CMYK", 4, 4, false},
+        {"RGB", 3, 3, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string plain = folder.file(std::string(c.what) + "-plain.psd");
+        const std::string tagged = folder.file(std::string(c.what) + "-tagged.psd");
+        writeFile(plain, photoshopFile(c.mode, c.channels, 16, 8, {}));
+        writeFile(tagged, photoshopFile(c.mode, c.channels, 16, 8, linearRgbProfile()));
+        ImageBuffer reference;
+        GrowString reason;
+        ASSERT_TRUE(io.load8(gs(plain), &reference, true, &reason)) << reason.c_str();
+        LoaderNotes notes;
+        ImageBuffer loaded;
+        ASSERT_TRUE(io.load8(gs(tagged), &loaded, true, &reason)) << reason.c_str();
+        const double change = difference(loaded, false, reference, false).max;
+        if (c.used) EXPECT_GT(change, 20.0);
+        else EXPECT_EQ(change, 0.0);
+        EXPECT_EQ(notes.count(), c.used ? 0 : 1);
+        // The profile is read from every mode: only its use depends on it.
+        std::unique_ptr<ImageMetadata> metadata;
+        ASSERT_TRUE(io.loadFloat(gs(tagged), &loaded, false, &metadata));
+        ASSERT_TRUE(metadata);
+        EXPECT_EQ(metadata->iccProfile, linearRgbProfile());
+    }
 }
 
 TEST(MediaProfiles, AnSrgbProfileUnderAnotherNameChangesNothing) {
