@@ -10,6 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <future>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
@@ -348,6 +351,54 @@ TEST_F(PreferencesTest, TheWrittenFileIsReadableAndWritableByItsOwner) {
         ASSERT_EQ(::stat(path_.c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 07777, c.written);
         fs::remove(path_ + ".unreadable");
+    }
+}
+
+// Only a regular file is read, set aside or lends its mode to the new one:
+// a FIFO (opened without waiting), a folder and a link to a device in its
+// place are neither read nor moved, and the store starts empty without a
+// word. At the write a folder stays (the write fails), while a FIFO or a
+// link is replaced by a file of the owner's alone, not one of the mode of
+// what stood there.
+TEST_F(PreferencesTest, OnlyARegularFileIsReadSetAsideOrLendsItsMode) {
+    const struct {
+        const char* what;
+        std::function<bool(const std::string&)> make;
+        bool replaced;
+    } cases[] = {
+        {"a FIFO", [](const std::string& p) { return ::mkfifo(p.c_str(), 0644) == 0 && ::chmod(p.c_str(), 0644) == 0; },
+         true},
+        {"a folder",
+         [](const std::string& p) { return fs::create_directory(p) && std::ofstream(p + "/kept") << "kept"; }, false},
+        {"a link to a device", [](const std::string& p) { return ::symlink("/dev/zero", p.c_str()) == 0; }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(path_);
+        ASSERT_TRUE(c.make(path_));
+        testing::internal::CaptureStdout();
+        // A reader waiting on the FIFO for a writer is let go, and fails the test.
+        std::future<std::unique_ptr<Preferences>> loading = std::async(std::launch::async, [this] { return open(); });
+        const bool waited = loading.wait_for(std::chrono::seconds(60)) != std::future_status::ready;
+        if (waited) ::close(::open(path_.c_str(), O_WRONLY | O_NONBLOCK));
+        std::unique_ptr<Preferences> prefs = loading.get();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_FALSE(waited) << "the store waited on the FIFO";
+        EXPECT_EQ(prefs->getInt(GrowString("CurrentTab"), 5), 5);
+        EXPECT_FALSE(fs::exists(path_ + ".unreadable"));
+        EXPECT_EQ(prefs->writeFile(), c.replaced);
+        prefs.reset();
+        struct stat info;
+        ASSERT_EQ(::lstat(path_.c_str(), &info), 0);
+        if (!c.replaced) {
+            EXPECT_TRUE(S_ISDIR(info.st_mode));
+            EXPECT_TRUE(fs::exists(path_ + "/kept"));
+            EXPECT_TRUE(onlyTheFileInFolder());  // no temporary file left
+            continue;
+        }
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+        EXPECT_EQ(readRaw(), "<CurrentTab type=\"int\">5</CurrentTab>\n");
     }
 }
 
