@@ -2,6 +2,7 @@
 // Helpers for the media tests: a private temporary folder, the project's
 // test files (tests/data), synthetic images and pixel comparisons.
 
+#include "desktop_only/media/MediaFileIo.h"
 #include "effects/sizing/OutputSize.h"
 #include "foundation/GrowString.h"
 #include "foundation/ImageBuffer.h"
@@ -49,6 +50,15 @@ public:
 
 private:
     std::string path_;
+};
+
+// Holds workingMemoryBudget() to at most `bytes` while it lives.
+class WorkingMemoryLimit {
+public:
+    explicit WorkingMemoryLimit(int64_t bytes) { limitWorkingMemoryForTesting(bytes); }
+    ~WorkingMemoryLimit() { limitWorkingMemoryForTesting(0); }
+    WorkingMemoryLimit(const WorkingMemoryLimit&) = delete;
+    WorkingMemoryLimit& operator=(const WorkingMemoryLimit&) = delete;
 };
 
 inline std::vector<char> readFile(const std::string& path) {

@@ -9,8 +9,11 @@
 #include "desktop_only/media/MediaFileIo.h"
 #include "desktop_only/media/OutputMemory.h"
 #include "desktop_only/media/ProcessingState.h"
+#include "support/StateGuards.h"
 
 #include <QColorSpace>
+
+#include <optional>
 
 #include <exiv2/exiv2.hpp>
 
@@ -128,6 +131,83 @@ TEST(MediaSampleDepth, SixteenBitOutputsAreCountedAtTwoBytesASample) {
     const int64_t pixels = workingMemoryBudget() / (kWorkingBytesPerPixel + kSixteenBitStoredBytesPerPixel / 2);
     EXPECT_TRUE(outputFitsInMemory(pixels, 1, nullptr, false));
     EXPECT_FALSE(outputFitsInMemory(pixels, 1, nullptr, true));
+}
+
+// The saver refuses a picture wider than Qt's 16-bit pictures before it
+// touches a sample when 16 bits are asked for, and prepares it at 8 bits.
+TEST(MediaSampleDepth, TheSaverRefusesARowTooWideOnlyAtSixteenBits) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    ImageBuffer row;  // one grey row: 134 MB of floats
+    row.allocateFloat(kSixteenBitMaxWidth + 1, 1, 1);
+    ASSERT_TRUE(row.data);
+    const GrowString path = gs(folder.file("row.tif"));
+    for (bool sixteenBit : {true, false}) {
+        SCOPED_TRACE(sixteenBit ? "16 bits" : "8 bits");
+        SaveOptions options;
+        options.sixteenBit = sixteenBit;
+        GrowString reason;
+        PreparedSave prepared;
+        EXPECT_EQ(io.prepareSave(path, row, true, options, &prepared, &reason), !sixteenBit) << reason.c_str();
+        if (!sixteenBit) continue;
+        EXPECT_STREQ(reason.c_str(), "a 16-bit picture holds at most 33,554,431 pixels a row");
+        reason = GrowString();
+        EXPECT_FALSE(io.saveFloat(path, row, options, nullptr, &reason));
+        EXPECT_STREQ(reason.c_str(), "a 16-bit picture holds at most 33,554,431 pixels a row");
+        EXPECT_FALSE(std::filesystem::exists(folder.file("row.tif")));
+    }
+}
+
+// The worker counts an output at the depth it is saved: a 16-bit TIFF job
+// whose size fits at 8 bits only fails with its reason before anything is
+// drawn, and the same job at 8 bits is not refused for it. Memory by a
+// budget held to 52 bytes a pixel of the output; the width with every image
+// allocation failing, so that the 8-bit job fails for want of memory instead
+// of drawing 33 million pixels.
+TEST(MediaSampleDepth, TheWorkerCountsAnOutputAtItsDepth) {
+    const std::string memoryReason = "the output, 1000 x 1000 pixels, needs 0.1 GB of working memory";
+    const std::string widthReason = "a 16-bit picture holds at most 33,554,431 pixels a row";
+    const struct {
+        const char* what;
+        float width, height;
+        const std::string& reason;
+        bool eightBitSaved;
+    } cases[] = {
+        {"memory", 1000.0f, 1000.0f, memoryReason, true},
+        {"width", float(kSixteenBitMaxWidth + 1), 1.0f, widthReason, false},
+    };
+    TempFolder folder;
+    auto source = std::make_shared<ImageBuffer>();
+    makePicture(source.get(), 4, 4, 3, true);
+    for (const auto& c : cases) {
+        for (bool sixteenBit : {true, false}) {
+            SCOPED_TRACE(std::string(c.what) + (sixteenBit ? ", 16 bits" : ", 8 bits"));
+            const std::string output = folder.file(std::string(c.what) + (sixteenBit ? "-16.tif" : "-8.tif"));
+            WorkingMemoryLimit limit(c.eightBitSaved ? 1000 * 1000 * 52 : 0);
+            std::optional<teststate::FailingImageAllocations> failing;
+            if (!c.eightBitSaved) failing.emplace();
+            ProcessingState queue;
+            queue.installLoader(std::make_unique<DesktopImageLoaderSaver>());
+            RenderJob job;
+            job.sourcePath = gs("document");
+            job.source = source;
+            job.outputPath = gs(output);
+            job.options.sixteenBit = sixteenBit;
+            job.mods.append(exactSize(c.width, c.height));
+            queue.addJob(job);
+            ASSERT_TRUE(waitUntilIdle(queue));
+            failing.reset();
+            GrowArray<JobFailure> failures = queue.failureList();
+            const std::string reason = failures.count == 1 ? failures[0].reason.c_str() : "";
+            failures.destroy();
+            if (sixteenBit) {
+                EXPECT_EQ(reason.rfind(c.reason, 0), 0u) << reason;
+            } else {
+                EXPECT_EQ(reason.find(c.reason), std::string::npos) << reason;
+                EXPECT_EQ(std::filesystem::exists(output), c.eightBitSaved) << reason;
+            }
+        }
+    }
 }
 
 // One batch of 8- and 16-bit sources (all but the first decoded ahead),
