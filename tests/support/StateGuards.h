@@ -5,8 +5,11 @@
 // it would have alone.
 
 #include <cstdint>
+#include <utility>
 
 #include "foundation/ImageBuffer.h"
+#include "foundation/Preferences.h"
+#include "foundation/XmlNode.h"
 
 namespace teststate {
 
@@ -18,6 +21,19 @@ public:
     ~FailingImageAllocations() { ImageBuffer::failAllocationsForTesting(0, 0); }
     FailingImageAllocations(const FailingImageAllocations&) = delete;
     FailingImageAllocations& operator=(const FailingImageAllocations&) = delete;
+};
+
+// The program's preferences as a test process starts them (empty: its data
+// folder holds no file) while it lives, and as they were once it is gone.
+class FreshPreferences {
+public:
+    FreshPreferences() : saved_(std::move(globalPreferences().root)) { globalPreferences().root = XmlNode(); }
+    ~FreshPreferences() { globalPreferences().root = std::move(saved_); }
+    FreshPreferences(const FreshPreferences&) = delete;
+    FreshPreferences& operator=(const FreshPreferences&) = delete;
+
+private:
+    XmlNode saved_;
 };
 
 }  // namespace teststate

@@ -34,6 +34,7 @@
 #include "framework/ImageMod.h"
 #include "support/DesktopTestAccess.h"
 #include "support/DesktopTestHelpers.h"
+#include "support/StateGuards.h"
 
 using StripAccess = ControlStripTestAccess;
 
@@ -78,6 +79,9 @@ ImageMod* prototypeNamed(MainWindow& w, const char* name) {
 
 class MainWindowTest : public ::testing::Test {
 protected:
+    // Each test starts from the preferences of a new process (run whole, the
+    // binary's other tests have changed them) and leaves them as it found them.
+    teststate::FreshPreferences preferences;
     void SetUp() override {
         ensureTestApplication();
         ASSERT_TRUE(folder.isValid());

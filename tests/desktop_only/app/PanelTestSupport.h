@@ -32,6 +32,7 @@
 #include "framework/ImageMod.h"
 #include "support/DesktopTestAccess.h"
 #include "support/DesktopTestHelpers.h"
+#include "support/StateGuards.h"
 
 // Every XML name of the window's prototype list, in order.
 inline const std::vector<std::string>& expectedPrototypeNames() {
@@ -127,6 +128,9 @@ inline bool writeOneFileBundle(const QString& archive, const char* name, const Q
 
 class PanelWindowTest : public ::testing::Test {
 protected:
+    // Each test starts from the preferences of a new process (run whole, the
+    // binary's other tests have changed them) and leaves them as it found them.
+    teststate::FreshPreferences preferences;
     void SetUp() override {
         ensureTestApplication();
         ASSERT_TRUE(folder.isValid());
