@@ -24,7 +24,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/ptrace.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
