@@ -108,7 +108,10 @@ bool unpackInto(const GrowString& archivePath, const GrowString& target, int dep
             path.append(name.constData());
             if (!folderReady) folderReady = ensureFolderExists(target);
             // O_NOFOLLOW: a link planted under the name is not written through.
-            fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+            // A name longer than a file name is not tried: the packer refuses
+            // by the same judgement what unpacking does not write.
+            if (isWritableBundleName(name.constData(), static_cast<size_t>(name.size())))
+                fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
         }
         copyData(archive, fd, dataLength);
         if (fd < 0) continue;

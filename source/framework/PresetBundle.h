@@ -11,7 +11,11 @@
 // Names come from the archive and are never trusted: a name that is empty,
 // ".", or holds "/", "\\", ".." or a NUL byte is skipped, so nothing is ever
 // written outside the target folder; a name without a '.' is a plain file.
+// A record's name becomes its file's name byte for byte (nothing added,
+// nothing converted), so a name longer than a file name can be is skipped
+// too.
 
+#include <climits>
 #include <cstddef>
 #include <cstring>
 
@@ -23,11 +27,11 @@
 // file it packs unpacks.
 constexpr int kMaxBundleNesting = 15;
 
-// The two judgements of a record's name that unpacking makes; inline, so
-// that the packer, which links nothing of the core, makes them the same way.
+// The judgements of a record's name that unpacking makes; inline, so that
+// the packer, which links nothing of the core, makes them the same way.
 //
-// Whether a record of this name is written: it is not empty, not ".", and
-// holds no '/', '\\', NUL or "..".
+// Whether a record of this name is safe to write: it is not empty, not ".",
+// and holds no '/', '\\', NUL or "..".
 inline bool isSafeBundleName(const char* bytes, size_t size) {
     if (size == 0 || (size == 1 && bytes[0] == '.')) return false;
     for (size_t i = 0; i < size; ++i) {
@@ -35,6 +39,15 @@ inline bool isSafeBundleName(const char* bytes, size_t size) {
         if (c == '/' || c == '\\' || c == '\0' || (c == '.' && i + 1 < size && bytes[i + 1] == '.')) return false;
     }
     return true;
+}
+// The longest name, in bytes, that unpacking writes: a file name component
+// on Linux (NAME_MAX, 255 bytes) holds no more.
+constexpr size_t kMaxBundleNameBytes = NAME_MAX;
+// Whether unpacking writes a record of this name, as a file of that name: it
+// is safe, and no longer than a file name component. A nested bundle's
+// folder, its name without ".bnd", is shorter still.
+inline bool isWritableBundleName(const char* bytes, size_t size) {
+    return isSafeBundleName(bytes, size) && size <= kMaxBundleNameBytes;
 }
 // Whether unpacking takes a record of this (safe) name for a nested bundle:
 // "bnd" follows the name's last '.', and that '.' is not its first byte.

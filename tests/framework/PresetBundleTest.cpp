@@ -275,6 +275,18 @@ TEST_F(PresetBundleTest, HostileLengthsAndNesting) {
     EXPECT_EQ(std::count_if(tree.begin(), tree.end(), [](const std::string& n) { return n.find("leaf") != std::string::npos; }), 0);
 }
 
+// A name is written as long as a file name can be (255 bytes); one byte
+// more is skipped, as the packer refuses it, and the next record still comes.
+TEST_F(PresetBundleTest, NamesUpToAFileNameAreWritten) {
+    const std::string longest = std::string(kMaxBundleNameBytes - 4, 'a') + ".plf";
+    const std::string beyond = std::string(kMaxBundleNameBytes - 3, 'b') + ".plf";
+    EXPECT_TRUE(isWritableBundleName(longest.data(), longest.size()));
+    EXPECT_FALSE(isWritableBundleName(beyond.data(), beyond.size()));
+    EXPECT_TRUE(unpack(record(longest, "L") + record(beyond, "B") + record("c.plf", "C")));
+    EXPECT_EQ(target(), (Names{longest, "c.plf"}));
+    EXPECT_EQ(fileIn(longest), "L");
+}
+
 TEST_F(PresetBundleTest, UnpacksFromQtResources) {
     const std::string bundle = record("Group.bnd", record("g.plf", "G")) + record("top.plf", "T");
     // Qt reads the registered image in place: it must outlive the test.

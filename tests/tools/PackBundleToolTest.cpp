@@ -83,6 +83,12 @@ std::string record(const std::string& name, const std::string& data) {
     return "FILE" + u32(name.size()) + name + u32(data.size()) + data;
 }
 
+std::string repeated(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
+
 class PackBundleTool : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(folder.isValid()); }
@@ -129,6 +135,33 @@ TEST_F(PackBundleTool, ARealBundleFileIsPacked) {
     EXPECT_EQ(treeOf(root() / "unpacked"), (std::vector<std::string>{"Real/A.plf=a", "Real/Sub/B.plf=b"}));
 }
 
+// Names as long as a file name can be (255 bytes, counted in the UTF-8 bytes
+// unpacking writes) pack and unpack whole: records inside a bundle file, a
+// nested bundle's record, and a folder whose record gains ".bnd".
+TEST_F(PackBundleTool, NamesAsLongAsAFileNamePackAndUnpackWhole) {
+    const fs::path source = root() / "source";
+    const std::string longest = std::string(251, 'a') + ".plf";
+    const std::string wide = repeated("\xc3\xa9", 125) + ".plf";  // 254 bytes, 129 characters
+    const std::string nested = std::string(251, 'b') + ".bnd";
+    ASSERT_EQ(longest.size(), kMaxBundleNameBytes);
+    ASSERT_EQ(nested.size(), kMaxBundleNameBytes);
+    writeFile(source / "Real.bnd", record(longest, "first") + record(wide, "second") +
+                                       record(nested, record(longest, "third")));
+    const std::string folderName(251, 'f');  // its record: 255 bytes with ".bnd"
+    writeFile(source / folderName / longest, "fourth");
+
+    const std::string bundle = (root() / "out.bnd").string();
+    const PackRun run = pack(source.string(), bundle);
+    ASSERT_TRUE(run.finished);
+    ASSERT_EQ(run.status, 0) << run.standardError.constData();
+    ASSERT_TRUE(unpackBundle(GrowString(bundle.c_str()), GrowString((root() / "unpacked").c_str())));
+    std::vector<std::string> expected{"Real/" + longest + "=first", "Real/" + wide + "=second",
+                                      "Real/" + std::string(251, 'b') + "/" + longest + "=third",
+                                      folderName + "/" + longest + "=fourth"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(treeOf(root() / "unpacked"), expected);
+}
+
 TEST_F(PackBundleTool, RefusesWhatItCannotStoreWithOneLine) {
     const fs::path base = root();
     auto make = [&base](const char* name) {
@@ -158,6 +191,20 @@ TEST_F(PackBundleTool, RefusesWhatItCannotStoreWithOneLine) {
     writeFile(cut / "Cut.bnd", record("A.plf", "abc").substr(0, 15));
     const fs::path inner = make("inner");
     writeFile(inner / "Outer.bnd", record("A.plf", "a") + record("Inner.bnd", "FILE"));
+    // Names one byte or more beyond a file name: unpacking could not write
+    // the record, and would delete the bundle file all the same.
+    const std::string tooLong = std::string(300, 'n') + ".plf";
+    const fs::path longRecord = make("longRecord");
+    writeFile(longRecord / "Long.bnd", record("A.plf", "a") + record(tooLong, "lost"));
+    const std::string justTooLong = std::string(252, 'j') + ".plf";
+    const fs::path deepRecord = make("deepRecord");
+    writeFile(deepRecord / "Outer.bnd", record("Inner.bnd", record(justTooLong, "lost")));
+    const std::string tooWide = repeated("\xc3\xa9", 126) + ".plf";  // 256 bytes, 130 characters
+    const fs::path wideRecord = make("wideRecord");
+    writeFile(wideRecord / "Wide.bnd", record(tooWide, "lost"));
+    const std::string longFolderName(252, 'g');
+    const fs::path longFolder = make("longFolder");
+    writeFile(longFolder / longFolderName / "A.plf", "a");
     const fs::path tooDeep = make("deep");
     fs::path deep = tooDeep;
     for (int level = 0; level <= kMaxBundleNesting; ++level) deep /= "d";
@@ -165,7 +212,7 @@ TEST_F(PackBundleTool, RefusesWhatItCannotStoreWithOneLine) {
 
     const struct {
         fs::path source;
-        const char* problem;
+        std::string problem;
     } cases[] = {
         {zero, "Zero.plf: not a regular file or a folder"},
         {fifo, "Pipe.plf: not a regular file or a folder"},
@@ -181,6 +228,14 @@ TEST_F(PackBundleTool, RefusesWhatItCannotStoreWithOneLine) {
               "lose it"},
         {inner, "Outer.bnd: the name ends in \".bnd\" but the file is not a bundle: unpacking would take it for one "
                 "and lose it"},
+        {longRecord, "Long.bnd: it holds a record whose name is 304 bytes long, beyond the 255 bytes of a file "
+                     "name, which unpacking cannot write: \"" + tooLong + "\""},
+        {deepRecord, "Outer.bnd: it holds a record whose name is 256 bytes long, beyond the 255 bytes of a file "
+                     "name, which unpacking cannot write: \"" + justTooLong + "\""},
+        {wideRecord, "Wide.bnd: it holds a record whose name is 256 bytes long, beyond the 255 bytes of a file "
+                     "name, which unpacking cannot write: \"" + tooWide + "\""},
+        {longFolder, longFolderName + ": the name is too long: its record \"" + longFolderName +
+                         ".bnd\" is 256 bytes, beyond the 255 bytes of a file name, which unpacking cannot write"},
         {base / "missing", "missing: no folder"},
     };
     const fs::path output = base / "out" / "bundle.bnd";
@@ -191,7 +246,8 @@ TEST_F(PackBundleTool, RefusesWhatItCannotStoreWithOneLine) {
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.standardError.count('\n'), 1) << run.standardError.constData();
-        EXPECT_TRUE(run.standardError.endsWith(QByteArray(c.problem) + "\n")) << run.standardError.constData();
+        EXPECT_TRUE(run.standardError.endsWith(QByteArray::fromStdString(c.problem + "\n")))
+            << run.standardError.constData();
         EXPECT_EQ(readFile(output), "the old bundle");
         EXPECT_EQ(std::distance(fs::directory_iterator(base / "out"), fs::directory_iterator()), 1);
     }

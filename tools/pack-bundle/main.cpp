@@ -17,13 +17,15 @@
 //     FIFO, a socket, a link to one of them or to nothing);
 //   - a file larger than kMaxPackedFileBytes;
 //   - a name that is not UTF-8, or that the unpacker skips (one holding a
-//     backslash or ".."), or a file and a folder that would both be
-//     records of the same name;
+//     backslash or "..", or a record's name longer than a file name can be,
+//     a folder's with ".bnd" appended), or a file and a folder that would
+//     both be records of the same name;
 //   - folders nested deeper than the unpacker unpacks (kMaxBundleNesting);
 //   - a nested bundle too large for its 32-bit length;
-//   - a file named like a nested bundle ("*.bnd") that is not one whole:
-//     unpacking would take it for a bundle, unpack what it could and delete
-//     it (a real bundle is packed, and unpacks into a folder);
+//   - a file named like a nested bundle ("*.bnd") that is not one whole, or
+//     that holds a record unpacking would not write: unpacking would take it
+//     for a bundle, unpack what it could and delete it (a real bundle is
+//     packed, and unpacks into a folder);
 //   - a file that changes while it is packed.
 // The files are streamed into a temporary file beside the output, which is
 // renamed over it once complete and on disk.
@@ -133,8 +135,9 @@ uint64_t u32At(const char* bytes) {
 // records back to back from the first byte to the last, each with a name
 // unpacking writes, and each nested bundle that is unpacked (within
 // kMaxBundleNesting) whole in turn. No bytes at all are a bundle of no
-// records, as the packer makes of an empty folder.
-bool isWholeBundle(const char* bytes, uint64_t size, int depth) {
+// records, as the packer makes of an empty folder. A name too long to be
+// written is told in `problem`.
+bool isWholeBundle(const char* bytes, uint64_t size, int depth, std::string& problem) {
     uint64_t at = 0;
     while (at < size) {
         if (size - at < 8 || std::memcmp(bytes + at, "FILE", 4) != 0) return false;
@@ -146,8 +149,14 @@ bool isWholeBundle(const char* bytes, uint64_t size, int depth) {
         const uint64_t dataLength = u32At(bytes + at);
         at += 4;
         if (size - at < dataLength || !isSafeBundleName(name.data(), name.size())) return false;
+        if (!isWritableBundleName(name.data(), name.size())) {
+            problem = "it holds a record whose name is " + std::to_string(name.size()) + " bytes long, beyond the " +
+                      std::to_string(kMaxBundleNameBytes) + " bytes of a file name, which unpacking cannot write: \"" +
+                      printable(name) + "\"";
+            return false;
+        }
         if (depth + 1 <= kMaxBundleNesting && isNestedBundleName(name.c_str()) &&
-            !isWholeBundle(bytes + at, dataLength, depth + 1))
+            !isWholeBundle(bytes + at, dataLength, depth + 1, problem))
             return false;
         at += dataLength;
     }
@@ -214,6 +223,11 @@ bool scanFolder(Entry& folder, int depth) {
         if (S_ISDIR(info.st_mode)) {
             entry.folder = true;
             entry.record = name + ".bnd";
+            if (!isWritableBundleName(entry.record.data(), entry.record.size()))
+                return fail(entry.path, "the name is too long: its record \"" + printable(entry.record) + "\" is " +
+                                            std::to_string(entry.record.size()) + " bytes, beyond the " +
+                                            std::to_string(kMaxBundleNameBytes) +
+                                            " bytes of a file name, which unpacking cannot write");
             folders.push_back(std::move(entry));
         } else if (S_ISREG(info.st_mode)) {
             if (static_cast<uint64_t>(info.st_size) > kMaxPackedFileBytes)
@@ -244,9 +258,11 @@ bool scanFolder(Entry& folder, int depth) {
         if (entry.folder || depth + 1 > kMaxBundleNesting || !isNestedBundleName(entry.record.c_str())) continue;
         std::string bytes;
         if (!readWholeFile(entry, bytes)) return false;
-        if (!isWholeBundle(bytes.data(), bytes.size(), depth + 1))
-            return fail(entry.path, "the name ends in \".bnd\" but the file is not a bundle: unpacking would take it "
-                                    "for one and lose it");
+        std::string problem;
+        if (!isWholeBundle(bytes.data(), bytes.size(), depth + 1, problem))
+            return fail(entry.path, !problem.empty() ? problem
+                                                     : "the name ends in \".bnd\" but the file is not a bundle: "
+                                                       "unpacking would take it for one and lose it");
     }
     folder.size = 0;
     for (const Entry& entry : folder.entries) folder.size += recordBytes(entry);
