@@ -114,10 +114,14 @@ bool computeOutputGeometry(const GrowArray<ImageMod*>& chain, int32_t sourceWidt
     // is: the view at full size, and a save at the size the chain gives,
     // pass the whole-pixel size, which must not shrink a size with a
     // fraction further (300.5 x 200 stays 300 x 200, not 300 x 199).
-    double fw = w;
-    double fh = h;
-    const bool limited = (options.maxWidth > 0 && options.maxWidth < floor(fw)) ||
-                         (options.maxHeight > 0 && options.maxHeight < floor(fh));
+    // An exact size is taken as it is: scaling to the limit and truncating
+    // would lose the pixel that the size's rounding gained (600 x 400 fitted
+    // to width 100 is 100 x 66.7, which truncates to 66 where 67 was asked).
+    const bool exact = options.exactSize && options.maxWidth > 0 && options.maxHeight > 0;
+    double fw = exact ? options.maxWidth : w;
+    double fh = exact ? options.maxHeight : h;
+    const bool limited = !exact && ((options.maxWidth > 0 && options.maxWidth < floor(fw)) ||
+                                    (options.maxHeight > 0 && options.maxHeight < floor(fh)));
     if (limited && options.maxWidth > 0 && fw > options.maxWidth) {
         fh = fh * options.maxWidth / fw;
         fw = options.maxWidth;

@@ -16,7 +16,11 @@
 // then the caller's final width or height limit scales the size down
 // keeping its aspect (a limit no smaller than the whole-pixel size on
 // either side changes nothing), and the size becomes whole pixels
-// (truncated toward zero, at least 1).
+// (truncated toward zero, at least 1). A caller that asks for an exact size
+// instead (a save at the size its dialog showed) gets that size whole: the
+// drawing fills it at one scale, never stretching the picture, so where the
+// size's proportion, rounded to whole pixels, differs from the picture's,
+// the overhang (about a pixel) is cut evenly from both sides.
 //
 // The drawing sets the starting buffer's scale field: the photo's own
 // pixels per buffer pixel (2 for a sizing tile at half the photo's width,
@@ -47,6 +51,10 @@ struct GeometryOptions {
     bool useSizing = true;   // apply the sizing tile
     int32_t maxWidth = 0;    // the caller's final limit, 0 for none
     int32_t maxHeight = 0;
+    // maxWidth x maxHeight, when both are given, is the size itself rather
+    // than a limit. The caller keeps it to the picture's proportion with one
+    // side rounded to the nearest pixel, as the Save Size dialog does.
+    bool exactSize = false;
 };
 
 struct OutputGeometry {

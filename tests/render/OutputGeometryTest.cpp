@@ -6,6 +6,7 @@
 
 #include <math.h>
 
+#include <algorithm>
 #include <atomic>
 #include <limits>
 
@@ -58,6 +59,13 @@ public:
         if (args && args->region) gSeenScale.store(args->region->scale);
     }
     void process8(ImageBuffer& image, const RenderArgs* args) override { processFloat(image, args); }
+};
+
+// A border of the base's geometry: the picture fitted exactly to the size.
+class PlainBorder : public BorderMod {
+public:
+    PlainBorder() : BorderMod(GrowString("Plain Border"), GrowString("Plain Border")) {}
+    ImageMod* clone() const override { return new PlainBorder(); }
 };
 
 CropMod* addCrop(OwnedChain& chain, float l, float r, float t, float b, float angle) {
@@ -206,6 +214,69 @@ TEST(OutputGeometry, CallerLimitKeepsAspectAndTruncates) {
     ASSERT_TRUE(computeOutputGeometry(chain.list, 4000, 3000, g));
     EXPECT_EQ(g.width, 1);
     EXPECT_EQ(g.height, 300);
+}
+
+// An exact size (a save at the size its dialog showed, one side rounded to
+// the nearest pixel) is the picture's size, where the limit would scale to
+// fit and truncate a pixel away; the drawing fills it at one scale, the
+// photo's pixels per picture pixel of the side it fills whole.
+TEST(OutputGeometry, AnExactSizeIsThePicturesSize) {
+    const float kWide = (1.0f - 600.0f / (16.0f / 9.0f) / 400.0f) / 2.0f;  // a 16:9 crop's top and bottom of 600 x 400
+    struct Case {
+        const char* what;
+        int32_t sourceW, sourceH;
+        float cropTopBottom;
+        bool border;
+        int32_t w, h;            // the exact size
+        int32_t limitW, limitH;  // what the same numbers give as a limit
+    };
+    const Case cases[] = {
+        {"600 x 400, width 100", 600, 400, 0.0f, false, 100, 67, 100, 66},
+        {"600 x 400, width 101 (rounded down)", 600, 400, 0.0f, false, 101, 67, 100, 67},
+        {"3001 x 1999, width 301", 3001, 1999, 0.0f, false, 301, 200, 300, 200},
+        {"1999 x 3001, height 301", 1999, 3001, 0.0f, false, 200, 301, 200, 300},
+        {"1 x 1000, height 500", 1, 1000, 0.0f, false, 1, 500, 1, 500},
+        {"16:9 crop of 600 x 400, width 100", 600, 400, kWide, false, 100, 56, 99, 56},
+        {"16:9 crop of 600 x 400, height 330", 600, 400, kWide, false, 588, 330, 586, 330},
+        {"a border's picture", 600, 400, 0.0f, true, 100, 67, 100, 66},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OwnedChain chain;
+        if (c.cropTopBottom > 0.0f) addCrop(chain, 0.0f, 0.0f, c.cropTopBottom, c.cropTopBottom, 0.0f);
+        if (c.border) chain.add(new PlainBorder());
+        GeometryOptions options;
+        options.maxWidth = c.w;
+        options.maxHeight = c.h;
+        OutputGeometry limited;
+        ASSERT_TRUE(computeOutputGeometry(chain.list, c.sourceW, c.sourceH, options, limited));
+        EXPECT_EQ(limited.width, c.limitW);
+        EXPECT_EQ(limited.height, c.limitH);
+
+        options.exactSize = true;
+        OutputGeometry g;
+        ASSERT_TRUE(computeOutputGeometry(chain.list, c.sourceW, c.sourceH, options, g));
+        EXPECT_EQ(g.width, c.w);
+        EXPECT_EQ(g.height, c.h);
+        const ImageBuffer source = testimages::makeFloatImage(c.sourceW, c.sourceH, 3);
+        ImageBuffer picture;
+        ASSERT_TRUE(applyChainGeometry(source, g, picture));
+        EXPECT_EQ(picture.width, c.w);
+        EXPECT_EQ(picture.height, c.h);
+        const double contentW = c.sourceW;
+        const double contentH = c.sourceH * (1.0 - 2.0 * c.cropTopBottom);
+        const double fills = std::min(contentW / c.w, contentH / c.h);
+        EXPECT_NEAR(picture.scale, fills, fills * 1e-5);
+    }
+    // One side alone is a limit still.
+    OwnedChain chain;
+    GeometryOptions options;
+    options.maxWidth = 100;
+    options.exactSize = true;
+    OutputGeometry g;
+    ASSERT_TRUE(computeOutputGeometry(chain.list, 600, 400, options, g));
+    EXPECT_EQ(g.width, 100);
+    EXPECT_EQ(g.height, 66);
 }
 
 // Each failure names its cause and the tile behind it.

@@ -87,8 +87,9 @@ SaveOptions saveOptionsWithQuality(int32_t quality) {
     return options;
 }
 
-// The save-size dialog: the output size (aspect kept, at most the chain's
-// own size) and, for JPEG, the quality.
+// The save-size dialog: the output size (aspect kept, the other side rounded
+// to the nearest pixel, at most the chain's own size) and, for JPEG, the
+// quality. The file is written at exactly the two numbers it shows.
 class SaveSizeDialog : public QDialog {
 public:
     SaveSizeDialog(QWidget* parent, int32_t fullWidth, int32_t fullHeight, bool withQuality, int32_t quality)

@@ -469,12 +469,14 @@ ProcessingState::JobOutcome ProcessingState::processJob(const RenderJob& job,
     // The output geometry (crop, border, output size) makes the picture the
     // chain runs on; a size beyond the pixel budget or the working memory
     // fails the job before anything is drawn.
-    // A job with an output size limits the picture to it; the chain then
-    // runs on the smaller picture at the scale its drawing gives it, as the
-    // view renders a reduced preview.
+    // A job with an output size has the picture drawn at exactly that size
+    // (the size its dialog showed); the chain then runs on the smaller
+    // picture at the scale its drawing gives it, as the view renders a
+    // reduced preview.
     GeometryOptions limits;
     limits.maxWidth = job.outputWidth > 0 ? job.outputWidth : 0;
     limits.maxHeight = job.outputHeight > 0 ? job.outputHeight : 0;
+    limits.exactSize = true;
     OutputGeometry geometry;
     if (!computeOutputGeometry(job.mods, source.width, source.height, limits, geometry, &reason))
         return fail(job.sourcePath, reason);

@@ -112,9 +112,12 @@ struct RenderJob {
     bool applyEmbeddedProfile = true;  // "ColorProfileImport" 0: convert the source's profile to sRGB
     int32_t channels = 0;              // 3 or 4; 0: 4 when the source has alpha, else 3 (a file read only)
     bool replacesSource = false;       // "save over original": the output may be this job's own source
-    // The size to save at, at most the chain's own output size (aspect
-    // kept): the source is drawn at that size through the output geometry
-    // before the chain runs. 0 x 0: the chain's own size.
+    // The size to save at, at most the chain's own output size, in its
+    // proportion with one side rounded to the nearest pixel (as the Save
+    // Size dialog shows it): the source is drawn at exactly that size through
+    // the output geometry before the chain runs, so the file has the size the
+    // user accepted. 0 x 0: the chain's own size; one side alone limits the
+    // size, aspect kept.
     int32_t outputWidth = 0;
     int32_t outputHeight = 0;
     // A document's save: its picture as the view holds it (float samples,

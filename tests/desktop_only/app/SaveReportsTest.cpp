@@ -1,21 +1,25 @@
 // Saving a document and reporting failed jobs, offscreen: a save renders the
-// photo as the document opened it however often it is saved over; a failed
-// run names its files and reasons; a size beyond memory is refused before
-// anything is queued; the folder the open and batch dialogs start in.
+// photo as the document opened it however often it is saved over; the file
+// has the size the Save Size dialog showed; a failed run names its files and
+// reasons; a size beyond memory is refused before anything is queued; the
+// folder the open and batch dialogs start in.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <QTransform>
@@ -26,6 +30,7 @@
 #include <memory>
 
 #include "desktop_only/app/MainWindow.h"
+#include "desktop_only/display/VxCropTool.h"
 #include "desktop_only/display/VxMediaWidget.h"
 #include "desktop_only/media/DesktopImageLoaderSaver.h"
 #include "desktop_only/media/MediaFileIo.h"
@@ -33,7 +38,9 @@
 #include "desktop_only/widgets/DialogWindow.h"
 #include "foundation/Mutex.h"
 #include "foundation/Preferences.h"
+#include "framework/CropMod.h"
 #include "framework/ImageMod.h"
+#include "framework/ModVar.h"
 #include "render/OutputGeometry.h"
 #include "render/RenderContext.h"
 #include "support/DesktopTestAccess.h"
@@ -235,6 +242,100 @@ TEST_F(SaveReportsTest, AWaitingSaveOutlivesItsTabAndANewPhoto) {
         EXPECT_EQ(rgb(saved), once);
     }
     for (ImageMod* mod : hold.mods) delete mod;
+}
+
+// ---- The size the Save Size dialog shows is the size written ----
+
+// One side typed in the Save Size dialog, through Save As and Save Over
+// Original, on photos of several proportions, whole and cropped to 16:9 with
+// the crop tool: the file has exactly the size the dialog showed, the other
+// side rounded to the nearest pixel of the proportion the dialog started
+// with (the chain's own size). Where that rounding went up, the picture
+// fitted into the size used to lose a pixel (600 x 400 at width 100 showed
+// 100 x 67 and wrote 100 x 66).
+TEST_F(SaveReportsTest, TheFileHasTheSizeTheDialogShowed) {
+    struct Photo {
+        int width, height;
+        bool crop;
+    } photos[] = {{600, 400, false},   {600, 400, true},   {3001, 1999, false}, {3001, 1999, true},
+                  {1999, 3001, false}, {1999, 3001, true}, {1, 1000, false},    {1000, 1, false},
+                  {2, 1001, false}};
+    struct Typed {
+        bool width;  // which box is typed in
+        int value;   // 0: the chain's own size on that side
+    } typings[] = {{true, 100}, {true, 301}, {true, 1000}, {true, 1}, {false, 67}, {false, 200}, {false, 999},
+                   {true, 0}};
+    int saves = 0;
+    for (const Photo& p : photos) {
+        const QString photo = folder.path() + QString("/photo-%1x%2-%3.png").arg(p.width).arg(p.height).arg(p.crop);
+        ASSERT_TRUE(writeTwoColourPhoto(photo, p.width, p.height));
+        ASSERT_TRUE(window->openMediaFile(photo));
+        window->current()->tray->clearPreMods();  // the crop of the photo before
+        if (p.crop) {
+            window->runComID(0);
+            auto* tool = qobject_cast<VxCropTool*>(windowState(*window).activeTool);
+            ASSERT_NE(tool, nullptr);
+            ChoiceValue* aspect = tool->cropTile->vars[kCropAspect]->choiceValue();
+            for (int32_t option = 0; option < aspect->optionCount(); ++option)
+                if (aspect->lists[0][option] == GrowString("16:9")) aspect->selected = option;
+            tool->controlAdjusted(tool->cropTile->vars[kCropAspect]);
+            window->toolRequestedExit(tool);
+        }
+        for (const Typed& t : typings) {
+            const bool saveAs = saves++ % 2 == 0;
+            SCOPED_TRACE(::testing::Message() << p.width << " x " << p.height << (p.crop ? ", 16:9 crop" : "")
+                                              << (saveAs ? ", Save As" : ", Save Over Original") << ", "
+                                              << (t.width ? "width " : "height ") << t.value);
+            const QString target = saveAs ? folder.path() + QString("/saved-%1.png").arg(saves) : photo;
+            QSize full, shown;
+            QStringList others;
+            DialogAnswerer answerer;
+            answerer.answer = [&](QWidget* modal) {
+                auto* dialog = static_cast<QDialog*>(modal);
+                if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+                    auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+                    EXPECT_NE(name, nullptr);
+                    if (name) name->setText(target);
+                } else if (modal->windowTitle() == "Save Size") {
+                    const QList<QSpinBox*> boxes = modal->findChildren<QSpinBox*>();
+                    full = QSize(boxes.value(0)->value(), boxes.value(1)->value());
+                    QSpinBox* box = boxes.value(t.width ? 0 : 1);
+                    const int value = t.value > 0 ? t.value : box->maximum();
+                    if (value > box->maximum()) {  // not a size of this picture
+                        dialog->reject();
+                        return true;
+                    }
+                    box->setFocus();
+                    box->selectAll();
+                    QTest::keyClicks(box, QString::number(value));
+                    shown = QSize(boxes.value(0)->value(), boxes.value(1)->value());
+                } else {
+                    others << modal->windowTitle();
+                }
+                dialog->accept();
+                return true;
+            };
+            answerer.arm();
+            window->saveMedia(false, saveAs);
+            EXPECT_TRUE(others.isEmpty()) << others.join(", ").toStdString();
+            if (!shown.isValid()) continue;  // the typed side is beyond this picture
+            if (p.crop)
+                EXPECT_NEAR(double(std::max(full.width(), full.height())) / std::min(full.width(), full.height()),
+                            16.0 / 9.0, 0.01);
+            else
+                EXPECT_EQ(full, QSize(p.width, p.height));
+            ASSERT_TRUE(waitForQueue());
+            const QSize written = QImageReader(target).size();
+            EXPECT_EQ(written, shown) << "shown " << shown.width() << " x " << shown.height() << ", written "
+                                      << written.width() << " x " << written.height();
+            // The side that followed is the nearest pixel of the dialog's proportion.
+            const double typedSide = t.width ? shown.width() : shown.height();
+            const double followed = t.width ? shown.height() : shown.width();
+            const double exact = t.width ? typedSide * full.height() / full.width()
+                                         : typedSide * full.width() / full.height();
+            EXPECT_LE(std::fabs(followed - std::max(1.0, exact)), 0.5) << full.width() << " x " << full.height();
+        }
+    }
 }
 
 // ---- Failed runs name their files and reasons ----
