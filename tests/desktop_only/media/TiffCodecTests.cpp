@@ -55,7 +55,7 @@ struct Spec {
 // channel, a wrong plane or an 8-bit stage shows; associated alpha
 // premultiplies the colours.
 uint32_t sampleAt(const Spec& s, uint32_t x, uint32_t y, int c) {
-    const uint32_t max = (1u << s.bits) - 1;
+    const uint32_t max = s.bits >= 32 ? UINT32_MAX : (1u << s.bits) - 1;
     const uint32_t alphaIndex = s.samples - 1;
     const auto raw = [&](int k) {
         if (s.bits == 16) return (x * 1777u + y * 2903u + static_cast<uint32_t>(k) * 21011u + x * y * 13u) & max;
@@ -126,6 +126,8 @@ bool writeTiff(const std::string& path, const Spec& s, uint32_t w = kWidth, uint
                             if (s.format == SAMPLEFORMAT_IEEEFP && s.bits == 32) {
                                 const float f = static_cast<float>(v) / 65535.0f;
                                 std::memcpy(row + at * 4, &f, 4);
+                            } else if (s.bits == 32) {
+                                std::memcpy(row + at * 4, &v, 4);
                             } else if (s.bits == 16) {
                                 const uint16_t u = static_cast<uint16_t>(v);
                                 std::memcpy(row + at * 2, &u, 2);
