@@ -1,10 +1,14 @@
 // pellucine-render keeps its input's depth: a PNG or TIFF of a 16-bit input
 // is written with 16 bits a sample (within a level of the input through a
 // chain that changes nothing); 8-bit inputs, JPEG and --8bit stay 8-bit.
-// Its size checks count such an output at 16 bits a sample.
+// Its size checks count such an output at 16 bits a sample. A 16-bit TIFF of
+// separate colour planes renders to a 16-bit PNG equal to its source; a TIFF
+// of floating-point samples is refused with one line giving the reason.
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
@@ -12,26 +16,62 @@
 
 #include "desktop_only/media/MediaTestHelpers.h"
 
+#include <tiffio.h>
+
 namespace {
 
 // A chain that changes no sample: Exposure at its identity Amount.
 const QByteArray kIdentityFilter = "<filter version=\"4\">\n  <mod name=\"Exposure\" version=\"1\" enabled=\"1\">\n"
                                    "    <var name=\"Amount\" type=\"float\">1.000000</var>\n  </mod>\n</filter>\n";
 
-int runTool(const QStringList& arguments) {
+struct ProgramRun {
+    int status = -1;  // -1: did not end by itself
+    QByteArray output;  // standard output and error together
+};
+
+ProgramRun run(const QString& program, const QStringList& arguments) {
     QProcess process;
-    process.start(QStringLiteral(PELLUCINE_RENDER_TOOL), arguments);
-    if (!process.waitForStarted(30000) || !process.waitForFinished(300000)) return -1;
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    ProgramRun r;
+    if (!process.waitForStarted(30000) || !process.waitForFinished(300000)) return r;
+    r.output = process.readAll();
+    if (process.exitStatus() == QProcess::NormalExit) r.status = process.exitCode();
+    return r;
 }
 
-TEST(RenderToolDepth, OutputsKeepTheDepthOfTheirInput) {
+// A 64 x 32 grey ramp of 32-bit floating-point samples, 0 to 1.
+bool writeFloatTiff(const QString& path) {
+    TIFF* t = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!t) return false;
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 64);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 32);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 32);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 32);
+    float samples[64 * 32];
+    for (int i = 0; i < 64 * 32; ++i) samples[i] = static_cast<float>(i % 64) / 63.0f;
+    const bool written = TIFFWriteEncodedStrip(t, 0, samples, sizeof samples) >= 0;
+    TIFFClose(t);
+    return written;
+}
+
+// A folder of the test's own, holding the chain that changes nothing.
+class RenderToolDepth : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        QFile filter(path("identity.plf"));
+        ASSERT_TRUE(filter.open(QIODevice::WriteOnly) && filter.write(kIdentityFilter) == kIdentityFilter.size());
+    }
+    QString path(const QString& name) const { return folder.filePath(name); }
+
     QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const auto path = [&folder](const char* name) { return folder.filePath(QString::fromUtf8(name)); };
-    QFile filter(path("identity.plf"));
-    ASSERT_TRUE(filter.open(QIODevice::WriteOnly) && filter.write(kIdentityFilter) == kIdentityFilter.size());
-    filter.close();
+};
+
+TEST_F(RenderToolDepth, OutputsKeepTheDepthOfTheirInput) {
     ASSERT_TRUE(mediatest::writeSixteenBitGradient(path("deep.png").toStdString(), 97, 53, false));
     ASSERT_TRUE(mediatest::writeSixteenBitGradient(path("deep.tif").toStdString(), 97, 53, true));
     QImage flat(97, 53, QImage::Format_RGB888);
@@ -52,7 +92,7 @@ TEST(RenderToolDepth, OutputsKeepTheDepthOfTheirInput) {
         QStringList arguments;
         if (c.eightBit) arguments << "--8bit";
         arguments << path("identity.plf") << path(c.input) << path(c.output);
-        ASSERT_EQ(runTool(arguments), 0);
+        ASSERT_EQ(run(QStringLiteral(PELLUCINE_RENDER_TOOL), arguments).status, 0);
         EXPECT_EQ(mediatest::sampleBitsOfFile(path(c.output).toStdString()), c.bits);
         if (c.bits == 16) {
             EXPECT_LE(mediatest::largestLevelDifference(QImage(path(c.output)), QImage(path(c.input))), 1);
@@ -66,11 +106,8 @@ TEST(RenderToolDepth, OutputsKeepTheDepthOfTheirInput) {
 // fails here at once as every image allocation fails. Under a 4 GB data
 // limit the tool allows 2 GB of memory: 6400 x 6400 fits in it at 48 bytes a
 // pixel and not at 56; a row wider than Qt's 16-bit pictures fits either way.
-TEST(RenderToolDepth, SizeChecksCountASixteenBitOutputAtItsDepth) {
+TEST_F(RenderToolDepth, SizeChecksCountASixteenBitOutputAtItsDepth) {
     ASSERT_TRUE(QFile::exists(QStringLiteral("/usr/bin/prlimit"))) << "prlimit is missing";
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const auto path = [&folder](const QString& name) { return folder.filePath(name); };
     ASSERT_TRUE(mediatest::writeSixteenBitGradient(path("deep.png").toStdString(), 97, 53, false));
     QImage flat(97, 53, QImage::Format_RGB888);
     flat.fill(QColor(200, 120, 40));
@@ -120,6 +157,29 @@ TEST(RenderToolDepth, SizeChecksCountASixteenBitOutputAtItsDepth) {
             EXPECT_FALSE(QFile::exists(path("out.tif")));
         }
     }
+}
+
+TEST_F(RenderToolDepth, APlanarSixteenBitTiffRendersAsWrittenAndFloatsAreRefused) {
+    const QString convert = QStringLiteral("convert");
+    const QStringList gradient = {"-size", "240x160", "gradient:yellow-blue", "-depth", "16"};
+    ASSERT_EQ(run(convert, gradient + QStringList{"-interlace", "plane", path("planar16.tif")}).status, 0);
+    ASSERT_EQ(run(convert, gradient + QStringList{path("gradient.png")}).status, 0);
+    ASSERT_TRUE(writeFloatTiff(path("float.tif")));
+
+    const ProgramRun planar = run(QStringLiteral(PELLUCINE_RENDER_TOOL),
+                           {path("identity.plf"), path("planar16.tif"), path("planar16.png")});
+    ASSERT_EQ(planar.status, 0) << planar.output.constData();
+    EXPECT_EQ(mediatest::sampleBitsOfFile(path("planar16.png").toStdString()), 16);
+    EXPECT_EQ(mediatest::largestLevelDifference(QImage(path("planar16.png")), QImage(path("gradient.png"))), 0);
+
+    const ProgramRun refused =
+        run(QStringLiteral(PELLUCINE_RENDER_TOOL), {path("identity.plf"), path("float.tif"), path("float.png")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.output.count('\n'), 1) << refused.output.constData();
+    EXPECT_TRUE(refused.output.endsWith('\n'));
+    EXPECT_TRUE(refused.output.contains("TIFF files of floating-point samples are not supported"))
+        << refused.output.constData();
+    EXPECT_FALSE(QFile::exists(path("float.png")));
 }
 
 }  // namespace

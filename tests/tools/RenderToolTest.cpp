@@ -124,6 +124,14 @@ protected:
         return file;
     }
 
+    // A 16 x 8 picture of distinct colours, to carry a profile.
+    static QImage smallColourPicture() {
+        QImage colour(16, 8, QImage::Format_RGB888);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 16; ++x) colour.setPixel(x, y, qRgb(40 + x * 10, 60 + y * 20, 200 - x * 8));
+        return colour;
+    }
+
     QTemporaryDir folder;
 };
 
@@ -382,9 +390,7 @@ TEST_F(RenderTool, EmbeddedProfileOfTheInputIsApplied) {
 TEST_F(RenderTool, AProfileOfAnotherColourModelIsIgnoredWithOneLine) {
     const QString identity = path("identity.plf");
     ASSERT_TRUE(writeFile(identity, kIdentityFilter));
-    QImage colour(16, 8, QImage::Format_RGB888);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 16; ++x) colour.setPixel(x, y, qRgb(40 + x * 10, 60 + y * 20, 200 - x * 8));
+    const QImage colour = smallColourPicture();
     const QImage grey = colour.convertToFormat(QImage::Format_Grayscale8);
     const struct {
         const char* name;
@@ -880,9 +886,7 @@ QByteArray pngChunk(const char* type, const std::vector<uint32_t>& values) {
 TEST_F(RenderTool, ProfileNotesAreTrue) {
     const QString identity = path("identity.plf");
     ASSERT_TRUE(writeFile(identity, kIdentityFilter));
-    QImage colour(16, 8, QImage::Format_RGB888);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 16; ++x) colour.setPixel(x, y, qRgb(40 + x * 10, 60 + y * 20, 200 - x * 8));
+    const QImage colour = smallColourPicture();
     // The first 100 bytes of an RGB profile in the JPEG's APP2 segment.
     const QByteArray plainJpeg = mediatest::jpegOf(colour);
     const std::vector<uint8_t> profile = mediatest::displayP3Profile();

@@ -28,7 +28,7 @@ constexpr uint32_t kWidth = 37;  // odd sizes: partial strips and tiles
 constexpr uint32_t kHeight = 23;
 
 // A TIFF layout written by libtiff in the test.
-struct Spec {
+struct TiffLayout {
     uint16_t photometric;
     uint16_t samples;
     uint16_t bits;
@@ -41,20 +41,20 @@ struct Spec {
     bool tiled = false;
     bool bigEndian = false;
 
-    Spec(uint16_t p, uint16_t s, uint16_t b, int e = -1) : photometric(p), samples(s), bits(b), extra(e) {}
-    Spec& compressed(uint16_t c, uint16_t p = PREDICTOR_NONE) { compression = c, predictor = p; return *this; }
-    Spec& inPlanes() { planar = true; return *this; }
-    Spec& inTiles() { tiled = true; return *this; }
-    Spec& bigEndianFile() { bigEndian = true; return *this; }
-    Spec& oriented(uint16_t o) { orientation = o; return *this; }
-    Spec& floats() { format = SAMPLEFORMAT_IEEEFP; return *this; }
-    Spec contiguous() const { Spec s = *this; s.planar = false; return s; }
+    TiffLayout(uint16_t p, uint16_t s, uint16_t b, int e = -1) : photometric(p), samples(s), bits(b), extra(e) {}
+    TiffLayout& compressed(uint16_t c, uint16_t p = PREDICTOR_NONE) { compression = c, predictor = p; return *this; }
+    TiffLayout& inPlanes() { planar = true; return *this; }
+    TiffLayout& inTiles() { tiled = true; return *this; }
+    TiffLayout& bigEndianFile() { bigEndian = true; return *this; }
+    TiffLayout& oriented(uint16_t o) { orientation = o; return *this; }
+    TiffLayout& floats() { format = SAMPLEFORMAT_IEEEFP; return *this; }
+    TiffLayout contiguous() const { TiffLayout s = *this; s.planar = false; return s; }
 };
 
 // Sample c of pixel (x, y): every level distinct enough that a swapped
 // channel, a wrong plane or an 8-bit stage shows; associated alpha
 // premultiplies the colours.
-uint32_t sampleAt(const Spec& s, uint32_t x, uint32_t y, int c) {
+uint32_t sampleAt(const TiffLayout& s, uint32_t x, uint32_t y, int c) {
     const uint32_t max = s.bits >= 32 ? UINT32_MAX : (1u << s.bits) - 1;
     const uint32_t alphaIndex = s.samples - 1;
     const auto raw = [&](int k) {
@@ -69,7 +69,7 @@ uint32_t sampleAt(const Spec& s, uint32_t x, uint32_t y, int c) {
 
 // Writes the layout with libtiff: strips of 5 rows (16 for JPEG) or 16 x 16
 // tiles; a palette's entries are 16-bit colours that are no multiples of 256.
-bool writeTiff(const std::string& path, const Spec& s, uint32_t w = kWidth, uint32_t h = kHeight) {
+bool writeTiff(const std::string& path, const TiffLayout& s, uint32_t w = kWidth, uint32_t h = kHeight) {
     TIFF* t = TIFFOpen(path.c_str(), s.bigEndian ? "wb" : "wl");
     if (!t) return false;
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
@@ -259,63 +259,63 @@ TEST(TiffCodec, TodaysCorrectLayoutsKeepTheirPixels) {
     TempFolder folder;
     const struct Case {
         const char* name;
-        Spec spec;
+        TiffLayout layout;
         Against against;
         int32_t bits;
         bool alpha;
     } cases[] = {
-        {"rgb8", Spec(PHOTOMETRIC_RGB, 3, 8), Against::kQt, 8, false},
-        {"rgba8-unassociated", Spec(PHOTOMETRIC_RGB, 4, 8, EXTRASAMPLE_UNASSALPHA), Against::kQtRoundTrip, 8, true},
-        {"rgba8-associated", Spec(PHOTOMETRIC_RGB, 4, 8, EXTRASAMPLE_ASSOCALPHA), Against::kQt, 8, true},
-        {"rgba8-untagged", Spec(PHOTOMETRIC_RGB, 4, 8), Against::kQt, 8, true},
-        {"rgba8-unspecified", Spec(PHOTOMETRIC_RGB, 4, 8, EXTRASAMPLE_UNSPECIFIED), Against::kQt, 8, true},
-        {"grey8-black-zero", Spec(PHOTOMETRIC_MINISBLACK, 1, 8), Against::kQt, 8, false},
-        {"grey8-white-zero", Spec(PHOTOMETRIC_MINISWHITE, 1, 8), Against::kQt, 8, false},
-        {"grey16-black-zero", Spec(PHOTOMETRIC_MINISBLACK, 1, 16), Against::kQt, 16, false},
-        {"grey16-white-zero", Spec(PHOTOMETRIC_MINISWHITE, 1, 16), Against::kQtHighByte, 16, false},
-        {"grey4", Spec(PHOTOMETRIC_MINISBLACK, 1, 4), Against::kQt, 8, false},
-        {"grey2-white-zero", Spec(PHOTOMETRIC_MINISWHITE, 1, 2), Against::kQt, 8, false},
-        {"bilevel-black-zero", Spec(PHOTOMETRIC_MINISBLACK, 1, 1), Against::kQt, 8, false},
-        {"bilevel-white-zero", Spec(PHOTOMETRIC_MINISWHITE, 1, 1).compressed(COMPRESSION_PACKBITS), Against::kQt, 8,
+        {"rgb8", TiffLayout(PHOTOMETRIC_RGB, 3, 8), Against::kQt, 8, false},
+        {"rgba8-unassociated", TiffLayout(PHOTOMETRIC_RGB, 4, 8, EXTRASAMPLE_UNASSALPHA), Against::kQtRoundTrip, 8, true},
+        {"rgba8-associated", TiffLayout(PHOTOMETRIC_RGB, 4, 8, EXTRASAMPLE_ASSOCALPHA), Against::kQt, 8, true},
+        {"rgba8-untagged", TiffLayout(PHOTOMETRIC_RGB, 4, 8), Against::kQt, 8, true},
+        {"rgba8-unspecified", TiffLayout(PHOTOMETRIC_RGB, 4, 8, EXTRASAMPLE_UNSPECIFIED), Against::kQt, 8, true},
+        {"grey8-black-zero", TiffLayout(PHOTOMETRIC_MINISBLACK, 1, 8), Against::kQt, 8, false},
+        {"grey8-white-zero", TiffLayout(PHOTOMETRIC_MINISWHITE, 1, 8), Against::kQt, 8, false},
+        {"grey16-black-zero", TiffLayout(PHOTOMETRIC_MINISBLACK, 1, 16), Against::kQt, 16, false},
+        {"grey16-white-zero", TiffLayout(PHOTOMETRIC_MINISWHITE, 1, 16), Against::kQtHighByte, 16, false},
+        {"grey4", TiffLayout(PHOTOMETRIC_MINISBLACK, 1, 4), Against::kQt, 8, false},
+        {"grey2-white-zero", TiffLayout(PHOTOMETRIC_MINISWHITE, 1, 2), Against::kQt, 8, false},
+        {"bilevel-black-zero", TiffLayout(PHOTOMETRIC_MINISBLACK, 1, 1), Against::kQt, 8, false},
+        {"bilevel-white-zero", TiffLayout(PHOTOMETRIC_MINISWHITE, 1, 1).compressed(COMPRESSION_PACKBITS), Against::kQt, 8,
          false},
-        {"bilevel-tiled", Spec(PHOTOMETRIC_MINISBLACK, 1, 1).inTiles(), Against::kQt, 8, false},
-        {"palette8", Spec(PHOTOMETRIC_PALETTE, 1, 8).compressed(COMPRESSION_LZW), Against::kQt, 8, false},
-        {"palette4", Spec(PHOTOMETRIC_PALETTE, 1, 4), Against::kQt, 8, false},
-        {"rgb16", Spec(PHOTOMETRIC_RGB, 3, 16), Against::kQt, 16, false},
-        {"rgba16-unassociated", Spec(PHOTOMETRIC_RGB, 4, 16, EXTRASAMPLE_UNASSALPHA), Against::kQt, 16, true},
-        {"rgba16-associated", Spec(PHOTOMETRIC_RGB, 4, 16, EXTRASAMPLE_ASSOCALPHA), Against::kQt, 16, true},
-        {"rgb8-lzw-predictor", Spec(PHOTOMETRIC_RGB, 3, 8).compressed(COMPRESSION_LZW, PREDICTOR_HORIZONTAL),
+        {"bilevel-tiled", TiffLayout(PHOTOMETRIC_MINISBLACK, 1, 1).inTiles(), Against::kQt, 8, false},
+        {"palette8", TiffLayout(PHOTOMETRIC_PALETTE, 1, 8).compressed(COMPRESSION_LZW), Against::kQt, 8, false},
+        {"palette4", TiffLayout(PHOTOMETRIC_PALETTE, 1, 4), Against::kQt, 8, false},
+        {"rgb16", TiffLayout(PHOTOMETRIC_RGB, 3, 16), Against::kQt, 16, false},
+        {"rgba16-unassociated", TiffLayout(PHOTOMETRIC_RGB, 4, 16, EXTRASAMPLE_UNASSALPHA), Against::kQt, 16, true},
+        {"rgba16-associated", TiffLayout(PHOTOMETRIC_RGB, 4, 16, EXTRASAMPLE_ASSOCALPHA), Against::kQt, 16, true},
+        {"rgb8-lzw-predictor", TiffLayout(PHOTOMETRIC_RGB, 3, 8).compressed(COMPRESSION_LZW, PREDICTOR_HORIZONTAL),
          Against::kQt, 8, false},
         {"rgb16-deflate-predictor",
-         Spec(PHOTOMETRIC_RGB, 3, 16).compressed(COMPRESSION_ADOBE_DEFLATE, PREDICTOR_HORIZONTAL), Against::kQt, 16,
+         TiffLayout(PHOTOMETRIC_RGB, 3, 16).compressed(COMPRESSION_ADOBE_DEFLATE, PREDICTOR_HORIZONTAL), Against::kQt, 16,
          false},
-        {"grey8-packbits", Spec(PHOTOMETRIC_MINISBLACK, 1, 8).compressed(COMPRESSION_PACKBITS), Against::kQt, 8, false},
-        {"ycbcr-jpeg", Spec(PHOTOMETRIC_YCBCR, 3, 8).compressed(COMPRESSION_JPEG), Against::kQt, 8, false},
-        {"ycbcr-jpeg-oriented", Spec(PHOTOMETRIC_YCBCR, 3, 8).compressed(COMPRESSION_JPEG).oriented(3), Against::kQt,
+        {"grey8-packbits", TiffLayout(PHOTOMETRIC_MINISBLACK, 1, 8).compressed(COMPRESSION_PACKBITS), Against::kQt, 8, false},
+        {"ycbcr-jpeg", TiffLayout(PHOTOMETRIC_YCBCR, 3, 8).compressed(COMPRESSION_JPEG), Against::kQt, 8, false},
+        {"ycbcr-jpeg-oriented", TiffLayout(PHOTOMETRIC_YCBCR, 3, 8).compressed(COMPRESSION_JPEG).oriented(3), Against::kQt,
          8, false},
-        {"rgb8-oriented", Spec(PHOTOMETRIC_RGB, 3, 8).oriented(6), Against::kQt, 8, false},
-        {"rgb8-tiled", Spec(PHOTOMETRIC_RGB, 3, 8).inTiles().compressed(COMPRESSION_LZW), Against::kQt, 8, false},
-        {"rgba16-tiled", Spec(PHOTOMETRIC_RGB, 4, 16, EXTRASAMPLE_UNASSALPHA).inTiles(), Against::kQt, 16, true},
-        {"rgb16-big-endian", Spec(PHOTOMETRIC_RGB, 3, 16).bigEndianFile().compressed(COMPRESSION_LZW), Against::kQt,
+        {"rgb8-oriented", TiffLayout(PHOTOMETRIC_RGB, 3, 8).oriented(6), Against::kQt, 8, false},
+        {"rgb8-tiled", TiffLayout(PHOTOMETRIC_RGB, 3, 8).inTiles().compressed(COMPRESSION_LZW), Against::kQt, 8, false},
+        {"rgba16-tiled", TiffLayout(PHOTOMETRIC_RGB, 4, 16, EXTRASAMPLE_UNASSALPHA).inTiles(), Against::kQt, 16, true},
+        {"rgb16-big-endian", TiffLayout(PHOTOMETRIC_RGB, 3, 16).bigEndianFile().compressed(COMPRESSION_LZW), Against::kQt,
          16, false},
-        {"grey16-big-endian", Spec(PHOTOMETRIC_MINISBLACK, 1, 16).bigEndianFile(), Against::kQt, 16, false},
-        {"cmyk8", Spec(PHOTOMETRIC_SEPARATED, 4, 8).compressed(COMPRESSION_LZW), Against::kQt, 8, false},
-        {"rgb8-planar", Spec(PHOTOMETRIC_RGB, 3, 8).inPlanes(), Against::kQt, 8, false},
-        {"rgba8-planar", Spec(PHOTOMETRIC_RGB, 4, 8, EXTRASAMPLE_ASSOCALPHA).inPlanes().compressed(COMPRESSION_LZW),
+        {"grey16-big-endian", TiffLayout(PHOTOMETRIC_MINISBLACK, 1, 16).bigEndianFile(), Against::kQt, 16, false},
+        {"cmyk8", TiffLayout(PHOTOMETRIC_SEPARATED, 4, 8).compressed(COMPRESSION_LZW), Against::kQt, 8, false},
+        {"rgb8-planar", TiffLayout(PHOTOMETRIC_RGB, 3, 8).inPlanes(), Against::kQt, 8, false},
+        {"rgba8-planar", TiffLayout(PHOTOMETRIC_RGB, 4, 8, EXTRASAMPLE_ASSOCALPHA).inPlanes().compressed(COMPRESSION_LZW),
          Against::kQt, 8, true},
-        {"rgba8-planar-tiled", Spec(PHOTOMETRIC_RGB, 4, 8, EXTRASAMPLE_UNASSALPHA).inPlanes().inTiles(),
+        {"rgba8-planar-tiled", TiffLayout(PHOTOMETRIC_RGB, 4, 8, EXTRASAMPLE_UNASSALPHA).inPlanes().inTiles(),
          Against::kQtRoundTrip, 8, true},
-        {"rgb16-planar", Spec(PHOTOMETRIC_RGB, 3, 16).inPlanes().compressed(COMPRESSION_LZW, PREDICTOR_HORIZONTAL),
+        {"rgb16-planar", TiffLayout(PHOTOMETRIC_RGB, 3, 16).inPlanes().compressed(COMPRESSION_LZW, PREDICTOR_HORIZONTAL),
          Against::kQtContiguousTwin, 16, false},
-        {"rgba16-planar", Spec(PHOTOMETRIC_RGB, 4, 16, EXTRASAMPLE_UNASSALPHA).inPlanes(),
+        {"rgba16-planar", TiffLayout(PHOTOMETRIC_RGB, 4, 16, EXTRASAMPLE_UNASSALPHA).inPlanes(),
          Against::kQtContiguousTwin, 16, true},
-        {"rgba16-planar-tiled-associated", Spec(PHOTOMETRIC_RGB, 4, 16, EXTRASAMPLE_ASSOCALPHA).inPlanes().inTiles(),
+        {"rgba16-planar-tiled-associated", TiffLayout(PHOTOMETRIC_RGB, 4, 16, EXTRASAMPLE_ASSOCALPHA).inPlanes().inTiles(),
          Against::kQtContiguousTwin, 16, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = folder.file(std::string(c.name) + ".tif");
-        ASSERT_TRUE(writeTiff(path, c.spec));
+        ASSERT_TRUE(writeTiff(path, c.layout));
         testing::internal::CaptureStderr();
         const Ours ours = decodeOurs(path);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // libtiff's remarks are not printed
@@ -337,7 +337,7 @@ TEST(TiffCodec, TodaysCorrectLayoutsKeepTheirPixels) {
                 break;
             case Against::kQtContiguousTwin: {
                 const std::string twin = folder.file(std::string(c.name) + "-contiguous.tif");
-                ASSERT_TRUE(writeTiff(twin, c.spec.contiguous()));
+                ASSERT_TRUE(writeTiff(twin, c.layout.contiguous()));
                 expected = decodedByQt(twin);
                 break;
             }
@@ -362,7 +362,7 @@ TEST(TiffCodec, TheTestFileAndItsProfileAreReadAsStored) {
 
     TempFolder folder;
     const std::string withProfile = folder.file("profile.tif");
-    ASSERT_TRUE(writeTiff(withProfile, Spec(PHOTOMETRIC_RGB, 3, 8)));
+    ASSERT_TRUE(writeTiff(withProfile, TiffLayout(PHOTOMETRIC_RGB, 3, 8)));
     const std::vector<uint8_t> p3 = displayP3Profile();
     ASSERT_TRUE(embedProfile(withProfile, p3));
     const std::vector<uint8_t> bytes = bytesOf(withProfile);
@@ -397,16 +397,16 @@ TEST(TiffCodec, PlanarSixteenBitRgbIsTheGradientWritten) {
 // The picture a grey and alpha file holds, as straight RGBA of its depth:
 // grey in red, green and blue; associated grey un-premultiplied as Qt
 // un-premultiplies RGBA.
-QImage greyAndAlphaOf(const Spec& spec) {
-    const bool deep = spec.bits == 16;
-    const bool associated = spec.extra == EXTRASAMPLE_ASSOCALPHA;
+QImage greyAndAlphaOf(const TiffLayout& layout) {
+    const bool deep = layout.bits == 16;
+    const bool associated = layout.extra == EXTRASAMPLE_ASSOCALPHA;
     QImage stored(kWidth, kHeight,
                   deep ? (associated ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBA64)
                        : (associated ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888));
     for (uint32_t y = 0; y < kHeight; ++y) {
         for (uint32_t x = 0; x < kWidth; ++x) {
             for (int c = 0; c < 4; ++c) {
-                const uint32_t v = sampleAt(spec, x, y, c == 3 ? 1 : 0);
+                const uint32_t v = sampleAt(layout, x, y, c == 3 ? 1 : 0);
                 if (deep) reinterpret_cast<quint16*>(stored.scanLine(y))[4 * x + c] = static_cast<quint16>(v);
                 else stored.scanLine(y)[4 * x + c] = static_cast<uchar>(v);
             }
@@ -421,19 +421,19 @@ TEST(TiffCodec, GreyWithAlphaKeepsAlphaAndDepth) {
     for (const uint16_t bits : {8, 16}) {
         for (const int extra : {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_ASSOCALPHA, -1}) {  // -1: no ExtraSamples tag
             for (const bool planar : {false, true}) {
-                Spec spec(PHOTOMETRIC_MINISBLACK, 2, bits, extra);
-                if (planar) spec.inPlanes();
+                TiffLayout layout(PHOTOMETRIC_MINISBLACK, 2, bits, extra);
+                if (planar) layout.inPlanes();
                 SCOPED_TRACE(std::to_string(bits) + " bits, extra " + std::to_string(extra) +
                              (planar ? ", planar" : ""));
                 const std::string path = folder.file("grey-alpha.tif");
-                ASSERT_TRUE(writeTiff(path, spec));
+                ASSERT_TRUE(writeTiff(path, layout));
                 ImageBuffer loaded;
                 std::unique_ptr<ImageMetadata> metadata;
                 GrowString reason;
                 ASSERT_TRUE(io.loadFloatKeepingAlpha(gs(path), &loaded, false, &metadata, &reason)) << reason.c_str();
                 ASSERT_EQ(loaded.channels, 4);
                 EXPECT_EQ(metadata->bitsPerSample, bits);
-                const QImage expected = greyAndAlphaOf(spec);
+                const QImage expected = greyAndAlphaOf(layout);
                 float worst = 0;
                 for (uint32_t y = 0; y < kHeight; ++y) {
                     for (uint32_t i = 0; i < kWidth * 4; ++i) {
@@ -530,23 +530,23 @@ TEST(TiffCodec, UnreadLayoutsAreRefusedWithTheirReason) {
     TempFolder folder;
     const struct {
         const char* name;
-        Spec spec;
+        TiffLayout layout;
         const char* reason;
     } cases[] = {
-        {"float16", Spec(PHOTOMETRIC_RGB, 3, 16).floats(), "TIFF files of floating-point samples are not supported"},
-        {"float32", Spec(PHOTOMETRIC_RGB, 3, 32).floats(), "TIFF files of floating-point samples are not supported"},
-        {"grey-float32", Spec(PHOTOMETRIC_MINISBLACK, 1, 32).floats(),
+        {"float16", TiffLayout(PHOTOMETRIC_RGB, 3, 16).floats(), "TIFF files of floating-point samples are not supported"},
+        {"float32", TiffLayout(PHOTOMETRIC_RGB, 3, 32).floats(), "TIFF files of floating-point samples are not supported"},
+        {"grey-float32", TiffLayout(PHOTOMETRIC_MINISBLACK, 1, 32).floats(),
          "TIFF files of floating-point samples are not supported"},
-        {"int32", Spec(PHOTOMETRIC_MINISBLACK, 1, 32), "TIFF files of 32-bit integer samples are not supported"},
-        {"nine-samples", Spec(PHOTOMETRIC_MINISBLACK, 9, 8), "TIFF files of 9 samples a pixel are not supported"},
-        {"cmyk16", Spec(PHOTOMETRIC_SEPARATED, 4, 16), "TIFF files of 16-bit CMYK samples are not supported"},
-        {"rgb4", Spec(PHOTOMETRIC_RGB, 3, 4), "TIFF files of this layout are not supported"},
+        {"int32", TiffLayout(PHOTOMETRIC_MINISBLACK, 1, 32), "TIFF files of 32-bit integer samples are not supported"},
+        {"nine-samples", TiffLayout(PHOTOMETRIC_MINISBLACK, 9, 8), "TIFF files of 9 samples a pixel are not supported"},
+        {"cmyk16", TiffLayout(PHOTOMETRIC_SEPARATED, 4, 16), "TIFF files of 16-bit CMYK samples are not supported"},
+        {"rgb4", TiffLayout(PHOTOMETRIC_RGB, 3, 4), "TIFF files of this layout are not supported"},
     };
     DesktopImageLoaderSaver io;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = folder.file(std::string(c.name) + ".tif");
-        ASSERT_TRUE(writeTiff(path, c.spec));
+        ASSERT_TRUE(writeTiff(path, c.layout));
         testing::internal::CaptureStderr();
         ImageBuffer image;
         GrowString reason;
@@ -560,14 +560,14 @@ TEST(TiffCodec, UnreadLayoutsAreRefusedWithTheirReason) {
 TEST(TiffCodec, DamagedFilesFailWithAReason) {
     TempFolder folder;
     const std::vector<uint8_t> plain = directoryFirstTiff(64, 30);
-    ASSERT_TRUE(writeTiff(folder.file("lzw.tif"), Spec(PHOTOMETRIC_RGB, 3, 8).compressed(COMPRESSION_LZW), 64, 40));
+    ASSERT_TRUE(writeTiff(folder.file("lzw.tif"), TiffLayout(PHOTOMETRIC_RGB, 3, 8).compressed(COMPRESSION_LZW), 64, 40));
     const std::vector<uint8_t> lzw = bytesOf(folder.file("lzw.tif"));
-    Spec jpegSpec = Spec(PHOTOMETRIC_YCBCR, 3, 8).compressed(COMPRESSION_JPEG);
-    ASSERT_TRUE(writeTiff(folder.file("jpeg.tif"), jpegSpec, 64, 16));  // one strip
+    TiffLayout jpegLayout = TiffLayout(PHOTOMETRIC_YCBCR, 3, 8).compressed(COMPRESSION_JPEG);
+    ASSERT_TRUE(writeTiff(folder.file("jpeg.tif"), jpegLayout, 64, 16));  // one strip
     const std::vector<uint8_t> jpeg = bytesOf(folder.file("jpeg.tif"));
-    ASSERT_TRUE(writeTiff(folder.file("rgb.tif"), Spec(PHOTOMETRIC_RGB, 3, 8).compressed(COMPRESSION_LZW), 64, 5));
+    ASSERT_TRUE(writeTiff(folder.file("rgb.tif"), TiffLayout(PHOTOMETRIC_RGB, 3, 8).compressed(COMPRESSION_LZW), 64, 5));
     const std::vector<uint8_t> single = bytesOf(folder.file("rgb.tif"));  // one strip
-    ASSERT_TRUE(writeTiff(folder.file("tiles.tif"), Spec(PHOTOMETRIC_RGB, 3, 16).inTiles(), 64, 40));
+    ASSERT_TRUE(writeTiff(folder.file("tiles.tif"), TiffLayout(PHOTOMETRIC_RGB, 3, 16).inTiles(), 64, 40));
     const std::vector<uint8_t> tiles = bytesOf(folder.file("tiles.tif"));
 
     // The sound files load: what fails below fails for its damage.
@@ -618,7 +618,7 @@ TEST(TiffCodec, DamagedFilesFailWithAReason) {
 TEST(TiffCodec, ABatchWritesThePlanarFileAndFailsTheFloatOne) {
     TempFolder folder;
     ASSERT_TRUE(writePlanarGradient(folder.file("planar16.tif"), folder.file("gradient.png"), "300x200"));
-    ASSERT_TRUE(writeTiff(folder.file("float.tif"), Spec(PHOTOMETRIC_RGB, 3, 32).floats()));
+    ASSERT_TRUE(writeTiff(folder.file("float.tif"), TiffLayout(PHOTOMETRIC_RGB, 3, 32).floats()));
     ProcessingState queue;
     queue.installLoader(std::make_unique<DesktopImageLoaderSaver>());
     GrowArray<RenderJob> batch;
