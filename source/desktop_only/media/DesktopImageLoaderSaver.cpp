@@ -244,8 +244,8 @@ PixelColours jpegColours(const JpegReader& jpeg) {
     return jpeg.isGrey() ? PixelColours::kGrey : PixelColours::kRgb;
 }
 
-// A JPEG decoded whole (into the picture handed in
-// for reuse when it fits), with what its markers carry.
+// A JPEG decoded whole (into the picture handed in for reuse when it fits),
+// with what its markers carry.
 bool decodeJpegWhole(JpegReader& jpeg, Decoded* out, GrowString* reason, QImage* recycled) {
     if (refusedForSize(jpeg.width(), jpeg.height(), reason) || !decodeJpegPicture(jpeg, recycled, &out->pixels, reason))
         return false;

@@ -49,8 +49,12 @@ ErrorManager* errorsOf(j_common_ptr info) {
 // Whether a libjpeg warning says the entropy-coded data ran out before the
 // frame was filled: a marker came where data was due, or the file ended.
 // libjpeg would go on and fill the rest of the picture with grey.
+constexpr int kRanOutCodes[] = {JWRN_HIT_MARKER, JWRN_JPEG_EOF};
+
 bool dataRanOut(int code) {
-    return code == JWRN_HIT_MARKER || code == JWRN_JPEG_EOF;
+    for (const int ranOut : kRanOutCodes)
+        if (code == ranOut) return true;
+    return false;
 }
 
 // Warnings (level -1) are counted; one telling that the data ran out ends
@@ -502,6 +506,28 @@ bool JpegReader::finish(GrowString* reason) {
         return false;
     }
     return true;
+}
+
+bool jpegWarningSaysDataRanOut(const std::string& text) {
+    // The texts of those warnings, formatted as this libjpeg formats them.
+    static const std::vector<std::string> texts = [] {
+        std::vector<std::string> list;
+        for (const int code : kRanOutCodes) {
+            jpeg_error_mgr errors;
+            jpeg_std_error(&errors);
+            jpeg_common_struct info;
+            std::memset(&info, 0, sizeof info);
+            info.err = &errors;
+            errors.msg_code = code;
+            char formatted[JMSG_LENGTH_MAX];
+            (*errors.format_message)(&info, formatted);
+            list.emplace_back(formatted);
+        }
+        return list;
+    }();
+    for (const std::string& ranOut : texts)
+        if (text == ranOut) return true;
+    return false;
 }
 
 // ---- Writing ----------------------------------------------------------------

@@ -55,6 +55,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class GrowString;
@@ -100,6 +101,12 @@ private:
     const uint8_t* data_;
     size_t size_;
 };
+
+// Whether the text of a libjpeg warning, as a library that passes libjpeg's
+// messages on as text gives it (libtiff's JPEG compression), is one of those
+// telling that the entropy-coded data ran out before the frame was filled:
+// the rule JpegReader refuses a file by.
+bool jpegWarningSaysDataRanOut(const std::string& text);
 
 class JpegWriter {
 public:

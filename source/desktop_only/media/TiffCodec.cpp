@@ -1,5 +1,6 @@
 #include "TiffCodec.h"
 
+#include "JpegCodec.h"
 #include "MediaFileIo.h"
 #include "PixelTransfer.h"
 
@@ -18,8 +19,6 @@
 #include <new>
 #include <string>
 
-#include <jerror.h>
-#include <jpeglib.h>
 #include <tiffio.h>
 
 namespace {
@@ -93,28 +92,6 @@ std::string formatted(const char* format, va_list arguments) {
     return line;
 }
 
-// The texts libjpeg gives the warnings of data that ran out (a marker where
-// data was due, the end of the data), formatted by the library libtiff uses.
-const std::array<std::string, 2>& jpegRanOutTexts() {
-    static const std::array<std::string, 2> texts = [] {
-        std::array<std::string, 2> list;
-        const int codes[2] = {JWRN_HIT_MARKER, JWRN_JPEG_EOF};
-        for (int k = 0; k < 2; ++k) {
-            jpeg_error_mgr errors;
-            jpeg_std_error(&errors);
-            jpeg_common_struct info;
-            std::memset(&info, 0, sizeof info);
-            info.err = &errors;
-            errors.msg_code = codes[k];
-            char text[JMSG_LENGTH_MAX];
-            (*errors.format_message)(&info, text);
-            list[k] = text;
-        }
-        return list;
-    }();
-    return texts;
-}
-
 // The handlers of one open file: returning 1 keeps libtiff's process-wide
 // handlers (which print) out of it.
 int keepError(TIFF*, void* user, const char*, const char* format, va_list arguments) {
@@ -126,9 +103,7 @@ int keepError(TIFF*, void* user, const char*, const char* format, va_list argume
 int noteWarning(TIFF*, void* user, const char* module, const char* format, va_list arguments) {
     Messages& messages = *static_cast<Messages*>(user);
     if (module && std::strcmp(module, "JPEGLib") == 0) {
-        const std::string text = formatted(format, arguments);
-        for (const std::string& ranOut : jpegRanOutTexts())
-            if (text == ranOut) messages.jpegRanOut = true;
+        if (jpegWarningSaysDataRanOut(formatted(format, arguments))) messages.jpegRanOut = true;
     }
     return 1;
 }
