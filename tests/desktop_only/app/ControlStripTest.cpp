@@ -418,9 +418,16 @@ TEST_F(ControlStripTest, EditRecordsRemixAndSamples) {
     const int32_t undos = TrayWidgetTestAccess::undoStack(*tray())->undoCount();
     VxSlider* slider = StripAccess::sliderControls(strip)[0];
     slider->show();
+    const float start = slider->value();
     QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, 20));
-    QTest::mouseMove(slider, QPoint(slider->width() / 2 + 40, 20));
+    for (int step : {20, 40}) {
+        const QPoint to(slider->width() / 2 + step, 20);
+        QMouseEvent drag(QEvent::MouseMove, to, slider->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(slider, &drag);
+    }
     QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2 + 40, 20));
+    EXPECT_NE(slider->value(), start);
     EXPECT_EQ(TrayWidgetTestAccess::undoStack(*tray())->undoCount(), undos + 1);  // one record for the whole drag
 
     // Remix: every Variation steps; one record restores them all.

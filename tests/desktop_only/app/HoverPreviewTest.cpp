@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QTest>
 
@@ -30,7 +31,15 @@ protected:
     QImage hoverPicture(VxPanelItemListButton* button, bool append, int animatedAfterMs = 0) {
         QEvent enter(QEvent::Enter);
         QApplication::sendEvent(button, &enter);
-        if (append) QTest::mouseMove(button, QPoint(button->width() - 3, button->height() / 2));
+        if (append) {
+            // Sent straight to the button: a cursor moved offscreen reaches
+            // no widget, and the event loop it would spin could step the
+            // preview's animation first.
+            const QPoint plus(button->width() - 3, button->height() / 2);
+            QMouseEvent move(QEvent::MouseMove, plus, button->mapToGlobal(plus), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(button, &move);
+        }
         if (animatedAfterMs > 0) QTest::qWait(animatedAfterMs);
         const QLabel* label = windowState(*window).toolTipBox->previewLabel;
         const QImage shown = label->isHidden() ? QImage()
@@ -138,8 +147,8 @@ TEST_F(WindowSlotsHover, PreviewAnimationSweepsAClone) {
 
 // With a pinned border in the tray, Split Tone's preview is the one of the
 // tray after the click: the toning runs before the border, which stays
-// white; with append the other tiles join, and a blur over a framed picture
-// has the view's radius at that size.
+// white; with append the other tiles join (a brightened photo), and a blur
+// over a framed picture has the view's radius at that size.
 TEST_F(WindowSlotsHover, PinnedAndAppendedTilesAsTheTrayRendersThem) {
     ASSERT_TRUE(window->openMediaFile(photo));
     ASSERT_TRUE(waitForDisplayIdle(view()));
@@ -155,11 +164,15 @@ TEST_F(WindowSlotsHover, PinnedAndAppendedTilesAsTheTrayRendersThem) {
         SCOPED_TRACE(c.what);
         emptyTray();
         click(buttonOf(*window, "Exposure"), false);
+        tray()->masterList()->subMods[0]->findVar("Amount")->floatValue()->value = 1.8f;
         click(buttonOf(*window, "Custom Rounded"), false);
         ImageMod* border = tray()->masterList()->subMods[1];
         border->pinned = 1;
         const QImage hovered = hoverPicture(buttonOf(*window, c.hovered), c.append);
         ASSERT_FALSE(hovered.isNull());
+        // Over the plus sign the tray's other tiles join: the picture is not
+        // the one over the rest of the button.
+        if (c.append) EXPECT_FALSE(hovered == hoverPicture(buttonOf(*window, c.hovered), false));
         if (!c.append) tray()->deleteTiles(true);  // the hover shows the pinned tiles only
         click(buttonOf(*window, c.hovered), true);
         const QImage added = trayAtPreviewSize();
