@@ -34,6 +34,7 @@ struct ErrorManager {
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
     bool cutShort;  // the entropy-coded data ran out before the frame was filled
+    int endsMet;    // how often the file's physical end was met
 };
 
 ErrorManager* errorsOf(j_common_ptr info) {
@@ -46,27 +47,48 @@ ErrorManager* errorsOf(j_common_ptr info) {
     std::longjmp(errors->jump, 1);
 }
 
-// Whether a libjpeg warning says the entropy-coded data ran out before the
-// frame was filled: a marker came where data was due, or the file ended.
-// libjpeg would go on and fill the rest of the picture with grey.
-constexpr int kRanOutCodes[] = {JWRN_HIT_MARKER, JWRN_JPEG_EOF};
+// The warning libjpeg gives when its Huffman decoder needs bits where a
+// marker stands (the end marker libjpeg puts in place of missing data among
+// them): pixels of the scan are missing, and libjpeg would fill them with
+// what zero bits decode to. A valid file never gives it: the decoder only
+// looks ahead past the last code it needs, which is no warning.
+constexpr int kDataDueAtMarker = JWRN_HIT_MARKER;
 
-bool dataRanOut(int code) {
-    for (const int ranOut : kRanOutCodes)
-        if (code == ranOut) return true;
-    return false;
+// Whether the file's physical end, met now (libjpeg then puts an end marker
+// in place of the missing bytes), cuts pixels off:
+//  - a second end: the end marker put in place the first time was read as
+//    the data of a segment, so a segment was cut;
+//  - an arithmetic-coded scan that still has rows to decode: that decoder
+//    reads a byte only when it needs one, so it needed data past the end.
+//    (A valid arithmetic file carries its end marker, which the decoder
+//    meets instead; one that lacks it and whose data end early cannot be
+//    told from a cut download.)
+// A Huffman decoder fetches bytes ahead of the codes it decodes, so for it
+// the end alone tells nothing: whether bits were due there is told by
+// kDataDueAtMarker. An end met while only the end marker or the next scan's
+// header was sought cuts nothing: the file loads with every scan it has,
+// and the scans' coverage (checked at the end) decides for a file that ends
+// between scans.
+bool endCutsPixels(j_common_ptr info, int endsMet) {
+    if (endsMet > 1) return true;
+    if (!info->is_decompressor) return false;
+    const auto* d = reinterpret_cast<j_decompress_ptr>(info);
+    return d->arith_code && d->input_iMCU_row < d->total_iMCU_rows;
 }
 
-// Warnings (level -1) are counted; one telling that the data ran out ends
-// the call at once (nothing past it can be decoded), the others (data
-// libjpeg steps over, such as extraneous bytes before a marker, which
-// cameras write) are let pass. Trace messages (levels 0 and up) are dropped.
+// Warnings (level -1) are counted; one telling that pixels were lost to
+// data that ran out ends the call at once (nothing past it can be decoded),
+// the others (data libjpeg steps over, such as extraneous bytes before a
+// marker, which cameras write, and the end of a file that lacks only its
+// end marker) are let pass. Trace messages (levels 0 and up) are dropped.
 void noteMessage(j_common_ptr info, int level) {
     if (level >= 0) return;
     ErrorManager* errors = errorsOf(info);
     (*info->err->format_message)(info, errors->message);
     ++info->err->num_warnings;
-    if (dataRanOut(info->err->msg_code)) {
+    const int code = info->err->msg_code;
+    if (code == JWRN_JPEG_EOF) ++errors->endsMet;
+    if (code == kDataDueAtMarker || (code == JWRN_JPEG_EOF && endCutsPixels(info, errors->endsMet))) {
         errors->cutShort = true;
         std::longjmp(errors->jump, 1);
     }
@@ -83,11 +105,14 @@ void installErrorManager(ErrorManager* errors) {
     errors->base.output_message = keepMessage;
     errors->message[0] = '\0';
     errors->cutShort = false;
+    errors->endsMet = 0;
 }
 
-// The reason of a call that libjpeg left: the data ran out, or its error.
+// The reason of a call that libjpeg left: the data ran out, or its error
+// (one met after the file's end, where libjpeg read its stand-in end marker
+// as data, is the cut's doing).
 void failedBecause(GrowString* reason, const char* what, const ErrorManager& errors) {
-    if (errors.cutShort) {
+    if (errors.cutShort || errors.endsMet > 0) {
         setReason(reason, "the JPEG file is damaged or cut short");
         return;
     }
@@ -128,25 +153,24 @@ constexpr J_COLOR_SPACE kWordLayout = JCS_EXT_BGRA;
 constexpr J_COLOR_SPACE kWordLayout = JCS_EXT_ARGB;
 #endif
 
+// The text of a libjpeg message, as this libjpeg formats it.
+std::string warningText(int code) {
+    jpeg_error_mgr errors;
+    jpeg_std_error(&errors);
+    jpeg_common_struct info;
+    std::memset(&info, 0, sizeof info);
+    info.err = &errors;
+    errors.msg_code = code;
+    char formatted[JMSG_LENGTH_MAX];
+    (*errors.format_message)(&info, formatted);
+    return formatted;
+}
+
 }  // namespace
 
 // ---- Reading ----------------------------------------------------------------
 
 namespace {
-
-// The most scans whose early end is judged; a file with more scans that end
-// early than this is damaged anyway.
-constexpr int kMaxEarlyEnds = 16;
-
-// An arithmetic-coded scan that met a marker before its last row of MCUs:
-// what it coded, and how many rows of MCUs it had completed when the marker
-// was seen.
-struct EarlyEnd {
-    int32_t componentCount = 0;
-    int32_t components[MAX_COMPS_IN_SCAN] = {};  // indexes into the frame's components
-    int32_t spectralStart = 0, spectralEnd = 0, successiveHigh = 0, successiveLow = 0;  // Ss, Se, Ah, Al
-    JDIMENSION rowsDone = 0;
-};
 
 // What the reader learns of the scans while libjpeg reads them. libjpeg
 // calls the progress monitor before each row of MCUs it consumes in a file
@@ -156,199 +180,23 @@ struct EarlyEnd {
 struct ScanWatch {
     jpeg_progress_mgr base;  // first: libjpeg's pointer to it is ours
     int32_t lastScan = 0;
-    bool endNoted = false;  // the early end of the scan being read is noted
-    uint32_t covered = 0;   // the frame components a scan coded (a DC scan, in a progressive frame)
-    int32_t earlyEndCount = 0;
-    EarlyEnd earlyEnds[kMaxEarlyEnds];
+    uint32_t covered = 0;  // the frame components a scan coded (a DC scan, in a progressive frame)
 };
-
-bool isRestartMarker(int marker) {
-    return marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7;
-}
 
 void noteScan(j_decompress_ptr info) {
     ScanWatch& w = *reinterpret_cast<ScanWatch*>(info->progress);
-    if (info->comps_in_scan < 1 || info->comps_in_scan > MAX_COMPS_IN_SCAN) return;
-    if (info->input_scan_number != w.lastScan) {
-        w.lastScan = info->input_scan_number;
-        w.endNoted = false;
-        if (!info->progressive_mode || info->Ss == 0)
-            for (int i = 0; i < info->comps_in_scan; ++i)
-                if (info->cur_comp_info[i]->component_index < 32)
-                    w.covered |= 1u << info->cur_comp_info[i]->component_index;
-    }
-    // The arithmetic decoder goes on with zero bits at a marker, without a
-    // warning: noted here, judged at the end. A restart marker ends each
-    // interval, early or not.
-    const int marker = info->unread_marker;
-    if (!info->arith_code || w.endNoted || marker == 0 || isRestartMarker(marker) ||
-        info->input_iMCU_row >= info->total_iMCU_rows)
+    if (info->comps_in_scan < 1 || info->comps_in_scan > MAX_COMPS_IN_SCAN ||
+        info->input_scan_number == w.lastScan)
         return;
-    w.endNoted = true;
-    if (w.earlyEndCount == kMaxEarlyEnds) {
-        ++w.earlyEndCount;  // more than are judged: damaged
-        return;
-    }
-    if (w.earlyEndCount > kMaxEarlyEnds) return;
-    EarlyEnd& e = w.earlyEnds[w.earlyEndCount++];
-    e.componentCount = info->comps_in_scan;
-    for (int i = 0; i < info->comps_in_scan; ++i) e.components[i] = info->cur_comp_info[i]->component_index;
-    e.spectralStart = info->Ss;
-    e.spectralEnd = info->Se;
-    e.successiveHigh = info->Ah;
-    e.successiveLow = info->Al;
-    e.rowsDone = info->input_iMCU_row;
+    w.lastScan = info->input_scan_number;
+    if (!info->progressive_mode || info->Ss == 0)
+        for (int i = 0; i < info->comps_in_scan; ++i)
+            if (info->cur_comp_info[i]->component_index < 32)
+                w.covered |= 1u << info->cur_comp_info[i]->component_index;
 }
 
 void watchScans(j_common_ptr info) {
     noteScan(reinterpret_cast<j_decompress_ptr>(info));
-}
-
-// The natural (row-major) index of each coefficient in zig-zag order.
-constexpr int kNaturalOrder[DCTSIZE2] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
-};
-
-// The most blocks past an early end that may differ from what the blocks
-// before them predict. When the arithmetic decoder meets the marker it
-// still holds up to 24 bits read before it (the encoder's last bytes among
-// them), and each change it decodes from them takes at least a bit; the
-// rest leaves room for where ScanPrediction is coarser than the coder.
-constexpr int64_t kChangesAnEndMayCode = 32;
-
-// The steps of the DC from block to block, as the arithmetic coder
-// predicts them: it codes each step in a context chosen by the step before
-// (zero, small or large, up or down), so a run in which every context is
-// followed by the step it was followed by last time costs nothing, however
-// the steps alternate.
-class DcSteps {
-public:
-    // Whether the step is the one that followed the previous step's
-    // context last time (or the context is new); the step is then noted.
-    bool follows(int step) {
-        const int context = context_;
-        context_ = step == 0 ? 0 : (step > 0 ? 1 : 2) + (step > 1 || step < -1 ? 2 : 0);
-        const bool predicted = !seen_[context] || last_[context] == step;
-        seen_[context] = true;
-        last_[context] = step;
-        return predicted;
-    }
-
-private:
-    int context_ = 0;  // of the first step: as after a step of zero
-    bool seen_[5] = {};
-    int last_[5] = {};
-};
-
-// What the arithmetic coder of one scan predicts of the blocks of one of
-// its components, block after block: the DC steps as above; and the
-// scan's own bits of its AC band the same as in the block before (the
-// coder's AC contexts are those of the coefficients' places, which a run
-// of equal blocks settles). A refinement scan codes one bit of each
-// coefficient: whether one of those that were zero becomes nonzero (and
-// its sign), or the next bit of one that was not.
-class ScanPrediction {
-public:
-    explicit ScanPrediction(const EarlyEnd& e)
-        : first_(e.spectralStart > 1 ? e.spectralStart : 1),
-          last_(e.spectralEnd < DCTSIZE2 - 1 ? e.spectralEnd : DCTSIZE2 - 1),
-          low_(e.successiveLow < 15 ? e.successiveLow : 15),
-          withDc_(e.spectralStart == 0),
-          refinement_(e.successiveHigh != 0) {}
-
-    // Whether the block is what the blocks before it predict; it is noted
-    // either way.
-    bool predicts(const JCOEF* block) {
-        bool predicted = true;
-        if (withDc_) {
-            const int dc = block[0] >> low_;
-            if (refinement_) predicted = !seen_ || (dc & 1) == (previousDc_ & 1);
-            else if (seen_) predicted = steps_.follows(dc - previousDc_);
-            previousDc_ = dc;
-        }
-        for (int z = first_; z <= last_; ++z) {
-            const int token = tokenOf(block[kNaturalOrder[z]]);
-            if (seen_ && token != tokens_[z]) predicted = false;
-            tokens_[z] = token;
-        }
-        seen_ = true;
-        return predicted;
-    }
-
-private:
-    // An AC coefficient as the scan codes it.
-    int tokenOf(int v) const {
-        const int magnitude = (v < 0 ? -v : v) >> low_;
-        if (!refinement_) return v < 0 ? -magnitude : magnitude;
-        if ((magnitude & 1) == 0) return 0;
-        return magnitude > 1 ? 2 : (v < 0 ? -1 : 1);
-    }
-
-    const int first_, last_, low_;
-    const bool withDc_, refinement_;
-    bool seen_ = false;
-    int previousDc_ = 0;
-    DcSteps steps_;
-    int tokens_[DCTSIZE2] = {};
-};
-
-// Whether the arithmetic-coded scans that met a marker early are what an
-// encoder leaves when it drops the zero bytes that end its data. Such an
-// encoder spends no byte on a run of blocks its adapted statistics predict
-// (a flat end of the picture, a ramp, one repeating pattern): the blocks
-// after the marker are then what ScanPrediction predicts, apart from the
-// few changes the encoder's last bits code. Zero bits decoded past a cut
-// give unpredicted blocks nearly everywhere instead. So from the row of
-// MCUs after the one where the marker was seen, each component of the scan
-// may change at most kChangesAnEndMayCode times. The coefficients are read
-// a second time, on their own: only files with such an early end pay.
-bool earlyEndsArePredictable(const uint8_t* data, size_t size, const ScanWatch& watch) {
-    if (watch.earlyEndCount > kMaxEarlyEnds) return false;
-    jpeg_decompress_struct info;
-    std::memset(&info, 0, sizeof info);
-    ErrorManager errors;
-    installErrorManager(&errors);
-    errors.base.emit_message = [](j_common_ptr, int) {};  // warnings were judged in the first pass
-    info.err = &errors.base;
-    // Read after a jump back from libjpeg: kept in memory.
-    volatile bool created = false;
-    volatile bool predictable = false;
-    if (setjmp(errors.jump) == 0) {
-        jpeg_create_decompress(&info);
-        created = true;
-        jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
-        jpeg_read_header(&info, TRUE);
-        jvirt_barray_ptr* arrays = jpeg_read_coefficients(&info);
-        predictable = arrays != nullptr;
-        for (int32_t s = 0; s < watch.earlyEndCount && predictable; ++s) {
-            const EarlyEnd& e = watch.earlyEnds[s];
-            for (int32_t c = 0; c < e.componentCount && predictable; ++c) {
-                const int index = e.components[c];
-                if (index < 0 || index >= info.num_components) {
-                    predictable = false;
-                    break;
-                }
-                const jpeg_component_info& k = info.comp_info[index];
-                // The blocks in rows from the top, as a scan of this
-                // component alone orders them.
-                const int64_t columns = k.width_in_blocks;
-                const int64_t end = static_cast<int64_t>(k.height_in_blocks) * columns;
-                ScanPrediction prediction(e);
-                int64_t changes = 0;
-                for (int64_t at = static_cast<int64_t>(e.rowsDone) * k.v_samp_factor * columns;
-                     at < end && changes <= kChangesAnEndMayCode; ++at) {
-                    JBLOCKARRAY row = (*info.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&info), arrays[index],
-                                                                      static_cast<JDIMENSION>(at / columns), 1, FALSE);
-                    if (!prediction.predicts(row[0][at % columns])) ++changes;
-                }
-                predictable = changes <= kChangesAnEndMayCode;
-            }
-        }
-    }
-    if (created) jpeg_destroy_decompress(&info);
-    return predictable;
 }
 
 // Decoded CMYK samples (4 bytes a pixel) turned in place into the words
@@ -374,8 +222,7 @@ struct JpegReader::State {
     unsigned int iccLength = 0;
 };
 
-JpegReader::JpegReader(const uint8_t* data, size_t size)
-    : state_(std::make_unique<State>()), data_(data), size_(size) {
+JpegReader::JpegReader(const uint8_t* data, size_t size) : state_(std::make_unique<State>()) {
     State& s = *state_;
     std::memset(&s.info, 0, sizeof s.info);
     installErrorManager(&s.errors);
@@ -500,8 +347,7 @@ bool JpegReader::finish(GrowString* reason) {
     jpeg_finish_decompress(&s.info);
     const int components = s.info.num_components;
     const uint32_t all = components >= 32 ? UINT32_MAX : (1u << components) - 1;
-    if ((s.scans.covered & all) != all ||
-        (s.scans.earlyEndCount > 0 && !earlyEndsArePredictable(data_, size_, s.scans))) {
+    if ((s.scans.covered & all) != all) {
         setReason(reason, "the JPEG file is damaged or cut short");
         return false;
     }
@@ -510,21 +356,7 @@ bool JpegReader::finish(GrowString* reason) {
 
 bool jpegWarningSaysDataRanOut(const std::string& text) {
     // The texts of those warnings, formatted as this libjpeg formats them.
-    static const std::vector<std::string> texts = [] {
-        std::vector<std::string> list;
-        for (const int code : kRanOutCodes) {
-            jpeg_error_mgr errors;
-            jpeg_std_error(&errors);
-            jpeg_common_struct info;
-            std::memset(&info, 0, sizeof info);
-            info.err = &errors;
-            errors.msg_code = code;
-            char formatted[JMSG_LENGTH_MAX];
-            (*errors.format_message)(&info, formatted);
-            list.emplace_back(formatted);
-        }
-        return list;
-    }();
+    static const std::string texts[] = {warningText(kDataDueAtMarker), warningText(JWRN_JPEG_EOF)};
     for (const std::string& ranOut : texts)
         if (text == ranOut) return true;
     return false;

@@ -27,26 +27,29 @@
 // (setjmp/longjmp around every call into the library) and becomes the
 // operation's reason; libjpeg's messages are kept to the object, nothing is
 // printed. Every warning reaches the reader's own error manager. A file
-// whose pictures lose data to damage the decoder can see fails with "the
-// JPEG file is damaged or cut short", where libjpeg itself would fill what
-// is missing with grey or with what zero bits decode to:
-//  - a Huffman-coded scan whose data runs out before the frame is filled
-//    (the file ends early, or a marker comes where data is due: a cut file
-//    with an end-of-image marker appended, a restart interval cut short),
-//    at the first such warning;
-//  - an arithmetic-coded scan that meets a marker other than a restart
-//    marker before its last row of MCUs, unless what it decodes from there
-//    on is what an encoder that drops its final zero bytes leaves out: every
-//    later block of the scan repeats the DC of the others and has none of
-//    the scan's AC coefficients (a flat end of the picture, which such an
-//    encoder codes in no bytes at all);
+// whose pictures lose data that the decoder knows to be missing fails with
+// "the JPEG file is damaged or cut short", where libjpeg itself would fill
+// what is missing with grey or with what zero bits decode to:
+//  - a Huffman-coded scan that needs bits where a marker stands (the file
+//    ends early, or a marker comes where data is due: a cut file with an
+//    end-of-image marker put back, a restart interval cut short);
+//  - an arithmetic-coded scan that meets the file's physical end before its
+//    last row of MCUs (that decoder reads a byte only when it needs one; a
+//    valid arithmetic file carries its end marker, which it meets instead);
+//  - the file's end met inside a segment (libjpeg's stand-in end marker
+//    read as the segment's data);
 //  - a frame component that no scan coded (sequential) or that had no DC
-//    scan (progressive), as in a file cut at a scan boundary with its end
-//    marker put back; a progressive file lacking only later refinement
-//    scans loads, as progressive files are meant to.
-// Other warnings (corrupt data libjpeg steps over within a scan, extraneous
-// bytes before a marker, which cameras write) are let pass, as Qt's reader
-// lets them pass.
+//    scan (progressive), as in a file cut at a scan boundary; a progressive
+//    file lacking only later refinement scans loads, as progressive files
+//    are meant to.
+// What the decoder cannot tell from a valid file loads, as libjpeg's own
+// decoder loads it: a file that lacks only its end marker (or holds other
+// bytes in its place) with every scan decoded, and an arithmetic-coded scan
+// that meets a marker early (its encoder leaves out the zero bytes that end
+// its data, so a repeating or flat end of the picture costs no bytes; a cut
+// with the end marker put back looks the same). Other warnings (corrupt
+// data libjpeg steps over within a scan, extraneous bytes before a marker,
+// which cameras write) are let pass, as Qt's reader lets them pass.
 //
 // The pipelines below drive them over whole pictures and buffers, band by
 // band beside the other threads. A reader or writer object serves one file
@@ -98,14 +101,14 @@ private:
     struct State;
     std::unique_ptr<State> state_;
     std::vector<uint8_t> icc_;
-    const uint8_t* data_;
-    size_t size_;
 };
 
 // Whether the text of a libjpeg warning, as a library that passes libjpeg's
-// messages on as text gives it (libtiff's JPEG compression), is one of those
-// telling that the entropy-coded data ran out before the frame was filled:
-// the rule JpegReader refuses a file by.
+// messages on as text gives it (libtiff's JPEG compression), tells that the
+// entropy-coded data ran out: a Huffman decoder needed bits where a marker
+// stood, or the data ended. libtiff passes on only the first warning of each
+// strip or tile, and a cut strip's first is the end of its data, so there
+// the end counts as damage on its own (each strip carries its end marker).
 bool jpegWarningSaysDataRanOut(const std::string& text);
 
 class JpegWriter {

@@ -52,7 +52,7 @@ TEST(MediaBadInput, BrokenFilesFailCleanlyAndReleaseTheBuffer) {
     const BadFile files[] = {
         {"cut.jpg", truncated(testData("jpeg/orientation-1.jpg"), 100)},
         {"cut-more.jpg", truncated(testData("jpeg/icc-profile.jpeg"), 3000)},
-        {"cut-end.jpg", truncated(testData("jpeg/orientation-6.jpg"), 2)},
+        {"cut-in-the-last-row.jpg", truncated(testData("jpeg/orientation-6.jpg"), 12)},
         {"cut.png", truncated(testData("png/icc-profile.png"), 100)},
         {"cut.tiff", truncated(testData("tiff/rgb-16bit.tiff"), 500)},
         {"cut.psd", truncated(testData("psd/rgb-8bit.psd"), 100)},

@@ -365,16 +365,26 @@ size_t scanStart(const std::vector<char>& bytes, int n) {
     return bytes.size();
 }
 
-// Files cut off anywhere (at a scan's boundary too, whatever warnings came
-// before) and damaged headers fail with their reason; data libjpeg can
-// step over loads as Qt's reader loads it.
+// Files cut off where the decoder knows pixels are missing (data due in a
+// scan, a component no scan coded, whatever warnings came before) and
+// damaged headers fail with their reason; what it cannot tell from a valid
+// file loads, as libjpeg's own decoder loads it.
 TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
     TempFolder folder;
     DesktopImageLoaderSaver io;
     const std::vector<char> whole = makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, false, false, 0});
     const std::vector<char> progressive = makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, true, false, 0});
+    const std::vector<char> restarts = makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, false, false, 1});
+    const std::vector<char> arithmetic = makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, false, true, 0});
+    const std::vector<char> arithmeticProgressive = makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, true, true, 0});
+    const std::vector<char> cmyk = makeJpeg({"", 300, 200, JCS_CMYK, 1, 1, false, false, 0});
     auto cut = [](const std::vector<char>& bytes, size_t keep) {
         return std::vector<char>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(keep));
+    };
+    const auto withEnd = [&cut](const std::vector<char>& bytes, size_t keep) {
+        std::vector<char> out = cut(bytes, keep);
+        out.insert(out.end(), {'\xFF', '\xD9'});
+        return out;
     };
     // A frame header of 12-bit samples, which this libjpeg does not decode.
     std::vector<char> twelveBit = whole;
@@ -383,58 +393,72 @@ TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
             twelveBit[i + 4] = 12;
             break;
         }
-    // Cut with the end marker appended (the scan meets a marker before the
-    // frame is filled, which arithmetic coding does without a warning), and
-    // frames claiming far more than their data.
-    const std::vector<char> cmyk = makeJpeg({"", 300, 200, JCS_CMYK, 1, 1, false, false, 0});
-    const std::vector<char> arithmetic = makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, false, true, 0});
-    const std::vector<char> arithmeticProgressive = makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, true, true, 0});
     // A harmless warning first: three bytes that are no marker before the
     // first scan.
     std::vector<char> cmykWarned = cmyk;
     cmykWarned.insert(cmykWarned.begin() + static_cast<std::ptrdiff_t>(scanStart(cmyk, 0)), {'\x11', '\x22', '\x33'});
     // Cut where a scan starts: the components of the later scans are missing.
-    const auto beforeScan = [](const std::vector<char>& bytes, int n) {
+    const auto beforeScan = [](const std::vector<char>& bytes, int n, bool end) {
         std::vector<char> out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(scanStart(bytes, n)));
-        out.insert(out.end(), {'\xFF', '\xD9'});
+        if (end) out.insert(out.end(), {'\xFF', '\xD9'});
         return out;
     };
     const std::vector<char> scanPerComponent =
         makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, false, false, 0, &kScanPerComponent});
+    const std::vector<char> arithmeticScanPerComponent =
+        makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, false, true, 0, &kScanPerComponent});
     const std::vector<char> dcOnItsOwn = makeJpeg({"", 300, 200, JCS_YCbCr, 2, 2, true, false, 0, &kDcOnItsOwn});
-    const auto withEnd = [&cut](const std::vector<char>& bytes, size_t keep) {
-        std::vector<char> out = cut(bytes, keep);
-        out.insert(out.end(), {'\xFF', '\xD9'});
-        return out;
-    };
     const auto beyond = [](J_COLOR_SPACE space) {
         const std::vector<char> tiny = makeJpeg({"", 16, 16, space, 1, 1, false, false, 0});
         const QByteArray b = claimingSize(QByteArray(tiny.data(), static_cast<int>(tiny.size())), 9000, 9000);
         return std::vector<char>(b.begin(), b.end());
     };
-    const struct {
-        const char* name;
+    struct Case {
+        std::string name;
         std::vector<char> bytes;
         const char* reason;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"in-the-header.jpg", cut(whole, 300), "damaged or cut short"},
-        {"in-the-scan.jpg", cut(whole, whole.size() / 2), "damaged or cut short"},
-        {"before-the-end.jpg", cut(whole, whole.size() - 2), "damaged or cut short"},
-        {"progressive.jpg", cut(progressive, progressive.size() * 2 / 3), "damaged or cut short"},
+        {"in-a-later-scans-header.jpg", cut(progressive, scanStart(progressive, 1) + 3), "damaged"},
         {"twelve-bit.jpg", twelveBit, "12-bit samples are not supported"},
-        {"half-with-end.jpg", withEnd(whole, whole.size() / 2), "damaged or cut short"},
-        {"progressive-with-end.jpg", withEnd(progressive, progressive.size() * 2 / 3), "damaged or cut short"},
         {"cmyk-half-with-end.jpg", withEnd(cmyk, cmyk.size() / 2), "damaged or cut short"},
         {"cmyk-warned-then-cut.jpg", withEnd(cmykWarned, cmykWarned.size() / 2), "damaged or cut short"},
-        {"arithmetic-half-with-end.jpg", withEnd(arithmetic, arithmetic.size() / 2), "damaged or cut short"},
-        {"arithmetic-progressive-half-with-end.jpg", withEnd(arithmeticProgressive, arithmeticProgressive.size() / 2),
-         "damaged or cut short"},
-        {"chroma-scans-missing.jpg", beforeScan(scanPerComponent, 1), "damaged or cut short"},
-        {"one-dc-scan-only.jpg", beforeScan(dcOnItsOwn, 1), "damaged or cut short"},
         {"frame-beyond-its-data.jpg", beyond(JCS_YCbCr), "damaged or cut short"},
         {"cmyk-frame-beyond-its-data.jpg", beyond(JCS_CMYK), "damaged or cut short"},
     };
-    for (const auto& c : cases) {
+    for (bool end : {false, true}) {
+        const std::string suffix = end ? "-with-end.jpg" : ".jpg";
+        cases.push_back({"chroma-scans-missing" + suffix, beforeScan(scanPerComponent, 1, end), "damaged or cut short"});
+        cases.push_back({"arithmetic-chroma-scans-missing" + suffix, beforeScan(arithmeticScanPerComponent, 1, end),
+                         "damaged or cut short"});
+        cases.push_back({"one-dc-scan-only" + suffix, beforeScan(dcOnItsOwn, 1, end), "damaged or cut short"});
+    }
+    // Cut at a quarter, at a half and in the last row of MCUs (the last bytes
+    // of the data): in every coding without an end marker; with Huffman
+    // coding also with the end marker put back, where the decoder still needs
+    // bits at the marker.
+    const struct {
+        const char* name;
+        const std::vector<char>& bytes;
+        bool huffman;
+    } codings[] = {{"baseline", whole, true},
+                   {"progressive", progressive, true},
+                   {"restarts", restarts, true},
+                   {"arithmetic", arithmetic, false},
+                   {"arithmetic-progressive", arithmeticProgressive, false}};
+    for (const auto& coding : codings) {
+        const size_t data = coding.bytes.size() - 2;  // before the end marker
+        for (const auto& [at, keep] : {std::pair<const char*, size_t>{"quarter", data / 4},
+                                       {"half", data / 2},
+                                       {"last-row", data - 12}}) {
+            const std::string name = std::string(coding.name) + "-" + at;
+            cases.push_back({name + ".jpg", cut(coding.bytes, keep), "damaged or cut short"});
+            if (coding.huffman)
+                cases.push_back({name + "-with-end.jpg", withEnd(coding.bytes, keep), "damaged or cut short"});
+        }
+    }
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = folder.file(c.name);
         writeFile(path, c.bytes);
@@ -450,13 +474,24 @@ TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
             EXPECT_FALSE(io.decode(gs(path), true, asFloat, false, &source));
         }
     }
-    // A progressive file lacking only its later scans loads, as such files
-    // are meant to: every component had its DC.
-    {
-        writeFile(folder.file("first-scan-only.jpg"), beforeScan(progressive, 1));
+    // What the decoder cannot tell from a valid file loads: a progressive
+    // file lacking only its later scans (every component had its DC), with
+    // or without its end marker; an arithmetic-coded scan that meets the end
+    // marker early (an encoder leaves out the zero bytes that end its data,
+    // and the decoder supplies them).
+    const Case loading[] = {
+        {"first-scan-only.jpg", beforeScan(progressive, 1, false), ""},
+        {"first-scan-only-with-end.jpg", beforeScan(progressive, 1, true), ""},
+        {"arithmetic-half-with-end.jpg", withEnd(arithmetic, arithmetic.size() / 2), ""},
+        {"arithmetic-progressive-half-with-end.jpg", withEnd(arithmeticProgressive, arithmeticProgressive.size() / 2),
+         ""},
+    };
+    for (const Case& c : loading) {
+        SCOPED_TRACE(c.name);
+        writeFile(folder.file(c.name), c.bytes);
         ImageBuffer loaded;
         GrowString reason;
-        EXPECT_TRUE(io.load8(gs(folder.file("first-scan-only.jpg")), &loaded, false, &reason)) << reason.c_str();
+        EXPECT_TRUE(io.load8(gs(folder.file(c.name)), &loaded, false, &reason)) << reason.c_str();
     }
     // Bytes that are no marker before the end marker, as cameras write
     // them: the same picture as without, for every colour model.
@@ -490,6 +525,47 @@ TEST(MediaJpeg, CutAndDamagedFilesFailWithTheirReason) {
     ImageBuffer loaded;
     ASSERT_TRUE(io.load8(gs(path), &loaded, false));
     expectSameAsQt(loaded, false, reference);
+}
+
+// A whole file whose end marker is missing, or holds other bytes (as some
+// cameras, phones and transfer tools leave it), loads with every pixel of
+// the whole file, whole and in bands, in every Huffman layout.
+TEST(MediaJpeg, WholeFilesWithoutTheirEndMarkerLoadWithEveryPixel) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    const Layout layouts[] = {
+        {"baseline", 300, 200, JCS_YCbCr, 2, 2, false, false, 0},
+        {"progressive", 300, 200, JCS_YCbCr, 2, 2, true, false, 0},
+        {"restarts", 300, 200, JCS_YCbCr, 2, 2, false, false, 1},
+        {"444", 300, 200, JCS_YCbCr, 1, 1, false, false, 0},
+        {"grey-progressive", 45, 31, JCS_GRAYSCALE, 1, 1, true, false, 0},
+        {"cmyk", 40, 24, JCS_CMYK, 1, 1, false, false, 0},
+    };
+    for (const Layout& l : layouts) {
+        const std::vector<char> complete = makeJpeg(l);
+        writeFile(folder.file("complete.jpg"), complete);
+        ImageBuffer want;
+        ASSERT_TRUE(io.load8(gs(folder.file("complete.jpg")), &want, false));
+        std::vector<char> zeros = complete;
+        zeros[zeros.size() - 2] = zeros[zeros.size() - 1] = '\0';
+        const std::pair<const char*, std::vector<char>> variants[] = {
+            {"no-end", std::vector<char>(complete.begin(), complete.end() - 2)}, {"zeros-for-end", zeros}};
+        for (const auto& [variant, bytes] : variants) {
+            SCOPED_TRACE(std::string(l.name) + " " + variant);
+            const std::string path = folder.file(std::string(l.name) + "-" + variant + ".jpg");
+            writeFile(path, bytes);
+            for (bool asFloat : {false, true}) {
+                ImageBuffer loaded;
+                GrowString reason;
+                ASSERT_TRUE(asFloat ? io.loadFloat(gs(path), &loaded, false, nullptr, &reason)
+                                    : io.load8(gs(path), &loaded, false, &reason))
+                    << reason.c_str();
+                EXPECT_EQ(difference(loaded, asFloat, want, false).max, 0.0);
+                DecodedSource source;
+                EXPECT_TRUE(io.decode(gs(path), false, asFloat, false, &source));
+            }
+        }
+    }
 }
 
 // The sides at the edges: a 1 x 1 photo, and 65,500 pixels (libjpeg's
