@@ -93,7 +93,7 @@ SaveOptions saveOptionsWithQuality(int32_t quality) {
 class SaveSizeDialog : public QDialog {
 public:
     SaveSizeDialog(QWidget* parent, int32_t fullWidth, int32_t fullHeight, bool withQuality, int32_t quality)
-        : QDialog(parent), fullW(fullWidth), fullH(fullHeight) {
+        : QDialog(parent), fullW(fullWidth), fullH(fullHeight), settledW(fullWidth), settledH(fullHeight) {
         setWindowTitle("Save Size");
         auto* form = new QFormLayout(this);
         widthBox = new QSpinBox(this);
@@ -115,26 +115,39 @@ public:
         connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
         connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
         // The two sizes follow each other so the picture keeps its aspect.
-        connect(widthBox, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int w) {
-            if (following) return;
-            following = true;
-            heightBox->setValue(std::max(1, static_cast<int>(std::lround(double(w) * fullH / fullW))));
-            following = false;
-        });
-        connect(heightBox, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int h) {
-            if (following) return;
-            following = true;
-            widthBox->setValue(std::max(1, static_cast<int>(std::lround(double(h) * fullW / fullH))));
-            following = false;
-        });
+        connect(widthBox, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int w) { sideChanged(true, w); });
+        connect(heightBox, QOverload<int>::of(&QSpinBox::valueChanged), this,
+                [this](int h) { sideChanged(false, h); });
     }
     QSpinBox* widthBox;
     QSpinBox* heightBox;
     QSpinBox* qualityBox = nullptr;
 
 private:
+    // The side the user changed last decides the other, rounded to the
+    // nearest pixel. Only a new value counts: Return in a spin box that
+    // tracks the keyboard sends its value again, and the box that followed
+    // would recompute the side the user set from its own rounded value
+    // (600 x 400 at width 100 shows 100 x 67; Tab and Return in the height
+    // box would make the width lround(67 * 600 / 400) = 101). settledW x
+    // settledH is the pair the boxes show, so a value sent again, or the
+    // followed box's own signal, changes nothing.
+    void sideChanged(bool isWidth, int value) {
+        int32_t& own = isWidth ? settledW : settledH;
+        if (following || value == own) return;
+        own = value;
+        QSpinBox* otherBox = isWidth ? heightBox : widthBox;
+        const int32_t otherFull = isWidth ? fullH : fullW;
+        const int32_t ownFull = isWidth ? fullW : fullH;
+        following = true;
+        otherBox->setValue(std::max(1, static_cast<int>(std::lround(double(value) * otherFull / ownFull))));
+        following = false;
+        (isWidth ? settledH : settledW) = otherBox->value();
+    }
+
     int32_t fullW, fullH;
-    bool following = false;
+    int32_t settledW, settledH;  // the size the boxes show
+    bool following = false;      // inside sideChanged's own setValue
 };
 
 // The batch wizard: input folder, output folder, format, quality, postfix.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -16,6 +17,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QStringList>
@@ -24,12 +26,14 @@
 #include <QThread>
 #include <QTimer>
 #include <QTransform>
+#include <QWheelEvent>
 
 #include <atomic>
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "desktop_only/app/MainWindow.h"
 #include "desktop_only/media/MediaTestHelpers.h"
@@ -252,11 +256,14 @@ TEST_F(SaveReportsTest, AWaitingSaveOutlivesItsTabAndANewPhoto) {
 
 // One side typed in the Save Size dialog, through Save As and Save Over
 // Original, on photos of several proportions, whole and cropped to 16:9 with
-// the crop tool: the file has exactly the size the dialog showed, the other
-// side rounded to the nearest pixel of the proportion the dialog started
-// with (the chain's own size). Where that rounding went up, the picture
-// fitted into the size used to lose a pixel (600 x 400 at width 100 showed
-// 100 x 67 and wrote 100 x 66).
+// the crop tool, then stepped with the keys or the wheel and the dialog
+// closed with Enter or the OK button: the file has exactly the size the
+// dialog showed just before it closed, the other side rounded to the nearest
+// pixel of the proportion the dialog started with (the chain's own size).
+// Enter in a spin box sends its value again: in the box that followed, that
+// used to recompute the side typed (600 x 400 at width 100 showed 100 x 67,
+// and Tab, Enter wrote 101 x 67). Where the rounding went up, the picture
+// fitted into the size used to lose a pixel (100 x 67 wrote 100 x 66).
 TEST_F(SaveReportsTest, TheFileHasTheSizeTheDialogShowed) {
     struct Photo {
         int width, height;
@@ -264,11 +271,26 @@ TEST_F(SaveReportsTest, TheFileHasTheSizeTheDialogShowed) {
     } photos[] = {{600, 400, false},   {600, 400, true},   {3001, 1999, false}, {3001, 1999, true},
                   {1999, 3001, false}, {1999, 3001, true}, {1, 1000, false},    {1000, 1, false},
                   {2, 1001, false}};
+    // What the user does after typing, besides keys sent to the focused box:
+    // Tab (Shift+Tab from the height) to the other box, a wheel notch down
+    // over the box typed in, a click on OK. The last step closes the dialog.
+    enum : int { kToOther = -1, kWheelDown = -2, kClickOk = -3 };
     struct Typed {
         bool width;  // which box is typed in
         int value;   // 0: the chain's own size on that side
-    } typings[] = {{true, 100}, {true, 301}, {true, 1000}, {true, 1}, {false, 67}, {false, 200}, {false, 999},
-                   {true, 0}};
+        std::vector<int> then;
+    } typings[] = {
+        {true, 100, {kToOther, Qt::Key_Return}},
+        {true, 301, {kToOther, Qt::Key_Enter}},
+        {true, 1000, {kToOther, Qt::Key_Return}},
+        {true, 1, {Qt::Key_Return}},
+        {false, 67, {Qt::Key_Enter}},
+        {false, 200, {kToOther, Qt::Key_Return}},
+        {false, 999, {Qt::Key_Up, Qt::Key_Up, kToOther, Qt::Key_Return}},
+        {true, 0, {Qt::Key_Down, Qt::Key_PageDown, kToOther, Qt::Key_Return}},
+        {true, 301, {kWheelDown, kToOther, Qt::Key_Return}},
+        {true, 100, {kToOther, kClickOk}},
+    };
     int saves = 0;
     for (const Photo& p : photos) {
         const QString photo = folder.path() + QString("/photo-%1x%2-%3.png").arg(p.width).arg(p.height).arg(p.crop);
@@ -289,7 +311,8 @@ TEST_F(SaveReportsTest, TheFileHasTheSizeTheDialogShowed) {
             const bool saveAs = saves++ % 2 == 0;
             SCOPED_TRACE(::testing::Message() << p.width << " x " << p.height << (p.crop ? ", 16:9 crop" : "")
                                               << (saveAs ? ", Save As" : ", Save Over Original") << ", "
-                                              << (t.width ? "width " : "height ") << t.value);
+                                              << (t.width ? "width " : "height ") << t.value << ", case "
+                                              << (&t - typings));
             const QString target = saveAs ? folder.path() + QString("/saved-%1.png").arg(saves) : photo;
             QSize full, shown;
             QStringList others;
@@ -302,17 +325,35 @@ TEST_F(SaveReportsTest, TheFileHasTheSizeTheDialogShowed) {
                     if (name) name->setText(target);
                 } else if (modal->windowTitle() == "Save Size") {
                     const QList<QSpinBox*> boxes = modal->findChildren<QSpinBox*>();
-                    full = QSize(boxes.value(0)->value(), boxes.value(1)->value());
+                    const auto showing = [&] { return QSize(boxes[0]->text().toInt(), boxes[1]->text().toInt()); };
+                    full = showing();
                     QSpinBox* box = boxes.value(t.width ? 0 : 1);
                     const int value = t.value > 0 ? t.value : box->maximum();
-                    if (value > box->maximum()) {  // not a size of this picture
+                    if (value > box->maximum() || shown.isValid()) {  // not a size of this picture, or left open
+                        EXPECT_FALSE(shown.isValid()) << "the dialog stayed open";
                         dialog->reject();
                         return true;
                     }
                     box->setFocus();
                     box->selectAll();
                     QTest::keyClicks(box, QString::number(value));
-                    shown = QSize(boxes.value(0)->value(), boxes.value(1)->value());
+                    for (const int step : t.then) {
+                        shown = showing();
+                        QWidget* focused = dialog->focusWidget();
+                        if (step == kToOther)
+                            QTest::keyClick(focused, t.width ? Qt::Key_Tab : Qt::Key_Backtab);
+                        else if (step == kClickOk)
+                            QTest::mouseClick(modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok),
+                                              Qt::LeftButton);
+                        else if (step == kWheelDown) {
+                            const QPoint at = box->rect().center();
+                            QWheelEvent wheel(at, box->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                                              Qt::NoModifier, Qt::NoScrollPhase, false);
+                            QApplication::sendEvent(box, &wheel);
+                        } else
+                            QTest::keyClick(focused, Qt::Key(step));
+                    }
+                    return true;
                 } else {
                     others << modal->windowTitle();
                 }
