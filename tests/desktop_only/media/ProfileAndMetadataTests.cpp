@@ -181,6 +181,67 @@ TEST(MediaProfiles, AProfileOfAnotherColourModelIsIgnored) {
     }
 }
 
+// The PNG file with the profile in an iCCP chunk right after IHDR: named,
+// zlib-compressed, with its CRC.
+std::vector<char> withIccpChunk(const std::vector<char>& png, const std::vector<uint8_t>& icc) {
+    // qCompress puts the length before the zlib stream.
+    const QByteArray compressed = qCompress(icc.data(), static_cast<int>(icc.size())).mid(4);
+    std::vector<char> body = {'i', 'C', 'C', 'P'};
+    const char name[] = "ICC profile";
+    body.insert(body.end(), name, name + sizeof name);  // with its NUL
+    body.push_back(0);                                  // zlib
+    body.insert(body.end(), compressed.begin(), compressed.end());
+    std::vector<char> out(png.begin(), png.begin() + 33);  // the signature and IHDR
+    appendBigEndian32(&out, static_cast<uint32_t>(body.size() - 4));
+    out.insert(out.end(), body.begin(), body.end());
+    appendBigEndian32(&out, pngCrc(body));
+    out.insert(out.end(), png.begin() + 33, png.end());
+    return out;
+}
+
+// A damaged profile (bytes lcms2 cannot open behind a true size field) is
+// ignored like a missing one, with one note a load, whichever decoder reads
+// the file: libjpeg in bands and whole, Qt's PNG reader, libtiff (tag
+// 34675).
+TEST(MediaProfiles, ADamagedProfileIsIgnoredWithOneNote) {
+    TempFolder folder;
+    DesktopImageLoaderSaver io;
+    const std::vector<uint8_t> p3 = displayP3Profile();
+    std::vector<uint8_t> damaged(p3.size(), 0x5A);
+    std::copy(p3.begin(), p3.begin() + 4, damaged.begin());
+    QImage colour(16, 8, QImage::Format_RGB888);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) colour.setPixel(x, y, qRgb(40 + x * 10, 60 + y * 20, 200 - x * 8));
+    for (const char* extension : {".jpg", ".png", ".tif"}) {
+        SCOPED_TRACE(extension);
+        const std::string plain = folder.file(std::string("plain") + extension);
+        const std::string tagged = folder.file(std::string("damaged") + extension);
+        ASSERT_TRUE(colour.save(QString::fromStdString(plain), nullptr, 100));
+        ASSERT_TRUE(colour.save(QString::fromStdString(tagged), nullptr, 100));
+        if (std::string(extension) == ".png") writeFile(tagged, withIccpChunk(readFile(tagged), damaged));
+        else ASSERT_TRUE(embedProfile(tagged, damaged));
+        SavedMetadata stored;
+        ASSERT_TRUE(readSaved(tagged, &stored));
+        ASSERT_TRUE(stored.icc == damaged);
+        ImageBuffer reference;
+        ASSERT_TRUE(io.load8(gs(plain), &reference, true));
+        LoaderNotes notes;
+        ImageBuffer banded, whole;
+        GrowString reason;
+        ASSERT_TRUE(io.load8(gs(tagged), &banded, true, &reason)) << reason.c_str();
+        EXPECT_EQ(notes.count(), 1);
+        DecodedSource source;
+        std::unique_ptr<ImageMetadata> metadata;
+        ASSERT_TRUE(io.decode(gs(tagged), true, false, true, &source));
+        ASSERT_TRUE(io.finishLoad(source, 3, false, &whole, &metadata));
+        EXPECT_EQ(notes.count(), 2);
+        ASSERT_TRUE(metadata);
+        EXPECT_TRUE(metadata->iccProfile.empty());  // nothing downstream trusts it either
+        for (const ImageBuffer* loaded : {&banded, &whole})
+            EXPECT_EQ(difference(*loaded, false, reference, false).max, 0.0);
+    }
+}
+
 // A Photoshop file written by hand: `channels` planes of width x height
 // 8-bit samples in the colour mode (1 grey, 3 RGB, 4 CMYK), uncompressed,
 // a gradient in every plane, with the ICC profile as its image resource

@@ -459,28 +459,32 @@ uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
 void putLe32(std::vector<uint8_t>* b, size_t at, uint32_t v) {
     for (int k = 0; k < 4; ++k) (*b)[at + k] = static_cast<uint8_t>(v >> (8 * k));
 }
-// Where the first value of a SHORT or LONG tag of the first directory
-// lies, and whether it is a SHORT; 0 without the tag.
-size_t firstValueAt(const std::vector<uint8_t>& b, uint16_t tag, bool* isShort) {
+// Where value `index` of a SHORT or LONG tag of the first directory lies
+// (one a strip or tile for the offsets and byte counts), and whether it is
+// a SHORT; 0 without the tag or the value.
+size_t valueAt(const std::vector<uint8_t>& b, uint16_t tag, uint32_t index, bool* isShort) {
     const uint32_t directory = le32(b, 4);
     const uint32_t entries = b[directory] | b[directory + 1] << 8;
     for (uint32_t e = 0; e < entries; ++e) {
         const size_t at = directory + 2 + 12 * e;
         if ((b[at] | b[at + 1] << 8) != tag) continue;
         *isShort = b[at + 2] == 3;
-        return le32(b, at + 4) * (*isShort ? 2 : 4) <= 4 ? at + 8 : le32(b, at + 8);
+        const uint32_t size = *isShort ? 2 : 4;
+        const uint32_t count = le32(b, at + 4);
+        if (index >= count) return 0;
+        return (count * size <= 4 ? at + 8 : le32(b, at + 8)) + index * size;
     }
     return 0;
 }
-uint32_t firstValue(const std::vector<uint8_t>& b, uint16_t tag) {
+uint32_t valueOf(const std::vector<uint8_t>& b, uint16_t tag, uint32_t index = 0) {
     bool isShort = false;
-    const size_t at = firstValueAt(b, tag, &isShort);
+    const size_t at = valueAt(b, tag, index, &isShort);
     return at == 0 ? 0 : (isShort ? b[at] | b[at + 1] << 8 : le32(b, at));
 }
-// The file with the first value of the tag replaced.
-std::vector<uint8_t> withFirstValue(std::vector<uint8_t> b, uint16_t tag, uint32_t value) {
+// The file with value `index` of the tag replaced.
+std::vector<uint8_t> withValue(std::vector<uint8_t> b, uint16_t tag, uint32_t value, uint32_t index = 0) {
     bool isShort = false;
-    const size_t at = firstValueAt(b, tag, &isShort);
+    const size_t at = valueAt(b, tag, index, &isShort);
     EXPECT_NE(at, 0u) << tag;
     if (at == 0) return b;
     if (isShort) b[at] = static_cast<uint8_t>(value), b[at + 1] = static_cast<uint8_t>(value >> 8);
@@ -569,35 +573,63 @@ TEST(TiffCodec, DamagedFilesFailWithAReason) {
     const std::vector<uint8_t> single = bytesOf(folder.file("rgb.tif"));  // one strip
     ASSERT_TRUE(writeTiff(folder.file("tiles.tif"), TiffLayout(PHOTOMETRIC_RGB, 3, 16).inTiles(), 64, 40));
     const std::vector<uint8_t> tiles = bytesOf(folder.file("tiles.tif"));
+    // Decoded by the reader's own bands, not libtiff's RGBA conversion:
+    // tiled LZW RGB, and grey JPEG (in one strip, three, and 128 strips
+    // large enough to be decoded in parts, each with a handle of its own).
+    const TiffLayout lzwTiled = TiffLayout(PHOTOMETRIC_RGB, 3, 8).inTiles().compressed(COMPRESSION_LZW);
+    ASSERT_TRUE(writeTiff(folder.file("lzw-tiles.tif"), lzwTiled, 64, 40));
+    const std::vector<uint8_t> lzwTiles = bytesOf(folder.file("lzw-tiles.tif"));
+    const TiffLayout greyJpeg = TiffLayout(PHOTOMETRIC_MINISBLACK, 1, 8).compressed(COMPRESSION_JPEG);
+    ASSERT_TRUE(writeTiff(folder.file("grey-jpeg.tif"), greyJpeg, 64, 16));
+    ASSERT_TRUE(writeTiff(folder.file("grey-jpeg-3.tif"), greyJpeg, 64, 48));
+    ASSERT_TRUE(writeTiff(folder.file("grey-jpeg-128.tif"), greyJpeg, 2048, 2048));
 
     // The sound files load: what fails below fails for its damage.
     DesktopImageLoaderSaver io;
     writeFile(folder.file("plain.tif"), std::vector<char>(plain.begin(), plain.end()));
-    for (const char* name : {"plain.tif", "lzw.tif", "jpeg.tif", "rgb.tif", "tiles.tif"}) {
+    for (const char* name : {"plain.tif", "lzw.tif", "jpeg.tif", "rgb.tif", "tiles.tif", "lzw-tiles.tif", "grey-jpeg.tif",
+                             "grey-jpeg-3.tif", "grey-jpeg-128.tif"}) {
         ImageBuffer image;
         EXPECT_TRUE(io.load8(gs(folder.file(name)), &image, false)) << name;
     }
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
+        const char* reason = "the TIFF file is damaged";  // how the reason starts
     };
     std::vector<Case> cases;
     const auto cut = [](std::vector<uint8_t> b, size_t keep) {
         b.resize(keep);
         return b;
     };
+    // The byte count of strip or tile `index` halved (tag 279 or 325): its
+    // compressed data runs out half way, within the file.
+    const auto halved = [](const std::vector<uint8_t>& b, uint16_t tag, uint32_t index) {
+        return withValue(b, tag, valueOf(b, tag, index) / 2, index);
+    };
     cases.push_back({"directory first, cut at half", cut(plain, plain.size() / 2)});
     cases.push_back({"directory last, cut at half", cut(lzw, lzw.size() / 2)});
     cases.push_back({"cut in its header", cut(plain, 6)});
     const uint32_t pastPlain = static_cast<uint32_t>(plain.size()) + 10;
     const uint32_t pastTiles = static_cast<uint32_t>(tiles.size()) + 10;
-    cases.push_back({"a strip offset past the end", withFirstValue(plain, 273, pastPlain)});
-    cases.push_back({"a tile offset past the end", withFirstValue(tiles, 324, pastTiles)});
-    cases.push_back({"a huge strip claimed", withFirstValue(single, 279, 0xfffffff0u)});
-    cases.push_back({"huge tiles claimed", withFirstValue(withFirstValue(tiles, 322, 0xfff0), 323, 0xfff0)});
+    cases.push_back({"a strip offset past the end", withValue(plain, 273, pastPlain)});
+    cases.push_back({"a tile offset past the end", withValue(tiles, 324, pastTiles)});
+    cases.push_back({"a huge strip claimed", withValue(single, 279, 0xfffffff0u)});
+    cases.push_back({"huge tiles claimed", withValue(withValue(tiles, 322, 0xfff0), 323, 0xfff0)});
     // The strip's own byte count halved: the compressed data runs out.
-    cases.push_back({"an LZW strip cut at half", withFirstValue(single, 279, firstValue(single, 279) / 2)});
-    cases.push_back({"a JPEG strip cut at half", withFirstValue(jpeg, 279, firstValue(jpeg, 279) / 2)});
+    cases.push_back({"an LZW strip cut at half", withValue(single, 279, valueOf(single, 279) / 2)});
+    cases.push_back({"a JPEG strip cut at half", withValue(jpeg, 279, valueOf(jpeg, 279) / 2)});
+    // A tile libtiff fails to decode, and JPEG strips whose data ends before
+    // their last rows (libjpeg only warns, and fills the rest with grey).
+    const char kCutShort[] = "the TIFF file is damaged or cut short";
+    cases.push_back({"an LZW tile cut at half", halved(lzwTiles, 325, 5), kCutShort});
+    const std::vector<uint8_t> grey = bytesOf(folder.file("grey-jpeg.tif"));
+    const std::vector<uint8_t> grey3 = bytesOf(folder.file("grey-jpeg-3.tif"));
+    const std::vector<uint8_t> grey128 = bytesOf(folder.file("grey-jpeg-128.tif"));
+    cases.push_back({"a grey JPEG strip cut at half", halved(grey, 279, 0), kCutShort});
+    cases.push_back({"the middle grey JPEG strip of three cut at half", halved(grey3, 279, 1), kCutShort});
+    cases.push_back({"grey JPEG strip 100 of 128 cut at half, decoded in parts", halved(grey128, 279, 100), kCutShort});
+    setParallelThreadCount(4);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = folder.file("damaged.tif");
@@ -607,10 +639,11 @@ TEST(TiffCodec, DamagedFilesFailWithAReason) {
         GrowString reason;
         EXPECT_FALSE(io.loadFloatKeepingAlpha(gs(path), &image, true, nullptr, &reason));
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-        EXPECT_NE(std::string(reason.c_str()).find("damaged"), std::string::npos) << reason.c_str();
+        EXPECT_EQ(std::string(reason.c_str()).rfind(c.reason, 0), 0u) << reason.c_str();
         EXPECT_EQ(std::string(reason.c_str()).find('\n'), std::string::npos) << reason.c_str();
         EXPECT_EQ(image.data, nullptr);
     }
+    setParallelThreadCount(0);
 }
 
 // ---- In a batch -----------------------------------------------------------------------
