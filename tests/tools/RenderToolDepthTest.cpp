@@ -182,4 +182,46 @@ TEST_F(RenderToolDepth, APlanarSixteenBitTiffRendersAsWrittenAndFloatsAreRefused
     EXPECT_FALSE(QFile::exists(path("float.png")));
 }
 
+// A 16-bit RGB PNG whose transparency is one colour (a tRNS chunk),
+// interlaced or not: two runs write the same bytes, the 16-bit RGBA picture
+// ImageMagick reads in the source, alpha 0 exactly where it reads 0.
+TEST_F(RenderToolDepth, ATransparentColourSixteenBitPngRendersAsItIs) {
+    const QString convert = QStringLiteral("convert");
+    const auto rgba = [&](const QString& file) {
+        QProcess process;
+        process.start(convert, {file, "-depth", "16", "-endian", "MSB", "rgba:-"});
+        const bool ran = process.waitForFinished(120000) && process.exitCode() == 0;
+        return ran ? process.readAllStandardOutput() : QByteArray();
+    };
+    for (const char* interlace : {"none", "PNG"}) {
+        SCOPED_TRACE(interlace);
+        const QStringList write{"-size", "64x48", "gradient:red-blue", "-depth", "16", "-fill", "white",
+                                "-draw", "rectangle 0,0 10,10", "-transparent", "white", "-interlace", interlace,
+                                "-strip", "png48:" + path("clear.png")};
+        ASSERT_EQ(run(convert, write).status, 0);
+        for (const char* output : {"first.png", "second.png"}) {
+            const QStringList arguments{path("identity.plf"), path("clear.png"), path(output)};
+            ASSERT_EQ(run(QStringLiteral(PELLUCINE_RENDER_TOOL), arguments).status, 0);
+        }
+        QFile first(path("first.png"));
+        QFile second(path("second.png"));
+        ASSERT_TRUE(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(first.readAll() == second.readAll()) << "two runs wrote different files";
+        EXPECT_EQ(mediatest::sampleBitsOfFile(path("first.png").toStdString()), 16);
+        const QByteArray source = rgba(path("clear.png"));
+        const QByteArray rendered = rgba(path("first.png"));
+        ASSERT_EQ(source.size(), 64 * 48 * 8);
+        ASSERT_EQ(rendered.size(), source.size());
+        int transparent = 0;
+        int differing = 0;
+        for (int p = 0; p < source.size(); p += 8) {
+            const bool clear = source.mid(p + 6, 2) == QByteArray(2, 0);
+            transparent += clear;
+            differing += clear ? rendered.mid(p + 6, 2) != QByteArray(2, 0) : rendered.mid(p, 8) != source.mid(p, 8);
+        }
+        EXPECT_EQ(transparent, 11 * 11);  // the white square
+        EXPECT_EQ(differing, 0);
+    }
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include "MetadataIo.h"
 #include "PixelTransfer.h"
 #include "PliFile.h"
+#include "PngCodec.h"
 #include "RawDecoder.h"
 #include "TiffCodec.h"
 
@@ -181,9 +182,24 @@ bool decodeWithQt(const FileBytes& bytes, FileKind kind, Decoded* out, GrowStrin
         setReason(reason, format ? "the file is too large to decode" : "is not an image this program reads");
         return false;
     }
-    if (kind == FileKind::Png && !pngIsComplete(bytes.data(), bytes.size())) {
-        setReason(reason, "the PNG file is damaged or cut short");
-        return false;
+    if (kind == FileKind::Png) {
+        if (!pngIsComplete(bytes.data(), bytes.size())) {
+            setReason(reason, "the PNG file is damaged or cut short");
+            return false;
+        }
+        // The layouts Qt's reader misreads go through libpng (PngCodec.h),
+        // with the colour space Qt's reader makes of the same chunks.
+        PngReader png(bytes.data(), bytes.size());
+        if (png.takesOver()) {
+            if (refusedForSize(png.width(), png.height(), reason) || !png.decode(&out->pixels, reason)) return false;
+            out->colours = storedColours(bytes, kind);
+            out->hasAlpha = true;  // from the tRNS colour
+            out->bitsPerSample = 16;
+            const QByteArray icc = png.colourSpace().iccProfile();
+            out->iccProfile.assign(icc.constData(), icc.constData() + icc.size());
+            out->profileEmbedded = pngEmbedsProfile(bytes.data(), bytes.size());
+            return true;
+        }
     }
     QuietCodecMessages quiet;
 

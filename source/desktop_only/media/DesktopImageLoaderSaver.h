@@ -4,7 +4,9 @@
 // Reading: JPEG straight through libjpeg-turbo in every layout it decodes
 // (JpegCodec.h); TIFF (8 and 16 bits) straight through libtiff
 // (TiffCodec.h); PNG and Photoshop documents through Qt's image readers and
-// plug-ins; camera raw through LibRaw; the .pli intermediate file. The
+// plug-ins, but for the PNG layout Qt's reader misreads (16-bit RGB with a
+// transparent colour), which goes straight through libpng (PngCodec.h);
+// camera raw through LibRaw; the .pli intermediate file. The
 // extension names the kind of file (jpg/jpeg/jpe, png, tif/tiff, psd, pli)
 // and the content must be of that kind: a PNG named .jpg fails. Raw extensions go to LibRaw
 // whatever the first bytes (several raw formats are TIFF containers); ":/"
