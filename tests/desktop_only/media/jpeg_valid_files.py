@@ -115,6 +115,9 @@ def main():
     parser.add_argument("--count", type=int, default=4000, help="cjpeg files (the others come beside them)")
     parser.add_argument("--keep", help="keep the files in this folder")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
+    parser.add_argument("--cuts", action="store_true",
+                        help="also cut every cjpeg file at a quarter, a half and three quarters, without and with "
+                             "an end marker put back, and count the cuts refused")
     options = parser.parse_args()
 
     tool = os.path.join(options.build, "tools", "pellucine-render")
@@ -287,6 +290,34 @@ def main():
         files = [job[0] for job, ok in zip(jobs, written) if ok]
         failures = [(f, why) for f, why in zip(files, pool.map(check, files)) if why]
 
+    cut_counts = {}
+    if options.cuts:
+        def cut(path):
+            """How each cut of the file fared: (class, refused) pairs."""
+            with open(path, "rb") as f:
+                data = f.read()
+            coding = "arithmetic" if "arithmetic" in path or "-fixed-" in path else "Huffman"
+            outcomes = []
+            for quarters in (1, 2, 3):
+                for end in (False, True):
+                    keep = (len(data) - 2) * quarters // 4
+                    cut_path = f"{path}.cut{quarters}{'e' if end else ''}.jpg"
+                    with open(cut_path, "wb") as f:
+                        f.write(data[:keep] + (b"\xff\xd9" if end else b""))
+                    refused = run([tool, "--8bit", "--threads", "1", identity, cut_path,
+                                   cut_path + ".png"]).returncode != 0
+                    outcomes.append((f"{coding}, {'end marker put back' if end else 'no end marker'}", refused))
+                    for leftover in (cut_path, cut_path + ".png"):
+                        if os.path.exists(leftover):
+                            os.remove(leftover)
+            return outcomes
+
+        with concurrent.futures.ThreadPoolExecutor(options.jobs) as pool:
+            for outcomes in pool.map(cut, [f for f in files if "/cjpeg-" in f]):
+                for kind, refused in outcomes:
+                    total, refusals = cut_counts.get(kind, (0, 0))
+                    cut_counts[kind] = (total + 1, refusals + refused)
+
     by_encoder = {}
     for f in files:
         by_encoder[os.path.basename(f).split("-")[0]] = by_encoder.get(os.path.basename(f).split("-")[0], 0) + 1
@@ -296,6 +327,8 @@ def main():
     for f, why in failures:
         print(f"FAIL {f}: {why}")
     print(f"{len(files) - len(failures)} of {len(files)} load with djpeg's pixels")
+    for kind, (total, refusals) in sorted(cut_counts.items()):
+        print(f"cut at a quarter, a half, three quarters ({kind}): {refusals} of {total} refused")
     if not options.keep:
         shutil.rmtree(folder)
     return 1 if failures else 0
