@@ -39,7 +39,16 @@
 //                                                 not given): prints "X Y W H"
 //                                                 for each place, top to bottom, or exits 1
 //                                                 with "not found"; BACKGROUND is a grab of
-//                                                 the window from before it appeared
+//                                                 the window from before it appeared; in
+//                                                 place of WINDOW, a grab kept by wait-text
+//                                                 (a path) is looked at instead
+//   pellucine-xclient wait-text WINDOW BACKGROUND.ppm TIMEOUT_MS [--keep GRAB.ppm] TEXT...
+//                                                 grabs the window until it shows one of
+//                                                 the TEXTs as find-text finds them, each
+//                                                 grab looked at for every TEXT: prints the
+//                                                 number of the TEXT found (1 for the first),
+//                                                 then its places, one a line; --keep writes
+//                                                 the grab that showed it
 //
 // Exit status 0 on success, 1 on failure (with a line on standard error).
 // Every wait polls the server until its deadline; a window that goes away
@@ -517,6 +526,9 @@ std::vector<Match> findTextOnFlat(const QImage& screen, const QString& text, int
 
 Window parseWindow(const char* text) { return static_cast<Window>(std::strtoul(text, nullptr, 0)); }
 
+// A window is given by its number; a kept grab by its path.
+bool isGrabFile(const char* text) { return std::strchr(text, '/') != nullptr; }
+
 // The window's pixels written as a binary PPM.
 bool writePpm(XImage* image, const char* path) {
     FILE* out = image ? std::fopen(path, "wb") : nullptr;
@@ -566,7 +578,7 @@ bool focusIn(Display* display, Window window) {
 int main(int argc, char** argv) {
     if (argc < 3)
         return fail("usage: make-photo | wait-title | wait-gone | count-titled | focus | has-colours | grab | "
-                    "wait-settled | close | drop | find-text | find-text-flat | find-image ...");
+                    "wait-settled | close | drop | find-text | wait-text | find-text-flat | find-image ...");
     const std::string command = argv[1];
     if (command == "make-photo") {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -591,7 +603,9 @@ int main(int argc, char** argv) {
         Display* display = openDisplay();
         if (!display) return fail("cannot open the display");
         const QImage background = QImage(QString::fromLocal8Bit(argv[3])).convertToFormat(QImage::Format_RGB32);
-        const QImage screen = grabAsImage(display, parseWindow(argv[2]));
+        const QImage screen = isGrabFile(argv[2])
+                                  ? QImage(QString::fromLocal8Bit(argv[2])).convertToFormat(QImage::Format_RGB32)
+                                  : grabAsImage(display, parseWindow(argv[2]));
         XCloseDisplay(display);
         if (screen.isNull() || background.size() != screen.size())
             return fail("the background and the window differ in size or cannot be read");
@@ -606,6 +620,57 @@ int main(int argc, char** argv) {
         }
         for (const Match& m : found) std::printf("%d %d %d %d\n", m.x, m.y, m.width, m.height);
         return 0;
+    }
+    if (command == "wait-text" && argc >= 6) {
+        // One client for the whole wait, polling with its templates drawn
+        // once: a label that stays for about a second is caught even on a
+        // loaded machine, where starting a client for every look may take
+        // that long. Several texts are looked for in every grab, so a wait
+        // for whichever of two labels comes is as quick as a wait for one.
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        QGuiApplication app(argc, argv);
+        Display* display = openDisplay();
+        if (!display) return fail("cannot open the display");
+        const QImage background = QImage(QString::fromLocal8Bit(argv[3])).convertToFormat(QImage::Format_RGB32);
+        const bool keep = std::strcmp(argv[5], "--keep") == 0;
+        const int first = keep ? 7 : 5;
+        if (first >= argc) {
+            XCloseDisplay(display);
+            return fail("wait-text WINDOW BACKGROUND.ppm TIMEOUT_MS [--keep GRAB.ppm] TEXT...");
+        }
+        std::vector<std::vector<Template>> texts;
+        for (int i = first; i < argc; ++i) {
+            texts.push_back(textTemplates(QString::fromUtf8(argv[i])));
+            if (texts.back().empty()) {
+                XCloseDisplay(display);
+                return fail("cannot draw " + std::string(argv[i]));
+            }
+        }
+        const Window window = parseWindow(argv[2]);
+        const auto deadline = deadlineIn(argv[4]);
+        bool readable = false;
+        for (;;) {
+            const QImage screen = grabAsImage(display, window);
+            // A window that cannot be read now (going away, being resized)
+            // is looked at again until the deadline.
+            readable = !screen.isNull() && background.size() == screen.size();
+            for (size_t i = 0; readable && i < texts.size(); ++i) {
+                const std::vector<Match> found = findTemplates(screen, background, texts[i], kTolerance);
+                if (found.empty()) continue;
+                XCloseDisplay(display);
+                if (keep && !screen.save(QString::fromLocal8Bit(argv[6]), "PPM"))
+                    return fail("cannot write " + std::string(argv[6]));
+                std::printf("%zu\n", i + 1);
+                for (const Match& m : found) std::printf("%d %d %d %d\n", m.x, m.y, m.width, m.height);
+                return 0;
+            }
+            if (Clock::now() >= deadline) break;
+            pause(50);
+        }
+        XCloseDisplay(display);
+        if (!readable) return fail("the background and the window differ in size or cannot be read");
+        std::printf("not found\n");
+        return 1;
     }
     if (command == "find-text-flat" && argc >= 4) {
         int pixels = 11, pen[3] = {255, 255, 255};

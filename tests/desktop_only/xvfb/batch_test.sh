@@ -5,8 +5,8 @@
 # (run under with_xvfb.sh). The program runs on one processor with a filter of
 # two wide blurs over six photos of 3000 x 2000, so that each job lasts
 # about a second or more and every label can be seen. Labels and buttons
-# are found in the window's pixels (pellucine-xclient find-text and
-# find-image, over a grab taken before the batch); outputs are checked on
+# are found in the window's pixels (pellucine-xclient wait-text, find-text
+# and find-image, over a grab taken before the batch); outputs are checked on
 # disk: their names, nothing else beside them, each decoding whole.
 # 1. The progress label names the first job; the lowest row of the render
 #    queue (a waiting job) is cancelled with its button; the label goes on
@@ -34,17 +34,16 @@ finish() {
 }
 away() { xdotool mousemove 1300 900; }  # off the window: no hover changes what it shows
 
-# seen SECONDS TEXT: waits until the window shows TEXT; prints its places.
+# seen SECONDS [--keep GRAB.ppm] TEXT...: waits until the window shows one of
+# the TEXTs; prints which (1 for the first), then its places; --keep writes
+# the grab that showed it, to be looked at again. One client polls for the
+# whole wait and looks for every TEXT in each grab: a label stays only while
+# its job runs (about a second for the last one), and a client started for
+# each look, one TEXT at a time, can take longer than that on a busy machine.
 seen() {
-    local end=$(( SECONDS + $1 )) places
-    while [ "$SECONDS" -lt "$end" ]; do
-        places="$("$xclient" find-text "$window" "$work/background.ppm" "$2" 2>/dev/null)" && {
-            echo "$places"
-            return 0
-        }
-        sleep 0.1
-    done
-    return 1
+    local seconds="$1"
+    shift
+    "$xclient" wait-text "$window" "$work/background.ppm" $(( seconds * 1000 )) "$@" 2>/dev/null
 }
 # The button beside the progress label: mini_icon_close at half opacity
 # while the pointer is elsewhere. Shown while a queue is busy.
@@ -119,19 +118,20 @@ keys q  # the render queue window
 
 # ---- 1. A waiting row cancelled.
 start_batch "$work/out1"
-places="$(seen 60 "File 1 of 6: p1.jpg")" || finish "the label never showed File 1 of 6: p1.jpg"
+places="$(seen 60 --keep "$work/first.ppm" "File 1 of 6: p1.jpg")" ||
+    finish "the label never showed File 1 of 6: p1.jpg"
+places="${places#*$'\n'}"
 # The label beside the tray and the queue's first row.
 [ "$(echo "$places" | wc -l)" -eq 2 ] || finish "File 1 of 6: p1.jpg at '$places', expected two places"
-rows="$("$xclient" find-image "$window" "$work/background.ppm" ":/img/mini_icon_cancel.png")" ||
+# The rows as the same grab shows them, so while the first job runs.
+rows="$("$xclient" find-image "$work/first.ppm" "$work/background.ppm" ":/img/mini_icon_cancel.png")" ||
     finish "no cancel buttons in the render queue"
 shown="$(echo "$rows" | wc -l)"
 [ "$shown" -ge 3 ] || finish "only $shown rows in the render queue"
 # Rows stand for p1, p2, ... from the top; the lowest visible one is a
-# waiting job while the first one runs. Should the first job end between the
-# look at the rows and the click, the rows move up by one and the click
-# cancels the photo after it: the labels then say which was cancelled.
-"$xclient" find-text "$window" "$work/background.ppm" "File 1 of 6: p1.jpg" >/dev/null 2>&1 ||
-    finish "the first job ended before its rows could be used"
+# waiting job while the first one runs. Should the first job end between
+# that grab and the click, the rows move up by one and the click cancels
+# the photo after it: the labels then say which was cancelled.
 click "$(echo "$rows" | tail -n 1)"
 # without N: the photos p1..p6 but pN.
 without() { local n; for n in 1 2 3 4 5 6; do [ "$n" -ne "$1" ] && echo "p$n"; done; }
@@ -142,13 +142,10 @@ for k in 2 3 4 5; do
     expected="${left[k - 1]}"
     if [ "$cancelled" = "$shown" ] && [ "$shown" -lt 6 ] && [ "$expected" != "${shifted[k - 1]}" ]; then
         # The first place where the two outcomes differ: the label tells.
-        end=$(( SECONDS + 60 ))
-        while [ "$SECONDS" -lt "$end" ]; do
-            seen 1 "File $k of 5: $expected.jpg" >/dev/null && break
-            seen 1 "File $k of 5: ${shifted[k - 1]}.jpg" >/dev/null && { cancelled=$(( shown + 1 )); break; }
-        done
-        [ "$cancelled" != "$shown" ] && left=("${shifted[@]}")
-        expected="${left[k - 1]}"
+        found="$(seen 60 "File $k of 5: $expected.jpg" "File $k of 5: ${shifted[k - 1]}.jpg")" ||
+            finish "the label never showed File $k of 5: $expected.jpg nor ${shifted[k - 1]}.jpg after cancelling a row"
+        [ "${found%%$'\n'*}" = 2 ] && { cancelled=$(( shown + 1 )); left=("${shifted[@]}"); }
+        continue
     fi
     seen 60 "File $k of 5: $expected.jpg" >/dev/null ||
         finish "the label never showed File $k of 5: $expected.jpg after cancelling p$cancelled"
