@@ -9,7 +9,7 @@ packages=(
   qtbase5-dev libtbb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt5-image-formats-plugins kimageformat-plugins
-  libraw-dev liblcms2-dev libexiv2-dev libjpeg62-turbo-dev libtiff-dev libpng-dev
+  libraw-dev liblcms2-dev libexiv2-dev libjpeg62-turbo-dev libtiff-dev libpng-dev zlib1g-dev
   libjpeg-turbo-progs
   locales
   ttf-bitstream-vera

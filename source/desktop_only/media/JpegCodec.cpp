@@ -172,11 +172,11 @@ std::string warningText(int code) {
 
 namespace {
 
-// What the reader learns of the scans while libjpeg reads them. libjpeg
-// calls the progress monitor before each row of MCUs it consumes in a file
-// of several scans (all of them read by jpeg_start_decompress); the reader
-// calls it after every batch of rows too. The scans' headers and progress
-// are public fields of the decompressor.
+// Which components the scans coded, noted as libjpeg reads their headers.
+// libjpeg calls the progress monitor before each row of MCUs it consumes in
+// a file of several scans (all of them read by jpeg_start_decompress); the
+// first scan's header is noted when readHeader has read it. The scans'
+// headers are public fields of the decompressor.
 struct ScanWatch {
     jpeg_progress_mgr base;  // first: libjpeg's pointer to it is ours
     int32_t lastScan = 0;
@@ -326,7 +326,6 @@ bool JpegReader::readRows(uint8_t* first, size_t bytesPerLine, int32_t count, Gr
     }
     const bool all = passRows(first, bytesPerLine, count, [&s](JSAMPARRAY rows, JDIMENSION n) {
         const JDIMENSION took = jpeg_read_scanlines(&s.info, rows, n);
-        noteScan(&s.info);
         if (s.cmyk)
             for (JDIMENSION r = 0; r < took; ++r) cmykToWords(rows[r], s.info.output_width);
         return took;

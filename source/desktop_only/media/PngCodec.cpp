@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include <png.h>
+#include <zlib.h>
 
 // libpng's handles over the bytes in memory. Errors leave libpng through
 // onError's longjmp to the setjmp of the function that called it; those
@@ -101,14 +102,6 @@ bool readRows(State* s, uint8_t* bits, size_t stride, uint32_t width, uint32_t h
 
 // ---- The colour chunks as Qt's reader takes them --------------------------------
 
-uint32_t crc32Of(const uint8_t* d, size_t n, uint32_t crc = 0xffffffffu) {
-    for (size_t i = 0; i < n; ++i) {
-        crc ^= d[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));  // PNG's polynomial
-    }
-    return crc;
-}
-
 void appendBigEndian32(QByteArray* out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out->append(static_cast<char>((v >> shift) & 0xff));
 }
@@ -120,7 +113,7 @@ void appendChunk(QByteArray* out, const char* type, const uint8_t* data, uint32_
     out->append(type, 4);
     out->append(reinterpret_cast<const char*>(data), static_cast<int>(length));
     const uint8_t* typed = reinterpret_cast<const uint8_t*>(out->constData()) + start;
-    appendBigEndian32(out, crc32Of(typed, 4 + length) ^ 0xffffffffu);
+    appendBigEndian32(out, static_cast<uint32_t>(crc32(0, typed, 4 + length)));
 }
 
 // A 1 x 1 8-bit RGB PNG with the file's chunks that make its colour space

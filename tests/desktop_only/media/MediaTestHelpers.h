@@ -215,6 +215,17 @@ inline void appendBigEndian32(std::vector<char>* out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>((v >> shift) & 0xff));
 }
 
+// A PNG chunk of the type and data, with its length and CRC.
+inline std::vector<char> pngChunk(const char* type, const std::vector<char>& data) {
+    std::vector<char> typed(type, type + 4);
+    typed.insert(typed.end(), data.begin(), data.end());
+    std::vector<char> out;
+    appendBigEndian32(&out, static_cast<uint32_t>(data.size()));
+    out.insert(out.end(), typed.begin(), typed.end());
+    appendBigEndian32(&out, pngCrc(typed));
+    return out;
+}
+
 inline GrowString gs(const std::string& text) {
     return GrowString(text.c_str());
 }

@@ -29,17 +29,6 @@ bool runConvert(const QStringList& arguments, QByteArray* output = nullptr) {
     return ran;
 }
 
-// A chunk of the type and data, with its length and CRC.
-std::vector<char> chunk(const char* type, const std::vector<char>& data) {
-    std::vector<char> typed(type, type + 4);
-    typed.insert(typed.end(), data.begin(), data.end());
-    std::vector<char> out;
-    appendBigEndian32(&out, static_cast<uint32_t>(data.size()));
-    out.insert(out.end(), typed.begin(), typed.end());
-    appendBigEndian32(&out, pngCrc(typed));
-    return out;
-}
-
 std::vector<char> bigEndian(std::initializer_list<uint32_t> values, int bytes) {
     std::vector<char> out;
     for (uint32_t v : values)
@@ -84,7 +73,7 @@ const Layout kLayouts[] = {
 // Writes the layout's file: 16-bit RGB (colour type 2) with a tRNS chunk.
 void writeLayout(const TempFolder& folder, const Layout& layout) {
     std::vector<char> png = gradientPng(folder, "png48", layout.colourUsed, layout.interlaced);
-    if (!layout.colourUsed) png = withChunks(png, {chunk("tRNS", kUnusedColour)});
+    if (!layout.colourUsed) png = withChunks(png, {pngChunk("tRNS", kUnusedColour)});
     ASSERT_GT(png.size(), 33u);
     ASSERT_EQ(png[24], 16) << "bit depth";
     ASSERT_EQ(png[25], 2) << "colour type";
@@ -243,12 +232,12 @@ TEST(PngCodec, OnlyTheLayoutQtMisreadsIsTakenOver) {
         std::vector<char> png;
         bool takenOver;
     } cases[] = {
-        {"16-bit RGB with tRNS", withChunks(rgb16, {chunk("tRNS", kUnusedColour)}), true},
+        {"16-bit RGB with tRNS", withChunks(rgb16, {pngChunk("tRNS", kUnusedColour)}), true},
         {"16-bit RGB", rgb16, false},
-        {"tRNS of the wrong length", withChunks(rgb16, {chunk("tRNS", bigEndian({0x1234, 0x5678}, 2))}), false},
-        {"tRNS after the image data", withChunks(rgb16, {chunk("tRNS", kUnusedColour)}, 12), false},
-        {"8-bit RGB with tRNS", withChunks(rgb8, {chunk("tRNS", bigEndian({1, 2, 3}, 2))}), false},
-        {"16-bit grey with tRNS", withChunks(greyPng, {chunk("tRNS", bigEndian({1234}, 2))}), false},
+        {"tRNS of the wrong length", withChunks(rgb16, {pngChunk("tRNS", bigEndian({0x1234, 0x5678}, 2))}), false},
+        {"tRNS after the image data", withChunks(rgb16, {pngChunk("tRNS", kUnusedColour)}, 12), false},
+        {"8-bit RGB with tRNS", withChunks(rgb8, {pngChunk("tRNS", bigEndian({1, 2, 3}, 2))}), false},
+        {"16-bit grey with tRNS", withChunks(greyPng, {pngChunk("tRNS", bigEndian({1234}, 2))}), false},
     };
     for (const auto& c : cases) {
         PngReader reader(reinterpret_cast<const uint8_t*>(c.png.data()), c.png.size());
@@ -262,18 +251,18 @@ TEST(PngCodec, OnlyTheLayoutQtMisreadsIsTakenOver) {
 TEST(PngCodec, TheColourSpaceIsTheOneQtMakesOfTheSameChunks) {
     TempFolder folder;
     const std::vector<char> deep =
-        withChunks(gradientPng(folder, "png48", false, false), {chunk("tRNS", kUnusedColour)});
+        withChunks(gradientPng(folder, "png48", false, false), {pngChunk("tRNS", kUnusedColour)});
     const std::vector<char> flat = gradientPng(folder, "png24", false, false);
     ASSERT_EQ(flat[24], 8);
     const auto iccp = [](const std::vector<uint8_t>& profile) {
         const QByteArray packed = qCompress(reinterpret_cast<const uchar*>(profile.data()), int(profile.size()));
         std::vector<char> data = {'p', 'r', 'o', 'f', 'i', 'l', 'e', 0, 0};  // name, deflate
         data.insert(data.end(), packed.begin() + 4, packed.end());          // past qCompress's length
-        return chunk("iCCP", data);
+        return pngChunk("iCCP", data);
     };
-    const auto gama = [](uint32_t gamma) { return chunk("gAMA", bigEndian({gamma}, 4)); };
+    const auto gama = [](uint32_t gamma) { return pngChunk("gAMA", bigEndian({gamma}, 4)); };
     // White point and primaries of Display P3, x and y times 100000.
-    const std::vector<char> chrm = chunk("cHRM", bigEndian({31270, 32900, 68000, 32000, 26500, 69000, 15000, 6000}, 4));
+    const std::vector<char> chrm = pngChunk("cHRM", bigEndian({31270, 32900, 68000, 32000, 26500, 69000, 15000, 6000}, 4));
     std::vector<char> badCrc = gama(100000);
     badCrc.back() ^= 1;
     const struct {
@@ -285,14 +274,14 @@ TEST(PngCodec, TheColourSpaceIsTheOneQtMakesOfTheSameChunks) {
         {"gAMA", {gama(45455)}, true},
         {"cHRM and gAMA", {chrm, gama(100000)}, true},
         {"cHRM alone", {chrm}, false},
-        {"sRGB", {chunk("sRGB", {0})}, true},
-        {"sRGB and a gAMA of its own", {chunk("sRGB", {1}), gama(70000)}, true},
+        {"sRGB", {pngChunk("sRGB", {0})}, true},
+        {"sRGB and a gAMA of its own", {pngChunk("sRGB", {1}), gama(70000)}, true},
         {"iCCP", {iccp(displayP3Profile())}, true},
         {"iCCP and gAMA", {iccp(displayP3Profile()), gama(100000)}, true},
         {"iCCP of grey", {iccp(linearGreyProfile())}, false},
         {"iCCP of grey and gAMA", {iccp(linearGreyProfile()), gama(55555)}, false},
         {"damaged iCCP", {iccp(std::vector<uint8_t>(300, 7))}, false},
-        {"gAMA after PLTE", {chunk("PLTE", {1, 2, 3, 4, 5, 6}), gama(100000)}, false},
+        {"gAMA after PLTE", {pngChunk("PLTE", {1, 2, 3, 4, 5, 6}), gama(100000)}, false},
         {"gAMA failing its CRC", {badCrc}, false},
     };
     DesktopImageLoaderSaver io;
@@ -332,7 +321,7 @@ TEST(PngCodec, DamagedFilesAreRefusedWithTheirReason) {
     // The IDAT's data replaced, with a CRC that fits.
     const auto withData = [&](const std::vector<char>& replacement) {
         std::vector<char> out(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(data - 8));
-        const std::vector<char> c = chunk("IDAT", replacement);
+        const std::vector<char> c = pngChunk("IDAT", replacement);
         out.insert(out.end(), c.begin(), c.end());
         out.insert(out.end(), png.begin() + static_cast<std::ptrdiff_t>(data + length + 4), png.end());
         return out;

@@ -186,15 +186,13 @@ TEST(MediaProfiles, AProfileOfAnotherColourModelIsIgnored) {
 std::vector<char> withIccpChunk(const std::vector<char>& png, const std::vector<uint8_t>& icc) {
     // qCompress puts the length before the zlib stream.
     const QByteArray compressed = qCompress(icc.data(), static_cast<int>(icc.size())).mid(4);
-    std::vector<char> body = {'i', 'C', 'C', 'P'};
     const char name[] = "ICC profile";
-    body.insert(body.end(), name, name + sizeof name);  // with its NUL
+    std::vector<char> body(name, name + sizeof name);  // with its NUL
     body.push_back(0);                                  // zlib
     body.insert(body.end(), compressed.begin(), compressed.end());
+    const std::vector<char> iccp = pngChunk("iCCP", body);
     std::vector<char> out(png.begin(), png.begin() + 33);  // the signature and IHDR
-    appendBigEndian32(&out, static_cast<uint32_t>(body.size() - 4));
-    out.insert(out.end(), body.begin(), body.end());
-    appendBigEndian32(&out, pngCrc(body));
+    out.insert(out.end(), iccp.begin(), iccp.end());
     out.insert(out.end(), png.begin() + 33, png.end());
     return out;
 }
